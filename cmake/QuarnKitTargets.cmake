@@ -1,0 +1,65 @@
+# Helpers that give every subsystem folder the same shape: one library target
+# (quarnkit_<name>, alias QuarnKit::<name>) built from the folder's sources, and
+# one test executable built from its *_test.cc files.
+
+set(QUARNKIT_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+    -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wimplicit-fallthrough)
+if(QUARNKIT_WERROR)
+  list(APPEND QUARNKIT_WARNINGS -Werror)
+endif()
+
+set_property(GLOBAL PROPERTY QUARNKIT_LIBRARIES "")
+
+# Collects the sources of a folder (recursively) and splits them into library
+# sources and test sources.
+function(_quarnkit_collect dir out_lib out_test)
+  file(GLOB_RECURSE _all CONFIGURE_DEPENDS "${dir}/*.cc")
+  set(_lib "")
+  set(_test "")
+  foreach(f IN LISTS _all)
+    if(f MATCHES "_test\\.cc$")
+      list(APPEND _test "${f}")
+    else()
+      list(APPEND _lib "${f}")
+    endif()
+  endforeach()
+  set(${out_lib} "${_lib}" PARENT_SCOPE)
+  set(${out_test} "${_test}" PARENT_SCOPE)
+endfunction()
+
+# quarnkit_add_library(<name> [DIR <dir>] [EXCLUDE <subdir>...]
+#                      [DEPS <public deps>...] [PRIVATE_DEPS <deps>...]
+#                      [TEST_DEPS <deps>...])
+# DIR defaults to the current source directory; EXCLUDE drops sub-folders that
+# are targets of their own.
+function(quarnkit_add_library name)
+  cmake_parse_arguments(ARG "" "DIR" "EXCLUDE;DEPS;PRIVATE_DEPS;TEST_DEPS" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  endif()
+  _quarnkit_collect("${ARG_DIR}" _lib _test)
+  foreach(ex IN LISTS ARG_EXCLUDE)
+    list(FILTER _lib EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
+    list(FILTER _test EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
+  endforeach()
+
+  set(target quarnkit_${name})
+  add_library(${target} ${_lib})
+  add_library(QuarnKit::${name} ALIAS ${target})
+  set_target_properties(${target} PROPERTIES EXPORT_NAME ${name} OUTPUT_NAME quarnkit_${name})
+  target_include_directories(${target} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  target_compile_options(${target} PRIVATE ${QUARNKIT_WARNINGS})
+  target_link_libraries(${target} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  set_property(GLOBAL APPEND PROPERTY QUARNKIT_LIBRARIES ${target})
+
+  if(QUARNKIT_BUILD_TESTS AND _test)
+    add_executable(${target}_tests ${_test})
+    target_compile_options(${target}_tests PRIVATE ${QUARNKIT_WARNINGS})
+    target_link_libraries(${target}_tests PRIVATE ${target} quarnkit_testing_main ${ARG_TEST_DEPS})
+    gtest_discover_tests(${target}_tests DISCOVERY_MODE PRE_TEST
+      PROPERTIES ENVIRONMENT "QUARNKIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  endif()
+endfunction()

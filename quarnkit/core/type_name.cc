@@ -1,0 +1,45 @@
+#include "quarnkit/core/type_name.h"
+
+#include <cctype>
+
+namespace quarn::detail {
+
+std::string stripQualifiers(std::string_view input) {
+  // Anonymous namespaces print differently per compiler; drop them first.
+  std::string text(input);
+  for (std::string_view anon : {"(anonymous namespace)::", "{anonymous}::"}) {
+    for (auto p = text.find(anon); p != std::string::npos; p = text.find(anon, p)) {
+      text.erase(p, anon.size());
+    }
+  }
+  const std::string_view name = text;
+  // Copy the text, dropping every identifier that is followed by "::" (and the
+  // "::" itself), so "a::b::C<d::E>" becomes "C<E>".
+  std::string out;
+  out.reserve(name.size());
+  size_t i = 0;
+  while (i < name.size()) {
+    const char c = name[i];
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+      size_t j = i;
+      while (j < name.size() &&
+             (std::isalnum(static_cast<unsigned char>(name[j])) || name[j] == '_')) {
+        ++j;
+      }
+      if (name.substr(j, 2) == "::") {
+        i = j + 2;
+        continue;
+      }
+      out.append(name.substr(i, j - i));
+      i = j;
+    } else if (c == ':' && name.substr(i, 2) == "::") {
+      i += 2;  // a leading "::"
+    } else {
+      out.push_back(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace quarn::detail
