@@ -1,0 +1,58 @@
+// ServiceSlot: the process-wide, replaceable instance of one platform service.
+//
+// Every platform stand-in is an interface with a default implementation made
+// on first use; the host (or a test) replaces it with set(). Readers get a
+// shared_ptr, so a replacement never pulls an instance from under a caller.
+//
+//   std::shared_ptr<const Device> d = Device::current();
+//   Device::setCurrent(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace quarn::platform {
+
+template <class Interface>
+class ServiceSlot {
+ public:
+  explicit ServiceSlot(std::function<std::shared_ptr<Interface>()> makeDefault)
+      : makeDefault_(std::move(makeDefault)) {}
+
+  std::shared_ptr<Interface> get() {
+    std::lock_guard lock(mutex_);
+    if (!current_) current_ = makeDefault_();
+    return current_;
+  }
+  /// Replaces the instance; nullptr restores the default.
+  void set(std::shared_ptr<Interface> service) {
+    std::lock_guard lock(mutex_);
+    current_ = std::move(service);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::function<std::shared_ptr<Interface>()> makeDefault_;
+  std::shared_ptr<Interface> current_;
+};
+
+/// Installs a service for a scope and restores the previous one afterwards
+/// (tests use it to inject doubles).
+template <class Service>
+class ScopedService {
+ public:
+  explicit ScopedService(std::shared_ptr<const Service> service)
+      : previous_(Service::current()) {
+    Service::setCurrent(std::move(service));
+  }
+  ~ScopedService() { Service::setCurrent(previous_); }
+  ScopedService(const ScopedService&) = delete;
+  ScopedService& operator=(const ScopedService&) = delete;
+
+ private:
+  std::shared_ptr<const Service> previous_;
+};
+
+}  // namespace quarn::platform
