@@ -1,0 +1,56 @@
+// Decimal: a base-10 number with 50 significant digits, for money and other
+// values that must not pick up binary rounding (prices, discounts).
+//
+//   auto price = *quarn::Decimal::parse("9.99");
+//   (price * quarn::Decimal(12)).toString();  // "119.88"
+//
+// Built on Boost.Multiprecision's cpp_dec_float; include this header only
+// where decimal values are used.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include <boost/multiprecision/cpp_dec_float.hpp>
+
+namespace quarn {
+
+class Decimal {
+ public:
+  using Backend = boost::multiprecision::cpp_dec_float_50;
+
+  Decimal() = default;
+  template <class I>
+    requires std::is_integral_v<I>
+  Decimal(I v) : v_(static_cast<std::int64_t>(v)) {}  // NOLINT(google-explicit-constructor)
+  explicit Decimal(double v) : v_(v) {}
+  explicit Decimal(Backend v) : v_(std::move(v)) {}
+
+  /// Parses decimal text with a point as separator ("-12.50", "1e3"); the
+  /// whole text must be a number.
+  static std::optional<Decimal> parse(std::string_view text);
+
+  [[nodiscard]] const Backend& backend() const { return v_; }
+  [[nodiscard]] double toDouble() const { return v_.convert_to<double>(); }
+  /// Plain decimal text without exponent or trailing zeros ("119.88", "3").
+  [[nodiscard]] std::string toString() const;
+
+  friend Decimal operator+(const Decimal& a, const Decimal& b) { return Decimal(a.v_ + b.v_); }
+  friend Decimal operator-(const Decimal& a, const Decimal& b) { return Decimal(a.v_ - b.v_); }
+  friend Decimal operator*(const Decimal& a, const Decimal& b) { return Decimal(a.v_ * b.v_); }
+  friend Decimal operator/(const Decimal& a, const Decimal& b) { return Decimal(a.v_ / b.v_); }
+  friend bool operator==(const Decimal& a, const Decimal& b) { return a.v_ == b.v_; }
+  friend bool operator<(const Decimal& a, const Decimal& b) { return a.v_ < b.v_; }
+  friend bool operator>(const Decimal& a, const Decimal& b) { return b < a; }
+  friend bool operator<=(const Decimal& a, const Decimal& b) { return !(b < a); }
+  friend bool operator>=(const Decimal& a, const Decimal& b) { return !(a < b); }
+
+ private:
+  Backend v_;
+};
+
+}  // namespace quarn
