@@ -1,9 +1,9 @@
 #include "quarnkit/core/date.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
-
-#include <fmt/format.h>
 
 namespace quarn {
 
@@ -106,15 +106,16 @@ std::optional<Date> Date::parseISO8601(std::string_view s, ParseOptions options)
   }
   if (pos != s.size()) return std::nullopt;
   const std::int64_t days = daysFromCivil(year, month, day);
-  const double secs = static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second) -
-                      offset + fraction;
+  const double secs =
+      static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second) - offset + fraction;
   return Date(secs);
 }
 
 std::string Date::iso8601String(bool fractionalSeconds) const {
   const CivilDateTime c = civilFromDate(*this);
   if (fractionalSeconds) {
-    const auto millis = static_cast<unsigned>(std::min(999.0, std::floor(c.fraction * 1000 + 1e-6)));
+    const auto millis =
+        static_cast<unsigned>(std::min(999.0, std::floor(c.fraction * 1000 + 1e-6)));
     return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}Z", c.year, c.month, c.day, c.hour,
                        c.minute, c.second, millis);
   }

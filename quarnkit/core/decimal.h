@@ -8,14 +8,13 @@
 // where decimal values are used.
 #pragma once
 
+#include <boost/multiprecision/cpp_dec_float.hpp>
 #include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
-
-#include <boost/multiprecision/cpp_dec_float.hpp>
 
 namespace quarn {
 
@@ -25,8 +24,8 @@ class Decimal {
 
   Decimal() = default;
   template <class I>
-    requires std::is_integral_v<I>
-  Decimal(I v) : v_(static_cast<std::int64_t>(v)) {}  // NOLINT(google-explicit-constructor)
+  requires std::is_integral_v<I> Decimal(I v)
+      : v_(static_cast<std::int64_t>(v)) {}  // NOLINT(google-explicit-constructor)
   explicit Decimal(double v) : v_(v) {}
   explicit Decimal(Backend v) : v_(std::move(v)) {}
 

@@ -1,14 +1,14 @@
 #include "quarnkit/core/log.h"
 
+#include <spdlog/sinks/stdout_sinks.h>
+#include <spdlog/spdlog.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <unordered_map>
-
-#include <spdlog/sinks/stdout_sinks.h>
-#include <spdlog/spdlog.h>
 
 namespace quarn {
 namespace {
@@ -28,12 +28,18 @@ LogLevel levelFromEnvironment() {
 
 spdlog::level::level_enum toSpd(LogLevel l) {
   switch (l) {
-    case LogLevel::trace: return spdlog::level::trace;
-    case LogLevel::debug: return spdlog::level::debug;
-    case LogLevel::info: return spdlog::level::info;
-    case LogLevel::warning: return spdlog::level::warn;
-    case LogLevel::error: return spdlog::level::err;
-    case LogLevel::off: return spdlog::level::off;
+    case LogLevel::trace:
+      return spdlog::level::trace;
+    case LogLevel::debug:
+      return spdlog::level::debug;
+    case LogLevel::info:
+      return spdlog::level::info;
+    case LogLevel::warning:
+      return spdlog::level::warn;
+    case LogLevel::error:
+      return spdlog::level::err;
+    case LogLevel::off:
+      return spdlog::level::off;
   }
   return spdlog::level::off;
 }
@@ -172,9 +178,9 @@ std::vector<std::string> LogCapture::texts(LogLevel level) const {
 
 std::size_t LogCapture::count(std::string_view fragment) const {
   std::lock_guard lock(mutex_);
-  return static_cast<std::size_t>(std::count_if(lines_.begin(), lines_.end(), [&](const LogLine& l) {
-    return l.text.find(fragment) != std::string::npos;
-  }));
+  return static_cast<std::size_t>(
+      std::count_if(lines_.begin(), lines_.end(),
+                    [&](const LogLine& l) { return l.text.find(fragment) != std::string::npos; }));
 }
 
 void LogCapture::clear() {

@@ -10,6 +10,8 @@
 // variable: trace, debug, info, warn, error or off; default warn).
 #pragma once
 
+#include <fmt/core.h>
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,8 +19,6 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include <fmt/core.h>
 
 namespace quarn {
 

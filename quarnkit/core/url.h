@@ -21,6 +21,9 @@ namespace quarn {
 
 class URL {
  public:
+  /// The empty URL: a placeholder (an output slot to decode into), not a
+  /// URL any parse returns.
+  URL() = default;
   /// The URL of `text`, or nothing when it is not a valid URI reference.
   static std::optional<URL> parse(std::string_view text);
   /// A "file://" URL for a local path (made absolute, percent-encoded).

@@ -11,8 +11,9 @@ TEST(UUIDTest, ParsesCanonicalTextAndWritesUpperCase) {
   ASSERT_TRUE(u);
   EXPECT_EQ(u->uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
   EXPECT_EQ(UUID::parse(u->uuidString()), u);
-  for (const char* bad : {"", "e621e1f8c36c495a93fc0c247a3e6e5f", "e621e1f8-c36c-495a-93fc-0c247a3e6e5g",
-                          "e621e1f8-c36c-495a-93fc-0c247a3e6e5f0", "{e621e1f8-c36c-495a-93fc-0c247a3e6e}"}) {
+  for (const char* bad :
+       {"", "e621e1f8c36c495a93fc0c247a3e6e5f", "e621e1f8-c36c-495a-93fc-0c247a3e6e5g",
+        "e621e1f8-c36c-495a-93fc-0c247a3e6e5f0", "{e621e1f8-c36c-495a-93fc-0c247a3e6e}"}) {
     EXPECT_FALSE(UUID::parse(bad)) << bad;
   }
 }

@@ -1,9 +1,9 @@
 #include "quarnkit/core/value.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <functional>
-
-#include <fmt/format.h>
 
 namespace quarn {
 
@@ -113,27 +113,42 @@ Value& Value::operator[](std::string_view key) {
 
 std::string_view Value::kindName(Kind kind) {
   switch (kind) {
-    case Kind::null: return "null";
-    case Kind::boolean: return "boolean";
-    case Kind::integer: return "integer";
-    case Kind::number: return "number";
-    case Kind::string: return "string";
-    case Kind::date: return "date";
-    case Kind::array: return "array";
-    case Kind::object: return "object";
-    case Kind::opaque: return "object";
+    case Kind::null:
+      return "null";
+    case Kind::boolean:
+      return "boolean";
+    case Kind::integer:
+      return "integer";
+    case Kind::number:
+      return "number";
+    case Kind::string:
+      return "string";
+    case Kind::date:
+      return "date";
+    case Kind::array:
+      return "array";
+    case Kind::object:
+      return "object";
+    case Kind::opaque:
+      return "object";
   }
   return "value";
 }
 
 std::string Value::description() const {
   switch (kind()) {
-    case Kind::null: return "<null>";
-    case Kind::boolean: return *ifBool() ? "true" : "false";
-    case Kind::integer: return fmt::format("{}", *ifInteger());
-    case Kind::number: return fmt::format("{}", *ifDouble());
-    case Kind::string: return *ifString();
-    case Kind::date: return ifDate()->description();
+    case Kind::null:
+      return "<null>";
+    case Kind::boolean:
+      return *ifBool() ? "true" : "false";
+    case Kind::integer:
+      return fmt::format("{}", *ifInteger());
+    case Kind::number:
+      return fmt::format("{}", *ifDouble());
+    case Kind::string:
+      return *ifString();
+    case Kind::date:
+      return ifDate()->description();
     case Kind::array: {
       std::string out = "[";
       bool first = true;
@@ -155,7 +170,8 @@ std::string Value::description() const {
       }
       return out + (first ? ":]" : "]");
     }
-    case Kind::opaque: return (*ifOpaque())->description();
+    case Kind::opaque:
+      return (*ifOpaque())->description();
   }
   return {};
 }
@@ -179,9 +195,12 @@ std::size_t Value::hash() const {
     return seed ^ (h + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
   };
   switch (kind()) {
-    case Kind::null: return 0x6e756c6cULL;
-    case Kind::boolean: return std::hash<bool>()(*ifBool()) + 0x626f6f6cULL;
-    case Kind::integer: return std::hash<std::int64_t>()(*ifInteger());
+    case Kind::null:
+      return 0x6e756c6cULL;
+    case Kind::boolean:
+      return std::hash<bool>()(*ifBool()) + 0x626f6f6cULL;
+    case Kind::integer:
+      return std::hash<std::int64_t>()(*ifInteger());
     case Kind::number: {
       // Integral doubles hash as the integer they equal.
       const double d = *ifDouble();
@@ -190,8 +209,10 @@ std::size_t Value::hash() const {
       }
       return std::hash<double>()(d);
     }
-    case Kind::string: return std::hash<std::string>()(*ifString());
-    case Kind::date: return std::hash<double>()(ifDate()->timeIntervalSince1970());
+    case Kind::string:
+      return std::hash<std::string>()(*ifString());
+    case Kind::date:
+      return std::hash<double>()(ifDate()->timeIntervalSince1970());
     case Kind::array: {
       std::size_t h = 0x61727261ULL;
       for (const auto& e : *ifArray()) h = mix(h, e.hash());

@@ -80,7 +80,17 @@ class ValueObject {
 
 class Value {
  public:
-  enum class Kind : std::uint8_t { null, boolean, integer, number, string, date, array, object, opaque };
+  enum class Kind : std::uint8_t {
+    null,
+    boolean,
+    integer,
+    number,
+    string,
+    date,
+    array,
+    object,
+    opaque
+  };
   using Array = std::vector<Value>;
   using Object = ValueObject;
   using Opaque = std::shared_ptr<const OpaqueValue>;
@@ -89,8 +99,8 @@ class Value {
   Value(std::nullptr_t) noexcept {}
   Value(bool b) noexcept : v_(b) {}
   template <class I>
-    requires(std::is_integral_v<I> && !std::is_same_v<I, bool> && !std::is_same_v<I, char>)
-  Value(I i) noexcept : v_(static_cast<std::int64_t>(i)) {}
+  requires(std::is_integral_v<I> && !std::is_same_v<I, bool> && !std::is_same_v<I, char>) Value(I i)
+  noexcept : v_(static_cast<std::int64_t>(i)) {}
   Value(double d) noexcept : v_(d) {}
   Value(float d) noexcept : v_(static_cast<double>(d)) {}
   Value(const char* s) : v_(std::string(s)) {}

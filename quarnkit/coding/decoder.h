@@ -1,0 +1,272 @@
+// The decoding side of the coding framework.
+//
+// A Decoder hands out containers over the data it holds: a keyed container
+// (an object), an unkeyed container (a list) or a single-value container.
+// Containers are interfaces, so wrappers (the device-variant decoder, type
+// adapters, references) can stand between a type and the JSON decoder, at
+// every depth, without the type knowing.
+//
+// A type T is decodable when quarn::Decodable<T> is specialised or it has a
+// static `T decode(quarn::Decoder&)`; the standard types of primitive.h are
+// read by the containers directly. Asking for a type with no decoded form does
+// not compile.
+//
+//   struct Banner {
+//     std::string title;
+//     std::optional<std::int64_t> maxItems;
+//     static Banner decode(quarn::Decoder& d) {
+//       auto c = d.container();
+//       return {c->decode<std::string>("title"), c->decodeIfPresent<std::int64_t>("maxItems")};
+//     }
+//   };
+//
+// Lifetimes: decoders and containers borrow the data and their parents; they
+// are valid while the decode call that produced them runs.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "quarnkit/coding/coding_error.h"
+#include "quarnkit/coding/coding_key.h"
+#include "quarnkit/coding/primitive.h"
+#include "quarnkit/coding/user_info.h"
+#include "quarnkit/core/function_ref.h"
+
+namespace quarn {
+
+class Decoder;
+class KeyedDecodingContainer;
+class UnkeyedDecodingContainer;
+class SingleValueDecodingContainer;
+
+/// Specialise to make a type decodable: `static T decode(Decoder&)`.
+template <class T>
+struct Decodable;
+
+template <class T>
+requires requires(Decoder& d) {
+  { T::decode(d) } -> std::convertible_to<T>;
+}
+struct Decodable<T> {
+  static T decode(Decoder& d) { return T::decode(d); }
+};
+
+/// A standard type, or a type with a Decodable specialisation.
+template <class T>
+concept DecodableType = CodingPrimitive<T> || requires(Decoder& d) {
+  { Decodable<T>::decode(d) } -> std::convertible_to<T>;
+};
+
+/// Called with a decoder positioned at a nested value.
+using DecodeFn = FunctionRef<void(Decoder&)>;
+
+class Decoder {
+ public:
+  virtual ~Decoder() = default;
+  /// The keys from the root to this decoder's value (built on request).
+  [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  [[nodiscard]] virtual const CodingUserInfo& userInfo() const = 0;
+  /// The value as an object; fails when it is not one.
+  virtual std::unique_ptr<KeyedDecodingContainer> container() = 0;
+  /// The value as a list; fails when it is not one.
+  virtual std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() = 0;
+  virtual std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() = 0;
+
+  /// Decodes a T from this decoder's value.
+  template <DecodableType T>
+  T decode();
+};
+
+class KeyedDecodingContainer {
+ public:
+  virtual ~KeyedDecodingContainer() = default;
+  [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  [[nodiscard]] virtual std::vector<RawCodingKey> allKeys() const = 0;
+  [[nodiscard]] virtual bool contains(CodingKeyRef key) const = 0;
+  /// Whether the member is null; fails with keyNotFound when it is missing.
+  virtual bool decodeNil(CodingKeyRef key) = 0;
+  /// Reads a standard value; fails when missing, null or of another kind.
+  virtual void decodePrimitive(CodingKeyRef key, PrimitiveRef out) = 0;
+  /// As decodePrimitive, but a missing or null member gives false.
+  virtual bool decodePrimitiveIfPresent(CodingKeyRef key, PrimitiveRef out) = 0;
+  /// Calls `fn` with a decoder for the member; fails when it is missing.
+  virtual void decodeNested(CodingKeyRef key, DecodeFn fn) = 0;
+  /// As decodeNested, but a missing or null member gives false (fn not called).
+  virtual bool decodeNestedIfPresent(CodingKeyRef key, DecodeFn fn) = 0;
+  virtual std::unique_ptr<KeyedDecodingContainer> nestedContainer(CodingKeyRef key) = 0;
+  virtual std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer(CodingKeyRef key) = 0;
+  /// A decoder for the member "super".
+  virtual std::unique_ptr<Decoder> superDecoder() = 0;
+  /// A decoder for the member (a decoder of null when it is missing).
+  virtual std::unique_ptr<Decoder> superDecoder(CodingKeyRef key) = 0;
+
+  template <DecodableType T>
+  T decode(CodingKeyRef key) {
+    if constexpr (CodingPrimitive<T>) {
+      T value{};
+      decodePrimitive(key, PrimitiveRef(&value));
+      return value;
+    } else {
+      std::optional<T> value;
+      decodeNested(key, [&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
+      return std::move(*value);
+    }
+  }
+
+  template <DecodableType T>
+  std::optional<T> decodeIfPresent(CodingKeyRef key) {
+    if constexpr (CodingPrimitive<T>) {
+      T value{};
+      if (!decodePrimitiveIfPresent(key, PrimitiveRef(&value))) return std::nullopt;
+      return value;
+    } else {
+      std::optional<T> value;
+      decodeNestedIfPresent(key, [&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
+      return value;
+    }
+  }
+};
+
+class UnkeyedDecodingContainer {
+ public:
+  virtual ~UnkeyedDecodingContainer() = default;
+  [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  [[nodiscard]] virtual std::optional<int> count() const = 0;
+  [[nodiscard]] virtual bool isAtEnd() const = 0;
+  [[nodiscard]] virtual int currentIndex() const = 0;
+  /// True (and advances) when the next element is null.
+  virtual bool decodeNil() = 0;
+  virtual void decodePrimitive(PrimitiveRef out) = 0;
+  /// False at the end or for a null element (which is consumed).
+  virtual bool decodePrimitiveIfPresent(PrimitiveRef out) = 0;
+  virtual void decodeNested(DecodeFn fn) = 0;
+  virtual bool decodeNestedIfPresent(DecodeFn fn) = 0;
+  virtual std::unique_ptr<KeyedDecodingContainer> nestedContainer() = 0;
+  virtual std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer() = 0;
+  /// A decoder for the next element (advances).
+  virtual std::unique_ptr<Decoder> superDecoder() = 0;
+
+  template <DecodableType T>
+  T decode() {
+    if constexpr (CodingPrimitive<T>) {
+      T value{};
+      decodePrimitive(PrimitiveRef(&value));
+      return value;
+    } else {
+      std::optional<T> value;
+      decodeNested([&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
+      return std::move(*value);
+    }
+  }
+
+  template <DecodableType T>
+  std::optional<T> decodeIfPresent() {
+    if constexpr (CodingPrimitive<T>) {
+      T value{};
+      if (!decodePrimitiveIfPresent(PrimitiveRef(&value))) return std::nullopt;
+      return value;
+    } else {
+      std::optional<T> value;
+      decodeNestedIfPresent([&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
+      return value;
+    }
+  }
+};
+
+class SingleValueDecodingContainer {
+ public:
+  virtual ~SingleValueDecodingContainer() = default;
+  [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  virtual bool decodeNil() = 0;
+  virtual void decodePrimitive(PrimitiveRef out) = 0;
+  /// Calls `fn` with the decoder this container reads from.
+  virtual void decodeNested(DecodeFn fn) = 0;
+
+  template <DecodableType T>
+  T decode() {
+    if constexpr (CodingPrimitive<T>) {
+      T value{};
+      decodePrimitive(PrimitiveRef(&value));
+      return value;
+    } else {
+      std::optional<T> value;
+      decodeNested([&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
+      return std::move(*value);
+    }
+  }
+};
+
+template <DecodableType T>
+T Decoder::decode() {
+  if constexpr (CodingPrimitive<T>) {
+    return singleValueContainer()->template decode<T>();
+  } else {
+    return Decodable<T>::decode(*this);
+  }
+}
+
+// ----- Standard decodable types --------------------------------------------
+
+template <DecodableType T>
+struct Decodable<std::optional<T>> {
+  static std::optional<T> decode(Decoder& d) {
+    if (d.singleValueContainer()->decodeNil()) return std::nullopt;
+    return d.decode<T>();
+  }
+};
+
+template <DecodableType T>
+struct Decodable<std::vector<T>> {
+  static std::vector<T> decode(Decoder& d) {
+    auto c = d.unkeyedContainer();
+    std::vector<T> out;
+    if (auto n = c->count()) out.reserve(static_cast<std::size_t>(*n));
+    while (!c->isAtEnd()) out.push_back(c->template decode<T>());
+    return out;
+  }
+};
+
+template <DecodableType T>
+struct Decodable<std::map<std::string, T>> {
+  static std::map<std::string, T> decode(Decoder& d) {
+    auto c = d.container();
+    std::map<std::string, T> out;
+    for (const auto& k : c->allKeys()) out.emplace(k.stringValue(), c->template decode<T>(k));
+    return out;
+  }
+};
+
+template <DecodableType T>
+struct Decodable<std::unordered_map<std::string, T>> {
+  static std::unordered_map<std::string, T> decode(Decoder& d) {
+    auto c = d.container();
+    std::unordered_map<std::string, T> out;
+    for (const auto& k : c->allKeys()) out.emplace(k.stringValue(), c->template decode<T>(k));
+    return out;
+  }
+};
+
+/// Shared records: a type whose static decode returns a shared_ptr uses it;
+/// any other decodable type is decoded into a new shared instance.
+template <class T>
+requires(DecodableType<T> || requires(Decoder & d) {
+  { T::decode(d) } -> std::convertible_to<std::shared_ptr<T>>;
+}) struct Decodable<std::shared_ptr<T>> {
+  static std::shared_ptr<T> decode(Decoder& d) {
+    if constexpr (requires {
+                    { T::decode(d) } -> std::convertible_to<std::shared_ptr<T>>;
+                  }) {
+      return T::decode(d);
+    } else {
+      return std::make_shared<T>(d.decode<T>());
+    }
+  }
+};
+
+}  // namespace quarn

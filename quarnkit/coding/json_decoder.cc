@@ -1,0 +1,505 @@
+#include "quarnkit/coding/json_decoder.h"
+
+#include <fmt/format.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+#include "quarnkit/coding/json_internal.h"
+#include "quarnkit/core/data.h"
+#include "quarnkit/core/date.h"
+#include "quarnkit/core/decimal.h"
+#include "quarnkit/core/type_name.h"
+#include "quarnkit/core/url.h"
+#include "quarnkit/core/uuid.h"
+#include "quarnkit/core/value.h"
+
+namespace quarn {
+namespace {
+
+namespace json = boost::json;
+
+// One step of the coding path, linked to its parent. Paths are only turned
+// into CodingPath values when an error is raised or a caller asks.
+struct PathNode {
+  const PathNode* parent = nullptr;
+  enum class Kind : std::uint8_t { root, name, index } kind = Kind::root;
+  std::string_view name;
+  int index = 0;
+  std::shared_ptr<const std::string> owned;  // keeps `name` alive when it was copied
+
+  static PathNode child(const PathNode* parent, CodingKeyRef key, bool copy) {
+    PathNode n;
+    n.parent = parent;
+    if (key.intValue) {
+      n.kind = Kind::index;
+      n.index = *key.intValue;
+    } else {
+      n.kind = Kind::name;
+      if (copy) {
+        n.owned = std::make_shared<const std::string>(key.stringValue);
+        n.name = *n.owned;
+      } else {
+        n.name = key.stringValue;
+      }
+    }
+    return n;
+  }
+  static PathNode element(const PathNode* parent, int index) {
+    PathNode n;
+    n.parent = parent;
+    n.kind = Kind::index;
+    n.index = index;
+    return n;
+  }
+
+  [[nodiscard]] CodingPath path() const {
+    std::vector<const PathNode*> nodes;
+    for (const PathNode* n = this; n != nullptr; n = n->parent) {
+      if (n->kind != Kind::root) nodes.push_back(n);
+    }
+    CodingPath out;
+    out.reserve(nodes.size());
+    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+      const PathNode* n = *it;
+      out.push_back(n->kind == Kind::index ? RawCodingKey::index(n->index) : RawCodingKey(n->name));
+    }
+    return out;
+  }
+  [[nodiscard]] CodingPath pathWith(CodingKeyRef key) const {
+    CodingPath p = path();
+    p.push_back(key.intValue ? RawCodingKey::index(*key.intValue) : RawCodingKey(key.stringValue));
+    return p;
+  }
+};
+
+struct Shared {
+  const JSONDecoder* options;
+};
+
+[[noreturn]] void throwTooDeep(const PathNode& node) {
+  throw DecodingError::dataCorrupted(
+      {node.path(),
+       fmt::format("Nesting exceeds the maximum depth of {}.", JSONDecoder::kMaxDepth)});
+}
+
+[[noreturn]] void throwMismatch(std::string_view type, const json::value& v, CodingPath path) {
+  if (v.is_null()) {
+    throw DecodingError::valueNotFound(
+        std::string(type),
+        {std::move(path), fmt::format("Expected {} value but found null instead.", type)});
+  }
+  throw DecodingError::typeMismatch(
+      std::string(type),
+      {std::move(path), fmt::format("Expected to decode {} but found {} instead.", type,
+                                    detail::jsonKindDescription(v))});
+}
+
+class JSONDecoderImpl;
+
+// Reads one standard value from `v`; `node` is the value's own path position.
+void readPrimitive(const json::value& v, PrimitiveRef out, const Shared& shared,
+                   const PathNode& node, int depth);
+
+template <class I>
+void readInteger(const json::value& v, I* out, const PathNode& node) {
+  const auto doesNotFit = [&](const std::string& number) {
+    throw DecodingError::dataCorrupted(
+        {node.path(),
+         fmt::format("Parsed JSON number <{}> does not fit in {}.", number, typeName<I>())});
+  };
+  switch (v.kind()) {
+    case json::kind::int64: {
+      const std::int64_t x = v.get_int64();
+      if constexpr (std::is_signed_v<I>) {
+        if (x < std::numeric_limits<I>::min() || x > std::numeric_limits<I>::max()) {
+          doesNotFit(std::to_string(x));
+        }
+      } else {
+        if (x < 0 || static_cast<std::uint64_t>(x) > std::numeric_limits<I>::max()) {
+          doesNotFit(std::to_string(x));
+        }
+      }
+      *out = static_cast<I>(x);
+      return;
+    }
+    case json::kind::uint64: {
+      const std::uint64_t x = v.get_uint64();
+      if (x > static_cast<std::uint64_t>(std::numeric_limits<I>::max()))
+        doesNotFit(std::to_string(x));
+      *out = static_cast<I>(x);
+      return;
+    }
+    case json::kind::double_: {
+      const double d = v.get_double();
+      // Only integral values inside the width's range; the bounds are exact
+      // powers of two so the comparisons are exact.
+      const double lo = static_cast<double>(std::numeric_limits<I>::min());
+      const double hiExclusive = std::ldexp(1.0, std::numeric_limits<I>::digits);
+      if (!std::isfinite(d) || d != std::trunc(d) || d < lo || d >= hiExclusive) {
+        doesNotFit(detail::formatDouble(d));
+      }
+      *out = static_cast<I>(d);
+      return;
+    }
+    default:
+      throwMismatch(typeName<I>(), v, node.path());
+  }
+}
+
+double readNumber(const json::value& v, std::string_view type, const PathNode& node) {
+  switch (v.kind()) {
+    case json::kind::double_:
+      return v.get_double();
+    case json::kind::int64:
+      return static_cast<double>(v.get_int64());
+    case json::kind::uint64:
+      return static_cast<double>(v.get_uint64());
+    default:
+      throwMismatch(type, v, node.path());
+  }
+}
+
+const std::string_view readString(const json::value& v, std::string_view type,
+                                  const PathNode& node) {
+  if (!v.is_string()) throwMismatch(type, v, node.path());
+  return v.get_string();
+}
+
+class JSONSingleValue;
+class JSONKeyed;
+class JSONUnkeyed;
+
+class JSONDecoderImpl final : public Decoder {
+ public:
+  JSONDecoderImpl(const json::value* v, const Shared* shared, PathNode node, int depth)
+      : v_(v), shared_(shared), node_(std::move(node)), depth_(depth) {
+    if (depth_ > JSONDecoder::kMaxDepth) throwTooDeep(node_);
+  }
+
+  [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
+  [[nodiscard]] const CodingUserInfo& userInfo() const override {
+    return shared_->options->userInfo;
+  }
+  std::unique_ptr<KeyedDecodingContainer> container() override;
+  std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override;
+  std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override;
+
+  const json::value* v_;
+  const Shared* shared_;
+  PathNode node_;
+  int depth_;
+};
+
+class JSONSingleValue final : public SingleValueDecodingContainer {
+ public:
+  explicit JSONSingleValue(const JSONDecoderImpl& d)
+      : v_(d.v_), shared_(d.shared_), node_(d.node_), depth_(d.depth_) {}
+  [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
+  bool decodeNil() override { return v_->is_null(); }
+  void decodePrimitive(PrimitiveRef out) override {
+    readPrimitive(*v_, out, *shared_, node_, depth_);
+  }
+  void decodeNested(DecodeFn fn) override {
+    JSONDecoderImpl d(v_, shared_, node_, depth_);
+    fn(d);
+  }
+
+ private:
+  const json::value* v_;
+  const Shared* shared_;
+  PathNode node_;
+  int depth_;
+};
+
+class JSONKeyed final : public KeyedDecodingContainer {
+ public:
+  JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth)
+      : o_(o), shared_(shared), node_(std::move(node)), depth_(depth) {}
+
+  [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
+  [[nodiscard]] std::vector<RawCodingKey> allKeys() const override {
+    std::vector<RawCodingKey> keys;
+    keys.reserve(o_->size());
+    for (const auto& e : *o_) keys.emplace_back(std::string_view(e.key()));
+    return keys;
+  }
+  [[nodiscard]] bool contains(CodingKeyRef key) const override {
+    return o_->find(key.stringValue) != o_->end();
+  }
+  bool decodeNil(CodingKeyRef key) override { return require(key).value().is_null(); }
+
+  void decodePrimitive(CodingKeyRef key, PrimitiveRef out) override {
+    const auto& e = require(key);
+    readPrimitive(e.value(), out, *shared_, child(e), depth_ + 1);
+  }
+  bool decodePrimitiveIfPresent(CodingKeyRef key, PrimitiveRef out) override {
+    const auto* e = find(key);
+    if (e == nullptr || e->value().is_null()) return false;
+    readPrimitive(e->value(), out, *shared_, child(*e), depth_ + 1);
+    return true;
+  }
+  void decodeNested(CodingKeyRef key, DecodeFn fn) override {
+    const auto& e = require(key);
+    JSONDecoderImpl d(&e.value(), shared_, child(e), depth_ + 1);
+    fn(d);
+  }
+  bool decodeNestedIfPresent(CodingKeyRef key, DecodeFn fn) override {
+    const auto* e = find(key);
+    if (e == nullptr || e->value().is_null()) return false;
+    JSONDecoderImpl d(&e->value(), shared_, child(*e), depth_ + 1);
+    fn(d);
+    return true;
+  }
+  std::unique_ptr<KeyedDecodingContainer> nestedContainer(CodingKeyRef key) override {
+    const auto& e = require(key);
+    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1).container();
+  }
+  std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer(CodingKeyRef key) override {
+    const auto& e = require(key);
+    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1).unkeyedContainer();
+  }
+  std::unique_ptr<Decoder> superDecoder() override { return superDecoder(CodingKeyRef("super")); }
+  std::unique_ptr<Decoder> superDecoder(CodingKeyRef key) override {
+    const auto* e = find(key);
+    static const json::value kNull;
+    return std::make_unique<JSONDecoderImpl>(e ? &e->value() : &kNull, shared_, owned(key),
+                                             depth_ + 1);
+  }
+
+ private:
+  [[nodiscard]] const json::key_value_pair* find(CodingKeyRef key) const {
+    // The object's own lookup: linear for small objects, hashed for large.
+    auto it = o_->find(key.stringValue);
+    return it == o_->end() ? nullptr : &*it;
+  }
+  const json::key_value_pair& require(CodingKeyRef key) const {
+    if (const auto* e = find(key)) return *e;
+    throw DecodingError::keyNotFound(
+        RawCodingKey(key),
+        {node_.path(), fmt::format("No value associated with key \"{}\".", key.stringValue)});
+  }
+  // Path node of a member; its name points into the DOM, which outlives it.
+  [[nodiscard]] PathNode child(const json::key_value_pair& e) const {
+    return PathNode::child(&node_, CodingKeyRef(std::string_view(e.key())), false);
+  }
+  [[nodiscard]] PathNode owned(CodingKeyRef key) const {
+    return PathNode::child(&node_, key, true);
+  }
+
+  const json::object* o_;
+  const Shared* shared_;
+  PathNode node_;
+  int depth_;
+};
+
+class JSONUnkeyed final : public UnkeyedDecodingContainer {
+ public:
+  JSONUnkeyed(const json::array* a, const Shared* shared, PathNode node, int depth)
+      : a_(a), shared_(shared), node_(std::move(node)), depth_(depth) {}
+
+  [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
+  [[nodiscard]] std::optional<int> count() const override { return static_cast<int>(a_->size()); }
+  [[nodiscard]] bool isAtEnd() const override { return index_ >= a_->size(); }
+  [[nodiscard]] int currentIndex() const override { return static_cast<int>(index_); }
+
+  bool decodeNil() override {
+    if (!isAtEnd() && (*a_)[index_].is_null()) {
+      ++index_;
+      return true;
+    }
+    if (isAtEnd()) atEnd("Optional<Any>");
+    return false;
+  }
+  void decodePrimitive(PrimitiveRef out) override {
+    if (isAtEnd()) atEnd("value");
+    readPrimitive((*a_)[index_], out, *shared_, element(), depth_ + 1);
+    ++index_;
+  }
+  bool decodePrimitiveIfPresent(PrimitiveRef out) override {
+    if (isAtEnd()) return false;
+    if ((*a_)[index_].is_null()) {
+      ++index_;
+      return false;
+    }
+    decodePrimitive(out);
+    return true;
+  }
+  void decodeNested(DecodeFn fn) override {
+    if (isAtEnd()) atEnd("value");
+    JSONDecoderImpl d(&(*a_)[index_], shared_, element(), depth_ + 1);
+    fn(d);
+    ++index_;
+  }
+  bool decodeNestedIfPresent(DecodeFn fn) override {
+    if (isAtEnd()) return false;
+    if ((*a_)[index_].is_null()) {
+      ++index_;
+      return false;
+    }
+    decodeNested(fn);
+    return true;
+  }
+  std::unique_ptr<KeyedDecodingContainer> nestedContainer() override {
+    if (isAtEnd()) atEnd("nested keyed container");
+    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1).container();
+    ++index_;
+    return c;
+  }
+  std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer() override {
+    if (isAtEnd()) atEnd("nested unkeyed container");
+    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1).unkeyedContainer();
+    ++index_;
+    return c;
+  }
+  std::unique_ptr<Decoder> superDecoder() override {
+    if (isAtEnd()) atEnd("Decoder");
+    auto d = std::make_unique<JSONDecoderImpl>(&(*a_)[index_], shared_, element(), depth_ + 1);
+    ++index_;
+    return d;
+  }
+
+ private:
+  [[nodiscard]] PathNode element() const {
+    return PathNode::element(&node_, static_cast<int>(index_));
+  }
+  [[noreturn]] void atEnd(std::string_view type) const {
+    throw DecodingError::valueNotFound(std::string(type),
+                                       {node_.pathWith(CodingKeyRef("", static_cast<int>(index_))),
+                                        "Unkeyed container is at end."});
+  }
+
+  const json::array* a_;
+  const Shared* shared_;
+  PathNode node_;
+  int depth_;
+  std::size_t index_ = 0;
+};
+
+std::unique_ptr<KeyedDecodingContainer> JSONDecoderImpl::container() {
+  if (!v_->is_object()) throwMismatch("Dictionary<String, Any>", *v_, node_.path());
+  return std::make_unique<JSONKeyed>(&v_->get_object(), shared_, node_, depth_);
+}
+
+std::unique_ptr<UnkeyedDecodingContainer> JSONDecoderImpl::unkeyedContainer() {
+  if (!v_->is_array()) throwMismatch("Array<Any>", *v_, node_.path());
+  return std::make_unique<JSONUnkeyed>(&v_->get_array(), shared_, node_, depth_);
+}
+
+std::unique_ptr<SingleValueDecodingContainer> JSONDecoderImpl::singleValueContainer() {
+  return std::make_unique<JSONSingleValue>(*this);
+}
+
+void readDate(const json::value& v, Date* out, const Shared& shared, const PathNode& node,
+              int depth) {
+  const auto& strategy = shared.options->dateDecodingStrategy;
+  using Kind = DateDecodingStrategy::Kind;
+  switch (strategy.kind) {
+    case Kind::deferredToDate:
+      *out = Date::fromTimeIntervalSinceReferenceDate(readNumber(v, "Double", node));
+      return;
+    case Kind::secondsSince1970:
+      *out = Date(readNumber(v, "Double", node));
+      return;
+    case Kind::millisecondsSince1970:
+      *out = Date(readNumber(v, "Double", node) / 1000.0);
+      return;
+    case Kind::iso8601: {
+      auto d = Date::parseISO8601(readString(v, "String", node));
+      if (!d) {
+        throw DecodingError::dataCorrupted(
+            {node.path(), "Expected date string to be ISO8601-formatted."});
+      }
+      *out = *d;
+      return;
+    }
+    case Kind::custom: {
+      JSONDecoderImpl d(&v, &shared, node, depth);
+      *out = strategy.custom(d);
+      return;
+    }
+  }
+}
+
+void readPrimitive(const json::value& v, PrimitiveRef out, const Shared& shared,
+                   const PathNode& node, int depth) {
+  struct Visitor {
+    const json::value& v;
+    const Shared& shared;
+    const PathNode& node;
+    int depth;
+
+    void operator()(bool* b) const {
+      if (!v.is_bool()) throwMismatch("Bool", v, node.path());
+      *b = v.get_bool();
+    }
+    void operator()(std::string* s) const { *s = readString(v, "String", node); }
+    void operator()(double* d) const { *d = readNumber(v, "Double", node); }
+    void operator()(float* f) const {
+      const double d = readNumber(v, "Float", node);
+      if (std::isfinite(d) && std::fabs(d) > FLT_MAX) {
+        throw DecodingError::dataCorrupted(
+            {node.path(), fmt::format("Parsed JSON number <{}> does not fit in Float.",
+                                      detail::formatDouble(d))});
+      }
+      *f = static_cast<float>(d);
+    }
+    void operator()(std::int8_t* i) const { readInteger(v, i, node); }
+    void operator()(std::int16_t* i) const { readInteger(v, i, node); }
+    void operator()(std::int32_t* i) const { readInteger(v, i, node); }
+    void operator()(std::int64_t* i) const { readInteger(v, i, node); }
+    void operator()(std::uint8_t* i) const { readInteger(v, i, node); }
+    void operator()(std::uint16_t* i) const { readInteger(v, i, node); }
+    void operator()(std::uint32_t* i) const { readInteger(v, i, node); }
+    void operator()(std::uint64_t* i) const { readInteger(v, i, node); }
+    void operator()(URL* u) const {
+      auto parsed = URL::parse(readString(v, "String", node));
+      if (!parsed) throw DecodingError::dataCorrupted({node.path(), "Invalid URL string."});
+      *u = std::move(*parsed);
+    }
+    void operator()(Date* d) const { readDate(v, d, shared, node, depth); }
+    void operator()(Data* d) const {
+      auto parsed = Data::fromBase64(readString(v, "String", node));
+      if (!parsed) {
+        throw DecodingError::dataCorrupted({node.path(), "Encountered Data is not valid Base64."});
+      }
+      *d = std::move(*parsed);
+    }
+    void operator()(Decimal* d) const {
+      if (v.is_int64()) {
+        *d = Decimal(v.get_int64());
+      } else if (v.is_uint64()) {
+        *d = *Decimal::parse(std::to_string(v.get_uint64()));
+      } else {
+        // The shortest text that reads back as the same double, so 0.1 stays 0.1.
+        const double x = readNumber(v, "Decimal", node);
+        auto parsed = std::isfinite(x) ? Decimal::parse(detail::formatDouble(x)) : std::nullopt;
+        if (!parsed) throw DecodingError::dataCorrupted({node.path(), "Invalid Decimal number."});
+        *d = std::move(*parsed);
+      }
+    }
+    void operator()(UUID* u) const {
+      auto parsed = UUID::parse(readString(v, "String", node));
+      if (!parsed) {
+        throw DecodingError::dataCorrupted(
+            {node.path(), "Attempted to decode UUID from invalid UUID string."});
+      }
+      *u = *parsed;
+    }
+    void operator()(Value* x) const { *x = detail::toValue(v); }
+  };
+  std::visit(Visitor{v, shared, node, depth}, out);
+}
+
+}  // namespace
+
+void JSONDecoder::decode(std::string_view text, DecodeFn fn) const {
+  json::monotonic_resource memory;
+  const json::value root = detail::parseJSONText(text, &memory);
+  const Shared shared{this};
+  JSONDecoderImpl d(&root, &shared, PathNode{}, 0);
+  fn(d);
+}
+
+}  // namespace quarn

@@ -1,0 +1,42 @@
+// JSONDecoder: decodes JSON text into decodable types.
+//
+//   quarn::JSONDecoder decoder;
+//   decoder.dateDecodingStrategy = quarn::DateDecodingStrategy::iso8601();
+//   decoder.userInfo.set("compositeListContext", context);
+//   auto banners = decoder.decode<std::vector<Banner>>(text);
+//
+// Failures are DecodingError with the coding path of the failing value
+// ("[3].data.maxItems") and a description of what was expected and found.
+// Text that is not JSON, or nests deeper than kMaxDepth, is dataCorrupted at
+// the root. Integers are range-checked for the requested width; a floating
+// number decodes as an integer only when it is integral and in range.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "quarnkit/coding/date_strategy.h"
+#include "quarnkit/coding/decoder.h"
+
+namespace quarn {
+
+class JSONDecoder {
+ public:
+  /// The deepest nesting of arrays and objects accepted.
+  static constexpr int kMaxDepth = 256;
+
+  DateDecodingStrategy dateDecodingStrategy;
+  CodingUserInfo userInfo;
+
+  template <DecodableType T>
+  T decode(std::string_view json) const {
+    std::optional<T> out;
+    decode(json, [&](Decoder& d) { out.emplace(d.decode<T>()); });
+    return std::move(*out);
+  }
+
+  /// Parses `json` and calls `fn` with a decoder for its root value.
+  void decode(std::string_view json, DecodeFn fn) const;
+};
+
+}  // namespace quarn

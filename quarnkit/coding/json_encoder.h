@@ -1,0 +1,39 @@
+// JSONEncoder: encodes encodable types as JSON text.
+//
+//   quarn::JSONEncoder encoder;
+//   encoder.outputFormatting.prettyPrinted = true;  // two-space indent, "key" : value
+//   std::string body = encoder.encode(requestParameters);
+//
+// Object members are written in the order they were encoded unless
+// sortedKeys is set. Non-finite numbers fail with EncodingError.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "quarnkit/coding/date_strategy.h"
+#include "quarnkit/coding/encoder.h"
+
+namespace quarn {
+
+struct JSONOutputFormatting {
+  bool prettyPrinted = false;
+  bool sortedKeys = false;
+};
+
+class JSONEncoder {
+ public:
+  JSONOutputFormatting outputFormatting;
+  DateEncodingStrategy dateEncodingStrategy;
+  CodingUserInfo userInfo;
+
+  template <EncodableType T>
+  std::string encode(const T& value) const {
+    return encode([&](Encoder& e) { e.encode(value); });
+  }
+
+  /// Calls `fn` with the root encoder and returns the text it produced.
+  std::string encode(EncodeFn fn) const;
+};
+
+}  // namespace quarn

@@ -1,0 +1,30 @@
+// Shared pieces of the JSON decoder, encoder and serialization over
+// Boost.JSON. Internal to the coding library.
+#pragma once
+
+#include <boost/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "quarnkit/coding/json_encoder.h"
+#include "quarnkit/core/value.h"
+
+namespace quarn::detail {
+
+/// Parses text into `storage`, enforcing JSONDecoder::kMaxDepth; failures are
+/// dataCorrupted DecodingErrors naming the line and column.
+boost::json::value parseJSONText(std::string_view text, boost::json::storage_ptr storage);
+
+/// "a string", "a number", "null", ... for messages.
+std::string_view jsonKindDescription(const boost::json::value& v);
+
+Value toValue(const boost::json::value& v);
+
+/// Appends the text of `v` to `out`.
+void writeJSON(const boost::json::value& v, const JSONOutputFormatting& formatting,
+               std::string& out);
+
+/// Shortest round-trip text of a finite double ("2", "0.1", "1e+300").
+std::string formatDouble(double d);
+
+}  // namespace quarn::detail
