@@ -1,0 +1,150 @@
+// Device-specific member variants.
+//
+// Server JSON may carry a variant of a member next to the plain member: with
+// separator "_", "title_ipad" is read on tablets and "title_iphone" on every
+// other device, "title" being the fallback. A record opts in by reading its
+// members through platformContainer() instead of container(); with
+// `recursive` set, nested records, lists and the records inside them are read
+// the same way without any change to their own decoding code.
+//
+//   static Banner decode(quarn::Decoder& d) {
+//     auto c = quarn::platformContainer(d, "_", /*recursive=*/true);
+//     return {c->decode<std::string>("title")};   // "title_ipad" on a tablet
+//   }
+//
+// The wrappers never parse anything themselves and add no failures of their
+// own: every error is the wrapped decoder's, for the resolved key. The
+// standard types (primitive.h) are read by the wrapped containers directly;
+// every other type is read through a wrapping PlatformDecoder.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "quarnkit/coding/decoder.h"
+
+namespace quarn {
+
+/// "ipad" on a tablet, "iphone" on every other device (from platform::Device).
+std::string_view currentDeviceSuffix();
+
+class PlatformDecoder final : public Decoder {
+ public:
+  /// Wraps a decoder it does not own (valid for the wrapper's lifetime).
+  PlatformDecoder(Decoder& base, std::string separator, bool recursive);
+  PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive);
+  PlatformDecoder(Decoder& base, std::string separator, bool recursive, std::string_view suffix);
+  PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive,
+                  std::string_view suffix);
+
+  [[nodiscard]] Decoder& base() const { return *base_; }
+  [[nodiscard]] const std::string& separator() const { return separator_; }
+  [[nodiscard]] bool recursive() const { return recursive_; }
+  [[nodiscard]] std::string_view suffix() const { return suffix_; }
+
+  [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  [[nodiscard]] const CodingUserInfo& userInfo() const override { return base_->userInfo(); }
+  std::unique_ptr<KeyedDecodingContainer> container() override;
+  std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override;
+  std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override;
+
+ private:
+  std::unique_ptr<Decoder> owned_;
+  Decoder* base_;
+  std::string separator_;
+  bool recursive_;
+  std::string_view suffix_;
+};
+
+/// A keyed container that resolves every named key to its device variant.
+/// Positional (integer) keys are never suffixed.
+class PlatformContainerBase : public KeyedDecodingContainer {
+ public:
+  PlatformContainerBase(std::unique_ptr<KeyedDecodingContainer> base, std::string separator,
+                        bool recursive, std::string_view suffix);
+
+  [[nodiscard]] KeyedDecodingContainer& base() const { return *base_; }
+  [[nodiscard]] const std::string& separator() const { return separator_; }
+  [[nodiscard]] bool recursive() const { return recursive_; }
+
+  [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  [[nodiscard]] std::vector<RawCodingKey> allKeys() const override { return base_->allKeys(); }
+  [[nodiscard]] bool contains(CodingKeyRef key) const override;
+  bool decodeNil(CodingKeyRef key) override;
+  void decodePrimitive(CodingKeyRef key, PrimitiveRef out) override;
+  bool decodePrimitiveIfPresent(CodingKeyRef key, PrimitiveRef out) override;
+  void decodeNested(CodingKeyRef key, DecodeFn fn) override;
+  bool decodeNestedIfPresent(CodingKeyRef key, DecodeFn fn) override;
+  std::unique_ptr<KeyedDecodingContainer> nestedContainer(CodingKeyRef key) override;
+  std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer(CodingKeyRef key) override;
+  std::unique_ptr<Decoder> superDecoder() override;
+  std::unique_ptr<Decoder> superDecoder(CodingKeyRef key) override;
+
+ protected:
+  class ResolvedKey;
+  std::unique_ptr<KeyedDecodingContainer> base_;
+  std::string separator_;
+  bool recursive_;
+  std::string_view suffix_;
+};
+
+/// PlatformContainerBase for a record's own key set: allKeys() lists only the
+/// keys Key knows, so device variants are not listed.
+template <class Key = RawCodingKey>
+class PlatformContainer final : public PlatformContainerBase {
+ public:
+  using PlatformContainerBase::PlatformContainerBase;
+
+  [[nodiscard]] std::vector<RawCodingKey> allKeys() const override {
+    if constexpr (std::is_same_v<Key, RawCodingKey>) {
+      return base_->allKeys();
+    } else {
+      std::vector<RawCodingKey> out;
+      for (const auto& k : base_->allKeys()) {
+        if (auto known = convertKey<Key>(k)) {
+          out.emplace_back(CodingKeyRef(known->stringValue(), known->intValue()));
+        }
+      }
+      return out;
+    }
+  }
+};
+
+class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer {
+ public:
+  PlatformUnkeyedContainer(std::unique_ptr<UnkeyedDecodingContainer> base, std::string separator,
+                           bool recursive, std::string_view suffix);
+
+  [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  [[nodiscard]] std::optional<int> count() const override { return base_->count(); }
+  [[nodiscard]] bool isAtEnd() const override { return base_->isAtEnd(); }
+  [[nodiscard]] int currentIndex() const override { return base_->currentIndex(); }
+  bool decodeNil() override { return base_->decodeNil(); }
+  void decodePrimitive(PrimitiveRef out) override { base_->decodePrimitive(out); }
+  bool decodePrimitiveIfPresent(PrimitiveRef out) override {
+    return base_->decodePrimitiveIfPresent(out);
+  }
+  void decodeNested(DecodeFn fn) override;
+  bool decodeNestedIfPresent(DecodeFn fn) override;
+  std::unique_ptr<KeyedDecodingContainer> nestedContainer() override;
+  std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer() override;
+  std::unique_ptr<Decoder> superDecoder() override;
+
+ private:
+  std::unique_ptr<UnkeyedDecodingContainer> base_;
+  std::string separator_;
+  bool recursive_;
+  std::string_view suffix_;
+};
+
+/// Opens the decoder's keyed container and wraps it for the record's key set
+/// (RawCodingKey: any key). There are no defaults for separator and flag.
+template <class Key = RawCodingKey>
+std::unique_ptr<PlatformContainer<Key>> platformContainer(Decoder& decoder, std::string separator,
+                                                          bool recursive) {
+  return std::make_unique<PlatformContainer<Key>>(decoder.container(), std::move(separator),
+                                                  recursive, currentDeviceSuffix());
+}
+
+}  // namespace quarn
