@@ -1,0 +1,593 @@
+// The runtime's machinery: execution contexts, parked coroutines, task and
+// task-group bookkeeping and task-local bindings. Everything that needs Asio's
+// heavier headers lives here so the public headers stay light.
+#include <algorithm>
+#include <any>
+#include <boost/asio/any_completion_handler.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/cancellation_signal.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/system/system_error.hpp>
+#include <deque>
+#include <list>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "quarnkit/core/error.h"
+#include "quarnkit/core/log.h"
+#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/continuation.h"
+#include "quarnkit/platform/runtime/suspension.h"
+#include "quarnkit/platform/runtime/task.h"
+#include "quarnkit/platform/runtime/task_local.h"
+
+namespace asio = boost::asio;
+
+namespace quarn {
+
+// ---------------------------------------------------------------------------
+// Execution contexts
+
+asio::io_context& mainContext() {
+  static asio::io_context context(1);
+  return context;
+}
+
+Executor mainExecutor() { return mainContext().get_executor(); }
+
+bool isOnMainContext() { return mainContext().get_executor().running_in_this_thread(); }
+
+namespace {
+asio::thread_pool& pool() {
+  static asio::thread_pool p(std::max(2u, std::thread::hardware_concurrency()));
+  return p;
+}
+}  // namespace
+
+Executor concurrentExecutor() { return pool().get_executor(); }
+
+void postToMain(std::function<void()> work) { asio::post(mainContext(), std::move(work)); }
+
+std::exception_ptr cancellationError() {
+  return std::make_exception_ptr(boost::system::system_error(asio::error::operation_aborted));
+}
+
+void throwCancellation() { throw boost::system::system_error(asio::error::operation_aborted); }
+
+bool isCancellation(const std::exception& error) {
+  auto* e = dynamic_cast<const boost::system::system_error*>(&error);
+  return e && e->code() == asio::error::operation_aborted;
+}
+
+bool isCancellation(const std::exception_ptr& error) {
+  if (!error) return false;
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return isCancellation(e);
+  } catch (...) {
+    return false;
+  }
+}
+
+Async<bool> isCancelled() {
+  auto state = co_await asio::this_coro::cancellation_state;
+  co_return state.cancelled() != asio::cancellation_type::none;
+}
+
+Async<void> checkCancellation() {
+  if (co_await isCancelled()) throwCancellation();
+}
+
+std::size_t drainMainContext() {
+  if (isOnMainContext()) fatalError("drainMainContext() called from a handler of the main context");
+  auto& context = mainContext();
+  context.restart();
+  std::size_t total = 0;
+  while (std::size_t ran = context.poll()) total += ran;
+  return total;
+}
+
+namespace detail {
+
+void runUntilComplete(Async<void> work) {
+  if (isOnMainContext()) {
+    fatalError("runUntilComplete() called from a handler of the main context it would have to run");
+  }
+  auto& context = mainContext();
+  std::exception_ptr error;
+  bool done = false;
+  context.restart();
+  auto guard = asio::make_work_guard(context);
+  asio::co_spawn(context, std::move(work), [&](std::exception_ptr e) {
+    error = e;
+    done = true;
+  });
+  while (!done) context.run_one();
+  if (error) std::rethrow_exception(error);
+}
+
+// ---------------------------------------------------------------------------
+// Task-local bindings
+//
+// Bindings ride on the coroutine's executor: a LocalsExecutor wraps the real
+// one and, around every handler it runs, publishes its bindings in a
+// thread-local so that synchronous code inside the coroutine can read them.
+
+struct LocalBinding {
+  const void* key;
+  std::any value;
+  std::shared_ptr<const LocalBinding> parent;
+};
+using LocalsPtr = std::shared_ptr<const LocalBinding>;
+
+namespace {
+thread_local const LocalsPtr* tlsLocals = nullptr;
+
+class LocalsExecutor {
+ public:
+  LocalsExecutor(Executor inner, LocalsPtr locals)
+      : inner_(std::move(inner)), locals_(std::move(locals)) {}
+
+  [[nodiscard]] const Executor& inner() const { return inner_; }
+  [[nodiscard]] const LocalsPtr& locals() const { return locals_; }
+
+  template <class Property>
+  auto query(const Property& p) const -> decltype(asio::query(std::declval<const Executor&>(), p)) {
+    return asio::query(inner_, p);
+  }
+  template <class Property>
+  requires asio::can_require<const Executor&, const Property&>::value LocalsExecutor
+  require(const Property& p)
+  const { return LocalsExecutor(asio::require(inner_, p), locals_); }
+  template <class Property>
+  requires asio::can_prefer<const Executor&, const Property&>::value LocalsExecutor
+  prefer(const Property& p)
+  const { return LocalsExecutor(asio::prefer(inner_, p), locals_); }
+
+  template <class F>
+  void execute(F&& f) const {
+    inner_.execute([locals = locals_, f = std::forward<F>(f)]() mutable {
+      const LocalsPtr* saved = tlsLocals;
+      tlsLocals = &locals;
+      struct Restore {
+        const LocalsPtr* saved;
+        ~Restore() { tlsLocals = saved; }
+      } restore{saved};
+      std::move(f)();
+    });
+  }
+
+  friend bool operator==(const LocalsExecutor& a, const LocalsExecutor& b) noexcept {
+    return a.locals_ == b.locals_ && a.inner_ == b.inner_;
+  }
+  friend bool operator!=(const LocalsExecutor& a, const LocalsExecutor& b) noexcept {
+    return !(a == b);
+  }
+
+ private:
+  Executor inner_;
+  LocalsPtr locals_;
+};
+
+LocalsPtr currentLocals() { return tlsLocals ? *tlsLocals : nullptr; }
+
+LocalsPtr localsOf(const Executor& executor) {
+  if (auto* w = executor.target<LocalsExecutor>()) return w->locals();
+  return nullptr;
+}
+
+Executor unwrap(const Executor& executor) {
+  if (auto* w = executor.target<LocalsExecutor>()) return w->inner();
+  return executor;
+}
+
+// Where a body started on `executor` runs: a strand of it unless it is the
+// main context (one thread already), carrying `locals` when there are any.
+Executor prepareExecutor(const Executor& executor, const LocalsPtr& locals) {
+  Executor base = unwrap(executor);
+  if (&asio::query(base, asio::execution::context) != &mainContext()) {
+    base = asio::make_strand(base);
+  }
+  if (locals) return LocalsExecutor(std::move(base), locals);
+  return base;
+}
+}  // namespace
+
+const std::any* findTaskLocal(const void* key) {
+  for (const LocalBinding* b = tlsLocals ? tlsLocals->get() : nullptr; b; b = b->parent.get()) {
+    if (b->key == key) return &b->value;
+  }
+  return nullptr;
+}
+
+Async<void> runWithTaskLocal(const void* key, std::any value, Async<void> body) {
+  Executor parent = co_await asio::this_coro::executor;
+  LocalsPtr parentLocals = localsOf(parent);
+  auto bindings =
+      std::make_shared<const LocalBinding>(LocalBinding{key, std::move(value), parentLocals});
+  std::exception_ptr failure;
+  try {
+    co_await asio::co_spawn(Executor(LocalsExecutor(unwrap(parent), std::move(bindings))),
+                            std::move(body), asio::use_awaitable);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!parentLocals) {
+    // The caller may have been resumed inline inside the body's last handler,
+    // with the body's bindings still published; continue from a fresh one.
+    const bool throwIfCancelled = co_await asio::this_coro::throw_if_cancelled();
+    co_await asio::this_coro::throw_if_cancelled(false);
+    co_await asio::post(asio::use_awaitable);
+    co_await asio::this_coro::throw_if_cancelled(throwIfCancelled);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+Async<void> runOn(Executor executor, Async<void> work) {
+  Executor parent = co_await asio::this_coro::executor;
+  co_await asio::co_spawn(prepareExecutor(executor, localsOf(parent)), std::move(work),
+                          asio::use_awaitable);
+}
+
+Async<Executor> currentExecutor() { co_return co_await asio::this_coro::executor; }
+
+// ---------------------------------------------------------------------------
+// Parked coroutines
+
+namespace {
+class ResumptionImpl final : public Resumption {
+ public:
+  using Handler = asio::any_completion_handler<void(std::exception_ptr)>;
+
+  ResumptionImpl(Handler handler, Executor executor, OnCancel onCancel,
+                 std::function<void()> cancelled)
+      : handler_(std::move(handler)),
+        executor_(std::move(executor)),
+        work_(asio::prefer(executor_, asio::execution::outstanding_work.tracked)),
+        onCancel_(onCancel),
+        cancelled_(std::move(cancelled)) {}
+
+  ~ResumptionImpl() override {
+    if (!resumed_ && handler_) {
+      asio::post(work_, [h = std::move(handler_)]() mutable { std::move(h)(cancellationError()); });
+    }
+  }
+
+  bool resume(std::exception_ptr error) override { return resumeFrom(nullptr, std::move(error)); }
+
+  /// Like resume(); when the caller runs on the parked coroutine's own
+  /// executor (`current`), the coroutine may continue inline.
+  bool resumeFrom(const Executor* current, std::exception_ptr error) {
+    Handler handler;
+    Executor work;
+    {
+      std::lock_guard lock(mutex_);
+      if (resumed_) return false;
+      resumed_ = true;
+      handler = std::move(handler_);
+      work = std::move(work_);
+    }
+    auto call = [h = std::move(handler), error]() mutable { std::move(h)(error); };
+    if (current && *current == executor_) {
+      asio::dispatch(work, std::move(call));
+    } else {
+      asio::post(work, std::move(call));
+    }
+    return true;
+  }
+
+  [[nodiscard]] bool isResumed() const override {
+    std::lock_guard lock(mutex_);
+    return resumed_;
+  }
+
+  void cancelSignalled() {
+    if (onCancel_ == OnCancel::resumeWithCancellation) {
+      resume(cancellationError());
+    } else if (onCancel_ == OnCancel::notify) {
+      {
+        std::lock_guard lock(mutex_);
+        if (resumed_ || notified_) return;
+        notified_ = true;
+      }
+      if (cancelled_) cancelled_();
+    }
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Handler handler_;
+  Executor executor_;
+  Executor work_;
+  OnCancel onCancel_;
+  std::function<void()> cancelled_;
+  bool resumed_ = false;
+  bool notified_ = false;
+};
+}  // namespace
+
+Async<void> suspend(std::function<void(std::shared_ptr<Resumption>)> start, OnCancel onCancel,
+                    std::function<void()> cancelled) {
+  co_await asio::async_initiate<const asio::use_awaitable_t<>, void(std::exception_ptr)>(
+      [&](auto handler) {
+        auto slot = asio::get_associated_cancellation_slot(handler);
+        Executor executor = asio::get_associated_executor(handler);
+        auto resumption = std::make_shared<ResumptionImpl>(std::move(handler), std::move(executor),
+                                                           onCancel, std::move(cancelled));
+        if (onCancel != OnCancel::ignore && slot.is_connected()) {
+          slot.assign([resumption](asio::cancellation_type) { resumption->cancelSignalled(); });
+        }
+        try {
+          start(resumption);
+        } catch (...) {
+          resumption->resume(std::current_exception());
+        }
+      },
+      asio::use_awaitable);
+}
+
+// ---------------------------------------------------------------------------
+// Continuations
+
+ContinuationCore::~ContinuationCore() {
+  if (!claimed_.load() && resumption_) {
+    defaultLogger().error("{} leaked its continuation without resuming it", name_);
+    resumption_->resume(cancellationError());
+  }
+}
+
+void ContinuationCore::claim() {
+  if (claimed_.exchange(true)) {
+    fatalError(name_ + " tried to resume its continuation more than once");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Tasks
+
+class TaskCore : public std::enable_shared_from_this<TaskCore> {
+ public:
+  Executor executor;
+  mutable std::mutex mutex;
+  bool finished = false;
+  bool cancelled = false;
+  std::exception_ptr error;
+  std::vector<std::shared_ptr<ResumptionImpl>> waiters;
+  asio::cancellation_signal signal;  // used on `executor` only
+  bool bodyEnded = false;            // used on `executor` only
+
+  void bodyFinished(std::exception_ptr e) {
+    bodyEnded = true;
+    std::vector<std::shared_ptr<ResumptionImpl>> wake;
+    {
+      std::lock_guard lock(mutex);
+      if (finished) return;
+      finished = true;
+      error = e;
+      wake.swap(waiters);
+    }
+    for (auto& w : wake) w->resumeFrom(&executor, e);
+  }
+};
+
+std::shared_ptr<TaskCore> startTask(const Executor& executor, Async<void> body,
+                                    bool inheritLocals) {
+  auto core = std::make_shared<TaskCore>();
+  core->executor = prepareExecutor(executor, inheritLocals ? currentLocals() : nullptr);
+  asio::co_spawn(core->executor, std::move(body),
+                 asio::bind_cancellation_slot(
+                     core->signal.slot(), [core](std::exception_ptr e) { core->bodyFinished(e); }));
+  return core;
+}
+
+Async<void> awaitTask(std::shared_ptr<TaskCore> task) {
+  {
+    std::lock_guard lock(task->mutex);
+    if (task->finished) {
+      if (task->error) std::rethrow_exception(task->error);
+      co_return;
+    }
+  }
+  co_await suspend(
+      [task](std::shared_ptr<Resumption> r) {
+        std::unique_lock lock(task->mutex);
+        if (task->finished) {
+          auto error = task->error;
+          lock.unlock();
+          r->resume(error);
+        } else {
+          task->waiters.push_back(std::static_pointer_cast<ResumptionImpl>(std::move(r)));
+        }
+      },
+      OnCancel::resumeWithCancellation);
+}
+
+void cancelTask(TaskCore& task) {
+  std::vector<std::shared_ptr<ResumptionImpl>> wake;
+  std::exception_ptr error = cancellationError();
+  {
+    std::lock_guard lock(task.mutex);
+    if (task.finished) return;
+    task.finished = task.cancelled = true;
+    task.error = error;
+    wake.swap(task.waiters);
+  }
+  for (auto& w : wake) w->resume(error);
+  asio::post(task.executor, [self = task.shared_from_this()] {
+    if (!self->bodyEnded) self->signal.emit(asio::cancellation_type::terminal);
+  });
+}
+
+bool taskIsCancelled(const TaskCore& task) {
+  std::lock_guard lock(task.mutex);
+  return task.cancelled;
+}
+
+bool taskIsFinished(const TaskCore& task) {
+  std::lock_guard lock(task.mutex);
+  return task.finished;
+}
+
+// ---------------------------------------------------------------------------
+// Task groups
+
+class TaskGroupCore : public std::enable_shared_from_this<TaskGroupCore> {
+ public:
+  struct Child {
+    Executor executor;
+    asio::cancellation_signal signal;  // used on `executor` only
+    bool running = true;
+  };
+  struct Done {
+    std::shared_ptr<void> box;
+    std::exception_ptr error;
+  };
+
+  LocalsPtr locals;
+  mutable std::mutex mutex;
+  std::list<Child> children;  // signals must outlive the children's frames
+  std::deque<Done> done;
+  std::size_t running = 0;
+  bool cancelled = false;
+  std::shared_ptr<Resumption> waiter;
+
+  void childEnded(Child& child, std::shared_ptr<void> box, std::exception_ptr error) {
+    std::shared_ptr<Resumption> wake;
+    {
+      std::lock_guard lock(mutex);
+      child.running = false;
+      --running;
+      done.push_back({error ? nullptr : std::move(box), error});
+      wake = std::move(waiter);
+    }
+    if (wake) wake->resume();
+  }
+
+  void cancelChild(Child& child) {
+    asio::post(child.executor, [self = shared_from_this(), &child] {
+      bool stillRunning;
+      {
+        std::lock_guard lock(self->mutex);
+        stillRunning = child.running;
+      }
+      if (stillRunning) child.signal.emit(asio::cancellation_type::terminal);
+    });
+  }
+};
+
+std::shared_ptr<TaskGroupCore> makeTaskGroup(const Executor& parent) {
+  auto group = std::make_shared<TaskGroupCore>();
+  group->locals = localsOf(parent);
+  return group;
+}
+
+void addGroupTask(const std::shared_ptr<TaskGroupCore>& group, const Executor& executor,
+                  Async<void> body, std::shared_ptr<void> box) {
+  TaskGroupCore::Child* child;
+  bool cancelled;
+  {
+    std::lock_guard lock(group->mutex);
+    child = &group->children.emplace_back();
+    child->executor = prepareExecutor(executor, group->locals);
+    ++group->running;
+    cancelled = group->cancelled;
+  }
+  asio::co_spawn(
+      child->executor, std::move(body),
+      asio::bind_cancellation_slot(
+          child->signal.slot(), [group, child, box = std::move(box)](std::exception_ptr e) mutable {
+            group->childEnded(*child, std::move(box), e);
+          }));
+  if (cancelled) group->cancelChild(*child);
+}
+
+void cancelGroup(TaskGroupCore& group) {
+  std::vector<TaskGroupCore::Child*> running;
+  {
+    std::lock_guard lock(group.mutex);
+    group.cancelled = true;
+    for (auto& child : group.children) {
+      if (child.running) running.push_back(&child);
+    }
+  }
+  for (auto* child : running) group.cancelChild(*child);
+}
+
+Async<void> drainGroup(std::shared_ptr<TaskGroupCore> group) {
+  for (;;) {
+    {
+      std::lock_guard lock(group->mutex);
+      group->done.clear();
+      if (group->running == 0) co_return;
+    }
+    co_await suspend([group](std::shared_ptr<Resumption> r) {
+      std::unique_lock lock(group->mutex);
+      if (group->running == 0) {
+        lock.unlock();
+        r->resume();
+      } else {
+        group->waiter = std::move(r);
+      }
+    });
+  }
+}
+
+Async<std::optional<std::shared_ptr<void>>> nextGroupResult(std::shared_ptr<TaskGroupCore> group) {
+  for (;;) {
+    std::optional<TaskGroupCore::Done> item;
+    bool empty = false;
+    {
+      std::lock_guard lock(group->mutex);
+      if (!group->done.empty()) {
+        item = std::move(group->done.front());
+        group->done.pop_front();
+      } else {
+        empty = group->running == 0;
+      }
+    }
+    if (item) {
+      if (!item->error) co_return std::move(item->box);
+      cancelGroup(*group);
+      const bool throwIfCancelled = co_await asio::this_coro::throw_if_cancelled();
+      co_await asio::this_coro::throw_if_cancelled(false);
+      co_await drainGroup(group);
+      co_await asio::this_coro::throw_if_cancelled(throwIfCancelled);
+      std::rethrow_exception(item->error);
+    }
+    if (empty) co_return std::nullopt;
+    co_await suspend(
+        [group](std::shared_ptr<Resumption> r) {
+          std::unique_lock lock(group->mutex);
+          if (!group->done.empty() || group->running == 0) {
+            lock.unlock();
+            r->resume();
+          } else {
+            group->waiter = std::move(r);
+          }
+        },
+        OnCancel::resumeWithCancellation);
+  }
+}
+
+bool groupIsEmpty(const TaskGroupCore& group) {
+  std::lock_guard lock(group.mutex);
+  return group.running == 0 && group.done.empty();
+}
+
+bool groupIsCancelled(const TaskGroupCore& group) {
+  std::lock_guard lock(group.mutex);
+  return group.cancelled;
+}
+
+}  // namespace detail
+}  // namespace quarn

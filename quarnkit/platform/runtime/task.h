@@ -1,0 +1,209 @@
+// Task<T>: a handle to unstructured asynchronous work; TaskGroup<T>: children
+// that run concurrently and are collected as they complete.
+//
+// A task starts at once on its executor and runs whether or not anyone keeps
+// its handle. Awaiting value() gives its result or rethrows its error.
+// cancel() ends the task for everyone awaiting it, at once and for good: they
+// get the cancellation error, and the body is cancelled at its next
+// suspension (its result, if it still produces one, is dropped).
+//
+//   Task<Result> request = Task<Result>::spawn(sendRequest(parameters));
+//   currentTask = request;                         // someone may cancel it
+//   Result result = co_await request.value();      // or the cancellation error
+//
+// A task group runs its children on the concurrent executor. next() returns
+// their results in completion order; the first failure cancels the other
+// children, waits until they have ended and is then rethrown.
+//
+//   auto pairs = co_await withThrowingTaskGroup<Pair>(
+//       [&](TaskGroup<Pair>& group) -> Async<std::vector<Pair>> {
+//         for (std::size_t i = 0; i < items.size(); ++i) group.addTask(build(i, items[i]));
+//         std::vector<Pair> out;
+//         while (auto pair = co_await group.next()) out.push_back(std::move(*pair));
+//         co_return out;
+//       });
+//
+// Children and spawned tasks inherit the task-local values of the code that
+// starts them (detached tasks do not). A body started on the concurrent
+// executor runs on a strand of its own, so it never runs on two threads at once.
+#pragma once
+
+#include <boost/asio/this_coro.hpp>
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "quarnkit/platform/runtime/async.h"
+
+namespace quarn {
+
+namespace detail {
+class TaskCore;
+std::shared_ptr<TaskCore> startTask(const Executor& executor, Async<void> body, bool inheritLocals);
+Async<void> awaitTask(std::shared_ptr<TaskCore> task);
+void cancelTask(TaskCore& task);
+bool taskIsCancelled(const TaskCore& task);
+bool taskIsFinished(const TaskCore& task);
+
+class TaskGroupCore;
+std::shared_ptr<TaskGroupCore> makeTaskGroup(const Executor& parent);
+void addGroupTask(const std::shared_ptr<TaskGroupCore>& group, const Executor& executor,
+                  Async<void> body, std::shared_ptr<void> box);
+/// The box of the next completed child; nothing when none is left. A failed
+/// child's error is rethrown after the others were cancelled and have ended.
+Async<std::optional<std::shared_ptr<void>>> nextGroupResult(std::shared_ptr<TaskGroupCore> group);
+void cancelGroup(TaskGroupCore& group);
+Async<void> drainGroup(std::shared_ptr<TaskGroupCore> group);
+bool groupIsEmpty(const TaskGroupCore& group);
+bool groupIsCancelled(const TaskGroupCore& group);
+Async<Executor> currentExecutor();
+
+template <class T>
+Async<void> storeInBox(std::shared_ptr<std::optional<T>> box, Async<T> body) {
+  box->emplace(co_await std::move(body));
+}
+}  // namespace detail
+
+template <class T = void>
+class Task {
+ public:
+  /// Starts `body` on the concurrent executor.
+  static Task spawn(Async<T> body) { return spawn(concurrentExecutor(), std::move(body)); }
+  /// Starts `body` on `executor`. When the caller already runs on `executor`,
+  /// the body runs up to its first suspension before spawn() returns.
+  static Task spawn(const Executor& executor, Async<T> body) {
+    return start(executor, std::move(body), true);
+  }
+  /// Like spawn(), without the caller's task-local values.
+  static Task detached(const Executor& executor, Async<T> body) {
+    return start(executor, std::move(body), false);
+  }
+
+  /// The task's value once it has ended; rethrows its error, or the
+  /// cancellation error when it was cancelled. Any number of callers may
+  /// await it, before or after it ends.
+  Async<T> value() const {
+    co_await detail::awaitTask(core_);
+    if constexpr (!std::is_void_v<T>) {
+      if constexpr (std::is_copy_constructible_v<T>) {
+        co_return **box_;
+      } else {
+        co_return std::move(**box_);
+      }
+    }
+  }
+  /// Ends the task with the cancellation error and cancels its body. Does
+  /// nothing once it has ended.
+  void cancel() const { detail::cancelTask(*core_); }
+  [[nodiscard]] bool isCancelled() const { return detail::taskIsCancelled(*core_); }
+  /// Whether the task has ended (with a value, an error or by cancellation).
+  [[nodiscard]] bool isFinished() const { return detail::taskIsFinished(*core_); }
+
+  friend bool operator==(const Task& a, const Task& b) { return a.core_ == b.core_; }
+
+ private:
+  static Task start(const Executor& executor, Async<T> body, bool inherit) {
+    Task task;
+    if constexpr (std::is_void_v<T>) {
+      task.core_ = detail::startTask(executor, std::move(body), inherit);
+    } else {
+      task.box_ = std::make_shared<std::optional<T>>();
+      task.core_ =
+          detail::startTask(executor, detail::storeInBox(task.box_, std::move(body)), inherit);
+    }
+    return task;
+  }
+
+  std::shared_ptr<detail::TaskCore> core_;
+  std::shared_ptr<std::conditional_t<std::is_void_v<T>, int, std::optional<T>>> box_;
+};
+
+/// The children of one withThrowingTaskGroup() call. Use it only inside the
+/// body, from the coroutine that runs the body.
+template <class T>
+class TaskGroup {
+ public:
+  explicit TaskGroup(std::shared_ptr<detail::TaskGroupCore> core) : core_(std::move(core)) {}
+
+  /// Starts a child on the concurrent executor. A child added to a cancelled
+  /// group starts cancelled.
+  void addTask(Async<T> child) { addTask(concurrentExecutor(), std::move(child)); }
+  void addTask(const Executor& executor, Async<T> child) {
+    if constexpr (std::is_void_v<T>) {
+      detail::addGroupTask(core_, executor, std::move(child), nullptr);
+    } else {
+      auto box = std::make_shared<std::optional<T>>();
+      detail::addGroupTask(core_, executor, detail::storeInBox(box, std::move(child)), box);
+    }
+  }
+
+  /// The next child result in completion order, or nothing once every child
+  /// has been collected. When a child failed: cancels the others, waits for
+  /// them to end, then rethrows that child's error.
+  Async<std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>> next() {
+    auto box = co_await detail::nextGroupResult(core_);
+    if (!box) co_return std::nullopt;
+    if constexpr (std::is_void_v<T>) {
+      co_return true;
+    } else {
+      auto typed = std::static_pointer_cast<std::optional<T>>(*box);
+      co_return std::move(**typed);
+    }
+  }
+
+  /// Cancels every child still running.
+  void cancelAll() { detail::cancelGroup(*core_); }
+  [[nodiscard]] bool isCancelled() const { return detail::groupIsCancelled(*core_); }
+  /// Whether no child is running and no result is waiting to be collected.
+  [[nodiscard]] bool isEmpty() const { return detail::groupIsEmpty(*core_); }
+
+  std::shared_ptr<detail::TaskGroupCore> core() const { return core_; }
+
+ private:
+  std::shared_ptr<detail::TaskGroupCore> core_;
+};
+
+/// Runs `body` with a new task group and returns its result. When the body
+/// returns, children it did not collect are awaited (their errors dropped);
+/// when it throws, they are cancelled and awaited before the error goes on.
+template <class T, class Body>
+auto withThrowingTaskGroup(Body body) -> std::invoke_result_t<Body&, TaskGroup<T>&> {
+  using R = typename std::invoke_result_t<Body&, TaskGroup<T>&>::value_type;
+  TaskGroup<T> group(detail::makeTaskGroup(co_await detail::currentExecutor()));
+  std::exception_ptr failure;
+  if constexpr (std::is_void_v<R>) {
+    try {
+      co_await body(group);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (failure) group.cancelAll();
+    // Children are awaited even when the caller has been cancelled.
+    const bool throwIfCancelled = co_await boost::asio::this_coro::throw_if_cancelled();
+    co_await boost::asio::this_coro::throw_if_cancelled(false);
+    co_await detail::drainGroup(group.core());
+    co_await boost::asio::this_coro::throw_if_cancelled(throwIfCancelled);
+    if (failure) std::rethrow_exception(failure);
+  } else {
+    std::optional<R> result;
+    try {
+      result.emplace(co_await body(group));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (failure) group.cancelAll();
+    // Children are awaited even when the caller has been cancelled.
+    const bool throwIfCancelled = co_await boost::asio::this_coro::throw_if_cancelled();
+    co_await boost::asio::this_coro::throw_if_cancelled(false);
+    co_await detail::drainGroup(group.core());
+    co_await boost::asio::this_coro::throw_if_cancelled(throwIfCancelled);
+    if (failure) std::rethrow_exception(failure);
+    co_return std::move(*result);
+  }
+}
+
+}  // namespace quarn
