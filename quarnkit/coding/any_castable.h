@@ -1,0 +1,129 @@
+// AnyCastable: forgiving conversion of loosely typed values (already parsed
+// JSON, facts, variables) into typed values. A failed cast gives nothing.
+//
+//   quarn::cast<std::int64_t>(quarn::Value("+12"));   // 12
+//   quarn::cast<bool>(quarn::Value("YES"));           // true
+//   quarn::cast<quarn::Date>(quarn::Value("29.02.2024"));
+//   quarn::cast<std::vector<std::int64_t>>(list);     // elements that cast, in order
+//
+// The checks for each type run in a fixed order and the first that applies
+// decides. Booleans count as the numbers 1 and 0 for the numeric casts (the
+// platform's numbers do); a null value casts to nothing, even as text.
+// Records opt in by specialising AnyCastable<T> as DecodableAnyCastable<T>:
+// an object value is written as JSON and decoded into the record.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/coding/json_decoder.h"
+#include "quarnkit/coding/json_serialization.h"
+#include "quarnkit/core/value.h"
+
+namespace quarn {
+
+class URL;
+class UUID;
+class Decimal;
+
+/// Specialise with `static std::optional<T> cast(const Value&)`.
+template <class T>
+struct AnyCastable;
+
+template <class T>
+concept AnyCastableType = requires(const Value& v) {
+  { AnyCastable<T>::cast(v) } -> std::same_as<std::optional<T>>;
+};
+
+/// The value cast to T, or nothing.
+template <AnyCastableType T>
+std::optional<T> cast(const Value& value) {
+  return AnyCastable<T>::cast(value);
+}
+
+template <>
+struct AnyCastable<std::int64_t> {
+  static std::optional<std::int64_t> cast(const Value& v);
+};
+template <>
+struct AnyCastable<double> {
+  static std::optional<double> cast(const Value& v);
+};
+template <>
+struct AnyCastable<float> {
+  static std::optional<float> cast(const Value& v);
+};
+template <>
+struct AnyCastable<bool> {
+  static std::optional<bool> cast(const Value& v);
+};
+template <>
+struct AnyCastable<std::string> {
+  static std::optional<std::string> cast(const Value& v);
+};
+template <>
+struct AnyCastable<Date> {
+  /// Tried in order with the "en_US_POSIX" locale and, for formats without a
+  /// zone, the device's time zone: "yyyy-MM-dd", "yyyy-MM-dd'T'HH:mm:ssZ",
+  /// "yyyy-MM-dd'T'HH:mm:ss.SSSZ", "MM/dd/yyyy", "dd.MM.yyyy". The whole text
+  /// must match.
+  static std::optional<Date> cast(const Value& v);
+};
+template <>
+struct AnyCastable<URL> {
+  static std::optional<URL> cast(const Value& v);
+};
+template <>
+struct AnyCastable<UUID> {
+  static std::optional<UUID> cast(const Value& v);
+};
+template <>
+struct AnyCastable<Decimal> {
+  static std::optional<Decimal> cast(const Value& v);
+};
+
+template <AnyCastableType T>
+struct AnyCastable<std::vector<T>> {
+  static std::optional<std::vector<T>> cast(const Value& v) {
+    const auto* list = v.ifArray();
+    if (list == nullptr) return std::nullopt;
+    std::vector<T> out;
+    out.reserve(list->size());
+    for (const auto& e : *list) {
+      if (auto x = AnyCastable<T>::cast(e)) out.push_back(std::move(*x));
+    }
+    return out;
+  }
+};
+
+template <AnyCastableType T>
+struct AnyCastable<std::map<std::string, T>> {
+  static std::optional<std::map<std::string, T>> cast(const Value& v) {
+    const auto* map = v.ifObject();
+    if (map == nullptr) return std::nullopt;
+    std::map<std::string, T> out;
+    for (const auto& [k, e] : *map) {
+      if (auto x = AnyCastable<T>::cast(e)) out.emplace(k, std::move(*x));
+    }
+    return out;
+  }
+};
+
+/// The cast of a decodable record: from an object value written as JSON and
+/// decoded with a default JSON decoder; nothing on any failure.
+template <DecodableType T>
+struct DecodableAnyCastable {
+  static std::optional<T> cast(const Value& v) {
+    if (!v.isObject()) return std::nullopt;
+    try {
+      return JSONDecoder().decode<T>(serializeJSON(v));
+    } catch (const Error&) {
+      return std::nullopt;
+    }
+  }
+};
+
+}  // namespace quarn
