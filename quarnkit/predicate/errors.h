@@ -1,0 +1,59 @@
+// Errors of the predicate and expression language.
+//
+// PredicateParseError: a text that is not a predicate (or an expression), with
+// the byte offset where reading stopped and the reason.
+// PredicateEvaluationError: a parsed predicate that cannot be evaluated against
+// the given values (a type clash, an unknown variable, a key path a value
+// cannot answer, a regular expression over its limits).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "quarnkit/core/error.h"
+
+namespace quarn {
+
+class PredicateParseError : public Error {
+ public:
+  PredicateParseError(std::string text, std::size_t position, std::string reason);
+
+  /// The text that was parsed.
+  [[nodiscard]] const std::string& text() const { return text_; }
+  /// Byte offset in text() where the error was found.
+  [[nodiscard]] std::size_t position() const { return position_; }
+  /// What was wrong there ("expected an expression").
+  [[nodiscard]] const std::string& reason() const { return reason_; }
+  /// "Unable to parse the format string \"a >\" at position 3: expected an expression".
+  [[nodiscard]] std::string description() const override;
+
+ private:
+  std::string text_;
+  std::size_t position_;
+  std::string reason_;
+};
+
+class PredicateEvaluationError : public Error {
+ public:
+  enum class Kind {
+    typeMismatch,              // operands of kinds the operator cannot combine
+    unknownVariable,           // a $variable with no value
+    invalidKeyPath,            // a key or collection operator a value cannot answer
+    invalidArgument,           // a function or index given a value out of its domain
+    invalidRegularExpression,  // a MATCHES pattern that does not compile
+    limitExceeded,             // a bound on work (regex steps, key-path search) was hit
+    missingContext,            // now() or random() without a clock or random source
+  };
+
+  PredicateEvaluationError(Kind kind, std::string message);
+
+  [[nodiscard]] Kind kind() const { return kind_; }
+  [[nodiscard]] const std::string& message() const { return message_; }
+  [[nodiscard]] std::string description() const override { return message_; }
+
+ private:
+  Kind kind_;
+  std::string message_;
+};
+
+}  // namespace quarn

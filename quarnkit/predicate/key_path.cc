@@ -1,0 +1,266 @@
+#include "quarnkit/predicate/key_path.h"
+
+#include <fmt/format.h>
+
+#include <limits>
+#include <unordered_set>
+
+#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/errors.h"
+#include "quarnkit/predicate/key_path_lookup.h"
+#include "quarnkit/predicate/value_compare.h"
+
+namespace quarn {
+
+KeyPath KeyPath::parse(std::string_view dotted) {
+  KeyPath path;
+  path.text_ = std::string(dotted);
+  for (std::size_t i = 0; i <= dotted.size(); ++i) {
+    if (i == dotted.size() || dotted[i] == '.') path.ends_.push_back(static_cast<std::uint32_t>(i));
+  }
+  return path;
+}
+
+void KeyPath::append(std::string_view component) {
+  if (!ends_.empty()) text_ += '.';
+  text_ += component;
+  ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+}
+
+std::string_view KeyPath::joined(std::size_t first, std::size_t last) const {
+  const std::size_t begin = first == 0 ? 0 : ends_[first - 1] + 1;
+  return std::string_view(text_).substr(begin, ends_[last - 1] - begin);
+}
+
+namespace detail {
+namespace {
+
+using Kind = PredicateEvaluationError::Kind;
+
+[[noreturn]] void throwKeyPath(std::string message) {
+  throw PredicateEvaluationError(Kind::invalidKeyPath, std::move(message));
+}
+
+Lookup fail(LookupState& state, const Value& value, std::string_view key) {
+  state.failure =
+      fmt::format("A value of kind {} has no key \"{}\"", Value::kindName(value.kind()), key);
+  return Lookup::failed;
+}
+
+// Continues a look-up in a value computed on the way, so the result must own
+// what it refers to.
+Lookup lookupOwned(Value&& base, const KeyPath& path, std::size_t from, Operand& out,
+                   LookupState& state) {
+  if (from == path.size()) {
+    out.own(std::move(base));
+    return Lookup::found;
+  }
+  Operand inner;
+  const Lookup result = lookup(base, path, from, inner, state);
+  if (result == Lookup::found) out.own(inner.take());
+  return result;
+}
+
+// The values of one key for every element of a list (nested lists
+// element-wise too); null for elements without it.
+Lookup elementwise(const Value::Array& list, std::string_view key, Value::Array& result,
+                   LookupState& state, std::size_t depth) {
+  if (depth > kPredicateMaxDepth) throwKeyPath("Lists nested too deeply for a key path");
+  result.reserve(list.size());
+  for (const Value& element : list) {
+    if (const auto* object = element.ifObject()) {
+      const Value* v = object->find(key);
+      result.push_back(v ? *v : Value());
+    } else if (const auto* inner = element.ifArray()) {
+      Value::Array nested;
+      if (elementwise(*inner, key, nested, state, depth + 1) == Lookup::failed) {
+        return Lookup::failed;
+      }
+      result.emplace_back(std::move(nested));
+    } else if (const auto* opaque = element.ifOpaque()) {
+      auto v = *opaque ? (*opaque)->valueForKey(key) : std::nullopt;
+      result.push_back(v ? std::move(*v) : Value());
+    } else if (element.isNull()) {
+      result.emplace_back();
+    } else {
+      return fail(state, element, key);
+    }
+  }
+  return Lookup::found;
+}
+
+Value unionOf(const Value::Array& values, bool ofArrays, bool distinct, std::string_view op) {
+  Value::Array result;
+  std::unordered_set<Value> seen;
+  auto add = [&](const Value& v) {
+    if (v.isNull()) return;
+    if (distinct && !seen.insert(v).second) return;
+    result.push_back(v);
+  };
+  for (const Value& v : values) {
+    if (!ofArrays) {
+      add(v);
+    } else if (const auto* inner = v.ifArray()) {
+      for (const Value& e : *inner) add(e);
+    } else if (!v.isNull()) {
+      throwKeyPath(fmt::format("{} needs lists, found {}", op, Value::kindName(v.kind())));
+    }
+  }
+  return Value(std::move(result));
+}
+
+// A collection operator at component `at` applied to `base`.
+Lookup collectionOperator(const Value& base, const KeyPath& path, std::size_t at, Operand& out,
+                          LookupState& state) {
+  const std::string_view op = path[at];
+  const auto* list = base.ifArray();
+  if (op == "@count") {
+    if (list) {
+      out.own(Value(static_cast<std::int64_t>(list->size())));
+    } else if (const auto* object = base.ifObject()) {
+      out.own(Value(static_cast<std::int64_t>(object->size())));
+    } else {
+      throwKeyPath(fmt::format("@count needs a list, found {}", Value::kindName(base.kind())));
+    }
+    return Lookup::found;
+  }
+  if (!list) {
+    throwKeyPath(fmt::format("The collection operator {} needs a list, found {}", op,
+                             Value::kindName(base.kind())));
+  }
+  // The values to aggregate: the elements, or their values at the rest of the path.
+  Operand selected;
+  if (at + 1 < path.size()) {
+    const Lookup r = lookup(base, path, at + 1, selected, state);
+    if (r != Lookup::found) return r;
+  } else {
+    selected.refer(base);
+  }
+  const auto* values = selected.get().ifArray();
+  if (!values) throwKeyPath(fmt::format("The key path after {} must give a list", op));
+
+  if (op == "@sum") {
+    out.own(sumOf(*values, "sum"));
+  } else if (op == "@avg") {
+    const Value total = sumOf(*values, "average");
+    const std::size_t count = countOf(*values);
+    out.own(count == 0 ? Value(0) : Value(*total.asDouble() / static_cast<double>(count)));
+  } else if (op == "@min" || op == "@max") {
+    out.own(extremeOf(*values, op == "@max"));
+  } else if (op == "@unionOfObjects" || op == "@distinctUnionOfObjects") {
+    out.own(unionOf(*values, false, op == "@distinctUnionOfObjects", op));
+  } else if (op == "@unionOfArrays" || op == "@distinctUnionOfArrays") {
+    out.own(unionOf(*values, true, op == "@distinctUnionOfArrays", op));
+  } else {
+    throwKeyPath(fmt::format("Unsupported collection operator {}", op));
+  }
+  return Lookup::found;
+}
+
+}  // namespace
+
+Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand& out,
+              LookupState& state) {
+  if (from == path.size()) {
+    out.refer(base);
+    return Lookup::found;
+  }
+  const std::string_view key = path[from];
+  switch (base.kind()) {
+    case Value::Kind::null:
+      return Lookup::missing;
+    case Value::Kind::object:
+      if (key.starts_with('@')) return collectionOperator(base, path, from, out, state);
+      return lookup(*base.ifObject(), path, from, out, state);
+    case Value::Kind::array: {
+      if (key.starts_with('@')) return collectionOperator(base, path, from, out, state);
+      Value::Array values;
+      if (elementwise(*base.ifArray(), key, values, state, 0) == Lookup::failed) {
+        return Lookup::failed;
+      }
+      return lookupOwned(Value(std::move(values)), path, from + 1, out, state);
+    }
+    case Value::Kind::opaque: {
+      const auto& object = *base.ifOpaque();
+      auto v = object ? object->valueForKey(key) : std::nullopt;
+      if (!v) return Lookup::missing;
+      return lookupOwned(std::move(*v), path, from + 1, out, state);
+    }
+    default:
+      return fail(state, base, key);
+  }
+}
+
+Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
+              LookupState& state) {
+  // The standard look-up: this component as a key.
+  Lookup standard = Lookup::missing;
+  if (const Value* v = base.find(path[from])) {
+    standard = lookup(*v, path, from + 1, out, state);
+    if (standard == Lookup::found) return standard;
+  }
+  // Then runs of components read as one literal key ("app.version").
+  std::string failure = standard == Lookup::failed ? state.failure : std::string();
+  for (std::size_t last = from + 2; last <= path.size(); ++last) {
+    const Value* v = base.find(path.joined(from, last));
+    if (v == nullptr) continue;
+    if (state.fallbacksLeft == 0) {
+      throw PredicateEvaluationError(Kind::limitExceeded, "Key path look-up too complex");
+    }
+    --state.fallbacksLeft;
+    if (lookup(*v, path, last, out, state) == Lookup::found) return Lookup::found;
+  }
+  if (standard == Lookup::failed) state.failure = std::move(failure);
+  return standard;
+}
+
+void checkKeyPathLength(const KeyPath& path) {
+  if (path.size() > kKeyPathMaxComponents) {
+    throw PredicateEvaluationError(
+        Kind::limitExceeded,
+        fmt::format("Key path longer than {} components", kKeyPathMaxComponents));
+  }
+}
+
+void finishLookup(Lookup result, Operand& out, const LookupState& state) {
+  if (result == Lookup::missing) out.refer(nullValue());
+  if (result == Lookup::failed) throwKeyPath(state.failure);
+}
+
+const Value& nullValue() {
+  static const Value null;
+  return null;
+}
+
+}  // namespace detail
+
+std::optional<Value> KeyPath::valueIn(const Value& root) const {
+  detail::checkKeyPathLength(*this);
+  detail::Operand out;
+  detail::LookupState state;
+  const auto result = detail::lookup(root, *this, 0, out, state);
+  if (result == detail::Lookup::missing) return std::nullopt;
+  detail::finishLookup(result, out, state);
+  return out.take();
+}
+
+std::optional<Value> KeyPath::valueIn(const ValueDictionary& root) const {
+  if (empty()) return Value(root);
+  detail::checkKeyPathLength(*this);
+  detail::Operand out;
+  detail::LookupState state;
+  const auto result = detail::lookup(root, *this, 0, out, state);
+  if (result == detail::Lookup::missing) return std::nullopt;
+  detail::finishLookup(result, out, state);
+  return out.take();
+}
+
+std::optional<Value> valueForKeyPath(const Value& root, std::string_view keyPath) {
+  return KeyPath::parse(keyPath).valueIn(root);
+}
+
+std::optional<Value> valueForKeyPath(const ValueDictionary& root, std::string_view keyPath) {
+  return KeyPath::parse(keyPath).valueIn(root);
+}
+
+}  // namespace quarn

@@ -1,0 +1,41 @@
+// Operand: the value of a sub-expression while a predicate or expression is
+// evaluated. It refers to a value that outlives the evaluation (in the
+// evaluated object, the variables or the syntax tree) or holds one computed
+// for it, so that reading facts copies nothing.
+#pragma once
+
+#include <utility>
+
+#include "quarnkit/core/value.h"
+
+namespace quarn::detail {
+
+/// The null value, for references to nothing.
+const Value& nullValue();
+
+class Operand {
+ public:
+  Operand() = default;
+  Operand(const Operand&) = delete;
+  Operand& operator=(const Operand&) = delete;
+
+  [[nodiscard]] const Value& get() const { return owned_ ? value_ : *ref_; }
+  [[nodiscard]] bool owned() const { return owned_; }
+  void refer(const Value& value) {
+    ref_ = &value;
+    owned_ = false;
+  }
+  void own(Value value) {
+    value_ = std::move(value);
+    owned_ = true;
+  }
+  /// The value, moved out when held.
+  [[nodiscard]] Value take() { return owned_ ? std::move(value_) : *ref_; }
+
+ private:
+  const Value* ref_ = &nullValue();
+  Value value_;
+  bool owned_ = false;
+};
+
+}  // namespace quarn::detail

@@ -1,0 +1,103 @@
+// Predicate and Expression: the predicate format-string language in which
+// templates say when an element is shown, and the expression language in which
+// they compute values. Texts come from servers: each is parsed once into a
+// syntax tree and then evaluated, from any thread, against loosely typed
+// values: the evaluated object (whose keys bare names read) and $variables.
+//
+//   auto p = quarn::Predicate::parse("is_pad == YES AND app.build >= $min_build");
+//   bool shown = p.evaluate(facts, vars, {.now = now});
+//
+//   auto e = quarn::Expression::parse("price * quantity + sqrt:(16)");
+//   quarn::Value total = e.evaluate(values);
+//
+// The language:
+// - literals: strings in single or double quotes (escapes \a \b \f \n \r \t \v
+//   \\ \' \" \xHH \uHHHH and octal \ooo), integers (decimal, 0x, 0o, 0b),
+//   decimals with exponents (too large for an integer: a double), TRUE/YES,
+//   FALSE/NO, NULL/NIL, SELF (the evaluated object), lists {a, b}, $variables;
+// - key paths a.b.c (in the evaluated object, or after $var, SELF, a list or a
+//   subscript), with the collection operators and look-up rules of key_path.h,
+//   and subscripts [n], [FIRST], [LAST], [SIZE], ['key']; reserved words are
+//   used as keys by writing #word (#size);
+// - comparisons = == != <> < <= =< > >= => BETWEEN {low, high}, IN, CONTAINS,
+//   BEGINSWITH, ENDSWITH, LIKE (* and ?), MATCHES (a whole-string ICU regular
+//   expression), with the options [c] (case), [d] (diacritics), [cd]; [n] and
+//   [l] are accepted and change nothing; before a comparison ANY, SOME, ALL,
+//   NONE apply it to each element of the list on the left;
+// - AND/&&, OR/||, NOT/!, parentheses, TRUEPREDICATE, FALSEPREDICATE;
+// - arithmetic + - * / ** and unary minus; the functions listed in
+//   functions.h, written sum:({1, 2}) or sum({1, 2}), now(), random();
+//   TERNARY(predicate, then, else).
+// Not supported (each a parse error saying so): format arguments (%@, %K,
+// %d, ...), SUBQUERY, FUNCTION, CAST, FETCH, ANYKEY, assignments ($x := ...).
+//
+// Values compare as value_compare.h says: numbers (integers, doubles and
+// booleans, TRUE being 1) exactly across kinds; strings by code point; dates by
+// time; = and != accept any two values (different kinds are unequal), while
+// ordering different kinds or null is an evaluation error. String operators
+// are false when either side is null and an error for other non-strings. IN
+// looks in a list, in an object's values or, for strings, for a substring;
+// CONTAINS is IN reversed. A missing key gives null; an unknown $variable is an
+// error. Bounds on nesting, key paths and regular expressions: limits.h.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "quarnkit/core/value.h"
+#include "quarnkit/predicate/errors.h"
+#include "quarnkit/predicate/evaluation_context.h"
+
+namespace quarn {
+
+namespace detail {
+class PredicateNode;
+class ExpressionNode;
+}  // namespace detail
+
+/// A parsed predicate. Cheap to copy (the tree is shared and immutable).
+class Predicate {
+ public:
+  /// Parses `text`; throws PredicateParseError.
+  static Predicate parse(std::string_view text);
+
+  /// Whether `object` (and `variables`) satisfy the predicate. Throws
+  /// PredicateEvaluationError; a host object's exception propagates.
+  [[nodiscard]] bool evaluate(const Value& object, const ValueDictionary& variables = {},
+                              const EvaluationContext& context = {}) const;
+  /// The same, with a dictionary as the evaluated object (nothing is copied).
+  [[nodiscard]] bool evaluate(const ValueDictionary& object, const ValueDictionary& variables = {},
+                              const EvaluationContext& context = {}) const;
+
+  /// The canonical text, which parses back to the same predicate.
+  [[nodiscard]] std::string format() const;
+
+ private:
+  explicit Predicate(std::shared_ptr<const detail::PredicateNode> root) : root_(std::move(root)) {}
+  std::shared_ptr<const detail::PredicateNode> root_;
+};
+
+/// A parsed expression. Cheap to copy.
+class Expression {
+ public:
+  /// Parses `text`; throws PredicateParseError.
+  static Expression parse(std::string_view text);
+
+  /// The value of the expression. Throws PredicateEvaluationError; a host
+  /// object's exception propagates.
+  [[nodiscard]] Value evaluate(const Value& object, const ValueDictionary& variables = {},
+                               const EvaluationContext& context = {}) const;
+  [[nodiscard]] Value evaluate(const ValueDictionary& object, const ValueDictionary& variables = {},
+                               const EvaluationContext& context = {}) const;
+
+  /// The canonical text, which parses back to the same expression.
+  [[nodiscard]] std::string format() const;
+
+ private:
+  explicit Expression(std::shared_ptr<const detail::ExpressionNode> root)
+      : root_(std::move(root)) {}
+  std::shared_ptr<const detail::ExpressionNode> root_;
+};
+
+}  // namespace quarn
