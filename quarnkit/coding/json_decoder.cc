@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "quarnkit/coding/json_internal.h"
+#include "quarnkit/coding/pooled.h"
 #include "quarnkit/core/data.h"
 #include "quarnkit/core/date.h"
 #include "quarnkit/core/decimal.h"
@@ -192,7 +193,8 @@ class JSONDecoderImpl final : public Decoder {
   int depth_;
 };
 
-class JSONSingleValue final : public SingleValueDecodingContainer {
+class JSONSingleValue final : public SingleValueDecodingContainer,
+                              public detail::Pooled<JSONSingleValue> {
  public:
   explicit JSONSingleValue(const JSONDecoderImpl& d)
       : v_(d.v_), shared_(d.shared_), node_(d.node_), depth_(d.depth_) {}
@@ -213,7 +215,7 @@ class JSONSingleValue final : public SingleValueDecodingContainer {
   int depth_;
 };
 
-class JSONKeyed final : public KeyedDecodingContainer {
+class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSONKeyed> {
  public:
   JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth)
       : o_(o), shared_(shared), node_(std::move(node)), depth_(depth) {}
@@ -270,9 +272,19 @@ class JSONKeyed final : public KeyedDecodingContainer {
 
  private:
   [[nodiscard]] const json::key_value_pair* find(CodingKeyRef key) const {
-    // The object's own lookup: linear for small objects, hashed for large.
+    // Records usually read their members in document order: try the member
+    // after the last one found before the object's own lookup.
+    if (cursor_ < o_->size()) {
+      const json::key_value_pair& next = o_->begin()[cursor_];
+      if (next.key() == key.stringValue) {
+        ++cursor_;
+        return &next;
+      }
+    }
     auto it = o_->find(key.stringValue);
-    return it == o_->end() ? nullptr : &*it;
+    if (it == o_->end()) return nullptr;
+    cursor_ = static_cast<std::size_t>(it - o_->begin()) + 1;
+    return &*it;
   }
   const json::key_value_pair& require(CodingKeyRef key) const {
     if (const auto* e = find(key)) return *e;
@@ -292,9 +304,10 @@ class JSONKeyed final : public KeyedDecodingContainer {
   const Shared* shared_;
   PathNode node_;
   int depth_;
+  mutable std::size_t cursor_ = 0;
 };
 
-class JSONUnkeyed final : public UnkeyedDecodingContainer {
+class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled<JSONUnkeyed> {
  public:
   JSONUnkeyed(const json::array* a, const Shared* shared, PathNode node, int depth)
       : a_(a), shared_(shared), node_(std::move(node)), depth_(depth) {}
@@ -494,11 +507,42 @@ void readPrimitive(const json::value& v, PrimitiveRef out, const Shared& shared,
 
 }  // namespace
 
+// The parse arena: a per-thread buffer reused across decodes so that the
+// document's memory costs no allocation in steady state. A nested decode on
+// the same thread (a decode function that decodes other text) gets a fresh
+// arena instead. Buffers above kMaxKeptArena are not kept.
+struct ParseArena {
+  static constexpr std::size_t kMaxKeptArena = std::size_t{32} << 20;
+  std::unique_ptr<unsigned char[]> buffer;
+  std::size_t size = 0;
+  bool inUse = false;
+};
+
 void JSONDecoder::decode(std::string_view text, DecodeFn fn) const {
-  json::monotonic_resource memory;
+  thread_local ParseArena arena;
+  const std::size_t wanted = std::max<std::size_t>(text.size() * 4, 4096);
+  const bool useArena = !arena.inUse && wanted <= ParseArena::kMaxKeptArena;
+  if (useArena && arena.size < wanted) {
+    arena.buffer.reset(new unsigned char[wanted]);
+    arena.size = wanted;
+  }
+  struct Release {
+    ParseArena* a;
+    ~Release() {
+      if (a) a->inUse = false;
+    }
+  } release{useArena ? &arena : nullptr};
+  if (useArena) arena.inUse = true;
+  json::monotonic_resource memory = useArena
+                                        ? json::monotonic_resource(arena.buffer.get(), arena.size)
+                                        : json::monotonic_resource();
   const json::value root = detail::parseJSONText(text, &memory);
+  decode(root, fn);
+}
+
+void JSONDecoder::decode(const boost::json::value& document, DecodeFn fn) const {
   const Shared shared{this};
-  JSONDecoderImpl d(&root, &shared, PathNode{}, 0);
+  JSONDecoderImpl d(&document, &shared, PathNode{}, 0);
   fn(d);
 }
 

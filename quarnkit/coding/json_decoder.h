@@ -16,6 +16,10 @@
 #include <string_view>
 
 #include "quarnkit/coding/date_strategy.h"
+
+namespace boost::json {
+class value;
+}
 #include "quarnkit/coding/decoder.h"
 
 namespace quarn {
@@ -37,6 +41,16 @@ class JSONDecoder {
 
   /// Parses `json` and calls `fn` with a decoder for its root value.
   void decode(std::string_view json, DecodeFn fn) const;
+
+  /// Decodes from a document already parsed with Boost.JSON (include
+  /// <boost/json.hpp> to call it). Nesting beyond kMaxDepth is rejected.
+  void decode(const boost::json::value& document, DecodeFn fn) const;
+  template <DecodableType T>
+  T decode(const boost::json::value& document) const {
+    std::optional<T> out;
+    decode(document, [&](Decoder& d) { out.emplace(d.decode<T>()); });
+    return std::move(*out);
+  }
 };
 
 }  // namespace quarn

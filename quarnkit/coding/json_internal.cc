@@ -15,7 +15,8 @@ namespace json = boost::json;
 boost::json::value parseJSONText(std::string_view text, json::storage_ptr storage) {
   json::parse_options options;
   options.max_depth = JSONDecoder::kMaxDepth;
-  json::parser parser(storage, options);
+  json::parser parser(json::storage_ptr(), options);
+  parser.reset(std::move(storage));  // the document is built in `storage`
   boost::system::error_code ec;
   std::size_t consumed = parser.write_some(text.data(), text.size(), ec);
   if (!ec && consumed < text.size()) ec = json::error::extra_data;
