@@ -20,12 +20,20 @@
 //
 //   Items items = runUntilComplete(screen.reload());
 //
+// A compiler caveat: GCC 12 destroys twice a lambda (or aggregate) temporary
+// with captures created inside a co_await expression. Bind such arguments to a
+// named local first:
+//
+//   std::function<void(Reply)> onReply = [self](Reply r) { ... };
+//   co_await send(request, std::move(onReply));   // not send(request, [self]...)
+//
 // Cancellation is Asio's: once a coroutine is cancelled its next co_await
 // throws boost::system::system_error(error::operation_aborted). That is "the
 // cancellation error" throughout the library; isCancellation() recognises it.
 #pragma once
 
 #include <boost/asio/awaitable.hpp>
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <functional>
@@ -115,5 +123,11 @@ T runUntilComplete(Async<T> work) {
 /// calling thread until none is left; returns how many ran. Tests use it to
 /// let posted work happen without waiting for anything in particular.
 std::size_t drainMainContext();
+
+/// Runs the main context on the calling thread until `done()` holds (checked
+/// after every handler, and every few milliseconds while idle); false when
+/// `timeout` passed first. For tests waiting on work other threads finish.
+bool runMainContextUntil(const std::function<bool()>& done,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace quarn

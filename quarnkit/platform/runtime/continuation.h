@@ -98,11 +98,13 @@ Async<T> withCheckedThrowingContinuation(std::string name, Body body) {
   auto box = std::make_shared<Box>();
   // Only the continuation handed to `body` owns the core, so dropping every
   // copy of it is noticed as a leak.
-  co_await detail::suspend([&](std::shared_ptr<detail::Resumption> resumption) {
-    auto core = std::make_shared<detail::ContinuationCore>(std::move(name));
-    core->attach(std::move(resumption));
-    body(CheckedContinuation<T>(std::move(core), box));
-  });
+  std::function<void(std::shared_ptr<detail::Resumption>)> start =
+      [&](std::shared_ptr<detail::Resumption> resumption) {
+        auto core = std::make_shared<detail::ContinuationCore>(std::move(name));
+        core->attach(std::move(resumption));
+        body(CheckedContinuation<T>(std::move(core), box));
+      };
+  co_await detail::suspend(std::move(start));
   if constexpr (!std::is_void_v<T>) co_return std::move(**box);
 }
 

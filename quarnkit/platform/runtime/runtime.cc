@@ -3,7 +3,6 @@
 // heavier headers lives here so the public headers stay light.
 #include <algorithm>
 #include <any>
-#include <boost/asio/any_completion_handler.hpp>
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/co_spawn.hpp>
@@ -95,6 +94,20 @@ std::size_t drainMainContext() {
   std::size_t total = 0;
   while (std::size_t ran = context.poll()) total += ran;
   return total;
+}
+
+bool runMainContextUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  if (isOnMainContext())
+    fatalError("runMainContextUntil() called from a handler of the main context");
+  auto& context = mainContext();
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  context.restart();
+  auto guard = asio::make_work_guard(context);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    context.run_one_for(std::chrono::milliseconds(2));
+  }
+  return true;
 }
 
 namespace detail {
@@ -245,9 +258,26 @@ Async<Executor> currentExecutor() { co_return co_await asio::this_coro::executor
 // Parked coroutines
 
 namespace {
+// The parked coroutine's completion handler, type-erased.
+class ErasedHandler {
+ public:
+  virtual ~ErasedHandler() = default;
+  virtual void call(std::exception_ptr error) = 0;
+};
+
+template <class H>
+class HandlerOf final : public ErasedHandler {
+ public:
+  explicit HandlerOf(H handler) : handler_(std::move(handler)) {}
+  void call(std::exception_ptr error) override { std::move(handler_)(std::move(error)); }
+
+ private:
+  H handler_;
+};
+
 class ResumptionImpl final : public Resumption {
  public:
-  using Handler = asio::any_completion_handler<void(std::exception_ptr)>;
+  using Handler = std::unique_ptr<ErasedHandler>;
 
   ResumptionImpl(Handler handler, Executor executor, OnCancel onCancel,
                  std::function<void()> cancelled)
@@ -259,7 +289,7 @@ class ResumptionImpl final : public Resumption {
 
   ~ResumptionImpl() override {
     if (!resumed_ && handler_) {
-      asio::post(work_, [h = std::move(handler_)]() mutable { std::move(h)(cancellationError()); });
+      asio::post(work_, [h = std::move(handler_)]() mutable { h->call(cancellationError()); });
     }
   }
 
@@ -277,7 +307,7 @@ class ResumptionImpl final : public Resumption {
       handler = std::move(handler_);
       work = std::move(work_);
     }
-    auto call = [h = std::move(handler), error]() mutable { std::move(h)(error); };
+    auto call = [h = std::move(handler), error]() mutable { h->call(error); };
     if (current && *current == executor_) {
       asio::dispatch(work, std::move(call));
     } else {
@@ -322,8 +352,9 @@ Async<void> suspend(std::function<void(std::shared_ptr<Resumption>)> start, OnCa
       [&](auto handler) {
         auto slot = asio::get_associated_cancellation_slot(handler);
         Executor executor = asio::get_associated_executor(handler);
-        auto resumption = std::make_shared<ResumptionImpl>(std::move(handler), std::move(executor),
-                                                           onCancel, std::move(cancelled));
+        auto resumption = std::make_shared<ResumptionImpl>(
+            std::make_unique<HandlerOf<decltype(handler)>>(std::move(handler)), std::move(executor),
+            onCancel, std::move(cancelled));
         if (onCancel != OnCancel::ignore && slot.is_connected()) {
           slot.assign([resumption](asio::cancellation_type) { resumption->cancelSignalled(); });
         }
@@ -391,25 +422,28 @@ std::shared_ptr<TaskCore> startTask(const Executor& executor, Async<void> body,
 }
 
 Async<void> awaitTask(std::shared_ptr<TaskCore> task) {
+  bool finished;
+  std::exception_ptr error;
   {
     std::lock_guard lock(task->mutex);
-    if (task->finished) {
-      if (task->error) std::rethrow_exception(task->error);
-      co_return;
-    }
+    finished = task->finished;
+    error = task->error;
   }
-  co_await suspend(
-      [task](std::shared_ptr<Resumption> r) {
-        std::unique_lock lock(task->mutex);
-        if (task->finished) {
-          auto error = task->error;
-          lock.unlock();
-          r->resume(error);
-        } else {
-          task->waiters.push_back(std::static_pointer_cast<ResumptionImpl>(std::move(r)));
-        }
-      },
-      OnCancel::resumeWithCancellation);
+  if (finished) {
+    if (error) std::rethrow_exception(error);
+  } else {
+    std::function<void(std::shared_ptr<Resumption>)> wait = [task](std::shared_ptr<Resumption> r) {
+      std::unique_lock lock(task->mutex);
+      if (task->finished) {
+        auto e = task->error;
+        lock.unlock();
+        r->resume(e);
+      } else {
+        task->waiters.push_back(std::static_pointer_cast<ResumptionImpl>(std::move(r)));
+      }
+    };
+    co_await suspend(std::move(wait), OnCancel::resumeWithCancellation);
+  }
 }
 
 void cancelTask(TaskCore& task) {
@@ -530,7 +564,7 @@ Async<void> drainGroup(std::shared_ptr<TaskGroupCore> group) {
       group->done.clear();
       if (group->running == 0) co_return;
     }
-    co_await suspend([group](std::shared_ptr<Resumption> r) {
+    std::function<void(std::shared_ptr<Resumption>)> wait = [group](std::shared_ptr<Resumption> r) {
       std::unique_lock lock(group->mutex);
       if (group->running == 0) {
         lock.unlock();
@@ -538,7 +572,8 @@ Async<void> drainGroup(std::shared_ptr<TaskGroupCore> group) {
       } else {
         group->waiter = std::move(r);
       }
-    });
+    };
+    co_await suspend(std::move(wait));
   }
 }
 
@@ -565,17 +600,16 @@ Async<std::optional<std::shared_ptr<void>>> nextGroupResult(std::shared_ptr<Task
       std::rethrow_exception(item->error);
     }
     if (empty) co_return std::nullopt;
-    co_await suspend(
-        [group](std::shared_ptr<Resumption> r) {
-          std::unique_lock lock(group->mutex);
-          if (!group->done.empty() || group->running == 0) {
-            lock.unlock();
-            r->resume();
-          } else {
-            group->waiter = std::move(r);
-          }
-        },
-        OnCancel::resumeWithCancellation);
+    std::function<void(std::shared_ptr<Resumption>)> wait = [group](std::shared_ptr<Resumption> r) {
+      std::unique_lock lock(group->mutex);
+      if (!group->done.empty() || group->running == 0) {
+        lock.unlock();
+        r->resume();
+      } else {
+        group->waiter = std::move(r);
+      }
+    };
+    co_await suspend(std::move(wait), OnCancel::resumeWithCancellation);
   }
 }
 

@@ -70,6 +70,8 @@ Async<void> storeInBox(std::shared_ptr<std::optional<T>> box, Async<T> body) {
 
 template <class T = void>
 class Task {
+  using Box = std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>;
+
  public:
   /// Starts `body` on the concurrent executor.
   static Task spawn(Async<T> body) { return spawn(concurrentExecutor(), std::move(body)); }
@@ -86,16 +88,7 @@ class Task {
   /// The task's value once it has ended; rethrows its error, or the
   /// cancellation error when it was cancelled. Any number of callers may
   /// await it, before or after it ends.
-  Async<T> value() const {
-    co_await detail::awaitTask(core_);
-    if constexpr (!std::is_void_v<T>) {
-      if constexpr (std::is_copy_constructible_v<T>) {
-        co_return **box_;
-      } else {
-        co_return std::move(**box_);
-      }
-    }
-  }
+  Async<T> value() const { return valueOf(core_, box_); }
   /// Ends the task with the cancellation error and cancels its body. Does
   /// nothing once it has ended.
   void cancel() const { detail::cancelTask(*core_); }
@@ -106,6 +99,19 @@ class Task {
   friend bool operator==(const Task& a, const Task& b) { return a.core_ == b.core_; }
 
  private:
+  // A static coroutine: its frame holds copies, so awaiting the value of a
+  // temporary handle is safe.
+  static Async<T> valueOf(std::shared_ptr<detail::TaskCore> core, std::shared_ptr<Box> box) {
+    co_await detail::awaitTask(std::move(core));
+    if constexpr (!std::is_void_v<T>) {
+      if constexpr (std::is_copy_constructible_v<T>) {
+        co_return **box;
+      } else {
+        co_return std::move(**box);
+      }
+    }
+  }
+
   static Task start(const Executor& executor, Async<T> body, bool inherit) {
     Task task;
     if constexpr (std::is_void_v<T>) {
@@ -119,7 +125,7 @@ class Task {
   }
 
   std::shared_ptr<detail::TaskCore> core_;
-  std::shared_ptr<std::conditional_t<std::is_void_v<T>, int, std::optional<T>>> box_;
+  std::shared_ptr<Box> box_;
 };
 
 /// The children of one withThrowingTaskGroup() call. Use it only inside the
@@ -145,14 +151,7 @@ class TaskGroup {
   /// has been collected. When a child failed: cancels the others, waits for
   /// them to end, then rethrows that child's error.
   Async<std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>> next() {
-    auto box = co_await detail::nextGroupResult(core_);
-    if (!box) co_return std::nullopt;
-    if constexpr (std::is_void_v<T>) {
-      co_return true;
-    } else {
-      auto typed = std::static_pointer_cast<std::optional<T>>(*box);
-      co_return std::move(**typed);
-    }
+    return nextOf(core_);
   }
 
   /// Cancels every child still running.
@@ -164,6 +163,18 @@ class TaskGroup {
   std::shared_ptr<detail::TaskGroupCore> core() const { return core_; }
 
  private:
+  static Async<std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>> nextOf(
+      std::shared_ptr<detail::TaskGroupCore> core) {
+    auto box = co_await detail::nextGroupResult(std::move(core));
+    if (!box) co_return std::nullopt;
+    if constexpr (std::is_void_v<T>) {
+      co_return true;
+    } else {
+      auto typed = std::static_pointer_cast<std::optional<T>>(*box);
+      co_return std::move(**typed);
+    }
+  }
+
   std::shared_ptr<detail::TaskGroupCore> core_;
 };
 
@@ -173,7 +184,11 @@ class TaskGroup {
 template <class T, class Body>
 auto withThrowingTaskGroup(Body body) -> std::invoke_result_t<Body&, TaskGroup<T>&> {
   using R = typename std::invoke_result_t<Body&, TaskGroup<T>&>::value_type;
-  TaskGroup<T> group(detail::makeTaskGroup(co_await detail::currentExecutor()));
+  // (Plain statements: GCC 12 mishandles temporaries inside co_await
+  // expressions used as constructor arguments.)
+  const Executor parent = co_await detail::currentExecutor();
+  const std::shared_ptr<detail::TaskGroupCore> core = detail::makeTaskGroup(parent);
+  TaskGroup<T> group(core);
   std::exception_ptr failure;
   if constexpr (std::is_void_v<R>) {
     try {
@@ -185,7 +200,7 @@ auto withThrowingTaskGroup(Body body) -> std::invoke_result_t<Body&, TaskGroup<T
     // Children are awaited even when the caller has been cancelled.
     const bool throwIfCancelled = co_await boost::asio::this_coro::throw_if_cancelled();
     co_await boost::asio::this_coro::throw_if_cancelled(false);
-    co_await detail::drainGroup(group.core());
+    co_await detail::drainGroup(core);
     co_await boost::asio::this_coro::throw_if_cancelled(throwIfCancelled);
     if (failure) std::rethrow_exception(failure);
   } else {
@@ -199,7 +214,7 @@ auto withThrowingTaskGroup(Body body) -> std::invoke_result_t<Body&, TaskGroup<T
     // Children are awaited even when the caller has been cancelled.
     const bool throwIfCancelled = co_await boost::asio::this_coro::throw_if_cancelled();
     co_await boost::asio::this_coro::throw_if_cancelled(false);
-    co_await detail::drainGroup(group.core());
+    co_await detail::drainGroup(core);
     co_await boost::asio::this_coro::throw_if_cancelled(throwIfCancelled);
     if (failure) std::rethrow_exception(failure);
     co_return std::move(*result);

@@ -2,16 +2,226 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "quarnkit/platform/runtime/clock.h"
+#include "quarnkit/platform/runtime/continuation.h"
+#include "quarnkit/platform/runtime/task_local.h"
+
 using namespace quarn;
+using namespace std::chrono_literals;
 
 namespace {
+
 Async<int> answer() { co_return 42; }
+Async<int> failing() {
+  throw std::runtime_error("boom");
+  co_return 0;
+}
+
+// Sleeps for real on the caller's executor; records when it saw cancellation.
+Async<int> sleepy(std::atomic<bool>& sawCancellation, std::chrono::milliseconds afterCancel = 0ms) {
+  try {
+    co_await platform::MainContextTimerScheduler().sleep(10s);
+  } catch (...) {
+    if (isCancellation(std::current_exception())) {
+      std::this_thread::sleep_for(afterCancel);
+      sawCancellation = true;
+    }
+    throw;
+  }
+  co_return 1;
+}
+
+template <class F>
+std::exception_ptr errorOf(F&& f) {
+  try {
+    f();
+  } catch (...) {
+    return std::current_exception();
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-TEST(TaskTest, SpawnAndAwait) {
+TEST(TaskTest, ValueErrorAndManyAwaiters) {
   EXPECT_EQ(runUntilComplete([]() -> Async<int> {
               auto t = Task<int>::spawn(answer());
-              co_return co_await t.value();
+              int a = co_await t.value();
+              int b = co_await t.value();  // after it ended
+              co_return a + b;
             }()),
-            42);
+            84);
+  EXPECT_THROW(runUntilComplete([]() -> Async<int> {
+                 co_return co_await Task<int>::spawn(failing()).value();
+               }()),
+               std::runtime_error);
+}
+
+TEST(TaskTest, CancelEndsAwaitersAndCancelsTheBody) {
+  std::atomic<bool> saw{false};
+  auto error = errorOf([&] {
+    runUntilComplete([&]() -> Async<void> {
+      auto t = Task<int>::spawn(sleepy(saw));
+      EXPECT_FALSE(t.isFinished());
+      Task<void>::spawn(mainExecutor(), [](Task<int> task) -> Async<void> {
+        task.cancel();
+        co_return;
+      }(t));
+      co_await t.value();
+    }());
+  });
+  EXPECT_TRUE(isCancellation(error));
+  EXPECT_TRUE(runMainContextUntil([&] { return saw.load(); }));
+}
+
+TEST(TaskTest, CancelAfterTheEndChangesNothing) {
+  runUntilComplete([]() -> Async<void> {
+    auto t = Task<int>::spawn(mainExecutor(), answer());
+    int first = co_await t.value();
+    t.cancel();
+    EXPECT_FALSE(t.isCancelled());
+    int second = co_await t.value();
+    EXPECT_EQ(first, 42);
+    EXPECT_EQ(second, 42);
+  }());
+}
+
+TEST(TaskTest, RunOnHopsAndResumesAtHome) {
+  runUntilComplete([]() -> Async<void> {
+    auto mainThread = std::this_thread::get_id();
+    auto poolThread = co_await runOn(concurrentExecutor(), []() -> Async<std::thread::id> {
+      EXPECT_FALSE(isOnMainContext());
+      co_return std::this_thread::get_id();
+    }());
+    EXPECT_NE(poolThread, mainThread);
+    EXPECT_TRUE(isOnMainContext());
+  }());
+}
+
+TEST(TaskGroupTest, ResultsComeInCompletionOrder) {
+  // Children on the main context wait for gates the body opens in its own order.
+  auto order = runUntilComplete([]() -> Async<std::vector<int>> {
+    std::vector<CheckedContinuation<void>> gates;
+    co_return co_await withThrowingTaskGroup<int>(
+        [&](TaskGroup<int>& group) -> Async<std::vector<int>> {
+          for (int i = 0; i < 3; ++i) {
+            group.addTask(mainExecutor(),
+                          [](std::vector<CheckedContinuation<void>>& g, int index) -> Async<int> {
+                            co_await withCheckedThrowingContinuation<void>(
+                                "gate", [&](CheckedContinuation<void> c) { g.push_back(c); });
+                            co_return index;
+                          }(gates, i));
+          }
+          std::vector<int> out;
+          for (int i : {2, 0, 1}) {
+            gates[static_cast<std::size_t>(i)].resume();
+            out.push_back(*co_await group.next());
+          }
+          auto none = co_await group.next();
+          EXPECT_FALSE(none);
+          co_return out;
+        });
+  }());
+  EXPECT_EQ(order, (std::vector<int>{2, 0, 1}));
+}
+
+TEST(TaskGroupTest, FirstFailureCancelsTheRestAndWaitsForThem) {
+  std::atomic<bool> saw1{false}, saw2{false};
+  auto error = errorOf([&] {
+    runUntilComplete(withThrowingTaskGroup<int>([&](TaskGroup<int>& group) -> Async<int> {
+      group.addTask(sleepy(saw1, 20ms));
+      group.addTask(sleepy(saw2, 20ms));
+      group.addTask(failing());
+      int sum = 0;
+      while (auto v = co_await group.next()) sum += *v;
+      co_return sum;
+    }));
+  });
+  ASSERT_TRUE(error);
+  EXPECT_THROW(std::rethrow_exception(error), std::runtime_error);
+  // Both siblings had ended before the error reached us.
+  EXPECT_TRUE(saw1);
+  EXPECT_TRUE(saw2);
+}
+
+TEST(TaskGroupTest, BodyReturningEarlyStillAwaitsChildren) {
+  std::atomic<int> ended{0};
+  runUntilComplete(withThrowingTaskGroup<void>([&](TaskGroup<void>& group) -> Async<void> {
+    for (int i = 0; i < 4; ++i) {
+      group.addTask([](std::atomic<int>& e) -> Async<void> {
+        std::this_thread::sleep_for(5ms);
+        ++e;
+        co_return;
+      }(ended));
+    }
+    co_return;
+  }));
+  EXPECT_EQ(ended, 4);
+}
+
+namespace {
+TaskLocal<std::string> traceId{"none"};
+
+Async<std::string> readTrace() { co_return traceId.get(); }
+}  // namespace
+
+TEST(TaskLocalTest, BindingsReachHopsTasksAndChildrenButNotDetachedTasks) {
+  runUntilComplete([]() -> Async<void> {
+    EXPECT_EQ(traceId.get(), "none");
+    auto inside = []() -> Async<std::vector<std::string>> {
+      std::vector<std::string> seen{traceId.get()};
+      seen.push_back(co_await runOn(concurrentExecutor(), readTrace()));
+      seen.push_back(co_await Task<std::string>::spawn(readTrace()).value());
+      seen.push_back(
+          co_await Task<std::string>::detached(concurrentExecutor(), readTrace()).value());
+      seen.push_back(co_await traceId.withValue("inner", readTrace()));
+      seen.push_back(traceId.get());
+      seen.push_back(co_await withThrowingTaskGroup<std::string>(
+          [](TaskGroup<std::string>& g) -> Async<std::string> {
+            g.addTask(readTrace());
+            auto first = co_await g.next();
+            co_return *first;
+          }));
+      co_return seen;
+    };
+    auto seen = co_await traceId.withValue("outer", inside());
+    EXPECT_EQ(seen, (std::vector<std::string>{"outer", "outer", "outer", "none", "inner", "outer",
+                                              "outer"}));
+    EXPECT_EQ(traceId.get(), "none");
+  }());
+}
+
+TEST(ContinuationTest, ResumesFromAnotherThreadWithValueOrError) {
+  int v = runUntilComplete(withCheckedThrowingContinuation<int>(
+      "value", [](CheckedContinuation<int> c) { std::thread([c] { c.resume(7); }).detach(); }));
+  EXPECT_EQ(v, 7);
+  EXPECT_THROW(
+      runUntilComplete(withCheckedThrowingContinuation<int>(
+          "error", [](CheckedContinuation<int> c) { c.resumeThrowing(std::logic_error("x")); })),
+      std::logic_error);
+}
+
+TEST(ContinuationTest, LeakedContinuationEndsWithCancellation) {
+  auto error = errorOf([] {
+    runUntilComplete(
+        withCheckedThrowingContinuation<int>("dropped", [](CheckedContinuation<int>) {}));
+  });
+  EXPECT_TRUE(isCancellation(error));
+}
+
+TEST(ContinuationDeathTest, SecondResumeStopsNamingTheContinuation) {
+  EXPECT_DEATH(
+      runUntilComplete(withCheckedThrowingContinuation<int>("provideTemplate(form:)",
+                                                            [](CheckedContinuation<int> c) {
+                                                              c.resume(1);
+                                                              c.resume(2);
+                                                            })),
+      "provideTemplate\\(form:\\) tried to resume its continuation more than once");
 }

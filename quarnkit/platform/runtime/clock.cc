@@ -1,0 +1,370 @@
+#include "quarnkit/platform/runtime/clock.h"
+
+#include <algorithm>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <cmath>
+#include <limits>
+
+#include "quarnkit/platform/runtime/suspension.h"
+
+namespace asio = boost::asio;
+
+namespace quarn::platform {
+
+namespace {
+ServiceSlot<const Clock>& clockSlot() {
+  static ServiceSlot<const Clock> s([] { return std::make_shared<const SystemClock>(); });
+  return s;
+}
+ServiceSlot<const TimerScheduler>& schedulerSlot() {
+  static ServiceSlot<const TimerScheduler> s(
+      [] { return std::make_shared<const MainContextTimerScheduler>(); });
+  return s;
+}
+
+// Repeating timers never fire more often than this.
+constexpr double kMinimumInterval = 1e-4;
+}  // namespace
+
+std::shared_ptr<const Clock> Clock::current() { return clockSlot().get(); }
+void Clock::setCurrent(std::shared_ptr<const Clock> clock) { clockSlot().set(std::move(clock)); }
+
+std::shared_ptr<const TimerScheduler> TimerScheduler::current() { return schedulerSlot().get(); }
+void TimerScheduler::setCurrent(std::shared_ptr<const TimerScheduler> scheduler) {
+  schedulerSlot().set(std::move(scheduler));
+}
+
+Date SystemClock::now() const {
+  auto since = std::chrono::system_clock::now().time_since_epoch();
+  return Date(std::chrono::duration<double>(since).count());
+}
+
+double SystemClock::monotonicNow() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// ---------------------------------------------------------------------------
+// Real timers
+
+namespace {
+class MainTimer final : public Timer, public std::enable_shared_from_this<MainTimer> {
+ public:
+  MainTimer(double interval, bool repeats, TimerScheduler::Action action)
+      : fireDate_(SystemClock().now().addingTimeInterval(interval)),
+        interval_(interval),
+        repeats_(repeats),
+        action_(std::move(action)),
+        timer_(mainContext()) {}
+
+  [[nodiscard]] Date fireDate() const override {
+    std::lock_guard lock(mutex_);
+    return fireDate_;
+  }
+  void setFireDate(Date date) override {
+    {
+      std::lock_guard lock(mutex_);
+      if (!valid_) return;
+      fireDate_ = date;
+      ++generation_;
+    }
+    asio::post(mainContext(), [self = shared_from_this()] { self->arm(); });
+  }
+  [[nodiscard]] double timeInterval() const override { return interval_; }
+  [[nodiscard]] bool repeats() const override { return repeats_; }
+  [[nodiscard]] bool isValid() const override {
+    std::lock_guard lock(mutex_);
+    return valid_;
+  }
+  void invalidate() override {
+    {
+      std::lock_guard lock(mutex_);
+      if (!valid_) return;
+      valid_ = false;
+    }
+    // Cancelling the wait releases the handler that keeps the timer alive.
+    asio::post(mainContext(), [self = shared_from_this()] { self->timer_.cancel(); });
+  }
+
+  // Main context only.
+  void arm() {
+    Date fireDate;
+    std::uint64_t generation;
+    {
+      std::lock_guard lock(mutex_);
+      if (!valid_) return;
+      fireDate = fireDate_;
+      generation = generation_;
+    }
+    double delay = std::clamp(fireDate.timeIntervalSince(SystemClock().now()), 0.0, 1e9);
+    timer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(delay)));
+    timer_.async_wait([self = shared_from_this(), generation](boost::system::error_code ec) {
+      if (!ec) self->fired(generation);
+    });
+  }
+
+ private:
+  void fired(std::uint64_t generation) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!valid_ || generation != generation_) return;
+    }
+    action_(*this);
+    {
+      std::lock_guard lock(mutex_);
+      if (!valid_ || generation != generation_) return;  // invalidated or moved meanwhile
+      if (!repeats_) {
+        valid_ = false;
+        return;
+      }
+      Date now = SystemClock().now();
+      double step = std::max(interval_, kMinimumInterval);
+      fireDate_ = fireDate_.addingTimeInterval(step);
+      if (fireDate_ <= now) fireDate_ = now.addingTimeInterval(step);
+      ++generation_;
+    }
+    arm();
+  }
+
+  mutable std::mutex mutex_;
+  Date fireDate_;
+  const double interval_;
+  const bool repeats_;
+  bool valid_ = true;
+  std::uint64_t generation_ = 0;
+  TimerScheduler::Action action_;
+  asio::steady_timer timer_;
+};
+}  // namespace
+
+std::shared_ptr<Timer> MainContextTimerScheduler::scheduleTimer(double interval, bool repeats,
+                                                                Action action) const {
+  auto timer = std::make_shared<MainTimer>(interval, repeats, std::move(action));
+  asio::post(mainContext(), [timer] { timer->arm(); });
+  return timer;
+}
+
+Async<void> MainContextTimerScheduler::sleep(std::chrono::nanoseconds duration) const {
+  asio::steady_timer timer(co_await asio::this_coro::executor, duration);
+  co_await timer.async_wait(asio::use_awaitable);
+}
+
+// ---------------------------------------------------------------------------
+// Manual time
+
+namespace {
+constexpr std::int64_t kUnscheduled = std::numeric_limits<std::int64_t>::max();
+
+std::int64_t toNanoseconds(double seconds) {
+  double ns = std::round(seconds * 1e9);
+  if (!(ns < 9.2e18)) return kUnscheduled - 1;
+  if (ns < -9.2e18) return -kUnscheduled;
+  return static_cast<std::int64_t>(ns);
+}
+}  // namespace
+
+class ManualTimer;
+
+struct ManualClock::State {
+  Date start;
+  mutable std::mutex mutex;
+  std::int64_t elapsed = 0;  // nanoseconds since `start`
+  std::uint64_t sequence = 0;
+  std::vector<std::shared_ptr<ManualTimer>> timers;
+  struct Sleeper {
+    std::int64_t deadline;
+    std::uint64_t sequence;
+    std::shared_ptr<detail::Resumption> resumption;
+  };
+  std::vector<Sleeper> sleepers;
+};
+
+class ManualTimer final : public Timer, public std::enable_shared_from_this<ManualTimer> {
+ public:
+  ManualTimer(std::shared_ptr<ManualClock::State> state, std::int64_t deadline, double interval,
+              bool repeats, TimerScheduler::Action action, std::uint64_t sequence)
+      : state_(std::move(state)),
+        interval_(interval),
+        repeats_(repeats),
+        action_(std::move(action)),
+        sequence_(sequence),
+        deadline_(deadline) {}
+
+  [[nodiscard]] Date fireDate() const override {
+    std::lock_guard lock(state_->mutex);
+    return state_->start.addingTimeInterval(static_cast<double>(deadline_) / 1e9);
+  }
+  void setFireDate(Date date) override {
+    std::lock_guard lock(state_->mutex);
+    if (valid_) deadline_ = toNanoseconds(date.timeIntervalSince(state_->start));
+  }
+  [[nodiscard]] double timeInterval() const override { return interval_; }
+  [[nodiscard]] bool repeats() const override { return repeats_; }
+  [[nodiscard]] bool isValid() const override {
+    std::lock_guard lock(state_->mutex);
+    return valid_;
+  }
+  void invalidate() override {
+    std::lock_guard lock(state_->mutex);
+    valid_ = false;
+  }
+
+  // Called with the state's mutex held: takes this firing and moves a
+  // repeating timer on to its next one.
+  void takeFiring() {
+    firing_ = true;
+    if (repeats_) {
+      deadline_ +=
+          std::max<std::int64_t>(toNanoseconds(interval_), toNanoseconds(kMinimumInterval));
+    } else {
+      deadline_ = kUnscheduled;
+    }
+  }
+
+  // On the main context.
+  void fire() {
+    {
+      std::lock_guard lock(state_->mutex);
+      if (!valid_) {
+        firing_ = false;
+        return;
+      }
+    }
+    action_(*this);
+    std::lock_guard lock(state_->mutex);
+    firing_ = false;
+    if (!repeats_ && deadline_ == kUnscheduled) valid_ = false;
+  }
+
+  std::shared_ptr<ManualClock::State> state_;
+  const double interval_;
+  const bool repeats_;
+  TimerScheduler::Action action_;
+  const std::uint64_t sequence_;
+  // Guarded by the state's mutex.
+  std::int64_t deadline_;
+  bool valid_ = true;
+  bool firing_ = false;
+};
+
+ManualClock::ManualClock(Date start) : state_(std::make_shared<State>()) { state_->start = start; }
+
+ManualClock::~ManualClock() {
+  // Timers point back at the state; dropping them here breaks the cycle.
+  // Sleepers still waiting wake with the cancellation error.
+  std::vector<std::shared_ptr<ManualTimer>> timers;
+  std::vector<State::Sleeper> sleepers;
+  {
+    std::lock_guard lock(state_->mutex);
+    timers.swap(state_->timers);
+    sleepers.swap(state_->sleepers);
+  }
+}
+
+Date ManualClock::now() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->start.addingTimeInterval(static_cast<double>(state_->elapsed) / 1e9);
+}
+
+double ManualClock::monotonicNow() const {
+  std::lock_guard lock(state_->mutex);
+  return static_cast<double>(state_->elapsed) / 1e9;
+}
+
+std::shared_ptr<Timer> ManualClock::scheduleTimer(double interval, bool repeats,
+                                                  Action action) const {
+  std::lock_guard lock(state_->mutex);
+  auto timer =
+      std::make_shared<ManualTimer>(state_, state_->elapsed + toNanoseconds(interval), interval,
+                                    repeats, std::move(action), state_->sequence++);
+  state_->timers.push_back(timer);
+  return timer;
+}
+
+Async<void> ManualClock::sleep(std::chrono::nanoseconds duration) const {
+  if (duration.count() <= 0) co_return;
+  std::function<void(std::shared_ptr<detail::Resumption>)> wait = [state = state_,
+                                                                   duration](std::shared_ptr<
+                                                                             detail::Resumption>
+                                                                                 r) {
+    std::lock_guard lock(state->mutex);
+    state->sleepers.push_back({state->elapsed + duration.count(), state->sequence++, std::move(r)});
+  };
+  co_await detail::suspend(std::move(wait), detail::OnCancel::resumeWithCancellation);
+}
+
+void ManualClock::advance(double seconds) {
+  advance(std::chrono::nanoseconds(std::max<std::int64_t>(0, toNanoseconds(seconds))));
+}
+
+void ManualClock::advance(std::chrono::nanoseconds duration) {
+  const bool onMain = isOnMainContext();
+  std::int64_t target;
+  {
+    std::lock_guard lock(state_->mutex);
+    target = state_->elapsed + std::max<std::int64_t>(0, duration.count());
+  }
+  for (;;) {
+    std::shared_ptr<ManualTimer> timer;
+    std::shared_ptr<detail::Resumption> sleeper;
+    {
+      std::lock_guard lock(state_->mutex);
+      auto& s = *state_;
+      std::erase_if(s.timers, [](const auto& t) { return !t->valid_ && !t->firing_; });
+      std::erase_if(s.sleepers, [](const auto& e) { return e.resumption->isResumed(); });
+      std::int64_t best = target + 1;
+      std::uint64_t bestSequence = 0;
+      for (auto& t : s.timers) {
+        if (!t->valid_ || t->firing_ || t->deadline_ == kUnscheduled) continue;
+        if (t->deadline_ < best || (t->deadline_ == best && t->sequence_ < bestSequence)) {
+          best = t->deadline_;
+          bestSequence = t->sequence_;
+          timer = t;
+        }
+      }
+      std::size_t sleeperIndex = s.sleepers.size();
+      for (std::size_t i = 0; i < s.sleepers.size(); ++i) {
+        auto& e = s.sleepers[i];
+        if (e.deadline < best || (e.deadline == best && e.sequence < bestSequence)) {
+          best = e.deadline;
+          bestSequence = e.sequence;
+          sleeperIndex = i;
+        }
+      }
+      if (sleeperIndex < s.sleepers.size()) {
+        timer.reset();
+        sleeper = std::move(s.sleepers[sleeperIndex].resumption);
+        s.sleepers.erase(s.sleepers.begin() + static_cast<std::ptrdiff_t>(sleeperIndex));
+      }
+      if (!timer && !sleeper) {
+        s.elapsed = std::max(s.elapsed, target);
+        break;
+      }
+      s.elapsed = std::max(s.elapsed, best);
+      if (timer) timer->takeFiring();
+    }
+    if (sleeper) {
+      sleeper->resume();
+    } else if (onMain) {
+      timer->fire();
+    } else {
+      postToMain([timer] { timer->fire(); });
+    }
+    if (!onMain) drainMainContext();
+  }
+  if (!onMain) drainMainContext();
+}
+
+std::size_t ManualClock::pendingCount() const {
+  std::lock_guard lock(state_->mutex);
+  std::size_t n = 0;
+  for (auto& t : state_->timers) n += t->valid_ ? 1 : 0;
+  for (auto& e : state_->sleepers) n += e.resumption->isResumed() ? 0 : 1;
+  return n;
+}
+
+}  // namespace quarn::platform
