@@ -53,12 +53,12 @@ class ValueObject {
   ValueObject() = default;
   ValueObject(std::initializer_list<Entry> entries);
 
-  [[nodiscard]] std::size_t size() const { return entries_.size(); }
-  [[nodiscard]] bool empty() const { return entries_.empty(); }
-  [[nodiscard]] const_iterator begin() const { return entries_.begin(); }
-  [[nodiscard]] const_iterator end() const { return entries_.end(); }
-  iterator begin() { return entries_.begin(); }
-  iterator end() { return entries_.end(); }
+  [[nodiscard]] std::size_t size() const;
+  [[nodiscard]] bool empty() const;
+  [[nodiscard]] const_iterator begin() const;
+  [[nodiscard]] const_iterator end() const;
+  iterator begin();
+  iterator end();
 
   [[nodiscard]] const Value* find(std::string_view key) const;
   Value* find(std::string_view key);
@@ -69,7 +69,7 @@ class ValueObject {
   bool erase(std::string_view key);
   /// Sets every entry of `other`, its values winning on equal keys.
   void merge(const ValueObject& other);
-  void reserve(std::size_t n) { entries_.reserve(n); }
+  void reserve(std::size_t n);
 
   friend bool operator==(const ValueObject& a, const ValueObject& b);
 
@@ -164,6 +164,15 @@ class Value {
   std::variant<std::monostate, bool, std::int64_t, double, std::string, Date, Array, Object, Opaque>
       v_;
 };
+
+// ValueObject members that need Value to be complete.
+inline std::size_t ValueObject::size() const { return entries_.size(); }
+inline bool ValueObject::empty() const { return entries_.empty(); }
+inline ValueObject::const_iterator ValueObject::begin() const { return entries_.begin(); }
+inline ValueObject::const_iterator ValueObject::end() const { return entries_.end(); }
+inline ValueObject::iterator ValueObject::begin() { return entries_.begin(); }
+inline ValueObject::iterator ValueObject::end() { return entries_.end(); }
+inline void ValueObject::reserve(std::size_t n) { entries_.reserve(n); }
 
 /// A string-keyed map of loosely typed values (facts, variables, template values).
 using ValueDictionary = ValueObject;

@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(json_decoder DEPS QuarnKit::coding)
