@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -92,8 +93,12 @@ class CheckedContinuation {
 
 /// Parks the caller, calls `body` with a continuation named `name`, and
 /// returns what the continuation is resumed with (or throws its error).
+/// With `onCancel`: when the caller is cancelled while parked, `onCancel` runs
+/// once and the caller goes on waiting for the resume (the callback-side work
+/// is expected to notice and resume with an error).
 template <class T, class Body>
-Async<T> withCheckedThrowingContinuation(std::string name, Body body) {
+Async<T> withCheckedThrowingContinuation(std::string name, Body body,
+                                         std::function<void()> onCancel = {}) {
   using Box = std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>;
   auto box = std::make_shared<Box>();
   // Only the continuation handed to `body` owns the core, so dropping every
@@ -104,7 +109,8 @@ Async<T> withCheckedThrowingContinuation(std::string name, Body body) {
         core->attach(std::move(resumption));
         body(CheckedContinuation<T>(std::move(core), box));
       };
-  co_await detail::suspend(std::move(start));
+  const auto mode = onCancel ? detail::OnCancel::notify : detail::OnCancel::ignore;
+  co_await detail::suspend(std::move(start), mode, std::move(onCancel));
   if constexpr (!std::is_void_v<T>) co_return std::move(**box);
 }
 

@@ -1,0 +1,150 @@
+// Operations and an operation queue, and AsyncOperation: an operation whose
+// end is signalled explicitly, for wrapping callback-based work.
+//
+//   OperationQueue queue;
+//   queue.addAsyncOperation([](AsyncBlockOperation&, std::function<void()> finish) {
+//     upload(file, [finish](auto) { finish(); });   // the queue waits for finish()
+//   });
+//
+// Operations announce every change of their "isReady", "isExecuting",
+// "isFinished" and "isCancelled" values to their observers (the queue among
+// them), before and after the change, synchronously on the thread that makes
+// the change. An operation is ready once every dependency has finished. The
+// queue starts each ready operation on the concurrent executor and keeps it
+// until it reports finished; an operation cancelled before it started is
+// dropped without being started.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarn {
+
+class Operation : public std::enable_shared_from_this<Operation> {
+ public:
+  /// Called with a key ("isFinished") and whether the change is about to
+  /// happen (true) or has happened (false).
+  using Observer = std::function<void(std::string_view key, bool prior)>;
+
+  Operation() = default;
+  virtual ~Operation() = default;
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+
+  /// Ready when every dependency has finished (or it was cancelled).
+  [[nodiscard]] virtual bool isReady() const;
+  [[nodiscard]] virtual bool isExecuting() const;
+  [[nodiscard]] virtual bool isFinished() const;
+  [[nodiscard]] bool isCancelled() const { return cancelled_.load(); }
+  [[nodiscard]] virtual bool isAsynchronous() const { return false; }
+
+  /// Runs main() unless cancelled; a synchronous operation is finished when
+  /// start() returns.
+  virtual void start();
+  /// The work; empty by default.
+  virtual void main() {}
+  /// Marks the operation cancelled.
+  virtual void cancel();
+
+  /// `dependency` must finish before this operation is ready.
+  void addDependency(const std::shared_ptr<Operation>& dependency);
+  [[nodiscard]] std::vector<std::shared_ptr<Operation>> dependencies() const;
+
+  std::size_t addObserver(Observer observer);
+  void removeObserver(std::size_t token);
+
+ protected:
+  void willChangeValue(std::string_view key);
+  void didChangeValue(std::string_view key);
+
+ private:
+  void announce(std::string_view key, bool prior);
+
+  mutable std::mutex mutex_;
+  std::vector<std::pair<std::size_t, Observer>> observers_;
+  std::size_t nextToken_ = 0;
+  std::vector<std::shared_ptr<Operation>> dependencies_;
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> executing_{false};
+  std::atomic<bool> finished_{false};
+};
+
+/// An operation that stays executing after start() returns, until its
+/// subtype sets `state` to finished.
+class AsyncOperation : public Operation {
+ public:
+  enum class State { ready, executing, finished };
+  /// "ready", "executing", "finished".
+  static std::string_view rawValue(State state);
+  /// "isReady", "isExecuting", "isFinished": "is" and the capitalised raw value.
+  static std::string keyPath(State state);
+
+  [[nodiscard]] State state() const { return state_.load(); }
+  /// Stores `state`, announcing the new state's key, then the old one's,
+  /// before the change and the old one's, then the new one's, after it.
+  void setState(State state);
+
+  [[nodiscard]] bool isReady() const override;
+  [[nodiscard]] bool isExecuting() const override { return state() == State::executing; }
+  [[nodiscard]] bool isFinished() const override { return state() == State::finished; }
+  [[nodiscard]] bool isAsynchronous() const override { return true; }
+
+  /// Finished at once when cancelled; otherwise executing, then main().
+  void start() override;
+  /// Sets the state to finished, whatever it was. The cancelled flag stays
+  /// unset, so an operation cancelled before it started is simply finished.
+  void cancel() override;
+
+ private:
+  std::atomic<State> state_{State::ready};
+};
+
+/// An AsyncOperation running a block that receives the operation and a
+/// finish callback. Create it with std::make_shared.
+class AsyncBlockOperation final : public AsyncOperation {
+ public:
+  using Block = std::function<void(AsyncBlockOperation& operation, std::function<void()> finish)>;
+
+  explicit AsyncBlockOperation(Block block) : block_(std::move(block)) {}
+
+  /// Calls the block; its finish callback sets the state to finished (again
+  /// on every call, repeating the announcements).
+  void main() override;
+
+ private:
+  Block block_;
+};
+
+/// Starts operations when they are ready, on the concurrent executor.
+class OperationQueue {
+ public:
+  OperationQueue();
+  ~OperationQueue();
+  OperationQueue(const OperationQueue&) = delete;
+  OperationQueue& operator=(const OperationQueue&) = delete;
+
+  void addOperation(std::shared_ptr<Operation> operation);
+  /// Adds a synchronous operation running `block`.
+  void addOperation(std::function<void()> block);
+  /// Wraps `block` in an AsyncBlockOperation and adds it.
+  std::shared_ptr<AsyncBlockOperation> addAsyncOperation(AsyncBlockOperation::Block block);
+
+  /// Operations added and not yet finished.
+  [[nodiscard]] std::size_t operationCount() const;
+  /// Blocks the calling thread until every operation has finished.
+  void waitUntilAllOperationsAreFinished() const;
+  void cancelAllOperations();
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace quarn
