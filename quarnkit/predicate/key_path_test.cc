@@ -1,0 +1,154 @@
+#include "quarnkit/predicate/key_path.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "quarnkit/predicate/errors.h"
+#include "quarnkit/predicate/test_facts.h"
+
+namespace quarn {
+namespace {
+
+struct LookupCase {
+  const char* path;
+  std::optional<Value> expected;
+  friend void PrintTo(const LookupCase& c, std::ostream* os) { *os << c.path; }
+};
+
+class KeyPathLookupTest : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(KeyPathLookupTest, FindsTheValue) {
+  const auto& c = GetParam();
+  const auto facts = testing::predicateTestFacts();
+  EXPECT_EQ(valueForKeyPath(facts, c.path), c.expected);
+  EXPECT_EQ(valueForKeyPath(Value(facts), c.path), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lookups, KeyPathLookupTest,
+                         ::testing::ValuesIn(std::vector<LookupCase>{
+                             {"os", Value("iOS")},
+                             {"user.profile.level", Value(3)},
+                             {"app.version", Value("2.1")},
+                             {"date.year", Value(2024)},
+                             {"missing", std::nullopt},
+                             {"missing.deeper", std::nullopt},
+                             {"nothing", Value()},
+                             {"nothing.deeper", std::nullopt},
+                             {"user.missing", std::nullopt},
+                             {"items.name", Value(Value::Array{"x", "y", "x"})},
+                             {"items.missing", Value(Value::Array{nullptr, nullptr, nullptr})},
+                             {"items.@count", Value(3)},
+                             {"user.@count", Value(4)},
+                             {"items.@sum.price", Value(6.5)},
+                             {"items.@avg.price", Value(6.5 / 3)},
+                             {"items.@min.price", Value(1)},
+                             {"items.@max.name", Value("y")},
+                             {"empty.@sum", Value(0)},
+                             {"empty.@avg", Value(0)},
+                             {"empty.@max", Value()},
+                             {"languages.@max", Value("en")},
+                             {"items.@unionOfObjects.name", Value(Value::Array{"x", "y", "x"})},
+                             {"items.@distinctUnionOfObjects.name", Value(Value::Array{"x", "y"})},
+                             {"user.tags.@count", Value(2)},
+                         }));
+
+TEST(KeyPathTest, DottedKeysAreAFallbackThatNeverOverridesTheStandardResult) {
+  const Value both = Value{{"a", {{"b", {{"c", 1}}}}}, {"a.b", {{"c", 2}}}, {"a.b.c", 3}};
+  EXPECT_EQ(valueForKeyPath(both, "a.b.c"), Value(1));
+  // Standard look-up finds nothing (or fails on a scalar): longer keys are tried.
+  EXPECT_EQ(valueForKeyPath(Value{{"a", {{"b", 1}}}, {"a.b", {{"c", 2}}}}, "a.b.c"), Value(2));
+  EXPECT_EQ(valueForKeyPath(Value{{"a", {{"x", 1}}}, {"a.b.c", 3}}, "a.b.c"), Value(3));
+  EXPECT_EQ(valueForKeyPath(Value{{"a", {{"b.c", 4}}}}, "a.b.c"), Value(4));
+  EXPECT_EQ(valueForKeyPath(Value{{"a.b", {{"c.d", 5}}}}, "a.b.c.d"), Value(5));
+  // Without any literal key, a scalar in the way is still an error.
+  EXPECT_THROW((void)valueForKeyPath(Value{{"a", {{"b", 1}}}}, "a.b.c"), PredicateEvaluationError);
+}
+
+// A host object whose key "a" answers {"a": itself, "a.a": itself}: values
+// that share structure, so that the ways of splitting a long path into keys
+// grow exponentially.
+struct Fractal : OpaqueValue, std::enable_shared_from_this<Fractal> {
+  std::optional<Value> valueForKey(std::string_view key) const override {
+    if (key != "a") return std::nullopt;
+    const Value self{Value::Opaque(shared_from_this())};
+    return Value{{"a", self}, {"a.a", self}};
+  }
+};
+
+TEST(KeyPathTest, FallbackSearchIsBounded) {
+  const Value root{Value::Opaque(std::make_shared<Fractal>())};
+  std::string path = "a";
+  for (int i = 0; i < 90; ++i) path += ".a";
+  path += ".missing";
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    (void)valueForKeyPath(root, path);
+    FAIL() << "searched every split";
+  } catch (const PredicateEvaluationError& e) {
+    EXPECT_EQ(e.kind(), PredicateEvaluationError::Kind::limitExceeded);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  // Short paths over the same objects still resolve.
+  EXPECT_EQ(valueForKeyPath(root, "a.a.a.missing"), std::nullopt);
+}
+
+TEST(KeyPathTest, ElementWiseLookupThenOperatorsApplyToTheWholeResult) {
+  const Value groups = Value{{"groups", Value::Array{Value{{"items", Value::Array{1, 2}}},
+                                                     Value{{"items", Value::Array{3}}}}}};
+  EXPECT_EQ(valueForKeyPath(groups, "groups.items"),
+            Value(Value::Array{Value::Array{1, 2}, Value::Array{3}}));
+  EXPECT_EQ(valueForKeyPath(groups, "groups.items.@count"), Value(2));
+  EXPECT_EQ(valueForKeyPath(groups, "groups.@unionOfArrays.items"), Value(Value::Array{1, 2, 3}));
+  EXPECT_EQ(valueForKeyPath(Value{{"l", Value::Array{Value::Array{1, 1}, Value::Array{1, 2}}}},
+                            "l.@distinctUnionOfArrays"),
+            Value(Value::Array{1, 2}));
+}
+
+TEST(KeyPathTest, Errors) {
+  const auto facts = testing::predicateTestFacts();
+  for (const char* path : {"os.length", "items.@median.price", "os.@count", "items.name.first",
+                           "items.@sum.name", "languages.@max.x.@sum"}) {
+    EXPECT_THROW((void)valueForKeyPath(facts, path), PredicateEvaluationError) << path;
+  }
+  std::string tooLong = "a";
+  for (int i = 0; i < 100; ++i) tooLong += ".a";
+  EXPECT_THROW((void)valueForKeyPath(facts, tooLong), PredicateEvaluationError);
+}
+
+struct Proxy : OpaqueValue {
+  std::optional<Value> valueForKey(std::string_view key) const override {
+    if (key == "@count") return Value(7);
+    if (key == "inner") return Value{{"x", 1}};
+    return std::nullopt;
+  }
+};
+
+TEST(KeyPathTest, OpaqueObjectsAnswerEveryComponentThemselves) {
+  const Value v = Value{{"p", Value::Opaque(std::make_shared<Proxy>())}};
+  EXPECT_EQ(valueForKeyPath(v, "p.@count"), Value(7));
+  EXPECT_EQ(valueForKeyPath(v, "p.inner.x"), Value(1));
+  EXPECT_EQ(valueForKeyPath(v, "p.other"), std::nullopt);
+  EXPECT_EQ(
+      valueForKeyPath(Value{{"l", Value::Array{v.find("p") ? *v.find("p") : Value()}}}, "l.inner"),
+      Value(Value::Array{Value{{"x", 1}}}));
+}
+
+TEST(KeyPathTest, ComponentsAndJoinedRuns) {
+  const auto path = KeyPath::parse("a.bc.d");
+  ASSERT_EQ(path.size(), 3u);
+  EXPECT_EQ(path[1], "bc");
+  EXPECT_EQ(path.joined(0, 2), "a.bc");
+  EXPECT_EQ(path.joined(1, 3), "bc.d");
+  EXPECT_EQ(KeyPath::parse("").size(), 1u);
+  EXPECT_EQ(KeyPath::parse("a..b")[1], "");
+  KeyPath built;
+  built.append("x");
+  built.append("y.z");
+  EXPECT_EQ(built.text(), "x.y.z");
+  EXPECT_EQ(built.size(), 2u);
+  EXPECT_EQ(built[1], "y.z");
+}
+
+}  // namespace
+}  // namespace quarn
