@@ -25,6 +25,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/runtime/async.h"
 #include "quarnkit/platform/runtime/continuation.h"
+#include "quarnkit/platform/runtime/publisher.h"
 #include "quarnkit/platform/runtime/suspension.h"
 #include "quarnkit/platform/runtime/task.h"
 #include "quarnkit/platform/runtime/task_local.h"
@@ -365,6 +366,20 @@ Async<void> suspend(std::function<void(std::shared_ptr<Resumption>)> start, OnCa
         }
       },
       asio::use_awaitable);
+}
+
+// ---------------------------------------------------------------------------
+// Publishers
+
+void futureFunctionThrew(const std::exception_ptr& error) {
+  std::string text = "an unknown error";
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    text = describeError(e);
+  } catch (...) {
+  }
+  fatalError("Future(asyncFunc:) of a future that cannot fail threw " + text);
 }
 
 // ---------------------------------------------------------------------------
