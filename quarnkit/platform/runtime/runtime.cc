@@ -10,6 +10,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/recycling_allocator.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -426,15 +427,19 @@ class TaskCore : public std::enable_shared_from_this<TaskCore> {
   }
 };
 
-std::shared_ptr<TaskCore> startTask(const Executor& executor, Async<void> body,
-                                    bool inheritLocals) {
-  auto core = std::make_shared<TaskCore>();
+std::shared_ptr<TaskCore> makeTask(const Executor& executor, bool inheritLocals) {
+  auto core = std::allocate_shared<TaskCore>(asio::recycling_allocator<TaskCore>());
   core->executor = prepareExecutor(executor, inheritLocals ? currentLocals() : nullptr);
-  asio::co_spawn(core->executor, std::move(body),
-                 asio::bind_cancellation_slot(
-                     core->signal.slot(), [core](std::exception_ptr e) { core->bodyFinished(e); }));
   return core;
 }
+
+void launchTask(const std::shared_ptr<TaskCore>& core, Async<void> body) {
+  // The completion handler only keeps the core (and so the signal) alive.
+  asio::co_spawn(core->executor, std::move(body),
+                 asio::bind_cancellation_slot(core->signal.slot(), [core](std::exception_ptr) {}));
+}
+
+void finishTask(TaskCore& core, std::exception_ptr error) { core.bodyFinished(std::move(error)); }
 
 Async<void> awaitTask(std::shared_ptr<TaskCore> task) {
   bool finished;
@@ -480,6 +485,15 @@ void cancelTask(TaskCore& task) {
 bool taskIsCancelled(const TaskCore& task) {
   std::lock_guard lock(task.mutex);
   return task.cancelled;
+}
+
+void rethrowTaskError(const TaskCore& task) {
+  std::exception_ptr error;
+  {
+    std::lock_guard lock(task.mutex);
+    error = task.error;
+  }
+  if (error) std::rethrow_exception(error);
 }
 
 bool taskIsFinished(const TaskCore& task) {

@@ -43,11 +43,16 @@ namespace quarn {
 
 namespace detail {
 class TaskCore;
-std::shared_ptr<TaskCore> startTask(const Executor& executor, Async<void> body, bool inheritLocals);
+std::shared_ptr<TaskCore> makeTask(const Executor& executor, bool inheritLocals);
+void launchTask(const std::shared_ptr<TaskCore>& task, Async<void> body);
+/// Ends the task with its body's outcome (null: success).
+void finishTask(TaskCore& task, std::exception_ptr error);
 Async<void> awaitTask(std::shared_ptr<TaskCore> task);
 void cancelTask(TaskCore& task);
 bool taskIsCancelled(const TaskCore& task);
 bool taskIsFinished(const TaskCore& task);
+/// Rethrows the error of a finished task, if it has one.
+void rethrowTaskError(const TaskCore& task);
 
 class TaskGroupCore;
 std::shared_ptr<TaskGroupCore> makeTaskGroup(const Executor& parent);
@@ -65,6 +70,23 @@ Async<Executor> currentExecutor();
 template <class T>
 Async<void> storeInBox(std::shared_ptr<std::optional<T>> box, Async<T> body) {
   box->emplace(co_await std::move(body));
+}
+
+// A task's body: stores the value and ends the task from inside the body's own
+// handler, so an awaiter arriving later finds the outcome without suspending.
+template <class T, class Box>
+Async<void> runTaskBody(std::shared_ptr<TaskCore> task, std::shared_ptr<Box> box, Async<T> body) {
+  std::exception_ptr error;
+  try {
+    if constexpr (std::is_void_v<T>) {
+      co_await std::move(body);
+    } else {
+      box->emplace(co_await std::move(body));
+    }
+  } catch (...) {
+    error = std::current_exception();
+  }
+  finishTask(*task, error);
 }
 }  // namespace detail
 
@@ -102,7 +124,8 @@ class Task {
   // A static coroutine: its frame holds copies, so awaiting the value of a
   // temporary handle is safe.
   static Async<T> valueOf(std::shared_ptr<detail::TaskCore> core, std::shared_ptr<Box> box) {
-    co_await detail::awaitTask(std::move(core));
+    if (!detail::taskIsFinished(*core)) co_await detail::awaitTask(core);
+    detail::rethrowTaskError(*core);
     if constexpr (!std::is_void_v<T>) {
       if constexpr (std::is_copy_constructible_v<T>) {
         co_return **box;
@@ -114,13 +137,9 @@ class Task {
 
   static Task start(const Executor& executor, Async<T> body, bool inherit) {
     Task task;
-    if constexpr (std::is_void_v<T>) {
-      task.core_ = detail::startTask(executor, std::move(body), inherit);
-    } else {
-      task.box_ = std::make_shared<std::optional<T>>();
-      task.core_ =
-          detail::startTask(executor, detail::storeInBox(task.box_, std::move(body)), inherit);
-    }
+    task.core_ = detail::makeTask(executor, inherit);
+    if constexpr (!std::is_void_v<T>) task.box_ = std::make_shared<Box>();
+    detail::launchTask(task.core_, detail::runTaskBody<T>(task.core_, task.box_, std::move(body)));
     return task;
   }
 
