@@ -6,10 +6,14 @@ namespace quarn::platform {
 
 std::string_view toString(UserInterfaceIdiom idiom) {
   switch (idiom) {
-    case UserInterfaceIdiom::phone: return "phone";
-    case UserInterfaceIdiom::tablet: return "tablet";
-    case UserInterfaceIdiom::desktop: return "desktop";
-    case UserInterfaceIdiom::tv: return "tv";
+    case UserInterfaceIdiom::phone:
+      return "phone";
+    case UserInterfaceIdiom::tablet:
+      return "tablet";
+    case UserInterfaceIdiom::desktop:
+      return "desktop";
+    case UserInterfaceIdiom::tv:
+      return "tv";
   }
   return "desktop";
 }

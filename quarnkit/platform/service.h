@@ -43,8 +43,7 @@ class ServiceSlot {
 template <class Service>
 class ScopedService {
  public:
-  explicit ScopedService(std::shared_ptr<const Service> service)
-      : previous_(Service::current()) {
+  explicit ScopedService(std::shared_ptr<const Service> service) : previous_(Service::current()) {
     Service::setCurrent(std::move(service));
   }
   ~ScopedService() { Service::setCurrent(previous_); }

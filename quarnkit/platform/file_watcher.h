@@ -1,0 +1,34 @@
+// FileWatcher: reports that a file grew (data was appended), on the main
+// context, until the watcher is destroyed.
+//
+//   FileWatcher watcher(path);                 // throws std::system_error if it cannot be opened
+//   watcher.setOnFileGrew([] { reload(); });
+//
+// Only growth is reported: replacing the file by a rename, deleting it or
+// truncating it is not. Create, use and destroy a watcher on the main context.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+namespace quarn::platform {
+
+class FileWatcher {
+ public:
+  explicit FileWatcher(const std::filesystem::path& path);
+  ~FileWatcher();
+  FileWatcher(const FileWatcher&) = delete;
+  FileWatcher& operator=(const FileWatcher&) = delete;
+
+  /// Called on the main context each time the file is seen to have grown;
+  /// nothing silences the watcher without stopping it.
+  void setOnFileGrew(std::function<void()> callback);
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace quarn::platform

@@ -1,0 +1,103 @@
+// NotificationCenter: named notifications carrying an object, delivered
+// synchronously on the posting thread; WeakObserverSet: a multicast set of
+// observers held weakly.
+//
+//   auto token = NotificationCenter::current()->addObserver(
+//       "RequestDidResume", nullptr, [](const Notification& n) { count(n.object); });
+//   NotificationCenter::current()->post({"RequestDidResume", request});
+//   NotificationCenter::current()->removeObserver(token);
+//
+// An observer with a sender filter receives only notifications whose object is
+// that sender (compared by identity); the sender is not kept alive, and once it
+// is gone the observer receives nothing more. Both types are thread-safe.
+#pragma once
+
+#include <any>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quarn::platform {
+
+struct Notification {
+  std::string name;
+  /// The sender or subject of the notification, if any.
+  std::shared_ptr<void> object;
+  std::map<std::string, std::any> userInfo;
+};
+
+/// Identifies one registration; removal is by token.
+class ObserverToken {
+ public:
+  ObserverToken() = default;
+  explicit ObserverToken(std::shared_ptr<void> connection) : connection_(std::move(connection)) {}
+  [[nodiscard]] const std::shared_ptr<void>& connection() const { return connection_; }
+
+ private:
+  std::shared_ptr<void> connection_;
+};
+
+class NotificationCenter {
+ public:
+  using Block = std::function<void(const Notification&)>;
+
+  NotificationCenter();
+  ~NotificationCenter();
+  NotificationCenter(const NotificationCenter&) = delete;
+  NotificationCenter& operator=(const NotificationCenter&) = delete;
+
+  /// Observes notifications named `name` (all names when absent) whose object
+  /// is `sender` (any object when null). Each registration receives its own
+  /// delivery, so registering twice means two calls per notification.
+  ObserverToken addObserver(std::optional<std::string> name, const std::shared_ptr<void>& sender,
+                            Block block);
+  void removeObserver(const ObserverToken& token);
+  /// Calls the matching observers, in registration order, on this thread.
+  void post(const Notification& notification) const;
+
+  static std::shared_ptr<NotificationCenter> current();
+  static void setCurrent(std::shared_ptr<NotificationCenter> center);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+namespace detail {
+/// The untyped core of WeakObserverSet (Boost.Signals2 with tracked slots).
+class WeakMulticast {
+ public:
+  WeakMulticast();
+  ~WeakMulticast();
+  void add(const std::shared_ptr<void>& observer);
+  void remove(const void* observer);
+  void invoke(const std::function<void(void*)>& call) const;
+  [[nodiscard]] std::size_t count() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+}  // namespace detail
+
+/// Observers held weakly: invoke() calls each live one in the order added and
+/// skips (and forgets) those that are gone. Adding an observer twice keeps one.
+template <class Observer>
+class WeakObserverSet {
+ public:
+  void add(const std::shared_ptr<Observer>& observer) { core_.add(observer); }
+  void remove(const Observer* observer) { core_.remove(observer); }
+  void invoke(const std::function<void(Observer&)>& call) const {
+    core_.invoke([&](void* o) { call(*static_cast<Observer*>(o)); });
+  }
+  /// Live observers.
+  [[nodiscard]] std::size_t count() const { return core_.count(); }
+
+ private:
+  detail::WeakMulticast core_;
+};
+
+}  // namespace quarn::platform

@@ -1,0 +1,121 @@
+// Small platform services: bundle info, UUIDs, random sources and URL
+// opening. Each is replaceable through its setter (or ScopedService in tests).
+//
+//   std::string id = platform::UUID::random().uuidString();   // "E621E1F8-C36C-495A-..."
+//   platform::MersenneTwisterRandomSource mt(42);
+//   std::int32_t n = mt.nextInt();                             // signed 32-bit output
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quarnkit/core/url.h"
+#include "quarnkit/platform/service.h"
+
+namespace quarn::platform {
+
+/// What the host tells the library about the application bundle. Empty until
+/// the host sets it.
+struct BundleInfo {
+  std::optional<std::string> bundleIdentifier;
+  /// The short version string ("2.1.0").
+  std::optional<std::string> shortVersion;
+  /// The build number string ("1234").
+  std::optional<std::string> buildNumber;
+
+  static std::shared_ptr<const BundleInfo> main();
+  static void setMain(std::shared_ptr<const BundleInfo> info);
+  static std::shared_ptr<const BundleInfo> current() { return main(); }
+  static void setCurrent(std::shared_ptr<const BundleInfo> info) { setMain(std::move(info)); }
+};
+
+/// A 128-bit UUID; text in the canonical uppercase 8-4-4-4-12 form.
+class UUID {
+ public:
+  /// A random (version 4) UUID.
+  static UUID random();
+  /// Parses the canonical form (either letter case); nothing otherwise.
+  static std::optional<UUID> parse(std::string_view text);
+
+  [[nodiscard]] std::string uuidString() const;
+  [[nodiscard]] const std::array<std::uint8_t, 16>& bytes() const { return bytes_; }
+  friend bool operator==(const UUID&, const UUID&) = default;
+
+ private:
+  std::array<std::uint8_t, 16> bytes_{};
+};
+
+/// A source of random numbers.
+class RandomSource {
+ public:
+  virtual ~RandomSource() = default;
+  /// A uniformly distributed signed 32-bit integer.
+  virtual std::int32_t nextInt() = 0;
+  /// A uniformly distributed integer in [0, upperBound); upperBound > 0.
+  std::uint64_t nextInt(std::uint64_t upperBound);
+};
+
+/// The system's random source (non-deterministic). Thread-safe.
+class SystemRandomSource final : public RandomSource {
+ public:
+  using RandomSource::nextInt;
+  std::int32_t nextInt() override;
+  static SystemRandomSource& shared();
+
+ private:
+  std::mutex mutex_;
+  std::random_device device_;
+};
+
+/// A seeded Mersenne Twister (MT19937, seeded with the seed's low 32 bits):
+/// the same seed gives the same sequence; each output is the generator's
+/// 32-bit word read as a signed integer. Not thread-safe.
+class MersenneTwisterRandomSource final : public RandomSource {
+ public:
+  explicit MersenneTwisterRandomSource(std::uint64_t seed)
+      : seed_(seed), engine_(static_cast<std::uint32_t>(seed)) {}
+  using RandomSource::nextInt;
+  std::int32_t nextInt() override { return static_cast<std::int32_t>(engine_()); }
+  [[nodiscard]] std::uint64_t seed() const { return seed_; }
+
+ private:
+  std::uint64_t seed_;
+  std::mt19937 engine_;
+};
+
+/// Opens URLs in other applications.
+class URLOpener {
+ public:
+  virtual ~URLOpener() = default;
+  [[nodiscard]] virtual bool canOpenURL(const URL& url) const = 0;
+  virtual void open(const URL& url) const = 0;
+
+  /// The default opens nothing: every URL is reported as not openable.
+  static std::shared_ptr<const URLOpener> current();
+  static void setCurrent(std::shared_ptr<const URLOpener> opener);
+};
+
+/// A test double: can open URLs with the given schemes (all when empty) and
+/// records what it was asked to open.
+class RecordingURLOpener final : public URLOpener {
+ public:
+  explicit RecordingURLOpener(std::vector<std::string> schemes = {})
+      : schemes_(std::move(schemes)) {}
+  [[nodiscard]] bool canOpenURL(const URL& url) const override;
+  void open(const URL& url) const override;
+  [[nodiscard]] std::vector<URL> openedURLs() const;
+
+ private:
+  std::vector<std::string> schemes_;
+  mutable std::mutex mutex_;
+  mutable std::vector<URL> opened_;
+};
+
+}  // namespace quarn::platform
