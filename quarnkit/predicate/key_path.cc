@@ -193,6 +193,15 @@ Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand&
 
 Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
               LookupState& state) {
+  // Collection operators apply to the object itself, as they do to an object
+  // inside a Value.
+  if (const std::string_view key = path[from]; key.starts_with('@')) {
+    if (key != "@count") {
+      throwKeyPath(fmt::format("The collection operator {} needs a list, found object", key));
+    }
+    out.own(Value(static_cast<std::int64_t>(base.size())));
+    return Lookup::found;
+  }
   // The standard look-up: this component as a key.
   Lookup standard = Lookup::missing;
   if (const Value* v = base.find(path[from])) {
