@@ -1,6 +1,10 @@
 #include "quarnkit/core/type_name.h"
 
+#include <cxxabi.h>
+
 #include <cctype>
+#include <cstdlib>
+#include <memory>
 
 namespace quarn::detail {
 
@@ -43,3 +47,14 @@ std::string stripQualifiers(std::string_view input) {
 }
 
 }  // namespace quarn::detail
+
+namespace quarn {
+
+std::string typeNameOf(const std::type_info& type) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> name(
+      abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
+  return detail::stripQualifiers(status == 0 && name ? name.get() : type.name());
+}
+
+}  // namespace quarn

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 namespace quarn {
@@ -45,6 +46,9 @@ template <class T>
 std::string typeName() {
   return TypeNameOf<std::remove_cv_t<T>>::name();
 }
+
+/// The unqualified name of a run-time type (of a polymorphic object).
+std::string typeNameOf(const std::type_info& type);
 
 /// The name of T with its namespaces, as compilers print it ("quarn::Foo").
 template <class T>

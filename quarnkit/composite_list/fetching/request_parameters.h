@@ -1,0 +1,64 @@
+// CompositeListRequestParameters: the one combined request of a fetch, which
+// the host sends as the body of one network request. Each Item asks for the
+// entities of one template item; the answer's result entry carries the same
+// key.
+//
+// The body is a bare JSON array of items; an item is an object with "key" and
+// "type" always, and "id", "filters", "items" only when present:
+//   [{"key":"rows_2","type":"rows","filters":{"limit":5}}]
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/coding/encoder.h"
+#include "quarnkit/composite_list/model/item_type.h"
+#include "quarnkit/core/value.h"
+
+namespace quarn {
+
+struct CompositeListRequestParameters {
+  struct Item {
+    std::string key;
+    CompositeListItemType type;
+    std::optional<std::int64_t> id;
+    /// Any JSON value.
+    std::optional<Value> filters;
+    std::optional<std::vector<Item>> items;
+
+    /// Stores each field as given.
+    Item(std::string key, CompositeListItemType type, std::optional<std::int64_t> id,
+         std::optional<Value> filters, std::optional<std::vector<Item>> items)
+        : key(std::move(key)),
+          type(std::move(type)),
+          id(id),
+          filters(std::move(filters)),
+          items(std::move(items)) {}
+    /// Filters from a dictionary: kept only when present and not empty.
+    static Item withFilterDictionary(std::string key, CompositeListItemType type,
+                                     std::optional<std::int64_t> id,
+                                     const std::optional<ValueDictionary>& filters,
+                                     std::optional<std::vector<Item>> items);
+    /// A group request: type "list", no id, no filters.
+    static Item group(std::string key, std::vector<Item> items) {
+      return Item(std::move(key), CompositeListItemType::list, std::nullopt, std::nullopt,
+                  std::move(items));
+    }
+
+    void encode(Encoder& e) const;
+    friend bool operator==(const Item&, const Item&) = default;
+  };
+
+  /// Identifies the template being fetched; not part of the body.
+  std::optional<std::string> key;
+  std::vector<Item> items;
+
+  /// The bare array of the items.
+  void encode(Encoder& e) const { e.encode(items); }
+  friend bool operator==(const CompositeListRequestParameters&,
+                         const CompositeListRequestParameters&) = default;
+};
+
+}  // namespace quarn

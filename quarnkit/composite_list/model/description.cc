@@ -1,0 +1,49 @@
+#include "quarnkit/composite_list/model/description.h"
+
+#include "quarnkit/core/error.h"
+
+namespace quarn {
+
+std::string CompositeListItemDescriptionBase::descriptionTypeName() const {
+  return typeNameOf(typeid(*this));
+}
+
+Async<std::optional<ValueDictionary>>
+CompositeListItemDescriptionBase::makeRequestParametersFilters(
+    const CompositeListItem& item) const {
+  ValueDictionary filters;
+  if (item.data() && item.data()->maxItems) filters.set("limit", *item.data()->maxItems);
+  if (item.filters()) filters.merge(*item.filters());
+  co_return filters;
+}
+
+Async<std::optional<CompositeListRequestParameters::Item>>
+CompositeListItemDescriptionBase::makeRequestParametersItem(const CompositeListItem& item) const {
+  auto filters = co_await makeRequestParametersFilters(item);
+  co_return CompositeListRequestParameters::Item::withFilterDictionary(
+      item.uniqueId(), type(), std::nullopt, filters, std::nullopt);
+}
+
+AnyCompositeListItemDescription::AnyCompositeListItemDescription(
+    std::shared_ptr<const CompositeListItemDescriptionBase> description)
+    : isDefault(description->isDefault()),
+      isList(description->isList()),
+      base(description),
+      type_(description->type()),
+      decode_([description](Decoder& d) { return description->decodeAny(d); }),
+      makeRequestParametersItem_([description](const CompositeListItem& item) {
+        return description->makeRequestParametersItem(item);
+      }),
+      update_([description](const AnyCompositeListItem& item,
+                            const CompositeListResult::Item& result,
+                            CompositeListContext& context) {
+        description->updateAny(item, result, context);
+      }) {}
+
+void detail::failDescriptionTypeMismatch(const std::string& entityTypeName,
+                                         const std::string& descriptionTypeName) {
+  fatalError("Composite list item type mismatch. Expected base type " + entityTypeName +
+             ", but received AnyCompositeListItem. Description type: " + descriptionTypeName + ".");
+}
+
+}  // namespace quarn

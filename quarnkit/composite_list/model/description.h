@@ -1,0 +1,153 @@
+// Item descriptions: everything the library needs to know about one item
+// type: what record and entity its JSON decodes into, whether its entity is
+// a list, how it asks the server for entities and how a result is applied.
+//
+// A description is a class derived from CompositeListItemDescription<Entity>
+// whose operations are virtual members; the registry holds one instance per
+// class (descriptionInstance<D>()), so a description behaves like a set of
+// class-level operations that a subclass can override. A host extends the
+// system by registering its own descriptions and entity classes:
+//
+//   struct Promo { std::string title; /* decode, ==, std::hash */ };
+//
+//   class PromoBannerDescription : public BannerItemDescription<Promo> {
+//    public:
+//     CompositeListItemType type() const override { return "promo_banner"; }
+//   };
+//
+//   auto registry = CompositeListItemsRegistry::shared();
+//   registry->register_<PromoBannerDescription>();
+//   registry->entityClassMap.emplace("Promo", CompositeListEntityClass::of<Promo>());
+//
+// Template items of type "promo_banner" then decode into
+// CompositeListSectionItem<Promo>, and results whose entities name the class
+// "Promo" are applied to them.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "quarnkit/coding/decoder.h"
+#include "quarnkit/composite_list/fetching/request_parameters.h"
+#include "quarnkit/composite_list/model/any_item.h"
+#include "quarnkit/composite_list/model/section_item.h"
+#include "quarnkit/platform/runtime/async.h"
+
+namespace quarn {
+
+/// The type-independent side of a description: what the registry, the
+/// decoder and the fetcher call.
+class CompositeListItemDescriptionBase {
+ public:
+  virtual ~CompositeListItemDescriptionBase() = default;
+
+  /// The item type this description handles.
+  [[nodiscard]] virtual CompositeListItemType type() const = 0;
+  [[nodiscard]] virtual bool isDefault() const { return false; }
+  /// True when the entity is a list.
+  [[nodiscard]] virtual bool isList() const = 0;
+  /// The description's own type name, for messages ("IncludeItemDescription").
+  [[nodiscard]] virtual std::string descriptionTypeName() const;
+
+  /// Decodes an item of this type and wraps the record.
+  virtual AnyCompositeListItem decodeAny(Decoder& d) const = 0;
+  /// Applies a result to an item this description decoded; any other item is
+  /// a programming error.
+  virtual void updateAny(const AnyCompositeListItem& item, const CompositeListResult::Item& result,
+                         CompositeListContext& context) const = 0;
+
+  /// Request filters: "limit" from data.maxItems, then the item's filters
+  /// merged over them (the item's win). Never absent by default.
+  virtual Async<std::optional<ValueDictionary>> makeRequestParametersFilters(
+      const CompositeListItem& item) const;
+  /// The item's request: key = uniqueId, type = this description's type,
+  /// filters when there are any.
+  virtual Async<std::optional<CompositeListRequestParameters::Item>> makeRequestParametersItem(
+      const CompositeListItem& item) const;
+};
+
+/// The typed side: Entity is the entity the records of this description hold.
+template <class Entity>
+class CompositeListItemDescription : public CompositeListItemDescriptionBase {
+ public:
+  using EntityType = Entity;
+  using Record = CompositeListSectionItem<Entity>;
+
+  [[nodiscard]] bool isList() const override { return kIsVector<Entity>; }
+
+  /// Decodes a record (a CompositeListSectionItem<Entity> or a subclass).
+  virtual std::shared_ptr<Record> decode(Decoder& d) const { return Record::decode(d); }
+  /// Applies a result to a record; default: the record's own update.
+  virtual void update(Record& item, const CompositeListResult::Item& result,
+                      CompositeListContext& context) const {
+    item.update(result, context);
+  }
+
+  AnyCompositeListItem decodeAny(Decoder& d) const final { return AnyCompositeListItem(decode(d)); }
+  void updateAny(const AnyCompositeListItem& item, const CompositeListResult::Item& result,
+                 CompositeListContext& context) const final {
+    auto record = item.template base<Entity>();
+    if (!record) failTypeMismatch(typeName<Entity>());
+    update(*record, result, context);
+  }
+
+ protected:
+  [[noreturn]] void failTypeMismatch(const std::string& entityTypeName) const;
+};
+
+/// The one instance of a description class.
+template <class D>
+const std::shared_ptr<const D>& descriptionInstance() {
+  static const std::shared_ptr<const D> instance = std::make_shared<const D>();
+  return instance;
+}
+
+/// A registry entry: a description with its type and flags copied once, and
+/// its operations bound at construction.
+class AnyCompositeListItemDescription {
+ public:
+  explicit AnyCompositeListItemDescription(
+      std::shared_ptr<const CompositeListItemDescriptionBase> description);
+
+  [[nodiscard]] const CompositeListItemType& type() const { return type_; }
+  bool isDefault;
+  bool isList;
+  /// The description itself, for typed look-ups.
+  std::shared_ptr<const CompositeListItemDescriptionBase> base;
+
+  [[nodiscard]] AnyCompositeListItem decode(Decoder& d) const { return decode_(d); }
+  /// Asks the bound description for the request of an item's record.
+  [[nodiscard]] Async<std::optional<CompositeListRequestParameters::Item>>
+  makeRequestParametersItem(const CompositeListItem& item) const {
+    return makeRequestParametersItem_(item);
+  }
+  void update(const AnyCompositeListItem& item, const CompositeListResult::Item& result,
+              CompositeListContext& context) const {
+    update_(item, result, context);
+  }
+
+ private:
+  CompositeListItemType type_;
+  std::function<AnyCompositeListItem(Decoder&)> decode_;
+  std::function<Async<std::optional<CompositeListRequestParameters::Item>>(
+      const CompositeListItem&)>
+      makeRequestParametersItem_;
+  std::function<void(const AnyCompositeListItem&, const CompositeListResult::Item&,
+                     CompositeListContext&)>
+      update_;
+};
+
+namespace detail {
+[[noreturn]] void failDescriptionTypeMismatch(const std::string& entityTypeName,
+                                              const std::string& descriptionTypeName);
+}
+
+template <class Entity>
+void CompositeListItemDescription<Entity>::failTypeMismatch(
+    const std::string& entityTypeName) const {
+  detail::failDescriptionTypeMismatch(entityTypeName, descriptionTypeName());
+}
+
+}  // namespace quarn

@@ -1,0 +1,114 @@
+// The descriptions the library provides. A new registry holds the first four
+// (divider, rows, tags, include); the host registers the others, usually
+// through subclasses that override type(), isDefault() or
+// provideTemplateSections().
+#pragma once
+
+#include <vector>
+
+#include "quarnkit/composite_list/model/description.h"
+#include "quarnkit/composite_list/model/divider_include.h"
+#include "quarnkit/composite_list/model/entity.h"
+#include "quarnkit/composite_list/model/row.h"
+
+namespace quarn {
+
+class DividerItemDesctiption : public CompositeListItemDescription<CompositeListDivider> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override {
+    return CompositeListItemType::divider;
+  }
+};
+
+class RowsItemDescription : public CompositeListItemDescription<std::vector<CompositeListRow>> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override { return CompositeListItemType::rows; }
+};
+
+class TagsItemDescription : public CompositeListItemDescription<std::vector<CompositeListRow>> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override { return CompositeListItemType::tags; }
+};
+
+class IncludeItemDescription : public CompositeListItemDescription<CompositeListInclude> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override {
+    return CompositeListItemType::include;
+  }
+};
+
+/// Items whose content is a whole nested template, supplied by
+/// provideTemplateSections() (the base supplies nothing) and fetched by the
+/// fetcher like a template of its own. Such items have no decodable entity:
+/// an "entity" member in their JSON fails the item.
+class TemplateProvidingItemDescription
+    : public CompositeListItemDescription<std::vector<AnyCompositeListItem>> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override {
+    return CompositeListItemType::template_;
+  }
+  virtual Async<std::vector<AnyCompositeListItem>> provideTemplateSections() const;
+};
+
+/// Banners of a host entity type T.
+template <class T>
+class BannerItemDescription : public CompositeListItemDescription<T> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override {
+    return CompositeListItemType::banner;
+  }
+};
+
+template <class T>
+class SmallBannerItemDescription : public BannerItemDescription<T> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override {
+    return CompositeListItemType::bannerSmall;
+  }
+};
+
+namespace detail {
+void logListEntityMismatch(const std::string& descriptionName, const std::string& elementType,
+                           const std::string& item);
+}
+
+/// Lists of host entities of type T, each wrapped as CompositeListEntity<T>.
+/// Result entities of other types are dropped with an error line.
+template <HashableType T>
+class ListItemDescription
+    : public CompositeListItemDescription<std::vector<CompositeListEntity<T>>> {
+ public:
+  using Base = CompositeListItemDescription<std::vector<CompositeListEntity<T>>>;
+
+  [[nodiscard]] CompositeListItemType type() const override { return CompositeListItemType::list; }
+  [[nodiscard]] bool isDefault() const override { return true; }
+
+  void update(typename Base::Record& item, const CompositeListResult::Item& result,
+              CompositeListContext& context) const override {
+    CompositeListResult::Item wrapped{result.key, {}};
+    wrapped.results.reserve(result.results.size());
+    for (const auto& element : result.results) {
+      if (const T* value = element.template get<T>()) {
+        wrapped.results.emplace_back(CompositeListEntity<T>(*value));
+      } else {
+        detail::logListEntityMismatch(this->descriptionTypeName(), element.typeName(),
+                                      item.description());
+      }
+    }
+    item.update(wrapped, context);
+  }
+};
+
+/// The list form of another description D: type D's type + "_list",
+/// entity a list of D's entity, isDefault D's.
+template <class D>
+class ListItemDescriptionOf
+    : public CompositeListItemDescription<std::vector<typename D::EntityType>> {
+ public:
+  [[nodiscard]] CompositeListItemType type() const override {
+    return CompositeListItemType::listOf(descriptionInstance<D>()->type());
+  }
+  [[nodiscard]] bool isDefault() const override { return descriptionInstance<D>()->isDefault(); }
+};
+
+}  // namespace quarn

@@ -1,0 +1,30 @@
+#include "quarnkit/composite_list/model/entity.h"
+
+#include "quarnkit/core/error.h"
+
+namespace quarn {
+
+const CompositeListEntityClassMap* entityClassMap(const Decoder& d) {
+  using Ptr = std::shared_ptr<const CompositeListEntityClassMap>;
+  if (const auto* p = d.userInfo().get<Ptr>(kCompositeListEntityClassMapKey)) return p->get();
+  if (const auto* p = d.userInfo().get<std::shared_ptr<CompositeListEntityClassMap>>(
+          kCompositeListEntityClassMapKey)) {
+    return p->get();
+  }
+  return d.userInfo().get<CompositeListEntityClassMap>(kCompositeListEntityClassMapKey);
+}
+
+std::optional<AnyEntity> decodeEntityByClassName(Decoder& d, const CompositeListEntityClassMap& map,
+                                                 std::string* unknownClass) {
+  const auto className = d.container()->decode<std::string>("class");
+  const auto it = map.find(className);
+  if (it == map.end()) {
+    if (unknownClass != nullptr) *unknownClass = className;
+    return std::nullopt;
+  }
+  return it->second.decode(d);
+}
+
+void detail::missingClassMapForEntity() { fatalError("Fatal error"); }
+
+}  // namespace quarn

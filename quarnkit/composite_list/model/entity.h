@@ -1,0 +1,141 @@
+// Entities: the decoded host model objects a result carries, and how a
+// result entry's "class" name is turned into a host type.
+//
+// The host maps class names to types once:
+//   CompositeListEntityClassMap map;
+//   map.emplace("Product", CompositeListEntityClass::of<Product>());
+//   decoder.userInfo.set(std::string(kCompositeListEntityClassMapKey),
+//                        std::make_shared<const CompositeListEntityClassMap>(map));
+// and every entity object ({"class": "Product", ...}) then decodes as that
+// type, held in an AnyEntity.
+#pragma once
+
+#include <any>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "quarnkit/coding/decoder.h"
+#include "quarnkit/coding/encoder.h"
+#include "quarnkit/core/type_name.h"
+
+namespace quarn {
+
+/// Decoder settings keys of the composite list.
+inline constexpr std::string_view kCompositeListItemsReqistryKey = "compositeListItemsReqistry";
+inline constexpr std::string_view kCompositeListEntityClassMapKey = "compositeListEntityClassMap";
+inline constexpr std::string_view kCompositeListContextKey = "compositeListContext";
+
+namespace detail {
+template <class T>
+const std::string& cachedTypeName() {
+  static const std::string name = typeName<T>();
+  return name;
+}
+}  // namespace detail
+
+/// A decoded entity of any host type, with the name of its type.
+class AnyEntity {
+ public:
+  template <class T>
+  requires(!std::is_same_v<std::decay_t<T>, AnyEntity>)
+      AnyEntity(T value)  // NOLINT(google-explicit-constructor)
+      : value_(std::move(value)), typeName_(&detail::cachedTypeName<T>()) {}
+
+  /// The entity when it has type T exactly.
+  template <class T>
+  [[nodiscard]] const T* get() const {
+    return std::any_cast<T>(&value_);
+  }
+  [[nodiscard]] const std::any& value() const { return value_; }
+  [[nodiscard]] const std::string& typeName() const { return *typeName_; }
+
+ private:
+  std::any value_;
+  const std::string* typeName_;
+};
+
+/// How a class name decodes: the host type's name and its decoding.
+struct CompositeListEntityClass {
+  std::string typeName;
+  std::function<AnyEntity(Decoder&)> decode;
+
+  template <DecodableType T>
+  static CompositeListEntityClass of() {
+    return {quarn::typeName<T>(), [](Decoder& d) { return AnyEntity(d.decode<T>()); }};
+  }
+};
+
+using CompositeListEntityClassMap = std::unordered_map<std::string, CompositeListEntityClass>;
+
+/// The class map in the decoder settings, or nothing when missing or of
+/// another kind.
+const CompositeListEntityClassMap* entityClassMap(const Decoder& d);
+
+/// Decodes one entity object by its "class" name. A missing or non-string
+/// "class" fails; an unknown class gives nothing and reports the name in
+/// `unknownClass`.
+std::optional<AnyEntity> decodeEntityByClassName(Decoder& d, const CompositeListEntityClassMap& map,
+                                                 std::string* unknownClass = nullptr);
+
+template <class T>
+concept HashableType = requires(const T& a) {
+  { std::hash<T>()(a) } -> std::convertible_to<std::size_t>;
+  { a == a } -> std::convertible_to<bool>;
+};
+
+/// A hashable wrapper of a host entity: the element type of list item
+/// records. Equal when the entities are equal. Decodes from an entity object
+/// dispatched by its "class" name; encodes as the entity itself when the
+/// entity is encodable and as an empty object otherwise.
+template <HashableType T>
+class CompositeListEntity {
+ public:
+  explicit CompositeListEntity(T base) : base_(std::move(base)), hash_(std::hash<T>()(base_)) {}
+
+  [[nodiscard]] const T& base() const { return base_; }
+  [[nodiscard]] std::size_t hashable() const { return hash_; }
+
+  friend bool operator==(const CompositeListEntity& a, const CompositeListEntity& b) {
+    return a.hash_ == b.hash_ && a.base_ == b.base_;
+  }
+
+  static CompositeListEntity decode(Decoder& d);
+  void encode(Encoder& e) const {
+    if constexpr (EncodableType<T>) {
+      e.encode(base_);
+    } else {
+      e.container();
+    }
+  }
+
+ private:
+  T base_;
+  std::size_t hash_;
+};
+
+namespace detail {
+[[noreturn]] void missingClassMapForEntity();
+}
+
+template <HashableType T>
+CompositeListEntity<T> CompositeListEntity<T>::decode(Decoder& d) {
+  const CompositeListEntityClassMap* map = entityClassMap(d);
+  if (map == nullptr) detail::missingClassMapForEntity();
+  auto entity = decodeEntityByClassName(d, *map);
+  const T* value = entity ? entity->template get<T>() : nullptr;
+  if (value == nullptr) throw DecodingError::typeMismatch(typeName<T>(), {d.codingPath(), ""});
+  return CompositeListEntity(*value);
+}
+
+}  // namespace quarn
+
+template <class T>
+struct std::hash<quarn::CompositeListEntity<T>> {
+  std::size_t operator()(const quarn::CompositeListEntity<T>& e) const noexcept {
+    return e.hashable();
+  }
+};

@@ -1,0 +1,62 @@
+// CompositeListItem: what every item record of a template offers (its
+// identity, type, entity ids, presentation data, request filters, nested
+// items, fetch settings and visibility rules) and how a fetch result is
+// applied to it. The library's one concrete record is
+// CompositeListSectionItem<Entity>; lists of items pass around as
+// AnyCompositeListItem.
+#pragma once
+
+#include <any>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/composite_list/model/fetch_mode.h"
+#include "quarnkit/composite_list/model/item_data.h"
+#include "quarnkit/composite_list/model/item_type.h"
+#include "quarnkit/composite_list/model/result.h"
+#include "quarnkit/core/date.h"
+#include "quarnkit/core/value.h"
+
+namespace quarn {
+
+class AnyCompositeListItem;
+class CompositeListContext;
+
+class CompositeListItem {
+ public:
+  virtual ~CompositeListItem() = default;
+
+  // The element fields read by the visibility filter.
+  [[nodiscard]] virtual const std::optional<CompositeListItemVisibility>& visibility() const = 0;
+  [[nodiscard]] virtual const std::optional<Date>& startDate() const = 0;
+  [[nodiscard]] virtual const std::optional<Date>& expiryDate() const = 0;
+  [[nodiscard]] virtual const std::optional<std::string>& predicate() const = 0;
+  [[nodiscard]] virtual const std::optional<Value>& vars() const = 0;
+
+  [[nodiscard]] virtual const std::string& uniqueId() const = 0;
+  [[nodiscard]] virtual const CompositeListItemType& type() const = 0;
+  [[nodiscard]] virtual const std::optional<std::vector<std::int64_t>>& entityIds() const = 0;
+  [[nodiscard]] virtual const std::optional<CompositeListItemData>& data() const = 0;
+  [[nodiscard]] virtual const std::optional<ValueObject>& filters() const = 0;
+  [[nodiscard]] virtual const std::optional<std::vector<AnyCompositeListItem>>& items() const = 0;
+  /// The host's own value; never set by decoding.
+  [[nodiscard]] virtual const std::any& userData() const = 0;
+  virtual void setUserData(std::any value) = 0;
+  [[nodiscard]] virtual bool skipFetching() const = 0;
+  [[nodiscard]] virtual CompositeListFetchMode fetchMode() const = 0;
+
+  /// Applies a fetch result to the record in place.
+  virtual void update(const CompositeListResult::Item& result, CompositeListContext& context) = 0;
+
+  /// The record's text form for log lines.
+  [[nodiscard]] virtual std::string description() const = 0;
+  /// Record identity: equal records have the same concrete type and compare
+  /// equal by the record's own rule.
+  [[nodiscard]] virtual bool isEqual(const CompositeListItem& other) const = 0;
+  [[nodiscard]] virtual std::size_t hashValue() const = 0;
+};
+
+}  // namespace quarn

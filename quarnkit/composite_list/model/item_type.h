@@ -1,0 +1,114 @@
+// The open string values of a template: item types, visibility classes and
+// layout sizes. Any string is a valid value; the named constants are the ones
+// the library and hosts agree on. In JSON each is a bare string.
+//
+//   CompositeListItemType t("banner_small");
+//   t.isSubtypeOf(CompositeListItemType::banner);                          // true
+//   CompositeListItemType::listOf(CompositeListItemType::banner) ==
+//   CompositeListItemType::bannerList;
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "quarnkit/coding/decoder.h"
+#include "quarnkit/coding/encoder.h"
+
+namespace quarn {
+
+/// Shared shape of the open string values: a raw string compared and hashed
+/// by value, decoded from and encoded as a bare JSON string.
+template <class Derived>
+struct RawStringValue {
+  std::string rawValue;
+
+  RawStringValue() = default;
+  RawStringValue(std::string raw) : rawValue(std::move(raw)) {}  // NOLINT
+  RawStringValue(const char* raw) : rawValue(raw) {}             // NOLINT
+  RawStringValue(std::string_view raw) : rawValue(raw) {}        // NOLINT
+
+  static Derived decode(Decoder& d) { return Derived(d.decode<std::string>()); }
+  void encode(Encoder& e) const { e.encode(rawValue); }
+
+  friend bool operator==(const RawStringValue& a, const RawStringValue& b) {
+    return a.rawValue == b.rawValue;
+  }
+};
+
+struct CompositeListItemType : RawStringValue<CompositeListItemType> {
+  using RawStringValue::RawStringValue;
+
+  static const CompositeListItemType list;
+  static const CompositeListItemType template_;
+  static const CompositeListItemType banner;
+  static const CompositeListItemType bannerSmall;
+  static const CompositeListItemType bannerList;
+  static const CompositeListItemType rows;
+  static const CompositeListItemType tags;
+  static const CompositeListItemType ad;
+  static const CompositeListItemType include;
+  static const CompositeListItemType divider;
+
+  /// The type whose raw value is `type`'s followed by "_list".
+  static CompositeListItemType listOf(const CompositeListItemType& type) {
+    return CompositeListItemType(type.rawValue + "_list");
+  }
+  /// True when the raw value ends with "list" ("list", "banner_list", "playlist").
+  [[nodiscard]] bool isAnyListOf() const { return rawValue.ends_with("list"); }
+  /// True when this raw value contains the other's.
+  [[nodiscard]] bool isSubtypeOf(const CompositeListItemType& other) const {
+    return rawValue.find(other.rawValue) != std::string::npos;
+  }
+};
+
+inline const CompositeListItemType CompositeListItemType::list{"list"};
+inline const CompositeListItemType CompositeListItemType::template_{"template"};
+inline const CompositeListItemType CompositeListItemType::banner{"banner"};
+inline const CompositeListItemType CompositeListItemType::bannerSmall{"banner_small"};
+inline const CompositeListItemType CompositeListItemType::bannerList{"banner_list"};
+inline const CompositeListItemType CompositeListItemType::rows{"rows"};
+inline const CompositeListItemType CompositeListItemType::tags{"tags"};
+inline const CompositeListItemType CompositeListItemType::ad{"ad"};
+inline const CompositeListItemType CompositeListItemType::include{"include"};
+inline const CompositeListItemType CompositeListItemType::divider{"divider"};
+
+/// Who sees an item: "hidden" never shows, "free" only without a premium
+/// subscription, "pro" only with one; other values hide nothing.
+struct CompositeListItemVisibility : RawStringValue<CompositeListItemVisibility> {
+  using RawStringValue::RawStringValue;
+  static const CompositeListItemVisibility hidden;
+  static const CompositeListItemVisibility free;
+  static const CompositeListItemVisibility pro;
+};
+
+inline const CompositeListItemVisibility CompositeListItemVisibility::hidden{"hidden"};
+inline const CompositeListItemVisibility CompositeListItemVisibility::free{"free"};
+inline const CompositeListItemVisibility CompositeListItemVisibility::pro{"pro"};
+
+/// A layout size name for the host's layouts; the library attaches no meaning.
+struct CompositeListItemLayoutSize : RawStringValue<CompositeListItemLayoutSize> {
+  using RawStringValue::RawStringValue;
+  static const CompositeListItemLayoutSize default_;
+  static const CompositeListItemLayoutSize compact;
+  static const CompositeListItemLayoutSize normal;
+  static const CompositeListItemLayoutSize large;
+  static const CompositeListItemLayoutSize dynamic;
+  static const CompositeListItemLayoutSize auto_;
+};
+
+inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::default_{"default"};
+inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::compact{"compact"};
+inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::normal{"normal"};
+inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::large{"large"};
+inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::dynamic{"dynamic"};
+inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::auto_{"auto"};
+
+}  // namespace quarn
+
+template <class T>
+requires std::is_base_of_v<quarn::RawStringValue<T>, T>
+struct std::hash<T> {
+  std::size_t operator()(const T& v) const noexcept { return std::hash<std::string>()(v.rawValue); }
+};
