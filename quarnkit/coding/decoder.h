@@ -88,6 +88,10 @@ class KeyedDecodingContainer {
   virtual ~KeyedDecodingContainer() = default;
   [[nodiscard]] virtual CodingPath codingPath() const = 0;
   [[nodiscard]] virtual std::vector<RawCodingKey> allKeys() const = 0;
+  /// Calls `fn` with each key's name, without building a key list.
+  virtual void forEachKey(FunctionRef<void(std::string_view)> fn) const {
+    for (const auto& k : allKeys()) fn(k.stringValue());
+  }
   [[nodiscard]] virtual bool contains(CodingKeyRef key) const = 0;
   /// Whether the member is null; fails with keyNotFound when it is missing.
   virtual bool decodeNil(CodingKeyRef key) = 0;

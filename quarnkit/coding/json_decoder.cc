@@ -227,9 +227,10 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     for (const auto& e : *o_) keys.emplace_back(std::string_view(e.key()));
     return keys;
   }
-  [[nodiscard]] bool contains(CodingKeyRef key) const override {
-    return o_->find(key.stringValue) != o_->end();
+  void forEachKey(FunctionRef<void(std::string_view)> fn) const override {
+    for (const auto& e : *o_) fn(e.key());
   }
+  [[nodiscard]] bool contains(CodingKeyRef key) const override { return find(key) != nullptr; }
   bool decodeNil(CodingKeyRef key) override { return require(key).value().is_null(); }
 
   void decodePrimitive(CodingKeyRef key, PrimitiveRef out) override {

@@ -56,7 +56,7 @@ std::unique_ptr<SingleValueDecodingContainer> PlatformDecoder::singleValueContai
 class PlatformContainerBase::ResolvedKey {
  public:
   ResolvedKey(const PlatformContainerBase& c, CodingKeyRef key) : key_(key) {
-    if (key.intValue) return;
+    if (key.intValue || !c.mayHaveVariants()) return;
     const std::size_t n = key.stringValue.size() + c.separator_.size() + c.suffix_.size();
     char* out = n <= inline_.size() ? inline_.data() : (heap_.resize(n), heap_.data());
     std::memcpy(out, key.stringValue.data(), key.stringValue.size());
@@ -73,6 +73,21 @@ class PlatformContainerBase::ResolvedKey {
   std::string heap_;
   CodingKeyRef key_;
 };
+
+bool PlatformContainerBase::mayHaveVariants() const {
+  if (mayHaveVariants_ < 0) {
+    const std::size_t tail = separator_.size() + suffix_.size();
+    bool found = false;
+    base_->forEachKey([&](std::string_view k) {
+      if (!found && k.size() > tail && k.substr(k.size() - suffix_.size()) == suffix_ &&
+          k.substr(k.size() - tail, separator_.size()) == separator_) {
+        found = true;
+      }
+    });
+    mayHaveVariants_ = found ? 1 : 0;
+  }
+  return mayHaveVariants_ == 1;
+}
 
 PlatformContainerBase::PlatformContainerBase(std::unique_ptr<KeyedDecodingContainer> base,
                                              std::string separator, bool recursive,

@@ -70,6 +70,7 @@ class PlatformContainerBase : public KeyedDecodingContainer {
 
   [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
   [[nodiscard]] std::vector<RawCodingKey> allKeys() const override { return base_->allKeys(); }
+  void forEachKey(FunctionRef<void(std::string_view)> fn) const override { base_->forEachKey(fn); }
   [[nodiscard]] bool contains(CodingKeyRef key) const override;
   bool decodeNil(CodingKeyRef key) override;
   void decodePrimitive(CodingKeyRef key, PrimitiveRef out) override;
@@ -83,7 +84,13 @@ class PlatformContainerBase : public KeyedDecodingContainer {
 
  protected:
   class ResolvedKey;
+  /// Whether any key of the data can be a device variant (ends with the
+  /// separator and suffix); when none can, keys resolve to themselves
+  /// without a look-up. Computed on first use.
+  [[nodiscard]] bool mayHaveVariants() const;
+
   std::unique_ptr<KeyedDecodingContainer> base_;
+  mutable signed char mayHaveVariants_ = -1;
   std::string separator_;
   bool recursive_;
   std::string_view suffix_;
