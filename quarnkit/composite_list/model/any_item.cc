@@ -3,29 +3,33 @@
 namespace quarn {
 
 AnyCompositeListItem::AnyCompositeListItem(std::shared_ptr<CompositeListItem> record)
-    : record_(std::move(record)) {
-  auto s = std::make_shared<Snapshot>();
-  const CompositeListItem& r = *record_;
-  s->uniqueId = r.uniqueId();
-  s->type = r.type();
-  s->entityIds = r.entityIds();
-  s->startDate = r.startDate();
-  s->expiryDate = r.expiryDate();
-  s->visibility = r.visibility();
-  s->predicate = r.predicate();
-  s->data = r.data();
-  s->filters = r.filters();
-  s->items = r.items();
-  s->vars = r.vars();
-  s->userData = r.userData();
-  s->skipFetching = r.skipFetching();
-  s->fetchMode = r.fetchMode();
-  snapshot_ = std::move(s);
+    : record_(std::move(record)), snapshot_(record_->snapshotFields()) {}
+
+std::shared_ptr<const CompositeListItemFields> CompositeListItem::snapshotFields() const {
+  auto s = std::make_shared<CompositeListItemFields>();
+  s->uniqueId = uniqueId();
+  s->type = type();
+  s->entityIds = entityIds();
+  s->startDate = startDate();
+  s->expiryDate = expiryDate();
+  s->visibility = visibility();
+  s->predicate = predicate();
+  s->data = data();
+  s->filters = filters();
+  s->items = items();
+  s->vars = vars();
+  s->userData = userData();
+  s->skipFetching = skipFetching();
+  s->fetchMode = fetchMode();
+  return s;
 }
 
-AnyCompositeListItem::Snapshot& AnyCompositeListItem::mutableSnapshot() {
-  if (snapshot_.use_count() > 1) snapshot_ = std::make_shared<Snapshot>(*snapshot_);
-  return const_cast<Snapshot&>(*snapshot_);
+CompositeListItemFields& AnyCompositeListItem::mutableSnapshot() {
+  // The block may be shared with the record and other copies: write to a copy.
+  auto copy = std::make_shared<CompositeListItemFields>(*snapshot_);
+  CompositeListItemFields& fields = *copy;
+  snapshot_ = std::move(copy);
+  return fields;
 }
 
 void AnyCompositeListItem::setData(std::optional<CompositeListItemData> data) {

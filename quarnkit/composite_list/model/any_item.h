@@ -3,9 +3,9 @@
 // wrapped, plus the record itself.
 //
 // Equality and hashing are the record's alone (two snapshots of one record
-// are equal). update() changes the shared record, not the snapshot. Copies
-// share the snapshot until one of the mutable fields (data, skipFetching,
-// fetchMode) is set.
+// are equal). update() changes the shared record, not the snapshot. The
+// snapshot is an immutable field block shared with the record (and between
+// copies) until one side changes a field, which then copies the block.
 //
 //   AnyCompositeListItem item(record);                 // from any CompositeListItem
 //   auto rows = item.getEntityArray<CompositeListRow>();
@@ -48,6 +48,9 @@ class AnyCompositeListItem {
   void setSkipFetching(bool skip);
   void setFetchMode(CompositeListFetchMode mode);
 
+  /// The snapshot's field block.
+  [[nodiscard]] const CompositeListItemFields& fields() const { return *snapshot_; }
+
   /// The wrapped record.
   [[nodiscard]] const std::shared_ptr<CompositeListItem>& base() const { return record_; }
   /// The wrapped record when it is a CompositeListSectionItem<T>.
@@ -77,14 +80,14 @@ class AnyCompositeListItem {
   [[nodiscard]] std::size_t hash() const { return record_->hashValue(); }
 
  private:
-  struct Snapshot;
-  Snapshot& mutableSnapshot();
+  CompositeListItemFields& mutableSnapshot();
 
   std::shared_ptr<CompositeListItem> record_;
-  std::shared_ptr<const Snapshot> snapshot_;
+  std::shared_ptr<const CompositeListItemFields> snapshot_;
 };
 
-struct AnyCompositeListItem::Snapshot {
+/// The fields of an item record, as one copyable block.
+struct CompositeListItemFields {
   std::string uniqueId;
   CompositeListItemType type;
   std::optional<std::vector<std::int64_t>> entityIds;

@@ -24,6 +24,7 @@ namespace quarn {
 
 class AnyCompositeListItem;
 class CompositeListContext;
+struct CompositeListItemFields;
 
 class CompositeListItem {
  public:
@@ -50,6 +51,12 @@ class CompositeListItem {
 
   /// Applies a fetch result to the record in place.
   virtual void update(const CompositeListResult::Item& result, CompositeListContext& context) = 0;
+
+  /// The record's fields as they are now, as an immutable block that
+  /// AnyCompositeListItem keeps as its snapshot. The default copies them
+  /// through the accessors; records that keep their fields in such a block
+  /// share it.
+  [[nodiscard]] virtual std::shared_ptr<const CompositeListItemFields> snapshotFields() const;
 
   /// The record's text form for log lines.
   [[nodiscard]] virtual std::string description() const = 0;

@@ -7,67 +7,77 @@
 
 namespace quarn {
 
-CompositeListSectionItemBase::CompositeListSectionItemBase() = default;
+CompositeListSectionItemBase::CompositeListSectionItemBase()
+    : fields_(std::make_shared<CompositeListItemFields>()) {}
 
 CompositeListSectionItemBase::CompositeListSectionItemBase(
     std::string uniqueId, CompositeListItemType type,
-    std::optional<std::vector<std::int64_t>> entityIds, std::optional<CompositeListItemData> data)
-    : uniqueId_(std::move(uniqueId)),
-      type_(std::move(type)),
-      entityIds_(std::move(entityIds)),
-      data_(std::move(data)) {}
+    std::optional<std::vector<std::int64_t>> entityIds, std::optional<CompositeListItemData> data) {
+  auto f = std::make_shared<CompositeListItemFields>();
+  f->uniqueId = std::move(uniqueId);
+  f->type = std::move(type);
+  f->entityIds = std::move(entityIds);
+  f->data = std::move(data);
+  fields_ = std::move(f);
+}
 
-void CompositeListSectionItemBase::readHead(KeyedDecodingContainer& c, const Decoder& d) {
+CompositeListItemFields& CompositeListSectionItemBase::mutableFields() {
+  if (fields_.use_count() > 1) fields_ = std::make_shared<CompositeListItemFields>(*fields_);
+  return const_cast<CompositeListItemFields&>(*fields_);
+}
+
+void CompositeListSectionItemBase::readHead(CompositeListItemFields& f, KeyedDecodingContainer& c,
+                                            const Decoder& d) {
   std::optional<std::string> uniqueId;
   try {
     uniqueId = c.decodeIfPresent<std::string>("uniqueId");
   } catch (const DecodingError&) {
     uniqueId.reset();  // a uniqueId of another type counts as absent
   }
-  type_ = c.decode<CompositeListItemType>("type");
+  f.type = c.decode<CompositeListItemType>("type");
   if (uniqueId) {
-    uniqueId_ = std::move(*uniqueId);
+    f.uniqueId = std::move(*uniqueId);
   } else {
     // The item's position in its array, from the last key of the coding path.
     const CodingPath path = d.codingPath();
     const int index = path.empty() ? 0 : path.back().intValue().value_or(0);
-    uniqueId_ = fmt::format("{}_{}", type_.rawValue, index);
+    f.uniqueId = fmt::format("{}_{}", f.type.rawValue, index);
   }
-  entityIds_ = c.decodeIfPresent<std::vector<std::int64_t>>("entityIds");
-  if (!entityIds_) {
+  f.entityIds = c.decodeIfPresent<std::vector<std::int64_t>>("entityIds");
+  if (!f.entityIds) {
     if (auto id = c.decodeIfPresent<std::int64_t>("entityId")) {
-      entityIds_ = std::vector<std::int64_t>{*id};
+      f.entityIds = std::vector<std::int64_t>{*id};
     }
   }
-  visibility_ = c.decodeIfPresent<CompositeListItemVisibility>("visibility");
-  startDate_ = c.decodeIfPresent<Date>("start");
-  expiryDate_ = c.decodeIfPresent<Date>("expiry");
-  predicate_ = c.decodeIfPresent<std::string>("predicate");
-  vars_ = c.decodeIfPresent<Value>("vars");
+  f.visibility = c.decodeIfPresent<CompositeListItemVisibility>("visibility");
+  f.startDate = c.decodeIfPresent<Date>("start");
+  f.expiryDate = c.decodeIfPresent<Date>("expiry");
+  f.predicate = c.decodeIfPresent<std::string>("predicate");
+  f.vars = c.decodeIfPresent<Value>("vars");
 }
 
-void CompositeListSectionItemBase::readTail(KeyedDecodingContainer& c) {
-  data_ = c.decodeIfPresent<CompositeListItemData>("data");
+void CompositeListSectionItemBase::readTail(CompositeListItemFields& f, KeyedDecodingContainer& c) {
+  f.data = c.decodeIfPresent<CompositeListItemData>("data");
   if (auto filters = c.decodeIfPresent<Value>("filters")) {
-    if (auto* object = filters->ifObject()) filters_ = std::move(*object);
+    if (auto* object = filters->ifObject()) f.filters = std::move(*object);
   }
-  if (c.contains("items")) items_ = c.decode<CompositeListItemDecoder>("items").items;
-  fetchMode_ = c.decodeIfPresent<CompositeListFetchMode>("fetchMode")
-                   .value_or(CompositeListFetchMode::automatic);
+  if (c.contains("items")) f.items = c.decode<CompositeListItemDecoder>("items").items;
+  f.fetchMode = c.decodeIfPresent<CompositeListFetchMode>("fetchMode")
+                    .value_or(CompositeListFetchMode::automatic);
 }
 
 std::string CompositeListSectionItemBase::description() const {
-  return fmt::format("{}(uniqueId: \"{}\", type: \"{}\")", recordTypeName(), uniqueId_,
-                     type_.rawValue);
+  return fmt::format("{}(uniqueId: \"{}\", type: \"{}\")", recordTypeName(), uniqueId(),
+                     type().rawValue);
 }
 
 bool CompositeListSectionItemBase::isEqual(const CompositeListItem& other) const {
-  return typeid(*this) == typeid(other) && uniqueId_ == other.uniqueId() && type_ == other.type();
+  return typeid(*this) == typeid(other) && uniqueId() == other.uniqueId() && type() == other.type();
 }
 
 std::size_t CompositeListSectionItemBase::hashValue() const {
-  std::size_t h = std::hash<std::string>()(uniqueId_);
-  hashCombine(h, std::hash<std::string>()(type_.rawValue));
+  std::size_t h = std::hash<std::string>()(uniqueId());
+  hashCombine(h, std::hash<std::string>()(type().rawValue));
   return h;
 }
 

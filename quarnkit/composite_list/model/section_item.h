@@ -31,44 +31,59 @@ inline constexpr bool kIsVector = false;
 template <class T>
 inline constexpr bool kIsVector<std::vector<T>> = true;
 
-/// The fields and behaviour shared by every CompositeListSectionItem.
+/// The fields and behaviour shared by every CompositeListSectionItem. The
+/// fields live in one immutable block shared with the snapshots of
+/// AnyCompositeListItem; a setter copies the block when it is shared.
 class CompositeListSectionItemBase : public CompositeListItem {
  public:
   [[nodiscard]] const std::optional<CompositeListItemVisibility>& visibility() const override {
-    return visibility_;
+    return fields_->visibility;
   }
-  [[nodiscard]] const std::optional<Date>& startDate() const override { return startDate_; }
-  [[nodiscard]] const std::optional<Date>& expiryDate() const override { return expiryDate_; }
-  [[nodiscard]] const std::optional<std::string>& predicate() const override { return predicate_; }
-  [[nodiscard]] const std::optional<Value>& vars() const override { return vars_; }
-  [[nodiscard]] const std::string& uniqueId() const override { return uniqueId_; }
-  [[nodiscard]] const CompositeListItemType& type() const override { return type_; }
+  [[nodiscard]] const std::optional<Date>& startDate() const override { return fields_->startDate; }
+  [[nodiscard]] const std::optional<Date>& expiryDate() const override {
+    return fields_->expiryDate;
+  }
+  [[nodiscard]] const std::optional<std::string>& predicate() const override {
+    return fields_->predicate;
+  }
+  [[nodiscard]] const std::optional<Value>& vars() const override { return fields_->vars; }
+  [[nodiscard]] const std::string& uniqueId() const override { return fields_->uniqueId; }
+  [[nodiscard]] const CompositeListItemType& type() const override { return fields_->type; }
   [[nodiscard]] const std::optional<std::vector<std::int64_t>>& entityIds() const override {
-    return entityIds_;
+    return fields_->entityIds;
   }
-  [[nodiscard]] const std::optional<CompositeListItemData>& data() const override { return data_; }
-  [[nodiscard]] const std::optional<ValueObject>& filters() const override { return filters_; }
+  [[nodiscard]] const std::optional<CompositeListItemData>& data() const override {
+    return fields_->data;
+  }
+  [[nodiscard]] const std::optional<ValueObject>& filters() const override {
+    return fields_->filters;
+  }
   [[nodiscard]] const std::optional<std::vector<AnyCompositeListItem>>& items() const override {
-    return items_;
+    return fields_->items;
   }
-  [[nodiscard]] const std::any& userData() const override { return userData_; }
-  void setUserData(std::any value) override { userData_ = std::move(value); }
-  [[nodiscard]] bool skipFetching() const override { return skipFetching_; }
-  [[nodiscard]] CompositeListFetchMode fetchMode() const override { return fetchMode_; }
+  [[nodiscard]] const std::any& userData() const override { return fields_->userData; }
+  void setUserData(std::any value) override { mutableFields().userData = std::move(value); }
+  [[nodiscard]] bool skipFetching() const override { return fields_->skipFetching; }
+  [[nodiscard]] CompositeListFetchMode fetchMode() const override { return fields_->fetchMode; }
 
-  void setVisibility(std::optional<CompositeListItemVisibility> v) { visibility_ = std::move(v); }
-  void setStartDate(std::optional<Date> d) { startDate_ = d; }
-  void setExpiryDate(std::optional<Date> d) { expiryDate_ = d; }
-  void setPredicate(std::optional<std::string> p) { predicate_ = std::move(p); }
-  void setVars(std::optional<Value> v) { vars_ = std::move(v); }
-  void setData(std::optional<CompositeListItemData> d) { data_ = std::move(d); }
-  void setFilters(std::optional<ValueObject> f) { filters_ = std::move(f); }
+  void setVisibility(std::optional<CompositeListItemVisibility> v) {
+    mutableFields().visibility = std::move(v);
+  }
+  void setStartDate(std::optional<Date> d) { mutableFields().startDate = d; }
+  void setExpiryDate(std::optional<Date> d) { mutableFields().expiryDate = d; }
+  void setPredicate(std::optional<std::string> p) { mutableFields().predicate = std::move(p); }
+  void setVars(std::optional<Value> v) { mutableFields().vars = std::move(v); }
+  void setData(std::optional<CompositeListItemData> d) { mutableFields().data = std::move(d); }
+  void setFilters(std::optional<ValueObject> f) { mutableFields().filters = std::move(f); }
   void setItems(std::optional<std::vector<AnyCompositeListItem>> items) {
-    items_ = std::move(items);
+    mutableFields().items = std::move(items);
   }
-  void setSkipFetching(bool skip) { skipFetching_ = skip; }
-  void setFetchMode(CompositeListFetchMode mode) { fetchMode_ = mode; }
+  void setSkipFetching(bool skip) { mutableFields().skipFetching = skip; }
+  void setFetchMode(CompositeListFetchMode mode) { mutableFields().fetchMode = mode; }
 
+  [[nodiscard]] std::shared_ptr<const CompositeListItemFields> snapshotFields() const override {
+    return fields_;
+  }
   [[nodiscard]] std::string description() const override;
   [[nodiscard]] bool isEqual(const CompositeListItem& other) const override;
   [[nodiscard]] std::size_t hashValue() const override;
@@ -79,28 +94,19 @@ class CompositeListSectionItemBase : public CompositeListItem {
                                std::optional<CompositeListItemData> data);
   CompositeListSectionItemBase();
 
-  /// Reads every member except "entity", in the documented order; the entity
-  /// is read between `readHead` and `readTail`.
-  void readHead(KeyedDecodingContainer& c, const Decoder& d);
-  void readTail(KeyedDecodingContainer& c);
+  /// The fields for writing: the block itself when no snapshot shares it,
+  /// else a fresh copy that replaces it.
+  CompositeListItemFields& mutableFields();
+
+  /// Reads every member except "entity", in the documented order, into `f`;
+  /// the entity is read between `readHead` and `readTail`.
+  static void readHead(CompositeListItemFields& f, KeyedDecodingContainer& c, const Decoder& d);
+  static void readTail(CompositeListItemFields& f, KeyedDecodingContainer& c);
   /// The name of the record type for log lines ("CompositeListSectionItem<Product>").
   [[nodiscard]] virtual std::string recordTypeName() const = 0;
   void logEntityMismatch(const std::string& receivedType) const;
 
-  std::string uniqueId_;
-  CompositeListItemType type_;
-  std::optional<std::vector<std::int64_t>> entityIds_;
-  std::optional<CompositeListItemVisibility> visibility_;
-  std::optional<Date> startDate_;
-  std::optional<Date> expiryDate_;
-  std::optional<std::string> predicate_;
-  std::optional<Value> vars_;
-  std::optional<CompositeListItemData> data_;
-  std::optional<ValueObject> filters_;
-  std::optional<std::vector<AnyCompositeListItem>> items_;
-  std::any userData_;
-  bool skipFetching_ = false;
-  CompositeListFetchMode fetchMode_ = CompositeListFetchMode::automatic;
+  std::shared_ptr<const CompositeListItemFields> fields_;
 };
 
 namespace detail {
@@ -145,7 +151,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
       : CompositeListSectionItemBase(std::move(uniqueId), std::move(type), std::nullopt,
                                      std::move(data)),
         entity_(std::move(entity)) {
-    skipFetching_ = skipFetching;
+    setSkipFetching(skipFetching);
   }
 
   [[nodiscard]] const std::optional<Entity>& entity() const { return entity_; }
@@ -156,10 +162,13 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
   /// shuffled (with the context's generator in the decoder settings, else the
   /// system's) and cut to data.maxItems.
   static std::shared_ptr<CompositeListSectionItem> decode(Decoder& d) {
-    std::shared_ptr<CompositeListSectionItem> item(new CompositeListSectionItem());
+    auto item = std::make_shared<CompositeListSectionItem>();
     item->decodeFrom(d);
     return item;
   }
+
+  /// An empty record (filled by decoding).
+  CompositeListSectionItem() = default;
 
   /// Single entity: the first result when it is an Entity, else none. List:
   /// every result when all are elements of the list (shuffled when data.random
@@ -178,7 +187,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
         }
         list.push_back(*e);
       }
-      if (data_ && data_->random.value_or(false)) shuffle(list, context.randomGenerator());
+      if (data() && data()->random.value_or(false)) shuffle(list, context.randomGenerator());
       entity_ = std::move(list);
     } else {
       (void)context;
@@ -194,29 +203,29 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
   }
 
  protected:
-  CompositeListSectionItem() = default;
-
   void decodeFrom(Decoder& d) {
     auto c = d.container();
-    readHead(*c, d);
+    auto f = std::make_shared<CompositeListItemFields>();
+    readHead(*f, *c, d);
     if constexpr (DecodableType<Entity>) {
       entity_ = c->template decodeIfPresent<Entity>("entity");
     } else if (c->contains("entity")) {
-      throw DecodingError::dataCorrupted(
-          {c->codingPath(), "Items of type \"" + type_.rawValue + "\" have no decodable entity."});
+      throw DecodingError::dataCorrupted({c->codingPath(), "Items of type \"" + f->type.rawValue +
+                                                               "\" have no decodable entity."});
     }
-    readTail(*c);
+    readTail(*f, *c);
     if constexpr (kIsList) {
-      if (entity_ && data_ && data_->random.value_or(false)) {
+      if (entity_ && f->data && f->data->random.value_or(false)) {
         detail::shuffleForDecoding(*entity_, d);
-        if (data_->maxItems) {
-          const auto keep = static_cast<std::size_t>(std::max<std::int64_t>(0, *data_->maxItems));
+        if (f->data->maxItems) {
+          const auto keep = static_cast<std::size_t>(std::max<std::int64_t>(0, *f->data->maxItems));
           if (entity_->size() > keep) {
             entity_->erase(entity_->begin() + static_cast<std::ptrdiff_t>(keep), entity_->end());
           }
         }
       }
     }
+    fields_ = std::move(f);
   }
 
   [[nodiscard]] std::string recordTypeName() const override {

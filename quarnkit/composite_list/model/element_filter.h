@@ -1,0 +1,71 @@
+// The element filter: which elements of a list (template items, the rows of
+// an item) are shown now, to this user, on this device.
+//
+//   auto shown = filter(items, std::nullopt, &environment);
+//
+// An element is dropped when, checked in this order:
+//   a. its visibility is "hidden";
+//   b. the premium flag is true and its visibility is "free";
+//   c. the premium flag is false and its visibility is "pro";
+//   d. its start date is not before now (it must have started strictly before);
+//   e. its expiry date is before now (an element expiring now still shows);
+//   f. it has a non-empty predicate, there are facts, and the predicate is false.
+// The premium flag is the argument, else the environment's
+// hasPremiumSubscription(), else unknown (then b and c hide nothing). The
+// facts are the environment's resolvedValues(); without an environment no
+// predicate is evaluated. "Now" is read once per call from the platform Clock.
+//
+// Predicates are parsed once per text (PredicateCache::shared()) and evaluated
+// with the facts as the evaluated object and the element's predicateVars() as
+// $variables. Each evaluation logs "Predicate evaluation: (<predicate>) ->
+// true|false" at debug level. A predicate that does not parse or does not
+// evaluate logs "Predicate evaluation error: (<predicate>) <error>" at error
+// level and keeps the element: a broken predicate never hides anything.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "quarnkit/composite_list/model/element.h"
+#include "quarnkit/composite_list/model/environment.h"
+#include "quarnkit/predicate/evaluation_context.h"
+
+namespace quarn {
+
+namespace detail {
+
+/// The state of one filtering: the premium flag, the facts and now.
+class ElementFilter {
+ public:
+  ElementFilter(std::optional<bool> hasPremiumSubscription,
+                const CompositeListEnvironment* environment);
+  /// Whether the element passes the checks above.
+  [[nodiscard]] bool passes(const CompositeListElementFields& element) const;
+
+ private:
+  [[nodiscard]] bool predicateHolds(const std::string& predicate,
+                                    const CompositeListElementFields& element) const;
+
+  std::optional<bool> premium_;
+  std::optional<ValueDictionary> facts_;
+  Date now_;
+  EvaluationContext context_;  // now() is the same now; random() the system's
+};
+
+}  // namespace detail
+
+/// The elements that pass, in the order given (see the file comment).
+template <class Element>
+requires CompositeListElement<Element> std::vector<Element> filter(
+    const std::vector<Element>& elements, std::optional<bool> hasPremiumSubscription,
+    const CompositeListEnvironment* environment) {
+  const detail::ElementFilter check(hasPremiumSubscription, environment);
+  std::vector<Element> shown;
+  shown.reserve(elements.size());
+  for (const Element& element : elements) {
+    if (check.passes(elementFields(element))) shown.push_back(element);
+  }
+  return shown;
+}
+
+}  // namespace quarn
