@@ -1,0 +1,250 @@
+// CollectionView: a scrolling list of sections of items, filled by a data
+// source and reporting user events to a delegate.
+//
+// Cells and supplementary views (section headers) are registered by reuse
+// identifier and dequeued by the data source; dequeuing an identifier nobody
+// registered is a programming error. The headless collection view has no
+// viewport: a cell is realised when cellForItem() asks for it, which is also
+// when the delegate hears willDisplayCell. Applied updates (see
+// diffable_data_source.h) are recorded in updates() and drop realised cells.
+//
+// User events are simulated by selectItem(), highlightItem(),
+// unhighlightItem() and the context-menu calls; each goes to the delegate as
+// the user's gesture would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/platform/ui/any_hashable.h"
+#include "quarnkit/platform/ui/collection_layout.h"
+#include "quarnkit/platform/ui/scroll_view.h"
+
+namespace quarn::platform {
+
+/// The position of an item: its section and its place in the section.
+struct IndexPath {
+  std::int64_t section = 0;
+  std::int64_t item = 0;
+  friend auto operator<=>(const IndexPath&, const IndexPath&) = default;
+};
+
+/// A view the collection view reuses: cells and supplementary views.
+class CollectionReusableView : public View {
+ public:
+  /// The identifier it was dequeued with.
+  [[nodiscard]] const std::string& reuseIdentifier() const { return reuseIdentifier_; }
+  /// Called before a reused view is handed out again.
+  virtual void prepareForReuse() {}
+
+ private:
+  friend class CollectionView;
+  std::string reuseIdentifier_;
+};
+
+class CollectionViewCell : public CollectionReusableView {
+ public:
+  bool isSelected = false;
+  bool isHighlighted = false;
+};
+
+/// The element kind of section headers.
+inline constexpr const char* kElementKindSectionHeader = "UICollectionElementKindSectionHeader";
+
+/// A context-menu action.
+struct MenuAction {
+  std::string title;
+  std::function<void()> handler;
+};
+
+/// A context menu for one or several items. The collection view fills in
+/// `indexPaths` with the items it was asked for.
+struct ContextMenuConfiguration {
+  std::optional<AnyHashable> identifier;
+  std::vector<IndexPath> indexPaths;
+  std::vector<MenuAction> actions;
+};
+
+/// The view a context menu lifts or returns to.
+struct TargetedPreview {
+  std::shared_ptr<View> view;
+};
+
+/// The commit of a context-menu preview (the user tapped the preview).
+/// Completions added before the commit ends run in order when it ends.
+class ContextMenuCommitAnimator {
+ public:
+  enum class CommitStyle { dismiss, pop };
+  CommitStyle preferredCommitStyle = CommitStyle::pop;
+  void addCompletion(std::function<void()> completion) {
+    completions_.push_back(std::move(completion));
+  }
+  void finish() {
+    auto completions = std::move(completions_);
+    for (auto& c : completions) c();
+  }
+
+ private:
+  std::vector<std::function<void()>> completions_;
+};
+
+class CollectionView;
+
+/// Supplies sections, items, cells and supplementary views.
+class CollectionViewDataSource {
+ public:
+  virtual ~CollectionViewDataSource() = default;
+  [[nodiscard]] virtual std::int64_t numberOfSections(const CollectionView& view) const = 0;
+  [[nodiscard]] virtual std::int64_t numberOfItems(const CollectionView& view,
+                                                   std::int64_t section) const = 0;
+  virtual std::shared_ptr<CollectionViewCell> cellForItem(CollectionView& view,
+                                                          const IndexPath& indexPath) = 0;
+  virtual std::shared_ptr<CollectionReusableView> supplementaryView(CollectionView& view,
+                                                                    const std::string& kind,
+                                                                    const IndexPath& indexPath) = 0;
+};
+
+/// Hears the collection view's user events; every member does nothing by
+/// default.
+class CollectionViewDelegate {
+ public:
+  virtual ~CollectionViewDelegate() = default;
+  virtual void didSelectItem(CollectionView&, const IndexPath&) {}
+  virtual void didHighlightItem(CollectionView&, const IndexPath&) {}
+  virtual void didUnhighlightItem(CollectionView&, const IndexPath&) {}
+  virtual void willDisplayCell(CollectionView&, CollectionViewCell&, const IndexPath&) {}
+  virtual std::optional<ContextMenuConfiguration> contextMenuConfiguration(
+      CollectionView&, const std::vector<IndexPath>&, Point) {
+    return std::nullopt;
+  }
+  virtual std::optional<TargetedPreview> previewForHighlightingContextMenu(
+      CollectionView&, const ContextMenuConfiguration&) {
+    return std::nullopt;
+  }
+  virtual std::optional<TargetedPreview> previewForDismissingContextMenu(
+      CollectionView&, const ContextMenuConfiguration&) {
+    return std::nullopt;
+  }
+  virtual void willPerformPreviewAction(CollectionView&, const ContextMenuConfiguration&,
+                                        ContextMenuCommitAnimator&) {}
+};
+
+/// What one applied update changed, in counts.
+struct CollectionViewUpdate {
+  bool animated = false;
+  std::size_t insertedSections = 0;
+  std::size_t deletedSections = 0;
+  std::size_t movedSections = 0;
+  std::size_t reloadedSections = 0;
+  std::size_t insertedItems = 0;
+  std::size_t deletedItems = 0;
+  std::size_t movedItems = 0;
+  std::size_t reloadedItems = 0;
+  friend bool operator==(const CollectionViewUpdate&, const CollectionViewUpdate&) = default;
+};
+
+class CollectionView : public ScrollView {
+ public:
+  using CellFactory = std::function<std::shared_ptr<CollectionViewCell>()>;
+  using SupplementaryFactory = std::function<std::shared_ptr<CollectionReusableView>()>;
+  enum class SelfSizingInvalidation { disabled, enabled, enabledIncludingConstraints };
+
+  explicit CollectionView(CollectionViewCompositionalLayout layout = {})
+      : layout_(std::move(layout)) {}
+
+  SelfSizingInvalidation selfSizingInvalidation = SelfSizingInvalidation::enabled;
+  /// Shown behind the content (an empty state, for instance).
+  std::shared_ptr<View> backgroundView;
+
+  /// Neither is owned; their owners keep them alive while installed.
+  void setDataSource(CollectionViewDataSource* dataSource);
+  [[nodiscard]] CollectionViewDataSource* dataSource() const { return dataSource_; }
+  void setDelegate(CollectionViewDelegate* delegate) { delegate_ = delegate; }
+  [[nodiscard]] CollectionViewDelegate* delegate() const { return delegate_; }
+
+  [[nodiscard]] const CollectionViewCompositionalLayout& layout() const { return layout_; }
+  void setLayout(CollectionViewCompositionalLayout layout) { layout_ = std::move(layout); }
+  /// The layout the layout's provider gives for a section.
+  [[nodiscard]] std::optional<CollectionLayoutSection> layoutSection(std::int64_t section) const;
+
+  void registerCell(const std::string& reuseIdentifier, CellFactory factory);
+  template <class Cell>
+  void registerCell(const std::string& reuseIdentifier) {
+    registerCell(reuseIdentifier, [] { return std::make_shared<Cell>(); });
+  }
+  void registerSupplementaryView(const std::string& kind, const std::string& reuseIdentifier,
+                                 SupplementaryFactory factory);
+  template <class V>
+  void registerSupplementaryView(const std::string& kind, const std::string& reuseIdentifier) {
+    registerSupplementaryView(kind, reuseIdentifier, [] { return std::make_shared<V>(); });
+  }
+  [[nodiscard]] bool isCellRegistered(const std::string& reuseIdentifier) const;
+  [[nodiscard]] bool isSupplementaryViewRegistered(const std::string& kind,
+                                                   const std::string& reuseIdentifier) const;
+
+  /// A cell for the data source to configure: a reused one, or a new one.
+  std::shared_ptr<CollectionViewCell> dequeueReusableCell(const std::string& reuseIdentifier,
+                                                          const IndexPath& indexPath);
+  std::shared_ptr<CollectionReusableView> dequeueReusableSupplementaryView(
+      const std::string& kind, const std::string& reuseIdentifier, const IndexPath& indexPath);
+
+  [[nodiscard]] std::int64_t numberOfSections() const;
+  [[nodiscard]] std::int64_t numberOfItems(std::int64_t section) const;
+  /// All items of all sections.
+  [[nodiscard]] std::int64_t totalNumberOfItems() const;
+  /// The cell at a position, realised through the data source on first
+  /// request; nothing for a position outside the content.
+  std::shared_ptr<CollectionViewCell> cellForItem(const IndexPath& indexPath);
+  /// The supplementary view of a kind for a section, realised on request.
+  std::shared_ptr<CollectionReusableView> supplementaryView(const std::string& kind,
+                                                            const IndexPath& indexPath);
+  [[nodiscard]] std::size_t realizedCellCount() const { return cells_.size(); }
+
+  /// Forgets all content and asks the data source again.
+  void reloadData();
+  /// Records an applied update (data sources call it) and tells observers.
+  void didApplyUpdate(const CollectionViewUpdate& update);
+  [[nodiscard]] const std::vector<CollectionViewUpdate>& updates() const { return updates_; }
+  /// Called after every reloadData() and applied update.
+  using ContentObserver = std::function<void(CollectionView&)>;
+  std::size_t addContentObserver(ContentObserver observer);
+  void removeContentObserver(std::size_t token);
+
+  // Simulated user events.
+  void selectItem(const IndexPath& indexPath);
+  void highlightItem(const IndexPath& indexPath);
+  void unhighlightItem(const IndexPath& indexPath);
+  /// A long press on items: the menu the delegate offers (with the lifted
+  /// preview asked for), or nothing.
+  std::optional<ContextMenuConfiguration> showContextMenu(const std::vector<IndexPath>& indexPaths,
+                                                          Point location = {});
+  /// Tapping the preview of a shown menu.
+  void commitContextMenuPreview(const ContextMenuConfiguration& configuration);
+  /// Closing a shown menu; returns the preview it returns to.
+  std::optional<TargetedPreview> dismissContextMenu(const ContextMenuConfiguration& configuration);
+
+ private:
+  void contentChanged();
+  void recycleRealized();
+
+  CollectionViewCompositionalLayout layout_;
+  CollectionViewDataSource* dataSource_ = nullptr;
+  CollectionViewDelegate* delegate_ = nullptr;
+  std::map<std::string, CellFactory> cellFactories_;
+  std::map<std::pair<std::string, std::string>, SupplementaryFactory> supplementaryFactories_;
+  std::map<std::string, std::vector<std::shared_ptr<CollectionReusableView>>> reusable_;
+  std::map<IndexPath, std::shared_ptr<CollectionViewCell>> cells_;
+  std::map<std::pair<std::string, IndexPath>, std::shared_ptr<CollectionReusableView>>
+      supplementaries_;
+  std::vector<CollectionViewUpdate> updates_;
+  std::map<std::size_t, ContentObserver> observers_;
+  std::size_t nextObserver_ = 1;
+};
+
+}  // namespace quarn::platform

@@ -1,0 +1,60 @@
+// EmptyStateManager: shows an empty-state view behind a collection view
+// whenever it has no items, with a retry action the user can trigger.
+//
+//   auto manager = std::make_shared<EmptyStateManager>(collectionView);
+//   manager->retryAction = [weak] { if (auto s = weak.lock()) s->reload(); };
+//   ... after an update that leaves no items: manager->isShowingEmptyState() == true
+//   manager->retry();   // the user tapped "Try again"
+//
+// The manager watches the collection view's content changes; it holds the
+// view weakly and stops watching when destroyed.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "quarnkit/platform/ui/collection_view.h"
+
+namespace quarn::platform {
+
+/// The view shown when there is nothing to show: a title, a message and a
+/// retry button.
+class EmptyStateView : public View {
+ public:
+  std::string title;
+  std::string message;
+  std::string retryButtonTitle;
+  /// What the retry button does.
+  std::function<void()> onRetry;
+};
+
+class EmptyStateManager {
+ public:
+  explicit EmptyStateManager(const std::shared_ptr<CollectionView>& collectionView);
+  ~EmptyStateManager();
+  EmptyStateManager(const EmptyStateManager&) = delete;
+  EmptyStateManager& operator=(const EmptyStateManager&) = delete;
+
+  std::string title = "Nothing here yet";
+  std::string message = "There is nothing to show right now.";
+  std::string retryButtonTitle = "Try again";
+  /// What the retry button does; without one the button is not offered.
+  std::function<void()> retryAction;
+
+  [[nodiscard]] bool isShowingEmptyState() const { return showing_ != nullptr; }
+  /// The empty-state view while it is shown.
+  [[nodiscard]] const std::shared_ptr<EmptyStateView>& emptyStateView() const { return showing_; }
+  /// Shows or hides the empty state for the view's current content.
+  void reloadEmptyState();
+  /// What tapping the retry button does: runs the retry action.
+  void retry() const;
+
+ private:
+  std::weak_ptr<CollectionView> collectionView_;
+  std::size_t observer_ = 0;
+  std::shared_ptr<EmptyStateView> showing_;
+};
+
+}  // namespace quarn::platform

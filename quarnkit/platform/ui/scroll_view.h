@@ -1,0 +1,35 @@
+// ScrollView: a view whose content can be larger than its bounds, with
+// content insets, bouncing and an optional pull-to-refresh control.
+#pragma once
+
+#include <memory>
+
+#include "quarnkit/platform/ui/refresh_control.h"
+#include "quarnkit/platform/ui/view.h"
+
+namespace quarn::platform {
+
+class ScrollView : public View {
+ public:
+  using View::View;
+
+  EdgeInsets contentInset;
+  Point contentOffset;
+  bool alwaysBounceVertical = false;
+  bool alwaysBounceHorizontal = false;
+
+  [[nodiscard]] const std::shared_ptr<RefreshControl>& refreshControl() const {
+    return refreshControl_;
+  }
+  /// Installs the control as a subview (removing the previous one).
+  void setRefreshControl(std::shared_ptr<RefreshControl> control) {
+    if (refreshControl_) refreshControl_->removeFromSuperview();
+    refreshControl_ = std::move(control);
+    if (refreshControl_) addSubview(refreshControl_);
+  }
+
+ private:
+  std::shared_ptr<RefreshControl> refreshControl_;
+};
+
+}  // namespace quarn::platform

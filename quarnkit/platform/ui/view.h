@@ -1,0 +1,94 @@
+// View and Window: the view hierarchy of the headless toolkit.
+//
+// Views form a tree: a view has at most one superview and keeps its subviews
+// alive; a view is in a window when the root of its tree is a Window. A view
+// controller's root view knows its controller, so code holding a view can find
+// the screen that shows it (enclosingViewController<T>()).
+//
+//   auto window = std::make_shared<Window>();
+//   window->setRootViewController(screen);      // loads the screen's view
+//   screen->view()->window() == window;         // true
+//
+// Views live on the main context, like everything in the toolkit.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "quarnkit/platform/ui/geometry.h"
+
+namespace quarn::platform {
+
+class ViewController;
+class Window;
+
+class View : public std::enable_shared_from_this<View> {
+ public:
+  View() = default;
+  explicit View(Rect initialFrame) : frame(initialFrame) {}
+  virtual ~View() = default;
+  View(const View&) = delete;
+  View& operator=(const View&) = delete;
+
+  Rect frame;
+  bool isHidden = false;
+  std::optional<Color> backgroundColor;
+  EdgeInsets layoutMargins{8, 8, 8, 8};
+  /// Whether the view adds its superview's margins to its own.
+  bool preservesSuperviewLayoutMargins = false;
+
+  [[nodiscard]] std::shared_ptr<View> superview() const { return superview_.lock(); }
+  [[nodiscard]] const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
+  /// Adds `view` on top of the subviews, taking it from its old superview.
+  /// Adding the view itself or one of its ancestors is a programming error.
+  void addSubview(const std::shared_ptr<View>& view);
+  void removeFromSuperview();
+  /// Whether this view is `view` or lies below it.
+  [[nodiscard]] bool isDescendant(const View& view) const;
+
+  /// The window at the root of this view's tree, or nothing.
+  [[nodiscard]] std::shared_ptr<Window> window() const;
+  /// The controller whose root view this is, or nothing.
+  [[nodiscard]] std::shared_ptr<ViewController> viewController() const {
+    return viewController_.lock();
+  }
+
+ private:
+  friend class ViewController;
+  std::weak_ptr<View> superview_;
+  std::vector<std::shared_ptr<View>> subviews_;
+  std::weak_ptr<ViewController> viewController_;
+};
+
+/// The root of a visible view tree. Setting the root view controller puts its
+/// view in the window (loading it) and takes the previous root's view out.
+class Window : public View {
+ public:
+  using View::View;
+
+  [[nodiscard]] const std::shared_ptr<ViewController>& rootViewController() const {
+    return rootViewController_;
+  }
+  void setRootViewController(std::shared_ptr<ViewController> controller);
+
+  [[nodiscard]] bool isKeyWindow() const { return isKeyWindow_; }
+  /// Shows the window and makes it the key window.
+  void makeKeyAndVisible();
+
+ private:
+  std::shared_ptr<ViewController> rootViewController_;
+  bool isKeyWindow_ = false;
+};
+
+/// The nearest controller of type T whose root view is `view` or one of its
+/// ancestors, or nothing.
+template <class T>
+std::shared_ptr<T> enclosingViewController(const View& view) {
+  for (std::shared_ptr<const View> v = view.shared_from_this(); v; v = v->superview()) {
+    if (auto controller = std::dynamic_pointer_cast<T>(v->viewController())) return controller;
+  }
+  return nullptr;
+}
+
+}  // namespace quarn::platform

@@ -1,0 +1,112 @@
+// ViewController and NavigationController: screens of the headless toolkit.
+//
+// A controller loads its root view on first access to view(): loadView()
+// makes it (a plain View unless overridden), then viewDidLoad() sets it up.
+// Controllers nest as parent and children (a navigation controller's stack is
+// its children) and present one another modally. Transitions are immediate:
+// completion callbacks run before present() or dismiss() returns.
+//
+//   auto nav = NavigationController::make(home);
+//   nav->pushViewController(details, true);
+//   details->navigationController() == nav;      // true
+//   home->present(sheet, true);
+//   sheet->presentingViewController() == home;   // true
+//
+// Controllers are held by shared_ptr and live on the main context.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/platform/ui/view.h"
+
+namespace quarn::platform {
+
+class NavigationController;
+
+class ViewController : public std::enable_shared_from_this<ViewController> {
+ public:
+  ViewController() = default;
+  virtual ~ViewController() = default;
+  ViewController(const ViewController&) = delete;
+  ViewController& operator=(const ViewController&) = delete;
+
+  std::optional<std::string> title;
+
+  /// The root view, loaded on first access.
+  const std::shared_ptr<View>& view();
+  [[nodiscard]] bool isViewLoaded() const { return view_ != nullptr; }
+  [[nodiscard]] const std::shared_ptr<View>& viewIfLoaded() const { return view_; }
+  /// Loads the view now if it is not loaded yet.
+  void loadViewIfNeeded() { (void)view(); }
+
+  [[nodiscard]] std::shared_ptr<ViewController> parent() const { return parent_.lock(); }
+  [[nodiscard]] const std::vector<std::shared_ptr<ViewController>>& children() const {
+    return children_;
+  }
+  /// Makes `child` a child of this controller (taking it from its old parent).
+  void addChild(const std::shared_ptr<ViewController>& child);
+  void removeFromParent();
+  /// The nearest navigation controller among the ancestors, or nothing.
+  [[nodiscard]] std::shared_ptr<NavigationController> navigationController() const;
+
+  [[nodiscard]] const std::shared_ptr<ViewController>& presentedViewController() const {
+    return presented_;
+  }
+  [[nodiscard]] std::shared_ptr<ViewController> presentingViewController() const {
+    return presenting_.lock();
+  }
+  /// Presents `controller` modally over this one; its view joins this view's
+  /// window. A controller already presenting another, or one that is already
+  /// presented, is left as it is (and `completion` is not called).
+  void present(const std::shared_ptr<ViewController>& controller, bool animated,
+               std::function<void()> completion = {});
+  /// Dismisses the controller this one presents (with everything it presents
+  /// in turn) or, when it presents none, this controller itself.
+  void dismiss(bool animated, std::function<void()> completion = {});
+
+ protected:
+  /// Makes the root view; the default is a plain View.
+  virtual std::shared_ptr<View> loadView();
+  /// Called once, after the root view was loaded.
+  virtual void viewDidLoad() {}
+
+ private:
+  void dismissPresented();
+
+  std::shared_ptr<View> view_;
+  std::weak_ptr<ViewController> parent_;
+  std::vector<std::shared_ptr<ViewController>> children_;
+  std::shared_ptr<ViewController> presented_;
+  std::weak_ptr<ViewController> presenting_;
+};
+
+/// A stack of controllers; the top one's view is shown inside the
+/// navigation controller's view.
+class NavigationController : public ViewController {
+ public:
+  static std::shared_ptr<NavigationController> make(std::shared_ptr<ViewController> root);
+
+  [[nodiscard]] const std::vector<std::shared_ptr<ViewController>>& viewControllers() const {
+    return children();
+  }
+  [[nodiscard]] std::shared_ptr<ViewController> topViewController() const;
+  void pushViewController(const std::shared_ptr<ViewController>& controller, bool animated);
+  /// Pops the top controller unless it is the root; returns it.
+  std::shared_ptr<ViewController> popViewController(bool animated);
+  /// Pops everything above the root; returns what was popped, bottom first.
+  std::vector<std::shared_ptr<ViewController>> popToRootViewController(bool animated);
+  void setViewControllers(const std::vector<std::shared_ptr<ViewController>>& controllers,
+                          bool animated);
+
+ protected:
+  void viewDidLoad() override;
+
+ private:
+  void showTop();
+};
+
+}  // namespace quarn::platform
