@@ -218,7 +218,15 @@ class JSONSingleValue final : public SingleValueDecodingContainer,
 class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSONKeyed> {
  public:
   JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth)
-      : o_(o), shared_(shared), node_(std::move(node)), depth_(depth) {}
+      : o_(o), shared_(shared), node_(std::move(node)), depth_(depth) {
+    // A one-bit-per-key filter of small objects: records probe many optional
+    // members, and most probes miss.
+    if (o_->size() <= kFilteredSize) {
+      for (const auto& e : *o_) filter_ |= keyBit(e.key());
+    } else {
+      filter_ = ~std::uint64_t{0};
+    }
+  }
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
   [[nodiscard]] std::vector<RawCodingKey> allKeys() const override {
@@ -272,7 +280,15 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   }
 
  private:
+  static constexpr std::size_t kFilteredSize = 16;
+  static std::uint64_t keyBit(std::string_view k) {
+    const unsigned char first = k.empty() ? 0 : static_cast<unsigned char>(k.front());
+    const unsigned char last = k.empty() ? 0 : static_cast<unsigned char>(k.back());
+    return std::uint64_t{1} << ((first * 7u + last * 13u + k.size() * 31u) & 63u);
+  }
+
   [[nodiscard]] const json::key_value_pair* find(CodingKeyRef key) const {
+    if ((filter_ & keyBit(key.stringValue)) == 0) return nullptr;
     // Records usually read their members in document order: try the member
     // after the last one found before the object's own lookup.
     if (cursor_ < o_->size()) {
@@ -306,6 +322,7 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   PathNode node_;
   int depth_;
   mutable std::size_t cursor_ = 0;
+  std::uint64_t filter_ = 0;
 };
 
 class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled<JSONUnkeyed> {

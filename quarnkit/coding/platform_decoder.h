@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "quarnkit/coding/decoder.h"
+#include "quarnkit/coding/pooled.h"
 
 namespace quarn {
 
@@ -99,7 +100,8 @@ class PlatformContainerBase : public KeyedDecodingContainer {
 /// PlatformContainerBase for a record's own key set: allKeys() lists only the
 /// keys Key knows, so device variants are not listed.
 template <class Key = RawCodingKey>
-class PlatformContainer final : public PlatformContainerBase {
+class PlatformContainer final : public PlatformContainerBase,
+                                public detail::Pooled<PlatformContainer<Key>> {
  public:
   using PlatformContainerBase::PlatformContainerBase;
 
@@ -118,7 +120,8 @@ class PlatformContainer final : public PlatformContainerBase {
   }
 };
 
-class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer {
+class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer,
+                                       public detail::Pooled<PlatformUnkeyedContainer> {
  public:
   PlatformUnkeyedContainer(std::unique_ptr<UnkeyedDecodingContainer> base, std::string separator,
                            bool recursive, std::string_view suffix);
