@@ -106,8 +106,9 @@ std::optional<Date> Date::parseISO8601(std::string_view s, ParseOptions options)
   }
   if (pos != s.size()) return std::nullopt;
   const std::int64_t days = daysFromCivil(year, month, day);
-  const double secs =
-      static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second) - offset + fraction;
+  const double secs = static_cast<double>(days * 86400 + std::int64_t{hour} * 3600 +
+                                          std::int64_t{minute} * 60 + second) -
+                      offset + fraction;
   return Date(secs);
 }
 

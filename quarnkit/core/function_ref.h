@@ -11,13 +11,18 @@ namespace quarn {
 template <class Signature>
 class FunctionRef;
 
+namespace detail {
+template <class F, class Self, class R, class... Args>
+concept RefCallable =
+    !std::is_same_v<std::remove_cvref_t<F>, Self> && std::is_invocable_r_v<R, F&, Args...>;
+}  // namespace detail
+
 template <class R, class... Args>
 class FunctionRef<R(Args...)> {
  public:
-  template <class F>
-  requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> &&
-           std::is_invocable_r_v<R, F&, Args...>) FunctionRef(F&& f)
-  noexcept  // NOLINT(google-explicit-constructor)
+  // NOLINTNEXTLINE(google-explicit-constructor,bugprone-forwarding-reference-overload)
+  template <detail::RefCallable<FunctionRef, R, Args...> F>
+  FunctionRef(F&& f) noexcept
       : object_(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),
         call_([](void* o, Args... args) -> R {
           return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);
