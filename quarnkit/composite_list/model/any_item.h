@@ -69,6 +69,10 @@ class AnyCompositeListItem {
     return std::nullopt;
   }
 
+  /// The wrapped record with its texts filled from `values` (its
+  /// templateText()), wrapped anew.
+  [[nodiscard]] AnyCompositeListItem templateText(const ValueDictionary& values) const;
+
   /// Applies a result to the wrapped record.
   void updateEntity(const CompositeListResult::Item& result, CompositeListContext& context) const {
     record_->update(result, context);

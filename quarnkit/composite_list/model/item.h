@@ -52,6 +52,13 @@ class CompositeListItem {
   /// Applies a fetch result to the record in place.
   virtual void update(const CompositeListResult::Item& result, CompositeListContext& context) = 0;
 
+  /// Fills the placeholders of the record's texts from `values` (single-pass
+  /// text templates, text_template_element.h) and returns the record with its
+  /// texts filled; the library's records change in place and return
+  /// themselves. Throws ExpressionEvaluationError when a placeholder's key
+  /// look-up fails.
+  virtual std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) = 0;
+
   /// The record's fields as they are now, as an immutable block that
   /// AnyCompositeListItem keeps as its snapshot. The default copies them
   /// through the accessors; records that keep their fields in such a block

@@ -57,6 +57,10 @@ struct CompositeListItemData {
   std::optional<bool> viewMore;
   std::optional<ValueObject> others;
 
+  /// The data with `title`, `description` and `footerText`, where present,
+  /// templated from `values` (single-pass; text_template_element.h).
+  [[nodiscard]] CompositeListItemData templateText(const ValueDictionary& values) const;
+
   static CompositeListItemData decode(Decoder& d);
   /// Writes the present fields under their keys. The header action and footer
   /// mode have no encoded form: present, they fail with EncodingError.

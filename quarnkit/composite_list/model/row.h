@@ -38,6 +38,10 @@ struct CompositeListRow {
         imageUrl(std::move(imageUrl)),
         actionLink(std::move(actionLink)) {}
 
+  /// The row with `text`, and `details` when present, templated from `values`
+  /// (single-pass; text_template_element.h).
+  [[nodiscard]] CompositeListRow templateText(const ValueDictionary& values) const;
+
   static CompositeListRow decode(Decoder& d);
   void encode(Encoder& e) const;
 

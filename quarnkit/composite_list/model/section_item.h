@@ -21,6 +21,7 @@
 #include "quarnkit/composite_list/model/any_item.h"
 #include "quarnkit/composite_list/model/context.h"
 #include "quarnkit/composite_list/model/item.h"
+#include "quarnkit/composite_list/model/text_template_element.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/core/type_name.h"
 
@@ -34,7 +35,9 @@ inline constexpr bool kIsVector<std::vector<T>> = true;
 /// The fields and behaviour shared by every CompositeListSectionItem. The
 /// fields live in one immutable block shared with the snapshots of
 /// AnyCompositeListItem; a setter copies the block when it is shared.
-class CompositeListSectionItemBase : public CompositeListItem {
+class CompositeListSectionItemBase
+    : public CompositeListItem,
+      public std::enable_shared_from_this<CompositeListSectionItemBase> {
  public:
   [[nodiscard]] const std::optional<CompositeListItemVisibility>& visibility() const override {
     return fields_->visibility;
@@ -84,6 +87,11 @@ class CompositeListSectionItemBase : public CompositeListItem {
   [[nodiscard]] std::shared_ptr<const CompositeListItemFields> snapshotFields() const override {
     return fields_;
   }
+  /// Templates the texts of `data` and, when it is a template element (rows, a
+  /// list of rows, a nested item list), the entity, in place; returns this
+  /// record (which must be owned by a shared_ptr).
+  std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) override;
+
   [[nodiscard]] std::string description() const override;
   [[nodiscard]] bool isEqual(const CompositeListItem& other) const override;
   [[nodiscard]] std::size_t hashValue() const override;
@@ -104,6 +112,8 @@ class CompositeListSectionItemBase : public CompositeListItem {
   static void readTail(CompositeListItemFields& f, KeyedDecodingContainer& c);
   /// The name of the record type for log lines ("CompositeListSectionItem<Product>").
   [[nodiscard]] virtual std::string recordTypeName() const = 0;
+  /// Templates the entity in place when it is a template element.
+  virtual void templateEntityText(const ValueDictionary& values) = 0;
   void logEntityMismatch(const std::string& receivedType) const;
 
   std::shared_ptr<const CompositeListItemFields> fields_;
@@ -230,6 +240,14 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
 
   [[nodiscard]] std::string recordTypeName() const override {
     return "CompositeListSectionItem<" + typeName<Entity>() + ">";
+  }
+
+  void templateEntityText(const ValueDictionary& values) override {
+    if constexpr (kIsTextTemplatable<Entity>) {
+      if (entity_) entity_ = templateTextOf(*entity_, values);
+    } else {
+      (void)values;
+    }
   }
 
   std::optional<Entity> entity_;

@@ -1,0 +1,37 @@
+// DictKeyPath: a dotted path into nested value dictionaries, and the write
+// through it that text templates use to mark the values being expanded.
+//
+//   ValueDictionary values{{"user", {{"name", "Ann"}}}};
+//   setValue(values, DictKeyPath("user.name"), "<recursion>");
+//   // values: {"user": {"name": "<recursion>"}}
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quarnkit/core/value.h"
+
+namespace quarn {
+
+struct DictKeyPath {
+  std::vector<std::string> segments;
+
+  /// Splits `literal` at every "." ("a.b.c" gives three segments, "" one
+  /// empty segment).
+  DictKeyPath(std::string_view literal);  // NOLINT(google-explicit-constructor)
+  DictKeyPath(const char* literal) : DictKeyPath(std::string_view(literal)) {}  // NOLINT
+  explicit DictKeyPath(std::vector<std::string> parts) : segments(std::move(parts)) {}
+
+  friend bool operator==(const DictKeyPath&, const DictKeyPath&) = default;
+};
+
+/// Writes `value` at `path` in `dictionary`: with one segment, sets that
+/// entry (adding it when missing); with more, when the entry of the first
+/// segment is a string-keyed dictionary (an object, or a dictionary proxy of
+/// resolved template values) writes the rest of the path into a copy of it
+/// and stores the copy back; when that entry is missing or of another kind,
+/// changes nothing.
+void setValue(ValueDictionary& dictionary, const DictKeyPath& path, Value value);
+
+}  // namespace quarn

@@ -1,0 +1,53 @@
+// The text-template operations of the item records (declared with the
+// records; gathered here beside the engine they call).
+#include "quarnkit/composite_list/model/text_template_element.h"
+
+#include "quarnkit/composite_list/fetching/text_template.h"
+#include "quarnkit/composite_list/model/section_item.h"
+
+namespace quarn {
+
+namespace {
+
+void templateInPlace(std::optional<std::string>& text, const ValueDictionary& values) {
+  if (text) text = templateString(*text, values);
+}
+
+}  // namespace
+
+CompositeListItemData CompositeListItemData::templateText(const ValueDictionary& values) const {
+  CompositeListItemData out = *this;
+  templateInPlace(out.title, values);
+  templateInPlace(out.description, values);
+  templateInPlace(out.footerText, values);
+  return out;
+}
+
+CompositeListRow CompositeListRow::templateText(const ValueDictionary& values) const {
+  CompositeListRow out = *this;
+  out.text = templateString(text, values);
+  templateInPlace(out.details, values);
+  return out;
+}
+
+AnyCompositeListItem AnyCompositeListItem::templateText(const ValueDictionary& values) const {
+  return AnyCompositeListItem(record_->templateText(values));
+}
+
+std::shared_ptr<CompositeListItem> CompositeListSectionItemBase::templateText(
+    const ValueDictionary& values) {
+  if (const auto& current = data()) setData(current->templateText(values));
+  templateEntityText(values);
+  return shared_from_this();
+}
+
+std::optional<ValueDictionary> detail::valuesWithVars(const ValueDictionary& values,
+                                                      const std::optional<Value>& vars) {
+  const ValueObject* object = vars ? vars->ifObject() : nullptr;
+  if (object == nullptr) return std::nullopt;
+  ValueDictionary merged = values;
+  merged.merge(*object);
+  return merged;
+}
+
+}  // namespace quarn

@@ -1,0 +1,77 @@
+// CompositeListTextTemplateElement: the records that fill the placeholders of
+// their texts from a dictionary of values (text_template.h, single-pass mode,
+// expressions and recursion off).
+//
+// - CompositeListItemData: title, description, footerText, where present;
+// - CompositeListRow: text, and details where present;
+// - AnyCompositeListItem: its record's templateText(), wrapped anew;
+// - CompositeListSectionItem (through CompositeListItem::templateText): its
+//   data, and its entity when that is a template element (rows, lists of
+//   them, nested item lists), in place;
+// - a list of template elements: each element in order; an element that is a
+//   CompositeListElement whose vars is an object gets the values with that
+//   object's entries merged over them.
+//
+//   auto rows = templateText(item.getEntityArray<CompositeListRow>().value(), values);
+//
+// A placeholder whose key look-up fails throws ExpressionEvaluationError.
+#pragma once
+
+#include <concepts>
+#include <optional>
+#include <vector>
+
+#include "quarnkit/composite_list/model/element.h"
+#include "quarnkit/core/value.h"
+
+namespace quarn {
+
+/// A record with `T templateText(const ValueDictionary&) const`.
+template <class T>
+concept CompositeListTextTemplateElement = requires(const T& element, const ValueDictionary& values) {
+  { element.templateText(values) } -> std::convertible_to<T>;
+};
+
+namespace detail {
+/// `values` with the entries of `vars` merged over them when `vars` is an
+/// object; nothing otherwise.
+std::optional<ValueDictionary> valuesWithVars(const ValueDictionary& values,
+                                              const std::optional<Value>& vars);
+}  // namespace detail
+
+/// Each element templated in order (see the file comment).
+template <CompositeListTextTemplateElement T>
+std::vector<T> templateText(const std::vector<T>& elements, const ValueDictionary& values) {
+  std::vector<T> out;
+  out.reserve(elements.size());
+  for (const T& element : elements) {
+    if constexpr (CompositeListElement<T>) {
+      if (auto own = detail::valuesWithVars(values, elementFields(element).vars)) {
+        out.push_back(element.templateText(*own));
+        continue;
+      }
+    }
+    out.push_back(element.templateText(values));
+  }
+  return out;
+}
+
+/// Whether an entity of type T templates its texts: a template element, or a
+/// list of them.
+template <class T>
+inline constexpr bool kIsTextTemplatable = CompositeListTextTemplateElement<T>;
+template <class T>
+inline constexpr bool kIsTextTemplatable<std::vector<T>> = CompositeListTextTemplateElement<T>;
+
+/// The entity templated: the element's templateText(), or the list's.
+template <class T>
+requires kIsTextTemplatable<T>
+T templateTextOf(const T& entity, const ValueDictionary& values) {
+  if constexpr (CompositeListTextTemplateElement<T>) {
+    return entity.templateText(values);
+  } else {
+    return templateText(entity, values);
+  }
+}
+
+}  // namespace quarn
