@@ -1,0 +1,182 @@
+#include "quarnkit/composite_list/fetching/base_collection_section.h"
+
+#include <fmt/format.h>
+
+#include "quarnkit/composite_list/fetching/base_composite_list_view_controller.h"
+#include "quarnkit/core/error.h"
+
+namespace quarn {
+
+namespace {
+
+bool isWhiteSpace(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
+}  // namespace
+
+void BaseCollectionSection::hashOptionalText(std::size_t& h,
+                                             const std::optional<std::string>& text) {
+  hashCombine(h, text ? 1 : 0);
+  if (text) hashValue(h, *text);
+}
+
+bool hasVisibleCharacters(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (i + length > text.size()) return true;  // a broken sequence is not white space
+    char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (std::size_t k = 1; k < length; ++k) {
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    if (!isWhiteSpace(c)) return true;
+    i += length;
+  }
+  return false;
+}
+
+BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
+                                             std::optional<std::string> subtitle_)
+    : title(std::move(title_)), subtitle(std::move(subtitle_)) {
+  showSeparator =
+      (title && hasVisibleCharacters(*title)) || (subtitle && hasVisibleCharacters(*subtitle));
+}
+
+BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
+                                             std::optional<std::string> subtitle_,
+                                             std::vector<platform::AnyHashable> items)
+    : BaseCollectionSection(std::move(title_), std::move(subtitle_)) {
+  setItems(items);
+}
+
+void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& items) {
+  uniqueItems_ = makeUniqueItems(items);
+  snapshotItems_.clear();
+  snapshotItems_.reserve(uniqueItems_->size());
+  for (const auto& wrapper : *uniqueItems_) snapshotItems_.emplace_back(wrapper);
+}
+
+std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
+    const std::vector<platform::AnyHashable>& items) const {
+  std::size_t h = 0;
+  for (const auto& item : items) hashCombine(h, item.hash());
+  hashOptionalText(h, title);
+  hashOptionalText(h, subtitle);
+  const std::string identifier = fmt::format("{}", static_cast<std::int64_t>(h));
+  std::vector<UniqueWrapper> wrapped;
+  wrapped.reserve(items.size());
+  for (const auto& item : items) wrapped.push_back(UniqueWrapper{identifier, item});
+  return wrapped;
+}
+
+std::vector<platform::AnyHashable> BaseCollectionSection::snapshotItems() const {
+  if (!uniqueItems_) fatalError("Fatal error");
+  return snapshotItems_;
+}
+
+platform::AnyHashable BaseCollectionSection::snapshotSection() const {
+  std::size_t h = 0;
+  hashOptionalText(h, title);
+  hashOptionalText(h, subtitle);
+  for (const auto& item : snapshotItems()) hashCombine(h, item.hash());
+  return platform::AnyHashable(static_cast<std::int64_t>(h));
+}
+
+bool BaseCollectionSection::showHeaderView() const {
+  return (title && hasVisibleCharacters(*title)) || (subtitle && hasVisibleCharacters(*subtitle)) ||
+         showSeparator;
+}
+
+std::optional<platform::AnyHashable> BaseCollectionSection::anyItem(
+    const platform::IndexPath& indexPath) const {
+  if (!uniqueItems_ || indexPath.item < 0 ||
+      indexPath.item >= static_cast<std::int64_t>(uniqueItems_->size())) {
+    return std::nullopt;
+  }
+  return (*uniqueItems_)[static_cast<std::size_t>(indexPath.item)].entity;
+}
+
+std::optional<platform::AnyHashable> BaseCollectionSection::snapshotItem(
+    const platform::AnyHashable& entity) const {
+  if (!uniqueItems_) return std::nullopt;
+  for (std::size_t i = 0; i < uniqueItems_->size(); ++i) {
+    if ((*uniqueItems_)[i].entity == entity) return snapshotItems_[i];
+  }
+  return std::nullopt;
+}
+
+void BaseCollectionSection::reloadSection(bool animated) {
+  auto view = collectionView();
+  if (!view) return;
+  auto screen = platform::enclosingViewController<BaseCompositeListViewController>(*view);
+  if (!screen || !screen->collectionViewDataSource()) return;
+  auto snapshot = screen->collectionViewDataSource()->snapshot();
+  const auto identity = snapshotSection();
+  if (snapshot.containsSection(identity)) snapshot.reloadSections({identity});
+  screen->collectionViewDataSource()->apply(std::move(snapshot), animated);
+}
+
+void BaseCollectionSection::reloadItem(const platform::AnyHashable& entity, bool animated) {
+  auto view = collectionView();
+  if (!view) return;
+  auto screen = platform::enclosingViewController<BaseCompositeListViewController>(*view);
+  if (!screen || !screen->collectionViewDataSource()) return;
+  auto snapshot = screen->collectionViewDataSource()->snapshot();
+  if (auto identity = snapshotItem(entity); identity && snapshot.containsItem(*identity)) {
+    snapshot.reloadItems({*identity});
+  }
+  screen->collectionViewDataSource()->apply(std::move(snapshot), animated);
+}
+
+void BaseCollectionSection::register_(
+    const std::shared_ptr<platform::CollectionView>& collectionView) {
+  collectionView_ = collectionView;
+  collectionView->registerCell<CompositeListSectionItemCell>(kDefaultCellReuseIdentifier);
+  collectionView->registerSupplementaryView<CompositeListSectionHeaderView>(
+      platform::kElementKindSectionHeader, headerReuseIdentifier_);
+}
+
+std::optional<platform::CollectionLayoutSection> BaseCollectionSection::layoutSection(
+    const platform::LayoutEnvironment&) const {
+  platform::CollectionLayoutSection layout;
+  layout.contentInsets = {0, 16, 0, 16};
+  if (showHeaderView())
+    layout.boundarySupplementaryKinds.emplace_back(platform::kElementKindSectionHeader);
+  if (isSingleItem() && useAlternativeLayoutForSingleItem) layout.estimatedItemHeight = 88;
+  return layout;
+}
+
+std::shared_ptr<platform::CollectionViewCell> BaseCollectionSection::cell(
+    const CollectionViewSectionContext& context, const platform::IndexPath& indexPath) {
+  auto cell = std::static_pointer_cast<CompositeListSectionItemCell>(
+      context.collectionView->dequeueReusableCell(kDefaultCellReuseIdentifier, indexPath));
+  cell->item = anyItem(indexPath);
+  cell->showDisclosure = showDisclosure();
+  return cell;
+}
+
+std::shared_ptr<platform::CollectionReusableView> BaseCollectionSection::supplementaryView(
+    const CollectionViewSectionContext& context, const std::string& kind,
+    const platform::IndexPath& indexPath) {
+  if (kind != platform::kElementKindSectionHeader || !showHeaderView()) return nullptr;
+  auto view = context.collectionView->dequeueReusableSupplementaryView(kind, headerReuseIdentifier_,
+                                                                       indexPath);
+  configureSupplementaryView(*view, indexPath);
+  return view;
+}
+
+void BaseCollectionSection::configureSupplementaryView(platform::CollectionReusableView& view,
+                                                       const platform::IndexPath&) {
+  auto* header = dynamic_cast<CompositeListSectionHeaderView*>(&view);
+  if (header == nullptr) return;
+  header->title = title;
+  header->subtitle = subtitle;
+  header->showSeparator = showSeparator;
+  header->showDisclosure = headerClickHandler != nullptr;
+  header->onTap = headerClickHandler;
+}
+
+}  // namespace quarn

@@ -1,0 +1,190 @@
+// BaseCollectionSection: the base of the composite list's display sections.
+// It holds a title, a subtitle, presentation flags and the section's rows,
+// and derives from them the identities the list screen's diffable data
+// source needs.
+//
+//   auto section = std::make_shared<BaseCollectionSection>("Top picks", std::nullopt,
+//                                                          std::vector<Product>{a, b});
+//   section->snapshotItems();    // two rows, identified within this section
+//   section->showHeaderView();   // true: it has a title
+//
+// Rows are wrapped as UniqueWrapper: the row's entity plus an identifier made
+// from a hash of the whole row list, the title and the subtitle, so the same
+// entity shown in two sections is two different rows. A section must set its
+// rows when it is created; asking for the rows of one that never did is a
+// programming error. Identities use the process's hash, so they are stable
+// within one run only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/composite_list/fetching/collection_view_section.h"
+#include "quarnkit/composite_list/model/item_data.h"
+#include "quarnkit/composite_list/model/item_type.h"
+#include "quarnkit/core/hash.h"
+
+namespace quarn {
+
+/// A row of a section: its entity and an identifier unique to the section.
+struct UniqueWrapper {
+  std::string identifier;
+  platform::AnyHashable entity;
+  friend bool operator==(const UniqueWrapper&, const UniqueWrapper&) = default;
+};
+
+}  // namespace quarn
+
+template <>
+struct std::hash<quarn::UniqueWrapper> {
+  std::size_t operator()(const quarn::UniqueWrapper& w) const noexcept {
+    std::size_t h = std::hash<std::string>()(w.identifier);
+    quarn::hashCombine(h, w.entity.hash());
+    return h;
+  }
+};
+
+namespace quarn {
+
+/// The header the base section shows: title, subtitle, separator and a tap.
+class CompositeListSectionHeaderView : public platform::CollectionReusableView {
+ public:
+  std::optional<std::string> title;
+  std::optional<std::string> subtitle;
+  bool showSeparator = false;
+  bool showDisclosure = false;
+  std::function<void()> onTap;
+  /// What the user's tap on the header does.
+  void tap() const {
+    if (onTap) onTap();
+  }
+};
+
+/// The cell the base section shows for a row: the row's entity.
+class CompositeListSectionItemCell : public platform::CollectionViewCell {
+ public:
+  std::optional<platform::AnyHashable> item;
+  bool showDisclosure = false;
+};
+
+class BaseCollectionSection : public CollectionViewSection {
+ public:
+  struct Footer {
+    CompositeListItemData::FooterMode mode = CompositeListItemData::FooterMode::default_;
+    std::optional<std::string> text;
+    friend bool operator==(const Footer&, const Footer&) = default;
+  };
+
+  /// The reuse identifier of the base cell.
+  static constexpr const char* kDefaultCellReuseIdentifier = "default_cell";
+
+  /// A section without rows yet; the separator shows when the title or the
+  /// subtitle has something other than white space.
+  BaseCollectionSection(std::optional<std::string> title, std::optional<std::string> subtitle);
+  BaseCollectionSection(std::optional<std::string> title, std::optional<std::string> subtitle,
+                        std::vector<platform::AnyHashable> items);
+  template <platform::Hashable T>
+  BaseCollectionSection(std::optional<std::string> title_, std::optional<std::string> subtitle_,
+                        const std::vector<T>& items)
+      : BaseCollectionSection(std::move(title_), std::move(subtitle_), wrap(items)) {}
+
+  [[nodiscard]] const std::string& headerReuseIdentifier() const { return headerReuseIdentifier_; }
+  std::optional<std::string> title;
+  std::optional<std::string> subtitle;
+  bool showSeparator = false;
+  bool allowDisclosureIndicator = true;
+  bool useAlternativeLayoutForSingleItem = true;
+  Footer footer;
+  std::optional<CompositeListItemType> compositeListItemType;
+  /// What tapping the section header does.
+  std::function<void()> headerClickHandler;
+  /// The collection view the section registered with.
+  [[nodiscard]] std::shared_ptr<platform::CollectionView> collectionView() const {
+    return collectionView_.lock();
+  }
+
+  /// The rows; nothing until they are set.
+  [[nodiscard]] const std::optional<std::vector<UniqueWrapper>>& uniqueItems() const {
+    return uniqueItems_;
+  }
+  /// Sets the rows: makeUniqueItems() of the items.
+  void setItems(const std::vector<platform::AnyHashable>& items);
+  template <platform::Hashable T>
+  void setItems(const std::vector<T>& items) {
+    setItems(wrap(items));
+  }
+  /// Wraps every item with the identifier made from the hash of the whole
+  /// list, the title and the subtitle (presence, then text, of each).
+  [[nodiscard]] virtual std::vector<UniqueWrapper> makeUniqueItems(
+      const std::vector<platform::AnyHashable>& items) const;
+
+  /// The rows' identities. Stops the program when the rows were never set.
+  [[nodiscard]] std::vector<platform::AnyHashable> snapshotItems() const override;
+  /// A hash of the title, the subtitle and every row identity.
+  [[nodiscard]] platform::AnyHashable snapshotSection() const override;
+  /// Whether the title or the subtitle has something other than white
+  /// space, or the separator shows.
+  [[nodiscard]] bool showHeaderView() const;
+  [[nodiscard]] bool isSingleItem() const { return snapshotItems().size() == 1; }
+  [[nodiscard]] bool showDisclosure() const {
+    return isSingleItem() ? false : allowDisclosureIndicator;
+  }
+
+  /// The entity of the row at a position, or nothing past the rows.
+  [[nodiscard]] virtual std::optional<platform::AnyHashable> anyItem(
+      const platform::IndexPath& indexPath) const;
+  /// The same when it is a T.
+  template <class T>
+  [[nodiscard]] std::optional<T> item(const platform::IndexPath& indexPath) const {
+    auto any = anyItem(indexPath);
+    if (!any) return std::nullopt;
+    if (const T* value = any->get<T>()) return *value;
+    return std::nullopt;
+  }
+  /// The identity of the first row showing `entity`, or nothing.
+  [[nodiscard]] std::optional<platform::AnyHashable> snapshotItem(
+      const platform::AnyHashable& entity) const;
+
+  /// Reloads this section, or the row showing `entity`, in the list screen
+  /// that shows it (nothing happens without one, or when the screen's
+  /// content does not hold it).
+  void reloadSection(bool animated);
+  void reloadItem(const platform::AnyHashable& entity, bool animated);
+
+  void register_(const std::shared_ptr<platform::CollectionView>& collectionView) override;
+  [[nodiscard]] std::optional<platform::CollectionLayoutSection> layoutSection(
+      const platform::LayoutEnvironment& environment) const override;
+  std::shared_ptr<platform::CollectionViewCell> cell(const CollectionViewSectionContext& context,
+                                                     const platform::IndexPath& indexPath) override;
+  std::shared_ptr<platform::CollectionReusableView> supplementaryView(
+      const CollectionViewSectionContext& context, const std::string& kind,
+      const platform::IndexPath& indexPath) override;
+  void configureSupplementaryView(platform::CollectionReusableView& view,
+                                  const platform::IndexPath& indexPath) override;
+
+ protected:
+  /// Folds an optional text into a hash: its presence, then its text.
+  static void hashOptionalText(std::size_t& hash, const std::optional<std::string>& text);
+
+  template <platform::Hashable T>
+  static std::vector<platform::AnyHashable> wrap(const std::vector<T>& items) {
+    std::vector<platform::AnyHashable> out;
+    out.reserve(items.size());
+    for (const auto& item : items) out.emplace_back(item);
+    return out;
+  }
+
+ private:
+  std::string headerReuseIdentifier_ = "default_header";
+  std::optional<std::vector<UniqueWrapper>> uniqueItems_;
+  std::vector<platform::AnyHashable> snapshotItems_;  // uniqueItems_, wrapped once
+  std::weak_ptr<platform::CollectionView> collectionView_;
+};
+
+/// Whether `text` has a character other than white space and line breaks.
+bool hasVisibleCharacters(std::string_view text);
+
+}  // namespace quarn

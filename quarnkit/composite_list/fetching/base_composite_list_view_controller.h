@@ -1,0 +1,93 @@
+// BaseCompositeListViewController: the composite list screen. It holds the
+// fetched items, turns them into sections with its sections provider and
+// shows them; pull-to-refresh, the empty state's retry and edits of a watched
+// template file all reload it.
+//
+// A concrete screen supplies reloadData(): fetch, store `items`, call
+// reloadSections(). Screens are made with make<T>(), which runs commonInit()
+// once the screen is fully built:
+//
+//   class HomeScreen : public BaseCompositeListViewController {
+//    public:
+//     using BaseCompositeListViewController::BaseCompositeListViewController;
+//     void reloadData(std::function<void()> completion) override {
+//       fetcher->fetchCompositeList([weak = weakSelf(), completion](auto outcome) { ... });
+//     }
+//   };
+//   auto home = BaseCompositeListViewController::make<HomeScreen>(provider);
+//
+// When its view loads the screen adds pull-to-refresh (except on desktops),
+// lets the collection view keep its superview's margins, bounce vertically
+// and inset its content by 20 points at the top and bottom, lets cells
+// re-size when their constraints change, sets the empty state's retry action,
+// and performs a first, empty section rebuild.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "quarnkit/composite_list/fetching/compositional_layout_view_controller.h"
+#include "quarnkit/composite_list/fetching/sections_provider.h"
+#include "quarnkit/composite_list/fetching/template_file_observer.h"
+#include "quarnkit/composite_list/model/any_item.h"
+#include "quarnkit/platform/runtime/publisher.h"
+#include "quarnkit/platform/ui/empty_state_manager.h"
+#include "quarnkit/platform/ui/refresh_control.h"
+
+namespace quarn {
+
+class BaseCompositeListViewController : public CompositionalLayoutViewController {
+ public:
+  explicit BaseCompositeListViewController(
+      std::shared_ptr<CompositeListSectionsProvider> sectionsProvider);
+
+  /// Makes a screen of type T and runs its commonInit().
+  template <class T, class... Args>
+  static std::shared_ptr<T> make(Args&&... args) {
+    auto screen = std::make_shared<T>(std::forward<Args>(args)...);
+    screen->commonInit();
+    return screen;
+  }
+
+  /// The fetched content.
+  std::vector<AnyCompositeListItem> items;
+  [[nodiscard]] const std::shared_ptr<CompositeListSectionsProvider>& sectionsProvider() const {
+    return sectionsProvider_;
+  }
+  /// The empty-state manager of the collection view, made on first use.
+  const std::shared_ptr<platform::EmptyStateManager>& emptyDataSetManager();
+  [[nodiscard]] const std::shared_ptr<CompositeListTemplateFileObserver>& templateFileObserver()
+      const {
+    return templateFileObserver_;
+  }
+  /// Watches a template file: every change reloads the screen.
+  void setTemplateFileObserver(std::shared_ptr<CompositeListTemplateFileObserver> observer);
+  /// Subscriptions that live as long as the screen.
+  std::set<AnyCancellable> subscriptions;
+
+  /// Set-up hook run by make(); does nothing by default.
+  virtual void commonInit() {}
+  /// Fetches, stores `items`, reloads the sections, then calls `completion`
+  /// (which may be empty).
+  virtual void reloadData(std::function<void()> completion) = 0;
+  /// A section header was tapped; receives the section's item type.
+  virtual void didSectionHeaderClick(const CompositeListItemType& type);
+  /// Pull-to-refresh: reloads, then ends the control's refreshing.
+  virtual void refreshControlTriggered(platform::RefreshControl& control);
+  /// Rebuilds the sections from `items` and applies them, animating only
+  /// when asked and the view is in a window.
+  void reloadSections(bool animateWhenUpdate, std::function<void()> completion) override;
+
+ protected:
+  void viewDidLoad() override;
+
+ private:
+  std::shared_ptr<CompositeListSectionsProvider> sectionsProvider_;
+  std::shared_ptr<platform::EmptyStateManager> emptyDataSetManager_;
+  std::shared_ptr<CompositeListTemplateFileObserver> templateFileObserver_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,89 @@
+// CollectionViewSection: what a list screen asks of each of its display
+// sections: identities for the diffable data source, cell and header kinds,
+// a layout, cells and headers, and the handling of selection, display and
+// context menus. SectionProvider: whatever supplies a screen's sections.
+//
+// Identities are platform::AnyHashable values: a section's snapshotItems() are
+// its rows, snapshotSection() the section itself. Every operation but
+// snapshotItems(), register_() and cell() has a default that does nothing
+// (or offers nothing).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/platform/ui/any_hashable.h"
+#include "quarnkit/platform/ui/collection_view.h"
+#include "quarnkit/platform/ui/view_controller.h"
+
+namespace quarn {
+
+/// What sections receive with their calls: the collection view showing them
+/// and the screen at the root of it.
+struct CollectionViewSectionContext {
+  std::shared_ptr<platform::CollectionView> collectionView;
+  std::shared_ptr<platform::ViewController> rootViewController;
+};
+
+class CollectionViewSection {
+ public:
+  virtual ~CollectionViewSection() = default;
+
+  /// The identities of the section's rows, in order.
+  [[nodiscard]] virtual std::vector<platform::AnyHashable> snapshotItems() const = 0;
+  /// The section's identity; by default a hash of its rows' identities.
+  [[nodiscard]] virtual platform::AnyHashable snapshotSection() const;
+
+  /// Registers the section's cell and header kinds with the collection view.
+  virtual void register_(const std::shared_ptr<platform::CollectionView>& collectionView) = 0;
+  /// The section's layout; nothing leaves it to the collection view.
+  [[nodiscard]] virtual std::optional<platform::CollectionLayoutSection> layoutSection(
+      const platform::LayoutEnvironment& environment) const;
+
+  /// The configured cell of a row.
+  virtual std::shared_ptr<platform::CollectionViewCell> cell(
+      const CollectionViewSectionContext& context, const platform::IndexPath& indexPath) = 0;
+  /// A supplementary view (a header) of `kind`, configured; nothing when the
+  /// section has none of that kind.
+  virtual std::shared_ptr<platform::CollectionReusableView> supplementaryView(
+      const CollectionViewSectionContext& context, const std::string& kind,
+      const platform::IndexPath& indexPath);
+  virtual void configureSupplementaryView(platform::CollectionReusableView& view,
+                                          const platform::IndexPath& indexPath);
+
+  virtual void didSelectItem(const platform::IndexPath& indexPath,
+                             const CollectionViewSectionContext& context);
+  virtual void willDisplayCell(platform::CollectionViewCell& cell,
+                               const platform::IndexPath& indexPath);
+
+  /// The context menu of one row.
+  virtual std::optional<platform::ContextMenuConfiguration> contextMenuConfiguration(
+      const platform::IndexPath& indexPath, platform::Point location,
+      const CollectionViewSectionContext& context);
+  /// The context menu of several rows.
+  virtual std::optional<platform::ContextMenuConfiguration> contextMenuConfiguration(
+      const std::vector<platform::IndexPath>& indexPaths, platform::Point location,
+      const CollectionViewSectionContext& context);
+  virtual std::optional<platform::TargetedPreview> previewForHighlightingContextMenu(
+      const platform::ContextMenuConfiguration& configuration,
+      const CollectionViewSectionContext& context);
+  virtual std::optional<platform::TargetedPreview> previewForDismissingContextMenu(
+      const platform::ContextMenuConfiguration& configuration,
+      const CollectionViewSectionContext& context);
+  /// The user committed a menu's preview (tapped it).
+  virtual void willPerformPreviewAction(const CollectionViewSectionContext& context,
+                                        const platform::ContextMenuConfiguration& configuration,
+                                        platform::ContextMenuCommitAnimator& animator);
+};
+
+/// Supplies a screen's sections.
+class SectionProvider {
+ public:
+  virtual ~SectionProvider() = default;
+  [[nodiscard]] virtual const std::vector<std::shared_ptr<CollectionViewSection>>& sections()
+      const = 0;
+};
+
+}  // namespace quarn

@@ -1,0 +1,101 @@
+// LoopCollectionSection: a section that repeats another section's rows
+// `multiplier` times, so a carousel can scroll on endlessly. Virtual
+// positions run over the repeated rows; each maps to the real row at the
+// same place in the wrapped section. A carousel starts at the middle
+// repetition and, when it scrolls near either end (within ten repetitions),
+// jumps back to the middle at the same real row.
+//
+//   LoopCollectionSection loop(carousel, 100);   // carousel has 3 rows
+//   loop.virtualItemCount();                     // 300
+//   loop.middleVirtualIndex();                   // 150
+//   loop.realIndex(151);                         // 1
+//   loop.needsRecentering(29);                   // true
+//
+// Cells, selection, display, rows and context menus are the wrapped
+// section's, asked at the real position.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "quarnkit/composite_list/fetching/base_collection_section.h"
+
+namespace quarn {
+
+/// A row of a looping section: its virtual position and the real row's
+/// identity.
+struct LoopCollectionSectionItem {
+  std::int64_t virtualIndex = 0;
+  platform::AnyHashable realItem;
+  friend bool operator==(const LoopCollectionSectionItem&,
+                         const LoopCollectionSectionItem&) = default;
+};
+
+}  // namespace quarn
+
+template <>
+struct std::hash<quarn::LoopCollectionSectionItem> {
+  std::size_t operator()(const quarn::LoopCollectionSectionItem& i) const noexcept {
+    std::size_t h = std::hash<std::int64_t>()(i.virtualIndex);
+    quarn::hashCombine(h, i.realItem.hash());
+    return h;
+  }
+};
+
+namespace quarn {
+
+class LoopCollectionSection : public BaseCollectionSection {
+ public:
+  /// Takes the wrapped section's title and subtitle, and copies its separator,
+  /// disclosure and single-item flags, footer, item type and header handler.
+  LoopCollectionSection(std::shared_ptr<BaseCollectionSection> wrapping, std::int64_t multiplier);
+
+  [[nodiscard]] const std::shared_ptr<BaseCollectionSection>& wrappedSection() const {
+    return wrappedSection_;
+  }
+  std::int64_t multiplier;
+
+  [[nodiscard]] std::int64_t realItemCount() const;
+  /// realItemCount() × multiplier (0 without real rows).
+  [[nodiscard]] std::int64_t virtualItemCount() const;
+  /// The largest multiple of the real count not above half the virtual count.
+  [[nodiscard]] std::int64_t middleVirtualIndex() const;
+  /// The virtual index modulo the real count (the remainder has the sign of
+  /// the virtual index); 0 without real rows.
+  [[nodiscard]] std::int64_t realIndex(std::int64_t virtualIndex) const;
+  [[nodiscard]] platform::IndexPath realIndexPath(
+      const platform::IndexPath& virtualIndexPath) const;
+  [[nodiscard]] platform::IndexPath virtualIndexPath(std::int64_t realIndex,
+                                                     std::int64_t section) const;
+  /// Whether a virtual index lies within ten repetitions of either end.
+  [[nodiscard]] bool needsRecentering(std::int64_t virtualIndex) const;
+  [[nodiscard]] std::int64_t recenteredVirtualIndex(std::int64_t virtualIndex) const;
+  [[nodiscard]] platform::IndexPath recenteredIndexPath(const platform::IndexPath& indexPath) const;
+
+  /// One LoopCollectionSectionItem per virtual position.
+  [[nodiscard]] std::vector<platform::AnyHashable> snapshotItems() const override;
+  /// A hash of "loop_section", the title, the subtitle, the wrapped section's
+  /// identity and the multiplier.
+  [[nodiscard]] platform::AnyHashable snapshotSection() const override;
+
+  [[nodiscard]] std::optional<platform::AnyHashable> anyItem(
+      const platform::IndexPath& indexPath) const override;
+  void register_(const std::shared_ptr<platform::CollectionView>& collectionView) override;
+  std::shared_ptr<platform::CollectionViewCell> cell(const CollectionViewSectionContext& context,
+                                                     const platform::IndexPath& indexPath) override;
+  void didSelectItem(const platform::IndexPath& indexPath,
+                     const CollectionViewSectionContext& context) override;
+  void willDisplayCell(platform::CollectionViewCell& cell,
+                       const platform::IndexPath& indexPath) override;
+  std::optional<platform::ContextMenuConfiguration> contextMenuConfiguration(
+      const platform::IndexPath& indexPath, platform::Point location,
+      const CollectionViewSectionContext& context) override;
+  std::optional<platform::ContextMenuConfiguration> contextMenuConfiguration(
+      const std::vector<platform::IndexPath>& indexPaths, platform::Point location,
+      const CollectionViewSectionContext& context) override;
+
+ private:
+  std::shared_ptr<BaseCollectionSection> wrappedSection_;
+};
+
+}  // namespace quarn

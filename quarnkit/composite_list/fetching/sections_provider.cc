@@ -1,0 +1,122 @@
+#include "quarnkit/composite_list/fetching/sections_provider.h"
+
+#include <unordered_set>
+
+#include "quarnkit/composite_list/fetching/base_composite_list_view_controller.h"
+#include "quarnkit/core/log.h"
+#include "quarnkit/platform/services.h"
+
+namespace quarn {
+
+CompositeListSectionsProvider::CompositeListSectionsProvider(
+    std::shared_ptr<CompositeListItemsRegistry> registry_)
+    : registry(std::move(registry_)) {}
+
+std::shared_ptr<platform::NavigationController>
+CompositeListSectionsProvider::navigationController() const {
+  auto screen = viewController();
+  return screen ? screen->navigationController() : nullptr;
+}
+
+void CompositeListSectionsProvider::setSections(
+    std::vector<std::shared_ptr<CollectionViewSection>> sections) {
+  std::unordered_set<std::size_t> seen;
+  sections_.clear();
+  sections_.reserve(sections.size());
+  for (auto& section : sections) {
+    if (seen.insert(section->snapshotSection().hash()).second)
+      sections_.push_back(std::move(section));
+  }
+}
+
+const AnyCompositeListItemDescription* CompositeListSectionsProvider::description(
+    const AnyCompositeListItem& item) const {
+  return registry ? registry->description(item.type()) : nullptr;
+}
+
+std::shared_ptr<BaseCollectionSection> CompositeListSectionsProvider::makeSection(
+    const AnyCompositeListItem& item) {
+  std::shared_ptr<BaseCollectionSection> section;
+  if (const AnyCompositeListItemDescription* entry = description(item)) {
+    if (const auto* maker = dynamic_cast<const CompositeListSectionProviding*>(entry->base.get())) {
+      section = maker->section(item, *this);
+    }
+  }
+  if (!section) {
+    defaultLogger().error("[CompositeListSectionsProvider] Failed to create section for '{}'",
+                          item.type().rawValue);
+  }
+  return section;
+}
+
+void CompositeListSectionsProvider::updateSection(const std::shared_ptr<BaseCollectionSection>&,
+                                                  const AnyCompositeListItem&) {}
+
+void CompositeListSectionsProvider::setHeaderAction(BaseCollectionSection& section,
+                                                    const AnyCompositeListItem& item) {
+  using Kind = CompositeListItemData::Action::Kind;
+  const auto& data = item.data();
+  const CompositeListItemData::Action action =
+      data && data->headerAction ? *data->headerAction : CompositeListItemData::Action::default_();
+  const std::weak_ptr<CompositeListSectionsProvider> weak = weak_from_this();
+  const CompositeListItemType type = item.type();
+  auto tellScreen = [weak, type] {
+    auto self = weak.lock();
+    if (!self) return;
+    if (auto screen = self->viewController()) screen->didSectionHeaderClick(type);
+  };
+  switch (action.kind()) {
+    case Kind::link:
+      section.headerClickHandler = [weak, url = *action.url(), tellScreen] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->performActionUrl(url);
+        tellScreen();
+      };
+      break;
+    case Kind::default_:
+      if (auto previous = section.headerClickHandler) {
+        section.headerClickHandler = [previous, tellScreen] {
+          previous();
+          tellScreen();
+        };
+      }
+      break;
+    case Kind::disabled:
+      section.headerClickHandler = nullptr;
+      break;
+  }
+}
+
+void CompositeListSectionsProvider::update(const std::vector<AnyCompositeListItem>& items) {
+  std::vector<std::shared_ptr<CollectionViewSection>> made;
+  std::vector<BaseCollectionSection*> shown;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const AnyCompositeListItem& item = items[i];
+    std::shared_ptr<BaseCollectionSection> section = makeSection(item);
+    updateSection(section, item);
+    if (!section || section->snapshotItems().empty()) continue;
+    section->compositeListItemType = item.type();
+    setHeaderAction(*section, item);
+    if (i >= 1) {
+      section->showSeparator = items[i - 1].type() == CompositeListItemType::divider &&
+                               !(hideFirstTopSeparator && i == 1);
+    }
+    shown.push_back(section.get());
+    made.push_back(std::move(section));
+  }
+  if (!made.empty() && hideFirstTopSeparator) shown.front()->showSeparator = false;
+  // Identities are taken after the separators are settled; sectionDidUpdate
+  // then sees each section with its index in the stored list.
+  setSections(std::move(made));
+  if (sectionDidUpdate) {
+    for (std::size_t i = 0; i < sections_.size(); ++i) sectionDidUpdate(i, sections_[i]);
+  }
+}
+
+void CompositeListSectionsProvider::performActionUrl(const URL& url) {
+  auto opener = platform::URLOpener::current();
+  if (opener->canOpenURL(url)) opener->open(url);
+}
+
+}  // namespace quarn

@@ -1,0 +1,113 @@
+// CompositeListSectionsProvider: turns a fetched item list into the display
+// sections of a list screen: one section per item whose description can make
+// one, separators after divider items, header taps, no empty sections and no
+// two sections of the same identity.
+//
+//   class BannerDescription : public BannerItemDescription<Promo>,
+//                             public CompositeListSectionProviding {
+//     std::shared_ptr<BaseCollectionSection> section(
+//         const AnyCompositeListItem& item, const CompositeListSectionContext&) const override {
+//       return std::make_shared<PromoSection>(item);
+//     }
+//   };
+//
+//   auto provider = std::make_shared<CompositeListSectionsProvider>(registry);
+//   provider->update(items);
+//   provider->sections();
+//
+// Separators: the section of the item at position i >= 1 shows one exactly
+// when the item before it is a divider, except that with
+// hideFirstTopSeparator the item at position 1 and the first section show
+// none. Positions count every item, including those that get no section.
+//
+// Header taps: a data.headerAction link opens its URL (when the platform can)
+// and tells the screen; the default adds telling the screen to a handler the
+// section already has; "none" removes the handler. Handlers hold the
+// provider weakly. Providers are held by shared_ptr and live on the main
+// context.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "quarnkit/composite_list/fetching/base_collection_section.h"
+#include "quarnkit/composite_list/model/any_item.h"
+#include "quarnkit/composite_list/model/registry.h"
+#include "quarnkit/core/url.h"
+#include "quarnkit/platform/ui/view_controller.h"
+
+namespace quarn {
+
+class BaseCompositeListViewController;
+
+/// What a description receives while it makes a section.
+class CompositeListSectionContext {
+ public:
+  virtual ~CompositeListSectionContext() = default;
+  /// The list screen the sections are for, if there is one.
+  [[nodiscard]] virtual std::shared_ptr<BaseCompositeListViewController> viewController() const = 0;
+};
+
+/// An item description that can make display sections.
+class CompositeListSectionProviding {
+ public:
+  virtual ~CompositeListSectionProviding() = default;
+  /// The section for an item, or nothing.
+  [[nodiscard]] virtual std::shared_ptr<BaseCollectionSection> section(
+      const AnyCompositeListItem& item, const CompositeListSectionContext& context) const = 0;
+};
+
+class CompositeListSectionsProvider
+    : public SectionProvider,
+      public CompositeListSectionContext,
+      public std::enable_shared_from_this<CompositeListSectionsProvider> {
+ public:
+  using SectionDidUpdate =
+      std::function<void(std::size_t, const std::shared_ptr<CollectionViewSection>&)>;
+
+  explicit CompositeListSectionsProvider(std::shared_ptr<CompositeListItemsRegistry> registry);
+
+  [[nodiscard]] std::shared_ptr<BaseCompositeListViewController> viewController() const override {
+    return viewController_.lock();
+  }
+  void setViewController(const std::shared_ptr<BaseCompositeListViewController>& controller) {
+    viewController_ = controller;
+  }
+  /// The navigation controller of the screen, if any.
+  [[nodiscard]] std::shared_ptr<platform::NavigationController> navigationController() const;
+
+  /// Called for every section, with its index, after each update.
+  SectionDidUpdate sectionDidUpdate;
+  bool hideFirstTopSeparator = true;
+  std::shared_ptr<CompositeListItemsRegistry> registry;
+
+  [[nodiscard]] const std::vector<std::shared_ptr<CollectionViewSection>>& sections()
+      const override {
+    return sections_;
+  }
+  /// Stores the sections, keeping only the first of each identity.
+  void setSections(std::vector<std::shared_ptr<CollectionViewSection>> sections);
+
+  /// The item's registry entry (the last registered for its type), or nothing.
+  [[nodiscard]] virtual const AnyCompositeListItemDescription* description(
+      const AnyCompositeListItem& item) const;
+  /// The section the item's description makes; logs and gives nothing when
+  /// there is no description, it cannot make sections, or it makes none.
+  virtual std::shared_ptr<BaseCollectionSection> makeSection(const AnyCompositeListItem& item);
+  /// Called with each new section and its item; does nothing by default.
+  virtual void updateSection(const std::shared_ptr<BaseCollectionSection>& section,
+                             const AnyCompositeListItem& item);
+  /// Rebuilds the sections from an item list.
+  virtual void update(const std::vector<AnyCompositeListItem>& items);
+  /// Opens a URL through the platform when the platform can open it.
+  virtual void performActionUrl(const URL& url);
+
+ private:
+  void setHeaderAction(BaseCollectionSection& section, const AnyCompositeListItem& item);
+
+  std::weak_ptr<BaseCompositeListViewController> viewController_;
+  std::vector<std::shared_ptr<CollectionViewSection>> sections_;
+};
+
+}  // namespace quarn
