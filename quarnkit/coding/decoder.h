@@ -72,6 +72,12 @@ class Decoder {
   /// The keys from the root to this decoder's value (built on request).
   [[nodiscard]] virtual CodingPath codingPath() const = 0;
   [[nodiscard]] virtual const CodingUserInfo& userInfo() const = 0;
+  /// The integer value of the last key of the coding path (the position of
+  /// a list element), without building the path.
+  [[nodiscard]] virtual std::optional<int> lastCodingIndex() const {
+    const CodingPath path = codingPath();
+    return path.empty() ? std::nullopt : path.back().intValue();
+  }
   /// The value as an object; fails when it is not one.
   virtual std::unique_ptr<KeyedDecodingContainer> container() = 0;
   /// The value as a list; fails when it is not one.

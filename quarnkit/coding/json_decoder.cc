@@ -180,6 +180,10 @@ class JSONDecoderImpl final : public Decoder {
   }
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
+  [[nodiscard]] std::optional<int> lastCodingIndex() const override {
+    if (node_.kind == PathNode::Kind::index) return node_.index;
+    return std::nullopt;
+  }
   [[nodiscard]] const CodingUserInfo& userInfo() const override {
     return shared_->options->userInfo;
   }

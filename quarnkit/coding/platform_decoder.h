@@ -45,6 +45,9 @@ class PlatformDecoder final : public Decoder {
   [[nodiscard]] std::string_view suffix() const { return suffix_; }
 
   [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  [[nodiscard]] std::optional<int> lastCodingIndex() const override {
+    return base_->lastCodingIndex();
+  }
   [[nodiscard]] const CodingUserInfo& userInfo() const override { return base_->userInfo(); }
   std::unique_ptr<KeyedDecodingContainer> container() override;
   std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override;

@@ -60,7 +60,7 @@ CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
       PlatformDecoder wrapped(element, "~", true);
       auto object = wrapped.container();
       if (!object->contains("type")) return;
-      const auto type = object->decode<CompositeListItemType>("type");
+      const CompositeListItemType type(object->decode<std::string>("type"));
       for (const auto& ignored : r.ignoreItemTypes) {
         if (ignored == type) return;
       }

@@ -34,14 +34,12 @@ void CompositeListSectionItemBase::readHead(CompositeListItemFields& f, KeyedDec
   } catch (const DecodingError&) {
     uniqueId.reset();  // a uniqueId of another type counts as absent
   }
-  f.type = c.decode<CompositeListItemType>("type");
+  f.type = CompositeListItemType(c.decode<std::string>("type"));
   if (uniqueId) {
     f.uniqueId = std::move(*uniqueId);
   } else {
     // The item's position in its array, from the last key of the coding path.
-    const CodingPath path = d.codingPath();
-    const int index = path.empty() ? 0 : path.back().intValue().value_or(0);
-    f.uniqueId = fmt::format("{}_{}", f.type.rawValue, index);
+    f.uniqueId = f.type.rawValue + "_" + std::to_string(d.lastCodingIndex().value_or(0));
   }
   f.entityIds = c.decodeIfPresent<std::vector<std::int64_t>>("entityIds");
   if (!f.entityIds) {
@@ -49,7 +47,9 @@ void CompositeListSectionItemBase::readHead(CompositeListItemFields& f, KeyedDec
       f.entityIds = std::vector<std::int64_t>{*id};
     }
   }
-  f.visibility = c.decodeIfPresent<CompositeListItemVisibility>("visibility");
+  if (auto visibility = c.decodeIfPresent<std::string>("visibility")) {
+    f.visibility = CompositeListItemVisibility(std::move(*visibility));
+  }
   f.startDate = c.decodeIfPresent<Date>("start");
   f.expiryDate = c.decodeIfPresent<Date>("expiry");
   f.predicate = c.decodeIfPresent<std::string>("predicate");

@@ -1,0 +1,2 @@
+quarnkit_add_fuzzer(composite_list_template DEPS QuarnKit::composite_list)
+quarnkit_add_fuzzer(composite_list_result DEPS QuarnKit::composite_list)
