@@ -1,11 +1,15 @@
 // Hopping to the main context and back, and spawning and awaiting a Task,
 // each against the bare Asio equivalent measured in the same run. The
-// "ratio" counter is library time over bare time.
+// "ratio" counter is library time over bare time (see compare()); the issue
+// asks for at most 1.5 for both.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <chrono>
+#include <numeric>
+#include <vector>
 
 #include "quarnkit/platform/runtime/task.h"
 
@@ -60,17 +64,32 @@ double timeOnMain(Make make) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Each iteration times one batch of ours and one of bare, back to back. The
+// headline "ratio" is the median of the iterations' ratios, so an iteration
+// in which the scheduler preempted one side (the machine is shared) does not
+// skew it; "ratio_of_totals" is total ours over total bare for comparison.
+// ours_ns and bare_ns are the median times per operation.
 template <class Time, class Ours, class Bare>
 void compare(benchmark::State& state, Time time, Ours ours, Bare bare) {
-  double oursTotal = 0, bareTotal = 0;
+  std::vector<double> oursTimes, bareTimes, ratios;
   for (auto _ : state) {
-    // Alternate so drift on a shared machine hits both alike.
-    oursTotal += time(ours);
-    bareTotal += time(bare);
+    const double o = time(ours);
+    const double b = time(bare);
+    oursTimes.push_back(o);
+    bareTimes.push_back(b);
+    ratios.push_back(o / b);
   }
-  state.counters["ours_ns"] = oursTotal * 1e9 / (kBatch * static_cast<double>(state.iterations()));
-  state.counters["bare_ns"] = bareTotal * 1e9 / (kBatch * static_cast<double>(state.iterations()));
-  state.counters["ratio"] = oursTotal / bareTotal;
+  auto median = [](std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+  };
+  auto total = [](const std::vector<double>& v) {
+    return std::accumulate(v.begin(), v.end(), 0.0);
+  };
+  state.counters["ours_ns"] = median(oursTimes) * 1e9 / kBatch;
+  state.counters["bare_ns"] = median(bareTimes) * 1e9 / kBatch;
+  state.counters["ratio"] = median(ratios);
+  state.counters["ratio_of_totals"] = total(oursTimes) / total(bareTimes);
 }
 
 void BM_HopToMainAndBack(benchmark::State& state) {

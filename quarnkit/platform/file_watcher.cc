@@ -27,7 +27,9 @@ struct FileWatcher::State : std::enable_shared_from_this<FileWatcher::State> {
   void read() {
     events.async_read_some(asio::buffer(buffer),
                            [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-                             if (ec) return;  // closed: the watcher is gone
+                             // The watcher is gone: either the read was
+                             // aborted, or it had completed before the close.
+                             if (ec || self->file < 0) return;
                              self->changed();
                              self->read();
                            });
@@ -63,6 +65,7 @@ FileWatcher::~FileWatcher() {
   state_->onFileGrew = nullptr;
   state_->events.close(ignored);
   ::close(state_->file);  // a close error is of no interest here
+  state_->file = -1;      // a read that completed before the close sees this
 }
 
 void FileWatcher::setOnFileGrew(std::function<void()> callback) {

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <boost/uuid/random_generator.hpp>
-#include <boost/uuid/string_generator.hpp>
-#include <boost/uuid/uuid_io.hpp>
-#include <cctype>
+#include <boost/uuid/uuid.hpp>
 
 namespace quarn::platform {
 
@@ -31,35 +29,13 @@ void BundleInfo::setMain(std::shared_ptr<const BundleInfo> info) {
   bundleSlot().set(std::move(info));
 }
 
-UUID UUID::random() {
+quarn::UUID randomUUID() {
+  // Boost's generator sets the version and variant bits.
   thread_local boost::uuids::random_generator generator;
-  boost::uuids::uuid u = generator();
-  UUID out;
-  std::copy(u.begin(), u.end(), out.bytes_.begin());
-  return out;
-}
-
-std::optional<UUID> UUID::parse(std::string_view text) {
-  // The canonical form only: 36 characters, dashes at 8, 13, 18 and 23.
-  if (text.size() != 36) return std::nullopt;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-    if (dash != (text[i] == '-')) return std::nullopt;
-    if (!dash && !std::isxdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
-  }
-  boost::uuids::uuid u = boost::uuids::string_generator()(std::string(text));
-  UUID out;
-  std::copy(u.begin(), u.end(), out.bytes_.begin());
-  return out;
-}
-
-std::string UUID::uuidString() const {
-  boost::uuids::uuid u;
-  std::copy(bytes_.begin(), bytes_.end(), u.begin());
-  std::string text = boost::uuids::to_string(u);
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
+  const boost::uuids::uuid u = generator();
+  quarn::UUID::Bytes bytes{};
+  std::copy(u.begin(), u.end(), bytes.begin());
+  return quarn::UUID(bytes);
 }
 
 std::uint64_t RandomSource::nextInt(std::uint64_t upperBound) {

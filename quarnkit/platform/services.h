@@ -1,22 +1,23 @@
-// Small platform services: bundle info, UUIDs, random sources and URL
-// opening. Each is replaceable through its setter (or ScopedService in tests).
+// Small platform services: bundle info, random UUIDs, random sources and URL
+// opening. Bundle info and the URL opener are replaceable through their
+// setters (or ScopedService in tests). UUIDs themselves are quarn::UUID
+// (quarnkit/core/uuid.h); making a random one is the platform's part.
 //
-//   std::string id = platform::UUID::random().uuidString();   // "E621E1F8-C36C-495A-..."
+//   std::string id = platform::randomUUID().uuidString();      // "E621E1F8-C36C-495A-..."
 //   platform::MersenneTwisterRandomSource mt(42);
 //   std::int32_t n = mt.nextInt();                             // signed 32-bit output
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "quarnkit/core/url.h"
+#include "quarnkit/core/uuid.h"
 #include "quarnkit/platform/service.h"
 
 namespace quarn::platform {
@@ -36,21 +37,9 @@ struct BundleInfo {
   static void setCurrent(std::shared_ptr<const BundleInfo> info) { setMain(std::move(info)); }
 };
 
-/// A 128-bit UUID; text in the canonical uppercase 8-4-4-4-12 form.
-class UUID {
- public:
-  /// A random (version 4) UUID.
-  static UUID random();
-  /// Parses the canonical form (either letter case); nothing otherwise.
-  static std::optional<UUID> parse(std::string_view text);
-
-  [[nodiscard]] std::string uuidString() const;
-  [[nodiscard]] const std::array<std::uint8_t, 16>& bytes() const { return bytes_; }
-  friend bool operator==(const UUID&, const UUID&) = default;
-
- private:
-  std::array<std::uint8_t, 16> bytes_{};
-};
+/// A new random UUID (version 4, RFC 4122 variant) from the system's entropy
+/// source. Thread-safe.
+quarn::UUID randomUUID();
 
 /// A source of random numbers.
 class RandomSource {

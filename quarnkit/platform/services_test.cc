@@ -7,7 +7,6 @@
 #include <set>
 #include <vector>
 
-#include "quarnkit/platform/file_watcher.h"
 #include "quarnkit/platform/key_value_store.h"
 #include "quarnkit/platform/notification_center.h"
 #include "quarnkit/platform/runtime/async.h"
@@ -16,14 +15,23 @@
 using namespace quarn;
 using namespace quarn::platform;
 
-TEST(ServicesTest, UUIDTextAndRandomSources) {
-  auto text = UUID::random().uuidString();
-  EXPECT_TRUE(std::regex_match(
-      text, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
-      << text;
-  EXPECT_EQ(UUID::parse(text)->uuidString(), text);
-  EXPECT_FALSE(UUID::parse("not-a-uuid"));
+TEST(ServicesTest, RandomUUIDsAreVersion4InCanonicalUppercaseText) {
+  std::set<UUID> seen;
+  for (int i = 0; i < 64; ++i) {
+    const UUID uuid = randomUUID();
+    EXPECT_EQ(uuid.bytes()[6] >> 4, 4);       // version 4
+    EXPECT_EQ(uuid.bytes()[8] & 0xC0, 0x80);  // RFC 4122 variant
+    seen.insert(uuid);
+    const std::string text = uuid.uuidString();
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << text;
+    EXPECT_EQ(UUID::parse(text), uuid);  // the core type reads it back
+  }
+  EXPECT_EQ(seen.size(), 64u);
+}
 
+TEST(ServicesTest, RandomSources) {
   MersenneTwisterRandomSource a(42), b(42);
   bool sawNegative = false;
   for (int i = 0; i < 64; ++i) {
@@ -49,8 +57,7 @@ TEST(ServicesTest, BundleAndURLOpenerDefaultsAndDoubles) {
 }
 
 TEST(KeyValueStoreTest, FileStorePersistsAtomicallyAndForgetsCorruptFiles) {
-  auto path =
-      std::filesystem::temp_directory_path() / ("quarnkit-kv-" + UUID::random().uuidString());
+  auto path = std::filesystem::temp_directory_path() / ("quarnkit-kv-" + randomUUID().uuidString());
   {
     FileKeyValueStore store(path);
     store.set("timedEvents", KeyValueStore::Data{0, 1, 2, 255});
@@ -108,27 +115,6 @@ TEST(WeakObserverSetTest, GoneObserversAreSkipped) {
   set.invoke([](Observer& o) { ++o.calls; });
   EXPECT_EQ(a->calls, 1);
   EXPECT_EQ(set.count(), 1u);
-}
-
-TEST(FileWatcherTest, ReportsGrowthOnTheMainContext) {
-  EXPECT_THROW(FileWatcher("/nonexistent/quarnkit/file"), std::system_error);
-  auto path =
-      std::filesystem::temp_directory_path() / ("quarnkit-watch-" + UUID::random().uuidString());
-  std::ofstream(path) << "a";
-  int grew = 0;
-  bool onMain = false;
-  {
-    FileWatcher watcher(path);
-    watcher.setOnFileGrew([&] {
-      ++grew;
-      onMain = isOnMainContext();
-    });
-    std::ofstream(path, std::ios::app) << "more";
-    EXPECT_TRUE(runMainContextUntil([&] { return grew > 0; }, std::chrono::seconds(5)));
-    EXPECT_TRUE(onMain);
-  }
-  drainMainContext();
-  std::filesystem::remove(path);
 }
 
 TEST(ManualClockTest, TimersFireInOrderRepeatAndObeyInvalidation) {

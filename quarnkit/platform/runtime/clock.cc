@@ -1,6 +1,7 @@
 #include "quarnkit/platform/runtime/clock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -347,7 +348,14 @@ void ManualClock::advance(std::chrono::nanoseconds duration) {
       s.elapsed = std::max(s.elapsed, best);
       if (timer) timer->takeFiring();
     }
-    if (sleeper) {
+    if (sleeper && !onMain) {
+      // The sleeper may run on another executor: wait until it has run up to
+      // its next suspension, so what it does happens before the next firing.
+      auto ran = std::make_shared<std::atomic<bool>>(false);
+      if (sleeper->resume(nullptr, [ran] { *ran = true; })) {
+        runMainContextUntil([&] { return ran->load(); });
+      }
+    } else if (sleeper) {
       sleeper->resume();
     } else if (onMain) {
       timer->fire();

@@ -104,8 +104,10 @@ class MainContextTimerScheduler final : public TimerScheduler {
 /// order (ties in scheduling order), each with now() set to its fire date:
 /// timers on the main context, and sleepers resumed on their own executors.
 /// Called outside the main context, advance() runs the main context after
-/// each firing until it is idle, so work a firing posts happens before the
-/// next one.
+/// each firing until it is idle, and waits until a woken sleeper has run up
+/// to its next suspension (on whatever executor it runs), so what a firing
+/// does happens before the next one. Called on the main context, it cannot
+/// wait: work it wakes there runs after it returns.
 class ManualClock final : public Clock, public TimerScheduler {
  public:
   explicit ManualClock(Date start = Date(1'700'000'000.0));

@@ -10,7 +10,6 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
-#include <boost/asio/recycling_allocator.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -33,6 +32,26 @@
 
 namespace asio = boost::asio;
 
+#if defined(__SANITIZE_THREAD__)  // GCC
+#define QUARNKIT_THREAD_SANITIZER 1
+#elif defined(__has_feature)  // Clang
+#if __has_feature(thread_sanitizer)
+#define QUARNKIT_THREAD_SANITIZER 1
+#endif
+#endif
+
+#if defined(QUARNKIT_THREAD_SANITIZER)
+// Asio 1.81 frees a shared executor (an any_io_executor holding a strand)
+// after a release decrement and an acquire fence (detail::ref_count_down).
+// That is correct, but ThreadSanitizer does not model fences and reports the
+// free as racing with the other thread's decrement. The runtime moves strand
+// executors between threads all the time, so every build that runs it under
+// ThreadSanitizer needs this. Weak: a program's own suppressions win.
+extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
+  return "race:boost::asio::execution::detail::shared_target_executor::~shared_target_executor\n";
+}
+#endif
+
 namespace quarn {
 
 // ---------------------------------------------------------------------------
@@ -49,6 +68,11 @@ bool isOnMainContext() { return mainContext().get_executor().running_in_this_thr
 
 namespace {
 asio::thread_pool& pool() {
+  // Pool work holds executors of the main context. Making sure the main
+  // context exists first makes it outlive the pool at exit (statics are
+  // destroyed in reverse order of construction), so the pool's threads are
+  // joined before the main context goes away.
+  mainContext();
   static asio::thread_pool p(std::max(2u, std::thread::hardware_concurrency()));
   return p;
 }
@@ -225,6 +249,49 @@ const std::any* findTaskLocal(const void* key) {
   return nullptr;
 }
 
+namespace {
+// What `co_await co_spawn(executor, work, use_awaitable)` does: runs `work` as
+// a coroutine of its own on `executor` and resumes the caller at home with its
+// outcome; cancelling the caller cancels the work. Asio 1.81 forwards that
+// cancellation by dispatching to `executor` a pointer to a signal that dies
+// when the caller resumes, so a cancellation that crosses with the work's end
+// on another thread emits through freed memory. Here the caller's slot, the
+// forwarded emission and the work's completion share the signal instead.
+struct SpawnLink {
+  asio::cancellation_signal signal;  // used on the work's executor only
+  bool ended = false;                // used on the work's executor only
+};
+
+Async<void> spawnAndAwait(Executor executor, Async<void> work) {
+  auto link = std::make_shared<SpawnLink>();
+  co_await asio::async_initiate<const asio::use_awaitable_t<>, void(std::exception_ptr)>(
+      [&](auto handler) {
+        auto slot = asio::get_associated_cancellation_slot(handler);
+        if (slot.is_connected()) {
+          slot.assign([link, executor](asio::cancellation_type type) {
+            asio::dispatch(executor, [link, type] {
+              if (!link->ended) link->signal.emit(type);
+            });
+          });
+        }
+        // Like co_spawn, keep the caller's context busy until it resumes.
+        Executor home = asio::prefer(asio::get_associated_executor(handler),
+                                     asio::execution::outstanding_work.tracked);
+        // The completion runs on `executor` (it has no executor of its own).
+        asio::co_spawn(
+            executor, std::move(work),
+            asio::bind_cancellation_slot(
+                link->signal.slot(), [link, home = std::move(home),
+                                      handler = std::move(handler)](std::exception_ptr e) mutable {
+                  link->ended = true;
+                  asio::dispatch(
+                      home, [h = std::move(handler), e]() mutable { std::move(h)(std::move(e)); });
+                }));
+      },
+      asio::use_awaitable);
+}
+}  // namespace
+
 Async<void> runWithTaskLocal(const void* key, std::any value, Async<void> body) {
   Executor parent = co_await asio::this_coro::executor;
   LocalsPtr parentLocals = localsOf(parent);
@@ -232,8 +299,8 @@ Async<void> runWithTaskLocal(const void* key, std::any value, Async<void> body) 
       std::make_shared<const LocalBinding>(LocalBinding{key, std::move(value), parentLocals});
   std::exception_ptr failure;
   try {
-    co_await asio::co_spawn(Executor(LocalsExecutor(unwrap(parent), std::move(bindings))),
-                            std::move(body), asio::use_awaitable);
+    co_await spawnAndAwait(Executor(LocalsExecutor(unwrap(parent), std::move(bindings))),
+                           std::move(body));
   } catch (...) {
     failure = std::current_exception();
   }
@@ -250,8 +317,7 @@ Async<void> runWithTaskLocal(const void* key, std::any value, Async<void> body) 
 
 Async<void> runOn(Executor executor, Async<void> work) {
   Executor parent = co_await asio::this_coro::executor;
-  co_await asio::co_spawn(prepareExecutor(executor, localsOf(parent)), std::move(work),
-                          asio::use_awaitable);
+  co_await spawnAndAwait(prepareExecutor(executor, localsOf(parent)), std::move(work));
 }
 
 Async<Executor> currentExecutor() { co_return co_await asio::this_coro::executor; }
@@ -296,10 +362,14 @@ class ResumptionImpl final : public Resumption {
   }
 
   bool resume(std::exception_ptr error) override { return resumeFrom(nullptr, std::move(error)); }
+  bool resume(std::exception_ptr error, std::function<void()> ran) override {
+    return resumeFrom(nullptr, std::move(error), std::move(ran));
+  }
 
   /// Like resume(); when the caller runs on the parked coroutine's own
   /// executor (`current`), the coroutine may continue inline.
-  bool resumeFrom(const Executor* current, std::exception_ptr error) {
+  bool resumeFrom(const Executor* current, std::exception_ptr error,
+                  std::function<void()> ran = {}) {
     Handler handler;
     Executor work;
     {
@@ -309,7 +379,17 @@ class ResumptionImpl final : public Resumption {
       handler = std::move(handler_);
       work = std::move(work_);
     }
-    auto call = [h = std::move(handler), error]() mutable { h->call(error); };
+    auto call = [h = std::move(handler), error, ran = std::move(ran)]() mutable {
+      // The handler resumes the coroutine, which runs until it suspends again
+      // or ends before the call returns.
+      struct Ran {
+        std::function<void()>& ran;
+        ~Ran() {
+          if (ran) ran();
+        }
+      } afterwards{ran};
+      h->call(error);
+    };
     if (current && *current == executor_) {
       asio::dispatch(work, std::move(call));
     } else {
@@ -402,103 +482,90 @@ void ContinuationCore::claim() {
 // ---------------------------------------------------------------------------
 // Tasks
 
-class TaskCore : public std::enable_shared_from_this<TaskCore> {
- public:
-  Executor executor;
-  mutable std::mutex mutex;
-  bool finished = false;
-  bool cancelled = false;
-  std::exception_ptr error;
-  std::vector<std::shared_ptr<ResumptionImpl>> waiters;
-  asio::cancellation_signal signal;  // used on `executor` only
-  bool bodyEnded = false;            // used on `executor` only
-
-  void bodyFinished(std::exception_ptr e) {
-    bodyEnded = true;
-    std::vector<std::shared_ptr<ResumptionImpl>> wake;
-    {
-      std::lock_guard lock(mutex);
-      if (finished) return;
-      finished = true;
-      error = e;
-      wake.swap(waiters);
-    }
-    for (auto& w : wake) w->resumeFrom(&executor, e);
-  }
+struct TaskCore::Waiter {
+  std::shared_ptr<ResumptionImpl> resumption;
+  Waiter* next = nullptr;
 };
 
-std::shared_ptr<TaskCore> makeTask(const Executor& executor, bool inheritLocals) {
-  auto core = std::allocate_shared<TaskCore>(asio::recycling_allocator<TaskCore>());
-  core->executor = prepareExecutor(executor, inheritLocals ? currentLocals() : nullptr);
-  return core;
+TaskCore::~TaskCore() {
+  // A task that never ended (its context went away first): dropping the
+  // resumptions wakes the awaiters with the cancellation error.
+  const std::uintptr_t head = waiters_.load(std::memory_order_acquire);
+  if (head == kClosed) return;
+  for (Waiter* w = reinterpret_cast<Waiter*>(head); w;) delete std::exchange(w, w->next);
 }
 
-void launchTask(const std::shared_ptr<TaskCore>& core, Async<void> body) {
-  // The completion handler only keeps the core (and so the signal) alive.
-  asio::co_spawn(core->executor, std::move(body),
-                 asio::bind_cancellation_slot(core->signal.slot(), [core](std::exception_ptr) {}));
-}
-
-void finishTask(TaskCore& core, std::exception_ptr error) { core.bodyFinished(std::move(error)); }
-
-Async<void> awaitTask(std::shared_ptr<TaskCore> task) {
-  bool finished;
-  std::exception_ptr error;
-  {
-    std::lock_guard lock(task->mutex);
-    finished = task->finished;
-    error = task->error;
+void TaskCore::wakeWaiters(const Executor* current, const std::exception_ptr& error) {
+  auto* w = reinterpret_cast<Waiter*>(waiters_.exchange(kClosed, std::memory_order_acq_rel));
+  // The stack holds the awaiters newest first; wake them in arrival order.
+  Waiter* oldestFirst = nullptr;
+  while (w) {
+    Waiter* next = w->next;
+    w->next = oldestFirst;
+    oldestFirst = w;
+    w = next;
   }
-  if (finished) {
-    if (error) std::rethrow_exception(error);
-  } else {
-    std::function<void(std::shared_ptr<Resumption>)> wait = [task](std::shared_ptr<Resumption> r) {
-      std::unique_lock lock(task->mutex);
-      if (task->finished) {
-        auto e = task->error;
-        lock.unlock();
-        r->resume(e);
-      } else {
-        task->waiters.push_back(std::static_pointer_cast<ResumptionImpl>(std::move(r)));
-      }
-    };
-    co_await suspend(std::move(wait), OnCancel::resumeWithCancellation);
+  while (oldestFirst) {
+    std::unique_ptr<Waiter> waiter(std::exchange(oldestFirst, oldestFirst->next));
+    waiter->resumption->resumeFrom(current, error);
   }
 }
 
-void cancelTask(TaskCore& task) {
-  std::vector<std::shared_ptr<ResumptionImpl>> wake;
-  std::exception_ptr error = cancellationError();
-  {
-    std::lock_guard lock(task.mutex);
-    if (task.finished) return;
-    task.finished = task.cancelled = true;
-    task.error = error;
-    wake.swap(task.waiters);
+void TaskCore::bodyEnded(std::exception_ptr error) {
+  bodyDone_ = true;
+  Phase expected = Phase::running;
+  if (!phase_.compare_exchange_strong(expected, Phase::finished, std::memory_order_acq_rel)) {
+    return;  // cancelled first: the outcome is dropped
   }
-  for (auto& w : wake) w->resume(error);
-  asio::post(task.executor, [self = task.shared_from_this()] {
-    if (!self->bodyEnded) self->signal.emit(asio::cancellation_type::terminal);
+  error_ = std::move(error);
+  wakeWaiters(&executor_, error_);
+}
+
+Executor taskExecutor(const Executor& executor, bool inheritLocals) {
+  return prepareExecutor(executor, inheritLocals ? currentLocals() : nullptr);
+}
+
+void launchTask(const std::shared_ptr<TaskCore>& task, Async<void> body) {
+  // The completion handler keeps the task (and so its signal) alive until the
+  // body's coroutine is gone. It runs on the task's executor; the body has
+  // normally ended the task by then, unless it was stopped before it started.
+  asio::co_spawn(task->executor_, std::move(body),
+                 asio::bind_cancellation_slot(task->signal_.slot(), [task](std::exception_ptr e) {
+                   if (e) task->bodyEnded(std::move(e));
+                 }));
+}
+
+void cancelTask(const std::shared_ptr<TaskCore>& task) {
+  TaskCore::Phase expected = TaskCore::Phase::running;
+  if (!task->phase_.compare_exchange_strong(expected, TaskCore::Phase::cancelled,
+                                            std::memory_order_acq_rel)) {
+    return;  // already ended
+  }
+  task->wakeWaiters(nullptr, cancellationError());
+  // The signal belongs to the body's executor; the body may already be gone.
+  asio::post(task->executor_, [task] {
+    if (!task->bodyDone_) task->signal_.emit(asio::cancellation_type::terminal);
   });
 }
 
-bool taskIsCancelled(const TaskCore& task) {
-  std::lock_guard lock(task.mutex);
-  return task.cancelled;
-}
-
-void rethrowTaskError(const TaskCore& task) {
-  std::exception_ptr error;
-  {
-    std::lock_guard lock(task.mutex);
-    error = task.error;
-  }
-  if (error) std::rethrow_exception(error);
-}
-
-bool taskIsFinished(const TaskCore& task) {
-  std::lock_guard lock(task.mutex);
-  return task.finished;
+Async<void> awaitTask(std::shared_ptr<TaskCore> task) {
+  std::function<void(std::shared_ptr<Resumption>)> wait = [task](std::shared_ptr<Resumption> r) {
+    auto* waiter = new TaskCore::Waiter{std::static_pointer_cast<ResumptionImpl>(std::move(r))};
+    std::uintptr_t head = task->waiters_.load(std::memory_order_acquire);
+    do {
+      if (head == TaskCore::kClosed) {
+        // It ended meanwhile: resume with its outcome.
+        auto resumption = std::move(waiter->resumption);
+        delete waiter;
+        resumption->resume(task->isCancelled() ? cancellationError() : task->error_);
+        return;
+      }
+      waiter->next = reinterpret_cast<TaskCore::Waiter*>(head);
+    } while (!task->waiters_.compare_exchange_weak(head, reinterpret_cast<std::uintptr_t>(waiter),
+                                                   std::memory_order_release,
+                                                   std::memory_order_acquire));
+  };
+  co_await suspend(std::move(wait), OnCancel::resumeWithCancellation);
 }
 
 // ---------------------------------------------------------------------------

@@ -21,6 +21,10 @@ class Resumption {
  public:
   virtual ~Resumption() = default;
   virtual bool resume(std::exception_ptr error = nullptr) = 0;
+  /// Like resume(); then calls `ran` on the coroutine's executor once the
+  /// coroutine has run up to its next suspension or its end. (Not called when
+  /// this returns false.) Lets a test clock wake sleepers one after another.
+  virtual bool resume(std::exception_ptr error, std::function<void()> ran) = 0;
   [[nodiscard]] virtual bool isResumed() const = 0;
 };
 

@@ -28,8 +28,11 @@
 // executor runs on a strand of its own, so it never runs on two threads at once.
 #pragma once
 
+#include <atomic>
+#include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -42,17 +45,117 @@
 namespace quarn {
 
 namespace detail {
-class TaskCore;
-std::shared_ptr<TaskCore> makeTask(const Executor& executor, bool inheritLocals);
+
+/// The shared record of one task: who ended it and how, the coroutines
+/// awaiting it, and the signal that cancels its body. TaskState<T> adds the
+/// typed result, so a task is one allocation.
+///
+/// Ending is a small atomic state machine. `phase_` goes once from running to
+/// finished (the body's outcome won) or cancelled (cancel() won); the winner
+/// then stores the error and closes `waiters_`, waking everyone parked on it.
+/// `waiters_` is a lock-free stack of parked awaiters until then, and
+/// kClosed afterwards: an awaiter that finds it closed reads the outcome
+/// without suspending.
+class TaskCore {
+ public:
+  TaskCore(const TaskCore&) = delete;
+  TaskCore& operator=(const TaskCore&) = delete;
+
+  /// Whether the task has ended and its outcome can be read.
+  [[nodiscard]] bool isFinished() const noexcept {
+    return waiters_.load(std::memory_order_acquire) == kClosed;
+  }
+  [[nodiscard]] bool isCancelled() const noexcept {
+    return phase_.load(std::memory_order_acquire) == Phase::cancelled;
+  }
+  /// Rethrows the error of an ended task (the cancellation error when it was
+  /// cancelled); returns when it produced a value.
+  void rethrowError() const {
+    if (isCancelled()) throwCancellation();
+    if (error_) std::rethrow_exception(error_);
+  }
+
+  /// Called by the body, on the task's executor, when it has ended. Unless
+  /// the task was cancelled first, ends the task with `error` (null: the
+  /// value is already stored) and wakes its awaiters.
+  void bodyEnded(std::exception_ptr error);
+
+ protected:
+  explicit TaskCore(Executor executor) noexcept : executor_(std::move(executor)) {}
+  ~TaskCore();
+
+ private:
+  friend void launchTask(const std::shared_ptr<TaskCore>& task, Async<void> body);
+  friend void cancelTask(const std::shared_ptr<TaskCore>& task);
+  friend Async<void> awaitTask(std::shared_ptr<TaskCore> task);
+
+  struct Waiter;
+  enum class Phase : std::uint8_t { running, finished, cancelled };
+  static constexpr std::uintptr_t kClosed = 1;  // never a Waiter's address
+
+  /// Closes the waiter stack and wakes every coroutine parked on it with
+  /// `error` (null: the value). `current` is the executor the caller runs
+  /// on, when known: awaiters at home there may continue inline.
+  void wakeWaiters(const Executor* current, const std::exception_ptr& error);
+
+  std::atomic<Phase> phase_{Phase::running};
+  std::atomic<std::uintptr_t> waiters_{0};   // Waiter* (a stack), 0 or kClosed
+  std::exception_ptr error_;                 // written by the winner before kClosed
+  const Executor executor_;                  // where the body runs
+  boost::asio::cancellation_signal signal_;  // used on executor_ only
+  bool bodyDone_ = false;                    // used on executor_ only
+};
+
+template <class T>
+class TaskState final : public TaskCore {
+ public:
+  explicit TaskState(Executor executor) noexcept : TaskCore(std::move(executor)) {}
+  /// The body's value. Written by the body before it ends the task; read only
+  /// once the task has finished with no error.
+  std::optional<T> value;
+};
+
+template <>
+class TaskState<void> final : public TaskCore {
+ public:
+  explicit TaskState(Executor executor) noexcept : TaskCore(std::move(executor)) {}
+};
+
+/// Where a task started on `executor` runs: a strand of it unless it is the
+/// main context, carrying the caller's task-local values when `inheritLocals`.
+Executor taskExecutor(const Executor& executor, bool inheritLocals);
+/// Starts `body` (which ends by calling bodyEnded()) on the task's executor.
 void launchTask(const std::shared_ptr<TaskCore>& task, Async<void> body);
-/// Ends the task with its body's outcome (null: success).
-void finishTask(TaskCore& task, std::exception_ptr error);
+/// Ends the task with the cancellation error, wakes its awaiters and cancels
+/// its body at its next suspension. Does nothing once the task has ended.
+void cancelTask(const std::shared_ptr<TaskCore>& task);
+/// Parks the caller until the task has ended; throws the task's error, or the
+/// cancellation error when the caller itself is cancelled while parked.
 Async<void> awaitTask(std::shared_ptr<TaskCore> task);
-void cancelTask(TaskCore& task);
-bool taskIsCancelled(const TaskCore& task);
-bool taskIsFinished(const TaskCore& task);
-/// Rethrows the error of a finished task, if it has one.
-void rethrowTaskError(const TaskCore& task);
+
+// A task's body. It stores the value and ends the task from inside the body's
+// own handler, so an awaiter arriving later finds the outcome without
+// suspending. `state` stays alive while this runs: launchTask()'s completion
+// handler owns it.
+template <class T>
+Async<void> runTaskBody(TaskState<T>* state, Async<T> body) {
+  std::exception_ptr error;
+  try {
+    if constexpr (std::is_void_v<T>) {
+      co_await std::move(body);
+    } else {
+      state->value.emplace(co_await std::move(body));
+    }
+  } catch (...) {
+    error = std::current_exception();
+  }
+  state->bodyEnded(std::move(error));
+  // co_spawn() would otherwise post once more, so as not to call its
+  // completion handler from inside itself, when the body ended without ever
+  // suspending. launchTask()'s handler is ours and may run there: let the
+  // coroutine end at once and give its memory back while it is still warm.
+  (co_await boost::asio::detail::awaitable_thread_has_context_switched{}) = true;
+}
 
 class TaskGroupCore;
 std::shared_ptr<TaskGroupCore> makeTaskGroup(const Executor& parent);
@@ -71,29 +174,10 @@ template <class T>
 Async<void> storeInBox(std::shared_ptr<std::optional<T>> box, Async<T> body) {
   box->emplace(co_await std::move(body));
 }
-
-// A task's body: stores the value and ends the task from inside the body's own
-// handler, so an awaiter arriving later finds the outcome without suspending.
-template <class T, class Box>
-Async<void> runTaskBody(std::shared_ptr<TaskCore> task, std::shared_ptr<Box> box, Async<T> body) {
-  std::exception_ptr error;
-  try {
-    if constexpr (std::is_void_v<T>) {
-      co_await std::move(body);
-    } else {
-      box->emplace(co_await std::move(body));
-    }
-  } catch (...) {
-    error = std::current_exception();
-  }
-  finishTask(*task, error);
-}
 }  // namespace detail
 
 template <class T = void>
 class Task {
-  using Box = std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>;
-
  public:
   /// Starts `body` on the concurrent executor.
   static Task spawn(Async<T> body) { return spawn(concurrentExecutor(), std::move(body)); }
@@ -109,42 +193,43 @@ class Task {
 
   /// The task's value once it has ended; rethrows its error, or the
   /// cancellation error when it was cancelled. Any number of callers may
-  /// await it, before or after it ends.
-  Async<T> value() const { return valueOf(core_, box_); }
+  /// await it, before or after it ends. (A value that cannot be copied is
+  /// moved out to the first of them.)
+  Async<T> value() const { return valueOf(state_); }
   /// Ends the task with the cancellation error and cancels its body. Does
   /// nothing once it has ended.
-  void cancel() const { detail::cancelTask(*core_); }
-  [[nodiscard]] bool isCancelled() const { return detail::taskIsCancelled(*core_); }
+  void cancel() const { detail::cancelTask(state_); }
+  [[nodiscard]] bool isCancelled() const { return state_->isCancelled(); }
   /// Whether the task has ended (with a value, an error or by cancellation).
-  [[nodiscard]] bool isFinished() const { return detail::taskIsFinished(*core_); }
+  [[nodiscard]] bool isFinished() const { return state_->isFinished(); }
 
-  friend bool operator==(const Task& a, const Task& b) { return a.core_ == b.core_; }
+  friend bool operator==(const Task& a, const Task& b) { return a.state_ == b.state_; }
 
  private:
-  // A static coroutine: its frame holds copies, so awaiting the value of a
-  // temporary handle is safe.
-  static Async<T> valueOf(std::shared_ptr<detail::TaskCore> core, std::shared_ptr<Box> box) {
-    if (!detail::taskIsFinished(*core)) co_await detail::awaitTask(core);
-    detail::rethrowTaskError(*core);
+  using State = detail::TaskState<T>;
+
+  // A static coroutine: its frame holds a copy of the handle's state, so
+  // awaiting the value of a temporary handle is safe.
+  static Async<T> valueOf(std::shared_ptr<State> state) {
+    if (!state->isFinished()) co_await detail::awaitTask(state);
+    state->rethrowError();
     if constexpr (!std::is_void_v<T>) {
       if constexpr (std::is_copy_constructible_v<T>) {
-        co_return **box;
+        co_return *state->value;
       } else {
-        co_return std::move(**box);
+        co_return std::move(*state->value);
       }
     }
   }
 
   static Task start(const Executor& executor, Async<T> body, bool inherit) {
     Task task;
-    task.core_ = detail::makeTask(executor, inherit);
-    if constexpr (!std::is_void_v<T>) task.box_ = std::make_shared<Box>();
-    detail::launchTask(task.core_, detail::runTaskBody<T>(task.core_, task.box_, std::move(body)));
+    task.state_ = std::make_shared<State>(detail::taskExecutor(executor, inherit));
+    detail::launchTask(task.state_, detail::runTaskBody<T>(task.state_.get(), std::move(body)));
     return task;
   }
 
-  std::shared_ptr<detail::TaskCore> core_;
-  std::shared_ptr<Box> box_;
+  std::shared_ptr<State> state_;
 };
 
 /// The children of one withThrowingTaskGroup() call. Use it only inside the

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -91,6 +93,166 @@ TEST(TaskTest, CancelAfterTheEndChangesNothing) {
     EXPECT_EQ(first, 42);
     EXPECT_EQ(second, 42);
   }());
+}
+
+namespace {
+
+// Holds a body at one point until the test opens it. The body does not react
+// to cancellation while it waits there.
+class Gate {
+ public:
+  Async<void> pass() {
+    std::function<void(CheckedContinuation<void>)> park = [this](CheckedContinuation<void> c) {
+      continuation_.emplace(std::move(c));
+    };
+    co_await withCheckedThrowingContinuation<void>("gate", std::move(park));
+  }
+  void open() { continuation_->resume(); }
+
+ private:
+  std::optional<CheckedContinuation<void>> continuation_;
+};
+
+Async<int> afterGate(Gate& gate, int value) {
+  co_await gate.pass();
+  co_return value;
+}
+
+// Awaits `task`: its value, or -1 when the await ended with the cancellation
+// error. Also written to `out` when given.
+Async<int> outcomeOf(Task<int> task, std::atomic<int>* out = nullptr) {
+  int outcome = -1;
+  try {
+    outcome = co_await task.value();
+  } catch (...) {
+    if (!isCancellation(std::current_exception())) throw;
+  }
+  if (out) *out = outcome;
+  co_return outcome;
+}
+
+Async<int> answerAfterAHop(Executor executor) { co_return co_await runOn(executor, answer()); }
+
+}  // namespace
+
+TEST(TaskTest, ABodyThatNeverSuspendsHasEndedWhenSpawnReturns) {
+  runUntilComplete([]() -> Async<void> {
+    auto t = Task<int>::spawn(mainExecutor(), answer());
+    EXPECT_TRUE(t.isFinished());
+    EXPECT_EQ(co_await t.value(), 42);
+    auto f = Task<int>::spawn(mainExecutor(), failing());
+    EXPECT_TRUE(f.isFinished());
+    EXPECT_FALSE(f.isCancelled());
+    bool threw = false;
+    try {
+      co_await f.value();
+    } catch (const std::runtime_error&) {
+      threw = true;
+    }
+    EXPECT_TRUE(threw);
+  }());
+}
+
+TEST(TaskTest, AwaitersParkedOnEitherContextAllGetTheValue) {
+  Gate gate;
+  auto task = Task<int>::spawn(mainExecutor(), afterGate(gate, 7));
+  std::vector<Task<int>> awaiters;
+  for (int i = 0; i < 3; ++i) {
+    awaiters.push_back(Task<int>::spawn(mainExecutor(), outcomeOf(task)));
+    awaiters.push_back(Task<int>::spawn(concurrentExecutor(), outcomeOf(task)));
+  }
+  drainMainContext();
+  std::this_thread::sleep_for(20ms);  // lets the pool's awaiters park too
+  EXPECT_FALSE(task.isFinished());
+  gate.open();
+  for (auto& awaiter : awaiters) EXPECT_EQ(runUntilComplete(awaiter.value()), 7);
+  EXPECT_TRUE(task.isFinished());
+}
+
+TEST(TaskTest, CancelEndsParkedAwaitersAtOnceAndTheBodyAtItsNextSuspension) {
+  Gate gate;
+  std::atomic<bool> bodySawCancellation{false};
+  auto body = [](Gate& g, std::atomic<bool>& saw) -> Async<int> {
+    co_await g.pass();
+    try {
+      co_await platform::MainContextTimerScheduler().sleep(10s);
+    } catch (...) {
+      saw = isCancellation(std::current_exception());
+      throw;
+    }
+    co_return 1;
+  };
+  auto task = Task<int>::spawn(mainExecutor(), body(gate, bodySawCancellation));
+  std::vector<Task<int>> awaiters;
+  for (int i = 0; i < 2; ++i) {
+    awaiters.push_back(Task<int>::spawn(mainExecutor(), outcomeOf(task)));
+    awaiters.push_back(Task<int>::spawn(concurrentExecutor(), outcomeOf(task)));
+  }
+  drainMainContext();
+  std::this_thread::sleep_for(20ms);
+
+  task.cancel();
+  EXPECT_TRUE(task.isCancelled());
+  EXPECT_TRUE(task.isFinished());
+  // Every awaiter has its answer while the body still waits at the gate.
+  for (auto& awaiter : awaiters) EXPECT_EQ(runUntilComplete(awaiter.value()), -1);
+  EXPECT_FALSE(bodySawCancellation);
+
+  gate.open();
+  EXPECT_TRUE(runMainContextUntil([&] { return bodySawCancellation.load(); }));
+  EXPECT_EQ(runUntilComplete(outcomeOf(task)), -1);
+}
+
+TEST(TaskTest, AnAwaiterCancelledWhileParkedLeavesTheTaskAndTheOtherAwaitersAlone) {
+  Gate gate;
+  auto task = Task<int>::spawn(mainExecutor(), afterGate(gate, 7));
+  std::atomic<int> first{0}, second{0};
+  auto a = Task<int>::spawn(mainExecutor(), outcomeOf(task, &first));
+  auto b = Task<int>::spawn(mainExecutor(), outcomeOf(task, &second));
+  drainMainContext();
+  a.cancel();
+  drainMainContext();
+  EXPECT_EQ(first, -1);  // its await ended with the cancellation error
+  EXPECT_EQ(second, 0);  // still waiting
+  EXPECT_FALSE(task.isFinished());
+
+  gate.open();
+  EXPECT_EQ(runUntilComplete(b.value()), 7);
+  EXPECT_EQ(first, -1);  // resumed once only
+  EXPECT_EQ(runUntilComplete(task.value()), 7);
+}
+
+TEST(TaskTest, CancelRacingTheEndGivesEveryAwaiterOneConsistentOutcome) {
+  for (int round = 0; round < 200; ++round) {
+    // Even rounds hop through the main context, which does not run until the
+    // test awaits, so cancel() comes first and meets the body mid-hop; odd
+    // rounds hop between pool strands and race cancel().
+    const bool viaMain = round % 2 == 0;
+    auto task = Task<int>::spawn(answerAfterAHop(viaMain ? mainExecutor() : concurrentExecutor()));
+    auto awaiter = Task<int>::spawn(outcomeOf(task));
+    for (int yield = 0; yield < round % 16; ++yield) std::this_thread::yield();  // vary the timing
+    task.cancel();
+    const int seen = runUntilComplete(awaiter.value());
+    if (viaMain) {
+      EXPECT_EQ(seen, -1) << "round " << round;
+    }
+    EXPECT_TRUE(seen == 42 || seen == -1) << seen;
+    EXPECT_EQ(seen == -1, task.isCancelled()) << "round " << round;
+    EXPECT_EQ(runUntilComplete(outcomeOf(task)), seen);
+  }
+}
+
+TEST(TaskTest, ATaskRunsOnWithoutItsHandle) {
+  Gate gate;
+  std::atomic<bool> ran{false};
+  auto body = [](Gate& g, std::atomic<bool>& r) -> Async<void> {
+    co_await g.pass();
+    r = true;
+  };
+  Task<void>::spawn(mainExecutor(), body(gate, ran));  // the handle is dropped at once
+  drainMainContext();
+  gate.open();
+  EXPECT_TRUE(runMainContextUntil([&] { return ran.load(); }));
 }
 
 TEST(TaskTest, RunOnHopsAndResumesAtHome) {
