@@ -4,6 +4,8 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
+#include <deque>
 #include <limits>
 
 #include "quarnkit/coding/json_internal.h"
@@ -75,8 +77,27 @@ struct PathNode {
   }
 };
 
+// Device-variant resolution settings of decoders and containers created by
+// the device-variant decoder over this decoder (see platform_decoder.h).
+struct Variants {
+  std::string separator;
+  std::string_view suffix;
+  bool recursive;
+};
+
 struct Shared {
   const JSONDecoder* options;
+  // Variant settings in use during this decode; they live as long as the
+  // decode call, like every decoder and container of it.
+  mutable std::deque<Variants> variants;
+
+  const Variants* variantsFor(std::string_view separator, std::string_view suffix,
+                              bool recursive) const {
+    for (const auto& v : variants) {
+      if (v.separator == separator && v.suffix == suffix && v.recursive == recursive) return &v;
+    }
+    return &variants.emplace_back(Variants{std::string(separator), suffix, recursive});
+  }
 };
 
 [[noreturn]] void throwTooDeep(const PathNode& node) {
@@ -174,8 +195,9 @@ class JSONUnkeyed;
 
 class JSONDecoderImpl final : public Decoder {
  public:
-  JSONDecoderImpl(const json::value* v, const Shared* shared, PathNode node, int depth)
-      : v_(v), shared_(shared), node_(std::move(node)), depth_(depth) {
+  JSONDecoderImpl(const json::value* v, const Shared* shared, PathNode node, int depth,
+                  const Variants* variants = nullptr)
+      : v_(v), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {
     if (depth_ > JSONDecoder::kMaxDepth) throwTooDeep(node_);
   }
 
@@ -195,6 +217,8 @@ class JSONDecoderImpl final : public Decoder {
   const Shared* shared_;
   PathNode node_;
   int depth_;
+  // Set when this decoder stands for a recursive device-variant decoder.
+  const Variants* variants_;
 };
 
 class JSONSingleValue final : public SingleValueDecodingContainer,
@@ -221,15 +245,19 @@ class JSONSingleValue final : public SingleValueDecodingContainer,
 
 class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSONKeyed> {
  public:
-  JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth)
-      : o_(o), shared_(shared), node_(std::move(node)), depth_(depth) {
+  JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth,
+            const Variants* variants = nullptr)
+      : o_(o), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {
     // A one-bit-per-key filter of small objects: records probe many optional
-    // members, and most probes miss.
-    if (o_->size() <= kFilteredSize) {
-      for (const auto& e : *o_) filter_ |= keyBit(e.key());
-    } else {
-      filter_ = ~std::uint64_t{0};
+    // members, and most probes miss. With device variants, note whether any
+    // key can be one; when none can, keys resolve to themselves.
+    const bool small = o_->size() <= kFilteredSize;
+    for (const auto& e : *o_) {
+      if (small) filter_ |= keyBit(e.key());
+      if (variants_ && !hasVariantKeys_ && isVariantKey(e.key())) hasVariantKeys_ = true;
+      if (!small && (!variants_ || hasVariantKeys_)) break;
     }
+    if (!small) filter_ = ~std::uint64_t{0};
   }
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
@@ -257,30 +285,32 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   }
   void decodeNested(CodingKeyRef key, DecodeFn fn) override {
     const auto& e = require(key);
-    JSONDecoderImpl d(&e.value(), shared_, child(e), depth_ + 1);
+    JSONDecoderImpl d(&e.value(), shared_, child(e), depth_ + 1, childVariants());
     fn(d);
   }
   bool decodeNestedIfPresent(CodingKeyRef key, DecodeFn fn) override {
     const auto* e = find(key);
     if (e == nullptr || e->value().is_null()) return false;
-    JSONDecoderImpl d(&e->value(), shared_, child(*e), depth_ + 1);
+    JSONDecoderImpl d(&e->value(), shared_, child(*e), depth_ + 1, childVariants());
     fn(d);
     return true;
   }
   std::unique_ptr<KeyedDecodingContainer> nestedContainer(CodingKeyRef key) override {
     const auto& e = require(key);
-    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1).container();
+    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1, childVariants())
+        .container();
   }
   std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer(CodingKeyRef key) override {
     const auto& e = require(key);
-    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1).unkeyedContainer();
+    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1, childVariants())
+        .unkeyedContainer();
   }
   std::unique_ptr<Decoder> superDecoder() override { return superDecoder(CodingKeyRef("super")); }
   std::unique_ptr<Decoder> superDecoder(CodingKeyRef key) override {
     const auto* e = find(key);
     static const json::value kNull;
     return std::make_unique<JSONDecoderImpl>(e ? &e->value() : &kNull, shared_, owned(key),
-                                             depth_ + 1);
+                                             depth_ + 1, childVariants());
   }
 
  private:
@@ -291,7 +321,32 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     return std::uint64_t{1} << ((first * 7u + last * 13u + k.size() * 31u) & 63u);
   }
 
+  [[nodiscard]] bool isVariantKey(std::string_view k) const {
+    const std::size_t tail = variants_->separator.size() + variants_->suffix.size();
+    return k.size() > tail && k.ends_with(variants_->suffix) &&
+           k.substr(k.size() - tail, variants_->separator.size()) == variants_->separator;
+  }
+
+  // The member for a key: its device variant when there is one, else the key.
   [[nodiscard]] const json::key_value_pair* find(CodingKeyRef key) const {
+    if (hasVariantKeys_ && !key.intValue) {
+      const std::size_t n =
+          key.stringValue.size() + variants_->separator.size() + variants_->suffix.size();
+      char small[96];
+      std::string large;
+      char* out = n <= sizeof small ? small : (large.resize(n), large.data());
+      std::memcpy(out, key.stringValue.data(), key.stringValue.size());  // NOLINT: not a C string
+      std::memcpy(out + key.stringValue.size(), variants_->separator.data(),
+                  variants_->separator.size());
+      std::memcpy(out + key.stringValue.size() + variants_->separator.size(),
+                  variants_->suffix.data(), variants_->suffix.size());
+      if (const auto* e = findExact(std::string_view(out, n))) return e;
+    }
+    return findExact(key.stringValue);
+  }
+
+  [[nodiscard]] const json::key_value_pair* findExact(std::string_view name) const {
+    const CodingKeyRef key(name);
     if ((filter_ & keyBit(key.stringValue)) == 0) return nullptr;
     // Records usually read their members in document order: try the member
     // after the last one found before the object's own lookup.
@@ -317,6 +372,10 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   [[nodiscard]] PathNode child(const json::key_value_pair& e) const {
     return PathNode::child(&node_, CodingKeyRef(std::string_view(e.key())), false);
   }
+  // Nested values are read with variants only when resolution is recursive.
+  [[nodiscard]] const Variants* childVariants() const {
+    return variants_ && variants_->recursive ? variants_ : nullptr;
+  }
   [[nodiscard]] PathNode owned(CodingKeyRef key) const {
     return PathNode::child(&node_, key, true);
   }
@@ -325,14 +384,17 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   const Shared* shared_;
   PathNode node_;
   int depth_;
+  const Variants* variants_;
   mutable std::size_t cursor_ = 0;
   std::uint64_t filter_ = 0;
+  bool hasVariantKeys_ = false;
 };
 
 class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled<JSONUnkeyed> {
  public:
-  JSONUnkeyed(const json::array* a, const Shared* shared, PathNode node, int depth)
-      : a_(a), shared_(shared), node_(std::move(node)), depth_(depth) {}
+  JSONUnkeyed(const json::array* a, const Shared* shared, PathNode node, int depth,
+              const Variants* variants = nullptr)
+      : a_(a), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {}
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
   [[nodiscard]] std::optional<int> count() const override { return static_cast<int>(a_->size()); }
@@ -363,7 +425,7 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   }
   void decodeNested(DecodeFn fn) override {
     if (isAtEnd()) atEnd("value");
-    JSONDecoderImpl d(&(*a_)[index_], shared_, element(), depth_ + 1);
+    JSONDecoderImpl d(&(*a_)[index_], shared_, element(), depth_ + 1, variants_);
     fn(d);
     ++index_;
   }
@@ -378,19 +440,21 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   }
   std::unique_ptr<KeyedDecodingContainer> nestedContainer() override {
     if (isAtEnd()) atEnd("nested keyed container");
-    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1).container();
+    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1, variants_).container();
     ++index_;
     return c;
   }
   std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer() override {
     if (isAtEnd()) atEnd("nested unkeyed container");
-    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1).unkeyedContainer();
+    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1, variants_)
+                 .unkeyedContainer();
     ++index_;
     return c;
   }
   std::unique_ptr<Decoder> superDecoder() override {
     if (isAtEnd()) atEnd("Decoder");
-    auto d = std::make_unique<JSONDecoderImpl>(&(*a_)[index_], shared_, element(), depth_ + 1);
+    auto d = std::make_unique<JSONDecoderImpl>(&(*a_)[index_], shared_, element(), depth_ + 1,
+                                               variants_);
     ++index_;
     return d;
   }
@@ -409,17 +473,20 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   const Shared* shared_;
   PathNode node_;
   int depth_;
+  // Set for the lists of a recursive device-variant decoder: elements are
+  // read with the same variants.
+  const Variants* variants_;
   std::size_t index_ = 0;
 };
 
 std::unique_ptr<KeyedDecodingContainer> JSONDecoderImpl::container() {
   if (!v_->is_object()) throwMismatch("Dictionary<String, Any>", *v_, node_.path());
-  return std::make_unique<JSONKeyed>(&v_->get_object(), shared_, node_, depth_);
+  return std::make_unique<JSONKeyed>(&v_->get_object(), shared_, node_, depth_, variants_);
 }
 
 std::unique_ptr<UnkeyedDecodingContainer> JSONDecoderImpl::unkeyedContainer() {
   if (!v_->is_array()) throwMismatch("Array<Any>", *v_, node_.path());
-  return std::make_unique<JSONUnkeyed>(&v_->get_array(), shared_, node_, depth_);
+  return std::make_unique<JSONUnkeyed>(&v_->get_array(), shared_, node_, depth_, variants_);
 }
 
 std::unique_ptr<SingleValueDecodingContainer> JSONDecoderImpl::singleValueContainer() {
@@ -560,6 +627,25 @@ void JSONDecoder::decode(std::string_view text, DecodeFn fn) const {
                                         : json::monotonic_resource();
   const json::value root = detail::parseJSONText(text, &memory);
   decode(root, fn);
+}
+
+std::unique_ptr<KeyedDecodingContainer> detail::variantKeyedContainer(Decoder& base,
+                                                                      std::string_view separator,
+                                                                      std::string_view suffix,
+                                                                      bool recursive) {
+  auto* json = dynamic_cast<JSONDecoderImpl*>(&base);
+  if (json == nullptr) return nullptr;
+  const Variants* variants = json->shared_->variantsFor(separator, suffix, recursive);
+  return JSONDecoderImpl(json->v_, json->shared_, json->node_, json->depth_, variants).container();
+}
+
+std::unique_ptr<UnkeyedDecodingContainer> detail::variantUnkeyedContainer(
+    Decoder& base, std::string_view separator, std::string_view suffix) {
+  auto* json = dynamic_cast<JSONDecoderImpl*>(&base);
+  if (json == nullptr) return nullptr;
+  const Variants* variants = json->shared_->variantsFor(separator, suffix, true);
+  return JSONDecoderImpl(json->v_, json->shared_, json->node_, json->depth_, variants)
+      .unkeyedContainer();
 }
 
 void JSONDecoder::decode(const boost::json::value& document, DecodeFn fn) const {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "quarnkit/coding/json_internal.h"
 #include "quarnkit/platform/device.h"
 
 namespace quarn {
@@ -36,13 +37,24 @@ PlatformDecoder::PlatformDecoder(std::unique_ptr<Decoder> base, std::string sepa
 
 std::unique_ptr<KeyedDecodingContainer> PlatformDecoder::container() {
   if (!recursive_) return base_->container();
+  if (auto json = detail::variantKeyedContainer(*base_, separator_, suffix_, true)) return json;
   return std::make_unique<PlatformContainer<>>(base_->container(), separator_, true, suffix_);
 }
 
 std::unique_ptr<UnkeyedDecodingContainer> PlatformDecoder::unkeyedContainer() {
   if (!recursive_) return base_->unkeyedContainer();
+  if (auto json = detail::variantUnkeyedContainer(*base_, separator_, suffix_)) return json;
   return std::make_unique<PlatformUnkeyedContainer>(base_->unkeyedContainer(), separator_, true,
                                                     suffix_);
+}
+
+std::unique_ptr<KeyedDecodingContainer> detail::platformKeyedContainer(Decoder& decoder,
+                                                                       std::string separator,
+                                                                       bool recursive) {
+  const std::string_view suffix = currentDeviceSuffix();
+  if (auto json = variantKeyedContainer(decoder, separator, suffix, recursive)) return json;
+  return std::make_unique<PlatformContainer<>>(decoder.container(), std::move(separator), recursive,
+                                               suffix);
 }
 
 std::unique_ptr<SingleValueDecodingContainer> PlatformDecoder::singleValueContainer() {

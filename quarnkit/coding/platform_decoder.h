@@ -151,13 +151,27 @@ class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer,
   std::string_view suffix_;
 };
 
-/// Opens the decoder's keyed container and wraps it for the record's key set
-/// (RawCodingKey: any key). There are no defaults for separator and flag.
+namespace detail {
+std::unique_ptr<KeyedDecodingContainer> platformKeyedContainer(Decoder& decoder,
+                                                               std::string separator,
+                                                               bool recursive);
+}
+
+/// Opens the decoder's keyed container with device-variant resolution for
+/// the record's key set (RawCodingKey: any key; a typed key set also limits
+/// allKeys() to its own keys). There are no defaults for separator and flag.
+/// Over a JSON decoder the JSON containers resolve variants themselves (one
+/// layer, same results); over any other decoder the container is a
+/// PlatformContainer.
 template <class Key = RawCodingKey>
-std::unique_ptr<PlatformContainer<Key>> platformContainer(Decoder& decoder, std::string separator,
+std::unique_ptr<KeyedDecodingContainer> platformContainer(Decoder& decoder, std::string separator,
                                                           bool recursive) {
-  return std::make_unique<PlatformContainer<Key>>(decoder.container(), std::move(separator),
-                                                  recursive, currentDeviceSuffix());
+  if constexpr (std::is_same_v<Key, RawCodingKey>) {
+    return detail::platformKeyedContainer(decoder, std::move(separator), recursive);
+  } else {
+    return std::make_unique<PlatformContainer<Key>>(decoder.container(), std::move(separator),
+                                                    recursive, currentDeviceSuffix());
+  }
 }
 
 }  // namespace quarn

@@ -215,7 +215,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
  protected:
   void decodeFrom(Decoder& d) {
     auto c = d.container();
-    auto f = std::make_shared<CompositeListItemFields>();
+    CompositeListItemFields* f = &mutableFields();
     readHead(*f, *c, d);
     if constexpr (DecodableType<Entity>) {
       entity_ = c->template decodeIfPresent<Entity>("entity");
@@ -235,7 +235,6 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
         }
       }
     }
-    fields_ = std::move(f);
   }
 
   [[nodiscard]] std::string recordTypeName() const override {
