@@ -25,6 +25,9 @@ std::optional<AnyEntity> decodeEntityByClassName(Decoder& d, const CompositeList
   return it->second.decode(d);
 }
 
-void detail::missingClassMapForEntity() { fatalError("Fatal error"); }
+void detail::missingClassMapForEntity(const Decoder& d) {
+  throw DecodingError::dataCorrupted(
+      {d.codingPath(), "No compositeListEntityClassMap in the decoder settings to decode the entity."});
+}
 
 }  // namespace quarn

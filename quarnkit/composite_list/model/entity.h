@@ -89,8 +89,10 @@ concept HashableType = requires(const T& a) {
 
 /// A hashable wrapper of a host entity: the element type of list item
 /// records. Equal when the entities are equal. Decodes from an entity object
-/// dispatched by its "class" name; encodes as the entity itself when the
-/// entity is encodable and as an empty object otherwise.
+/// dispatched by its "class" name (without a class map in the decoder
+/// settings that is a dataCorrupted error: templates from a server must not
+/// stop the program); encodes as the entity itself when the entity is
+/// encodable and as an empty object otherwise.
 template <HashableType T>
 class CompositeListEntity {
  public:
@@ -118,13 +120,13 @@ class CompositeListEntity {
 };
 
 namespace detail {
-[[noreturn]] void missingClassMapForEntity();
+[[noreturn]] void missingClassMapForEntity(const Decoder& d);
 }
 
 template <HashableType T>
 CompositeListEntity<T> CompositeListEntity<T>::decode(Decoder& d) {
   const CompositeListEntityClassMap* map = entityClassMap(d);
-  if (map == nullptr) detail::missingClassMapForEntity();
+  if (map == nullptr) detail::missingClassMapForEntity(d);
   auto entity = decodeEntityByClassName(d, *map);
   const T* value = entity ? entity->template get<T>() : nullptr;
   if (value == nullptr) throw DecodingError::typeMismatch(typeName<T>(), {d.codingPath(), ""});

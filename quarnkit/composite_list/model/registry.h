@@ -63,7 +63,9 @@ struct CompositeListItemDecoder {
 };
 
 /// Decodes a template document with `decoder` (its date strategy and
-/// settings) and the registry added to its settings.
+/// settings) and the registry added to its settings, with the registry's
+/// entity class map too unless the settings have one (inline list entities
+/// decode by class name).
 std::vector<AnyCompositeListItem> decodeCompositeListTemplate(
     std::string_view json, std::shared_ptr<CompositeListItemsRegistry> registry,
     JSONDecoder decoder = {});
