@@ -1,0 +1,440 @@
+#include "quarnkit/composite_list/fetching/fetcher.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+
+#include "quarnkit/composite_list/fetching/fetcher_error.h"
+#include "quarnkit/composite_list/model/descriptions.h"
+#include "quarnkit/composite_list/model/element_filter.h"
+#include "quarnkit/composite_list/model/entity_providing.h"
+#include "quarnkit/composite_list/model/text_template_element.h"
+#include "quarnkit/core/error.h"
+#include "quarnkit/core/log.h"
+#include "quarnkit/platform/runtime/clock.h"
+#include "quarnkit/platform/runtime/task_local.h"
+#include "quarnkit/platform/services.h"
+
+namespace quarn {
+
+namespace {
+
+using Items = CompositeListFetcher::Items;
+
+/// The includes being expanded by the running fetch, outermost first.
+using IncludeChain = std::shared_ptr<const std::vector<CompositeListInclude>>;
+const TaskLocal<IncludeChain> includeChain;
+
+/// The template-providing descriptions whose nested templates the running
+/// fetch is inside, outermost first, with the item type that led to each.
+struct TemplateStep {
+  const CompositeListItemDescriptionBase* description;
+  std::string type;
+};
+using TemplateChain = std::shared_ptr<const std::vector<TemplateStep>>;
+const TaskLocal<TemplateChain> templateChain;
+
+template <class T>
+std::shared_ptr<const std::vector<T>> extended(const std::shared_ptr<const std::vector<T>>& chain,
+                                               T step) {
+  auto next = chain ? std::make_shared<std::vector<T>>(*chain) : std::make_shared<std::vector<T>>();
+  next->push_back(std::move(step));
+  return next;
+}
+
+/// Runs `work` on the main context: directly when already there.
+template <class T>
+Async<T> onMainContext(Async<T> work) {
+  if (isOnMainContext()) co_return co_await std::move(work);
+  co_return co_await onMain(std::move(work));
+}
+
+Async<void> onMainContext(Async<void> work) {
+  if (isOnMainContext()) {
+    co_await std::move(work);
+  } else {
+    co_await onMain(std::move(work));
+  }
+}
+
+/// The default decimal text of a double: shortest round trip, with ".0" on
+/// integral values ("0.25", "2.0", "1e-05").
+std::string doubleText(double value) {
+  std::string text = fmt::format("{}", value);
+  if (text.find_first_not_of("-0123456789") == std::string::npos) text += ".0";
+  return text;
+}
+
+/// Logs the elapsed time of a fetch when it ends, however it ends.
+class FetchTimer {
+ public:
+  FetchTimer() : start_(platform::Clock::current()->monotonicNow()) {}
+  ~FetchTimer() {
+    const double elapsed = platform::Clock::current()->monotonicNow() - start_;
+    defaultLogger().debug("[CompositeListFetcher] Fetch finished, {}", doubleText(elapsed));
+  }
+  FetchTimer(const FetchTimer&) = delete;
+  FetchTimer& operator=(const FetchTimer&) = delete;
+
+ private:
+  double start_;
+};
+
+/// The items an include selects from its template: those with its uniqueId,
+/// else those in its range (nothing unless the whole range lies within the
+/// items), else all.
+Items selectIncluded(Items provided, const CompositeListInclude& include) {
+  if (include.uniqueId) {
+    std::erase_if(provided,
+                  [&](const AnyCompositeListItem& i) { return i.uniqueId() != *include.uniqueId; });
+    return provided;
+  }
+  if (include.range) {
+    const auto count = static_cast<std::int64_t>(provided.size());
+    const auto [lower, upper] = *include.range;
+    // A negative lower bound is no valid index either.
+    if (lower < 0 || lower > upper || upper >= count) return {};
+    return Items(provided.begin() + lower, provided.begin() + upper + 1);
+  }
+  return provided;
+}
+
+bool fetchesDirectly(CompositeListFetchMode mode) {
+  return mode == CompositeListFetchMode::automatic || mode == CompositeListFetchMode::individual;
+}
+
+}  // namespace
+
+CompositeListFetcher::CompositeListFetcher(
+    std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
+    std::shared_ptr<CompositeListTemplateProviding> templateProvider,
+    CompositeListFetchMode fetchMode, std::int64_t limit)
+    : templateItems_(std::move(templateItems)),
+      registry_(std::move(registry)),
+      limit_(limit),
+      templateProvider_(std::move(templateProvider)),
+      fetchMode_(fetchMode) {
+  const std::uint64_t seed = platform::SystemRandomSource::shared().nextInt(100000001);
+  context_ = std::make_shared<CompositeListContext>(
+      std::make_shared<ArbitraryRandomNumberGenerator>(seed));
+}
+
+void CompositeListFetcher::fetchCompositeList(std::function<void(Outcome<Items>)> completion) {
+  // Posted, so the completion never runs inside this call.
+  postToMain([self = shared_from_this(), completion = std::move(completion)]() mutable {
+    Task<void>::spawn(mainExecutor(), deliver(std::move(self), std::move(completion)));
+  });
+}
+
+Async<void> CompositeListFetcher::deliver(std::shared_ptr<CompositeListFetcher> self,
+                                          std::function<void(Outcome<Items>)> completion) {
+  const Task<Items> fetch = Task<Items>::spawn(mainExecutor(), self->fetchCompositeList());
+  std::optional<Outcome<Items>> outcome;
+  try {
+    outcome = Outcome<Items>::success(co_await fetch.value());
+  } catch (...) {
+    outcome = Outcome<Items>::failure(std::current_exception());
+  }
+  if (completion) completion(std::move(*outcome));
+}
+
+Async<Items> CompositeListFetcher::fetchCompositeList() {
+  return fetchCompositeList(templateItems_);
+}
+
+Async<Items> CompositeListFetcher::fetchCompositeList(Items items) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::fetchCompositeList(std::move(items));
+    co_return co_await onMain(std::move(work));
+  }
+  const FetchTimer timer;
+  Items processed = co_await processTemplateItems(std::move(items));
+  RequestItems requests;
+  if (parallelMode_) {
+    requests = co_await makeParallelRequestParametersItems(processed);
+  } else {
+    requests = co_await makeRequestParametersItems(processed);
+  }
+  if (requests.empty()) co_return performTextTemplates(std::move(processed));
+
+  CompositeListRequestParameters parameters{templateKey_, requests};
+  const Task<CompositeListResult> task =
+      co_await fetchCompositeListTask(std::move(parameters), limit_);
+  currentTask_ = task;
+  std::optional<CompositeListResult> result;
+  std::exception_ptr failure;
+  try {
+    result.emplace(co_await task.value());
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // A nested fetch may have taken the slot meanwhile; only this fetch's task
+  // is cleared.
+  if (currentTask_ == task) currentTask_.reset();
+  if (failure) {
+    if (!ignoreNetworkErrors_) std::rethrow_exception(failure);
+    co_return performTextTemplates(std::move(processed));
+  }
+  co_await updateTemplateItems(processed, std::move(result->items), std::move(requests));
+  co_return performTextTemplates(std::move(processed));
+}
+
+Async<Items> CompositeListFetcher::processTemplateItems(Items items) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::processTemplateItems(std::move(items));
+    co_return co_await onMain(std::move(work));
+  }
+  Items filtered = co_await filterTemplateItems(std::move(items));
+  co_return co_await transformTemplateItems(std::move(filtered));
+}
+
+Async<Items> CompositeListFetcher::filterTemplateItems(Items items) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::filterTemplateItems(std::move(items));
+    co_return co_await onMain(std::move(work));
+  }
+  const std::optional<bool> premium =
+      environment_ ? environment_->hasPremiumSubscription() : std::nullopt;
+  co_return filter(items, premium, environment_.get());
+}
+
+Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::transformTemplateItems(std::move(items));
+    co_return co_await onMain(std::move(work));
+  }
+  Items out;
+  out.reserve(items.size());
+  for (auto& item : items) {
+    if (item.type() != CompositeListItemType::include) {
+      out.push_back(std::move(item));
+      continue;
+    }
+    const auto record = item.base<CompositeListInclude>();
+    const auto provider = templateProvider_;
+    if (!record || !record->entity() || !provider) continue;
+    const CompositeListInclude include = *record->entity();
+
+    const IncludeChain chain = includeChain.get();
+    if (chain && std::find(chain->begin(), chain->end(), include) != chain->end()) {
+      std::vector<std::string> cycle;
+      auto from = std::find(chain->begin(), chain->end(), include);
+      for (auto it = from; it != chain->end(); ++it) cycle.push_back(describeInclude(*it));
+      cycle.push_back(describeInclude(include));
+      throw CompositeListFetcherError(CompositeListFetcherError::Kind::includeCycle,
+                                      std::move(cycle));
+    }
+    Items provided = co_await provider->provideTemplate(include.templateSource);
+    Items kept = selectIncluded(std::move(provided), include);
+    IncludeChain next = extended(chain, include);
+    auto expand = processTemplateItems(std::move(kept));
+    Items expanded = co_await includeChain.withValue(std::move(next), std::move(expand));
+    out.insert(out.end(), std::make_move_iterator(expanded.begin()),
+               std::make_move_iterator(expanded.end()));
+  }
+  co_return out;
+}
+
+Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeRequestParametersItems(
+    Items items) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::makeRequestParametersItems(std::move(items));
+    co_return co_await onMain(std::move(work));
+  }
+  RequestItems out;
+  for (const auto& item : items) {
+    const AnyCompositeListItemDescription* entry = registry_->description(item.type());
+    if (entry == nullptr) continue;
+    auto request = co_await buildRequestItem(item, entry->base);
+    if (request) out.push_back(std::move(*request));
+  }
+  co_return out;
+}
+
+Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeParallelRequestParametersItems(
+    Items items) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::makeParallelRequestParametersItems(std::move(items));
+    co_return co_await onMain(std::move(work));
+  }
+  const Items& list = items;
+  std::function<Async<std::vector<IndexedRequest>>(TaskGroup<IndexedRequest>&)> body =
+      [this, &list](TaskGroup<IndexedRequest>& group) { return buildInGroup(group, list); };
+  std::vector<IndexedRequest> built =
+      co_await withThrowingTaskGroup<IndexedRequest>(std::move(body));
+  std::stable_sort(built.begin(), built.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  RequestItems out;
+  out.reserve(built.size());
+  for (auto& [index, request] : built) out.push_back(std::move(*request));
+  co_return out;
+}
+
+Async<std::vector<CompositeListFetcher::IndexedRequest>> CompositeListFetcher::buildInGroup(
+    TaskGroup<IndexedRequest>& group, const Items& items) {
+  std::vector<IndexedRequest> built;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const AnyCompositeListItem& item = items[i];
+    const AnyCompositeListItemDescription* entry = registry_->description(item.type());
+    if (entry == nullptr) continue;
+    const auto* base = entry->base.get();
+    const bool nested = dynamic_cast<const TemplateProvidingItemDescription*>(base) != nullptr;
+    const bool direct = !item.skipFetching() && fetchesDirectly(item.fetchMode()) &&
+                        dynamic_cast<const EntityProvidingCompositeListItemDescription*>(base);
+    if (nested || direct) {
+      group.addTask(buildChild(i, item, entry->base));
+    } else if (!item.skipFetching()) {
+      // All of this item's work happens on the main context, where this loop
+      // runs: a child would only hop back here to do it.
+      auto request = co_await requestParametersItem(item);
+      if (request) built.emplace_back(i, std::move(request));
+    }
+  }
+  while (auto child = co_await group.next()) {
+    if (child->second) built.push_back(std::move(*child));
+  }
+  co_return built;
+}
+
+Async<CompositeListFetcher::IndexedRequest> CompositeListFetcher::buildChild(
+    std::size_t index, AnyCompositeListItem item,
+    std::shared_ptr<const CompositeListItemDescriptionBase> description) {
+  auto request = co_await buildRequestItem(std::move(item), std::move(description));
+  co_return IndexedRequest{index, std::move(request)};
+}
+
+Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::buildRequestItem(
+    AnyCompositeListItem item,
+    std::shared_ptr<const CompositeListItemDescriptionBase> description) {
+  if (const auto* templates =
+          dynamic_cast<const TemplateProvidingItemDescription*>(description.get())) {
+    const TemplateChain chain = templateChain.get();
+    if (chain) {
+      auto from = std::find_if(chain->begin(), chain->end(), [&](const TemplateStep& s) {
+        return s.description == description.get();
+      });
+      if (from != chain->end()) {
+        std::vector<std::string> cycle;
+        for (auto it = from; it != chain->end(); ++it) cycle.push_back(it->type);
+        cycle.push_back(item.type().rawValue);
+        throw CompositeListFetcherError(CompositeListFetcherError::Kind::templateCycle,
+                                        std::move(cycle));
+      }
+    }
+    Items sections = co_await templates->provideTemplateSections();
+    TemplateChain next = extended(chain, TemplateStep{description.get(), item.type().rawValue});
+    auto nested = fetchNestedTemplate(std::move(item), std::move(sections));
+    co_await templateChain.withValue(std::move(next), onMainContext(std::move(nested)));
+    co_return std::nullopt;
+  }
+  if (item.skipFetching()) co_return std::nullopt;
+
+  auto build = requestParametersItem(item);
+  std::optional<RequestItem> request = co_await onMainContext(std::move(build));
+  const auto* provider =
+      dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description.get());
+  if (provider != nullptr && fetchesDirectly(item.fetchMode())) {
+    const RequestItem asked = request
+                                  ? *request
+                                  : RequestItem(platform::randomUUID().uuidString(), item.type(),
+                                                std::nullopt, std::nullopt, std::nullopt);
+    std::optional<CompositeListResult::Item> result = co_await provider->fetchEntities(asked);
+    if (result) {
+      auto apply = applyDirectResult(std::move(item), std::move(description), std::move(*result));
+      co_await onMainContext(std::move(apply));
+      co_return std::nullopt;
+    }
+  }
+  co_return request;
+}
+
+Async<void> CompositeListFetcher::fetchNestedTemplate(AnyCompositeListItem item, Items sections) {
+  Items nested = co_await fetchCompositeList(std::move(sections));
+  if (auto record = item.base<std::vector<AnyCompositeListItem>>()) {
+    record->setEntity(std::move(nested));
+  }
+}
+
+Async<void> CompositeListFetcher::applyDirectResult(
+    AnyCompositeListItem item, std::shared_ptr<const CompositeListItemDescriptionBase> description,
+    CompositeListResult::Item result) {
+  // On the main context: the context's generator is not shared across threads.
+  description->updateAny(item, result, *context_);
+  co_return;
+}
+
+Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::requestParametersItem(
+    AnyCompositeListItem item) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::requestParametersItem(std::move(item));
+    co_return co_await onMain(std::move(work));
+  }
+  const AnyCompositeListItemDescription* entry = registry_->description(item.type());
+  if (entry == nullptr) {
+    defaultLogger().error(
+        "[CompositeListFetcher] Failed to create CompositeListRequestParameters.Item from '{}'",
+        item.type().rawValue);
+    co_return std::nullopt;
+  }
+  // Kept alive while the request is built.
+  const std::shared_ptr<const CompositeListItemDescriptionBase> description = entry->base;
+  std::string error;
+  try {
+    co_return co_await entry->makeRequestParametersItem(*item.base());
+  } catch (...) {
+    error = describeCurrentException();
+  }
+  defaultLogger().error(
+      "[CompositeListFetcher] Failed to create CompositeListRequestParameters.Item from '{}' with "
+      "error: {}",
+      item.type().rawValue, error);
+  co_return std::nullopt;
+}
+
+Async<Task<CompositeListResult>> CompositeListFetcher::fetchCompositeListTask(
+    CompositeListRequestParameters, std::int64_t) {
+  fatalError("Fatal error");
+}
+
+Async<void> CompositeListFetcher::updateTemplateItems(
+    Items items, std::vector<CompositeListResult::Item> results, RequestItems) {
+  if (!isOnMainContext()) {
+    auto work = CompositeListFetcher::updateTemplateItems(std::move(items), std::move(results), {});
+    co_return co_await onMain(std::move(work));
+  }
+  // The first item of each uniqueId.
+  std::unordered_map<std::string_view, std::size_t> byId;
+  byId.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) byId.emplace(items[i].uniqueId(), i);
+  for (const auto& result : results) {
+    const auto found = byId.find(result.key);
+    const AnyCompositeListItemDescription* entry =
+        found == byId.end() ? nullptr : registry_->description(items[found->second].type());
+    if (entry == nullptr) {
+      defaultLogger().error(
+          "[CompositeListFetcher] Could not process the composite list result with key '{}'",
+          result.key);
+      continue;
+    }
+    entry->update(items[found->second], result, *context_);
+  }
+}
+
+Items CompositeListFetcher::performTextTemplates(Items items) {
+  const ValueDictionary values = environment_ ? environment_->resolvedValues() : ValueDictionary{};
+  try {
+    return templateText(items, values);
+  } catch (const std::exception& e) {
+    defaultLogger().error("[CompositeListFetcher] Could not perform text templates: {}",
+                          describeError(e));
+  }
+  return items;
+}
+
+void CompositeListFetcher::cancal() {
+  if (currentTask_) currentTask_->cancel();
+}
+
+}  // namespace quarn

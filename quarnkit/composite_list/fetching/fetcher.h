@@ -1,0 +1,176 @@
+// CompositeListFetcher: the fetch pipeline of a composite list screen. It
+// takes a template's items, drops those whose visibility rules fail, expands
+// includes into the items of other templates, works out the entities the
+// items need, obtains them (through one combined request the host performs,
+// or directly through descriptions that fetch for themselves), hands each
+// result to the item that asked for it, fills text placeholders and returns
+// the finished items.
+//
+// The host subclasses it and overrides fetchCompositeListTask() to send the
+// combined request; every other stage is virtual too, so a host can replace
+// one and keep the rest:
+//
+//   class HomeFetcher : public CompositeListFetcher {
+//    public:
+//     using CompositeListFetcher::CompositeListFetcher;
+//     Async<Task<CompositeListResult>> fetchCompositeListTask(
+//         CompositeListRequestParameters parameters, std::int64_t limit) override {
+//       co_return Task<CompositeListResult>::spawn(api.post(std::move(parameters), limit));
+//     }
+//   };
+//   auto fetcher = std::make_shared<HomeFetcher>(registry, items, templates,
+//                                                CompositeListFetchMode::automatic, 20);
+//   fetcher->fetchCompositeList([](Outcome<std::vector<AnyCompositeListItem>> outcome) { ... });
+//
+// Stages run on the main context (each hops there when called elsewhere);
+// fetchers are held by shared_ptr, must outlive the fetches they run, and are
+// read and configured on the main context. In parallel mode the request items
+// are built by child tasks on the concurrent executor, which come back to the
+// main context to build an item's request, to run a nested fetch and to apply
+// a directly fetched result; the returned request items keep template order.
+//
+// Beyond the pipeline's own failures, a template that includes itself
+// (directly or through others) and a template-providing item whose sections
+// lead back to its own description end the fetch with
+// CompositeListFetcherError naming the cycle.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/composite_list/fetching/outcome.h"
+#include "quarnkit/composite_list/fetching/request_parameters.h"
+#include "quarnkit/composite_list/fetching/template_providing.h"
+#include "quarnkit/composite_list/model/context.h"
+#include "quarnkit/composite_list/model/environment.h"
+#include "quarnkit/composite_list/model/registry.h"
+#include "quarnkit/composite_list/model/result.h"
+#include "quarnkit/platform/runtime/task.h"
+
+namespace quarn {
+
+class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFetcher> {
+ public:
+  using Items = std::vector<AnyCompositeListItem>;
+  using RequestItem = CompositeListRequestParameters::Item;
+  using RequestItems = std::vector<RequestItem>;
+
+  /// Stores its arguments and makes a context whose generator is seeded with
+  /// a random integer in 0...100000000.
+  CompositeListFetcher(std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
+                       std::shared_ptr<CompositeListTemplateProviding> templateProvider,
+                       CompositeListFetchMode fetchMode, std::int64_t limit);
+  virtual ~CompositeListFetcher() = default;
+  CompositeListFetcher(const CompositeListFetcher&) = delete;
+  CompositeListFetcher& operator=(const CompositeListFetcher&) = delete;
+
+  [[nodiscard]] const Items& templateItems() const { return templateItems_; }
+  [[nodiscard]] const std::shared_ptr<CompositeListItemsRegistry>& registry() const {
+    return registry_;
+  }
+  /// Passed unchanged to fetchCompositeListTask().
+  [[nodiscard]] std::int64_t limit() const { return limit_; }
+  /// Resolves includes; without one includes are dropped.
+  [[nodiscard]] const std::shared_ptr<CompositeListTemplateProviding>& templateProvider() const {
+    return templateProvider_;
+  }
+  void setTemplateProvider(std::shared_ptr<CompositeListTemplateProviding> provider) {
+    templateProvider_ = std::move(provider);
+  }
+  /// Predicate facts, the premium flag and text-template values.
+  [[nodiscard]] const std::shared_ptr<const CompositeListEnvironment>& environment() const {
+    return environment_;
+  }
+  void setEnvironment(std::shared_ptr<const CompositeListEnvironment> environment) {
+    environment_ = std::move(environment);
+  }
+  /// The default mode, for the request override; items decide by their own.
+  [[nodiscard]] CompositeListFetchMode fetchMode() const { return fetchMode_; }
+  void setFetchMode(CompositeListFetchMode mode) { fetchMode_ = mode; }
+  /// Builds request items concurrently, one child task per item.
+  [[nodiscard]] bool parallelMode() const { return parallelMode_; }
+  void setParallelMode(bool parallel) { parallelMode_ = parallel; }
+  /// A failed request gives the items without results instead of the error.
+  [[nodiscard]] bool ignoreNetworkErrors() const { return ignoreNetworkErrors_; }
+  void setIgnoreNetworkErrors(bool ignore) { ignoreNetworkErrors_ = ignore; }
+  /// Becomes the request parameters' key.
+  [[nodiscard]] const std::optional<std::string>& templateKey() const { return templateKey_; }
+  void setTemplateKey(std::optional<std::string> key) { templateKey_ = std::move(key); }
+  /// Passed to every item update; the same for every fetch.
+  [[nodiscard]] const std::shared_ptr<CompositeListContext>& context() const { return context_; }
+  void setContext(std::shared_ptr<CompositeListContext> context) { context_ = std::move(context); }
+  /// The network task while it is awaited.
+  [[nodiscard]] const std::optional<Task<CompositeListResult>>& currentTask() const {
+    return currentTask_;
+  }
+
+  /// Fetches templateItems() and calls `completion` on the main context with
+  /// the items or the error. Never calls it before returning.
+  void fetchCompositeList(std::function<void(Outcome<Items>)> completion);
+  /// fetchCompositeList(templateItems()).
+  virtual Async<Items> fetchCompositeList();
+  /// The whole pipeline over `items`. Logs the elapsed time on every exit.
+  virtual Async<Items> fetchCompositeList(Items items);
+  /// filterTemplateItems(), then transformTemplateItems().
+  virtual Async<Items> processTemplateItems(Items items);
+  /// Drops the items whose visibility, dates or predicates fail.
+  virtual Async<Items> filterTemplateItems(Items items);
+  /// Replaces each include by the items it selects from its template, those
+  /// processed in turn.
+  virtual Async<Items> transformTemplateItems(Items items);
+  /// The request items, one item after another.
+  virtual Async<RequestItems> makeRequestParametersItems(Items items);
+  /// The same request items, built concurrently.
+  virtual Async<RequestItems> makeParallelRequestParametersItems(Items items);
+  /// The item's request from its description; nothing (logged) when there is
+  /// no description or building it fails.
+  virtual Async<std::optional<RequestItem>> requestParametersItem(AnyCompositeListItem item);
+  /// Starts the combined request and returns its task. Must be overridden:
+  /// the base stops the program.
+  virtual Async<Task<CompositeListResult>> fetchCompositeListTask(
+      CompositeListRequestParameters parameters, std::int64_t limit);
+  /// Applies each result to the first item whose uniqueId is its key.
+  virtual Async<void> updateTemplateItems(Items items,
+                                          std::vector<CompositeListResult::Item> results,
+                                          RequestItems requestParameters);
+  /// The items with their texts filled from the environment's values (and
+  /// each item's vars); all of them, or on failure none.
+  virtual Items performTextTemplates(Items items);
+  /// Cancels the network task in flight, if any.
+  virtual void cancal();
+
+ private:
+  Async<std::optional<RequestItem>> buildRequestItem(
+      AnyCompositeListItem item,
+      std::shared_ptr<const CompositeListItemDescriptionBase> description);
+  Async<void> fetchNestedTemplate(AnyCompositeListItem item, Items sections);
+  Async<void> applyDirectResult(AnyCompositeListItem item,
+                                std::shared_ptr<const CompositeListItemDescriptionBase> description,
+                                CompositeListResult::Item result);
+  using IndexedRequest = std::pair<std::size_t, std::optional<RequestItem>>;
+  Async<std::vector<IndexedRequest>> buildInGroup(TaskGroup<IndexedRequest>& group,
+                                                  const Items& items);
+  Async<IndexedRequest> buildChild(
+      std::size_t index, AnyCompositeListItem item,
+      std::shared_ptr<const CompositeListItemDescriptionBase> description);
+  static Async<void> deliver(std::shared_ptr<CompositeListFetcher> self,
+                             std::function<void(Outcome<Items>)> completion);
+
+  const Items templateItems_;
+  const std::shared_ptr<CompositeListItemsRegistry> registry_;
+  const std::int64_t limit_;
+  std::shared_ptr<CompositeListTemplateProviding> templateProvider_;
+  std::shared_ptr<const CompositeListEnvironment> environment_;
+  CompositeListFetchMode fetchMode_;
+  bool parallelMode_ = false;
+  bool ignoreNetworkErrors_ = false;
+  std::optional<std::string> templateKey_;
+  std::shared_ptr<CompositeListContext> context_;
+  std::optional<Task<CompositeListResult>> currentTask_;
+};
+
+}  // namespace quarn
