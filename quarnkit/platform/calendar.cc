@@ -21,8 +21,7 @@ struct ICUCalendar::Impl {
   std::string timeZone;
 };
 
-ICUCalendar::ICUCalendar(const std::string& localeIdentifier,
-                         const std::string& timeZoneIdentifier)
+ICUCalendar::ICUCalendar(const std::string& localeIdentifier, const std::string& timeZoneIdentifier)
     : impl_(std::make_unique<Impl>()) {
   icu::TimeZone* zone =
       icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(timeZoneIdentifier));

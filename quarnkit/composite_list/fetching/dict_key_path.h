@@ -34,4 +34,10 @@ struct DictKeyPath {
 /// changes nothing.
 void setValue(ValueDictionary& dictionary, const DictKeyPath& path, Value value);
 
+namespace detail {
+/// setValue(dictionary, DictKeyPath(dottedPath), value), without building the
+/// segments.
+void setValueAtKeyPath(ValueDictionary& dictionary, std::string_view dottedPath, Value value);
+}  // namespace detail
+
 }  // namespace quarn

@@ -30,8 +30,8 @@ std::optional<Value> getValue(const ValueDictionary& values, std::string_view ke
 bool hasKeyPath(std::string_view text) {
   if (text.empty()) return false;
   return std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '@' || c == '_' || c == '$';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '@' || c == '_' || c == '$';
   });
 }
 
@@ -44,19 +44,20 @@ const Logger& log() { return defaultLogger(); }
 bool isLookupField(std::string_view field) {
   if (field.empty()) return false;
   return std::all_of(field.begin(), field.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '@' || c == '_' || c == '$' || c == '[' || c == ']';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '@' || c == '_' || c == '$' || c == '[' || c == ']';
   });
 }
 
 // The "<recursion>" writes that turn the values of a templating call into its
 // working copy: this level's own writes, then the first `parentCount` writes
 // of the level that called it, and so on up. All writes store the same marker,
-// so their order does not change the copy they describe.
+// so their order does not change the copy they describe. The paths are views
+// of the texts being expanded, which outlive the levels below them.
 struct Writes {
   const Writes* parent = nullptr;
   std::size_t parentCount = 0;
-  std::vector<std::string> own;
+  std::vector<std::string_view> own;
 
   template <class F>
   void forEach(F&& f) const {
@@ -87,35 +88,54 @@ bool reads(std::string_view path, std::string_view key) {
   return path.starts_with(key) && (path.size() == key.size() || path[key.size()] == '.');
 }
 
+// A value found by lookup(): a reference into the values looked in, or a
+// value computed on the way.
+struct Found {
+  const Value* ref = nullptr;
+  std::optional<Value> owned;
+  [[nodiscard]] const Value* get() const { return owned ? &*owned : ref; }
+};
+
 // `path` looked up in `base` with `writes` applied, without copying `base`:
 // only the entries the look-up reads are copied, and only when a write
 // touches one of them.
-std::optional<Value> lookup(const ValueDictionary& base, const Writes& writes,
-                            std::string_view path) {
-  if (writes.empty()) return getValue(base, path);
+Found lookup(const ValueDictionary& base, const Writes& writes, std::string_view path) {
+  const bool plainKey = path.find('.') == std::string_view::npos && !path.starts_with('@');
+  if (writes.empty()) {
+    if (plainKey) return {base.find(path), std::nullopt};
+    return {nullptr, getValue(base, path)};
+  }
   const std::size_t components =
       static_cast<std::size_t>(std::count(path.begin(), path.end(), '.')) + 1;
   if (path.starts_with('@')) {
     // A collection operator of the whole dictionary: rare enough to copy it.
     ValueDictionary copy = base;
-    writes.forEach([&](const std::string& w) { setValue(copy, DictKeyPath(w), kRecursionMarker); });
-    return getValue(copy, path);
+    writes.forEach(
+        [&](std::string_view w) { detail::setValueAtKeyPath(copy, w, kRecursionMarker); });
+    return {nullptr, getValue(copy, path)};
   }
   bool touched = false;
   if (components <= kKeyPathMaxComponents) {  // longer paths fail whatever the values
-    writes.forEach([&](const std::string& w) { touched = touched || reads(path, firstComponent(w)); });
+    writes.forEach(
+        [&](std::string_view w) { touched = touched || reads(path, firstComponent(w)); });
   }
-  if (!touched) return getValue(base, path);
+  if (!touched) {
+    if (plainKey) return {base.find(path), std::nullopt};
+    return {nullptr, getValue(base, path)};
+  }
   ValueDictionary read;
   for (std::size_t end = path.find('.');; end = path.find('.', end + 1)) {
     const std::string_view key = path.substr(0, end);
     if (const Value* v = base.find(key)) read.set(std::string(key), *v);
     if (end == std::string_view::npos) break;
   }
-  writes.forEach([&](const std::string& w) {
-    if (reads(path, firstComponent(w))) setValue(read, DictKeyPath(w), kRecursionMarker);
+  writes.forEach([&](std::string_view w) {
+    const std::string_view first = firstComponent(w);
+    // A write below an entry that is not there changes nothing.
+    if (!reads(path, first) || (first.size() < w.size() && !read.contains(first))) return;
+    detail::setValueAtKeyPath(read, w, kRecursionMarker);
   });
-  return getValue(read, path);
+  return {nullptr, getValue(read, path)};
 }
 
 // ----- Expressions -----------------------------------------------------------
@@ -225,6 +245,7 @@ std::string Engine::singlePass(std::string_view text, const ValueDictionary& val
   };
   // The matches of \$\{([^\}]+)\}, left to right without overlap.
   std::vector<Match> matches;
+  matches.reserve(8);
   for (std::size_t from = 0;;) {
     const std::size_t open = text.find("${", from);
     if (open == std::string_view::npos) break;
@@ -240,15 +261,20 @@ std::string Engine::singlePass(std::string_view text, const ValueDictionary& val
   if (matches.empty()) return std::string(text);
 
   Writes writes{inherited, inheritedCount, {}};
+  writes.own.reserve(matches.size());
   std::size_t length = text.size();
   for (auto m = matches.rbegin(); m != matches.rend() && consume(); ++m) {
     const std::string_view field = text.substr(m->begin + 2, m->end - m->begin - 2);
-    const std::optional<Value> value = lookup(values, writes, field);  // failures propagate
+    const Found found = lookup(values, writes, field);  // failures propagate
+    const Value* value = found.get();
     std::string replacement;
-    if (!value || value->isNull()) {
+    if (value == nullptr || value->isNull()) {
       // nothing
     } else if (const std::string* s = value->ifString()) {
-      if (cutOff(field, *s, depth)) {
+      if (s->find("${") == std::string::npos) {
+        writes.own.emplace_back(field);  // nothing to expand, but later look-ups see the mark
+        replacement = *s;
+      } else if (cutOff(field, *s, depth)) {
         replacement = kRecursionMarker;
       } else {
         writes.own.emplace_back(field);
@@ -316,16 +342,17 @@ std::string Engine::scan(std::string text, const ValueDictionary& values, const 
 std::string Engine::resolveField(std::string_view field, const ValueDictionary& values,
                                  const Writes& writes, std::size_t depth) {
   if (isLookupField(field)) {
-    std::optional<Value> value;
+    Found found;
     try {
-      value = lookup(values, writes, field);
+      found = lookup(values, writes, field);
     } catch (const ExpressionEvaluationError& e) {
       log().error("Expression error: {}", e.description());
       return {};
     }
+    const Value* value = found.get();
     if (const std::string* s = value ? value->ifString() : nullptr) {
       if (cutOff(field, *s, depth)) return std::string(kRecursionMarker);
-      const Writes copy{&writes, writes.own.size(), {std::string(field)}};
+      const Writes copy{&writes, writes.own.size(), {field}};
       expanding_.push_back(field);
       std::string expanded = scan(*s, values, copy, depth + 1);
       expanding_.pop_back();

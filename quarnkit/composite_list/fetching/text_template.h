@@ -32,13 +32,14 @@
 // result put in its place, and the text is scanned anew, so placeholders that
 // replacements form are expanded too. A field that is a key path
 // (hasKeyPath(), or one with list subscripts such as "items.[1]") is looked
-// up, failures logged ("Expression error: ...") as "": a string is expanded the same way with "<recursion>" written at its path
-// in a copy of the values, and, with allowExpressions and a last component
-// starting with "$", evaluated as an expression over the values as given (a
-// failure is logged and gives "<error>"); another non-null value gives its
-// text form. Otherwise, with allowExpressions, the field itself is evaluated
-// as an expression over the values as given ("${price * 2}"; a failure is
-// logged and gives ""), and without, it gives "".
+// up, failures logged ("Expression error: ...") as "": a string is expanded
+// the same way with "<recursion>" written at its path in a copy of the
+// values, and, with allowExpressions and a last component starting with "$",
+// evaluated as an expression over the values as given (a failure is logged
+// and gives "<error>"); another non-null value gives its text form.
+// Otherwise, with allowExpressions, the field itself is evaluated as an
+// expression over the values as given ("${price * 2}"; a failure is logged
+// and gives ""), and without, it gives "".
 //
 // Each evaluated expression logs "Evaluate expression: <text> = <result>)" at
 // debug level.
@@ -73,7 +74,7 @@ namespace quarn {
 /// How deep string values may expand inside one another.
 inline constexpr std::size_t kTextTemplateMaxDepth = 32;
 /// Most placeholders one templating call replaces, all levels together.
-inline constexpr std::size_t kTextTemplateMaxReplacements = 4096;
+inline constexpr std::size_t kTextTemplateMaxReplacements = 1024;
 /// Longest text (in bytes) a templating call builds.
 inline constexpr std::size_t kTextTemplateMaxLength = 64 * 1024;
 

@@ -33,8 +33,7 @@ TEST(ValueProxiesTest, ResolutionWrapsListsAndDictionariesAtEveryDepth) {
   EXPECT_TRUE(asListProxy(*nested->entries().find("n")));
   EXPECT_TRUE(asDictionaryProxy(asListProxy(*v.find("people"))->elements()[0]));
   EXPECT_EQ(v.find("items")->description(), "[\"x\", \"y\", \"z\"]");
-  EXPECT_EQ(*v.find("items"), *resolved().find("items"))
-      << "proxies compare by content";
+  EXPECT_EQ(*v.find("items"), *resolved().find("items")) << "proxies compare by content";
 }
 
 TEST(ValueProxiesTest, ListProxyKeys) {
@@ -91,15 +90,26 @@ TEST(DictKeyPathTest, SegmentsAndWrites) {
   setValue(d, "text", "u");
   setValue(d, "user.address.city", "Rome");
   setValue(d, "user.age", 30);
-  setValue(d, "missing.key", 1);     // no such entry: nothing
-  setValue(d, "text.key", 1);        // not a dictionary: nothing
-  setValue(d, "list.0.a", 2);        // a list is not a dictionary: nothing
+  setValue(d, "missing.key", 1);      // no such entry: nothing
+  setValue(d, "text.key", 1);         // not a dictionary: nothing
+  setValue(d, "list.0.a", 2);         // a list is not a dictionary: nothing
   setValue(d, "user.name.first", 1);  // nor is a string deeper down
-  EXPECT_EQ(d, (ValueDictionary{
-                   {"user", {{"name", "Ann"}, {"address", {{"city", "Rome"}}}, {"age", 30}}},
-                   {"list", Value::Array{Value{{"a", 1}}}},
-                   {"text", "u"},
-                   {"new", 1}}));
+  EXPECT_EQ(
+      d, (ValueDictionary{{"user", {{"name", "Ann"}, {"address", {{"city", "Rome"}}}, {"age", 30}}},
+                          {"list", Value::Array{Value{{"a", 1}}}},
+                          {"text", "u"},
+                          {"new", 1}}));
+}
+
+TEST(DictKeyPathTest, DottedWriteMatchesTheSegmentedOne) {
+  const ValueDictionary start = resolved();
+  for (const char* path : {"new", "items", "items.0", "labels.a", "labels.nested.n", "labels.x.y",
+                           "plain.b", "text.a", "", ".", "a..b", "labels..n"}) {
+    ValueDictionary a = start, b = start;
+    setValue(a, path, "<recursion>");
+    detail::setValueAtKeyPath(b, path, "<recursion>");
+    EXPECT_EQ(a, b) << path;
+  }
 }
 
 TEST(DictKeyPathTest, WritesIntoACopyOfADictionaryProxy) {

@@ -55,10 +55,10 @@ class ElementFilter {
 }  // namespace detail
 
 /// The elements that pass, in the order given (see the file comment).
-template <class Element>
-requires CompositeListElement<Element> std::vector<Element> filter(
-    const std::vector<Element>& elements, std::optional<bool> hasPremiumSubscription,
-    const CompositeListEnvironment* environment) {
+template <CompositeListElement Element>
+std::vector<Element> filter(const std::vector<Element>& elements,
+                            std::optional<bool> hasPremiumSubscription,
+                            const CompositeListEnvironment* environment) {
   const detail::ElementFilter check(hasPremiumSubscription, environment);
   std::vector<Element> shown;
   shown.reserve(elements.size());

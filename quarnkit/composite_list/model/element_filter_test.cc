@@ -100,7 +100,8 @@ TEST(CompositeListEnvironmentTest, ResolvedValuesFromThePlatformServices) {
   for (const auto& [key, expected] : components) EXPECT_EQ(*v.find(key), Value(expected)) << key;
   EXPECT_EQ(v.size(), 14u);
 
-  ScopedService<platform::Clock> later(std::make_shared<platform::ManualClock>(kNow.addingTimeInterval(60)));
+  ScopedService<platform::Clock> later(
+      std::make_shared<platform::ManualClock>(kNow.addingTimeInterval(60)));
   EXPECT_EQ(*Environment().resolvedValues().find("date.minute"), Value(1)) << "read at each call";
 }
 
@@ -123,10 +124,17 @@ TEST(CompositeListEnvironmentTest, BundleVersionAndBuild) {
     std::optional<std::int64_t> expected;
   };
   const Case cases[] = {
-      {"42", 42},           {"+42", 42},        {"-7", -7},
-      {"0042", 42},         {"1.2", std::nullopt}, {"", std::nullopt},
-      {"+", std::nullopt},  {"+-1", std::nullopt}, {" 42", std::nullopt},
-      {"9223372036854775807", INT64_MAX},  {"9223372036854775808", std::nullopt},
+      {"42", 42},
+      {"+42", 42},
+      {"-7", -7},
+      {"0042", 42},
+      {"1.2", std::nullopt},
+      {"", std::nullopt},
+      {"+", std::nullopt},
+      {"+-1", std::nullopt},
+      {" 42", std::nullopt},
+      {"9223372036854775807", INT64_MAX},
+      {"9223372036854775808", std::nullopt},
       {std::nullopt, std::nullopt},
   };
   for (const auto& c : cases) {

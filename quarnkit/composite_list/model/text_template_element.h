@@ -28,7 +28,8 @@ namespace quarn {
 
 /// A record with `T templateText(const ValueDictionary&) const`.
 template <class T>
-concept CompositeListTextTemplateElement = requires(const T& element, const ValueDictionary& values) {
+concept CompositeListTextTemplateElement = requires(const T& element,
+                                                    const ValueDictionary& values) {
   { element.templateText(values) } -> std::convertible_to<T>;
 };
 
@@ -63,9 +64,11 @@ inline constexpr bool kIsTextTemplatable = CompositeListTextTemplateElement<T>;
 template <class T>
 inline constexpr bool kIsTextTemplatable<std::vector<T>> = CompositeListTextTemplateElement<T>;
 
-/// The entity templated: the element's templateText(), or the list's.
 template <class T>
-requires kIsTextTemplatable<T>
+concept TextTemplatable = kIsTextTemplatable<T>;
+
+/// The entity templated: the element's templateText(), or the list's.
+template <TextTemplatable T>
 T templateTextOf(const T& entity, const ValueDictionary& values) {
   if constexpr (CompositeListTextTemplateElement<T>) {
     return entity.templateText(values);

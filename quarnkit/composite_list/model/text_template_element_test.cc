@@ -56,9 +56,9 @@ TEST(CompositeListTextTemplateTest, ListsMergeEachElementsVars) {
 TEST(CompositeListTextTemplateTest, RecordsChangeInPlaceAndWrappersWrapAnew) {
   CompositeListItemData data;
   data.title = "Rows for ${name}";
-  auto record = std::make_shared<Rows>("r", CompositeListItemType::rows,
-                                       std::vector<CompositeListRow>{row("${count} left")}, data,
-                                       false);
+  auto record =
+      std::make_shared<Rows>("r", CompositeListItemType::rows,
+                             std::vector<CompositeListRow>{row("${count} left")}, data, false);
   const AnyCompositeListItem item(record);
   const AnyCompositeListItem done = item.templateText(kValues);
   EXPECT_EQ(done.base(), record) << "the same record";
@@ -71,16 +71,15 @@ TEST(CompositeListTextTemplateTest, RecordsChangeInPlaceAndWrappersWrapAnew) {
   // are templated, each item with its vars.
   auto product = std::make_shared<CompositeListSectionItem<testing::Product>>(
       "p", CompositeListItemType::banner, testing::Product{1, "${name}"}, data, false);
-  auto inner = std::make_shared<Rows>("i", CompositeListItemType::rows,
-                                      std::vector<CompositeListRow>{row("${name}")}, std::nullopt,
-                                      false);
+  auto inner =
+      std::make_shared<Rows>("i", CompositeListItemType::rows,
+                             std::vector<CompositeListRow>{row("${name}")}, std::nullopt, false);
   inner->setVars(Value{{"name", "Cy"}});
   auto nested = std::make_shared<CompositeListSectionItem<std::vector<AnyCompositeListItem>>>(
       "t", CompositeListItemType::template_,
       std::vector<AnyCompositeListItem>{AnyCompositeListItem(inner)}, std::nullopt, false);
-  const auto list =
-      templateText(std::vector{AnyCompositeListItem(product), AnyCompositeListItem(nested)},
-                   kValues);
+  const auto list = templateText(
+      std::vector{AnyCompositeListItem(product), AnyCompositeListItem(nested)}, kValues);
   EXPECT_EQ(list[0].data()->title, "Rows for Ann");
   EXPECT_EQ(product->entity()->name, "${name}");
   EXPECT_EQ(inner->entity()->front().text, "Cy");
@@ -91,8 +90,7 @@ TEST(CompositeListTextTemplateTest, LookUpFailuresReachTheCaller) {
   data.description = "${count.@bogus}";
   auto record = std::make_shared<Rows>("r", CompositeListItemType::rows,
                                        std::vector<CompositeListRow>{}, data, false);
-  EXPECT_THROW((void)AnyCompositeListItem(record).templateText(kValues),
-               ExpressionEvaluationError);
+  EXPECT_THROW((void)AnyCompositeListItem(record).templateText(kValues), ExpressionEvaluationError);
   EXPECT_THROW((void)templateText(std::vector{row("${count.x}")}, kValues),
                ExpressionEvaluationError);
 }
