@@ -91,6 +91,16 @@ struct Shared {
   // decode call, like every decoder and container of it.
   mutable std::deque<Variants> variants;
 
+  // The key filter of the object opened last: records are often opened twice
+  // in a row (to read a type or class name, then to decode the record).
+  struct KeyScan {
+    const json::object* object = nullptr;
+    const Variants* variants = nullptr;
+    std::uint64_t filter = 0;
+    bool hasVariantKeys = false;
+  };
+  mutable KeyScan lastScan;
+
   const Variants* variantsFor(std::string_view separator, std::string_view suffix,
                               bool recursive) const {
     for (const auto& v : variants) {
@@ -251,6 +261,12 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     // A one-bit-per-key filter of small objects: records probe many optional
     // members, and most probes miss. With device variants, note whether any
     // key can be one; when none can, keys resolve to themselves.
+    Shared::KeyScan& last = shared_->lastScan;
+    if (last.object == o_ && last.variants == variants_) {
+      filter_ = last.filter;
+      hasVariantKeys_ = last.hasVariantKeys;
+      return;
+    }
     const bool small = o_->size() <= kFilteredSize;
     for (const auto& e : *o_) {
       if (small) filter_ |= keyBit(e.key());
@@ -258,6 +274,7 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
       if (!small && (!variants_ || hasVariantKeys_)) break;
     }
     if (!small) filter_ = ~std::uint64_t{0};
+    last = Shared::KeyScan{o_, variants_, filter_, hasVariantKeys_};
   }
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
