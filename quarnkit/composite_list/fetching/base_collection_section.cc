@@ -53,10 +53,18 @@ BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
 }
 
 void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& items) {
-  uniqueItems_ = makeUniqueItems(items);
-  snapshotItems_.clear();
-  snapshotItems_.reserve(uniqueItems_->size());
-  for (const auto& wrapper : *uniqueItems_) snapshotItems_.emplace_back(wrapper);
+  std::vector<UniqueWrapper> wrapped = makeUniqueItems(items);
+  rows_.emplace();
+  rows_->reserve(wrapped.size());
+  for (auto& wrapper : wrapped) rows_->emplace_back(std::move(wrapper));
+}
+
+std::optional<std::vector<UniqueWrapper>> BaseCollectionSection::uniqueItems() const {
+  if (!rows_) return std::nullopt;
+  std::vector<UniqueWrapper> wrappers;
+  wrappers.reserve(rows_->size());
+  for (const auto& row : *rows_) wrappers.push_back(*row.get<UniqueWrapper>());
+  return wrappers;
 }
 
 std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
@@ -72,9 +80,9 @@ std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
   return wrapped;
 }
 
-std::vector<platform::AnyHashable> BaseCollectionSection::snapshotItems() const {
-  if (!uniqueItems_) fatalError("Fatal error");
-  return snapshotItems_;
+const std::vector<platform::AnyHashable>& BaseCollectionSection::snapshotItems() const {
+  if (!rows_) fatalError("Fatal error");
+  return *rows_;
 }
 
 platform::AnyHashable BaseCollectionSection::snapshotSection() const {
@@ -92,18 +100,17 @@ bool BaseCollectionSection::showHeaderView() const {
 
 std::optional<platform::AnyHashable> BaseCollectionSection::anyItem(
     const platform::IndexPath& indexPath) const {
-  if (!uniqueItems_ || indexPath.item < 0 ||
-      indexPath.item >= static_cast<std::int64_t>(uniqueItems_->size())) {
+  if (!rows_ || indexPath.item < 0 || indexPath.item >= static_cast<std::int64_t>(rows_->size())) {
     return std::nullopt;
   }
-  return (*uniqueItems_)[static_cast<std::size_t>(indexPath.item)].entity;
+  return (*rows_)[static_cast<std::size_t>(indexPath.item)].get<UniqueWrapper>()->entity;
 }
 
 std::optional<platform::AnyHashable> BaseCollectionSection::snapshotItem(
     const platform::AnyHashable& entity) const {
-  if (!uniqueItems_) return std::nullopt;
-  for (std::size_t i = 0; i < uniqueItems_->size(); ++i) {
-    if ((*uniqueItems_)[i].entity == entity) return snapshotItems_[i];
+  if (!rows_) return std::nullopt;
+  for (const auto& row : *rows_) {
+    if (row.get<UniqueWrapper>()->entity == entity) return row;
   }
   return std::nullopt;
 }

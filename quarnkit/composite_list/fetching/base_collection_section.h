@@ -107,9 +107,7 @@ class BaseCollectionSection : public CollectionViewSection {
   }
 
   /// The rows; nothing until they are set.
-  [[nodiscard]] const std::optional<std::vector<UniqueWrapper>>& uniqueItems() const {
-    return uniqueItems_;
-  }
+  [[nodiscard]] std::optional<std::vector<UniqueWrapper>> uniqueItems() const;
   /// Sets the rows: makeUniqueItems() of the items.
   void setItems(const std::vector<platform::AnyHashable>& items);
   template <platform::Hashable T>
@@ -122,7 +120,7 @@ class BaseCollectionSection : public CollectionViewSection {
       const std::vector<platform::AnyHashable>& items) const;
 
   /// The rows' identities. Stops the program when the rows were never set.
-  [[nodiscard]] std::vector<platform::AnyHashable> snapshotItems() const override;
+  [[nodiscard]] const std::vector<platform::AnyHashable>& snapshotItems() const override;
   /// A hash of the title, the subtitle and every row identity.
   [[nodiscard]] platform::AnyHashable snapshotSection() const override;
   /// Whether the title or the subtitle has something other than white
@@ -179,8 +177,8 @@ class BaseCollectionSection : public CollectionViewSection {
 
  private:
   std::string headerReuseIdentifier_ = "default_header";
-  std::optional<std::vector<UniqueWrapper>> uniqueItems_;
-  std::vector<platform::AnyHashable> snapshotItems_;  // uniqueItems_, wrapped once
+  // The rows, each a UniqueWrapper held as its identity.
+  std::optional<std::vector<platform::AnyHashable>> rows_;
   std::weak_ptr<platform::CollectionView> collectionView_;
 };
 

@@ -31,8 +31,9 @@ class CollectionViewSection {
  public:
   virtual ~CollectionViewSection() = default;
 
-  /// The identities of the section's rows, in order.
-  [[nodiscard]] virtual std::vector<platform::AnyHashable> snapshotItems() const = 0;
+  /// The identities of the section's rows, in order. The reference is valid
+  /// until the section changes or is asked again.
+  [[nodiscard]] virtual const std::vector<platform::AnyHashable>& snapshotItems() const = 0;
   /// The section's identity; by default a hash of its rows' identities.
   [[nodiscard]] virtual platform::AnyHashable snapshotSection() const;
 

@@ -1,6 +1,6 @@
 #include "quarnkit/composite_list/fetching/compositional_layout_view_controller.h"
 
-#include <unordered_set>
+#include <boost/unordered/unordered_flat_set.hpp>
 
 namespace quarn {
 
@@ -90,14 +90,14 @@ void CompositionalLayoutViewController::updateDataSource(const Sections& section
                                                          std::function<void()> completion) {
   loadViewIfNeeded();
   Snapshot snapshot;
-  std::unordered_set<std::size_t> seen;
+  boost::unordered_flat_set<std::size_t> seen;
   std::vector<AnyHashable> kept;
   for (const auto& section : sections) {
     snapshot.appendSections({section->snapshotSection()});
     kept.clear();
-    for (auto& item : section->snapshotItems()) {
+    for (const auto& item : section->snapshotItems()) {
       // Rows are told apart by hash: a second row of the same hash is dropped.
-      if (seen.insert(item.hash()).second) kept.push_back(std::move(item));
+      if (seen.insert(item.hash()).second) kept.push_back(item);
     }
     snapshot.appendItems(kept);
   }

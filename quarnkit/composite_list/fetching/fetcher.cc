@@ -331,8 +331,13 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::bu
   }
   if (item.skipFetching()) co_return std::nullopt;
 
-  auto build = requestParametersItem(item);
-  std::optional<RequestItem> request = co_await onMainContext(std::move(build));
+  std::optional<RequestItem> request;
+  if (isOnMainContext()) {
+    request = co_await requestParametersItem(item);
+  } else {
+    auto build = requestParametersItem(item);
+    request = co_await onMain(std::move(build));
+  }
   const auto* provider =
       dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description.get());
   if (provider != nullptr && fetchesDirectly(item.fetchMode())) {

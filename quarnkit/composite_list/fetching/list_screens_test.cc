@@ -21,14 +21,12 @@ using testing::TestListScreen;
 /// A section with fixed row identities that records what reaches it.
 class FixedSection : public CollectionViewSection {
  public:
-  FixedSection(int id, std::vector<int> rows) : id_(id), rows_(std::move(rows)) {}
+  FixedSection(int id, const std::vector<int>& rows) : id_(id) {
+    for (int r : rows) rows_.emplace_back(r);
+  }
   std::vector<std::string> events;
 
-  std::vector<AnyHashable> snapshotItems() const override {
-    std::vector<AnyHashable> out;
-    for (int r : rows_) out.emplace_back(r);
-    return out;
-  }
+  const std::vector<AnyHashable>& snapshotItems() const override { return rows_; }
   AnyHashable snapshotSection() const override { return AnyHashable(id_); }
   void register_(const std::shared_ptr<platform::CollectionView>& view) override {
     view->registerCell<platform::CollectionViewCell>("fixed");
@@ -58,7 +56,7 @@ class FixedSection : public CollectionViewSection {
 
  private:
   int id_;
-  std::vector<int> rows_;
+  std::vector<AnyHashable> rows_;
 };
 
 class FixedProvider : public SectionProvider {

@@ -59,17 +59,18 @@ platform::IndexPath LoopCollectionSection::recenteredIndexPath(
   return {indexPath.section, recenteredVirtualIndex(indexPath.item)};
 }
 
-std::vector<platform::AnyHashable> LoopCollectionSection::snapshotItems() const {
-  const std::vector<platform::AnyHashable> real = wrappedSection_->snapshotItems();
+const std::vector<platform::AnyHashable>& LoopCollectionSection::snapshotItems() const {
+  const std::vector<platform::AnyHashable>& real = wrappedSection_->snapshotItems();
   const auto realCount = static_cast<std::int64_t>(real.size());
   const std::int64_t count = realCount == 0 ? 0 : realCount * multiplier;
-  std::vector<platform::AnyHashable> items;
-  if (count <= 0) return items;
-  items.reserve(static_cast<std::size_t>(count));
+  virtualItems_.clear();
+  if (count <= 0) return virtualItems_;
+  virtualItems_.reserve(static_cast<std::size_t>(count));
   for (std::int64_t i = 0; i < count; ++i) {
-    items.emplace_back(LoopCollectionSectionItem{i, real[static_cast<std::size_t>(i % realCount)]});
+    virtualItems_.emplace_back(
+        LoopCollectionSectionItem{i, real[static_cast<std::size_t>(i % realCount)]});
   }
-  return items;
+  return virtualItems_;
 }
 
 platform::AnyHashable LoopCollectionSection::snapshotSection() const {

@@ -73,7 +73,7 @@ class LoopCollectionSection : public BaseCollectionSection {
   [[nodiscard]] platform::IndexPath recenteredIndexPath(const platform::IndexPath& indexPath) const;
 
   /// One LoopCollectionSectionItem per virtual position.
-  [[nodiscard]] std::vector<platform::AnyHashable> snapshotItems() const override;
+  [[nodiscard]] const std::vector<platform::AnyHashable>& snapshotItems() const override;
   /// A hash of "loop_section", the title, the subtitle, the wrapped section's
   /// identity and the multiplier.
   [[nodiscard]] platform::AnyHashable snapshotSection() const override;
@@ -96,6 +96,7 @@ class LoopCollectionSection : public BaseCollectionSection {
 
  private:
   std::shared_ptr<BaseCollectionSection> wrappedSection_;
+  mutable std::vector<platform::AnyHashable> virtualItems_;  // made anew on every request
 };
 
 }  // namespace quarn

@@ -1,6 +1,6 @@
 #include "quarnkit/composite_list/fetching/sections_provider.h"
 
-#include <unordered_set>
+#include <boost/unordered/unordered_flat_set.hpp>
 
 #include "quarnkit/composite_list/fetching/base_composite_list_view_controller.h"
 #include "quarnkit/core/log.h"
@@ -20,7 +20,7 @@ CompositeListSectionsProvider::navigationController() const {
 
 void CompositeListSectionsProvider::setSections(
     std::vector<std::shared_ptr<CollectionViewSection>> sections) {
-  std::unordered_set<std::size_t> seen;
+  boost::unordered_flat_set<std::size_t> seen;
   sections_.clear();
   sections_.reserve(sections.size());
   for (auto& section : sections) {
@@ -56,35 +56,31 @@ void CompositeListSectionsProvider::setHeaderAction(BaseCollectionSection& secti
                                                     const AnyCompositeListItem& item) {
   using Kind = CompositeListItemData::Action::Kind;
   const auto& data = item.data();
-  const CompositeListItemData::Action action =
-      data && data->headerAction ? *data->headerAction : CompositeListItemData::Action::default_();
-  const std::weak_ptr<CompositeListSectionsProvider> weak = weak_from_this();
-  const CompositeListItemType type = item.type();
-  auto tellScreen = [weak, type] {
+  const Kind kind = data && data->headerAction ? data->headerAction->kind() : Kind::default_;
+  if (kind == Kind::disabled) {
+    section.headerClickHandler = nullptr;
+    return;
+  }
+  if (kind == Kind::default_ && !section.headerClickHandler) return;
+  // Tells the screen, while there is one, that the header was tapped.
+  auto tellScreen = [weak = weak_from_this(), type = item.type()] {
     auto self = weak.lock();
     if (!self) return;
     if (auto screen = self->viewController()) screen->didSectionHeaderClick(type);
   };
-  switch (action.kind()) {
-    case Kind::link:
-      section.headerClickHandler = [weak, url = *action.url(), tellScreen] {
-        auto self = weak.lock();
-        if (!self) return;
-        self->performActionUrl(url);
-        tellScreen();
-      };
-      break;
-    case Kind::default_:
-      if (auto previous = section.headerClickHandler) {
-        section.headerClickHandler = [previous, tellScreen] {
-          previous();
-          tellScreen();
-        };
-      }
-      break;
-    case Kind::disabled:
-      section.headerClickHandler = nullptr;
-      break;
+  if (kind == Kind::link) {
+    section.headerClickHandler = [weak = weak_from_this(), url = *data->headerAction->url(),
+                                  tellScreen] {
+      auto self = weak.lock();
+      if (!self) return;
+      self->performActionUrl(url);
+      tellScreen();
+    };
+  } else {
+    section.headerClickHandler = [previous = std::move(section.headerClickHandler), tellScreen] {
+      previous();
+      tellScreen();
+    };
   }
 }
 

@@ -15,13 +15,12 @@
 #pragma once
 
 #include <algorithm>
+#include <boost/unordered/unordered_flat_map.hpp>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -176,8 +175,8 @@ class DiffableDataSourceSnapshot {
 
   std::vector<SectionID> sections_;
   std::vector<std::vector<ItemID>> items_;
-  std::unordered_map<SectionID, std::size_t> sectionIndex_;
-  std::unordered_map<ItemID, std::size_t> itemSection_;
+  boost::unordered_flat_map<SectionID, std::size_t, std::hash<SectionID>> sectionIndex_;
+  boost::unordered_flat_map<ItemID, std::size_t, std::hash<ItemID>> itemSection_;
   std::vector<SectionID> reloadedSections_;
   std::vector<ItemID> reloadedItems_;
 };
@@ -228,7 +227,7 @@ struct SnapshotDifference {
     }
     markMoved(kept, oldOrder, d.movedSections);
     // Items: old positions numbered across sections.
-    std::unordered_map<ItemID, std::size_t> oldIndex;
+    boost::unordered_flat_map<ItemID, std::size_t, std::hash<ItemID>> oldIndex;
     oldIndex.reserve(static_cast<std::size_t>(from.numberOfItems()));
     for (const auto& s : from.sectionIdentifiers()) {
       for (const auto& item : from.itemIdentifiers(s)) oldIndex.emplace(item, oldIndex.size());
