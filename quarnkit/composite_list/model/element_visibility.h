@@ -1,0 +1,91 @@
+// Element visibility: whether an element (a template item, a text row) is
+// shown now, to this user, on this device, and when it is not, which rule
+// hides it. The element filter keeps exactly the elements this check shows;
+// tools that explain a template use the reason.
+//
+//   const CompositeListElementVisibilityCheck check(std::nullopt, &environment);
+//   CompositeListElementVisibility v = check.visibility(elementFields(item));
+//   if (!v.isShown()) explain(v.reason, v.message);
+//
+// The rules, checked in this order; the first that applies decides:
+//   hiddenClass     its visibility is "hidden";
+//   premiumClass    the premium flag is true and its visibility is "free", or
+//                   the flag is false and its visibility is "pro";
+//   notStarted      its start date is not before now;
+//   expired         its expiry date is before now;
+//   predicateFalse  it has a non-empty predicate, there are facts, and the
+//                   predicate evaluates to false;
+//   predicateError  the same predicate does not parse or evaluate: the element
+//                   is shown (a broken predicate never hides anything) and
+//                   `message` says why it failed.
+// The premium flag is the argument, else the environment's
+// hasPremiumSubscription(), else unknown (then no premium rule applies). The
+// facts are the environment's resolvedValues(); without an environment no
+// predicate is evaluated. "Now" is read once, when the check is made.
+//
+// Evaluations log "Predicate evaluation: (<predicate>) -> true|false" at debug
+// level, failures "Predicate evaluation error: (<predicate>) <error>" at error
+// level.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "quarnkit/composite_list/model/element.h"
+#include "quarnkit/composite_list/model/environment.h"
+#include "quarnkit/core/date.h"
+#include "quarnkit/predicate/evaluation_context.h"
+
+namespace quarn {
+
+/// Which rule decided an element's visibility.
+enum class CompositeListVisibilityReason {
+  shown,
+  hiddenClass,
+  premiumClass,
+  notStarted,
+  expired,
+  predicateFalse,
+  predicateError,  // shown: the predicate could not be evaluated
+};
+
+/// The decision for one element.
+struct CompositeListElementVisibility {
+  CompositeListVisibilityReason reason = CompositeListVisibilityReason::shown;
+  /// The error of a predicate that could not be evaluated; empty otherwise.
+  std::string message;
+
+  [[nodiscard]] bool isShown() const {
+    return reason == CompositeListVisibilityReason::shown ||
+           reason == CompositeListVisibilityReason::predicateError;
+  }
+  friend bool operator==(const CompositeListElementVisibility&,
+                         const CompositeListElementVisibility&) = default;
+};
+
+/// The state of one round of checks: the premium flag, the facts and now.
+class CompositeListElementVisibilityCheck {
+ public:
+  CompositeListElementVisibilityCheck(std::optional<bool> hasPremiumSubscription,
+                                      const CompositeListEnvironment* environment);
+
+  /// The decision for one element (see the file comment).
+  [[nodiscard]] CompositeListElementVisibility visibility(
+      const CompositeListElementFields& element) const;
+  template <CompositeListElement T>
+  [[nodiscard]] CompositeListElementVisibility visibility(const T& element) const {
+    return visibility(elementFields(element));
+  }
+
+  [[nodiscard]] std::optional<bool> premium() const { return premium_; }
+  [[nodiscard]] const std::optional<ValueDictionary>& facts() const { return facts_; }
+  [[nodiscard]] Date now() const { return now_; }
+
+ private:
+  std::optional<bool> premium_;
+  std::optional<ValueDictionary> facts_;
+  Date now_;
+  EvaluationContext context_;  // now() is the same now; random() the system's
+};
+
+}  // namespace quarn

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Runs the quarnkit tool on the bundled examples and compares what it prints
+# with the expected files under examples/*/expected. The runs fix the clock,
+# the random seed, the time zone and the locale, so the output is the same on
+# every machine.
+#
+#   tools/quarnkit/check_examples.sh [--update] [TOOL]
+#
+# TOOL defaults to build/default/tools/quarnkit/quarnkit. --update rewrites
+# the expected files from the tool's current output instead of comparing.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+
+update=0
+if [ "${1:-}" = "--update" ]; then update=1; shift; fi
+tool="${1:-build/default/tools/quarnkit/quarnkit}"
+export TZ=UTC LANG=en_US.UTF-8
+unset QUARNKIT_LOG_LEVEL
+
+home=(examples/home/template.json --results examples/home/results.json
+      --includes examples/home/includes --env examples/home/environment.json
+      --now 2024-05-01T10:00:00Z --seed 7)
+
+failures=0
+total=0
+# check NAME STATUS STREAM EXPECTED ARGS...: STREAM is what is compared (out
+# or err), STATUS the exit status the run must end with.
+check() {
+  local name="$1" status="$2" stream="$3" expected="$4"
+  shift 4
+  total=$((total + 1))
+  local out err actual
+  out="$(mktemp)"; err="$(mktemp)"
+  "$tool" "$@" >"$out" 2>"$err"
+  actual=$?
+  local compared="$out"
+  [ "$stream" = err ] && compared="$err"
+  if [ "$update" = 1 ]; then
+    mkdir -p "$(dirname "$expected")"
+    cp "$compared" "$expected"
+  fi
+  if [ "$actual" != "$status" ]; then
+    echo "FAIL $name: exit status $actual, expected $status"; cat "$err"
+    failures=$((failures + 1))
+  elif ! diff -u "$expected" "$compared"; then
+    echo "FAIL $name: output differs from $expected"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+  rm -f "$out" "$err"
+}
+
+check home_preview_json 0 out examples/home/expected/preview.json \
+  preview "${home[@]}" --format json --print-request
+check home_preview_tablet_premium 0 out examples/home/expected/preview-tablet-premium.json \
+  preview "${home[@]}" --format json --device tablet --premium yes
+check home_preview_text 0 out examples/home/expected/preview.txt preview "${home[@]}"
+check home_explain 0 out examples/home/expected/explain.json \
+  explain "${home[@]}" --format json
+check home_explain_text 0 out examples/home/expected/explain.txt explain "${home[@]}"
+check home_matrix 0 out examples/home/expected/matrix.txt \
+  explain "${home[@]}" --matrix premium=yes,no device=phone,tablet
+check home_lint 0 out examples/home/expected/lint.txt \
+  lint examples/home/template.json --env examples/home/environment.json \
+  --includes examples/home/includes
+check minimal_preview_json 0 out examples/minimal/expected/preview.json \
+  preview examples/minimal/template.json --env examples/minimal/environment.json \
+  --now 2024-05-01T10:00:00Z --format json
+check faulty_lint 1 out examples/faulty/expected/lint.txt \
+  lint examples/faulty/template.json --env examples/faulty/environment.json
+check faulty_preview 1 err examples/faulty/expected/preview-error.txt \
+  preview examples/faulty/template.json --now 2024-05-01T10:00:00Z
+check missing_template 1 err examples/faulty/expected/missing-template.txt \
+  preview examples/faulty/no-such-template.json
+
+echo "$((total - failures)) passed, $failures failed"
+[ "$failures" = 0 ]

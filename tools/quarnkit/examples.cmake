@@ -1,0 +1,4 @@
+# The tool run on the bundled examples, compared with examples/*/expected.
+add_test(NAME quarnkit.examples
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_examples.sh $<TARGET_FILE:quarnkit_cli>
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})

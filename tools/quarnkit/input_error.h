@@ -1,0 +1,44 @@
+// InputError: a problem with one of the files the tool was given, reported as
+// one line naming the file, the JSON path inside it (when there is one) and
+// the reason:
+//
+//   examples/home/template.json: [3].data.maxItems: expected Int64, found a string
+//
+// The helpers read files and turn whatever a decoding step threw into an
+// InputError, so that no failure reaches the user as a crash.
+#pragma once
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace quarn::tool {
+
+class InputError : public std::runtime_error {
+ public:
+  InputError(std::string file, std::string path, std::string reason);
+
+  [[nodiscard]] const std::string& file() const { return file_; }
+  /// The JSON path ("[3].data.maxItems"); empty for the whole file.
+  [[nodiscard]] const std::string& path() const { return path_; }
+  [[nodiscard]] const std::string& reason() const { return reason_; }
+
+ private:
+  std::string file_;
+  std::string path_;
+  std::string reason_;
+};
+
+/// The whole content of a file; InputError when it cannot be read.
+std::string readFile(const std::string& file);
+
+/// The exception in flight as an InputError about `file`: a DecodingError
+/// keeps its coding path and description, an InputError passes unchanged,
+/// anything else becomes its description at the top of the file.
+[[noreturn]] void rethrowAsInputError(const std::string& file);
+
+/// The reason of a decoding error as one line: its debug description, or a
+/// phrase for its kind when it has none.
+std::string describeDecodingFailure(const std::exception_ptr& error);
+
+}  // namespace quarn::tool

@@ -1,0 +1,38 @@
+// lint: checks a template (and the templates it includes) without running
+// it, and reports each finding with its file and JSON path:
+//   errors    decoding errors, predicates that do not parse (with the
+//             position), includes that cannot be resolved, duplicate
+//             uniqueIds in one item list (results reach only the first);
+//   warnings  items without a type (skipped), types without a built-in
+//             description (previewed generically; the host must register
+//             one), placeholders naming no fact and no variable of the item.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/quarnkit/session.h"
+
+namespace quarn::tool {
+
+struct LintFinding {
+  enum class Severity { error, warning };
+  std::string file;
+  std::string path;
+  Severity severity = Severity::error;
+  std::string message;
+
+  /// "file: path: error: message".
+  [[nodiscard]] std::string line() const;
+};
+
+/// Lints the template of `options` (its includes directory and environment
+/// file are used; results are not read). InputError only when the
+/// environment file or includes directory themselves are unusable.
+std::vector<LintFinding> lintTemplate(const HostOptions& options);
+
+/// The placeholder fields of a text ("Hi ${user.name}" → {"user.name"}).
+std::vector<std::string> placeholderFields(std::string_view text);
+
+}  // namespace quarn::tool

@@ -1,0 +1,164 @@
+// quarnkit: previews, explains and lints composite-list templates by hosting
+// the library the way an application screen does.
+//
+//   quarnkit preview examples/home/template.json --results examples/home/results.json
+//   quarnkit explain examples/home/template.json --matrix premium=yes,no device=phone,tablet
+//   quarnkit lint examples/home/template.json --env examples/home/environment.json
+//
+// Exit status: 0 success, 1 bad input or lint errors, 2 bad usage.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "quarnkit/core/date.h"
+#include "quarnkit/core/error.h"
+#include "quarnkit/core/log.h"
+#include "quarnkit/platform/device.h"
+#include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/log_lines.h"
+
+#ifndef QUARNKIT_VERSION
+#define QUARNKIT_VERSION "0.0.0"
+#endif
+
+namespace {
+
+using namespace quarn;
+using namespace quarn::tool;
+
+constexpr int kUsageError = 2;
+
+// The options preview and explain share; lint takes a few of them.
+struct SharedOptions {
+  std::string templateFile;
+  std::string resultsFile, includesDirectory, environmentFile;
+  std::string premium, device = "phone", now, format = "text", output;
+  std::uint64_t seed = 0;
+};
+
+void addTemplate(CLI::App& command, SharedOptions& o) {
+  command.add_option("TEMPLATE", o.templateFile, "The template (a JSON array of items)")
+      ->required();
+}
+
+void addEnvironment(CLI::App& command, SharedOptions& o) {
+  command.add_option("--env", o.environmentFile,
+                     "Facts (a JSON object) merged over the built-in ones");
+  command.add_option("--includes", o.includesDirectory,
+                     "Directory of included templates: KEY.json, and index.json mapping "
+                     "references to keys");
+}
+
+void addHost(CLI::App& command, SharedOptions& o) {
+  addEnvironment(command, o);
+  command.add_option("--results", o.resultsFile,
+                     "The answer to the combined request (a JSON array of results)");
+  command.add_option("--premium", o.premium, "Whether the user is premium")
+      ->check(CLI::IsMember({"yes", "no"}));
+  command.add_option("--device", o.device, "The device idiom")
+      ->check(CLI::IsMember({"phone", "tablet", "desktop", "tv"}))
+      ->capture_default_str();
+  command
+      .add_option("--now", o.now, "Fix the clock at an internet date-time (2024-05-01T10:00:00Z)")
+      ->check([](const std::string& text) -> std::string {
+        return Date::parseISO8601(text) ? "" : "expected a date-time like 2024-05-01T10:00:00Z";
+      });
+  command.add_option("--seed", o.seed, "Seed of the random selection of list entities");
+  command.add_option("--output,-o", o.output, "Write to FILE instead of standard output");
+}
+
+HostOptions hostOptions(const SharedOptions& o, const CLI::App& command) {
+  HostOptions host;
+  host.templateFile = o.templateFile;
+  auto given = [&](const char* name) { return command.count(name) > 0; };
+  if (!o.resultsFile.empty()) host.resultsFile = o.resultsFile;
+  if (!o.includesDirectory.empty()) host.includesDirectory = o.includesDirectory;
+  if (!o.environmentFile.empty()) host.environmentFile = o.environmentFile;
+  if (!o.premium.empty()) host.premium = o.premium == "yes";
+  if (auto idiom = platform::userInterfaceIdiomFromString(o.device)) host.device = *idiom;
+  if (!o.now.empty()) host.now = Date::parseISO8601(o.now);
+  if (given("--seed")) host.seed = o.seed;
+  return host;
+}
+
+Format formatOf(const std::string& name) {
+  if (name == "json") return Format::json;
+  if (name == "html") return Format::html;
+  return Format::text;
+}
+
+std::optional<std::string> optionalText(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app("Previews, explains and lints composite-list templates.", "quarnkit");
+  app.set_version_flag("--version", std::string("quarnkit ") + QUARNKIT_VERSION);
+  app.require_subcommand(1);
+
+  SharedOptions shared;
+  bool printRequest = false;
+  bool watch = false;
+  std::vector<std::string> matrix;
+
+  CLI::App* preview = app.add_subcommand(
+      "preview", "Run the fetch pipeline over a template and show the sections a screen shows");
+  addTemplate(*preview, shared);
+  addHost(*preview, shared);
+  preview->add_option("--format", shared.format, "text, json or html")
+      ->check(CLI::IsMember({"text", "json", "html"}))
+      ->capture_default_str();
+  preview->add_flag("--print-request", printRequest, "Also show the combined request body");
+  preview->add_flag("--watch", watch, "Render again each time the template file grows");
+
+  CLI::App* explainCommand =
+      app.add_subcommand("explain", "Say for every item whether it is shown and, when not, why");
+  addTemplate(*explainCommand, shared);
+  addHost(*explainCommand, shared);
+  explainCommand->add_option("--format", shared.format, "text or json")
+      ->check(CLI::IsMember({"text", "json"}))
+      ->capture_default_str();
+  explainCommand
+      ->add_option("--matrix", matrix,
+                   "Axes NAME=VALUE,VALUE... (premium, device, now or any fact): a table of the "
+                   "items each combination shows")
+      ->expected(1, -1);
+
+  CLI::App* lint = app.add_subcommand(
+      "lint", "Check a template and its includes; exit 1 when an error is found");
+  addTemplate(*lint, shared);
+  addEnvironment(*lint, shared);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? 0 : kUsageError;
+  }
+
+  // Library log lines become tidy warnings unless a log level was asked for.
+  const LibraryLogLines logLines;
+  const std::string& templateFile = shared.templateFile;
+  try {
+    int status = 0;
+    if (preview->parsed()) {
+      PreviewOptions options{hostOptions(shared, *preview), formatOf(shared.format),
+                             optionalText(shared.output), printRequest, watch};
+      status = runPreview(options);
+    } else if (explainCommand->parsed()) {
+      ExplainOptions options{hostOptions(shared, *explainCommand), formatOf(shared.format),
+                             optionalText(shared.output), matrix};
+      status = runExplain(options);
+    } else if (lint->parsed()) {
+      status = runLint(hostOptions(shared, *lint));
+    }
+    logLines.flush();
+    return status;
+  } catch (...) {
+    logLines.flush();
+    std::fprintf(stderr, "quarnkit: %s\n", describeFailure(templateFile).c_str());
+    return 1;
+  }
+}

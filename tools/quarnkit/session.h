@@ -1,0 +1,67 @@
+// HostSession: everything the tool reads before it runs the pipeline: the
+// template decoded through the host registry, the results decoded with the
+// class map, the environment's facts, and the include provider.
+//
+//   HostPlatform platform(options.device, options.now);   // first: decoding reads the device
+//   HostSession session(options);                         // InputError on bad input
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/composite_list/model/result.h"
+#include "quarnkit/platform/device.h"
+#include "tools/quarnkit/host_environment.h"
+#include "tools/quarnkit/template_files.h"
+
+namespace quarn::tool {
+
+/// The inputs shared by preview and explain.
+struct HostOptions {
+  std::string templateFile;
+  std::optional<std::string> resultsFile;
+  std::optional<std::string> includesDirectory;
+  std::optional<std::string> environmentFile;
+  std::optional<bool> premium;
+  platform::UserInterfaceIdiom device = platform::UserInterfaceIdiom::phone;
+  std::optional<Date> now;
+  std::optional<std::uint64_t> seed;
+  /// Facts set over the environment file's (explain's matrix).
+  ValueDictionary extraFacts;
+};
+
+class HostSession {
+ public:
+  /// Reads the environment, the results and, when `loadTemplate`, the
+  /// template; InputError on bad input.
+  explicit HostSession(const HostOptions& options, bool loadTemplate = true);
+
+  [[nodiscard]] const HostOptions& options() const { return options_; }
+  [[nodiscard]] const std::shared_ptr<HostEnvironment>& environment() const { return environment_; }
+  [[nodiscard]] const std::shared_ptr<HostRegistry>& host() const { return host_; }
+  [[nodiscard]] const std::shared_ptr<CompositeListContext>& context() const { return context_; }
+  [[nodiscard]] const std::shared_ptr<TemplateLoader>& loader() const { return loader_; }
+  [[nodiscard]] const std::shared_ptr<FileTemplateProvider>& provider() const { return provider_; }
+  [[nodiscard]] const std::vector<AnyCompositeListItem>& templateItems() const {
+    return templateItems_;
+  }
+  [[nodiscard]] const CompositeListResult& result() const { return result_; }
+
+ private:
+  HostOptions options_;
+  std::shared_ptr<HostEnvironment> environment_;
+  std::shared_ptr<HostRegistry> host_;
+  std::shared_ptr<CompositeListContext> context_;
+  std::shared_ptr<TemplateLoader> loader_;
+  std::shared_ptr<FileTemplateProvider> provider_;
+  std::vector<AnyCompositeListItem> templateItems_;
+  CompositeListResult result_;
+};
+
+/// A random seed in the fetcher's own range (0...100000000).
+std::uint64_t randomSeed();
+
+}  // namespace quarn::tool

@@ -1,0 +1,95 @@
+// --watch: renders the preview, then again each time the template file grows,
+// until SIGINT or SIGTERM. Runs on the main context: the file observer
+// reports there, and renders never overlap (a change during a render makes
+// one more render after it).
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+
+#include "quarnkit/composite_list/fetching/template_file_observer.h"
+#include "quarnkit/core/date.h"
+#include "quarnkit/platform/runtime/clock.h"
+#include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/log_lines.h"
+
+namespace quarn::tool {
+
+namespace {
+
+void note(const std::string& line) {
+  std::fprintf(stderr, "quarnkit: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+Async<void> renderAndWrite(PreviewOptions options) {
+  const std::string document = co_await renderPreview(options);
+  writeOutput(options.output, document);
+  LibraryLogLines::flushCurrent();
+}
+
+}  // namespace
+
+int watchPreview(const PreviewOptions& options) {
+  namespace asio = boost::asio;
+  asio::io_context& io = mainContext();
+  io.restart();
+  auto guard = asio::make_work_guard(io);
+
+  std::unique_ptr<CompositeListTemplateFileObserver> observer;
+  try {
+    observer = std::make_unique<CompositeListTemplateFileObserver>(
+        URL::fileURL(std::filesystem::absolute(options.host.templateFile)));
+  } catch (const std::exception& e) {
+    throw InputError(options.host.templateFile, "", std::string("cannot watch: ") + e.what());
+  }
+
+  bool rendering = false;
+  bool again = false;
+  std::function<void()> render;
+  render = [&] {
+    if (rendering) {
+      again = true;
+      return;
+    }
+    rendering = true;
+    asio::co_spawn(io, renderAndWrite(options), [&](std::exception_ptr error) {
+      if (error) {
+        try {
+          std::rethrow_exception(error);
+        } catch (...) {
+          note(describeFailure(options.host.templateFile));
+        }
+      }
+      rendering = false;
+      if (again) {
+        again = false;
+        note("template changed; rendering again");
+        render();
+      }
+    });
+  };
+  std::function<void()> changed = [&] {
+    if (!rendering) note("template changed; rendering again");
+    render();
+  };
+  observer->setOnFileChanged(changed);
+
+  asio::signal_set signals(io, SIGINT, SIGTERM);
+  signals.async_wait([&](const boost::system::error_code&, int) {
+    observer.reset();
+    guard.reset();
+    io.stop();
+  });
+
+  note("watching " + options.host.templateFile + " (appends re-render; Ctrl-C stops)");
+  render();
+  io.run();
+  return 0;
+}
+
+}  // namespace quarn::tool
