@@ -175,9 +175,11 @@ std::string matrixDocument(const ExplainOptions& options) {
     if (text.size() < to) text.append(to - text.size(), ' ');
     return text;
   };
-  out += "\n" + pad("item", width);
-  for (std::size_t c = 0; c < combinations; ++c) out += pad(std::to_string(c + 1), cell);
   out += "\n";
+  std::string header = pad("item", width);
+  for (std::size_t c = 0; c < combinations; ++c) header += pad(std::to_string(c + 1), cell);
+  while (header.back() == ' ') header.pop_back();
+  out += header + "\n";
   for (const Row& row : rows) {
     std::string line = pad(row.label, width);
     for (const auto& s : row.shown) {
@@ -218,7 +220,9 @@ Async<std::string> renderPreview(PreviewOptions options) {
   HostPlatform platform(options.host.device, options.host.now);
   HostSession session(options.host);
   const Preview preview = co_await makePreview(session);
-  const RenderContext context{options.host.templateFile, platform::Clock::current()->now(),
+  const RenderContext context{options.host.templateFile,
+                              describeInputs(options.host),
+                              platform::Clock::current()->now(),
                               std::string(platform::toString(options.host.device)),
                               session.environment()->hasPremiumSubscription(),
                               options.printRequest};

@@ -209,8 +209,9 @@ class Linter {
         throw InputError(included, "", "no such template file");
       }
     } catch (const InputError& e) {
+      const std::string source = describeSource(include->templateSource);
       report(file, path + ".entity", Severity::error,
-             "cannot resolve the " + describeSource(include->templateSource) + ": " + e.what());
+             "cannot resolve the " + source + ": " + (e.file() == source ? e.reason() : e.what()));
       return;
     }
     if (depth + 1 <= kMaxIncludeDepth) lintFile(included, depth + 1);

@@ -34,6 +34,7 @@ struct SharedOptions {
   std::string resultsFile, includesDirectory, environmentFile;
   std::string premium, device = "phone", now, format = "text", output;
   std::uint64_t seed = 0;
+  bool noDefaults = false;
 };
 
 void addTemplate(CLI::App& command, SharedOptions& o) {
@@ -42,6 +43,9 @@ void addTemplate(CLI::App& command, SharedOptions& o) {
 }
 
 void addEnvironment(CLI::App& command, SharedOptions& o) {
+  command.add_flag("--no-defaults", o.noDefaults,
+                   "Read only the files named here, not results.json, environment.json and "
+                   "includes/ next to the template");
   command.add_option("--env", o.environmentFile,
                      "Facts (a JSON object) merged over the built-in ones");
   command.add_option("--includes", o.includesDirectory,
@@ -70,7 +74,10 @@ void addHost(CLI::App& command, SharedOptions& o) {
 HostOptions hostOptions(const SharedOptions& o, const CLI::App& command) {
   HostOptions host;
   host.templateFile = o.templateFile;
-  auto given = [&](const char* name) { return command.count(name) > 0; };
+  auto given = [&](const char* name) {
+    const CLI::Option* option = command.get_option_no_throw(name);
+    return option != nullptr && option->count() > 0;
+  };
   if (!o.resultsFile.empty()) host.resultsFile = o.resultsFile;
   if (!o.includesDirectory.empty()) host.includesDirectory = o.includesDirectory;
   if (!o.environmentFile.empty()) host.environmentFile = o.environmentFile;
@@ -78,7 +85,7 @@ HostOptions hostOptions(const SharedOptions& o, const CLI::App& command) {
   if (auto idiom = platform::userInterfaceIdiomFromString(o.device)) host.device = *idiom;
   if (!o.now.empty()) host.now = Date::parseISO8601(o.now);
   if (given("--seed")) host.seed = o.seed;
-  return host;
+  return o.noDefaults ? host : withSiblingFiles(std::move(host));
 }
 
 Format formatOf(const std::string& name) {

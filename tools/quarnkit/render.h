@@ -17,6 +17,8 @@ namespace quarn::tool {
 /// What the renderings say about the run besides the sections.
 struct RenderContext {
   std::string templateFile;
+  /// The other input files, as describeInputs() names them.
+  std::string inputs;
   Date now;
   std::string device;
   std::optional<bool> premium;

@@ -171,8 +171,8 @@ std::string renderHTML(const Preview& preview, const RenderContext& context) {
   out += "</style></head><body>\n<div class=\"phone\"><div class=\"status\"><span>";
   out += escape(context.now.iso8601String().substr(11, 5));
   out += "</span><span>" + escape(context.device) + "</span></div><div class=\"screen\">\n";
-  out += "<div class=\"meta\">" + escape(context.templateFile) + " · " +
-         escape(context.now.iso8601String()) + " · " +
+  out += "<div class=\"meta\" title=\"" + escape(context.inputs) + "\">" +
+         escape(context.templateFile) + " · " + escape(context.now.iso8601String()) + " · " +
          (context.premium ? (*context.premium ? "premium" : "free") : "premium unknown") +
          "</div>\n";
   if (preview.sections.empty()) out += "<div class=\"empty\">Nothing to show</div>\n";

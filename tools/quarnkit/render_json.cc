@@ -35,6 +35,7 @@ std::string renderJSON(const Preview& preview, const RenderContext& context) {
   for (const auto& s : preview.sections) sections.push_back(sectionValue(s));
   Value::Object document{
       {"template", context.templateFile},
+      {"inputs", context.inputs},
       {"now", context.now},
       {"device", context.device},
       {"premium", context.premium ? Value(*context.premium) : Value()},

@@ -33,7 +33,7 @@ Preview hostilePreview() {
 }
 
 TEST(RenderHTMLTest, EscapesTextsAndDropsUnsafeURLs) {
-  const RenderContext context{"t<1>.json", Date(0), "phone", false, true};
+  const RenderContext context{"t<1>.json", "no results", Date(0), "phone", false, true};
   const std::string html = renderHTML(hostilePreview(), context);
   EXPECT_EQ(html.find("<script>"), std::string::npos);
   EXPECT_EQ(html.find("<img src=x"), std::string::npos);
@@ -64,9 +64,10 @@ TEST(RenderTextTest, SummariesAreShortAndCutOnCharacters) {
 }
 
 TEST(RenderJSONTest, HasTheDocumentedMembers) {
-  const RenderContext context{"t.json", Date(0), "tablet", std::nullopt, true};
+  const RenderContext context{"t.json", "no results", Date(0), "tablet", std::nullopt, true};
   const Value document = parseJSON(renderJSON(hostilePreview(), context));
-  for (const char* key : {"template", "now", "device", "premium", "items", "sections", "request"}) {
+  for (const char* key :
+       {"template", "inputs", "now", "device", "premium", "items", "sections", "request"}) {
     EXPECT_TRUE(document.find(key)) << key;
   }
   const Value& section = document.find("sections")->ifArray()->front();

@@ -62,6 +62,7 @@ std::string renderText(const Preview& preview, const RenderContext& context) {
   std::string out;
   out += context.templateFile + " — " + context.device + ", " + premiumText(context.premium) +
          ", " + context.now.iso8601String() + "\n";
+  out += "with " + context.inputs + "\n";
   std::size_t rows = 0;
   for (const auto& s : preview.sections) rows += s.rows.size();
   out += std::to_string(preview.sections.size()) + " sections, " + std::to_string(rows) +

@@ -1,5 +1,7 @@
 #include "tools/quarnkit/results_fetcher.h"
 
+#include <set>
+
 namespace quarn::tool {
 
 namespace {
@@ -9,6 +11,14 @@ namespace {
 constexpr std::int64_t kLimit = 20;
 
 Async<CompositeListResult> answer(CompositeListResult result) { co_return result; }
+
+void collectKeys(const std::vector<CompositeListRequestParameters::Item>& items,
+                 std::set<std::string>& keys) {
+  for (const auto& item : items) {
+    keys.insert(item.key);
+    if (item.items) collectKeys(*item.items, keys);
+  }
+}
 
 }  // namespace
 
@@ -22,8 +32,16 @@ ResultsFetcher::ResultsFetcher(std::shared_ptr<CompositeListItemsRegistry> regis
 
 Async<Task<CompositeListResult>> ResultsFetcher::fetchCompositeListTask(
     CompositeListRequestParameters parameters, std::int64_t) {
+  // Like a server, answer only what was asked: the file may hold results for
+  // items that are hidden now.
+  std::set<std::string> keys;
+  collectKeys(parameters.items, keys);
+  CompositeListResult asked;
+  for (const auto& item : result_.items) {
+    if (keys.contains(item.key)) asked.items.push_back(item);
+  }
   lastRequest_ = std::move(parameters);
-  co_return Task<CompositeListResult>::spawn(mainExecutor(), answer(result_));
+  co_return Task<CompositeListResult>::spawn(mainExecutor(), answer(std::move(asked)));
 }
 
 }  // namespace quarn::tool

@@ -1,6 +1,7 @@
 // ResultsFetcher: the tool's fetcher. It runs the library's whole pipeline and
 // answers the combined request from a results file decoded beforehand (no
-// network), keeping the request it was asked so that it can be printed.
+// network): the results whose keys the request asks for, as a server would.
+// It keeps the request it was asked so that it can be printed.
 #pragma once
 
 #include <optional>

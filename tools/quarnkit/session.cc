@@ -12,6 +12,33 @@ std::uint64_t randomSeed() {
   return platform::SystemRandomSource::shared().nextInt(std::uint64_t{100000001});
 }
 
+HostOptions withSiblingFiles(HostOptions options) {
+  const fs::path directory = fs::path(options.templateFile).parent_path();
+  std::error_code error;
+  auto sibling = [&](std::optional<std::string>& slot, const char* name, bool isDirectory) {
+    if (slot) return;
+    const fs::path path = directory / name;
+    if (isDirectory ? fs::is_directory(path, error) : fs::is_regular_file(path, error)) {
+      slot = path.string();
+    }
+  };
+  sibling(options.resultsFile, "results.json", false);
+  sibling(options.environmentFile, "environment.json", false);
+  sibling(options.includesDirectory, "includes", true);
+  return options;
+}
+
+std::string describeInputs(const HostOptions& options) {
+  std::string out;
+  auto add = [&](const char* what, const std::optional<std::string>& file) {
+    if (file) out += (out.empty() ? "" : ", ") + std::string(what) + " " + *file;
+  };
+  add("results", options.resultsFile);
+  add("facts", options.environmentFile);
+  add("includes", options.includesDirectory);
+  return out.empty() ? "no results, facts or includes" : out;
+}
+
 HostSession::HostSession(const HostOptions& options, bool loadTemplate) : options_(options) {
   ValueDictionary facts;
   if (options.environmentFile) facts = readFacts(*options.environmentFile);
@@ -31,8 +58,7 @@ HostSession::HostSession(const HostOptions& options, bool loadTemplate) : option
       throw InputError(*options.includesDirectory, "", "not a directory");
     }
   }
-  provider_ = std::make_shared<FileTemplateProvider>(
-      includes, fs::path(options.templateFile).parent_path(), loader_);
+  provider_ = std::make_shared<FileTemplateProvider>(includes, options.templateFile, loader_);
 
   if (options.resultsFile) {
     const std::string& file = *options.resultsFile;

@@ -61,6 +61,15 @@ class HostSession {
   CompositeListResult result_;
 };
 
+/// The options with the files next to the template filled in where none was
+/// given: results.json, environment.json and the directory includes/, each
+/// when it exists.
+HostOptions withSiblingFiles(HostOptions options);
+
+/// A short text naming the input files: "results r.json, facts env.json,
+/// includes inc/", or "no results, facts or includes".
+std::string describeInputs(const HostOptions& options);
+
 /// A random seed in the fetcher's own range (0...100000000).
 std::uint64_t randomSeed();
 

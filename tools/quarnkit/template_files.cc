@@ -40,19 +40,36 @@ std::vector<AnyCompositeListItem> TemplateLoader::decode(const std::string& file
 }
 
 FileTemplateProvider::FileTemplateProvider(std::optional<fs::path> includesDirectory,
-                                           fs::path baseDirectory,
+                                           std::string templateFile,
                                            std::shared_ptr<const TemplateLoader> loader)
     : includesDirectory_(std::move(includesDirectory)),
-      baseDirectory_(std::move(baseDirectory)),
+      templateFile_(std::move(templateFile)),
+      baseDirectory_(fs::path(templateFile_).parent_path()),
       loader_(std::move(loader)) {}
 
 void FileTemplateProvider::provideTemplate(const CompositeListTemplateSource& source,
                                            Completion completion) {
+  std::optional<Items> items;
   try {
-    completion(Outcome<Items>::success(loader_->load(fileFor(source))));
+    const std::string file = fileFor(source);
+    if (!std::filesystem::is_regular_file(file)) {
+      throw InputError(templateFile_, "",
+                       "cannot resolve the " + describeSource(source) + ": no file " + file);
+    }
+    items = loader_->load(file);
+  } catch (const InputError& e) {
+    // Errors about the source itself name the template that includes it.
+    const bool aboutSource = e.file() == describeSource(source);
+    completion(Outcome<Items>::failure(std::make_exception_ptr(
+        aboutSource
+            ? InputError(templateFile_, "", "cannot resolve the " + e.file() + ": " + e.reason())
+            : e)));
+    return;
   } catch (...) {
     completion(Outcome<Items>::failure(std::current_exception()));
+    return;
   }
+  completion(Outcome<Items>::success(std::move(*items)));
 }
 
 std::string FileTemplateProvider::fileForKey(const std::string& key,

@@ -53,11 +53,10 @@ class FileTemplateProvider final : public CompositeListTemplateProviding {
  public:
   using CompositeListTemplateProviding::provideTemplate;
 
-  /// `baseDirectory` resolves relative URLs when there is no includes
-  /// directory (the main template's directory).
+  /// Relative URLs resolve next to `templateFile` when there is no includes
+  /// directory; errors about a source name `templateFile`.
   FileTemplateProvider(std::optional<std::filesystem::path> includesDirectory,
-                       std::filesystem::path baseDirectory,
-                       std::shared_ptr<const TemplateLoader> loader);
+                       std::string templateFile, std::shared_ptr<const TemplateLoader> loader);
 
   /// Completes with the decoded items of the source's file, or with the
   /// InputError that prevented it.
@@ -72,6 +71,7 @@ class FileTemplateProvider final : public CompositeListTemplateProviding {
   [[nodiscard]] std::string fileForKey(const std::string& key, const std::string& what) const;
 
   std::optional<std::filesystem::path> includesDirectory_;
+  std::string templateFile_;
   std::filesystem::path baseDirectory_;
   std::shared_ptr<const TemplateLoader> loader_;
 };

@@ -22,7 +22,7 @@ struct Fixture {
   std::shared_ptr<TemplateLoader> loader = std::make_shared<TemplateLoader>(
       host,
       std::make_shared<CompositeListContext>(std::make_shared<ArbitraryRandomNumberGenerator>(1)));
-  FileTemplateProvider provider{dir.path() / "includes", dir.path(), loader};
+  FileTemplateProvider provider{dir.path() / "includes", (dir.path() / "t.json").string(), loader};
 };
 
 TEST(FileTemplateProviderTest, ResolvesEachKindOfSource) {
@@ -63,7 +63,7 @@ TEST(FileTemplateProviderTest, RefusesSourcesItCannotResolveSafely) {
           << c.source.rawValue() << ": " << e.what();
     }
   }
-  FileTemplateProvider bare(std::nullopt, f.dir.path(), f.loader);
+  FileTemplateProvider bare(std::nullopt, (f.dir.path() / "t.json").string(), f.loader);
   EXPECT_THROW((void)bare.fileFor(Source::key("promo")), InputError);
 }
 
