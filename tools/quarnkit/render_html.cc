@@ -35,7 +35,7 @@ section { margin: 0 0 18px; }
 .cards { display: flex; gap: 12px; padding: 0 16px; overflow-x: auto; }
 .cards.vertical { flex-direction: column; overflow-x: visible; }
 .card { flex: none; width: 150px; background: #fff; border-radius: 12px; overflow: hidden; color: inherit; text-decoration: none; box-shadow: 0 1px 2px rgba(0,0,0,.06); }
-.cards.vertical .card, .card.wide { width: auto; }
+.cards.vertical .card, .card.wide { width: 100%; }
 .card img { display: block; width: 100%; height: 110px; object-fit: cover; background: #e5e7eb; }
 .card.wide img { height: 180px; }
 .card .body { padding: 8px 10px 10px; }
