@@ -29,13 +29,13 @@ struct CompositeListRequestParameters {
     std::optional<std::vector<Item>> items;
 
     /// Stores each field as given.
-    Item(std::string key, CompositeListItemType type, std::optional<std::int64_t> id,
-         std::optional<Value> filters, std::optional<std::vector<Item>> items)
-        : key(std::move(key)),
-          type(std::move(type)),
-          id(id),
-          filters(std::move(filters)),
-          items(std::move(items)) {}
+    Item(std::string key_, CompositeListItemType type_, std::optional<std::int64_t> id_,
+         std::optional<Value> filters_, std::optional<std::vector<Item>> items_)
+        : key(std::move(key_)),
+          type(std::move(type_)),
+          id(id_),
+          filters(std::move(filters_)),
+          items(std::move(items_)) {}
     /// Filters from a dictionary: kept only when present and not empty.
     static Item withFilterDictionary(std::string key, CompositeListItemType type,
                                      std::optional<std::int64_t> id,

@@ -15,6 +15,9 @@
 // facts are the environment's resolvedValues(); without an environment no
 // predicate is evaluated. "Now" is read once per call from the platform Clock.
 //
+// The decision is CompositeListElementVisibilityCheck's, so a tool explaining
+// why an element is hidden and the filter cannot disagree.
+//
 // Predicates are parsed once per text (PredicateCache::shared()) and evaluated
 // with the facts as the evaluated object and the element's predicateVars() as
 // $variables. Each evaluation logs "Predicate evaluation: (<predicate>) ->
@@ -27,43 +30,21 @@
 #include <vector>
 
 #include "quarnkit/composite_list/model/element.h"
+#include "quarnkit/composite_list/model/element_visibility.h"
 #include "quarnkit/composite_list/model/environment.h"
-#include "quarnkit/predicate/evaluation_context.h"
 
 namespace quarn {
-
-namespace detail {
-
-/// The state of one filtering: the premium flag, the facts and now.
-class ElementFilter {
- public:
-  ElementFilter(std::optional<bool> hasPremiumSubscription,
-                const CompositeListEnvironment* environment);
-  /// Whether the element passes the checks above.
-  [[nodiscard]] bool passes(const CompositeListElementFields& element) const;
-
- private:
-  [[nodiscard]] bool predicateHolds(const std::string& predicate,
-                                    const CompositeListElementFields& element) const;
-
-  std::optional<bool> premium_;
-  std::optional<ValueDictionary> facts_;
-  Date now_;
-  EvaluationContext context_;  // now() is the same now; random() the system's
-};
-
-}  // namespace detail
 
 /// The elements that pass, in the order given (see the file comment).
 template <CompositeListElement Element>
 std::vector<Element> filter(const std::vector<Element>& elements,
                             std::optional<bool> hasPremiumSubscription,
                             const CompositeListEnvironment* environment) {
-  const detail::ElementFilter check(hasPremiumSubscription, environment);
+  const CompositeListElementVisibilityCheck check(hasPremiumSubscription, environment);
   std::vector<Element> shown;
   shown.reserve(elements.size());
   for (const Element& element : elements) {
-    if (check.passes(elementFields(element))) shown.push_back(element);
+    if (check.visibility(elementFields(element)).isShown()) shown.push_back(element);
   }
   return shown;
 }

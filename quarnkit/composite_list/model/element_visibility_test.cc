@@ -121,24 +121,5 @@ TEST(CompositeListElementVisibilityTest, PremiumFlagAndFactsComeFromTheEnvironme
   EXPECT_EQ(bare.now(), kNow);
 }
 
-TEST(CompositeListElementVisibilityTest, AgreesWithTheElementFilter) {
-  const Platform platform;
-  const Environment environment({{"is_premium", false}, {"n", 3}});
-  std::vector<CompositeListRow> rows;
-  for (const char* visibility : {"hidden", "free", "pro", "other"}) rows.push_back(row(visibility));
-  for (const char* predicate : {"n == 3", "n < 3", "n <", "$x == 1"}) {
-    rows.push_back(row(std::nullopt, std::nullopt, std::nullopt, predicate));
-  }
-  rows.push_back(row(std::nullopt, kNow));
-  rows.push_back(row(std::nullopt, std::nullopt, Date(kNow.timeIntervalSince1970() - 1)));
-  const auto shown = filter(rows, std::nullopt, &environment);
-  const CompositeListElementVisibilityCheck check(std::nullopt, &environment);
-  std::vector<CompositeListRow> kept;
-  for (const auto& r : rows) {
-    if (check.visibility(r).isShown()) kept.push_back(r);
-  }
-  EXPECT_EQ(kept, shown);
-}
-
 }  // namespace
 }  // namespace quarn

@@ -28,15 +28,15 @@ struct CompositeListRow {
   std::optional<Value> vars;
 
   CompositeListRow() = default;
-  CompositeListRow(std::optional<std::string> id, std::string text,
-                   std::optional<std::string> details = std::nullopt,
-                   std::optional<URL> imageUrl = std::nullopt,
-                   std::optional<URL> actionLink = std::nullopt)
-      : id(std::move(id)),
-        text(std::move(text)),
-        details(std::move(details)),
-        imageUrl(std::move(imageUrl)),
-        actionLink(std::move(actionLink)) {}
+  CompositeListRow(std::optional<std::string> id_, std::string text_,
+                   std::optional<std::string> details_ = std::nullopt,
+                   std::optional<URL> imageUrl_ = std::nullopt,
+                   std::optional<URL> actionLink_ = std::nullopt)
+      : id(std::move(id_)),
+        text(std::move(text_)),
+        details(std::move(details_)),
+        imageUrl(std::move(imageUrl_)),
+        actionLink(std::move(actionLink_)) {}
 
   /// The row with `text`, and `details` when present, templated from `values`
   /// (single-pass; text_template_element.h).

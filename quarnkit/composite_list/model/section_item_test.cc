@@ -81,7 +81,8 @@ constexpr std::string_view kRandomRows = R"([{"type":"rows","data":{"random":tru
 
 std::vector<std::string> rowTexts(const AnyCompositeListItem& item) {
   std::vector<std::string> out;
-  for (const auto& row : *item.getEntityArray<CompositeListRow>()) out.push_back(row.text);
+  const auto rows = item.getEntityArray<CompositeListRow>();
+  for (const auto& row : rows.value()) out.push_back(row.text);
   return out;
 }
 
@@ -111,8 +112,9 @@ TEST(CompositeListSectionItemTest, ShuffleFollowsThePlatformAlgorithm) {
     std::uint64_t next() override { return draws[i++]; }
   } g;
   // next(bound) takes the high word of draw * bound: draw = k/bound * 2^64.
+  __extension__ using Wide = unsigned __int128;
   const auto draw = [](std::uint64_t k, std::uint64_t bound) {
-    return static_cast<std::uint64_t>(((static_cast<unsigned __int128>(k) << 64) + bound - 1) /
+    return static_cast<std::uint64_t>(((static_cast<Wide>(k) << 64) + bound - 1) /
                                       bound) +
            1;
   };
