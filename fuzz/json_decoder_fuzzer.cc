@@ -47,8 +47,8 @@ struct Node {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (auto strategy : {quarn::DateDecodingStrategy::deferredToDate(),
-                        quarn::DateDecodingStrategy::iso8601()}) {
+  for (auto strategy :
+       {quarn::DateDecodingStrategy::deferredToDate(), quarn::DateDecodingStrategy::iso8601()}) {
     quarn::JSONDecoder decoder;
     decoder.dateDecodingStrategy = strategy;
     try {

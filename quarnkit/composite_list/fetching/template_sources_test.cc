@@ -149,7 +149,7 @@ TEST_F(TemplateFileObserverTest, DestructionClosesTheFile) {
     CompositeListTemplateFileObserver observer(URL::fileURL(path_));
     observer.setOnFileChanged([&] { ++changes; });
     EXPECT_EQ(watchingDescriptors(), 2u);  // the file and its watch
-    append(path_, "\n");  // an event may be on its way when the observer goes
+    append(path_, "\n");                   // an event may be on its way when the observer goes
   }
   settle();
   EXPECT_EQ(watchingDescriptors(), 0u);

@@ -37,9 +37,10 @@ TEST(DecodingRegressionTest, TemplatesDecodeOrFailCleanly) {
     // Without a class map anywhere, inline list entities are a decoding error.
     registry->entityClassMap.clear();
   }
-  EXPECT_THROW(decodeCompositeListTemplate(
-                   R"([{"type":"list","entity":[{"class":"Product","id":1,"name":"a"}]}])", registry),
-               DecodingError);
+  EXPECT_THROW(
+      decodeCompositeListTemplate(
+          R"([{"type":"list","entity":[{"class":"Product","id":1,"name":"a"}]}])", registry),
+      DecodingError);
   registry->entityClassMap = testing::testClassMap();
   const auto items = decodeCompositeListTemplate(
       R"([{"type":"list","entity":[{"class":"Product","id":1,"name":"a"}]}])", registry);

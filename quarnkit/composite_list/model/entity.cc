@@ -27,7 +27,8 @@ std::optional<AnyEntity> decodeEntityByClassName(Decoder& d, const CompositeList
 
 void detail::missingClassMapForEntity(const Decoder& d) {
   throw DecodingError::dataCorrupted(
-      {d.codingPath(), "No compositeListEntityClassMap in the decoder settings to decode the entity."});
+      {d.codingPath(),
+       "No compositeListEntityClassMap in the decoder settings to decode the entity."});
 }
 
 }  // namespace quarn

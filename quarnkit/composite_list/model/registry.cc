@@ -76,8 +76,9 @@ std::vector<AnyCompositeListItem> decodeCompositeListTemplate(
     std::string_view json, std::shared_ptr<CompositeListItemsRegistry> registry,
     JSONDecoder decoder) {
   if (!decoder.userInfo.contains(kCompositeListEntityClassMapKey)) {
-    decoder.userInfo.set(std::string(kCompositeListEntityClassMapKey),
-                         std::make_shared<const CompositeListEntityClassMap>(registry->entityClassMap));
+    decoder.userInfo.set(
+        std::string(kCompositeListEntityClassMapKey),
+        std::make_shared<const CompositeListEntityClassMap>(registry->entityClassMap));
   }
   decoder.userInfo.set(std::string(kCompositeListItemsReqistryKey), std::move(registry));
   return decoder.decode<CompositeListItemDecoder>(json).items;

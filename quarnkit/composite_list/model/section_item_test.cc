@@ -114,9 +114,7 @@ TEST(CompositeListSectionItemTest, ShuffleFollowsThePlatformAlgorithm) {
   // next(bound) takes the high word of draw * bound: draw = k/bound * 2^64.
   __extension__ using Wide = unsigned __int128;
   const auto draw = [](std::uint64_t k, std::uint64_t bound) {
-    return static_cast<std::uint64_t>(((static_cast<Wide>(k) << 64) + bound - 1) /
-                                      bound) +
-           1;
+    return static_cast<std::uint64_t>(((static_cast<Wide>(k) << 64) + bound - 1) / bound) + 1;
   };
   g.draws = {draw(2, 4), draw(0, 3), draw(1, 2)};
   std::vector<int> v{0, 1, 2, 3};
