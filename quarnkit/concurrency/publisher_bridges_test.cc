@@ -7,19 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "quarnkit/testing/support.h"
+
 using namespace quarn;
 
-namespace {
-template <class F>
-std::exception_ptr errorOf(F&& f) {
-  try {
-    f();
-  } catch (...) {
-    return std::current_exception();
-  }
-  return nullptr;
-}
-}  // namespace
+using quarn::testing::errorOf;
 
 TEST(AsyncBridgeTest, FirstValueFailureOrFinishedWithoutValue) {
   PassthroughSubject<int> two;

@@ -12,6 +12,7 @@
 
 #include "quarnkit/concurrency/async_reduce.h"
 #include "quarnkit/concurrency/sync_task.h"
+#include "quarnkit/testing/support.h"
 
 using namespace quarn;
 using namespace std::chrono_literals;
@@ -21,15 +22,7 @@ using platform::TimerScheduler;
 
 namespace {
 
-template <class F>
-std::exception_ptr errorOf(F&& f) {
-  try {
-    f();
-  } catch (...) {
-    return std::current_exception();
-  }
-  return nullptr;
-}
+using quarn::testing::errorOf;
 
 bool isTimeout(const std::exception_ptr& e) {
   if (!e) return false;

@@ -11,9 +11,12 @@
 #include "quarnkit/composite_list/testing/fetcher_fixtures.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/testing/support.h"
 
 namespace quarn {
 namespace {
+
+using quarn::testing::errorOf;
 
 using testing::DirectBannerDescription;
 using testing::FetchLog;
@@ -36,16 +39,6 @@ std::vector<std::string> keys(const std::vector<CompositeListRequestParameters::
   std::vector<std::string> out;
   for (const auto& r : requests) out.push_back(r.key);
   return out;
-}
-
-template <class F>
-std::exception_ptr errorOf(F&& f) {
-  try {
-    f();
-  } catch (...) {
-    return std::current_exception();
-  }
-  return nullptr;
 }
 
 std::string errorText(const std::exception_ptr& error) {

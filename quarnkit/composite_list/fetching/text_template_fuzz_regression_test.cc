@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
+
+#include "quarnkit/testing/support.h"
 
 namespace quarn::fuzz {
 int textTemplateOneInput(const std::uint8_t* data, std::size_t size);
@@ -16,19 +14,14 @@ int textTemplateOneInput(const std::uint8_t* data, std::size_t size);
 namespace {
 
 TEST(TextTemplateFuzzRegressionTest, ReplaysEveryKeptInput) {
-  const std::filesystem::path dir(QUARNKIT_TEXT_TEMPLATE_REGRESSIONS);
-  ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
-  int replayed = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    SCOPED_TRACE(entry.path().filename().string());
+  const auto inputs = quarn::testing::keptInputs(QUARNKIT_TEXT_TEMPLATE_REGRESSIONS);
+  ASSERT_FALSE(inputs.empty());
+  for (const auto& [name, bytes] : inputs) {
+    SCOPED_TRACE(name);
     EXPECT_EQ(quarn::fuzz::textTemplateOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                 bytes.size()),
               0);
-    ++replayed;
   }
-  EXPECT_GT(replayed, 0);
 }
 
 }  // namespace

@@ -5,8 +5,9 @@ namespace quarn {
 std::uint64_t RandomNumberGenerator::next(std::uint64_t upperBound) {
   // Multiply the draw by the bound and keep the high word, rejecting the few
   // draws that would bias the result.
-  auto mul = [&](std::uint64_t r) { return static_cast<unsigned __int128>(r) * upperBound; };
-  unsigned __int128 m = mul(next());
+  __extension__ using Wide = unsigned __int128;
+  auto mul = [&](std::uint64_t r) { return static_cast<Wide>(r) * upperBound; };
+  Wide m = mul(next());
   if (static_cast<std::uint64_t>(m) < upperBound) {
     const std::uint64_t threshold = (0 - upperBound) % upperBound;
     while (static_cast<std::uint64_t>(m) < threshold) m = mul(next());

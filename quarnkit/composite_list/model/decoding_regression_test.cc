@@ -3,22 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "quarnkit/composite_list/testing/model_fixtures.h"
+#include "quarnkit/testing/support.h"
 
 namespace quarn {
 namespace {
 
 std::vector<std::string> inputs(const std::string& folder) {
   std::vector<std::string> out;
-  const std::filesystem::path dir = std::filesystem::path(QUARNKIT_FUZZ_REGRESSIONS) / folder;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    out.push_back(text.str());
+  for (auto& input :
+       testing::keptInputs(std::filesystem::path(QUARNKIT_FUZZ_REGRESSIONS) / folder)) {
+    out.push_back(std::move(input.bytes));
   }
   return out;
 }

@@ -14,11 +14,14 @@
 #include "quarnkit/platform/runtime/clock.h"
 #include "quarnkit/platform/runtime/continuation.h"
 #include "quarnkit/platform/runtime/task_local.h"
+#include "quarnkit/testing/support.h"
 
 using namespace quarn;
 using namespace std::chrono_literals;
 
 namespace {
+
+using quarn::testing::errorOf;
 
 Async<int> answer() { co_return 42; }
 Async<int> failing() {
@@ -38,16 +41,6 @@ Async<int> sleepy(std::atomic<bool>& sawCancellation, std::chrono::milliseconds 
     throw;
   }
   co_return 1;
-}
-
-template <class F>
-std::exception_ptr errorOf(F&& f) {
-  try {
-    f();
-  } catch (...) {
-    return std::current_exception();
-  }
-  return nullptr;
 }
 
 }  // namespace
