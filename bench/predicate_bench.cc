@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/predicate_texts.h"
 #include "quarnkit/predicate/parse_cache.h"
 #include "quarnkit/predicate/predicate.h"
 
@@ -85,34 +86,9 @@ struct Element {
   ValueDictionary vars;
 };
 
-std::vector<std::string> twentyTexts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < 20; ++i) {
-    switch (i % 4) {
-      case 0:
-        texts.push_back("user.profile.age >= " + std::to_string(10 + i) +
-                        " AND country == $country OR score > 5.5");
-        break;
-      case 1:
-        texts.push_back("app.build >= $min AND is_pad == NO AND os == 'iOS' AND date.year > " +
-                        std::to_string(2000 + i));
-        break;
-      case 2:
-        texts.push_back("ANY preferred_languages BEGINSWITH[c] 'EN' OR user.profile.level == " +
-                        std::to_string(i));
-        break;
-      default:
-        texts.push_back("NOT (is_premium == YES) AND country IN {'DE', 'AT', 'CH'} AND score < " +
-                        std::to_string(i));
-        break;
-    }
-  }
-  return texts;
-}
-
 void BM_FilterThroughCacheVersusParsedEvaluations(benchmark::State& state) {
   const ValueDictionary f = facts();
-  const auto texts = twentyTexts();
+  const auto texts = ::bench::twentyPredicateTexts();
   std::vector<Predicate> parsed;
   for (const auto& t : texts) parsed.push_back(Predicate::parse(t));
   std::vector<Element> elements;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/predicate_texts.h"
 #include "quarnkit/composite_list/fetching/text_template.h"
 #include "quarnkit/composite_list/model/element_filter.h"
 #include "quarnkit/composite_list/model/section_item.h"
@@ -97,37 +98,12 @@ class Environment final : public CompositeListEnvironment {
   }
 };
 
-std::vector<std::string> twentyTexts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < 20; ++i) {
-    switch (i % 4) {
-      case 0:
-        texts.push_back("user.profile.age >= " + std::to_string(10 + i) +
-                        " AND country == $country OR score > 5.5");
-        break;
-      case 1:
-        texts.push_back("app.build >= $min AND is_pad == NO AND os == 'iOS' AND date.year > " +
-                        std::to_string(2000 + i));
-        break;
-      case 2:
-        texts.push_back("ANY preferred_languages BEGINSWITH[c] 'EN' OR user.profile.level == " +
-                        std::to_string(i));
-        break;
-      default:
-        texts.push_back("NOT (is_premium == YES) AND country IN {'DE', 'AT', 'CH'} AND score < " +
-                        std::to_string(i));
-        break;
-    }
-  }
-  return texts;
-}
-
 void BM_FilterVersusSingleEvaluations(benchmark::State& state) {
   platform::ScopedService<platform::BundleInfo> bundle(
       std::make_shared<platform::BundleInfo>(platform::BundleInfo{"app", "2.1", "42"}));
   const Environment environment;
   const ValueDictionary facts = environment.resolvedValues();
-  const auto texts = twentyTexts();
+  const auto texts = ::bench::twentyPredicateTexts();
   std::vector<Predicate> parsed;
   for (const auto& t : texts) parsed.push_back(Predicate::parse(t));
 
