@@ -1,5 +1,6 @@
 # ctest driver: install the build tree into a fresh prefix, then configure,
-# build and run the consumer against it.
+# build and run the consumer against it, with the compiler and flags of the
+# build tree (a sanitized library needs a sanitized consumer).
 set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
@@ -9,6 +10,8 @@ if(rc)
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${WORK_DIR}/build" -G Ninja
                         "-DCMAKE_PREFIX_PATH=${prefix}" -DCMAKE_BUILD_TYPE=Release
+                        "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
+                        "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
                 RESULT_VARIABLE rc)
 if(rc)
   message(FATAL_ERROR "configure failed")
