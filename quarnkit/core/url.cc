@@ -6,10 +6,85 @@ namespace quarn {
 
 namespace urls = boost::urls;
 
+namespace {
+
+bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+// unreserved / sub-delims of RFC 3986.
+bool isPlain(char c) {
+  switch (c) {
+    case '-':
+    case '.':
+    case '_':
+    case '~':
+    case '!':
+    case '$':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case ';':
+    case '=':
+      return true;
+    default:
+      return isAlpha(c) || isDigit(c);
+  }
+}
+
+// Whether `text` is a URI of the common shape scheme "://" reg-name
+// path-abempty ["?" query] ["#" fragment] (RFC 3986), without user
+// information or a port. Every such text is a valid URI reference; any other
+// text is left to the full parser.
+bool isSimpleURI(std::string_view text) {
+  const std::size_t n = text.size();
+  if (n == 0 || !isAlpha(text[0])) return false;
+  std::size_t i = 1;
+  while (i < n && (isAlpha(text[i]) || isDigit(text[i]) || text[i] == '+' || text[i] == '-' ||
+                   text[i] == '.')) {
+    ++i;
+  }
+  if (text.substr(i, 3) != "://") return false;
+  i += 3;
+  // The part being read: 0 host, 1 path, 2 query, 3 fragment.
+  int part = 0;
+  for (; i < n; ++i) {
+    const char c = text[i];
+    if (isPlain(c)) continue;
+    if (c == '%') {
+      if (i + 2 >= n || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2])) return false;
+      i += 2;
+      continue;
+    }
+    if (c == '/') {
+      if (part == 0) part = 1;
+      continue;
+    }
+    if (c == ':' || c == '@') {
+      if (part == 0) return false;  // a port or user information: not this shape
+      continue;
+    }
+    if (c == '?') {
+      if (part < 2) part = 2;
+      continue;
+    }
+    if (c == '#' && part < 3) {
+      part = 3;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<URL> URL::parse(std::string_view text) {
   if (text.empty()) return std::nullopt;
-  auto r = urls::parse_uri_reference(text);
-  if (!r) return std::nullopt;
+  if (!isSimpleURI(text) && !urls::parse_uri_reference(text)) return std::nullopt;
   return URL(std::string(text));
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/url.hpp>
+#include <random>
+
 namespace quarn {
 namespace {
 
@@ -12,6 +15,51 @@ TEST(URLTest, ParsesReferencesAndRejectsInvalidText) {
   EXPECT_FALSE(URL::parse(""));
   EXPECT_FALSE(URL::parse("has space"));
   EXPECT_FALSE(URL::parse("http://[bad"));
+}
+
+// URL::parse answers common URLs without the full parser: it must accept and
+// reject exactly what the full parser does.
+TEST(URLTest, AcceptsWhatTheFullParserAccepts) {
+  const auto full = [](std::string_view s) {
+    return !s.empty() && boost::urls::parse_uri_reference(s).has_value();
+  };
+  const std::vector<std::string> samples = {"https://cdn.example.com/1/1.png",
+                                            "myapp://screen/12",
+                                            "a://",
+                                            "a://h",
+                                            "a://h?",
+                                            "a://h#",
+                                            "a://h/p?q?r/s#f?/:@",
+                                            "a://h#f#g",
+                                            "a://h/%2",
+                                            "a://h/%zz",
+                                            "a://h/%41",
+                                            "a://%41/",
+                                            "a://h:80/p",
+                                            "a://u@h/p",
+                                            "a://h/p:q@r",
+                                            "1a://h",
+                                            "a+b-c.d://h",
+                                            "a_b://h",
+                                            "a:/h",
+                                            "a//h",
+                                            "://h",
+                                            "a://h h",
+                                            "a://h/[x]",
+                                            "a://[::1]/p",
+                                            "a://h\\p",
+                                            "a://h/é",
+                                            "a://h/|"};
+  for (const auto& s : samples) EXPECT_EQ(URL::parse(s).has_value(), full(s)) << s;
+  // Random texts over the characters that matter to the grammar.
+  const std::string alphabet = "ab9+-._~!$&'()*,;=:/@?#%[] AF";
+  std::mt19937 random(7);
+  for (int n = 0; n < 20000; ++n) {
+    std::string s = n % 2 == 0 ? "ab://" : "";
+    const auto length = random() % 12;
+    for (unsigned k = 0; k < length; ++k) s += alphabet[random() % alphabet.size()];
+    EXPECT_EQ(URL::parse(s).has_value(), full(s)) << s;
+  }
 }
 
 TEST(URLTest, Parts) {

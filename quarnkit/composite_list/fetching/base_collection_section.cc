@@ -1,13 +1,24 @@
 #include "quarnkit/composite_list/fetching/base_collection_section.h"
 
-#include <fmt/format.h>
-
 #include "quarnkit/composite_list/fetching/base_composite_list_view_controller.h"
 #include "quarnkit/core/error.h"
 
 namespace quarn {
 
 namespace {
+
+// The text of a row identifier: the hash in base 36, at most 13 characters,
+// so that the identifier every row of a section carries needs no heap block.
+std::string identifierText(std::size_t hash) {
+  char digits[16];
+  char* end = digits + sizeof digits;
+  char* at = end;
+  do {
+    *--at = "0123456789abcdefghijklmnopqrstuvwxyz"[hash % 36];
+    hash /= 36;
+  } while (hash != 0);
+  return std::string(at, end);
+}
 
 bool isWhiteSpace(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
@@ -73,7 +84,7 @@ std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
   for (const auto& item : items) hashCombine(h, item.hash());
   hashOptionalText(h, title);
   hashOptionalText(h, subtitle);
-  const std::string identifier = fmt::format("{}", static_cast<std::int64_t>(h));
+  const std::string identifier = identifierText(h);
   std::vector<UniqueWrapper> wrapped;
   wrapped.reserve(items.size());
   for (const auto& item : items) wrapped.push_back(UniqueWrapper{identifier, item});
@@ -142,8 +153,10 @@ void BaseCollectionSection::register_(
     const std::shared_ptr<platform::CollectionView>& collectionView) {
   collectionView_ = collectionView;
   collectionView->registerCell<CompositeListSectionItemCell>(kDefaultCellReuseIdentifier);
-  collectionView->registerSupplementaryView<CompositeListSectionHeaderView>(
-      platform::kElementKindSectionHeader, headerReuseIdentifier_);
+  // Every section registers again: the kind is made into a string once.
+  static const std::string kHeaderKind = platform::kElementKindSectionHeader;
+  collectionView->registerSupplementaryView<CompositeListSectionHeaderView>(kHeaderKind,
+                                                                            headerReuseIdentifier_);
 }
 
 std::optional<platform::CollectionLayoutSection> BaseCollectionSection::layoutSection(

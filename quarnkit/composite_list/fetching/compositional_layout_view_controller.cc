@@ -90,16 +90,19 @@ void CompositionalLayoutViewController::updateDataSource(const Sections& section
                                                          std::function<void()> completion) {
   loadViewIfNeeded();
   Snapshot snapshot;
+  std::vector<AnyHashable> identities;
+  identities.reserve(sections.size());
+  for (const auto& section : sections) identities.push_back(section->snapshotSection());
+  snapshot.appendSections(identities);
   boost::unordered_flat_set<std::size_t> seen;
   std::vector<AnyHashable> kept;
-  for (const auto& section : sections) {
-    snapshot.appendSections({section->snapshotSection()});
+  for (std::size_t i = 0; i < sections.size(); ++i) {
     kept.clear();
-    for (const auto& item : section->snapshotItems()) {
+    for (const auto& item : sections[i]->snapshotItems()) {
       // Rows are told apart by hash: a second row of the same hash is dropped.
       if (seen.insert(item.hash()).second) kept.push_back(item);
     }
-    snapshot.appendItems(kept);
+    snapshot.appendItems(kept, identities[i]);
   }
   dataSource_->apply(std::move(snapshot), animateWhenUpdate, completion);
 }

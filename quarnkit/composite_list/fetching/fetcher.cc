@@ -3,8 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <boost/unordered/unordered_flat_map.hpp>
 #include <string_view>
-#include <unordered_map>
 
 #include "quarnkit/composite_list/fetching/fetcher_error.h"
 #include "quarnkit/composite_list/model/descriptions.h"
@@ -244,6 +244,7 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeRequestParam
     co_return co_await onMain(std::move(work));
   }
   RequestItems out;
+  out.reserve(items.size());
   for (const auto& item : items) {
     const AnyCompositeListItemDescription* entry = registry_->description(item.type());
     if (entry == nullptr) continue;
@@ -410,7 +411,7 @@ Async<void> CompositeListFetcher::updateTemplateItems(
     co_return co_await onMain(std::move(work));
   }
   // The first item of each uniqueId.
-  std::unordered_map<std::string_view, std::size_t> byId;
+  boost::unordered_flat_map<std::string_view, std::size_t> byId;
   byId.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) byId.emplace(items[i].uniqueId(), i);
   for (const auto& result : results) {

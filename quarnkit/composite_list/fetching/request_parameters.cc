@@ -4,9 +4,9 @@ namespace quarn {
 
 CompositeListRequestParameters::Item CompositeListRequestParameters::Item::withFilterDictionary(
     std::string key, CompositeListItemType type, std::optional<std::int64_t> id,
-    const std::optional<ValueDictionary>& filters, std::optional<std::vector<Item>> items) {
+    std::optional<ValueDictionary> filters, std::optional<std::vector<Item>> items) {
   std::optional<Value> value;
-  if (filters && !filters->empty()) value = Value(*filters);
+  if (filters && !filters->empty()) value = Value(std::move(*filters));
   return Item(std::move(key), std::move(type), id, std::move(value), std::move(items));
 }
 

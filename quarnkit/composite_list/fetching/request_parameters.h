@@ -39,7 +39,7 @@ struct CompositeListRequestParameters {
     /// Filters from a dictionary: kept only when present and not empty.
     static Item withFilterDictionary(std::string key, CompositeListItemType type,
                                      std::optional<std::int64_t> id,
-                                     const std::optional<ValueDictionary>& filters,
+                                     std::optional<ValueDictionary> filters,
                                      std::optional<std::vector<Item>> items);
     /// A group request: type "list", no id, no filters.
     static Item group(std::string key, std::vector<Item> items) {

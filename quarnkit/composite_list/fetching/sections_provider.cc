@@ -21,6 +21,7 @@ CompositeListSectionsProvider::navigationController() const {
 void CompositeListSectionsProvider::setSections(
     std::vector<std::shared_ptr<CollectionViewSection>> sections) {
   boost::unordered_flat_set<std::size_t> seen;
+  seen.reserve(sections.size());
   sections_.clear();
   sections_.reserve(sections.size());
   for (auto& section : sections) {
@@ -87,6 +88,8 @@ void CompositeListSectionsProvider::setHeaderAction(BaseCollectionSection& secti
 void CompositeListSectionsProvider::update(const std::vector<AnyCompositeListItem>& items) {
   std::vector<std::shared_ptr<CollectionViewSection>> made;
   std::vector<BaseCollectionSection*> shown;
+  made.reserve(items.size());
+  shown.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     const AnyCompositeListItem& item = items[i];
     std::shared_ptr<BaseCollectionSection> section = makeSection(item);

@@ -62,8 +62,12 @@ class AnyCompositeListItem {
   /// list of T, its single T as a one-element list, else nothing.
   template <class T>
   [[nodiscard]] std::optional<std::vector<T>> getEntityArray() const {
-    if (auto list = base<std::vector<T>>()) return list->entity();
-    if (auto single = base<T>()) {
+    // Casts of the plain pointer: no reference count changes hands.
+    if (const auto* list =
+            dynamic_cast<const CompositeListSectionItem<std::vector<T>>*>(record_.get())) {
+      return list->entity();
+    }
+    if (const auto* single = dynamic_cast<const CompositeListSectionItem<T>*>(record_.get())) {
       if (single->entity()) return std::vector<T>{*single->entity()};
     }
     return std::nullopt;

@@ -21,7 +21,7 @@ Async<std::optional<CompositeListRequestParameters::Item>>
 CompositeListItemDescriptionBase::makeRequestParametersItem(const CompositeListItem& item) const {
   auto filters = co_await makeRequestParametersFilters(item);
   co_return CompositeListRequestParameters::Item::withFilterDictionary(
-      item.uniqueId(), type(), std::nullopt, filters, std::nullopt);
+      item.uniqueId(), type(), std::nullopt, std::move(filters), std::nullopt);
 }
 
 AnyCompositeListItemDescription::AnyCompositeListItemDescription(

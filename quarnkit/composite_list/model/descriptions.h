@@ -4,6 +4,7 @@
 // provideTemplateSections().
 #pragma once
 
+#include <typeinfo>
 #include <vector>
 
 #include "quarnkit/composite_list/model/description.h"
@@ -85,16 +86,25 @@ class ListItemDescription
 
   void update(typename Base::Record& item, const CompositeListResult::Item& result,
               CompositeListContext& context) const override {
-    CompositeListResult::Item wrapped{result.key, {}};
-    wrapped.results.reserve(result.results.size());
+    std::vector<CompositeListEntity<T>> list;
+    list.reserve(result.results.size());
     for (const auto& element : result.results) {
       if (const T* value = element.template get<T>()) {
-        wrapped.results.emplace_back(CompositeListEntity<T>(*value));
+        list.emplace_back(*value);
       } else {
         detail::logListEntityMismatch(this->descriptionTypeName(), element.typeName(),
                                       item.description());
       }
     }
+    // The record's own update() would take the same list; a subclass may
+    // have its own, which gets the wrapped entities as a result.
+    if (typeid(item) == typeid(typename Base::Record)) {
+      item.setResultList(std::move(list), context);
+      return;
+    }
+    CompositeListResult::Item wrapped{result.key, {}};
+    wrapped.results.reserve(list.size());
+    for (auto& entity : list) wrapped.results.emplace_back(std::move(entity));
     item.update(wrapped, context);
   }
 };

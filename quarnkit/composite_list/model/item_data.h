@@ -60,6 +60,9 @@ struct CompositeListItemData {
   /// The data with `title`, `description` and `footerText`, where present,
   /// templated from `values` (single-pass; text_template_element.h).
   [[nodiscard]] CompositeListItemData templateText(const ValueDictionary& values) const;
+  /// Whether `title`, `description` or `footerText` has a placeholder (else
+  /// templating keeps the data).
+  [[nodiscard]] bool hasTextPlaceholders() const;
 
   static CompositeListItemData decode(Decoder& d);
   /// Writes the present fields under their keys. The header action and footer

@@ -144,6 +144,59 @@ TEST(CompositeListItemDescriptionTest, ListDescriptionDropsEntitiesOfOtherTypes)
             1u);
 }
 
+// A list record of the host's own that sees every result applied to it.
+class CountingListRecord
+    : public CompositeListSectionItem<std::vector<CompositeListEntity<Product>>> {
+ public:
+  int updates = 0;
+  void update(const CompositeListResult::Item& result, CompositeListContext& context) override {
+    ++updates;
+    CompositeListSectionItem::update(result, context);
+  }
+  static std::shared_ptr<CountingListRecord> decode(Decoder& d) {
+    auto record = std::make_shared<CountingListRecord>();
+    record->decodeFrom(d);
+    return record;
+  }
+};
+
+class CountingListDescription : public ListItemDescription<Product> {
+ public:
+  std::shared_ptr<Record> decode(Decoder& d) const override {
+    return CountingListRecord::decode(d);
+  }
+};
+
+TEST(CompositeListItemDescriptionTest, ListDescriptionAppliesResultsAsTheRecordWould) {
+  std::vector<AnyEntity> products;
+  for (int i = 0; i < 8; ++i) products.emplace_back(Product{i, std::to_string(i)});
+  constexpr std::string_view kList = R"([{"type":"list","uniqueId":"l","data":{"random":true}}])";
+  auto update = [&](const auto& registry) {
+    const auto items = decodeCompositeListTemplate(kList, registry);
+    CompositeListContext context(std::make_shared<ArbitraryRandomNumberGenerator>(3));
+    registry->description(CompositeListItemType::list)->update(items[0], {"l", products}, context);
+    return items[0];
+  };
+  auto plain = std::make_shared<CompositeListItemsRegistry>();
+  plain->register_<ListItemDescription<Product>>();
+  auto counting = std::make_shared<CompositeListItemsRegistry>();
+  counting->register_<CountingListDescription>();
+  const auto viaDescription = update(plain);
+  const auto viaRecord = update(counting);
+
+  // The record's own update() (reached through the subclass) shuffles the
+  // same entities with the same generator into the same order.
+  const auto* record = dynamic_cast<const CountingListRecord*>(viaRecord.base().get());
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->updates, 1);
+  const auto shuffled = viaDescription.getEntityArray<CompositeListEntity<Product>>();
+  ASSERT_EQ(shuffled->size(), 8u);
+  EXPECT_EQ(shuffled, viaRecord.getEntityArray<CompositeListEntity<Product>>());
+  std::vector<std::int64_t> order;
+  for (const auto& e : *shuffled) order.push_back(e.base().id);
+  EXPECT_NE(order, (std::vector<std::int64_t>{0, 1, 2, 3, 4, 5, 6, 7})) << "data.random shuffles";
+}
+
 TEST(CompositeListItemDescriptionDeathTest, UpdateThroughAnotherDescriptionStops) {
   auto registry = std::make_shared<CompositeListItemsRegistry>();
   const auto items = decodeCompositeListTemplate(R"([{"type":"divider"}])", registry);

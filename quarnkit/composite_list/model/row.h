@@ -41,6 +41,8 @@ struct CompositeListRow {
   /// The row with `text`, and `details` when present, templated from `values`
   /// (single-pass; text_template_element.h).
   [[nodiscard]] CompositeListRow templateText(const ValueDictionary& values) const;
+  /// Whether `text` or `details` has a placeholder (else templating keeps the row).
+  [[nodiscard]] bool hasTextPlaceholders() const;
 
   static CompositeListRow decode(Decoder& d);
   void encode(Encoder& e) const;

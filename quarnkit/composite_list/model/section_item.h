@@ -180,6 +180,13 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
   /// An empty record (filled by decoding).
   CompositeListSectionItem() = default;
 
+  /// Makes `list` the entity as update() does with a result whose entities
+  /// all are elements of the list: shuffled first when data.random is true.
+  void setResultList(Entity list, CompositeListContext& context) requires kIsList {
+    if (data() && data()->random.value_or(false)) shuffle(list, context.randomGenerator());
+    entity_ = std::move(list);
+  }
+
   /// Single entity: the first result when it is an Entity, else none. List:
   /// every result when all are elements of the list (shuffled when data.random
   /// is true), else none. A mismatch with results present is logged.
@@ -197,8 +204,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
         }
         list.push_back(*e);
       }
-      if (data() && data()->random.value_or(false)) shuffle(list, context.randomGenerator());
-      entity_ = std::move(list);
+      setResultList(std::move(list), context);
     } else {
       (void)context;
       const Entity* e =
@@ -243,7 +249,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
 
   void templateEntityText(const ValueDictionary& values) override {
     if constexpr (kIsTextTemplatable<Entity>) {
-      if (entity_) entity_ = templateTextOf(*entity_, values);
+      if (entity_ && mayChangeByTextTemplate(*entity_)) entity_ = templateTextOf(*entity_, values);
     } else {
       (void)values;
     }

@@ -23,6 +23,15 @@ CompositeListItemData CompositeListItemData::templateText(const ValueDictionary&
   return out;
 }
 
+bool CompositeListItemData::hasTextPlaceholders() const {
+  return detail::hasPlaceholder(title) || detail::hasPlaceholder(description) ||
+         detail::hasPlaceholder(footerText);
+}
+
+bool CompositeListRow::hasTextPlaceholders() const {
+  return detail::hasPlaceholder(std::string_view(text)) || detail::hasPlaceholder(details);
+}
+
 CompositeListRow CompositeListRow::templateText(const ValueDictionary& values) const {
   CompositeListRow out = *this;
   out.text = templateString(text, values);
@@ -36,7 +45,11 @@ AnyCompositeListItem AnyCompositeListItem::templateText(const ValueDictionary& v
 
 std::shared_ptr<CompositeListItem> CompositeListSectionItemBase::templateText(
     const ValueDictionary& values) {
-  if (const auto& current = data()) setData(current->templateText(values));
+  // Data without placeholders would come back equal: the shared field block
+  // is copied only when a text changes.
+  if (const auto& current = data(); current && current->hasTextPlaceholders()) {
+    setData(current->templateText(values));
+  }
   templateEntityText(values);
   return shared_from_this();
 }

@@ -19,6 +19,8 @@
 
 #include <concepts>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "quarnkit/composite_list/model/element.h"
@@ -56,6 +58,38 @@ std::vector<T> templateText(const std::vector<T>& elements, const ValueDictionar
   }
   return out;
 }
+
+/// Whether templating an element can change it. Types that say so with
+/// `bool hasTextPlaceholders() const` (rows, item data) are skipped when none
+/// of their texts has a placeholder; any other element is always templated.
+template <class T>
+bool mayChangeByTextTemplate(const T& element) {
+  if constexpr (requires {
+                  { element.hasTextPlaceholders() } -> std::convertible_to<bool>;
+                }) {
+    return element.hasTextPlaceholders();
+  } else {
+    return true;
+  }
+}
+template <class T>
+bool mayChangeByTextTemplate(const std::vector<T>& elements) {
+  for (const T& element : elements) {
+    if (mayChangeByTextTemplate(element)) return true;
+  }
+  return false;
+}
+
+namespace detail {
+/// Whether a text has the start of a placeholder; templating a text without
+/// one gives the text unchanged.
+inline bool hasPlaceholder(std::string_view text) {
+  return text.find("${") != std::string_view::npos;
+}
+inline bool hasPlaceholder(const std::optional<std::string>& text) {
+  return text && hasPlaceholder(std::string_view(*text));
+}
+}  // namespace detail
 
 /// Whether an entity of type T templates its texts: a template element, or a
 /// list of them.

@@ -12,8 +12,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
@@ -30,20 +32,36 @@ class AnyHashable {
  public:
   template <Hashable T>
   requires(!std::is_same_v<std::decay_t<T>, AnyHashable>) explicit AnyHashable(T value)
-      : hash_(std::hash<std::decay_t<T>>()(value)),
-        box_(std::make_shared<const Model<std::decay_t<T>>>(std::move(value))) {}
+      : hash_(std::hash<std::decay_t<T>>()(value)) {
+    using V = std::decay_t<T>;
+    if constexpr (kStoredInline<V>) {
+      box_ = inlineBox<V>();
+      std::memcpy(inline_, &value, sizeof(V));
+    } else {
+      box_ = std::make_shared<const Model<V>>(std::move(value));
+    }
+  }
 
   /// The wrapped value when it has type T exactly.
   template <class T>
   [[nodiscard]] const T* get() const {
     if (box_->type() != typeid(T)) return nullptr;
-    return &static_cast<const Model<T>&>(*box_).value;
+    if constexpr (kStoredInline<T>) {
+      return std::launder(reinterpret_cast<const T*>(inline_));
+    } else {
+      return &static_cast<const Model<T>&>(*box_).value;
+    }
   }
   [[nodiscard]] const std::type_info& type() const { return box_->type(); }
   [[nodiscard]] std::size_t hash() const { return hash_; }
 
   friend bool operator==(const AnyHashable& a, const AnyHashable& b) {
-    return a.hash_ == b.hash_ && (a.box_ == b.box_ || a.box_->equals(*b.box_));
+    if (a.hash_ != b.hash_) return false;
+    // Boxed values leave the inline bytes zero; inline values of one type
+    // are equal exactly when their bytes are.
+    const bool sameInline = std::memcmp(a.inline_, b.inline_, sizeof a.inline_) == 0;
+    if (a.box_ == b.box_) return sameInline;
+    return a.box_->equals(*b.box_) && sameInline;
   }
 
  private:
@@ -62,8 +80,29 @@ class AnyHashable {
     T value;
   };
 
+  // Integers and enumerations (section identities, positions) are kept in
+  // the value itself: wrapping them allocates nothing and copies touch no
+  // reference count. Their box is a shared, unowned type descriptor.
+  template <class T>
+  static constexpr bool kStoredInline = (std::is_integral_v<T> || std::is_enum_v<T>)&&sizeof(T) <=
+                                        8;
+  template <class T>
+  struct InlineType final : Concept {
+    [[nodiscard]] const std::type_info& type() const override { return typeid(T); }
+    [[nodiscard]] bool equals(const Concept& other) const override {
+      return other.type() == typeid(T);
+    }
+  };
+  template <class T>
+  static const std::shared_ptr<const Concept>& inlineBox() {
+    static const InlineType<T> descriptor;
+    static const std::shared_ptr<const Concept> box(std::shared_ptr<const Concept>(), &descriptor);
+    return box;
+  }
+
   std::size_t hash_;
   std::shared_ptr<const Concept> box_;
+  alignas(8) unsigned char inline_[8] = {};
 };
 
 }  // namespace quarn::platform

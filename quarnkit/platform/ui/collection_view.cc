@@ -27,7 +27,12 @@ void CollectionView::registerCell(const std::string& reuseIdentifier, CellFactor
 void CollectionView::registerSupplementaryView(const std::string& kind,
                                                const std::string& reuseIdentifier,
                                                SupplementaryFactory factory) {
-  supplementaryFactories_[{kind, reuseIdentifier}] = std::move(factory);
+  const std::pair<std::string_view, std::string_view> key(kind, reuseIdentifier);
+  if (auto it = supplementaryFactories_.find(key); it != supplementaryFactories_.end()) {
+    it->second = std::move(factory);
+    return;
+  }
+  supplementaryFactories_.emplace(std::make_pair(kind, reuseIdentifier), std::move(factory));
 }
 
 bool CollectionView::isCellRegistered(const std::string& reuseIdentifier) const {
@@ -36,7 +41,8 @@ bool CollectionView::isCellRegistered(const std::string& reuseIdentifier) const 
 
 bool CollectionView::isSupplementaryViewRegistered(const std::string& kind,
                                                    const std::string& reuseIdentifier) const {
-  return supplementaryFactories_.contains({kind, reuseIdentifier});
+  return supplementaryFactories_.contains(
+      std::pair<std::string_view, std::string_view>(kind, reuseIdentifier));
 }
 
 std::shared_ptr<CollectionViewCell> CollectionView::dequeueReusableCell(
@@ -67,7 +73,8 @@ std::shared_ptr<CollectionReusableView> CollectionView::dequeueReusableSupplemen
     view->prepareForReuse();
     return view;
   }
-  auto factory = supplementaryFactories_.find({kind, reuseIdentifier});
+  auto factory = supplementaryFactories_.find(
+      std::pair<std::string_view, std::string_view>(kind, reuseIdentifier));
   if (factory == supplementaryFactories_.end()) {
     fatalError("could not dequeue a view of kind " + kind + " with identifier " + reuseIdentifier +
                " - a class must be registered for the identifier");

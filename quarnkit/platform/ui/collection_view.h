@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "quarnkit/platform/ui/any_hashable.h"
@@ -237,7 +238,17 @@ class CollectionView : public ScrollView {
   CollectionViewDataSource* dataSource_ = nullptr;
   CollectionViewDelegate* delegate_ = nullptr;
   std::map<std::string, CellFactory> cellFactories_;
-  std::map<std::pair<std::string, std::string>, SupplementaryFactory> supplementaryFactories_;
+  // Ordered by (kind, reuse identifier); looked up without copying either.
+  struct KindAndIdentifierLess {
+    using is_transparent = void;
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+      const int kind = std::string_view(a.first).compare(std::string_view(b.first));
+      return kind != 0 ? kind < 0 : std::string_view(a.second) < std::string_view(b.second);
+    }
+  };
+  std::map<std::pair<std::string, std::string>, SupplementaryFactory, KindAndIdentifierLess>
+      supplementaryFactories_;
   std::map<std::string, std::vector<std::shared_ptr<CollectionReusableView>>> reusable_;
   std::map<IndexPath, std::shared_ptr<CollectionViewCell>> cells_;
   std::map<std::pair<std::string, IndexPath>, std::shared_ptr<CollectionReusableView>>
