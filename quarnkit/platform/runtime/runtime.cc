@@ -18,6 +18,7 @@
 #include <deque>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -57,28 +58,62 @@ namespace quarn {
 // ---------------------------------------------------------------------------
 // Execution contexts
 
-asio::io_context& mainContext() {
-  static asio::io_context context(1);
-  return context;
+namespace {
+
+// The main context and the shared pool, torn down together at exit. Work
+// queued on either holds executors and strands of the other, so the pool's
+// threads are joined first, then the pending work of both is destroyed while
+// both still exist, and only then are their services freed.
+class Contexts {
+ public:
+  asio::io_context& main() { return main_; }
+
+  asio::thread_pool& pool() {
+    std::call_once(poolCreated_,
+                   [this] { pool_.emplace(std::max(2u, std::thread::hardware_concurrency())); });
+    return *pool_;
+  }
+
+  ~Contexts() {
+    if (pool_) {
+      pool_->stop();
+      pool_->join();
+    }
+    main_.destroyPendingWork();
+    if (pool_) pool_->destroyPendingWork();
+    pool_.reset();
+  }
+
+ private:
+  // Asio keeps the step that destroys a context's queued work protected.
+  struct MainContext : asio::io_context {
+    using io_context::io_context;
+    void destroyPendingWork() { shutdown(); }
+  };
+  struct Pool : asio::thread_pool {
+    using thread_pool::thread_pool;
+    void destroyPendingWork() { shutdown(); }
+  };
+
+  MainContext main_{1};
+  std::once_flag poolCreated_;
+  std::optional<Pool> pool_;
+};
+
+Contexts& contexts() {
+  static Contexts instance;
+  return instance;
 }
+
+}  // namespace
+
+asio::io_context& mainContext() { return contexts().main(); }
 
 Executor mainExecutor() { return mainContext().get_executor(); }
 
 bool isOnMainContext() { return mainContext().get_executor().running_in_this_thread(); }
 
-namespace {
-asio::thread_pool& pool() {
-  // Pool work holds executors of the main context. Making sure the main
-  // context exists first makes it outlive the pool at exit (statics are
-  // destroyed in reverse order of construction), so the pool's threads are
-  // joined before the main context goes away.
-  mainContext();
-  static asio::thread_pool p(std::max(2u, std::thread::hardware_concurrency()));
-  return p;
-}
-}  // namespace
-
-Executor concurrentExecutor() { return pool().get_executor(); }
+Executor concurrentExecutor() { return contexts().pool().get_executor(); }
 
 void postToMain(std::function<void()> work) { asio::post(mainContext(), std::move(work)); }
 
