@@ -1,5 +1,8 @@
 #include "quarnkit/composite_list/fetching/base_collection_section.h"
 
+#include <charconv>
+#include <cstdint>
+
 #include "quarnkit/composite_list/fetching/base_composite_list_view_controller.h"
 #include "quarnkit/core/error.h"
 
@@ -7,17 +10,11 @@ namespace quarn {
 
 namespace {
 
-// The text of a row identifier: the hash in base 36, at most 13 characters,
-// so that the identifier every row of a section carries needs no heap block.
+// The text of a row identifier: the hash as a signed decimal integer.
 std::string identifierText(std::size_t hash) {
-  char digits[16];
-  char* end = digits + sizeof digits;
-  char* at = end;
-  do {
-    *--at = "0123456789abcdefghijklmnopqrstuvwxyz"[hash % 36];
-    hash /= 36;
-  } while (hash != 0);
-  return std::string(at, end);
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<std::int64_t>(hash));
+  return std::string(digits, end.ptr);
 }
 
 bool isWhiteSpace(char32_t c) {

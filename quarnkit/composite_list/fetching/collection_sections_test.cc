@@ -72,6 +72,13 @@ TEST(BaseCollectionSectionTest, RowIdentitiesDependOnTheListAndTitles) {
   BaseCollectionSection empty(std::nullopt, "", std::vector<int>{1});
   EXPECT_NE(none.snapshotSection(), empty.snapshotSection());
   EXPECT_EQ(top->uniqueItems()->at(1).entity, AnyHashable(std::string("b")));
+  // Every row of a section carries the section's hash as signed decimal text.
+  const auto rows = top->uniqueItems().value();
+  const std::string& id = rows.at(0).identifier;
+  EXPECT_EQ(id, rows.at(1).identifier);
+  std::size_t parsed = 0;
+  EXPECT_EQ(std::to_string(std::stoll(id, &parsed)), id);
+  EXPECT_EQ(parsed, id.size());
 }
 
 TEST(BaseCollectionSectionDeathTest, RowsMustBeSetBeforeTheyAreRead) {
