@@ -47,9 +47,14 @@ namespace asio = boost::asio;
 // That is correct, but ThreadSanitizer does not model fences and reports the
 // free as racing with the other thread's decrement. The runtime moves strand
 // executors between threads all the time, so every build that runs it under
-// ThreadSanitizer needs this. Weak: a program's own suppressions win.
+// ThreadSanitizer needs this. Likewise the reference count of an exception
+// held by exception_ptr lives in the uninstrumented libstdc++, so the free by
+// the thread that drops the last reference looks unordered with the other
+// thread's earlier reads of the exception. Weak: a program's own suppressions
+// win.
 extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
-  return "race:boost::asio::execution::detail::shared_target_executor::~shared_target_executor\n";
+  return "race:boost::asio::execution::detail::shared_target_executor::~shared_target_executor\n"
+         "race:std::__exception_ptr::exception_ptr::_M_release\n";
 }
 #endif
 
