@@ -23,9 +23,49 @@ namespace {
 
 using Items = CompositeListFetcher::Items;
 
-/// The includes being expanded by the running fetch, outermost first.
-using IncludeChain = std::shared_ptr<const std::vector<CompositeListInclude>>;
-const TaskLocal<IncludeChain> includeChain;
+/// What the stages of one fetch share: the visibility check (the premium
+/// flag, the facts and now, taken once so that every filter of the fetch,
+/// included templates too, decides with the same ones) and the includes being
+/// expanded, outermost first. Made for each fetch, never kept past it; read
+/// and changed on the main context only.
+struct FetchScope {
+  const CompositeListFetcher* fetcher = nullptr;
+  std::shared_ptr<const CompositeListEnvironment> environment;  // of `check`
+  std::optional<CompositeListElementVisibilityCheck> check;
+  std::vector<CompositeListInclude> includes;
+};
+const TaskLocal<std::shared_ptr<FetchScope>> fetchScope;
+
+/// A scope for a fetch by `fetcher`; a fetch started while includes are
+/// being expanded continues their chain.
+std::shared_ptr<FetchScope> newFetchScope(const CompositeListFetcher* fetcher) {
+  auto scope = std::make_shared<FetchScope>();
+  scope->fetcher = fetcher;
+  if (const auto outer = fetchScope.get()) scope->includes = outer->includes;
+  return scope;
+}
+
+/// The scope of the running fetch when `fetcher` runs it, else null.
+std::shared_ptr<FetchScope> fetchScopeOf(const CompositeListFetcher* fetcher) {
+  auto scope = fetchScope.get();
+  return scope && scope->fetcher == fetcher ? scope : nullptr;
+}
+
+/// Takes an include off the scope's chain when its expansion ends, however
+/// it ends.
+class IncludeStep {
+ public:
+  IncludeStep(std::vector<CompositeListInclude>& chain, CompositeListInclude include)
+      : chain_(chain) {
+    chain_.push_back(std::move(include));
+  }
+  ~IncludeStep() { chain_.pop_back(); }
+  IncludeStep(const IncludeStep&) = delete;
+  IncludeStep& operator=(const IncludeStep&) = delete;
+
+ private:
+  std::vector<CompositeListInclude>& chain_;
+};
 
 /// The template-providing descriptions whose nested templates the running
 /// fetch is inside, outermost first, with the item type that led to each.
@@ -150,6 +190,10 @@ Async<Items> CompositeListFetcher::fetchCompositeList(Items items) {
     co_return co_await onMain(std::move(work));
   }
   const FetchTimer timer;
+  co_return co_await fetchScope.withValue(newFetchScope(this), runFetch(std::move(items)));
+}
+
+Async<Items> CompositeListFetcher::runFetch(Items items) {
   Items processed = co_await processTemplateItems(std::move(items));
   RequestItems requests;
   if (parallelMode_) {
@@ -195,9 +239,23 @@ Async<Items> CompositeListFetcher::filterTemplateItems(Items items) {
     auto work = CompositeListFetcher::filterTemplateItems(std::move(items));
     co_return co_await onMain(std::move(work));
   }
-  const std::optional<bool> premium =
-      environment_ ? environment_->hasPremiumSubscription() : std::nullopt;
-  co_return filter(items, premium, environment_.get());
+  // Within a fetch every filter uses the fetch's check; alone, one of its own.
+  std::optional<CompositeListElementVisibilityCheck> own;
+  const CompositeListElementVisibilityCheck* check = nullptr;
+  if (const auto scope = fetchScopeOf(this)) {
+    if (!scope->check || scope->environment != environment_) {
+      scope->check.emplace(std::nullopt, environment_.get());
+      scope->environment = environment_;
+    }
+    check = &*scope->check;
+  } else {
+    check = &own.emplace(std::nullopt, environment_.get());
+  }
+  // In place: the items are this call's own.
+  std::erase_if(items, [check](const AnyCompositeListItem& item) {
+    return !check->visibility(elementFields(item)).isShown();
+  });
+  co_return items;
 }
 
 Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
@@ -205,32 +263,41 @@ Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
     auto work = CompositeListFetcher::transformTemplateItems(std::move(items));
     co_return co_await onMain(std::move(work));
   }
+  const auto isInclude = [](const AnyCompositeListItem& item) {
+    return item.type() == CompositeListItemType::include;
+  };
+  if (std::none_of(items.begin(), items.end(), isInclude)) co_return items;
+  auto scope = fetchScopeOf(this);
+  if (!scope) {
+    // Expanded outside a fetch: the expansion is a scope of its own.
+    auto work = CompositeListFetcher::transformTemplateItems(std::move(items));
+    co_return co_await fetchScope.withValue(newFetchScope(this), std::move(work));
+  }
   Items out;
   out.reserve(items.size());
   for (auto& item : items) {
-    if (item.type() != CompositeListItemType::include) {
+    if (!isInclude(item)) {
       out.push_back(std::move(item));
       continue;
     }
-    const auto record = item.base<CompositeListInclude>();
+    const auto* record =
+        dynamic_cast<const CompositeListSectionItem<CompositeListInclude>*>(item.base().get());
     const auto provider = templateProvider_;
     if (!record || !record->entity() || !provider) continue;
-    const CompositeListInclude include = *record->entity();
+    CompositeListInclude include = *record->entity();
 
-    const IncludeChain chain = includeChain.get();
-    if (chain && std::find(chain->begin(), chain->end(), include) != chain->end()) {
+    const auto& chain = scope->includes;
+    if (const auto from = std::find(chain.begin(), chain.end(), include); from != chain.end()) {
       std::vector<std::string> cycle;
-      auto from = std::find(chain->begin(), chain->end(), include);
-      for (auto it = from; it != chain->end(); ++it) cycle.push_back(describeInclude(*it));
+      for (auto it = from; it != chain.end(); ++it) cycle.push_back(describeInclude(*it));
       cycle.push_back(describeInclude(include));
       throw CompositeListFetcherError(CompositeListFetcherError::Kind::includeCycle,
                                       std::move(cycle));
     }
     Items provided = co_await provider->provideTemplate(include.templateSource);
     Items kept = selectIncluded(std::move(provided), include);
-    IncludeChain next = extended(chain, include);
-    auto expand = processTemplateItems(std::move(kept));
-    Items expanded = co_await includeChain.withValue(std::move(next), std::move(expand));
+    const IncludeStep step(scope->includes, std::move(include));
+    Items expanded = co_await processTemplateItems(std::move(kept));
     out.insert(out.end(), std::make_move_iterator(expanded.begin()),
                std::make_move_iterator(expanded.end()));
   }
@@ -248,7 +315,22 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeRequestParam
   for (const auto& item : items) {
     const AnyCompositeListItemDescription* entry = registry_->description(item.type());
     if (entry == nullptr) continue;
-    auto request = co_await buildRequestItem(item, entry->base);
+    const auto* base = entry->base.get();
+    std::optional<RequestItem> request;
+    if (dynamic_cast<const TemplateProvidingItemDescription*>(base) != nullptr) {
+      request = co_await buildRequestItem(item, entry->base);
+    } else if (item.skipFetching()) {
+      continue;
+    } else {
+      // The common case, without a frame of its own: what buildRequestItem()
+      // does for an item that is not template-providing, on the main context.
+      request = co_await requestParametersItem(item);
+      if (fetchesDirectly(item.fetchMode()) &&
+          dynamic_cast<const EntityProvidingCompositeListItemDescription*>(base) != nullptr &&
+          co_await fetchDirectly(item, entry->base, request)) {
+        continue;
+      }
+    }
     if (request) out.push_back(std::move(*request));
   }
   co_return out;
@@ -339,21 +421,27 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::bu
     auto build = requestParametersItem(item);
     request = co_await onMain(std::move(build));
   }
-  const auto* provider =
-      dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description.get());
-  if (provider != nullptr && fetchesDirectly(item.fetchMode())) {
-    const RequestItem asked = request
-                                  ? *request
-                                  : RequestItem(platform::randomUUID().uuidString(), item.type(),
-                                                std::nullopt, std::nullopt, std::nullopt);
-    std::optional<CompositeListResult::Item> result = co_await provider->fetchEntities(asked);
-    if (result) {
-      auto apply = applyDirectResult(std::move(item), std::move(description), std::move(*result));
-      co_await onMainContext(std::move(apply));
-      co_return std::nullopt;
-    }
+  if (fetchesDirectly(item.fetchMode()) &&
+      dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description.get()) &&
+      co_await fetchDirectly(std::move(item), std::move(description), request)) {
+    co_return std::nullopt;
   }
   co_return request;
+}
+
+Async<bool> CompositeListFetcher::fetchDirectly(
+    AnyCompositeListItem item, std::shared_ptr<const CompositeListItemDescriptionBase> description,
+    const std::optional<RequestItem>& request) {
+  const auto& provider =
+      dynamic_cast<const EntityProvidingCompositeListItemDescription&>(*description);
+  const RequestItem asked = request ? *request
+                                    : RequestItem(platform::randomUUID().uuidString(), item.type(),
+                                                  std::nullopt, std::nullopt, std::nullopt);
+  std::optional<CompositeListResult::Item> result = co_await provider.fetchEntities(asked);
+  if (!result) co_return false;
+  auto apply = applyDirectResult(std::move(item), std::move(description), std::move(*result));
+  co_await onMainContext(std::move(apply));
+  co_return true;
 }
 
 Async<void> CompositeListFetcher::fetchNestedTemplate(AnyCompositeListItem item, Items sections) {

@@ -147,6 +147,12 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   Async<std::optional<RequestItem>> buildRequestItem(
       AnyCompositeListItem item,
       std::shared_ptr<const CompositeListItemDescriptionBase> description);
+  Async<Items> runFetch(Items items);
+  /// Fetches the item's entities through its entity-providing description
+  /// and applies them; false when the description gave none.
+  Async<bool> fetchDirectly(AnyCompositeListItem item,
+                            std::shared_ptr<const CompositeListItemDescriptionBase> description,
+                            const std::optional<RequestItem>& request);
   Async<void> fetchNestedTemplate(AnyCompositeListItem item, Items sections);
   Async<void> applyDirectResult(AnyCompositeListItem item,
                                 std::shared_ptr<const CompositeListItemDescriptionBase> description,

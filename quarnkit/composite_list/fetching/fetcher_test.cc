@@ -196,6 +196,42 @@ TEST_F(FetcherTest, IncludeCyclesEndTheFetch) {
   EXPECT_EQ(ids(fetch(*f)), (std::vector<std::string>{"leaf", "leaf", "leaf", "leaf"}));
 }
 
+/// Facts that change at every read: "round" counts the reads.
+class CountingEnvironment final : public CompositeListEnvironment {
+ public:
+  [[nodiscard]] ValueDictionary environmentValues() const override { return {{"round", reads++}}; }
+  [[nodiscard]] std::optional<bool> hasPremiumSubscription() const override { return std::nullopt; }
+  mutable std::int64_t reads = 0;
+};
+
+TEST_F(FetcherTest, OneFetchFiltersWithOneSetOfFacts) {
+  // Included templates, nested ones too, are filtered with the facts the
+  // fetch took first; the next fetch takes them again.
+  templates_->documents = {
+      {"inner", R"([{"type":"banner","uniqueId":"c","predicate":"round == 0"}])"},
+      {"outer", R"([{"type":"banner","uniqueId":"b","predicate":"round == 0"},
+                   {"type":"include","entity":{"key":"inner"}}])"},
+  };
+  auto f = fetcher(R"([{"type":"banner","uniqueId":"a","predicate":"round == 0"},
+                       {"type":"include","entity":{"key":"outer"}},
+                       {"type":"include","entity":{"key":"inner"}},
+                       {"type":"banner","uniqueId":"d","predicate":"round > 0"}])");
+  auto environment = std::make_shared<CountingEnvironment>();
+  f->setEnvironment(environment);
+  EXPECT_EQ(ids(fetch(*f)), (std::vector<std::string>{"a", "b", "c", "c"}));
+  // One read for the filters, one for the text templates.
+  EXPECT_EQ(environment->reads, 2);
+  EXPECT_EQ(ids(fetch(*f)), std::vector<std::string>{"d"});
+  EXPECT_EQ(environment->reads, 4);
+
+  // An expansion alone takes facts of its own, once for all its includes
+  // (the top-level items are not filtered; the included ones, at round 4, are
+  // hidden).
+  Items alone = runUntilComplete(f->transformTemplateItems(f->templateItems()));
+  EXPECT_EQ(ids(alone), (std::vector<std::string>{"a", "d"}));
+  EXPECT_EQ(environment->reads, 5);
+}
+
 TEST_F(FetcherTest, DirectFetchesAndFetchModes) {
   FetchLog log;
   DirectBannerDescription::log = &log;

@@ -173,5 +173,31 @@ TEST(CompositeListSectionsProviderTest, ItemTypeAndNavigationController) {
       CompositeListItemType::rows);
 }
 
+TEST(SectionEntitiesTest, ViewsTheRecordsOwnEntities) {
+  const auto items =
+      decode(R"([{"type":"rows","uniqueId":"r","entity":[{"text":"one"},{"text":"two"}]},
+                                {"type":"rows","uniqueId":"empty"}])");
+  const auto record = items[0].base<std::vector<CompositeListRow>>();
+  const auto view = items[0].entities<CompositeListRow>();
+  ASSERT_TRUE(view);
+  // The record's own list, not a copy of it.
+  EXPECT_EQ(view->data(), record->entity()->data());
+  EXPECT_EQ(view->size(), 2u);
+  EXPECT_EQ((*view)[1].text, "two");
+  EXPECT_EQ(items[0].getEntityArray<CompositeListRow>()->size(), 2u);
+  // Nothing for a record without an entity or with entities of another type.
+  EXPECT_FALSE(items[1].entities<CompositeListRow>());
+  EXPECT_FALSE(items[0].entities<std::string>());
+
+  // A single entity is a view of one.
+  const AnyCompositeListItem single(std::make_shared<CompositeListSectionItem<CompositeListRow>>(
+      "s", CompositeListItemType("row"), CompositeListRow(std::nullopt, "only"), std::nullopt,
+      false));
+  const auto one = single.entities<CompositeListRow>();
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->size(), 1u);
+  EXPECT_EQ(one->data(), &*single.base<CompositeListRow>()->entity());
+}
+
 }  // namespace
 }  // namespace quarn

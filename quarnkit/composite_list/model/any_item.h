@@ -8,13 +8,15 @@
 // copies) until one side changes a field, which then copies the block.
 //
 //   AnyCompositeListItem item(record);                 // from any CompositeListItem
-//   auto rows = item.getEntityArray<CompositeListRow>();
+//   auto rows = item.getEntityArray<CompositeListRow>();   // a copy
+//   auto view = item.entities<CompositeListRow>();         // the record's own, no copy
 //   auto banner = item.base<Banner>();                 // the CompositeListSectionItem<Banner>
 #pragma once
 
 #include <any>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "quarnkit/composite_list/model/item.h"
@@ -69,6 +71,21 @@ class AnyCompositeListItem {
     }
     if (const auto* single = dynamic_cast<const CompositeListSectionItem<T>*>(record_.get())) {
       if (single->entity()) return std::vector<T>{*single->entity()};
+    }
+    return std::nullopt;
+  }
+  /// The same entities as getEntityArray<T>(), viewed in the record without
+  /// copying them: for hosts that only read them (to make rows, say). The
+  /// view is valid while the record and its entity are unchanged.
+  template <class T>
+  [[nodiscard]] std::optional<std::span<const T>> entities() const {
+    if (const auto* list =
+            dynamic_cast<const CompositeListSectionItem<std::vector<T>>*>(record_.get())) {
+      if (const auto& entity = list->entity()) return std::span<const T>(*entity);
+      return std::nullopt;
+    }
+    if (const auto* single = dynamic_cast<const CompositeListSectionItem<T>*>(record_.get())) {
+      if (const auto& entity = single->entity()) return std::span<const T>(&*entity, 1);
     }
     return std::nullopt;
   }

@@ -35,18 +35,25 @@
 
 namespace quarn {
 
-/// The elements that pass, in the order given (see the file comment).
+/// The elements that pass `check`, in the order given: for callers that
+/// filter several lists with one premium flag, one set of facts and one now.
 template <CompositeListElement Element>
 std::vector<Element> filter(const std::vector<Element>& elements,
-                            std::optional<bool> hasPremiumSubscription,
-                            const CompositeListEnvironment* environment) {
-  const CompositeListElementVisibilityCheck check(hasPremiumSubscription, environment);
+                            const CompositeListElementVisibilityCheck& check) {
   std::vector<Element> shown;
   shown.reserve(elements.size());
   for (const Element& element : elements) {
     if (check.visibility(elementFields(element)).isShown()) shown.push_back(element);
   }
   return shown;
+}
+
+/// The elements that pass, in the order given (see the file comment).
+template <CompositeListElement Element>
+std::vector<Element> filter(const std::vector<Element>& elements,
+                            std::optional<bool> hasPremiumSubscription,
+                            const CompositeListEnvironment* environment) {
+  return filter(elements, CompositeListElementVisibilityCheck(hasPremiumSubscription, environment));
 }
 
 }  // namespace quarn
