@@ -26,6 +26,7 @@
 
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -65,6 +66,34 @@ concept DecodableType = CodingPrimitive<T> || requires(Decoder& d) {
 
 /// Called with a decoder positioned at a nested value.
 using DecodeFn = FunctionRef<void(Decoder&)>;
+
+namespace detail {
+/// The result of a decode callback, built in place from the decoding
+/// function's return value and moved out once: records are large, and an
+/// optional in between would cost a move per level.
+template <class T>
+class DecodedSlot {
+ public:
+  DecodedSlot() = default;
+  DecodedSlot(const DecodedSlot&) = delete;
+  DecodedSlot& operator=(const DecodedSlot&) = delete;
+  ~DecodedSlot() {
+    if (engaged_) get()->~T();
+  }
+  /// Constructs the value from `make()`'s result (no intermediate copy).
+  template <class F>
+  void emplace(F&& make) {
+    ::new (static_cast<void*>(storage_)) T(make());
+    engaged_ = true;
+  }
+  T take() { return std::move(*get()); }
+
+ private:
+  T* get() { return std::launder(reinterpret_cast<T*>(storage_)); }
+  alignas(T) unsigned char storage_[sizeof(T)];
+  bool engaged_ = false;
+};
+}  // namespace detail
 
 class Decoder {
  public:
@@ -123,9 +152,10 @@ class KeyedDecodingContainer {
       decodePrimitive(key, PrimitiveRef(&value));
       return value;
     } else {
-      std::optional<T> value;
-      decodeNested(key, [&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
-      return std::move(*value);
+      detail::DecodedSlot<T> value;
+      decodeNested(key,
+                   [&](Decoder& d) { value.emplace([&] { return Decodable<T>::decode(d); }); });
+      return value.take();
     }
   }
 
@@ -169,9 +199,9 @@ class UnkeyedDecodingContainer {
       decodePrimitive(PrimitiveRef(&value));
       return value;
     } else {
-      std::optional<T> value;
-      decodeNested([&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
-      return std::move(*value);
+      detail::DecodedSlot<T> value;
+      decodeNested([&](Decoder& d) { value.emplace([&] { return Decodable<T>::decode(d); }); });
+      return value.take();
     }
   }
 
@@ -205,9 +235,9 @@ class SingleValueDecodingContainer {
       decodePrimitive(PrimitiveRef(&value));
       return value;
     } else {
-      std::optional<T> value;
-      decodeNested([&](Decoder& d) { value.emplace(Decodable<T>::decode(d)); });
-      return std::move(*value);
+      detail::DecodedSlot<T> value;
+      decodeNested([&](Decoder& d) { value.emplace([&] { return Decodable<T>::decode(d); }); });
+      return value.take();
     }
   }
 };
@@ -237,7 +267,14 @@ struct Decodable<std::vector<T>> {
     auto c = d.unkeyedContainer();
     std::vector<T> out;
     if (auto n = c->count()) out.reserve(static_cast<std::size_t>(*n));
-    while (!c->isAtEnd()) out.push_back(c->template decode<T>());
+    while (!c->isAtEnd()) {
+      if constexpr (CodingPrimitive<T>) {
+        out.push_back(c->template decode<T>());
+      } else {
+        // Straight into the list: one move per element.
+        c->decodeNested([&](Decoder& e) { out.push_back(Decodable<T>::decode(e)); });
+      }
+    }
     return out;
   }
 };

@@ -242,6 +242,52 @@ TEST(JSONDecoderTest, NestedSuperDecodersAndUserInfo) {
   EXPECT_EQ(d.decode<Probe>(R"({"inner":{"list":[null,"x"]}})").seen, "inner|inner.list[1]=x|on");
 }
 
+// Counts live instances, so a decode that fails half-way can be checked for
+// values destroyed twice or never.
+struct Counted {
+  static inline int live = 0;
+  std::string name;
+  explicit Counted(std::string n) : name(std::move(n)) { ++live; }
+  Counted(const Counted& o) : name(o.name) { ++live; }
+  Counted(Counted&& o) noexcept : name(std::move(o.name)) { ++live; }
+  ~Counted() { --live; }
+  static Counted decode(Decoder& d) {
+    auto c = d.container();
+    return Counted(c->decode<std::string>("name"));
+  }
+};
+
+TEST(JSONDecoderTest, NestedValuesAreBuiltOnceAndReleasedOnFailure) {
+  {
+    const auto list = JSONDecoder().decode<std::vector<Counted>>(R"([{"name":"a"},{"name":"b"}])");
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].name, "b");
+    EXPECT_EQ(Counted::live, 2);
+  }
+  EXPECT_EQ(Counted::live, 0);
+  EXPECT_THROW(JSONDecoder().decode<std::vector<Counted>>(R"([{"name":"a"},{"name":1}])"),
+               DecodingError);
+  using CountedMap = std::map<std::string, Counted>;
+  EXPECT_THROW(JSONDecoder().decode<CountedMap>(R"({"x":{"name":"a"},"y":{}})"), DecodingError);
+  EXPECT_EQ(Counted::live, 0);
+}
+
+TEST(JSONDecoderTest, MembersAreFoundInAnyOrderAfterReopening) {
+  // A record reopened after its first member was read, then read out of
+  // document order: every member is found, and a missing one still fails.
+  JSONDecoder().decode(R"({"class":"P","id":1,"name":"n","tags":["t"],"price":2})", [](Decoder& d) {
+    EXPECT_EQ(d.container()->decode<std::string>("class"), "P");
+    auto c = d.container();
+    EXPECT_EQ(c->decode<std::int64_t>("id"), 1);
+    EXPECT_EQ(c->decode<double>("price"), 2);
+    EXPECT_EQ(c->decode<std::string>("name"), "n");
+    EXPECT_EQ(c->decode<std::vector<std::string>>("tags").size(), 1u);
+    EXPECT_EQ(c->decode<std::string>("class"), "P");
+    EXPECT_FALSE(c->contains("imageUrl"));
+    EXPECT_THROW(c->decode<std::string>("title"), DecodingError);
+  });
+}
+
 TEST(JSONEncoderTest, OutputFormattingAndFailures) {
   JSONEncoder e;
   const Value v = {{"b", 1}, {"a", Value::Array{true, Value()}}, {"c", Value::Object{}}};

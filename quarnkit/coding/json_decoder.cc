@@ -314,19 +314,19 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   }
   std::unique_ptr<KeyedDecodingContainer> nestedContainer(CodingKeyRef key) override {
     const auto& e = require(key);
-    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1, childVariants())
+    return JSONDecoderImpl(&e.value(), shared_, pathFor(key, &e), depth_ + 1, childVariants())
         .container();
   }
   std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer(CodingKeyRef key) override {
     const auto& e = require(key);
-    return JSONDecoderImpl(&e.value(), shared_, owned(key), depth_ + 1, childVariants())
+    return JSONDecoderImpl(&e.value(), shared_, pathFor(key, &e), depth_ + 1, childVariants())
         .unkeyedContainer();
   }
   std::unique_ptr<Decoder> superDecoder() override { return superDecoder(CodingKeyRef("super")); }
   std::unique_ptr<Decoder> superDecoder(CodingKeyRef key) override {
     const auto* e = find(key);
     static const json::value kNull;
-    return std::make_unique<JSONDecoderImpl>(e ? &e->value() : &kNull, shared_, owned(key),
+    return std::make_unique<JSONDecoderImpl>(e ? &e->value() : &kNull, shared_, pathFor(key, e),
                                              depth_ + 1, childVariants());
   }
 
@@ -366,11 +366,14 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     const CodingKeyRef key(name);
     if ((filter_ & keyBit(key.stringValue)) == 0) return nullptr;
     // Records usually read their members in document order: try the member
-    // after the last one found before the object's own lookup.
-    if (cursor_ < o_->size()) {
-      const json::key_value_pair& next = o_->begin()[cursor_];
+    // after the last one found, then the one after it (a record opened again
+    // after its class or type was read skips that member), before the
+    // object's own look-up.
+    const std::size_t size = o_->size();
+    for (std::size_t i = cursor_; i < size && i < cursor_ + 2; ++i) {
+      const json::key_value_pair& next = o_->begin()[i];
       if (next.key() == key.stringValue) {
-        ++cursor_;
+        cursor_ = i + 1;
         return &next;
       }
     }
@@ -393,8 +396,13 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   [[nodiscard]] const Variants* childVariants() const {
     return variants_ && variants_->recursive ? variants_ : nullptr;
   }
-  [[nodiscard]] PathNode owned(CodingKeyRef key) const {
-    return PathNode::child(&node_, key, true);
+  // Path node of the requested key for a container or decoder that outlives
+  // the call: it names the key as requested. When the member found has that
+  // very name, the name points into the DOM; only otherwise (a device
+  // variant, a missing member, a position) is it copied.
+  [[nodiscard]] PathNode pathFor(CodingKeyRef key, const json::key_value_pair* e) const {
+    const bool same = e != nullptr && !key.intValue && e->key() == key.stringValue;
+    return same ? child(*e) : PathNode::child(&node_, key, true);
   }
 
   const json::object* o_;
@@ -666,7 +674,7 @@ std::unique_ptr<UnkeyedDecodingContainer> detail::variantUnkeyedContainer(
 }
 
 void JSONDecoder::decode(const boost::json::value& document, DecodeFn fn) const {
-  const Shared shared{this};
+  const Shared shared{this, {}, {}};
   JSONDecoderImpl d(&document, &shared, PathNode{}, 0);
   fn(d);
 }

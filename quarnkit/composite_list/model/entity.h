@@ -50,6 +50,11 @@ class AnyEntity {
   [[nodiscard]] const T* get() const {
     return std::any_cast<T>(&value_);
   }
+  /// The entity for taking it over when it has type T exactly.
+  template <class T>
+  [[nodiscard]] T* getMutable() {
+    return std::any_cast<T>(&value_);
+  }
   [[nodiscard]] const std::any& value() const { return value_; }
   [[nodiscard]] const std::string& typeName() const { return *typeName_; }
 
@@ -128,9 +133,9 @@ CompositeListEntity<T> CompositeListEntity<T>::decode(Decoder& d) {
   const CompositeListEntityClassMap* map = entityClassMap(d);
   if (map == nullptr) detail::missingClassMapForEntity(d);
   auto entity = decodeEntityByClassName(d, *map);
-  const T* value = entity ? entity->template get<T>() : nullptr;
+  T* value = entity ? entity->template getMutable<T>() : nullptr;
   if (value == nullptr) throw DecodingError::typeMismatch(typeName<T>(), {d.codingPath(), ""});
-  return CompositeListEntity(*value);
+  return CompositeListEntity(std::move(*value));
 }
 
 }  // namespace quarn

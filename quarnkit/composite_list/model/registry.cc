@@ -55,9 +55,11 @@ CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
   const CompositeListItemsRegistry& r = **registry;
   CompositeListItemDecoder out;
   if (auto n = list->count()) out.items.reserve(static_cast<std::size_t>(*n));
+  // The device does not change during one template: ask for it once.
+  const std::string_view suffix = currentDeviceSuffix();
   while (!list->isAtEnd()) {
     list->decodeNested([&](Decoder& element) {
-      PlatformDecoder wrapped(element, "~", true);
+      PlatformDecoder wrapped(element, "~", true, suffix);
       auto object = wrapped.container();
       if (!object->contains("type")) return;
       const CompositeListItemType type(object->decode<std::string>("type"));
