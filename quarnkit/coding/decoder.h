@@ -242,6 +242,37 @@ class SingleValueDecodingContainer {
   }
 };
 
+/// A decoder over the same value as `base` whose first container() call
+/// returns a keyed container the caller already opened on that value: a
+/// record opened once to read its type or class name is then decoded without
+/// opening it again. Every other call goes to `base`.
+class ReopenedDecoder final : public Decoder {
+ public:
+  ReopenedDecoder(Decoder& base, std::unique_ptr<KeyedDecodingContainer> opened)
+      : base_(&base), opened_(std::move(opened)) {}
+
+  [[nodiscard]] Decoder& base() const { return *base_; }
+  [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  [[nodiscard]] const CodingUserInfo& userInfo() const override { return base_->userInfo(); }
+  [[nodiscard]] std::optional<int> lastCodingIndex() const override {
+    return base_->lastCodingIndex();
+  }
+  std::unique_ptr<KeyedDecodingContainer> container() override {
+    if (opened_) return std::move(opened_);
+    return base_->container();
+  }
+  std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override {
+    return base_->unkeyedContainer();
+  }
+  std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override {
+    return base_->singleValueContainer();
+  }
+
+ private:
+  Decoder* base_;
+  std::unique_ptr<KeyedDecodingContainer> opened_;
+};
+
 template <DecodableType T>
 T Decoder::decode() {
   if constexpr (CodingPrimitive<T>) {

@@ -6,6 +6,7 @@
 #include "quarnkit/coding/json_decoder.h"
 #include "quarnkit/coding/json_encoder.h"
 #include "quarnkit/coding/json_serialization.h"
+#include "quarnkit/coding/platform_decoder.h"
 #include "quarnkit/core/data.h"
 #include "quarnkit/core/date.h"
 #include "quarnkit/core/decimal.h"
@@ -285,6 +286,29 @@ TEST(JSONDecoderTest, MembersAreFoundInAnyOrderAfterReopening) {
     EXPECT_EQ(c->decode<std::string>("class"), "P");
     EXPECT_FALSE(c->contains("imageUrl"));
     EXPECT_THROW(c->decode<std::string>("title"), DecodingError);
+  });
+}
+
+TEST(JSONDecoderTest, ReopenedDecoderHandsOverItsContainerOnce) {
+  JSONDecoder().decode(R"([{"class":"P","title":"t","title_ipad":"big"}])", [](Decoder& list) {
+    list.unkeyedContainer()->decodeNested([](Decoder& d) {
+      auto first = d.container();
+      EXPECT_EQ(first->decode<std::string>("class"), "P");
+      const KeyedDecodingContainer* opened = first.get();
+      ReopenedDecoder r(d, std::move(first));
+      EXPECT_EQ(r.container().get(), opened);
+      // Later calls open the value anew, with device variants too.
+      EXPECT_EQ(r.container()->decode<std::string>("title"), "t");
+      EXPECT_EQ(PlatformDecoder(r, "_", true, "ipad").container()->decode<std::string>("title"),
+                "big");
+      EXPECT_EQ(r.lastCodingIndex(), 0);
+      try {
+        r.container()->decode<int>("x");
+        ADD_FAILURE() << "a missing member must fail";
+      } catch (const DecodingError& e) {
+        EXPECT_EQ(codingPathDescription(e.codingPath()), "[0]");
+      }
+    });
   });
 }
 

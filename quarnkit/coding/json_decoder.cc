@@ -659,7 +659,12 @@ std::unique_ptr<KeyedDecodingContainer> detail::variantKeyedContainer(Decoder& b
                                                                       std::string_view suffix,
                                                                       bool recursive) {
   auto* json = dynamic_cast<JSONDecoderImpl*>(&base);
-  if (json == nullptr) return nullptr;
+  if (json == nullptr) {
+    if (auto* reopened = dynamic_cast<ReopenedDecoder*>(&base)) {
+      return variantKeyedContainer(reopened->base(), separator, suffix, recursive);
+    }
+    return nullptr;
+  }
   const Variants* variants = json->shared_->variantsFor(separator, suffix, recursive);
   return JSONDecoderImpl(json->v_, json->shared_, json->node_, json->depth_, variants).container();
 }
@@ -667,7 +672,12 @@ std::unique_ptr<KeyedDecodingContainer> detail::variantKeyedContainer(Decoder& b
 std::unique_ptr<UnkeyedDecodingContainer> detail::variantUnkeyedContainer(
     Decoder& base, std::string_view separator, std::string_view suffix) {
   auto* json = dynamic_cast<JSONDecoderImpl*>(&base);
-  if (json == nullptr) return nullptr;
+  if (json == nullptr) {
+    if (auto* reopened = dynamic_cast<ReopenedDecoder*>(&base)) {
+      return variantUnkeyedContainer(reopened->base(), separator, suffix);
+    }
+    return nullptr;
+  }
   const Variants* variants = json->shared_->variantsFor(separator, suffix, true);
   return JSONDecoderImpl(json->v_, json->shared_, json->node_, json->depth_, variants)
       .unkeyedContainer();

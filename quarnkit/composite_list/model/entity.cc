@@ -16,13 +16,15 @@ const CompositeListEntityClassMap* entityClassMap(const Decoder& d) {
 
 std::optional<AnyEntity> decodeEntityByClassName(Decoder& d, const CompositeListEntityClassMap& map,
                                                  std::string* unknownClass) {
-  const auto className = d.container()->decode<std::string>("class");
+  auto object = d.container();
+  const auto className = object->decode<std::string>("class");
   const auto it = map.find(className);
   if (it == map.end()) {
     if (unknownClass != nullptr) *unknownClass = className;
     return std::nullopt;
   }
-  return it->second.decode(d);
+  ReopenedDecoder entity(d, std::move(object));
+  return it->second.decode(entity);
 }
 
 void detail::missingClassMapForEntity(const Decoder& d) {

@@ -68,7 +68,8 @@ CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
       }
       const AnyCompositeListItemDescription* entry = r.description(type);
       if (entry == nullptr) return;
-      out.items.push_back(entry->decode(wrapped));
+      ReopenedDecoder record(wrapped, std::move(object));
+      out.items.push_back(entry->decode(record));
     });
   }
   return out;
