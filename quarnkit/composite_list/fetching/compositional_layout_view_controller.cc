@@ -92,13 +92,23 @@ void CompositionalLayoutViewController::updateDataSource(const Sections& section
   Snapshot snapshot;
   std::vector<AnyHashable> identities;
   identities.reserve(sections.size());
-  for (const auto& section : sections) identities.push_back(section->snapshotSection());
+  // Each section is asked for its rows once (some make them when asked).
+  std::vector<const std::vector<AnyHashable>*> rowsOf;
+  rowsOf.reserve(sections.size());
+  std::size_t rows = 0;
+  for (const auto& section : sections) {
+    identities.push_back(section->snapshotSection());
+    rowsOf.push_back(&section->snapshotItems());
+    rows += rowsOf.back()->size();
+  }
+  snapshot.reserve(sections.size(), rows);
   snapshot.appendSections(identities);
   boost::unordered_flat_set<std::size_t> seen;
+  seen.reserve(rows);
   std::vector<AnyHashable> kept;
   for (std::size_t i = 0; i < sections.size(); ++i) {
     kept.clear();
-    for (const auto& item : sections[i]->snapshotItems()) {
+    for (const auto& item : *rowsOf[i]) {
       // Rows are told apart by hash: a second row of the same hash is dropped.
       if (seen.insert(item.hash()).second) kept.push_back(item);
     }

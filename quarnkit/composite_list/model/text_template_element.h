@@ -47,10 +47,20 @@ template <CompositeListTextTemplateElement T>
 std::vector<T> templateText(const std::vector<T>& elements, const ValueDictionary& values) {
   std::vector<T> out;
   out.reserve(elements.size());
+  // The values with an element's vars over them, made again for each such
+  // element in the same dictionary, whose entries keep their storage.
+  [[maybe_unused]] std::optional<ValueDictionary> withVars;
   for (const T& element : elements) {
     if constexpr (CompositeListElement<T>) {
-      if (auto own = detail::valuesWithVars(values, elementFields(element).vars)) {
-        out.push_back(element.templateText(*own));
+      const std::optional<Value>& vars = elementFields(element).vars;
+      if (const ValueObject* object = vars ? vars->ifObject() : nullptr) {
+        if (withVars) {
+          *withVars = values;
+        } else {
+          withVars.emplace(values);
+        }
+        withVars->merge(*object);
+        out.push_back(element.templateText(*withVars));
         continue;
       }
     }

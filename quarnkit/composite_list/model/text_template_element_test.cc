@@ -44,12 +44,15 @@ TEST(CompositeListTextTemplateTest, ListsMergeEachElementsVars) {
       row("${name} ${count}"),
       row("${name} ${count}", std::nullopt, Value{{"name", "Bo"}, {"extra", 1}}),
       row("${name}", std::nullopt, Value(Value::Array{1})),  // not an object: no merge
+      // One element's vars never reach the next.
+      row("${name} ${count}", std::nullopt, Value{{"count", 4}}),
   };
   const auto done = templateText(rows, kValues);
-  ASSERT_EQ(done.size(), 3u);
+  ASSERT_EQ(done.size(), 4u);
   EXPECT_EQ(done[0].text, "Ann 3");
   EXPECT_EQ(done[1].text, "Bo 3");
   EXPECT_EQ(done[2].text, "Ann");
+  EXPECT_EQ(done[3].text, "Ann 4");
   EXPECT_EQ(done[1].vars, rows[1].vars);
 }
 

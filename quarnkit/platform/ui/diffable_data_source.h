@@ -76,6 +76,13 @@ class DiffableDataSourceSnapshot {
     return std::make_pair(static_cast<std::int64_t>(it->second), static_cast<std::int64_t>(at));
   }
 
+  /// Makes room for `sections` more sections and `items` more items.
+  void reserve(std::size_t sections, std::size_t items) {
+    sections_.reserve(sections_.size() + sections);
+    items_.reserve(items_.size() + sections);
+    sectionIndex_.reserve(sectionIndex_.size() + sections);
+    itemSection_.reserve(itemSection_.size() + items);
+  }
   void appendSections(const std::vector<SectionID>& sections) {
     for (const auto& s : sections) {
       if (!sectionIndex_.emplace(s, sections_.size()).second) {
@@ -227,6 +234,9 @@ struct SnapshotDifference {
     }
     markMoved(kept, oldOrder, d.movedSections);
     // Items: old positions numbered across sections.
+    if (from.numberOfItems() == 0) {
+      d.insertedItems.reserve(static_cast<std::size_t>(to.numberOfItems()));
+    }
     boost::unordered_flat_map<ItemID, std::size_t, std::hash<ItemID>> oldIndex;
     oldIndex.reserve(static_cast<std::size_t>(from.numberOfItems()));
     for (const auto& s : from.sectionIdentifiers()) {
