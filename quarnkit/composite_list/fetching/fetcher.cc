@@ -347,8 +347,13 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeParallelRequ
       [this, &list](TaskGroup<IndexedRequest>& group) { return buildInGroup(group, list); };
   std::vector<IndexedRequest> built =
       co_await withThrowingTaskGroup<IndexedRequest>(std::move(body));
-  std::stable_sort(built.begin(), built.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Built inline, the requests come in template order; children's come after.
+  const auto byIndex = [](const IndexedRequest& a, const IndexedRequest& b) {
+    return a.first < b.first;
+  };
+  if (!std::is_sorted(built.begin(), built.end(), byIndex)) {
+    std::stable_sort(built.begin(), built.end(), byIndex);
+  }
   RequestItems out;
   out.reserve(built.size());
   for (auto& [index, request] : built) out.push_back(std::move(*request));
@@ -358,6 +363,7 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeParallelRequ
 Async<std::vector<CompositeListFetcher::IndexedRequest>> CompositeListFetcher::buildInGroup(
     TaskGroup<IndexedRequest>& group, const Items& items) {
   std::vector<IndexedRequest> built;
+  built.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     const AnyCompositeListItem& item = items[i];
     const AnyCompositeListItemDescription* entry = registry_->description(item.type());
