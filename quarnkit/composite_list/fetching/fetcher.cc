@@ -23,15 +23,11 @@ namespace {
 
 using Items = CompositeListFetcher::Items;
 
-/// What the stages of one fetch share: the visibility check (the premium
-/// flag, the facts and now, taken once so that every filter of the fetch,
-/// included templates too, decides with the same ones) and the includes being
-/// expanded, outermost first. Made for each fetch, never kept past it; read
-/// and changed on the main context only.
+/// What the stages of one fetch share: the includes being expanded,
+/// outermost first. Made for each fetch, never kept past it; read and changed
+/// on the main context only.
 struct FetchScope {
   const CompositeListFetcher* fetcher = nullptr;
-  std::shared_ptr<const CompositeListEnvironment> environment;  // of `check`
-  std::optional<CompositeListElementVisibilityCheck> check;
   std::vector<CompositeListInclude> includes;
 };
 const TaskLocal<std::shared_ptr<FetchScope>> fetchScope;
@@ -239,21 +235,12 @@ Async<Items> CompositeListFetcher::filterTemplateItems(Items items) {
     auto work = CompositeListFetcher::filterTemplateItems(std::move(items));
     co_return co_await onMain(std::move(work));
   }
-  // Within a fetch every filter uses the fetch's check; alone, one of its own.
-  std::optional<CompositeListElementVisibilityCheck> own;
-  const CompositeListElementVisibilityCheck* check = nullptr;
-  if (const auto scope = fetchScopeOf(this)) {
-    if (!scope->check || scope->environment != environment_) {
-      scope->check.emplace(std::nullopt, environment_.get());
-      scope->environment = environment_;
-    }
-    check = &*scope->check;
-  } else {
-    check = &own.emplace(std::nullopt, environment_.get());
-  }
+  // One check per list: the premium flag, the facts and now are taken for
+  // each list filtered, included templates too.
+  const CompositeListElementVisibilityCheck check(std::nullopt, environment_.get());
   // In place: the items are this call's own.
-  std::erase_if(items, [check](const AnyCompositeListItem& item) {
-    return !check->visibility(elementFields(item)).isShown();
+  std::erase_if(items, [&check](const AnyCompositeListItem& item) {
+    return !check.visibility(elementFields(item)).isShown();
   });
   co_return items;
 }

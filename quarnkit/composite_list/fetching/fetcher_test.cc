@@ -204,12 +204,12 @@ class CountingEnvironment final : public CompositeListEnvironment {
   mutable std::int64_t reads = 0;
 };
 
-TEST_F(FetcherTest, OneFetchFiltersWithOneSetOfFacts) {
-  // Included templates, nested ones too, are filtered with the facts the
-  // fetch took first; the next fetch takes them again.
+TEST_F(FetcherTest, EachListIsFilteredWithTheFactsReadForIt) {
+  // The top-level list and every included one, nested ones too, read the
+  // facts when they are filtered, in that order.
   templates_->documents = {
-      {"inner", R"([{"type":"banner","uniqueId":"c","predicate":"round == 0"}])"},
-      {"outer", R"([{"type":"banner","uniqueId":"b","predicate":"round == 0"},
+      {"inner", R"([{"type":"banner","uniqueId":"c","predicate":"round == 2"}])"},
+      {"outer", R"([{"type":"banner","uniqueId":"b","predicate":"round == 1"},
                    {"type":"include","entity":{"key":"inner"}}])"},
   };
   auto f = fetcher(R"([{"type":"banner","uniqueId":"a","predicate":"round == 0"},
@@ -218,18 +218,17 @@ TEST_F(FetcherTest, OneFetchFiltersWithOneSetOfFacts) {
                        {"type":"banner","uniqueId":"d","predicate":"round > 0"}])");
   auto environment = std::make_shared<CountingEnvironment>();
   f->setEnvironment(environment);
-  EXPECT_EQ(ids(fetch(*f)), (std::vector<std::string>{"a", "b", "c", "c"}));
-  // One read for the filters, one for the text templates.
-  EXPECT_EQ(environment->reads, 2);
+  // Reads 0 (top level), 1 (outer), 2 (inner within outer), 3 (inner), then
+  // one for the text templates.
+  EXPECT_EQ(ids(fetch(*f)), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(environment->reads, 5);
   EXPECT_EQ(ids(fetch(*f)), std::vector<std::string>{"d"});
-  EXPECT_EQ(environment->reads, 4);
+  EXPECT_EQ(environment->reads, 10);
 
-  // An expansion alone takes facts of its own, once for all its includes
-  // (the top-level items are not filtered; the included ones, at round 4, are
-  // hidden).
+  // An expansion alone filters only the included lists (at 10, 11 and 12).
   Items alone = runUntilComplete(f->transformTemplateItems(f->templateItems()));
   EXPECT_EQ(ids(alone), (std::vector<std::string>{"a", "d"}));
-  EXPECT_EQ(environment->reads, 5);
+  EXPECT_EQ(environment->reads, 13);
 }
 
 TEST_F(FetcherTest, DirectFetchesAndFetchModes) {
