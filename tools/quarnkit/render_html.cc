@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kStyle = R"css(
 * { box-sizing: border-box; }
-body { margin: 0; padding: 32px 0; background: #dfe3ea; font: 15px/1.35 system-ui, -apple-system, "Segoe UI", Roboto, sans-serif; color: #1c1f24; }
+body { margin: 0; padding: 32px 0; background: #dfe3ea; font: 15px/1.35 system-ui, sans-serif; color: #1c1f24; }
 .phone { width: 390px; height: 844px; margin: 0 auto; border: 12px solid #111; border-radius: 48px; background: #f6f7f9; overflow: hidden; display: flex; flex-direction: column; box-shadow: 0 24px 60px rgba(0,0,0,.25); }
 .status { height: 44px; flex: none; display: flex; align-items: center; justify-content: space-between; padding: 0 24px; font-weight: 600; font-size: 14px; background: #f6f7f9; }
 .screen { flex: 1; overflow-y: auto; padding: 20px 0; }
