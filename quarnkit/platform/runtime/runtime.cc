@@ -65,60 +65,49 @@ namespace quarn {
 
 namespace {
 
-// The main context and the shared pool, torn down together at exit. Work
-// queued on either holds executors and strands of the other, so the pool's
-// threads are joined first, then the pending work of both is destroyed while
-// both still exist, and only then are their services freed.
-class Contexts {
- public:
-  asio::io_context& main() { return main_; }
-
-  asio::thread_pool& pool() {
-    std::call_once(poolCreated_,
-                   [this] { pool_.emplace(std::max(2u, std::thread::hardware_concurrency())); });
-    return *pool_;
-  }
-
-  ~Contexts() {
-    if (pool_) {
-      pool_->stop();
-      pool_->join();
-    }
-    main_.destroyPendingWork();
-    if (pool_) pool_->destroyPendingWork();
-    pool_.reset();
-  }
-
- private:
-  // Asio keeps the step that destroys a context's queued work protected.
-  struct MainContext : asio::io_context {
-    using io_context::io_context;
-    void destroyPendingWork() { shutdown(); }
-  };
-  struct Pool : asio::thread_pool {
-    using thread_pool::thread_pool;
-    void destroyPendingWork() { shutdown(); }
-  };
-
-  MainContext main_{1};
-  std::once_flag poolCreated_;
-  std::optional<Pool> pool_;
+// Asio keeps the step that destroys a context's queued work protected.
+struct MainContext : asio::io_context {
+  using io_context::io_context;
+  void destroyPendingWork() { shutdown(); }
 };
 
-Contexts& contexts() {
-  static Contexts instance;
+MainContext& mainContextInstance() {
+  static MainContext context(1);
+  return context;
+}
+
+// The shared pool. It is made on first use, after the main context, so it is
+// torn down first at exit (statics go in reverse order of construction), and
+// its threads stop before anything made before the pool goes away. Work
+// queued on either context holds executors and strands of the other, so the
+// pending work of both is destroyed while both still exist; only then are the
+// pool's services freed, and later the main context's.
+class Pool : public asio::thread_pool {
+ public:
+  using thread_pool::thread_pool;
+  ~Pool() {
+    stop();
+    join();
+    mainContextInstance().destroyPendingWork();
+    shutdown();
+  }
+};
+
+Pool& pool() {
+  mainContextInstance();
+  static Pool instance(std::max(2u, std::thread::hardware_concurrency()));
   return instance;
 }
 
 }  // namespace
 
-asio::io_context& mainContext() { return contexts().main(); }
+asio::io_context& mainContext() { return mainContextInstance(); }
 
 Executor mainExecutor() { return mainContext().get_executor(); }
 
 bool isOnMainContext() { return mainContext().get_executor().running_in_this_thread(); }
 
-Executor concurrentExecutor() { return contexts().pool().get_executor(); }
+Executor concurrentExecutor() { return pool().get_executor(); }
 
 void postToMain(std::function<void()> work) { asio::post(mainContext(), std::move(work)); }
 
