@@ -141,6 +141,14 @@ bool fetchesDirectly(CompositeListFetchMode mode) {
   return mode == CompositeListFetchMode::automatic || mode == CompositeListFetchMode::individual;
 }
 
+/// Whether the item's own description fetches its entities: an
+/// entity-providing description and a fetch mode that asks for it.
+bool isFetchedDirectly(const AnyCompositeListItem& item,
+                       const CompositeListItemDescriptionBase* description) {
+  return fetchesDirectly(item.fetchMode()) &&
+         dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description) != nullptr;
+}
+
 }  // namespace
 
 CompositeListFetcher::CompositeListFetcher(
@@ -312,9 +320,7 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeRequestParam
       // The common case, without a frame of its own: what buildRequestItem()
       // does for an item that is not template-providing, on the main context.
       request = co_await requestParametersItem(item);
-      if (fetchesDirectly(item.fetchMode()) &&
-          dynamic_cast<const EntityProvidingCompositeListItemDescription*>(base) != nullptr &&
-          co_await fetchDirectly(item, entry->base, request)) {
+      if (isFetchedDirectly(item, base) && co_await fetchDirectly(item, entry->base, request)) {
         continue;
       }
     }
@@ -357,8 +363,7 @@ Async<std::vector<CompositeListFetcher::IndexedRequest>> CompositeListFetcher::b
     if (entry == nullptr) continue;
     const auto* base = entry->base.get();
     const bool nested = dynamic_cast<const TemplateProvidingItemDescription*>(base) != nullptr;
-    const bool direct = !item.skipFetching() && fetchesDirectly(item.fetchMode()) &&
-                        dynamic_cast<const EntityProvidingCompositeListItemDescription*>(base);
+    const bool direct = !item.skipFetching() && isFetchedDirectly(item, base);
     if (nested || direct) {
       group.addTask(buildChild(i, item, entry->base));
     } else if (!item.skipFetching()) {
@@ -414,8 +419,7 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::bu
     auto build = requestParametersItem(item);
     request = co_await onMain(std::move(build));
   }
-  if (fetchesDirectly(item.fetchMode()) &&
-      dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description.get()) &&
+  if (isFetchedDirectly(item, description.get()) &&
       co_await fetchDirectly(std::move(item), std::move(description), request)) {
     co_return std::nullopt;
   }

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "quarnkit/composite_list/model/section_item.h"
+#include "quarnkit/composite_list/testing/model_fixtures.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/calendar.h"
 #include "quarnkit/platform/device.h"
@@ -24,14 +25,7 @@ using testing::LogCapture;
 
 constexpr Date kNow = Date(1706695200);  // 2024-01-31T10:00:00Z, a Wednesday
 
-class Environment final : public CompositeListEnvironment {
- public:
-  explicit Environment(ValueDictionary values = {}) : values_(std::move(values)) {}
-  [[nodiscard]] ValueDictionary environmentValues() const override { return values_; }
-
- private:
-  ValueDictionary values_;
-};
+using Environment = testing::TestEnvironment;
 
 // Installs the platform services the environment reads.
 struct Platform {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "quarnkit/composite_list/model/element_filter.h"
+#include "quarnkit/composite_list/testing/model_fixtures.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
 #include "quarnkit/platform/runtime/clock.h"
@@ -18,14 +19,7 @@ using Reason = CompositeListVisibilityReason;
 
 constexpr Date kNow = Date(1706695200);  // 2024-01-31T10:00:00Z
 
-class Environment final : public CompositeListEnvironment {
- public:
-  explicit Environment(ValueDictionary values = {}) : values_(std::move(values)) {}
-  [[nodiscard]] ValueDictionary environmentValues() const override { return values_; }
-
- private:
-  ValueDictionary values_;
-};
+using Environment = testing::TestEnvironment;
 
 struct Platform {
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>(kNow);

@@ -29,15 +29,6 @@ struct TestFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class TestEnvironment final : public CompositeListEnvironment {
- public:
-  explicit TestEnvironment(ValueDictionary values = {}) : values_(std::move(values)) {}
-  [[nodiscard]] ValueDictionary environmentValues() const override { return values_; }
-
- private:
-  ValueDictionary values_;
-};
-
 /// Templates by key (and by key reference), decoded on request. An unknown
 /// key fails the request.
 class InMemoryTemplates : public CompositeListTemplateProviding {

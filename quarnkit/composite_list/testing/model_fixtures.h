@@ -5,10 +5,21 @@
 #include <string>
 
 #include "quarnkit/composite_list/model/descriptions.h"
+#include "quarnkit/composite_list/model/environment.h"
 #include "quarnkit/composite_list/model/registry.h"
 #include "quarnkit/core/hash.h"
 
 namespace quarn::testing {
+
+/// An environment whose host values are the given ones.
+class TestEnvironment final : public CompositeListEnvironment {
+ public:
+  explicit TestEnvironment(ValueDictionary values = {}) : values_(std::move(values)) {}
+  [[nodiscard]] ValueDictionary environmentValues() const override { return values_; }
+
+ private:
+  ValueDictionary values_;
+};
 
 /// A host entity: {"class": "Product", "id": 1, "name": "..."}.
 struct Product {
