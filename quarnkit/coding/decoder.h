@@ -112,6 +112,11 @@ class Decoder {
   /// The value as a list; fails when it is not one.
   virtual std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() = 0;
   virtual std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() = 0;
+  /// Reads this decoder's value as a standard value, as its single-value
+  /// container would; decoders override it to skip making the container.
+  virtual void decodePrimitive(PrimitiveRef out);
+  /// Whether this decoder's value is null, as its single-value container says.
+  virtual bool decodeNil();
 
   /// Decodes a T from this decoder's value.
   template <DecodableType T>
@@ -267,6 +272,8 @@ class ReopenedDecoder final : public Decoder {
   std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override {
     return base_->singleValueContainer();
   }
+  void decodePrimitive(PrimitiveRef out) override { base_->decodePrimitive(out); }
+  bool decodeNil() override { return base_->decodeNil(); }
 
  private:
   Decoder* base_;
@@ -276,18 +283,26 @@ class ReopenedDecoder final : public Decoder {
 template <DecodableType T>
 T Decoder::decode() {
   if constexpr (CodingPrimitive<T>) {
-    return singleValueContainer()->template decode<T>();
+    T value{};
+    decodePrimitive(PrimitiveRef(&value));
+    return value;
   } else {
     return Decodable<T>::decode(*this);
   }
 }
+
+inline void Decoder::decodePrimitive(PrimitiveRef out) {
+  singleValueContainer()->decodePrimitive(out);
+}
+
+inline bool Decoder::decodeNil() { return singleValueContainer()->decodeNil(); }
 
 // ----- Standard decodable types --------------------------------------------
 
 template <DecodableType T>
 struct Decodable<std::optional<T>> {
   static std::optional<T> decode(Decoder& d) {
-    if (d.singleValueContainer()->decodeNil()) return std::nullopt;
+    if (d.decodeNil()) return std::nullopt;
     return d.decode<T>();
   }
 };

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -90,16 +92,6 @@ struct Shared {
   // Variant settings in use during this decode; they live as long as the
   // decode call, like every decoder and container of it.
   mutable std::deque<Variants> variants;
-
-  // The key filter of the object opened last: records are often opened twice
-  // in a row (to read a type or class name, then to decode the record).
-  struct KeyScan {
-    const json::object* object = nullptr;
-    const Variants* variants = nullptr;
-    std::uint64_t filter = 0;
-    bool hasVariantKeys = false;
-  };
-  mutable KeyScan lastScan;
 
   const Variants* variantsFor(std::string_view separator, std::string_view suffix,
                               bool recursive) const {
@@ -222,6 +214,10 @@ class JSONDecoderImpl final : public Decoder {
   std::unique_ptr<KeyedDecodingContainer> container() override;
   std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override;
   std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override;
+  void decodePrimitive(PrimitiveRef out) override {
+    readPrimitive(*v_, out, *shared_, node_, depth_);
+  }
+  bool decodeNil() override { return v_->is_null(); }
 
   const json::value* v_;
   const Shared* shared_;
@@ -258,23 +254,27 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth,
             const Variants* variants = nullptr)
       : o_(o), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {
-    // A one-bit-per-key filter of small objects: records probe many optional
-    // members, and most probes miss. With device variants, note whether any
-    // key can be one; when none can, keys resolve to themselves.
-    Shared::KeyScan& last = shared_->lastScan;
-    if (last.object == o_ && last.variants == variants_) {
-      filter_ = last.filter;
-      hasVariantKeys_ = last.hasVariantKeys;
-      return;
+    // Small objects get a signature per member (probes compare it before the
+    // bytes, and most records' probes are for members that are absent) and,
+    // with device variants, the list of members that are variants for this
+    // device (a requested key resolves to one of them before itself).
+    const std::size_t size = o_->size();
+    indexed_ = size <= kIndexedSize;
+    if (!indexed_ && variants_ == nullptr) return;
+    for (std::size_t i = 0; i < size && !(manyVariants_ && !indexed_); ++i) {
+      const std::string_view k = o_->begin()[i].key();
+      if (indexed_) {
+        signatures_[i] = signature(k);
+        filter_ |= filterBit(signatures_[i]);
+      }
+      if (variants_ != nullptr && isVariantKey(k)) {
+        if (indexed_ && variantCount_ < variantMembers_.size()) {
+          variantMembers_[variantCount_++] = static_cast<std::uint8_t>(i);
+        } else {
+          manyVariants_ = true;
+        }
+      }
     }
-    const bool small = o_->size() <= kFilteredSize;
-    for (const auto& e : *o_) {
-      if (small) filter_ |= keyBit(e.key());
-      if (variants_ && !hasVariantKeys_ && isVariantKey(e.key())) hasVariantKeys_ = true;
-      if (!small && (!variants_ || hasVariantKeys_)) break;
-    }
-    if (!small) filter_ = ~std::uint64_t{0};
-    last = Shared::KeyScan{o_, variants_, filter_, hasVariantKeys_};
   }
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
@@ -331,56 +331,73 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   }
 
  private:
-  static constexpr std::size_t kFilteredSize = 16;
-  static std::uint64_t keyBit(std::string_view k) {
-    const unsigned char first = k.empty() ? 0 : static_cast<unsigned char>(k.front());
-    const unsigned char last = k.empty() ? 0 : static_cast<unsigned char>(k.back());
-    return std::uint64_t{1} << ((first * 7u + last * 13u + k.size() * 31u) & 63u);
+  static constexpr std::size_t kIndexedSize = 16;
+  // A key's length and first and last characters.
+  static std::uint32_t signature(std::string_view k) {
+    if (k.empty()) return 0;
+    return (static_cast<std::uint32_t>(std::min<std::size_t>(k.size(), 0xffff)) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(k.front())) << 8) |
+           static_cast<unsigned char>(k.back());
+  }
+
+  // A one-bit-per-key filter over the signatures: most probes of records are
+  // for absent members, and most of those are rejected by it.
+  static std::uint64_t filterBit(std::uint32_t sig) {
+    return std::uint64_t{1} << ((sig ^ (sig >> 7) ^ (sig >> 16) * 5u) & 63u);
   }
 
   [[nodiscard]] bool isVariantKey(std::string_view k) const {
-    const std::size_t tail = variants_->separator.size() + variants_->suffix.size();
-    return k.size() > tail && k.ends_with(variants_->suffix) &&
+    const std::string_view suffix = variants_->suffix;
+    const std::size_t tail = variants_->separator.size() + suffix.size();
+    return k.size() > tail && !suffix.empty() && k.back() == suffix.back() &&
+           k.ends_with(suffix) &&
            k.substr(k.size() - tail, variants_->separator.size()) == variants_->separator;
   }
 
   // The member for a key: its device variant when there is one, else the key.
   [[nodiscard]] const json::key_value_pair* find(CodingKeyRef key) const {
-    if (hasVariantKeys_ && !key.intValue) {
-      const std::size_t n =
-          key.stringValue.size() + variants_->separator.size() + variants_->suffix.size();
-      char small[96];
-      std::string large;
-      char* out = n <= sizeof small ? small : (large.resize(n), large.data());
-      std::memcpy(out, key.stringValue.data(), key.stringValue.size());  // NOLINT: not a C string
-      std::memcpy(out + key.stringValue.size(), variants_->separator.data(),
-                  variants_->separator.size());
-      std::memcpy(out + key.stringValue.size() + variants_->separator.size(),
-                  variants_->suffix.data(), variants_->suffix.size());
-      if (const auto* e = findExact(std::string_view(out, n))) return e;
+    if ((variantCount_ != 0 || manyVariants_) && !key.intValue) [[unlikely]] {
+      return findWithVariants(key.stringValue);
     }
     return findExact(key.stringValue);
   }
 
   [[nodiscard]] const json::key_value_pair* findExact(std::string_view name) const {
-    const CodingKeyRef key(name);
-    if ((filter_ & keyBit(key.stringValue)) == 0) return nullptr;
-    // Records usually read their members in document order: try the member
-    // after the last one found, then the one after it (a record opened again
-    // after its class or type was read skips that member), before the
-    // object's own look-up.
-    const std::size_t size = o_->size();
-    for (std::size_t i = cursor_; i < size && i < cursor_ + 2; ++i) {
-      const json::key_value_pair& next = o_->begin()[i];
-      if (next.key() == key.stringValue) {
-        cursor_ = i + 1;
-        return &next;
-      }
+    if (!indexed_) [[unlikely]] {
+      auto it = o_->find(name);
+      return it == o_->end() ? nullptr : &*it;
     }
-    auto it = o_->find(key.stringValue);
-    if (it == o_->end()) return nullptr;
-    cursor_ = static_cast<std::size_t>(it - o_->begin()) + 1;
-    return &*it;
+    const std::uint32_t sig = signature(name);
+    if ((filter_ & filterBit(sig)) == 0) return nullptr;
+    // Records usually read their members in document order: start at the
+    // member after the last one found.
+    const std::size_t size = o_->size();
+    const json::key_value_pair* members = o_->begin();
+    std::size_t i = cursor_ < size ? cursor_ : 0;
+    for (std::size_t n = 0; n < size; ++n) {
+      if (signatures_[i] == sig && std::string_view(members[i].key()) == name) {
+        cursor_ = i + 1;
+        return &members[i];
+      }
+      if (++i == size) i = 0;
+    }
+    return nullptr;
+  }
+
+  [[gnu::noinline]] const json::key_value_pair* findWithVariants(std::string_view name) const {
+    const std::size_t tail = variants_->separator.size() + variants_->suffix.size();
+    for (std::uint8_t v = 0; v < variantCount_; ++v) {
+      const json::key_value_pair& e = o_->begin()[variantMembers_[v]];
+      const std::string_view k = e.key();
+      if (k.size() - tail == name.size() && k.starts_with(name)) return &e;
+    }
+    if (manyVariants_) {
+      std::string candidate;
+      candidate.reserve(name.size() + tail);
+      candidate.append(name).append(variants_->separator).append(variants_->suffix);
+      if (const auto* e = findExact(candidate)) return e;
+    }
+    return findExact(name);
   }
   const json::key_value_pair& require(CodingKeyRef key) const {
     if (const auto* e = find(key)) return *e;
@@ -412,7 +429,13 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   const Variants* variants_;
   mutable std::size_t cursor_ = 0;
   std::uint64_t filter_ = 0;
-  bool hasVariantKeys_ = false;
+  bool indexed_ = false;
+  // Set when a large object has variant members or a small one has more
+  // than variantMembers_ holds: variants are then looked up by name.
+  bool manyVariants_ = false;
+  std::uint8_t variantCount_ = 0;
+  std::array<std::uint8_t, 4> variantMembers_{};
+  std::array<std::uint32_t, kIndexedSize> signatures_;
 };
 
 class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled<JSONUnkeyed> {
@@ -684,7 +707,7 @@ std::unique_ptr<UnkeyedDecodingContainer> detail::variantUnkeyedContainer(
 }
 
 void JSONDecoder::decode(const boost::json::value& document, DecodeFn fn) const {
-  const Shared shared{this, {}, {}};
+  const Shared shared{this, {}};
   JSONDecoderImpl d(&document, &shared, PathNode{}, 0);
   fn(d);
 }

@@ -52,6 +52,8 @@ class PlatformDecoder final : public Decoder {
   std::unique_ptr<KeyedDecodingContainer> container() override;
   std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override;
   std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override;
+  void decodePrimitive(PrimitiveRef out) override { base_->decodePrimitive(out); }
+  bool decodeNil() override { return base_->decodeNil(); }
 
  private:
   std::unique_ptr<Decoder> owned_;

@@ -2,38 +2,38 @@
 
 #include <boost/url.hpp>
 
+#include <array>
+#include <cstdint>
+
 namespace quarn {
 
 namespace urls = boost::urls;
 
 namespace {
 
-bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-// unreserved / sub-delims of RFC 3986.
-bool isPlain(char c) {
-  switch (c) {
-    case '-':
-    case '.':
-    case '_':
-    case '~':
-    case '!':
-    case '$':
-    case '&':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '+':
-    case ',':
-    case ';':
-    case '=':
-      return true;
-    default:
-      return isAlpha(c) || isDigit(c);
+constexpr bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Character classes of the simple-shape check, one table look-up per character.
+enum CharClass : std::uint8_t {
+  kPlain = 1,   // unreserved and sub-delims of RFC 3986
+  kScheme = 2,  // may follow the first letter of a scheme
+};
+constexpr std::array<std::uint8_t, 256> kCharClasses = [] {
+  std::array<std::uint8_t, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    if (isAlpha(ch) || isDigit(ch)) t[c] = kPlain | kScheme;
   }
-}
+  for (const char ch : std::string_view("-._~!$&'()*+,;=")) {
+    t[static_cast<unsigned char>(ch)] |= kPlain;
+  }
+  for (const char ch : std::string_view("+-.")) t[static_cast<unsigned char>(ch)] |= kScheme;
+  return t;
+}();
+bool isPlain(char c) { return (kCharClasses[static_cast<unsigned char>(c)] & kPlain) != 0; }
+bool isSchemeChar(char c) { return (kCharClasses[static_cast<unsigned char>(c)] & kScheme) != 0; }
 
 // Whether `text` is a URI of the common shape scheme "://" reg-name
 // path-abempty ["?" query] ["#" fragment] (RFC 3986), without user
@@ -43,10 +43,7 @@ bool isSimpleURI(std::string_view text) {
   const std::size_t n = text.size();
   if (n == 0 || !isAlpha(text[0])) return false;
   std::size_t i = 1;
-  while (i < n && (isAlpha(text[i]) || isDigit(text[i]) || text[i] == '+' || text[i] == '-' ||
-                   text[i] == '.')) {
-    ++i;
-  }
+  while (i < n && isSchemeChar(text[i])) ++i;
   if (text.substr(i, 3) != "://") return false;
   i += 3;
   // The part being read: 0 host, 1 path, 2 query, 3 fragment.

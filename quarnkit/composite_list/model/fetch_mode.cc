@@ -34,11 +34,10 @@ std::optional<CompositeListFetchMode> compositeListFetchModeFromRawValue(std::st
 }
 
 CompositeListFetchMode Decodable<CompositeListFetchMode>::decode(Decoder& d) {
-  auto c = d.singleValueContainer();
-  const auto raw = c->decode<std::string>();
+  const auto raw = d.decode<std::string>();
   if (auto m = compositeListFetchModeFromRawValue(raw)) return *m;
   throw DecodingError::dataCorrupted(
-      {c->codingPath(),
+      {d.codingPath(),
        fmt::format("Cannot initialize CompositeListFetchMode from invalid String value {}", raw)});
 }
 
