@@ -133,6 +133,15 @@ class KeyedDecodingContainer {
     for (const auto& k : allKeys()) fn(k.stringValue());
   }
   [[nodiscard]] virtual bool contains(CodingKeyRef key) const = 0;
+  /// Calls `fn` once per member that is not null, in the data's order, with
+  /// the key the member answers to and a decoder for its value. A member
+  /// that is the device variant of a key (see platform_decoder.h) is passed
+  /// under that key, and the plain member of that key is then skipped.
+  ///
+  /// For records with many optional members of which few are present: the
+  /// absent ones cost nothing. A record reading this way checks its required
+  /// members afterwards with decode(), which reports them as usual.
+  virtual void forEachMember(FunctionRef<void(std::string_view key, Decoder& value)> fn);
   /// Whether the member is null; fails with keyNotFound when it is missing.
   virtual bool decodeNil(CodingKeyRef key) = 0;
   /// Reads a standard value; fails when missing, null or of another kind.
@@ -296,6 +305,16 @@ inline void Decoder::decodePrimitive(PrimitiveRef out) {
 }
 
 inline bool Decoder::decodeNil() { return singleValueContainer()->decodeNil(); }
+
+inline void KeyedDecodingContainer::forEachMember(
+    FunctionRef<void(std::string_view key, Decoder& value)> fn) {
+  std::vector<std::string> keys;
+  forEachKey([&](std::string_view k) { keys.emplace_back(k); });
+  for (const std::string& k : keys) {
+    if (decodeNil(k)) continue;
+    decodeNested(k, [&](Decoder& value) { fn(k, value); });
+  }
+}
 
 // ----- Standard decodable types --------------------------------------------
 

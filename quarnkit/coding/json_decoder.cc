@@ -288,6 +288,26 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     for (const auto& e : *o_) fn(e.key());
   }
   [[nodiscard]] bool contains(CodingKeyRef key) const override { return find(key) != nullptr; }
+  void forEachMember(FunctionRef<void(std::string_view key, Decoder& value)> fn) override {
+    const bool variants = variantCount_ != 0 || manyVariants_;
+    const std::size_t tail = variants ? variants_->separator.size() + variants_->suffix.size() : 0;
+    const json::key_value_pair* members = o_->begin();
+    const std::size_t size = o_->size();
+    for (std::size_t i = 0; i < size; ++i) {
+      const json::key_value_pair& e = members[i];
+      if (e.value().is_null()) continue;
+      std::string_view key = e.key();
+      if (variants) {
+        if (isVariantKey(key)) {
+          key.remove_suffix(tail);
+        } else if (findWithVariants(key) != &e) {
+          continue;  // its device variant stands for it
+        }
+      }
+      JSONDecoderImpl d(&e.value(), shared_, child(e), depth_ + 1, childVariants());
+      fn(key, d);
+    }
+  }
   bool decodeNil(CodingKeyRef key) override { return require(key).value().is_null(); }
 
   void decodePrimitive(CodingKeyRef key, PrimitiveRef out) override {
@@ -349,8 +369,7 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   [[nodiscard]] bool isVariantKey(std::string_view k) const {
     const std::string_view suffix = variants_->suffix;
     const std::size_t tail = variants_->separator.size() + suffix.size();
-    return k.size() > tail && !suffix.empty() && k.back() == suffix.back() &&
-           k.ends_with(suffix) &&
+    return k.size() > tail && !suffix.empty() && k.back() == suffix.back() && k.ends_with(suffix) &&
            k.substr(k.size() - tail, variants_->separator.size()) == variants_->separator;
   }
 

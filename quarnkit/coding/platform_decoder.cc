@@ -1,5 +1,6 @@
 #include "quarnkit/coding/platform_decoder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -112,6 +113,31 @@ PlatformContainerBase::PlatformContainerBase(std::unique_ptr<KeyedDecodingContai
 
 bool PlatformContainerBase::contains(CodingKeyRef key) const {
   return base_->contains(ResolvedKey(*this, key));
+}
+
+void PlatformContainerBase::forEachMember(
+    FunctionRef<void(std::string_view key, Decoder& value)> fn) {
+  std::vector<std::string> keys;
+  base_->forEachKey([&](std::string_view k) { keys.emplace_back(k); });
+  const std::size_t tail = separator_.size() + suffix_.size();
+  const auto isVariant = [&](std::string_view k) {
+    return k.size() > tail && k.ends_with(suffix_) &&
+           k.substr(k.size() - tail, separator_.size()) == separator_;
+  };
+  const bool variants = mayHaveVariants();
+  for (const std::string& k : keys) {
+    std::string_view name = k;
+    if (variants) {
+      if (isVariant(k)) {
+        name = name.substr(0, name.size() - tail);  // resolves back to k
+      } else if (std::find(keys.begin(), keys.end(), k + separator_ + std::string(suffix_)) !=
+                 keys.end()) {
+        continue;  // its device variant stands for it
+      }
+    }
+    if (decodeNil(name)) continue;
+    decodeNested(name, [&](Decoder& value) { fn(name, value); });
+  }
 }
 
 bool PlatformContainerBase::decodeNil(CodingKeyRef key) {

@@ -78,6 +78,7 @@ class PlatformContainerBase : public KeyedDecodingContainer {
   [[nodiscard]] std::vector<RawCodingKey> allKeys() const override { return base_->allKeys(); }
   void forEachKey(FunctionRef<void(std::string_view)> fn) const override { base_->forEachKey(fn); }
   [[nodiscard]] bool contains(CodingKeyRef key) const override;
+  void forEachMember(FunctionRef<void(std::string_view key, Decoder& value)> fn) override;
   bool decodeNil(CodingKeyRef key) override;
   void decodePrimitive(CodingKeyRef key, PrimitiveRef out) override;
   bool decodePrimitiveIfPresent(CodingKeyRef key, PrimitiveRef out) override;

@@ -1,8 +1,12 @@
 #include "quarnkit/coding/platform_decoder.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "quarnkit/coding/json_decoder.h"
+#include "quarnkit/core/value.h"
 #include "quarnkit/platform/device.h"
 
 namespace quarn {
@@ -117,6 +121,77 @@ TEST(PlatformDecoderTest, PositionalKeysAreNeverSuffixedAndKeysConvert) {
   EXPECT_FALSE(convertKey<Keys>(RawCodingKey("c")));
   EXPECT_FALSE(convertKey<Keys>(RawCodingKey::index(0)));
   EXPECT_EQ(convertKey<RawCodingKey>(RawCodingKey::index(3))->intValue(), 3);
+}
+
+// A decoder the device-variant decoder cannot see through: it takes the
+// general way over any keyed container.
+class Opaque final : public Decoder {
+ public:
+  explicit Opaque(Decoder& base) : base_(&base) {}
+  [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  [[nodiscard]] const CodingUserInfo& userInfo() const override { return base_->userInfo(); }
+  std::unique_ptr<KeyedDecodingContainer> container() override { return base_->container(); }
+  std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override {
+    return base_->unkeyedContainer();
+  }
+  std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override {
+    return base_->singleValueContainer();
+  }
+
+ private:
+  Decoder* base_;
+};
+
+// What a member walk passes, and what look-ups of the same names give.
+struct Walked {
+  std::map<std::string, Value> members;
+  std::map<std::string, Value> lookedUp;
+};
+
+Walked walk(std::string_view json, bool opaque, const std::vector<std::string>& names) {
+  ScopedService<platform::Device> device(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+  Walked out;
+  JSONDecoder().decode(json, [&](Decoder& d) {
+    Opaque hidden(d);
+    Decoder& base = opaque ? static_cast<Decoder&>(hidden) : d;
+    auto c = platformContainer(base, "_", true);
+    c->forEachMember([&](std::string_view key, Decoder& value) {
+      EXPECT_FALSE(out.members.contains(std::string(key))) << key;
+      out.members[std::string(key)] = value.decode<Value>();
+    });
+    for (const auto& name : names) {
+      if (auto v = c->decodeIfPresent<Value>(name)) out.lookedUp[name] = *v;
+    }
+  });
+  return out;
+}
+
+TEST(PlatformDecoderTest, MemberWalkAgreesWithLookUps) {
+  // Few variants, many variants, a large object, nulls on either side.
+  std::string large = R"({"title": "plain", "title_ipad": "tablet")";
+  for (int i = 0; i < 20; ++i) large += fmt::format(R"(, "k{0}": {0}, "k{0}_ipad": "v{0}")", i);
+  large += "}";
+  const std::vector<std::string> jsons = {
+      R"({"title": "plain", "title_ipad": "tablet", "title_iphone": "phone", "n": null, "x": 1})",
+      R"({"a_ipad": 1, "b_ipad": 2, "c_ipad": 3, "d_ipad": 4, "e_ipad": 5, "e": 0, "f": 6})",
+      R"({"gone": 1, "gone_ipad": null, "kept": null, "kept_ipad": 2, "_ipad": 3})",
+      large,
+  };
+  std::vector<std::string> names = {"title", "n", "x",    "a",    "b",     "c",           "d",
+                                    "e",     "f", "gone", "kept", "_ipad", "title_iphone"};
+  for (int i = 0; i < 20; ++i) names.push_back("k" + std::to_string(i));
+  for (const auto& json : jsons) {
+    for (const bool opaque : {false, true}) {
+      SCOPED_TRACE(json + (opaque ? " (general way)" : " (JSON)"));
+      const Walked w = walk(json, opaque, names);
+      EXPECT_EQ(w.members, w.lookedUp);
+    }
+  }
+  // Spot checks of the rules themselves.
+  const Walked w = walk(jsons[2], false, names);
+  EXPECT_FALSE(w.members.contains("gone"));  // its variant is null: absent, as a look-up says
+  EXPECT_EQ(w.members.at("kept"), Value(2));
+  EXPECT_EQ(w.members.at("_ipad"), Value(3));  // no name before the separator: a plain key
 }
 
 }  // namespace

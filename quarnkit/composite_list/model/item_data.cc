@@ -20,26 +20,40 @@ CompositeListItemData::FooterMode Decodable<CompositeListItemData::FooterMode>::
 CompositeListItemData CompositeListItemData::decode(Decoder& d) {
   auto c = d.container();
   CompositeListItemData data;
-  data.title = c->decodeIfPresent<std::string>("title");
-  data.description = c->decodeIfPresent<std::string>("description");
-  data.layoutSize = c->decodeIfPresent<CompositeListItemLayoutSize>("layoutSize");
-  data.maxItems = c->decodeIfPresent<std::int64_t>("maxItems");
-  data.random = c->decodeIfPresent<bool>("random");
-  data.headerAction = c->decodeIfPresent<Action>("headerAction");
-  data.footerMode = c->decodeIfPresent<FooterMode>("footerMode");
-  data.footerText = c->decodeIfPresent<std::string>("footerText");
-  data.isVertical = c->decodeIfPresent<bool>("isVertical");
-  data.style = c->decodeIfPresent<std::string>("style");
-  data.viewMore = c->decodeIfPresent<bool>("viewMore");
-  if (auto others = c->decodeIfPresent<Value>("others")) {
-    auto* object = others->ifObject();
-    if (object == nullptr) {
-      throw DecodingError::typeMismatch(
-          "Dictionary<String, Any>",
-          {c->codingPath(), "Expected to decode Dictionary<String, Any> for \"others\"."});
+  c->forEachMember([&](std::string_view key, Decoder& v) {
+    if (key == "title") {
+      data.title = v.decode<std::string>();
+    } else if (key == "description") {
+      data.description = v.decode<std::string>();
+    } else if (key == "layoutSize") {
+      data.layoutSize = v.decode<CompositeListItemLayoutSize>();
+    } else if (key == "maxItems") {
+      data.maxItems = v.decode<std::int64_t>();
+    } else if (key == "random") {
+      data.random = v.decode<bool>();
+    } else if (key == "headerAction") {
+      data.headerAction = v.decode<Action>();
+    } else if (key == "footerMode") {
+      data.footerMode = v.decode<FooterMode>();
+    } else if (key == "footerText") {
+      data.footerText = v.decode<std::string>();
+    } else if (key == "isVertical") {
+      data.isVertical = v.decode<bool>();
+    } else if (key == "style") {
+      data.style = v.decode<std::string>();
+    } else if (key == "viewMore") {
+      data.viewMore = v.decode<bool>();
+    } else if (key == "others") {
+      auto others = v.decode<Value>();
+      auto* object = others.ifObject();
+      if (object == nullptr) {
+        throw DecodingError::typeMismatch(
+            "Dictionary<String, Any>",
+            {c->codingPath(), "Expected to decode Dictionary<String, Any> for \"others\"."});
+      }
+      data.others = std::move(*object);
     }
-    data.others = std::move(*object);
-  }
+  });
   return data;
 }
 

@@ -44,7 +44,11 @@ const AnyCompositeListItemDescription* CompositeListItemsRegistry::description(
 }
 
 CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
-  auto list = d.unkeyedContainer();
+  // Every element is read with device variants ("title~ipad" for "title" on
+  // a tablet), at every depth. The device does not change during one
+  // template: ask for it once.
+  PlatformDecoder variants(d, "~", true, currentDeviceSuffix());
+  auto list = variants.unkeyedContainer();
   const auto* registry =
       d.userInfo().get<std::shared_ptr<CompositeListItemsRegistry>>(kCompositeListItemsReqistryKey);
   if (registry == nullptr || !*registry) {
@@ -55,12 +59,9 @@ CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
   const CompositeListItemsRegistry& r = **registry;
   CompositeListItemDecoder out;
   if (auto n = list->count()) out.items.reserve(static_cast<std::size_t>(*n));
-  // The device does not change during one template: ask for it once.
-  const std::string_view suffix = currentDeviceSuffix();
   while (!list->isAtEnd()) {
     list->decodeNested([&](Decoder& element) {
-      PlatformDecoder wrapped(element, "~", true, suffix);
-      auto object = wrapped.container();
+      auto object = element.container();
       if (!object->contains("type")) return;
       const CompositeListItemType type(object->decode<std::string>("type"));
       for (const auto& ignored : r.ignoreItemTypes) {
@@ -68,7 +69,7 @@ CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
       }
       const AnyCompositeListItemDescription* entry = r.description(type);
       if (entry == nullptr) return;
-      ReopenedDecoder record(wrapped, std::move(object));
+      ReopenedDecoder record(element, std::move(object));
       out.items.push_back(entry->decode(record));
     });
   }

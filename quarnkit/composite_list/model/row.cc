@@ -7,16 +7,32 @@ namespace quarn {
 CompositeListRow CompositeListRow::decode(Decoder& d) {
   auto c = d.container();
   CompositeListRow r;
-  r.id = c->decodeIfPresent<std::string>("id");
-  r.text = c->decode<std::string>("text");
-  r.details = c->decodeIfPresent<std::string>("details");
-  r.imageUrl = c->decodeIfPresent<URL>("imageUrl");
-  r.actionLink = c->decodeIfPresent<URL>("actionLink");
-  r.visibility = c->decodeIfPresent<CompositeListItemVisibility>("visibility");
-  r.startDate = c->decodeIfPresent<Date>("start");
-  r.expiryDate = c->decodeIfPresent<Date>("expiry");
-  r.predicate = c->decodeIfPresent<std::string>("predicate");
-  r.vars = c->decodeIfPresent<Value>("vars");
+  bool hasText = false;
+  c->forEachMember([&](std::string_view key, Decoder& v) {
+    if (key == "text") {
+      r.text = v.decode<std::string>();
+      hasText = true;
+    } else if (key == "id") {
+      r.id = v.decode<std::string>();
+    } else if (key == "details") {
+      r.details = v.decode<std::string>();
+    } else if (key == "imageUrl") {
+      r.imageUrl = v.decode<URL>();
+    } else if (key == "actionLink") {
+      r.actionLink = v.decode<URL>();
+    } else if (key == "visibility") {
+      r.visibility = v.decode<CompositeListItemVisibility>();
+    } else if (key == "start") {
+      r.startDate = v.decode<Date>();
+    } else if (key == "expiry") {
+      r.expiryDate = v.decode<Date>();
+    } else if (key == "predicate") {
+      r.predicate = v.decode<std::string>();
+    } else if (key == "vars") {
+      r.vars = v.decode<Value>();
+    }
+  });
+  if (!hasText) r.text = c->decode<std::string>("text");  // missing or null: reported as such
   return r;
 }
 

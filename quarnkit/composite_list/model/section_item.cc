@@ -26,44 +26,61 @@ CompositeListItemFields& CompositeListSectionItemBase::mutableFields() {
   return const_cast<CompositeListItemFields&>(*fields_);
 }
 
-void CompositeListSectionItemBase::readHead(CompositeListItemFields& f, KeyedDecodingContainer& c,
-                                            const Decoder& d) {
-  std::optional<std::string> uniqueId;
-  try {
-    uniqueId = c.decodeIfPresent<std::string>("uniqueId");
-  } catch (const DecodingError&) {
-    uniqueId.reset();  // a uniqueId of another type counts as absent
+void CompositeListSectionItemBase::readMember(CompositeListItemFields& f, std::string_view key,
+                                              Decoder& value, SeenMembers& seen) {
+  if (key == "type") {
+    f.type = CompositeListItemType(value.decode<std::string>());
+    seen.type = true;
+  } else if (key == "uniqueId") {
+    try {
+      f.uniqueId = value.decode<std::string>();
+      seen.uniqueId = true;
+    } catch (const DecodingError&) {
+      // a uniqueId of another type counts as absent
+    }
+  } else if (key == "entityIds") {
+    f.entityIds = value.decode<std::vector<std::int64_t>>();
+  } else if (key == "entityId") {
+    seen.entityId = true;  // read only when there is no "entityIds"
+  } else if (key == "visibility") {
+    f.visibility = CompositeListItemVisibility(value.decode<std::string>());
+  } else if (key == "start") {
+    f.startDate = value.decode<Date>();
+  } else if (key == "expiry") {
+    f.expiryDate = value.decode<Date>();
+  } else if (key == "predicate") {
+    f.predicate = value.decode<std::string>();
+  } else if (key == "vars") {
+    f.vars = value.decode<Value>();
+  } else if (key == "data") {
+    f.data = value.decode<CompositeListItemData>();
+  } else if (key == "filters") {
+    auto filters = value.decode<Value>();
+    if (auto* object = filters.ifObject()) f.filters = std::move(*object);
+  } else if (key == "items") {
+    f.items = value.decode<CompositeListItemDecoder>().items;
+    seen.items = true;
+  } else if (key == "fetchMode") {
+    f.fetchMode = value.decode<CompositeListFetchMode>();
   }
-  f.type = CompositeListItemType(c.decode<std::string>("type"));
-  if (uniqueId) {
-    f.uniqueId = std::move(*uniqueId);
-  } else {
+}
+
+void CompositeListSectionItemBase::finishMembers(CompositeListItemFields& f,
+                                                 KeyedDecodingContainer& c, const Decoder& d,
+                                                 const SeenMembers& seen) {
+  if (!seen.type) f.type = CompositeListItemType(c.decode<std::string>("type"));  // reports it
+  if (!seen.uniqueId) {
     // The item's position in its array, from the last key of the coding path.
     f.uniqueId = f.type.rawValue + "_" + std::to_string(d.lastCodingIndex().value_or(0));
   }
-  f.entityIds = c.decodeIfPresent<std::vector<std::int64_t>>("entityIds");
-  if (!f.entityIds) {
+  if (!f.entityIds && seen.entityId) {
     if (auto id = c.decodeIfPresent<std::int64_t>("entityId")) {
       f.entityIds = std::vector<std::int64_t>{*id};
     }
   }
-  if (auto visibility = c.decodeIfPresent<std::string>("visibility")) {
-    f.visibility = CompositeListItemVisibility(std::move(*visibility));
-  }
-  f.startDate = c.decodeIfPresent<Date>("start");
-  f.expiryDate = c.decodeIfPresent<Date>("expiry");
-  f.predicate = c.decodeIfPresent<std::string>("predicate");
-  f.vars = c.decodeIfPresent<Value>("vars");
-}
-
-void CompositeListSectionItemBase::readTail(CompositeListItemFields& f, KeyedDecodingContainer& c) {
-  f.data = c.decodeIfPresent<CompositeListItemData>("data");
-  if (auto filters = c.decodeIfPresent<Value>("filters")) {
-    if (auto* object = filters->ifObject()) f.filters = std::move(*object);
-  }
-  if (c.contains("items")) f.items = c.decode<CompositeListItemDecoder>("items").items;
-  f.fetchMode = c.decodeIfPresent<CompositeListFetchMode>("fetchMode")
-                    .value_or(CompositeListFetchMode::automatic);
+  // A null "items" is an error, as it is for any list of items.
+  if (!seen.items && c.contains("items"))
+    f.items = c.decode<CompositeListItemDecoder>("items").items;
 }
 
 std::string CompositeListSectionItemBase::description() const {

@@ -106,10 +106,21 @@ class CompositeListSectionItemBase
   /// else a fresh copy that replaces it.
   CompositeListItemFields& mutableFields();
 
-  /// Reads every member except "entity", in the documented order, into `f`;
-  /// the entity is read between `readHead` and `readTail`.
-  static void readHead(CompositeListItemFields& f, KeyedDecodingContainer& c, const Decoder& d);
-  static void readTail(CompositeListItemFields& f, KeyedDecodingContainer& c);
+  /// What decoding a record saw besides its fields.
+  struct SeenMembers {
+    bool uniqueId = false;
+    bool type = false;
+    bool entityId = false;
+    bool items = false;
+    bool entity = false;
+  };
+  /// Reads one member other than "entity" into `f` (unknown keys are ignored).
+  static void readMember(CompositeListItemFields& f, std::string_view key, Decoder& value,
+                         SeenMembers& seen);
+  /// After the members: the required type, the default uniqueId, "entityId"
+  /// when there is no "entityIds", and a null "items" reported as an error.
+  static void finishMembers(CompositeListItemFields& f, KeyedDecodingContainer& c, const Decoder& d,
+                            const SeenMembers& seen);
   /// The name of the record type for log lines ("CompositeListSectionItem<Product>").
   [[nodiscard]] virtual std::string recordTypeName() const = 0;
   /// Templates the entity in place when it is a template element.
@@ -222,14 +233,22 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
   void decodeFrom(Decoder& d) {
     auto c = d.container();
     CompositeListItemFields* f = &mutableFields();
-    readHead(*f, *c, d);
-    if constexpr (DecodableType<Entity>) {
-      entity_ = c->template decodeIfPresent<Entity>("entity");
-    } else if (c->contains("entity")) {
-      throw DecodingError::dataCorrupted({c->codingPath(), "Items of type \"" + f->type.rawValue +
-                                                               "\" have no decodable entity."});
+    SeenMembers seen;
+    c->forEachMember([&](std::string_view key, Decoder& value) {
+      if (key != "entity") {
+        readMember(*f, key, value, seen);
+        return;
+      }
+      seen.entity = true;
+      if constexpr (DecodableType<Entity>) entity_ = value.template decode<Entity>();
+    });
+    finishMembers(*f, *c, d, seen);
+    if constexpr (!DecodableType<Entity>) {
+      if (seen.entity || c->contains("entity")) {
+        throw DecodingError::dataCorrupted({c->codingPath(), "Items of type \"" + f->type.rawValue +
+                                                                 "\" have no decodable entity."});
+      }
     }
-    readTail(*f, *c);
     if constexpr (kIsList) {
       if (entity_ && f->data && f->data->random.value_or(false)) {
         detail::shuffleForDecoding(*entity_, d);

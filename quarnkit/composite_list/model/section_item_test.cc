@@ -65,7 +65,14 @@ TEST(CompositeListSectionItemTest, MalformedMembersFailWithTheirPath) {
       {R"([{"type":"rows","items":null}])", "[0].items"},
       {R"([{"type":"rows","fetchMode":"One"}])", "[0].fetchMode"},
       {R"([{"type":5}])", "[0].type"},
+      {R"([{"uniqueId":"u","type":null}])", "[0].type"},
+      {R"([{"type":"rows","entity":[{"text":null}]}])", "[0].entity[0].text"},
+      {R"([{"type":"rows","entityId":"x"}])", "[0].entityId"},
+      {R"([{"type":"rows","data":{"title":"t","others":[1]}}])", "[0].data"},
   };
+  // "entityId" is only read when there is no "entityIds".
+  EXPECT_EQ(decode(R"([{"type":"rows","entityIds":[1],"entityId":"x"}])")[0].entityIds(),
+            std::vector<std::int64_t>{1});
   for (const auto& c : cases) {
     try {
       decode(c.json);
