@@ -381,20 +381,33 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     return findExact(key.stringValue);
   }
 
+  // Keys are short: compared inline, which is cheaper than a call.
+  static bool sameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+
   [[nodiscard]] const json::key_value_pair* findExact(std::string_view name) const {
     if (!indexed_) [[unlikely]] {
       auto it = o_->find(name);
       return it == o_->end() ? nullptr : &*it;
     }
-    const std::uint32_t sig = signature(name);
-    if ((filter_ & filterBit(sig)) == 0) return nullptr;
-    // Records usually read their members in document order: start at the
-    // member after the last one found.
+    // Records usually read their members in document order: the member after
+    // the last one found is tried first.
     const std::size_t size = o_->size();
     const json::key_value_pair* members = o_->begin();
     std::size_t i = cursor_ < size ? cursor_ : 0;
+    if (size != 0 && sameKey(members[i].key(), name)) {
+      cursor_ = i + 1;
+      return &members[i];
+    }
+    const std::uint32_t sig = signature(name);
+    if ((filter_ & filterBit(sig)) == 0) return nullptr;
     for (std::size_t n = 0; n < size; ++n) {
-      if (signatures_[i] == sig && std::string_view(members[i].key()) == name) {
+      if (signatures_[i] == sig && sameKey(members[i].key(), name)) {
         cursor_ = i + 1;
         return &members[i];
       }
