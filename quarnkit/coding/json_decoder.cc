@@ -254,25 +254,17 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth,
             const Variants* variants = nullptr)
       : o_(o), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {
-    // Small objects get a signature per member (probes compare it before the
-    // bytes, and most records' probes are for members that are absent) and,
-    // with device variants, the list of members that are variants for this
-    // device (a requested key resolves to one of them before itself).
+    // With device variants, list the members that are variants for this
+    // device: a requested key resolves to one of them before itself.
     const std::size_t size = o_->size();
     indexed_ = size <= kIndexedSize;
-    if (!indexed_ && variants_ == nullptr) return;
-    for (std::size_t i = 0; i < size && !(manyVariants_ && !indexed_); ++i) {
-      const std::string_view k = o_->begin()[i].key();
-      if (indexed_) {
-        signatures_[i] = signature(k);
-        filter_ |= filterBit(signatures_[i]);
-      }
-      if (variants_ != nullptr && isVariantKey(k)) {
-        if (indexed_ && variantCount_ < variantMembers_.size()) {
-          variantMembers_[variantCount_++] = static_cast<std::uint8_t>(i);
-        } else {
-          manyVariants_ = true;
-        }
+    if (variants_ == nullptr) return;
+    for (std::size_t i = 0; i < size && !manyVariants_; ++i) {
+      if (!isVariantKey(o_->begin()[i].key())) continue;
+      if (indexed_ && variantCount_ < variantMembers_.size()) {
+        variantMembers_[variantCount_++] = static_cast<std::uint8_t>(i);
+      } else {
+        manyVariants_ = true;
       }
     }
   }
@@ -381,11 +373,30 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     return findExact(key.stringValue);
   }
 
-  // Keys are short: compared inline, which is cheaper than a call.
+  // Keys are short: compared inline, a word at a time (two overlapping
+  // loads cover 4 to 16 bytes), which is cheaper than a call.
+  template <class Word>
+  static Word load(const char* p) {
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  }
   static bool sameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (a[i] != b[i]) return false;
+    const std::size_t n = a.size();
+    if (n != b.size()) return false;
+    const char* x = a.data();
+    const char* y = b.data();
+    if (n >= 8) {
+      if (n > 16) return std::memcmp(x, y, n) == 0;
+      return load<std::uint64_t>(x) == load<std::uint64_t>(y) &&
+             load<std::uint64_t>(x + n - 8) == load<std::uint64_t>(y + n - 8);
+    }
+    if (n >= 4) {
+      return load<std::uint32_t>(x) == load<std::uint32_t>(y) &&
+             load<std::uint32_t>(x + n - 4) == load<std::uint32_t>(y + n - 4);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (x[i] != y[i]) return false;
     }
     return true;
   }
@@ -404,6 +415,7 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
       cursor_ = i + 1;
       return &members[i];
     }
+    if (!scanned_) scan();
     const std::uint32_t sig = signature(name);
     if ((filter_ & filterBit(sig)) == 0) return nullptr;
     for (std::size_t n = 0; n < size; ++n) {
@@ -414,6 +426,18 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
       if (++i == size) i = 0;
     }
     return nullptr;
+  }
+
+  // A signature per member of a small object, made on the first look-up
+  // that the member order does not answer: probes compare it before the
+  // bytes, and most of records' unordered probes are for absent members.
+  void scan() const {
+    const json::key_value_pair* members = o_->begin();
+    for (std::size_t i = 0; i < o_->size(); ++i) {
+      signatures_[i] = signature(members[i].key());
+      filter_ |= filterBit(signatures_[i]);
+    }
+    scanned_ = true;
   }
 
   [[gnu::noinline]] const json::key_value_pair* findWithVariants(std::string_view name) const {
@@ -460,14 +484,15 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   int depth_;
   const Variants* variants_;
   mutable std::size_t cursor_ = 0;
-  std::uint64_t filter_ = 0;
+  mutable std::uint64_t filter_ = 0;
+  mutable bool scanned_ = false;
   bool indexed_ = false;
   // Set when a large object has variant members or a small one has more
   // than variantMembers_ holds: variants are then looked up by name.
   bool manyVariants_ = false;
   std::uint8_t variantCount_ = 0;
   std::array<std::uint8_t, 4> variantMembers_{};
-  std::array<std::uint32_t, kIndexedSize> signatures_;
+  mutable std::array<std::uint32_t, kIndexedSize> signatures_;
 };
 
 class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled<JSONUnkeyed> {
