@@ -407,7 +407,8 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
       return it == o_->end() ? nullptr : &*it;
     }
     // Records usually read their members in document order: the member after
-    // the last one found is tried first.
+    // the last one found is tried first, then that one again (a member
+    // checked for, then read).
     const std::size_t size = o_->size();
     const json::key_value_pair* members = o_->begin();
     std::size_t i = cursor_ < size ? cursor_ : 0;
@@ -415,6 +416,7 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
       cursor_ = i + 1;
       return &members[i];
     }
+    if (cursor_ != 0 && sameKey(members[cursor_ - 1].key(), name)) return &members[cursor_ - 1];
     if (!scanned_) scan();
     const std::uint32_t sig = signature(name);
     if ((filter_ & filterBit(sig)) == 0) return nullptr;
