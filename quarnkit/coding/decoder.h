@@ -20,6 +20,14 @@
 //     }
 //   };
 //
+// A record with many optional members, of which few are present, reads the
+// present ones in one pass instead of asking for each by name:
+//
+//   c->forEachMember([&](std::string_view key, quarn::Decoder& v) {
+//     if (key == "title") banner.title = v.decode<std::string>();
+//     else if (key == "maxItems") banner.maxItems = v.decode<std::int64_t>();
+//   });
+//
 // Lifetimes: decoders and containers borrow the data and their parents; they
 // are valid while the decode call that produced them runs.
 #pragma once
