@@ -72,11 +72,13 @@ class PlatformContainerBase::ResolvedKey {
     if (key.intValue || !c.mayHaveVariants()) return;
     const std::size_t n = key.stringValue.size() + c.separator_.size() + c.suffix_.size();
     char* out = n <= inline_.size() ? inline_.data() : (heap_.resize(n), heap_.data());
-    std::memcpy(out, key.stringValue.data(),
-                key.stringValue.size());  // NOLINT: a view, not a C string
+    // Views, not C strings: nothing here is null-terminated.
+    // NOLINTBEGIN(bugprone-not-null-terminated-result)
+    std::memcpy(out, key.stringValue.data(), key.stringValue.size());
     std::memcpy(out + key.stringValue.size(), c.separator_.data(), c.separator_.size());
     std::memcpy(out + key.stringValue.size() + c.separator_.size(), c.suffix_.data(),
                 c.suffix_.size());
+    // NOLINTEND(bugprone-not-null-terminated-result)
     const CodingKeyRef candidate(std::string_view(out, n));
     if (c.base_->contains(candidate)) key_ = candidate;
   }
