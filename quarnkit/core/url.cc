@@ -1,8 +1,7 @@
 #include "quarnkit/core/url.h"
 
-#include <boost/url.hpp>
-
 #include <array>
+#include <boost/url.hpp>
 #include <cstdint>
 
 namespace quarn {
@@ -13,7 +12,9 @@ namespace {
 
 constexpr bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
-constexpr bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+constexpr bool isHexDigit(char c) {
+  return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 // Character classes of the simple-shape check, one table look-up per character.
 enum CharClass : std::uint8_t {
