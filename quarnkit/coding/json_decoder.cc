@@ -361,7 +361,8 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   [[nodiscard]] bool isVariantKey(std::string_view k) const {
     const std::string_view suffix = variants_->suffix;
     const std::size_t tail = variants_->separator.size() + suffix.size();
-    return k.size() > tail && !suffix.empty() && k.back() == suffix.back() && k.ends_with(suffix) &&
+    return k.size() > tail && (suffix.empty() || k.back() == suffix.back()) &&
+           k.ends_with(suffix) &&
            k.substr(k.size() - tail, variants_->separator.size()) == variants_->separator;
   }
 

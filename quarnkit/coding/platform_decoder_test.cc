@@ -187,6 +187,20 @@ TEST(PlatformDecoderTest, MemberWalkAgreesWithLookUps) {
       EXPECT_EQ(w.members, w.lookedUp);
     }
   }
+  // An empty device suffix: a key ending in the separator is the variant.
+  {
+    ScopedService<platform::Device> device(
+        std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+    JSONDecoder().decode(R"({"title": "plain", "title_": "variant"})", [](Decoder& d) {
+      PlatformDecoder wrapped(d, "_", true, "");
+      auto c = wrapped.container();
+      EXPECT_EQ(c->decode<std::string>("title"), "variant");
+      std::map<std::string, Value> walked;
+      c->forEachMember(
+          [&](std::string_view key, Decoder& v) { walked[std::string(key)] = v.decode<Value>(); });
+      EXPECT_EQ(walked, (std::map<std::string, Value>{{"title", Value("variant")}}));
+    });
+  }
   // Spot checks of the rules themselves.
   const Walked w = walk(jsons[2], false, names);
   EXPECT_FALSE(w.members.contains("gone"));  // its variant is null: absent, as a look-up says
