@@ -61,10 +61,8 @@ BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
 }
 
 void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& items) {
-  std::vector<UniqueWrapper> wrapped = makeUniqueItems(items);
-  rows_.emplace();
-  rows_->reserve(wrapped.size());
-  for (auto& wrapper : wrapped) rows_->emplace_back(std::move(wrapper));
+  // The rows are made and dropped together: one allocation holds them all.
+  rows_ = platform::AnyHashable::wrapEach(makeUniqueItems(items));
 }
 
 std::optional<std::vector<UniqueWrapper>> BaseCollectionSection::uniqueItems() const {

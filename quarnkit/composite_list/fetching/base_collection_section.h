@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "quarnkit/composite_list/fetching/collection_view_section.h"
@@ -90,6 +91,13 @@ class BaseCollectionSection : public CollectionViewSection {
   BaseCollectionSection(std::optional<std::string> title_, std::optional<std::string> subtitle_,
                         const std::vector<T>& items)
       : BaseCollectionSection(std::move(title_), std::move(subtitle_), wrap(items)) {}
+  /// The same, taking the items over.
+  template <platform::Hashable T>
+  requires(!std::is_same_v<T, platform::AnyHashable>)
+      BaseCollectionSection(std::optional<std::string> title_, std::optional<std::string> subtitle_,
+                            std::vector<T>&& items)
+      : BaseCollectionSection(std::move(title_), std::move(subtitle_),
+                              platform::AnyHashable::wrapEach(std::move(items))) {}
 
   [[nodiscard]] const std::string& headerReuseIdentifier() const { return headerReuseIdentifier_; }
   std::optional<std::string> title;
@@ -169,10 +177,11 @@ class BaseCollectionSection : public CollectionViewSection {
 
   template <platform::Hashable T>
   static std::vector<platform::AnyHashable> wrap(const std::vector<T>& items) {
-    std::vector<platform::AnyHashable> out;
-    out.reserve(items.size());
-    for (const auto& item : items) out.emplace_back(item);
-    return out;
+    if constexpr (std::is_same_v<T, platform::AnyHashable>) {
+      return items;
+    } else {
+      return platform::AnyHashable::wrapEach(items);
+    }
   }
 
  private:

@@ -19,6 +19,7 @@
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
+#include <vector>
 
 namespace quarn::platform {
 
@@ -40,6 +41,28 @@ class AnyHashable {
     } else {
       box_ = std::make_shared<const Model<V>>(std::move(value));
     }
+  }
+
+  /// Each value wrapped, in order, with one allocation for all of them
+  /// instead of one each: the wrappers share it, and it is freed with the
+  /// last of them. For the rows of a list, made and dropped together.
+  template <Hashable T>
+  requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> wrapEach(
+      std::vector<T> values) {
+    std::vector<AnyHashable> out;
+    out.reserve(values.size());
+    if constexpr (kStoredInline<T>) {
+      for (const T& v : values) out.emplace_back(v);
+    } else {
+      auto block = std::make_shared<std::vector<Model<T>>>();
+      block->reserve(values.size());
+      for (T& v : values) block->emplace_back(std::move(v));
+      for (const Model<T>& model : *block) {
+        out.push_back(AnyHashable(std::hash<T>()(model.value),
+                                  std::shared_ptr<const Concept>(block, &model)));
+      }
+    }
+    return out;
   }
 
   /// The wrapped value when it has type T exactly.
@@ -99,6 +122,9 @@ class AnyHashable {
     static const std::shared_ptr<const Concept> box(std::shared_ptr<const Concept>(), &descriptor);
     return box;
   }
+
+  AnyHashable(std::size_t hash, std::shared_ptr<const Concept> box)
+      : hash_(hash), box_(std::move(box)) {}
 
   std::size_t hash_;
   std::shared_ptr<const Concept> box_;

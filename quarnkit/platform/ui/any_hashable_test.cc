@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace quarn::platform {
 namespace {
@@ -43,6 +44,31 @@ TEST(AnyHashableTest, GetAnswersOnlyTheWrappedType) {
   EXPECT_EQ(*s.get<std::string>(), "row");
   EXPECT_EQ(s.get<std::int64_t>(), nullptr);
   EXPECT_EQ(*AnyHashable(Side::right).get<Side>(), Side::right);
+}
+
+TEST(AnyHashableTest, WrappedTogetherBehaveAsWrappedAlone) {
+  std::vector<AnyHashable> rows =
+      AnyHashable::wrapEach(std::vector<std::string>{"a", "b", "a", std::string(40, 'x')});
+  ASSERT_EQ(rows.size(), 4u);
+  for (const char* text : {"a", "b"}) {
+    const AnyHashable alone{std::string(text)};
+    const auto& row = rows[text[0] == 'a' ? 0 : 1];
+    EXPECT_EQ(row, alone);
+    EXPECT_EQ(row.hash(), alone.hash());
+    EXPECT_EQ(*row.get<std::string>(), text);
+  }
+  EXPECT_EQ(rows[0], rows[2]);  // equal values, separate slots
+  EXPECT_NE(rows[0], rows[1]);
+  EXPECT_EQ(rows[0].get<int>(), nullptr);
+
+  // The shared block lives as long as any wrapper of it.
+  const AnyHashable kept = rows[3];
+  rows.clear();
+  EXPECT_EQ(*kept.get<std::string>(), std::string(40, 'x'));
+
+  const auto numbers = AnyHashable::wrapEach(std::vector<std::int64_t>{5, 6});
+  EXPECT_EQ(numbers[1], AnyHashable(std::int64_t{6}));
+  EXPECT_TRUE(AnyHashable::wrapEach(std::vector<std::string>{}).empty());
 }
 
 }  // namespace
