@@ -31,7 +31,11 @@ void BM_TemplateDecodeVsParse(benchmark::State& state) {
   state.counters["items"] = static_cast<double>(count);
   state.counters["bytes"] = static_cast<double>(json.size());
 }
-BENCHMARK(BM_TemplateDecodeVsParse)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_TemplateDecodeVsParse)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_ResultDecodeVsParse(benchmark::State& state) {
   const std::string json = quarn::bench::makeResult(10000);
@@ -50,7 +54,11 @@ void BM_ResultDecodeVsParse(benchmark::State& state) {
   quarn::bench::reportRatio(state, decode, parse, "decode_ms", "parse_ms");
   state.counters["bytes"] = static_cast<double>(json.size());
 }
-BENCHMARK(BM_ResultDecodeVsParse)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_ResultDecodeVsParse)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

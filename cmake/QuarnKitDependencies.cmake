@@ -1,6 +1,7 @@
 # Third-party libraries, all from Debian's packages (see scripts/bootstrap).
 find_package(Boost 1.81 CONFIG REQUIRED COMPONENTS json url)
 find_package(ICU REQUIRED COMPONENTS uc i18n)
+find_package(simdjson CONFIG REQUIRED)
 find_package(CURL REQUIRED)
 find_package(fmt CONFIG REQUIRED)
 find_package(spdlog CONFIG REQUIRED)

@@ -1,1 +1,1 @@
-quarnkit_add_fuzzer(json_decoder DEPS QuarnKit::coding)
+quarnkit_add_fuzzer(json_decoder DEPS QuarnKit::coding Boost::json)

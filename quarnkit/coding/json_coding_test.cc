@@ -1,5 +1,8 @@
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <boost/json.hpp>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -310,6 +313,78 @@ TEST(JSONDecoderTest, ReopenedDecoderHandsOverItsContainerOnce) {
       }
     });
   });
+}
+
+// Text is read from the fast tokenizer's tape when it takes it, and through
+// a Boost.JSON document otherwise (and when the caller parsed the document):
+// both must decode alike.
+template <DecodableType T>
+std::pair<T, T> fromTextAndDocument(std::string_view text) {
+  return {JSONDecoder().decode<T>(text), JSONDecoder().decode<T>(boost::json::parse(text))};
+}
+
+TEST(JSONDecoderTest, TextAndParsedDocumentsDecodeAlike) {
+  // A key given twice is one member: the first position, the last value.
+  const auto [value, fromDocument] =
+      fromTextAndDocument<Value>(R"({"a":1,"b":[true,null,"x",-2.5,18446744073709551615],"a":3})");
+  EXPECT_EQ(value, fromDocument);
+  ASSERT_NE(value.ifObject(), nullptr);
+  EXPECT_EQ(value.ifObject()->begin()->first, "a");
+  EXPECT_EQ(*value.ifObject()->find("a"), Value(std::int64_t{3}));
+  EXPECT_EQ(value.ifObject()->size(), 2u);
+
+  // Objects past the small-object look-ups: every member found in any order,
+  // a repeated key holding its last value.
+  std::string big = "{";
+  for (int i = 0; i < 40; ++i) big += fmt::format(R"("k{}":{},)", i, i);
+  big += R"("k7":-7})";
+  JSONDecoder().decode(big, [](Decoder& d) {
+    auto c = d.container();
+    EXPECT_EQ(c->allKeys().size(), 40u);
+    for (int i = 39; i >= 0; --i) {
+      EXPECT_EQ(c->decode<int>(fmt::format("k{}", i)), i == 7 ? -7 : i);
+    }
+    EXPECT_FALSE(c->contains("k40"));
+  });
+
+  // Records, errors and numbers the tokenizer leaves to the full parser.
+  const char* records = R"([{"title":"a","score":1e2,"active":true,"ids":[1,2]}])";
+  EXPECT_EQ(fromTextAndDocument<std::vector<Record>>(records).first[0].score, 100.0);
+  const auto [huge, hugeDocument] = fromTextAndDocument<Value>("[1e400, 2]");
+  EXPECT_EQ(huge, hugeDocument);
+  EXPECT_TRUE(std::isinf(*huge.ifArray()->at(0).ifDouble()));
+  try {
+    JSONDecoder().decode<std::vector<Record>>(boost::json::parse(R"([{"title":"a","score":"x"}])"));
+    ADD_FAILURE();
+  } catch (const DecodingError& e) {
+    EXPECT_EQ(e.description(), decodeError(R"([{"title":"a","score":"x"}])").description());
+  }
+}
+
+TEST(JSONDecoderTest, ZeroWithALargeExponentIsZero) {
+  EXPECT_EQ(JSONDecoder().decode<std::vector<double>>("[0e400, -0.0E999]"),
+            (std::vector<double>{0.0, 0.0}));
+}
+
+// A decode function that decodes other text while its own document is read.
+struct Outer {
+  std::string before, inner, after;
+  static Outer decode(Decoder& d) {
+    auto c = d.container();
+    Outer o;
+    o.before = c->decode<std::string>("before");
+    o.inner = JSONDecoder().decode<std::vector<std::string>>(c->decode<std::string>("json")).at(1);
+    o.after = c->decode<std::string>("after");
+    return o;
+  }
+};
+
+TEST(JSONDecoderTest, NestedDecodesOnOneThreadKeepTheOuterDocument) {
+  const auto o = JSONDecoder().decode<Outer>(
+      R"({"before":"first value","json":"[\"x\", \"inner value\"]","after":"last value"})");
+  EXPECT_EQ(o.before, "first value");
+  EXPECT_EQ(o.inner, "inner value");
+  EXPECT_EQ(o.after, "last value");
 }
 
 TEST(JSONEncoderTest, OutputFormattingAndFailures) {

@@ -1,14 +1,18 @@
 #include "quarnkit/coding/json_decoder.h"
 
 #include <fmt/format.h>
+#include <simdjson.h>
 
 #include <algorithm>
 #include <array>
+#include <boost/unordered/unordered_flat_map.hpp>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <type_traits>
+#include <vector>
 
 #include "quarnkit/coding/json_internal.h"
 #include "quarnkit/coding/pooled.h"
@@ -108,8 +112,275 @@ struct Shared {
        fmt::format("Nesting exceeds the maximum depth of {}.", JSONDecoder::kMaxDepth)});
 }
 
-[[noreturn]] void throwMismatch(std::string_view type, const json::value& v, CodingPath path) {
-  if (v.is_null()) {
+// The kinds of JSON value, as the two document back-ends report them.
+enum class JSONKind : std::uint8_t { null, boolean, int64, uint64, double_, string, array, object };
+
+std::string_view kindDescription(JSONKind kind) {
+  switch (kind) {
+    case JSONKind::null:
+      return "null";
+    case JSONKind::boolean:
+      return "a boolean";
+    case JSONKind::int64:
+    case JSONKind::uint64:
+    case JSONKind::double_:
+      return "a number";
+    case JSONKind::string:
+      return "a string";
+    case JSONKind::array:
+      return "an array";
+    case JSONKind::object:
+      return "a dictionary";
+  }
+  return "a value";
+}
+
+constexpr std::size_t kNoMember = static_cast<std::size_t>(-1);
+
+// A parsed Boost.JSON document (decoding from a document the caller parsed,
+// and text the fast tokenizer does not take).
+struct BoostDom {
+  using Value = const json::value*;
+
+  static JSONKind kind(Value v) {
+    switch (v->kind()) {
+      case json::kind::null:
+        return JSONKind::null;
+      case json::kind::bool_:
+        return JSONKind::boolean;
+      case json::kind::int64:
+        return JSONKind::int64;
+      case json::kind::uint64:
+        return JSONKind::uint64;
+      case json::kind::double_:
+        return JSONKind::double_;
+      case json::kind::string:
+        return JSONKind::string;
+      case json::kind::array:
+        return JSONKind::array;
+      case json::kind::object:
+        return JSONKind::object;
+    }
+    return JSONKind::null;
+  }
+  static bool isNull(Value v) { return v->is_null(); }
+  static bool getBool(Value v) { return v->get_bool(); }
+  static std::int64_t getInt64(Value v) { return v->get_int64(); }
+  static std::uint64_t getUint64(Value v) { return v->get_uint64(); }
+  static double getDouble(Value v) { return v->get_double(); }
+  static std::string_view getString(Value v) { return v->get_string(); }
+  static quarn::Value toValue(Value v) { return detail::toValue(*v); }
+
+  // An object's members by position (Boost.JSON keeps one member per key).
+  class Members {
+   public:
+    explicit Members(Value object) : o_(&object->get_object()) {}
+    [[nodiscard]] std::size_t size() const { return o_->size(); }
+    [[nodiscard]] std::string_view key(std::size_t i) const { return o_->begin()[i].key(); }
+    [[nodiscard]] Value value(std::size_t i) const { return &o_->begin()[i].value(); }
+    // A look-up by name through the object's own index.
+    [[nodiscard]] std::size_t find(std::string_view name) const {
+      auto it = o_->find(name);
+      return it == o_->end() ? kNoMember : static_cast<std::size_t>(it - o_->begin());
+    }
+
+   private:
+    const json::object* o_;
+  };
+
+  // An array's elements, read in order.
+  class Elements {
+   public:
+    explicit Elements(Value array) : a_(&array->get_array()) {}
+    [[nodiscard]] std::size_t size() const { return a_->size(); }
+    [[nodiscard]] Value at(std::size_t i) const { return &(*a_)[i]; }
+
+   private:
+    const json::array* a_;
+  };
+};
+
+// A document parsed by simdjson: its tape is read in place, without building
+// a tree of values, which is most of what parsing into Boost.JSON costs.
+struct TapeDom {
+  using Value = simdjson::dom::element;
+
+  static JSONKind kind(Value v) {
+    using Type = simdjson::dom::element_type;
+    switch (v.type()) {
+      case Type::NULL_VALUE:
+        return JSONKind::null;
+      case Type::BOOL:
+        return JSONKind::boolean;
+      case Type::INT64:
+        return JSONKind::int64;
+      case Type::UINT64:
+        return JSONKind::uint64;
+      case Type::DOUBLE:
+        return JSONKind::double_;
+      case Type::STRING:
+        return JSONKind::string;
+      case Type::ARRAY:
+        return JSONKind::array;
+      case Type::OBJECT:
+        return JSONKind::object;
+    }
+    return JSONKind::null;
+  }
+  static bool isNull(Value v) { return v.is_null(); }
+  static bool getBool(Value v) { return v.get_bool().value_unsafe(); }
+  static std::int64_t getInt64(Value v) { return v.get_int64().value_unsafe(); }
+  static std::uint64_t getUint64(Value v) { return v.get_uint64().value_unsafe(); }
+  static double getDouble(Value v) { return v.get_double().value_unsafe(); }
+  static std::string_view getString(Value v) { return v.get_string().value_unsafe(); }
+  static quarn::Value toValue(Value v) {
+    switch (kind(v)) {
+      case JSONKind::null:
+        return quarn::Value();
+      case JSONKind::boolean:
+        return quarn::Value(getBool(v));
+      case JSONKind::int64:
+        return quarn::Value(getInt64(v));
+      case JSONKind::uint64: {
+        const auto u = getUint64(v);
+        if (u <= static_cast<std::uint64_t>(INT64_MAX)) {
+          return quarn::Value(static_cast<std::int64_t>(u));
+        }
+        return quarn::Value(static_cast<double>(u));
+      }
+      case JSONKind::double_:
+        return quarn::Value(getDouble(v));
+      case JSONKind::string:
+        return quarn::Value(std::string(getString(v)));
+      case JSONKind::array: {
+        const simdjson::dom::array array(v);
+        quarn::Value::Array out;
+        out.reserve(array.size());
+        for (const simdjson::dom::element e : array) out.push_back(toValue(e));
+        return quarn::Value(std::move(out));
+      }
+      case JSONKind::object: {
+        const simdjson::dom::object object(v);
+        quarn::Value::Object out;
+        out.reserve(object.size());
+        for (const simdjson::dom::key_value_pair m : object) {
+          out.set(std::string(m.key), toValue(m.value));
+        }
+        return quarn::Value(std::move(out));
+      }
+    }
+    return quarn::Value();
+  }
+
+  // An object's members by position, listed when the object is opened. As
+  // in Boost.JSON, a key given twice is one member: the first position with
+  // the last value.
+  class Members {
+   public:
+    explicit Members(Value object) {
+      const simdjson::dom::object o(object);
+      std::uint64_t seen = 0;  // one bit per key signature: most objects repeat no key
+      for (const simdjson::dom::key_value_pair m : o) {
+        const std::uint64_t bit = std::uint64_t{1} << (keyHash(m.key) & 63u);
+        if ((seen & bit) != 0 || size_ >= kInline) {
+          if (const std::size_t i = findSlow(m.key); i != kNoMember) {
+            at(i).value = m.value;
+            continue;
+          }
+        }
+        seen |= bit;
+        append(Member{m.key, m.value});
+      }
+    }
+    Members(const Members&) = delete;
+    Members& operator=(const Members&) = delete;
+
+    [[nodiscard]] std::size_t size() const { return size_; }
+    [[nodiscard]] std::string_view key(std::size_t i) const { return at(i).key; }
+    [[nodiscard]] Value value(std::size_t i) const { return at(i).value; }
+    [[nodiscard]] std::size_t find(std::string_view name) const { return findSlow(name); }
+
+   private:
+    static constexpr std::size_t kInline = 16;
+    struct Member {
+      std::string_view key;
+      simdjson::dom::element value;
+    };
+    static std::uint32_t keyHash(std::string_view k) {
+      if (k.empty()) return 0;
+      return static_cast<std::uint32_t>(k.size()) * 31u +
+             static_cast<unsigned char>(k.front()) * 7u + static_cast<unsigned char>(k.back());
+    }
+    [[nodiscard]] const Member& at(std::size_t i) const {
+      return i < kInline ? inline_[i] : overflow_[i - kInline];
+    }
+    Member& at(std::size_t i) { return i < kInline ? inline_[i] : overflow_[i - kInline]; }
+    void append(Member m) {
+      if (size_ < kInline) {
+        inline_[size_] = m;
+      } else {
+        overflow_.push_back(m);
+        if (size_ + 1 > kIndexAbove) index();
+      }
+      ++size_;
+    }
+    // Large objects get a hash index, so that looking up every member of
+    // one stays linear.
+    static constexpr std::size_t kIndexAbove = 32;
+    void index() {
+      if (byKey_.empty()) {
+        for (std::size_t i = 0; i < size_; ++i) byKey_.emplace(at(i).key, i);
+      }
+      byKey_.emplace(overflow_.back().key, size_);
+    }
+    [[nodiscard]] std::size_t findSlow(std::string_view name) const {
+      if (!byKey_.empty()) {
+        auto it = byKey_.find(name);
+        return it == byKey_.end() ? kNoMember : it->second;
+      }
+      for (std::size_t i = 0; i < size_; ++i) {
+        if (at(i).key == name) return i;
+      }
+      return kNoMember;
+    }
+
+    std::size_t size_ = 0;
+    std::array<Member, kInline> inline_;
+    std::vector<Member> overflow_;
+    boost::unordered_flat_map<std::string_view, std::size_t> byKey_;
+  };
+
+  // An array's elements, read in order: the cursor moves forward only.
+  class Elements {
+   public:
+    explicit Elements(Value array) : array_(array), size_(array_.size()), it_(array_.begin()) {
+      // The tape's count saturates for very long arrays: count them.
+      if (size_ >= kSaturatedCount) {
+        size_ = 0;
+        for (auto it = array_.begin(); it != array_.end(); ++it) ++size_;
+      }
+    }
+    [[nodiscard]] std::size_t size() const { return size_; }
+    [[nodiscard]] Value at(std::size_t i) const {
+      while (position_ < i) {
+        ++it_;
+        ++position_;
+      }
+      return *it_;
+    }
+
+   private:
+    static constexpr std::size_t kSaturatedCount = 0xFFFFFF;
+    simdjson::dom::array array_;
+    std::size_t size_;
+    mutable simdjson::dom::array::iterator it_;
+    mutable std::size_t position_ = 0;
+  };
+};
+
+template <class Dom>
+[[noreturn]] void throwMismatch(std::string_view type, typename Dom::Value v, CodingPath path) {
+  if (Dom::isNull(v)) {
     throw DecodingError::valueNotFound(
         std::string(type),
         {std::move(path), fmt::format("Expected {} value but found null instead.", type)});
@@ -117,25 +388,24 @@ struct Shared {
   throw DecodingError::typeMismatch(
       std::string(type),
       {std::move(path), fmt::format("Expected to decode {} but found {} instead.", type,
-                                    detail::jsonKindDescription(v))});
+                                    kindDescription(Dom::kind(v)))});
 }
 
-class JSONDecoderImpl;
-
 // Reads one standard value from `v`; `node` is the value's own path position.
-void readPrimitive(const json::value& v, PrimitiveRef out, const Shared& shared,
+template <class Dom>
+void readPrimitive(typename Dom::Value v, PrimitiveRef out, const Shared& shared,
                    const PathNode& node, int depth);
 
-template <class I>
-void readInteger(const json::value& v, I* out, const PathNode& node) {
+template <class Dom, class I>
+void readInteger(typename Dom::Value v, I* out, const PathNode& node) {
   const auto doesNotFit = [&](const std::string& number) {
     throw DecodingError::dataCorrupted(
         {node.path(),
          fmt::format("Parsed JSON number <{}> does not fit in {}.", number, typeName<I>())});
   };
-  switch (v.kind()) {
-    case json::kind::int64: {
-      const std::int64_t x = v.get_int64();
+  switch (Dom::kind(v)) {
+    case JSONKind::int64: {
+      const std::int64_t x = Dom::getInt64(v);
       if constexpr (std::is_signed_v<I>) {
         if (x < std::numeric_limits<I>::min() || x > std::numeric_limits<I>::max()) {
           doesNotFit(std::to_string(x));
@@ -148,15 +418,15 @@ void readInteger(const json::value& v, I* out, const PathNode& node) {
       *out = static_cast<I>(x);
       return;
     }
-    case json::kind::uint64: {
-      const std::uint64_t x = v.get_uint64();
+    case JSONKind::uint64: {
+      const std::uint64_t x = Dom::getUint64(v);
       if (x > static_cast<std::uint64_t>(std::numeric_limits<I>::max()))
         doesNotFit(std::to_string(x));
       *out = static_cast<I>(x);
       return;
     }
-    case json::kind::double_: {
-      const double d = v.get_double();
+    case JSONKind::double_: {
+      const double d = Dom::getDouble(v);
       // Only integral values inside the width's range; the bounds are exact
       // powers of two so the comparisons are exact.
       const double lo = static_cast<double>(std::numeric_limits<I>::min());
@@ -168,36 +438,42 @@ void readInteger(const json::value& v, I* out, const PathNode& node) {
       return;
     }
     default:
-      throwMismatch(typeName<I>(), v, node.path());
+      throwMismatch<Dom>(typeName<I>(), v, node.path());
   }
 }
 
-double readNumber(const json::value& v, std::string_view type, const PathNode& node) {
-  switch (v.kind()) {
-    case json::kind::double_:
-      return v.get_double();
-    case json::kind::int64:
-      return static_cast<double>(v.get_int64());
-    case json::kind::uint64:
-      return static_cast<double>(v.get_uint64());
+template <class Dom>
+double readNumber(typename Dom::Value v, std::string_view type, const PathNode& node) {
+  switch (Dom::kind(v)) {
+    case JSONKind::double_:
+      return Dom::getDouble(v);
+    case JSONKind::int64:
+      return static_cast<double>(Dom::getInt64(v));
+    case JSONKind::uint64:
+      return static_cast<double>(Dom::getUint64(v));
     default:
-      throwMismatch(type, v, node.path());
+      throwMismatch<Dom>(type, v, node.path());
   }
 }
 
-const std::string_view readString(const json::value& v, std::string_view type,
-                                  const PathNode& node) {
-  if (!v.is_string()) throwMismatch(type, v, node.path());
-  return v.get_string();
+template <class Dom>
+std::string_view readString(typename Dom::Value v, std::string_view type, const PathNode& node) {
+  if (Dom::kind(v) != JSONKind::string) throwMismatch<Dom>(type, v, node.path());
+  return Dom::getString(v);
 }
 
+template <class Dom>
 class JSONSingleValue;
+template <class Dom>
 class JSONKeyed;
+template <class Dom>
 class JSONUnkeyed;
 
+template <class Dom>
 class JSONDecoderImpl final : public Decoder {
  public:
-  JSONDecoderImpl(const json::value* v, const Shared* shared, PathNode node, int depth,
+  using V = typename Dom::Value;
+  JSONDecoderImpl(V v, const Shared* shared, PathNode node, int depth,
                   const Variants* variants = nullptr)
       : v_(v), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {
     if (depth_ > JSONDecoder::kMaxDepth) throwTooDeep(node_);
@@ -215,11 +491,11 @@ class JSONDecoderImpl final : public Decoder {
   std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override;
   std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override;
   void decodePrimitive(PrimitiveRef out) override {
-    readPrimitive(*v_, out, *shared_, node_, depth_);
+    readPrimitive<Dom>(v_, out, *shared_, node_, depth_);
   }
-  bool decodeNil() override { return v_->is_null(); }
+  bool decodeNil() override { return Dom::isNull(v_); }
 
-  const json::value* v_;
+  V v_;
   const Shared* shared_;
   PathNode node_;
   int depth_;
@@ -227,40 +503,47 @@ class JSONDecoderImpl final : public Decoder {
   const Variants* variants_;
 };
 
+template <class Dom>
 class JSONSingleValue final : public SingleValueDecodingContainer,
-                              public detail::Pooled<JSONSingleValue> {
+                              public detail::Pooled<JSONSingleValue<Dom>> {
  public:
-  explicit JSONSingleValue(const JSONDecoderImpl& d)
+  explicit JSONSingleValue(const JSONDecoderImpl<Dom>& d)
       : v_(d.v_), shared_(d.shared_), node_(d.node_), depth_(d.depth_) {}
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
-  bool decodeNil() override { return v_->is_null(); }
+  bool decodeNil() override { return Dom::isNull(v_); }
   void decodePrimitive(PrimitiveRef out) override {
-    readPrimitive(*v_, out, *shared_, node_, depth_);
+    readPrimitive<Dom>(v_, out, *shared_, node_, depth_);
   }
   void decodeNested(DecodeFn fn) override {
-    JSONDecoderImpl d(v_, shared_, node_, depth_);
+    JSONDecoderImpl<Dom> d(v_, shared_, node_, depth_);
     fn(d);
   }
 
  private:
-  const json::value* v_;
+  typename Dom::Value v_;
   const Shared* shared_;
   PathNode node_;
   int depth_;
 };
 
-class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSONKeyed> {
+template <class Dom>
+class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSONKeyed<Dom>> {
  public:
-  JSONKeyed(const json::object* o, const Shared* shared, PathNode node, int depth,
+  using V = typename Dom::Value;
+  JSONKeyed(V object, const Shared* shared, PathNode node, int depth,
             const Variants* variants = nullptr)
-      : o_(o), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {
+      : members_(object),
+        shared_(shared),
+        node_(std::move(node)),
+        depth_(depth),
+        variants_(variants) {
     // With device variants, list the members that are variants for this
     // device: a requested key resolves to one of them before itself.
-    const std::size_t size = o_->size();
+    const std::size_t size = members_.size();
     indexed_ = size <= kIndexedSize;
     if (variants_ == nullptr) return;
     for (std::size_t i = 0; i < size && !manyVariants_; ++i) {
-      if (!isVariantKey(o_->begin()[i].key())) continue;
+      if (!isVariantKey(members_.key(i))) continue;
       if (indexed_ && variantCount_ < variantMembers_.size()) {
         variantMembers_[variantCount_++] = static_cast<std::uint8_t>(i);
       } else {
@@ -272,78 +555,94 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
   [[nodiscard]] std::vector<RawCodingKey> allKeys() const override {
     std::vector<RawCodingKey> keys;
-    keys.reserve(o_->size());
-    for (const auto& e : *o_) keys.emplace_back(std::string_view(e.key()));
+    keys.reserve(members_.size());
+    for (std::size_t i = 0; i < members_.size(); ++i) keys.emplace_back(members_.key(i));
     return keys;
   }
   void forEachKey(FunctionRef<void(std::string_view)> fn) const override {
-    for (const auto& e : *o_) fn(e.key());
+    for (std::size_t i = 0; i < members_.size(); ++i) fn(members_.key(i));
   }
-  [[nodiscard]] bool contains(CodingKeyRef key) const override { return find(key) != nullptr; }
+  [[nodiscard]] bool contains(CodingKeyRef key) const override { return find(key) != kNoMember; }
   void forEachMember(FunctionRef<void(std::string_view key, Decoder& value)> fn) override {
     const bool variants = variantCount_ != 0 || manyVariants_;
     const std::size_t tail = variants ? variants_->separator.size() + variants_->suffix.size() : 0;
-    const json::key_value_pair* members = o_->begin();
-    const std::size_t size = o_->size();
+    const std::size_t size = members_.size();
     for (std::size_t i = 0; i < size; ++i) {
-      const json::key_value_pair& e = members[i];
-      if (e.value().is_null()) continue;
-      std::string_view key = e.key();
+      const V value = members_.value(i);
+      if (Dom::isNull(value)) continue;
+      std::string_view key = members_.key(i);
       if (variants) {
         if (isVariantKey(key)) {
           key.remove_suffix(tail);
-        } else if (findWithVariants(key) != &e) {
+        } else if (findWithVariants(key) != i) {
           continue;  // its device variant stands for it
         }
       }
-      JSONDecoderImpl d(&e.value(), shared_, child(e), depth_ + 1, childVariants());
+      JSONDecoderImpl<Dom> d(value, shared_, child(i), depth_ + 1, childVariants());
       fn(key, d);
     }
   }
-  bool decodeNil(CodingKeyRef key) override { return require(key).value().is_null(); }
+  bool decodeNil(CodingKeyRef key) override { return Dom::isNull(members_.value(require(key))); }
 
   void decodePrimitive(CodingKeyRef key, PrimitiveRef out) override {
-    const auto& e = require(key);
-    readPrimitive(e.value(), out, *shared_, child(e), depth_ + 1);
+    const std::size_t i = require(key);
+    readPrimitive<Dom>(members_.value(i), out, *shared_, child(i), depth_ + 1);
   }
   bool decodePrimitiveIfPresent(CodingKeyRef key, PrimitiveRef out) override {
-    const auto* e = find(key);
-    if (e == nullptr || e->value().is_null()) return false;
-    readPrimitive(e->value(), out, *shared_, child(*e), depth_ + 1);
+    const std::size_t i = find(key);
+    if (i == kNoMember || Dom::isNull(members_.value(i))) return false;
+    readPrimitive<Dom>(members_.value(i), out, *shared_, child(i), depth_ + 1);
     return true;
   }
   void decodeNested(CodingKeyRef key, DecodeFn fn) override {
-    const auto& e = require(key);
-    JSONDecoderImpl d(&e.value(), shared_, child(e), depth_ + 1, childVariants());
+    const std::size_t i = require(key);
+    JSONDecoderImpl<Dom> d(members_.value(i), shared_, child(i), depth_ + 1, childVariants());
     fn(d);
   }
   bool decodeNestedIfPresent(CodingKeyRef key, DecodeFn fn) override {
-    const auto* e = find(key);
-    if (e == nullptr || e->value().is_null()) return false;
-    JSONDecoderImpl d(&e->value(), shared_, child(*e), depth_ + 1, childVariants());
+    const std::size_t i = find(key);
+    if (i == kNoMember || Dom::isNull(members_.value(i))) return false;
+    JSONDecoderImpl<Dom> d(members_.value(i), shared_, child(i), depth_ + 1, childVariants());
     fn(d);
     return true;
   }
   std::unique_ptr<KeyedDecodingContainer> nestedContainer(CodingKeyRef key) override {
-    const auto& e = require(key);
-    return JSONDecoderImpl(&e.value(), shared_, pathFor(key, &e), depth_ + 1, childVariants())
+    const std::size_t i = require(key);
+    return JSONDecoderImpl<Dom>(members_.value(i), shared_, pathFor(key, i), depth_ + 1,
+                                childVariants())
         .container();
   }
   std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer(CodingKeyRef key) override {
-    const auto& e = require(key);
-    return JSONDecoderImpl(&e.value(), shared_, pathFor(key, &e), depth_ + 1, childVariants())
+    const std::size_t i = require(key);
+    return JSONDecoderImpl<Dom>(members_.value(i), shared_, pathFor(key, i), depth_ + 1,
+                                childVariants())
         .unkeyedContainer();
   }
   std::unique_ptr<Decoder> superDecoder() override { return superDecoder(CodingKeyRef("super")); }
   std::unique_ptr<Decoder> superDecoder(CodingKeyRef key) override {
-    const auto* e = find(key);
-    static const json::value kNull;
-    return std::make_unique<JSONDecoderImpl>(e ? &e->value() : &kNull, shared_, pathFor(key, e),
-                                             depth_ + 1, childVariants());
+    const std::size_t i = find(key);
+    return std::make_unique<JSONDecoderImpl<Dom>>(i != kNoMember ? members_.value(i) : nullValue(),
+                                                  shared_, pathFor(key, i), depth_ + 1,
+                                                  childVariants());
   }
 
  private:
   static constexpr std::size_t kIndexedSize = 16;
+
+  // The value of an absent member read through superDecoder().
+  static V nullValue() {
+    if constexpr (std::is_same_v<Dom, BoostDom>) {
+      static const json::value kNull;
+      return &kNull;
+    } else {
+      static const simdjson::dom::element kNull = [] {
+        static simdjson::dom::parser parser;
+        return parser.parse("null", 4).value_unsafe();
+      }();
+      return kNull;
+    }
+  }
+
   // A key's length and first and last characters.
   static std::uint32_t signature(std::string_view k) {
     if (k.empty()) return 0;
@@ -367,7 +666,7 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   }
 
   // The member for a key: its device variant when there is one, else the key.
-  [[nodiscard]] const json::key_value_pair* find(CodingKeyRef key) const {
+  [[nodiscard]] std::size_t find(CodingKeyRef key) const {
     if ((variantCount_ != 0 || manyVariants_) && !key.intValue) [[unlikely]] {
       return findWithVariants(key.stringValue);
     }
@@ -402,71 +701,68 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     return true;
   }
 
-  [[nodiscard]] const json::key_value_pair* findExact(std::string_view name) const {
+  [[nodiscard]] std::size_t findExact(std::string_view name) const {
     if (!indexed_) [[unlikely]] {
-      auto it = o_->find(name);
-      return it == o_->end() ? nullptr : &*it;
+      return members_.find(name);
     }
     // Records usually read their members in document order: the member after
     // the last one found is tried first, then that one again (a member
     // checked for, then read).
-    const std::size_t size = o_->size();
-    const json::key_value_pair* members = o_->begin();
+    const std::size_t size = members_.size();
     std::size_t i = cursor_ < size ? cursor_ : 0;
-    if (size != 0 && sameKey(members[i].key(), name)) {
+    if (size != 0 && sameKey(members_.key(i), name)) {
       cursor_ = i + 1;
-      return &members[i];
+      return i;
     }
-    if (cursor_ != 0 && sameKey(members[cursor_ - 1].key(), name)) return &members[cursor_ - 1];
+    if (cursor_ != 0 && sameKey(members_.key(cursor_ - 1), name)) return cursor_ - 1;
     if (!scanned_) scan();
     const std::uint32_t sig = signature(name);
-    if ((filter_ & filterBit(sig)) == 0) return nullptr;
+    if ((filter_ & filterBit(sig)) == 0) return kNoMember;
     for (std::size_t n = 0; n < size; ++n) {
-      if (signatures_[i] == sig && sameKey(members[i].key(), name)) {
+      if (signatures_[i] == sig && sameKey(members_.key(i), name)) {
         cursor_ = i + 1;
-        return &members[i];
+        return i;
       }
       if (++i == size) i = 0;
     }
-    return nullptr;
+    return kNoMember;
   }
 
   // A signature per member of a small object, made on the first look-up
   // that the member order does not answer: probes compare it before the
   // bytes, and most of records' unordered probes are for absent members.
   void scan() const {
-    const json::key_value_pair* members = o_->begin();
-    for (std::size_t i = 0; i < o_->size(); ++i) {
-      signatures_[i] = signature(members[i].key());
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+      signatures_[i] = signature(members_.key(i));
       filter_ |= filterBit(signatures_[i]);
     }
     scanned_ = true;
   }
 
-  [[gnu::noinline]] const json::key_value_pair* findWithVariants(std::string_view name) const {
+  [[gnu::noinline]] std::size_t findWithVariants(std::string_view name) const {
     const std::size_t tail = variants_->separator.size() + variants_->suffix.size();
     for (std::uint8_t v = 0; v < variantCount_; ++v) {
-      const json::key_value_pair& e = o_->begin()[variantMembers_[v]];
-      const std::string_view k = e.key();
-      if (k.size() - tail == name.size() && k.starts_with(name)) return &e;
+      const std::string_view k = members_.key(variantMembers_[v]);
+      if (k.size() - tail == name.size() && k.starts_with(name)) return variantMembers_[v];
     }
     if (manyVariants_) {
       std::string candidate;
       candidate.reserve(name.size() + tail);
       candidate.append(name).append(variants_->separator).append(variants_->suffix);
-      if (const auto* e = findExact(candidate)) return e;
+      if (const std::size_t i = findExact(candidate); i != kNoMember) return i;
     }
     return findExact(name);
   }
-  const json::key_value_pair& require(CodingKeyRef key) const {
-    if (const auto* e = find(key)) return *e;
+  std::size_t require(CodingKeyRef key) const {
+    if (const std::size_t i = find(key); i != kNoMember) return i;
     throw DecodingError::keyNotFound(
         RawCodingKey(key),
         {node_.path(), fmt::format("No value associated with key \"{}\".", key.stringValue)});
   }
-  // Path node of a member; its name points into the DOM, which outlives it.
-  [[nodiscard]] PathNode child(const json::key_value_pair& e) const {
-    return PathNode::child(&node_, CodingKeyRef(std::string_view(e.key())), false);
+  // Path node of a member; its name points into the document, which outlives
+  // it.
+  [[nodiscard]] PathNode child(std::size_t i) const {
+    return PathNode::child(&node_, CodingKeyRef(members_.key(i)), false);
   }
   // Nested values are read with variants only when resolution is recursive.
   [[nodiscard]] const Variants* childVariants() const {
@@ -474,14 +770,14 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   }
   // Path node of the requested key for a container or decoder that outlives
   // the call: it names the key as requested. When the member found has that
-  // very name, the name points into the DOM; only otherwise (a device
+  // very name, the name points into the document; only otherwise (a device
   // variant, a missing member, a position) is it copied.
-  [[nodiscard]] PathNode pathFor(CodingKeyRef key, const json::key_value_pair* e) const {
-    const bool same = e != nullptr && !key.intValue && e->key() == key.stringValue;
-    return same ? child(*e) : PathNode::child(&node_, key, true);
+  [[nodiscard]] PathNode pathFor(CodingKeyRef key, std::size_t i) const {
+    const bool same = i != kNoMember && !key.intValue && members_.key(i) == key.stringValue;
+    return same ? child(i) : PathNode::child(&node_, key, true);
   }
 
-  const json::object* o_;
+  typename Dom::Members members_;
   const Shared* shared_;
   PathNode node_;
   int depth_;
@@ -498,19 +794,26 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   mutable std::array<std::uint32_t, kIndexedSize> signatures_;
 };
 
-class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled<JSONUnkeyed> {
+template <class Dom>
+class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled<JSONUnkeyed<Dom>> {
  public:
-  JSONUnkeyed(const json::array* a, const Shared* shared, PathNode node, int depth,
+  using V = typename Dom::Value;
+  JSONUnkeyed(V array, const Shared* shared, PathNode node, int depth,
               const Variants* variants = nullptr)
-      : a_(a), shared_(shared), node_(std::move(node)), depth_(depth), variants_(variants) {}
+      : elements_(array),
+        size_(elements_.size()),
+        shared_(shared),
+        node_(std::move(node)),
+        depth_(depth),
+        variants_(variants) {}
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
-  [[nodiscard]] std::optional<int> count() const override { return static_cast<int>(a_->size()); }
-  [[nodiscard]] bool isAtEnd() const override { return index_ >= a_->size(); }
+  [[nodiscard]] std::optional<int> count() const override { return static_cast<int>(size_); }
+  [[nodiscard]] bool isAtEnd() const override { return index_ >= size_; }
   [[nodiscard]] int currentIndex() const override { return static_cast<int>(index_); }
 
   bool decodeNil() override {
-    if (!isAtEnd() && (*a_)[index_].is_null()) {
+    if (!isAtEnd() && Dom::isNull(current())) {
       ++index_;
       return true;
     }
@@ -519,12 +822,12 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   }
   void decodePrimitive(PrimitiveRef out) override {
     if (isAtEnd()) atEnd("value");
-    readPrimitive((*a_)[index_], out, *shared_, element(), depth_ + 1);
+    readPrimitive<Dom>(current(), out, *shared_, element(), depth_ + 1);
     ++index_;
   }
   bool decodePrimitiveIfPresent(PrimitiveRef out) override {
     if (isAtEnd()) return false;
-    if ((*a_)[index_].is_null()) {
+    if (Dom::isNull(current())) {
       ++index_;
       return false;
     }
@@ -533,13 +836,13 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   }
   void decodeNested(DecodeFn fn) override {
     if (isAtEnd()) atEnd("value");
-    JSONDecoderImpl d(&(*a_)[index_], shared_, element(), depth_ + 1, variants_);
+    JSONDecoderImpl<Dom> d(current(), shared_, element(), depth_ + 1, variants_);
     fn(d);
     ++index_;
   }
   bool decodeNestedIfPresent(DecodeFn fn) override {
     if (isAtEnd()) return false;
-    if ((*a_)[index_].is_null()) {
+    if (Dom::isNull(current())) {
       ++index_;
       return false;
     }
@@ -548,26 +851,27 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   }
   std::unique_ptr<KeyedDecodingContainer> nestedContainer() override {
     if (isAtEnd()) atEnd("nested keyed container");
-    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1, variants_).container();
+    auto c = JSONDecoderImpl<Dom>(current(), shared_, element(), depth_ + 1, variants_).container();
     ++index_;
     return c;
   }
   std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer() override {
     if (isAtEnd()) atEnd("nested unkeyed container");
-    auto c = JSONDecoderImpl(&(*a_)[index_], shared_, element(), depth_ + 1, variants_)
+    auto c = JSONDecoderImpl<Dom>(current(), shared_, element(), depth_ + 1, variants_)
                  .unkeyedContainer();
     ++index_;
     return c;
   }
   std::unique_ptr<Decoder> superDecoder() override {
     if (isAtEnd()) atEnd("Decoder");
-    auto d = std::make_unique<JSONDecoderImpl>(&(*a_)[index_], shared_, element(), depth_ + 1,
-                                               variants_);
+    auto d = std::make_unique<JSONDecoderImpl<Dom>>(current(), shared_, element(), depth_ + 1,
+                                                    variants_);
     ++index_;
     return d;
   }
 
  private:
+  [[nodiscard]] V current() const { return elements_.at(index_); }
   [[nodiscard]] PathNode element() const {
     return PathNode::element(&node_, static_cast<int>(index_));
   }
@@ -577,7 +881,8 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
                                         "Unkeyed container is at end."});
   }
 
-  const json::array* a_;
+  typename Dom::Elements elements_;
+  std::size_t size_;
   const Shared* shared_;
   PathNode node_;
   int depth_;
@@ -587,36 +892,42 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   std::size_t index_ = 0;
 };
 
-std::unique_ptr<KeyedDecodingContainer> JSONDecoderImpl::container() {
-  if (!v_->is_object()) throwMismatch("Dictionary<String, Any>", *v_, node_.path());
-  return std::make_unique<JSONKeyed>(&v_->get_object(), shared_, node_, depth_, variants_);
+template <class Dom>
+std::unique_ptr<KeyedDecodingContainer> JSONDecoderImpl<Dom>::container() {
+  if (Dom::kind(v_) != JSONKind::object) {
+    throwMismatch<Dom>("Dictionary<String, Any>", v_, node_.path());
+  }
+  return std::make_unique<JSONKeyed<Dom>>(v_, shared_, node_, depth_, variants_);
 }
 
-std::unique_ptr<UnkeyedDecodingContainer> JSONDecoderImpl::unkeyedContainer() {
-  if (!v_->is_array()) throwMismatch("Array<Any>", *v_, node_.path());
-  return std::make_unique<JSONUnkeyed>(&v_->get_array(), shared_, node_, depth_, variants_);
+template <class Dom>
+std::unique_ptr<UnkeyedDecodingContainer> JSONDecoderImpl<Dom>::unkeyedContainer() {
+  if (Dom::kind(v_) != JSONKind::array) throwMismatch<Dom>("Array<Any>", v_, node_.path());
+  return std::make_unique<JSONUnkeyed<Dom>>(v_, shared_, node_, depth_, variants_);
 }
 
-std::unique_ptr<SingleValueDecodingContainer> JSONDecoderImpl::singleValueContainer() {
-  return std::make_unique<JSONSingleValue>(*this);
+template <class Dom>
+std::unique_ptr<SingleValueDecodingContainer> JSONDecoderImpl<Dom>::singleValueContainer() {
+  return std::make_unique<JSONSingleValue<Dom>>(*this);
 }
 
-void readDate(const json::value& v, Date* out, const Shared& shared, const PathNode& node,
+template <class Dom>
+void readDate(typename Dom::Value v, Date* out, const Shared& shared, const PathNode& node,
               int depth) {
   const auto& strategy = shared.options->dateDecodingStrategy;
   using Kind = DateDecodingStrategy::Kind;
   switch (strategy.kind) {
     case Kind::deferredToDate:
-      *out = Date::fromTimeIntervalSinceReferenceDate(readNumber(v, "Double", node));
+      *out = Date::fromTimeIntervalSinceReferenceDate(readNumber<Dom>(v, "Double", node));
       return;
     case Kind::secondsSince1970:
-      *out = Date(readNumber(v, "Double", node));
+      *out = Date(readNumber<Dom>(v, "Double", node));
       return;
     case Kind::millisecondsSince1970:
-      *out = Date(readNumber(v, "Double", node) / 1000.0);
+      *out = Date(readNumber<Dom>(v, "Double", node) / 1000.0);
       return;
     case Kind::iso8601: {
-      auto d = Date::parseISO8601(readString(v, "String", node));
+      auto d = Date::parseISO8601(readString<Dom>(v, "String", node));
       if (!d) {
         throw DecodingError::dataCorrupted(
             {node.path(), "Expected date string to be ISO8601-formatted."});
@@ -625,29 +936,30 @@ void readDate(const json::value& v, Date* out, const Shared& shared, const PathN
       return;
     }
     case Kind::custom: {
-      JSONDecoderImpl d(&v, &shared, node, depth);
+      JSONDecoderImpl<Dom> d(v, &shared, node, depth);
       *out = strategy.custom(d);
       return;
     }
   }
 }
 
-void readPrimitive(const json::value& v, PrimitiveRef out, const Shared& shared,
+template <class Dom>
+void readPrimitive(typename Dom::Value v, PrimitiveRef out, const Shared& shared,
                    const PathNode& node, int depth) {
   struct Visitor {
-    const json::value& v;
+    typename Dom::Value v;
     const Shared& shared;
     const PathNode& node;
     int depth;
 
     void operator()(bool* b) const {
-      if (!v.is_bool()) throwMismatch("Bool", v, node.path());
-      *b = v.get_bool();
+      if (Dom::kind(v) != JSONKind::boolean) throwMismatch<Dom>("Bool", v, node.path());
+      *b = Dom::getBool(v);
     }
-    void operator()(std::string* s) const { *s = readString(v, "String", node); }
-    void operator()(double* d) const { *d = readNumber(v, "Double", node); }
+    void operator()(std::string* s) const { *s = readString<Dom>(v, "String", node); }
+    void operator()(double* d) const { *d = readNumber<Dom>(v, "Double", node); }
     void operator()(float* f) const {
-      const double d = readNumber(v, "Float", node);
+      const double d = readNumber<Dom>(v, "Float", node);
       if (std::isfinite(d) && std::fabs(d) > FLT_MAX) {
         throw DecodingError::dataCorrupted(
             {node.path(), fmt::format("Parsed JSON number <{}> does not fit in Float.",
@@ -655,49 +967,49 @@ void readPrimitive(const json::value& v, PrimitiveRef out, const Shared& shared,
       }
       *f = static_cast<float>(d);
     }
-    void operator()(std::int8_t* i) const { readInteger(v, i, node); }
-    void operator()(std::int16_t* i) const { readInteger(v, i, node); }
-    void operator()(std::int32_t* i) const { readInteger(v, i, node); }
-    void operator()(std::int64_t* i) const { readInteger(v, i, node); }
-    void operator()(std::uint8_t* i) const { readInteger(v, i, node); }
-    void operator()(std::uint16_t* i) const { readInteger(v, i, node); }
-    void operator()(std::uint32_t* i) const { readInteger(v, i, node); }
-    void operator()(std::uint64_t* i) const { readInteger(v, i, node); }
+    void operator()(std::int8_t* i) const { readInteger<Dom>(v, i, node); }
+    void operator()(std::int16_t* i) const { readInteger<Dom>(v, i, node); }
+    void operator()(std::int32_t* i) const { readInteger<Dom>(v, i, node); }
+    void operator()(std::int64_t* i) const { readInteger<Dom>(v, i, node); }
+    void operator()(std::uint8_t* i) const { readInteger<Dom>(v, i, node); }
+    void operator()(std::uint16_t* i) const { readInteger<Dom>(v, i, node); }
+    void operator()(std::uint32_t* i) const { readInteger<Dom>(v, i, node); }
+    void operator()(std::uint64_t* i) const { readInteger<Dom>(v, i, node); }
     void operator()(URL* u) const {
-      auto parsed = URL::parse(readString(v, "String", node));
+      auto parsed = URL::parse(readString<Dom>(v, "String", node));
       if (!parsed) throw DecodingError::dataCorrupted({node.path(), "Invalid URL string."});
       *u = std::move(*parsed);
     }
-    void operator()(Date* d) const { readDate(v, d, shared, node, depth); }
+    void operator()(Date* d) const { readDate<Dom>(v, d, shared, node, depth); }
     void operator()(Data* d) const {
-      auto parsed = Data::fromBase64(readString(v, "String", node));
+      auto parsed = Data::fromBase64(readString<Dom>(v, "String", node));
       if (!parsed) {
         throw DecodingError::dataCorrupted({node.path(), "Encountered Data is not valid Base64."});
       }
       *d = std::move(*parsed);
     }
     void operator()(Decimal* d) const {
-      if (v.is_int64()) {
-        *d = Decimal(v.get_int64());
-      } else if (v.is_uint64()) {
-        *d = *Decimal::parse(std::to_string(v.get_uint64()));
+      if (Dom::kind(v) == JSONKind::int64) {
+        *d = Decimal(Dom::getInt64(v));
+      } else if (Dom::kind(v) == JSONKind::uint64) {
+        *d = *Decimal::parse(std::to_string(Dom::getUint64(v)));
       } else {
         // The shortest text that reads back as the same double, so 0.1 stays 0.1.
-        const double x = readNumber(v, "Decimal", node);
+        const double x = readNumber<Dom>(v, "Decimal", node);
         auto parsed = std::isfinite(x) ? Decimal::parse(detail::formatDouble(x)) : std::nullopt;
         if (!parsed) throw DecodingError::dataCorrupted({node.path(), "Invalid Decimal number."});
         *d = std::move(*parsed);
       }
     }
     void operator()(UUID* u) const {
-      auto parsed = UUID::parse(readString(v, "String", node));
+      auto parsed = UUID::parse(readString<Dom>(v, "String", node));
       if (!parsed) {
         throw DecodingError::dataCorrupted(
             {node.path(), "Attempted to decode UUID from invalid UUID string."});
       }
       *u = *parsed;
     }
-    void operator()(Value* x) const { *x = detail::toValue(v); }
+    void operator()(Value* x) const { *x = Dom::toValue(v); }
   };
   std::visit(Visitor{v, shared, node, depth}, out);
 }
@@ -715,7 +1027,53 @@ struct ParseArena {
   bool inUse = false;
 };
 
+// The tokenizer of the fast path, per thread, its buffers kept between
+// documents (up to kMaxKeptCapacity). A nested decode on the same thread gets
+// a parser of its own.
+struct TapeParser {
+  static constexpr std::size_t kMaxKeptCapacity = std::size_t{32} << 20;
+  // Documents nested near the limit are left to the full parser, whose depth
+  // rule and message are the ones reported.
+  static constexpr std::size_t kMaxDepth = JSONDecoder::kMaxDepth - 2;
+  std::unique_ptr<simdjson::dom::parser> parser;
+  bool inUse = false;
+};
+
 void JSONDecoder::decode(std::string_view text, DecodeFn fn) const {
+  // Text the tokenizer takes is decoded from its tape. Anything else (invalid
+  // JSON, numbers it does not represent, deep nesting) goes through the full
+  // parser, which reports the error or builds the document.
+  {
+    thread_local TapeParser local;
+    std::unique_ptr<simdjson::dom::parser> own;
+    simdjson::dom::parser* parser = nullptr;
+    if (local.inUse) {
+      own = std::make_unique<simdjson::dom::parser>();
+      parser = own.get();
+    } else {
+      if (!local.parser) local.parser = std::make_unique<simdjson::dom::parser>();
+      parser = local.parser.get();
+      local.inUse = true;
+    }
+    struct Release {
+      TapeParser* tape;
+      ~Release() {
+        if (tape == nullptr) return;
+        tape->inUse = false;
+        if (tape->parser->capacity() > TapeParser::kMaxKeptCapacity) tape->parser.reset();
+      }
+    } release{own ? nullptr : &local};
+    simdjson::dom::element root;
+    const bool depthSet = parser->max_depth() == TapeParser::kMaxDepth ||
+                          parser->allocate(std::max<std::size_t>(parser->capacity(), 4096),
+                                           TapeParser::kMaxDepth) == simdjson::SUCCESS;
+    if (depthSet && parser->parse(text.data(), text.size(), true).get(root) == simdjson::SUCCESS) {
+      const Shared shared{this, {}};
+      JSONDecoderImpl<TapeDom> d(root, &shared, PathNode{}, 0);
+      fn(d);
+      return;
+    }
+  }
   thread_local ParseArena arena;
   const std::size_t wanted = std::max<std::size_t>(text.size() * 4, 4096);
   const bool useArena = !arena.inUse && wanted <= ParseArena::kMaxKeptArena;
@@ -737,38 +1095,48 @@ void JSONDecoder::decode(std::string_view text, DecodeFn fn) const {
   decode(root, fn);
 }
 
+namespace {
+// The JSON decoder under `base` (through reopened decoders), with the given
+// device variants, opened by `open`; nothing when there is none.
+template <class Open>
+auto withVariants(Decoder& base, Open open)
+    -> decltype(open(std::declval<JSONDecoderImpl<BoostDom>&>())) {
+  if (auto* tape = dynamic_cast<JSONDecoderImpl<TapeDom>*>(&base)) {
+    return open(*tape);
+  }
+  if (auto* boost = dynamic_cast<JSONDecoderImpl<BoostDom>*>(&base)) {
+    return open(*boost);
+  }
+  if (auto* reopened = dynamic_cast<ReopenedDecoder*>(&base)) {
+    return withVariants(reopened->base(), open);
+  }
+  return nullptr;
+}
+}  // namespace
+
 std::unique_ptr<KeyedDecodingContainer> detail::variantKeyedContainer(Decoder& base,
                                                                       std::string_view separator,
                                                                       std::string_view suffix,
                                                                       bool recursive) {
-  auto* json = dynamic_cast<JSONDecoderImpl*>(&base);
-  if (json == nullptr) {
-    if (auto* reopened = dynamic_cast<ReopenedDecoder*>(&base)) {
-      return variantKeyedContainer(reopened->base(), separator, suffix, recursive);
-    }
-    return nullptr;
-  }
-  const Variants* variants = json->shared_->variantsFor(separator, suffix, recursive);
-  return JSONDecoderImpl(json->v_, json->shared_, json->node_, json->depth_, variants).container();
+  return withVariants(base, [&](auto& json) -> std::unique_ptr<KeyedDecodingContainer> {
+    const Variants* variants = json.shared_->variantsFor(separator, suffix, recursive);
+    using Impl = std::remove_reference_t<decltype(json)>;
+    return Impl(json.v_, json.shared_, json.node_, json.depth_, variants).container();
+  });
 }
 
 std::unique_ptr<UnkeyedDecodingContainer> detail::variantUnkeyedContainer(
     Decoder& base, std::string_view separator, std::string_view suffix) {
-  auto* json = dynamic_cast<JSONDecoderImpl*>(&base);
-  if (json == nullptr) {
-    if (auto* reopened = dynamic_cast<ReopenedDecoder*>(&base)) {
-      return variantUnkeyedContainer(reopened->base(), separator, suffix);
-    }
-    return nullptr;
-  }
-  const Variants* variants = json->shared_->variantsFor(separator, suffix, true);
-  return JSONDecoderImpl(json->v_, json->shared_, json->node_, json->depth_, variants)
-      .unkeyedContainer();
+  return withVariants(base, [&](auto& json) -> std::unique_ptr<UnkeyedDecodingContainer> {
+    const Variants* variants = json.shared_->variantsFor(separator, suffix, true);
+    using Impl = std::remove_reference_t<decltype(json)>;
+    return Impl(json.v_, json.shared_, json.node_, json.depth_, variants).unkeyedContainer();
+  });
 }
 
 void JSONDecoder::decode(const boost::json::value& document, DecodeFn fn) const {
   const Shared shared{this, {}};
-  JSONDecoderImpl d(&document, &shared, PathNode{}, 0);
+  JSONDecoderImpl<BoostDom> d(&document, &shared, PathNode{}, 0);
   fn(d);
 }
 

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "quarnkit/coding/date_strategy.h"
@@ -41,6 +42,19 @@ class JSONDecoder {
 
   /// Parses `json` and calls `fn` with a decoder for its root value.
   void decode(std::string_view json, DecodeFn fn) const;
+
+  // Text given as a C string or std::string is text, also where a
+  // Boost.JSON value could be made from it.
+  template <DecodableType T>
+  T decode(const char* json) const {
+    return decode<T>(std::string_view(json));
+  }
+  template <DecodableType T>
+  T decode(const std::string& json) const {
+    return decode<T>(std::string_view(json));
+  }
+  void decode(const char* json, DecodeFn fn) const { decode(std::string_view(json), fn); }
+  void decode(const std::string& json, DecodeFn fn) const { decode(std::string_view(json), fn); }
 
   /// Decodes from a document already parsed with Boost.JSON (include
   /// <boost/json.hpp> to call it). Nesting beyond kMaxDepth is rejected.

@@ -44,8 +44,8 @@ CompositeListItemData CompositeListItemData::decode(Decoder& d) {
     } else if (key == "viewMore") {
       data.viewMore = v.decode<bool>();
     } else if (key == "others") {
-      auto others = v.decode<Value>();
-      auto* object = others.ifObject();
+      auto value = v.decode<Value>();
+      auto* object = value.ifObject();
       if (object == nullptr) {
         throw DecodingError::typeMismatch(
             "Dictionary<String, Any>",

@@ -48,22 +48,7 @@ class AnyHashable {
   /// last of them. For the rows of a list, made and dropped together.
   template <Hashable T>
   requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> wrapEach(
-      std::vector<T> values) {
-    std::vector<AnyHashable> out;
-    out.reserve(values.size());
-    if constexpr (kStoredInline<T>) {
-      for (const T& v : values) out.emplace_back(v);
-    } else {
-      auto block = std::make_shared<std::vector<Model<T>>>();
-      block->reserve(values.size());
-      for (T& v : values) block->emplace_back(std::move(v));
-      for (const Model<T>& model : *block) {
-        out.push_back(AnyHashable(std::hash<T>()(model.value),
-                                  std::shared_ptr<const Concept>(block, &model)));
-      }
-    }
-    return out;
-  }
+      std::vector<T> values);
 
   /// The wrapped value when it has type T exactly.
   template <class T>
@@ -137,3 +122,24 @@ template <>
 struct std::hash<quarn::platform::AnyHashable> {
   std::size_t operator()(const quarn::platform::AnyHashable& v) const noexcept { return v.hash(); }
 };
+
+// Defined after std::hash<AnyHashable>: making the list copies wrappers.
+template <quarn::platform::Hashable T>
+requires(!std::is_same_v<T, quarn::platform::AnyHashable>)
+    std::vector<quarn::platform::AnyHashable> quarn::platform::AnyHashable::wrapEach(
+        std::vector<T> values) {
+  std::vector<AnyHashable> out;
+  out.reserve(values.size());
+  if constexpr (kStoredInline<T>) {
+    for (const T& v : values) out.emplace_back(v);
+  } else {
+    auto block = std::make_shared<std::vector<Model<T>>>();
+    block->reserve(values.size());
+    for (T& v : values) block->emplace_back(std::move(v));
+    for (const Model<T>& model : *block) {
+      out.push_back(
+          AnyHashable(std::hash<T>()(model.value), std::shared_ptr<const Concept>(block, &model)));
+    }
+  }
+  return out;
+}
