@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -312,12 +313,12 @@ struct TapeDom {
              static_cast<unsigned char>(k.front()) * 7u + static_cast<unsigned char>(k.back());
     }
     [[nodiscard]] const Member& at(std::size_t i) const {
-      return i < kInline ? inline_[i] : overflow_[i - kInline];
+      return i < kInline ? inline_.members[i] : overflow_[i - kInline];
     }
-    Member& at(std::size_t i) { return i < kInline ? inline_[i] : overflow_[i - kInline]; }
+    Member& at(std::size_t i) { return i < kInline ? inline_.members[i] : overflow_[i - kInline]; }
     void append(Member m) {
       if (size_ < kInline) {
-        inline_[size_] = m;
+        ::new (static_cast<void*>(&inline_.members[size_])) Member(m);
       } else {
         overflow_.push_back(m);
         if (size_ + 1 > kIndexAbove) index();
@@ -344,8 +345,16 @@ struct TapeDom {
       return kNoMember;
     }
 
+    // The first members, left unconstructed until listed: opening an object
+    // writes only what it has.
+    union Inline {
+      Inline() {}               // NOLINT(modernize-use-equals-default): members stay unconstructed
+      Member members[kInline];  // NOLINT(modernize-avoid-c-arrays)
+    };
+    static_assert(std::is_trivially_destructible_v<Member>);
+
     std::size_t size_ = 0;
-    std::array<Member, kInline> inline_;
+    Inline inline_;
     std::vector<Member> overflow_;
     boost::unordered_flat_map<std::string_view, std::size_t> byKey_;
   };
