@@ -1,10 +1,12 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <boost/json.hpp>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <thread>
 
 #include "quarnkit/coding/json_decoder.h"
 #include "quarnkit/coding/json_encoder.h"
@@ -385,6 +387,24 @@ TEST(JSONDecoderTest, NestedDecodesOnOneThreadKeepTheOuterDocument) {
   EXPECT_EQ(o.before, "first value");
   EXPECT_EQ(o.inner, "inner value");
   EXPECT_EQ(o.after, "last value");
+}
+
+TEST(JSONDecoderTest, ThreadsDecodeAtTheSameTime) {
+  // Each thread has its own tokenizer; nested decodes get their own too.
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int i = 0; i < 200; ++i) {
+        const std::string id = fmt::format("{}-{}", t, i);
+        const auto o = JSONDecoder().decode<Outer>(
+            fmt::format(R"({{"before":"b{0}","json":"[\"x\", \"i{0}\"]","after":"a{0}"}})", id));
+        if (o.before != "b" + id || o.inner != "i" + id || o.after != "a" + id) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(JSONEncoderTest, OutputFormattingAndFailures) {
