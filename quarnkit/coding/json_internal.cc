@@ -43,26 +43,6 @@ boost::json::value parseJSONText(std::string_view text, json::storage_ptr storag
   return parser.release();
 }
 
-std::string_view jsonKindDescription(const json::value& v) {
-  switch (v.kind()) {
-    case json::kind::null:
-      return "null";
-    case json::kind::bool_:
-      return "a boolean";
-    case json::kind::int64:
-    case json::kind::uint64:
-    case json::kind::double_:
-      return "a number";
-    case json::kind::string:
-      return "a string";
-    case json::kind::array:
-      return "an array";
-    case json::kind::object:
-      return "a dictionary";
-  }
-  return "a value";
-}
-
 Value toValue(const json::value& v) {
   switch (v.kind()) {
     case json::kind::null:

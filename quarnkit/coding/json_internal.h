@@ -16,9 +16,6 @@ namespace quarn::detail {
 /// dataCorrupted DecodingErrors naming the line and column.
 boost::json::value parseJSONText(std::string_view text, boost::json::storage_ptr storage);
 
-/// "a string", "a number", "null", ... for messages.
-std::string_view jsonKindDescription(const boost::json::value& v);
-
 Value toValue(const boost::json::value& v);
 
 /// Appends the text of `v` to `out`.
