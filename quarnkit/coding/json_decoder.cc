@@ -1038,14 +1038,42 @@ struct ParseArena {
 
 // The tokenizer of the fast path, per thread, its buffers kept between
 // documents (up to kMaxKeptCapacity). A nested decode on the same thread gets
-// a parser of its own.
+// a tokenizer of its own.
 struct TapeParser {
   static constexpr std::size_t kMaxKeptCapacity = std::size_t{32} << 20;
   // Documents nested near the limit are left to the full parser, whose depth
   // rule and message are the ones reported.
   static constexpr std::size_t kMaxDepth = JSONDecoder::kMaxDepth - 2;
-  std::unique_ptr<simdjson::dom::parser> parser;
+  simdjson::dom::parser parser;
+  // The text, copied with the padding the tokenizer may read past its end.
+  std::unique_ptr<char[]> input;
+  std::size_t inputCapacity = 0;
   bool inUse = false;
+
+  // The document of `text`; false when the tokenizer does not take it.
+  bool parse(std::string_view text, simdjson::dom::element& root) {
+    if (parser.max_depth() != kMaxDepth &&
+        parser.allocate(std::max<std::size_t>(parser.capacity(), 4096), kMaxDepth) !=
+            simdjson::SUCCESS) {
+      return false;
+    }
+    const std::size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
+    if (inputCapacity < needed) {
+      input.reset(new char[needed]);
+      inputCapacity = needed;
+    }
+    std::memcpy(input.get(), text.data(), text.size());
+    std::memset(input.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
+    return parser.parse(input.get(), text.size(), false).get(root) == simdjson::SUCCESS;
+  }
+  // Lets go of buffers grown past the kept size.
+  void trim() {
+    if (parser.capacity() > kMaxKeptCapacity || inputCapacity > kMaxKeptCapacity) {
+      parser = simdjson::dom::parser();
+      input.reset();
+      inputCapacity = 0;
+    }
+  }
 };
 
 void JSONDecoder::decode(std::string_view text, DecodeFn fn) const {
@@ -1054,29 +1082,22 @@ void JSONDecoder::decode(std::string_view text, DecodeFn fn) const {
   // parser, which reports the error or builds the document.
   {
     thread_local TapeParser local;
-    std::unique_ptr<simdjson::dom::parser> own;
-    simdjson::dom::parser* parser = nullptr;
+    std::unique_ptr<TapeParser> own;
+    TapeParser* tape = &local;
     if (local.inUse) {
-      own = std::make_unique<simdjson::dom::parser>();
-      parser = own.get();
-    } else {
-      if (!local.parser) local.parser = std::make_unique<simdjson::dom::parser>();
-      parser = local.parser.get();
-      local.inUse = true;
+      own = std::make_unique<TapeParser>();
+      tape = own.get();
     }
+    tape->inUse = true;
     struct Release {
       TapeParser* tape;
       ~Release() {
-        if (tape == nullptr) return;
         tape->inUse = false;
-        if (tape->parser->capacity() > TapeParser::kMaxKeptCapacity) tape->parser.reset();
+        tape->trim();
       }
-    } release{own ? nullptr : &local};
+    } release{tape};
     simdjson::dom::element root;
-    const bool depthSet = parser->max_depth() == TapeParser::kMaxDepth ||
-                          parser->allocate(std::max<std::size_t>(parser->capacity(), 4096),
-                                           TapeParser::kMaxDepth) == simdjson::SUCCESS;
-    if (depthSet && parser->parse(text.data(), text.size(), true).get(root) == simdjson::SUCCESS) {
+    if (tape->parse(text, root)) {
       const Shared shared{this, {}};
       JSONDecoderImpl<TapeDom> d(root, &shared, PathNode{}, 0);
       fn(d);
