@@ -810,15 +810,16 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   JSONUnkeyed(V array, const Shared* shared, PathNode node, int depth,
               const Variants* variants = nullptr)
       : elements_(array),
-        size_(elements_.size()),
         shared_(shared),
         node_(std::move(node)),
         depth_(depth),
         variants_(variants) {}
 
   [[nodiscard]] CodingPath codingPath() const override { return node_.path(); }
-  [[nodiscard]] std::optional<int> count() const override { return static_cast<int>(size_); }
-  [[nodiscard]] bool isAtEnd() const override { return index_ >= size_; }
+  [[nodiscard]] std::optional<int> count() const override {
+    return static_cast<int>(elements_.size());
+  }
+  [[nodiscard]] bool isAtEnd() const override { return index_ >= elements_.size(); }
   [[nodiscard]] int currentIndex() const override { return static_cast<int>(index_); }
 
   bool decodeNil() override {
@@ -891,7 +892,6 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public detail::Pooled
   }
 
   typename Dom::Elements elements_;
-  std::size_t size_;
   const Shared* shared_;
   PathNode node_;
   int depth_;
