@@ -16,6 +16,7 @@
 #include <chrono>
 #include <map>
 
+#include "bench/allocation_counter.h"
 #include "bench/bench_util.h"
 #include "bench/composite_list_generator.h"
 #include "quarnkit/composite_list/fetching/base_composite_list_view_controller.h"
@@ -237,9 +238,21 @@ BENCHMARK(BM_ParallelVsSerialDirectFetch)->Arg(10000)->Unit(benchmark::kMillisec
 
 }  // namespace
 
+/// A stage of the pipeline: its time and the allocations it makes.
+struct Stage {
+  bench::PhaseTimer timer;
+  std::uint64_t allocations = 0;
+  template <class F>
+  void time(F&& f) {
+    const std::uint64_t before = bench::allocationCount();
+    timer.time(std::forward<F>(f));
+    allocations += bench::allocationCount() - before;
+  }
+};
+
 /// Where the pipeline's time goes: each stage alone, in milliseconds per
-/// pass (the screen's set-up, making the sections, applying their snapshot,
-/// and freeing everything are separate). Stages get their inputs as the
+/// pass, and its allocations per pass ("<stage>_allocs") (the screen's set-up, making the sections,
+/// applying their snapshot, and freeing everything are separate). Stages get their inputs as the
 /// pipeline passes them (moved where it moves them), so the stages add up to
 /// about one pipeline pass.
 void BM_PipelinePhases(benchmark::State& state) {
@@ -248,8 +261,8 @@ void BM_PipelinePhases(benchmark::State& state) {
   const std::string resultJSON = bench::makeResult(10000);
   const auto registry = pipelineRegistry();
   const auto templates = std::make_shared<Templates>(registry);
-  bench::PhaseTimer decode, filter, transform, build, network, update, templ, sections,
-      makeSections, applySections, teardown;
+  Stage decode, filter, transform, build, network, update, templ, sections, makeSections,
+      applySections, teardown;
   for (auto _ : state) {
     Items items;
     decode.time([&] { items = decodeCompositeListTemplate(templateJSON, registry); });
@@ -289,17 +302,21 @@ void BM_PipelinePhases(benchmark::State& state) {
     });
   }
   const auto n = static_cast<double>(state.iterations());
-  state.counters["decode"] = decode.seconds() * 1000 / n;
-  state.counters["filter"] = filter.seconds() * 1000 / n;
-  state.counters["transform"] = transform.seconds() * 1000 / n;
-  state.counters["build"] = build.seconds() * 1000 / n;
-  state.counters["result"] = network.seconds() * 1000 / n;
-  state.counters["update"] = update.seconds() * 1000 / n;
-  state.counters["templates"] = templ.seconds() * 1000 / n;
-  state.counters["screen"] = sections.seconds() * 1000 / n;
-  state.counters["make"] = makeSections.seconds() * 1000 / n;
-  state.counters["apply"] = applySections.seconds() * 1000 / n;
-  state.counters["teardown"] = teardown.seconds() * 1000 / n;
+  const auto report = [&](const char* name, const Stage& stage) {
+    state.counters[name] = stage.timer.seconds() * 1000 / n;
+    state.counters[std::string(name) + "_allocs"] = static_cast<double>(stage.allocations) / n;
+  };
+  report("decode", decode);
+  report("filter", filter);
+  report("transform", transform);
+  report("build", build);
+  report("result", network);
+  report("update", update);
+  report("templates", templ);
+  report("screen", sections);
+  report("make", makeSections);
+  report("apply", applySections);
+  report("teardown", teardown);
 }
 BENCHMARK(BM_PipelinePhases)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 

@@ -144,9 +144,8 @@ bool fetchesDirectly(CompositeListFetchMode mode) {
 /// Whether the item's own description fetches its entities: an
 /// entity-providing description and a fetch mode that asks for it.
 bool isFetchedDirectly(const AnyCompositeListItem& item,
-                       const CompositeListItemDescriptionBase* description) {
-  return fetchesDirectly(item.fetchMode()) &&
-         dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description) != nullptr;
+                       const EntityProvidingCompositeListItemDescription* provider) {
+  return provider != nullptr && fetchesDirectly(item.fetchMode());
 }
 
 }  // namespace
@@ -310,17 +309,17 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeRequestParam
   for (const auto& item : items) {
     const AnyCompositeListItemDescription* entry = registry_->description(item.type());
     if (entry == nullptr) continue;
-    const auto* base = entry->base.get();
     std::optional<RequestItem> request;
-    if (dynamic_cast<const TemplateProvidingItemDescription*>(base) != nullptr) {
-      request = co_await buildRequestItem(item, entry->base);
+    if (entry->templateProviding != nullptr) {
+      request = co_await buildRequestItem(item, DescriptionRef(*entry));
     } else if (item.skipFetching()) {
       continue;
     } else {
       // The common case, without a frame of its own: what buildRequestItem()
       // does for an item that is not template-providing, on the main context.
       request = co_await requestParametersItem(item);
-      if (isFetchedDirectly(item, base) && co_await fetchDirectly(item, entry->base, request)) {
+      if (isFetchedDirectly(item, entry->entityProviding) &&
+          co_await fetchDirectly(item, DescriptionRef(*entry), request)) {
         continue;
       }
     }
@@ -361,11 +360,10 @@ Async<std::vector<CompositeListFetcher::IndexedRequest>> CompositeListFetcher::b
     const AnyCompositeListItem& item = items[i];
     const AnyCompositeListItemDescription* entry = registry_->description(item.type());
     if (entry == nullptr) continue;
-    const auto* base = entry->base.get();
-    const bool nested = dynamic_cast<const TemplateProvidingItemDescription*>(base) != nullptr;
-    const bool direct = !item.skipFetching() && isFetchedDirectly(item, base);
+    const bool nested = entry->templateProviding != nullptr;
+    const bool direct = !item.skipFetching() && isFetchedDirectly(item, entry->entityProviding);
     if (nested || direct) {
-      group.addTask(buildChild(i, item, entry->base));
+      group.addTask(buildChild(i, item, DescriptionRef(*entry)));
     } else if (!item.skipFetching()) {
       // All of this item's work happens on the main context, where this loop
       // runs: a child would only hop back here to do it.
@@ -380,21 +378,18 @@ Async<std::vector<CompositeListFetcher::IndexedRequest>> CompositeListFetcher::b
 }
 
 Async<CompositeListFetcher::IndexedRequest> CompositeListFetcher::buildChild(
-    std::size_t index, AnyCompositeListItem item,
-    std::shared_ptr<const CompositeListItemDescriptionBase> description) {
+    std::size_t index, AnyCompositeListItem item, DescriptionRef description) {
   auto request = co_await buildRequestItem(std::move(item), std::move(description));
   co_return IndexedRequest{index, std::move(request)};
 }
 
 Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::buildRequestItem(
-    AnyCompositeListItem item,
-    std::shared_ptr<const CompositeListItemDescriptionBase> description) {
-  if (const auto* templates =
-          dynamic_cast<const TemplateProvidingItemDescription*>(description.get())) {
+    AnyCompositeListItem item, DescriptionRef description) {
+  if (const auto* templates = description.templates) {
     const TemplateChain chain = templateChain.get();
     if (chain) {
       auto from = std::find_if(chain->begin(), chain->end(), [&](const TemplateStep& s) {
-        return s.description == description.get();
+        return s.description == description.base.get();
       });
       if (from != chain->end()) {
         std::vector<std::string> cycle;
@@ -405,7 +400,8 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::bu
       }
     }
     Items sections = co_await templates->provideTemplateSections();
-    TemplateChain next = extended(chain, TemplateStep{description.get(), item.type().rawValue});
+    TemplateChain next =
+        extended(chain, TemplateStep{description.base.get(), item.type().rawValue});
     auto nested = fetchNestedTemplate(std::move(item), std::move(sections));
     co_await templateChain.withValue(std::move(next), onMainContext(std::move(nested)));
     co_return std::nullopt;
@@ -419,24 +415,23 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::bu
     auto build = requestParametersItem(item);
     request = co_await onMain(std::move(build));
   }
-  if (isFetchedDirectly(item, description.get()) &&
+  if (isFetchedDirectly(item, description.entities) &&
       co_await fetchDirectly(std::move(item), std::move(description), request)) {
     co_return std::nullopt;
   }
   co_return request;
 }
 
-Async<bool> CompositeListFetcher::fetchDirectly(
-    AnyCompositeListItem item, std::shared_ptr<const CompositeListItemDescriptionBase> description,
-    const std::optional<RequestItem>& request) {
-  const auto& provider =
-      dynamic_cast<const EntityProvidingCompositeListItemDescription&>(*description);
+Async<bool> CompositeListFetcher::fetchDirectly(AnyCompositeListItem item,
+                                                DescriptionRef description,
+                                                const std::optional<RequestItem>& request) {
+  const auto& provider = *description.entities;
   const RequestItem asked = request ? *request
                                     : RequestItem(platform::randomUUID().uuidString(), item.type(),
                                                   std::nullopt, std::nullopt, std::nullopt);
   std::optional<CompositeListResult::Item> result = co_await provider.fetchEntities(asked);
   if (!result) co_return false;
-  auto apply = applyDirectResult(std::move(item), std::move(description), std::move(*result));
+  auto apply = applyDirectResult(std::move(item), std::move(description.base), std::move(*result));
   co_await onMainContext(std::move(apply));
   co_return true;
 }

@@ -39,7 +39,7 @@ std::shared_ptr<BaseCollectionSection> CompositeListSectionsProvider::makeSectio
     const AnyCompositeListItem& item) {
   std::shared_ptr<BaseCollectionSection> section;
   if (const AnyCompositeListItemDescription* entry = description(item)) {
-    if (const auto* maker = dynamic_cast<const CompositeListSectionProviding*>(entry->base.get())) {
+    if (const CompositeListSectionProviding* maker = entry->sectionProviding) {
       section = maker->section(item, *this);
     }
   }

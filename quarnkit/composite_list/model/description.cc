@@ -1,5 +1,8 @@
 #include "quarnkit/composite_list/model/description.h"
 
+#include "quarnkit/composite_list/fetching/sections_provider.h"
+#include "quarnkit/composite_list/model/descriptions.h"
+#include "quarnkit/composite_list/model/entity_providing.h"
 #include "quarnkit/core/error.h"
 
 namespace quarn {
@@ -29,6 +32,10 @@ AnyCompositeListItemDescription::AnyCompositeListItemDescription(
     : isDefault(description->isDefault()),
       isList(description->isList()),
       base(description),
+      sectionProviding(dynamic_cast<const CompositeListSectionProviding*>(description.get())),
+      entityProviding(
+          dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description.get())),
+      templateProviding(dynamic_cast<const TemplateProvidingItemDescription*>(description.get())),
       type_(description->type()),
       decode_([description](Decoder& d) { return description->decodeAny(d); }),
       makeRequestParametersItem_([description](const CompositeListItem& item) {

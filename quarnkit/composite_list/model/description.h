@@ -37,6 +37,10 @@
 
 namespace quarn {
 
+class CompositeListSectionProviding;
+class EntityProvidingCompositeListItemDescription;
+class TemplateProvidingItemDescription;
+
 /// The type-independent side of a description: what the registry, the
 /// decoder and the fetcher call.
 class CompositeListItemDescriptionBase {
@@ -116,6 +120,11 @@ class AnyCompositeListItemDescription {
   bool isList;
   /// The description itself, for typed look-ups.
   std::shared_ptr<const CompositeListItemDescriptionBase> base;
+  /// The roles the description plays besides decoding, found once here
+  /// rather than by a cast for every item: null when it does not play them.
+  const CompositeListSectionProviding* sectionProviding = nullptr;
+  const EntityProvidingCompositeListItemDescription* entityProviding = nullptr;
+  const TemplateProvidingItemDescription* templateProviding = nullptr;
 
   [[nodiscard]] AnyCompositeListItem decode(Decoder& d) const { return decode_(d); }
   /// Asks the bound description for the request of an item's record.
