@@ -207,19 +207,26 @@ Async<Items> CompositeListFetcher::runFetch(Items items) {
   if (requests.empty()) co_return performTextTemplates(std::move(processed));
 
   CompositeListRequestParameters parameters{templateKey_, requests};
-  const Task<CompositeListResult> task =
-      co_await fetchCompositeListTask(std::move(parameters), limit_);
+  Task<CompositeListResult> task = co_await fetchCompositeListTask(std::move(parameters), limit_);
   currentTask_ = task;
   std::optional<CompositeListResult> result;
   std::exception_ptr failure;
   try {
-    result.emplace(co_await task.value());
+    co_await task.wait();
   } catch (...) {
     failure = std::current_exception();
   }
   // A nested fetch may have taken the slot meanwhile; only this fetch's task
   // is cleared.
   if (currentTask_ == task) currentTask_.reset();
+  if (!failure) {
+    try {
+      // Usually the last handle by now: the result is taken over, not copied.
+      result.emplace(co_await std::move(task).take());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
   if (failure) {
     if (!ignoreNetworkErrors_) std::rethrow_exception(failure);
     co_return performTextTemplates(std::move(processed));

@@ -80,6 +80,10 @@ class TaskCore {
   /// value is already stored) and wakes its awaiters.
   void bodyEnded(std::exception_ptr error);
 
+  /// The Task handles that can still read the outcome (the runtime's own
+  /// references to the task never read it).
+  std::atomic<std::size_t> handles{1};
+
  protected:
   explicit TaskCore(Executor executor) noexcept : executor_(std::move(executor)) {}
   ~TaskCore();
@@ -111,7 +115,7 @@ class TaskState final : public TaskCore {
  public:
   explicit TaskState(Executor executor) noexcept : TaskCore(std::move(executor)) {}
   /// The body's value. Written by the body before it ends the task; read only
-  /// once the task has finished with no error.
+  /// once the task has finished with no error, and only through a handle.
   std::optional<T> value;
 };
 
@@ -179,6 +183,25 @@ Async<void> storeInBox(std::shared_ptr<std::optional<T>> box, Async<T> body) {
 template <class T = void>
 class Task {
  public:
+  Task(const Task& other) noexcept : state_(other.state_) { retain(); }
+  Task(Task&& other) noexcept = default;
+  Task& operator=(const Task& other) noexcept {
+    if (this != &other) {
+      release();
+      state_ = other.state_;
+      retain();
+    }
+    return *this;
+  }
+  Task& operator=(Task&& other) noexcept {
+    if (this != &other) {
+      release();
+      state_ = std::move(other.state_);
+    }
+    return *this;
+  }
+  ~Task() { release(); }
+
   /// Starts `body` on the concurrent executor.
   static Task spawn(Async<T> body) { return spawn(concurrentExecutor(), std::move(body)); }
   /// Starts `body` on `executor`. When the caller already runs on `executor`,
@@ -195,7 +218,14 @@ class Task {
   /// cancellation error when it was cancelled. Any number of callers may
   /// await it, before or after it ends. (A value that cannot be copied is
   /// moved out to the first of them.)
-  Async<T> value() const { return valueOf(state_); }
+  Async<T> value() const { return valueOf(*this); }
+  /// value() for a caller that gives its handle up: when no other handle to
+  /// the task is left once it has ended, nobody else can read the value, so
+  /// it is moved out instead of copied.
+  Async<T> take() && requires(!std::is_void_v<T>) { return takeOf(std::move(*this)); }
+  /// Waits until the task has ended, however it ends. Throws only the
+  /// cancellation error when the caller is cancelled while it waits.
+  Async<void> wait() const { return waitFor(state_); }
   /// Ends the task with the cancellation error and cancels its body. Does
   /// nothing once it has ended.
   void cancel() const { detail::cancelTask(state_); }
@@ -208,9 +238,18 @@ class Task {
  private:
   using State = detail::TaskState<T>;
 
-  // A static coroutine: its frame holds a copy of the handle's state, so
-  // awaiting the value of a temporary handle is safe.
-  static Async<T> valueOf(std::shared_ptr<State> state) {
+  Task() = default;
+  void retain() const noexcept {
+    if (state_) state_->handles.fetch_add(1, std::memory_order_relaxed);
+  }
+  void release() noexcept {
+    if (state_) state_->handles.fetch_sub(1, std::memory_order_acq_rel);
+  }
+
+  // Static coroutines: their frames hold a handle of their own, so awaiting
+  // the value of a temporary handle is safe.
+  static Async<T> valueOf(Task self) {
+    const std::shared_ptr<State>& state = self.state_;
     if (!state->isFinished()) co_await detail::awaitTask(state);
     state->rethrowError();
     if constexpr (!std::is_void_v<T>) {
@@ -219,6 +258,26 @@ class Task {
       } else {
         co_return std::move(*state->value);
       }
+    }
+  }
+
+  static Async<T> takeOf(Task self) {
+    const std::shared_ptr<State>& state = self.state_;
+    if (!state->isFinished()) co_await detail::awaitTask(state);
+    state->rethrowError();
+    if constexpr (std::is_copy_constructible_v<T>) {
+      if (state->handles.load(std::memory_order_acquire) > 1) co_return *state->value;
+    }
+    co_return std::move(*state->value);
+  }
+
+  static Async<void> waitFor(std::shared_ptr<State> state) {
+    if (state->isFinished()) co_return;
+    try {
+      co_await detail::awaitTask(state);
+    } catch (...) {
+      // The task's own error is for whoever reads its value.
+      if (!state->isFinished()) throw;
     }
   }
 

@@ -235,6 +235,65 @@ TEST(TaskTest, CancelRacingTheEndGivesEveryAwaiterOneConsistentOutcome) {
   }
 }
 
+namespace {
+
+// Counts how often it was copied.
+struct Counted {
+  explicit Counted(std::shared_ptr<int> copies_) : copies(std::move(copies_)) {}
+  Counted(const Counted& other) : copies(other.copies) { ++*copies; }
+  Counted(Counted&&) = default;
+  Counted& operator=(const Counted&) = delete;
+  Counted& operator=(Counted&&) = default;
+  std::shared_ptr<int> copies;
+};
+
+Async<Counted> counted(Gate& gate, std::shared_ptr<int> copies) {
+  co_await gate.pass();
+  co_return Counted(std::move(copies));
+}
+
+}  // namespace
+
+TEST(TaskTest, TakeMovesTheValueOutOnlyWhenNoOtherHandleIsLeft) {
+  const auto copies = std::make_shared<int>(0);
+  Gate gate;
+  auto alone = Task<Counted>::spawn(mainExecutor(), counted(gate, copies));
+  auto taken = Task<Counted>::spawn(mainExecutor(), [](Task<Counted> task) -> Async<Counted> {
+    co_await task.wait();
+    co_return co_await std::move(task).take();
+  }(std::move(alone)));
+  drainMainContext();
+  gate.open();
+  runUntilComplete(taken.wait());
+  EXPECT_EQ(*copies, 0);
+
+  Gate second;
+  auto shared = Task<Counted>::spawn(mainExecutor(), counted(second, copies));
+  auto kept = shared;
+  drainMainContext();
+  second.open();
+  runUntilComplete(std::move(shared).take());
+  EXPECT_EQ(*copies, 1);  // another handle could still read it
+  runUntilComplete(kept.value());
+  EXPECT_EQ(*copies, 2);
+}
+
+TEST(TaskTest, WaitEndsWithTheTaskWithoutItsErrorButWithTheWaitersCancellation) {
+  auto failed = Task<int>::spawn(mainExecutor(), failing());
+  EXPECT_NO_THROW(runUntilComplete(failed.wait()));
+  EXPECT_THROW(runUntilComplete(Task<int>(failed).take()), std::runtime_error);
+
+  Gate gate;
+  auto held = Task<int>::spawn(mainExecutor(), afterGate(gate, 5));
+  auto waiter = Task<void>::spawn(mainExecutor(), held.wait());
+  drainMainContext();
+  waiter.cancel();
+  EXPECT_TRUE(isCancellation(errorOf([&] { runUntilComplete(waiter.value()); })));
+  EXPECT_FALSE(held.isFinished());
+  gate.open();
+  EXPECT_EQ(runUntilComplete(held.value()), 5);
+}
+
 TEST(TaskTest, ATaskRunsOnWithoutItsHandle) {
   Gate gate;
   std::atomic<bool> ran{false};
