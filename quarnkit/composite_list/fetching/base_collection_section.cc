@@ -62,7 +62,19 @@ BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
 
 void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& items) {
   // The rows are made and dropped together: one allocation holds them all.
-  rows_ = platform::AnyHashable::wrapEach(makeUniqueItems(items));
+  // Their identifiers are usually one text repeated: it is hashed once.
+  std::optional<std::string_view> identifier;
+  std::size_t identifierHash = 0;
+  const auto hashRow = [&](const UniqueWrapper& row) {
+    if (identifier != row.identifier) {
+      identifier = row.identifier;
+      identifierHash = std::hash<std::string>()(row.identifier);
+    }
+    std::size_t h = identifierHash;
+    hashCombine(h, row.entity.hash());
+    return h;
+  };
+  rows_ = platform::AnyHashable::wrapEach(makeUniqueItems(items), hashRow);
 }
 
 std::optional<std::vector<UniqueWrapper>> BaseCollectionSection::uniqueItems() const {
@@ -79,10 +91,11 @@ std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
   for (const auto& item : items) hashCombine(h, item.hash());
   hashOptionalText(h, title);
   hashOptionalText(h, subtitle);
-  const std::string identifier = identifierText(h);
+  std::string identifier = identifierText(h);
   std::vector<UniqueWrapper> wrapped;
   wrapped.reserve(items.size());
-  for (const auto& item : items) wrapped.push_back(UniqueWrapper{identifier, item});
+  for (std::size_t i = 0; i + 1 < items.size(); ++i) wrapped.push_back({identifier, items[i]});
+  if (!items.empty()) wrapped.push_back({std::move(identifier), items.back()});
   return wrapped;
 }
 

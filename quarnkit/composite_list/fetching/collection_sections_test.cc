@@ -79,6 +79,34 @@ TEST(BaseCollectionSectionTest, RowIdentitiesDependOnTheListAndTitles) {
   std::size_t parsed = 0;
   EXPECT_EQ(std::to_string(std::stoll(id, &parsed)), id);
   EXPECT_EQ(parsed, id.size());
+  // A row's identity is its wrapper, hashed as any wrapper is.
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(top->snapshotItems()[i], AnyHashable(rows[i]));
+  }
+}
+
+TEST(BaseCollectionSectionTest, RowsWithIdentifiersOfTheirOwnAreIdentifiedByThem) {
+  // A section that names each row itself, some alike.
+  class Named : public BaseCollectionSection {
+   public:
+    Named() : BaseCollectionSection("Named", std::nullopt) {
+      setItems(std::vector<std::string>{"a", "b", "c", "d"});
+    }
+    std::vector<UniqueWrapper> makeUniqueItems(
+        const std::vector<AnyHashable>& items) const override {
+      const char* names[] = {"x", "x", "y", "x"};
+      std::vector<UniqueWrapper> rows;
+      for (std::size_t i = 0; i < items.size(); ++i) rows.push_back({names[i % 4], items[i]});
+      return rows;
+    }
+  };
+  const Named named;
+  const auto rows = named.uniqueItems().value();
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[2].identifier, "y");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(named.snapshotItems()[i], AnyHashable(rows[i])) << i;
+  }
 }
 
 TEST(BaseCollectionSectionDeathTest, RowsMustBeSetBeforeTheyAreRead) {

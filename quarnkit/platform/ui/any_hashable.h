@@ -48,7 +48,14 @@ class AnyHashable {
   /// last of them. For the rows of a list, made and dropped together.
   template <Hashable T>
   requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> wrapEach(
-      std::vector<T> values);
+      std::vector<T> values) {
+    return wrapEach(std::move(values), std::hash<T>());
+  }
+  /// The same with the values' hashes from `hash`, which must give what
+  /// std::hash<T> gives (a caller that knows the values can give it faster).
+  template <Hashable T, class Hash>
+  requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> wrapEach(
+      std::vector<T> values, Hash hash);
 
   /// The wrapped value when it has type T exactly.
   template <class T>
@@ -124,10 +131,10 @@ struct std::hash<quarn::platform::AnyHashable> {
 };
 
 // Defined after std::hash<AnyHashable>: making the list copies wrappers.
-template <quarn::platform::Hashable T>
+template <quarn::platform::Hashable T, class Hash>
 requires(!std::is_same_v<T, quarn::platform::AnyHashable>)
     std::vector<quarn::platform::AnyHashable> quarn::platform::AnyHashable::wrapEach(
-        std::vector<T> values) {
+        std::vector<T> values, Hash hash) {
   std::vector<AnyHashable> out;
   out.reserve(values.size());
   if constexpr (kStoredInline<T>) {
@@ -137,8 +144,7 @@ requires(!std::is_same_v<T, quarn::platform::AnyHashable>)
     block->reserve(values.size());
     for (T& v : values) block->emplace_back(std::move(v));
     for (const Model<T>& model : *block) {
-      out.push_back(
-          AnyHashable(std::hash<T>()(model.value), std::shared_ptr<const Concept>(block, &model)));
+      out.push_back(AnyHashable(hash(model.value), std::shared_ptr<const Concept>(block, &model)));
     }
   }
   return out;
