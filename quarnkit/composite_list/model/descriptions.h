@@ -89,8 +89,9 @@ class ListItemDescription
     std::vector<CompositeListEntity<T>> list;
     list.reserve(result.results.size());
     for (const auto& element : result.results) {
-      if (const T* value = element.template get<T>()) {
-        list.emplace_back(*value);
+      // The result's entity itself, shared rather than copied.
+      if (auto value = element.template shared<T>()) {
+        list.emplace_back(std::move(value));
       } else {
         detail::logListEntityMismatch(this->descriptionTypeName(), element.typeName(),
                                       item.description());

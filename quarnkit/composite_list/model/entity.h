@@ -10,12 +10,12 @@
 // type, held in an AnyEntity.
 #pragma once
 
-#include <any>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "quarnkit/coding/decoder.h"
@@ -37,29 +37,42 @@ const std::string& cachedTypeName() {
 }
 }  // namespace detail
 
-/// A decoded entity of any host type, with the name of its type.
+/// A decoded entity of any host type, with the name of its type. Entities
+/// are immutable once decoded: copies of an AnyEntity share one instance,
+/// and so can the records and rows made from it (shared()).
 class AnyEntity {
  public:
   template <class T>
   requires(!std::is_same_v<std::decay_t<T>, AnyEntity>)
       AnyEntity(T value)  // NOLINT(google-explicit-constructor)
-      : value_(std::move(value)), typeName_(&detail::cachedTypeName<T>()) {}
+      : AnyEntity(std::make_shared<const T>(std::move(value))) {}
+  /// An entity shared with whoever else holds it.
+  template <class T>
+  static AnyEntity sharing(std::shared_ptr<const T> value) {
+    return AnyEntity(std::move(value));
+  }
 
   /// The entity when it has type T exactly.
   template <class T>
   [[nodiscard]] const T* get() const {
-    return std::any_cast<T>(&value_);
+    return *type_ == typeid(T) ? static_cast<const T*>(value_.get()) : nullptr;
   }
-  /// The entity for taking it over when it has type T exactly.
+  /// The same, shared: holding it keeps the entity alive without a copy.
   template <class T>
-  [[nodiscard]] T* getMutable() {
-    return std::any_cast<T>(&value_);
+  [[nodiscard]] std::shared_ptr<const T> shared() const {
+    const T* value = get<T>();
+    return value ? std::shared_ptr<const T>(value_, value) : nullptr;
   }
-  [[nodiscard]] const std::any& value() const { return value_; }
+  [[nodiscard]] const std::type_info& type() const { return *type_; }
   [[nodiscard]] const std::string& typeName() const { return *typeName_; }
 
  private:
-  std::any value_;
+  template <class T>
+  explicit AnyEntity(std::shared_ptr<const T> value)
+      : value_(std::move(value)), type_(&typeid(T)), typeName_(&detail::cachedTypeName<T>()) {}
+
+  std::shared_ptr<const void> value_;
+  const std::type_info* type_;
   const std::string* typeName_;
 };
 
@@ -93,7 +106,9 @@ concept HashableType = requires(const T& a) {
 };
 
 /// A hashable wrapper of a host entity: the element type of list item
-/// records. Equal when the entities are equal. Decodes from an entity object
+/// records. Equal when the entities are equal. The entity is immutable and
+/// shared: a wrapper made from a decoded AnyEntity, and every copy of a
+/// wrapper (a section row, a snapshot), holds the one instance. Decodes from an entity object
 /// dispatched by its "class" name (without a class map in the decoder
 /// settings that is a dataCorrupted error: templates from a server must not
 /// stop the program); encodes as the entity itself when the entity is
@@ -101,26 +116,30 @@ concept HashableType = requires(const T& a) {
 template <HashableType T>
 class CompositeListEntity {
  public:
-  explicit CompositeListEntity(T base) : base_(std::move(base)), hash_(std::hash<T>()(base_)) {}
+  explicit CompositeListEntity(T base)
+      : CompositeListEntity(std::make_shared<const T>(std::move(base))) {}
+  /// Wraps an entity held elsewhere too (not null).
+  explicit CompositeListEntity(std::shared_ptr<const T> base)
+      : base_(std::move(base)), hash_(std::hash<T>()(*base_)) {}
 
-  [[nodiscard]] const T& base() const { return base_; }
+  [[nodiscard]] const T& base() const { return *base_; }
   [[nodiscard]] std::size_t hashable() const { return hash_; }
 
   friend bool operator==(const CompositeListEntity& a, const CompositeListEntity& b) {
-    return a.hash_ == b.hash_ && a.base_ == b.base_;
+    return a.hash_ == b.hash_ && (a.base_ == b.base_ || *a.base_ == *b.base_);
   }
 
   static CompositeListEntity decode(Decoder& d);
   void encode(Encoder& e) const {
     if constexpr (EncodableType<T>) {
-      e.encode(base_);
+      e.encode(*base_);
     } else {
       e.container();
     }
   }
 
  private:
-  T base_;
+  std::shared_ptr<const T> base_;
   std::size_t hash_;
 };
 
@@ -133,9 +152,9 @@ CompositeListEntity<T> CompositeListEntity<T>::decode(Decoder& d) {
   const CompositeListEntityClassMap* map = entityClassMap(d);
   if (map == nullptr) detail::missingClassMapForEntity(d);
   auto entity = decodeEntityByClassName(d, *map);
-  T* value = entity ? entity->template getMutable<T>() : nullptr;
+  auto value = entity ? entity->template shared<T>() : nullptr;
   if (value == nullptr) throw DecodingError::typeMismatch(typeName<T>(), {d.codingPath(), ""});
-  return CompositeListEntity(std::move(*value));
+  return CompositeListEntity(std::move(value));
 }
 
 }  // namespace quarn

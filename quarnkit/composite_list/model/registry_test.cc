@@ -134,11 +134,16 @@ TEST(CompositeListItemDescriptionTest, ListDescriptionDropsEntitiesOfOtherTypes)
   registry->register_<ListItemDescription<Product>>();
   const auto items = decodeCompositeListTemplate(R"([{"type":"list","uniqueId":"l"}])", registry);
   CompositeListContext context(std::make_shared<ArbitraryRandomNumberGenerator>(3));
-  registry->description(CompositeListItemType::list)
-      ->update(items[0], {"l", {AnyEntity(Product{1, "a"}), AnyEntity(Article{"t"})}}, context);
+  const CompositeListResult::Item result{"l",
+                                         {AnyEntity(Product{1, "a"}), AnyEntity(Article{"t"})}};
+  registry->description(CompositeListItemType::list)->update(items[0], result, context);
   const auto entities = items[0].getEntityArray<CompositeListEntity<Product>>();
   ASSERT_EQ(entities->size(), 1u);
   EXPECT_EQ(entities->front().base(), (Product{1, "a"}));
+  // The record holds the result's entity itself, and so does a copy of it.
+  EXPECT_EQ(&entities->front().base(), result.results[0].get<Product>());
+  const CompositeListEntity<Product> copy = entities->front();
+  EXPECT_EQ(&copy.base(), result.results[0].get<Product>());
   EXPECT_EQ(log.count("[ListItemDescription<Product>] Not match entity type Article for section "
                       "update: 'CompositeListSectionItem<Array<CompositeListEntity<Product>>>"),
             1u);
