@@ -31,15 +31,18 @@ concept Hashable = requires(const T& a, const T& b) {
 
 class AnyHashable {
  public:
-  template <Hashable T>
-  requires(!std::is_same_v<std::decay_t<T>, AnyHashable>) explicit AnyHashable(T value)
+  template <class T>
+  requires(Hashable<std::decay_t<T>> &&
+           !std::is_same_v<std::decay_t<T>, AnyHashable>) explicit AnyHashable(T&& value)
       : hash_(std::hash<std::decay_t<T>>()(value)) {
     using V = std::decay_t<T>;
     if constexpr (kStoredInline<V>) {
       box_ = inlineBox<V>();
-      std::memcpy(inline_, &value, sizeof(V));
+      const V stored = value;
+      std::memcpy(inline_, &stored, sizeof(V));
     } else {
-      box_ = std::make_shared<const Model<V>>(std::move(value));
+      // Copied or moved once, straight into its box.
+      box_ = std::make_shared<const Model<V>>(std::forward<T>(value));
     }
   }
 
@@ -87,7 +90,8 @@ class AnyHashable {
   };
   template <class T>
   struct Model final : Concept {
-    explicit Model(T v) : value(std::move(v)) {}
+    template <class U>
+    explicit Model(U&& v) : value(std::forward<U>(v)) {}
     [[nodiscard]] const std::type_info& type() const override { return typeid(T); }
     [[nodiscard]] bool equals(const Concept& other) const override {
       return other.type() == typeid(T) && static_cast<const Model&>(other).value == value;
