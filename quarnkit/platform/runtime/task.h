@@ -183,6 +183,8 @@ Async<void> storeInBox(std::shared_ptr<std::optional<T>> box, Async<T> body) {
 template <class T = void>
 class Task {
  public:
+  /// No task: only assigning one makes it usable.
+  Task() = default;
   Task(const Task& other) noexcept : state_(other.state_) { retain(); }
   Task(Task&& other) noexcept = default;
   Task& operator=(const Task& other) noexcept {
@@ -238,7 +240,6 @@ class Task {
  private:
   using State = detail::TaskState<T>;
 
-  Task() = default;
   void retain() const noexcept {
     if (state_) state_->handles.fetch_add(1, std::memory_order_relaxed);
   }
