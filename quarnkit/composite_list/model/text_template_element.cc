@@ -63,4 +63,15 @@ std::optional<ValueDictionary> detail::valuesWithVars(const ValueDictionary& val
   return merged;
 }
 
+void detail::unmergeVars(ValueDictionary& withVars, const ValueDictionary& values,
+                         const ValueObject& merged) {
+  for (const auto& [key, value] : merged) {
+    if (const Value* original = values.find(key)) {
+      if (Value* current = withVars.find(key)) *current = *original;
+    } else {
+      withVars.erase(key);
+    }
+  }
+}
+
 }  // namespace quarn

@@ -40,6 +40,10 @@ namespace detail {
 /// object; nothing otherwise.
 std::optional<ValueDictionary> valuesWithVars(const ValueDictionary& values,
                                               const std::optional<Value>& vars);
+/// Undoes `merged` on `withVars` (`values` with `merged` merged over them):
+/// entries it replaced get their values back, entries it added are removed.
+void unmergeVars(ValueDictionary& withVars, const ValueDictionary& values,
+                 const ValueObject& merged);
 }  // namespace detail
 
 /// Each element templated in order (see the file comment).
@@ -47,19 +51,21 @@ template <CompositeListTextTemplateElement T>
 std::vector<T> templateText(const std::vector<T>& elements, const ValueDictionary& values) {
   std::vector<T> out;
   out.reserve(elements.size());
-  // The values with an element's vars over them, made again for each such
-  // element in the same dictionary, whose entries keep their storage.
+  // The values with an element's vars over them: copied once, then after
+  // each such element only the entries its vars touched are put back.
   [[maybe_unused]] std::optional<ValueDictionary> withVars;
+  [[maybe_unused]] const ValueObject* merged = nullptr;
   for (const T& element : elements) {
     if constexpr (CompositeListElement<T>) {
       const std::optional<Value>& vars = elementFields(element).vars;
       if (const ValueObject* object = vars ? vars->ifObject() : nullptr) {
-        if (withVars) {
-          *withVars = values;
-        } else {
+        if (!withVars) {
           withVars.emplace(values);
+        } else if (merged != nullptr) {
+          detail::unmergeVars(*withVars, values, *merged);
         }
         withVars->merge(*object);
+        merged = object;
         out.push_back(element.templateText(*withVars));
         continue;
       }

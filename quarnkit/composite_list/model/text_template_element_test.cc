@@ -54,6 +54,23 @@ TEST(CompositeListTextTemplateTest, ListsMergeEachElementsVars) {
   EXPECT_EQ(done[2].text, "Ann");
   EXPECT_EQ(done[3].text, "Ann 4");
   EXPECT_EQ(done[1].vars, rows[1].vars);
+
+  // Neither a replaced nor an added entry outlives its element, with or
+  // without vars in the elements after it.
+  const std::vector<CompositeListRow> after{
+      row("${name}", std::nullopt, Value{{"name", "Bo"}, {"extra", 1}}),
+      row("${name} ${count}", std::nullopt, Value{{"count", 4}}),
+      row("${name} ${count}"),
+  };
+  const auto next = templateText(after, kValues);
+  EXPECT_EQ(next[1].text, "Ann 4");
+  EXPECT_EQ(next[2].text, "Ann 3");
+  for (const auto& vars : {std::optional<Value>(Value{{"count", 5}}), std::optional<Value>()}) {
+    const std::vector<CompositeListRow> alone{row("${extra}", std::nullopt, vars)};
+    const std::vector<CompositeListRow> second{after[0], alone[0]};
+    EXPECT_EQ(templateText(second, kValues)[1].text, templateText(alone, kValues)[0].text);
+    EXPECT_NE(templateText(second, kValues)[1].text, "1");
+  }
 }
 
 TEST(CompositeListTextTemplateTest, RecordsChangeInPlaceAndWrappersWrapAnew) {
