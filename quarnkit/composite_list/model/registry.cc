@@ -37,8 +37,15 @@ void CompositeListItemsRegistry::setShared(std::shared_ptr<CompositeListItemsReg
 
 const AnyCompositeListItemDescription* CompositeListItemsRegistry::description(
     const CompositeListItemType& type) const {
+  // Called for every item at every stage: the length and the first letter
+  // rule out most entries before their texts are compared.
+  const std::string& wanted = type.rawValue;
   for (auto it = descriptions.rbegin(); it != descriptions.rend(); ++it) {
-    if (it->type() == type) return &*it;
+    const std::string& have = it->type().rawValue;
+    if (have.size() == wanted.size() && (wanted.empty() || have.front() == wanted.front()) &&
+        have == wanted) {
+      return &*it;
+    }
   }
   return nullptr;
 }
