@@ -31,6 +31,8 @@ concept Hashable = requires(const T& a, const T& b) {
 
 class AnyHashable {
  public:
+  // AnyHashable itself is excluded, so copies and moves are not taken over.
+  // NOLINTBEGIN(bugprone-forwarding-reference-overload)
   template <class T>
   requires(Hashable<std::decay_t<T>> &&
            !std::is_same_v<std::decay_t<T>, AnyHashable>) explicit AnyHashable(T&& value)
@@ -45,6 +47,7 @@ class AnyHashable {
       box_ = std::make_shared<const Model<V>>(std::forward<T>(value));
     }
   }
+  // NOLINTEND(bugprone-forwarding-reference-overload)
 
   /// Each value wrapped, in order, with one allocation for all of them
   /// instead of one each: the wrappers share it, and it is freed with the
@@ -90,8 +93,8 @@ class AnyHashable {
   };
   template <class T>
   struct Model final : Concept {
-    template <class U>
-    explicit Model(U&& v) : value(std::forward<U>(v)) {}
+    explicit Model(const T& v) : value(v) {}
+    explicit Model(T&& v) : value(std::move(v)) {}
     [[nodiscard]] const std::type_info& type() const override { return typeid(T); }
     [[nodiscard]] bool equals(const Concept& other) const override {
       return other.type() == typeid(T) && static_cast<const Model&>(other).value == value;
