@@ -429,6 +429,9 @@ TEST_F(FetcherTest, CancalCancelsOnlyTheRequestInFlight) {
   f->cancal();
   ASSERT_TRUE(runMainContextUntil([&] { return again.isFinished(); }));
   EXPECT_EQ(ids(runUntilComplete(again.value())), std::vector<std::string>{"b"});
+  // The requests' bodies stop at their sleep on their own threads; the clock
+  // they sleep on must outlive that.
+  EXPECT_TRUE(runMainContextUntil([&] { return f->endedRequests() == f->requests.size(); }));
 }
 
 TEST_F(FetcherTest, LogsTheElapsedTimeOnEveryExit) {

@@ -72,19 +72,28 @@ class TestFetcher : public CompositeListFetcher {
   double latency = 0;
   std::vector<CompositeListRequestParameters> requests;
   std::vector<std::int64_t> limits;
+  /// Requests whose bodies have ended. A cancelled body stops on its own
+  /// thread, after the fetch that cancelled it: a test waits for every
+  /// request to end before the clock the bodies sleep on goes away.
+  [[nodiscard]] std::size_t endedRequests() const { return ended_->load(); }
 
   Async<Task<CompositeListResult>> fetchCompositeListTask(CompositeListRequestParameters parameters,
                                                           std::int64_t limit) override {
     requests.push_back(parameters);
     limits.push_back(limit);
-    co_return Task<CompositeListResult>::spawn(
-        answer(resultJSON, failure, waitForCancellation, latency, registry()->entityClassMap));
+    co_return Task<CompositeListResult>::spawn(answer(resultJSON, failure, waitForCancellation,
+                                                      latency, registry()->entityClassMap, ended_));
   }
 
  private:
   static Async<CompositeListResult> answer(std::string json, std::optional<std::string> failure,
                                            bool wait, double latency,
-                                           CompositeListEntityClassMap classMap) {
+                                           CompositeListEntityClassMap classMap,
+                                           std::shared_ptr<std::atomic<std::size_t>> ended) {
+    struct Ending {
+      std::atomic<std::size_t>& count;
+      ~Ending() { ++count; }
+    } ending{*ended};
     if (wait) co_await platform::TimerScheduler::current()->sleep(std::chrono::hours(24 * 365));
     if (latency > 0) {
       co_await platform::TimerScheduler::current()->sleep(
@@ -94,6 +103,8 @@ class TestFetcher : public CompositeListFetcher {
     if (failure) throw TestFailure(*failure);
     co_return decodeCompositeListResult(json, classMap);
   }
+
+  std::shared_ptr<std::atomic<std::size_t>> ended_ = std::make_shared<std::atomic<std::size_t>>(0);
 };
 
 /// Records what a self-fetching description was asked, thread-safely.
