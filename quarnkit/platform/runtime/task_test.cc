@@ -413,8 +413,13 @@ TEST(TaskLocalTest, BindingsReachHopsTasksAndChildrenButNotDetachedTasks) {
 }
 
 TEST(ContinuationTest, ResumesFromAnotherThreadWithValueOrError) {
+  // Joined, not detached: the thread is still inside resume() when the value
+  // arrives, and must not outlive the main context it resumes on.
+  std::thread resumer;
   int v = runUntilComplete(withCheckedThrowingContinuation<int>(
-      "value", [](CheckedContinuation<int> c) { std::thread([c] { c.resume(7); }).detach(); }));
+      "value",
+      [&resumer](CheckedContinuation<int> c) { resumer = std::thread([c] { c.resume(7); }); }));
+  resumer.join();
   EXPECT_EQ(v, 7);
   EXPECT_THROW(
       runUntilComplete(withCheckedThrowingContinuation<int>(
