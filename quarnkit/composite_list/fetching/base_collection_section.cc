@@ -70,9 +70,7 @@ void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& i
       identifier = row.identifier;
       identifierHash = std::hash<std::string>()(row.identifier);
     }
-    std::size_t h = identifierHash;
-    hashCombine(h, row.entity.hash());
-    return h;
+    return std::hash<UniqueWrapper>::combine(identifierHash, row.entity);
   };
   rows_ = platform::AnyHashable::wrapEach(makeUniqueItems(items), hashRow);
 }

@@ -41,10 +41,15 @@ struct UniqueWrapper {
 
 template <>
 struct std::hash<quarn::UniqueWrapper> {
+  /// A wrapper's hash from its identifier's hash (rows of one section share
+  /// it) and its entity.
+  static std::size_t combine(std::size_t identifierHash,
+                             const quarn::platform::AnyHashable& entity) {
+    quarn::hashCombine(identifierHash, entity.hash());
+    return identifierHash;
+  }
   std::size_t operator()(const quarn::UniqueWrapper& w) const noexcept {
-    std::size_t h = std::hash<std::string>()(w.identifier);
-    quarn::hashCombine(h, w.entity.hash());
-    return h;
+    return combine(std::hash<std::string>()(w.identifier), w.entity);
   }
 };
 

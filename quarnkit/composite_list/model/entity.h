@@ -46,12 +46,6 @@ class AnyEntity {
   requires(!std::is_same_v<std::decay_t<T>, AnyEntity>)
       AnyEntity(T value)  // NOLINT(google-explicit-constructor)
       : AnyEntity(std::make_shared<const T>(std::move(value))) {}
-  /// An entity shared with whoever else holds it.
-  template <class T>
-  static AnyEntity sharing(std::shared_ptr<const T> value) {
-    return AnyEntity(std::move(value));
-  }
-
   /// The entity when it has type T exactly.
   template <class T>
   [[nodiscard]] const T* get() const {
@@ -63,7 +57,6 @@ class AnyEntity {
     const T* value = get<T>();
     return value ? std::shared_ptr<const T>(value_, value) : nullptr;
   }
-  [[nodiscard]] const std::type_info& type() const { return *type_; }
   [[nodiscard]] const std::string& typeName() const { return *typeName_; }
 
  private:

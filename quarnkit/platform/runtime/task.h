@@ -220,11 +220,11 @@ class Task {
   /// cancellation error when it was cancelled. Any number of callers may
   /// await it, before or after it ends. (A value that cannot be copied is
   /// moved out to the first of them.)
-  Async<T> value() const { return valueOf(*this); }
+  Async<T> value() const { return valueOf(*this, false); }
   /// value() for a caller that gives its handle up: when no other handle to
   /// the task is left once it has ended, nobody else can read the value, so
   /// it is moved out instead of copied.
-  Async<T> take() && requires(!std::is_void_v<T>) { return takeOf(std::move(*this)); }
+  Async<T> take() && requires(!std::is_void_v<T>) { return valueOf(std::move(*this), true); }
   /// Waits until the task has ended, however it ends. Throws only the
   /// cancellation error when the caller is cancelled while it waits.
   Async<void> wait() const { return waitFor(state_); }
@@ -249,27 +249,19 @@ class Task {
 
   // Static coroutines: their frames hold a handle of their own, so awaiting
   // the value of a temporary handle is safe.
-  static Async<T> valueOf(Task self) {
+  // `taking`: the value may be moved out when `self` is the last handle.
+  static Async<T> valueOf(Task self, bool taking) {
     const std::shared_ptr<State>& state = self.state_;
     if (!state->isFinished()) co_await detail::awaitTask(state);
     state->rethrowError();
     if constexpr (!std::is_void_v<T>) {
       if constexpr (std::is_copy_constructible_v<T>) {
-        co_return *state->value;
-      } else {
-        co_return std::move(*state->value);
+        if (!taking || state->handles.load(std::memory_order_acquire) > 1) {
+          co_return *state->value;
+        }
       }
+      co_return std::move(*state->value);
     }
-  }
-
-  static Async<T> takeOf(Task self) {
-    const std::shared_ptr<State>& state = self.state_;
-    if (!state->isFinished()) co_await detail::awaitTask(state);
-    state->rethrowError();
-    if constexpr (std::is_copy_constructible_v<T>) {
-      if (state->handles.load(std::memory_order_acquire) > 1) co_return *state->value;
-    }
-    co_return std::move(*state->value);
   }
 
   static Async<void> waitFor(std::shared_ptr<State> state) {
