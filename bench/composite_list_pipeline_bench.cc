@@ -30,26 +30,20 @@ namespace {
 using namespace quarn;
 using Items = std::vector<AnyCompositeListItem>;
 
-// Descriptions that make one base section per item from its entities.
-std::shared_ptr<BaseCollectionSection> sectionOf(const AnyCompositeListItem& item,
-                                                 std::vector<platform::AnyHashable> rows) {
-  const auto& data = item.data();
-  return std::make_shared<BaseCollectionSection>(
-      data ? data->title : std::nullopt, data ? data->description : std::nullopt, std::move(rows));
-}
-
+// Descriptions that make one base section per item from its entities: each
+// entity is copied once, into the section's rows, which are wrapped together.
 template <class Description, class Entity>
 class SectionDescription : public Description, public CompositeListSectionProviding {
  public:
   std::shared_ptr<BaseCollectionSection> section(
       const AnyCompositeListItem& item, const CompositeListSectionContext&) const override {
-    // Each entity is copied once, into its row.
-    std::vector<platform::AnyHashable> rows;
-    if (const auto entities = item.entities<Entity>()) {
-      rows.reserve(entities->size());
-      for (const Entity& e : *entities) rows.emplace_back(e);
-    }
-    return sectionOf(item, std::move(rows));
+    std::vector<Entity> rows;
+    if (const auto entities = item.entities<Entity>())
+      rows.assign(entities->begin(), entities->end());
+    const auto& data = item.data();
+    return std::make_shared<BaseCollectionSection>(data ? data->title : std::nullopt,
+                                                   data ? data->description : std::nullopt,
+                                                   std::move(rows));
   }
 };
 

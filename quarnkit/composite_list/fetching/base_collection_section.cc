@@ -10,10 +10,15 @@ namespace quarn {
 
 namespace {
 
-// The text of a row identifier: the hash as a signed decimal integer.
+// The text of a row identifier: the hash in decimal. Every row of a section
+// holds this text, so it is kept to 49 bits (at most 15 digits), which a
+// string holds without allocating; that still tells apart far more sections
+// than a screen shows.
 std::string identifierText(std::size_t hash) {
+  constexpr std::uint64_t kMask = (std::uint64_t{1} << 49) - 1;
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<std::int64_t>(hash));
+  const auto end = std::to_chars(digits, digits + sizeof digits,
+                                 static_cast<std::uint64_t>(hash) & kMask);
   return std::string(digits, end.ptr);
 }
 

@@ -72,13 +72,16 @@ TEST(BaseCollectionSectionTest, RowIdentitiesDependOnTheListAndTitles) {
   BaseCollectionSection empty(std::nullopt, "", std::vector<int>{1});
   EXPECT_NE(none.snapshotSection(), empty.snapshotSection());
   EXPECT_EQ(top->uniqueItems()->at(1).entity, AnyHashable(std::string("b")));
-  // Every row of a section carries the section's hash as signed decimal text.
+  // Every row of a section carries the section's hash as decimal text, short
+  // enough to be held without an allocation of its own.
   const auto rows = top->uniqueItems().value();
   const std::string& id = rows.at(0).identifier;
   EXPECT_EQ(id, rows.at(1).identifier);
+  EXPECT_NE(id, more->uniqueItems().value().at(0).identifier);
   std::size_t parsed = 0;
-  EXPECT_EQ(std::to_string(std::stoll(id, &parsed)), id);
+  EXPECT_EQ(std::to_string(std::stoull(id, &parsed)), id);
   EXPECT_EQ(parsed, id.size());
+  EXPECT_LE(id.size(), 15u);
   // A row's identity is its wrapper, hashed as any wrapper is.
   for (std::size_t i = 0; i < rows.size(); ++i) {
     EXPECT_EQ(top->snapshotItems()[i], AnyHashable(rows[i]));
