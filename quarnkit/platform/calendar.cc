@@ -19,6 +19,11 @@ struct ICUCalendar::Impl {
   std::mutex mutex;  // an icu::Calendar is not thread-safe
   std::unique_ptr<icu::Calendar> calendar;
   std::string timeZone;
+  // The last instant asked for, to the millisecond, and its components:
+  // callers that read the clock in a burst (one set of facts per list) ask
+  // for the same instant many times.
+  std::optional<double> lastMillis;
+  DateComponents last;
 };
 
 ICUCalendar::ICUCalendar(const std::string& localeIdentifier, const std::string& timeZoneIdentifier)
@@ -53,6 +58,7 @@ std::optional<DateComponents> ICUCalendar::components(Date date) const {
   const double millis = date.timeIntervalSince1970() * 1000.0;
   if (!std::isfinite(millis) || !impl_->calendar) return std::nullopt;
   std::lock_guard lock(impl_->mutex);
+  if (impl_->lastMillis == millis) return impl_->last;
   icu::Calendar& c = *impl_->calendar;
   UErrorCode status = U_ZERO_ERROR;
   c.setTime(millis, status);  // not lenient: out of range is an error
@@ -65,6 +71,8 @@ std::optional<DateComponents> ICUCalendar::components(Date date) const {
   out.minute = c.get(UCAL_MINUTE, status);
   out.second = c.get(UCAL_SECOND, status);
   if (U_FAILURE(status)) return std::nullopt;
+  impl_->lastMillis = millis;
+  impl_->last = out;
   return out;
 }
 

@@ -45,6 +45,22 @@ TEST(CalendarTest, ICUComponentsInATimeZone) {
   EXPECT_EQ(ICUCalendar("en_US", "Europe/Berlin").timeZoneIdentifier(), "Europe/Berlin");
 }
 
+TEST(CalendarTest, InstantsAskedAgainGiveTheirOwnComponents) {
+  // One calendar asked for the same and for nearby instants in turn.
+  ICUCalendar calendar("en_US", "UTC");
+  const auto at = [&](double seconds) {
+    return calendar.components(Date(kJan31.timeIntervalSince1970() + seconds));
+  };
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(at(0)->second, 0);
+    EXPECT_EQ(at(0)->second, 0);
+    EXPECT_EQ(at(0.999)->second, 0);
+    EXPECT_EQ(at(1)->second, 1);
+    EXPECT_EQ(at(3600)->hour, 11);
+    EXPECT_FALSE(calendar.components(Date(std::numeric_limits<double>::quiet_NaN())));
+  }
+}
+
 TEST(CalendarTest, UnrepresentableDatesAndUnknownZones) {
   ICUCalendar calendar("en_US", "No/Such_Zone");
   EXPECT_EQ(calendar.timeZoneIdentifier(), "Etc/Unknown");

@@ -62,7 +62,22 @@ BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
                                              std::optional<std::string> subtitle_,
                                              std::vector<platform::AnyHashable> items)
     : BaseCollectionSection(std::move(title_), std::move(subtitle_)) {
-  setItems(items);
+  // What setItems() does, where makeUniqueItems() can only be this class's
+  // own: the rows are made straight into their allocation.
+  std::string identifier = rowIdentifier(items);
+  const std::size_t identifierHash = std::hash<std::string>()(identifier);
+  setRows(platform::AnyHashable::makeEach<UniqueWrapper>(
+      items.size(), [&](std::size_t i) { return UniqueWrapper{identifier, items[i]}; },
+      [identifierHash](const UniqueWrapper& row) {
+        return std::hash<UniqueWrapper>::combine(identifierHash, row.entity);
+      }));
+}
+
+void BaseCollectionSection::setRows(std::vector<platform::AnyHashable> rows) {
+  std::size_t h = 0;
+  for (const auto& row : rows) hashCombine(h, row.hash());
+  rowsHash_ = h;
+  rows_ = std::move(rows);
 }
 
 void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& items) {
@@ -77,7 +92,7 @@ void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& i
     }
     return std::hash<UniqueWrapper>::combine(identifierHash, row.entity);
   };
-  rows_ = platform::AnyHashable::wrapEach(makeUniqueItems(items), hashRow);
+  setRows(platform::AnyHashable::wrapEach(makeUniqueItems(items), hashRow));
 }
 
 std::optional<std::vector<UniqueWrapper>> BaseCollectionSection::uniqueItems() const {
@@ -88,13 +103,18 @@ std::optional<std::vector<UniqueWrapper>> BaseCollectionSection::uniqueItems() c
   return wrappers;
 }
 
-std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
+std::string BaseCollectionSection::rowIdentifier(
     const std::vector<platform::AnyHashable>& items) const {
   std::size_t h = 0;
   for (const auto& item : items) hashCombine(h, item.hash());
   hashOptionalText(h, title);
   hashOptionalText(h, subtitle);
-  std::string identifier = identifierText(h);
+  return identifierText(h);
+}
+
+std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
+    const std::vector<platform::AnyHashable>& items) const {
+  std::string identifier = rowIdentifier(items);
   std::vector<UniqueWrapper> wrapped;
   wrapped.reserve(items.size());
   for (std::size_t i = 0; i + 1 < items.size(); ++i) wrapped.push_back({identifier, items[i]});
@@ -111,7 +131,15 @@ platform::AnyHashable BaseCollectionSection::snapshotSection() const {
   std::size_t h = 0;
   hashOptionalText(h, title);
   hashOptionalText(h, subtitle);
-  for (const auto& item : snapshotItems()) hashCombine(h, item.hash());
+  // The rows' identities are folded once, when they are set; a subclass that
+  // shows other rows has them folded here.
+  const auto& items = snapshotItems();
+  std::size_t rows = rowsHash_;
+  if (!rows_ || &items != &*rows_) {
+    rows = 0;
+    for (const auto& item : items) hashCombine(rows, item.hash());
+  }
+  hashCombine(h, rows);
   return platform::AnyHashable(static_cast<std::int64_t>(h));
 }
 

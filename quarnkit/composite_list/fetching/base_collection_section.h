@@ -179,6 +179,10 @@ class BaseCollectionSection : public CollectionViewSection {
  protected:
   /// Folds an optional text into a hash: its presence, then its text.
   static void hashOptionalText(std::size_t& hash, const std::optional<std::string>& text);
+  /// Stores the rows and the fold of their identities.
+  void setRows(std::vector<platform::AnyHashable> rows);
+  /// The identifier makeUniqueItems() gives every row of `items`.
+  [[nodiscard]] std::string rowIdentifier(const std::vector<platform::AnyHashable>& items) const;
 
   template <platform::Hashable T>
   static std::vector<platform::AnyHashable> wrap(const std::vector<T>& items) {
@@ -193,6 +197,8 @@ class BaseCollectionSection : public CollectionViewSection {
   std::string headerReuseIdentifier_ = "default_header";
   // The rows, each a UniqueWrapper held as its identity.
   std::optional<std::vector<platform::AnyHashable>> rows_;
+  // The rows' identities folded in order, for snapshotSection().
+  std::size_t rowsHash_ = 0;
   std::weak_ptr<platform::CollectionView> collectionView_;
 };
 

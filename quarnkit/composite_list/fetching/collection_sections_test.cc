@@ -67,6 +67,11 @@ TEST(BaseCollectionSectionTest, RowIdentitiesDependOnTheListAndTitles) {
   EXPECT_EQ(top->snapshotItems()[0], section("Top", {"a", "b"})->snapshotItems()[0]);
   EXPECT_EQ(top->snapshotSection(), section("Top", {"a", "b"})->snapshotSection());
   EXPECT_NE(top->snapshotSection(), more->snapshotSection());
+  EXPECT_NE(top->snapshotSection(), other->snapshotSection());
+  // Rows set again change the identity with them.
+  auto changed = section("Top", {"a", "b"});
+  changed->setItems(std::vector<std::string>{"a", "c"});
+  EXPECT_EQ(changed->snapshotSection(), other->snapshotSection());
   // Presence counts: no subtitle differs from an empty one.
   BaseCollectionSection none(std::nullopt, std::nullopt, std::vector<int>{1});
   BaseCollectionSection empty(std::nullopt, "", std::vector<int>{1});
@@ -86,6 +91,23 @@ TEST(BaseCollectionSectionTest, RowIdentitiesDependOnTheListAndTitles) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     EXPECT_EQ(top->snapshotItems()[i], AnyHashable(rows[i]));
   }
+}
+
+TEST(BaseCollectionSectionTest, SectionsShowingRowsOfTheirOwnAreIdentifiedByThem) {
+  // A section that shows other rows than the ones it was given.
+  class Shown : public BaseCollectionSection {
+   public:
+    explicit Shown(std::vector<int> shown)
+        : BaseCollectionSection("Same", std::nullopt, std::vector<int>{0}) {
+      for (int row : shown) shown_.emplace_back(row);
+    }
+    const std::vector<AnyHashable>& snapshotItems() const override { return shown_; }
+
+   private:
+    std::vector<AnyHashable> shown_;
+  };
+  EXPECT_EQ(Shown({1, 2}).snapshotSection(), Shown({1, 2}).snapshotSection());
+  EXPECT_NE(Shown({1, 2}).snapshotSection(), Shown({1, 3}).snapshotSection());
 }
 
 TEST(BaseCollectionSectionTest, RowsWithIdentifiersOfTheirOwnAreIdentifiedByThem) {

@@ -21,29 +21,47 @@ std::optional<Date> parsePredicateDate(std::string_view text) { return Date::par
 
 namespace {
 
-// Parses the dates of a list made only of strings, in place.
-void parseDates(Value::Array& list) {
-  if (!std::all_of(list.begin(), list.end(), [](const Value& v) { return v.isString(); })) return;
-  for (Value& v : list) {
-    if (auto date = parsePredicateDate(*v.ifString())) v = *date;
-  }
+// Whether a list is made only of strings, one of them a date.
+bool hasDates(const Value::Array& list) {
+  return std::all_of(list.begin(), list.end(), [](const Value& v) { return v.isString(); }) &&
+         std::any_of(list.begin(), list.end(),
+                     [](const Value& v) { return parsePredicateDate(*v.ifString()).has_value(); });
+}
+
+// Whether predicates see `value` as something else: a date for a date string.
+bool changesForPredicates(const Value& value) {
+  if (const std::string* text = value.ifString()) return parsePredicateDate(*text).has_value();
+  if (const Value::Array* list = value.ifArray()) return hasDates(*list);
+  return false;
 }
 
 }  // namespace
 
-ValueDictionary predicateVars(const CompositeListElementFields& element) {
-  const ValueObject* object = element.vars ? element.vars->ifObject() : nullptr;
-  if (object == nullptr) return {};
-  ValueDictionary out = *object;
+std::optional<ValueDictionary> detail::datedPredicateVars(const ValueObject& vars) {
+  // Most vars hold no date: they are used as they are, without a copy.
+  if (std::none_of(vars.begin(), vars.end(),
+                   [](const auto& entry) { return changesForPredicates(entry.second); })) {
+    return std::nullopt;
+  }
+  ValueDictionary out = vars;
   for (auto& entry : out) {
     Value& value = entry.second;
     if (const std::string* text = value.ifString()) {
       if (auto date = parsePredicateDate(*text)) value = *date;
-    } else if (Value::Array* list = value.ifArray()) {
-      parseDates(*list);
+    } else if (Value::Array* list = value.ifArray(); list != nullptr && hasDates(*list)) {
+      for (Value& v : *list) {
+        if (auto date = parsePredicateDate(*v.ifString())) v = *date;
+      }
     }
   }
   return out;
+}
+
+ValueDictionary predicateVars(const CompositeListElementFields& element) {
+  const ValueObject* object = element.vars ? element.vars->ifObject() : nullptr;
+  if (object == nullptr) return {};
+  auto dated = detail::datedPredicateVars(*object);
+  return dated ? std::move(*dated) : *object;
 }
 
 }  // namespace quarn

@@ -62,4 +62,10 @@ ValueDictionary predicateVars(const T& element) {
   return predicateVars(elementFields(element));
 }
 
+namespace detail {
+/// `vars` with their dates parsed as predicateVars() makes them, or nothing
+/// when no value changes (then `vars` serve as they are).
+std::optional<ValueDictionary> datedPredicateVars(const ValueObject& vars);
+}  // namespace detail
+
 }  // namespace quarn

@@ -90,6 +90,26 @@ TEST(CompositeListElementVisibilityTest, RulesInOrder) {
   }
 }
 
+TEST(CompositeListElementVisibilityTest, PredicatesSeeTheElementsVarsWithTheirDates) {
+  const Platform platform;
+  const Environment environment({{"tier", 2}});
+  const CompositeListElementVisibilityCheck check(std::nullopt, &environment);
+  const auto shown = [&](const char* predicate, Value vars) {
+    CompositeListRow r = row(std::nullopt, std::nullopt, std::nullopt, predicate);
+    r.vars = std::move(vars);
+    return check.visibility(r).reason == Reason::shown;
+  };
+  // Plain values are compared as they are; date texts as dates.
+  EXPECT_TRUE(shown("tier == $t", Value{{"t", 2}, {"label", "two"}}));
+  EXPECT_FALSE(shown("tier == $t", Value{{"t", 3}}));
+  EXPECT_TRUE(shown("date > $since", Value{{"since", "2024-01-30T10:00:00Z"}}));
+  EXPECT_FALSE(shown("date > $since", Value{{"since", "2024-02-01T10:00:00Z"}}));
+  EXPECT_TRUE(shown("date IN $days",
+                    Value{{"days", Value::Array{"2024-01-31T10:00:00Z", "not a date"}}}));
+  // Vars that are not an object give no variables.
+  EXPECT_FALSE(shown("tier == $t", Value(Value::Array{2})));
+}
+
 TEST(CompositeListElementVisibilityTest, PredicateErrorsCarryTheirMessageAndLog) {
   const Platform platform;
   const Environment environment;

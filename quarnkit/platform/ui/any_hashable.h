@@ -61,7 +61,16 @@ class AnyHashable {
   /// std::hash<T> gives (a caller that knows the values can give it faster).
   template <Hashable T, class Hash>
   requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> wrapEach(
-      std::vector<T> values, Hash hash);
+      std::vector<T> values, Hash hash) {
+    return makeEach<T>(
+        values.size(), [&values](std::size_t i) -> T&& { return std::move(values[i]); }, hash);
+  }
+  /// The values make(0), ..., make(n - 1), made straight into one shared
+  /// allocation and wrapped as wrapEach() wraps a list (without a list of
+  /// them first); `hash` as for wrapEach().
+  template <Hashable T, class Make, class Hash>
+  requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> makeEach(
+      std::size_t n, Make make, Hash hash);
 
   /// The wrapped value when it has type T exactly.
   template <class T>
@@ -138,18 +147,18 @@ struct std::hash<quarn::platform::AnyHashable> {
 };
 
 // Defined after std::hash<AnyHashable>: making the list copies wrappers.
-template <quarn::platform::Hashable T, class Hash>
+template <quarn::platform::Hashable T, class Make, class Hash>
 requires(!std::is_same_v<T, quarn::platform::AnyHashable>)
-    std::vector<quarn::platform::AnyHashable> quarn::platform::AnyHashable::wrapEach(
-        std::vector<T> values, Hash hash) {
+    std::vector<quarn::platform::AnyHashable> quarn::platform::AnyHashable::makeEach(
+        std::size_t n, Make make, Hash hash) {
   std::vector<AnyHashable> out;
-  out.reserve(values.size());
+  out.reserve(n);
   if constexpr (kStoredInline<T>) {
-    for (const T& v : values) out.emplace_back(v);
+    for (std::size_t i = 0; i < n; ++i) out.emplace_back(T(make(i)));
   } else {
     auto block = std::make_shared<std::vector<Model<T>>>();
-    block->reserve(values.size());
-    for (T& v : values) block->emplace_back(std::move(v));
+    block->reserve(n);
+    for (std::size_t i = 0; i < n; ++i) block->emplace_back(make(i));
     for (const Model<T>& model : *block) {
       out.push_back(AnyHashable(hash(model.value), std::shared_ptr<const Concept>(block, &model)));
     }
