@@ -17,8 +17,8 @@ namespace {
 std::string identifierText(std::size_t hash) {
   constexpr std::uint64_t kMask = (std::uint64_t{1} << 49) - 1;
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits,
-                                 static_cast<std::uint64_t>(hash) & kMask);
+  const auto end =
+      std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(hash) & kMask);
   return std::string(digits, end.ptr);
 }
 
@@ -67,7 +67,10 @@ BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
   std::string identifier = rowIdentifier(items);
   const std::size_t identifierHash = std::hash<std::string>()(identifier);
   setRows(platform::AnyHashable::makeEach<UniqueWrapper>(
-      items.size(), [&](std::size_t i) { return UniqueWrapper{identifier, items[i]}; },
+      items.size(),
+      [&](std::size_t i) {
+        return UniqueWrapper{identifier, items[i]};
+      },
       [identifierHash](const UniqueWrapper& row) {
         return std::hash<UniqueWrapper>::combine(identifierHash, row.entity);
       }));

@@ -53,8 +53,7 @@ CompositeListElementVisibility CompositeListElementVisibilityCheck::visibility(
     const ValueObject* vars = element.vars ? element.vars->ifObject() : nullptr;
     const std::optional<ValueDictionary> dated =
         vars ? detail::datedPredicateVars(*vars) : std::nullopt;
-    const bool result =
-        parsed.evaluate(*facts_, dated ? *dated : vars ? *vars : kNoVars, context_);
+    const bool result = parsed.evaluate(*facts_, dated ? *dated : vars ? *vars : kNoVars, context_);
     log.debug("Predicate evaluation: ({}) -> {}", predicate, result);
     return {result ? Reason::shown : Reason::predicateFalse, {}};
   } catch (...) {

@@ -104,8 +104,8 @@ TEST(CompositeListElementVisibilityTest, PredicatesSeeTheElementsVarsWithTheirDa
   EXPECT_FALSE(shown("tier == $t", Value{{"t", 3}}));
   EXPECT_TRUE(shown("date > $since", Value{{"since", "2024-01-30T10:00:00Z"}}));
   EXPECT_FALSE(shown("date > $since", Value{{"since", "2024-02-01T10:00:00Z"}}));
-  EXPECT_TRUE(shown("date IN $days",
-                    Value{{"days", Value::Array{"2024-01-31T10:00:00Z", "not a date"}}}));
+  EXPECT_TRUE(
+      shown("date IN $days", Value{{"days", Value::Array{"2024-01-31T10:00:00Z", "not a date"}}}));
   // Vars that are not an object give no variables.
   EXPECT_FALSE(shown("tier == $t", Value(Value::Array{2})));
 }

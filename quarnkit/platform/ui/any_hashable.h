@@ -69,8 +69,9 @@ class AnyHashable {
   /// allocation and wrapped as wrapEach() wraps a list (without a list of
   /// them first); `hash` as for wrapEach().
   template <Hashable T, class Make, class Hash>
-  requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> makeEach(
-      std::size_t n, Make make, Hash hash);
+  requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> makeEach(std::size_t n,
+                                                                                     Make make,
+                                                                                     Hash hash);
 
   /// The wrapped value when it has type T exactly.
   template <class T>
@@ -149,8 +150,9 @@ struct std::hash<quarn::platform::AnyHashable> {
 // Defined after std::hash<AnyHashable>: making the list copies wrappers.
 template <quarn::platform::Hashable T, class Make, class Hash>
 requires(!std::is_same_v<T, quarn::platform::AnyHashable>)
-    std::vector<quarn::platform::AnyHashable> quarn::platform::AnyHashable::makeEach(
-        std::size_t n, Make make, Hash hash) {
+    std::vector<quarn::platform::AnyHashable> quarn::platform::AnyHashable::makeEach(std::size_t n,
+                                                                                     Make make,
+                                                                                     Hash hash) {
   std::vector<AnyHashable> out;
   out.reserve(n);
   if constexpr (kStoredInline<T>) {
