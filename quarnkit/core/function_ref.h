@@ -20,8 +20,8 @@ concept RefCallable =
 template <class R, class... Args>
 class FunctionRef<R(Args...)> {
  public:
-  // NOLINTNEXTLINE(google-explicit-constructor,bugprone-forwarding-reference-overload)
   template <detail::RefCallable<FunctionRef, R, Args...> F>
+  // NOLINTNEXTLINE(google-explicit-constructor,bugprone-forwarding-reference-overload)
   FunctionRef(F&& f) noexcept
       : object_(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),
         call_([](void* o, Args... args) -> R {

@@ -13,7 +13,7 @@ using platform::IndexPath;
 
 std::shared_ptr<BaseCollectionSection> section(std::optional<std::string> title,
                                                std::vector<std::string> rows) {
-  return std::make_shared<BaseCollectionSection>(std::move(title), std::nullopt, rows);
+  return std::make_shared<BaseCollectionSection>(std::move(title), std::nullopt, std::move(rows));
 }
 
 TEST(BaseCollectionSectionTest, SeparatorAndHeaderFromTitles) {
@@ -97,7 +97,7 @@ TEST(BaseCollectionSectionTest, SectionsShowingRowsOfTheirOwnAreIdentifiedByThem
   // A section that shows other rows than the ones it was given.
   class Shown : public BaseCollectionSection {
    public:
-    explicit Shown(std::vector<int> shown)
+    explicit Shown(const std::vector<int>& shown)
         : BaseCollectionSection("Same", std::nullopt, std::vector<int>{0}) {
       for (int row : shown) shown_.emplace_back(row);
     }

@@ -60,8 +60,8 @@ std::optional<ValueDictionary> detail::datedPredicateVars(const ValueObject& var
 ValueDictionary predicateVars(const CompositeListElementFields& element) {
   const ValueObject* object = element.vars ? element.vars->ifObject() : nullptr;
   if (object == nullptr) return {};
-  auto dated = detail::datedPredicateVars(*object);
-  return dated ? std::move(*dated) : *object;
+  if (auto dated = detail::datedPredicateVars(*object)) return std::move(*dated);
+  return *object;
 }
 
 }  // namespace quarn

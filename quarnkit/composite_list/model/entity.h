@@ -93,9 +93,9 @@ std::optional<AnyEntity> decodeEntityByClassName(Decoder& d, const CompositeList
                                                  std::string* unknownClass = nullptr);
 
 template <class T>
-concept HashableType = requires(const T& a) {
+concept HashableType = requires(const T& a, const T& b) {
   { std::hash<T>()(a) } -> std::convertible_to<std::size_t>;
-  { a == a } -> std::convertible_to<bool>;
+  { a == b } -> std::convertible_to<bool>;
 };
 
 /// A hashable wrapper of a host entity: the element type of list item
