@@ -37,13 +37,17 @@ bool changesForPredicates(const Value& value) {
 
 }  // namespace
 
-std::optional<ValueDictionary> detail::datedPredicateVars(const ValueObject& vars) {
+const ValueDictionary& detail::predicateVarsOf(const CompositeListElementFields& element,
+                                               std::optional<ValueDictionary>& dated) {
+  static const ValueDictionary kNone;
+  const ValueObject* vars = element.vars ? element.vars->ifObject() : nullptr;
+  if (vars == nullptr) return kNone;
   // Most vars hold no date: they are used as they are, without a copy.
-  if (std::none_of(vars.begin(), vars.end(),
+  if (std::none_of(vars->begin(), vars->end(),
                    [](const auto& entry) { return changesForPredicates(entry.second); })) {
-    return std::nullopt;
+    return *vars;
   }
-  ValueDictionary out = vars;
+  ValueDictionary& out = dated.emplace(*vars);
   for (auto& entry : out) {
     Value& value = entry.second;
     if (const std::string* text = value.ifString()) {
@@ -58,10 +62,10 @@ std::optional<ValueDictionary> detail::datedPredicateVars(const ValueObject& var
 }
 
 ValueDictionary predicateVars(const CompositeListElementFields& element) {
-  const ValueObject* object = element.vars ? element.vars->ifObject() : nullptr;
-  if (object == nullptr) return {};
-  if (auto dated = detail::datedPredicateVars(*object)) return std::move(*dated);
-  return *object;
+  std::optional<ValueDictionary> dated;
+  const ValueDictionary& vars = detail::predicateVarsOf(element, dated);
+  if (dated) return std::move(*dated);
+  return vars;
 }
 
 }  // namespace quarn

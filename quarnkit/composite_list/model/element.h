@@ -63,9 +63,10 @@ ValueDictionary predicateVars(const T& element) {
 }
 
 namespace detail {
-/// `vars` with their dates parsed as predicateVars() makes them, or nothing
-/// when no value changes (then `vars` serve as they are).
-std::optional<ValueDictionary> datedPredicateVars(const ValueObject& vars);
+/// predicateVars() without a copy where none is needed: the element's own
+/// vars when no value is a date, else the parsed copy, kept in `dated`.
+const ValueDictionary& predicateVarsOf(const CompositeListElementFields& element,
+                                       std::optional<ValueDictionary>& dated);
 }  // namespace detail
 
 }  // namespace quarn

@@ -49,11 +49,8 @@ CompositeListElementVisibility CompositeListElementVisibilityCheck::visibility(
   const Logger& log = defaultLogger();
   try {
     const Predicate parsed = PredicateCache::shared().get(predicate);
-    static const ValueDictionary kNoVars;
-    const ValueObject* vars = element.vars ? element.vars->ifObject() : nullptr;
-    const std::optional<ValueDictionary> dated =
-        vars ? detail::datedPredicateVars(*vars) : std::nullopt;
-    const bool result = parsed.evaluate(*facts_, dated ? *dated : vars ? *vars : kNoVars, context_);
+    std::optional<ValueDictionary> dated;
+    const bool result = parsed.evaluate(*facts_, detail::predicateVarsOf(element, dated), context_);
     log.debug("Predicate evaluation: ({}) -> {}", predicate, result);
     return {result ? Reason::shown : Reason::predicateFalse, {}};
   } catch (...) {
