@@ -466,6 +466,24 @@ TEST_F(FetcherTest, FailedTextTemplatesLeaveEveryItemUntemplated) {
   EXPECT_EQ(log.count("[CompositeListFetcher] Could not perform text templates: "), 1u);
 }
 
+TEST_F(FetcherTest, FetchingAgainFillsTheTemplateTextsWithTheCurrentValues) {
+  // One fetcher fetches twice, its facts changed in between: the texts are
+  // filled from the template each time, included templates' too.
+  templates_->documents = {
+      {"shared", R"([{"type":"banner","uniqueId":"s","data":{"title":"By ${name}"}}])"}};
+  auto f = fetcher(R"([{"type":"banner","uniqueId":"b","data":{"title":"Hi ${name}"}},
+                       {"type":"include","entity":{"key":"shared"}}])");
+  for (const char* name : {"Ada", "Bob"}) {
+    SCOPED_TRACE(name);
+    f->setEnvironment(std::make_shared<TestEnvironment>(ValueDictionary{{"name", name}}));
+    const Items items = fetch(*f);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].data()->title, std::string("Hi ") + name);
+    EXPECT_EQ(items[1].data()->title, std::string("By ") + name);
+  }
+  EXPECT_EQ(f->templateItems()[0].data()->title, "Hi ${name}");
+}
+
 TEST_F(FetcherTest, StagesRunOnTheMainContext) {
   templates_->documents = {{"t", R"([{"type":"banner","uniqueId":"in"}])"}};
   auto f = fetcher("[]");

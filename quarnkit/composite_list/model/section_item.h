@@ -76,7 +76,10 @@ class CompositeListSectionItemBase
   void setExpiryDate(std::optional<Date> d) { mutableFields().expiryDate = d; }
   void setPredicate(std::optional<std::string> p) { mutableFields().predicate = std::move(p); }
   void setVars(std::optional<Value> v) { mutableFields().vars = std::move(v); }
-  void setData(std::optional<CompositeListItemData> d) { mutableFields().data = std::move(d); }
+  void setData(std::optional<CompositeListItemData> d) {
+    templateFields_.reset();
+    mutableFields().data = std::move(d);
+  }
   void setFilters(std::optional<ValueObject> f) { mutableFields().filters = std::move(f); }
   void setItems(std::optional<std::vector<AnyCompositeListItem>> items) {
     mutableFields().items = std::move(items);
@@ -89,7 +92,11 @@ class CompositeListSectionItemBase
   }
   /// Templates the texts of `data` and, when it is a template element (rows, a
   /// list of rows, a nested item list), the entity, in place; returns this
-  /// record (which must be owned by a shared_ptr).
+  /// record (which must be owned by a shared_ptr). The texts are filled from
+  /// the record's template texts, kept when they are first filled: a record
+  /// templated again (fetched again, or included again) is filled anew, not
+  /// left with the texts of the former values. Setting the data or the entity
+  /// makes the new one the template.
   std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) override;
 
   [[nodiscard]] std::string description() const override;
@@ -128,6 +135,9 @@ class CompositeListSectionItemBase
   void logEntityMismatch(const std::string& receivedType) const;
 
   std::shared_ptr<const CompositeListItemFields> fields_;
+  // The field block whose data holds the template texts, once they were
+  // filled (the block is shared, not copied).
+  std::shared_ptr<const CompositeListItemFields> templateFields_;
 };
 
 namespace detail {
@@ -176,7 +186,10 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
   }
 
   [[nodiscard]] const std::optional<Entity>& entity() const { return entity_; }
-  void setEntity(std::optional<Entity> e) { entity_ = std::move(e); }
+  void setEntity(std::optional<Entity> e) {
+    entityTemplate_.reset();
+    entity_ = std::move(e);
+  }
 
   /// The record's JSON decoding (see the file comment). Decode-time random
   /// selection: for a list entity whose data has random = true, the list is
@@ -195,7 +208,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
   /// all are elements of the list: shuffled first when data.random is true.
   void setResultList(Entity list, CompositeListContext& context) requires kIsList {
     if (data() && data()->random.value_or(false)) shuffle(list, context.randomGenerator());
-    entity_ = std::move(list);
+    setEntity(std::move(list));
   }
 
   /// Single entity: the first result when it is an Entity, else none. List:
@@ -209,7 +222,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
       for (const auto& r : result.results) {
         const Element* e = r.template get<Element>();
         if (e == nullptr) {
-          entity_.reset();
+          setEntity(std::nullopt);
           if (!result.results.empty()) logEntityMismatch("Array<Any>");
           return;
         }
@@ -221,10 +234,10 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
       const Entity* e =
           result.results.empty() ? nullptr : result.results.front().template get<Entity>();
       if (e != nullptr) {
-        entity_ = *e;
+        setEntity(*e);
         return;
       }
-      entity_.reset();
+      setEntity(std::nullopt);
       if (!result.results.empty()) logEntityMismatch(result.results.front().typeName());
     }
   }
@@ -268,13 +281,21 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
 
   void templateEntityText(const ValueDictionary& values) override {
     if constexpr (kIsTextTemplatable<Entity>) {
-      if (entity_ && mayChangeByTextTemplate(*entity_)) entity_ = templateTextOf(*entity_, values);
+      // Filled from the entity as it was before its texts were first filled.
+      const std::optional<Entity>& source = entityTemplate_ ? entityTemplate_ : entity_;
+      if (source && mayChangeByTextTemplate(*source)) {
+        Entity filled = templateTextOf(*source, values);
+        if (!entityTemplate_) entityTemplate_ = std::move(entity_);
+        entity_ = std::move(filled);
+      }
     } else {
       (void)values;
     }
   }
 
   std::optional<Entity> entity_;
+  // The entity with its template texts, once they were filled.
+  std::optional<Entity> entityTemplate_;
 };
 
 }  // namespace quarn

@@ -46,9 +46,14 @@ AnyCompositeListItem AnyCompositeListItem::templateText(const ValueDictionary& v
 std::shared_ptr<CompositeListItem> CompositeListSectionItemBase::templateText(
     const ValueDictionary& values) {
   // Data without placeholders would come back equal: the shared field block
-  // is copied only when a text changes.
-  if (const auto& current = data(); current && current->hasTextPlaceholders()) {
-    setData(current->templateText(values));
+  // is copied only when a text changes. The block with the template texts is
+  // kept (shared) as the source of every later filling.
+  const std::optional<CompositeListItemData>& source =
+      templateFields_ ? templateFields_->data : data();
+  if (source && source->hasTextPlaceholders()) {
+    CompositeListItemData filled = source->templateText(values);
+    if (!templateFields_) templateFields_ = fields_;
+    mutableFields().data = std::move(filled);
   }
   templateEntityText(values);
   return shared_from_this();

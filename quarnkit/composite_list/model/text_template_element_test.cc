@@ -105,6 +105,32 @@ TEST(CompositeListTextTemplateTest, RecordsChangeInPlaceAndWrappersWrapAnew) {
   EXPECT_EQ(inner->entity()->front().text, "Cy");
 }
 
+TEST(CompositeListTextTemplateTest, RecordsTemplatedAgainAreFilledFromTheirTemplateTexts) {
+  CompositeListItemData data;
+  data.title = "Rows for ${name}";
+  auto record = std::make_shared<Rows>(
+      "r", CompositeListItemType::rows,
+      std::vector<CompositeListRow>{row("${count} left"), row("plain")}, data, false);
+  record->templateText(kValues);
+  record->templateText({{"name", "Bo"}, {"count", 7}});
+  EXPECT_EQ(record->data()->title, "Rows for Bo");
+  EXPECT_EQ(record->entity()->front().text, "7 left");
+  EXPECT_EQ(record->entity()->back().text, "plain");
+
+  // Data or an entity set afterwards is the new template.
+  CompositeListItemData other;
+  other.title = "Other ${count}";
+  record->setData(other);
+  record->setEntity(std::vector<CompositeListRow>{row("${name} now")});
+  record->templateText(kValues);
+  EXPECT_EQ(record->data()->title, "Other 3");
+  EXPECT_EQ(record->entity()->front().text, "Ann now");
+  // Texts without placeholders stay as they are set.
+  record->setData(CompositeListItemData{});
+  record->templateText(kValues);
+  EXPECT_FALSE(record->data()->title);
+}
+
 TEST(CompositeListTextTemplateTest, LookUpFailuresReachTheCaller) {
   CompositeListItemData data;
   data.description = "${count.@bogus}";
