@@ -31,19 +31,16 @@ using namespace quarn;
 using Items = std::vector<AnyCompositeListItem>;
 
 // Descriptions that make one base section per item from its entities: each
-// entity is copied once, into the section's rows, which are wrapped together.
+// entity is copied once, straight into the section's rows.
 template <class Description, class Entity>
 class SectionDescription : public Description, public CompositeListSectionProviding {
  public:
   std::shared_ptr<BaseCollectionSection> section(
       const AnyCompositeListItem& item, const CompositeListSectionContext&) const override {
-    std::vector<Entity> rows;
-    if (const auto entities = item.entities<Entity>())
-      rows.assign(entities->begin(), entities->end());
     const auto& data = item.data();
-    return std::make_shared<BaseCollectionSection>(data ? data->title : std::nullopt,
-                                                   data ? data->description : std::nullopt,
-                                                   std::move(rows));
+    return std::make_shared<BaseCollectionSection>(
+        data ? data->title : std::nullopt, data ? data->description : std::nullopt,
+        item.entities<Entity>().value_or(std::span<const Entity>()));
   }
 };
 

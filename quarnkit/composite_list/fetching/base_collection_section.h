@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -95,6 +96,12 @@ class BaseCollectionSection : public CollectionViewSection {
   template <platform::Hashable T>
   BaseCollectionSection(std::optional<std::string> title_, std::optional<std::string> subtitle_,
                         const std::vector<T>& items)
+      : BaseCollectionSection(std::move(title_), std::move(subtitle_), wrap(std::span(items))) {}
+  /// The same from a view of the items (an item's entities, say), each copied
+  /// once, straight into the rows.
+  template <platform::Hashable T>
+  BaseCollectionSection(std::optional<std::string> title_, std::optional<std::string> subtitle_,
+                        std::span<const T> items)
       : BaseCollectionSection(std::move(title_), std::move(subtitle_), wrap(items)) {}
   /// The same, taking the items over.
   template <platform::Hashable T>
@@ -125,7 +132,7 @@ class BaseCollectionSection : public CollectionViewSection {
   void setItems(const std::vector<platform::AnyHashable>& items);
   template <platform::Hashable T>
   void setItems(const std::vector<T>& items) {
-    setItems(wrap(items));
+    setItems(wrap(std::span(items)));
   }
   /// Wraps every item with the identifier made from the hash of the whole
   /// list, the title and the subtitle (presence, then text, of each).
@@ -185,11 +192,14 @@ class BaseCollectionSection : public CollectionViewSection {
   [[nodiscard]] std::string rowIdentifier(const std::vector<platform::AnyHashable>& items) const;
 
   template <platform::Hashable T>
-  static std::vector<platform::AnyHashable> wrap(const std::vector<T>& items) {
+  static std::vector<platform::AnyHashable> wrap(std::span<const T> items) {
     if constexpr (std::is_same_v<T, platform::AnyHashable>) {
-      return items;
+      return {items.begin(), items.end()};
     } else {
-      return platform::AnyHashable::wrapEach(items);
+      // Each item copied straight into the shared block, without a copy of
+      // the list first.
+      return platform::AnyHashable::makeEach<T>(
+          items.size(), [items](std::size_t i) -> const T& { return items[i]; }, std::hash<T>());
     }
   }
 

@@ -68,6 +68,13 @@ TEST(BaseCollectionSectionTest, RowIdentitiesDependOnTheListAndTitles) {
   EXPECT_EQ(top->snapshotSection(), section("Top", {"a", "b"})->snapshotSection());
   EXPECT_NE(top->snapshotSection(), more->snapshotSection());
   EXPECT_NE(top->snapshotSection(), other->snapshotSection());
+  // Items given as a list, a view or taken over make the same rows.
+  const std::vector<std::string> ab{"a", "b"};
+  const BaseCollectionSection fromList("Top", std::nullopt, ab);
+  const BaseCollectionSection fromView("Top", std::nullopt, std::span<const std::string>(ab));
+  EXPECT_EQ(fromList.snapshotItems(), top->snapshotItems());
+  EXPECT_EQ(fromView.snapshotItems(), top->snapshotItems());
+  EXPECT_EQ(fromView.snapshotSection(), top->snapshotSection());
   // Rows set again change the identity with them.
   auto changed = section("Top", {"a", "b"});
   changed->setItems(std::vector<std::string>{"a", "c"});
