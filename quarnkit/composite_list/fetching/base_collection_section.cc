@@ -117,11 +117,10 @@ std::string BaseCollectionSection::rowIdentifier(
 
 std::vector<UniqueWrapper> BaseCollectionSection::makeUniqueItems(
     const std::vector<platform::AnyHashable>& items) const {
-  std::string identifier = rowIdentifier(items);
+  const std::string identifier = rowIdentifier(items);
   std::vector<UniqueWrapper> wrapped;
   wrapped.reserve(items.size());
-  for (std::size_t i = 0; i + 1 < items.size(); ++i) wrapped.push_back({identifier, items[i]});
-  if (!items.empty()) wrapped.push_back({std::move(identifier), items.back()});
+  for (const auto& item : items) wrapped.push_back({identifier, item});
   return wrapped;
 }
 
