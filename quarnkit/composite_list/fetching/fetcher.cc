@@ -316,19 +316,20 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeRequestParam
   for (const auto& item : items) {
     const AnyCompositeListItemDescription* entry = registry_->description(item.type());
     if (entry == nullptr) continue;
-    std::optional<RequestItem> request;
     if (entry->templateProviding != nullptr) {
-      request = co_await buildRequestItem(item, DescriptionRef(*entry));
-    } else if (item.skipFetching()) {
-      continue;
-    } else {
-      // The common case, without a frame of its own: what buildRequestItem()
-      // does for an item that is not template-providing, on the main context.
-      request = co_await requestParametersItem(item);
-      if (isFetchedDirectly(item, entry->entityProviding) &&
-          co_await fetchDirectly(item, DescriptionRef(*entry), request)) {
-        continue;
+      if (auto request = co_await buildRequestItem(item, DescriptionRef(*entry))) {
+        out.push_back(std::move(*request));
       }
+      continue;
+    }
+    if (item.skipFetching()) continue;
+    // The common case, without a frame of its own: what buildRequestItem()
+    // does for an item that is not template-providing, on the main context.
+    // The request is made in place (no assignment): the item is large.
+    auto request = co_await requestParametersItem(item);
+    if (isFetchedDirectly(item, entry->entityProviding) &&
+        co_await fetchDirectly(item, DescriptionRef(*entry), request)) {
+      continue;
     }
     if (request) out.push_back(std::move(*request));
   }

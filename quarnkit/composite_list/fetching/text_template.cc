@@ -1,6 +1,7 @@
 #include "quarnkit/composite_list/fetching/text_template.h"
 
 #include <algorithm>
+#include <boost/container/small_vector.hpp>
 #include <vector>
 
 #include "quarnkit/core/log.h"
@@ -57,7 +58,8 @@ bool isLookupField(std::string_view field) {
 struct Writes {
   const Writes* parent = nullptr;
   std::size_t parentCount = 0;
-  std::vector<std::string_view> own;
+  // Most texts have a placeholder or two: kept inline.
+  boost::container::small_vector<std::string_view, 4> own;
 
   template <class F>
   void forEach(F&& f) const {
@@ -244,8 +246,7 @@ std::string Engine::singlePass(std::string_view text, const ValueDictionary& val
     bool replaced = false;
   };
   // The matches of \$\{([^\}]+)\}, left to right without overlap.
-  std::vector<Match> matches;
-  matches.reserve(8);
+  boost::container::small_vector<Match, 4> matches;
   for (std::size_t from = 0;;) {
     const std::size_t open = text.find("${", from);
     if (open == std::string_view::npos) break;
