@@ -85,9 +85,11 @@ std::shared_ptr<CollectionViewSection> CompositionalLayoutViewController::sectio
   return index < sections.size() ? sections[index] : nullptr;
 }
 
-void CompositionalLayoutViewController::updateDataSource(const Sections& sections,
-                                                         bool animateWhenUpdate,
-                                                         std::function<void()> completion) {
+// The completion is taken by value, as overrides take it.
+void CompositionalLayoutViewController::updateDataSource(
+    const Sections& sections, bool animateWhenUpdate,
+    // NOLINTNEXTLINE(performance-unnecessary-value-param)
+    std::function<void()> completion) {
   loadViewIfNeeded();
   Snapshot snapshot;
   std::vector<AnyHashable> identities;

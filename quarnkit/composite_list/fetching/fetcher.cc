@@ -487,8 +487,9 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::re
   co_return std::nullopt;
 }
 
+// The parameters are taken by value as overrides take them (hosts keep them).
 Async<Task<CompositeListResult>> CompositeListFetcher::fetchCompositeListTask(
-    CompositeListRequestParameters, std::int64_t) {
+    CompositeListRequestParameters, std::int64_t) {  // NOLINT(performance-unnecessary-value-param)
   fatalError("Fatal error");
 }
 

@@ -76,7 +76,7 @@ inline constexpr std::size_t kTextTemplateMaxDepth = 32;
 /// Most placeholders one templating call replaces, all levels together.
 inline constexpr std::size_t kTextTemplateMaxReplacements = 1024;
 /// Longest text (in bytes) a templating call builds.
-inline constexpr std::size_t kTextTemplateMaxLength = 64 * 1024;
+inline constexpr std::size_t kTextTemplateMaxLength = std::size_t{64} * 1024;
 
 /// The marker written at the path of a value being expanded.
 inline constexpr std::string_view kRecursionMarker = "<recursion>";

@@ -28,7 +28,7 @@ CompositeListItemDescriptionBase::makeRequestParametersItem(const CompositeListI
 }
 
 AnyCompositeListItemDescription::AnyCompositeListItemDescription(
-    std::shared_ptr<const CompositeListItemDescriptionBase> description)
+    const std::shared_ptr<const CompositeListItemDescriptionBase>& description)
     : isDefault(description->isDefault()),
       isList(description->isList()),
       base(description),

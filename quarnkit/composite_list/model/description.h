@@ -113,7 +113,7 @@ const std::shared_ptr<const D>& descriptionInstance() {
 class AnyCompositeListItemDescription {
  public:
   explicit AnyCompositeListItemDescription(
-      std::shared_ptr<const CompositeListItemDescriptionBase> description);
+      const std::shared_ptr<const CompositeListItemDescriptionBase>& description);
 
   [[nodiscard]] const CompositeListItemType& type() const { return type_; }
   bool isDefault;

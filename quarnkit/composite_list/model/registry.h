@@ -28,8 +28,8 @@ class CompositeListItemsRegistry {
   void register_(AnyCompositeListItemDescription description) {
     descriptions.push_back(std::move(description));
   }
-  void register_(std::shared_ptr<const CompositeListItemDescriptionBase> description) {
-    descriptions.emplace_back(std::move(description));
+  void register_(const std::shared_ptr<const CompositeListItemDescriptionBase>& description) {
+    descriptions.emplace_back(description);
   }
   /// Registers the instance of a description class.
   template <class D>

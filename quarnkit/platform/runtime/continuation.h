@@ -110,6 +110,9 @@ Async<T> withCheckedThrowingContinuation(std::string name, Body body,
         body(CheckedContinuation<T>(std::move(core), box));
       };
   const auto mode = onCancel ? detail::OnCancel::notify : detail::OnCancel::ignore;
+  // The check reads the coroutine's rewritten body as using onCancel after
+  // this move.
+  // NOLINTNEXTLINE(bugprone-use-after-move)
   co_await detail::suspend(std::move(start), mode, std::move(onCancel));
   if constexpr (!std::is_void_v<T>) co_return std::move(**box);
 }
