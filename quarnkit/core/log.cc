@@ -99,7 +99,7 @@ bool detail::logEnabled(LogLevel level) noexcept {
 }
 
 Logger::Logger(std::string subsystem, std::string category)
-    : name_(subsystem.empty() ? std::move(category) : subsystem + "/" + category) {}
+    : name_(subsystem.empty() ? std::move(category) : std::move(subsystem) + "/" + category) {}
 
 void Logger::write(LogLevel level, std::string_view text) const {
   auto& s = state();

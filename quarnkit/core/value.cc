@@ -128,8 +128,7 @@ std::string_view Value::kindName(Kind kind) {
     case Kind::array:
       return "array";
     case Kind::object:
-      return "object";
-    case Kind::opaque:
+    case Kind::opaque:  // host objects read as objects
       return "object";
   }
   return "value";

@@ -29,7 +29,7 @@ ObserverToken NotificationCenter::addObserver(std::optional<std::string> name,
     }
     block(n);
   };
-  auto connection = std::make_shared<signals2::connection>(impl_->signal.connect(std::move(slot)));
+  auto connection = std::make_shared<signals2::connection>(impl_->signal.connect(slot));
   return ObserverToken(connection);
 }
 

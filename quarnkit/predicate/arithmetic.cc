@@ -1,6 +1,7 @@
 #include "quarnkit/predicate/arithmetic.h"
 
 #include <cmath>
+#include <compare>
 
 #include "quarnkit/predicate/value_compare.h"
 
@@ -101,7 +102,7 @@ Value extremeOf(const Value::Array& values, bool greatest) {
       continue;
     }
     const auto order = orderValues(v, *best);
-    if (greatest ? order > 0 : order < 0) best = &v;
+    if (greatest ? std::is_gt(order) : std::is_lt(order)) best = &v;
   }
   return best ? *best : Value();
 }

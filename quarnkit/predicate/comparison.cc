@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <compare>
 
 #include "quarnkit/predicate/errors.h"
 #include "quarnkit/predicate/syntax_tree.h"
@@ -49,13 +50,13 @@ std::string_view operatorText(ComparisonOperator op) {
 bool holds(std::partial_ordering o, ComparisonOperator op) {
   switch (op) {
     case ComparisonOperator::less:
-      return o < 0;
+      return std::is_lt(o);
     case ComparisonOperator::lessOrEqual:
-      return o <= 0;
+      return std::is_lteq(o);
     case ComparisonOperator::greater:
-      return o > 0;
+      return std::is_gt(o);
     case ComparisonOperator::greaterOrEqual:
-      return o >= 0;
+      return std::is_gteq(o);
     default:
       return false;
   }
@@ -211,7 +212,7 @@ bool ComparisonNode::compare(const Value& l, const Value& r) const {
         throw PredicateEvaluationError(PredicateEvaluationError::Kind::typeMismatch,
                                        "BETWEEN needs a list of two values on the right");
       }
-      return order(l, (*bounds)[0]) >= 0 && order(l, (*bounds)[1]) <= 0;
+      return std::is_gteq(order(l, (*bounds)[0])) && std::is_lteq(order(l, (*bounds)[1]));
     }
     case ComparisonOperator::in:
       return contains(r, l);

@@ -30,7 +30,10 @@ class Operand {
     owned_ = true;
   }
   /// The value, moved out when held.
-  [[nodiscard]] Value take() { return owned_ ? std::move(value_) : *ref_; }
+  [[nodiscard]] Value take() {
+    if (owned_) return std::move(value_);
+    return *ref_;
+  }
 
  private:
   const Value* ref_ = &nullValue();

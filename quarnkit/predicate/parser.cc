@@ -390,10 +390,15 @@ class Parser {
         } else {
           KeyPath path;
           path.append(key);
+          // The term becomes a key path into what it was.
+          Term next;
+          next.pos = t.pos;
           ExpressionPtr base = requireExpression(std::move(t));
           // SELF.key is the key in the evaluated object.
           if (dynamic_cast<const SelfNode*>(base.get()) != nullptr) base.reset();
-          t.keyPath = checked(std::make_unique<KeyPathNode>(std::move(base), std::move(path)), pos);
+          next.keyPath =
+              checked(std::make_unique<KeyPathNode>(std::move(base), std::move(path)), pos);
+          t = std::move(next);
         }
         continue;
       }

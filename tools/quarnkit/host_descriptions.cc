@@ -1,5 +1,7 @@
 #include "tools/quarnkit/host_descriptions.h"
 
+#include <fmt/format.h>
+
 #include "quarnkit/composite_list/fetching/sections_provider.h"
 #include "quarnkit/composite_list/model/descriptions.h"
 #include "quarnkit/composite_list/model/element_filter.h"
@@ -80,11 +82,11 @@ void walkItems(const Value& array, const std::string& path,
   if (elements == nullptr) return;
   for (std::size_t i = 0; i < elements->size(); ++i) {
     const Value& element = (*elements)[i];
-    const std::string elementPath = path + "[" + std::to_string(i) + "]";
+    const std::string elementPath = fmt::format("{}[{}]", path, i);
     fn(element, elementPath);
     if (const Value::Object* object = element.ifObject()) {
       for (const auto& [key, value] : *object) {
-        if (isItemsKey(key)) walkItems(value, elementPath + "." + key, fn);
+        if (isItemsKey(key)) walkItems(value, fmt::format("{}.{}", elementPath, key), fn);
       }
     }
   }
@@ -101,7 +103,7 @@ void forEachClassName(const Value& value, const std::function<void(const std::st
 
 }  // namespace
 
-HostRegistry::HostRegistry(std::shared_ptr<const CompositeListEnvironment> environment)
+HostRegistry::HostRegistry(const std::shared_ptr<const CompositeListEnvironment>& environment)
     : registry_(std::make_shared<CompositeListItemsRegistry>()),
       known_{"divider", "rows", "tags", "include"} {
   registry_->register_(std::make_shared<const DividerSections>());

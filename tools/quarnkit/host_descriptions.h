@@ -30,7 +30,7 @@ class HostRegistry {
  public:
   /// A registry with the section-making built-ins. Text rows shown in
   /// sections are filtered against `environment` like template items.
-  explicit HostRegistry(std::shared_ptr<const CompositeListEnvironment> environment);
+  explicit HostRegistry(const std::shared_ptr<const CompositeListEnvironment>& environment);
 
   [[nodiscard]] const std::shared_ptr<CompositeListItemsRegistry>& registry() const {
     return registry_;

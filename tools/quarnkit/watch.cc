@@ -57,7 +57,7 @@ int watchPreview(const PreviewOptions& options) {
       return;
     }
     rendering = true;
-    asio::co_spawn(io, renderAndWrite(options), [&](std::exception_ptr error) {
+    asio::co_spawn(io, renderAndWrite(options), [&](const std::exception_ptr& error) {
       if (error) {
         try {
           std::rethrow_exception(error);

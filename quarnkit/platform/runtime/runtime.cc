@@ -177,7 +177,7 @@ void runUntilComplete(Async<void> work) {
   context.restart();
   auto guard = asio::make_work_guard(context);
   asio::co_spawn(context, std::move(work), [&](std::exception_ptr e) {
-    error = e;
+    error = std::move(e);
     done = true;
   });
   while (!done) context.run_one();
@@ -408,7 +408,7 @@ class ResumptionImpl final : public Resumption {
       handler = std::move(handler_);
       work = std::move(work_);
     }
-    auto call = [h = std::move(handler), error, ran = std::move(ran)]() mutable {
+    auto call = [h = std::move(handler), error = std::move(error), ran = std::move(ran)]() mutable {
       // The handler resumes the coroutine, which runs until it suspends again
       // or ends before the call returns.
       struct Ran {
@@ -519,13 +519,13 @@ struct TaskCore::Waiter {
 TaskCore::~TaskCore() {
   // A task that never ended (its context went away first): dropping the
   // resumptions wakes the awaiters with the cancellation error.
-  const std::uintptr_t head = waiters_.load(std::memory_order_acquire);
-  if (head == kClosed) return;
-  for (Waiter* w = reinterpret_cast<Waiter*>(head); w;) delete std::exchange(w, w->next);
+  Waiter* head = waiters_.load(std::memory_order_acquire);
+  if (head == closedMark()) return;
+  for (Waiter* w = head; w;) delete std::exchange(w, w->next);
 }
 
 void TaskCore::wakeWaiters(const Executor* current, const std::exception_ptr& error) {
-  auto* w = reinterpret_cast<Waiter*>(waiters_.exchange(kClosed, std::memory_order_acq_rel));
+  Waiter* w = waiters_.exchange(closedMark(), std::memory_order_acq_rel);
   // The stack holds the awaiters newest first; wake them in arrival order.
   Waiter* oldestFirst = nullptr;
   while (w) {
@@ -580,18 +580,17 @@ void cancelTask(const std::shared_ptr<TaskCore>& task) {
 Async<void> awaitTask(std::shared_ptr<TaskCore> task) {
   std::function<void(std::shared_ptr<Resumption>)> wait = [task](std::shared_ptr<Resumption> r) {
     auto* waiter = new TaskCore::Waiter{std::static_pointer_cast<ResumptionImpl>(std::move(r))};
-    std::uintptr_t head = task->waiters_.load(std::memory_order_acquire);
+    TaskCore::Waiter* head = task->waiters_.load(std::memory_order_acquire);
     do {
-      if (head == TaskCore::kClosed) {
+      if (head == TaskCore::closedMark()) {
         // It ended meanwhile: resume with its outcome.
         auto resumption = std::move(waiter->resumption);
         delete waiter;
         resumption->resume(task->isCancelled() ? cancellationError() : task->error_);
         return;
       }
-      waiter->next = reinterpret_cast<TaskCore::Waiter*>(head);
-    } while (!task->waiters_.compare_exchange_weak(head, reinterpret_cast<std::uintptr_t>(waiter),
-                                                   std::memory_order_release,
+      waiter->next = head;
+    } while (!task->waiters_.compare_exchange_weak(head, waiter, std::memory_order_release,
                                                    std::memory_order_acquire));
   };
   co_await suspend(std::move(wait), OnCancel::resumeWithCancellation);
@@ -626,7 +625,7 @@ class TaskGroupCore : public std::enable_shared_from_this<TaskGroupCore> {
       std::lock_guard lock(mutex);
       child.running = false;
       --running;
-      done.push_back({error ? nullptr : std::move(box), error});
+      done.push_back({error ? nullptr : std::move(box), std::move(error)});
       wake = std::move(waiter);
     }
     if (wake) wake->resume();
@@ -665,7 +664,7 @@ void addGroupTask(const std::shared_ptr<TaskGroupCore>& group, const Executor& e
       child->executor, std::move(body),
       asio::bind_cancellation_slot(
           child->signal.slot(), [group, child, box = std::move(box)](std::exception_ptr e) mutable {
-            group->childEnded(*child, std::move(box), e);
+            group->childEnded(*child, std::move(box), std::move(e));
           }));
   if (cancelled) group->cancelChild(*child);
 }

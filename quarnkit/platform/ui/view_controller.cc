@@ -42,7 +42,7 @@ std::shared_ptr<NavigationController> ViewController::navigationController() con
 }
 
 void ViewController::present(const std::shared_ptr<ViewController>& controller, bool,
-                             std::function<void()> completion) {
+                             const std::function<void()>& completion) {
   if (!controller) return;
   if (presented_ || controller->presentingViewController()) {
     defaultLogger().error("Attempt to present a view controller on one that is already presenting");
@@ -62,7 +62,7 @@ void ViewController::dismissPresented() {
   presented_.reset();
 }
 
-void ViewController::dismiss(bool, std::function<void()> completion) {
+void ViewController::dismiss(bool, const std::function<void()>& completion) {
   if (presented_) {
     dismissPresented();
   } else if (auto presenter = presentingViewController()) {
@@ -72,7 +72,7 @@ void ViewController::dismiss(bool, std::function<void()> completion) {
 }
 
 std::shared_ptr<NavigationController> NavigationController::make(
-    std::shared_ptr<ViewController> root) {
+    const std::shared_ptr<ViewController>& root) {
   auto nav = std::make_shared<NavigationController>();
   if (root) nav->addChild(root);
   return nav;
@@ -107,7 +107,7 @@ std::vector<std::shared_ptr<ViewController>> NavigationController::popToRootView
 
 void NavigationController::setViewControllers(
     const std::vector<std::shared_ptr<ViewController>>& controllers, bool) {
-  for (auto child : std::vector(children())) {
+  for (const auto& child : std::vector(children())) {
     if (auto v = child->viewIfLoaded()) v->removeFromSuperview();
     child->removeFromParent();
   }

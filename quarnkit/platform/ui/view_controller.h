@@ -63,10 +63,10 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
   /// window. A controller already presenting another, or one that is already
   /// presented, is left as it is (and `completion` is not called).
   void present(const std::shared_ptr<ViewController>& controller, bool animated,
-               std::function<void()> completion = {});
+               const std::function<void()>& completion = {});
   /// Dismisses the controller this one presents (with everything it presents
   /// in turn) or, when it presents none, this controller itself.
-  void dismiss(bool animated, std::function<void()> completion = {});
+  void dismiss(bool animated, const std::function<void()>& completion = {});
 
  protected:
   /// Makes the root view; the default is a plain View.
@@ -88,7 +88,7 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
 /// navigation controller's view.
 class NavigationController : public ViewController {
  public:
-  static std::shared_ptr<NavigationController> make(std::shared_ptr<ViewController> root);
+  static std::shared_ptr<NavigationController> make(const std::shared_ptr<ViewController>& root);
 
   [[nodiscard]] const std::vector<std::shared_ptr<ViewController>>& viewControllers() const {
     return children();
