@@ -1,5 +1,7 @@
 #include "tools/quarnkit/lint.h"
 
+#include <fmt/format.h>
+
 #include <map>
 #include <set>
 
@@ -129,7 +131,7 @@ class Linter {
       if (typeName == "include") lintInclude(file, path, element, depth);
       for (const auto& [key, value] : *element.ifObject()) {
         if (key == "items" || key.starts_with("items~")) {
-          lintItems(file, value, path + "." + key, depth);
+          lintItems(file, value, fmt::format("{}.{}", path, key), depth);
         }
       }
     }
