@@ -516,16 +516,20 @@ struct TaskCore::Waiter {
   Waiter* next = nullptr;
 };
 
+TaskCore::Waiter* TaskCore::waiterAt(std::uintptr_t word) noexcept {
+  return reinterpret_cast<Waiter*>(word);  // NOLINT(performance-no-int-to-ptr)
+}
+
 TaskCore::~TaskCore() {
   // A task that never ended (its context went away first): dropping the
   // resumptions wakes the awaiters with the cancellation error.
-  Waiter* head = waiters_.load(std::memory_order_acquire);
-  if (head == closedMark()) return;
-  for (Waiter* w = head; w;) delete std::exchange(w, w->next);
+  const std::uintptr_t head = waiters_.load(std::memory_order_acquire);
+  if (head == kClosed) return;
+  for (Waiter* w = waiterAt(head); w;) delete std::exchange(w, w->next);
 }
 
 void TaskCore::wakeWaiters(const Executor* current, const std::exception_ptr& error) {
-  Waiter* w = waiters_.exchange(closedMark(), std::memory_order_acq_rel);
+  Waiter* w = waiterAt(waiters_.exchange(kClosed, std::memory_order_acq_rel));
   // The stack holds the awaiters newest first; wake them in arrival order.
   Waiter* oldestFirst = nullptr;
   while (w) {
@@ -580,17 +584,18 @@ void cancelTask(const std::shared_ptr<TaskCore>& task) {
 Async<void> awaitTask(std::shared_ptr<TaskCore> task) {
   std::function<void(std::shared_ptr<Resumption>)> wait = [task](std::shared_ptr<Resumption> r) {
     auto* waiter = new TaskCore::Waiter{std::static_pointer_cast<ResumptionImpl>(std::move(r))};
-    TaskCore::Waiter* head = task->waiters_.load(std::memory_order_acquire);
+    std::uintptr_t head = task->waiters_.load(std::memory_order_acquire);
     do {
-      if (head == TaskCore::closedMark()) {
+      if (head == TaskCore::kClosed) {
         // It ended meanwhile: resume with its outcome.
         auto resumption = std::move(waiter->resumption);
         delete waiter;
         resumption->resume(task->isCancelled() ? cancellationError() : task->error_);
         return;
       }
-      waiter->next = head;
-    } while (!task->waiters_.compare_exchange_weak(head, waiter, std::memory_order_release,
+      waiter->next = TaskCore::waiterAt(head);
+    } while (!task->waiters_.compare_exchange_weak(head, reinterpret_cast<std::uintptr_t>(waiter),
+                                                   std::memory_order_release,
                                                    std::memory_order_acquire));
   };
   co_await suspend(std::move(wait), OnCancel::resumeWithCancellation);

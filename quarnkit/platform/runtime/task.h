@@ -54,7 +54,7 @@ namespace detail {
 /// finished (the body's outcome won) or cancelled (cancel() won); the winner
 /// then stores the error and closes `waiters_`, waking everyone parked on it.
 /// `waiters_` is a lock-free stack of parked awaiters until then, and
-/// closedMark() afterwards: an awaiter that finds it closed reads the outcome
+/// kClosed afterwards: an awaiter that finds it closed reads the outcome
 /// without suspending.
 class TaskCore {
  public:
@@ -63,7 +63,7 @@ class TaskCore {
 
   /// Whether the task has ended and its outcome can be read.
   [[nodiscard]] bool isFinished() const noexcept {
-    return waiters_.load(std::memory_order_acquire) == closedMark();
+    return waiters_.load(std::memory_order_acquire) == kClosed;
   }
   [[nodiscard]] bool isCancelled() const noexcept {
     return phase_.load(std::memory_order_acquire) == Phase::cancelled;
@@ -95,11 +95,9 @@ class TaskCore {
 
   struct Waiter;
   enum class Phase : std::uint8_t { running, finished, cancelled };
-  /// What the waiter stack holds once closed: an address no Waiter has.
-  static Waiter* closedMark() noexcept {
-    static char mark;
-    return reinterpret_cast<Waiter*>(&mark);
-  }
+  static constexpr std::uintptr_t kClosed = 1;  // never a Waiter's address
+  /// The waiter a word of the stack holds (a word other than kClosed).
+  static Waiter* waiterAt(std::uintptr_t word) noexcept;
 
   /// Closes the waiter stack and wakes every coroutine parked on it with
   /// `error` (null: the value). `current` is the executor the caller runs
@@ -107,8 +105,8 @@ class TaskCore {
   void wakeWaiters(const Executor* current, const std::exception_ptr& error);
 
   std::atomic<Phase> phase_{Phase::running};
-  std::atomic<Waiter*> waiters_{nullptr};    // a stack, or closedMark() once ended
-  std::exception_ptr error_;                 // written by the winner before closing
+  std::atomic<std::uintptr_t> waiters_{0};   // Waiter* (a stack), 0 or kClosed
+  std::exception_ptr error_;                 // written by the winner before kClosed
   const Executor executor_;                  // where the body runs
   boost::asio::cancellation_signal signal_;  // used on executor_ only
   bool bodyDone_ = false;                    // used on executor_ only
