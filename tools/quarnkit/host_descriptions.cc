@@ -74,8 +74,6 @@ using PlainListSections =
 using ClassListSections =
     GenericSections<ListItemDescription<GenericEntity>, CompositeListEntity<GenericEntity>>;
 
-bool isItemsKey(std::string_view key) { return key == "items" || key.starts_with("items~"); }
-
 void walkItems(const Value& array, const std::string& path,
                const std::function<void(const Value&, const std::string&)>& fn) {
   const Value::Array* elements = array.ifArray();
@@ -102,6 +100,8 @@ void forEachClassName(const Value& value, const std::function<void(const std::st
 }
 
 }  // namespace
+
+bool isItemsKey(std::string_view key) { return key == "items" || key.starts_with("items~"); }
 
 HostRegistry::HostRegistry(const std::shared_ptr<const CompositeListEnvironment>& environment)
     : registry_(std::make_shared<CompositeListItemsRegistry>()),

@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "quarnkit/composite_list/model/environment.h"
 #include "quarnkit/composite_list/model/registry.h"
@@ -25,6 +26,10 @@ namespace quarn::tool {
 /// The result class whose entities decode as text rows; every other class
 /// name decodes as a GenericEntity.
 inline constexpr const char* kRowClassName = "Row";
+
+/// Whether a template key holds nested items: "items" or one of its device
+/// variants ("items~ipad").
+bool isItemsKey(std::string_view key);
 
 class HostRegistry {
  public:

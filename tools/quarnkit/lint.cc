@@ -12,6 +12,7 @@
 #include "quarnkit/predicate/errors.h"
 #include "quarnkit/predicate/key_path.h"
 #include "quarnkit/predicate/parse_cache.h"
+#include "tools/quarnkit/host_descriptions.h"
 #include "tools/quarnkit/input_error.h"
 
 namespace quarn::tool {
@@ -130,7 +131,7 @@ class Linter {
       if (typeName == "rows" || typeName == "tags") lintRows(file, path, element, itemValues);
       if (typeName == "include") lintInclude(file, path, element, depth);
       for (const auto& [key, value] : *element.ifObject()) {
-        if (key == "items" || key.starts_with("items~")) {
+        if (isItemsKey(key)) {
           lintItems(file, value, fmt::format("{}.{}", path, key), depth);
         }
       }
