@@ -63,17 +63,19 @@ BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
                                              std::vector<platform::AnyHashable> items)
     : BaseCollectionSection(std::move(title_), std::move(subtitle_)) {
   // What setItems() does, where makeUniqueItems() can only be this class's
-  // own: the rows are made straight into their allocation.
+  // own: the rows are made straight into their allocation, each taking its
+  // item over, and the list of items becomes the list of rows.
   std::string identifier = rowIdentifier(items);
   const std::size_t identifierHash = std::hash<std::string>()(identifier);
-  setRows(platform::AnyHashable::makeEach<UniqueWrapper>(
-      items.size(),
+  platform::AnyHashable::makeEach<UniqueWrapper>(
+      items, items.size(),
       [&](std::size_t i) {
-        return UniqueWrapper{identifier, items[i]};
+        return UniqueWrapper{identifier, std::move(items[i])};
       },
       [identifierHash](const UniqueWrapper& row) {
         return std::hash<UniqueWrapper>::combine(identifierHash, row.entity);
-      }));
+      });
+  setRows(std::move(items));
 }
 
 void BaseCollectionSection::setRows(std::vector<platform::AnyHashable> rows) {

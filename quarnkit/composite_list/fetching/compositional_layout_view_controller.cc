@@ -107,14 +107,15 @@ void CompositionalLayoutViewController::updateDataSource(
   snapshot.appendSections(identities);
   boost::unordered_flat_set<std::size_t> seen;
   seen.reserve(rows);
-  std::vector<AnyHashable> kept;
   for (std::size_t i = 0; i < sections.size(); ++i) {
-    kept.clear();
+    std::vector<AnyHashable> kept;
+    kept.reserve(rowsOf[i]->size());
     for (const auto& item : *rowsOf[i]) {
       // Rows are told apart by hash: a second row of the same hash is dropped.
       if (seen.insert(item.hash()).second) kept.push_back(item);
     }
-    snapshot.appendItems(kept, identities[i]);
+    // The list becomes the section's in the snapshot.
+    snapshot.appendItems(std::move(kept), identities[i]);
   }
   dataSource_->apply(std::move(snapshot), animateWhenUpdate, completion);
 }

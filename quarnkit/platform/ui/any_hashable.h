@@ -71,7 +71,17 @@ class AnyHashable {
   template <Hashable T, class Make, class Hash>
   requires(!std::is_same_v<T, AnyHashable>) static std::vector<AnyHashable> makeEach(std::size_t n,
                                                                                      Make make,
-                                                                                     Hash hash);
+                                                                                     Hash hash) {
+    std::vector<AnyHashable> out;
+    makeEach<T>(out, n, make, hash);
+    return out;
+  }
+  /// The same into `out`, whose room is reused: it is emptied once all the
+  /// values are made, so make() may take them from its elements.
+  template <Hashable T, class Make, class Hash>
+  requires(!std::is_same_v<T, AnyHashable>) static void makeEach(std::vector<AnyHashable>& out,
+                                                                 std::size_t n, Make make,
+                                                                 Hash hash);
 
   /// The wrapped value when it has type T exactly.
   template <class T>
@@ -132,6 +142,24 @@ class AnyHashable {
     return box;
   }
 
+  // A place in a shared block for one Model<T>, made in place. It knows
+  // whether it holds one, so a block whose filling threw frees only what
+  // was made.
+  template <class T>
+  struct Slot {
+    Slot() {}  // NOLINT(modernize-use-equals-default): leaves the storage as it is
+    ~Slot() {
+      if (live) model()->~Model<T>();
+    }
+    // The shared block may make its slots as copies of an empty one: a copy
+    // is an empty slot.
+    Slot(const Slot&) {}  // NOLINT(bugprone-copy-constructor-init)
+    Slot& operator=(const Slot&) = delete;
+    Model<T>* model() { return std::launder(reinterpret_cast<Model<T>*>(storage)); }
+    alignas(Model<T>) unsigned char storage[sizeof(Model<T>)];
+    bool live = false;
+  };
+
   AnyHashable(std::size_t hash, std::shared_ptr<const Concept> box)
       : hash_(hash), box_(std::move(box)) {}
 
@@ -149,21 +177,29 @@ struct std::hash<quarn::platform::AnyHashable> {
 
 // Defined after std::hash<AnyHashable>: making the list copies wrappers.
 template <quarn::platform::Hashable T, class Make, class Hash>
-requires(!std::is_same_v<T, quarn::platform::AnyHashable>)
-    std::vector<quarn::platform::AnyHashable> quarn::platform::AnyHashable::makeEach(std::size_t n,
-                                                                                     Make make,
-                                                                                     Hash hash) {
-  std::vector<AnyHashable> out;
-  out.reserve(n);
+requires(!std::is_same_v<T, quarn::platform::AnyHashable>) void quarn::platform::AnyHashable::
+    makeEach(std::vector<AnyHashable>& out, std::size_t n, Make make, Hash hash) {
   if constexpr (kStoredInline<T>) {
-    for (std::size_t i = 0; i < n; ++i) out.emplace_back(T(make(i)));
+    std::vector<AnyHashable> made;
+    made.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) made.emplace_back(T(make(i)));
+    out = std::move(made);
   } else {
-    auto block = std::make_shared<std::vector<Model<T>>>();
-    block->reserve(n);
-    for (std::size_t i = 0; i < n; ++i) block->emplace_back(make(i));
-    for (const Model<T>& model : *block) {
-      out.push_back(AnyHashable(hash(model.value), std::shared_ptr<const Concept>(block, &model)));
+    if (n == 0) {
+      out.clear();
+      return;
+    }
+    // The counts and the values in one allocation.
+    auto block = std::make_shared<Slot<T>[]>(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      ::new (static_cast<void*>(block[i].storage)) Model<T>(make(i));
+      block[i].live = true;
+    }
+    out.clear();
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Model<T>* model = block[i].model();
+      out.push_back(AnyHashable(hash(model->value), std::shared_ptr<const Concept>(block, model)));
     }
   }
-  return out;
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ TEST(AnyHashableTest, EqualityNeedsTheSameTypeAndValue) {
   EXPECT_EQ(text, AnyHashable(std::string("a")));
   EXPECT_NE(text, AnyHashable(std::string("b")));
   EXPECT_NE(text, one);
-  const AnyHashable copy = text;  // copies share the box
+  const AnyHashable copy =
+      text;  // NOLINT(performance-unnecessary-copy-initialization): a copy is what is tested
   EXPECT_EQ(copy, text);
 }
 
@@ -69,6 +71,63 @@ TEST(AnyHashableTest, WrappedTogetherBehaveAsWrappedAlone) {
   const auto numbers = AnyHashable::wrapEach(std::vector<std::int64_t>{5, 6});
   EXPECT_EQ(numbers[1], AnyHashable(std::int64_t{6}));
   EXPECT_TRUE(AnyHashable::wrapEach(std::vector<std::string>{}).empty());
+}
+
+// Counts the values alive, to check a shared block frees exactly what it made.
+struct Counted {
+  static inline int alive = 0;
+  std::string text;
+  explicit Counted(std::string t) : text(std::move(t)) { ++alive; }
+  Counted(const Counted& other) : text(other.text) { ++alive; }
+  Counted(Counted&& other) noexcept : text(std::move(other.text)) { ++alive; }
+  ~Counted() { --alive; }
+  Counted& operator=(const Counted&) = delete;
+  friend bool operator==(const Counted& a, const Counted& b) { return a.text == b.text; }
+};
+
+}  // namespace
+}  // namespace quarn::platform
+
+template <>
+struct std::hash<quarn::platform::Counted> {
+  std::size_t operator()(const quarn::platform::Counted& c) const noexcept {
+    return std::hash<std::string>()(c.text);
+  }
+};
+
+namespace quarn::platform {
+namespace {
+
+TEST(AnyHashableTest, MadeTogetherIntoAReusedListAndFreedExactly) {
+  {
+    // The values may be taken from the list being refilled.
+    std::vector<AnyHashable> list = AnyHashable::wrapEach(std::vector<std::string>{"x", "y"});
+    AnyHashable::makeEach<Counted>(
+        list, list.size(),
+        [&list](std::size_t i) { return Counted(*list[i].get<std::string>() + "!"); },
+        std::hash<Counted>());
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].get<Counted>()->text, "y!");
+    EXPECT_EQ(list[0], AnyHashable(Counted("x!")));
+    EXPECT_EQ(Counted::alive, 2);
+  }
+  EXPECT_EQ(Counted::alive, 0);
+
+  // A make() that throws part way: what was made is freed, nothing else.
+  const auto failing = [] {
+    return AnyHashable::makeEach<Counted>(
+        4,
+        [](std::size_t i) {
+          if (i == 2) throw std::runtime_error("third");
+          return Counted(std::string(40, static_cast<char>('a' + i)));
+        },
+        std::hash<Counted>());
+  };
+  EXPECT_THROW((void)failing(), std::runtime_error);
+  EXPECT_EQ(Counted::alive, 0);
+  EXPECT_TRUE(AnyHashable::makeEach<Counted>(
+                  0, [](std::size_t) { return Counted("never"); }, std::hash<Counted>())
+                  .empty());
 }
 
 }  // namespace

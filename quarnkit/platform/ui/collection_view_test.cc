@@ -50,11 +50,20 @@ TEST(SnapshotTest, QueriesAndEdits) {
   EXPECT_EQ(s.indexOfSection("b"), 0);
   s.appendItems({1}, "b");  // a deleted item may come back
   EXPECT_EQ(s.numberOfItems("b"), 2);
+  // A list handed over to an empty section is indexed like one copied in.
+  s.appendSections({"c"});
+  std::vector<int> handed{7, 8};
+  s.appendItems(std::move(handed), "c");
+  s.appendItems(std::vector<int>{9}, "c");
+  EXPECT_EQ(s.itemIdentifiers("c"), (std::vector<int>{7, 8, 9}));
+  EXPECT_EQ(s.sectionIdentifier(8), "c");
+  EXPECT_EQ(s.position(9), std::make_pair(std::int64_t{1}, std::int64_t{2}));
 }
 
 TEST(SnapshotDeathTest, DuplicatesAndUnknownIdentifiersStop) {
   Snapshot s = make({{"a", {1}}});
   EXPECT_DEATH(s.appendItems({1}), "item identifiers are not unique");
+  EXPECT_DEATH(s.appendItems(std::vector<int>{2, 1}, "a"), "item identifiers are not unique");
   EXPECT_DEATH(s.appendSections({"a"}), "section identifiers are not unique");
   EXPECT_DEATH(s.reloadItems({5}), "does not exist");
   EXPECT_DEATH(s.appendItems({2}, "zz"), "Invalid section identifier");

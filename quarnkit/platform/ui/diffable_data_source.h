@@ -108,6 +108,22 @@ class DiffableDataSourceSnapshot {
       list.push_back(item);
     }
   }
+  /// The same, taking the items over.
+  void appendItems(std::vector<ItemID>&& items, const SectionID& section) {
+    const std::size_t index = requireSection(section);
+    for (const auto& item : items) {
+      if (!itemSection_.emplace(item, index).second) {
+        fatalError("Fatal: supplied item identifiers are not unique.");
+      }
+    }
+    auto& list = items_[index];
+    if (list.empty()) {
+      list = std::move(items);
+    } else {
+      list.insert(list.end(), std::make_move_iterator(items.begin()),
+                  std::make_move_iterator(items.end()));
+    }
+  }
   void deleteItems(const std::vector<ItemID>& items) {
     for (const auto& item : items) {
       auto it = itemSection_.find(item);
