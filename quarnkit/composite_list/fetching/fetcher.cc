@@ -476,6 +476,9 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::re
   const std::shared_ptr<const CompositeListItemDescriptionBase> description = entry->base;
   std::string error;
   try {
+    // The same request as the base class's members make, without suspending.
+    if (entry->buildsRequestsByDefault)
+      co_return description->defaultRequestParametersItem(*item.base());
     co_return co_await entry->makeRequestParametersItem(*item.base());
   } catch (...) {
     error = describeCurrentException();

@@ -37,6 +37,7 @@ std::vector<std::string> ids(const Items& items) {
 
 std::vector<std::string> keys(const std::vector<CompositeListRequestParameters::Item>& requests) {
   std::vector<std::string> out;
+  out.reserve(requests.size());
   for (const auto& r : requests) out.push_back(r.key);
   return out;
 }
@@ -329,6 +330,41 @@ TEST_F(FetcherTest, RequestBuildingFailuresAreLoggedAndSkipped) {
   EXPECT_EQ(log.count("[CompositeListFetcher] Failed to create CompositeListRequestParameters.Item "
                       "from 'stray'"),
             1u);
+}
+
+// Descriptions that keep the base class's request members have their
+// requests made without the asynchronous calls; any that overrides one must
+// be asked, however it was registered.
+TEST_F(FetcherTest, OverriddenRequestMembersAreAskedHoweverRegistered) {
+  class OwnFilters : public RowsItemDescription {
+   public:
+    Async<std::optional<ValueDictionary>> makeRequestParametersFilters(
+        const CompositeListItem&) const override {
+      co_return ValueDictionary{{"sort", "mine"}};
+    }
+  };
+  static_assert(!kOverridesRequestMembers<RowsItemDescription>);
+  static_assert(kOverridesRequestMembers<OwnFilters>);
+  static_assert(kOverridesRequestMembers<DirectBannerDescription>);
+
+  const std::string json =
+      R"([{"type":"rows","uniqueId":"r","data":{"maxItems":3},"filters":{"a":1}}])";
+  const auto filtersAsked = [&] {
+    auto f = fetcher(json);
+    fetch(*f);
+    return f->requests.at(0).items.at(0).filters;
+  };
+  EXPECT_EQ(filtersAsked(), Value({{"limit", 3}, {"a", 1}}));  // the built-in, by default
+
+  const auto own = std::make_shared<const OwnFilters>();
+  registry_->register_(own);
+  EXPECT_EQ(filtersAsked(), Value({{"sort", "mine"}}));
+  // Known only as the class it derives from, or as any description.
+  registry_->register_(std::shared_ptr<const RowsItemDescription>(own));
+  EXPECT_FALSE(registry_->description(CompositeListItemType::rows)->buildsRequestsByDefault);
+  EXPECT_EQ(filtersAsked(), Value({{"sort", "mine"}}));
+  registry_->register_(std::shared_ptr<const CompositeListItemDescriptionBase>(own));
+  EXPECT_EQ(filtersAsked(), Value({{"sort", "mine"}}));
 }
 
 TEST_F(FetcherTest, ParallelModeKeepsTemplateOrder) {

@@ -11,13 +11,18 @@ std::string CompositeListItemDescriptionBase::descriptionTypeName() const {
   return typeNameOf(typeid(*this));
 }
 
-Async<std::optional<ValueDictionary>>
-CompositeListItemDescriptionBase::makeRequestParametersFilters(
-    const CompositeListItem& item) const {
+ValueDictionary CompositeListItemDescriptionBase::defaultRequestParametersFilters(
+    const CompositeListItem& item) {
   ValueDictionary filters;
   if (item.data() && item.data()->maxItems) filters.set("limit", *item.data()->maxItems);
   if (item.filters()) filters.merge(*item.filters());
-  co_return filters;
+  return filters;
+}
+
+Async<std::optional<ValueDictionary>>
+CompositeListItemDescriptionBase::makeRequestParametersFilters(
+    const CompositeListItem& item) const {
+  co_return defaultRequestParametersFilters(item);
 }
 
 Async<std::optional<CompositeListRequestParameters::Item>>
@@ -25,6 +30,12 @@ CompositeListItemDescriptionBase::makeRequestParametersItem(const CompositeListI
   auto filters = co_await makeRequestParametersFilters(item);
   co_return CompositeListRequestParameters::Item::withFilterDictionary(
       item.uniqueId(), type(), std::nullopt, std::move(filters), std::nullopt);
+}
+
+CompositeListRequestParameters::Item CompositeListItemDescriptionBase::defaultRequestParametersItem(
+    const CompositeListItem& item) const {
+  return CompositeListRequestParameters::Item::withFilterDictionary(
+      item.uniqueId(), type(), std::nullopt, defaultRequestParametersFilters(item), std::nullopt);
 }
 
 AnyCompositeListItemDescription::AnyCompositeListItemDescription(

@@ -24,10 +24,13 @@
 // "Promo" are applied to them.
 #pragma once
 
+#include <concepts>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/composite_list/fetching/request_parameters.h"
@@ -70,7 +73,33 @@ class CompositeListItemDescriptionBase {
   /// filters when there are any.
   virtual Async<std::optional<CompositeListRequestParameters::Item>> makeRequestParametersItem(
       const CompositeListItem& item) const;
+
+  /// The request the two members above make when neither is overridden,
+  /// made without suspending.
+  [[nodiscard]] CompositeListRequestParameters::Item defaultRequestParametersItem(
+      const CompositeListItem& item) const;
+
+ private:
+  static ValueDictionary defaultRequestParametersFilters(const CompositeListItem& item);
 };
+
+/// Whether description class D overrides (or hides) either request member;
+/// when that cannot be told, it is taken to.
+template <class D>
+inline constexpr bool kOverridesRequestMembers = [] {
+  using Base = CompositeListItemDescriptionBase;
+  if constexpr (requires {
+                  &D::makeRequestParametersFilters;
+                  &D::makeRequestParametersItem;
+                }) {
+    return !std::is_same_v<decltype(&D::makeRequestParametersFilters),
+                           decltype(&Base::makeRequestParametersFilters)> ||
+           !std::is_same_v<decltype(&D::makeRequestParametersItem),
+                           decltype(&Base::makeRequestParametersItem)>;
+  } else {
+    return true;
+  }
+}();
 
 /// The typed side: Entity is the entity the records of this description hold.
 template <class Entity>
@@ -114,6 +143,16 @@ class AnyCompositeListItemDescription {
  public:
   explicit AnyCompositeListItemDescription(
       const std::shared_ptr<const CompositeListItemDescriptionBase>& description);
+  /// The entry of a description known by its class: whether it builds
+  /// requests as the base class does is known too.
+  template <std::derived_from<CompositeListItemDescriptionBase> D>
+  static AnyCompositeListItemDescription of(const std::shared_ptr<D>& description) {
+    AnyCompositeListItemDescription entry(description);
+    // The class named must be the object's own: a subclass may override.
+    entry.buildsRequestsByDefault = !kOverridesRequestMembers<std::remove_const_t<D>> &&
+                                    typeid(*description) == typeid(std::remove_const_t<D>);
+    return entry;
+  }
 
   [[nodiscard]] const CompositeListItemType& type() const { return type_; }
   bool isDefault;
@@ -125,6 +164,10 @@ class AnyCompositeListItemDescription {
   const CompositeListSectionProviding* sectionProviding = nullptr;
   const EntityProvidingCompositeListItemDescription* entityProviding = nullptr;
   const TemplateProvidingItemDescription* templateProviding = nullptr;
+  /// True when the description is known to override neither request member:
+  /// its requests are then made by defaultRequestParametersItem(), without
+  /// the asynchronous calls. False when not known.
+  bool buildsRequestsByDefault = false;
 
   [[nodiscard]] AnyCompositeListItem decode(Decoder& d) const { return decode_(d); }
   /// Asks the bound description for the request of an item's record.

@@ -31,10 +31,19 @@ class CompositeListItemsRegistry {
   void register_(const std::shared_ptr<const CompositeListItemDescriptionBase>& description) {
     descriptions.emplace_back(description);
   }
+  /// The same for a description known by its class (see
+  /// AnyCompositeListItemDescription::of).
+  template <std::derived_from<CompositeListItemDescriptionBase> D>
+  requires(
+      !std::is_same_v<std::remove_const_t<D>,
+                      CompositeListItemDescriptionBase>) void register_(const std::shared_ptr<D>&
+                                                                            description) {
+    descriptions.push_back(AnyCompositeListItemDescription::of(description));
+  }
   /// Registers the instance of a description class.
   template <class D>
   void register_() {
-    register_(std::shared_ptr<const CompositeListItemDescriptionBase>(descriptionInstance<D>()));
+    register_(descriptionInstance<D>());
   }
 
   /// The entry for a type: the last one registered, or nothing.
