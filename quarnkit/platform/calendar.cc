@@ -19,10 +19,11 @@ struct ICUCalendar::Impl {
   std::mutex mutex;  // an icu::Calendar is not thread-safe
   std::unique_ptr<icu::Calendar> calendar;
   std::string timeZone;
-  // The last instant asked for, to the millisecond, and its components:
-  // callers that read the clock in a burst (one set of facts per list) ask
-  // for the same instant many times.
-  std::optional<double> lastMillis;
+  // The second of the last instant asked for, and its components: callers
+  // that read the clock in a burst (one set of facts per list) ask for
+  // instants within one second many times. Time zone offsets are whole
+  // seconds, so every instant of a second has that second's components.
+  std::optional<double> lastSecond;
   DateComponents last;
 };
 
@@ -57,8 +58,11 @@ std::string ICUCalendar::timeZoneIdentifier() const { return impl_->timeZone; }
 std::optional<DateComponents> ICUCalendar::components(Date date) const {
   const double millis = date.timeIntervalSince1970() * 1000.0;
   if (!std::isfinite(millis) || !impl_->calendar) return std::nullopt;
+  // Far inside the calendar's range, where a second is never partly out of it.
+  const std::optional<double> second =
+      std::abs(millis) < 1e15 ? std::optional(std::floor(millis / 1000.0)) : std::nullopt;
   std::lock_guard lock(impl_->mutex);
-  if (impl_->lastMillis == millis) return impl_->last;
+  if (second && impl_->lastSecond == second) return impl_->last;
   icu::Calendar& c = *impl_->calendar;
   UErrorCode status = U_ZERO_ERROR;
   c.setTime(millis, status);  // not lenient: out of range is an error
@@ -71,7 +75,7 @@ std::optional<DateComponents> ICUCalendar::components(Date date) const {
   out.minute = c.get(UCAL_MINUTE, status);
   out.second = c.get(UCAL_SECOND, status);
   if (U_FAILURE(status)) return std::nullopt;
-  impl_->lastMillis = millis;
+  impl_->lastSecond = second;
   impl_->last = out;
   return out;
 }

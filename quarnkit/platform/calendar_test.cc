@@ -56,6 +56,9 @@ TEST(CalendarTest, InstantsAskedAgainGiveTheirOwnComponents) {
     EXPECT_EQ(at(0)->second, 0);
     EXPECT_EQ(at(0.999)->second, 0);
     EXPECT_EQ(at(1)->second, 1);
+    EXPECT_EQ(at(-0.001)->second, 59);  // the second before, however near
+    EXPECT_EQ(at(-0.001)->minute, 59);
+    EXPECT_EQ(at(0.5), at(0));
     EXPECT_EQ(at(3600)->hour, 11);
     EXPECT_FALSE(calendar.components(Date(std::numeric_limits<double>::quiet_NaN())));
   }
