@@ -29,8 +29,8 @@ TEST(AsyncOperationTest, StateKeysAndAnnouncementOrder) {
   EXPECT_EQ(AsyncOperation::keyPath(AsyncOperation::State::finished), "isFinished");
   EXPECT_EQ(AsyncOperation::rawValue(AsyncOperation::State::executing), "executing");
 
-  auto op =
-      std::make_shared<AsyncBlockOperation>([](AsyncBlockOperation&, std::function<void()>) {});
+  auto op = std::make_shared<AsyncBlockOperation>(
+      [](AsyncBlockOperation&, const std::function<void()>&) {});
   Recorder r;
   r.attach(*op);
   EXPECT_TRUE(op->isAsynchronous());
@@ -45,7 +45,7 @@ TEST(AsyncOperationTest, StateKeysAndAnnouncementOrder) {
 TEST(AsyncOperationTest, CancelBeforeStartFinishesWithoutRunning) {
   bool ran = false;
   auto op = std::make_shared<AsyncBlockOperation>(
-      [&](AsyncBlockOperation&, std::function<void()> finish) {
+      [&](AsyncBlockOperation&, const std::function<void()>& finish) {
         ran = true;
         finish();
       });
@@ -61,7 +61,8 @@ TEST(AsyncOperationTest, CancelBeforeStartFinishesWithoutRunning) {
 
 TEST(OperationQueueTest, SynchronousFinishReleasesTheQueueAndLaterFinishKeepsItWaiting) {
   OperationQueue queue;
-  queue.addAsyncOperation([](AsyncBlockOperation&, std::function<void()> finish) { finish(); });
+  queue.addAsyncOperation(
+      [](AsyncBlockOperation&, const std::function<void()>& finish) { finish(); });
   queue.waitUntilAllOperationsAreFinished();
   EXPECT_EQ(queue.operationCount(), 0u);
 
@@ -101,7 +102,7 @@ TEST(OperationQueueTest, DependenciesRunFirst) {
         finishFirst = std::move(finish);
       });
   auto second = std::make_shared<AsyncBlockOperation>(
-      [&](AsyncBlockOperation&, std::function<void()> finish) {
+      [&](AsyncBlockOperation&, const std::function<void()>& finish) {
         record(2);
         finish();
       });

@@ -29,6 +29,7 @@ class UUID {
   [[nodiscard]] std::string uuidString() const;
 
   friend constexpr bool operator==(const UUID&, const UUID&) = default;
+  // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy misreads the defaulted comparison
   friend constexpr auto operator<=>(const UUID&, const UUID&) = default;
 
  private:

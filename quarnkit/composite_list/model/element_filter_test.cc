@@ -167,6 +167,7 @@ CompositeListRow row(std::string text, std::optional<std::string> visibility = s
 
 std::vector<std::string> texts(const std::vector<CompositeListRow>& rows) {
   std::vector<std::string> out;
+  out.reserve(rows.size());
   for (const auto& r : rows) out.push_back(r.text);
   return out;
 }
