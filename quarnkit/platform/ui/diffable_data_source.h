@@ -98,15 +98,7 @@ class DiffableDataSourceSnapshot {
     appendItems(items, sections_.back());
   }
   void appendItems(const std::vector<ItemID>& items, const SectionID& section) {
-    const std::size_t index = requireSection(section);
-    auto& list = items_[index];
-    list.reserve(list.size() + items.size());
-    for (const auto& item : items) {
-      if (!itemSection_.emplace(item, index).second) {
-        fatalError("Fatal: supplied item identifiers are not unique.");
-      }
-      list.push_back(item);
-    }
+    appendItems(std::vector<ItemID>(items), section);
   }
   /// The same, taking the items over.
   void appendItems(std::vector<ItemID>&& items, const SectionID& section) {
