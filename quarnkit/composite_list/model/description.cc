@@ -28,14 +28,18 @@ CompositeListItemDescriptionBase::makeRequestParametersFilters(
 Async<std::optional<CompositeListRequestParameters::Item>>
 CompositeListItemDescriptionBase::makeRequestParametersItem(const CompositeListItem& item) const {
   auto filters = co_await makeRequestParametersFilters(item);
-  co_return CompositeListRequestParameters::Item::withFilterDictionary(
-      item.uniqueId(), type(), std::nullopt, std::move(filters), std::nullopt);
+  co_return requestParametersItem(item, std::move(filters));
 }
 
 CompositeListRequestParameters::Item CompositeListItemDescriptionBase::defaultRequestParametersItem(
     const CompositeListItem& item) const {
+  return requestParametersItem(item, defaultRequestParametersFilters(item));
+}
+
+CompositeListRequestParameters::Item CompositeListItemDescriptionBase::requestParametersItem(
+    const CompositeListItem& item, std::optional<ValueDictionary> filters) const {
   return CompositeListRequestParameters::Item::withFilterDictionary(
-      item.uniqueId(), type(), std::nullopt, defaultRequestParametersFilters(item), std::nullopt);
+      item.uniqueId(), type(), std::nullopt, std::move(filters), std::nullopt);
 }
 
 AnyCompositeListItemDescription::AnyCompositeListItemDescription(

@@ -81,6 +81,9 @@ class CompositeListItemDescriptionBase {
 
  private:
   static ValueDictionary defaultRequestParametersFilters(const CompositeListItem& item);
+  // The request for an item with these filters: what both ways end with.
+  [[nodiscard]] CompositeListRequestParameters::Item requestParametersItem(
+      const CompositeListItem& item, std::optional<ValueDictionary> filters) const;
 };
 
 /// Whether description class D overrides (or hides) either request member;
