@@ -123,13 +123,24 @@ Async<T> withTimeout(std::function<Async<void>()> sleep, std::function<Async<T>(
 template <class F>
 using OperationResult = typename std::invoke_result_t<F&>::value_type;
 
+/// `limit` in nanoseconds; a limit too long to count (or not a number) is
+/// the longest one, which never runs out.
+template <class Rep, class Period>
+std::chrono::nanoseconds limitInNanoseconds(std::chrono::duration<Rep, Period> limit) {
+  using std::chrono::nanoseconds;
+  const std::chrono::duration<long double, std::nano> exact = limit;
+  if (!(exact < nanoseconds::max())) return nanoseconds::max();
+  if (exact <= nanoseconds::min()) return nanoseconds::min();
+  return std::chrono::duration_cast<nanoseconds>(limit);
+}
+
 }  // namespace detail
 
 /// Runs `operation` with a time limit of `limit`.
 template <class Rep, class Period, class F>
 Async<detail::OperationResult<F>> withTimeout(std::chrono::duration<Rep, Period> limit,
                                               F operation) {
-  const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(limit);
+  const auto duration = detail::limitInNanoseconds(limit);
   std::function<Async<void>()> sleeper = [duration] { return sleep(duration); };
   std::function<Async<detail::OperationResult<F>>()> op = std::move(operation);
   return detail::withTimeout<detail::OperationResult<F>>(std::move(sleeper), std::move(op));

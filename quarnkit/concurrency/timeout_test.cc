@@ -100,19 +100,59 @@ TEST(WithTimeoutTest, OperationErrorAndNanosecondForm) {
       [] { runUntilComplete(withTimeout(std::uint64_t{1'000'000}, [] { return slow(5, 1); })); })));
 }
 
+// The caller is cancelled while it sleeps, catches that, and then calls
+// withTimeout. Either its own co_await refuses to go on, or (with that check
+// turned off in the caller) withTimeout's check does: no task starts, so
+// neither the operation runs nor the timer sleeps.
 TEST(WithTimeoutTest, CancelledCallerFailsAtOnceAndStartsNothing) {
-  std::atomic<bool> started{false};
-  auto outer = Task<int>::spawn(mainExecutor(), [&]() -> Async<int> {
-    co_await sleep(0.01);  // cancelled here or, at the latest, on entry to withTimeout
-    co_return co_await withTimeout(1s, [&]() -> Async<int> {
+  auto clock = std::make_shared<ManualClock>();
+  ScopedService<TimerScheduler> scheduler(clock);
+  for (bool callerChecks : {true, false}) {
+    std::atomic<bool> started{false};
+    bool reached = false;
+    bool done = false;
+    std::exception_ptr error;
+    auto operation = [&]() -> Async<int> {
       started = true;
       co_return 1;
-    });
-  }());
-  outer.cancel();
-  EXPECT_TRUE(isCancellation(errorOf([&] { runUntilComplete(outer.value()); })));
-  drainMainContext();
-  EXPECT_FALSE(started);
+    };
+    auto body = [&]() -> Async<void> {
+      co_await boost::asio::this_coro::throw_if_cancelled(callerChecks);
+      try {
+        co_await sleep(3600.0);
+      } catch (...) {
+        // cancelled: go on regardless
+      }
+      reached = true;
+      try {
+        co_await withTimeout(1s, operation);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      done = true;
+    };
+    auto caller = Task<void>::spawn(mainExecutor(), body());
+    ASSERT_TRUE(runMainContextUntil([&] { return clock->pendingCount() == 1; }));
+    caller.cancel();
+    ASSERT_TRUE(runMainContextUntil([&] { return done; })) << callerChecks;
+    EXPECT_TRUE(reached);
+    EXPECT_TRUE(isCancellation(error)) << callerChecks;
+    EXPECT_EQ(clock->pendingCount(), 0u) << callerChecks;  // no timer sleeps
+    EXPECT_FALSE(started) << callerChecks;
+  }
+}
+
+// A limit too long to count in nanoseconds (a caller's "no limit") never runs
+// out; it used to overflow into a limit already passed.
+TEST(WithTimeoutTest, LimitBeyondTheNanosecondRangeNeverExpires) {
+  auto clock = std::make_shared<ManualClock>();
+  ScopedService<TimerScheduler> scheduler(clock);
+  auto work = [] { return slow(1.0, 5); };
+  auto task = Task<int>::spawn(mainExecutor(), withTimeout(std::chrono::seconds::max(), work));
+  ASSERT_TRUE(runMainContextUntil([&] { return clock->pendingCount() == 2; }));
+  clock->advance(1.0);
+  ASSERT_TRUE(runMainContextUntil([&] { return task.isFinished(); }));
+  EXPECT_EQ(runUntilComplete(task.value()), 5);
 }
 
 TEST(WithTimeoutTest, CancellingTheCallerCancelsTheOperation) {
