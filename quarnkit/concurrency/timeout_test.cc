@@ -199,3 +199,16 @@ TEST(AsyncReduceTest, AppliesStepsStrictlyInOrder) {
   EXPECT_EQ(out, ">312");
   EXPECT_EQ(seen, (std::vector<int>{3, 1, 2}));
 }
+
+// Called from the concurrent executor, the race's tasks may start running
+// inside the call; a limit already passed then ends the timer there and then.
+TEST(WithTimeoutTest, LimitAlreadyPassedFromTheConcurrentExecutor) {
+  auto clock = std::make_shared<ManualClock>();
+  ScopedService<TimerScheduler> scheduler(clock);
+  std::atomic<bool> saw{false};
+  auto work = [&] { return slow(3600, 1, &saw); };
+  auto task = Task<int>::spawn(mainExecutor(), runOn(concurrentExecutor(), withTimeout(0s, work)));
+  ASSERT_TRUE(runMainContextUntil([&] { return task.isFinished(); }, std::chrono::seconds(5)));
+  EXPECT_TRUE(isTimeout(errorOf([&] { runUntilComplete(task.value()); })));
+  EXPECT_TRUE(runMainContextUntil([&] { return saw.load(); }));
+}
