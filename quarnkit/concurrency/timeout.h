@@ -150,7 +150,8 @@ std::chrono::nanoseconds limitInNanoseconds(std::chrono::duration<Rep, Period> l
 
 }  // namespace detail
 
-/// Runs `operation` with a time limit of `limit`.
+/// Runs `operation` with a time limit of `limit`. A limit longer than the
+/// nanosecond count holds (std::chrono::seconds::max()) never runs out.
 template <class Rep, class Period, class F>
 Async<detail::OperationResult<F>> withTimeout(std::chrono::duration<Rep, Period> limit,
                                               F operation) {
