@@ -240,7 +240,7 @@ struct FileReader {
   }
 };
 
-constexpr int kSetsPerWriter = 40;
+constexpr int kSetsPerWriter = 20;
 
 std::string writerKey(const std::string& writer, int i) { return writer + "-" + std::to_string(i); }
 
