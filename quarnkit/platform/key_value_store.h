@@ -66,7 +66,9 @@ class InMemoryKeyValueStore : public KeyValueStore {
 /// Reads see changes made by other processes. Values that the file cannot hold
 /// (host objects, nesting deeper than 200 levels) are rejected with
 /// std::invalid_argument. A failed write is also logged, once until a write
-/// succeeds again.
+/// succeeds again. set() and removeObject() also answer false when the change
+/// was made but the directory could not be flushed (it may then not survive a
+/// power loss); that is logged every time.
 class FileKeyValueStore final : public KeyValueStore {
  public:
   explicit FileKeyValueStore(std::filesystem::path path);

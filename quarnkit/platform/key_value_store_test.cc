@@ -241,19 +241,23 @@ struct FileReader {
 };
 
 constexpr int kSetsPerWriter = 20;
+// A value that makes every write of the file long, and the windows for
+// tearing it wide.
+const Value kPadding = std::string(std::size_t{64} * 1024, 'x');
 
 std::string writerKey(const std::string& writer, int i) { return writer + "-" + std::to_string(i); }
 
 TEST_F(FileKeyValueStoreTest, ConcurrentThreadsNeverTearTheFileNorLoseKeys) {
   FileKeyValueStore shared(path_);
-  FileKeyValueStore second(path_);                            // another instance on the same file
-  shared.set("padding", Value(std::string(64 * 1024, 'x')));  // long writes, wide windows
+  FileKeyValueStore second(path_);  // another instance on the same file
+  shared.set("padding", kPadding);
   constexpr int kThreads = 8;
   std::atomic<bool> done{false};
   std::atomic<int> failedSets{0};
   FileReader reader;
   std::thread readerThread([&] { reader.readUntil(path_, done); });
   std::vector<std::thread> writers;
+  writers.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     writers.emplace_back([&, t] {
       KeyValueStore& store = t % 2 == 0 ? static_cast<KeyValueStore&>(shared) : second;
@@ -304,6 +308,7 @@ pid_t spawnHelper(const fs::path& path, const std::string& writer) {
   for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
   auto pointers = [](std::vector<std::string>& strings) {
     std::vector<char*> out;
+    out.reserve(strings.size() + 1);
     for (auto& s : strings) out.push_back(s.data());
     out.push_back(nullptr);
     return out;
@@ -321,9 +326,10 @@ pid_t spawnHelper(const fs::path& path, const std::string& writer) {
 }
 
 TEST_F(FileKeyValueStoreTest, ConcurrentProcessesNeverTearTheFileNorLoseKeys) {
-  FileKeyValueStore(path_).set("padding", Value(std::string(64 * 1024, 'x')));
+  FileKeyValueStore(path_).set("padding", kPadding);
   const std::vector<std::string> writers{"p0", "p1", "p2"};
   std::vector<pid_t> helpers;
+  helpers.reserve(writers.size());
   for (const auto& writer : writers) helpers.push_back(spawnHelper(path_, writer));
   std::atomic<bool> done{false};
   FileReader reader;

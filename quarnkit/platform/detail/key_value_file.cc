@@ -1,11 +1,11 @@
 #include "quarnkit/platform/detail/key_value_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <boost/json.hpp>
 #include <boost/json/basic_parser_impl.hpp>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 
 #include "quarnkit/core/data.h"
@@ -121,8 +121,7 @@ std::optional<json::value> parseJSON(std::string_view text) {
 bool isTag(std::string_view key) { return !key.empty() && key.front() == '$'; }
 
 std::string hexBits(double d) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &d, sizeof bits);
+  const auto bits = std::bit_cast<std::uint64_t>(d);
   char text[17];
   auto [end, ec] = std::to_chars(text, text + 16, bits, 16);
   return std::string(16 - static_cast<std::size_t>(end - text), '0') + std::string(text, end);
@@ -133,9 +132,7 @@ std::optional<double> fromHexBits(std::string_view text) {
   if (text.size() != 16) return std::nullopt;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), bits, 16);
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  double d = 0;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
+  return std::bit_cast<double>(bits);
 }
 
 json::value tagged(std::string_view tag, json::value payload) {
@@ -387,7 +384,9 @@ void checkStorable(const Value& v, int depth) {
   }
 }
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
 
 }  // namespace
 

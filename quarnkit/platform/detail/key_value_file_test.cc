@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <bit>
 #include <limits>
 #include <random>
 
@@ -78,10 +78,7 @@ class ValueGenerator {
                                       std::numeric_limits<double>::max(),
                                       std::numeric_limits<double>::lowest()};
     if (pick(3) == 0) return kSpecial[pick(std::size(kSpecial))];
-    const std::uint64_t bits = random_();  // any pattern, NaN payloads included
-    double d = 0;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
+    return std::bit_cast<double>(random_());  // any pattern, NaN payloads included
   }
 
  private:
@@ -144,7 +141,7 @@ TEST(KeyValueFileTest, NestingUpToTheLimitIsStoredAndBeyondItRejected) {
   // A file nesting deeper than the store writes loses that entry only, so
   // that what was read can always be written back.
   std::string deep = "1";
-  for (int i = 0; i <= kMaxStoredDepth; ++i) deep = "[" + deep + "]";
+  for (int i = 0; i <= kMaxStoredDepth; ++i) deep = '[' + std::move(deep) + ']';
   const auto file = readKeyValueFile(R"({"version":2,"entries":[{"key":"deep","value":)" + deep +
                                      R"(},{"key":"flat","value":1}]})");
   ASSERT_TRUE(file);
