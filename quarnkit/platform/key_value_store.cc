@@ -11,7 +11,6 @@
 #include <system_error>
 #include <utility>
 
-#include "quarnkit/core/function_ref.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/detail/file_calls.h"
 #include "quarnkit/platform/detail/key_value_file.h"
@@ -203,8 +202,10 @@ struct FileKeyValueStore::State {
 
   void refresh();
   void forgetFile();
-  bool change(FunctionRef<bool(detail::StoredValues&)> edit);
-  bool replaceFile(detail::StoredValues next);
+  enum class Outcome { written, notWritten, notFlushed };
+  bool change(const std::string& key, std::optional<Stored> value);
+  // Writes `values` over the file.
+  Outcome replaceFile();
   bool fail(std::string_view reason);
 };
 
@@ -260,9 +261,10 @@ bool FileKeyValueStore::State::fail(std::string_view reason) {
   return false;
 }
 
-// Applies `edit` to the file's current content and writes the result, all
-// under the store's lock so that no other writer's change is lost.
-bool FileKeyValueStore::State::change(FunctionRef<bool(detail::StoredValues&)> edit) {
+// Sets the value under `key` (removes it, given nothing) in the file's current
+// content and writes the result, all under the store's lock so that no other
+// writer's change is lost.
+bool FileKeyValueStore::State::change(const std::string& key, std::optional<Stored> value) {
   std::lock_guard threads(mutex);
   std::error_code ec;
   const FileDescriptor processes = lockStore(path, ec);
@@ -270,22 +272,37 @@ bool FileKeyValueStore::State::change(FunctionRef<bool(detail::StoredValues&)> e
   refresh();
   if (unreadable) return fail("cannot read it: " + unreadable.message());
   if (laterFormat) return fail("it was written by a later version of this library");
-  detail::StoredValues next = values;
-  if (!edit(next)) return true;  // nothing to change
-  return replaceFile(std::move(next));
+  auto it = values.find(key);
+  if (!value && it == values.end()) return true;  // nothing to remove
+  std::optional<Stored> previous;
+  if (it != values.end()) {
+    previous = std::move(it->second);
+    values.erase(it);
+  }
+  if (value) values.emplace(key, std::move(*value));
+  const Outcome outcome = replaceFile();
+  if (outcome == Outcome::notWritten) {  // back to what the file holds
+    values.erase(key);
+    if (previous) values.emplace(key, std::move(*previous));
+  }
+  return outcome == Outcome::written;
 }
 
-bool FileKeyValueStore::State::replaceFile(detail::StoredValues next) {
-  const std::string text = detail::writeKeyValueFile(next);
+FileKeyValueStore::State::Outcome FileKeyValueStore::State::replaceFile() {
+  const std::string text = detail::writeKeyValueFile(values);
   std::filesystem::path temporary;
   std::error_code ec;
   FileDescriptor fd = createTemporary(path, temporary, ec);
-  if (!fd) return fail("cannot create a temporary file: " + ec.message());
+  if (!fd) {
+    fail("cannot create a temporary file: " + ec.message());
+    return Outcome::notWritten;
+  }
   if (!writeAll(fd.get(), text) || detail::syncFile(fd.get()) != 0 ||
       detail::renameFile(temporary.c_str(), path.c_str()) != 0) {
     ec = lastError();
     ::unlink(temporary.c_str());
-    return fail("cannot write it: " + ec.message());
+    fail("cannot write it: " + ec.message());
+    return Outcome::notWritten;
   }
   struct stat st {};
   if (::fstat(fd.get(), &st) == 0) {
@@ -294,20 +311,19 @@ bool FileKeyValueStore::State::replaceFile(detail::StoredValues next) {
     identity.reset();  // read back on the next access
   }
   file = std::move(fd);
-  values = std::move(next);
+  failing = false;
   // The rename is durable only once the directory is flushed.
   std::filesystem::path directory = path.parent_path();
   if (directory.empty()) directory = ".";
   const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  failing = false;
   if (!dir || detail::syncFile(dir.get()) != 0) {
     storeLog().error(
         "[FileKeyValueStore] Changed {}, but could not flush its directory: {}; the change may "
         "not survive a power loss",
         path.string(), lastError().message());
-    return false;
+    return Outcome::notFlushed;
   }
-  return true;
+  return Outcome::written;
 }
 
 FileKeyValueStore::FileKeyValueStore(std::filesystem::path path)
@@ -329,14 +345,11 @@ std::optional<KeyValueStore::Stored> FileKeyValueStore::object(const std::string
 
 bool FileKeyValueStore::set(const std::string& key, Stored value) {
   if (const auto* v = std::get_if<Value>(&value)) detail::checkStorable(*v);
-  return state_->change([&](detail::StoredValues& values) {
-    values.insert_or_assign(key, std::move(value));
-    return true;
-  });
+  return state_->change(key, std::move(value));
 }
 
 bool FileKeyValueStore::removeObject(const std::string& key) {
-  return state_->change([&](detail::StoredValues& values) { return values.erase(key) > 0; });
+  return state_->change(key, std::nullopt);
 }
 
 bool FileKeyValueStore::synchronize() {
