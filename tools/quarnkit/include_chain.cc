@@ -27,10 +27,10 @@ IncludeChain::Step IncludeChain::enter(const IncludeSite& site, const IncludedFi
   const auto isTarget = [&](const IncludedFile& file) { return file.opened == target.opened; };
   if (isTarget(root_) || std::any_of(links_.begin(), links_.end(),
                                      [&](const Link& link) { return isTarget(link.target); })) {
-    throw InputError(site.file, site.path + ".entity", "include cycle: " + describe(site, target));
+    throw InputError(site.file, site.entityPath(), "include cycle: " + describe(site, target));
   }
   if (links_.size() + 1 > static_cast<std::size_t>(std::max(limits_.maxIncludeDepth, 0))) {
-    throw InputError(site.file, site.path + ".entity",
+    throw InputError(site.file, site.entityPath(),
                      "includes nest deeper than " + std::to_string(limits_.maxIncludeDepth) +
                          " (--max-include-depth): " + describe(site, target));
   }
@@ -50,7 +50,7 @@ void IncludeChain::count(std::size_t items) {
 }
 
 InputError IncludeChain::tooManyItems(const IncludeSite& site) const {
-  return InputError(site.file, site.path.empty() ? "" : site.path + ".entity",
+  return InputError(site.file, site.entityPath(),
                     "more than " + std::to_string(limits_.maxIncludedItems) +
                         " included items (--max-included-items): " + describe());
 }

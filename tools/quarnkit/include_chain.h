@@ -27,6 +27,10 @@ namespace quarn::tool {
 struct IncludeSite {
   std::string file;
   std::string path;
+
+  /// Where errors about the include point: its "entity" (nothing for the
+  /// template itself).
+  [[nodiscard]] std::string entityPath() const { return path.empty() ? "" : path + ".entity"; }
 };
 
 class IncludeChain {
@@ -63,6 +67,8 @@ class IncludeChain {
   /// run's total. InputError at the innermost include past the limit.
   void count(std::size_t items);
 
+  /// The template at the bottom of the chain.
+  [[nodiscard]] const IncludedFile& root() const { return root_; }
   /// Where the innermost include on the chain is written; the template
   /// itself (with no path) while the chain is empty.
   [[nodiscard]] IncludeSite innermostSite() const;

@@ -28,10 +28,7 @@ class Linter {
     facts_ = session_.environment()->resolvedValues();
   }
 
-  void lintTemplate() {
-    const std::string& file = session_.options().templateFile;
-    lintFile({file, IncludeFolder::resolveSymlinks(file).value_or(file)});
-  }
+  void lintTemplate() { lintFile(session_.includeChain().root()); }
 
   std::vector<LintFinding> findings() && { return std::move(findings_); }
 
@@ -70,10 +67,10 @@ class Linter {
 
   // Runs a step of the chain; its refusal becomes one finding (once for
   // each place it is reported at).
-  template <class Step>
-  bool bounded(const Step& step) {
+  template <class Action>
+  bool bounded(const Action& action) {
     try {
-      step();
+      action();
       return true;
     } catch (const InputError& e) {
       if (boundReported_.insert(e.file() + "\n" + e.path()).second) {

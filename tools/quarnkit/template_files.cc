@@ -132,9 +132,8 @@ IncludedFile FileTemplateProvider::fileFor(const CompositeListTemplateSource& so
 IncludedFile FileTemplateProvider::resolve(const IncludeSite& site,
                                            const CompositeListTemplateSource& source) const {
   const std::string what = describeSource(source);
-  const std::string path = site.path.empty() ? "" : site.path + ".entity";
   const auto refuse = [&](const std::string& reason) {
-    return InputError(site.file, path, "cannot resolve the " + what + ": " + reason);
+    return InputError(site.file, site.entityPath(), "cannot resolve the " + what + ": " + reason);
   };
   IncludedFile file;
   try {
@@ -183,7 +182,7 @@ std::string describeIncludeFailure(const IncludeSite& site) {
   try {
     throw;
   } catch (const InputError& e) {
-    const bool atSite = e.file() == site.file && e.path() == site.path + ".entity";
+    const bool atSite = e.file() == site.file && e.path() == site.entityPath();
     return atSite ? e.reason() : e.what();
   } catch (...) {
     return describeCurrentException();
