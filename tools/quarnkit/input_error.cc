@@ -42,7 +42,7 @@ std::string printableLine(std::string_view text) {
   return out;
 }
 
-InputError::InputError(std::string file, std::string path, std::string reason)
+InputError::InputError(std::string file, std::string path, const std::string& reason)
     : std::runtime_error(printableLine(file + ": " + (path.empty() ? "" : path + ": ") + reason)),
       file_(std::move(file)),
       path_(std::move(path)),

@@ -18,7 +18,7 @@ namespace quarn::tool {
 
 class InputError : public std::runtime_error {
  public:
-  InputError(std::string file, std::string path, std::string reason);
+  InputError(std::string file, std::string path, const std::string& reason);
 
   [[nodiscard]] const std::string& file() const { return file_; }
   /// The JSON path ("[3].data.maxItems"); empty for the whole file.

@@ -139,7 +139,7 @@ class Linter {
       } catch (const DecodingError& e) {
         std::string path = codingPathDescription(e.codingPath());
         // The path starts at the one-element array: put the real position in.
-        if (path.starts_with("[0]")) path = position + path.substr(3);
+        if (path.starts_with("[0]")) path.replace(0, 3, position);
         report(file, path, Severity::error, describeDecodingFailure(std::current_exception()));
       } catch (...) {
         report(file, position, Severity::error, describeCurrentException());
