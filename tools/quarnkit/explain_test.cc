@@ -62,7 +62,7 @@ TEST(ExplainTest, SaysWhyEachItemIsHiddenAndWhenThatChanges) {
   EXPECT_EQ(reasons(e), expected);
   EXPECT_TRUE(e.items[6].isShown());  // a broken predicate never hides
   EXPECT_NE(describeVisibility(e.items[6], e.premium).find("position"), std::string::npos);
-  EXPECT_NE(e.items.back().note->find("cannot be resolved"), std::string::npos);
+  EXPECT_NE(e.items.back().note->find("cannot resolve the include key"), std::string::npos);
   // The expiry of an included item comes before the start of "soon".
   ASSERT_TRUE(e.nextChange);
   EXPECT_EQ(e.nextChange->uniqueId, "c");
