@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "quarnkit/predicate/detail/test_facts.h"
 #include "quarnkit/predicate/predicate.h"
-#include "quarnkit/predicate/test_facts.h"
 
 namespace quarn {
 namespace {

@@ -5,10 +5,10 @@
 #include <limits>
 #include <unordered_set>
 
-#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/detail/arithmetic.h"
+#include "quarnkit/predicate/detail/key_path_lookup.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/key_path_lookup.h"
-#include "quarnkit/predicate/value_compare.h"
 
 namespace quarn {
 

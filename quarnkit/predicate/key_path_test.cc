@@ -4,8 +4,8 @@
 
 #include <chrono>
 
+#include "quarnkit/predicate/detail/test_facts.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/test_facts.h"
 
 namespace quarn {
 namespace {

@@ -1,7 +1,7 @@
 #include "quarnkit/predicate/predicate.h"
 
-#include "quarnkit/predicate/parser.h"
-#include "quarnkit/predicate/syntax_tree.h"
+#include "quarnkit/predicate/detail/parser.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
 
 namespace quarn {
 namespace {

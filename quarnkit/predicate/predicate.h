@@ -26,12 +26,12 @@
 //   NONE apply it to each element of the list on the left;
 // - AND/&&, OR/||, NOT/!, parentheses, TRUEPREDICATE, FALSEPREDICATE;
 // - arithmetic + - * / ** and unary minus; the functions listed in
-//   functions.h, written sum:({1, 2}) or sum({1, 2}), now(), random();
+//   detail/functions.h, written sum:({1, 2}) or sum({1, 2}), now(), random();
 //   TERNARY(predicate, then, else).
 // Not supported (each a parse error saying so): format arguments (%@, %K,
 // %d, ...), SUBQUERY, FUNCTION, CAST, FETCH, ANYKEY, assignments ($x := ...).
 //
-// Values compare as value_compare.h says: numbers (integers, doubles and
+// Values compare as detail/value_compare.h says: numbers (integers, doubles and
 // booleans, TRUE being 1) exactly across kinds; strings by code point; dates by
 // time; = and != accept any two values (different kinds are unequal), while
 // ordering different kinds or null is an evaluation error. String operators

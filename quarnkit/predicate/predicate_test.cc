@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "quarnkit/predicate/test_facts.h"
+#include "quarnkit/predicate/detail/test_facts.h"
 
 namespace quarn {
 namespace {

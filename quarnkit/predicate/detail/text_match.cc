@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/text_match.h"
+#include "quarnkit/predicate/detail/text_match.h"
 
 #include <fmt/format.h>
 #include <unicode/normalizer2.h>

@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/functions.h"
+#include "quarnkit/predicate/detail/functions.h"
 
 #include <fmt/format.h>
 #include <unicode/locid.h>
@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/detail/arithmetic.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/syntax_tree.h"
-#include "quarnkit/predicate/value_compare.h"
 
 namespace quarn::detail {
 namespace {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "quarnkit/core/value.h"
+#include "quarnkit/predicate/detail/key_path_lookup.h"
+#include "quarnkit/predicate/detail/operand.h"
 #include "quarnkit/predicate/evaluation_context.h"
 #include "quarnkit/predicate/key_path.h"
-#include "quarnkit/predicate/key_path_lookup.h"
-#include "quarnkit/predicate/operand.h"
 
 namespace quarn::detail {
 

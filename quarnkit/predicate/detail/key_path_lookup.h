@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <string>
 
+#include "quarnkit/predicate/detail/operand.h"
 #include "quarnkit/predicate/key_path.h"
 #include "quarnkit/predicate/limits.h"
-#include "quarnkit/predicate/operand.h"
 
 namespace quarn::detail {
 

@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/value_compare.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
-#include "quarnkit/predicate/syntax_tree.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/detail/arithmetic.h"
+#include "quarnkit/predicate/detail/lexer.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/lexer.h"
-#include "quarnkit/predicate/value_compare.h"
 
 namespace quarn::detail {
 namespace {

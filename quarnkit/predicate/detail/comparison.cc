@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <compare>
 
+#include "quarnkit/predicate/detail/syntax_tree.h"
+#include "quarnkit/predicate/detail/text_match.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/syntax_tree.h"
-#include "quarnkit/predicate/text_match.h"
-#include "quarnkit/predicate/value_compare.h"
 
 namespace quarn::detail {
 namespace {

@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/lexer.h"
+#include "quarnkit/predicate/detail/lexer.h"
 
 #include <fmt/format.h>
 

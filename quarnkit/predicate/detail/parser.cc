@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/parser.h"
+#include "quarnkit/predicate/detail/parser.h"
 
 #include <fmt/format.h>
 
@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "quarnkit/predicate/detail/functions.h"
+#include "quarnkit/predicate/detail/lexer.h"
+#include "quarnkit/predicate/detail/text_match.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/functions.h"
-#include "quarnkit/predicate/lexer.h"
 #include "quarnkit/predicate/limits.h"
-#include "quarnkit/predicate/text_match.h"
 
 namespace quarn::detail {
 namespace {
