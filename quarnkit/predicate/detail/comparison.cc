@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <compare>
 
 #include "quarnkit/predicate/detail/syntax_tree.h"
@@ -72,32 +73,83 @@ ComparisonNode::ComparisonNode(ComparisonModifier modifier, ComparisonOperator o
       options_(options),
       lhs_(std::move(lhs)),
       rhs_(std::move(rhs)) {
-  // Work that depends only on a constant right side is done once, here.
+  // Work that depends only on a constant side is done once, here.
+  if (modifier_ != ComparisonModifier::direct) {
+    listKeyPath_ = dynamic_cast<const KeyPathNode*>(lhs_.get());
+  }
+  if (options_ & kFolding) {
+    left_ = prepare(*lhs_, options_);
+    right_ = prepare(*rhs_, options_);
+  }
   const Value* right = rhs_->constant();
-  const std::string* text = right ? right->ifString() : nullptr;
-  if (text == nullptr) return;
-  constantRight_ = right;
-  if (op_ == ComparisonOperator::matches) {
+  const std::string* pattern = right ? right->ifString() : nullptr;
+  if (pattern == nullptr) return;
+  right_.value = right;
+  if (op_ == ComparisonOperator::like) {
+    like_ = std::make_unique<LikePattern>(right_.folded ? *right_.folded : *pattern);
+  } else if (op_ == ComparisonOperator::matches) {
+    right_.folded.reset();  // a pattern is folded for marks only, and matched ignoring case
     try {
       regex_ = std::make_unique<Regex>(
-          options_ & kDiacriticInsensitive ? foldString(*text, kDiacriticInsensitive) : *text,
+          options_ & kDiacriticInsensitive ? foldString(*pattern, kDiacriticInsensitive) : *pattern,
           (options_ & kCaseInsensitive) != 0);
     } catch (const PredicateEvaluationError& e) {
       regexError_ = e.message();  // reported when evaluated, as for patterns from values
     }
-  } else if (options_ & kFolding) {
-    foldedRight_ = foldString(*text, options_);
   }
 }
 
 ComparisonNode::~ComparisonNode() = default;
 
-bool ComparisonNode::evaluate(Scope& scope) const {
+ComparisonNode::Prepared ComparisonNode::prepare(const ExpressionNode& side, unsigned options) {
+  Prepared prepared;
+  prepared.value = side.constant();
+  if (prepared.value == nullptr) return prepared;
+  if (const auto* text = prepared.value->ifString()) {
+    prepared.folded = foldString(*text, options);
+  } else if (const auto* list = prepared.value->ifArray()) {
+    for (const Value& element : *list) {
+      const auto* s = element.ifString();
+      prepared.elements.push_back(s ? std::optional(foldString(*s, options)) : std::nullopt);
+    }
+  }
+  return prepared;
+}
+
+template <class Element>
+bool ComparisonNode::quantified(std::size_t count, Element&& element, const Value& r,
+                                Scope& scope) const {
+  const bool wanted = modifier_ != ComparisonModifier::all;  // ANY/NONE look for a match
+  for (std::size_t i = 0; i < count; ++i) {
+    scope.steps.take();
+    if (compare(element(i), r, scope) == wanted) return modifier_ == ComparisonModifier::any;
+  }
+  return modifier_ != ComparisonModifier::any;
+}
+
+bool ComparisonNode::test(Scope& scope) const {
+  if (listKeyPath_ != nullptr) {
+    // ANY items.price > 20: each element's price, without a list of prices.
+    Operand holder;
+    if (const Value::Array* list = listKeyPath_->elementList(scope, holder)) {
+      Operand r;
+      rhs_->evaluate(scope, r);
+      const std::string_view key = listKeyPath_->lastKey();
+      return quantified(
+          list->size(),
+          [&](std::size_t i) -> const Value& {
+            const auto* object = (*list)[i].ifObject();
+            const Value* v = object ? object->find(key) : nullptr;
+            return v ? *v : nullValue();
+          },
+          r.get(), scope);
+    }
+  }
   Operand l, r;
   lhs_->evaluate(scope, l);
   rhs_->evaluate(scope, r);
   const Value& left = l.get();
-  if (modifier_ == ComparisonModifier::direct) return compare(left, r.get());
+  if (modifier_ == ComparisonModifier::direct) return compare(left, r.get(), scope);
 
   if (left.isNull()) return modifier_ != ComparisonModifier::any;  // no elements
   const auto* list = left.ifArray();
@@ -107,122 +159,136 @@ bool ComparisonNode::evaluate(Scope& scope) const {
         fmt::format("ANY, ALL and NONE need a list on the left, found {}",
                     Value::kindName(left.kind())));
   }
-  const bool wanted = modifier_ != ComparisonModifier::all;  // ANY/NONE look for a match
-  for (const Value& element : *list) {
-    if (compare(element, r.get()) == wanted) return modifier_ == ComparisonModifier::any;
-  }
-  return modifier_ != ComparisonModifier::any;
+  return quantified(
+      list->size(), [&](std::size_t i) -> const Value& { return (*list)[i]; }, r.get(), scope);
 }
 
-const std::string& ComparisonNode::folded(const Value& v, std::string& scratch) const {
-  if (&v == constantRight_ && foldedRight_) return *foldedRight_;
-  scratch = foldString(*v.ifString(), options_);
-  return scratch;
+std::string_view ComparisonNode::folded(const Value& v, int slot, Scope& scope) const {
+  if (&v == right_.value && right_.folded) return *right_.folded;
+  if (&v == left_.value && left_.folded) return *left_.folded;
+  thread_local std::array<std::string, 2> scratch;
+  const std::string& text = *v.ifString();
+  scope.steps.take(1 + text.size() / 64);
+  return foldText(text, options_, scratch[static_cast<std::size_t>(slot)]);
 }
 
-bool ComparisonNode::equal(const Value& a, const Value& b) const {
+bool ComparisonNode::equal(const Value& a, const Value& b, Scope& scope,
+                           const std::string* preparedA) const {
   if ((options_ & kFolding) && a.isString() && b.isString()) {
-    std::string x, y;
-    return folded(a, x) == folded(b, y);
+    const std::string_view x = preparedA ? std::string_view(*preparedA) : folded(a, 0, scope);
+    return x == folded(b, 1, scope);
   }
   return valuesEqual(a, b);
 }
 
-std::partial_ordering ComparisonNode::order(const Value& a, const Value& b) const {
+std::partial_ordering ComparisonNode::order(const Value& a, const Value& b, Scope& scope) const {
   if ((options_ & kFolding) && a.isString() && b.isString()) {
-    std::string x, y;
-    return folded(a, x).compare(folded(b, y)) <=> 0;
+    return folded(a, 0, scope).compare(folded(b, 1, scope)) <=> 0;
   }
   return orderValues(a, b);
 }
 
-bool ComparisonNode::contains(const Value& collection, const Value& element) const {
+bool ComparisonNode::contains(const Value& collection, const Value& element, Scope& scope) const {
   if (collection.isNull()) return false;
   if (const auto* list = collection.ifArray()) {
-    return std::any_of(list->begin(), list->end(),
-                       [&](const Value& v) { return equal(v, element); });
+    // The folded strings of a constant list were prepared with it.
+    const Prepared* prepared = &collection == right_.value  ? &right_
+                               : &collection == left_.value ? &left_
+                                                            : nullptr;
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      scope.steps.take();
+      const std::string* foldedElement =
+          prepared && i < prepared->elements.size() && prepared->elements[i]
+              ? &*prepared->elements[i]
+              : nullptr;
+      if (equal((*list)[i], element, scope, foldedElement)) return true;
+    }
+    return false;
   }
   if (const auto* object = collection.ifObject()) {
-    return std::any_of(object->begin(), object->end(),
-                       [&](const auto& entry) { return equal(entry.second, element); });
+    return std::any_of(object->begin(), object->end(), [&](const auto& entry) {
+      scope.steps.take();
+      return equal(entry.second, element, scope);
+    });
   }
-  if (collection.isString()) {
+  if (const auto* text = collection.ifString()) {
     if (element.isNull()) return false;
     if (!element.isString()) throwTypeMismatch("search", collection, element);
     if (options_ & kFolding) {
-      std::string x, y;
-      return folded(collection, x).find(folded(element, y)) != std::string::npos;
+      return folded(collection, 0, scope).find(folded(element, 1, scope)) != std::string::npos;
     }
-    return collection.ifString()->find(*element.ifString()) != std::string::npos;
+    scope.steps.take(1 + text->size() / 64);
+    return text->find(*element.ifString()) != std::string::npos;
   }
   throwTypeMismatch("search", collection, element);
 }
 
-bool ComparisonNode::stringTest(const Value& l, const Value& r) const {
+bool ComparisonNode::stringTest(const Value& l, const Value& r, Scope& scope) const {
   if (l.isNull() || r.isNull()) return false;
   if (!l.isString() || !r.isString()) {
     throwTypeMismatch(fmt::format("apply {} to", operatorText(op_)), l, r);
   }
   if (op_ == ComparisonOperator::matches) {
-    const std::string subject = options_ & kDiacriticInsensitive
-                                    ? foldString(*l.ifString(), kDiacriticInsensitive)
-                                    : *l.ifString();
-    if (&r == constantRight_) {
+    // Marks are folded from both sides; case is the regex engine's option.
+    thread_local std::string scratch;
+    const std::string_view subject = options_ & kDiacriticInsensitive
+                                         ? foldText(*l.ifString(), kDiacriticInsensitive, scratch)
+                                         : std::string_view(*l.ifString());
+    if (&r == right_.value) {
       if (!regex_) {
         throw PredicateEvaluationError(PredicateEvaluationError::Kind::invalidRegularExpression,
                                        regexError_);
       }
-      return regex_->matchesWhole(subject);
+      return regex_->matchesWhole(subject, &scope.steps);
     }
     const Regex regex(options_ & kDiacriticInsensitive
                           ? foldString(*r.ifString(), kDiacriticInsensitive)
                           : *r.ifString(),
                       (options_ & kCaseInsensitive) != 0);
-    return regex.matchesWhole(subject);
+    return regex.matchesWhole(subject, &scope.steps);
   }
-  std::string x, y;
-  const std::string& text = options_ & kFolding ? folded(l, x) : *l.ifString();
-  const std::string& pattern = options_ & kFolding ? folded(r, y) : *r.ifString();
-  switch (op_) {
-    case ComparisonOperator::beginsWith:
-      return text.starts_with(pattern);
-    case ComparisonOperator::endsWith:
-      return text.ends_with(pattern);
-    case ComparisonOperator::like:
-      return likeMatches(text, pattern);
-    default:
-      return false;
+  const bool folding = (options_ & kFolding) != 0;
+  const std::string_view text = folding ? folded(l, 0, scope) : std::string_view(*l.ifString());
+  if (op_ == ComparisonOperator::like) {
+    if (&r == right_.value) return like_->matches(text, &scope.steps);
+    return LikePattern(folding ? folded(r, 1, scope) : std::string_view(*r.ifString()))
+        .matches(text, &scope.steps);
   }
+  const std::string_view pattern = folding ? folded(r, 1, scope) : std::string_view(*r.ifString());
+  scope.steps.take(1 + pattern.size() / 64);
+  return op_ == ComparisonOperator::beginsWith ? text.starts_with(pattern)
+                                               : text.ends_with(pattern);
 }
 
-bool ComparisonNode::compare(const Value& l, const Value& r) const {
+bool ComparisonNode::compare(const Value& l, const Value& r, Scope& scope) const {
   switch (op_) {
     case ComparisonOperator::equal:
-      return equal(l, r);
+      return equal(l, r, scope);
     case ComparisonOperator::notEqual:
-      return !equal(l, r);
+      return !equal(l, r, scope);
     case ComparisonOperator::less:
     case ComparisonOperator::lessOrEqual:
     case ComparisonOperator::greater:
     case ComparisonOperator::greaterOrEqual:
-      return holds(order(l, r), op_);
+      return holds(order(l, r, scope), op_);
     case ComparisonOperator::between: {
       const auto* bounds = r.ifArray();
       if (bounds == nullptr || bounds->size() != 2) {
         throw PredicateEvaluationError(PredicateEvaluationError::Kind::typeMismatch,
                                        "BETWEEN needs a list of two values on the right");
       }
-      return std::is_gteq(order(l, (*bounds)[0])) && std::is_lteq(order(l, (*bounds)[1]));
+      return std::is_gteq(order(l, (*bounds)[0], scope)) &&
+             std::is_lteq(order(l, (*bounds)[1], scope));
     }
     case ComparisonOperator::in:
-      return contains(r, l);
+      return contains(r, l, scope);
     case ComparisonOperator::contains:
-      return contains(l, r);
+      return contains(l, r, scope);
     case ComparisonOperator::beginsWith:
     case ComparisonOperator::endsWith:
     case ComparisonOperator::like:
     case ComparisonOperator::matches:
-      return stringTest(l, r);
+      return stringTest(l, r, scope);
   }
   return false;
 }

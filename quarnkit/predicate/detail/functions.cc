@@ -294,12 +294,13 @@ FunctionNode::FunctionNode(const FunctionSpec& function, std::vector<ExpressionP
       function_(function),
       arguments_(std::move(arguments)) {}
 
-void FunctionNode::evaluate(Scope& scope, Operand& out) const {
+void FunctionNode::compute(Scope& scope, Operand& out) const {
   std::array<Operand, kMaxFunctionArity> operands;
   std::array<const Value*, kMaxFunctionArity> values{};
   for (std::size_t i = 0; i < arguments_.size(); ++i) {
     arguments_[i]->evaluate(scope, operands[i]);
     values[i] = &operands[i].get();
+    if (const auto* list = values[i]->ifArray()) scope.steps.take(list->size());
   }
   static const EvaluationContext kNoContext;
   out.own(function_.call(values.data(), scope.context ? *scope.context : kNoContext));

@@ -1,15 +1,20 @@
 #include "quarnkit/predicate/detail/text_match.h"
 
 #include <fmt/format.h>
+#include <unicode/bytestream.h>
+#include <unicode/casemap.h>
 #include <unicode/normalizer2.h>
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
-#include <vector>
+#include <span>
 
+#include "quarnkit/predicate/detail/step_counter.h"
 #include "quarnkit/predicate/errors.h"
 #include "quarnkit/predicate/limits.h"
 
@@ -18,19 +23,19 @@ namespace {
 
 using Kind = PredicateEvaluationError::Kind;
 
-icu::UnicodeString toUnicode(std::string_view text) {
+void checkLength(std::string_view text) {
   if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
     throw PredicateEvaluationError(Kind::limitExceeded, "String too long");
   }
-  return icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
 }
 
-bool isAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
+icu::StringPiece piece(std::string_view text) {
+  return {text.data(), static_cast<std::int32_t>(text.size())};
+}
+
+icu::UnicodeString toUnicode(std::string_view text) {
+  checkLength(text);
+  return icu::UnicodeString::fromUTF8(piece(text));
 }
 
 const icu::Normalizer2& normalizer(bool decomposed) {
@@ -43,94 +48,217 @@ const icu::Normalizer2& normalizer(bool decomposed) {
   return *n;
 }
 
-std::u32string codePoints(std::string_view text) {
-  std::u32string out;
-  out.reserve(text.size());
+// Calls f(codePoint, begin, end) for each code point of `text` (U+FFFD for
+// each ill-formed sequence), with its byte range.
+template <class F>
+void forEachCodePoint(std::string_view text, F&& f) {
   const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
   const auto length = static_cast<std::int64_t>(text.size());
   std::int64_t i = 0;
   while (i < length) {
+    const std::int64_t begin = i;
     UChar32 c = 0;
     U8_NEXT_OR_FFFD(s, i, length, c);
-    out += static_cast<char32_t>(c);
+    f(c, begin, i);
+  }
+}
+
+void appendCodePoint(std::string& out, UChar32 c) {
+  std::array<std::uint8_t, U8_MAX_LENGTH> bytes{};
+  std::int32_t n = 0;
+  U8_APPEND_UNSAFE(bytes.data(), n, c);
+  out.append(reinterpret_cast<const char*>(bytes.data()), static_cast<std::size_t>(n));
+}
+
+bool wellFormed(std::string_view text) {
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int64_t>(text.size());
+  for (std::int64_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) return false;
+  }
+  return true;
+}
+
+// Buffers of the folding stages, kept between calls so that folding the
+// same sizes of text again allocates nothing.
+struct FoldBuffers {
+  std::string valid, first, second;
+};
+
+// Runs one ICU stage from `in` into `out` (cleared first).
+template <class Stage>
+std::string_view stage(std::string_view in, std::string& out, UErrorCode& status, Stage&& run) {
+  out.clear();
+  icu::StringByteSink<std::string> sink(&out);
+  run(piece(in), sink);
+  if (U_FAILURE(status)) {
+    throw PredicateEvaluationError(Kind::invalidArgument,
+                                   fmt::format("Folding failed: {}", u_errorName(status)));
   }
   return out;
+}
+
+std::string_view foldUnicode(std::string_view text, bool caseless, bool markless,
+                             std::string& scratch) {
+  checkLength(text);
+  thread_local FoldBuffers buffers;
+  std::string_view current = text;
+  if (!wellFormed(text)) {
+    buffers.valid.clear();
+    forEachCodePoint(text, [&](UChar32 c, auto, auto) { appendCodePoint(buffers.valid, c); });
+    current = buffers.valid;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  if (markless) {
+    const auto decomposed = stage(current, buffers.first, status, [&](auto in, auto& sink) {
+      normalizer(true).normalizeUTF8(0, in, sink, nullptr, status);
+    });
+    buffers.second.clear();
+    forEachCodePoint(decomposed, [&](UChar32 c, std::int64_t begin, std::int64_t end) {
+      if (u_charType(c) != U_NON_SPACING_MARK) {
+        buffers.second.append(decomposed.substr(static_cast<std::size_t>(begin),
+                                                static_cast<std::size_t>(end - begin)));
+      }
+    });
+    current = buffers.second;
+  }
+  if (caseless) {
+    current = stage(current, buffers.first, status, [&](auto in, auto& sink) {
+      icu::CaseMap::utf8Fold(0, in, sink, nullptr, status);
+    });
+  }
+  return stage(current, scratch, status, [&](auto in, auto& sink) {
+    normalizer(false).normalizeUTF8(0, in, sink, nullptr, status);
+  });
+}
+
+UBool takeTick(const void* steps, std::int32_t /*ticks*/) {
+  return static_cast<StepCounter*>(const_cast<void*>(steps))->tryTake(kRegexStepsPerTick);
 }
 
 }  // namespace
 
-std::string foldString(std::string_view text, unsigned options) {
+std::string_view foldText(std::string_view text, unsigned options, std::string& scratch) {
   const bool caseless = (options & kCaseInsensitive) != 0;
-  const bool markless = (options & kDiacriticInsensitive) != 0;
-  if (isAscii(text)) {
-    std::string out(text);
-    if (caseless) {
-      for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      }
+  bool capitals = false;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80) {
+      return foldUnicode(text, caseless, (options & kDiacriticInsensitive) != 0, scratch);
     }
-    return out;
+    capitals = capitals || (u >= 'A' && u <= 'Z');
   }
-  UErrorCode status = U_ZERO_ERROR;
-  icu::UnicodeString u = toUnicode(text);
-  if (markless) {
-    const icu::UnicodeString decomposed = normalizer(true).normalize(u, status);
-    icu::UnicodeString stripped;
-    for (std::int32_t i = 0; i < decomposed.length();) {
-      const UChar32 c = decomposed.char32At(i);
-      if (u_charType(c) != U_NON_SPACING_MARK) stripped.append(c);
-      i += U16_LENGTH(c);
-    }
-    u = stripped;
+  // ASCII has no marks to remove and only capitals to fold.
+  if (!caseless || !capitals) return text;
+  scratch.assign(text);
+  for (char& c : scratch) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  if (caseless) u.foldCase();
-  u = normalizer(false).normalize(u, status);
-  std::string out;
-  u.toUTF8String(out);
-  return out;
+  return scratch;
 }
 
-bool likeMatches(std::string_view text, std::string_view pattern) {
-  enum class Part : std::uint8_t { literal, one, many };
-  struct Element {
-    Part part;
-    char32_t c;
-  };
-  std::vector<Element> pat;
-  const std::u32string p = codePoints(pattern);
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    if (p[i] == U'\\' && i + 1 < p.size()) {
-      pat.push_back({Part::literal, p[++i]});
-    } else if (p[i] == U'*') {
-      if (pat.empty() || pat.back().part != Part::many) pat.push_back({Part::many, 0});
-    } else if (p[i] == U'?') {
-      pat.push_back({Part::one, 0});
+std::string foldString(std::string_view text, unsigned options) {
+  std::string scratch;
+  return std::string(foldText(text, options, scratch));
+}
+
+// ----- LIKE ----------------------------------------------------------------
+
+LikePattern::LikePattern(std::string_view pattern) {
+  bool escaped = false;
+  forEachCodePoint(pattern, [&](UChar32 c, auto, auto) {
+    if (escaped) {
+      elements_.push_back({Part::literal, static_cast<char32_t>(c)});
+      escaped = false;
+    } else if (c == U'\\') {
+      escaped = true;
+    } else if (c == U'*') {
+      if (elements_.empty() || elements_.back().part != Part::many) {
+        elements_.push_back({Part::many, 0});
+      }
+    } else if (c == U'?') {
+      elements_.push_back({Part::one, 0});
     } else {
-      pat.push_back({Part::literal, p[i]});
+      elements_.push_back({Part::literal, static_cast<char32_t>(c)});
     }
+  });
+  if (escaped) elements_.push_back({Part::literal, U'\\'});  // a trailing "\" is itself
+
+  // Literal runs with a "*" at either end or both compare bytes directly. A
+  // U+FFFD stands for any ill-formed sequence, which only the general
+  // matcher treats as one character.
+  const bool leading = !elements_.empty() && elements_.front().part == Part::many;
+  const bool trailing = elements_.size() > leading && elements_.back().part == Part::many;
+  const auto inner = std::span(elements_)
+                         .subspan(leading ? 1 : 0)
+                         .first(elements_.size() - (leading ? 1 : 0) - (trailing ? 1 : 0));
+  const bool literal = std::all_of(inner.begin(), inner.end(), [](const Element& e) {
+    return e.part == Part::literal && e.c != 0xFFFD;
+  });
+  if (!literal) return;
+  for (const Element& e : inner) appendCodePoint(literal_, static_cast<UChar32>(e.c));
+  shape_ = leading && trailing ? Shape::infix
+           : leading           ? Shape::suffix
+           : trailing          ? Shape::prefix
+                               : Shape::exact;
+}
+
+bool LikePattern::matches(std::string_view text, StepCounter* steps) const {
+  if (shape_ == Shape::general) return matchesGeneral(text, steps);
+  if (steps != nullptr) steps->take(1 + text.size() / 64);
+  switch (shape_) {
+    case Shape::exact:
+      return text == literal_;
+    case Shape::prefix:
+      return text.starts_with(literal_);
+    case Shape::suffix:
+      return text.ends_with(literal_);
+    case Shape::infix:
+      return text.find(literal_) != std::string_view::npos;
+    case Shape::general:
+      break;
   }
-  const std::u32string t = codePoints(text);
-  // Greedy match that backs up to the last "*" on a mismatch: O(|t| * |pat|).
-  std::size_t ti = 0, pi = 0;
-  std::size_t star = std::u32string::npos, starText = 0;
-  while (ti < t.size()) {
-    if (pi < pat.size() &&
-        (pat[pi].part == Part::one || (pat[pi].part == Part::literal && pat[pi].c == t[ti]))) {
-      ++ti;
+  return false;
+}
+
+bool LikePattern::matchesGeneral(std::string_view text, StepCounter* steps) const {
+  // Greedy match that backs up to the last "*" on a mismatch: O(|t| * |p|).
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int64_t>(text.size());
+  const std::size_t count = elements_.size();
+  std::int64_t ti = 0;
+  std::size_t pi = 0;
+  std::size_t star = SIZE_MAX;
+  std::int64_t starText = 0;
+  std::uint64_t tried = 0;
+  while (ti < length) {
+    if (steps != nullptr && (++tried & 63) == 0) steps->take(1);
+    std::int64_t next = ti;
+    UChar32 c = 0;
+    U8_NEXT_OR_FFFD(s, next, length, c);
+    if (pi < count &&
+        (elements_[pi].part == Part::one ||
+         (elements_[pi].part == Part::literal && elements_[pi].c == static_cast<char32_t>(c)))) {
+      ti = next;
       ++pi;
-    } else if (pi < pat.size() && pat[pi].part == Part::many) {
+    } else if (pi < count && elements_[pi].part == Part::many) {
       star = pi++;
       starText = ti;
-    } else if (star != std::u32string::npos) {
+    } else if (star != SIZE_MAX) {
       pi = star + 1;
-      ti = ++starText;
+      U8_NEXT_OR_FFFD(s, starText, length, c);
+      ti = starText;
     } else {
       return false;
     }
   }
-  while (pi < pat.size() && pat[pi].part == Part::many) ++pi;
-  return pi == pat.size();
+  while (pi < count && elements_[pi].part == Part::many) ++pi;
+  return pi == count;
 }
+
+// ----- Regular expressions -------------------------------------------------
 
 struct Regex::Impl {
   std::unique_ptr<icu::RegexPattern> pattern;
@@ -150,16 +278,32 @@ Regex::Regex(std::string_view pattern, bool caseInsensitive) : impl_(std::make_u
 
 Regex::~Regex() = default;
 
-bool Regex::matchesWhole(std::string_view subject) const {
+bool Regex::matchesWhole(std::string_view subject, StepCounter* steps) const {
   UErrorCode status = U_ZERO_ERROR;
   const icu::UnicodeString input = toUnicode(subject);
+  const std::int64_t length = input.length();
+  const std::int64_t ticks = kRegexBaseTicks + length / kRegexCharactersPerTick;
+  const std::int64_t stack =
+      std::min(kRegexMaxStack, kRegexBaseStack + length * kRegexStackPerCharacter);
   std::unique_ptr<icu::RegexMatcher> matcher(impl_->pattern->matcher(input, status));
-  if (U_SUCCESS(status)) matcher->setTimeLimit(kRegexTimeLimit, status);
-  if (U_SUCCESS(status)) matcher->setStackLimit(kRegexStackLimit, status);
+  if (U_SUCCESS(status)) matcher->setTimeLimit(static_cast<std::int32_t>(ticks), status);
+  if (U_SUCCESS(status)) matcher->setStackLimit(static_cast<std::int32_t>(stack), status);
+  if (U_SUCCESS(status) && steps != nullptr) matcher->setMatchCallback(takeTick, steps, status);
   const bool matched = U_SUCCESS(status) && matcher->matches(status);
-  if (status == U_REGEX_TIME_OUT || status == U_REGEX_STACK_OVERFLOW) {
-    throw PredicateEvaluationError(Kind::limitExceeded,
-                                   "Regular expression match exceeded its limits");
+  if (status == U_REGEX_STOPPED_BY_CALLER && steps != nullptr) steps->spent();
+  if (status == U_REGEX_TIME_OUT) {
+    throw PredicateEvaluationError(
+        Kind::limitExceeded,
+        fmt::format("Regular expression match exceeded its time bound: {} ticks of 10,000 "
+                    "operations for a text of {} characters",
+                    ticks, length));
+  }
+  if (status == U_REGEX_STACK_OVERFLOW) {
+    throw PredicateEvaluationError(
+        Kind::limitExceeded,
+        fmt::format("Regular expression match exceeded its memory bound: {} bytes of "
+                    "backtracking for a text of {} characters",
+                    stack, length));
   }
   if (U_FAILURE(status)) {
     throw PredicateEvaluationError(
