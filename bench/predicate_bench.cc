@@ -226,6 +226,7 @@ void BM_FilterThroughCacheVersusParsedEvaluations(benchmark::State& state) {
   const ValueDictionary f = facts();
   const auto texts = ::bench::twentyPredicateTexts();
   std::vector<Predicate> parsed;
+  parsed.reserve(texts.size());
   for (const auto& t : texts) parsed.push_back(Predicate::parse(t));
   std::vector<Element> elements;
   for (std::size_t i = 0; i < 10000; ++i) {

@@ -135,7 +135,7 @@ std::string_view foldUnicode(std::string_view text, bool caseless, bool markless
 }
 
 UBool takeTick(const void* steps, std::int32_t /*ticks*/) {
-  return static_cast<StepCounter*>(const_cast<void*>(steps))->tryTake(kRegexStepsPerTick);
+  return static_cast<StepCounter*>(const_cast<void*>(steps))->tryTake(kRegexStepsPerTick) ? 1 : 0;
 }
 
 }  // namespace
@@ -291,19 +291,14 @@ bool Regex::matchesWhole(std::string_view subject, StepCounter* steps) const {
   if (U_SUCCESS(status) && steps != nullptr) matcher->setMatchCallback(takeTick, steps, status);
   const bool matched = U_SUCCESS(status) && matcher->matches(status);
   if (status == U_REGEX_STOPPED_BY_CALLER && steps != nullptr) steps->spent();
-  if (status == U_REGEX_TIME_OUT) {
+  if (status == U_REGEX_TIME_OUT || status == U_REGEX_STACK_OVERFLOW) {
+    const std::string bound = status == U_REGEX_TIME_OUT
+                                  ? fmt::format("time bound: {} ticks of 10,000 operations", ticks)
+                                  : fmt::format("memory bound: {} bytes of backtracking", stack);
     throw PredicateEvaluationError(
-        Kind::limitExceeded,
-        fmt::format("Regular expression match exceeded its time bound: {} ticks of 10,000 "
-                    "operations for a text of {} characters",
-                    ticks, length));
-  }
-  if (status == U_REGEX_STACK_OVERFLOW) {
-    throw PredicateEvaluationError(
-        Kind::limitExceeded,
-        fmt::format("Regular expression match exceeded its memory bound: {} bytes of "
-                    "backtracking for a text of {} characters",
-                    stack, length));
+        Kind::limitExceeded, fmt::format("Regular expression match exceeded its {} for a text of "
+                                         "{} characters",
+                                         bound, length));
   }
   if (U_FAILURE(status)) {
     throw PredicateEvaluationError(
