@@ -1,14 +1,15 @@
-#include "quarnkit/predicate/syntax_tree.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/detail/arithmetic.h"
+#include "quarnkit/predicate/detail/cast.h"
+#include "quarnkit/predicate/detail/lexer.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/lexer.h"
-#include "quarnkit/predicate/value_compare.h"
 
 namespace quarn::detail {
 namespace {
@@ -90,7 +91,7 @@ ListNode::ListNode(std::vector<ExpressionPtr> elements)
   constant_ = Value(std::move(values));
 }
 
-void ListNode::evaluate(Scope& scope, Operand& out) const {
+void ListNode::compute(Scope& scope, Operand& out) const {
   if (constant_) {
     out.refer(*constant_);
     return;
@@ -114,7 +115,13 @@ void ListNode::format(std::string& out) const {
   out += '}';
 }
 
-void VariableNode::evaluate(Scope& scope, Operand& out) const {
+void VariableNode::compute(Scope& scope, Operand& out) const {
+  for (const Binding* b = scope.bindings; b != nullptr; b = b->outer) {
+    if (b->name == name_) {
+      out.refer(*b->value);
+      return;
+    }
+  }
   const Value* v = scope.variables ? scope.variables->find(name_) : nullptr;
   if (v == nullptr) {
     throw PredicateEvaluationError(Kind::unknownVariable,
@@ -128,7 +135,7 @@ void VariableNode::format(std::string& out) const {
   out += name_;
 }
 
-void SelfNode::evaluate(Scope& scope, Operand& out) const {
+void SelfNode::compute(Scope& scope, Operand& out) const {
   if (scope.object != nullptr) {
     out.refer(*scope.object);
   } else if (scope.objectMap != nullptr) {
@@ -141,7 +148,13 @@ void SelfNode::evaluate(Scope& scope, Operand& out) const {
 KeyPathNode::KeyPathNode(ExpressionPtr base, KeyPath path)
     : ExpressionNode(1 + (base ? base->height() : 0)),
       base_(std::move(base)),
-      path_(std::move(path)) {}
+      path_(std::move(path)) {
+  if (path_[0] == "@count") countedSubquery_ = dynamic_cast<const SubqueryNode*>(base_.get());
+  const std::string_view last = lastKey();
+  if (path_.size() >= 2 && !last.starts_with('@') && last != "self") {
+    listPath_ = KeyPath::parse(path_.joined(0, path_.size() - 1));
+  }
+}
 
 std::unique_ptr<KeyPathNode> KeyPathNode::extended(std::string_view component) && {
   KeyPath path = std::move(path_);
@@ -149,25 +162,39 @@ std::unique_ptr<KeyPathNode> KeyPathNode::extended(std::string_view component) &
   return std::make_unique<KeyPathNode>(std::move(base_), std::move(path));
 }
 
-void KeyPathNode::evaluate(Scope& scope, Operand& out) const {
-  Lookup result = Lookup::missing;
+Lookup KeyPathNode::resolve(Scope& scope, const KeyPath& path, Operand& out) const {
   if (!base_) {
-    result = scope.objectMap ? lookup(*scope.objectMap, path_, 0, out, scope.lookup)
-                             : lookup(*scope.object, path_, 0, out, scope.lookup);
-  } else {
-    Operand base;
-    base_->evaluate(scope, base);
-    if (base.owned()) {
-      // The result may point into the computed base: keep a copy.
-      const Value value = base.take();
-      Operand inner;
-      result = lookup(value, path_, 0, inner, scope.lookup);
-      if (result == Lookup::found) out.own(inner.take());
-    } else {
-      result = lookup(base.get(), path_, 0, out, scope.lookup);
-    }
+    return scope.objectMap ? lookup(*scope.objectMap, path, 0, out, scope.lookup)
+                           : lookup(*scope.object, path, 0, out, scope.lookup);
   }
-  finishLookup(result, out, scope.lookup);
+  Operand base;
+  base_->evaluate(scope, base);
+  if (!base.owned()) return lookup(base.get(), path, 0, out, scope.lookup);
+  // The result may point into the computed base: keep a copy.
+  const Value value = base.take();
+  Operand inner;
+  const Lookup result = lookup(value, path, 0, inner, scope.lookup);
+  if (result == Lookup::found) out.own(inner.take());
+  return result;
+}
+
+void KeyPathNode::compute(Scope& scope, Operand& out) const {
+  if (countedSubquery_ != nullptr) {
+    out.own(Value(countedSubquery_->count(scope)));
+    return;
+  }
+  finishLookup(resolve(scope, path_, out), out, scope.lookup);
+}
+
+const Value::Array* KeyPathNode::elementList(Scope& scope, Operand& holder) const {
+  // Any other outcome is left to compute(), which looks the whole path up.
+  if (!listPath_ || resolve(scope, *listPath_, holder) != Lookup::found) return nullptr;
+  const auto* list = holder.get().ifArray();
+  if (list == nullptr) return nullptr;
+  for (const Value& element : *list) {
+    if (!element.isObject() && !element.isNull()) return nullptr;
+  }
+  return list;
 }
 
 void KeyPathNode::format(std::string& out) const {
@@ -187,7 +214,7 @@ IndexNode::IndexNode(ExpressionPtr base, Which which, ExpressionPtr index)
       which_(which),
       index_(std::move(index)) {}
 
-void IndexNode::evaluate(Scope& scope, Operand& out) const {
+void IndexNode::compute(Scope& scope, Operand& out) const {
   Operand base;
   base_->evaluate(scope, base);
   const Value& v = base.get();
@@ -281,7 +308,7 @@ ArithmeticNode::ArithmeticNode(ArithmeticOperator op, ExpressionPtr lhs, Express
       lhs_(std::move(lhs)),
       rhs_(std::move(rhs)) {}
 
-void ArithmeticNode::evaluate(Scope& scope, Operand& out) const {
+void ArithmeticNode::compute(Scope& scope, Operand& out) const {
   Operand a, b;
   lhs_->evaluate(scope, a);
   rhs_->evaluate(scope, b);
@@ -301,7 +328,7 @@ void ArithmeticNode::format(std::string& out) const {
 NegateNode::NegateNode(ExpressionPtr operand)
     : ExpressionNode(1 + operand->height()), operand_(std::move(operand)) {}
 
-void NegateNode::evaluate(Scope& scope, Operand& out) const {
+void NegateNode::compute(Scope& scope, Operand& out) const {
   Operand a;
   operand_->evaluate(scope, a);
   out.own(negate(a.get()));
@@ -312,13 +339,83 @@ void NegateNode::format(std::string& out) const {
   operand_->format(out);
 }
 
+// ----- SUBQUERY and CAST ---------------------------------------------------
+
+SubqueryNode::SubqueryNode(ExpressionPtr collection, std::string variable, PredicatePtr predicate)
+    : ExpressionNode(1 + std::max(collection->height(), predicate->height())),
+      collection_(std::move(collection)),
+      variable_(std::move(variable)),
+      predicate_(std::move(predicate)) {}
+
+template <class Kept>
+void SubqueryNode::select(Scope& scope, Kept&& kept) const {
+  Operand collection;
+  collection_->evaluate(scope, collection);
+  const Value& c = collection.get();
+  if (c.isNull()) return;
+  const auto* list = c.ifArray();
+  if (list == nullptr) throwTypeMismatch("run a SUBQUERY over", c);
+  Binding binding{variable_, nullptr, scope.bindings};
+  const Binding* outer = scope.bindings;
+  scope.bindings = &binding;
+  try {
+    for (const Value& element : *list) {
+      binding.value = &element;
+      if (predicate_->evaluate(scope)) kept(element);
+    }
+  } catch (...) {
+    scope.bindings = outer;
+    throw;
+  }
+  scope.bindings = outer;
+}
+
+void SubqueryNode::compute(Scope& scope, Operand& out) const {
+  Value::Array kept;
+  select(scope, [&](const Value& element) { kept.push_back(element); });
+  out.own(Value(std::move(kept)));
+}
+
+std::int64_t SubqueryNode::count(Scope& scope) const {
+  std::int64_t n = 0;
+  select(scope, [&](const Value&) { ++n; });
+  return n;
+}
+
+void SubqueryNode::format(std::string& out) const {
+  out += "SUBQUERY(";
+  collection_->format(out);
+  out += ", $";
+  out += variable_;
+  out += ", ";
+  predicate_->format(out);
+  out += ')';
+}
+
+CastNode::CastNode(ExpressionPtr value, CastTarget target)
+    : ExpressionNode(1 + value->height()), value_(std::move(value)), target_(target) {}
+
+void CastNode::compute(Scope& scope, Operand& out) const {
+  Operand v;
+  value_->evaluate(scope, v);
+  out.own(castValue(v.get(), target_));
+}
+
+void CastNode::format(std::string& out) const {
+  out += "CAST(";
+  value_->format(out);
+  out += ", \"";
+  out += castClassName(target_);
+  out += "\")";
+}
+
 TernaryNode::TernaryNode(PredicatePtr condition, ExpressionPtr then, ExpressionPtr otherwise)
     : ExpressionNode(1 + std::max({condition->height(), then->height(), otherwise->height()})),
       condition_(std::move(condition)),
       then_(std::move(then)),
       otherwise_(std::move(otherwise)) {}
 
-void TernaryNode::evaluate(Scope& scope, Operand& out) const {
+void TernaryNode::compute(Scope& scope, Operand& out) const {
   (condition_->evaluate(scope) ? then_ : otherwise_)->evaluate(scope, out);
 }
 
@@ -349,7 +446,7 @@ void NotNode::format(std::string& out) const {
 CompoundNode::CompoundNode(bool isAnd, std::vector<PredicatePtr> operands)
     : PredicateNode(1 + tallest(operands)), isAnd_(isAnd), operands_(std::move(operands)) {}
 
-bool CompoundNode::evaluate(Scope& scope) const {
+bool CompoundNode::test(Scope& scope) const {
   for (const auto& p : operands_) {
     if (p->evaluate(scope) != isAnd_) return !isAnd_;
   }

@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/functions.h"
+#include "quarnkit/predicate/detail/functions.h"
 
 #include <fmt/format.h>
 #include <unicode/locid.h>
@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/detail/arithmetic.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/syntax_tree.h"
-#include "quarnkit/predicate/value_compare.h"
 
 namespace quarn::detail {
 namespace {
@@ -294,12 +294,13 @@ FunctionNode::FunctionNode(const FunctionSpec& function, std::vector<ExpressionP
       function_(function),
       arguments_(std::move(arguments)) {}
 
-void FunctionNode::evaluate(Scope& scope, Operand& out) const {
+void FunctionNode::compute(Scope& scope, Operand& out) const {
   std::array<Operand, kMaxFunctionArity> operands;
   std::array<const Value*, kMaxFunctionArity> values{};
   for (std::size_t i = 0; i < arguments_.size(); ++i) {
     arguments_[i]->evaluate(scope, operands[i]);
     values[i] = &operands[i].get();
+    if (const auto* list = values[i]->ifArray()) scope.steps.take(list->size());
   }
   static const EvaluationContext kNoContext;
   out.own(function_.call(values.data(), scope.context ? *scope.context : kNoContext));

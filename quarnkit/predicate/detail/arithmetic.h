@@ -4,7 +4,7 @@
 #pragma once
 
 #include "quarnkit/core/value.h"
-#include "quarnkit/predicate/syntax_tree.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
 
 namespace quarn::detail {
 

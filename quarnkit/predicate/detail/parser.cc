@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/parser.h"
+#include "quarnkit/predicate/detail/parser.h"
 
 #include <fmt/format.h>
 
@@ -6,11 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "quarnkit/predicate/detail/cast.h"
+#include "quarnkit/predicate/detail/functions.h"
+#include "quarnkit/predicate/detail/lexer.h"
+#include "quarnkit/predicate/detail/text_match.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/functions.h"
-#include "quarnkit/predicate/lexer.h"
 #include "quarnkit/predicate/limits.h"
-#include "quarnkit/predicate/text_match.h"
 
 namespace quarn::detail {
 namespace {
@@ -362,6 +363,10 @@ class Parser {
   }
 
   std::string keyComponent() {
+    if (at(Keyword::kSelf)) {  // a.self, items.@sum.self: the value itself
+      advance();
+      return "self";
+    }
     if (at(TokenKind::keyword)) {
       fail(tok_.pos, fmt::format("'{}' is a reserved word; write #{} to use it as a key", tok_.text,
                                  tok_.text));
@@ -514,6 +519,53 @@ class Parser {
     }
   }
 
+  // SUBQUERY(collection, $x, predicate)
+  Term parseSubquery() {
+    const std::size_t pos = tok_.pos;
+    advance();
+    expect(TokenKind::lparen, "'(' after SUBQUERY");
+    const Nest nest(*this, pos);
+    ExpressionPtr collection = requireExpression(parseOr());
+    expect(TokenKind::comma, "','");
+    if (!at(TokenKind::variable)) {
+      fail(tok_.pos,
+           fmt::format("expected a $variable to name each element, found {}", describe(tok_)));
+    }
+    std::string variable = std::move(tok_.text);
+    advance();
+    expect(TokenKind::comma, "','");
+    PredicatePtr predicate = requirePredicate(parseOr());
+    expect(TokenKind::rparen, "')'");
+    return expressionTerm(
+        pos, checked(std::make_unique<SubqueryNode>(std::move(collection), std::move(variable),
+                                                    std::move(predicate)),
+                     pos));
+  }
+
+  // CAST(value, 'NSDate')
+  Term parseCast() {
+    const std::size_t pos = tok_.pos;
+    advance();
+    expect(TokenKind::lparen, "'(' after CAST");
+    const Nest nest(*this, pos);
+    ExpressionPtr value = requireExpression(parseOr());
+    expect(TokenKind::comma, "','");
+    if (!at(TokenKind::string)) {
+      fail(tok_.pos,
+           fmt::format("expected the name of a class in quotes, such as 'NSDate', found {}",
+                       describe(tok_)));
+    }
+    const auto target = castTargetNamed(tok_.text);
+    if (!target) {
+      fail(tok_.pos, fmt::format("CAST to '{}' is not supported; it converts to 'NSDate', "
+                                 "'NSNumber' or 'NSString'",
+                                 tok_.text));
+    }
+    advance();
+    expect(TokenKind::rparen, "')'");
+    return expressionTerm(pos, checked(std::make_unique<CastNode>(std::move(value), *target), pos));
+  }
+
   Term parseKeyword() {
     const std::size_t pos = tok_.pos;
     auto constant = [&](Value v) {
@@ -545,8 +597,10 @@ class Parser {
         fail(pos, fmt::format("'{}' is a reserved word; write #{} to use it as a key", tok_.text,
                               tok_.text));
       case Keyword::kSubquery:
-      case Keyword::kFunction:
+        return parseSubquery();
       case Keyword::kCast:
+        return parseCast();
+      case Keyword::kFunction:
       case Keyword::kFetch:
       case Keyword::kAnyKey:
       case Keyword::kCaseInsensitive:

@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/lexer.h"
+#include "quarnkit/predicate/detail/lexer.h"
 
 #include <fmt/format.h>
 
@@ -134,6 +134,59 @@ void Lexer::skipSpace() {
 }
 
 Token Lexer::next() {
+  Token t = read();
+  last_ = t.kind;
+  lastKeyword_ = t.keyword;
+  return t;
+}
+
+bool Lexer::afterOperand() const {
+  switch (last_) {
+    case TokenKind::identifier:
+    case TokenKind::variable:
+    case TokenKind::string:
+    case TokenKind::integer:
+    case TokenKind::number:
+    case TokenKind::rparen:
+    case TokenKind::rbrace:
+    case TokenKind::rbracket:
+      return true;
+    case TokenKind::keyword:
+      switch (lastKeyword_) {
+        case Keyword::kTrue:
+        case Keyword::kYes:
+        case Keyword::kFalse:
+        case Keyword::kNo:
+        case Keyword::kNull:
+        case Keyword::kNil:
+        case Keyword::kSelf:
+        case Keyword::kFirst:
+        case Keyword::kLast:
+        case Keyword::kSize:
+        case Keyword::kTruePredicate:
+        case Keyword::kFalsePredicate:
+          return true;
+        default:
+          return false;
+      }
+    default:
+      return false;
+  }
+}
+
+void Lexer::failAtPercent() const {
+  // %@, %K, %d, %1$@ ...: the placeholders of format strings.
+  std::size_t p = pos_ + 1;
+  while (p < text_.size() && isDigit(text_[p])) ++p;
+  const bool positional = p > pos_ + 1 && p < text_.size() && text_[p] == '$';
+  const char c = peek(1);
+  if (positional || c == '@' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+    fail(pos_, "format arguments (%@, %K, ...) are not supported");
+  }
+  fail(pos_, "'%' is not an operator; write modulus:by:(a, b) for the remainder of a division");
+}
+
+Token Lexer::read() {
   skipSpace();
   Token t;
   t.pos = pos_;
@@ -145,7 +198,8 @@ Token Lexer::next() {
     pos_ += length;
     return t;
   };
-  if (isDigit(c)) return lexNumber();
+  // ".5" is a number where a value may start; after one, "." joins a key path.
+  if (isDigit(c) || (c == '.' && isDigit(peek(1)) && !afterOperand())) return lexNumber();
   if (c == '"' || c == '\'') return lexString();
   if (isNameChar(c) || c == '@' || c == '#' || c == '$') return lexName();
   switch (c) {
@@ -193,7 +247,7 @@ Token Lexer::next() {
       if (peek(1) == '|') return single(TokenKind::oror, 2);
       fail(pos_, "expected '||'");
     case '%':
-      fail(pos_, "format arguments (%@, %K, ...) are not supported");
+      failAtPercent();
     case ':':
       if (peek(1) == '=') fail(pos_, "assignments (:=) are not supported");
       fail(pos_, "unexpected ':'");
@@ -233,7 +287,7 @@ Token Lexer::lexNumber() {
   }
 
   bool isFloat = false;
-  while (isDigit(peek())) ++pos_;
+  while (isDigit(peek())) ++pos_;  // none before a leading "."
   if (peek() == '.' && isDigit(peek(1))) {
     isFloat = true;
     ++pos_;

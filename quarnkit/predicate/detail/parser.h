@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "quarnkit/predicate/syntax_tree.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
 
 namespace quarn::detail {
 

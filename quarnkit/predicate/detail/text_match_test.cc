@@ -1,6 +1,8 @@
-#include "quarnkit/predicate/text_match.h"
+#include "quarnkit/predicate/detail/text_match.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "quarnkit/predicate/errors.h"
 
@@ -34,14 +36,28 @@ TEST(TextMatchTest, LikeWildcards) {
            {"axb", "a\\*b", false},
            {"a?", "a\\?", true},
            {"a\\", "a\\", true},
+           // Literal runs anchored by "*" at either end, or at both.
+           {"caf\u00e9 au lait", "*lait", true},
+           {"caf\u00e9 au lait", "caf\u00e9*", true},
+           {"caf\u00e9 au lait", "*au*", true},
+           {"caf\u00e9 au lait", "*ai*u", false},
+           {"lait", "*lait*", true},
+           {"x*y", "*\\**", true},
+           {"xy", "*\\**", false},
+           // An ill-formed sequence is one character, U+FFFD.
+           {"a\xff"
+            "b",
+            "a?b", true},
+           {"\xff\xfe", "?", false},
+           {"\xff", "\xfe", true},
        }) {
-    EXPECT_EQ(likeMatches(c.text, c.pattern), c.matches) << c.text << " LIKE " << c.pattern;
+    EXPECT_EQ(LikePattern(c.pattern).matches(c.text), c.matches) << c.text << " LIKE " << c.pattern;
   }
 }
 
 TEST(TextMatchTest, LikeIsNotExponential) {
   const std::string text(5000, 'a');
-  EXPECT_FALSE(likeMatches(text, "*a*a*a*a*a*a*a*a*a*a*b"));
+  EXPECT_FALSE(LikePattern("*a*a*a*a*a*a*a*a*a*a*b").matches(text));
 }
 
 struct FoldCase {
@@ -77,6 +93,26 @@ TEST(TextMatchTest, RegularExpressionsMatchWholeStrings) {
   EXPECT_TRUE(Regex("(?<=a)b|ab", false).matchesWhole("ab"));
   EXPECT_THROW(Regex("a(", false), PredicateEvaluationError);
   EXPECT_THROW(Regex("[z-a]", false), PredicateEvaluationError);
+}
+
+TEST(TextMatchTest, RegexBoundsGrowWithTheTextAndSayWhichWasHit) {
+  // Linear patterns over long texts need memory in proportion to the text.
+  EXPECT_TRUE(Regex("(a|b)*", false).matchesWhole(std::string(300000, 'a')));
+  const auto failure = [](const char* pattern, const std::string& subject) {
+    try {
+      (void)Regex(pattern, false).matchesWhole(subject);
+    } catch (const PredicateEvaluationError& e) {
+      EXPECT_EQ(e.kind(), PredicateEvaluationError::Kind::limitExceeded);
+      return e.message();
+    }
+    return std::string("matched");
+  };
+  EXPECT_NE(failure("(a+)+$", std::string(40, 'a') + "!").find("time bound: 100 ticks"),
+            std::string::npos);
+  // Eight groups saved at each step take more than the memory allowed per character.
+  EXPECT_NE(failure("((a)|(b)|(c)|(d)|(e)|(f)|(g)|(h))*", std::string(100000, 'a'))
+                .find("memory bound: 7448576 bytes of backtracking for a text of 100000"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "quarnkit/predicate/value_compare.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 
 #include <fmt/format.h>
 
@@ -59,6 +59,10 @@ bool valuesEqual(const Value& a, const Value& b) {
 }
 
 std::partial_ordering orderValues(const Value& a, const Value& b) {
+  if (a.isNull() || b.isNull()) {
+    return a.isNull() && b.isNull() ? std::partial_ordering::equivalent
+                                    : std::partial_ordering::unordered;
+  }
   if (const auto x = numberOf(a)) {
     if (const auto y = numberOf(b)) return compareNumbers(*x, *y);
   } else if (const auto* s = a.ifString()) {

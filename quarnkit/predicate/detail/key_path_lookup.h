@@ -5,18 +5,21 @@
 #include <cstddef>
 #include <string>
 
+#include "quarnkit/predicate/detail/operand.h"
 #include "quarnkit/predicate/key_path.h"
 #include "quarnkit/predicate/limits.h"
-#include "quarnkit/predicate/operand.h"
 
 namespace quarn::detail {
+
+class StepCounter;
 
 enum class Lookup : std::uint8_t { found, missing, failed };
 
 /// State of the look-ups of one evaluation.
 struct LookupState {
   std::size_t fallbacksLeft = kKeyPathMaxFallbacks;
-  std::string failure;  // why the last failed look-up failed
+  std::string failure;           // why the last failed look-up failed
+  StepCounter* steps = nullptr;  // takes a step for each element visited, when given
 };
 
 /// Looks components [from, size) of `path` up in `base`; on `found`, `out`

@@ -39,10 +39,10 @@ enum class Keyword : std::uint8_t {
   kFirst,
   kLast,
   kSize,
-  // Reserved by the language but not supported here.
   kSubquery,
-  kFunction,
   kCast,
+  // Reserved by the language but not supported here.
+  kFunction,
   kFetch,
   kAnyKey,
   kCaseInsensitive,
@@ -107,6 +107,10 @@ class Lexer {
 
  private:
   [[noreturn]] void fail(std::size_t pos, std::string reason) const;
+  [[noreturn]] void failAtPercent() const;
+  Token read();
+  /// Whether the last token ends a value, so that "." after it joins a key path.
+  [[nodiscard]] bool afterOperand() const;
   void skipSpace();
   Token lexNumber();
   Token lexString();
@@ -117,6 +121,8 @@ class Lexer {
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  TokenKind last_ = TokenKind::end;
+  Keyword lastKeyword_ = Keyword::kAnd;
 };
 
 }  // namespace quarn::detail

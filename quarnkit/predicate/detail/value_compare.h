@@ -1,7 +1,9 @@
 // How the language compares and computes with values: integers, doubles and
 // booleans are numbers (TRUE = 1) and compare exactly across kinds; strings
-// compare by code point; dates by time; null equals only null. Ordering values
-// of different kinds, or null, is a type clash.
+// compare by code point; dates by time; null equals only null. A missing
+// value (null) orders only against another null, as its equal, and is
+// unordered against anything else, so that < and > with it are false rather
+// than errors. Ordering non-null values of different kinds is a type clash.
 #pragma once
 
 #include <compare>
@@ -32,7 +34,8 @@ std::partial_ordering compareNumbers(const Number& a, const Number& b);
 bool valuesEqual(const Value& a, const Value& b);
 
 /// Ordering as < and friends see it (without string options). Throws
-/// PredicateEvaluationError(typeMismatch) for values that do not order.
+/// PredicateEvaluationError(typeMismatch) for non-null values of kinds that
+/// do not order.
 std::partial_ordering orderValues(const Value& a, const Value& b);
 
 /// Throws PredicateEvaluationError(typeMismatch) naming the operator and kinds.

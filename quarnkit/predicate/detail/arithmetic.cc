@@ -1,9 +1,9 @@
-#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/detail/arithmetic.h"
 
 #include <cmath>
 #include <compare>
 
-#include "quarnkit/predicate/value_compare.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 
 namespace quarn::detail {
 namespace {
