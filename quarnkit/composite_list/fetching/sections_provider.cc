@@ -93,8 +93,9 @@ void CompositeListSectionsProvider::update(const std::vector<AnyCompositeListIte
   for (std::size_t i = 0; i < items.size(); ++i) {
     const AnyCompositeListItem& item = items[i];
     std::shared_ptr<BaseCollectionSection> section = makeSection(item);
+    if (!section) continue;
     updateSection(section, item);
-    if (!section || section->snapshotItems().empty()) continue;
+    if (section->snapshotItems().empty()) continue;
     section->compositeListItemType = item.type();
     setHeaderAction(*section, item);
     if (i >= 1) {

@@ -95,7 +95,9 @@ class CompositeListSectionsProvider
   /// The section the item's description makes; logs and gives nothing when
   /// there is no description, it cannot make sections, or it makes none.
   virtual std::shared_ptr<BaseCollectionSection> makeSection(const AnyCompositeListItem& item);
-  /// Called with each new section and its item; does nothing by default.
+  /// Called with each section made (never null: an item that gets none is
+  /// not passed) and its item, before empty sections are dropped; does
+  /// nothing by default.
   virtual void updateSection(const std::shared_ptr<BaseCollectionSection>& section,
                              const AnyCompositeListItem& item);
   /// Rebuilds the sections from an item list.
