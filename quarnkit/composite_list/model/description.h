@@ -33,8 +33,8 @@
 #include <typeinfo>
 
 #include "quarnkit/coding/decoder.h"
-#include "quarnkit/composite_list/fetching/request_parameters.h"
 #include "quarnkit/composite_list/model/any_item.h"
+#include "quarnkit/composite_list/model/request_parameters.h"
 #include "quarnkit/composite_list/model/section_item.h"
 #include "quarnkit/platform/runtime/async.h"
 
