@@ -39,7 +39,7 @@ std::shared_ptr<BaseCollectionSection> CompositeListSectionsProvider::makeSectio
     const AnyCompositeListItem& item) {
   std::shared_ptr<BaseCollectionSection> section;
   if (const AnyCompositeListItemDescription* entry = description(item)) {
-    if (const CompositeListSectionProviding* maker = entry->sectionProviding) {
+    if (const CompositeListSectionProviding* maker = CompositeListSectionProviding::of(*entry)) {
       section = maker->section(item, *this);
     }
   }

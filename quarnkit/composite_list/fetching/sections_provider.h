@@ -50,9 +50,13 @@ class CompositeListSectionContext {
 };
 
 /// An item description that can make display sections.
-class CompositeListSectionProviding {
+class CompositeListSectionProviding : public CompositeListSectionProvidingRole {
  public:
-  virtual ~CompositeListSectionProviding() = default;
+  /// The description of a registry entry as a section maker, or null.
+  static const CompositeListSectionProviding* of(const AnyCompositeListItemDescription& entry) {
+    // The role's one derived class is this one.
+    return static_cast<const CompositeListSectionProviding*>(entry.sectionProviding);
+  }
   /// The section for an item, or nothing.
   [[nodiscard]] virtual std::shared_ptr<BaseCollectionSection> section(
       const AnyCompositeListItem& item, const CompositeListSectionContext& context) const = 0;
