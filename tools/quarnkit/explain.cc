@@ -176,7 +176,7 @@ Async<Explanation> explain(const HostSession& session) {
   std::optional<Preview> preview;
   try {
     preview = co_await makePreview(session);
-  } catch (...) {  // NOLINT(bugprone-empty-catch): reported through the include's note
+  } catch (...) {  // reported through the include's note
   }
   if (preview) noteMissingSections(explanation, *preview);
   co_return explanation;
