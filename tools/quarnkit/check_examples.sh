@@ -59,6 +59,9 @@ check home_preview_text 0 out examples/home/expected/preview.txt preview "${home
 check home_explain 0 out examples/home/expected/explain.json \
   explain "${home[@]}" --format json
 check home_explain_text 0 out examples/home/expected/explain.txt explain "${home[@]}"
+# In June the summer sale has started, but the results hold nothing for it.
+check home_explain_june 0 out examples/home/expected/explain-june.txt \
+  explain "${home[@]:0:7}" --now 2024-06-02T10:00:00Z --seed 7
 check home_matrix 0 out examples/home/expected/matrix.txt \
   explain "${home[@]}" --matrix premium=yes,no device=phone,tablet
 check home_lint 0 out examples/home/expected/lint.txt \
