@@ -227,9 +227,13 @@ const std::string& CurrencyFormatter::currencyCode() const { return style_->curr
 
 int CurrencyFormatter::maximumFractionDigits() const { return style_->fractionDigits; }
 
+std::optional<FixedPointDecimal> FixedPointDecimal::of(const Decimal& value) {
+  if (!boost::multiprecision::isfinite(value.backend())) return std::nullopt;
+  return fixedPoint(value.toString());
+}
+
 std::optional<std::string> CurrencyFormatter::string(const Decimal& value) const {
-  const auto& v = value.backend();
-  if (!boost::multiprecision::isfinite(v)) return std::nullopt;
+  if (!boost::multiprecision::isfinite(value.backend())) return std::nullopt;
   const std::string text = value.toString();
   if (auto fixed = fixedPoint(text)) return string(*fixed);
   return formatWithICU(*style_, text);

@@ -28,6 +28,9 @@ struct FixedPointDecimal {
   std::int64_t units = 0;
   int scale = 0;
 
+  /// The exact value of a finite decimal of at most 18 digits.
+  static std::optional<FixedPointDecimal> of(const Decimal& value);
+
   friend bool operator==(const FixedPointDecimal&, const FixedPointDecimal&) = default;
 };
 

@@ -54,7 +54,7 @@ enum class SKProductDiscountType : std::uint32_t { introductory = 0, subscriptio
 /// An introductory or promotional offer: `numberOfPeriods` periods of
 /// `subscriptionPeriod` at `price`.
 struct SKProductDiscount {
-  std::optional<std::string> identifier;
+  std::optional<std::string> identifier{};
   Decimal price;
   std::string priceLocale;
   SKProductSubscriptionPeriod subscriptionPeriod;
