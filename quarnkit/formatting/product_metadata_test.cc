@@ -276,3 +276,50 @@ TEST(ProductVarsTest, ToVars) {
 
 }  // namespace
 }  // namespace quarn
+
+#include "quarnkit/coding/json_decoder.h"
+#include "quarnkit/formatting/store_product_decoding.h"
+
+namespace quarn {
+namespace {
+
+TEST(StoreProductDecodingTest, DecodesProductsAndReportsBadFields) {
+  const JSONDecoder decoder;
+  const auto p = decoder.decode<platform::SKProduct>(R"({
+    "productIdentifier": "y", "price": "49.99", "priceLocale": "de_DE",
+    "subscriptionPeriod": {"unit": "year", "numberOfUnits": 1},
+    "introductoryPrice": {"price": 0, "paymentMode": "freeTrial",
+                          "subscriptionPeriod": {"unit": 0, "numberOfUnits": 3}},
+    "discounts": [{"identifier": "winback", "price": 19.99, "priceLocale": "en_US",
+                   "subscriptionPeriod": {"unit": "month", "numberOfUnits": 1},
+                   "numberOfPeriods": 3, "type": "subscription"}]})");
+  EXPECT_EQ(p.price.toString(), "49.99");
+  EXPECT_EQ(p.subscriptionPeriod, (SKProductSubscriptionPeriod{Unit::year, 1}));
+  EXPECT_EQ(p.introductoryPrice->priceLocale, "de_DE");
+  EXPECT_EQ(p.introductoryPrice->paymentMode, platform::SKProductDiscountPaymentMode::freeTrial);
+  EXPECT_EQ(p.introductoryPrice->subscriptionPeriod, (SKProductSubscriptionPeriod{Unit::day, 3}));
+  ASSERT_EQ(p.discounts.size(), 1u);
+  EXPECT_EQ(p.discounts[0].numberOfPeriods, 3);
+  EXPECT_EQ(p.discounts[0].type, platform::SKProductDiscountType::subscription);
+  EXPECT_EQ(p.discounts[0].price.toString(), "19.99");
+
+  const auto lifetime = decoder.decode<platform::SKProduct>(R"({"productIdentifier": "l",
+                                                                 "price": 99})");
+  EXPECT_EQ(lifetime.subscriptionPeriod, std::nullopt);
+  const auto odd = decoder.decode<platform::SKProduct>(
+      R"({"productIdentifier": "u", "price": 1, "subscriptionPeriod": {"unit": 9, "numberOfUnits": 0}})");
+  EXPECT_EQ(static_cast<int>(odd.subscriptionPeriod->unit), 9);
+
+  for (const char* bad : {R"({"productIdentifier": "x", "price": "NaN"})",
+                          R"({"productIdentifier": "x", "price": "4,99"})",
+                          R"({"productIdentifier": "x", "price": 1,
+                              "subscriptionPeriod": {"unit": "fortnight", "numberOfUnits": 1}})",
+                          R"({"productIdentifier": "x", "price": 1,
+                              "subscriptionPeriod": {"numberOfUnits": 1}})",
+                          R"({"price": 1})"}) {
+    EXPECT_THROW(decoder.decode<platform::SKProduct>(bad), DecodingError) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace quarn
