@@ -17,13 +17,6 @@ using platform::RoundingMode;
 using platform::SKProduct;
 using platform::SKProductSubscriptionPeriod;
 
-// Relative counts of one productsMetadata() call: products share a few
-// periods, and calendar arithmetic is slow.
-struct SKProductMetadataProvider::RelativeCounts {
-  std::map<std::tuple<std::uint32_t, std::int64_t, std::uint32_t, std::int64_t>, std::int64_t>
-      counts;
-};
-
 namespace {
 
 // An amount both exact and ready to format.
@@ -94,6 +87,24 @@ std::int64_t calendarCount(const SKProductSubscriptionPeriod& p,
 }
 
 }  // namespace
+
+// What the products of one productsMetadata() call share: the relative
+// product's price, and relative counts (products share a few periods, and
+// calendar arithmetic is slow).
+struct SKProductMetadataProvider::RelativeCounts {
+  std::map<std::tuple<std::uint32_t, std::int64_t, std::uint32_t, std::int64_t>, std::int64_t>
+      counts;
+  const platform::SKProduct* relative = nullptr;
+  std::optional<Amount> relativePrice;
+
+  const std::optional<Amount>& priceOf(const platform::SKProduct& product) {
+    if (relative != &product) {
+      relative = &product;
+      relativePrice = usablePrice(product.price, product.productIdentifier);
+    }
+    return relativePrice;
+  }
+};
 
 SKProductMetadataProvider::SKProductMetadataProvider()
     : SKProductMetadataProvider(platform::DateComponentsFormatter(),
@@ -177,8 +188,9 @@ std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
     if (it == counts.counts.end()) {
       it = counts.counts.emplace(key, isPriceable(r) ? calendarCount(period, r) : 0).first;
     }
-    const std::optional<Amount> relativePrice =
-        it->second > 0 ? usablePrice(relative->price, relative->productIdentifier) : std::nullopt;
+    const std::optional<Amount> noPrice;
+    const std::optional<Amount>& relativePrice =
+        it->second > 0 ? counts.priceOf(*relative) : noPrice;
     if (relativePrice) {
       // How many relative periods this period is, exactly (a month is
       // 365/84 weeks): whole calendar units would make it 4.
