@@ -153,6 +153,16 @@ TEST_F(ProductMetadataTest, AMonthIsNotFourWeeks) {
   EXPECT_NEAR(*meta->discountPercentage(), 23.108, 0.001);
 }
 
+TEST_F(ProductMetadataTest, WholeDiscountsStayWhole) {
+  // 16.00 for two weeks against 10.00 a week saves exactly 20%; the same
+  // sum in 32-bit floats, (1 − 16 ÷ 20) × 100, is 19.999998, which
+  // "%discount%" would truncate to 19.
+  const auto twoWeeks = product("w2", "16", SKProductSubscriptionPeriod{Unit::week, 2});
+  const auto weekly = product("w", "10", SKProductSubscriptionPeriod{Unit::week, 1});
+  const auto meta = provider_.metadata(twoWeeks, weekly);
+  EXPECT_EQ(meta->discountPercentage(), 20.0f);
+}
+
 TEST_F(ProductMetadataTest, RelativeTextsAbsentWhereTheyMeanNothing) {
   const auto weekly = product("w", "4.99", SKProductSubscriptionPeriod{Unit::week, 1});
   const auto threeDays = product("d3", "0.99", SKProductSubscriptionPeriod{Unit::day, 3});
