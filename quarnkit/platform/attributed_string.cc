@@ -42,11 +42,12 @@ AttributedString::AttributedString(std::string text, AttributeContainer attribut
   if (!text_.empty()) runs_.push_back({{0, text_.size()}, std::move(attributes)});
 }
 
-AttributeContainer AttributedString::attributes(std::size_t offset) const {
+const AttributeContainer& AttributedString::attributes(std::size_t offset) const {
   for (const Run& run : runs_) {
     if (offset >= run.range.begin && offset < run.range.end) return run.attributes;
   }
-  return {};
+  static const AttributeContainer none;
+  return none;
 }
 
 void AttributedString::append(std::string_view text, const AttributeContainer& attributes) {

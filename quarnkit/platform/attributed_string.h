@@ -76,7 +76,7 @@ class AttributedString {
   [[nodiscard]] bool isEmpty() const { return text_.empty(); }
   [[nodiscard]] const std::vector<Run>& runs() const { return runs_; }
   /// The attributes at byte `offset` (empty past the end).
-  [[nodiscard]] AttributeContainer attributes(std::size_t offset) const;
+  [[nodiscard]] const AttributeContainer& attributes(std::size_t offset) const;
 
   void append(std::string_view text, const AttributeContainer& attributes = {});
   void append(const AttributedString& other);
