@@ -120,8 +120,8 @@ class SKProductMetadataProvider {
   bool allowsNiceRounding = true;
 
   /// The texts of `product`; nothing when it has no subscription period.
-  [[nodiscard]] std::optional<SKProductMeta> metadata(const SKProductRef& product,
-                                                      const SKProductRef& relativeProduct) const;
+  [[nodiscard]] std::optional<SKProductMeta> metadata(
+      const SKProductRef& product, const SKProductRef& relativeProduct = {}) const;
   /// The texts of every product that has a subscription period, in order,
   /// against `relativeProduct` or, without one, getRelativeProduct(products).
   [[nodiscard]] std::vector<SKProductMeta> productsMetadata(
