@@ -71,7 +71,7 @@ void BM_ProductsMetadataVersusPriceFormatting(benchmark::State& state) {
                                         platform::DateComponentsFormatter::UnitsStyle::full,
                                         "en_US"),
       platform::CurrencyFormatter("en_US"));
-  bench::PhaseTimer subject, floor;
+  bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
   for (auto _ : state) {
     subject.time([&] { benchmark::DoNotOptimize(provider.productsMetadata(products)); });
     floor.time([&] {

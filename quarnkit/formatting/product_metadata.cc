@@ -97,6 +97,20 @@ struct SKProductMetadataProvider::RelativeCounts {
   const platform::SKProduct* relative = nullptr;
   std::optional<Amount> relativePrice;
 
+  // One formatter per price locale of the list.
+  std::map<std::string, platform::CurrencyFormatter, std::less<>> formatters;
+
+  platform::CurrencyFormatter formatter(const platform::CurrencyFormatter& prototype,
+                                        const std::string& locale) {
+    auto it = formatters.find(locale);
+    if (it == formatters.end()) {
+      platform::CurrencyFormatter f = prototype;
+      f.setLocaleIdentifier(locale);
+      it = formatters.emplace(locale, std::move(f)).first;
+    }
+    return it->second;
+  }
+
   const std::optional<Amount>& priceOf(const platform::SKProduct& product) {
     if (relative != &product) {
       relative = &product;
@@ -160,8 +174,7 @@ std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
   const SKProduct& p = *product;
   const SKProductSubscriptionPeriod& period = *p.subscriptionPeriod;
   const bool priceable = isPriceable(period);
-  platform::CurrencyFormatter formatter = priceFormatter_;
-  formatter.setLocaleIdentifier(p.priceLocale);
+  platform::CurrencyFormatter formatter = counts.formatter(priceFormatter_, p.priceLocale);
 
   SKProductMeta::Fields f;
   f.product = product;
@@ -210,7 +223,7 @@ std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
   }
 
   if (const auto& offer = p.introductoryPrice) {
-    formatter.setLocaleIdentifier(offer->priceLocale);
+    formatter = counts.formatter(priceFormatter_, offer->priceLocale);
     if (const auto offerPrice = usablePrice(offer->price, p.productIdentifier)) {
       f.localizedIntroductoryPrice = format(formatter, *offerPrice);
     }

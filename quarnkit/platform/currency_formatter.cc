@@ -25,6 +25,7 @@ namespace detail {
 struct DigitLayout {
   std::vector<std::string> pieces;  // one more than the digits
   std::array<std::string, 10> digits;
+  std::size_t length = 0;  // of the pieces together
 };
 
 struct CurrencyStyle {
@@ -150,6 +151,7 @@ std::optional<DigitLayout> layoutOf(std::string_view formatted, std::string_view
   layout.pieces.emplace_back();
   piece.toUTF8String(layout.pieces.back());
   for (int d = 0; d < 10; ++d) icu::UnicodeString(zero + d).toUTF8String(layout.digits[d]);
+  for (const std::string& p : layout.pieces) layout.length += p.size();
   return layout;
 }
 
@@ -257,7 +259,9 @@ std::optional<std::string> CurrencyFormatter::string(FixedPointDecimal value) co
   {
     std::lock_guard lock(style.mutex);
     if (const auto& layout = style.layouts[integerDigits]) {
-      std::string out = layout->pieces[0];
+      std::string out;
+      out.reserve(layout->length + digits->size() * layout->digits[0].size());
+      out += layout->pieces[0];
       for (std::size_t i = 0; i < digits->size(); ++i) {
         out += layout->digits[static_cast<std::size_t>((*digits)[i] - '0')];
         out += layout->pieces[i + 1];
