@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "quarnkit/search/selection_state.h"
 
 namespace quarn {
@@ -53,6 +55,30 @@ TEST(SmartSearchMatcherTest, TokensLongestFirstInCharacters) {
   const SmartSearchMatcher m("ab e\u0301x  abc xy");
   EXPECT_EQ(m.searchTokens(), (std::vector<std::string>{"abc", "ab", "e\u0301x", "xy"}));
   EXPECT_TRUE(SmartSearchMatcher(" \n ").searchTokens().empty());
+}
+
+TEST(SmartSearchMatcherTest, OneMatcherServesTwoThreads) {
+  // The letters' folds are learnt on first use, by whichever thread sees
+  // them first.
+  std::vector<std::string> titles;
+  for (char32_t c = 0x100; c < 0x600; ++c) {
+    std::string title = "x ";
+    title += static_cast<char>(0xC0 | (c >> 6));
+    title += static_cast<char>(0x80 | (c & 0x3F));
+    titles.push_back(title + "ab");
+  }
+  const SmartSearchMatcher matcher("x ab");
+  std::vector<int> a(titles.size()), b(titles.size());
+  std::thread t1([&] {
+    for (std::size_t i = 0; i < titles.size(); ++i) a[i] = matcher.matches(titles[i]);
+  });
+  std::thread t2([&] {
+    for (std::size_t i = titles.size(); i-- > 0;) b[i] = matcher.matches(titles[i]);
+  });
+  t1.join();
+  t2.join();
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a[1], 0);  // "x āab": "ab" is not the start of a word
 }
 
 TEST(SelectionStateTest, SubscribersReceiveTheCurrentAndEveryNewValue) {
