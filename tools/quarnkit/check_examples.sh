@@ -77,5 +77,20 @@ check faulty_preview 1 err examples/faulty/expected/preview-error.txt \
 check missing_template 1 err examples/faulty/expected/missing-template.txt \
   preview examples/faulty/no-such-template.json
 
+prices=(examples/prices/products.json --templates examples/prices/templates.json
+        --now 2024-05-01T10:00:00Z)
+check prices_en_US 0 out examples/prices/expected/en_US.txt price "${prices[@]}" --locale en_US
+check prices_de_DE 0 out examples/prices/expected/de_DE.txt price "${prices[@]}" --locale de_DE
+check prices_ja_JP 0 out examples/prices/expected/ja_JP.txt price "${prices[@]}" --locale ja_JP
+check prices_json 0 out examples/prices/expected/de_DE.json \
+  price "${prices[@]}" --locale de_DE --format json
+check prices_monthly_plain 0 out examples/prices/expected/relative-monthly.txt \
+  price "${prices[@]}" --relative com.example.pro.monthly --no-nice-rounding
+check prices_validate 1 out examples/prices/expected/validate.txt price "${prices[@]}" --validate
+check prices_validate_faulty 1 out examples/prices/expected/validate-faulty.txt \
+  price examples/prices/products.json --templates examples/prices/faulty-templates.json --validate
+check prices_validate_ok 0 out examples/prices/expected/validate-ok.txt \
+  price examples/prices/products.json --template "%price% / %period%" --validate
+
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

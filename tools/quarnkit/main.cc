@@ -22,6 +22,7 @@
 #include "tools/quarnkit/commands.h"
 #include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/log_lines.h"
+#include "tools/quarnkit/price_command.h"
 
 #ifndef QUARNKIT_VERSION
 #define QUARNKIT_VERSION "0.0.0"
@@ -202,6 +203,9 @@ int main(int argc, char** argv) {
   addTemplate(*lint, shared);
   addEnvironment(*lint, shared);
 
+  PriceArguments priceArguments;
+  CLI::App* price = addPriceCommand(app, priceArguments);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -211,7 +215,8 @@ int main(int argc, char** argv) {
 
   // Library log lines become tidy warnings unless a log level was asked for.
   const LibraryLogLines logLines;
-  const std::string& templateFile = shared.templateFile;
+  const std::string& templateFile =
+      price->parsed() ? priceArguments.options.productsFile : shared.templateFile;
   try {
     int status = 0;
     if (preview->parsed()) {
@@ -224,6 +229,8 @@ int main(int argc, char** argv) {
       status = runExplain(options);
     } else if (lint->parsed()) {
       status = runLint(hostOptions(shared, *lint));
+    } else if (price->parsed()) {
+      status = runPrice(priceArguments.parsed());
     }
     logLines.flush();
     // What is still buffered for standard output is written on closing it.
