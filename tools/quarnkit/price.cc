@@ -13,6 +13,7 @@
 #include "quarnkit/platform/runtime/clock.h"
 #include "tools/quarnkit/commands.h"
 #include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/input_file.h"
 
 namespace quarn::tool {
 namespace {
@@ -41,7 +42,7 @@ std::vector<NamedTemplate> readTemplates(const PriceOptions& options) {
   }
   if (!options.templatesFile) return out;
   const std::string& file = *options.templatesFile;
-  const std::string text = readFile(file);
+  const std::string text = readInputFile(file, options.maxFileSize);
   try {
     const Value document = parseJSON(text);
     if (const auto* array = document.ifArray()) {
@@ -66,7 +67,7 @@ std::vector<NamedTemplate> readTemplates(const PriceOptions& options) {
 }
 
 std::vector<SKProductRef> readProducts(const PriceOptions& options) {
-  const std::string text = readFile(options.productsFile);
+  const std::string text = readInputFile(options.productsFile, options.maxFileSize);
   std::vector<platform::SKProduct> products;
   try {
     products = JSONDecoder().decode<std::vector<platform::SKProduct>>(text);

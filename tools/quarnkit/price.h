@@ -11,12 +11,14 @@
 // status is then 1.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "quarnkit/core/date.h"
+#include "tools/quarnkit/input_file.h"
 
 namespace quarn::tool {
 
@@ -37,6 +39,8 @@ struct PriceOptions {
   std::optional<std::string> templatesFile;
   bool json = false;
   bool validate = false;
+  /// Largest products or templates file read.
+  std::uint64_t maxFileSize = InputLimits{}.maxFileSize;
 };
 
 /// The report of `options` (text or JSON). InputError for unreadable or
