@@ -84,26 +84,50 @@ struct PathNode {
   }
 };
 
-// Device-variant resolution settings of decoders and containers created by
-// the device-variant decoder over this decoder (see platform_decoder.h).
+// A device-variant layer (see platform_decoder.h) over the layers of the
+// decoder it was opened on. A name resolves through the outermost layer
+// first: its variant, as the layers under it resolve that, before itself.
 struct Variants {
   std::string separator;
-  std::string_view suffix;
+  std::string suffix;
   bool recursive;
+  const Variants* inner;
+  // The layers nested values are read with: the recursive ones of this stack.
+  const Variants* forChildren = nullptr;
 };
 
 struct Shared {
   const JSONDecoder* options;
-  // Variant settings in use during this decode; they live as long as the
+  // Variant layers in use during this decode; they live as long as the
   // decode call, like every decoder and container of it.
   mutable std::deque<Variants> variants;
 
-  const Variants* variantsFor(std::string_view separator, std::string_view suffix,
-                              bool recursive) const {
-    for (const auto& v : variants) {
-      if (v.separator == separator && v.suffix == suffix && v.recursive == recursive) return &v;
+  // The stack of `inner` with a further layer on top. A layer already in
+  // force (the inner layers are all recursive) is not added again: it could
+  // only prefer doubled tails, and a recursive record that opens its own
+  // layer would otherwise add one per level.
+  const Variants* variantsFor(std::string_view separator, std::string_view suffix, bool recursive,
+                              const Variants* inner) const {
+    for (const Variants* l = inner; l != nullptr; l = l->inner) {
+      if (l->separator == separator && l->suffix == suffix) return inner;
     }
-    return &variants.emplace_back(Variants{std::string(separator), suffix, recursive});
+    for (const auto& v : variants) {
+      if (v.separator == separator && v.suffix == suffix && v.recursive == recursive &&
+          v.inner == inner) {
+        return &v;
+      }
+    }
+    Variants& v = variants.emplace_back(
+        Variants{std::string(separator), std::string(suffix), recursive, inner});
+    const Variants* innerForChildren = inner != nullptr ? inner->forChildren : nullptr;
+    if (!recursive) {
+      v.forChildren = innerForChildren;
+    } else if (innerForChildren == inner) {
+      v.forChildren = &v;
+    } else {
+      v.forChildren = variantsFor(separator, suffix, true, innerForChildren);
+    }
+    return &v;
   }
 };
 
@@ -508,7 +532,8 @@ class JSONDecoderImpl final : public Decoder {
   const Shared* shared_;
   PathNode node_;
   int depth_;
-  // Set when this decoder stands for a recursive device-variant decoder.
+  // Set when this decoder stands for recursive device-variant decoders: the
+  // stack of their layers.
   const Variants* variants_;
 };
 
@@ -551,6 +576,10 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     const std::size_t size = members_.size();
     indexed_ = size <= kIndexedSize;
     if (variants_ == nullptr) return;
+    if (variants_->inner != nullptr) {
+      manyVariants_ = true;  // stacked layers: resolved by name through each
+      return;
+    }
     for (std::size_t i = 0; i < size && !manyVariants_; ++i) {
       if (!isVariantKey(members_.key(i))) continue;
       if (indexed_ && variantCount_ < variantMembers_.size()) {
@@ -574,18 +603,16 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   [[nodiscard]] bool contains(CodingKeyRef key) const override { return find(key) != kNoMember; }
   void forEachMember(FunctionRef<void(std::string_view key, Decoder& value)> fn) override {
     const bool variants = variantCount_ != 0 || manyVariants_;
-    const std::size_t tail = variants ? variants_->separator.size() + variants_->suffix.size() : 0;
     const std::size_t size = members_.size();
     for (std::size_t i = 0; i < size; ++i) {
       const V value = members_.value(i);
       if (Dom::isNull(value)) continue;
       std::string_view key = members_.key(i);
       if (variants) {
-        if (isVariantKey(key)) {
-          key.remove_suffix(tail);
-        } else if (findWithVariants(key) != i) {
-          continue;  // its device variant stands for it
-        }
+        // A member answers to its name without the layers' tails, unless a
+        // variant of that name stands for it.
+        key = plainName(variants_, key);
+        if (findWithVariants(key) != i) continue;
       }
       JSONDecoderImpl<Dom> d(value, shared_, child(i), depth_ + 1, childVariants());
       fn(key, d);
@@ -666,12 +693,21 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     return std::uint64_t{1} << ((sig ^ (sig >> 7) ^ (sig >> 16) * 5u) & 63u);
   }
 
-  [[nodiscard]] bool isVariantKey(std::string_view k) const {
-    const std::string_view suffix = variants_->suffix;
-    const std::size_t tail = variants_->separator.size() + suffix.size();
+  [[nodiscard]] bool isVariantKey(std::string_view k) const { return isVariantKey(variants_, k); }
+  static bool isVariantKey(const Variants* layer, std::string_view k) {
+    const std::string_view suffix = layer->suffix;
+    const std::size_t tail = layer->separator.size() + suffix.size();
     return k.size() > tail && (suffix.empty() || k.back() == suffix.back()) &&
            k.ends_with(suffix) &&
-           k.substr(k.size() - tail, variants_->separator.size()) == variants_->separator;
+           k.substr(k.size() - tail, layer->separator.size()) == layer->separator;
+  }
+  // A key without the tails of the layers it ends with, the innermost
+  // layer's (appended last) first.
+  static std::string_view plainName(const Variants* layer, std::string_view k) {
+    if (layer == nullptr) return k;
+    k = plainName(layer->inner, k);
+    if (isVariantKey(layer, k)) k.remove_suffix(layer->separator.size() + layer->suffix.size());
+    return k;
   }
 
   // The member for a key: its device variant when there is one, else the key.
@@ -749,6 +785,7 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   }
 
   [[gnu::noinline]] std::size_t findWithVariants(std::string_view name) const {
+    if (variants_->inner != nullptr) return findThrough(variants_, name);
     const std::size_t tail = variants_->separator.size() + variants_->suffix.size();
     for (std::uint8_t v = 0; v < variantCount_; ++v) {
       const std::string_view k = members_.key(variantMembers_[v]);
@@ -762,6 +799,16 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
     }
     return findExact(name);
   }
+  // The member for a name through a stack of layers: the layer's variant of
+  // the name, as the layers under it resolve that, else the name itself.
+  std::size_t findThrough(const Variants* layer, std::string_view name) const {
+    if (layer == nullptr) return findExact(name);
+    std::string candidate;
+    candidate.reserve(name.size() + layer->separator.size() + layer->suffix.size());
+    candidate.append(name).append(layer->separator).append(layer->suffix);
+    if (const std::size_t i = findThrough(layer->inner, candidate); i != kNoMember) return i;
+    return findThrough(layer->inner, name);
+  }
   std::size_t require(CodingKeyRef key) const {
     if (const std::size_t i = find(key); i != kNoMember) return i;
     throw DecodingError::keyNotFound(
@@ -773,9 +820,9 @@ class JSONKeyed final : public KeyedDecodingContainer, public detail::Pooled<JSO
   [[nodiscard]] PathNode child(std::size_t i) const {
     return PathNode::child(&node_, CodingKeyRef(members_.key(i)), false);
   }
-  // Nested values are read with variants only when resolution is recursive.
+  // Nested values are read with the recursive layers only.
   [[nodiscard]] const Variants* childVariants() const {
-    return variants_ && variants_->recursive ? variants_ : nullptr;
+    return variants_ != nullptr ? variants_->forChildren : nullptr;
   }
   // Path node of the requested key for a container or decoder that outlives
   // the call: it names the key as requested. When the member found has that
@@ -1149,7 +1196,8 @@ std::unique_ptr<KeyedDecodingContainer> detail::variantKeyedContainer(Decoder& b
                                                                       std::string_view suffix,
                                                                       bool recursive) {
   return withVariants(base, [&](auto& json) -> std::unique_ptr<KeyedDecodingContainer> {
-    const Variants* variants = json.shared_->variantsFor(separator, suffix, recursive);
+    const Variants* variants =
+        json.shared_->variantsFor(separator, suffix, recursive, json.variants_);
     using Impl = std::remove_reference_t<decltype(json)>;
     return Impl(json.v_, json.shared_, json.node_, json.depth_, variants).container();
   });
@@ -1158,7 +1206,7 @@ std::unique_ptr<KeyedDecodingContainer> detail::variantKeyedContainer(Decoder& b
 std::unique_ptr<UnkeyedDecodingContainer> detail::variantUnkeyedContainer(
     Decoder& base, std::string_view separator, std::string_view suffix) {
   return withVariants(base, [&](auto& json) -> std::unique_ptr<UnkeyedDecodingContainer> {
-    const Variants* variants = json.shared_->variantsFor(separator, suffix, true);
+    const Variants* variants = json.shared_->variantsFor(separator, suffix, true, json.variants_);
     using Impl = std::remove_reference_t<decltype(json)>;
     return Impl(json.v_, json.shared_, json.node_, json.depth_, variants).unkeyedContainer();
   });
