@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "quarnkit/coding/json_internal.h"
+#include "quarnkit/coding/detail/variant_containers.h"
 #include "quarnkit/platform/device.h"
 
 namespace quarn {
