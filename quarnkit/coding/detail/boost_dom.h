@@ -11,12 +11,15 @@
 #include "quarnkit/coding/detail/json_internal.h"
 
 namespace quarn::detail {
+// Internal linkage, as in every reader of this folder: see json_containers.h.
+namespace {
 
 // Values are pointers into the document.
 struct BoostDom {
   using Value = const boost::json::value*;
 
-  static JSONKind kind(Value v) {
+  // Asked of every value read: inlined into each caller.
+  [[gnu::always_inline]] static JSONKind kind(Value v) {
     switch (v->kind()) {
       case boost::json::kind::null:
         return JSONKind::null;
@@ -78,4 +81,5 @@ struct BoostDom {
   };
 };
 
+}  // namespace
 }  // namespace quarn::detail

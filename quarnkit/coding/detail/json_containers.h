@@ -22,6 +22,11 @@
 #include "quarnkit/coding/json_decoder.h"
 
 namespace quarn::detail {
+// The decoder's internals have internal linkage: each reader's translation
+// unit (json_tape_reader.cc, json_document_reader.cc) has its own copy for its
+// own back-end, which the compiler optimises as a whole, with every caller in
+// view (measurably faster than shared inline definitions).
+namespace {
 
 template <class Dom>
 class JSONSingleValue;
@@ -56,16 +61,15 @@ class JSONDecoderImpl final : public JSONDecoderBase {
   std::unique_ptr<KeyedDecodingContainer> layeredContainer(std::string_view separator,
                                                            std::string_view suffix,
                                                            bool recursive) override {
-    return JSONDecoderImpl(v_, state_, node_, depth_,
-                           state_->layer(separator, suffix, recursive, layers_))
-        .container();
+    return keyedContainerWith(state_->layer(separator, suffix, recursive, layers_));
   }
   std::unique_ptr<UnkeyedDecodingContainer> layeredUnkeyedContainer(
       std::string_view separator, std::string_view suffix) override {
-    return JSONDecoderImpl(v_, state_, node_, depth_,
-                           state_->layer(separator, suffix, true, layers_))
-        .unkeyedContainer();
+    return unkeyedContainerWith(state_->layer(separator, suffix, true, layers_));
   }
+  // The containers of this value, read with the given layers.
+  std::unique_ptr<KeyedDecodingContainer> keyedContainerWith(const VariantLayer* layers);
+  std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainerWith(const VariantLayer* layers);
 
   V v_;
   const DecodeState* state_;
@@ -195,16 +199,28 @@ class JSONUnkeyed final : public UnkeyedDecodingContainer, public Pooled<JSONUnk
 
 template <class Dom>
 std::unique_ptr<KeyedDecodingContainer> JSONDecoderImpl<Dom>::container() {
+  return keyedContainerWith(layers_);
+}
+
+template <class Dom>
+std::unique_ptr<KeyedDecodingContainer> JSONDecoderImpl<Dom>::keyedContainerWith(
+    const VariantLayer* layers) {
   if (Dom::kind(v_) != JSONKind::object) {
     throwMismatch<Dom>("Dictionary<String, Any>", v_, node_.path());
   }
-  return std::make_unique<JSONKeyed<Dom>>(v_, state_, node_, depth_, layers_);
+  return std::make_unique<JSONKeyed<Dom>>(v_, state_, node_, depth_, layers);
 }
 
 template <class Dom>
 std::unique_ptr<UnkeyedDecodingContainer> JSONDecoderImpl<Dom>::unkeyedContainer() {
+  return unkeyedContainerWith(layers_);
+}
+
+template <class Dom>
+std::unique_ptr<UnkeyedDecodingContainer> JSONDecoderImpl<Dom>::unkeyedContainerWith(
+    const VariantLayer* layers) {
   if (Dom::kind(v_) != JSONKind::array) throwMismatch<Dom>("Array<Any>", v_, node_.path());
-  return std::make_unique<JSONUnkeyed<Dom>>(v_, state_, node_, depth_, layers_);
+  return std::make_unique<JSONUnkeyed<Dom>>(v_, state_, node_, depth_, layers);
 }
 
 template <class Dom>
@@ -212,4 +228,5 @@ std::unique_ptr<SingleValueDecodingContainer> JSONDecoderImpl<Dom>::singleValueC
   return std::make_unique<JSONSingleValue<Dom>>(*this);
 }
 
+}  // namespace
 }  // namespace quarn::detail

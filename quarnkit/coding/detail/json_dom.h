@@ -12,6 +12,8 @@
 #include <string_view>
 
 namespace quarn::detail {
+// Internal linkage, as in every reader of this folder: see json_containers.h.
+namespace {
 
 // The kinds of JSON value, as the two document back-ends report them.
 enum class JSONKind : std::uint8_t { null, boolean, int64, uint64, double_, string, array, object };
@@ -38,4 +40,5 @@ inline std::string_view kindDescription(JSONKind kind) {
 
 constexpr std::size_t kNoMember = static_cast<std::size_t>(-1);
 
+}  // namespace
 }  // namespace quarn::detail

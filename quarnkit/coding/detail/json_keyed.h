@@ -23,6 +23,8 @@
 #include "quarnkit/coding/detail/pooled.h"
 
 namespace quarn::detail {
+// Internal linkage, as in every reader of this folder: see json_containers.h.
+namespace {
 
 template <class Dom>
 class JSONKeyed final : public KeyedDecodingContainer, public Pooled<JSONKeyed<Dom>> {
@@ -296,4 +298,5 @@ class JSONKeyed final : public KeyedDecodingContainer, public Pooled<JSONKeyed<D
   mutable std::array<std::uint32_t, kIndexedSize> signatures_;
 };
 
+}  // namespace
 }  // namespace quarn::detail

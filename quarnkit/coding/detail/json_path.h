@@ -11,6 +11,8 @@
 #include "quarnkit/coding/coding_key.h"
 
 namespace quarn::detail {
+// Internal linkage, as in every reader of this folder: see json_containers.h.
+namespace {
 
 // One step of the coding path, linked to its parent. Paths are only turned
 // into CodingPath values when an error is raised or a caller asks.
@@ -66,4 +68,5 @@ struct PathNode {
   }
 };
 
+}  // namespace
 }  // namespace quarn::detail

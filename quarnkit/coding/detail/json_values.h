@@ -31,6 +31,8 @@
 #include "quarnkit/core/value.h"
 
 namespace quarn::detail {
+// Internal linkage, as in every reader of this folder: see json_containers.h.
+namespace {
 
 template <class Dom>
 class JSONDecoderImpl;
@@ -228,4 +230,5 @@ void readPrimitive(typename Dom::Value v, PrimitiveRef out, const DecodeState& s
   std::visit(Visitor{v, state, node, depth}, out);
 }
 
+}  // namespace
 }  // namespace quarn::detail

@@ -16,12 +16,15 @@
 #include "quarnkit/core/value.h"
 
 namespace quarn::detail {
+// Internal linkage, as in every reader of this folder: see json_containers.h.
+namespace {
 
 // Values are simdjson's handles into the tape.
 struct TapeDom {
   using Value = simdjson::dom::element;
 
-  static JSONKind kind(Value v) {
+  // Asked of every value read: inlined into each caller.
+  [[gnu::always_inline]] static JSONKind kind(Value v) {
     using Type = simdjson::dom::element_type;
     switch (v.type()) {
       case Type::NULL_VALUE:
@@ -209,4 +212,5 @@ struct TapeDom {
   };
 };
 
+}  // namespace
 }  // namespace quarn::detail
