@@ -11,7 +11,7 @@
 #include "quarnkit/coding/detail/json_internal.h"
 
 namespace quarn::detail {
-// Internal linkage, as in every reader of this folder: see json_containers.h.
+// Internal linkage: see json_containers.h.
 namespace {
 
 // Values are pointers into the document.

@@ -1,9 +1,8 @@
 // The JSON decoder's decoder and its single-value and unkeyed containers,
 // over either document back-end (json_dom.h); the keyed container is in
 // json_keyed.h. Decoders and containers borrow the document and their
-// parents' path steps: they live within the decode call. A translation unit
-// that includes this with its back-end instantiates them for it. Internal to
-// the JSON decoder.
+// parents' path steps: they live within the decode call. Internal to the
+// JSON decoder.
 #pragma once
 
 #include <memory>
@@ -22,10 +21,9 @@
 #include "quarnkit/coding/json_decoder.h"
 
 namespace quarn::detail {
-// The decoder's internals have internal linkage: each reader's translation
-// unit (json_tape_reader.cc, json_document_reader.cc) has its own copy for its
-// own back-end, which the compiler optimises as a whole, with every caller in
-// view (measurably faster than shared inline definitions).
+// The decoder's internals have internal linkage: json_decoder.cc, the one
+// translation unit that includes them, instantiates them for both back-ends
+// and the compiler optimises them with every caller in view.
 namespace {
 
 template <class Dom>

@@ -12,7 +12,7 @@
 #include <string_view>
 
 namespace quarn::detail {
-// Internal linkage, as in every reader of this folder: see json_containers.h.
+// Internal linkage: see json_containers.h.
 namespace {
 
 // The kinds of JSON value, as the two document back-ends report them.

@@ -23,7 +23,7 @@
 #include "quarnkit/coding/detail/pooled.h"
 
 namespace quarn::detail {
-// Internal linkage, as in every reader of this folder: see json_containers.h.
+// Internal linkage: see json_containers.h.
 namespace {
 
 template <class Dom>

@@ -11,7 +11,7 @@
 #include "quarnkit/coding/coding_key.h"
 
 namespace quarn::detail {
-// Internal linkage, as in every reader of this folder: see json_containers.h.
+// Internal linkage: see json_containers.h.
 namespace {
 
 // One step of the coding path, linked to its parent. Paths are only turned

@@ -16,7 +16,7 @@
 #include "quarnkit/core/value.h"
 
 namespace quarn::detail {
-// Internal linkage, as in every reader of this folder: see json_containers.h.
+// Internal linkage: see json_containers.h.
 namespace {
 
 // Values are simdjson's handles into the tape.

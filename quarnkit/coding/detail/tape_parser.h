@@ -1,16 +1,18 @@
-// The fast way in: text tokenized by simdjson and decoded from its tape.
+// The simdjson tokenizer the JSON decoder reads text with first, kept per
+// thread with its buffers. Internal to the JSON decoder.
+#pragma once
+
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
-#include "quarnkit/coding/detail/json_containers.h"
-#include "quarnkit/coding/detail/json_readers.h"
-#include "quarnkit/coding/detail/tape_dom.h"
+#include "quarnkit/coding/json_decoder.h"
 
 namespace quarn::detail {
-namespace {
 
 // The tokenizer of the fast path, per thread, its buffers kept between
 // documents (up to kMaxKeptCapacity). A nested decode on the same thread gets
@@ -51,31 +53,5 @@ struct TapeParser {
     }
   }
 };
-
-}  // namespace
-
-bool decodeFromTape(const JSONDecoder& options, std::string_view text, DecodeFn fn) {
-  thread_local TapeParser local;
-  std::unique_ptr<TapeParser> own;
-  TapeParser* tape = &local;
-  if (local.inUse) {
-    own = std::make_unique<TapeParser>();
-    tape = own.get();
-  }
-  tape->inUse = true;
-  struct Release {
-    TapeParser* tape;
-    ~Release() {
-      tape->inUse = false;
-      tape->trim();
-    }
-  } release{tape};
-  simdjson::dom::element root;
-  if (!tape->parse(text, root)) return false;
-  const DecodeState state{&options, {}};
-  JSONDecoderImpl<TapeDom> d(root, &state, PathNode{}, 0);
-  fn(d);
-  return true;
-}
 
 }  // namespace quarn::detail
