@@ -216,7 +216,7 @@ TEST(PlatformDecoderTest, ALayerInForceIsNotAddedAgain) {
   // Stacking it per level would double the look-ups per level.
   constexpr int kDepth = 100;
   std::string json = R"({"title": "t", "title~ipad": "v", "title~ipad~ipad": "doubled"})";
-  for (int i = 0; i < kDepth; ++i) json = R"({"title": "x", "next": )" + json + "}";
+  for (int i = 0; i < kDepth; ++i) json.insert(0, R"({"title": "x", "next": )").append("}");
   ScopedService<platform::Device> device(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
   for (const bool opaque : {false, true}) {
     SCOPED_TRACE(opaque ? "general way" : "JSON");

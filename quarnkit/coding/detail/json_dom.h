@@ -38,7 +38,7 @@ inline std::string_view kindDescription(JSONKind kind) {
   return "a value";
 }
 
-constexpr std::size_t kNoMember = static_cast<std::size_t>(-1);
+inline constexpr std::size_t kNoMember = static_cast<std::size_t>(-1);
 
 }  // namespace
 }  // namespace quarn::detail
