@@ -225,7 +225,7 @@ void checkVariantPathsAgree(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (auto strategy :
+  for (const auto& strategy :
        {quarn::DateDecodingStrategy::deferredToDate(), quarn::DateDecodingStrategy::iso8601()}) {
     quarn::JSONDecoder decoder;
     decoder.dateDecodingStrategy = strategy;
