@@ -45,9 +45,12 @@ class DecodingError : public Error {
   /// "keyNotFound(\"title\") at [3].data: No value associated with key ..."
   [[nodiscard]] std::string description() const override;
 
- private:
+ protected:
+  /// For the errors of coding wrappers that are decoding errors too.
   DecodingError(Kind kind, std::string type, std::optional<RawCodingKey> key, Context context)
       : kind_(kind), type_(std::move(type)), key_(std::move(key)), context_(std::move(context)) {}
+
+ private:
   Kind kind_;
   std::string type_;
   std::optional<RawCodingKey> key_;

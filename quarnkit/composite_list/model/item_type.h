@@ -15,27 +15,9 @@
 
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/coding/encoder.h"
+#include "quarnkit/coding/raw_string_value.h"
 
 namespace quarn {
-
-/// Shared shape of the open string values: a raw string compared and hashed
-/// by value, decoded from and encoded as a bare JSON string.
-template <class Derived>
-struct RawStringValue {
-  std::string rawValue;
-
-  RawStringValue() = default;
-  RawStringValue(std::string raw) : rawValue(std::move(raw)) {}  // NOLINT
-  RawStringValue(const char* raw) : rawValue(raw) {}             // NOLINT
-  RawStringValue(std::string_view raw) : rawValue(raw) {}        // NOLINT
-
-  static Derived decode(Decoder& d) { return Derived(d.decode<std::string>()); }
-  void encode(Encoder& e) const { e.encode(rawValue); }
-
-  friend bool operator==(const RawStringValue& a, const RawStringValue& b) {
-    return a.rawValue == b.rawValue;
-  }
-};
 
 struct CompositeListItemType : RawStringValue<CompositeListItemType> {
   using RawStringValue::RawStringValue;
@@ -106,9 +88,3 @@ inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::dynamic{"d
 inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::auto_{"auto"};
 
 }  // namespace quarn
-
-template <class T>
-requires std::is_base_of_v<quarn::RawStringValue<T>, T>
-struct std::hash<T> {
-  std::size_t operator()(const T& v) const noexcept { return std::hash<std::string>()(v.rawValue); }
-};

@@ -1,0 +1,137 @@
+#include "quarnkit/coding/type_preserving_coding.h"
+
+namespace quarn::detail {
+
+namespace {
+
+CodingPath appended(CodingPath path, std::string_view key) {
+  path.emplace_back(key);
+  return path;
+}
+
+// The encoder a type-preserved value writes its members through: the same
+// object as the type's name, and nothing else (a scalar or a list would
+// replace or lose the name).
+class ObjectOnlyEncoder final : public Encoder {
+ public:
+  ObjectOnlyEncoder(Encoder& base, const TypePreservingCodable& value)
+      : base_(base), value_(value) {}
+  [[nodiscard]] CodingPath codingPath() const override { return base_.codingPath(); }
+  [[nodiscard]] const CodingUserInfo& userInfo() const override { return base_.userInfo(); }
+  std::unique_ptr<KeyedEncodingContainer> container() override { return base_.container(); }
+  std::unique_ptr<UnkeyedEncodingContainer> unkeyedContainer() override { notAnObject(); }
+  std::unique_ptr<SingleValueEncodingContainer> singleValueContainer() override { notAnObject(); }
+
+ private:
+  [[noreturn]] void notAnObject() const {
+    throw EncodingError::invalidValue(
+        typeNameOf(typeid(value_)),
+        {base_.codingPath(),
+         "A type-preserved value must encode as an object: its type's name is written beside "
+         "its members."});
+  }
+  Encoder& base_;
+  const TypePreservingCodable& value_;
+};
+
+}  // namespace
+
+void encodeTypePreserved(Encoder& e, const TypePreservingCodable& value,
+                         CodableTypeStrategy strategy, AdapterLookup lookup) {
+  auto c = e.container();
+  const TypePreservingCodingAdapters* adapters = typePreservingCodingAdapters(e);
+  const auto adapter = adapters ? lookup(*adapters) : nullptr;
+  const std::optional<CodableTypeSignature> signature = CodableTypeSignature::ofType(typeid(value));
+  if (!signature) {
+    throw EncodingError::invalidValue(
+        typeNameOf(typeid(value)),
+        {e.codingPath(),
+         "The value's run-time type has no name in data: specialise CodableTypeNameOf for it and "
+         "register it with its family's adapter."});
+  }
+  const CodableTypeAlias* alias = adapter ? adapter->findAlias(signature->rawValue) : nullptr;
+  switch (strategy) {
+    case CodableTypeStrategy::auto_:
+      break;
+    case CodableTypeStrategy::signature:
+      alias = nullptr;
+      break;
+    case CodableTypeStrategy::alias:
+      if (!adapter) throw TypePreservingCodingAdapterError::adapterWasNotProvided(e.codingPath());
+      if (alias == nullptr) {
+        throw TypePreservingCodingAdapterError::noAliasRegisteredForSignature(*signature,
+                                                                              e.codingPath());
+      }
+      break;
+  }
+  if (alias != nullptr) {
+    c->encode(alias->rawValue, kPreservedTypeKey);
+    c->encode(CodableTypeStrategy::alias, kTypePreservingStrategyKey);
+  } else {
+    c->encode(signature->rawValue, kPreservedTypeKey);
+    c->encode(CodableTypeStrategy::signature, kTypePreservingStrategyKey);
+  }
+  ObjectOnlyEncoder members(e, value);
+  value.encode(members);
+}
+
+std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLookup lookup,
+                                                           CodableTypeStrategy* strategyOut) {
+  auto c = d.container();
+  const auto adapter = lookup(typePreservingCodingAdapters(d));
+  if (!adapter) throw TypePreservingCodingAdapterError::adapterWasNotProvided(d.codingPath());
+  const auto strategy = c->decode<CodableTypeStrategy>(kTypePreservingStrategyKey);
+
+  const MetaCodable* meta = nullptr;
+  if (strategy == CodableTypeStrategy::auto_) {
+    // An alias when the name resolves as one; anything else is read again
+    // as a signature below, whose failures are reported.
+    std::string name;
+    bool read = false;
+    try {
+      read = c->decodePrimitiveIfPresent(kPreservedTypeKey, PrimitiveRef(&name));
+    } catch (const DecodingError&) {
+    }
+    if (read) {
+      if (const CodableTypeSignature* signature = adapter->findSignature(name)) {
+        meta = adapter->findMetaCodable(signature->rawValue);
+      }
+    }
+  }
+  if (meta == nullptr) {
+    const auto name = c->decode<std::string>(kPreservedTypeKey);
+    if (strategy == CodableTypeStrategy::alias) {
+      const CodableTypeSignature* signature = adapter->findSignature(name);
+      if (signature == nullptr) {
+        throw TypePreservingCodingAdapterError::noSignatureRegisteredForAlias(
+            CodableTypeAlias(name), appended(d.codingPath(), kPreservedTypeKey));
+      }
+      meta = adapter->findMetaCodable(signature->rawValue);
+      if (meta == nullptr) {
+        throw TypePreservingCodingAdapterError::noDecodableRegisteredForSignature(
+            *signature, appended(d.codingPath(), kPreservedTypeKey));
+      }
+    } else {
+      meta = adapter->findMetaCodable(name);
+      if (meta == nullptr) {
+        throw TypePreservingCodingAdapterError::noDecodableRegisteredForSignature(
+            CodableTypeSignature(name), appended(d.codingPath(), kPreservedTypeKey));
+      }
+    }
+  }
+  if (strategyOut != nullptr) *strategyOut = strategy;
+  // The type's own decoding reads the object already opened.
+  ReopenedDecoder members(d, std::move(c));
+  return meta->decode(members);
+}
+
+void throwNotRequestedType(const Decoder& d, const std::string& requested,
+                           const TypePreservingCodable& found) {
+  const auto name = CodableTypeSignature::ofType(typeid(found));
+  throw DecodingError::typeMismatch(
+      requested,
+      {d.codingPath(), "Expected to decode " + requested + " but found " +
+                           (name ? name->rawValue : typeNameOf(typeid(found))) + " instead."});
+}
+
+}  // namespace quarn::detail

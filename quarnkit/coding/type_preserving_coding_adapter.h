@@ -1,0 +1,236 @@
+// Type-preserving coding: values whose concrete type is known only at run
+// time are written together with their type's name and read back as that
+// same type.
+//
+// A family of such values has a common base deriving from
+// TypePreservingCodable. A TypePreservingCodingAdapter is the family's
+// registry: its concrete types by signature, and the aliases the application
+// gave them. TypePreservingCodingAdapters maps each family (its provider
+// type, usually the base) to its adapter and travels in the coders' settings
+// under "typePreservingCodingAdapters".
+//
+//   auto shapes = std::make_shared<quarn::TypePreservingCodingAdapter>();
+//   shapes->register_<Circle>().register_<Square>("square");
+//   auto adapters = std::make_shared<quarn::TypePreservingCodingAdapters>();
+//   adapters->register_<Shape>(shapes);
+//   decoder.userInfo.set(std::string(quarn::kTypePreservingCodingAdaptersKey), adapters);
+//
+// Concrete types need a name in data (codable_type_signature.h), a decoded
+// form (static decode, or a shared_ptr-returning one) and encode(). The
+// wrappers and the container operations are in type_preserving_coding.h.
+// Adapters are configured at start-up and only read afterwards; they have no
+// lock.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_map>
+
+#include "quarnkit/coding/codable_type_signature.h"
+#include "quarnkit/coding/coding_error.h"
+#include "quarnkit/coding/decoder.h"
+#include "quarnkit/coding/encoder.h"
+
+namespace quarn {
+
+/// The settings key of the adapters (a shared_ptr<TypePreservingCodingAdapters>).
+inline constexpr std::string_view kTypePreservingCodingAdaptersKey = "typePreservingCodingAdapters";
+
+/// The root of type-preserved families: a family's base derives from it.
+class TypePreservingCodable {
+ public:
+  virtual ~TypePreservingCodable() = default;
+  /// Writes the value's own members; a type-preserved value encodes as an
+  /// object, to which the type's name is added.
+  virtual void encode(Encoder& encoder) const = 0;
+
+ protected:
+  TypePreservingCodable() = default;
+  TypePreservingCodable(const TypePreservingCodable&) = default;
+  TypePreservingCodable& operator=(const TypePreservingCodable&) = default;
+};
+
+/// What a wrapper writes under "__preserved_type", in data as its number.
+enum class CodableTypeStrategy : std::uint8_t {
+  /// The alias when one is registered, else the signature.
+  auto_ = 0,
+  signature = 1,
+  /// The alias, which must exist.
+  alias = 2,
+};
+
+template <>
+struct Decodable<CodableTypeStrategy> {
+  /// A number other than 0, 1, 2 is dataCorrupted.
+  static CodableTypeStrategy decode(Decoder& d);
+};
+template <>
+struct Encodable<CodableTypeStrategy> {
+  static void encode(CodableTypeStrategy strategy, Encoder& e);
+};
+
+/// Why a type could not be found or named. It is a DecodingError too
+/// (dataCorrupted at the coding path where it arose), so every failure of
+/// decoding is one; encoding raises the same cases.
+class TypePreservingCodingAdapterError final : public DecodingError {
+ public:
+  enum class Case {
+    noDecodableRegisteredForSignature,
+    noSignatureRegisteredForAlias,
+    noAliasRegisteredForSignature,
+    adapterWasNotProvided,
+  };
+
+  static TypePreservingCodingAdapterError noDecodableRegisteredForSignature(
+      CodableTypeSignature signature, CodingPath path = {});
+  static TypePreservingCodingAdapterError noSignatureRegisteredForAlias(CodableTypeAlias alias,
+                                                                        CodingPath path = {});
+  static TypePreservingCodingAdapterError noAliasRegisteredForSignature(
+      CodableTypeSignature signature, CodingPath path = {});
+  static TypePreservingCodingAdapterError adapterWasNotProvided(CodingPath path = {});
+
+  [[nodiscard]] Case errorCase() const { return case_; }
+  /// The payload of the signature cases.
+  [[nodiscard]] const std::optional<CodableTypeSignature>& signature() const { return signature_; }
+  /// The payload of noSignatureRegisteredForAlias.
+  [[nodiscard]] const std::optional<CodableTypeAlias>& alias() const { return alias_; }
+
+  /// "noSignatureRegisteredForAlias(circle) at shapes[1].__preserved_type".
+  [[nodiscard]] std::string description() const override;
+
+ private:
+  TypePreservingCodingAdapterError(Case c, std::optional<CodableTypeSignature> signature,
+                                   std::optional<CodableTypeAlias> alias, CodingPath path,
+                                   std::string debugDescription);
+  Case case_;
+  std::optional<CodableTypeSignature> signature_;
+  std::optional<CodableTypeAlias> alias_;
+};
+
+/// A registered concrete type: its signature, its C++ type and how an
+/// instance is decoded.
+struct MetaCodable {
+  CodableTypeSignature signature;
+  const std::type_info* type = nullptr;
+  std::shared_ptr<TypePreservingCodable> (*decode)(Decoder&) = nullptr;
+};
+
+/// A concrete type of a family: named in data, decodable (by value or as a
+/// shared instance) and a TypePreservingCodable.
+template <class T>
+concept TypePreservedType = std::derived_from<T, TypePreservingCodable> &&
+    CodableTypeNamedType<T> && DecodableType<std::shared_ptr<T>>;
+
+namespace detail {
+template <TypePreservedType T>
+std::shared_ptr<TypePreservingCodable> decodeTypePreservedInstance(Decoder& d) {
+  return d.decode<std::shared_ptr<T>>();
+}
+}  // namespace detail
+
+/// The registry of one family: concrete types by signature and aliases.
+class TypePreservingCodingAdapter {
+ public:
+  /// Registers T under its signature; a later registration of the same
+  /// signature replaces the earlier one. Returns the adapter for chaining.
+  template <TypePreservedType T>
+  TypePreservingCodingAdapter& register_() {
+    registerMeta(MetaCodable{CodableTypeSignature::of<T>(), &typeid(T),
+                             &detail::decodeTypePreservedInstance<T>});
+    return *this;
+  }
+  /// As register_<T>(), and files `alias` for T's signature both ways.
+  template <TypePreservedType T>
+  TypePreservingCodingAdapter& register_(const CodableTypeAlias& alias) {
+    register_<T>();
+    registerAlias(alias, CodableTypeSignature::of<T>());
+    return *this;
+  }
+
+  /// The type registered under `signature`; noDecodableRegisteredForSignature
+  /// when there is none.
+  [[nodiscard]] const MetaCodable& metaCodable(const CodableTypeSignature& signature) const;
+  /// The type registered for `alias`: noSignatureRegisteredForAlias, or
+  /// noDecodableRegisteredForSignature for its signature.
+  [[nodiscard]] const MetaCodable& metaCodable(const CodableTypeAlias& alias) const;
+
+  /// The look-ups without failing (nothing when missing).
+  [[nodiscard]] const MetaCodable* findMetaCodable(std::string_view signature) const;
+  [[nodiscard]] const CodableTypeSignature* findSignature(std::string_view alias) const;
+  [[nodiscard]] const CodableTypeAlias* findAlias(std::string_view signature) const;
+
+ private:
+  void registerMeta(MetaCodable meta);
+  void registerAlias(const CodableTypeAlias& alias, const CodableTypeSignature& signature);
+
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept {
+      return std::hash<std::string_view>()(s);
+    }
+  };
+  template <class V>
+  using ByName = std::unordered_map<std::string, V, Hash, std::equal_to<>>;
+
+  ByName<MetaCodable> metaCodablesBySignature_;
+  ByName<CodableTypeSignature> signaturesByAliases_;
+  ByName<CodableTypeAlias> aliasesBySignatures_;
+};
+
+/// The adapters of every family, by provider type.
+class TypePreservingCodingAdapters {
+ public:
+  /// Files `adapter` for the family P, replacing an earlier one.
+  template <class P>
+  void register_(std::shared_ptr<TypePreservingCodingAdapter> adapter) {
+    storage_.insert_or_assign(std::type_index(typeid(P)), std::move(adapter));
+  }
+  /// The adapter of the family P, or null.
+  template <class P>
+  [[nodiscard]] std::shared_ptr<const TypePreservingCodingAdapter> adapter() const {
+    const auto it = storage_.find(std::type_index(typeid(P)));
+    return it == storage_.end() ? nullptr : it->second;
+  }
+
+ private:
+  std::unordered_map<std::type_index, std::shared_ptr<TypePreservingCodingAdapter>> storage_;
+};
+
+/// How a family P finds its adapter among the adapters: by default the
+/// adapter filed for P. Specialise to choose another.
+template <class P>
+struct TypePreservingCodingAdapterProvider {
+  static std::shared_ptr<const TypePreservingCodingAdapter> adapter(
+      const TypePreservingCodingAdapters& adapters) {
+    return adapters.template adapter<P>();
+  }
+};
+
+/// The adapters in a decoder's settings; adapterWasNotProvided when the
+/// entry is missing or of another kind.
+const TypePreservingCodingAdapters& typePreservingCodingAdapters(const Decoder& d);
+/// The adapters in an encoder's settings, or null.
+const TypePreservingCodingAdapters* typePreservingCodingAdapters(const Encoder& e);
+
+/// The adapter of the family P; adapterWasNotProvided when there is none.
+template <class P>
+std::shared_ptr<const TypePreservingCodingAdapter> typePreservingCodingAdapter(const Decoder& d) {
+  auto adapter = TypePreservingCodingAdapterProvider<P>::adapter(typePreservingCodingAdapters(d));
+  if (!adapter) throw TypePreservingCodingAdapterError::adapterWasNotProvided(d.codingPath());
+  return adapter;
+}
+template <class P>
+std::shared_ptr<const TypePreservingCodingAdapter> typePreservingCodingAdapter(const Encoder& e) {
+  const TypePreservingCodingAdapters* adapters = typePreservingCodingAdapters(e);
+  auto adapter = adapters ? TypePreservingCodingAdapterProvider<P>::adapter(*adapters) : nullptr;
+  if (!adapter) throw TypePreservingCodingAdapterError::adapterWasNotProvided(e.codingPath());
+  return adapter;
+}
+
+}  // namespace quarn

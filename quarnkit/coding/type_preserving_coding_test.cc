@@ -1,0 +1,445 @@
+#include "quarnkit/coding/type_preserving_coding.h"
+
+#include <gtest/gtest.h>
+
+#include "quarnkit/coding/json_decoder.h"
+#include "quarnkit/coding/json_encoder.h"
+#include "quarnkit/testing/support.h"
+
+namespace geo {
+
+struct Shape : quarn::TypePreservingCodable {
+  [[nodiscard]] virtual double size() const = 0;
+};
+
+struct Circle : Shape {
+  double radius = 0;
+  explicit Circle(double r = 0) : radius(r) {}
+  [[nodiscard]] double size() const override { return radius; }
+  static Circle decode(quarn::Decoder& d) {
+    return Circle(d.container()->decode<double>("radius"));
+  }
+  void encode(quarn::Encoder& e) const override { e.container()->encode(radius, "radius"); }
+};
+
+// Derives from a named type without a name of its own.
+struct Ellipse final : Circle {
+  using Circle::Circle;
+};
+
+struct Square final : Shape {
+  double side = 0;
+  explicit Square(double s = 0) : side(s) {}
+  [[nodiscard]] double size() const override { return side; }
+  static Square decode(quarn::Decoder& d) { return Square(d.container()->decode<double>("side")); }
+  void encode(quarn::Encoder& e) const override { e.container()->encode(side, "side"); }
+};
+
+struct Drawing {
+  struct Layer final : Shape {
+    std::string name;
+    [[nodiscard]] double size() const override { return 0; }
+    static Layer decode(quarn::Decoder& d) {
+      Layer l;
+      l.name = d.container()->decode<std::string>("name");
+      return l;
+    }
+    void encode(quarn::Encoder& e) const override { e.container()->encode(name, "name"); }
+  };
+};
+
+template <class T>
+struct Box final : Shape {
+  T content{};
+  [[nodiscard]] double size() const override { return 1; }
+  static Box decode(quarn::Decoder& d) {
+    Box b;
+    b.content = d.container()->decode<T>("content");
+    return b;
+  }
+  void encode(quarn::Encoder& e) const override { e.container()->encode(content, "content"); }
+};
+
+// Encodes as a bare number: cannot carry its type's name.
+struct Scalar final : Shape {
+  [[nodiscard]] double size() const override { return 0; }
+  static Scalar decode(quarn::Decoder&) { return {}; }
+  void encode(quarn::Encoder& e) const override { e.encode(std::int64_t{1}); }
+};
+
+// Another family.
+struct Tool : quarn::TypePreservingCodable {};
+
+}  // namespace geo
+
+namespace quarn {
+template <>
+struct CodableTypeNameOf<geo::Circle> : CodableTypeNamed<"Geometry", "Circle"> {};
+template <>
+struct CodableTypeNameOf<geo::Square> : CodableTypeNamed<"Geometry", "Square"> {};
+template <>
+struct CodableTypeNameOf<geo::Drawing> : CodableTypeNamed<"Geometry", "Drawing"> {};
+template <>
+struct CodableTypeNameOf<geo::Drawing::Layer> : CodableTypeNestedIn<geo::Drawing, "Layer"> {};
+template <class T>
+struct CodableTypeNameOf<geo::Box<T>> : CodableTypeNamed<"Geometry", "Box", T> {};
+template <>
+struct CodableTypeNameOf<geo::Scalar> : CodableTypeNamed<"Geometry", "Scalar"> {};
+}  // namespace quarn
+
+namespace quarn {
+namespace {
+
+using geo::Box;
+using geo::Circle;
+using geo::Shape;
+using geo::Square;
+using Shapes = std::vector<std::shared_ptr<Shape>>;
+
+// A record with type-preserved fields of every shape.
+struct Scene {
+  std::shared_ptr<Shape> main;
+  Shapes shapes;
+  std::optional<std::shared_ptr<Shape>> extra;
+  CodableTypeStrategy strategy = CodableTypeStrategy::auto_;
+
+  static Scene decode(Decoder& d) {
+    auto c = d.container();
+    Scene s;
+    s.main = decodeTypePreserved<std::shared_ptr<Shape>, Shape>(*c, "main");
+    s.shapes = decodeTypePreserved<Shapes, Shape>(*c, "shapes");
+    s.extra = decodeTypePreservedIfPresent<std::shared_ptr<Shape>, Shape>(*c, "extra");
+    return s;
+  }
+  void encode(Encoder& e) const {
+    auto c = e.container();
+    encodeTypePreserved<Shape>(*c, *main, "main", strategy);
+    encodeTypePreserved<Shape>(*c, shapes, "shapes", strategy);
+    if (extra) encodeTypePreservedIfPresent<Shape>(*c, *extra, "extra", strategy);
+  }
+};
+
+std::shared_ptr<TypePreservingCodingAdapters> shapeAdapters(bool withAliases) {
+  auto adapter = std::make_shared<TypePreservingCodingAdapter>();
+  if (withAliases) {
+    adapter->register_<Circle>("circle").register_<Square>("square");
+  } else {
+    adapter->register_<Circle>().register_<Square>();
+  }
+  adapter->register_<geo::Drawing::Layer>().register_<Box<std::int64_t>>().register_<Box<Circle>>();
+  auto adapters = std::make_shared<TypePreservingCodingAdapters>();
+  adapters->register_<Shape>(adapter);
+  return adapters;
+}
+
+JSONDecoder decoderWith(std::shared_ptr<TypePreservingCodingAdapters> adapters) {
+  JSONDecoder decoder;
+  if (adapters) decoder.userInfo.set(std::string(kTypePreservingCodingAdaptersKey), adapters);
+  return decoder;
+}
+
+JSONEncoder encoderWith(std::shared_ptr<TypePreservingCodingAdapters> adapters) {
+  JSONEncoder encoder;
+  if (adapters) encoder.userInfo.set(std::string(kTypePreservingCodingAdaptersKey), adapters);
+  return encoder;
+}
+
+std::string encodeOne(const JSONEncoder& encoder, const Shape& shape, CodableTypeStrategy s) {
+  return encoder.encode([&](Encoder& e) {
+    auto c = e.container();
+    encodeTypePreserved<Shape>(*c, shape, "v", s);
+  });
+}
+
+std::shared_ptr<Shape> decodeOne(const JSONDecoder& decoder, std::string_view json) {
+  std::shared_ptr<Shape> out;
+  decoder.decode(json, [&](Decoder& d) {
+    out = decodeTypePreserved<std::shared_ptr<Shape>, Shape>(*d.container(), "v");
+  });
+  return out;
+}
+
+TEST(CodableTypeSignatureTest, NamesAreComposedFromTheHostsNamesNotTheCompilers) {
+  EXPECT_EQ(CodableTypeSignature::of<Circle>().rawValue, "Geometry.Circle");
+  EXPECT_EQ(CodableTypeSignature::of<geo::Drawing::Layer>().rawValue, "Geometry.Drawing.Layer");
+  EXPECT_EQ(CodableTypeSignature::of<Box<std::int64_t>>().rawValue, "Geometry.Box<Int>");
+  EXPECT_EQ(CodableTypeSignature::of<Box<std::vector<std::optional<std::string>>>>().rawValue,
+            "Geometry.Box<Array<Optional<String>>>");
+  EXPECT_EQ(CodableTypeSignature::of<Box<Box<Circle>>>().rawValue,
+            "Geometry.Box<Geometry.Box<Geometry.Circle>>");
+  EXPECT_EQ((CodableTypeSignature::of<std::map<std::string, Square>>().rawValue),
+            "Dictionary<String, Geometry.Square>");
+}
+
+TEST(CodableTypeSignatureTest, RunTimeTypesAgreeWithRegistrationBothWays) {
+  // Named through the static type: the run-time name of a value reached
+  // through its base is the same string.
+  const std::shared_ptr<Shape> layer = std::make_shared<geo::Drawing::Layer>();
+  const std::shared_ptr<Shape> box = std::make_shared<Box<Box<std::string>>>();
+  const auto boxSignature = CodableTypeSignature::of<Box<Box<std::string>>>();
+  EXPECT_EQ(CodableTypeSignature::of(*box), boxSignature);
+  EXPECT_EQ(boxSignature.rawValue, "Geometry.Box<Geometry.Box<String>>");
+  const auto layerSignature = CodableTypeSignature::of<geo::Drawing::Layer>();
+  EXPECT_EQ(CodableTypeSignature::of(*layer), layerSignature);
+  // A subclass without a name of its own is not given its parent's.
+  const std::shared_ptr<Shape> ellipse = std::make_shared<geo::Ellipse>(1);
+  EXPECT_EQ(CodableTypeSignature::of(*ellipse), std::nullopt);
+
+  // Written from the value's run-time type, read back by the registered name.
+  const auto adapters = shapeAdapters(false);
+  for (const std::shared_ptr<Shape>& shape :
+       {std::shared_ptr<Shape>(std::make_shared<geo::Drawing::Layer>()),
+        std::shared_ptr<Shape>(std::make_shared<Box<std::int64_t>>()),
+        std::shared_ptr<Shape>(std::make_shared<Box<Circle>>())}) {
+    const std::string json = encodeOne(encoderWith(adapters), *shape, CodableTypeStrategy::auto_);
+    const auto decoded = decodeOne(decoderWith(adapters), json);
+    EXPECT_EQ(typeid(*decoded), typeid(*shape)) << json;
+  }
+  EXPECT_EQ(encodeOne(encoderWith(nullptr), Box<Circle>(), CodableTypeStrategy::signature),
+            R"({"v":{"__preserved_type":"Geometry.Box<Geometry.Circle>",)"
+            R"("__type_preserving_strategy":1,"content":{"radius":0}}})");
+}
+
+TEST(TypePreservingEncodingTest, StrategyChoosesTheNameWritten) {
+  const auto aliased = shapeAdapters(true);
+  const auto plain = shapeAdapters(false);
+  struct Case {
+    std::shared_ptr<TypePreservingCodingAdapters> adapters;
+    CodableTypeStrategy strategy;
+    const char* json;
+  };
+  const Case cases[] = {
+      {nullptr, CodableTypeStrategy::auto_,
+       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":2}})"},
+      {plain, CodableTypeStrategy::auto_,
+       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":2}})"},
+      {aliased, CodableTypeStrategy::auto_,
+       R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":2}})"},
+      {aliased, CodableTypeStrategy::signature,
+       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":2}})"},
+      {aliased, CodableTypeStrategy::alias,
+       R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":2}})"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(encodeOne(encoderWith(c.adapters), Circle(2), c.strategy), c.json);
+  }
+}
+
+TEST(TypePreservingEncodingTest, FailsRatherThanWriteWhatCannotBeReadBack) {
+  auto adapterError = [](const JSONEncoder& encoder, const Shape& shape) {
+    try {
+      encodeOne(encoder, shape, CodableTypeStrategy::alias);
+    } catch (const TypePreservingCodingAdapterError& e) {
+      return e.errorCase();
+    }
+    ADD_FAILURE() << "no error";
+    return TypePreservingCodingAdapterError::Case::adapterWasNotProvided;
+  };
+  EXPECT_EQ(adapterError(encoderWith(nullptr), Circle(1)),
+            TypePreservingCodingAdapterError::Case::adapterWasNotProvided);
+  EXPECT_EQ(adapterError(encoderWith(shapeAdapters(false)), Circle(1)),
+            TypePreservingCodingAdapterError::Case::noAliasRegisteredForSignature);
+
+  // No name for the run-time type, or no object to add the name to.
+  EXPECT_THROW(encodeOne(encoderWith(nullptr), geo::Ellipse(1), CodableTypeStrategy::signature),
+               EncodingError);
+  EXPECT_THROW(encodeOne(encoderWith(nullptr), geo::Scalar(), CodableTypeStrategy::signature),
+               EncodingError);
+}
+
+TEST(TypePreservingDecodingTest, ResolvesEveryStrategy) {
+  const auto decoder = decoderWith(shapeAdapters(true));
+  struct Case {
+    const char* json;
+    const std::type_info& type;
+  };
+  const Case cases[] = {
+      {R"({"v":{"__preserved_type":"Geometry.Square","__type_preserving_strategy":1,"side":3}})",
+       typeid(Square)},
+      {R"({"v":{"__preserved_type":"square","__type_preserving_strategy":2,"side":3}})",
+       typeid(Square)},
+      // auto: an alias, or else a signature.
+      {R"({"v":{"__preserved_type":"square","__type_preserving_strategy":0,"side":3}})",
+       typeid(Square)},
+      {R"({"v":{"__type_preserving_strategy":0,"__preserved_type":"Geometry.Square","side":3}})",
+       typeid(Square)},
+  };
+  for (const Case& c : cases) {
+    const auto shape = decodeOne(decoder, c.json);
+    EXPECT_EQ(typeid(*shape), c.type) << c.json;
+    EXPECT_EQ(shape->size(), 3);
+  }
+  // The strategy read is kept.
+  const auto wrapper = decoder.decode<TypePreservingDecodeWrapper<Shape>>(
+      R"({"__preserved_type":"square","__type_preserving_strategy":0,"side":3})");
+  EXPECT_EQ(wrapper.strategy, CodableTypeStrategy::auto_);
+}
+
+TEST(TypePreservingDecodingTest, FailuresNameTheCaseAndTheCodingPath) {
+  using Case = TypePreservingCodingAdapterError::Case;
+  struct Row {
+    std::shared_ptr<TypePreservingCodingAdapters> adapters;
+    const char* json;
+    std::optional<Case> adapterCase;  // else a plain DecodingError of `kind`
+    DecodingError::Kind kind;
+    const char* path;
+  };
+  const auto aliased = shapeAdapters(true);
+  auto otherFamily = std::make_shared<TypePreservingCodingAdapters>();
+  otherFamily->register_<geo::Tool>(std::make_shared<TypePreservingCodingAdapter>());
+  const Row rows[] = {
+      // Adapters are needed whatever the strategy.
+      {nullptr, R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1}})",
+       Case::adapterWasNotProvided, DecodingError::Kind::dataCorrupted, "v"},
+      {otherFamily,
+       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1}})",
+       Case::adapterWasNotProvided, DecodingError::Kind::dataCorrupted, "v"},
+      // A signature that is an alias, an unknown alias, an unknown signature.
+      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":1}})",
+       Case::noDecodableRegisteredForSignature, DecodingError::Kind::dataCorrupted,
+       "v.__preserved_type"},
+      {aliased, R"({"v":{"__preserved_type":"hexagon","__type_preserving_strategy":2}})",
+       Case::noSignatureRegisteredForAlias, DecodingError::Kind::dataCorrupted,
+       "v.__preserved_type"},
+      {aliased, R"({"v":{"__preserved_type":"Geometry.Hexagon","__type_preserving_strategy":0}})",
+       Case::noDecodableRegisteredForSignature, DecodingError::Kind::dataCorrupted,
+       "v.__preserved_type"},
+      // The decoder's own failures.
+      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":3}})",
+       std::nullopt, DecodingError::Kind::dataCorrupted, "v.__type_preserving_strategy"},
+      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":-1}})",
+       std::nullopt, DecodingError::Kind::dataCorrupted, "v.__type_preserving_strategy"},
+      {aliased, R"({"v":{"__preserved_type":"circle"}})", std::nullopt,
+       DecodingError::Kind::keyNotFound, "v"},
+      {aliased, R"({"v":{"__type_preserving_strategy":0,"__preserved_type":7}})", std::nullopt,
+       DecodingError::Kind::typeMismatch, "v.__preserved_type"},
+      {aliased, R"({"v":[1]})", std::nullopt, DecodingError::Kind::typeMismatch, "v"},
+      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2}})",
+       std::nullopt, DecodingError::Kind::keyNotFound, "v"},  // no radius
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.json);
+    const auto error =
+        quarn::testing::errorOf([&] { decodeOne(decoderWith(row.adapters), row.json); });
+    try {
+      std::rethrow_exception(error);
+    } catch (const TypePreservingCodingAdapterError& e) {
+      ASSERT_TRUE(row.adapterCase) << e.description();
+      EXPECT_EQ(e.errorCase(), *row.adapterCase);
+      EXPECT_EQ(codingPathDescription(e.codingPath()), row.path);
+    } catch (const DecodingError& e) {
+      EXPECT_FALSE(row.adapterCase) << e.description();
+      EXPECT_EQ(e.kind(), row.kind) << e.description();
+      EXPECT_EQ(codingPathDescription(e.codingPath()), row.path);
+    } catch (...) {
+      ADD_FAILURE() << "not a DecodingError";
+    }
+  }
+}
+
+TEST(TypePreservingDecodingTest, SettingsOfTheWrongKindCountAsMissing) {
+  JSONDecoder decoder;
+  decoder.userInfo.set(std::string(kTypePreservingCodingAdaptersKey), std::string("adapters"));
+  EXPECT_THROW(
+      decodeOne(decoder, R"({"v":{"__preserved_type":"x","__type_preserving_strategy":1}})"),
+      TypePreservingCodingAdapterError);
+  decoder.userInfo.set(std::string(kTypePreservingCodingAdaptersKey),
+                       std::shared_ptr<const TypePreservingCodingAdapters>(shapeAdapters(false)));
+  EXPECT_NE(
+      decodeOne(
+          decoder,
+          R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":1}})"),
+      nullptr);
+}
+
+TEST(TypePreservingDecodingTest, AnotherMemberOfTheFamilyIsATypeMismatch) {
+  // The data names Square where a Circle is asked for: an error, never a
+  // Square used as a Circle.
+  const auto decoder = decoderWith(shapeAdapters(true));
+  const auto error = quarn::testing::errorOf([&] {
+    decoder.decode(
+        R"({"list":[{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":1},
+                               {"__preserved_type":"square","__type_preserving_strategy":2,"side":1}]})",
+        [&](Decoder& d) {
+          (void)decodeTypePreserved<std::vector<std::shared_ptr<const Circle>>, Shape>(
+              *d.container(), "list");
+        });
+  });
+  try {
+    std::rethrow_exception(error);
+  } catch (const DecodingError& e) {
+    EXPECT_EQ(e.kind(), DecodingError::Kind::typeMismatch);
+    EXPECT_EQ(codingPathDescription(e.codingPath()), "list[1]");
+    EXPECT_EQ(e.debugDescription(),
+              "Expected to decode Geometry.Circle but found Geometry.Square instead.");
+  }
+}
+
+TEST(TypePreservingCodingTest, EveryShapeRoundTripsThroughTheEncoder) {
+  for (const bool aliases : {false, true}) {
+    for (const auto strategy :
+         {CodableTypeStrategy::auto_, CodableTypeStrategy::signature, CodableTypeStrategy::alias}) {
+      if (strategy == CodableTypeStrategy::alias && !aliases) continue;
+      const auto adapters = shapeAdapters(aliases);
+      Scene scene;
+      scene.main = std::make_shared<Square>(4);
+      scene.shapes = {std::make_shared<Circle>(1), std::make_shared<Square>(2)};
+      scene.strategy = strategy;
+      if (strategy != CodableTypeStrategy::alias) {
+        auto box = std::make_shared<Box<Circle>>();
+        box->content.radius = 5;
+        scene.shapes.push_back(box);
+        scene.extra = std::make_shared<geo::Drawing::Layer>();
+      }
+      const std::string json = encoderWith(adapters).encode(scene);
+      Scene back = decoderWith(adapters).decode<Scene>(json);
+      back.strategy = strategy;
+      SCOPED_TRACE(json);
+      EXPECT_EQ(typeid(*back.main), typeid(Square));
+      ASSERT_EQ(back.shapes.size(), scene.shapes.size());
+      for (std::size_t i = 0; i < back.shapes.size(); ++i) {
+        EXPECT_EQ(typeid(*back.shapes[i]), typeid(*scene.shapes[i]));
+        EXPECT_EQ(back.shapes[i]->size(), scene.shapes[i]->size());
+      }
+      EXPECT_EQ(back.extra.has_value(), scene.extra.has_value());
+      EXPECT_EQ(encoderWith(adapters).encode(back), json);
+    }
+  }
+  // A present null is decoded, and fails; a missing member is nothing.
+  const auto decoder = decoderWith(shapeAdapters(false));
+  const char* base =
+      R"({"main":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":1},"shapes":[])";
+  EXPECT_FALSE(decoder.decode<Scene>(std::string(base) + "}").extra);
+  EXPECT_THROW(decoder.decode<Scene>(std::string(base) + R"(,"extra":null})"), DecodingError);
+}
+
+TEST(TypePreservingCodingAdapterTest, RegistrationsAndLookUps) {
+  TypePreservingCodingAdapter adapter;
+  adapter.register_<Circle>().register_<Circle>();
+  EXPECT_EQ(adapter.metaCodable(CodableTypeSignature::of<Circle>()).type, &typeid(Circle));
+  // An alias registers its type too.
+  adapter.register_<Square>("sq");
+  EXPECT_EQ(adapter.metaCodable(CodableTypeAlias("sq")).type, &typeid(Square));
+  EXPECT_EQ(adapter.metaCodable(CodableTypeSignature("Geometry.Square")).type, &typeid(Square));
+  EXPECT_EQ(adapter.findAlias("Geometry.Square")->rawValue, "sq");
+  EXPECT_EQ(adapter.findAlias("Geometry.Circle"), nullptr);
+  try {
+    (void)adapter.metaCodable(CodableTypeAlias("circle"));
+    ADD_FAILURE();
+  } catch (const TypePreservingCodingAdapterError& e) {
+    EXPECT_EQ(e.errorCase(), TypePreservingCodingAdapterError::Case::noSignatureRegisteredForAlias);
+    EXPECT_EQ(e.alias()->rawValue, "circle");
+    EXPECT_EQ(e.description(), "noSignatureRegisteredForAlias(circle)");
+  }
+  TypePreservingCodingAdapters adapters;
+  EXPECT_EQ(adapters.adapter<Shape>(), nullptr);
+  auto first = std::make_shared<TypePreservingCodingAdapter>();
+  auto second = std::make_shared<TypePreservingCodingAdapter>();
+  adapters.register_<Shape>(first);
+  adapters.register_<Shape>(second);
+  EXPECT_EQ(adapters.adapter<Shape>(), second);
+  EXPECT_EQ(adapters.adapter<geo::Tool>(), nullptr);
+}
+
+}  // namespace
+}  // namespace quarn
