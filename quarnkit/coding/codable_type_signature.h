@@ -7,13 +7,15 @@
 // names of their parts. The name of a type is the same with every compiler,
 // standard library and release.
 //
+//   // "Geometry.Circle"
 //   template <> struct quarn::CodableTypeNameOf<geo::Circle>
-//       : quarn::CodableTypeNamed<"Geometry", "Circle"> {};             // "Geometry.Circle"
+//       : quarn::CodableTypeNamed<"Geometry", "Circle"> {};
+//   // "Geometry.Drawing.Layer"
 //   template <> struct quarn::CodableTypeNameOf<geo::Drawing::Layer>
-//       : quarn::CodableTypeNestedIn<geo::Drawing, "Layer"> {};         // "Geometry.Drawing.Layer"
+//       : quarn::CodableTypeNestedIn<geo::Drawing, "Layer"> {};
+//   // "Geometry.Box<Geometry.Circle>" for a Box<geo::Circle>
 //   template <class T> struct quarn::CodableTypeNameOf<geo::Box<T>>
-//       : quarn::CodableTypeNamed<"Geometry", "Box", T> {};             //
-//       "Geometry.Box<Geometry.Circle>"
+//       : quarn::CodableTypeNamed<"Geometry", "Box", T> {};
 //
 //   CodableTypeSignature::of<geo::Circle>().rawValue == "Geometry.Circle"
 //

@@ -10,9 +10,9 @@
 // Inside a record's encode and decode, the container operations write and
 // read one value or a list of values of a family P:
 //
-//   quarn::encodeTypePreserved<Shape>(*c, shapes, "shapes");            //
-//   CodableTypeStrategy::auto_ auto shapes =
-//   quarn::decodeTypePreserved<std::vector<std::shared_ptr<Shape>>, Shape>(*c, "shapes");
+//   quarn::encodeTypePreserved<Shape>(*c, shapes, "shapes");  // strategy auto_
+//   auto shapes =
+//       quarn::decodeTypePreserved<std::vector<std::shared_ptr<Shape>>, Shape>(*c, "shapes");
 //
 // Decoding needs the adapters in the decoder's settings, whatever the data's
 // strategy. Data naming a registered type that is not the requested one
