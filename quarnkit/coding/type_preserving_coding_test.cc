@@ -321,6 +321,7 @@ TEST(TypePreservingDecodingTest, FailuresNameTheCaseAndTheCodingPath) {
     SCOPED_TRACE(row.json);
     const auto error =
         quarn::testing::errorOf([&] { decodeOne(decoderWith(row.adapters), row.json); });
+    ASSERT_TRUE(error);
     try {
       std::rethrow_exception(error);
     } catch (const TypePreservingCodingAdapterError& e) {
@@ -365,6 +366,7 @@ TEST(TypePreservingDecodingTest, AnotherMemberOfTheFamilyIsATypeMismatch) {
               *d.container(), "list");
         });
   });
+  ASSERT_TRUE(error) << "a Square was decoded as a Circle";
   try {
     std::rethrow_exception(error);
   } catch (const DecodingError& e) {

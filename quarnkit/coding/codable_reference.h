@@ -1,0 +1,245 @@
+// Codable references: a field that refers to a shared object stored
+// elsewhere. In JSON the field is the object's id only; decoding resolves the
+// id to the object already held in a CodableReferenceStorage, which the
+// application puts in the decoder's settings under "codableReferenceStorage".
+//
+// Objects are grouped into containers, one per key type (a tag deriving from
+// CodableReferenceContainerKey), so ids of different families never collide.
+//
+//   struct TrackKey : quarn::CodableReferenceContainerKey {};
+//   struct Track { std::int64_t id; std::string title; };
+//   using TrackRef = quarn::CodableReference<Track, TrackKey>;
+//
+//   auto storage = std::make_shared<quarn::CodableReferenceStorage>();
+//   storage->container<TrackKey>().insert(std::make_shared<Track>(Track{7, "Intro"}));
+//   decoder.userInfo.set(std::string(quarn::kCodableReferenceStorageKey), storage);
+//   auto ref = decoder.decode<TrackRef>("7");  // ref.wrappedValue is that very Track
+//
+// An id with no object of the requested type in the key type's container is
+// dataCorrupted at the reference's coding path ("Couldn't find Track with id
+// 7"); so is every reference when the settings hold no storage (or an entry
+// of another kind). Decoding only reads the storage; fill it beforehand.
+#pragma once
+
+#include <concepts>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+
+#include "quarnkit/coding/decoder.h"
+#include "quarnkit/coding/encoder.h"
+#include "quarnkit/core/error.h"
+#include "quarnkit/core/type_name.h"
+
+namespace quarn {
+
+/// The settings key of the storage (a shared_ptr<CodableReferenceStorage>).
+inline constexpr std::string_view kCodableReferenceStorageKey = "codableReferenceStorage";
+
+/// The base of the tag types that name a container.
+struct CodableReferenceContainerKey {};
+
+template <class K>
+concept CodableReferenceKeyType = std::derived_from<K, CodableReferenceContainerKey>;
+
+/// The type of a shared object's `id` member.
+template <class V>
+using CodableReferenceId = std::remove_cvref_t<decltype(std::declval<const V&>().id)>;
+
+/// A shared object type that references can name: its `id` is hashable,
+/// comparable and coded as a single value.
+template <class V>
+concept CodableReferenceable = requires(const V& v) {
+  v.id;
+}
+&&std::equality_comparable<CodableReferenceId<V>>&& requires(const CodableReferenceId<V>& id) {
+  { std::hash<CodableReferenceId<V>>()(id) } -> std::convertible_to<std::size_t>;
+}
+&&DecodableType<CodableReferenceId<V>>&& EncodableType<CodableReferenceId<V>>;
+
+namespace detail {
+
+/// One address per type: tells stored ids and objects apart by type
+/// without comparing type names.
+template <class T>
+struct ReferenceTypeTag {
+  static constexpr char tag = 0;
+};
+
+/// Equality of two ids of one type, erased.
+template <class Id>
+bool referenceIdsEqual(const void* a, const void* b) {
+  return *static_cast<const Id*>(a) == *static_cast<const Id*>(b);
+}
+
+/// An id as a container holds it (owned) or looks it up (borrowed): of any
+/// hashable type; ids of different types are never equal.
+struct ReferenceId {
+  const void* type = nullptr;
+  bool (*equal)(const void*, const void*) = nullptr;
+  std::size_t hash = 0;
+  const void* value = nullptr;
+  std::shared_ptr<const void> owned;
+
+  template <class Id>
+  static ReferenceId borrow(const Id& id) {
+    return {&ReferenceTypeTag<Id>::tag, &referenceIdsEqual<Id>, std::hash<Id>()(id), &id, nullptr};
+  }
+  template <class Id>
+  static ReferenceId own(const Id& id) {
+    auto copy = std::make_shared<const Id>(id);
+    ReferenceId out = borrow(*copy);
+    out.owned = std::move(copy);
+    return out;
+  }
+
+  struct Hash {
+    std::size_t operator()(const ReferenceId& id) const noexcept {
+      return id.hash ^ std::hash<const void*>()(id.type);
+    }
+  };
+  struct Equal {
+    bool operator()(const ReferenceId& a, const ReferenceId& b) const {
+      return a.type == b.type && a.equal(a.value, b.value);
+    }
+  };
+};
+
+/// The text of an id in messages: numbers and strings as they are.
+template <class Id>
+std::string referenceIdDescription(const Id& id) {
+  if constexpr (std::is_arithmetic_v<Id>) {
+    return std::to_string(id);
+  } else if constexpr (std::is_convertible_v<const Id&, std::string_view>) {
+    return std::string(std::string_view(id));
+  } else if constexpr (requires { id.rawValue; }) {
+    return referenceIdDescription(id.rawValue);
+  } else {
+    return typeName<Id>();
+  }
+}
+
+}  // namespace detail
+
+/// The objects of one key type, by id.
+class CodableReferenceContainer {
+ public:
+  /// The object stored under `id` when it is a Value, else null.
+  template <class Value, class Id>
+  [[nodiscard]] std::shared_ptr<Value> get(const Id& id) const {
+    const auto it = objects_.find(detail::ReferenceId::borrow(id));
+    if (it == objects_.end() || it->second.type != &detail::ReferenceTypeTag<Value>::tag) {
+      return nullptr;
+    }
+    return std::static_pointer_cast<Value>(it->second.object);
+  }
+  /// Stores `object` under `id`, replacing what was there; null removes.
+  template <class Value, class Id>
+  void set(const Id& id, std::shared_ptr<Value> object) {
+    if (!object) {
+      objects_.erase(detail::ReferenceId::borrow(id));
+      return;
+    }
+    auto key = detail::ReferenceId::own(id);
+    Entry entry{std::const_pointer_cast<std::remove_const_t<Value>>(std::move(object)),
+                &detail::ReferenceTypeTag<std::remove_const_t<Value>>::tag};
+    objects_.insert_or_assign(std::move(key), std::move(entry));
+  }
+  /// Stores `object` under its own id.
+  template <CodableReferenceable Value>
+  void insert(std::shared_ptr<Value> object) {
+    if (!object) fatalError("CodableReferenceContainer::insert: a null object has no id");
+    const CodableReferenceId<Value> id = object->id;
+    set(id, std::move(object));
+  }
+  [[nodiscard]] std::size_t size() const { return objects_.size(); }
+
+ private:
+  struct Entry {
+    std::shared_ptr<void> object;
+    const void* type;
+  };
+  std::unordered_map<detail::ReferenceId, Entry, detail::ReferenceId::Hash,
+                     detail::ReferenceId::Equal>
+      objects_;
+};
+
+/// The containers, one per key type.
+class CodableReferenceStorage {
+ public:
+  /// The container of Key, created (and kept) when there is none: what is
+  /// written through it is always stored.
+  template <CodableReferenceKeyType Key>
+  CodableReferenceContainer& container() {
+    auto& slot = containers_[&detail::ReferenceTypeTag<Key>::tag];
+    if (!slot) slot = std::make_shared<CodableReferenceContainer>();
+    return *slot;
+  }
+  /// The container of Key, or null when there is none.
+  template <CodableReferenceKeyType Key>
+  [[nodiscard]] const CodableReferenceContainer* findContainer() const {
+    const auto it = containers_.find(&detail::ReferenceTypeTag<Key>::tag);
+    return it == containers_.end() ? nullptr : it->second.get();
+  }
+  /// Files `container` for Key, replacing an earlier one.
+  template <CodableReferenceKeyType Key>
+  void setContainer(std::shared_ptr<CodableReferenceContainer> container) {
+    containers_.insert_or_assign(&detail::ReferenceTypeTag<Key>::tag, std::move(container));
+  }
+
+ private:
+  std::unordered_map<const void*, std::shared_ptr<CodableReferenceContainer>> containers_;
+};
+
+/// The storage in a decoder's settings, or null when the entry is missing or
+/// of another kind (every reference then fails to resolve).
+const CodableReferenceStorage* codableReferenceStorage(const Decoder& d);
+
+namespace detail {
+[[noreturn]] void throwReferenceNotFound(const Decoder& d, const std::string& type,
+                                         const std::string& id);
+}  // namespace detail
+
+/// A reference to a shared Value, coded as its id and resolved through the
+/// container of Key.
+template <CodableReferenceable Value, CodableReferenceKeyType Key>
+struct CodableReference {
+  using Id = CodableReferenceId<Value>;
+
+  /// The referenced object (never null).
+  std::shared_ptr<Value> wrappedValue;
+
+  explicit CodableReference(std::shared_ptr<Value> object) : wrappedValue(std::move(object)) {
+    if (!wrappedValue) fatalError("CodableReference: the referenced object is null");
+  }
+
+  static CodableReference decode(Decoder& d) {
+    const Id id = d.decode<Id>();
+    if (const CodableReferenceStorage* storage = codableReferenceStorage(d)) {
+      if (const CodableReferenceContainer* c = storage->findContainer<Key>()) {
+        if (auto object = c->get<Value>(id)) return CodableReference(std::move(object));
+      }
+    }
+    detail::throwReferenceNotFound(d, typeName<Value>(), detail::referenceIdDescription(id));
+  }
+  void encode(Encoder& e) const { e.encode(wrappedValue->id); }
+
+  /// References are equal when their objects' ids are.
+  friend bool operator==(const CodableReference& a, const CodableReference& b) {
+    return a.wrappedValue->id == b.wrappedValue->id;
+  }
+};
+
+}  // namespace quarn
+
+template <class Value, class Key>
+struct std::hash<quarn::CodableReference<Value, Key>> {
+  std::size_t operator()(const quarn::CodableReference<Value, Key>& r) const noexcept {
+    return std::hash<quarn::CodableReferenceId<Value>>()(r.wrappedValue->id);
+  }
+};
