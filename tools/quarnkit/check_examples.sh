@@ -92,5 +92,17 @@ check prices_validate_faulty 1 out examples/prices/expected/validate-faulty.txt 
 check prices_validate_ok 0 out examples/prices/expected/validate-ok.txt \
   price examples/prices/products.json --template "%price% / %period%" --validate
 
+forms=examples/forms
+check form_text 0 out $forms/expected/onboarding.txt form $forms/onboarding.json
+check form_answers_json 0 out $forms/expected/onboarding-answers.json \
+  form $forms/onboarding.json --answers $forms/answers.json --format json
+check form_answers_html 0 out $forms/expected/onboarding-answers.html \
+  form $forms/onboarding.json --answers $forms/answers.json --format html
+check form_answers_faulty 1 out $forms/expected/answers-faulty.txt \
+  form $forms/onboarding.json --answers $forms/answers-faulty.json
+check form_lint 0 out $forms/expected/lint.txt form lint $forms/onboarding.json
+check form_lint_faulty 1 out $forms/expected/lint-faulty.txt form lint $forms/faulty-form.json
+check form_not_a_form 1 err $forms/expected/not-a-form.txt form $forms/answers.json
+
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

@@ -1,9 +1,11 @@
 // quarnkit: previews, explains and lints composite-list templates by hosting
-// the library the way an application screen does.
+// the library the way an application screen does; previews store prices and
+// feedback forms.
 //
 //   quarnkit preview examples/home/template.json --results examples/home/results.json
 //   quarnkit explain examples/home/template.json --matrix premium=yes,no device=phone,tablet
 //   quarnkit lint examples/home/template.json --env examples/home/environment.json
+//   quarnkit form examples/forms/onboarding.json --answers examples/forms/answers.json
 //
 // Exit status: 0 success, 1 bad input or lint errors, 2 bad usage.
 #include <CLI/CLI.hpp>
@@ -20,6 +22,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/form_command.h"
 #include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/log_lines.h"
 #include "tools/quarnkit/price_command.h"
@@ -205,6 +208,8 @@ int main(int argc, char** argv) {
 
   PriceArguments priceArguments;
   CLI::App* price = addPriceCommand(app, priceArguments);
+  FormArguments formArguments;
+  CLI::App* form = addFormCommand(app, formArguments);
 
   try {
     app.parse(argc, argv);
@@ -216,7 +221,10 @@ int main(int argc, char** argv) {
   // Library log lines become tidy warnings unless a log level was asked for.
   const LibraryLogLines logLines;
   const std::string& templateFile =
-      price->parsed() ? priceArguments.options.productsFile : shared.templateFile;
+      price->parsed() ? priceArguments.options.productsFile
+      : form->parsed()
+          ? (formArguments.lint->parsed() ? formArguments.lintFile : formArguments.options.formFile)
+          : shared.templateFile;
   try {
     int status = 0;
     if (preview->parsed()) {
@@ -231,6 +239,8 @@ int main(int argc, char** argv) {
       status = runLint(hostOptions(shared, *lint));
     } else if (price->parsed()) {
       status = runPrice(priceArguments.parsed());
+    } else if (form->parsed()) {
+      status = formArguments.run();
     }
     logLines.flush();
     // What is still buffered for standard output is written on closing it.

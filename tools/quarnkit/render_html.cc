@@ -1,10 +1,10 @@
 // The html rendering: one page, its style inline, nothing fetched but the
 // rows' images. Every text is escaped, and only links and images with safe
 // schemes become attributes, since templates and results come from outside.
-#include <cctype>
 #include <string_view>
 
 #include "quarnkit/coding/json_serialization.h"
+#include "tools/quarnkit/html_text.h"
 #include "tools/quarnkit/render.h"
 
 namespace quarn::tool {
@@ -48,61 +48,6 @@ section { margin: 0 0 18px; }
 .empty { padding: 40px 16px; text-align: center; color: #6b7280; }
 )css";
 
-std::string escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string lowerScheme(std::string_view url) {
-  std::string scheme;
-  for (char c : url) {
-    if (c == ':') return scheme;
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.')) break;
-    scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return {};
-}
-
-// Links: any scheme except those that run code in the page.
-std::optional<std::string> safeLink(const std::optional<std::string>& url) {
-  if (!url) return std::nullopt;
-  const std::string scheme = lowerScheme(*url);
-  if (scheme.empty() || scheme == "javascript" || scheme == "vbscript" || scheme == "data") {
-    return std::nullopt;
-  }
-  return escape(*url);
-}
-
-// Images: web and local files only.
-std::optional<std::string> safeImage(const std::optional<std::string>& url) {
-  if (!url) return std::nullopt;
-  const std::string scheme = lowerScheme(*url);
-  if (scheme != "http" && scheme != "https" && scheme != "file") return std::nullopt;
-  return escape(*url);
-}
-
 std::string linkOpen(const std::optional<std::string>& href, const char* cls) {
   return href ? "<a class=\"" + std::string(cls) + "\" href=\"" + *href + "\">"
               : "<div class=\"" + std::string(cls) + "\">";
@@ -114,7 +59,7 @@ void textRows(std::string& out, const PreviewSection& s) {
   out += tags ? "<div class=\"tags\">" : "<div class=\"rows\">";
   for (const Value& row : s.rows) {
     const auto href = safeLink(firstText(row, {"actionLink"}));
-    const std::string text = escape(firstText(row, {"text"}).value_or(""));
+    const std::string text = escapeHTML(firstText(row, {"text"}).value_or(""));
     if (tags) {
       out += linkOpen(href, "tag") + text + linkClose(href);
       continue;
@@ -125,7 +70,7 @@ void textRows(std::string& out, const PreviewSection& s) {
     }
     out += "<div><div>" + text + "</div>";
     if (auto details = firstText(row, {"details"})) {
-      out += "<div class=\"details\">" + escape(*details) + "</div>";
+      out += "<div class=\"details\">" + escapeHTML(*details) + "</div>";
     }
     out += "</div>";
     if (href) out += "<span class=\"chevron\">›</span>";
@@ -146,13 +91,14 @@ void entityCards(std::string& out, const PreviewSection& s) {
     }
     out += "<div class=\"body\">";
     const auto title = firstText(entity, {"title", "name", "text", "label"});
-    out +=
-        "<div class=\"title\">" + escape(title.value_or(firstText(entity, {"class"}).value_or("")));
+    out += "<div class=\"title\">" +
+           escapeHTML(title.value_or(firstText(entity, {"class"}).value_or("")));
     out += "</div>";
     if (auto subtitle = firstText(entity, {"subtitle", "description", "details", "caption"})) {
-      out += "<div class=\"subtitle\">" + escape(*subtitle) + "</div>";
+      out += "<div class=\"subtitle\">" + escapeHTML(*subtitle) + "</div>";
     }
-    if (!title) out += "<div class=\"fields\">" + escape(summarizeEntity(entity, 80)) + "</div>";
+    if (!title)
+      out += "<div class=\"fields\">" + escapeHTML(summarizeEntity(entity, 80)) + "</div>";
     out += "</div>" + linkClose(href);
   }
   out += "</div>";
@@ -165,24 +111,25 @@ std::string renderHTML(const Preview& preview, const RenderContext& context) {
   out.reserve(8192);
   out += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
   out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
-  out += "<title>" + escape(context.templateFile) + " — quarnkit preview</title>";
+  out += "<title>" + escapeHTML(context.templateFile) + " — quarnkit preview</title>";
   out += "<style>";
   out += kStyle;
   out += "</style></head><body>\n<div class=\"phone\"><div class=\"status\"><span>";
-  out += escape(context.now.iso8601String().substr(11, 5));
-  out += "</span><span>" + escape(context.device) + "</span></div><div class=\"screen\">\n";
-  out += "<div class=\"meta\" title=\"" + escape(context.inputs) + "\">" +
-         escape(context.templateFile) + " · " + escape(context.now.iso8601String()) + " · " +
-         (context.premium ? (*context.premium ? "premium" : "free") : "premium unknown") +
+  out += escapeHTML(context.now.iso8601String().substr(11, 5));
+  out += "</span><span>" + escapeHTML(context.device) + "</span></div><div class=\"screen\">\n";
+  out += "<div class=\"meta\" title=\"" + escapeHTML(context.inputs) + "\">" +
+         escapeHTML(context.templateFile) + " · " + escapeHTML(context.now.iso8601String()) +
+         " · " + (context.premium ? (*context.premium ? "premium" : "free") : "premium unknown") +
          "</div>\n";
   if (preview.sections.empty()) out += "<div class=\"empty\">Nothing to show</div>\n";
   for (const PreviewSection& s : preview.sections) {
     if (s.separator) out += "<hr class=\"separator\">\n";
-    out += "<section data-type=\"" + escape(s.type) + "\" data-id=\"" + escape(s.uniqueId) + "\">";
+    out += "<section data-type=\"" + escapeHTML(s.type) + "\" data-id=\"" + escapeHTML(s.uniqueId) +
+           "\">";
     if (s.title || s.subtitle || s.headerLink) {
       out += "<div class=\"header\"><div>";
-      if (s.title) out += "<h2>" + escape(*s.title) + "</h2>";
-      if (s.subtitle) out += "<p>" + escape(*s.subtitle) + "</p>";
+      if (s.title) out += "<h2>" + escapeHTML(*s.title) + "</h2>";
+      if (s.subtitle) out += "<p>" + escapeHTML(*s.subtitle) + "</p>";
       out += "</div>";
       if (auto link = safeLink(s.headerLink)) out += "<a href=\"" + *link + "\">See all ›</a>";
       out += "</div>";
@@ -193,14 +140,14 @@ std::string renderHTML(const Preview& preview, const RenderContext& context) {
       entityCards(out, s);
     }
     if (s.footerText && s.footerMode != "none") {
-      out += "<div class=\"footer\">" + escape(*s.footerText) + "</div>";
+      out += "<div class=\"footer\">" + escapeHTML(*s.footerText) + "</div>";
     }
     out += "</section>\n";
   }
   if (context.printRequest) {
     out += "<details class=\"request\"><summary>Request body</summary><pre>";
-    out += escape(preview.request ? serializeJSON(*preview.request, {.prettyPrinted = true})
-                                  : std::string("no request"));
+    out += escapeHTML(preview.request ? serializeJSON(*preview.request, {.prettyPrinted = true})
+                                      : std::string("no request"));
     out += "</pre></details>\n";
   }
   out += "</div></div>\n</body></html>\n";
