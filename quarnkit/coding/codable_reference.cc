@@ -18,8 +18,8 @@ const CodableReferenceStorage* codableReferenceStorage(const Decoder& d) {
 
 namespace detail {
 
-void throwReferenceNotFound(const Decoder& d, const std::string& type, const std::string& id) {
-  throw DecodingError::dataCorrupted({d.codingPath(), "Couldn't find " + type + " with id " + id});
+void throwReferenceNotFound(CodingPath path, const std::string& type, const std::string& id) {
+  throw DecodingError::dataCorrupted({std::move(path), "Couldn't find " + type + " with id " + id});
 }
 
 }  // namespace detail

@@ -30,6 +30,7 @@
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/coding/encoder.h"
@@ -71,43 +72,22 @@ struct ReferenceTypeTag {
   static constexpr char tag = 0;
 };
 
-/// Equality of two ids of one type, erased.
+/// The objects filed under ids of one type: a plain hash map of that type,
+/// so a look-up costs what a hash map of the ids costs.
+struct ReferenceObjectsBase {
+  virtual ~ReferenceObjectsBase() = default;
+  [[nodiscard]] virtual std::size_t size() const = 0;
+};
+
+struct ReferenceObject {
+  std::shared_ptr<void> object;
+  const void* type;
+};
+
 template <class Id>
-bool referenceIdsEqual(const void* a, const void* b) {
-  return *static_cast<const Id*>(a) == *static_cast<const Id*>(b);
-}
-
-/// An id as a container holds it (owned) or looks it up (borrowed): of any
-/// hashable type; ids of different types are never equal.
-struct ReferenceId {
-  const void* type = nullptr;
-  bool (*equal)(const void*, const void*) = nullptr;
-  std::size_t hash = 0;
-  const void* value = nullptr;
-  std::shared_ptr<const void> owned;
-
-  template <class Id>
-  static ReferenceId borrow(const Id& id) {
-    return {&ReferenceTypeTag<Id>::tag, &referenceIdsEqual<Id>, std::hash<Id>()(id), &id, nullptr};
-  }
-  template <class Id>
-  static ReferenceId own(const Id& id) {
-    auto copy = std::make_shared<const Id>(id);
-    ReferenceId out = borrow(*copy);
-    out.owned = std::move(copy);
-    return out;
-  }
-
-  struct Hash {
-    std::size_t operator()(const ReferenceId& id) const noexcept {
-      return id.hash ^ std::hash<const void*>()(id.type);
-    }
-  };
-  struct Equal {
-    bool operator()(const ReferenceId& a, const ReferenceId& b) const {
-      return a.type == b.type && a.equal(a.value, b.value);
-    }
-  };
+struct ReferenceObjects final : ReferenceObjectsBase {
+  std::unordered_map<Id, ReferenceObject> objects;
+  [[nodiscard]] std::size_t size() const override { return objects.size(); }
 };
 
 /// The text of an id in messages: numbers and strings as they are.
@@ -126,14 +106,18 @@ std::string referenceIdDescription(const Id& id) {
 
 }  // namespace detail
 
-/// The objects of one key type, by id.
+/// The objects of one key type, by id. Ids are compared by value and type:
+/// 7 as an int64_t and "7" are different ids.
 class CodableReferenceContainer {
  public:
   /// The object stored under `id` when it is a Value, else null.
   template <class Value, class Id>
   [[nodiscard]] std::shared_ptr<Value> get(const Id& id) const {
-    const auto it = objects_.find(detail::ReferenceId::borrow(id));
-    if (it == objects_.end() || it->second.type != &detail::ReferenceTypeTag<Value>::tag) {
+    const auto* objects = find<Id>();
+    if (objects == nullptr) return nullptr;
+    const auto it = objects->objects.find(id);
+    if (it == objects->objects.end() ||
+        it->second.type != &detail::ReferenceTypeTag<std::remove_const_t<Value>>::tag) {
       return nullptr;
     }
     return std::static_pointer_cast<Value>(it->second.object);
@@ -142,13 +126,19 @@ class CodableReferenceContainer {
   template <class Value, class Id>
   void set(const Id& id, std::shared_ptr<Value> object) {
     if (!object) {
-      objects_.erase(detail::ReferenceId::borrow(id));
+      if (auto* objects = find<Id>()) objects->objects.erase(id);
       return;
     }
-    auto key = detail::ReferenceId::own(id);
-    Entry entry{std::const_pointer_cast<std::remove_const_t<Value>>(std::move(object)),
-                &detail::ReferenceTypeTag<std::remove_const_t<Value>>::tag};
-    objects_.insert_or_assign(std::move(key), std::move(entry));
+    auto* objects = find<Id>();
+    if (objects == nullptr) {
+      auto created = std::make_unique<detail::ReferenceObjects<Id>>();
+      objects = created.get();
+      byIdType_.emplace_back(&detail::ReferenceTypeTag<Id>::tag, std::move(created));
+    }
+    objects->objects.insert_or_assign(
+        id, detail::ReferenceObject{
+                std::const_pointer_cast<std::remove_const_t<Value>>(std::move(object)),
+                &detail::ReferenceTypeTag<std::remove_const_t<Value>>::tag});
   }
   /// Stores `object` under its own id.
   template <CodableReferenceable Value>
@@ -157,16 +147,26 @@ class CodableReferenceContainer {
     const CodableReferenceId<Value> id = object->id;
     set(id, std::move(object));
   }
-  [[nodiscard]] std::size_t size() const { return objects_.size(); }
+  [[nodiscard]] std::size_t size() const {
+    std::size_t n = 0;
+    for (const auto& entry : byIdType_) n += entry.second->size();
+    return n;
+  }
 
  private:
-  struct Entry {
-    std::shared_ptr<void> object;
-    const void* type;
-  };
-  std::unordered_map<detail::ReferenceId, Entry, detail::ReferenceId::Hash,
-                     detail::ReferenceId::Equal>
-      objects_;
+  // The objects under ids of type Id, or null. Containers hold ids of one or
+  // two types: a list is quicker to search than a map.
+  template <class Id>
+  [[nodiscard]] detail::ReferenceObjects<Id>* find() const {
+    for (const auto& [type, objects] : byIdType_) {
+      if (type == &detail::ReferenceTypeTag<Id>::tag) {
+        return static_cast<detail::ReferenceObjects<Id>*>(objects.get());
+      }
+    }
+    return nullptr;
+  }
+
+  std::vector<std::pair<const void*, std::unique_ptr<detail::ReferenceObjectsBase>>> byIdType_;
 };
 
 /// The containers, one per key type.
@@ -201,7 +201,7 @@ class CodableReferenceStorage {
 const CodableReferenceStorage* codableReferenceStorage(const Decoder& d);
 
 namespace detail {
-[[noreturn]] void throwReferenceNotFound(const Decoder& d, const std::string& type,
+[[noreturn]] void throwReferenceNotFound(CodingPath path, const std::string& type,
                                          const std::string& id);
 }  // namespace detail
 
@@ -225,13 +225,49 @@ struct CodableReference {
         if (auto object = c->get<Value>(id)) return CodableReference(std::move(object));
       }
     }
-    detail::throwReferenceNotFound(d, typeName<Value>(), detail::referenceIdDescription(id));
+    detail::throwReferenceNotFound(d.codingPath(), typeName<Value>(),
+                                   detail::referenceIdDescription(id));
   }
   void encode(Encoder& e) const { e.encode(wrappedValue->id); }
 
   /// References are equal when their objects' ids are.
   friend bool operator==(const CodableReference& a, const CodableReference& b) {
     return a.wrappedValue->id == b.wrappedValue->id;
+  }
+};
+
+/// A list of references: the container is found once for the list, and
+/// ids that are standard values are read in place.
+template <CodableReferenceable Value, CodableReferenceKeyType Key>
+struct Decodable<std::vector<CodableReference<Value, Key>>> {
+  using Reference = CodableReference<Value, Key>;
+  using Id = typename Reference::Id;
+
+  static std::vector<Reference> decode(Decoder& d) {
+    auto list = d.unkeyedContainer();
+    std::vector<Reference> out;
+    if (auto n = list->count()) out.reserve(static_cast<std::size_t>(*n));
+    if constexpr (!CodingPrimitive<Id>) {
+      while (!list->isAtEnd()) out.push_back(list->template decode<Reference>());
+    } else {
+      const CodableReferenceStorage* storage = codableReferenceStorage(d);
+      const CodableReferenceContainer* container =
+          storage != nullptr ? storage->findContainer<Key>() : nullptr;
+      while (!list->isAtEnd()) {
+        const int index = list->currentIndex();
+        Id id{};
+        list->decodePrimitive(PrimitiveRef(&id));
+        auto object = container != nullptr ? container->get<Value>(id) : nullptr;
+        if (!object) {
+          CodingPath path = list->codingPath();
+          path.push_back(RawCodingKey::index(index));
+          detail::throwReferenceNotFound(std::move(path), typeName<Value>(),
+                                         detail::referenceIdDescription(id));
+        }
+        out.emplace_back(std::move(object));
+      }
+    }
+    return out;
   }
 };
 

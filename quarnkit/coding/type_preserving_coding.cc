@@ -76,11 +76,23 @@ void encodeTypePreserved(Encoder& e, const TypePreservingCodable& value,
 }
 
 std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLookup lookup,
-                                                           CodableTypeStrategy* strategyOut) {
+                                                           CodableTypeStrategy* strategyOut,
+                                                           AdapterCache* cache) {
   auto c = d.container();
-  const auto adapter = lookup(typePreservingCodingAdapters(d));
-  if (!adapter) throw TypePreservingCodingAdapterError::adapterWasNotProvided(d.codingPath());
-  const auto strategy = c->decode<CodableTypeStrategy>(kTypePreservingStrategyKey);
+  AdapterCache found;
+  AdapterCache& adapter = cache != nullptr ? *cache : found;
+  if (!adapter) {
+    adapter = lookup(typePreservingCodingAdapters(d));
+    if (!adapter) throw TypePreservingCodingAdapterError::adapterWasNotProvided(d.codingPath());
+  }
+  // Read as a number in place: the strategy is read for every value.
+  std::uint64_t number = 0;
+  c->decodePrimitive(kTypePreservingStrategyKey, PrimitiveRef(&number));
+  if (number > 2) {
+    throw DecodingError::dataCorrupted(
+        {appended(d.codingPath(), kTypePreservingStrategyKey), invalidStrategyDescription(number)});
+  }
+  const auto strategy = static_cast<CodableTypeStrategy>(number);
 
   const MetaCodable* meta = nullptr;
   if (strategy == CodableTypeStrategy::auto_) {
@@ -92,22 +104,18 @@ std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLo
       read = c->decodePrimitiveIfPresent(kPreservedTypeKey, PrimitiveRef(&name));
     } catch (const DecodingError&) {
     }
-    if (read) {
-      if (const CodableTypeSignature* signature = adapter->findSignature(name)) {
-        meta = adapter->findMetaCodable(signature->rawValue);
-      }
-    }
+    if (read) meta = adapter->findMetaCodableByAlias(name);
   }
   if (meta == nullptr) {
     const auto name = c->decode<std::string>(kPreservedTypeKey);
     if (strategy == CodableTypeStrategy::alias) {
-      const CodableTypeSignature* signature = adapter->findSignature(name);
-      if (signature == nullptr) {
-        throw TypePreservingCodingAdapterError::noSignatureRegisteredForAlias(
-            CodableTypeAlias(name), appended(d.codingPath(), kPreservedTypeKey));
-      }
-      meta = adapter->findMetaCodable(signature->rawValue);
+      meta = adapter->findMetaCodableByAlias(name);
       if (meta == nullptr) {
+        const CodableTypeSignature* signature = adapter->findSignature(name);
+        if (signature == nullptr) {
+          throw TypePreservingCodingAdapterError::noSignatureRegisteredForAlias(
+              CodableTypeAlias(name), appended(d.codingPath(), kPreservedTypeKey));
+        }
         throw TypePreservingCodingAdapterError::noDecodableRegisteredForSignature(
             *signature, appended(d.codingPath(), kPreservedTypeKey));
       }

@@ -57,10 +57,15 @@ std::shared_ptr<const TypePreservingCodingAdapter> providerAdapter(
 void encodeTypePreserved(Encoder& e, const TypePreservingCodable& value,
                          CodableTypeStrategy strategy, AdapterLookup lookup);
 
+/// The adapter a list of wrapped values found for its first element, kept
+/// for the others: they are decoded with the same settings.
+using AdapterCache = std::shared_ptr<const TypePreservingCodingAdapter>;
+
 /// The decoding of a wrapper: the instance of the named type, and the
-/// strategy read.
+/// strategy read. `cache` (when given) holds the adapter found before.
 std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLookup lookup,
-                                                           CodableTypeStrategy* strategy);
+                                                           CodableTypeStrategy* strategy,
+                                                           AdapterCache* cache = nullptr);
 
 /// The typeMismatch of a decoded value that is not the requested type.
 [[noreturn]] void throwNotRequestedType(const Decoder& d, const std::string& requested,
@@ -93,9 +98,9 @@ std::string requestedTypeName() {
 /// The value decoded at `d` as a shared_ptr<X>: a typeMismatch when the
 /// named type is not an X.
 template <class X, class P>
-std::shared_ptr<X> decodeTypePreservedAs(Decoder& d) {
+std::shared_ptr<X> decodeTypePreservedAs(Decoder& d, AdapterCache* cache = nullptr) {
   std::shared_ptr<TypePreservingCodable> value =
-      decodeTypePreserved(d, &providerAdapter<P>, nullptr);
+      decodeTypePreserved(d, &providerAdapter<P>, nullptr, cache);
   if constexpr (std::is_same_v<std::remove_const_t<X>, TypePreservingCodable>) {
     return value;
   } else {
@@ -196,9 +201,10 @@ T decodeTypePreserved(KeyedDecodingContainer& c, CodingKeyRef key) {
     T out;
     auto list = c.nestedUnkeyedContainer(key);
     if (auto n = list->count()) out.reserve(static_cast<std::size_t>(*n));
+    detail::AdapterCache adapter;
     while (!list->isAtEnd()) {
       list->decodeNested(
-          [&](Decoder& d) { out.push_back(detail::decodeTypePreservedAs<X, P>(d)); });
+          [&](Decoder& d) { out.push_back(detail::decodeTypePreservedAs<X, P>(d, &adapter)); });
     }
     return out;
   }

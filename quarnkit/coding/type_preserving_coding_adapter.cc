@@ -4,13 +4,14 @@
 
 namespace quarn {
 
+std::string invalidStrategyDescription(std::uint64_t number) {
+  return fmt::format("Cannot initialize CodableTypeStrategy from invalid UInt value {}", number);
+}
+
 CodableTypeStrategy Decodable<CodableTypeStrategy>::decode(Decoder& d) {
   const auto number = d.decode<std::uint64_t>();
-  if (number > 2) {
-    throw DecodingError::dataCorrupted(
-        {d.codingPath(),
-         fmt::format("Cannot initialize CodableTypeStrategy from invalid UInt value {}", number)});
-  }
+  if (number > 2)
+    throw DecodingError::dataCorrupted({d.codingPath(), invalidStrategyDescription(number)});
   return static_cast<CodableTypeStrategy>(number);
 }
 
@@ -84,7 +85,8 @@ void TypePreservingCodingAdapter::registerMeta(MetaCodable meta) {
 
 void TypePreservingCodingAdapter::registerAlias(const CodableTypeAlias& alias,
                                                 const CodableTypeSignature& signature) {
-  signaturesByAliases_.insert_or_assign(alias.rawValue, signature);
+  signaturesByAliases_.insert_or_assign(alias.rawValue,
+                                        AliasEntry{signature, findMetaCodable(signature.rawValue)});
   aliasesBySignatures_.insert_or_assign(signature.rawValue, alias);
 }
 
@@ -96,7 +98,13 @@ const MetaCodable* TypePreservingCodingAdapter::findMetaCodable(std::string_view
 const CodableTypeSignature* TypePreservingCodingAdapter::findSignature(
     std::string_view alias) const {
   const auto it = signaturesByAliases_.find(alias);
-  return it == signaturesByAliases_.end() ? nullptr : &it->second;
+  return it == signaturesByAliases_.end() ? nullptr : &it->second.signature;
+}
+
+const MetaCodable* TypePreservingCodingAdapter::findMetaCodableByAlias(
+    std::string_view alias) const {
+  const auto it = signaturesByAliases_.find(alias);
+  return it == signaturesByAliases_.end() ? nullptr : it->second.meta;
 }
 
 const CodableTypeAlias* TypePreservingCodingAdapter::findAlias(std::string_view signature) const {

@@ -70,6 +70,8 @@ struct Decodable<CodableTypeStrategy> {
   /// A number other than 0, 1, 2 is dataCorrupted.
   static CodableTypeStrategy decode(Decoder& d);
 };
+/// The debug description of a strategy number other than 0, 1, 2.
+std::string invalidStrategyDescription(std::uint64_t number);
 template <>
 struct Encodable<CodableTypeStrategy> {
   static void encode(CodableTypeStrategy strategy, Encoder& e);
@@ -163,6 +165,9 @@ class TypePreservingCodingAdapter {
   /// The look-ups without failing (nothing when missing).
   [[nodiscard]] const MetaCodable* findMetaCodable(std::string_view signature) const;
   [[nodiscard]] const CodableTypeSignature* findSignature(std::string_view alias) const;
+  /// The type an alias names, in one look-up (null when the alias or its
+  /// signature is not registered).
+  [[nodiscard]] const MetaCodable* findMetaCodableByAlias(std::string_view alias) const;
   [[nodiscard]] const CodableTypeAlias* findAlias(std::string_view signature) const;
 
  private:
@@ -179,7 +184,14 @@ class TypePreservingCodingAdapter {
   using ByName = std::unordered_map<std::string, V, Hash, std::equal_to<>>;
 
   ByName<MetaCodable> metaCodablesBySignature_;
-  ByName<CodableTypeSignature> signaturesByAliases_;
+  // An alias's signature, and the type registered under it: types are
+  // registered before their aliases and never removed, and a node of the
+  // map keeps its address, so the pointer follows later registrations.
+  struct AliasEntry {
+    CodableTypeSignature signature;
+    const MetaCodable* meta = nullptr;
+  };
+  ByName<AliasEntry> signaturesByAliases_;
   ByName<CodableTypeAlias> aliasesBySignatures_;
 };
 

@@ -424,6 +424,12 @@ TEST(TypePreservingCodingAdapterTest, RegistrationsAndLookUps) {
   EXPECT_EQ(adapter.metaCodable(CodableTypeAlias("sq")).type, &typeid(Square));
   EXPECT_EQ(adapter.metaCodable(CodableTypeSignature("Geometry.Square")).type, &typeid(Square));
   EXPECT_EQ(adapter.findAlias("Geometry.Square")->rawValue, "sq");
+  // Aliases still resolve after the maps grow and after the type registers again.
+  adapter.register_<Box<std::int64_t>>().register_<Box<std::string>>().register_<Box<double>>();
+  adapter.register_<Box<bool>>().register_<Box<Circle>>().register_<geo::Drawing::Layer>();
+  adapter.register_<Square>();
+  EXPECT_EQ(adapter.findMetaCodableByAlias("sq")->type, &typeid(Square));
+  EXPECT_EQ(adapter.findMetaCodableByAlias("square"), nullptr);
   EXPECT_EQ(adapter.findAlias("Geometry.Circle"), nullptr);
   try {
     (void)adapter.metaCodable(CodableTypeAlias("circle"));
