@@ -37,14 +37,9 @@ JSONDecoder decoderWith(const std::shared_ptr<CodableReferenceStorage>& storage)
 }
 
 DecodingError decodingErrorOf(const std::function<void()>& f) {
-  try {
-    std::rethrow_exception(quarn::testing::errorOf(f));
-  } catch (const DecodingError& e) {
-    return e;
-  } catch (...) {
-  }
-  ADD_FAILURE() << "no DecodingError";
-  return DecodingError::dataCorrupted({});
+  auto e = quarn::testing::errorOfType<DecodingError>(f);
+  if (!e) ADD_FAILURE() << "no DecodingError";
+  return e.value_or(DecodingError::dataCorrupted({}));
 }
 
 TEST(CodableReferenceTest, ReferencesToOneIdShareTheStoredInstance) {

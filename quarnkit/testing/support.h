@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +24,19 @@ std::exception_ptr errorOf(F&& f) {
     return std::current_exception();
   }
   return nullptr;
+}
+
+/// What `f()` throws when it is an E; nothing when it returns or throws
+/// something else.
+template <class E, class F>
+std::optional<E> errorOfType(F&& f) {
+  try {
+    std::forward<F>(f)();
+  } catch (const E& e) {
+    return e;
+  } catch (...) {
+  }
+  return std::nullopt;
 }
 
 /// A kept fuzz input: the file's name and its bytes.

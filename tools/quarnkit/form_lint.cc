@@ -116,6 +116,21 @@ class FormLinter {
     if (v != nullptr && !v->isNull()) check(*v, member(path, name), kind);
   }
 
+  // Checks the "id" of `o` and reports it when `seen` (the ids of its kind
+  // met so far, with where) holds it already.
+  void uniqueId(const Value::Object& o, const std::string& path,
+                std::map<std::int64_t, std::string>& seen, const char* what) {
+    const Value* id = required(o, path, "id", Kind::whole);
+    if (id == nullptr) return;
+    const auto number =
+        static_cast<std::int64_t>(id->isInteger() ? *id->ifInteger() : *id->ifDouble());
+    const auto [first, fresh] = seen.emplace(number, path);
+    if (!fresh) {
+      error(member(path, "id"),
+            fmt::format("duplicate {} id {} (first at {})", what, number, first->second));
+    }
+  }
+
   void question(const Value& element, const std::string& path) {
     const Value::Object* q = element.ifObject();
     if (q == nullptr) {
@@ -134,15 +149,7 @@ class FormLinter {
               "unknown kind \"" + kind.rawValue + "\": no registered class; the form drops it");
       return;
     }
-    if (const Value* id = required(*q, path, "id", Kind::whole)) {
-      const auto number =
-          static_cast<std::int64_t>(id->isInteger() ? *id->ifInteger() : *id->ifDouble());
-      const auto [first, fresh] = questionIds_.emplace(number, path);
-      if (!fresh) {
-        error(member(path, "id"),
-              fmt::format("duplicate question id {} (first at {})", number, first->second));
-      }
-    }
+    uniqueId(*q, path, questionIds_, "question");
     required(*q, path, "isRequired", Kind::boolean);
     optional(*q, path, "text", Kind::string);
     optional(*q, path, "hint", Kind::string);
@@ -185,15 +192,7 @@ class FormLinter {
         error(at, "expected an option object");
         continue;
       }
-      if (const Value* id = required(*option, at, "id", Kind::whole)) {
-        const auto number =
-            static_cast<std::int64_t>(id->isInteger() ? *id->ifInteger() : *id->ifDouble());
-        const auto [first, fresh] = ids.emplace(number, at);
-        if (!fresh) {
-          error(at + ".id",
-                fmt::format("duplicate option id {} (first at {})", number, first->second));
-        }
-      }
+      uniqueId(*option, at, ids, "option");
       if (!images) {
         optional(*option, at, "text", Kind::string);
         continue;
