@@ -50,32 +50,12 @@ bool isLookupField(std::string_view field) {
   });
 }
 
-// The "<recursion>" writes that turn the values of a templating call into its
-// working copy: this level's own writes, then the first `parentCount` writes
-// of the level that called it, and so on up. All writes store the same marker,
-// so their order does not change the copy they describe. The paths are views
-// of the texts being expanded, which outlive the levels below them.
-struct Writes {
-  const Writes* parent = nullptr;
-  std::size_t parentCount = 0;
-  // Most texts have a placeholder or two: kept inline.
-  boost::container::small_vector<std::string_view, 4> own;
-
-  template <class F>
-  void forEach(F&& f) const {
-    std::size_t n = own.size();
-    for (const Writes* w = this; w != nullptr; n = w->parentCount, w = w->parent) {
-      for (std::size_t i = 0; i < n; ++i) f(w->own[i]);
-    }
-  }
-  [[nodiscard]] bool empty() const {
-    std::size_t n = own.size();
-    for (const Writes* w = this; w != nullptr; n = w->parentCount, w = w->parent) {
-      if (n > 0) return false;
-    }
-    return true;
-  }
-};
+// The values being expanded, outermost first: the paths at which
+// "<recursion>" is written into the values that the expansion of the last one
+// reads, so that a reference back into the chain reads the marker. Siblings
+// share their parent's chain and never see each other's paths. The paths are
+// views of the texts being expanded, which outlive the levels below them.
+using Chain = std::vector<std::string_view>;
 
 std::string_view firstComponent(std::string_view path) { return path.substr(0, path.find('.')); }
 
@@ -98,12 +78,12 @@ struct Found {
   [[nodiscard]] const Value* get() const { return owned ? &*owned : ref; }
 };
 
-// `path` looked up in `base` with `writes` applied, without copying `base`:
-// only the entries the look-up reads are copied, and only when a write
-// touches one of them.
-Found lookup(const ValueDictionary& base, const Writes& writes, std::string_view path) {
+// `path` looked up in `base` with "<recursion>" written at every path of
+// `chain`, without copying `base`: only the entries the look-up reads are
+// copied, and only when a write touches one of them.
+Found lookup(const ValueDictionary& base, const Chain& chain, std::string_view path) {
   const bool plainKey = path.find('.') == std::string_view::npos && !path.starts_with('@');
-  if (writes.empty()) {
+  if (chain.empty()) {
     if (plainKey) return {base.find(path), std::nullopt};
     return {nullptr, getValue(base, path)};
   }
@@ -112,14 +92,13 @@ Found lookup(const ValueDictionary& base, const Writes& writes, std::string_view
   if (path.starts_with('@')) {
     // A collection operator of the whole dictionary: rare enough to copy it.
     ValueDictionary copy = base;
-    writes.forEach(
-        [&](std::string_view w) { detail::setValueAtKeyPath(copy, w, kRecursionMarker); });
+    for (const std::string_view w : chain) detail::setValueAtKeyPath(copy, w, kRecursionMarker);
     return {nullptr, getValue(copy, path)};
   }
   bool touched = false;
   if (components <= kKeyPathMaxComponents) {  // longer paths fail whatever the values
-    writes.forEach(
-        [&](std::string_view w) { touched = touched || reads(path, firstComponent(w)); });
+    touched = std::any_of(chain.begin(), chain.end(),
+                          [&](std::string_view w) { return reads(path, firstComponent(w)); });
   }
   if (!touched) {
     if (plainKey) return {base.find(path), std::nullopt};
@@ -131,12 +110,12 @@ Found lookup(const ValueDictionary& base, const Writes& writes, std::string_view
     if (const Value* v = base.find(key)) read.set(std::string(key), *v);
     if (end == std::string_view::npos) break;
   }
-  writes.forEach([&](std::string_view w) {
+  for (const std::string_view w : chain) {
     const std::string_view first = firstComponent(w);
     // A write below an entry that is not there changes nothing.
-    if (!reads(path, first) || (first.size() < w.size() && !read.contains(first))) return;
+    if (!reads(path, first) || (first.size() < w.size() && !read.contains(first))) continue;
     detail::setValueAtKeyPath(read, w, kRecursionMarker);
-  });
+  }
   return {nullptr, getValue(read, path)};
 }
 
@@ -177,14 +156,11 @@ class Engine {
   Engine(const ValueDictionary& expressionValues, bool expressions)
       : expressionValues_(expressionValues), expressions_(expressions) {}
 
-  std::string singlePass(std::string_view text, const ValueDictionary& values,
-                         const Writes* inherited, std::size_t inheritedCount, std::size_t depth);
-  std::string scan(std::string text, const ValueDictionary& values, const Writes& writes,
-                   std::size_t depth);
+  std::string singlePass(std::string_view text, const ValueDictionary& values);
+  std::string scan(std::string text, const ValueDictionary& values);
 
  private:
-  std::string resolveField(std::string_view field, const ValueDictionary& values,
-                           const Writes& writes, std::size_t depth);
+  std::string resolveField(std::string_view field, const ValueDictionary& values);
   /// Counts one replacement; false (logged once) when the budget is spent.
   bool consume();
   /// Whether a text of `length` bytes may be built from one of `original`
@@ -192,13 +168,16 @@ class Engine {
   bool fits(std::size_t length, std::size_t original);
   void stop(const std::string& why);
   /// Whether expanding `value` found at `field` must stop here (logged).
-  bool cutOff(std::string_view field, const std::string& value, std::size_t depth);
+  bool cutOff(std::string_view field, const std::string& value) const;
+  /// `expand(value)` with `field` on the chain of values being expanded.
+  template <class F>
+  std::string expanding(std::string_view field, F&& expand);
 
   const ValueDictionary& expressionValues_;
   bool expressions_;
   std::size_t replacements_ = 0;
   bool stopped_ = false;
-  std::vector<std::string_view> expanding_;  // fields whose values are being expanded
+  Chain expanding_;  // the fields whose values are being expanded
 };
 
 bool Engine::consume() {
@@ -223,9 +202,9 @@ void Engine::stop(const std::string& why) {
   stopped_ = true;
 }
 
-bool Engine::cutOff(std::string_view field, const std::string& value, std::size_t depth) {
+bool Engine::cutOff(std::string_view field, const std::string& value) const {
   if (value == kRecursionMarker) return false;  // the marker expands to itself
-  if (depth + 1 > kTextTemplateMaxDepth) {
+  if (expanding_.size() + 1 > kTextTemplateMaxDepth) {
     log().error("Expression error: Text template values nested deeper than {} levels at ${{{}}}",
                 kTextTemplateMaxDepth, field);
     return true;
@@ -237,9 +216,15 @@ bool Engine::cutOff(std::string_view field, const std::string& value, std::size_
   return false;
 }
 
-std::string Engine::singlePass(std::string_view text, const ValueDictionary& values,
-                               const Writes* inherited, std::size_t inheritedCount,
-                               std::size_t depth) {
+template <class F>
+std::string Engine::expanding(std::string_view field, F&& expand) {
+  expanding_.push_back(field);
+  std::string expanded = std::forward<F>(expand)();
+  expanding_.pop_back();
+  return expanded;
+}
+
+std::string Engine::singlePass(std::string_view text, const ValueDictionary& values) {
   struct Match {
     std::size_t begin, end;  // "${" .. "}" inclusive
     std::string replacement;
@@ -261,27 +246,21 @@ std::string Engine::singlePass(std::string_view text, const ValueDictionary& val
   }
   if (matches.empty()) return std::string(text);
 
-  Writes writes{inherited, inheritedCount, {}};
-  writes.own.reserve(matches.size());
   std::size_t length = text.size();
   for (auto m = matches.rbegin(); m != matches.rend() && consume(); ++m) {
     const std::string_view field = text.substr(m->begin + 2, m->end - m->begin - 2);
-    const Found found = lookup(values, writes, field);  // failures propagate
+    const Found found = lookup(values, expanding_, field);  // failures propagate
     const Value* value = found.get();
     std::string replacement;
     if (value == nullptr || value->isNull()) {
       // nothing
     } else if (const std::string* s = value->ifString()) {
       if (s->find("${") == std::string::npos) {
-        writes.own.emplace_back(field);  // nothing to expand, but later look-ups see the mark
         replacement = *s;
-      } else if (cutOff(field, *s, depth)) {
+      } else if (cutOff(field, *s)) {
         replacement = kRecursionMarker;
       } else {
-        writes.own.emplace_back(field);
-        expanding_.push_back(field);
-        replacement = singlePass(*s, values, &writes, writes.own.size(), depth + 1);
-        expanding_.pop_back();
+        replacement = expanding(field, [&] { return singlePass(*s, values); });
       }
     } else {
       replacement = value->description();
@@ -326,37 +305,32 @@ std::optional<std::pair<std::size_t, std::size_t>> nextPlaceholder(std::string_v
   return std::pair{open, close};
 }
 
-std::string Engine::scan(std::string text, const ValueDictionary& values, const Writes& writes,
-                         std::size_t depth) {
+std::string Engine::scan(std::string text, const ValueDictionary& values) {
   const std::size_t original = text.size();
   while (auto placeholder = nextPlaceholder(text)) {
     if (!consume()) break;
     const auto [open, close] = *placeholder;
     const std::string field = text.substr(open + 2, close - open - 2);
-    const std::string replacement = resolveField(field, values, writes, depth);
+    const std::string replacement = resolveField(field, values);
     if (!fits(text.size() - (close + 1 - open) + replacement.size(), original)) break;
     text.replace(open, close + 1 - open, replacement);
   }
   return text;
 }
 
-std::string Engine::resolveField(std::string_view field, const ValueDictionary& values,
-                                 const Writes& writes, std::size_t depth) {
+std::string Engine::resolveField(std::string_view field, const ValueDictionary& values) {
   if (isLookupField(field)) {
     Found found;
     try {
-      found = lookup(values, writes, field);
+      found = lookup(values, expanding_, field);
     } catch (const ExpressionEvaluationError& e) {
       log().error("Expression error: {}", e.description());
       return {};
     }
     const Value* value = found.get();
     if (const std::string* s = value ? value->ifString() : nullptr) {
-      if (cutOff(field, *s, depth)) return std::string(kRecursionMarker);
-      const Writes copy{&writes, writes.own.size(), {field}};
-      expanding_.push_back(field);
-      std::string expanded = scan(*s, values, copy, depth + 1);
-      expanding_.pop_back();
+      if (cutOff(field, *s)) return std::string(kRecursionMarker);
+      std::string expanded = expanding(field, [&] { return scan(*s, values); });
       if (!expressions_ || !lastComponent(field).starts_with('$')) return expanded;
       try {
         const Value result = evaluateExpression(expanded, expressionValues_);
@@ -391,7 +365,7 @@ std::string templateString(std::string_view text, const ValueDictionary& values,
   if (allowRecursion) return recursiveTemplateString(text, values, allowExpressions);
   if (text.find("${") == std::string_view::npos) return std::string(text);
   Engine engine(values, allowExpressions);
-  return engine.singlePass(text, values, nullptr, 0, 0);
+  return engine.singlePass(text, values);
 }
 
 std::string recursiveTemplateString(std::string_view text, const ValueDictionary& values,
@@ -399,7 +373,7 @@ std::string recursiveTemplateString(std::string_view text, const ValueDictionary
   if (!nextPlaceholder(text)) return std::string(text);
   const ValueDictionary resolved = resolveValuesForPredicateOrTemplate(values);
   Engine engine(values, allowExpressions);
-  return engine.scan(std::string(text), resolved, Writes{}, 0);
+  return engine.scan(std::string(text), resolved);
 }
 
 }  // namespace quarn

@@ -18,11 +18,12 @@
 // ...") leaves it as it is. A failure of the key look-up itself (an unknown
 // "@" operator, a key asked of a number) is thrown as ExpressionEvaluationError.
 //
-// Before a string value is templated, "<recursion>" is written at its key
-// path (DictKeyPath, dict_key_path.h) into a working copy of the values shared
-// by all placeholders of the text and passed down; so a value that refers to
-// itself ends in "<recursion>", and a placeholder handled after another one
-// with the same path (placeholders go from last to first) reads "<recursion>".
+// A string value is templated with "<recursion>" written at its key path
+// (DictKeyPath, dict_key_path.h) in the values it reads, on top of the paths
+// of the values it is itself nested in; so a value that refers back into that
+// chain ("a" holding "x${a}") ends in "<recursion>". Only the chain is marked:
+// placeholders side by side, the same one twice included, each read the
+// values as given ("${name} and ${name}" gives "Ann and Ann").
 //
 // Scanner (allowRecursion true; recursiveTemplateString): the values are first
 // passed through resolveValuesForPredicateOrTemplate() (lists and dictionaries
@@ -33,13 +34,11 @@
 // replacements form are expanded too. A field that is a key path
 // (hasKeyPath(), or one with list subscripts such as "items.[1]") is looked
 // up, failures logged ("Expression error: ...") as "": a string is expanded
-// the same way with "<recursion>" written at its path in a copy of the
-// values, and, with allowExpressions and a last component starting with "$",
-// evaluated as an expression over the values as given (a failure is logged
-// and gives "<error>"); another non-null value gives its text form.
-// Otherwise, with allowExpressions, the field itself is evaluated as an
-// expression over the values as given ("${price * 2}"; a failure is logged
-// and gives ""), and without, it gives "".
+// the same way with "<recursion>" written at its path as above, and, with allowExpressions and a
+// last component starting with "$", evaluated as an expression over the values as given (a failure
+// is logged and gives "<error>"); another non-null value gives its text form. Otherwise, with
+// allowExpressions, the field itself is evaluated as an expression over the values as given
+// ("${price * 2}"; a failure is logged and gives ""), and without, it gives "".
 //
 // Each evaluated expression logs "Evaluate expression: <text> = <result>)" at
 // debug level.

@@ -56,9 +56,6 @@ TEST(TextTemplateTest, SinglePass) {
       {"v${app.version} (${items.@count})", false, "v2.1 (3)"},
       {"${greeting}!", false, "Hi Ann!"},
       {"${self}", false, "x<recursion>"},
-      // The working copy is shared by the placeholders of a text, and the
-      // last one goes first: the earlier "${name}" reads "<recursion>".
-      {"${name} and ${name}", false, "<recursion> and Ann"},
       {"${1 + 2}", false, ""},
       {"${1 + 2}", true, ""},
       {"a${}b${", false, "a${}b${"},
@@ -74,6 +71,35 @@ TEST(TextTemplateTest, SinglePass) {
   for (const auto& c : cases) {
     EXPECT_EQ(templateString(c.text, values(), c.expressions), c.expected)
         << c.text << (c.expressions ? " (expressions)" : "");
+  }
+}
+
+// "<recursion>" marks only references back into the values being expanded:
+// placeholders side by side read the values as given, in both modes.
+TEST(TextTemplateTest, SiblingPlaceholdersReadTheValuesAsGiven) {
+  const ValueDictionary given{{"name", "Ada"},
+                              {"greeting", "Hello ${name}"},
+                              {"twice", "${name}+${name}"},
+                              {"both", "${greeting}/${twice}"},
+                              {"a", "x${a}"},
+                              {"loop", "${name}${loop}${name}"},
+                              {"user", {{"first", "Ada"}, {"hi", "Hi ${user.first}"}}}};
+  const Case cases[] = {
+      {"Hi ${name}, bye ${name}", false, "Hi Ada, bye Ada"},
+      {"${greeting}, ${name}", false, "Hello Ada, Ada"},
+      {"${name}: ${greeting}", false, "Ada: Hello Ada"},
+      {"${greeting} ${greeting}", false, "Hello Ada Hello Ada"},
+      {"${twice} ${twice}", false, "Ada+Ada Ada+Ada"},
+      {"${both}", false, "Hello Ada/Ada+Ada"},
+      {"${user.hi} ${user.first} ${user.hi}", false, "Hi Ada Ada Hi Ada"},
+      // A reference back into the chain still ends there.
+      {"${a}", false, "x<recursion>"},
+      {"${a} ${a}", false, "x<recursion> x<recursion>"},
+      {"${loop}", false, "Ada<recursion>Ada"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(templateString(c.text, given), c.expected) << c.text << " (single pass)";
+    EXPECT_EQ(recursiveTemplateString(c.text, given), c.expected) << c.text << " (scanner)";
   }
 }
 
