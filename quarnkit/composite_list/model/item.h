@@ -8,6 +8,7 @@
 
 #include <any>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,15 @@ class CompositeListItem {
   /// themselves. Throws ExpressionEvaluationError when a placeholder's key
   /// look-up fails.
   virtual std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) = 0;
+
+  /// A text templating worked out but not made yet: calling it makes it
+  /// (which cannot fail) and gives the record with its texts filled.
+  using PreparedTextTemplate = std::function<std::shared_ptr<CompositeListItem>()>;
+  /// templateText() in two steps, so that lists of records are templated
+  /// all or none: the texts are filled here, where a failure throws with the
+  /// record unchanged, and put in place when the result is called. The
+  /// library's records do so; the default runs templateText() at once.
+  [[nodiscard]] virtual PreparedTextTemplate prepareTemplateText(const ValueDictionary& values);
 
   /// The record's fields as they are now, as an immutable block that
   /// AnyCompositeListItem keeps as its snapshot. The default copies them

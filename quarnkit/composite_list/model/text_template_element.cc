@@ -43,20 +43,59 @@ AnyCompositeListItem AnyCompositeListItem::templateText(const ValueDictionary& v
   return AnyCompositeListItem(record_->templateText(values));
 }
 
+CompositeListItem::PreparedTextTemplate CompositeListItem::prepareTemplateText(
+    const ValueDictionary& values) {
+  return [filled = templateText(values)] { return filled; };
+}
+
+std::function<std::vector<AnyCompositeListItem>()> prepareTemplateText(
+    const std::vector<AnyCompositeListItem>& items, const ValueDictionary& values) {
+  std::vector<CompositeListItem::PreparedTextTemplate> prepared;
+  prepared.reserve(items.size());
+  detail::forEachWithTheirValues(items, values,
+                                 [&](const AnyCompositeListItem& item, const ValueDictionary& v) {
+                                   prepared.push_back(item.base()->prepareTemplateText(v));
+                                 });
+  return [prepared = std::move(prepared)] {
+    std::vector<AnyCompositeListItem> out;
+    out.reserve(prepared.size());
+    for (const auto& fill : prepared) out.emplace_back(fill());
+    return out;
+  };
+}
+
+std::vector<AnyCompositeListItem> templateText(const std::vector<AnyCompositeListItem>& items,
+                                               const ValueDictionary& values) {
+  return prepareTemplateText(items, values)();
+}
+
 std::shared_ptr<CompositeListItem> CompositeListSectionItemBase::templateText(
+    const ValueDictionary& values) {
+  return prepareTemplateText(values)();
+}
+
+CompositeListItem::PreparedTextTemplate CompositeListSectionItemBase::prepareTemplateText(
     const ValueDictionary& values) {
   // Data without placeholders would come back equal: the shared field block
   // is copied only when a text changes. The block with the template texts is
   // kept (shared) as the source of every later filling.
   const std::optional<CompositeListItemData>& source =
       templateFields_ ? templateFields_->data : data();
-  if (source && source->hasTextPlaceholders()) {
-    CompositeListItemData filled = source->templateText(values);
-    if (!templateFields_) templateFields_ = fields_;
-    mutableFields().data = std::move(filled);
+  std::optional<CompositeListItemData> filled;
+  if (source && source->hasTextPlaceholders()) filled = source->templateText(values);
+  std::function<void()> entity = prepareEntityText(values);
+  if (!filled && !entity) {
+    return [self = shared_from_this()]() -> std::shared_ptr<CompositeListItem> { return self; };
   }
-  templateEntityText(values);
-  return shared_from_this();
+  return [self = shared_from_this(), filled = std::move(filled),
+          entity = std::move(entity)]() mutable -> std::shared_ptr<CompositeListItem> {
+    if (filled) {
+      if (!self->templateFields_) self->templateFields_ = self->fields_;
+      self->mutableFields().data = std::move(*filled);
+    }
+    if (entity) entity();
+    return self;
+  };
 }
 
 std::optional<ValueDictionary> detail::valuesWithVars(const ValueDictionary& values,
