@@ -61,7 +61,8 @@ class CompositeListItem {
   virtual std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) = 0;
 
   /// A text templating worked out but not made yet: calling it makes it
-  /// (which cannot fail) and gives the record with its texts filled.
+  /// (which cannot fail) and gives the record with its texts filled. Empty
+  /// when there is nothing to change: the record stays as it is.
   using PreparedTextTemplate = std::function<std::shared_ptr<CompositeListItem>()>;
   /// templateText() in two steps, so that lists of records are templated
   /// all or none: the texts are filled here, where a failure throws with the

@@ -50,16 +50,20 @@ CompositeListItem::PreparedTextTemplate CompositeListItem::prepareTemplateText(
 
 std::function<std::vector<AnyCompositeListItem>()> prepareTemplateText(
     const std::vector<AnyCompositeListItem>& items, const ValueDictionary& values) {
-  std::vector<CompositeListItem::PreparedTextTemplate> prepared;
+  struct Prepared {
+    std::shared_ptr<CompositeListItem> record;
+    CompositeListItem::PreparedTextTemplate fill;  // empty: the record as it is
+  };
+  std::vector<Prepared> prepared;
   prepared.reserve(items.size());
-  detail::forEachWithTheirValues(items, values,
-                                 [&](const AnyCompositeListItem& item, const ValueDictionary& v) {
-                                   prepared.push_back(item.base()->prepareTemplateText(v));
-                                 });
+  detail::forEachWithTheirValues(
+      items, values, [&](const AnyCompositeListItem& item, const ValueDictionary& v) {
+        prepared.push_back({item.base(), item.base()->prepareTemplateText(v)});
+      });
   return [prepared = std::move(prepared)] {
     std::vector<AnyCompositeListItem> out;
     out.reserve(prepared.size());
-    for (const auto& fill : prepared) out.emplace_back(fill());
+    for (const auto& [record, fill] : prepared) out.emplace_back(fill ? fill() : record);
     return out;
   };
 }
@@ -71,7 +75,8 @@ std::vector<AnyCompositeListItem> templateText(const std::vector<AnyCompositeLis
 
 std::shared_ptr<CompositeListItem> CompositeListSectionItemBase::templateText(
     const ValueDictionary& values) {
-  return prepareTemplateText(values)();
+  const PreparedTextTemplate fill = prepareTemplateText(values);
+  return fill ? fill() : shared_from_this();
 }
 
 CompositeListItem::PreparedTextTemplate CompositeListSectionItemBase::prepareTemplateText(
@@ -84,9 +89,7 @@ CompositeListItem::PreparedTextTemplate CompositeListSectionItemBase::prepareTem
   std::optional<CompositeListItemData> filled;
   if (source && source->hasTextPlaceholders()) filled = source->templateText(values);
   std::function<void()> entity = prepareEntityText(values);
-  if (!filled && !entity) {
-    return [self = shared_from_this()]() -> std::shared_ptr<CompositeListItem> { return self; };
-  }
+  if (!filled && !entity) return {};
   return [self = shared_from_this(), filled = std::move(filled),
           entity = std::move(entity)]() mutable -> std::shared_ptr<CompositeListItem> {
     if (filled) {
