@@ -80,20 +80,23 @@ std::shared_ptr<const std::vector<T>> extended(const std::shared_ptr<const std::
   return next;
 }
 
-/// Runs `work` on the main context: directly when already there.
+/// `work` made to run on the main context: itself when the caller is there,
+/// else a hop there and back. Decided when called, so for work awaited
+/// where it is made.
 template <class T>
-Async<T> onMainContext(Async<T> work) {
-  if (isOnMainContext()) co_return co_await std::move(work);
-  co_return co_await onMain(std::move(work));
+Async<T> toMainContext(Async<T> work) {
+  if (isOnMainContext()) return work;
+  return onMain(std::move(work));
 }
 
-Async<void> onMainContext(Async<void> work) {
-  if (isOnMainContext()) {
-    co_await std::move(work);
-  } else {
-    co_await onMain(std::move(work));
-  }
+/// The same, decided when awaited: the stages' work may be made in one
+/// place and awaited in another.
+template <class T>
+Async<T> onMainContext(Async<T> work) {
+  co_return co_await toMainContext(std::move(work));
 }
+
+Async<void> onMainContext(Async<void> work) { co_await toMainContext(std::move(work)); }
 
 /// The default decimal text of a double: shortest round trip, with ".0" on
 /// integral values ("0.25", "2.0", "1e-05").
@@ -187,8 +190,13 @@ struct CompositeListFetcher::Pipeline {
                                           ItemWork work);
   static Async<std::optional<RequestItem>> build(CompositeListFetcher& f, AnyCompositeListItem item,
                                                  DescriptionRef description, ItemWork work);
-  static Async<void> nestedTemplate(CompositeListFetcher& f, AnyCompositeListItem item,
-                                    DescriptionRef description);
+  static Async<std::optional<RequestItem>> noRequest();
+  static Async<std::optional<RequestItem>> buildDirect(CompositeListFetcher& f,
+                                                       AnyCompositeListItem item,
+                                                       DescriptionRef description);
+  static Async<std::optional<RequestItem>> nestedTemplate(CompositeListFetcher& f,
+                                                          AnyCompositeListItem item,
+                                                          DescriptionRef description);
   static Async<void> fetchNestedTemplate(CompositeListFetcher& f, AnyCompositeListItem item,
                                          Items sections);
   static Async<bool> fetchDirectly(CompositeListFetcher& f, AnyCompositeListItem item,
@@ -473,32 +481,41 @@ Async<IndexedRequest> CompositeListFetcher::Pipeline::buildChild(CompositeListFe
   co_return IndexedRequest{index, std::move(request)};
 }
 
+// Not a coroutine: most items take the request way, which needs no frame here.
 Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::build(CompositeListFetcher& f,
                                                                         AnyCompositeListItem item,
                                                                         DescriptionRef description,
                                                                         ItemWork work) {
   switch (work) {
-    case ItemWork::none:
-      co_return std::nullopt;
-    case ItemWork::nestedTemplate:
-      co_await nestedTemplate(f, std::move(item), std::move(description));
-      co_return std::nullopt;
-    case ItemWork::direct:
     case ItemWork::request:
+      // On the main context, also for an override (the call only makes the work).
+      return toMainContext(f.requestParametersItem(std::move(item)));
+    case ItemWork::direct:
+      return buildDirect(f, std::move(item), std::move(description));
+    case ItemWork::nestedTemplate:
+      return nestedTemplate(f, std::move(item), std::move(description));
+    case ItemWork::none:
       break;
   }
-  // On the main context, also for an override (the call only makes the work).
-  std::optional<RequestItem> request = co_await onMainContext(f.requestParametersItem(item));
-  if (work == ItemWork::direct &&
-      co_await fetchDirectly(f, std::move(item), std::move(description), request)) {
-    co_return std::nullopt;
-  }
-  co_return request;
+  return noRequest();
 }
 
-Async<void> CompositeListFetcher::Pipeline::nestedTemplate(CompositeListFetcher& f,
-                                                           AnyCompositeListItem item,
-                                                           DescriptionRef description) {
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::noRequest() {
+  co_return std::nullopt;
+}
+
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::buildDirect(
+    CompositeListFetcher& f, AnyCompositeListItem item, DescriptionRef description) {
+  auto make = toMainContext(f.requestParametersItem(item));
+  std::optional<RequestItem> request = co_await std::move(make);
+  if (co_await fetchDirectly(f, std::move(item), std::move(description), request)) {
+    co_return std::nullopt;
+  }
+  co_return std::move(request);
+}
+
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::nestedTemplate(
+    CompositeListFetcher& f, AnyCompositeListItem item, DescriptionRef description) {
   const TemplateChain chain = templateChain.get();
   if (chain) {
     auto from = std::find_if(chain->begin(), chain->end(), [&](const TemplateStep& s) {
@@ -516,6 +533,7 @@ Async<void> CompositeListFetcher::Pipeline::nestedTemplate(CompositeListFetcher&
   TemplateChain next = extended(chain, TemplateStep{description.base.get(), item.type().rawValue});
   auto nested = fetchNestedTemplate(f, std::move(item), std::move(sections));
   co_await templateChain.withValue(std::move(next), onMainContext(std::move(nested)));
+  co_return std::nullopt;  // the nested template's items are the entity, no request
 }
 
 Async<void> CompositeListFetcher::Pipeline::fetchNestedTemplate(CompositeListFetcher& f,
@@ -536,8 +554,8 @@ Async<bool> CompositeListFetcher::Pipeline::fetchDirectly(
                                                   std::nullopt, std::nullopt, std::nullopt);
   std::optional<CompositeListResult::Item> result = co_await provider.fetchEntities(asked);
   if (!result) co_return false;
-  co_await onMainContext(
-      applyDirectResult(f, std::move(item), std::move(description), std::move(*result)));
+  auto apply = applyDirectResult(f, std::move(item), std::move(description), std::move(*result));
+  co_await toMainContext(std::move(apply));
   co_return true;
 }
 

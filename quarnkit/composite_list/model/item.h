@@ -8,10 +8,10 @@
 
 #include <any>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quarnkit/composite_list/model/fetch_mode.h"
@@ -25,7 +25,35 @@ namespace quarn {
 
 class AnyCompositeListItem;
 class CompositeListContext;
+class CompositeListItem;
 struct CompositeListItemFields;
+
+/// A record's text templating worked out but not made yet
+/// (CompositeListItem::prepareTemplateText()). make() makes it, which cannot
+/// fail, and gives the record with its texts filled.
+class PreparedTextTemplate {
+ public:
+  /// Makes `change` in `record`.
+  using Apply = std::shared_ptr<CompositeListItem> (*)(std::shared_ptr<CompositeListItem> record,
+                                                       std::shared_ptr<void> change);
+  /// Nothing left to make: `record` has its texts filled.
+  explicit PreparedTextTemplate(std::shared_ptr<CompositeListItem> record)
+      : record_(std::move(record)) {}
+  PreparedTextTemplate(std::shared_ptr<CompositeListItem> record, std::shared_ptr<void> change,
+                       Apply apply)
+      : record_(std::move(record)), change_(std::move(change)), apply_(apply) {}
+
+  /// Whether make() has anything left to do.
+  [[nodiscard]] bool pending() const { return apply_ != nullptr; }
+  std::shared_ptr<CompositeListItem> make() && {
+    return apply_ != nullptr ? apply_(std::move(record_), std::move(change_)) : std::move(record_);
+  }
+
+ private:
+  std::shared_ptr<CompositeListItem> record_;
+  std::shared_ptr<void> change_;
+  Apply apply_ = nullptr;
+};
 
 class CompositeListItem {
  public:
@@ -60,13 +88,9 @@ class CompositeListItem {
   /// look-up fails.
   virtual std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) = 0;
 
-  /// A text templating worked out but not made yet: calling it makes it
-  /// (which cannot fail) and gives the record with its texts filled. Empty
-  /// when there is nothing to change: the record stays as it is.
-  using PreparedTextTemplate = std::function<std::shared_ptr<CompositeListItem>()>;
   /// templateText() in two steps, so that lists of records are templated
   /// all or none: the texts are filled here, where a failure throws with the
-  /// record unchanged, and put in place when the result is called. The
+  /// record unchanged, and put in place by the result's make(). The
   /// library's records do so; the default runs templateText() at once.
   [[nodiscard]] virtual PreparedTextTemplate prepareTemplateText(const ValueDictionary& values);
 

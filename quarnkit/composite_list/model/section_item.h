@@ -133,6 +133,9 @@ class CompositeListSectionItemBase
                             const SeenMembers& seen);
   /// The name of the record type for log lines ("CompositeListSectionItem<Product>").
   [[nodiscard]] virtual std::string recordTypeName() const = 0;
+  /// Puts a field block with filled texts in place, keeping the one with
+  /// the template texts.
+  void putFields(std::shared_ptr<const CompositeListItemFields> filled);
   /// The entity's texts filled when it is a template element: calling the
   /// result puts them in place; empty when there is nothing to fill.
   virtual std::function<void()> prepareEntityText(const ValueDictionary& values) = 0;
