@@ -77,13 +77,14 @@ TEST(TextTemplateTest, SinglePass) {
 // "<recursion>" marks only references back into the values being expanded:
 // placeholders side by side read the values as given, in both modes.
 TEST(TextTemplateTest, SiblingPlaceholdersReadTheValuesAsGiven) {
-  const ValueDictionary given{{"name", "Ada"},
-                              {"greeting", "Hello ${name}"},
-                              {"twice", "${name}+${name}"},
-                              {"both", "${greeting}/${twice}"},
-                              {"a", "x${a}"},
-                              {"loop", "${name}${loop}${name}"},
-                              {"user", {{"first", "Ada"}, {"hi", "Hi ${user.first}"}}}};
+  const ValueDictionary given{
+      {"name", "Ada"},
+      {"greeting", "Hello ${name}"},
+      {"twice", "${name}+${name}"},
+      {"both", "${greeting}/${twice}"},
+      {"a", "x${a}"},
+      {"loop", "${name}${loop}${name}"},
+      {"user", {{"first", "Ada"}, {"hi", "Hi ${user.first}"}, {"me", "x${user.me}"}}}};
   const Case cases[] = {
       {"Hi ${name}, bye ${name}", false, "Hi Ada, bye Ada"},
       {"${greeting}, ${name}", false, "Hello Ada, Ada"},
@@ -96,6 +97,7 @@ TEST(TextTemplateTest, SiblingPlaceholdersReadTheValuesAsGiven) {
       {"${a}", false, "x<recursion>"},
       {"${a} ${a}", false, "x<recursion> x<recursion>"},
       {"${loop}", false, "Ada<recursion>Ada"},
+      {"${user.me} ${user.hi} ${user.me}", false, "x<recursion> Hi Ada x<recursion>"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(templateString(c.text, given), c.expected) << c.text << " (single pass)";
