@@ -11,6 +11,10 @@
 // other, hold lists, dictionaries with "*" and dotted keys. The environment
 // variable QUARNKIT_TEXT_TEMPLATE_MODE=single or =scanner fuzzes one mode.
 //
+// The expansion bounds are small (kLimits), so that inputs reach them, and
+// the code that ends expansion there, after little work: at the default
+// bounds an input can make each of its four calls do a thousand replacements.
+//
 // Beyond not crashing, hanging or leaking: only the documented errors come out
 // (ExpressionEvaluationError from single-pass look-ups, nothing from the
 // scanner), no output grows past the length bound, and a text without "${"
@@ -27,6 +31,8 @@
 
 namespace quarn::fuzz {
 namespace {
+
+constexpr TextTemplateLimits kLimits{.maxDepth = 8, .maxReplacements = 64, .maxLength = 4096};
 
 enum class Modes { both, single, scanner };
 Modes modes = Modes::both;
@@ -137,7 +143,7 @@ ValueDictionary parseValues(std::string_view lines) {
 }
 
 void checkOutput(std::string_view text, const std::string& out) {
-  check(out.size() <= std::max(kTextTemplateMaxLength, text.size()));
+  check(out.size() <= std::max(kLimits.maxLength, text.size()));
 }
 
 }  // namespace
@@ -152,14 +158,15 @@ int textTemplateOneInput(const std::uint8_t* data, std::size_t size) {
   for (bool expressions : {false, true}) {
     if (modes != Modes::scanner) {
       try {
-        const std::string out = templateString(text, values, expressions, false);
+        const std::string out = templateString(text, values, expressions, false, kLimits);
         checkOutput(text, out);
         if (text.find("${") == std::string_view::npos) check(out == text);
       } catch (const ExpressionEvaluationError&) {
       }
     }
     if (modes != Modes::single) {
-      const std::string out = recursiveTemplateString(text, values, expressions);  // throws nothing
+      // Throws nothing.
+      const std::string out = recursiveTemplateString(text, values, expressions, kLimits);
       checkOutput(text, out);
       if (text.find("${") == std::string_view::npos) check(out == text);
     }

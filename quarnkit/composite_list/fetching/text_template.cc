@@ -202,8 +202,11 @@ void logResult(std::string_view text, const Value& result) {
 class Engine {
  public:
   Engine(const ValueDictionary& lookupValues, const ValueDictionary& expressionValues,
-         bool expressions)
-      : expressionValues_(expressionValues), expressions_(expressions), marks_(lookupValues) {}
+         bool expressions, const TextTemplateLimits& limits)
+      : expressionValues_(expressionValues),
+        expressions_(expressions),
+        limits_(limits),
+        marks_(lookupValues) {}
 
   std::string singlePass(std::string_view text);
   std::string scan(std::string text);
@@ -224,6 +227,7 @@ class Engine {
 
   const ValueDictionary& expressionValues_;
   bool expressions_;
+  TextTemplateLimits limits_;
   std::size_t replacements_ = 0;
   bool stopped_ = false;
   Marks marks_;  // the fields whose values are being expanded
@@ -231,18 +235,18 @@ class Engine {
 
 bool Engine::consume() {
   if (stopped_) return false;
-  if (++replacements_ > kTextTemplateMaxReplacements) {
+  if (++replacements_ > limits_.maxReplacements) {
     stop(fmt::format("Text template expansion stopped after {} replacements",
-                     kTextTemplateMaxReplacements));
+                     limits_.maxReplacements));
     return false;
   }
   return true;
 }
 
 bool Engine::fits(std::size_t length, std::size_t original) {
-  if (length <= std::max(kTextTemplateMaxLength, original)) return true;
-  stop(fmt::format("Text template expansion stopped: text longer than {} bytes",
-                   kTextTemplateMaxLength));
+  if (length <= std::max(limits_.maxLength, original)) return true;
+  stop(
+      fmt::format("Text template expansion stopped: text longer than {} bytes", limits_.maxLength));
   return false;
 }
 
@@ -253,9 +257,9 @@ void Engine::stop(const std::string& why) {
 
 bool Engine::cutOff(std::string_view field, const std::string& value) const {
   if (value == kRecursionMarker) return false;  // the marker expands to itself
-  if (marks_.depth() + 1 > kTextTemplateMaxDepth) {
+  if (marks_.depth() + 1 > limits_.maxDepth) {
     log().error("Expression error: Text template values nested deeper than {} levels at ${{{}}}",
-                kTextTemplateMaxDepth, field);
+                limits_.maxDepth, field);
     return true;
   }
   if (marks_.contains(field)) {
@@ -332,7 +336,7 @@ std::string Engine::singlePass(std::string_view text) {
   }
 
   std::string out;
-  out.reserve(std::min(length, kTextTemplateMaxLength));
+  out.reserve(std::min(length, limits_.maxLength));
   std::size_t at = 0;
   for (const Match& m : matches) {
     if (!m.replaced) continue;
@@ -410,18 +414,19 @@ std::string Engine::resolveField(std::string_view field) {
 // ----- Entry points ----------------------------------------------------------
 
 std::string templateString(std::string_view text, const ValueDictionary& values,
-                           bool allowExpressions, bool allowRecursion) {
-  if (allowRecursion) return recursiveTemplateString(text, values, allowExpressions);
+                           bool allowExpressions, bool allowRecursion,
+                           const TextTemplateLimits& limits) {
+  if (allowRecursion) return recursiveTemplateString(text, values, allowExpressions, limits);
   if (text.find("${") == std::string_view::npos) return std::string(text);
-  Engine engine(values, values, allowExpressions);
+  Engine engine(values, values, allowExpressions, limits);
   return engine.singlePass(text);
 }
 
 std::string recursiveTemplateString(std::string_view text, const ValueDictionary& values,
-                                    bool allowExpressions) {
+                                    bool allowExpressions, const TextTemplateLimits& limits) {
   if (!nextPlaceholder(text)) return std::string(text);
   const ValueDictionary resolved = resolveValuesForPredicateOrTemplate(values);
-  Engine engine(resolved, values, allowExpressions);
+  Engine engine(resolved, values, allowExpressions, limits);
   return engine.scan(std::string(text));
 }
 

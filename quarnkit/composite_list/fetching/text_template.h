@@ -44,8 +44,8 @@
 // debug level.
 //
 // Bounds. Templates and values come from servers, so expansion is bounded
-// whatever they hold (values referring to each other in a cycle, to ever new
-// paths, or doubling at each level):
+// (TextTemplateLimits, whose defaults are given below) whatever they hold (values referring to each
+// other in a cycle, to ever new paths, or doubling at each level):
 // - string values nest at most kTextTemplateMaxDepth deep, and a value whose
 //   path is already being expanded further up gives "<recursion>" even where
 //   the "<recursion>" write cannot reach it (dotted keys, list elements);
@@ -76,6 +76,14 @@ inline constexpr std::size_t kTextTemplateMaxDepth = 32;
 inline constexpr std::size_t kTextTemplateMaxReplacements = 1024;
 /// Longest text (in bytes) a templating call builds.
 inline constexpr std::size_t kTextTemplateMaxLength = std::size_t{64} * 1024;
+
+/// The bounds of one templating call. Calls use the defaults; tests and the
+/// fuzz target pass smaller ones to reach the bounds with little work.
+struct TextTemplateLimits {
+  std::size_t maxDepth = kTextTemplateMaxDepth;
+  std::size_t maxReplacements = kTextTemplateMaxReplacements;
+  std::size_t maxLength = kTextTemplateMaxLength;
+};
 
 /// The marker written at the path of a value being expanded.
 inline constexpr std::string_view kRecursionMarker = "<recursion>";
@@ -112,11 +120,13 @@ class ExpressionError : public Error {
 /// Throws ExpressionEvaluationError for a failed key look-up in single-pass
 /// mode; the scanner mode throws nothing.
 std::string templateString(std::string_view text, const ValueDictionary& values,
-                           bool allowExpressions = false, bool allowRecursion = false);
+                           bool allowExpressions = false, bool allowRecursion = false,
+                           const TextTemplateLimits& limits = {});
 
 /// The scanner mode alone: templateString(text, values, allowExpressions, true).
 std::string recursiveTemplateString(std::string_view text, const ValueDictionary& values,
-                                    bool allowExpressions = false);
+                                    bool allowExpressions = false,
+                                    const TextTemplateLimits& limits = {});
 
 /// Whether the whole of `text` matches "^[a-zA-Z0-9.@_$]+$".
 bool hasKeyPath(std::string_view text);

@@ -234,6 +234,25 @@ TEST(TextTemplateBoundsTest, DoublingStopsAtTheReplacementBudget) {
   }
 }
 
+TEST(TextTemplateBoundsTest, SmallerLimits) {
+  ValueDictionary values{{"a", "abcdefgh"}, {"none", ""}};
+  for (int i = 0; i < 10; ++i)
+    values.set(fmt::format("v{}", i), fmt::format("{}${{v{}}}", i, i + 1));
+  const TextTemplateLimits limits{.maxDepth = 3, .maxReplacements = 5, .maxLength = 16};
+  const std::string six = "${none}${none}${none}${none}${none}${none}";
+  for (bool recursion : {false, true}) {
+    LogCapture log;
+    EXPECT_EQ(templateString("${v0}", values, false, recursion, limits), "012<recursion>");
+    EXPECT_EQ(log.count("nested deeper than 3 levels at ${v3}"), 1u);
+    // The single pass goes from the last placeholder, the scanner from the first.
+    EXPECT_EQ(templateString("${a}|${a}", values, false, recursion, limits),
+              recursion ? "abcdefgh|${a}" : "${a}|abcdefgh");
+    EXPECT_EQ(log.count("text longer than 16 bytes"), 1u);
+    EXPECT_EQ(templateString(six, values, false, recursion, limits), "${none}");
+    EXPECT_EQ(log.count("stopped after 5 replacements"), 1u);
+  }
+}
+
 TEST(TextTemplateBoundsTest, ScannerRescanCycleAndLength) {
   // "${x${a}" -> "${x}${a}" -> "${x${a}" -> ... : no value refers to itself,
   // the rescans go round.
