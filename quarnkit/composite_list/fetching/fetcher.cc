@@ -275,8 +275,10 @@ Async<Task<CompositeListResult>> CompositeListFetcher::fetchCompositeListTask(
   fatalError("Fatal error");
 }
 
+// The request items are taken by value as overrides take them.
 Async<void> CompositeListFetcher::updateTemplateItems(
-    Items items, std::vector<CompositeListResult::Item> results, RequestItems) {
+    Items items, std::vector<CompositeListResult::Item> results,
+    RequestItems) {  // NOLINT(performance-unnecessary-value-param)
   return onMainContext(Pipeline::update(*this, std::move(items), std::move(results)));
 }
 

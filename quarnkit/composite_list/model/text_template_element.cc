@@ -108,20 +108,21 @@ PreparedTextTemplate CompositeListSectionItemBase::prepareTemplateText(
   if (!entity) {
     if (!filled) return PreparedTextTemplate(std::move(self));
     // The usual change, held by the new block itself: nothing more to allocate.
-    return {std::move(self), std::move(filled),
-            [](std::shared_ptr<CompositeListItem> record, std::shared_ptr<void> change) {
-              auto& r = static_cast<CompositeListSectionItemBase&>(*record);
-              r.putFields(std::static_pointer_cast<const CompositeListItemFields>(change));
-              return record;
-            }};
+    return {
+        std::move(self), std::move(filled),
+        [](std::shared_ptr<CompositeListItem> record, std::shared_ptr<void> change) {
+          auto& r = static_cast<CompositeListSectionItemBase&>(*record);
+          r.putFields(std::static_pointer_cast<const CompositeListItemFields>(std::move(change)));
+          return record;
+        }};
   }
   auto change = std::make_shared<RecordTextChange>(RecordTextChange{filled, std::move(entity)});
   return {std::move(self), std::move(change),
           [](std::shared_ptr<CompositeListItem> record, std::shared_ptr<void> made) {
             auto& r = static_cast<CompositeListSectionItemBase&>(*record);
-            auto& c = *static_cast<RecordTextChange*>(made.get());
-            if (c.fields) r.putFields(std::move(c.fields));
-            c.entity();
+            const auto c = std::static_pointer_cast<RecordTextChange>(std::move(made));
+            if (c->fields) r.putFields(std::move(c->fields));
+            c->entity();
             return record;
           }};
 }
