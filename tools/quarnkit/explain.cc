@@ -8,6 +8,7 @@
 #include "quarnkit/composite_list/model/section_item.h"
 #include "quarnkit/core/error.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/platform/runtime/async.h"
 #include "tools/quarnkit/input_error.h"
 
 namespace quarn::tool {
