@@ -1,7 +1,7 @@
 // Hopping to the main context and back, and spawning and awaiting a Task,
 // each against the bare Asio equivalent measured in the same run. The
-// "ratio" counter is library time over bare time (see compare()); the issue
-// asks for at most 1.5 for both.
+// "ratio" counter is library time over bare time (see compare()); the target
+// is at most 1.5 for both.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -114,6 +114,7 @@ std::string AsyncOperation::keyPath(State state) {
 }
 
 void AsyncOperation::setState(State state) {
+  std::lock_guard lock(changing_);
   const State old = state_.load();
   const std::string newKey = keyPath(state);
   const std::string oldKey = keyPath(old);
@@ -127,15 +128,25 @@ void AsyncOperation::setState(State state) {
 bool AsyncOperation::isReady() const { return Operation::isReady() && state() == State::ready; }
 
 void AsyncOperation::start() {
-  if (isCancelled()) {
-    setState(State::finished);
-    return;
+  {
+    // Deciding and leaving ready is one step, so a cancel() on another thread
+    // comes either before it (and main() never runs) or after it.
+    std::lock_guard lock(changing_);
+    if (state() != State::ready) return;
+    if (isCancelled()) {
+      setState(State::finished);
+      return;
+    }
+    setState(State::executing);
   }
-  setState(State::executing);
   main();
 }
 
 void AsyncOperation::cancel() { setState(State::finished); }
+
+std::shared_ptr<AsyncBlockOperation> AsyncBlockOperation::make(Block block) {
+  return std::make_shared<AsyncBlockOperation>(Key(), std::move(block));
+}
 
 void AsyncBlockOperation::main() {
   std::weak_ptr<Operation> weakSelf = weak_from_this();
@@ -221,7 +232,7 @@ void OperationQueue::addOperation(std::function<void()> block) {
 
 std::shared_ptr<AsyncBlockOperation> OperationQueue::addAsyncOperation(
     AsyncBlockOperation::Block block) {
-  auto operation = std::make_shared<AsyncBlockOperation>(std::move(block));
+  auto operation = AsyncBlockOperation::make(std::move(block));
   addOperation(operation);
   return operation;
 }

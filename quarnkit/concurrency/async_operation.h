@@ -77,6 +77,12 @@ class Operation : public std::enable_shared_from_this<Operation> {
 
 /// An operation that stays executing after start() returns, until its
 /// subtype sets `state` to finished.
+///
+/// State changes are serialised: each change's announcements name the state
+/// it really replaced, and start() and cancel() racing on two threads have one
+/// winner. Observers are called with the change still under way: they may
+/// read or change this operation, but must not wait for another thread that
+/// changes it.
 class AsyncOperation : public Operation {
  public:
   enum class State { ready, executing, finished };
@@ -95,23 +101,35 @@ class AsyncOperation : public Operation {
   [[nodiscard]] bool isFinished() const override { return state() == State::finished; }
   [[nodiscard]] bool isAsynchronous() const override { return true; }
 
-  /// Finished at once when cancelled; otherwise executing, then main().
+  /// Starts a ready operation: finished at once when cancelled; otherwise
+  /// executing, then main(). An operation already executing or finished (a
+  /// cancel() came first) is left as it is, and main() is not called.
   void start() override;
   /// Sets the state to finished, whatever it was. The cancelled flag stays
   /// unset, so an operation cancelled before it started is simply finished.
   void cancel() override;
 
  private:
+  // Recursive: an observer may change the state it is told about.
+  std::recursive_mutex changing_;
   std::atomic<State> state_{State::ready};
 };
 
 /// An AsyncOperation running a block that receives the operation and a
-/// finish callback. Create it with std::make_shared.
+/// finish callback. Made only by make(): the finish callback reaches the
+/// operation through a weak reference, so it must be owned by a shared_ptr.
 class AsyncBlockOperation final : public AsyncOperation {
+  // Lets make() use std::make_shared while nobody else can construct one.
+  class Key {
+    friend class AsyncBlockOperation;
+    Key() = default;
+  };
+
  public:
   using Block = std::function<void(AsyncBlockOperation& operation, std::function<void()> finish)>;
 
-  explicit AsyncBlockOperation(Block block) : block_(std::move(block)) {}
+  static std::shared_ptr<AsyncBlockOperation> make(Block block);
+  AsyncBlockOperation(Key /*key*/, Block block) : block_(std::move(block)) {}
 
   /// Calls the block; its finish callback sets the state to finished (again
   /// on every call, repeating the announcements).

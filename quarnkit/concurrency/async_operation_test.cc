@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace quarn;
@@ -20,6 +22,35 @@ struct Recorder {
       lines.push_back(std::string(prior ? "will:" : "did:") + std::string(key));
     });
   }
+  // The state changes as "isReady>isExecuting": a change announces the new
+  // key, then the old one, before it happens.
+  std::vector<std::string> transitions() {
+    std::lock_guard lock(mutex);
+    std::vector<std::string> out;
+    std::vector<std::string> wills;
+    for (const auto& line : lines) {
+      if (line.rfind("will:", 0) == 0) wills.push_back(line.substr(5));
+    }
+    for (std::size_t i = 0; i + 1 < wills.size(); i += 2)
+      out.push_back(wills[i + 1] + ">" + wills[i]);
+    return out;
+  }
+};
+
+// An AsyncOperation that finishes inside main(); counts main() calls and says
+// when start() has returned.
+class Probe final : public AsyncOperation {
+ public:
+  void start() override {
+    AsyncOperation::start();
+    started = true;
+  }
+  void main() override {
+    ++mainCalls;
+    setState(State::finished);
+  }
+  std::atomic<int> mainCalls{0};
+  std::atomic<bool> started{false};
 };
 }  // namespace
 
@@ -29,8 +60,7 @@ TEST(AsyncOperationTest, StateKeysAndAnnouncementOrder) {
   EXPECT_EQ(AsyncOperation::keyPath(AsyncOperation::State::finished), "isFinished");
   EXPECT_EQ(AsyncOperation::rawValue(AsyncOperation::State::executing), "executing");
 
-  auto op = std::make_shared<AsyncBlockOperation>(
-      [](AsyncBlockOperation&, const std::function<void()>&) {});
+  auto op = AsyncBlockOperation::make([](AsyncBlockOperation&, const std::function<void()>&) {});
   Recorder r;
   r.attach(*op);
   EXPECT_TRUE(op->isAsynchronous());
@@ -44,8 +74,8 @@ TEST(AsyncOperationTest, StateKeysAndAnnouncementOrder) {
 
 TEST(AsyncOperationTest, CancelBeforeStartFinishesWithoutRunning) {
   bool ran = false;
-  auto op = std::make_shared<AsyncBlockOperation>(
-      [&](AsyncBlockOperation&, const std::function<void()>& finish) {
+  auto op =
+      AsyncBlockOperation::make([&](AsyncBlockOperation&, const std::function<void()>& finish) {
         ran = true;
         finish();
       });
@@ -57,6 +87,86 @@ TEST(AsyncOperationTest, CancelBeforeStartFinishesWithoutRunning) {
   queue.addOperation(op);
   queue.waitUntilAllOperationsAreFinished();
   EXPECT_FALSE(ran);
+}
+
+TEST(AsyncOperationTest, FinishedNeverStartsAgain) {
+  // Cancelled before start(): start() changes nothing and main() never runs.
+  auto cancelled = std::make_shared<Probe>();
+  cancelled->cancel();
+  Recorder r;
+  r.attach(*cancelled);
+  cancelled->start();
+  EXPECT_TRUE(cancelled->isFinished());
+  EXPECT_EQ(cancelled->mainCalls, 0);
+  EXPECT_TRUE(r.lines.empty());
+
+  // Finished by its own work: a second start() is ignored too.
+  auto done = std::make_shared<Probe>();
+  done->start();
+  ASSERT_TRUE(done->isFinished());
+  done->start();
+  EXPECT_TRUE(done->isFinished());
+  EXPECT_EQ(done->mainCalls, 1);
+
+  // Still executing: start() does not call main() twice.
+  std::function<void()> finish;
+  int runs = 0;
+  auto running = AsyncBlockOperation::make([&](AsyncBlockOperation&, std::function<void()> f) {
+    ++runs;
+    finish = std::move(f);
+  });
+  running->start();
+  running->start();
+  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(running->isExecuting());
+  finish();
+  EXPECT_TRUE(running->isFinished());
+}
+
+TEST(AsyncOperationTest, MadeOnlyThroughItsFactory) {
+  // Its finish callback reaches the operation through a weak reference, so an
+  // operation not owned by a shared_ptr could never finish.
+  static_assert(!std::is_constructible_v<AsyncBlockOperation, AsyncBlockOperation::Block>);
+  static_assert(!std::is_default_constructible_v<AsyncBlockOperation>);
+  static_assert(!std::is_copy_constructible_v<AsyncBlockOperation>);
+  auto op = AsyncBlockOperation::make(
+      [](AsyncBlockOperation&, const std::function<void()>& finish) { finish(); });
+  op->start();
+  EXPECT_TRUE(op->isFinished());
+}
+
+// cancel() racing the queue's start on a worker thread: whichever changes the
+// state first wins, and an operation cancelled while ready never runs main()
+// nor leaves finished.
+TEST(OperationQueueTest, CancelRightAfterAddingWinsOrComesAfterTheStart) {
+  OperationQueue queue;
+  int ranFirst = 0;
+  for (int round = 0; round < 2000; ++round) {
+    Recorder r;
+    auto probe = std::make_shared<Probe>();
+    r.attach(*probe);
+    queue.addOperation(probe);  // ready: its start is posted to a worker
+    probe->cancel();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!probe->started && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+    ASSERT_TRUE(probe->started) << "round " << round;
+    const auto t = r.transitions();
+    ASSERT_FALSE(t.empty());
+    if (t.front() == "isReady>isFinished") {
+      ASSERT_EQ(probe->mainCalls, 0) << "round " << round;
+      ASSERT_EQ(t.size(), 1u) << "round " << round << ": " << t.back();
+    } else {
+      ASSERT_EQ(t.front(), "isReady>isExecuting") << "round " << round;
+      ASSERT_EQ(probe->mainCalls, 1);
+      ++ranFirst;
+    }
+    ASSERT_TRUE(probe->isFinished());
+  }
+  queue.waitUntilAllOperationsAreFinished();
+  // How often the worker started the operation before cancel() came.
+  RecordProperty("startedBeforeCancel", ranFirst);
 }
 
 TEST(OperationQueueTest, SynchronousFinishReleasesTheQueueAndLaterFinishKeepsItWaiting) {
@@ -95,14 +205,13 @@ TEST(OperationQueueTest, DependenciesRunFirst) {
     order.push_back(i);
   };
   std::function<void()> finishFirst;
-  auto first = std::make_shared<AsyncBlockOperation>(
-      [&](AsyncBlockOperation&, std::function<void()> finish) {
-        record(1);
-        std::lock_guard lock(m);
-        finishFirst = std::move(finish);
-      });
-  auto second = std::make_shared<AsyncBlockOperation>(
-      [&](AsyncBlockOperation&, const std::function<void()>& finish) {
+  auto first = AsyncBlockOperation::make([&](AsyncBlockOperation&, std::function<void()> finish) {
+    record(1);
+    std::lock_guard lock(m);
+    finishFirst = std::move(finish);
+  });
+  auto second =
+      AsyncBlockOperation::make([&](AsyncBlockOperation&, const std::function<void()>& finish) {
         record(2);
         finish();
       });

@@ -75,19 +75,26 @@ TEST(PublisherUtilitiesTest, AssignHoldsItsTargetWeaklyAndStoreKeepsSubscription
   };
   PassthroughSubject<int> subject;
   auto screen = std::make_shared<Screen>();
+  auto other = std::make_shared<Screen>();
   std::weak_ptr<Screen> watch = screen;
   CancellableSet bag;
   {
     CancellableSet local;
     assign(subject.eraseToAnyPublisher(), &Screen::title, screen).store(local);
+    assign(subject.eraseToAnyPublisher(), &Screen::title, other).store(local);
     store(local, bag);
   }
+  EXPECT_EQ(bag.size(), 2u);
   subject.send(4);
   EXPECT_EQ(screen->title, 4);
+  EXPECT_EQ(other->title, 4);
   screen.reset();
   EXPECT_TRUE(watch.expired());  // not retained by the subscription
-  subject.send(5);               // the target is gone: nothing happens
-  bag.clear();                   // dropping the last copy cancels
+  subject.send(5);               // skipped for the gone target (a write would be use-after-free)
+  EXPECT_EQ(other->title, 5);
+  bag.clear();  // dropping the last copy cancels
+  subject.send(6);
+  EXPECT_EQ(other->title, 5);
 }
 
 TEST(PublisherUtilitiesTest, CombineLatestAndCancellation) {

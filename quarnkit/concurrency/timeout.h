@@ -60,11 +60,23 @@ struct TimeoutRace {
   std::mutex mutex;
   std::optional<Task<void>> operationTask;
   std::optional<Task<void>> timerTask;
+  bool callerCancelled = false;
 
   void cancelBoth() {
     std::lock_guard lock(mutex);
+    callerCancelled = true;
     if (operationTask) operationTask->cancel();
     if (timerTask) timerTask->cancel();
+  }
+
+  // Keeps a task once it has been started, cancelling it when the caller was
+  // cancelled meanwhile. Tasks are started outside the lock: started from the
+  // concurrent executor, a task may run inside spawn() up to its first
+  // suspension, and the timer takes the lock when its sleep ends at once.
+  void keep(std::optional<Task<void>>& slot, const Task<void>& task) {
+    std::lock_guard lock(mutex);
+    slot = task;
+    if (callerCancelled) task.cancel();
   }
 
   static Async<void> runOperation(std::shared_ptr<TimeoutRace> race, CheckedContinuation<T> c,
@@ -111,9 +123,11 @@ Async<T> withTimeout(std::function<Async<void>()> sleep, std::function<Async<T>(
   if (co_await isCancelled()) throwCancellation();
   auto race = std::make_shared<TimeoutRace<T>>();
   std::function<void(CheckedContinuation<T>)> start = [&](CheckedContinuation<T> c) {
-    std::lock_guard lock(race->mutex);
-    race->operationTask = Task<void>::spawn(TimeoutRace<T>::runOperation(race, c, operation));
-    race->timerTask = Task<void>::spawn(TimeoutRace<T>::runTimer(race, c, sleep));
+    // The operation is kept before the timer starts, so a timer that ends at
+    // once still finds it to cancel.
+    race->keep(race->operationTask,
+               Task<void>::spawn(TimeoutRace<T>::runOperation(race, c, operation)));
+    race->keep(race->timerTask, Task<void>::spawn(TimeoutRace<T>::runTimer(race, c, sleep)));
   };
   std::function<void()> onCancel = [race] { race->cancelBoth(); };
   co_return co_await withCheckedThrowingContinuation<T>("withTimeout(isolation:sleep:_:)",
@@ -123,13 +137,25 @@ Async<T> withTimeout(std::function<Async<void>()> sleep, std::function<Async<T>(
 template <class F>
 using OperationResult = typename std::invoke_result_t<F&>::value_type;
 
+/// `limit` in nanoseconds; a limit too long to count (or not a number) is
+/// the longest one, which never runs out.
+template <class Rep, class Period>
+std::chrono::nanoseconds limitInNanoseconds(std::chrono::duration<Rep, Period> limit) {
+  using std::chrono::nanoseconds;
+  const std::chrono::duration<long double, std::nano> exact = limit;
+  if (!(exact < nanoseconds::max())) return nanoseconds::max();
+  if (exact <= nanoseconds::min()) return nanoseconds::min();
+  return std::chrono::duration_cast<nanoseconds>(limit);
+}
+
 }  // namespace detail
 
-/// Runs `operation` with a time limit of `limit`.
+/// Runs `operation` with a time limit of `limit`. A limit longer than the
+/// nanosecond count holds (std::chrono::seconds::max()) never runs out.
 template <class Rep, class Period, class F>
 Async<detail::OperationResult<F>> withTimeout(std::chrono::duration<Rep, Period> limit,
                                               F operation) {
-  const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(limit);
+  const auto duration = detail::limitInNanoseconds(limit);
   std::function<Async<void>()> sleeper = [duration] { return sleep(duration); };
   std::function<Async<detail::OperationResult<F>>()> op = std::move(operation);
   return detail::withTimeout<detail::OperationResult<F>>(std::move(sleeper), std::move(op));

@@ -100,19 +100,55 @@ TEST(WithTimeoutTest, OperationErrorAndNanosecondForm) {
       [] { runUntilComplete(withTimeout(std::uint64_t{1'000'000}, [] { return slow(5, 1); })); })));
 }
 
+// The caller is cancelled while it sleeps, catches that, and then calls
+// withTimeout. Either its own co_await refuses to go on, or (with that check
+// turned off in the caller) withTimeout's check does: no task starts, so
+// neither the operation runs nor the timer sleeps.
 TEST(WithTimeoutTest, CancelledCallerFailsAtOnceAndStartsNothing) {
-  std::atomic<bool> started{false};
-  auto outer = Task<int>::spawn(mainExecutor(), [&]() -> Async<int> {
-    co_await sleep(0.01);  // cancelled here or, at the latest, on entry to withTimeout
-    co_return co_await withTimeout(1s, [&]() -> Async<int> {
+  auto clock = std::make_shared<ManualClock>();
+  ScopedService<TimerScheduler> scheduler(clock);
+  for (bool callerChecks : {true, false}) {
+    std::atomic<bool> started{false};
+    bool reached = false;
+    bool done = false;
+    std::exception_ptr error;
+    auto operation = [&]() -> Async<int> {
       started = true;
       co_return 1;
-    });
-  }());
-  outer.cancel();
-  EXPECT_TRUE(isCancellation(errorOf([&] { runUntilComplete(outer.value()); })));
-  drainMainContext();
-  EXPECT_FALSE(started);
+    };
+    auto body = [&]() -> Async<void> {
+      co_await boost::asio::this_coro::throw_if_cancelled(callerChecks);
+      try {
+        co_await sleep(3600.0);
+      } catch (...) {
+        // cancelled: go on regardless
+      }
+      reached = true;
+      try {
+        co_await withTimeout(1s, operation);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      done = true;
+    };
+    auto caller = Task<void>::spawn(mainExecutor(), body());
+    ASSERT_TRUE(runMainContextUntil([&] { return clock->pendingCount() == 1; }));
+    caller.cancel();
+    ASSERT_TRUE(runMainContextUntil([&] { return done; })) << callerChecks;
+    EXPECT_TRUE(reached);
+    EXPECT_TRUE(isCancellation(error)) << callerChecks;
+    EXPECT_EQ(clock->pendingCount(), 0u) << callerChecks;  // no timer sleeps
+    EXPECT_FALSE(started) << callerChecks;
+  }
+}
+
+// A limit too long to count in nanoseconds (a caller's "no limit") never runs
+// out; it used to overflow into a limit already passed. (Real time: a manual
+// clock would keep the never-ending timer, and so itself, alive.)
+TEST(WithTimeoutTest, LimitBeyondTheNanosecondRangeNeverExpires) {
+  auto work = [] { return slow(0.01, 5); };
+  EXPECT_EQ(runUntilComplete(withTimeout(std::chrono::seconds::max(), work)), 5);
+  EXPECT_EQ(runUntilComplete(withTimeout(std::chrono::duration<double>(1e300), work)), 5);
 }
 
 TEST(WithTimeoutTest, CancellingTheCallerCancelsTheOperation) {
@@ -158,4 +194,17 @@ TEST(AsyncReduceTest, AppliesStepsStrictlyInOrder) {
   auto out = runUntilComplete(asyncReduce(std::vector<int>{3, 1, 2}, std::string(">"), step));
   EXPECT_EQ(out, ">312");
   EXPECT_EQ(seen, (std::vector<int>{3, 1, 2}));
+}
+
+// Called from the concurrent executor, the race's tasks may start running
+// inside the call; a limit already passed then ends the timer there and then.
+TEST(WithTimeoutTest, LimitAlreadyPassedFromTheConcurrentExecutor) {
+  auto clock = std::make_shared<ManualClock>();
+  ScopedService<TimerScheduler> scheduler(clock);
+  std::atomic<bool> saw{false};
+  auto work = [&] { return slow(3600, 1, &saw); };
+  auto task = Task<int>::spawn(mainExecutor(), runOn(concurrentExecutor(), withTimeout(0s, work)));
+  ASSERT_TRUE(runMainContextUntil([&] { return task.isFinished(); }, std::chrono::seconds(5)));
+  EXPECT_TRUE(isTimeout(errorOf([&] { runUntilComplete(task.value()); })));
+  EXPECT_TRUE(runMainContextUntil([&] { return saw.load(); }));
 }

@@ -1,17 +1,20 @@
 #include "quarnkit/platform/key_value_store.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <boost/json.hpp>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
+#include <random>
+#include <system_error>
+#include <utility>
 
+#include "quarnkit/core/log.h"
+#include "quarnkit/platform/detail/file_calls.h"
+#include "quarnkit/platform/detail/key_value_file.h"
 #include "quarnkit/platform/service.h"
-
-namespace json = boost::json;
 
 namespace quarn::platform {
 
@@ -21,101 +24,135 @@ ServiceSlot<KeyValueStore>& slot() {
   return s;
 }
 
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string toBase64(const KeyValueStore::Data& data) {
-  std::string out;
-  for (std::size_t i = 0; i < data.size(); i += 3) {
-    std::uint32_t n = static_cast<std::uint32_t>(data[i]) << 16;
-    if (i + 1 < data.size()) n |= static_cast<std::uint32_t>(data[i + 1]) << 8;
-    if (i + 2 < data.size()) n |= data[i + 2];
-    out += kBase64[(n >> 18) & 63];
-    out += kBase64[(n >> 12) & 63];
-    out += i + 1 < data.size() ? kBase64[(n >> 6) & 63] : '=';
-    out += i + 2 < data.size() ? kBase64[n & 63] : '=';
-  }
-  return out;
+const Logger& storeLog() {
+  static const Logger log("Velmora", "KeyValueStore");
+  return log;
 }
 
-std::optional<KeyValueStore::Data> fromBase64(std::string_view text) {
-  KeyValueStore::Data out;
-  std::uint32_t buffer = 0;
-  int bits = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    const char* p = std::char_traits<char>::find(kBase64, 64, c);
-    if (!p) return std::nullopt;
-    buffer = (buffer << 6) | static_cast<std::uint32_t>(p - kBase64);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<std::uint8_t>((buffer >> bits) & 0xFF));
+std::error_code lastError() { return {errno, std::system_category()}; }
+
+// An open file, closed with its owner.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { reset(); }
+
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  [[nodiscard]] int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// What tells one version of the store file from another. Every write makes a
+// new file; the store keeps the file it read open, so its inode number cannot
+// be reused by a later one. Sizes and times catch edits in place.
+struct FileIdentity {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  timespec modified;
+  timespec changed;
+
+  explicit FileIdentity(const struct stat& st)
+      : device(st.st_dev),
+        inode(st.st_ino),
+        size(st.st_size),
+        modified(st.st_mtim),
+        changed(st.st_ctim) {}
+
+  friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec &&
+           a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
+  }
+};
+
+bool readAll(int fd, std::string& out) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      out.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      return true;
+    } else if (errno != EINTR) {
+      return false;
     }
   }
-  return out;
 }
 
-json::value toJSON(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::null:
-      return nullptr;
-    case Value::Kind::boolean:
-      return *v.ifBool();
-    case Value::Kind::integer:
-      return *v.ifInteger();
-    case Value::Kind::number:
-      return *v.ifDouble();
-    case Value::Kind::string:
-      return json::string(*v.ifString());
-    case Value::Kind::date:
-      return json::object{{"$date", v.ifDate()->timeIntervalSince1970()}};
-    case Value::Kind::array: {
-      json::array a;
-      for (auto& e : *v.ifArray()) a.push_back(toJSON(e));
-      return a;
+bool writeAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = detail::writeFile(fd, text.data(), text.size());
+    if (n > 0) {
+      text.remove_prefix(static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      errno = EIO;
+      return false;
+    } else if (errno != EINTR) {
+      return false;
     }
-    case Value::Kind::object: {
-      json::object o;
-      for (auto& [k, e] : *v.ifObject()) o[k] = toJSON(e);
-      return o;
-    }
-    case Value::Kind::opaque:
-      break;
   }
-  throw std::invalid_argument("a key-value store cannot hold a host object");
+  return true;
 }
 
-Value fromJSON(const json::value& j) {
-  switch (j.kind()) {
-    case json::kind::null:
-      return nullptr;
-    case json::kind::bool_:
-      return j.get_bool();
-    case json::kind::int64:
-      return j.get_int64();
-    case json::kind::uint64:
-      return static_cast<double>(j.get_uint64());
-    case json::kind::double_:
-      return j.get_double();
-    case json::kind::string:
-      return std::string(j.get_string());
-    case json::kind::array: {
-      Value::Array a;
-      for (auto& e : j.get_array()) a.push_back(fromJSON(e));
-      return a;
-    }
-    case json::kind::object: {
-      const auto& o = j.get_object();
-      if (o.size() == 1 && o.contains("$date") && o.at("$date").is_number()) {
-        return Date(o.at("$date").to_number<double>());
-      }
-      Value::Object out;
-      for (auto& [k, e] : o) out.set(std::string(k), fromJSON(e));
-      return out;
+// The lock every writer of the store, in any process, holds while it reads,
+// changes and replaces the file: "<path>.lock", locked with flock (so that
+// two opens in one process exclude each other too). Never through a link.
+FileDescriptor lockStore(const std::filesystem::path& path, std::error_code& ec) {
+  std::filesystem::path name = path;
+  name += ".lock";
+  FileDescriptor lock(::open(name.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!lock) {
+    ec = lastError();
+    return {};
+  }
+  while (::flock(lock.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ec = lastError();
+      return {};
     }
   }
-  return nullptr;
+  return lock;
 }
+
+// A new temporary file beside the store, of this write alone: created
+// exclusively, so that neither another writer's file nor a planted link is
+// ever opened.
+FileDescriptor createTemporary(const std::filesystem::path& path, std::filesystem::path& name,
+                               std::error_code& ec) {
+  thread_local std::mt19937_64 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".tmp.%016llx",
+                  static_cast<unsigned long long>(random()));  // NOLINT(google-runtime-int)
+    name = path;
+    name += suffix;
+    FileDescriptor fd(
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (fd) return fd;
+    if (errno != EEXIST) break;
+  }
+  ec = lastError();
+  return {};
+}
+
 }  // namespace
 
 std::optional<KeyValueStore::Data> KeyValueStore::data(const std::string& key) const {
@@ -137,86 +174,188 @@ std::optional<KeyValueStore::Stored> InMemoryKeyValueStore::object(const std::st
   return it->second;
 }
 
-void InMemoryKeyValueStore::set(const std::string& key, Stored value) {
+bool InMemoryKeyValueStore::set(const std::string& key, Stored value) {
   std::lock_guard lock(mutex_);
   values_[key] = std::move(value);
+  return true;
 }
 
-void InMemoryKeyValueStore::removeObject(const std::string& key) {
+bool InMemoryKeyValueStore::removeObject(const std::string& key) {
   std::lock_guard lock(mutex_);
   values_.erase(key);
-}
-
-FileKeyValueStore::FileKeyValueStore(std::filesystem::path path) : path_(std::move(path)) {
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return;
-  std::stringstream text;
-  text << in.rdbuf();
-  boost::system::error_code ec;
-  json::value root = json::parse(text.str(), ec);
-  if (ec || !root.is_object()) return;  // unreadable: empty, replaced by the next write
-  for (auto& [key, entry] : root.get_object()) {
-    if (!entry.is_object()) continue;
-    const auto& o = entry.get_object();
-    if (auto* d = o.if_contains("data"); d && d->is_string()) {
-      if (auto bytes = fromBase64(d->get_string())) values_[std::string(key)] = std::move(*bytes);
-    } else if (auto* v = o.if_contains("value")) {
-      values_[std::string(key)] = fromJSON(*v);
-    }
-  }
-}
-
-void FileKeyValueStore::set(const std::string& key, Stored value) {
-  if (auto* v = std::get_if<Value>(&value)) (void)toJSON(*v);  // reject before storing
-  InMemoryKeyValueStore::set(key, std::move(value));
-  write();
-}
-
-void FileKeyValueStore::removeObject(const std::string& key) {
-  InMemoryKeyValueStore::removeObject(key);
-  write();
-}
-
-bool FileKeyValueStore::synchronize() { return write(); }
-
-bool FileKeyValueStore::write() {
-  std::string text;
-  {
-    std::lock_guard lock(mutex_);
-    json::object root;
-    for (auto& [key, stored] : values_) {
-      if (auto* d = std::get_if<Data>(&stored)) {
-        root[key] = json::object{{"data", toBase64(*d)}};
-      } else {
-        root[key] = json::object{{"value", toJSON(std::get<Value>(stored))}};
-      }
-    }
-    text = json::serialize(root);
-  }
-  // Temporary file beside the target, flushed to disk, then renamed over it.
-  std::filesystem::path temporary = path_;
-  temporary += ".tmp";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const char* p = text.data();
-  std::size_t left = text.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || std::rename(temporary.c_str(), path_.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
   return true;
+}
+
+struct FileKeyValueStore::State {
+  std::filesystem::path path;
+  std::mutex mutex;
+  detail::StoredValues values;
+  // The file `values` were read from (or last written), held open; nothing
+  // when there was no file.
+  FileDescriptor file;
+  std::optional<FileIdentity> identity;
+  // Why the file could not be read; changes are refused meanwhile, so that a
+  // file this store cannot see into is not replaced.
+  std::error_code unreadable;
+  bool laterFormat = false;
+  bool failing = false;  // the last change failed (logged once per run of failures)
+
+  void refresh();
+  void forgetFile();
+  enum class Outcome { written, notWritten, notFlushed };
+  bool change(const std::string& key, std::optional<Stored> value);
+  // Writes `values` over the file.
+  Outcome replaceFile();
+  bool fail(std::string_view reason);
+};
+
+void FileKeyValueStore::State::forgetFile() {
+  values.clear();
+  file.reset();
+  identity.reset();
+  unreadable.clear();
+  laterFormat = false;
+}
+
+// Brings `values` up to date with the file, reading it only when it changed.
+void FileKeyValueStore::State::refresh() {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) {
+      forgetFile();
+    } else {
+      unreadable = lastError();
+    }
+    return;
+  }
+  if (identity && *identity == FileIdentity(st)) return;
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
+    if (errno == ENOENT) {
+      forgetFile();  // replaced by nothing since the stat
+    } else {
+      unreadable = lastError();
+    }
+    return;
+  }
+  std::string text;
+  if (::fstat(fd.get(), &st) != 0 || !readAll(fd.get(), text)) {
+    unreadable = lastError();
+    return;
+  }
+  auto contents = detail::readKeyValueFile(text);
+  // Text that is not a store file reads as empty, and the next write replaces it.
+  values = contents ? std::move(contents->values) : detail::StoredValues{};
+  laterFormat = contents && contents->laterFormat;
+  unreadable.clear();
+  file = std::move(fd);
+  identity.emplace(st);
+}
+
+bool FileKeyValueStore::State::fail(std::string_view reason) {
+  if (!failing) {
+    storeLog().error("[FileKeyValueStore] Could not change {}: {}; it keeps its previous content",
+                     path.string(), reason);
+  }
+  failing = true;
+  return false;
+}
+
+// Sets the value under `key` (removes it, given nothing) in the file's current
+// content and writes the result, all under the store's lock so that no other
+// writer's change is lost.
+bool FileKeyValueStore::State::change(const std::string& key, std::optional<Stored> value) {
+  std::lock_guard threads(mutex);
+  std::error_code ec;
+  const FileDescriptor processes = lockStore(path, ec);
+  if (!processes) return fail("cannot lock it: " + ec.message());
+  refresh();
+  if (unreadable) return fail("cannot read it: " + unreadable.message());
+  if (laterFormat) return fail("it was written by a later version of this library");
+  auto it = values.find(key);
+  if (!value && it == values.end()) return true;  // nothing to remove
+  std::optional<Stored> previous;
+  if (it != values.end()) {
+    previous = std::move(it->second);
+    values.erase(it);
+  }
+  if (value) values.emplace(key, std::move(*value));
+  const Outcome outcome = replaceFile();
+  if (outcome == Outcome::notWritten) {  // back to what the file holds
+    values.erase(key);
+    if (previous) values.emplace(key, std::move(*previous));
+  }
+  return outcome == Outcome::written;
+}
+
+FileKeyValueStore::State::Outcome FileKeyValueStore::State::replaceFile() {
+  const std::string text = detail::writeKeyValueFile(values);
+  std::filesystem::path temporary;
+  std::error_code ec;
+  FileDescriptor fd = createTemporary(path, temporary, ec);
+  if (!fd) {
+    fail("cannot create a temporary file: " + ec.message());
+    return Outcome::notWritten;
+  }
+  if (!writeAll(fd.get(), text) || detail::syncFile(fd.get()) != 0 ||
+      detail::renameFile(temporary.c_str(), path.c_str()) != 0) {
+    ec = lastError();
+    ::unlink(temporary.c_str());
+    fail("cannot write it: " + ec.message());
+    return Outcome::notWritten;
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) == 0) {
+    identity.emplace(st);
+  } else {
+    identity.reset();  // read back on the next access
+  }
+  file = std::move(fd);
+  failing = false;
+  // The rename is durable only once the directory is flushed.
+  std::filesystem::path directory = path.parent_path();
+  if (directory.empty()) directory = ".";
+  const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir || detail::syncFile(dir.get()) != 0) {
+    storeLog().error(
+        "[FileKeyValueStore] Changed {}, but could not flush its directory: {}; the change may "
+        "not survive a power loss",
+        path.string(), lastError().message());
+    return Outcome::notFlushed;
+  }
+  return Outcome::written;
+}
+
+FileKeyValueStore::FileKeyValueStore(std::filesystem::path path)
+    : state_(std::make_unique<State>()) {
+  state_->path = std::move(path);
+  std::lock_guard lock(state_->mutex);
+  state_->refresh();
+}
+
+FileKeyValueStore::~FileKeyValueStore() = default;
+
+std::optional<KeyValueStore::Stored> FileKeyValueStore::object(const std::string& key) const {
+  std::lock_guard lock(state_->mutex);
+  state_->refresh();
+  auto it = state_->values.find(key);
+  if (it == state_->values.end()) return std::nullopt;
+  return it->second;
+}
+
+bool FileKeyValueStore::set(const std::string& key, Stored value) {
+  if (const auto* v = std::get_if<Value>(&value)) detail::checkStorable(*v);
+  return state_->change(key, std::move(value));
+}
+
+bool FileKeyValueStore::removeObject(const std::string& key) {
+  return state_->change(key, std::nullopt);
+}
+
+bool FileKeyValueStore::synchronize() {
+  std::lock_guard lock(state_->mutex);
+  state_->refresh();
+  return !state_->unreadable && !state_->laterFormat;
 }
 
 }  // namespace quarn::platform

@@ -6,9 +6,12 @@
 //
 // A stored value is binary data or a Value. The standard store is in memory
 // until the host installs another (a FileKeyValueStore). A FileKeyValueStore
-// writes the whole store on every change, atomically (temporary file, flush,
-// rename), so a crash mid-write leaves the old content; a file that cannot be
-// read or parsed reads as empty and the next write replaces it.
+// keeps the store in one file that any number of threads and processes may
+// share: every change is a read-modify-write of the whole file under a lock,
+// written atomically (a temporary file of its own, flushed, renamed over the
+// file, the directory flushed), so a reader sees the whole old or the whole
+// new file and no writer drops another's keys. A file that cannot be parsed
+// reads as empty and the next write replaces it.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +35,11 @@ class KeyValueStore {
 
   virtual ~KeyValueStore() = default;
   [[nodiscard]] virtual std::optional<Stored> object(const std::string& key) const = 0;
-  virtual void set(const std::string& key, Stored value) = 0;
-  virtual void removeObject(const std::string& key) = 0;
+  /// Stores `value` under `key`. False when the change could not be made
+  /// (written); the store then keeps what it held.
+  virtual bool set(const std::string& key, Stored value) = 0;
+  /// Removes the value under `key`, if any; false as for set().
+  virtual bool removeObject(const std::string& key) = 0;
   /// Writes pending changes; true when the store is in a persisted state.
   virtual bool synchronize() { return true; }
 
@@ -47,26 +53,40 @@ class KeyValueStore {
 class InMemoryKeyValueStore : public KeyValueStore {
  public:
   [[nodiscard]] std::optional<Stored> object(const std::string& key) const override;
-  void set(const std::string& key, Stored value) override;
-  void removeObject(const std::string& key) override;
+  bool set(const std::string& key, Stored value) override;
+  bool removeObject(const std::string& key) override;
 
  protected:
   mutable std::mutex mutex_;
   std::map<std::string, Stored> values_;
 };
 
-/// A store kept in a JSON file. Values that JSON cannot hold (host objects)
-/// are rejected with std::invalid_argument.
-class FileKeyValueStore final : public InMemoryKeyValueStore {
+/// A store kept in a JSON file at `path`, beside which it keeps a lock file
+/// ("<path>.lock") and, while writing, temporary files ("<path>.tmp.*").
+/// Reads see changes made by other processes. Values that the file cannot hold
+/// (host objects, nesting deeper than 200 levels) are rejected with
+/// std::invalid_argument. A failed write is also logged, once until a write
+/// succeeds again. set() and removeObject() also answer false when the change
+/// was made but the directory could not be flushed (it may then not survive a
+/// power loss); that is logged every time.
+class FileKeyValueStore final : public KeyValueStore {
  public:
   explicit FileKeyValueStore(std::filesystem::path path);
-  void set(const std::string& key, Stored value) override;
-  void removeObject(const std::string& key) override;
+  ~FileKeyValueStore() override;
+  FileKeyValueStore(const FileKeyValueStore&) = delete;
+  FileKeyValueStore& operator=(const FileKeyValueStore&) = delete;
+
+  [[nodiscard]] std::optional<Stored> object(const std::string& key) const override;
+  bool set(const std::string& key, Stored value) override;
+  bool removeObject(const std::string& key) override;
+  /// Reads the file afresh. False when it cannot be read, or was written by a
+  /// later version of this library; changes are then refused, so that the
+  /// file is not lost.
   bool synchronize() override;
 
  private:
-  bool write();
-  std::filesystem::path path_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace quarn::platform
