@@ -7,6 +7,7 @@
 #include "quarnkit/composite_list/model/section_item.h"
 #include "quarnkit/core/error.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/platform/runtime/async.h"
 #include "quarnkit/predicate/evaluation_budget.h"
 #include "quarnkit/predicate/limits.h"
 #include "tools/quarnkit/input_error.h"
