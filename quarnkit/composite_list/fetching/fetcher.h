@@ -97,6 +97,12 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   /// A failed request gives the items without results instead of the error.
   [[nodiscard]] bool ignoreNetworkErrors() const { return ignoreNetworkErrors_; }
   void setIgnoreNetworkErrors(bool ignore) { ignoreNetworkErrors_ = ignore; }
+  /// The steps all visibility predicates of one fetch may take together
+  /// (included templates and nested fetches share them); once spent, the
+  /// remaining predicates count as broken ones, which hide nothing, and the
+  /// fetch logs one line saying how many. Default: kEvaluationBudgetPerFetch.
+  [[nodiscard]] std::uint64_t predicateBudget() const { return predicateBudget_; }
+  void setPredicateBudget(std::uint64_t steps) { predicateBudget_ = steps; }
   /// Becomes the request parameters' key.
   [[nodiscard]] const std::optional<std::string>& templateKey() const { return templateKey_; }
   void setTemplateKey(std::optional<std::string> key) { templateKey_ = std::move(key); }
@@ -144,32 +150,8 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   virtual void cancal();
 
  private:
-  /// A description and the roles it plays, kept alive while an item is built.
-  struct DescriptionRef {
-    explicit DescriptionRef(const AnyCompositeListItemDescription& entry)
-        : base(entry.base), templates(entry.templateProviding), entities(entry.entityProviding) {}
-    std::shared_ptr<const CompositeListItemDescriptionBase> base;
-    const TemplateProvidingItemDescription* templates;
-    const EntityProvidingCompositeListItemDescription* entities;
-  };
-  Async<std::optional<RequestItem>> buildRequestItem(AnyCompositeListItem item,
-                                                     DescriptionRef description);
-  Async<Items> runFetch(Items items);
-  /// Fetches the item's entities through its entity-providing description
-  /// and applies them; false when the description gave none.
-  Async<bool> fetchDirectly(AnyCompositeListItem item, DescriptionRef description,
-                            const std::optional<RequestItem>& request);
-  Async<void> fetchNestedTemplate(AnyCompositeListItem item, Items sections);
-  Async<void> applyDirectResult(AnyCompositeListItem item,
-                                std::shared_ptr<const CompositeListItemDescriptionBase> description,
-                                CompositeListResult::Item result);
-  using IndexedRequest = std::pair<std::size_t, std::optional<RequestItem>>;
-  Async<std::vector<IndexedRequest>> buildInGroup(TaskGroup<IndexedRequest>& group,
-                                                  const Items& items);
-  Async<IndexedRequest> buildChild(std::size_t index, AnyCompositeListItem item,
-                                   DescriptionRef description);
-  static Async<void> deliver(std::shared_ptr<CompositeListFetcher> self,
-                             std::function<void(Outcome<Items>)> completion);
+  // The bodies of the stages and their helpers (fetcher.cc).
+  struct Pipeline;
 
   const Items templateItems_;
   const std::shared_ptr<CompositeListItemsRegistry> registry_;
@@ -179,6 +161,7 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   CompositeListFetchMode fetchMode_;
   bool parallelMode_ = false;
   bool ignoreNetworkErrors_ = false;
+  std::uint64_t predicateBudget_;
   std::optional<std::string> templateKey_;
   std::shared_ptr<CompositeListContext> context_;
   std::optional<Task<CompositeListResult>> currentTask_;

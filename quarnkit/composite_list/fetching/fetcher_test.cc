@@ -3,6 +3,7 @@
 // results, text templates, cycles and log lines.
 #include "quarnkit/composite_list/fetching/fetcher.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -11,6 +12,7 @@
 #include "quarnkit/composite_list/testing/fetcher_fixtures.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/predicate/limits.h"
 #include "quarnkit/testing/support.h"
 
 namespace quarn {
@@ -230,6 +232,64 @@ TEST_F(FetcherTest, EachListIsFilteredWithTheFactsReadForIt) {
   Items alone = runUntilComplete(f->transformTemplateItems(f->templateItems()));
   EXPECT_EQ(ids(alone), (std::vector<std::string>{"a", "d"}));
   EXPECT_EQ(environment->reads, 13);
+}
+
+TEST_F(FetcherTest, OneFetchSharesOnePredicateBudget) {
+  templates_->documents = {
+      {"inner", R"([{"type":"banner","uniqueId":"c","predicate":"round < 0"},
+                   {"type":"banner","uniqueId":"d","predicate":"round < 0"}])"},
+  };
+  const std::string json = R"([{"type":"banner","uniqueId":"a","predicate":"round < 0"},
+                                {"type":"include","entity":{"key":"inner"}},
+                                {"type":"banner","uniqueId":"b","predicate":"round < 0"}])";
+  const auto environment = std::make_shared<TestEnvironment>(ValueDictionary{{"round", 1}});
+  const std::string summary = "[CompositeListFetcher] The predicate budget of ";
+  {
+    LogCapture log;
+    auto f = fetcher(json);
+    f->setEnvironment(environment);
+    EXPECT_TRUE(fetch(*f).empty());
+    EXPECT_EQ(log.count(summary), 0u);
+  }
+  {
+    // Nothing left: every predicate, included ones too, is a broken one and
+    // hides nothing; one line for the whole fetch instead of one per item.
+    LogCapture log;
+    auto f = fetcher(json);
+    f->setEnvironment(environment);
+    f->setPredicateBudget(0);
+    EXPECT_EQ(ids(fetch(*f)), (std::vector<std::string>{"a", "c", "d", "b"}));
+    EXPECT_EQ(
+        log.texts(LogLevel::error),
+        std::vector<std::string>{summary + "0 steps is spent: 4 predicates were not evaluated and "
+                                           "hide nothing"});
+  }
+}
+
+TEST_F(FetcherTest, CostlyPredicatesStopOnceTheBudgetIsSpent) {
+  // Each of these backtracks until the match's own bound stops it; without a
+  // budget for the whole list, 200 of them would each take that long.
+  std::string json = "[";
+  for (int i = 0; i < 200; ++i) {
+    json +=
+        fmt::format(R"({}{{"type":"banner","uniqueId":"i{}","predicate":"s MATCHES '(a+)+$'"}})",
+                    i == 0 ? "" : ",", i);
+  }
+  json += "]";
+  auto f = fetcher(json);
+  f->setEnvironment(
+      std::make_shared<TestEnvironment>(ValueDictionary{{"s", std::string(40, 'a') + "!"}}));
+  f->setPredicateBudget(5 * kRegexBaseTicks * kRegexStepsPerTick);
+  LogCapture log;
+  EXPECT_EQ(fetch(*f).size(), 200u);
+  const std::vector<std::string> errors = log.texts(LogLevel::error);
+  ASSERT_FALSE(errors.empty());
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(errors.back(), match, std::regex(": (\\d+) predicates were not")))
+      << errors.back();
+  EXPECT_GE(std::stoi(match[1]), 190);
+  // The few evaluated before it was spent failed on their own bound.
+  EXPECT_LE(errors.size(), 11u);
 }
 
 TEST_F(FetcherTest, DirectFetchesAndFetchModes) {
@@ -488,18 +548,42 @@ TEST_F(FetcherTest, LogsTheElapsedTimeOnEveryExit) {
   }
 }
 
-TEST_F(FetcherTest, FailedTextTemplatesLeaveEveryItemUntemplated) {
+TEST_F(FetcherTest, FailedTextTemplatesChangeNoRecord) {
+  // Before the failing look-up: a banner, a nested template whose own second
+  // item fails, and rows whose title fills but whose entity fails.
+  PromoTemplateDescription::sectionsJSON =
+      R"([{"type":"banner","uniqueId":"in","data":{"title":"In ${name}"}},
+          {"type":"banner","uniqueId":"bad","data":{"title":"${list.@nope}"}}])";
   LogCapture log;
   auto f = fetcher(R"([{"type":"banner","uniqueId":"a","data":{"title":"${name}"}},
-                       {"type":"banner","uniqueId":"b","data":{"title":"${list.@nope}"}}])");
+                       {"type":"promo_template","uniqueId":"promo","data":{"title":"${name}"}},
+                       {"type":"rows","uniqueId":"r","data":{"title":"${name}"},
+                        "entity":[{"text":"${name}"},{"text":"${list.@nope}"}]}])");
   f->setEnvironment(std::make_shared<TestEnvironment>(
       ValueDictionary{{"name", "Ada"}, {"list", Value::Array{1, 2}}}));
-  f->resultJSON = "[]";
   const Items items = fetch(*f);
-  // The items come back as they were before templating began.
-  EXPECT_EQ(items[0].data()->title, "${name}");
-  EXPECT_EQ(items[1].data()->title, "${list.@nope}");
-  EXPECT_EQ(log.count("[CompositeListFetcher] Could not perform text templates: "), 1u);
+  ASSERT_EQ(items.size(), 3u);
+  // The wrappers and the records they hold are as before templating began.
+  for (const auto& item : items) {
+    EXPECT_EQ(item.data()->title, "${name}") << item.uniqueId();
+    EXPECT_EQ(item.base()->data()->title, "${name}") << item.uniqueId();
+  }
+  const auto nested = items[1].base<std::vector<AnyCompositeListItem>>()->entity();
+  ASSERT_EQ(nested->size(), 2u);
+  EXPECT_EQ(nested->front().base()->data()->title, "In ${name}");
+  EXPECT_EQ(items[2].base<std::vector<CompositeListRow>>()->entity()->front().text, "${name}");
+  // Once for the nested fetch, once for this one.
+  EXPECT_EQ(log.count("[CompositeListFetcher] Could not perform text templates: Unsupported "
+                      "collection operator @nope"),
+            2u);
+
+  // Without the list nothing fails: the same records fill as usual.
+  f->setEnvironment(std::make_shared<TestEnvironment>(ValueDictionary{{"name", "Bo"}}));
+  const Items filled = fetch(*f);
+  EXPECT_EQ(filled[0].base()->data()->title, "Bo");
+  EXPECT_EQ(filled[1].base<std::vector<AnyCompositeListItem>>()->entity()->front().data()->title,
+            "In Bo");
+  EXPECT_EQ(filled[2].base<std::vector<CompositeListRow>>()->entity()->front().text, "Bo");
 }
 
 TEST_F(FetcherTest, FetchingAgainFillsTheTemplateTextsWithTheCurrentValues) {
