@@ -25,9 +25,11 @@
 // one is needed does not compile.
 //
 // A value's run-time type (an object reached through its family's base) is
-// named through a process-wide table that every type named with of<T>()
-// enters, which registering it with an adapter does: the name written for a
-// value is therefore always the name its type registers under.
+// named by the value itself when its type derives through TypePreserving
+// (type_preserving_coding_adapter.h), else through a process-wide table
+// that every type named with of<T>() enters, which registering it with an
+// adapter does: either way the name written for a value is the name its
+// type registers under.
 #pragma once
 
 #include <cstdint>

@@ -41,13 +41,13 @@ void encodeTypePreserved(Encoder& e, const TypePreservingCodable& value,
   auto c = e.container();
   const TypePreservingCodingAdapters* adapters = typePreservingCodingAdapters(e);
   const auto adapter = adapters ? lookup(*adapters) : nullptr;
-  const std::optional<CodableTypeSignature> signature = CodableTypeSignature::ofType(typeid(value));
+  const std::optional<CodableTypeSignature> signature = value.codableTypeSignature();
   if (!signature) {
     throw EncodingError::invalidValue(
         typeNameOf(typeid(value)),
         {e.codingPath(),
          "The value's run-time type has no name in data: specialise CodableTypeNameOf for it and "
-         "register it with its family's adapter."});
+         "derive it through TypePreserving, or register it with its family's adapter."});
   }
   const CodableTypeAlias* alias = adapter ? adapter->findAlias(signature->rawValue) : nullptr;
   switch (strategy) {
@@ -135,7 +135,7 @@ std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLo
 
 void throwNotRequestedType(const Decoder& d, const std::string& requested,
                            const TypePreservingCodable& found) {
-  const auto name = CodableTypeSignature::ofType(typeid(found));
+  const auto name = found.codableTypeSignature();
   throw DecodingError::typeMismatch(
       requested,
       {d.codingPath(), "Expected to decode " + requested + " but found " +

@@ -16,7 +16,9 @@
 //   decoder.userInfo.set(std::string(quarn::kTypePreservingCodingAdaptersKey), adapters);
 //
 // Concrete types need a name in data (codable_type_signature.h), a decoded
-// form (static decode, or a shared_ptr-returning one) and encode(). The
+// form (static decode, or a shared_ptr-returning one) and encode(); deriving
+// them through TypePreserving<Self, Base> lets each value name its own type
+// wherever it is encoded. The
 // wrappers and the container operations are in type_preserving_coding.h.
 // Adapters are configured at start-up and only read afterwards; they have no
 // lock.
@@ -49,11 +51,35 @@ class TypePreservingCodable {
   /// Writes the value's own members; a type-preserved value encodes as an
   /// object, to which the type's name is added.
   virtual void encode(Encoder& encoder) const = 0;
+  /// The signature of this value's concrete type, written beside it. By
+  /// default the name its run-time type was given in this process (by
+  /// registering it, or CodableTypeSignature::of); types deriving through
+  /// TypePreserving name themselves, registered or not.
+  [[nodiscard]] virtual std::optional<CodableTypeSignature> codableTypeSignature() const {
+    return CodableTypeSignature::ofType(typeid(*this));
+  }
 
  protected:
   TypePreservingCodable() = default;
   TypePreservingCodable(const TypePreservingCodable&) = default;
   TypePreservingCodable& operator=(const TypePreservingCodable&) = default;
+};
+
+/// A concrete type of a family that names itself in data, so that its
+/// values are written with their signature even in a process that never
+/// registered the type (one that only encodes):
+///
+///   struct Circle : quarn::TypePreserving<Circle, Shape> { ... };
+///
+/// A subclass without a TypePreserving of its own is not given Self's name.
+template <class Self, class Base = TypePreservingCodable>
+class TypePreserving : public Base {
+ public:
+  using Base::Base;
+  [[nodiscard]] std::optional<CodableTypeSignature> codableTypeSignature() const override {
+    if (typeid(*this) != typeid(Self)) return TypePreservingCodable::codableTypeSignature();
+    return CodableTypeSignature::of<Self>();
+  }
 };
 
 /// What a wrapper writes under "__preserved_type", in data as its number.

@@ -12,7 +12,7 @@ struct Shape : quarn::TypePreservingCodable {
   [[nodiscard]] virtual double size() const = 0;
 };
 
-struct Circle : Shape {
+struct Circle : quarn::TypePreserving<Circle, Shape> {
   double radius = 0;
   explicit Circle(double r = 0) : radius(r) {}
   [[nodiscard]] double size() const override { return radius; }
@@ -60,6 +60,12 @@ struct Box final : Shape {
   void encode(quarn::Encoder& e) const override { e.container()->encode(content, "content"); }
 };
 
+// Named by itself, and never registered nor named elsewhere.
+struct Hexagon final : quarn::TypePreserving<Hexagon, Shape> {
+  [[nodiscard]] double size() const override { return 6; }
+  void encode(quarn::Encoder& e) const override { e.container()->encode(std::int64_t{6}, "n"); }
+};
+
 // Encodes as a bare number: cannot carry its type's name.
 struct Scalar final : Shape {
   [[nodiscard]] double size() const override { return 0; }
@@ -85,6 +91,8 @@ template <class T>
 struct CodableTypeNameOf<geo::Box<T>> : CodableTypeNamed<"Geometry", "Box", T> {};
 template <>
 struct CodableTypeNameOf<geo::Scalar> : CodableTypeNamed<"Geometry", "Scalar"> {};
+template <>
+struct CodableTypeNameOf<geo::Hexagon> : CodableTypeNamed<"Geometry", "Hexagon"> {};
 }  // namespace quarn
 
 namespace quarn {
@@ -223,6 +231,14 @@ TEST(TypePreservingEncodingTest, StrategyChoosesTheNameWritten) {
   for (const Case& c : cases) {
     EXPECT_EQ(encodeOne(encoderWith(c.adapters), Circle(2), c.strategy), c.json);
   }
+}
+
+TEST(TypePreservingEncodingTest, ATypeThatNamesItselfNeedsNoRegistration) {
+  // Reached only through its base, in a process that never named it.
+  const std::shared_ptr<const Shape> hexagon = std::make_shared<geo::Hexagon>();
+  EXPECT_EQ(
+      encodeOne(encoderWith(nullptr), *hexagon, CodableTypeStrategy::auto_),
+      R"({"v":{"__preserved_type":"Geometry.Hexagon","__type_preserving_strategy":1,"n":6}})");
 }
 
 TEST(TypePreservingEncodingTest, FailsRatherThanWriteWhatCannotBeReadBack) {
