@@ -63,12 +63,12 @@ void choiceOptions(std::string& out, const FormQuestionView& q, const std::strin
     const std::string label =
         escapeHTML(o.label.value_or(images ? "" : fmt::format("Option {}", o.id)));
     if (!images) {
-      out += "<label class=\"option\">" + control + label + "</label>";
+      out += fmt::format("<label class=\"option\">{}{}</label>", control, label);
       continue;
     }
     out += "<div><label>";
     if (auto image = safeImage(o.imageUrl)) out += "<img src=\"" + *image + "\" alt=\"\">";
-    out += "<span>" + control + label + "</span></label>";
+    out += fmt::format("<span>{}{}</span></label>", control, label);
     if (auto link = safeLink(o.link)) out += "<a href=\"" + *link + "\">More ›</a>";
     out += "</div>";
   }

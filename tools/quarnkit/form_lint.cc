@@ -80,8 +80,12 @@ class FormLinter {
         return false;
       case Kind::whole:
         if (v.isInteger()) return true;
-        if (const double* d = v.ifDouble(); d != nullptr && std::trunc(*d) == *d) return true;
-        error(path, "expected a whole number");
+        // 3.0 decodes as 3; a number beyond 64 bits does not decode.
+        if (const double* d = v.ifDouble();
+            d != nullptr && std::trunc(*d) == *d && std::abs(*d) < 9.2e18) {
+          return true;
+        }
+        error(path, "expected a whole number (64-bit)");
         return false;
       case Kind::boolean:
         if (v.isBool()) return true;
@@ -122,8 +126,8 @@ class FormLinter {
                 std::map<std::int64_t, std::string>& seen, const char* what) {
     const Value* id = required(o, path, "id", Kind::whole);
     if (id == nullptr) return;
-    const auto number =
-        static_cast<std::int64_t>(id->isInteger() ? *id->ifInteger() : *id->ifDouble());
+    const std::int64_t number =
+        id->isInteger() ? *id->ifInteger() : static_cast<std::int64_t>(*id->ifDouble());
     const auto [first, fresh] = seen.emplace(number, path);
     if (!fresh) {
       error(member(path, "id"),

@@ -125,7 +125,8 @@ TEST(FormLintTest, FindsEveryProblemWithItsPath) {
                        "items[5]: W the element has no \"type\"; the form drops it",
                        "items[6]: E expected a question object",
                        "items[7].items[0].imageUrl: E expected a URL",
-                       "items[7].items[0].entityId: E expected a whole number",
+                       "items[7].items[0].entityId: E expected a whole number (64-bit)",
+                       "items[7].items[1].id: E expected a whole number (64-bit)",
                    }));
   const auto clean = lintForm(kForms + "onboarding.json", InputLimits{}.maxFileSize);
   ASSERT_EQ(clean.size(), 2U);
