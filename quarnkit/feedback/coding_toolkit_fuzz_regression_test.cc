@@ -13,14 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace {
 
 TEST(CodingToolkitFuzzRegressionTest, ReplaysEveryKeptInput) {
-  const auto inputs = quarn::testing::keptInputs(QUARNKIT_CODING_TOOLKIT_REGRESSIONS);
-  ASSERT_FALSE(inputs.empty());
-  for (const auto& [name, bytes] : inputs) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(
-        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
-        0);
-  }
+  quarn::testing::expectKeptInputsAccepted(QUARNKIT_CODING_TOOLKIT_REGRESSIONS,
+                                           &LLVMFuzzerTestOneInput);
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 // replay them in every build.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +61,18 @@ inline std::vector<KeptInput> keptInputs(const std::filesystem::path& dir) {
   std::sort(out.begin(), out.end(),
             [](const KeptInput& a, const KeptInput& b) { return a.name < b.name; });
   return out;
+}
+
+/// Feeds every kept input of `dir` to a fuzz target's entry point, which
+/// must accept each (return 0; its own checks abort on a fault).
+inline void expectKeptInputsAccepted(const std::filesystem::path& dir,
+                                     int (*target)(const std::uint8_t*, std::size_t)) {
+  const auto inputs = keptInputs(dir);
+  ASSERT_FALSE(inputs.empty()) << dir;
+  for (const auto& [name, bytes] : inputs) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(target(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), 0);
+  }
 }
 
 }  // namespace quarn::testing
