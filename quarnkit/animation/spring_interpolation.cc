@@ -35,7 +35,9 @@ void SpringInterpolation::setVelocity(double velocity) {
 
 bool SpringInterpolation::areValid(double damping, double mass, double stiffness) {
   auto positive = [](double v) { return v > 0 && std::isfinite(v); };
-  return positive(damping) && positive(mass) && positive(stiffness);
+  // The derived rates must be numbers too (a tiny mass can overflow them).
+  return positive(damping) && positive(mass) && positive(stiffness) &&
+         std::isfinite(damping / (2 * mass)) && std::isfinite(stiffness / mass);
 }
 
 void SpringInterpolation::update() {

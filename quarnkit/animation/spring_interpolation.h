@@ -13,8 +13,9 @@
 //
 // It is a shared object: an interpolator given the spring sees later changes.
 // Evaluating a spring whose damping, mass or stiffness is not a positive
-// finite number stops with "Incorrect animation values" (a programming error);
-// areValid() lets a caller check first.
+// finite number (or whose damping / 2 mass or stiffness / mass overflows)
+// stops with "Incorrect animation values" (a programming error); areValid()
+// lets a caller check first.
 #pragma once
 
 #include "quarnkit/animation/interpolation_function.h"
@@ -36,7 +37,8 @@ class SpringInterpolation final : public InterpolationFunction {
   [[nodiscard]] double velocity() const { return velocity_; }
   void setVelocity(double velocity);
 
-  /// Whether damping, mass and stiffness are all positive finite numbers.
+  /// Whether damping, mass and stiffness are positive finite numbers whose
+  /// derived rates are finite.
   static bool areValid(double damping, double mass, double stiffness);
 
   double operator()(double t) const override;

@@ -103,6 +103,8 @@ TEST(SpringInterpolationTest, ChangesApplyToTheNextEvaluation) {
 
 TEST(SpringInterpolationTest, ParametersMustBePositiveNumbers) {
   EXPECT_TRUE(SpringInterpolation::areValid(1, 1, 1));
+  EXPECT_FALSE(SpringInterpolation::areValid(1e300, 1e-300, 1));  // the rates overflow
+  EXPECT_FALSE(SpringInterpolation::areValid(1, 1e-300, 1e300));
   for (double bad : {0.0, -1.0, double(NAN), double(INFINITY)}) {
     EXPECT_FALSE(SpringInterpolation::areValid(bad, 1, 1)) << bad;
     EXPECT_FALSE(SpringInterpolation::areValid(1, bad, 1)) << bad;
