@@ -125,29 +125,6 @@ Curve makeKeyValues(const std::vector<std::string>& params) {
           keys.back()};
 }
 
-std::string escapeXML(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 struct Extremes {
   CurveSample min, max;
 };
@@ -226,6 +203,8 @@ std::string renderCurveCSV(const std::vector<CurveSample>& samples) {
   return out;
 }
 
+// The title is made of curve and parameter names and numbers only, so it
+// needs no escaping.
 std::string renderCurveSVG(const Curve& curve, const std::vector<CurveSample>& samples) {
   constexpr double kWidth = 640, kHeight = 400;
   constexpr double kLeft = 70, kTop = 40, kPlotWidth = 540, kPlotHeight = 310;
@@ -245,7 +224,7 @@ std::string renderCurveSVG(const Curve& curve, const std::vector<CurveSample>& s
       "  <title>{2}</title>\n"
       "  <rect class=\"background\" width=\"{0}\" height=\"{1}\" fill=\"white\"/>\n"
       "  <text class=\"heading\" x=\"{3}\" y=\"24\">{2}</text>\n",
-      kWidth, kHeight, escapeXML(curve.title), kLeft);
+      kWidth, kHeight, curve.title, kLeft);
   out += fmt::format(
       "  <g class=\"plot\" data-left=\"{}\" data-top=\"{}\" data-width=\"{}\" data-height=\"{}\" "
       "data-t-min=\"0\" data-t-max=\"1\" data-value-min=\"{}\" data-value-max=\"{}\">\n",
