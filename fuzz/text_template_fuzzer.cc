@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "quarnkit/composite_list/fetching/text_template.h"
+#include "quarnkit/composite_list/model/text_template.h"
 #include "quarnkit/core/log.h"
 
 namespace quarn::fuzz {

@@ -24,6 +24,7 @@
 #include "tools/quarnkit/curve.h"
 #include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/log_lines.h"
+#include "tools/quarnkit/price_command.h"
 
 #ifndef QUARNKIT_VERSION
 #define QUARNKIT_VERSION "0.0.0"
@@ -222,6 +223,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   curve->add_option("--output,-o", curveOutput, "Write to FILE instead of standard output");
 
+  PriceArguments priceArguments;
+  CLI::App* price = addPriceCommand(app, priceArguments);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -231,7 +235,8 @@ int main(int argc, char** argv) {
 
   // Library log lines become tidy warnings unless a log level was asked for.
   const LibraryLogLines logLines;
-  const std::string& templateFile = shared.templateFile;
+  const std::string& templateFile =
+      price->parsed() ? priceArguments.options.productsFile : shared.templateFile;
   try {
     int status = 0;
     if (preview->parsed()) {
@@ -253,6 +258,8 @@ int main(int argc, char** argv) {
                                                    : CurveFormat::text;
       curveOptions.output = optionalText(curveOutput);
       status = runCurve(curveOptions);
+    } else if (price->parsed()) {
+      status = runPrice(priceArguments.parsed());
     }
     logLines.flush();
     // What is still buffered for standard output is written on closing it.

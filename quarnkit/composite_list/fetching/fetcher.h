@@ -43,11 +43,11 @@
 #include <vector>
 
 #include "quarnkit/composite_list/fetching/outcome.h"
-#include "quarnkit/composite_list/fetching/request_parameters.h"
 #include "quarnkit/composite_list/fetching/template_providing.h"
 #include "quarnkit/composite_list/model/context.h"
 #include "quarnkit/composite_list/model/environment.h"
 #include "quarnkit/composite_list/model/registry.h"
+#include "quarnkit/composite_list/model/request_parameters.h"
 #include "quarnkit/composite_list/model/result.h"
 #include "quarnkit/platform/runtime/task.h"
 

@@ -2,8 +2,8 @@
 // records; gathered here beside the engine they call).
 #include "quarnkit/composite_list/model/text_template_element.h"
 
-#include "quarnkit/composite_list/fetching/text_template.h"
 #include "quarnkit/composite_list/model/section_item.h"
+#include "quarnkit/composite_list/model/text_template.h"
 
 namespace quarn {
 

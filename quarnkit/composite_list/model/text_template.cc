@@ -1,4 +1,4 @@
-#include "quarnkit/composite_list/fetching/text_template.h"
+#include "quarnkit/composite_list/model/text_template.h"
 
 #include <algorithm>
 #include <boost/container/small_vector.hpp>

@@ -1,4 +1,4 @@
-#include "quarnkit/composite_list/fetching/value_proxies.h"
+#include "quarnkit/composite_list/model/value_proxies.h"
 
 #include <charconv>
 #include <memory>

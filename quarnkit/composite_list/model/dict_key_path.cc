@@ -1,8 +1,8 @@
-#include "quarnkit/composite_list/fetching/dict_key_path.h"
+#include "quarnkit/composite_list/model/dict_key_path.h"
 
 #include <memory>
 
-#include "quarnkit/composite_list/fetching/value_proxies.h"
+#include "quarnkit/composite_list/model/value_proxies.h"
 
 namespace quarn {
 

@@ -1,4 +1,4 @@
-#include "quarnkit/coding/json_internal.h"
+#include "quarnkit/coding/detail/json_internal.h"
 
 #include <fmt/format.h>
 
@@ -75,8 +75,6 @@ Value toValue(const json::value& v) {
   }
   return Value();
 }
-
-std::string formatDouble(double d) { return fmt::format("{}", d); }
 
 namespace {
 

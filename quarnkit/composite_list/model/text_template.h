@@ -64,8 +64,8 @@
 #include <string>
 #include <string_view>
 
-#include "quarnkit/composite_list/fetching/dict_key_path.h"
-#include "quarnkit/composite_list/fetching/value_proxies.h"
+#include "quarnkit/composite_list/model/dict_key_path.h"
+#include "quarnkit/composite_list/model/value_proxies.h"
 #include "quarnkit/core/error.h"
 #include "quarnkit/core/value.h"
 

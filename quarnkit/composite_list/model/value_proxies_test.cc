@@ -1,10 +1,10 @@
 // The list and dictionary proxies of resolved template values, and the
 // DictKeyPath write.
-#include "quarnkit/composite_list/fetching/value_proxies.h"
+#include "quarnkit/composite_list/model/value_proxies.h"
 
 #include <gtest/gtest.h>
 
-#include "quarnkit/composite_list/fetching/dict_key_path.h"
+#include "quarnkit/composite_list/model/dict_key_path.h"
 #include "quarnkit/predicate/errors.h"
 #include "quarnkit/predicate/key_path.h"
 

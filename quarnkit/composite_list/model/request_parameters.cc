@@ -1,4 +1,4 @@
-#include "quarnkit/composite_list/fetching/request_parameters.h"
+#include "quarnkit/composite_list/model/request_parameters.h"
 
 namespace quarn {
 

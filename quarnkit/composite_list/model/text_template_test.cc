@@ -1,7 +1,7 @@
 // Text templates: the single-pass and scanner modes, field resolution with
 // expressions, the "<recursion>" and "<error>" markers, the log lines, and the
 // bounds that end expansion of values that refer to each other.
-#include "quarnkit/composite_list/fetching/text_template.h"
+#include "quarnkit/composite_list/model/text_template.h"
 
 #include <gtest/gtest.h>
 
