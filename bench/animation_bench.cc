@@ -1,5 +1,5 @@
 // Timing functions and interpolation against hand-written floors, measured in
-// the same run (counter "ratio" = library / hand-written):
+// the same run in processor time (counter "ratio" = library / hand-written):
 // - the spring and each cubic easing evaluated 10,000,000 times against the
 //   same closed form written inline with its constants worked out beforehand
 //   (target at most 1.5); "ratio_shared" is the spring called through the
@@ -41,7 +41,7 @@ void againstFloor(benchmark::State& state, const Subject& subject, const Floor& 
     state.SkipWithError("the function and its closed form disagree");
     return;
   }
-  bench::PhaseTimer library, handWritten;
+  bench::CPUPhaseTimer library, handWritten;
   double sink = 0;
   for (auto _ : state) {
     library.time([&] { sink += sweep(subject); });
@@ -61,7 +61,7 @@ void BM_Spring(benchmark::State& state) {
   });
   // The same spring shared through the handle the interpolator calls.
   const TimingFunction shared = std::make_shared<SpringInterpolation>();
-  bench::PhaseTimer viaHandle, direct;
+  bench::CPUPhaseTimer viaHandle, direct;
   double sink = 0;
   viaHandle.time([&] { sink += sweep(shared); });
   direct.time([&] { sink += sweep(spring); });
@@ -153,7 +153,7 @@ void BM_Interpolate16Components(benchmark::State& state) {
     state.SkipWithError("the interpolator and the hand-written loop disagree");
     return;
   }
-  bench::PhaseTimer subject, floor;
+  bench::CPUPhaseTimer subject, floor;
   double sink = 0;
   for (auto _ : state) {
     subject.time([&] { sink += frames(library); });
