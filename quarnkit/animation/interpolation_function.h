@@ -50,7 +50,9 @@ class TimingFunction {
   requires(!std::derived_from<std::remove_cvref_t<F>, InterpolationFunction> &&
            !std::same_as<std::remove_cvref_t<F>, TimingFunction> &&
            std::is_invocable_r_v<double, const std::remove_cvref_t<F>&, double>)
-      TimingFunction(F&& function)  // NOLINT(google-explicit-constructor)
+      // The constraint keeps copies and moves of TimingFunction out.
+      // NOLINTNEXTLINE(google-explicit-constructor,bugprone-forwarding-reference-overload)
+      TimingFunction(F&& function)
       : function_(
             std::make_shared<const Callable<std::remove_cvref_t<F>>>(std::forward<F>(function))) {}
 
