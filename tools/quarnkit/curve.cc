@@ -76,10 +76,12 @@ std::shared_ptr<SpringInterpolation> makeSpring(const std::map<std::string, std:
   const double stiffness = numberOr(p, "stiffness", defaults.stiffness());
   const double velocity = numberOr(p, "velocity", defaults.velocity());
   if (!SpringInterpolation::areValid(damping, mass, stiffness)) {
-    fail(fmt::format(
-        "Incorrect animation values: damping, mass and stiffness must be positive (damping {}, "
-        "mass {}, stiffness {})",
-        damping, mass, stiffness));
+    // Positive values can still be unusable: a tiny mass overflows the rates.
+    const bool positive = damping > 0 && mass > 0 && stiffness > 0;
+    fail(fmt::format("Incorrect animation values: {} (damping {}, mass {}, stiffness {})",
+                     positive ? "damping / (2 mass) or stiffness / mass is too large"
+                              : "damping, mass and stiffness must be positive",
+                     damping, mass, stiffness));
   }
   title = fmt::format("spring damping={} mass={} stiffness={} velocity={}", damping, mass,
                       stiffness, velocity);

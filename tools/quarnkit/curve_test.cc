@@ -53,6 +53,10 @@ TEST(CurveTest, ParameterErrors) {
        {"stiffness=-5"},
        "Incorrect animation values: damping, mass and stiffness must be positive (damping 10, "
        "mass 1, stiffness -5)"},
+      {"spring",
+       {"mass=1e-320", "stiffness=1e308"},
+       "Incorrect animation values: damping / (2 mass) or stiffness / mass is too large (damping "
+       "10, mass 1e-320, stiffness 1e+308)"},
       {"keyvalues", {}, "keyvalues needs values=V,V,... (at least one number)"},
       {"keyvalues", {"values="}, "values: expected a finite number, not \"\""},
       {"keyvalues", {"values=1,,2"}, "values: expected a finite number, not \"\""},
