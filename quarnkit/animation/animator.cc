@@ -30,9 +30,14 @@ void ProgressAnimator::apply() {
 }
 
 void ProgressAnimator::animate(double target, double duration, Completion completion) {
-  // A completion called here may start another animation; that one is
-  // interrupted too, since this call came later.
-  while (displayLink_ || animationCompletion) stop(false);
+  // An animation that the interrupted completion starts is superseded by this
+  // later call: it is not started, so a completion that restarts whenever it
+  // is interrupted cannot interrupt this call in turn, forever.
+  if (interrupting_) return;
+  const auto keepAlive = shared_from_this();  // the completion may release the owner
+  interrupting_ = true;
+  stop(false);
+  interrupting_ = false;
   duration_ = duration;
   targetProgress_ = std::isnan(target) ? progress_ : std::clamp(target, 0.0, 1.0);
   animationCompletion = std::move(completion);

@@ -13,12 +13,12 @@
 //   fade->animate(1.0, 0.2, [](bool finished) { ... });   // 12 frames later: true
 //
 // Starting an animation while one runs stops the running one first, calling
-// its completion with false. The target is clamped to 0...1 when stored (not
-// a number means the current progress). A duration that is not a positive
-// finite number, or one whose step is too small to move the progress, jumps
-// to the target at once and completes with true: nothing ever steps forever.
-// Animators are shared objects (make() them), run their frames through
-// platform::DisplayLink on the main context and are used from there.
+// its completion with false; an animation that completion starts is
+// superseded by the later call (neither run nor completed). The target is clamped to 0...1 when
+// stored (not a number means the current progress). A duration that is not a positive finite
+// number, or one whose step is too small to move the progress, jumps to the target at once and
+// completes with true: nothing ever steps forever. Animators are shared objects (make() them), run
+// their frames through platform::DisplayLink on the main context and are used from there.
 #pragma once
 
 #include <functional>
@@ -79,6 +79,8 @@ class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
   double duration_ = 0.2;
   double targetProgress_ = 0.0;
   double step_ = 0.0;
+  // Set while animate() calls the completion of the animation it interrupts.
+  bool interrupting_ = false;
   std::shared_ptr<platform::DisplayLink> displayLink_;
 };
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -77,6 +78,26 @@ TEST_F(AnimatorTest, AnimatingAgainInterruptsTheRunningAnimation) {
   EXPECT_EQ(frames->linkCount(), 0u);
   animator->stopAnimation();  // nothing left to call
   EXPECT_EQ(calls.size(), 3u);
+}
+
+TEST_F(AnimatorTest, ACompletionThatRestartsWhenInterruptedIsSuperseded) {
+  auto animator = ProgressAnimator::make(nullptr);
+  int interruptions = 0;
+  std::function<void(bool)> retry = [&](bool finished) {
+    if (finished) return;
+    ++interruptions;
+    animator->animate(1.0, 0.2, retry);  // the later call below wins
+  };
+  animator->animate(1.0, 0.2, retry);
+  frames->step(3);
+  bool done = false;
+  animator->animate(0.0, 0.2, [&](bool finished) { done = finished; });
+  EXPECT_EQ(interruptions, 1);
+  EXPECT_EQ(animator->targetProgress(), 0.0);
+  EXPECT_EQ(frames->linkCount(), 1u);
+  frames->runUntilIdle(kBound);
+  EXPECT_TRUE(done);
+  EXPECT_EQ(interruptions, 1);
 }
 
 TEST_F(AnimatorTest, BadDurationsAndTargetsNeverStepForever) {
@@ -164,6 +185,12 @@ TEST_F(AnimatorTest, ClosuresMayRestartOrReleaseTheAnimator) {
   animator->animate(1.0, 0.1);
   frames->runUntilIdle(kBound);
   EXPECT_EQ(animator, nullptr);
+  // The completion of an interrupted animation releases the last reference.
+  animator = ProgressAnimator::make(nullptr);
+  animator->animate(1.0, 0.1, [&](bool) { animator.reset(); });
+  animator->animate(0.0, 0.1);
+  EXPECT_EQ(animator, nullptr);
+  EXPECT_LE(frames->runUntilIdle(kBound), 1u);
 }
 
 struct Badge {
