@@ -50,44 +50,11 @@ bool isLookupField(std::string_view field) {
   });
 }
 
-// The "<recursion>" writes that turn the values of a templating call into its
-// working copy: this level's own writes, then the first `parentCount` writes
-// of the level that called it, and so on up. All writes store the same marker,
-// so their order does not change the copy they describe. The paths are views
-// of the texts being expanded, which outlive the levels below them.
-struct Writes {
-  const Writes* parent = nullptr;
-  std::size_t parentCount = 0;
-  // Most texts have a placeholder or two: kept inline.
-  boost::container::small_vector<std::string_view, 4> own;
-
-  template <class F>
-  void forEach(F&& f) const {
-    std::size_t n = own.size();
-    for (const Writes* w = this; w != nullptr; n = w->parentCount, w = w->parent) {
-      for (std::size_t i = 0; i < n; ++i) f(w->own[i]);
-    }
-  }
-  [[nodiscard]] bool empty() const {
-    std::size_t n = own.size();
-    for (const Writes* w = this; w != nullptr; n = w->parentCount, w = w->parent) {
-      if (n > 0) return false;
-    }
-    return true;
-  }
-};
-
 std::string_view firstComponent(std::string_view path) { return path.substr(0, path.find('.')); }
 
 std::string_view lastComponent(std::string_view path) {
   const auto dot = path.rfind('.');
   return dot == std::string_view::npos ? path : path.substr(dot + 1);
-}
-
-// Whether looking `path` up reads the top-level entry `key`: the look-up reads
-// the entries named by the path's leading components joined with dots.
-bool reads(std::string_view path, std::string_view key) {
-  return path.starts_with(key) && (path.size() == key.size() || path[key.size()] == '.');
 }
 
 // A value found by lookup(): a reference into the values looked in, or a
@@ -98,47 +65,107 @@ struct Found {
   [[nodiscard]] const Value* get() const { return owned ? &*owned : ref; }
 };
 
-// `path` looked up in `base` with `writes` applied, without copying `base`:
-// only the entries the look-up reads are copied, and only when a write
-// touches one of them.
-Found lookup(const ValueDictionary& base, const Writes& writes, std::string_view path) {
-  const bool plainKey = path.find('.') == std::string_view::npos && !path.starts_with('@');
-  if (writes.empty()) {
-    if (plainKey) return {base.find(path), std::nullopt};
-    return {nullptr, getValue(base, path)};
+// The values being expanded, outermost first, and what writing "<recursion>"
+// at each of their paths makes of the values looked in: the top-level entries
+// those writes replace or add, worked out once per expanded value rather than
+// for every look-up. Siblings share their parent's marks (each expansion
+// pushes its own and pops it) and never see each other's. The paths are views
+// of the texts being expanded, which outlive the levels below them.
+class Marks {
+ public:
+  explicit Marks(const ValueDictionary& base) : base_(base) {}
+
+  [[nodiscard]] std::size_t depth() const { return paths_.size(); }
+  [[nodiscard]] bool contains(std::string_view path) const {
+    return std::find(paths_.begin(), paths_.end(), path) != paths_.end();
   }
-  const std::size_t components =
-      static_cast<std::size_t>(std::count(path.begin(), path.end(), '.')) + 1;
-  if (path.starts_with('@')) {
-    // A collection operator of the whole dictionary: rare enough to copy it.
-    ValueDictionary copy = base;
-    writes.forEach(
-        [&](std::string_view w) { detail::setValueAtKeyPath(copy, w, kRecursionMarker); });
-    return {nullptr, getValue(copy, path)};
+
+  void push(std::string_view path) {
+    paths_.push_back(path);
+    const std::string_view first = firstComponent(path);
+    const Value* current = changed_.find(first);
+    const bool wasChanged = current != nullptr;
+    if (!wasChanged) current = base_.find(first);
+    std::optional<Value> marked;
+    if (first.size() == path.size()) {
+      marked.emplace(kRecursionMarker);
+    } else if (current != nullptr) {
+      // A write below an entry: into a copy of it, when it is a dictionary.
+      ValueDictionary entry;
+      entry.set(std::string(first), *current);
+      detail::setValueAtKeyPath(entry, path, kRecursionMarker);
+      marked.emplace(std::move(*entry.find(first)));
+    }  // a write below an entry that is not there changes nothing
+    if (!marked) {
+      undo_.emplace_back();
+      return;
+    }
+    undo_.push_back(
+        Undo{std::string(first), wasChanged ? std::optional<Value>(*current) : std::nullopt});
+    changed_.set(std::string(first), std::move(*marked));
   }
-  bool touched = false;
-  if (components <= kKeyPathMaxComponents) {  // longer paths fail whatever the values
-    writes.forEach(
-        [&](std::string_view w) { touched = touched || reads(path, firstComponent(w)); });
+
+  void pop() {
+    paths_.pop_back();
+    std::optional<Undo> undo = std::move(undo_.back());
+    undo_.pop_back();
+    if (!undo) return;
+    if (undo->previous) {
+      changed_.set(std::move(undo->key), std::move(*undo->previous));
+    } else {
+      changed_.erase(undo->key);
+    }
   }
-  if (!touched) {
-    if (plainKey) return {base.find(path), std::nullopt};
-    return {nullptr, getValue(base, path)};
+
+  // `path` looked up in the values with the marks written, without copying
+  // them: only the entries the look-up reads are copied, and only when a
+  // mark changed one of them.
+  [[nodiscard]] Found lookup(std::string_view path) const {
+    const bool plainKey = path.find('.') == std::string_view::npos && !path.starts_with('@');
+    if (!changed_.empty() && path.starts_with('@')) {
+      // A collection operator of the whole dictionary: rare enough to copy it.
+      ValueDictionary copy = base_;
+      for (const auto& [key, value] : changed_) copy.set(key, value);
+      return {nullptr, getValue(copy, path)};
+    }
+    if (!touches(path)) {
+      if (plainKey) return {base_.find(path), std::nullopt};
+      return {nullptr, getValue(base_, path)};
+    }
+    ValueDictionary read;
+    for (std::size_t end = path.find('.');; end = path.find('.', end + 1)) {
+      const std::string_view key = path.substr(0, end);
+      const Value* v = changed_.find(key);
+      if (v == nullptr) v = base_.find(key);
+      if (v != nullptr) read.set(std::string(key), *v);
+      if (end == std::string_view::npos) break;
+    }
+    return {nullptr, getValue(read, path)};
   }
-  ValueDictionary read;
-  for (std::size_t end = path.find('.');; end = path.find('.', end + 1)) {
-    const std::string_view key = path.substr(0, end);
-    if (const Value* v = base.find(key)) read.set(std::string(key), *v);
-    if (end == std::string_view::npos) break;
+
+ private:
+  struct Undo {
+    std::string key;
+    std::optional<Value> previous;  // nothing: the entry was not changed before
+  };
+
+  // Whether looking `path` up reads an entry the marks changed: the look-up
+  // reads the entries named by the path's leading components joined with dots.
+  [[nodiscard]] bool touches(std::string_view path) const {
+    if (changed_.empty()) return false;
+    const auto components = static_cast<std::size_t>(std::count(path.begin(), path.end(), '.'));
+    if (components >= kKeyPathMaxComponents) return false;  // fails whatever the values
+    for (std::size_t end = path.find('.');; end = path.find('.', end + 1)) {
+      if (changed_.contains(path.substr(0, end))) return true;
+      if (end == std::string_view::npos) return false;
+    }
   }
-  writes.forEach([&](std::string_view w) {
-    const std::string_view first = firstComponent(w);
-    // A write below an entry that is not there changes nothing.
-    if (!reads(path, first) || (first.size() < w.size() && !read.contains(first))) return;
-    detail::setValueAtKeyPath(read, w, kRecursionMarker);
-  });
-  return {nullptr, getValue(read, path)};
-}
+
+  const ValueDictionary& base_;
+  std::vector<std::string_view> paths_;
+  std::vector<std::optional<Undo>> undo_;  // one per path; nothing when it changed nothing
+  ValueDictionary changed_;                // the top-level entries as the marks leave them
+};
 
 // ----- Expressions -----------------------------------------------------------
 
@@ -174,17 +201,18 @@ void logResult(std::string_view text, const Value& result) {
 
 class Engine {
  public:
-  Engine(const ValueDictionary& expressionValues, bool expressions)
-      : expressionValues_(expressionValues), expressions_(expressions) {}
+  Engine(const ValueDictionary& lookupValues, const ValueDictionary& expressionValues,
+         bool expressions, const TextTemplateLimits& limits)
+      : expressionValues_(expressionValues),
+        expressions_(expressions),
+        limits_(limits),
+        marks_(lookupValues) {}
 
-  std::string singlePass(std::string_view text, const ValueDictionary& values,
-                         const Writes* inherited, std::size_t inheritedCount, std::size_t depth);
-  std::string scan(std::string text, const ValueDictionary& values, const Writes& writes,
-                   std::size_t depth);
+  std::string singlePass(std::string_view text);
+  std::string scan(std::string text);
 
  private:
-  std::string resolveField(std::string_view field, const ValueDictionary& values,
-                           const Writes& writes, std::size_t depth);
+  std::string resolveField(std::string_view field);
   /// Counts one replacement; false (logged once) when the budget is spent.
   bool consume();
   /// Whether a text of `length` bytes may be built from one of `original`
@@ -192,29 +220,33 @@ class Engine {
   bool fits(std::size_t length, std::size_t original);
   void stop(const std::string& why);
   /// Whether expanding `value` found at `field` must stop here (logged).
-  bool cutOff(std::string_view field, const std::string& value, std::size_t depth);
+  bool cutOff(std::string_view field, const std::string& value) const;
+  /// `expand(value)` with `field` on the chain of values being expanded.
+  template <class F>
+  std::string expanding(std::string_view field, F&& expand);
 
   const ValueDictionary& expressionValues_;
   bool expressions_;
+  TextTemplateLimits limits_;
   std::size_t replacements_ = 0;
   bool stopped_ = false;
-  std::vector<std::string_view> expanding_;  // fields whose values are being expanded
+  Marks marks_;  // the fields whose values are being expanded
 };
 
 bool Engine::consume() {
   if (stopped_) return false;
-  if (++replacements_ > kTextTemplateMaxReplacements) {
+  if (++replacements_ > limits_.maxReplacements) {
     stop(fmt::format("Text template expansion stopped after {} replacements",
-                     kTextTemplateMaxReplacements));
+                     limits_.maxReplacements));
     return false;
   }
   return true;
 }
 
 bool Engine::fits(std::size_t length, std::size_t original) {
-  if (length <= std::max(kTextTemplateMaxLength, original)) return true;
-  stop(fmt::format("Text template expansion stopped: text longer than {} bytes",
-                   kTextTemplateMaxLength));
+  if (length <= std::max(limits_.maxLength, original)) return true;
+  stop(
+      fmt::format("Text template expansion stopped: text longer than {} bytes", limits_.maxLength));
   return false;
 }
 
@@ -223,23 +255,29 @@ void Engine::stop(const std::string& why) {
   stopped_ = true;
 }
 
-bool Engine::cutOff(std::string_view field, const std::string& value, std::size_t depth) {
+bool Engine::cutOff(std::string_view field, const std::string& value) const {
   if (value == kRecursionMarker) return false;  // the marker expands to itself
-  if (depth + 1 > kTextTemplateMaxDepth) {
+  if (marks_.depth() + 1 > limits_.maxDepth) {
     log().error("Expression error: Text template values nested deeper than {} levels at ${{{}}}",
-                kTextTemplateMaxDepth, field);
+                limits_.maxDepth, field);
     return true;
   }
-  if (std::find(expanding_.begin(), expanding_.end(), field) != expanding_.end()) {
+  if (marks_.contains(field)) {
     log().error("Expression error: Text template value ${{{}}} refers to itself", field);
     return true;
   }
   return false;
 }
 
-std::string Engine::singlePass(std::string_view text, const ValueDictionary& values,
-                               const Writes* inherited, std::size_t inheritedCount,
-                               std::size_t depth) {
+template <class F>
+std::string Engine::expanding(std::string_view field, F&& expand) {
+  marks_.push(field);
+  std::string expanded = std::forward<F>(expand)();
+  marks_.pop();
+  return expanded;
+}
+
+std::string Engine::singlePass(std::string_view text) {
   struct Match {
     std::size_t begin, end;  // "${" .. "}" inclusive
     std::string replacement;
@@ -261,27 +299,21 @@ std::string Engine::singlePass(std::string_view text, const ValueDictionary& val
   }
   if (matches.empty()) return std::string(text);
 
-  Writes writes{inherited, inheritedCount, {}};
-  writes.own.reserve(matches.size());
   std::size_t length = text.size();
   for (auto m = matches.rbegin(); m != matches.rend() && consume(); ++m) {
     const std::string_view field = text.substr(m->begin + 2, m->end - m->begin - 2);
-    const Found found = lookup(values, writes, field);  // failures propagate
+    const Found found = marks_.lookup(field);  // failures propagate
     const Value* value = found.get();
     std::string replacement;
     if (value == nullptr || value->isNull()) {
       // nothing
     } else if (const std::string* s = value->ifString()) {
       if (s->find("${") == std::string::npos) {
-        writes.own.emplace_back(field);  // nothing to expand, but later look-ups see the mark
         replacement = *s;
-      } else if (cutOff(field, *s, depth)) {
+      } else if (cutOff(field, *s)) {
         replacement = kRecursionMarker;
       } else {
-        writes.own.emplace_back(field);
-        expanding_.push_back(field);
-        replacement = singlePass(*s, values, &writes, writes.own.size(), depth + 1);
-        expanding_.pop_back();
+        replacement = expanding(field, [&] { return singlePass(*s); });
       }
     } else {
       replacement = value->description();
@@ -304,7 +336,7 @@ std::string Engine::singlePass(std::string_view text, const ValueDictionary& val
   }
 
   std::string out;
-  out.reserve(std::min(length, kTextTemplateMaxLength));
+  out.reserve(std::min(length, limits_.maxLength));
   std::size_t at = 0;
   for (const Match& m : matches) {
     if (!m.replaced) continue;
@@ -326,37 +358,32 @@ std::optional<std::pair<std::size_t, std::size_t>> nextPlaceholder(std::string_v
   return std::pair{open, close};
 }
 
-std::string Engine::scan(std::string text, const ValueDictionary& values, const Writes& writes,
-                         std::size_t depth) {
+std::string Engine::scan(std::string text) {
   const std::size_t original = text.size();
   while (auto placeholder = nextPlaceholder(text)) {
     if (!consume()) break;
     const auto [open, close] = *placeholder;
     const std::string field = text.substr(open + 2, close - open - 2);
-    const std::string replacement = resolveField(field, values, writes, depth);
+    const std::string replacement = resolveField(field);
     if (!fits(text.size() - (close + 1 - open) + replacement.size(), original)) break;
     text.replace(open, close + 1 - open, replacement);
   }
   return text;
 }
 
-std::string Engine::resolveField(std::string_view field, const ValueDictionary& values,
-                                 const Writes& writes, std::size_t depth) {
+std::string Engine::resolveField(std::string_view field) {
   if (isLookupField(field)) {
     Found found;
     try {
-      found = lookup(values, writes, field);
+      found = marks_.lookup(field);
     } catch (const ExpressionEvaluationError& e) {
       log().error("Expression error: {}", e.description());
       return {};
     }
     const Value* value = found.get();
     if (const std::string* s = value ? value->ifString() : nullptr) {
-      if (cutOff(field, *s, depth)) return std::string(kRecursionMarker);
-      const Writes copy{&writes, writes.own.size(), {field}};
-      expanding_.push_back(field);
-      std::string expanded = scan(*s, values, copy, depth + 1);
-      expanding_.pop_back();
+      if (cutOff(field, *s)) return std::string(kRecursionMarker);
+      std::string expanded = expanding(field, [&] { return scan(*s); });
       if (!expressions_ || !lastComponent(field).starts_with('$')) return expanded;
       try {
         const Value result = evaluateExpression(expanded, expressionValues_);
@@ -387,19 +414,20 @@ std::string Engine::resolveField(std::string_view field, const ValueDictionary& 
 // ----- Entry points ----------------------------------------------------------
 
 std::string templateString(std::string_view text, const ValueDictionary& values,
-                           bool allowExpressions, bool allowRecursion) {
-  if (allowRecursion) return recursiveTemplateString(text, values, allowExpressions);
+                           bool allowExpressions, bool allowRecursion,
+                           const TextTemplateLimits& limits) {
+  if (allowRecursion) return recursiveTemplateString(text, values, allowExpressions, limits);
   if (text.find("${") == std::string_view::npos) return std::string(text);
-  Engine engine(values, allowExpressions);
-  return engine.singlePass(text, values, nullptr, 0, 0);
+  Engine engine(values, values, allowExpressions, limits);
+  return engine.singlePass(text);
 }
 
 std::string recursiveTemplateString(std::string_view text, const ValueDictionary& values,
-                                    bool allowExpressions) {
+                                    bool allowExpressions, const TextTemplateLimits& limits) {
   if (!nextPlaceholder(text)) return std::string(text);
   const ValueDictionary resolved = resolveValuesForPredicateOrTemplate(values);
-  Engine engine(values, allowExpressions);
-  return engine.scan(std::string(text), resolved, Writes{}, 0);
+  Engine engine(resolved, values, allowExpressions, limits);
+  return engine.scan(std::string(text));
 }
 
 }  // namespace quarn

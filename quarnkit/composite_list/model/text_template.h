@@ -18,11 +18,12 @@
 // ...") leaves it as it is. A failure of the key look-up itself (an unknown
 // "@" operator, a key asked of a number) is thrown as ExpressionEvaluationError.
 //
-// Before a string value is templated, "<recursion>" is written at its key
-// path (DictKeyPath, dict_key_path.h) into a working copy of the values shared
-// by all placeholders of the text and passed down; so a value that refers to
-// itself ends in "<recursion>", and a placeholder handled after another one
-// with the same path (placeholders go from last to first) reads "<recursion>".
+// A string value is templated with "<recursion>" written at its key path
+// (DictKeyPath, dict_key_path.h) in the values it reads, on top of the paths
+// of the values it is itself nested in; so a value that refers back into that
+// chain ("a" holding "x${a}") ends in "<recursion>". Only the chain is marked:
+// placeholders side by side, the same one twice included, each read the
+// values as given ("${name} and ${name}" gives "Ann and Ann").
 //
 // Scanner (allowRecursion true; recursiveTemplateString): the values are first
 // passed through resolveValuesForPredicateOrTemplate() (lists and dictionaries
@@ -33,20 +34,18 @@
 // replacements form are expanded too. A field that is a key path
 // (hasKeyPath(), or one with list subscripts such as "items.[1]") is looked
 // up, failures logged ("Expression error: ...") as "": a string is expanded
-// the same way with "<recursion>" written at its path in a copy of the
-// values, and, with allowExpressions and a last component starting with "$",
-// evaluated as an expression over the values as given (a failure is logged
-// and gives "<error>"); another non-null value gives its text form.
-// Otherwise, with allowExpressions, the field itself is evaluated as an
-// expression over the values as given ("${price * 2}"; a failure is logged
-// and gives ""), and without, it gives "".
+// the same way with "<recursion>" written at its path as above, and, with allowExpressions and a
+// last component starting with "$", evaluated as an expression over the values as given (a failure
+// is logged and gives "<error>"); another non-null value gives its text form. Otherwise, with
+// allowExpressions, the field itself is evaluated as an expression over the values as given
+// ("${price * 2}"; a failure is logged and gives ""), and without, it gives "".
 //
 // Each evaluated expression logs "Evaluate expression: <text> = <result>)" at
 // debug level.
 //
 // Bounds. Templates and values come from servers, so expansion is bounded
-// whatever they hold (values referring to each other in a cycle, to ever new
-// paths, or doubling at each level):
+// (TextTemplateLimits, whose defaults are given below) whatever they hold (values referring to each
+// other in a cycle, to ever new paths, or doubling at each level):
 // - string values nest at most kTextTemplateMaxDepth deep, and a value whose
 //   path is already being expanded further up gives "<recursion>" even where
 //   the "<recursion>" write cannot reach it (dotted keys, list elements);
@@ -77,6 +76,14 @@ inline constexpr std::size_t kTextTemplateMaxDepth = 32;
 inline constexpr std::size_t kTextTemplateMaxReplacements = 1024;
 /// Longest text (in bytes) a templating call builds.
 inline constexpr std::size_t kTextTemplateMaxLength = std::size_t{64} * 1024;
+
+/// The bounds of one templating call. Calls use the defaults; tests and the
+/// fuzz target pass smaller ones to reach the bounds with little work.
+struct TextTemplateLimits {
+  std::size_t maxDepth = kTextTemplateMaxDepth;
+  std::size_t maxReplacements = kTextTemplateMaxReplacements;
+  std::size_t maxLength = kTextTemplateMaxLength;
+};
 
 /// The marker written at the path of a value being expanded.
 inline constexpr std::string_view kRecursionMarker = "<recursion>";
@@ -113,11 +120,13 @@ class ExpressionError : public Error {
 /// Throws ExpressionEvaluationError for a failed key look-up in single-pass
 /// mode; the scanner mode throws nothing.
 std::string templateString(std::string_view text, const ValueDictionary& values,
-                           bool allowExpressions = false, bool allowRecursion = false);
+                           bool allowExpressions = false, bool allowRecursion = false,
+                           const TextTemplateLimits& limits = {});
 
 /// The scanner mode alone: templateString(text, values, allowExpressions, true).
 std::string recursiveTemplateString(std::string_view text, const ValueDictionary& values,
-                                    bool allowExpressions = false);
+                                    bool allowExpressions = false,
+                                    const TextTemplateLimits& limits = {});
 
 /// Whether the whole of `text` matches "^[a-zA-Z0-9.@_$]+$".
 bool hasKeyPath(std::string_view text);

@@ -56,9 +56,6 @@ TEST(TextTemplateTest, SinglePass) {
       {"v${app.version} (${items.@count})", false, "v2.1 (3)"},
       {"${greeting}!", false, "Hi Ann!"},
       {"${self}", false, "x<recursion>"},
-      // The working copy is shared by the placeholders of a text, and the
-      // last one goes first: the earlier "${name}" reads "<recursion>".
-      {"${name} and ${name}", false, "<recursion> and Ann"},
       {"${1 + 2}", false, ""},
       {"${1 + 2}", true, ""},
       {"a${}b${", false, "a${}b${"},
@@ -74,6 +71,37 @@ TEST(TextTemplateTest, SinglePass) {
   for (const auto& c : cases) {
     EXPECT_EQ(templateString(c.text, values(), c.expressions), c.expected)
         << c.text << (c.expressions ? " (expressions)" : "");
+  }
+}
+
+// "<recursion>" marks only references back into the values being expanded:
+// placeholders side by side read the values as given, in both modes.
+TEST(TextTemplateTest, SiblingPlaceholdersReadTheValuesAsGiven) {
+  const ValueDictionary given{
+      {"name", "Ada"},
+      {"greeting", "Hello ${name}"},
+      {"twice", "${name}+${name}"},
+      {"both", "${greeting}/${twice}"},
+      {"a", "x${a}"},
+      {"loop", "${name}${loop}${name}"},
+      {"user", {{"first", "Ada"}, {"hi", "Hi ${user.first}"}, {"me", "x${user.me}"}}}};
+  const Case cases[] = {
+      {"Hi ${name}, bye ${name}", false, "Hi Ada, bye Ada"},
+      {"${greeting}, ${name}", false, "Hello Ada, Ada"},
+      {"${name}: ${greeting}", false, "Ada: Hello Ada"},
+      {"${greeting} ${greeting}", false, "Hello Ada Hello Ada"},
+      {"${twice} ${twice}", false, "Ada+Ada Ada+Ada"},
+      {"${both}", false, "Hello Ada/Ada+Ada"},
+      {"${user.hi} ${user.first} ${user.hi}", false, "Hi Ada Ada Hi Ada"},
+      // A reference back into the chain still ends there.
+      {"${a}", false, "x<recursion>"},
+      {"${a} ${a}", false, "x<recursion> x<recursion>"},
+      {"${loop}", false, "Ada<recursion>Ada"},
+      {"${user.me} ${user.hi} ${user.me}", false, "x<recursion> Hi Ada x<recursion>"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(templateString(c.text, given), c.expected) << c.text << " (single pass)";
+    EXPECT_EQ(recursiveTemplateString(c.text, given), c.expected) << c.text << " (scanner)";
   }
 }
 
@@ -203,6 +231,25 @@ TEST(TextTemplateBoundsTest, DoublingStopsAtTheReplacementBudget) {
     EXPECT_EQ(log.count("Expression error: Text template expansion stopped after 1024 "
                         "replacements"),
               1u);
+  }
+}
+
+TEST(TextTemplateBoundsTest, SmallerLimits) {
+  ValueDictionary values{{"a", "abcdefgh"}, {"none", ""}};
+  for (int i = 0; i < 10; ++i)
+    values.set(fmt::format("v{}", i), fmt::format("{}${{v{}}}", i, i + 1));
+  const TextTemplateLimits limits{.maxDepth = 3, .maxReplacements = 5, .maxLength = 16};
+  const std::string six = "${none}${none}${none}${none}${none}${none}";
+  for (bool recursion : {false, true}) {
+    LogCapture log;
+    EXPECT_EQ(templateString("${v0}", values, false, recursion, limits), "012<recursion>");
+    EXPECT_EQ(log.count("nested deeper than 3 levels at ${v3}"), 1u);
+    // The single pass goes from the last placeholder, the scanner from the first.
+    EXPECT_EQ(templateString("${a}|${a}", values, false, recursion, limits),
+              recursion ? "abcdefgh|${a}" : "${a}|abcdefgh");
+    EXPECT_EQ(log.count("text longer than 16 bytes"), 1u);
+    EXPECT_EQ(templateString(six, values, false, recursion, limits), "${none}");
+    EXPECT_EQ(log.count("stopped after 5 replacements"), 1u);
   }
 }
 
