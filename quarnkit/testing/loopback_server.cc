@@ -1,5 +1,7 @@
 #include "quarnkit/testing/loopback_server.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <charconv>
 #include <optional>
@@ -40,6 +42,13 @@ LoopbackServer::LoopbackServer(std::size_t threads) {
   server_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   // Keep-alive connections are reused for many requests, as servers do.
   server_.set_keep_alive_max_count(1000);
+  // The library listens with a backlog of 5: more simultaneous connections
+  // would wait for a SYN retry (a second). Remember the socket to widen it.
+  server_.set_socket_options([this](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    listenSocket_ = sock;
+  });
   server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
     requests_.fetch_add(1);
     const std::size_t now = active_.fetch_add(1) + 1;
@@ -63,6 +72,7 @@ LoopbackServer::~LoopbackServer() { stop(); }
 void LoopbackServer::start() {
   port_ = server_.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("the loopback server could not bind 127.0.0.1");
+  ::listen(listenSocket_, SOMAXCONN);
   // The socket listens once bound: clients may connect before the thread runs.
   thread_ = std::thread([this] {
     server_.listen_after_bind();

@@ -69,6 +69,7 @@ class LoopbackServer {
   std::thread thread_;
   std::atomic<bool> listenEnded_{false};
   int port_ = -1;
+  int listenSocket_ = -1;
   std::mutex mutex_;
   std::condition_variable woken_;
   bool stopping_ = false;
