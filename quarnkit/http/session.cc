@@ -52,6 +52,11 @@ std::shared_ptr<DataRequest> Session::request(URLRequest request) {
       std::shared_ptr<DataRequest>(new DataRequest(std::move(request), context(), std::nullopt)));
 }
 
+std::shared_ptr<DataRequest> Session::request(URL url, const HTTPMethod& method,
+                                              HTTPHeaders headers) {
+  return request(URLRequest(std::move(url), method, std::move(headers)));
+}
+
 std::shared_ptr<DataRequest> Session::request(std::string_view url, const HTTPMethod& method,
                                               HTTPHeaders headers) {
   if (auto r = parse(url, method, headers)) return request(std::move(*r));

@@ -67,6 +67,8 @@ class Session {
   [[nodiscard]] const SessionConfiguration& configuration() const { return configuration_; }
 
   std::shared_ptr<DataRequest> request(URLRequest request);
+  std::shared_ptr<DataRequest> request(URL url, const HTTPMethod& method = HTTPMethod::get,
+                                       HTTPHeaders headers = {});
   /// A request for the URL `url`; a text that is not a URL makes a request
   /// that fails with invalidURL.
   std::shared_ptr<DataRequest> request(std::string_view url,

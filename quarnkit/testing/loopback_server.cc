@@ -42,6 +42,9 @@ LoopbackServer::LoopbackServer(std::size_t threads) {
   server_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   // Keep-alive connections are reused for many requests, as servers do.
   server_.set_keep_alive_max_count(1000);
+  // Headers and body go out in separate writes: without this each response
+  // would wait for a delayed acknowledgement.
+  server_.set_tcp_nodelay(true);
   // The library listens with a backlog of 5: more simultaneous connections
   // would wait for a SYN retry (a second). Remember the socket to widen it.
   server_.set_socket_options([this](socket_t sock) {
