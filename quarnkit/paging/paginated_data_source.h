@@ -288,6 +288,10 @@ class PaginatedDataSource {
       items_.erase(it);
   }
 
+ protected:
+  /// Empty once the data source is gone: handlers that outlive it hold this.
+  [[nodiscard]] std::weak_ptr<PaginatedDataSource*> weakSelf() const { return alive_; }
+
  private:
   struct Pending {
     std::uint64_t number;

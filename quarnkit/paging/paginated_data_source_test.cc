@@ -172,7 +172,9 @@ TEST_F(PaginatedDataSourceTest, PagesMergeUntilTheLastAndTheObserversHearOfEach)
   EXPECT_GT(source.lastReloadTimestamp(), 0);
   // Reloading starts over: the first page replaces the items.
   std::optional<Delivery> reloaded;
-  EXPECT_TRUE(source.reload([&](auto results, auto error) { reloaded = Delivery{results, error}; }));
+  EXPECT_TRUE(source.reload([&](auto results, auto error) {
+    reloaded = Delivery{results, error};
+  }));
   runUntil([&] { return reloaded.has_value(); });
   EXPECT_EQ(source.items().size(), 20u);
 }
@@ -212,8 +214,8 @@ TEST_F(PaginatedDataSourceTest, DuplicatesOfHeldItemsAreDroppedButAPageIsNotComp
   // The completion receives the page as it came.
   EXPECT_EQ(ids(*second.results), (std::vector<std::int64_t>{2, 3, 3}));
   // No total header: the scheme is told the total is unknown.
-  EXPECT_EQ(scheme->updates, (std::vector<RecordingPagination::Update>{{2, 2, std::nullopt},
-                                                                       {4, 2, std::nullopt}}));
+  EXPECT_EQ(scheme->updates,
+            (std::vector<RecordingPagination::Update>{{2, 2, std::nullopt}, {4, 2, std::nullopt}}));
   // With the filter off everything is kept.
   Source all(fetcherFor("/script"), std::make_shared<RecordingPagination>());
   all.filterUniqueItems = false;
@@ -423,7 +425,9 @@ TEST_F(PaginatedDataSourceTest, EveryBadAnswerReachesTheCompletionOnceWithTheURL
   const std::vector<Case> cases = {
       {{500, R"([{"id": 1}])"}, std::nullopt, url + ": the server answered with status 500"},
       {{200, R"([{"id": 1},)"}, std::nullopt, url + ": the response is not valid JSON: "},
-      {{200, R"({"data": 5})"}, "data", url + ": the response could not be decoded: Invalid nested json."},
+      {{200, R"({"data": 5})"},
+       "data",
+       url + ": the response could not be decoded: Invalid nested json."},
       {{200, R"({"data": 5})"},
        "data.items",
        url + ": the response could not be decoded: Nested object doesn't exist by this keyPath."},
@@ -450,7 +454,8 @@ TEST_F(PaginatedDataSourceTest, EveryBadAnswerReachesTheCompletionOnceWithTheURL
 }
 
 TEST_F(PaginatedDataSourceTest, WithNothingToFetchTheCompletionRunsAtOnceWithNeither) {
-  auto fetcher = std::make_shared<Fetcher>(JSONDecoder(), [](const Pagination*) { return nullptr; });
+  auto fetcher =
+      std::make_shared<Fetcher>(JSONDecoder(), [](const Pagination*) { return nullptr; });
   Source source(fetcher);
   auto counter = std::make_shared<Counter>();
   source.observers.add(counter);
