@@ -8,6 +8,7 @@
 #include "quarnkit/core/error.h"
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/preview.h"
 
 namespace quarn::tool {
 
@@ -120,12 +121,35 @@ class Explainer {
   Explanation out_;
 };
 
+// The items the rules show that the preview gives no section. Dividers draw
+// the next section's separator and includes are replaced by their items, so
+// neither has a section of its own. Sections are made from entities (text
+// rows among them): an item without one has none to show.
+void noteMissingSections(Explanation& explanation, const Preview& preview) {
+  std::set<std::string> withSection;
+  for (const PreviewSection& section : preview.sections) withSection.insert(section.uniqueId);
+  for (ExplainedItem& item : explanation.items) {
+    if (!item.isShown() || item.type == "divider" || item.type == "include") continue;
+    if (!withSection.contains(item.uniqueId)) item.noSection = "no entities";
+  }
+}
+
 }  // namespace
 
 Async<Explanation> explain(const HostSession& session) {
   Explainer explainer(session);
   co_await explainer.explainTemplate(session.templateDocument(), 0);
-  co_return std::move(explainer).finish();
+  Explanation explanation = std::move(explainer).finish();
+  // A template the pipeline cannot fetch (an include that cannot be
+  // resolved, a cycle) shows no sections at all; the items above already say
+  // which include is at fault, so the rules' answer is left as it is.
+  std::optional<Preview> preview;
+  try {
+    preview = co_await makePreview(session);
+  } catch (...) {  // reported through the include's note
+  }
+  if (preview) noteMissingSections(explanation, *preview);
+  co_return explanation;
 }
 
 std::string describeVisibility(const ExplainedItem& item, std::optional<bool> premium) {
@@ -133,7 +157,9 @@ std::string describeVisibility(const ExplainedItem& item, std::optional<bool> pr
   const CompositeListElementVisibility& v = item.visibility;
   switch (v.reason) {
     case Reason::shown:
-      return item.note ? "hidden: " + *item.note : "shown";
+      if (item.note) return "hidden: " + *item.note;
+      if (item.noSection) return "not shown: shown by the rules; no section: " + *item.noSection;
+      return "shown";
     case Reason::hiddenClass:
       return "hidden: its visibility is \"hidden\"";
     case Reason::premiumClass:
@@ -145,9 +171,16 @@ std::string describeVisibility(const ExplainedItem& item, std::optional<bool> pr
       return "hidden: expired " + item.expiryDate->iso8601String();
     case Reason::predicateFalse:
       return "hidden: predicate is false: " + item.predicate.value_or("");
-    case Reason::predicateError:
-      return std::string(item.note ? "hidden: " + *item.note + "; " : "shown: ") +
-             "predicate could not be evaluated, which never hides an item (" + v.message + ")";
+    case Reason::predicateError: {
+      std::string lead = "shown: ";
+      if (item.note) {
+        lead = "hidden: " + *item.note + "; ";
+      } else if (item.noSection) {
+        lead = "not shown: shown by the rules; no section: " + *item.noSection + "; ";
+      }
+      return lead + "predicate could not be evaluated, which never hides an item (" + v.message +
+             ")";
+    }
   }
   return "shown";
 }
@@ -156,7 +189,7 @@ std::string reasonName(const ExplainedItem& item) {
   using Reason = CompositeListVisibilityReason;
   switch (item.visibility.reason) {
     case Reason::shown:
-      return item.note ? "notIncluded" : "shown";
+      return item.note ? "notIncluded" : item.noSection ? "noSection" : "shown";
     case Reason::hiddenClass:
       return "hiddenClass";
     case Reason::premiumClass:
@@ -168,7 +201,7 @@ std::string reasonName(const ExplainedItem& item) {
     case Reason::predicateFalse:
       return "predicateFalse";
     case Reason::predicateError:
-      return item.note ? "notIncluded" : "predicateError";
+      return item.note ? "notIncluded" : item.noSection ? "noSection" : "predicateError";
   }
   return "shown";
 }

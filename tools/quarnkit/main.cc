@@ -25,6 +25,7 @@
 #include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/log_lines.h"
 #include "tools/quarnkit/page.h"
+#include "tools/quarnkit/price_command.h"
 
 #ifndef QUARNKIT_VERSION
 #define QUARNKIT_VERSION "0.0.0"
@@ -268,6 +269,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"text", "json"}))
       ->capture_default_str();
 
+  PriceArguments priceArguments;
+  CLI::App* price = addPriceCommand(app, priceArguments);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -277,7 +281,9 @@ int main(int argc, char** argv) {
 
   // Library log lines become tidy warnings unless a log level was asked for.
   const LibraryLogLines logLines;
-  const std::string& templateFile = pageCommand->parsed() ? page.url : shared.templateFile;
+  const std::string& templateFile = pageCommand->parsed() ? page.url
+                                    : price->parsed()     ? priceArguments.options.productsFile
+                                                          : shared.templateFile;
   try {
     int status = 0;
     if (preview->parsed()) {
@@ -301,6 +307,8 @@ int main(int argc, char** argv) {
       page.headers = headersOf(headers);
       page.format = formatOf(shared.format);
       status = runPage(page);
+    } else if (price->parsed()) {
+      status = runPrice(priceArguments.parsed());
     }
     logLines.flush();
     // What is still buffered for standard output is written on closing it.
