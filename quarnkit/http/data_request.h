@@ -45,7 +45,7 @@ class DataRequest final : public Request {
   template <class T>
   DataRequest& response(std::shared_ptr<const ResponseSerializer<T>> serializer,
                         std::function<void(DataResponse<T>)> completion,
-                        Executor queue = mainExecutor()) {
+                        const Executor& queue = mainExecutor()) {
     addOutcomeHandler(
         queue, [serializer = std::move(serializer), completion = std::move(completion)](
                    const Outcome& outcome) { completion(serialize<T>(*serializer, outcome)); });

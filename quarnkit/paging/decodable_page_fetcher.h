@@ -93,9 +93,9 @@ class AlamofireDecodablePageFetcher {
           std::optional<ResponsePaginationInfo> info;
           if (response.response) info.emplace(*response.response, keys);
           if (std::vector<T>* items = response.result.ifValue()) {
-            completion(std::move(*items), nullptr, std::move(info));
+            completion(std::move(*items), nullptr, info);
           } else {
-            completion(std::nullopt, std::make_exception_ptr(*response.error()), std::move(info));
+            completion(std::nullopt, std::make_exception_ptr(*response.error()), info);
           }
         });
     currentDataRequest_ = std::move(request);

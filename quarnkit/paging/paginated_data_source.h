@@ -209,7 +209,7 @@ class PaginatedDataSource {
                                std::optional<Items> results, std::exception_ptr error,
                                std::optional<ResponsePaginationInfo> info) {
           if (auto self = alive.lock()) {
-            (*self)->deliver(number, std::move(results), std::move(error), std::move(info));
+            (*self)->deliver(number, std::move(results), std::move(error), info);
           }
         });
     if (started) {

@@ -16,7 +16,8 @@ namespace {
 using Fetcher = AlamofireDecodablePageFetcher<Value>;
 using Source = PaginatedDataSource<Fetcher>;
 
-std::shared_ptr<Pagination> makeScheme(const PageOptions& o, std::function<std::int64_t()> lastId) {
+std::shared_ptr<Pagination> makeScheme(const PageOptions& o,
+                                       const std::function<std::int64_t()>& lastId) {
   try {
     if (o.scheme == "page") {
       return std::make_shared<PerPagePagination>(o.perPage, 1,
