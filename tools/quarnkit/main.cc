@@ -162,7 +162,8 @@ CLI::Option* addHeaders(CLI::App& command, std::vector<std::string>& headers) {
       .add_option("--header", headers, "A header field NAME:VALUE sent with each request")
       ->type_name("NAME:VALUE")
       ->check([](const std::string& text) -> std::string {
-        return parseHeaderOption(text) ? "" : "expected NAME:VALUE, not \"" + text + "\"";
+        return parseHeaderOption(text) ? ""
+                                       : "expected NAME:VALUE, not \"" + printableLine(text) + "\"";
       });
 }
 
@@ -178,7 +179,7 @@ CLI::Validator httpURL() {
   return CLI::Validator(
       [](const std::string& text) -> std::string {
         const std::string why = checkHTTPURL(text);
-        return why.empty() ? "" : why + ": \"" + text + "\"";
+        return why.empty() ? "" : why + ": \"" + printableLine(text) + "\"";
       },
       "URL");
 }
