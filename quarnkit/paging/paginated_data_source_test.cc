@@ -149,10 +149,12 @@ class PaginatedDataSourceTest : public ::testing::Test {
     return fetches;
   }
 
-  LoopbackServer server;
-  http::Session session;
+  // The script outlives the server, whose handlers read it until it has
+  // stopped; the session goes first.
   std::mutex scriptMutex;
   std::deque<Scripted> script;
+  LoopbackServer server;
+  http::Session session;
 };
 
 TEST_F(PaginatedDataSourceTest, PagesMergeUntilTheLastAndTheObserversHearOfEach) {

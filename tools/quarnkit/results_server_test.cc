@@ -20,24 +20,24 @@ namespace {
 using quarn::testing::LoopbackServer;
 using testing::ScratchDirectory;
 
-/// What the server received.
+/// What the server received, and what it answers.
 struct Received {
   std::mutex mutex;
   std::string body, contentType, authorization;
+  int status = 200;
+  std::string answer;
 };
 
 class ResultsServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     server.routes().Post("/composite", [this](const httplib::Request& req, httplib::Response& res) {
-      {
-        const std::lock_guard lock(received.mutex);
-        received.body = req.body;
-        received.contentType = req.get_header_value("Content-Type");
-        received.authorization = req.get_header_value("Authorization");
-      }
-      res.status = status;
-      res.set_content(answer, "application/json");
+      const std::lock_guard lock(received.mutex);
+      received.body = req.body;
+      received.contentType = req.get_header_value("Content-Type");
+      received.authorization = req.get_header_value("Authorization");
+      res.status = received.status;
+      res.set_content(received.answer, "application/json");
     });
     server.start();
     options.templateFile = dir.write("t.json", R"([
@@ -56,6 +56,12 @@ class ResultsServerTest : public ::testing::Test {
     return runUntilComplete(makePreview(session));
   }
 
+  void respond(int status, std::string answer) {
+    const std::lock_guard lock(received.mutex);
+    received.status = status;
+    received.answer = std::move(answer);
+  }
+
   std::string failure() {
     try {
       preview();
@@ -66,15 +72,14 @@ class ResultsServerTest : public ::testing::Test {
   }
 
   ScratchDirectory dir;
-  LoopbackServer server{4};
+  // What the handler reads and writes outlives the server.
   Received received;
-  int status = 200;
-  std::string answer;
+  LoopbackServer server{4};
   HostOptions options;
 };
 
 TEST_F(ResultsServerTest, TheRequestIsPostedAndTheAnswerDecoded) {
-  answer = R"([{"key": "b", "result": {"class": "Promo", "id": 7}}])";
+  respond(200, R"([{"key": "b", "result": {"class": "Promo", "id": 7}}])");
   const Preview p = preview();
   EXPECT_FALSE(options.resultsFile);
   // Not the results file: "a" has no result and makes no section.
@@ -90,15 +95,13 @@ TEST_F(ResultsServerTest, TheRequestIsPostedAndTheAnswerDecoded) {
 
 TEST_F(ResultsServerTest, FailuresAreOneLineNamingTheURL) {
   const std::string url = server.url("/composite");
-  status = 500;
-  answer = "[]";
+  respond(500, "[]");
   EXPECT_EQ(failure(), url + ": the server answered with status 500");
-  status = 200;
-  answer = R"({"key": "b"})";
+  respond(200, R"({"key": "b"})");
   EXPECT_EQ(failure(), url + ": expected a JSON array of results, found object");
-  answer = R"([{"key": "b", "result": {"class": "Promo"}}, {"key": 3}])";
+  respond(200, R"([{"key": "b", "result": {"class": "Promo"}}, {"key": 3}])");
   EXPECT_EQ(failure().rfind(url + ": [1]", 0), 0u) << failure();
-  answer = "[{";
+  respond(200, "[{");
   EXPECT_EQ(failure().rfind(url + ": ", 0), 0u);
   server.stop();
   EXPECT_EQ(failure().rfind(url + ": could not connect to the server", 0), 0u) << failure();
