@@ -59,6 +59,16 @@ echo '[{"type": "rows", "data": {"maxItems": 1e400}}, {"type": "rows", "predicat
 echo '[{"key": "c", "result": [{"class": "Promo", "price": 1e400}]}]' >huge-results.json
 head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' ' ' >big.json
 mkfifo fifo
+# 1000 predicates that each backtrack until their match's own bound stops them
+{
+  printf '['
+  for i in $(seq 0 999); do
+    [ "$i" = 0 ] || printf ','
+    printf '{"uniqueId": "r%d", "type": "card", "predicate": "s MATCHES %s"}' "$i" "'(a+)+\$'"
+  done
+  printf ']\n'
+} >regex.json
+echo '{"s": "'"$(printf 'a%.0s' $(seq 40))"'!"}' >regex-env.json
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -119,6 +129,7 @@ cycle='include cycle: cycle.json [0] -> inc/a.json [0] -> inc/b.json [0] -> inc/
 check cycle-preview 1 err "quarnkit: inc/b.json: [0].entity: $cycle" preview cycle.json "${I[@]}"
 check cycle-lint 1 out "inc/b.json: [0].entity: error: $cycle" lint cycle.json "${I[@]}"
 
+check predicate-budget 0 err "quarnkit: warning: [CompositeListFetcher] The predicate budget of 50000000 steps is spent: 951 predicates were not evaluated and hide nothing" preview regex.json --env regex-env.json --no-defaults
 check lint-dev-zero 1 out "/dev/zero: error: not a regular file" lint /dev/zero
 check template-directory 1 err "quarnkit: dir: is a directory" preview dir --no-defaults
 check results-directory 1 err "quarnkit: dir: is a directory" preview card.json --results dir
