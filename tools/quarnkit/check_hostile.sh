@@ -2,8 +2,9 @@
 # Runs the quarnkit tool on hostile inputs, each built in a fresh temporary
 # directory: includes that try to leave their folder, devices, directories,
 # include fan-outs and cycles, numbers no double holds, control characters,
-# bad seeds and full devices. Each case names the exit status the run must
-# end with and one line its standard error (err) or output (out) must hold.
+# bad seeds, full devices and curves of unusable parameters. Each case names
+# the exit status the run must end with and one line its standard error (err)
+# or output (out) must hold.
 # The runs start in the temporary directory, $D.
 #
 #   tools/quarnkit/check_hostile.sh [TOOL]
@@ -151,6 +152,14 @@ check page-ids-without-ids 1 err "quarnkit: --ids: the ids scheme needs the ids 
 check server-and-results 2 err "--results excludes --server" preview card.json --results card.json --server http://127.0.0.1/c
 check header-without-server 2 err "--header requires --server" preview card.json --header "A: b"
 check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full
+check curve-zero-damping 1 err "quarnkit: curve: Incorrect animation values: damping, mass and stiffness must be positive (damping 0, mass 1, stiffness 100)" curve spring -p damping=0
+check curve-overflowing-rates 1 err "quarnkit: curve: Incorrect animation values: damping / (2 mass) or stiffness / mass is too large (damping 10, mass 1e-320, stiffness 1e+308)" curve spring -p mass=1e-320 -p stiffness=1e308
+check curve-nan 1 err "quarnkit: curve: damping: expected a finite number, not \"nan\"" curve spring -p damping=nan
+check curve-no-key-values 1 err "quarnkit: curve: values: expected a finite number, not \"\"" curve keyvalues -p values=
+check curve-one-sample 2 err "--samples: expected a whole number from 2 to 100000, not \"1\"" curve spring --samples 1
+check curve-unknown 2 err "NAME: bogus not in {linear,easeIn,easeOut,easeInOut,spring,keyvalues}" curve bogus
+check curve-output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" curve spring --format svg -o /dev/full
+check curve-one-key-value 0 out "1,7" curve keyvalues -p values=7 -p function=spring --format csv
 # Standard output on a full device.
 real="$tool"
 tool=bash
