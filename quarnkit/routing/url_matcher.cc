@@ -2,24 +2,22 @@
 
 #include <algorithm>
 
-#include "quarnkit/routing/detail/url_pattern.h"
+#include "quarnkit/routing/detail/component_match.h"
 #include "quarnkit/routing/detail/url_text.h"
+#include "quarnkit/routing/url_pattern.h"
 
 namespace quarn {
-
-using detail::CompiledURLPattern;
-using detail::PreparedURL;
 
 URLMatcher::URLMatcher() : valueConverters(defaultURLValueConverters()) {}
 
 std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
                                                 std::span<const std::string> candidates) const {
-  const PreparedURL prepared(url);
+  const NormalizedURL prepared(url);
   std::optional<URLMatchResult> best;
   std::size_t bestCount = 0;
   URLMatchValues values;
   for (const std::string& candidate : candidates) {
-    const CompiledURLPattern pattern(candidate);
+    const URLPattern pattern(candidate);
     if (!detail::schemesAgree(prepared, pattern)) continue;
     std::size_t failed = 0;
     if (detail::matchComponents(prepared.components, pattern, valueConverters, values, failed) !=
@@ -36,7 +34,7 @@ std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
 
 std::optional<URLMatchResult> URLMatcher::match(std::span<const std::string> components,
                                                 std::string_view pattern) const {
-  const CompiledURLPattern compiled{std::string(pattern)};
+  const URLPattern compiled{std::string(pattern)};
   URLMatchValues values;
   std::size_t failed = 0;
   if (detail::matchComponents(components, compiled, valueConverters, values, failed) !=
@@ -46,9 +44,15 @@ std::optional<URLMatchResult> URLMatcher::match(std::span<const std::string> com
   return URLMatchResult{std::string(pattern), std::move(values)};
 }
 
+URLPathComponentMatchResult URLMatcher::match(std::span<const std::string> components,
+                                              std::size_t index,
+                                              const URLPathComponent& component) const {
+  return detail::matchComponent(components, index, component, valueConverters);
+}
+
 URLMatchOutcome URLMatcher::explain(const URLConvertible& url, std::string_view pattern) const {
-  const PreparedURL prepared(url);
-  const CompiledURLPattern compiled{std::string(pattern)};
+  const NormalizedURL prepared(url);
+  const URLPattern compiled{std::string(pattern)};
   URLMatchOutcome outcome;
   if (!detail::schemesAgree(prepared, compiled)) {
     outcome.reason = URLMatchOutcome::Reason::scheme;

@@ -31,10 +31,12 @@
 #include <any>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "quarnkit/routing/url_convertible.h"
@@ -64,6 +66,13 @@ struct URLPathComponent {
   [[nodiscard]] bool isPathPlaceholder() const { return isPlaceholder() && type == "path"; }
 
   friend bool operator==(const URLPathComponent&, const URLPathComponent&) = default;
+};
+
+/// How one pattern component matched a URL component: whether it did and,
+/// for a placeholder, its key and value.
+struct URLPathComponentMatchResult {
+  bool matches = false;
+  std::optional<std::pair<std::string, std::any>> value;
 };
 
 /// Placeholder values by key.
@@ -113,6 +122,11 @@ class URLMatcher {
   /// compared).
   [[nodiscard]] std::optional<URLMatchResult> match(std::span<const std::string> components,
                                                     std::string_view pattern) const;
+  /// Matches the URL component at `index` (within `components`) against one
+  /// pattern component.
+  [[nodiscard]] URLPathComponentMatchResult match(std::span<const std::string> components,
+                                                  std::size_t index,
+                                                  const URLPathComponent& component) const;
   /// What matching `url` against `pattern` alone gives, and why.
   [[nodiscard]] URLMatchOutcome explain(const URLConvertible& url, std::string_view pattern) const;
 

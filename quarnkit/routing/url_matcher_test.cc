@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "quarnkit/core/uuid.h"
+#include "quarnkit/routing/url_pattern.h"
 
 namespace quarn {
 namespace {
@@ -193,6 +194,32 @@ TEST(URLMatcherTest, ExplainSaysWhy) {
   const auto matched = matcher.explain("app://p/1", "app://p/<int:n>");
   EXPECT_EQ(matched.reason, R::matched);
   EXPECT_EQ(valuesOf(matched.result), "n=1");
+}
+
+TEST(URLMatcherTest, PatternsAndURLsAsTheMatcherReadsThem) {
+  const URLPattern pattern("app://p//<int:id>/?q=/x");
+  EXPECT_EQ(pattern.scheme, "app");
+  EXPECT_EQ(pattern.components,
+            (std::vector<URLPathComponent>{URLPathComponent::plain("p"),
+                                           URLPathComponent::placeholder("int", "id")}));
+  EXPECT_EQ(pattern.literalCount, 3U);  // "p", "?q=" and "x" as written
+  EXPECT_FALSE(pattern.hasPathPlaceholder);
+  EXPECT_FALSE(URLPattern("[x/<path:p>").scheme);  // no URL at all
+  EXPECT_TRUE(URLPattern("[x/<path:p>").hasPathPlaceholder);
+  const NormalizedURL url("app:///a//b/?x");
+  EXPECT_EQ(url.scheme, "app");
+  EXPECT_EQ(url.components, (Texts{"a", "b"}));
+
+  const URLMatcher matcher;
+  const Texts components{"7", "x"};
+  const auto typed = matcher.match(components, 0, URLPathComponent::placeholder("int", "n"));
+  EXPECT_TRUE(typed.matches);
+  ASSERT_TRUE(typed.value);
+  EXPECT_EQ(typed.value->first, "n");
+  EXPECT_EQ(std::any_cast<std::int64_t>(typed.value->second), 7);
+  EXPECT_FALSE(matcher.match(components, 1, URLPathComponent::placeholder("int", "n")).matches);
+  EXPECT_TRUE(matcher.match(components, 1, URLPathComponent::plain("*")).matches);
+  EXPECT_FALSE(matcher.match(components, 1, URLPathComponent::plain("*")).value);
 }
 
 TEST(URLMatcherTest, QueryParametersAndItems) {

@@ -8,13 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "quarnkit/routing/detail/url_pattern.h"
+#include "quarnkit/routing/detail/component_match.h"
 #include "quarnkit/routing/url_matcher.h"
 
 namespace quarn {
-
-using detail::CompiledURLPattern;
-using detail::PreparedURL;
 
 // A tree per scheme over the patterns' components. Nodes live in one vector
 // and refer to each other by index, so that neither building, searching nor
@@ -37,7 +34,7 @@ struct URLPatternSet::Index {
     std::uint32_t minOrder = std::numeric_limits<std::uint32_t>::max();
   };
 
-  std::vector<CompiledURLPattern> patterns;
+  std::vector<URLPattern> patterns;
   std::vector<Node> nodes;
   std::unordered_map<std::string, NodeId> schemeRoots;
   NodeId noSchemeRoot = kNone;
@@ -67,7 +64,7 @@ struct URLPatternSet::Index {
   void add(std::string text) {
     const auto order = static_cast<std::uint32_t>(patterns.size());
     patterns.emplace_back(std::move(text));
-    const CompiledURLPattern& pattern = patterns.back();
+    const URLPattern& pattern = patterns.back();
     NodeId id = rootFor(pattern.scheme);
     const auto mark = [&](NodeId n) {
       nodes[n].maxLiterals = std::max(nodes[n].maxLiterals, pattern.literalCount);
@@ -100,7 +97,7 @@ struct URLPatternSet::Index {
         order);
   }
 
-  [[nodiscard]] std::optional<URLMatchResult> match(const PreparedURL& url,
+  [[nodiscard]] std::optional<URLMatchResult> match(const NormalizedURL& url,
                                                     const URLValueConverters& converters) const {
     NodeId root = noSchemeRoot;
     if (url.scheme) {
@@ -173,7 +170,7 @@ const std::string& URLPatternSet::operator[](std::size_t index) const {
 
 std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
                                                 const URLPatternSet& candidates) const {
-  return candidates.index_->match(PreparedURL(url), valueConverters);
+  return candidates.index_->match(NormalizedURL(url), valueConverters);
 }
 
 }  // namespace quarn

@@ -1,5 +1,5 @@
-// Patterns and URLs read once for matching, and the comparison of their
-// components that every way of matching shares.
+// The comparison of a URL's components with a pattern's that every way of
+// matching shares.
 #pragma once
 
 #include <cstddef>
@@ -8,31 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "quarnkit/routing/url_matcher.h"
+#include "quarnkit/routing/url_pattern.h"
 
 namespace quarn::detail {
-
-/// A candidate pattern, read once.
-struct CompiledURLPattern {
-  std::string text;
-  /// The scheme of the pattern's URL; nothing when it has none or no URL.
-  std::optional<std::string> scheme;
-  /// The components of the normalised text.
-  std::vector<URLPathComponent> components;
-  bool hasPathPlaceholder = false;
-  /// Literal components of the text as given: the preference among matches.
-  std::size_t literalCount = 0;
-
-  explicit CompiledURLPattern(std::string patternText);
-};
-
-/// A URL, normalised and read once.
-struct PreparedURL {
-  std::optional<std::string> scheme;
-  std::vector<std::string> components;
-
-  explicit PreparedURL(const URLConvertible& url);
-};
 
 /// The component of a pattern's text.
 URLPathComponent patternComponent(std::string text);
@@ -44,15 +22,20 @@ inline bool countsAllowMatch(std::size_t urlCount, std::size_t patternCount, boo
 }
 
 /// Whether a URL with `url`'s scheme may match the pattern.
-inline bool schemesAgree(const PreparedURL& url, const CompiledURLPattern& pattern) {
+inline bool schemesAgree(const NormalizedURL& url, const URLPattern& pattern) {
   return url.scheme == pattern.scheme;
 }
+
+/// Matches the URL component at `index` against one pattern component.
+URLPathComponentMatchResult matchComponent(std::span<const std::string> components,
+                                           std::size_t index, const URLPathComponent& component,
+                                           const URLValueConverters& converters);
 
 /// Compares `components` with the pattern's (the count check, then one by
 /// one). On a match returns `matched` with `values` filled; otherwise the
 /// reason, with the failing component's index in `failed`.
 URLMatchOutcome::Reason matchComponents(std::span<const std::string> components,
-                                        const CompiledURLPattern& pattern,
+                                        const URLPattern& pattern,
                                         const URLValueConverters& converters,
                                         URLMatchValues& values, std::size_t& failed);
 
