@@ -1,0 +1,34 @@
+// Replaying the inputs kept for a fuzz target in a unit test, so that every
+// build checks them: the test executable links the target's library, whose
+// LLVMFuzzerTestOneInput checks each input itself.
+//
+//   TEST(URLMatcherFuzzRegressionTest, ReplaysEveryKeptInput) {
+//     quarn::testing::replayKeptInputs(QUARNKIT_URL_MATCHER_REGRESSIONS);
+//   }
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "quarnkit/testing/support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace quarn::testing {
+
+/// Runs the fuzz target on every file of `dir`, of which there must be one.
+inline void replayKeptInputs(const std::filesystem::path& dir) {
+  const auto inputs = keptInputs(dir);
+  ASSERT_FALSE(inputs.empty()) << dir;
+  for (const auto& [name, bytes] : inputs) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+        0);
+  }
+}
+
+}  // namespace quarn::testing
