@@ -60,6 +60,7 @@ struct EventIdentifier {
   static const EventIdentifier premiumStart;      // "premium_start"
 
   friend bool operator==(const EventIdentifier&, const EventIdentifier&) = default;
+  // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy misreads the defaulted comparison
   friend auto operator<=>(const EventIdentifier&, const EventIdentifier&) = default;
 };
 

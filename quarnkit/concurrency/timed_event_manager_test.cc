@@ -267,6 +267,7 @@ TEST_F(TimedEventFileTest, WritersInThreadsLoseNoEvents) {
   auto a = std::make_shared<platform::FileKeyValueStore>(path_);
   auto b = std::make_shared<platform::FileKeyValueStore>(path_);
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       // Two writers of one group (one per store instance), and two of their own.
@@ -299,6 +300,7 @@ TEST_F(TimedEventFileTest, WritersInProcessesLoseNoEvents) {
   std::vector<std::string> environment{std::string(kHelperVariable) + "=" + path_.string()};
   for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
   std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
   for (auto& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;

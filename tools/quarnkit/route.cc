@@ -287,8 +287,8 @@ std::optional<std::string> patternProblem(const std::string& pattern) {
     }
     const std::string& text = c.text;
     if (text.find_first_of("<>") != std::string::npos) {
-      return component + inQuotes(c.isPlain() ? text : "<" + text + ">") +
-             " has an unbalanced \"<\" or \">\"";
+      const std::string written = c.isPlain() ? text : "<" + text + ">";
+      return component + inQuotes(written) + " has an unbalanced \"<\" or \">\"";
     }
     if (c.isPlaceholder() && text.empty()) return component + "is a placeholder without a key";
   }
