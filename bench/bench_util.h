@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <ctime>
 
 namespace quarn::bench {
 
@@ -24,11 +25,33 @@ class PhaseTimer {
   std::chrono::steady_clock::duration total_{};
 };
 
+/// Accumulates the processor time the calling thread spends in a phase. On a
+/// machine shared with other work, wall time also counts the time a thread
+/// waits for a core, which makes the ratio of two phases noise.
+class CPUPhaseTimer {
+ public:
+  template <class F>
+  void time(F&& f) {
+    const double start = now();
+    f();
+    total_ += now() - start;
+  }
+  [[nodiscard]] double seconds() const { return total_; }
+
+ private:
+  static double now() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+  }
+  double total_ = 0;
+};
+
 /// Reports subject/floor as the "ratio" counter, plus both per-iteration
 /// times in milliseconds.
-inline void reportRatio(benchmark::State& state, const PhaseTimer& subject, const PhaseTimer& floor,
-                        const char* subjectName = "subject_ms",
-                        const char* floorName = "floor_ms") {
+template <class Timer>
+void reportRatio(benchmark::State& state, const Timer& subject, const Timer& floor,
+                 const char* subjectName = "subject_ms", const char* floorName = "floor_ms") {
   const auto n = static_cast<double>(state.iterations());
   state.counters[subjectName] = subject.seconds() * 1000 / n;
   state.counters[floorName] = floor.seconds() * 1000 / n;

@@ -16,9 +16,9 @@
 
 #include "bench/bench_util.h"
 #include "bench/predicate_texts.h"
-#include "quarnkit/composite_list/fetching/text_template.h"
 #include "quarnkit/composite_list/model/element_filter.h"
 #include "quarnkit/composite_list/model/section_item.h"
+#include "quarnkit/composite_list/model/text_template.h"
 #include "quarnkit/platform/services.h"
 #include "quarnkit/predicate/predicate.h"
 

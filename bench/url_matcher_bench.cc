@@ -139,7 +139,7 @@ void BM_MatchSmallTableVersusParse(benchmark::State& state) {
     state.SkipWithError(error.c_str());
     return;
   }
-  bench::PhaseTimer subject, floor;
+  bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
   for (auto _ : state) {
     subject.time([&] { matchAll(matcher, routes); });
     floor.time([&] { parseAll(routes); });
@@ -159,7 +159,7 @@ void BM_MatchLargeTableVersusSmall(benchmark::State& state) {
       return;
     }
   }
-  bench::PhaseTimer subject, floor;
+  bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
   for (auto _ : state) {
     subject.time([&] { matchAll(matcher, large); });
     floor.time([&] { matchAll(matcher, small); });

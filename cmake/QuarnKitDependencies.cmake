@@ -6,6 +6,9 @@ find_package(CURL REQUIRED)
 find_package(fmt CONFIG REQUIRED)
 find_package(spdlog CONFIG REQUIRED)
 find_package(Threads REQUIRED)
+# Inline markdown of attributed price texts (private to formatting): md4c parses,
+# and its HTML renderer decodes character entities.
+find_package(md4c CONFIG REQUIRED)
 
 if(QUARNKIT_BUILD_TOOLS)
   find_package(CLI11 CONFIG REQUIRED)

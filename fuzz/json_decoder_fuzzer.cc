@@ -2,12 +2,15 @@
 // device-variant decoder) into a record of a realistic shape. Any input must
 // either decode or fail with DecodingError. Decoding the text and decoding the
 // same text parsed by Boost.JSON first must agree: the same values (numbers
-// within the last bits of a double) or the same error.
+// within the last bits of a double) or the same error. Device variants read
+// by the JSON containers and by the general wrappers (a record's own "_"
+// layer stacked on the "~" layer of the list) must agree the same way.
 #include <boost/json.hpp>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +24,16 @@
 
 namespace {
 
+struct Node;
+
+// A record that opens its own layer, without recursion, over the layer of
+// the node it sits in.
+struct Card {
+  std::optional<std::string> title;
+  std::vector<Node> nodes;
+  static Card decode(quarn::Decoder& d);
+};
+
 struct Node {
   std::string title;
   std::optional<std::int8_t> small;
@@ -31,6 +44,7 @@ struct Node {
   std::optional<quarn::Date> start;
   std::optional<quarn::Value> vars;
   std::vector<Node> items;
+  std::optional<Card> card;
 
   static Node decode(quarn::Decoder& d) {
     auto c = quarn::platformContainer(d, "~", true);
@@ -44,8 +58,61 @@ struct Node {
     n.start = c->decodeIfPresent<quarn::Date>("start");
     n.vars = c->decodeIfPresent<quarn::Value>("vars");
     if (auto items = c->decodeIfPresent<std::vector<Node>>("items")) n.items = std::move(*items);
+    n.card = c->decodeIfPresent<Card>("card");
     return n;
   }
+
+  // Every member, for comparing two decodes.
+  [[nodiscard]] quarn::Value toValue() const {
+    quarn::Value::Object o;
+    o.set("title", quarn::Value(title));
+    if (small) o.set("small", quarn::Value(std::int64_t{*small}));
+    if (count) o.set("count", quarn::Value(std::int64_t{*count}));
+    if (score) o.set("score", quarn::Value(*score));
+    if (ratio) o.set("ratio", quarn::Value(double{*ratio}));
+    if (link) o.set("link", quarn::Value(link->absoluteString()));
+    if (start) o.set("start", quarn::Value(start->timeIntervalSince1970()));
+    if (vars) o.set("vars", *vars);
+    o.set("items", list(items));
+    if (card) {
+      quarn::Value::Object c;
+      if (card->title) c.set("title", quarn::Value(*card->title));
+      c.set("nodes", list(card->nodes));
+      o.set("card", quarn::Value(std::move(c)));
+    }
+    return quarn::Value(std::move(o));
+  }
+  static quarn::Value list(const std::vector<Node>& nodes) {
+    quarn::Value::Array out;
+    for (const auto& n : nodes) out.push_back(n.toValue());
+    return quarn::Value(std::move(out));
+  }
+};
+
+Card Card::decode(quarn::Decoder& d) {
+  auto c = quarn::platformContainer(d, "_", false);
+  Card out{c->decodeIfPresent<std::string>("title"), {}};
+  if (auto nodes = c->decodeIfPresent<std::vector<Node>>("nodes")) out.nodes = std::move(*nodes);
+  return out;
+}
+
+// A decoder the device-variant decoder cannot see through, so that it wraps
+// the containers under it instead of resolving variants in them.
+class Opaque final : public quarn::Decoder {
+ public:
+  explicit Opaque(quarn::Decoder& base) : base_(&base) {}
+  [[nodiscard]] quarn::CodingPath codingPath() const override { return base_->codingPath(); }
+  [[nodiscard]] const quarn::CodingUserInfo& userInfo() const override { return base_->userInfo(); }
+  std::unique_ptr<quarn::KeyedDecodingContainer> container() override { return base_->container(); }
+  std::unique_ptr<quarn::UnkeyedDecodingContainer> unkeyedContainer() override {
+    return base_->unkeyedContainer();
+  }
+  std::unique_ptr<quarn::SingleValueDecodingContainer> singleValueContainer() override {
+    return base_->singleValueContainer();
+  }
+
+ private:
+  quarn::Decoder* base_;
 };
 
 // Equal values, doubles compared to within a few units in the last place:
@@ -133,11 +200,32 @@ void checkBothPathsAgree(std::string_view text) {
   if (a != b) std::abort();
 }
 
+void checkVariantPathsAgree(std::string_view text) {
+  const quarn::JSONDecoder decoder;
+  const auto read = [&](bool opaque) {
+    return outcome([&] {
+      std::optional<quarn::Value> out;
+      decoder.decode(text, [&](quarn::Decoder& d) {
+        Opaque hidden(d);
+        quarn::PlatformDecoder list(opaque ? static_cast<quarn::Decoder&>(hidden) : d, "~", true);
+        out = Node::list(list.decode<std::vector<Node>>());
+      });
+      return *out;
+    });
+  };
+  const auto fast = read(false);
+  const auto general = read(true);
+  const bool same = fast.first && general.first
+                        ? close(*fast.first, *general.first)
+                        : !fast.first && !general.first && fast.second == general.second;
+  if (!same) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (auto strategy :
+  for (const auto& strategy :
        {quarn::DateDecodingStrategy::deferredToDate(), quarn::DateDecodingStrategy::iso8601()}) {
     quarn::JSONDecoder decoder;
     decoder.dateDecodingStrategy = strategy;
@@ -148,5 +236,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   checkBothPathsAgree(text);
+  checkVariantPathsAgree(text);
   return 0;
 }

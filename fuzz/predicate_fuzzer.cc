@@ -2,8 +2,9 @@
 // a predicate, as an expression and as a key path, and whatever parses is
 // evaluated against a fixed map of facts. Beyond not crashing, hanging or
 // leaking, it checks that the canonical text of a parse parses back to itself
-// and evaluates to the same result, and that only the language's own errors
-// (and the host object's) come out.
+// and evaluates to the same result, that a small budget of steps changes a
+// result only by stopping it, and that only the language's own errors (and
+// the host object's) come out.
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -12,7 +13,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
+#include "quarnkit/predicate/evaluation_budget.h"
 #include "quarnkit/predicate/key_path.h"
 #include "quarnkit/predicate/predicate.h"
 
@@ -83,6 +86,8 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+void checkBudgeted(const Predicate& p);
+
 template <class Parsed>
 void roundTrip(std::string_view text, std::string (*evaluate)(const Parsed&)) {
   std::optional<Parsed> parsed;
@@ -96,6 +101,7 @@ void roundTrip(std::string_view text, std::string (*evaluate)(const Parsed&)) {
   const Parsed again = Parsed::parse(canonical);  // must not throw
   check(again.format() == canonical);
   check(outcome([&] { return evaluate(*parsed); }) == outcome([&] { return evaluate(again); }));
+  if constexpr (std::is_same_v<Parsed, Predicate>) checkBudgeted(*parsed);
 }
 
 std::string evaluatePredicate(const Predicate& p) {
@@ -103,6 +109,22 @@ std::string evaluatePredicate(const Predicate& p) {
   const bool b = p.evaluate(Value(facts()), variables(), context());
   check(a == b);
   return a ? "true" : "false";
+}
+
+// With a budget, an evaluation gives the same result or stops for the budget.
+void checkBudgeted(const Predicate& p) {
+  const std::string free = outcome([&] { return evaluatePredicate(p); });
+  EvaluationBudget budget(200);
+  EvaluationContext limited = context();
+  limited.budget = &budget;
+  try {
+    check(free == (p.evaluate(facts(), variables(), limited) ? "true" : "false"));
+  } catch (const PredicateEvaluationError& e) {
+    check(e.kind() == PredicateEvaluationError::Kind::budgetExhausted ||
+          free == "error " + std::to_string(static_cast<int>(e.kind())));
+  } catch (const HostError&) {
+    check(free == "host error");
+  }
 }
 
 std::string evaluateExpression(const Expression& e) {

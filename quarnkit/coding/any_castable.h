@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <optional>
 #include <string>
@@ -113,14 +114,15 @@ struct AnyCastable<std::map<std::string, T>> {
 };
 
 /// The cast of a decodable record: from an object value written as JSON and
-/// decoded with a default JSON decoder; nothing on any failure.
+/// decoded with a default JSON decoder; nothing on any failure (the record's
+/// own decoding may throw more than decoding errors).
 template <DecodableType T>
 struct DecodableAnyCastable {
   static std::optional<T> cast(const Value& v) {
     if (!v.isObject()) return std::nullopt;
     try {
       return JSONDecoder().decode<T>(serializeJSON(v));
-    } catch (const Error&) {
+    } catch (const std::exception&) {
       return std::nullopt;
     }
   }

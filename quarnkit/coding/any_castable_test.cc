@@ -101,10 +101,23 @@ struct Point {
   }
 };
 
+// A record whose own decoding fails with a standard exception, not a
+// decoding error.
+struct Picky {
+  std::string code;
+  static Picky decode(Decoder& d) {
+    auto code = d.container()->decode<std::string>("code");
+    return {code.substr(3)};  // std::out_of_range for codes under 3 characters
+  }
+  bool operator==(const Picky&) const = default;
+};
+
 }  // namespace
 
 template <>
 struct AnyCastable<Point> : DecodableAnyCastable<Point> {};
+template <>
+struct AnyCastable<Picky> : DecodableAnyCastable<Picky> {};
 
 namespace {
 TEST(AnyCastableTest, DecodableRecordsFromMaps) {
@@ -116,6 +129,15 @@ TEST(AnyCastableTest, DecodableRecordsFromMaps) {
   EXPECT_EQ(
       cast<std::vector<Point>>(Value(Value::Array{Value({{"x", 1}, {"y", 2}}), Value(3)}))->size(),
       1u);
+}
+
+TEST(AnyCastableTest, RecordsGiveNothingOnAnyFailure) {
+  EXPECT_EQ(cast<Picky>(Value({{"code", "ABC-1"}}))->code, "-1");
+  EXPECT_FALSE(cast<Picky>(Value({{"code", "A"}})));
+  EXPECT_FALSE(cast<Point>(Value({{"x", 1}, {"y", std::nan("")}})));  // not writable as JSON
+  EXPECT_EQ(cast<std::vector<Picky>>(
+                Value(Value::Array{Value({{"code", "A"}}), Value({{"code", "XYZ9"}})})),
+            (std::optional<std::vector<Picky>>(std::vector<Picky>{{"9"}})));
 }
 }  // namespace
 }  // namespace quarn

@@ -34,6 +34,17 @@ void reportInitFailure(const std::string& typeName, const std::string& input,
                        const std::exception& error);
 void reportEncodeFailure(const std::exception& error);
 bool isValidUTF8Text(std::string_view text);
+
+/// The name a failure line gives a record type: its qualified name, with
+/// lists named as the library names them ("Array<app::Profile>").
+template <class T>
+struct RecordTypeName {
+  static std::string name() { return qualifiedTypeName<T>(); }
+};
+template <class T>
+struct RecordTypeName<std::vector<T>> {
+  static std::string name() { return "Array<" + RecordTypeName<T>::name() + ">"; }
+};
 }  // namespace detail
 
 /// Records creatable from JSON text or a map.
@@ -70,7 +81,8 @@ struct DecodableFromJSONConvertable {
     try {
       return decoder.decode<Derived>(jsonString);
     } catch (const std::exception& e) {
-      detail::reportInitFailure(qualifiedTypeName<Derived>(), std::string(jsonString), e);
+      detail::reportInitFailure(detail::RecordTypeName<Derived>::name(), std::string(jsonString),
+                                e);
       return std::nullopt;
     }
   }
@@ -78,7 +90,8 @@ struct DecodableFromJSONConvertable {
     try {
       return decoder.decode<Derived>(serializeJSON(Value(json)));
     } catch (const std::exception& e) {
-      detail::reportInitFailure(qualifiedTypeName<Derived>(), Value(json).description(), e);
+      detail::reportInitFailure(detail::RecordTypeName<Derived>::name(), Value(json).description(),
+                                e);
       return std::nullopt;
     }
   }
@@ -126,7 +139,8 @@ std::optional<std::vector<T>> arrayFromJsonString(std::string_view jsonString) {
   try {
     return T::jsonDecoder().template decode<std::vector<T>>(jsonString);
   } catch (const std::exception& e) {
-    detail::reportInitFailure(qualifiedTypeName<std::vector<T>>(), std::string(jsonString), e);
+    detail::reportInitFailure(detail::RecordTypeName<std::vector<T>>::name(),
+                              std::string(jsonString), e);
     return std::nullopt;
   }
 }
@@ -137,7 +151,8 @@ std::optional<std::vector<T>> arrayFromJson(const std::vector<ValueObject>& json
   try {
     return T::jsonDecoder().template decode<std::vector<T>>(serializeJSON(Value(list)));
   } catch (const std::exception& e) {
-    detail::reportInitFailure(qualifiedTypeName<std::vector<T>>(), Value(list).description(), e);
+    detail::reportInitFailure(detail::RecordTypeName<std::vector<T>>::name(),
+                              Value(list).description(), e);
     return std::nullopt;
   }
 }

@@ -68,5 +68,18 @@ TEST(JSONConvertableTest, FailuresGiveNothingAndOneQuotedDebugLine) {
   EXPECT_TRUE(lines[2].starts_with("\"‼️ invalidValue(nan)")) << lines[2];
 }
 
+TEST(JSONConvertableTest, ListFailuresNameTheListAsTheLibraryDoes) {
+  testing::StdoutCapture out;
+  EXPECT_FALSE(arrayFromJsonString<Profile>(R"([{"age":3}])"));
+  EXPECT_FALSE(arrayFromJson<Profile>({ValueObject{{"age", 3}}}));
+  const auto lines = out.lines();
+  ASSERT_EQ(lines.size(), 2u);
+  for (const auto& line : lines) {
+    EXPECT_TRUE(line.starts_with("\"‼️ failed init model Array<quarn::")) << line;
+    EXPECT_NE(line.find("Profile> from ["), std::string::npos) << line;
+    EXPECT_EQ(line.find("std::"), std::string::npos) << line;
+  }
+}
+
 }  // namespace
 }  // namespace quarn

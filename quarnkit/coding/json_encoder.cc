@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "quarnkit/coding/json_internal.h"
+#include "quarnkit/coding/detail/json_internal.h"
 #include "quarnkit/core/data.h"
 #include "quarnkit/core/date.h"
 #include "quarnkit/core/decimal.h"

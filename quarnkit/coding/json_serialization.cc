@@ -1,12 +1,8 @@
 #include "quarnkit/coding/json_serialization.h"
 
-#include "quarnkit/coding/json_internal.h"
+#include "quarnkit/coding/detail/json_internal.h"
 
 namespace quarn {
-
-namespace detail {
-boost::json::value valueToJSON(const Value& v);
-}
 
 Value parseJSON(std::string_view text) {
   boost::json::monotonic_resource memory;

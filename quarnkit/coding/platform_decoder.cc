@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "quarnkit/coding/json_internal.h"
+#include "quarnkit/coding/detail/variant_containers.h"
 #include "quarnkit/platform/device.h"
 
 namespace quarn {
@@ -36,15 +36,37 @@ PlatformDecoder::PlatformDecoder(std::unique_ptr<Decoder> base, std::string sepa
       recursive_(recursive),
       suffix_(suffix) {}
 
+namespace {
+// Whether the containers of `decoder` already resolve this layer (recursive
+// device-variant decoders under it have it). A layer in force is not added
+// again: it could only prefer doubled tails, and a recursive record that
+// opens its own layer would otherwise add one per level.
+bool hasLayer(Decoder& decoder, std::string_view separator, std::string_view suffix) {
+  Decoder* d = &decoder;
+  for (;;) {
+    if (auto* p = dynamic_cast<PlatformDecoder*>(d)) {
+      if (p->recursive() && p->separator() == separator && p->suffix() == suffix) return true;
+      d = &p->base();
+    } else if (auto* r = dynamic_cast<ReopenedDecoder*>(d)) {
+      d = &r->base();
+    } else {
+      return false;
+    }
+  }
+}
+}  // namespace
+
 std::unique_ptr<KeyedDecodingContainer> PlatformDecoder::container() {
   if (!recursive_) return base_->container();
   if (auto json = detail::variantKeyedContainer(*base_, separator_, suffix_, true)) return json;
+  if (hasLayer(*base_, separator_, suffix_)) return base_->container();
   return std::make_unique<PlatformContainer<>>(base_->container(), separator_, true, suffix_);
 }
 
 std::unique_ptr<UnkeyedDecodingContainer> PlatformDecoder::unkeyedContainer() {
   if (!recursive_) return base_->unkeyedContainer();
   if (auto json = detail::variantUnkeyedContainer(*base_, separator_, suffix_)) return json;
+  if (hasLayer(*base_, separator_, suffix_)) return base_->unkeyedContainer();
   return std::make_unique<PlatformUnkeyedContainer>(base_->unkeyedContainer(), separator_, true,
                                                     suffix_);
 }
@@ -54,6 +76,7 @@ std::unique_ptr<KeyedDecodingContainer> detail::platformKeyedContainer(Decoder& 
                                                                        bool recursive) {
   const std::string_view suffix = currentDeviceSuffix();
   if (auto json = variantKeyedContainer(decoder, separator, suffix, recursive)) return json;
+  if (hasLayer(decoder, separator, suffix)) return decoder.container();
   return std::make_unique<PlatformContainer<>>(decoder.container(), std::move(separator), recursive,
                                                suffix);
 }
@@ -92,11 +115,12 @@ class PlatformContainerBase::ResolvedKey {
 
 bool PlatformContainerBase::mayHaveVariants() const {
   if (mayHaveVariants_ < 0) {
-    const std::size_t tail = separator_.size() + suffix_.size();
+    // The tail anywhere after the first character: layers under this one
+    // (the base's own) append their tails after it.
+    std::string tail = separator_ + suffix_;
     bool found = false;
     base_->forEachKey([&](std::string_view k) {
-      if (!found && k.size() > tail && k.substr(k.size() - suffix_.size()) == suffix_ &&
-          k.substr(k.size() - tail, separator_.size()) == separator_) {
+      if (!found && k.size() > tail.size() && k.find(tail, 1) != std::string_view::npos) {
         found = true;
       }
     });
@@ -119,27 +143,27 @@ bool PlatformContainerBase::contains(CodingKeyRef key) const {
 
 void PlatformContainerBase::forEachMember(
     FunctionRef<void(std::string_view key, Decoder& value)> fn) {
-  std::vector<std::string> keys;
-  base_->forEachKey([&](std::string_view k) { keys.emplace_back(k); });
+  // The base's walk gives each member under the name it answers to there
+  // (through any layers of the base); this layer then strips its own tail,
+  // or skips a name whose variant stands for it.
   const std::size_t tail = separator_.size() + suffix_.size();
-  const auto isVariant = [&](std::string_view k) {
-    return k.size() > tail && k.ends_with(suffix_) &&
-           k.substr(k.size() - tail, separator_.size()) == separator_;
-  };
   const bool variants = mayHaveVariants();
-  for (const std::string& k : keys) {
-    std::string_view name = k;
+  std::string candidate;
+  base_->forEachMember([&](std::string_view key, Decoder& value) {
+    std::string_view name = key;
     if (variants) {
-      if (isVariant(k)) {
-        name = name.substr(0, name.size() - tail);  // resolves back to k
-      } else if (std::find(keys.begin(), keys.end(), k + separator_ + std::string(suffix_)) !=
-                 keys.end()) {
-        continue;  // its device variant stands for it
+      if (key.size() > tail && key.ends_with(suffix_) &&
+          key.substr(key.size() - tail, separator_.size()) == separator_) {
+        name.remove_suffix(tail);
+      } else {
+        candidate.assign(key).append(separator_).append(suffix_);
+        if (base_->contains(candidate)) return;  // its device variant stands for it
       }
     }
-    if (decodeNil(name)) continue;
-    decodeNested(name, [&](Decoder& value) { fn(name, value); });
-  }
+    if (!recursive_) return fn(name, value);
+    PlatformDecoder wrapped(value, separator_, true, suffix_);
+    fn(name, wrapped);
+  });
 }
 
 bool PlatformContainerBase::decodeNil(CodingKeyRef key) {

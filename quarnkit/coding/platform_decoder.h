@@ -12,6 +12,12 @@
 //     return {c->decode<std::string>("title")};   // "title_ipad" on a tablet
 //   }
 //
+// Layers stack: opened on a decoder that already resolves variants (a
+// template's "~" ones), a record's own layer tries each name's variant, as
+// the layers under it resolve that, before the name itself; without
+// `recursive` its nested records still get the layers under it. A layer
+// already in force is not added again.
+//
 // The wrappers never parse anything themselves and add no failures of their
 // own: every error is the wrapped decoder's, for the resolved key. The
 // standard types (primitive.h) are read by the wrapped containers directly;
@@ -23,7 +29,6 @@
 #include <string_view>
 
 #include "quarnkit/coding/decoder.h"
-#include "quarnkit/coding/pooled.h"
 
 namespace quarn {
 
@@ -35,6 +40,7 @@ class PlatformDecoder final : public Decoder {
   /// Wraps a decoder it does not own (valid for the wrapper's lifetime).
   PlatformDecoder(Decoder& base, std::string separator, bool recursive);
   PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive);
+  /// With a given device suffix (copied) instead of the current device's.
   PlatformDecoder(Decoder& base, std::string separator, bool recursive, std::string_view suffix);
   PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive,
                   std::string_view suffix);
@@ -60,7 +66,7 @@ class PlatformDecoder final : public Decoder {
   Decoder* base_;
   std::string separator_;
   bool recursive_;
-  std::string_view suffix_;
+  std::string suffix_;
 };
 
 /// A keyed container that resolves every named key to its device variant.
@@ -91,23 +97,22 @@ class PlatformContainerBase : public KeyedDecodingContainer {
 
  protected:
   class ResolvedKey;
-  /// Whether any key of the data can be a device variant (ends with the
-  /// separator and suffix); when none can, keys resolve to themselves
-  /// without a look-up. Computed on first use.
+  /// Whether any key of the data can be a device variant (holds the
+  /// separator and suffix after its first character); when none can, keys
+  /// resolve to themselves without a look-up. Computed on first use.
   [[nodiscard]] bool mayHaveVariants() const;
 
   std::unique_ptr<KeyedDecodingContainer> base_;
   mutable signed char mayHaveVariants_ = -1;
   std::string separator_;
   bool recursive_;
-  std::string_view suffix_;
+  std::string suffix_;
 };
 
 /// PlatformContainerBase for a record's own key set: allKeys() lists only the
 /// keys Key knows, so device variants are not listed.
 template <class Key = RawCodingKey>
-class PlatformContainer final : public PlatformContainerBase,
-                                public detail::Pooled<PlatformContainer<Key>> {
+class PlatformContainer final : public PlatformContainerBase {
  public:
   using PlatformContainerBase::PlatformContainerBase;
 
@@ -126,8 +131,7 @@ class PlatformContainer final : public PlatformContainerBase,
   }
 };
 
-class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer,
-                                       public detail::Pooled<PlatformUnkeyedContainer> {
+class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer {
  public:
   PlatformUnkeyedContainer(std::unique_ptr<UnkeyedDecodingContainer> base, std::string separator,
                            bool recursive, std::string_view suffix);
@@ -151,7 +155,7 @@ class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer,
   std::unique_ptr<UnkeyedDecodingContainer> base_;
   std::string separator_;
   bool recursive_;
-  std::string_view suffix_;
+  std::string suffix_;
 };
 
 namespace detail {
@@ -163,9 +167,9 @@ std::unique_ptr<KeyedDecodingContainer> platformKeyedContainer(Decoder& decoder,
 /// Opens the decoder's keyed container with device-variant resolution for
 /// the record's key set (RawCodingKey: any key; a typed key set also limits
 /// allKeys() to its own keys). There are no defaults for separator and flag.
-/// Over a JSON decoder the JSON containers resolve variants themselves (one
-/// layer, same results); over any other decoder the container is a
-/// PlatformContainer.
+/// Over a JSON decoder the JSON containers resolve variants themselves (the
+/// whole stack of layers in one container, same results); over any other
+/// decoder the container is a PlatformContainer.
 template <class Key = RawCodingKey>
 std::unique_ptr<KeyedDecodingContainer> platformContainer(Decoder& decoder, std::string separator,
                                                           bool recursive) {

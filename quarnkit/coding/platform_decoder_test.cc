@@ -142,18 +142,118 @@ class Opaque final : public Decoder {
   Decoder* base_;
 };
 
+// A record that opens its own device-variant layer ("_") while its decoder
+// already resolves "~" variants, as a template's items are read. Read over
+// the JSON decoder's own containers and, through Opaque, over the general
+// wrappers: both must give what stacked layers give.
+struct Layered {
+  std::string title;
+  std::string nested;
+  std::string listed;
+  bool operator==(const Layered&) const = default;
+};
+
+Layered decodeLayered(std::string_view json, bool recursive, bool opaque) {
+  ScopedService<platform::Device> device(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+  std::optional<Layered> out;
+  JSONDecoder().decode(json, [&](Decoder& root) {
+    Opaque hidden(root);
+    PlatformDecoder items(opaque ? static_cast<Decoder&>(hidden) : root, "~", true);
+    items.container()->decodeNested("item", [&](Decoder& d) {
+      auto c = platformContainer(d, "_", recursive);
+      out = Layered{c->decode<std::string>("title"), c->decode<Title>("nested").title,
+                    c->decode<std::vector<Title>>("list").at(0).title};
+    });
+  });
+  return *out;
+}
+
+TEST(PlatformDecoderTest, LayersStackOverAnInheritedLayer) {
+  constexpr std::string_view both = R"({"item": {
+    "title": "plain", "title~ipad": "tilde", "title_ipad": "under", "title_ipad~ipad": "both",
+    "nested": {"title": "n", "title~ipad": "n~", "title_ipad": "n_"},
+    "list": [{"title": "l", "title~ipad": "l~", "title_ipad": "l_"}]}})";
+  constexpr std::string_view tildeOnly = R"({"item": {
+    "title": "plain", "title~ipad": "tilde",
+    "nested": {"title": "n", "title~ipad": "n~"},
+    "list": [{"title": "l", "title~ipad": "l~"}]}})";
+  struct Case {
+    std::string_view json;
+    bool recursive;
+    Layered expected;
+  };
+  const Case cases[] = {
+      // The new layer is tried first, each name as the inherited layer resolves it.
+      {both, true, {"both", "n_", "l_"}},
+      // Without recursion the new layer stops at the record; the inherited one goes on.
+      {both, false, {"both", "n~", "l~"}},
+      {tildeOnly, true, {"tilde", "n~", "l~"}},
+      {tildeOnly, false, {"tilde", "n~", "l~"}},
+  };
+  for (const Case& c : cases) {
+    for (const bool opaque : {false, true}) {
+      SCOPED_TRACE(fmt::format("{} recursive={} opaque={}", c.json, c.recursive, opaque));
+      EXPECT_EQ(decodeLayered(c.json, c.recursive, opaque), c.expected);
+    }
+  }
+}
+
+// A record that opens the template's own layer again, at every level.
+struct Chain {
+  std::string title;
+  std::size_t depth = 0;
+  static Chain decode(Decoder& d) {
+    auto c = platformContainer(d, "~", true);
+    Chain out{c->decode<std::string>("title")};
+    if (auto next = c->decodeIfPresent<Chain>("next")) {
+      out = Chain{next->title, next->depth + 1};
+    }
+    return out;
+  }
+};
+
+TEST(PlatformDecoderTest, ALayerInForceIsNotAddedAgain) {
+  // Stacking it per level would double the look-ups per level.
+  constexpr int kDepth = 100;
+  std::string json = R"({"title": "t", "title~ipad": "v", "title~ipad~ipad": "doubled"})";
+  for (int i = 0; i < kDepth; ++i) json.insert(0, R"({"title": "x", "next": )").append("}");
+  ScopedService<platform::Device> device(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+  for (const bool opaque : {false, true}) {
+    SCOPED_TRACE(opaque ? "general way" : "JSON");
+    JSONDecoder().decode("[" + json + "]", [&](Decoder& root) {
+      Opaque hidden(root);
+      PlatformDecoder items(opaque ? static_cast<Decoder&>(hidden) : root, "~", true);
+      const auto chain = items.unkeyedContainer()->decode<Chain>();
+      EXPECT_EQ(chain.depth, static_cast<std::size_t>(kDepth));
+      EXPECT_EQ(chain.title, "v");
+    });
+  }
+}
+
+TEST(PlatformDecoderTest, KeepsItsOwnCopyOfTheSuffix) {
+  JSONDecoder().decode(R"({"title": "plain", "title_ipad": "tablet", "title_ipho": "x"})",
+                       [](Decoder& d) {
+                         std::string suffix = "ipad";
+                         PlatformDecoder wrapped(d, "_", true, suffix);
+                         suffix = "iphone";  // the caller's text changes afterwards
+                         EXPECT_EQ(wrapped.suffix(), "ipad");
+                         EXPECT_EQ(wrapped.container()->decode<std::string>("title"), "tablet");
+                       });
+}
+
 // What a member walk passes, and what look-ups of the same names give.
 struct Walked {
   std::map<std::string, Value> members;
   std::map<std::string, Value> lookedUp;
 };
 
-Walked walk(std::string_view json, bool opaque, const std::vector<std::string>& names) {
+// With `stacked`, the object is read as a list element under a "~" layer
+// before its own "_" layer is opened.
+Walked walk(std::string_view json, bool opaque, const std::vector<std::string>& names,
+            bool stacked = false) {
   ScopedService<platform::Device> device(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
   Walked out;
-  JSONDecoder().decode(json, [&](Decoder& d) {
-    Opaque hidden(d);
-    Decoder& base = opaque ? static_cast<Decoder&>(hidden) : d;
+  const auto read = [&](Decoder& base) {
     auto c = platformContainer(base, "_", true);
     c->forEachMember([&](std::string_view key, Decoder& value) {
       EXPECT_FALSE(out.members.contains(std::string(key))) << key;
@@ -162,6 +262,13 @@ Walked walk(std::string_view json, bool opaque, const std::vector<std::string>& 
     for (const auto& name : names) {
       if (auto v = c->decodeIfPresent<Value>(name)) out.lookedUp[name] = *v;
     }
+  };
+  const std::string text = stacked ? "[" + std::string(json) + "]" : std::string(json);
+  JSONDecoder().decode(text, [&](Decoder& d) {
+    Opaque hidden(d);
+    Decoder& base = opaque ? static_cast<Decoder&>(hidden) : d;
+    if (!stacked) return read(base);
+    PlatformDecoder(base, "~", true).unkeyedContainer()->decodeNested(read);
   });
   return out;
 }
@@ -200,6 +307,22 @@ TEST(PlatformDecoderTest, MemberWalkAgreesWithLookUps) {
           [&](std::string_view key, Decoder& v) { walked[std::string(key)] = v.decode<Value>(); });
       EXPECT_EQ(walked, (std::map<std::string, Value>{{"title", Value("variant")}}));
     });
+  }
+  // Under an inherited layer: the JSON containers and the general wrappers
+  // agree with each other and with look-ups.
+  const std::vector<std::string> stacked = {
+      R"({"title": "p", "title~ipad": "t", "title_ipad": "u", "title_ipad~ipad": "b", "x~ipad": 1})",
+      R"({"title": "p", "title~ipad": null, "title_ipad": "u", "y_ipad~ipad": 2, "y": 0})",
+      R"({"title": "p", "title~ipad": "t", "title_ipad": null, "z": null, "z~ipad": 3})",
+  };
+  names.insert(names.end(), {"y", "z"});
+  for (const auto& json : stacked) {
+    SCOPED_TRACE(json + " (stacked)");
+    const Walked fast = walk(json, false, names, true);
+    EXPECT_EQ(fast.members, fast.lookedUp);
+    const Walked general = walk(json, true, names, true);
+    EXPECT_EQ(general.members, general.lookedUp);
+    EXPECT_EQ(fast.lookedUp, general.lookedUp);
   }
   // Spot checks of the rules themselves.
   const Walked w = walk(jsons[2], false, names);

@@ -13,6 +13,7 @@
 //   c->weekday;  // 4: Wednesday, with 1 = Sunday in the Gregorian calendar
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,6 +39,24 @@ struct DateComponents {
   friend bool operator==(const DateComponents&, const DateComponents&) = default;
 };
 
+/// A unit of calendar arithmetic.
+enum class CalendarComponent { day, weekOfMonth, month, year };
+
+/// A set of calendar components, each set or not: an amount of calendar time
+/// ("1 month", "2 weeks and 3 days") to add to a date or to format.
+struct CalendarComponents {
+  std::optional<std::int64_t> year{};
+  std::optional<std::int64_t> month{};
+  std::optional<std::int64_t> weekOfMonth{};
+  std::optional<std::int64_t> day{};
+
+  [[nodiscard]] bool isEmpty() const { return !year && !month && !weekOfMonth && !day; }
+  [[nodiscard]] std::optional<std::int64_t>& operator[](CalendarComponent component);
+  [[nodiscard]] const std::optional<std::int64_t>& operator[](CalendarComponent component) const;
+
+  friend bool operator==(const CalendarComponents&, const CalendarComponents&) = default;
+};
+
 class Calendar {
  public:
   virtual ~Calendar() = default;
@@ -49,6 +68,18 @@ class Calendar {
   /// The components of `date`; nothing for a date the calendar cannot
   /// represent (not finite, or beyond its range).
   [[nodiscard]] virtual std::optional<DateComponents> components(Date date) const = 0;
+
+  /// `date` moved by `components` (larger units first, without wrapping
+  /// into larger units: Jan 31 plus one month is the last day of February);
+  /// nothing when the result is beyond the calendar's range. The default
+  /// does the arithmetic with ICU in identifier() and timeZoneIdentifier().
+  [[nodiscard]] virtual std::optional<Date> dateByAdding(const CalendarComponents& components,
+                                                         Date date) const;
+  /// The whole `component` units from `from` to `to` (negative when `to` is
+  /// earlier); nothing when an instant is beyond the calendar's range. Same
+  /// default as dateByAdding().
+  [[nodiscard]] virtual std::optional<std::int64_t> wholeUnits(CalendarComponent component,
+                                                               Date from, Date to) const;
 
   /// The current calendar (by default the Locale service's, see above).
   static std::shared_ptr<const Calendar> current();

@@ -4,7 +4,7 @@
 // the byte offset where reading stopped and the reason.
 // PredicateEvaluationError: a parsed predicate that cannot be evaluated against
 // the given values (a type clash, an unknown variable, a key path a value
-// cannot answer, a regular expression over its limits).
+// cannot answer, a regular expression over its bounds, a spent budget).
 #pragma once
 
 #include <cstddef>
@@ -41,8 +41,9 @@ class PredicateEvaluationError : public Error {
     invalidKeyPath,            // a key or collection operator a value cannot answer
     invalidArgument,           // a function or index given a value out of its domain
     invalidRegularExpression,  // a MATCHES pattern that does not compile
-    limitExceeded,             // a bound on work (regex steps, key-path search) was hit
+    limitExceeded,             // a bound on one evaluation's work (limits.h) was hit
     missingContext,            // now() or random() without a clock or random source
+    budgetExhausted,           // the EvaluationBudget the evaluation was given is spent
   };
 
   PredicateEvaluationError(Kind kind, std::string message);

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "quarnkit/predicate/detail/test_facts.h"
 #include "quarnkit/predicate/predicate.h"
-#include "quarnkit/predicate/test_facts.h"
 
 namespace quarn {
 namespace {
@@ -74,6 +74,18 @@ INSTANTIATE_TEST_SUITE_P(Language, ExpressionEvaluationTest,
                              {"TERNARY(score > 2, 'big', 'small')", Value("big")},
                              {"user.tags[LAST]", Value("b")},
                              {"languages[SIZE] * 10", Value(20)},
+                             {".5 * 3", Value(1.5)},
+                             {"items.@sum.price.self", Value(6.5)},
+                             {"CAST(0, 'NSDate')", Value(Date(978307200))},
+                             {"CAST(-0.5, 'NSDate')", Value(Date(978307199.5))},
+                             {"CAST('42', 'NSNumber')", Value(42)},
+                             {"CAST('+2.50', 'NSNumber')", Value(2.5)},
+                             {"CAST(TRUE, 'NSNumber')", Value(1)},
+                             {"CAST(2.5, 'NSString')", Value("2.5")},
+                             {"CAST(now(), 'NSString')", Value("2024-01-31 10:00:00 +0000")},
+                             {"SUBQUERY(items, $i, $i.price < 3).price", Value(Value::Array{2, 1})},
+                             {"SUBQUERY(items, $i, $i.price < 3).@count", Value(2)},
+                             {"SUBQUERY({1, 2, 3}, $n, $n >= 2)", Value(Value::Array{2, 3})},
                          }));
 
 TEST(ExpressionTest, ParseErrorsAndPredicatesInExpressionPlaces) {

@@ -5,10 +5,11 @@
 #include <limits>
 #include <unordered_set>
 
-#include "quarnkit/predicate/arithmetic.h"
+#include "quarnkit/predicate/detail/arithmetic.h"
+#include "quarnkit/predicate/detail/key_path_lookup.h"
+#include "quarnkit/predicate/detail/step_counter.h"
+#include "quarnkit/predicate/detail/value_compare.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/key_path_lookup.h"
-#include "quarnkit/predicate/value_compare.h"
 
 namespace quarn {
 
@@ -36,6 +37,13 @@ namespace detail {
 namespace {
 
 using Kind = PredicateEvaluationError::Kind;
+
+// The component that names the value it is asked of.
+constexpr std::string_view kSelf = "self";
+
+void visited(LookupState& state, std::size_t elements) {
+  if (state.steps != nullptr) state.steps->take(elements);
+}
 
 [[noreturn]] void throwKeyPath(std::string message) {
   throw PredicateEvaluationError(Kind::invalidKeyPath, std::move(message));
@@ -66,6 +74,7 @@ Lookup lookupOwned(Value&& base, const KeyPath& path, std::size_t from, Operand&
 Lookup elementwise(const Value::Array& list, std::string_view key, Value::Array& result,
                    LookupState& state, std::size_t depth) {
   if (depth > kPredicateMaxDepth) throwKeyPath("Lists nested too deeply for a key path");
+  visited(state, list.size());
   result.reserve(list.size());
   for (const Value& element : list) {
     if (const auto* object = element.ifObject()) {
@@ -138,6 +147,7 @@ Lookup collectionOperator(const Value& base, const KeyPath& path, std::size_t at
   }
   const auto* values = selected.get().ifArray();
   if (!values) throwKeyPath(fmt::format("The key path after {} must give a list", op));
+  visited(state, values->size());
 
   if (op == "@sum") {
     out.own(sumOf(*values, "sum"));
@@ -171,9 +181,13 @@ Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand&
       return Lookup::missing;
     case Value::Kind::object:
       if (key.starts_with('@')) return collectionOperator(base, path, from, out, state);
+      if (key == kSelf && !base.ifObject()->contains(kSelf)) {
+        return lookup(base, path, from + 1, out, state);
+      }
       return lookup(*base.ifObject(), path, from, out, state);
     case Value::Kind::array: {
       if (key.starts_with('@')) return collectionOperator(base, path, from, out, state);
+      if (key == kSelf) return lookup(base, path, from + 1, out, state);
       Value::Array values;
       if (elementwise(*base.ifArray(), key, values, state, 0) == Lookup::failed) {
         return Lookup::failed;
@@ -183,10 +197,11 @@ Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand&
     case Value::Kind::opaque: {
       const auto& object = *base.ifOpaque();
       auto v = object ? object->valueForKey(key) : std::nullopt;
-      if (!v) return Lookup::missing;
+      if (!v) return key == kSelf ? lookup(base, path, from + 1, out, state) : Lookup::missing;
       return lookupOwned(std::move(*v), path, from + 1, out, state);
     }
     default:
+      if (key == kSelf) return lookup(base, path, from + 1, out, state);
       return fail(state, base, key);
   }
 }
@@ -202,10 +217,17 @@ Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Op
     out.own(Value(static_cast<std::int64_t>(base.size())));
     return Lookup::found;
   }
-  // The standard look-up: this component as a key.
+  // The standard look-up: this component as a key, or "self" as the object.
   Lookup standard = Lookup::missing;
   if (const Value* v = base.find(path[from])) {
     standard = lookup(*v, path, from + 1, out, state);
+    if (standard == Lookup::found) return standard;
+  } else if (path[from] == kSelf) {
+    if (from + 1 == path.size()) {
+      out.own(Value(base));
+      return Lookup::found;
+    }
+    standard = lookup(base, path, from + 1, out, state);
     if (standard == Lookup::found) return standard;
   }
   // Then runs of components read as one literal key ("app.version").

@@ -10,7 +10,10 @@
 // - in an opaque host object, through its valueForKey (which may throw; the
 //   exception propagates unchanged), "@" components included;
 // - null (or a missing key) ends the look-up with nothing;
-// - any other value (string, number, date, ...) has no keys: an error.
+// - any other value (string, number, date, ...) has no keys: an error;
+// - except "self", which names the value itself (in an object without a
+//   "self" key, and in a host object that does not answer it), so that
+//   "numbers.@sum.self" sums a list of numbers.
 // A component that starts with "@" is a collection operator applied to the
 // list (or object) found so far; it takes the rest of the path as the key
 // path of the elements to aggregate: @count (the rest is ignored; also counts

@@ -4,8 +4,8 @@
 
 #include <chrono>
 
+#include "quarnkit/predicate/detail/test_facts.h"
 #include "quarnkit/predicate/errors.h"
-#include "quarnkit/predicate/test_facts.h"
 
 namespace quarn {
 namespace {
@@ -51,6 +51,11 @@ INSTANTIATE_TEST_SUITE_P(Lookups, KeyPathLookupTest,
                              {"items.@unionOfObjects.name", Value(Value::Array{"x", "y", "x"})},
                              {"items.@distinctUnionOfObjects.name", Value(Value::Array{"x", "y"})},
                              {"user.tags.@count", Value(2)},
+                             {"items.price.@sum.self", Value(6.5)},
+                             {"user.self.age", Value(30)},
+                             {"self.os", Value("iOS")},
+                             {"os.self", Value("iOS")},
+                             {"nothing.self", std::nullopt},
                          }));
 
 TEST(KeyPathTest, DottedKeysAreAFallbackThatNeverOverridesTheStandardResult) {

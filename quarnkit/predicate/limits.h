@@ -1,9 +1,10 @@
 // Bounds on the work one predicate, expression or key path may cause. Texts
 // and values come from servers; these keep any of them from exhausting the
-// stack or the processor.
+// stack, the memory or the processor.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace quarn {
 
@@ -20,12 +21,32 @@ inline constexpr std::size_t kKeyPathMaxComponents = 100;
 /// (see KeyPath) during one evaluation.
 inline constexpr std::size_t kKeyPathMaxFallbacks = 4096;
 
-/// Time limit of one regular-expression match, in the regex engine's steps
-/// (100 steps take about 10 ms on a phone-class core); a match over it is an
-/// error. Patterns come from servers; catastrophic backtracking stops here.
-inline constexpr int kRegexTimeLimit = 100;
+/// Most steps (see EvaluationBudget) one evaluation may take, with or without
+/// a budget; past it the evaluation fails (limitExceeded). A step takes some
+/// 20 ns on a phone-class core, so this is about a fifth of a second.
+inline constexpr std::uint64_t kEvaluationMaxSteps = 10'000'000;
 
-/// Memory the regex engine may use for backtracking, in bytes.
-inline constexpr int kRegexStackLimit = 1 << 20;
+/// A budget for all the predicates of one fetch: about a second's work.
+inline constexpr std::uint64_t kEvaluationBudgetPerFetch = 50'000'000;
+
+/// Time bound of one regular-expression match, in ticks of the regex engine
+/// (10,000 of its operations each): kRegexBaseTicks, plus one tick for each
+/// kRegexCharactersPerTick UTF-16 units of the text. A pattern that is linear
+/// in the text ('a*', '[a-z]+@.*') matches texts of any length; one that
+/// backtracks ('(a+)+$') stops here.
+inline constexpr std::int64_t kRegexBaseTicks = 100;
+inline constexpr std::int64_t kRegexCharactersPerTick = 100;
+
+/// Memory bound of one match for backtracking, in bytes: kRegexBaseStack plus
+/// kRegexStackPerCharacter for each UTF-16 unit of the text, at most
+/// kRegexMaxStack.
+inline constexpr std::int64_t kRegexBaseStack = std::int64_t{1} << 20;
+inline constexpr std::int64_t kRegexStackPerCharacter = 64;
+inline constexpr std::int64_t kRegexMaxStack = std::int64_t{64} << 20;
+
+/// Steps a regular expression takes from an evaluation for each tick of its
+/// engine (a tick, 10,000 operations, takes about as long as this many nodes
+/// evaluated).
+inline constexpr std::uint64_t kRegexStepsPerTick = 10000;
 
 }  // namespace quarn

@@ -1,19 +1,34 @@
 #include "quarnkit/predicate/predicate.h"
 
-#include "quarnkit/predicate/parser.h"
-#include "quarnkit/predicate/syntax_tree.h"
+#include "quarnkit/predicate/detail/parser.h"
+#include "quarnkit/predicate/detail/syntax_tree.h"
 
 namespace quarn {
 namespace {
 
-detail::Scope scopeFor(const Value* object, const ValueObject* objectMap,
-                       const ValueDictionary& variables, const EvaluationContext& context) {
-  detail::Scope scope;
-  scope.object = object;
-  scope.objectMap = objectMap;
+// Runs `f` with the scope of one evaluation of `object` (a Value or a
+// dictionary).
+template <class Object, class F>
+auto withScope(const Object& object, const ValueDictionary& variables,
+               const EvaluationContext& context, F&& f) {
+  detail::Scope scope(context);
+  if constexpr (std::is_same_v<Object, Value>) {
+    scope.object = &object;
+  } else {
+    scope.objectMap = &object;
+  }
   scope.variables = &variables;
-  scope.context = &context;
-  return scope;
+  return f(scope);
+}
+
+template <class Object>
+Value evaluateExpression(const detail::ExpressionNode& root, const Object& object,
+                         const ValueDictionary& variables, const EvaluationContext& context) {
+  return withScope(object, variables, context, [&](detail::Scope& scope) {
+    detail::Operand out;
+    root.evaluate(scope, out);
+    return out.take();
+  });
 }
 
 }  // namespace
@@ -24,14 +39,14 @@ Predicate Predicate::parse(std::string_view text) {
 
 bool Predicate::evaluate(const Value& object, const ValueDictionary& variables,
                          const EvaluationContext& context) const {
-  detail::Scope scope = scopeFor(&object, nullptr, variables, context);
-  return root_->evaluate(scope);
+  return withScope(object, variables, context,
+                   [&](detail::Scope& scope) { return root_->evaluate(scope); });
 }
 
 bool Predicate::evaluate(const ValueDictionary& object, const ValueDictionary& variables,
                          const EvaluationContext& context) const {
-  detail::Scope scope = scopeFor(nullptr, &object, variables, context);
-  return root_->evaluate(scope);
+  return withScope(object, variables, context,
+                   [&](detail::Scope& scope) { return root_->evaluate(scope); });
 }
 
 std::string Predicate::format() const {
@@ -46,18 +61,12 @@ Expression Expression::parse(std::string_view text) {
 
 Value Expression::evaluate(const Value& object, const ValueDictionary& variables,
                            const EvaluationContext& context) const {
-  detail::Scope scope = scopeFor(&object, nullptr, variables, context);
-  detail::Operand out;
-  root_->evaluate(scope, out);
-  return out.take();
+  return evaluateExpression(*root_, object, variables, context);
 }
 
 Value Expression::evaluate(const ValueDictionary& object, const ValueDictionary& variables,
                            const EvaluationContext& context) const {
-  detail::Scope scope = scopeFor(nullptr, &object, variables, context);
-  detail::Operand out;
-  root_->evaluate(scope, out);
-  return out.take();
+  return evaluateExpression(*root_, object, variables, context);
 }
 
 std::string Expression::format() const {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "quarnkit/predicate/test_facts.h"
+#include "quarnkit/predicate/detail/test_facts.h"
 
 namespace quarn {
 namespace {
@@ -58,6 +58,11 @@ INSTANTIATE_TEST_SUITE_P(
         {"nothing == nil AND missing == NULL AND missing != 1", true},
         {"nothing == 0", false},
         {"nothing BEGINSWITH 'a'", false},
+        // Ordering with a missing value is false, except a null against a null.
+        {"missing < 5 OR missing > 5 OR missing <= 5 OR 5 >= nothing OR nothing > 'a'", false},
+        {"nothing <= nil AND nil >= missing AND NOT nothing < nil AND NOT missing > nil", true},
+        {"missing BETWEEN {1, 5} OR 3 BETWEEN {nothing, 5} OR date > missing", false},
+        {"ANY {1, nil, 30} > 20 AND NOT ALL {nil, 3} > 1 AND max:({nil, 2}) == 2", true},
         // Ordering of strings and dates.
         {"'b' > 'a' AND NOT 'B' <[c] 'a' AND 'B' < 'a'", true},
         {"date < $when AND $when > now()", true},
@@ -100,6 +105,25 @@ INSTANTIATE_TEST_SUITE_P(
         {"user.tags[FIRST] == 'a' AND user.tags[LAST] == 'b' AND user.tags[SIZE] == 2", true},
         {"user.tags[1] == 'b' AND user['name'] == user.name AND items[0].name == 'x'", true},
         {"empty[FIRST] == nil", true},
+        {"items.price.@sum.self == 6.5 AND items.@max.price.self == 3.5", true},
+        {"user.age.self == 30 AND languages.self == languages AND SELF.self.os == 'iOS'", true},
+        // SUBQUERY: $i is each element in turn, and hides a variable of that name.
+        {"SUBQUERY(items, $i, $i.price > 2).@count == 1 AND "
+         "SUBQUERY(items, $i, $i.name == 'x').@count == 2",
+         true},
+        {"SUBQUERY(items, $i, $i.price > 1).name == {'x', 'y'}", true},
+        {"SUBQUERY(items, $min, $min.price >= 2).@count == 2 AND $min == 40", true},
+        {"SUBQUERY(items, $i, $i.price * 20 > $min).@count == 1", true},
+        {"SUBQUERY(items, $i, SUBQUERY(languages, $l, $l == 'en').@count == 1).@count == 3", true},
+        {"SUBQUERY(missing, $x, $x > 1).@count == 0 AND SUBQUERY(empty, $x, $x > 1) == {}", true},
+        // CAST: dates as seconds since 2001-01-01, numbers from text, texts.
+        {"date == CAST(728388000, 'NSDate') AND CAST(date, 'NSNumber') == 728388000", true},
+        {"CAST('42', 'NSNumber') == 42 AND CAST(' -2.5e1 ', 'NSNumber') == -25", true},
+        {"CAST(app.build, 'NSString') == '42' AND CAST(score, 'NSString') == '2.5'", true},
+        {"CAST(is_pad, 'NSString') == '1' AND CAST(os, 'NSString') == os", true},
+        {"CAST(nothing, 'NSDate') == nil AND CAST(missing, 'NSNumber') == nil", true},
+        // Numbers written with a leading point.
+        {".5 < score AND -.5 == -0.5 AND {.25, 1}[0] == 0.25 AND score - .5 == 2", true},
         // Arithmetic and functions.
         {"date.year + 1 == 2025 AND 2 ** 10 == 1024 AND 7 / 2 == 3.5 AND -app.build == -42", true},
         {"1 + 2 * 3 == 7 AND (1 + 2) * 3 == 9 AND 2 ** 3 ** 2 == 512 AND -2 ** 2 == -4", true},
@@ -147,7 +171,7 @@ TEST_P(PredicateEvaluationErrorTest, ReportsTheKindOfFailure) {
 INSTANTIATE_TEST_SUITE_P(Language, PredicateEvaluationErrorTest,
                          ::testing::ValuesIn(std::vector<ErrorCase>{
                              {"os > 1", Kind::typeMismatch},
-                             {"missing > 1", Kind::typeMismatch},
+                             {"os < date", Kind::typeMismatch},
                              {"date < '2024-01-01T00:00:00Z'", Kind::typeMismatch},
                              {"os + 1 == 1", Kind::typeMismatch},
                              {"-os == 1", Kind::typeMismatch},
@@ -166,6 +190,12 @@ INSTANTIATE_TEST_SUITE_P(Language, PredicateEvaluationErrorTest,
                              {"leftshift:by:(1, 64) == 1", Kind::invalidArgument},
                              {"os MATCHES '('", Kind::invalidRegularExpression},
                              {"os MATCHES user.name + 1", Kind::typeMismatch},
+                             {"SUBQUERY(os, $x, $x == 1).@count == 0", Kind::typeMismatch},
+                             {"SUBQUERY(items, $i, $j == 1).@count == 0", Kind::unknownVariable},
+                             {"CAST('12abc', 'NSNumber') == 1", Kind::invalidArgument},
+                             {"CAST('inf', 'NSNumber') == 1", Kind::invalidArgument},
+                             {"CAST(os, 'NSDate') == 1", Kind::typeMismatch},
+                             {"CAST(languages, 'NSString') == 1", Kind::typeMismatch},
                              {"now() == 1", Kind::missingContext},
                              {"random() == 1", Kind::missingContext},
                          }));
@@ -182,6 +212,21 @@ TEST(PredicateTest, RegexFromInputIsBoundedInTime) {
     }
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(PredicateTest, LinearPatternsMatchLongTextsWhileBacktrackingStopsAtANamedBound) {
+  const ValueDictionary facts{{"long", std::string(300000, 'a')},
+                              {"s", std::string(40, 'a') + "!"}};
+  EXPECT_TRUE(Predicate::parse("long MATCHES 'a*'").evaluate(facts));
+  EXPECT_TRUE(Predicate::parse("long MATCHES '(a|b)*'").evaluate(facts));
+  EXPECT_FALSE(Predicate::parse("long MATCHES 'a*b'").evaluate(facts));
+  try {
+    (void)Predicate::parse("s MATCHES '(a+)+$'").evaluate(facts);
+    FAIL() << "backtracked to the end";
+  } catch (const PredicateEvaluationError& e) {
+    EXPECT_EQ(e.kind(), Kind::limitExceeded);
+    EXPECT_NE(e.message().find("time bound"), std::string::npos) << e.message();
+  }
 }
 
 TEST(PredicateTest, ConstantPatternsArePreparedOnceAndSharedAcrossElements) {

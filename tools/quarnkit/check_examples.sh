@@ -59,6 +59,9 @@ check home_preview_text 0 out examples/home/expected/preview.txt preview "${home
 check home_explain 0 out examples/home/expected/explain.json \
   explain "${home[@]}" --format json
 check home_explain_text 0 out examples/home/expected/explain.txt explain "${home[@]}"
+# In June the summer sale has started, but the results hold nothing for it.
+check home_explain_june 0 out examples/home/expected/explain-june.txt \
+  explain "${home[@]:0:7}" --now 2024-06-02T10:00:00Z --seed 7
 check home_matrix 0 out examples/home/expected/matrix.txt \
   explain "${home[@]}" --matrix premium=yes,no device=phone,tablet
 check home_lint 0 out examples/home/expected/lint.txt \
@@ -89,6 +92,21 @@ check routes_explain 0 out examples/routes/expected/explain.txt \
   route "$routes" myapp://orders/7/items/3 --explain
 check routes_faulty 1 err examples/routes/expected/faulty.txt \
   route examples/routes/faulty.txt myapp://x
+
+prices=(examples/prices/products.json --templates examples/prices/templates.json
+        --now 2024-05-01T10:00:00Z)
+check prices_en_US 0 out examples/prices/expected/en_US.txt price "${prices[@]}" --locale en_US
+check prices_de_DE 0 out examples/prices/expected/de_DE.txt price "${prices[@]}" --locale de_DE
+check prices_ja_JP 0 out examples/prices/expected/ja_JP.txt price "${prices[@]}" --locale ja_JP
+check prices_json 0 out examples/prices/expected/de_DE.json \
+  price "${prices[@]}" --locale de_DE --format json
+check prices_monthly_plain 0 out examples/prices/expected/relative-monthly.txt \
+  price "${prices[@]}" --relative com.example.pro.monthly --no-nice-rounding
+check prices_validate 1 out examples/prices/expected/validate.txt price "${prices[@]}" --validate
+check prices_validate_faulty 1 out examples/prices/expected/validate-faulty.txt \
+  price examples/prices/products.json --templates examples/prices/faulty-templates.json --validate
+check prices_validate_ok 0 out examples/prices/expected/validate-ok.txt \
+  price examples/prices/products.json --template "%price% / %period%" --validate
 
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

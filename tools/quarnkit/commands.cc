@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <map>
 
@@ -195,15 +194,25 @@ std::string matrixDocument(const ExplainOptions& options) {
 
 }  // namespace
 
+OutputError::OutputError(const std::string& output, int error)
+    : std::runtime_error(printableLine(output + ": cannot write: " + std::strerror(error))) {}
+
 void writeOutput(const std::optional<std::string>& output, const std::string& text) {
   if (!output) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    if (!written || std::fflush(stdout) != 0) throw OutputError(kStandardOutput, errno);
     return;
   }
-  std::ofstream out(*output, std::ios::binary | std::ios::trunc);
-  if (out) out << text;
-  if (!out) throw InputError(*output, "", std::string("cannot write: ") + std::strerror(errno));
+  std::FILE* file = std::fopen(output->c_str(), "wb");
+  if (file == nullptr) throw OutputError(*output, errno);
+  bool failed = std::fwrite(text.data(), 1, text.size(), file) != text.size();
+  int error = failed ? errno : 0;
+  // Closing flushes: a full device is often found out only here.
+  if (std::fclose(file) != 0 && !failed) {
+    failed = true;
+    error = errno;
+  }
+  if (failed) throw OutputError(*output, error);
 }
 
 std::string describeFailure(const std::string& file) {
@@ -211,8 +220,10 @@ std::string describeFailure(const std::string& file) {
     throw;
   } catch (const InputError& e) {
     return e.what();
+  } catch (const OutputError& e) {
+    return e.what();
   } catch (...) {
-    return file + ": " + describeCurrentException();
+    return printableLine(file + ": " + describeCurrentException());
   }
 }
 

@@ -1,9 +1,11 @@
 // The tool's subcommands, behind the command line: each takes its parsed
 // options, writes its output and returns the exit status. Errors in the
-// inputs are thrown as InputError; main() reports them.
+// inputs are thrown as InputError, failed writes as OutputError; main()
+// reports them.
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -45,11 +47,21 @@ int runExplain(const ExplainOptions& options);
 /// Prints the findings; 1 when one of them is an error.
 int runLint(const HostOptions& options);
 
-/// Writes to the output file, or to standard output without one.
+/// How messages name standard output.
+inline constexpr const char* kStandardOutput = "standard output";
+
+/// A write that failed: "out.html: cannot write: No space left on device".
+class OutputError : public std::runtime_error {
+ public:
+  OutputError(const std::string& output, int error);
+};
+
+/// Writes to the output file, or to standard output without one (and
+/// flushes it). OutputError when a write, the flush or the close fails.
 void writeOutput(const std::optional<std::string>& output, const std::string& text);
 
-/// The error in flight as one line (without the "quarnkit: " prefix),
-/// naming `file` when the error itself names none.
+/// The error in flight as one printable line (without the "quarnkit: "
+/// prefix), naming `file` when the error itself names none.
 std::string describeFailure(const std::string& file);
 
 }  // namespace quarn::tool

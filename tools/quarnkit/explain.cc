@@ -1,6 +1,5 @@
 #include "tools/quarnkit/explain.h"
 
-#include <set>
 #include <stdexcept>
 
 #include "quarnkit/coding/json_serialization.h"
@@ -9,47 +8,30 @@
 #include "quarnkit/core/error.h"
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/preview.h"
 
 namespace quarn::tool {
 
 namespace {
-
-// Includes nest at most this deep; deeper ones are reported, not followed.
-constexpr int kMaxIncludeDepth = 16;
-
-// The JSON paths of the elements the decoder turns into items: those with a
-// "type" member, in order.
-std::vector<std::string> itemPaths(const std::string& text) {
-  std::vector<std::string> paths;
-  const Value document = parseJSON(text);
-  if (const Value::Array* elements = document.ifArray()) {
-    for (std::size_t i = 0; i < elements->size(); ++i) {
-      if ((*elements)[i].find("type") != nullptr) paths.push_back("[" + std::to_string(i) + "]");
-    }
-  }
-  return paths;
-}
 
 class Explainer {
  public:
   explicit Explainer(const HostSession& session)
       : session_(session), check_(std::nullopt, session.environment().get()) {}
 
-  Async<void> explainTemplate(const std::string& file, const std::string& text,
-                              const std::vector<AnyCompositeListItem>& items, int depth,
-                              std::set<std::string> stack) {
-    const std::vector<std::string> paths = itemPaths(text);
-    stack.insert(file);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      const AnyCompositeListItem& item = items[i];
-      ExplainedItem explained = describe(item, file, i < paths.size() ? paths[i] : "", depth);
+  Async<void> explainTemplate(const TemplateDocument& document, int depth) {
+    const std::vector<std::string>& paths = document.paths;
+    for (std::size_t i = 0; i < document.items.size(); ++i) {
+      const AnyCompositeListItem& item = document.items[i];
+      ExplainedItem explained =
+          describe(item, document.file, i < paths.size() ? paths[i] : "", depth);
       noteDates(item);
       const bool followInclude =
           explained.visibility.isShown() && item.type().rawValue == "include";
       out_.items.push_back(explained);
       if (followInclude) {
         const std::size_t at = out_.items.size() - 1;
-        co_await explainInclude(item, at, depth, stack);
+        co_await explainInclude(item, at, depth);
       }
     }
   }
@@ -90,35 +72,27 @@ class Explainer {
     consider(item.expiryDate(), false);
   }
 
-  Async<void> explainInclude(const AnyCompositeListItem& item, std::size_t at, int depth,
-                             std::set<std::string> stack) {
+  Async<void> explainInclude(const AnyCompositeListItem& item, std::size_t at, int depth) {
     auto record = item.base<CompositeListInclude>();
     if (!record || !record->entity()) {
       out_.items[at].note = "the include names no template; it is dropped";
       co_return;
     }
     const CompositeListInclude include = *record->entity();
-    std::string file;
-    std::string text;
-    std::vector<AnyCompositeListItem> provided;
+    // The same resolution and bounds as preview and lint.
+    const IncludeSite site{out_.items[at].file, out_.items[at].path};
+    std::optional<IncludeChain::Step> step;
+    TemplateDocument provided;
     try {
-      file = session_.provider()->fileFor(include.templateSource);
-      text = readFile(file);
-      provided = session_.loader()->decode(file, text);
+      const IncludedFile file = session_.provider()->resolve(site, include.templateSource);
+      step.emplace(session_.includeChain().enter(site, file));
+      provided = session_.provider()->load(file);
     } catch (...) {
-      out_.items[at].note = "cannot be resolved: " + describeCurrentException();
-      co_return;
-    }
-    if (stack.contains(file)) {
-      out_.items[at].note = "includes " + file + ", which is already being included (a cycle)";
-      co_return;
-    }
-    if (depth + 1 > kMaxIncludeDepth) {
-      out_.items[at].note = "includes nest deeper than " + std::to_string(kMaxIncludeDepth);
+      out_.items[at].note = describeIncludeFailure(site);
       co_return;
     }
     const std::size_t first = out_.items.size();
-    co_await explainTemplate(file, text, provided, depth + 1, stack);
+    co_await explainTemplate(provided, depth + 1);
     // Mark the included items the include does not select (by uniqueId, else
     // by range), among those of its own template (depth + 1).
     std::size_t index = 0;
@@ -129,7 +103,7 @@ class Explainer {
       if (include.uniqueId && e.uniqueId != *include.uniqueId) {
         e.note = "not selected: the include takes uniqueId \"" + *include.uniqueId + "\"";
       } else if (!include.uniqueId && include.range) {
-        const auto count = static_cast<std::int64_t>(provided.size());
+        const auto count = static_cast<std::int64_t>(provided.items.size());
         const auto& r = *include.range;
         const bool valid = r.lowerBound >= 0 && r.lowerBound < count && r.upperBound < count;
         const auto p = static_cast<std::int64_t>(position);
@@ -147,15 +121,35 @@ class Explainer {
   Explanation out_;
 };
 
+// The items the rules show that the preview gives no section. Dividers draw
+// the next section's separator and includes are replaced by their items, so
+// neither has a section of its own. Sections are made from entities (text
+// rows among them): an item without one has none to show.
+void noteMissingSections(Explanation& explanation, const Preview& preview) {
+  std::set<std::string> withSection;
+  for (const PreviewSection& section : preview.sections) withSection.insert(section.uniqueId);
+  for (ExplainedItem& item : explanation.items) {
+    if (!item.isShown() || item.type == "divider" || item.type == "include") continue;
+    if (!withSection.contains(item.uniqueId)) item.noSection = "no entities";
+  }
+}
+
 }  // namespace
 
 Async<Explanation> explain(const HostSession& session) {
   Explainer explainer(session);
-  const std::string& file = session.options().templateFile;
-  const std::string text = readFile(file);
-  std::set<std::string> stack;
-  co_await explainer.explainTemplate(file, text, session.templateItems(), 0, std::move(stack));
-  co_return std::move(explainer).finish();
+  co_await explainer.explainTemplate(session.templateDocument(), 0);
+  Explanation explanation = std::move(explainer).finish();
+  // A template the pipeline cannot fetch (an include that cannot be
+  // resolved, a cycle) shows no sections at all; the items above already say
+  // which include is at fault, so the rules' answer is left as it is.
+  std::optional<Preview> preview;
+  try {
+    preview = co_await makePreview(session);
+  } catch (...) {  // reported through the include's note
+  }
+  if (preview) noteMissingSections(explanation, *preview);
+  co_return explanation;
 }
 
 std::string describeVisibility(const ExplainedItem& item, std::optional<bool> premium) {
@@ -163,7 +157,9 @@ std::string describeVisibility(const ExplainedItem& item, std::optional<bool> pr
   const CompositeListElementVisibility& v = item.visibility;
   switch (v.reason) {
     case Reason::shown:
-      return item.note ? "hidden: " + *item.note : "shown";
+      if (item.note) return "hidden: " + *item.note;
+      if (item.noSection) return "not shown: shown by the rules; no section: " + *item.noSection;
+      return "shown";
     case Reason::hiddenClass:
       return "hidden: its visibility is \"hidden\"";
     case Reason::premiumClass:
@@ -175,9 +171,16 @@ std::string describeVisibility(const ExplainedItem& item, std::optional<bool> pr
       return "hidden: expired " + item.expiryDate->iso8601String();
     case Reason::predicateFalse:
       return "hidden: predicate is false: " + item.predicate.value_or("");
-    case Reason::predicateError:
-      return std::string(item.note ? "hidden: " + *item.note + "; " : "shown: ") +
-             "predicate could not be evaluated, which never hides an item (" + v.message + ")";
+    case Reason::predicateError: {
+      std::string lead = "shown: ";
+      if (item.note) {
+        lead = "hidden: " + *item.note + "; ";
+      } else if (item.noSection) {
+        lead = "not shown: shown by the rules; no section: " + *item.noSection + "; ";
+      }
+      return lead + "predicate could not be evaluated, which never hides an item (" + v.message +
+             ")";
+    }
   }
   return "shown";
 }
@@ -186,7 +189,7 @@ std::string reasonName(const ExplainedItem& item) {
   using Reason = CompositeListVisibilityReason;
   switch (item.visibility.reason) {
     case Reason::shown:
-      return item.note ? "notIncluded" : "shown";
+      return item.note ? "notIncluded" : item.noSection ? "noSection" : "shown";
     case Reason::hiddenClass:
       return "hiddenClass";
     case Reason::premiumClass:
@@ -198,7 +201,7 @@ std::string reasonName(const ExplainedItem& item) {
     case Reason::predicateFalse:
       return "predicateFalse";
     case Reason::predicateError:
-      return item.note ? "notIncluded" : "predicateError";
+      return item.note ? "notIncluded" : item.noSection ? "noSection" : "predicateError";
   }
   return "shown";
 }

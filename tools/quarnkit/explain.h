@@ -1,7 +1,8 @@
 // explain: for every item of a template (and of the templates it includes),
-// whether it is shown and, when not, which rule hides it; the next moment at
-// which a start or expiry date changes what is shown; and, over a matrix of
-// facts, which items each combination shows.
+// whether it is shown and, when not, which rule hides it or why an item the
+// rules keep gets no section on the screen; the next moment at which a start
+// or expiry date changes what is shown; and, over a matrix of facts, which
+// items each combination shows.
 #pragma once
 
 #include <optional>
@@ -30,8 +31,11 @@ struct ExplainedItem {
   /// Set for included items the include does not select, and for includes
   /// that could not be resolved: why the item is not shown after all.
   std::optional<std::string> note;
+  /// Set for items the rules keep that still get no section in the preview
+  /// (the same pipeline and sections): why ("no entities").
+  std::optional<std::string> noSection;
 
-  [[nodiscard]] bool isShown() const { return visibility.isShown() && !note; }
+  [[nodiscard]] bool isShown() const { return visibility.isShown() && !note && !noSection; }
   /// A stable key for the matrix: file and path.
   [[nodiscard]] std::string key() const { return file + path; }
 };
@@ -51,7 +55,8 @@ struct Explanation {
 
 Async<Explanation> explain(const HostSession& session);
 
-/// Why an item is (not) shown, as a phrase: "shown", "hidden: expired ...".
+/// Why an item is (not) shown, as a phrase: "shown", "hidden: expired ...",
+/// "not shown: shown by the rules; no section: no entities".
 std::string describeVisibility(const ExplainedItem& item, std::optional<bool> premium);
 /// The reason's stable name for json output ("premiumClass").
 std::string reasonName(const ExplainedItem& item);

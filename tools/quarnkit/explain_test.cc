@@ -62,12 +62,49 @@ TEST(ExplainTest, SaysWhyEachItemIsHiddenAndWhenThatChanges) {
   EXPECT_EQ(reasons(e), expected);
   EXPECT_TRUE(e.items[6].isShown());  // a broken predicate never hides
   EXPECT_NE(describeVisibility(e.items[6], e.premium).find("position"), std::string::npos);
-  EXPECT_NE(e.items.back().note->find("cannot be resolved"), std::string::npos);
+  EXPECT_NE(e.items.back().note->find("cannot resolve the include key"), std::string::npos);
   // The expiry of an included item comes before the start of "soon".
   ASSERT_TRUE(e.nextChange);
   EXPECT_EQ(e.nextChange->uniqueId, "c");
   EXPECT_FALSE(e.nextChange->starts);
   EXPECT_EQ(e.nextChange->date.iso8601String(), "2024-05-03T00:00:00Z");
+}
+
+TEST(ExplainTest, ItemsTheRulesKeepButThatGetNoSectionAreNotShown) {
+  ScratchDirectory dir;
+  dir.write("inc/part.json", R"([{"uniqueId": "inner", "type": "card"}])");
+  HostOptions options;
+  options.templateFile = dir.write("t.json", R"([
+    {"uniqueId": "answered", "type": "card"},
+    {"uniqueId": "unanswered", "type": "card"},
+    {"type": "divider"},
+    {"uniqueId": "no_rows", "type": "rows", "entity": []},
+    {"uniqueId": "broken", "type": "card", "predicate": "tier >"},
+    {"uniqueId": "part", "type": "include", "entity": {"key": "part"}},
+    {"uniqueId": "gone", "type": "card", "visibility": "hidden"}
+  ])");
+  options.resultsFile = dir.write("r.json", R"([
+    {"key": "answered", "result": {"class": "Promo", "id": 1}}])");
+  options.includesDirectory = (dir.path() / "inc").string();
+  options.now = testing::kNow;
+  HostPlatform platform(options.device, options.now);
+  HostSession session(options);
+  const Explanation e = runUntilComplete(explain(session));
+  // Dividers and includes have no section of their own; a hidden item keeps
+  // the rule that hides it.
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"answered", "shown"},    {"unanswered", "noSection"}, {"divider_2", "shown"},
+      {"no_rows", "noSection"}, {"broken", "noSection"},     {"part", "shown"},
+      {"inner", "noSection"},   {"gone", "hiddenClass"},
+  };
+  EXPECT_EQ(reasons(e), expected);
+  EXPECT_FALSE(e.items[1].isShown());
+  EXPECT_EQ(describeVisibility(e.items[1], e.premium),
+            "not shown: shown by the rules; no section: no entities");
+  const std::string broken = describeVisibility(e.items[4], e.premium);
+  EXPECT_EQ(broken.rfind("not shown: shown by the rules; no section: no entities; predicate", 0),
+            0u)
+      << broken;
 }
 
 TEST(ExplainTest, MatrixAxes) {

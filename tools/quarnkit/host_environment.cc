@@ -3,6 +3,7 @@
 #include "quarnkit/coding/json_serialization.h"
 #include "quarnkit/composite_list/model/element.h"
 #include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/input_file.h"
 
 namespace quarn::tool {
 
@@ -25,14 +26,8 @@ std::optional<bool> HostEnvironment::hasPremiumSubscription() const {
   return premium_ ? premium_ : CompositeListEnvironment::hasPremiumSubscription();
 }
 
-ValueDictionary readFacts(const std::string& file) {
-  const std::string text = readFile(file);
-  Value document;
-  try {
-    document = parseJSON(text);
-  } catch (...) {
-    rethrowAsInputError(file);
-  }
+ValueDictionary readFacts(const std::string& file, std::uint64_t maxFileSize) {
+  Value document = parseInputJSON(file, readInputFile(file, maxFileSize));
   if (!document.isObject()) {
     throw InputError(file, "",
                      std::string("expected a JSON object of facts, found ") +

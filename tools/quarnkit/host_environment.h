@@ -2,10 +2,11 @@
 // environment file merged over the built-in ones, the premium flag, the
 // device and a fixed clock.
 //
-//   HostEnvironment environment(readFacts("env.json"), /*premium=*/true);
+//   HostEnvironment environment(readFacts("env.json", limits.maxFileSize), /*premium=*/true);
 //   HostPlatform platform(platform::UserInterfaceIdiom::tablet, *Date::parseISO8601(now));
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,8 +36,9 @@ class HostEnvironment final : public CompositeListEnvironment {
 /// The facts of an environment file: a JSON object whose members are facts.
 /// Strings in internet date-time form ("2024-05-01T10:00:00Z") become dates,
 /// so predicates can compare them with dates. InputError when the file
-/// cannot be read or is not such an object.
-ValueDictionary readFacts(const std::string& file);
+/// cannot be read (or holds more than `maxFileSize` bytes) or is not such an
+/// object.
+ValueDictionary readFacts(const std::string& file, std::uint64_t maxFileSize);
 
 /// A fact value given on the command line: JSON when it parses as JSON
 /// ("true", "3", "\"x\""), a date in internet date-time form, else the text

@@ -1,9 +1,6 @@
 #include "tools/quarnkit/input_error.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <fmt/format.h>
 
 #include "quarnkit/coding/coding_error.h"
 #include "quarnkit/core/error.h"
@@ -11,13 +8,6 @@
 namespace quarn::tool {
 
 namespace {
-
-std::string oneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-  }
-  return text;
-}
 
 std::string decodingReason(const DecodingError& e) {
   if (!e.debugDescription().empty()) return e.debugDescription();
@@ -36,20 +26,27 @@ std::string decodingReason(const DecodingError& e) {
 
 }  // namespace
 
-InputError::InputError(std::string file, std::string path, std::string reason)
-    : std::runtime_error(file + ": " + (path.empty() ? "" : path + ": ") + oneLine(reason)),
+std::string printableLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n' || c == '\r' || c == '\t') {
+      out += ' ';
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += fmt::format("\\u{:04x}", byte);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+InputError::InputError(std::string file, std::string path, const std::string& reason)
+    : std::runtime_error(printableLine(file + ": " + (path.empty() ? "" : path + ": ") + reason)),
       file_(std::move(file)),
       path_(std::move(path)),
-      reason_(oneLine(std::move(reason))) {}
-
-std::string readFile(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw InputError(file, "", std::string("cannot open: ") + std::strerror(errno));
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) throw InputError(file, "", std::string("cannot read: ") + std::strerror(errno));
-  return std::move(out).str();
-}
+      reason_(printableLine(reason)) {}
 
 void rethrowAsInputError(const std::string& file) {
   try {
@@ -67,9 +64,9 @@ std::string describeDecodingFailure(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (const DecodingError& e) {
-    return oneLine(decodingReason(e));
+    return printableLine(decodingReason(e));
   } catch (...) {
-    return oneLine(describeCurrentException());
+    return printableLine(describeCurrentException());
   }
 }
 

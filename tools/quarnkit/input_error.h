@@ -4,19 +4,21 @@
 //
 //   examples/home/template.json: [3].data.maxItems: expected Int64, found a string
 //
-// The helpers read files and turn whatever a decoding step threw into an
-// InputError, so that no failure reaches the user as a crash.
+// The helpers turn whatever a decoding step threw into an InputError, so that
+// no failure reaches the user as a crash. Every line is printable: control
+// characters in names and reasons are escaped.
 #pragma once
 
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quarn::tool {
 
 class InputError : public std::runtime_error {
  public:
-  InputError(std::string file, std::string path, std::string reason);
+  InputError(std::string file, std::string path, const std::string& reason);
 
   [[nodiscard]] const std::string& file() const { return file_; }
   /// The JSON path ("[3].data.maxItems"); empty for the whole file.
@@ -29,8 +31,9 @@ class InputError : public std::runtime_error {
   std::string reason_;
 };
 
-/// The whole content of a file; InputError when it cannot be read.
-std::string readFile(const std::string& file);
+/// `text` as one printable line: tabs and line breaks become spaces, other
+/// control characters (a NUL, an escape) \u0000-style escapes.
+std::string printableLine(std::string_view text);
 
 /// The exception in flight as an InputError about `file`: a DecodingError
 /// keeps its coding path and description, an InputError passes unchanged,

@@ -14,6 +14,7 @@
 #include "quarnkit/predicate/parse_cache.h"
 #include "tools/quarnkit/host_descriptions.h"
 #include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/input_file.h"
 
 namespace quarn::tool {
 
@@ -21,40 +22,87 @@ namespace {
 
 using Severity = LintFinding::Severity;
 
-// Includes nest at most this deep; deeper ones are not followed.
-constexpr int kMaxIncludeDepth = 16;
-
 class Linter {
  public:
   explicit Linter(const HostOptions& options) : session_(sessionOptions(options), false) {
     facts_ = session_.environment()->resolvedValues();
   }
 
-  void lintFile(const std::string& file, int depth) {
-    if (!linted_.insert(file).second) return;
-    std::string text;
-    Value document;
-    try {
-      text = readFile(file);
-      document = parseJSON(text);
-    } catch (...) {
-      report(file, "", Severity::error, describeInput(file));
-      return;
-    }
-    if (!document.isArray()) {
-      report(file, "", Severity::error,
-             "expected a JSON array of template items, found " +
-                 std::string(Value::kindName(document.kind())));
-      return;
-    }
-    session_.host()->registerTypes(document);
-    decodeEach(file, document);
-    lintItems(file, document, "", depth);
-  }
+  void lintTemplate() { lintFile(session_.includeChain().root()); }
 
   std::vector<LintFinding> findings() && { return std::move(findings_); }
 
  private:
+  /// An include of a linted file that resolves, and the file it names.
+  struct Include {
+    IncludeSite site;
+    IncludedFile target;
+  };
+  struct LintedFile {
+    /// Items the file gives an include (elements with a type).
+    std::size_t items = 0;
+    std::vector<Include> includes;
+  };
+
+  // Lints a file's content once, then follows its includes every time it is
+  // reached, as preview and explain follow them: the same chain finds a
+  // cycle through any file, and the same bounds stop a fan-out.
+  void lintFile(const IncludedFile& file) {
+    auto [it, fresh] = files_.try_emplace(file.opened.string());
+    if (fresh) it->second = lintContent(file);
+    const LintedFile& linted = it->second;
+    IncludeChain& chain = session_.includeChain();
+    if (chain.depth() > 0 && !bounded([&] { chain.count(linted.items); })) {
+      exhausted_ = true;
+      return;
+    }
+    for (const Include& include : linted.includes) {
+      if (exhausted_) return;
+      std::optional<IncludeChain::Step> step;
+      if (bounded([&] { step.emplace(chain.enter(include.site, include.target)); })) {
+        lintFile(include.target);
+      }
+    }
+  }
+
+  // Runs a step of the chain; its refusal becomes one finding (once for
+  // each place it is reported at).
+  template <class Action>
+  bool bounded(const Action& action) {
+    try {
+      action();
+      return true;
+    } catch (const InputError& e) {
+      if (boundReported_.insert(e.file() + "\n" + e.path()).second) {
+        report(e.file(), e.path(), Severity::error, e.reason());
+      }
+      return false;
+    }
+  }
+
+  LintedFile lintContent(const IncludedFile& file) {
+    LintedFile linted;
+    Value document;
+    try {
+      document =
+          parseJSON(readInputFile(file.opened, file.shown, session_.options().limits.maxFileSize));
+    } catch (...) {
+      report(file.shown, "", Severity::error, describeInput(file.shown));
+      return linted;
+    }
+    if (!document.isArray()) {
+      report(file.shown, "", Severity::error,
+             "expected a JSON array of template items, found " +
+                 std::string(Value::kindName(document.kind())));
+      return linted;
+    }
+    linted.items = templateItemPaths(document).size();
+    session_.host()->registerTypes(document);
+    decodeEach(file.shown, document);
+    lintItems(file.shown, document, "", linted.includes);
+    return linted;
+  }
+
   static HostOptions sessionOptions(HostOptions options) {
     // The linter decodes templates itself, one item at a time; the session
     // only provides the registry, the facts and the include provider.
@@ -80,22 +128,27 @@ class Linter {
     const Value::Array& elements = *document.ifArray();
     const JSONDecoder decoder = session_.loader()->decoder();
     for (std::size_t i = 0; i < elements.size(); ++i) {
-      const std::string text = "[" + serializeJSON(elements[i]) + "]";
+      const std::string position = "[" + std::to_string(i) + "]";
+      if (auto number = outOfRangeNumber(elements[i], position)) {
+        report(file, *number, Severity::error, kNumberOutOfRange);
+        continue;
+      }
       try {
+        const std::string text = "[" + serializeJSON(elements[i]) + "]";
         (void)decodeCompositeListTemplate(text, session_.host()->registry(), decoder);
       } catch (const DecodingError& e) {
         std::string path = codingPathDescription(e.codingPath());
         // The path starts at the one-element array: put the real position in.
-        if (path.starts_with("[0]")) path = "[" + std::to_string(i) + "]" + path.substr(3);
+        if (path.starts_with("[0]")) path.replace(0, 3, position);
         report(file, path, Severity::error, describeDecodingFailure(std::current_exception()));
       } catch (...) {
-        report(file, "[" + std::to_string(i) + "]", Severity::error, describeCurrentException());
+        report(file, position, Severity::error, describeCurrentException());
       }
     }
   }
 
   void lintItems(const std::string& file, const Value& array, const std::string& arrayPath,
-                 int depth) {
+                 std::vector<Include>& includes) {
     const Value::Array* elements = array.ifArray();
     if (elements == nullptr) return;
     std::map<std::string, std::string> ids;  // uniqueId → first path
@@ -129,10 +182,10 @@ class Linter {
         }
       }
       if (typeName == "rows" || typeName == "tags") lintRows(file, path, element, itemValues);
-      if (typeName == "include") lintInclude(file, path, element, depth);
+      if (typeName == "include") lintInclude(file, path, element, includes);
       for (const auto& [key, value] : *element.ifObject()) {
         if (isItemsKey(key)) {
-          lintItems(file, value, fmt::format("{}.{}", path, key), depth);
+          lintItems(file, value, fmt::format("{}.{}", path, key), includes);
         }
       }
     }
@@ -192,7 +245,8 @@ class Linter {
     }
   }
 
-  void lintInclude(const std::string& file, const std::string& path, const Value& item, int depth) {
+  void lintInclude(const std::string& file, const std::string& path, const Value& item,
+                   std::vector<Include>& includes) {
     const Value* entity = item.find("entity");
     if (entity == nullptr) {
       report(file, path, Severity::error, "the include has no \"entity\" naming its template");
@@ -205,19 +259,12 @@ class Linter {
     } catch (...) {
       return;  // a decoding error, reported already
     }
-    std::string included;
+    const IncludeSite site{file, path};
     try {
-      included = session_.provider()->fileFor(include->templateSource);
-      if (!std::filesystem::is_regular_file(included)) {
-        throw InputError(included, "", "no such template file");
-      }
+      includes.push_back({site, session_.provider()->resolve(site, include->templateSource)});
     } catch (const InputError& e) {
-      const std::string source = describeSource(include->templateSource);
-      report(file, path + ".entity", Severity::error,
-             "cannot resolve the " + source + ": " + (e.file() == source ? e.reason() : e.what()));
-      return;
+      report(e.file(), e.path(), Severity::error, e.reason());
     }
-    if (depth + 1 <= kMaxIncludeDepth) lintFile(included, depth + 1);
   }
 
   static ValueDictionary valuesWith(const ValueDictionary& values, const Value* vars) {
@@ -228,7 +275,11 @@ class Linter {
 
   HostSession session_;
   ValueDictionary facts_;
-  std::set<std::string> linted_;
+  /// Each file linted, by its resolved path.
+  std::map<std::string, LintedFile> files_;
+  std::set<std::string> boundReported_;
+  /// Set once the included items pass their limit: nothing more is followed.
+  bool exhausted_ = false;
   std::set<std::string> genericReported_;
   std::vector<LintFinding> findings_;
 };
@@ -236,8 +287,8 @@ class Linter {
 }  // namespace
 
 std::string LintFinding::line() const {
-  return file + ": " + (path.empty() ? "" : path + ": ") +
-         (severity == Severity::error ? "error: " : "warning: ") + message;
+  return printableLine(file + ": " + (path.empty() ? "" : path + ": ") +
+                       (severity == Severity::error ? "error: " : "warning: ") + message);
 }
 
 std::vector<std::string> placeholderFields(std::string_view text) {
@@ -254,7 +305,7 @@ std::vector<std::string> placeholderFields(std::string_view text) {
 
 std::vector<LintFinding> lintTemplate(const HostOptions& options) {
   Linter linter(options);
-  linter.lintFile(options.templateFile, 0);
+  linter.lintTemplate();
   return std::move(linter).findings();
 }
 

@@ -23,13 +23,15 @@ struct LintFinding {
   Severity severity = Severity::error;
   std::string message;
 
-  /// "file: path: error: message".
+  /// "file: path: error: message", control characters escaped.
   [[nodiscard]] std::string line() const;
 };
 
 /// Lints the template of `options` (its includes directory and environment
-/// file are used; results are not read). InputError only when the
-/// environment file or includes directory themselves are unusable.
+/// file are used; results are not read). Includes are followed as preview
+/// follows them, within the same limits: an include cycle, includes nested
+/// too deep and too many included items are errors. InputError only when
+/// the environment file or includes directory themselves are unusable.
 std::vector<LintFinding> lintTemplate(const HostOptions& options);
 
 /// The placeholder fields of a text ("Hi ${user.name}" → {"user.name"}).

@@ -8,15 +8,22 @@
 //
 // Exit status: 0 success, 1 bad input or lint errors, 2 bad usage.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <limits>
+#include <optional>
 
 #include "quarnkit/core/date.h"
 #include "quarnkit/core/error.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/log_lines.h"
+#include "tools/quarnkit/price_command.h"
 #include "tools/quarnkit/route.h"
 
 #ifndef QUARNKIT_VERSION
@@ -31,20 +38,66 @@ using namespace quarn::tool;
 constexpr int kUsageError = 2;
 
 // The options preview and explain share; lint takes a few of them.
+// Numbers are kept as text and checked here: CLI11 would read "-5" or a
+// number too large for 64 bits into an unsigned option without a word.
 struct SharedOptions {
   std::string templateFile;
   std::string resultsFile, includesDirectory, environmentFile;
   std::string premium, device = "phone", now, format = "text", output;
-  std::uint64_t seed = 0;
+  std::string seed, maxFileSize, maxIncludeDepth, maxIncludedItems;
   bool noDefaults = false;
 };
+
+// The largest values of the numeric options.
+constexpr std::uint64_t kMaxSeed = std::numeric_limits<std::uint64_t>::max();
+constexpr std::uint64_t kMaxFileSizeMiB = std::uint64_t{1} << 20;  // 1 TiB
+constexpr std::uint64_t kMaxDepth = 1000;
+constexpr std::uint64_t kMaxItems = std::uint64_t{1} << 32;
+
+// A whole number from 0 to `max` written in decimal digits only.
+std::optional<std::uint64_t> wholeNumber(const std::string& text, std::uint64_t max) {
+  std::uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || text.front() == '+' || error != std::errc() || stop != end || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+CLI::Option* addNumber(CLI::App& command, const std::string& name, std::string& slot,
+                       const std::string& description, std::uint64_t min, std::uint64_t max) {
+  return command.add_option(name, slot, description)
+      ->type_name("N")
+      ->check([min, max](const std::string& text) -> std::string {
+        const auto value = wholeNumber(text, max);
+        if (value && *value >= min) return "";
+        return "expected a whole number from " + std::to_string(min) + " to " +
+               std::to_string(max) + ", not \"" + text + "\"";
+      });
+}
 
 void addTemplate(CLI::App& command, SharedOptions& o) {
   command.add_option("TEMPLATE", o.templateFile, "The template (a JSON array of items)")
       ->required();
 }
 
+void addLimits(CLI::App& command, SharedOptions& o) {
+  const InputLimits defaults;
+  addNumber(command, "--max-file-size", o.maxFileSize,
+            "Largest input file, in MiB (default " + describeSize(defaults.maxFileSize) + ")", 1,
+            kMaxFileSizeMiB);
+  addNumber(command, "--max-include-depth", o.maxIncludeDepth,
+            "How deep includes may nest (default " + std::to_string(defaults.maxIncludeDepth) + ")",
+            0, kMaxDepth);
+  addNumber(command, "--max-included-items", o.maxIncludedItems,
+            "Items all included templates may hold together (default " +
+                std::to_string(defaults.maxIncludedItems) + ")",
+            0, kMaxItems);
+}
+
 void addEnvironment(CLI::App& command, SharedOptions& o) {
+  addLimits(command, o);
   command.add_flag("--no-defaults", o.noDefaults,
                    "Read only the files named here, not results.json, environment.json and "
                    "includes/ next to the template");
@@ -69,7 +122,8 @@ void addHost(CLI::App& command, SharedOptions& o) {
       ->check([](const std::string& text) -> std::string {
         return Date::parseISO8601(text) ? "" : "expected a date-time like 2024-05-01T10:00:00Z";
       });
-  command.add_option("--seed", o.seed, "Seed of the random selection of list entities");
+  addNumber(command, "--seed", o.seed, "Seed of the random selection of list entities", 0,
+            kMaxSeed);
   command.add_option("--output,-o", o.output, "Write to FILE instead of standard output");
 }
 
@@ -86,7 +140,18 @@ HostOptions hostOptions(const SharedOptions& o, const CLI::App& command) {
   if (!o.premium.empty()) host.premium = o.premium == "yes";
   if (auto idiom = platform::userInterfaceIdiomFromString(o.device)) host.device = *idiom;
   if (!o.now.empty()) host.now = Date::parseISO8601(o.now);
-  if (given("--seed")) host.seed = o.seed;
+  // The texts were checked while parsing.
+  if (given("--seed")) host.seed = wholeNumber(o.seed, kMaxSeed);
+  if (given("--max-file-size")) {
+    host.limits.maxFileSize = *wholeNumber(o.maxFileSize, kMaxFileSizeMiB) << 20;
+  }
+  if (given("--max-include-depth")) {
+    host.limits.maxIncludeDepth = static_cast<int>(*wholeNumber(o.maxIncludeDepth, kMaxDepth));
+  }
+  if (given("--max-included-items")) {
+    host.limits.maxIncludedItems =
+        static_cast<std::size_t>(*wholeNumber(o.maxIncludedItems, kMaxItems));
+  }
   return o.noDefaults ? host : withSiblingFiles(std::move(host));
 }
 
@@ -160,6 +225,8 @@ int main(int argc, char** argv) {
   routeCommand->add_option("--format", routeFormat, "text or json")
       ->check(CLI::IsMember({"text", "json"}))
       ->capture_default_str();
+  PriceArguments priceArguments;
+  CLI::App* price = addPriceCommand(app, priceArguments);
 
   try {
     app.parse(argc, argv);
@@ -170,7 +237,8 @@ int main(int argc, char** argv) {
 
   // Library log lines become tidy warnings unless a log level was asked for.
   const LibraryLogLines logLines;
-  const std::string& templateFile = shared.templateFile;
+  const std::string& templateFile =
+      price->parsed() ? priceArguments.options.productsFile : shared.templateFile;
   try {
     int status = 0;
     if (preview->parsed()) {
@@ -186,8 +254,12 @@ int main(int argc, char** argv) {
     } else if (routeCommand->parsed()) {
       route.format = formatOf(routeFormat);
       status = runRoute(route);
+    } else if (price->parsed()) {
+      status = runPrice(priceArguments.parsed());
     }
     logLines.flush();
+    // What is still buffered for standard output is written on closing it.
+    if (std::fclose(stdout) != 0) throw OutputError(kStandardOutput, errno);
     return status;
   } catch (...) {
     logLines.flush();

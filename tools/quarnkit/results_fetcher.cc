@@ -2,6 +2,9 @@
 
 #include <set>
 
+#include "quarnkit/composite_list/model/divider_include.h"
+#include "quarnkit/composite_list/model/section_item.h"
+
 namespace quarn::tool {
 
 namespace {
@@ -24,11 +27,38 @@ void collectKeys(const std::vector<CompositeListRequestParameters::Item>& items,
 
 ResultsFetcher::ResultsFetcher(std::shared_ptr<CompositeListItemsRegistry> registry,
                                Items templateItems,
-                               std::shared_ptr<CompositeListTemplateProviding> templateProvider,
+                               std::shared_ptr<FileTemplateProvider> templateProvider,
                                CompositeListResult result)
-    : CompositeListFetcher(std::move(registry), std::move(templateItems),
-                           std::move(templateProvider), CompositeListFetchMode::automatic, kLimit),
+    : CompositeListFetcher(std::move(registry), std::move(templateItems), templateProvider,
+                           CompositeListFetchMode::automatic, kLimit),
+      files_(std::move(templateProvider)),
       result_(std::move(result)) {}
+
+Async<CompositeListFetcher::Items> ResultsFetcher::transformTemplateItems(Items items) {
+  Items out;
+  out.reserve(items.size());
+  for (auto& item : items) {
+    if (item.type() != CompositeListItemType::include) {
+      out.push_back(std::move(item));
+      continue;
+    }
+    // On the chain while the base expands this include (the provider reads
+    // it at the innermost site) and the includes of what it provides.
+    std::optional<IncludeChain::Step> step;
+    const auto record = item.base<CompositeListInclude>();
+    if (files_ && record && record->entity()) {
+      const IncludeSite site = files_->siteOf(item);
+      step.emplace(
+          files_->chain().enter(site, files_->resolve(site, record->entity()->templateSource)));
+    }
+    Items one;
+    one.push_back(std::move(item));
+    Items expanded = co_await CompositeListFetcher::transformTemplateItems(std::move(one));
+    out.insert(out.end(), std::make_move_iterator(expanded.begin()),
+               std::make_move_iterator(expanded.end()));
+  }
+  co_return out;
+}
 
 Async<Task<CompositeListResult>> ResultsFetcher::fetchCompositeListTask(
     CompositeListRequestParameters parameters, std::int64_t) {

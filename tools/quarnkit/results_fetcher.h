@@ -1,20 +1,26 @@
 // ResultsFetcher: the tool's fetcher. It runs the library's whole pipeline and
 // answers the combined request from a results file decoded beforehand (no
 // network): the results whose keys the request asks for, as a server would.
-// It keeps the request it was asked so that it can be printed.
+// It keeps the request it was asked so that it can be printed, and it expands
+// includes one at a time after the tool's own checks (the source confined to
+// the includes directory, no cycle, not too deep), so that a refusal names
+// the include's file and JSON path the way explain and lint name it.
 #pragma once
 
 #include <optional>
 
 #include "quarnkit/composite_list/fetching/fetcher.h"
+#include "tools/quarnkit/template_files.h"
 
 namespace quarn::tool {
 
 class ResultsFetcher final : public CompositeListFetcher {
  public:
   ResultsFetcher(std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
-                 std::shared_ptr<CompositeListTemplateProviding> templateProvider,
+                 std::shared_ptr<FileTemplateProvider> templateProvider,
                  CompositeListResult result);
+
+  Async<Items> transformTemplateItems(Items items) override;
 
   Async<Task<CompositeListResult>> fetchCompositeListTask(CompositeListRequestParameters parameters,
                                                           std::int64_t limit) override;
@@ -25,6 +31,7 @@ class ResultsFetcher final : public CompositeListFetcher {
   }
 
  private:
+  std::shared_ptr<FileTemplateProvider> files_;
   CompositeListResult result_;
   std::optional<CompositeListRequestParameters> lastRequest_;
 };

@@ -12,7 +12,7 @@
 #include "quarnkit/core/uuid.h"
 #include "quarnkit/routing/url_pattern.h"
 #include "quarnkit/routing/url_pattern_set.h"
-#include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/route_check.h"
 
 namespace quarn::tool {
@@ -300,7 +300,7 @@ RouteTable readRouteTable(const std::string& file) {
   table.file = file;
   std::map<std::string, std::size_t> names;
   std::size_t number = 0;
-  for (const std::string& line : linesOf(readFile(file))) {
+  for (const std::string& line : linesOf(readInputFile(file, InputLimits{}.maxFileSize))) {
     ++number;
     const std::string where = file + ":" + std::to_string(number) + ": error: ";
     const auto fields = fieldsOf(line);

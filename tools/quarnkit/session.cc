@@ -41,14 +41,16 @@ std::string describeInputs(const HostOptions& options) {
 
 HostSession::HostSession(const HostOptions& options, bool loadTemplate) : options_(options) {
   ValueDictionary facts;
-  if (options.environmentFile) facts = readFacts(*options.environmentFile);
+  if (options.environmentFile) {
+    facts = readFacts(*options.environmentFile, options.limits.maxFileSize);
+  }
   facts.merge(options.extraFacts);
   environment_ = std::make_shared<HostEnvironment>(std::move(facts), options.premium);
   host_ = std::make_shared<HostRegistry>(environment_);
   context_ =
       std::make_shared<CompositeListContext>(std::make_shared<ArbitraryRandomNumberGenerator>(
           options.seed ? *options.seed : randomSeed()));
-  loader_ = std::make_shared<TemplateLoader>(host_, context_);
+  loader_ = std::make_shared<TemplateLoader>(host_, context_, options.limits.maxFileSize);
 
   std::optional<fs::path> includes;
   if (options.includesDirectory) {
@@ -58,13 +60,17 @@ HostSession::HostSession(const HostOptions& options, bool loadTemplate) : option
       throw InputError(*options.includesDirectory, "", "not a directory");
     }
   }
-  provider_ = std::make_shared<FileTemplateProvider>(includes, options.templateFile, loader_);
+  const auto resolved = IncludeFolder::resolveSymlinks(options.templateFile);
+  chain_ = std::make_shared<IncludeChain>(
+      IncludedFile{options.templateFile, resolved.value_or(options.templateFile)}, options.limits);
+  provider_ =
+      std::make_shared<FileTemplateProvider>(includes, options.templateFile, loader_, chain_);
 
   if (options.resultsFile) {
     const std::string& file = *options.resultsFile;
-    const std::string text = readFile(file);
+    const std::string text = readInputFile(file, options.limits.maxFileSize);
     try {
-      const Value document = parseJSON(text);
+      const Value document = parseInputJSON(file, text);
       if (!document.isArray()) {
         throw InputError(file, "",
                          "expected a JSON array of results, found " +
@@ -78,7 +84,10 @@ HostSession::HostSession(const HostOptions& options, bool loadTemplate) : option
       rethrowAsInputError(file);
     }
   }
-  if (loadTemplate) templateItems_ = loader_->load(options.templateFile);
+  if (loadTemplate) {
+    template_ = loader_->load(options.templateFile);
+    provider_->noteSites(template_);
+  }
 }
 
 }  // namespace quarn::tool

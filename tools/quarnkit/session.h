@@ -15,6 +15,7 @@
 #include "quarnkit/composite_list/model/result.h"
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/host_environment.h"
+#include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/template_files.h"
 
 namespace quarn::tool {
@@ -31,6 +32,8 @@ struct HostOptions {
   std::optional<std::uint64_t> seed;
   /// Facts set over the environment file's (explain's matrix).
   ValueDictionary extraFacts;
+  /// File size, include depth and included items at most.
+  InputLimits limits;
 };
 
 class HostSession {
@@ -45,8 +48,12 @@ class HostSession {
   [[nodiscard]] const std::shared_ptr<CompositeListContext>& context() const { return context_; }
   [[nodiscard]] const std::shared_ptr<TemplateLoader>& loader() const { return loader_; }
   [[nodiscard]] const std::shared_ptr<FileTemplateProvider>& provider() const { return provider_; }
+  /// The includes being followed, and the run's bounds on them.
+  [[nodiscard]] IncludeChain& includeChain() const { return *chain_; }
+  /// The template, when it was loaded.
+  [[nodiscard]] const TemplateDocument& templateDocument() const { return template_; }
   [[nodiscard]] const std::vector<AnyCompositeListItem>& templateItems() const {
-    return templateItems_;
+    return template_.items;
   }
   [[nodiscard]] const CompositeListResult& result() const { return result_; }
 
@@ -56,8 +63,9 @@ class HostSession {
   std::shared_ptr<HostRegistry> host_;
   std::shared_ptr<CompositeListContext> context_;
   std::shared_ptr<TemplateLoader> loader_;
+  std::shared_ptr<IncludeChain> chain_;
   std::shared_ptr<FileTemplateProvider> provider_;
-  std::vector<AnyCompositeListItem> templateItems_;
+  TemplateDocument template_;
   CompositeListResult result_;
 };
 

@@ -21,8 +21,12 @@ struct Fixture {
   std::shared_ptr<HostRegistry> host = std::make_shared<HostRegistry>(nullptr);
   std::shared_ptr<TemplateLoader> loader = std::make_shared<TemplateLoader>(
       host,
-      std::make_shared<CompositeListContext>(std::make_shared<ArbitraryRandomNumberGenerator>(1)));
-  FileTemplateProvider provider{dir.path() / "includes", (dir.path() / "t.json").string(), loader};
+      std::make_shared<CompositeListContext>(std::make_shared<ArbitraryRandomNumberGenerator>(1)),
+      InputLimits{}.maxFileSize);
+  std::shared_ptr<IncludeChain> chain = std::make_shared<IncludeChain>(
+      IncludedFile{(dir.path() / "t.json").string(), dir.path() / "t.json"}, InputLimits{});
+  FileTemplateProvider provider{dir.path() / "includes", (dir.path() / "t.json").string(), loader,
+                                chain};
 };
 
 TEST(FileTemplateProviderTest, ResolvesEachKindOfSource) {
@@ -30,11 +34,15 @@ TEST(FileTemplateProviderTest, ResolvesEachKindOfSource) {
   f.dir.write("includes/index.json", R"({"weekly": "deals_18", "broken": 3})");
   const auto includes = (f.dir.path() / "includes").string();
   using Source = CompositeListTemplateSource;
-  EXPECT_EQ(f.provider.fileFor(Source::key("promo")), includes + "/promo.json");
-  EXPECT_EQ(f.provider.fileFor(Source::keyReference("weekly")), includes + "/deals_18.json");
-  EXPECT_EQ(f.provider.fileFor(Source::url(*URL::parse("extra/x.json"))),
+  EXPECT_EQ(f.provider.fileFor(Source::key("promo")).shown, includes + "/promo.json");
+  EXPECT_EQ(f.provider.fileFor(Source::keyReference("weekly")).shown, includes + "/deals_18.json");
+  EXPECT_EQ(f.provider.fileFor(Source::url(*URL::parse("extra/x.json"))).shown,
             includes + "/extra/x.json");
-  EXPECT_EQ(f.provider.fileFor(Source::url(URL::fileURL("/srv/t.json"))), "/srv/t.json");
+  EXPECT_EQ(f.provider.fileFor(Source::url(*URL::parse("extra/./y/../x%20y.json"))).shown,
+            includes + "/extra/x y.json");
+  // An absolute URL may name a file under the includes directory.
+  EXPECT_EQ(f.provider.fileFor(Source::url(URL::fileURL(includes + "/x.json"))).shown,
+            includes + "/x.json");
 }
 
 TEST(FileTemplateProviderTest, RefusesSourcesItCannotResolveSafely) {
@@ -53,6 +61,12 @@ TEST(FileTemplateProviderTest, RefusesSourcesItCannotResolveSafely) {
       {Source::keyReference("number"), "no key for the reference \"number\""},
       {Source::keyReference("unknown"), "no key for the reference \"unknown\""},
       {Source::url(*URL::parse("https://example.com/t.json")), "remote templates are not fetched"},
+      {Source::url(*URL::parse("file:///etc/passwd")), "outside the includes directory"},
+      {Source::url(*URL::parse("/etc/passwd")), "outside the includes directory"},
+      {Source::url(*URL::parse("../t.json")), "outside the includes directory"},
+      {Source::url(*URL::parse("%2e%2e/%2e%2e/etc/passwd")), "outside the includes directory"},
+      {Source::url(*URL::parse("a/%2E%2E/%2e%2E/t.json")), "outside the includes directory"},
+      {Source::url(*URL::parse("a/..")), "outside the includes directory"},
   };
   for (const Case& c : cases) {
     try {
@@ -63,14 +77,14 @@ TEST(FileTemplateProviderTest, RefusesSourcesItCannotResolveSafely) {
           << c.source.rawValue() << ": " << e.what();
     }
   }
-  FileTemplateProvider bare(std::nullopt, (f.dir.path() / "t.json").string(), f.loader);
+  FileTemplateProvider bare(std::nullopt, (f.dir.path() / "t.json").string(), f.loader, f.chain);
   EXPECT_THROW((void)bare.fileFor(Source::key("promo")), InputError);
 }
 
 TEST(FileTemplateProviderTest, ProvidesDecodedItemsOrTheError) {
   Fixture f;
   f.dir.write("includes/promo.json", R"([{"uniqueId": "p", "type": "promo", "entity": {"a": 1}}])");
-  auto items =
+  const auto items =
       runUntilComplete(f.provider.provideTemplate(CompositeListTemplateSource::key("promo")));
   ASSERT_EQ(items.size(), 1u);
   ASSERT_TRUE(items[0].base<GenericEntity>());
@@ -126,7 +140,7 @@ TEST(HostRegistryTest, DescribesEveryTypeOfATemplate) {
     {"type": "list", "uniqueId": "l", "entity": [{"class": "Product", "id": 3}]},
     {"type": "rows", "uniqueId": "r", "entity": [{"text": "a"}]}
   ])");
-  const auto items = f.loader->load(file);
+  const auto items = f.loader->load(file).items;
   ASSERT_EQ(items.size(), 4u);
   EXPECT_TRUE(items[0].base<GenericEntity>());
   EXPECT_EQ(items[1].getEntityArray<GenericEntity>()->size(), 2u);

@@ -22,7 +22,7 @@ namespace quarn::tool {
 namespace {
 
 void note(const std::string& line) {
-  std::fprintf(stderr, "quarnkit: %s\n", line.c_str());
+  std::fprintf(stderr, "quarnkit: %s\n", printableLine(line).c_str());
   std::fflush(stderr);
 }
 
@@ -50,6 +50,12 @@ int watchPreview(const PreviewOptions& options) {
 
   bool rendering = false;
   bool again = false;
+  int status = 0;
+  const auto stop = [&] {
+    observer.reset();
+    guard.reset();
+    io.stop();
+  };
   std::function<void()> render;
   render = [&] {
     if (rendering) {
@@ -61,6 +67,12 @@ int watchPreview(const PreviewOptions& options) {
       if (error) {
         try {
           std::rethrow_exception(error);
+        } catch (const OutputError& e) {
+          // Writing will not get better by editing the template: stop.
+          note(e.what());
+          status = 1;
+          stop();
+          return;
         } catch (...) {
           note(describeFailure(options.host.templateFile));
         }
@@ -80,16 +92,12 @@ int watchPreview(const PreviewOptions& options) {
   observer->setOnFileChanged(changed);
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
-  signals.async_wait([&](const boost::system::error_code&, int) {
-    observer.reset();
-    guard.reset();
-    io.stop();
-  });
+  signals.async_wait([&](const boost::system::error_code&, int) { stop(); });
 
   note("watching " + options.host.templateFile + " (appends re-render; Ctrl-C stops)");
   render();
   io.run();
-  return 0;
+  return status;
 }
 
 }  // namespace quarn::tool

@@ -1,5 +1,6 @@
 #include "quarnkit/composite_list/fetching/base_collection_section.h"
 
+#include <atomic>
 #include <charconv>
 #include <cstdint>
 
@@ -78,11 +79,17 @@ BaseCollectionSection::BaseCollectionSection(std::optional<std::string> title_,
   setRows(std::move(items));
 }
 
+std::uint64_t BaseCollectionSection::nextRowsVersion() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 void BaseCollectionSection::setRows(std::vector<platform::AnyHashable> rows) {
   std::size_t h = 0;
   for (const auto& row : rows) hashCombine(h, row.hash());
   rowsHash_ = h;
   rows_ = std::move(rows);
+  rowsVersion_ = nextRowsVersion();
 }
 
 void BaseCollectionSection::setItems(const std::vector<platform::AnyHashable>& items) {

@@ -16,6 +16,7 @@
 // within one run only.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -141,6 +142,10 @@ class BaseCollectionSection : public CollectionViewSection {
 
   /// The rows' identities. Stops the program when the rows were never set.
   [[nodiscard]] const std::vector<platform::AnyHashable>& snapshotItems() const override;
+  /// A number that changes whenever snapshotItems() may give other rows; no
+  /// two row lists of any sections share one. A section that shows rows of
+  /// its own making rather than those set here overrides it.
+  [[nodiscard]] virtual std::uint64_t rowsVersion() const { return rowsVersion_; }
   /// A hash of the title, the subtitle and every row identity.
   [[nodiscard]] platform::AnyHashable snapshotSection() const override;
   /// Whether the title or the subtitle has something other than white
@@ -188,6 +193,8 @@ class BaseCollectionSection : public CollectionViewSection {
   static void hashOptionalText(std::size_t& hash, const std::optional<std::string>& text);
   /// Stores the rows and the fold of their identities.
   void setRows(std::vector<platform::AnyHashable> rows);
+  /// A rows version no section has had yet.
+  static std::uint64_t nextRowsVersion();
   /// The identifier makeUniqueItems() gives every row of `items`.
   [[nodiscard]] std::string rowIdentifier(const std::vector<platform::AnyHashable>& items) const;
 
@@ -209,6 +216,7 @@ class BaseCollectionSection : public CollectionViewSection {
   std::optional<std::vector<platform::AnyHashable>> rows_;
   // The rows' identities folded in order, for snapshotSection().
   std::size_t rowsHash_ = 0;
+  std::uint64_t rowsVersion_ = 0;
   std::weak_ptr<platform::CollectionView> collectionView_;
 };
 

@@ -184,6 +184,38 @@ TEST(LoopCollectionSectionTest, Arithmetic) {
   EXPECT_EQ(loop.snapshotItems().size(), 150u);
 }
 
+TEST(LoopCollectionSectionTest, MakesItsRowsOncePerContent) {
+  auto real = section("Carousel", {"a", "b", "c"});
+  LoopCollectionSection loop(real, 1000);
+  // A row held from the first asking is the very one later askings give:
+  // the flags read the rows without making them again.
+  const AnyHashable first = loop.snapshotItems()[1];
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_TRUE(loop.showDisclosure());
+    EXPECT_FALSE(loop.isSingleItem());
+  }
+  EXPECT_EQ(loop.snapshotItems()[1].get<LoopCollectionSectionItem>(),
+            first.get<LoopCollectionSectionItem>());
+  const auto version = loop.rowsVersion();
+  EXPECT_EQ(loop.rowsVersion(), version);
+
+  // New rows in the wrapped section, or a new multiplier, make them anew.
+  real->setItems(std::vector<std::string>{"x"});
+  EXPECT_NE(loop.rowsVersion(), version);
+  ASSERT_EQ(loop.snapshotItems().size(), 1000u);
+  EXPECT_EQ(loop.snapshotItems()[7],
+            AnyHashable(LoopCollectionSectionItem{7, real->snapshotItems()[0]}));
+  loop.multiplier = 1;
+  EXPECT_TRUE(loop.isSingleItem());
+  EXPECT_FALSE(loop.showDisclosure());
+
+  // A loop over a loop follows the rows at the bottom.
+  LoopCollectionSection outer(std::make_shared<LoopCollectionSection>(real, 2), 3);
+  EXPECT_EQ(outer.snapshotItems().size(), 6u);
+  real->setItems(std::vector<std::string>{"y", "z"});
+  EXPECT_EQ(outer.snapshotItems().size(), 12u);
+}
+
 TEST(LoopCollectionSectionTest, WithoutRows) {
   LoopCollectionSection loop(section(std::nullopt, {}), 100);
   EXPECT_EQ(loop.virtualItemCount(), 0);

@@ -80,20 +80,23 @@ std::shared_ptr<const std::vector<T>> extended(const std::shared_ptr<const std::
   return next;
 }
 
-/// Runs `work` on the main context: directly when already there.
+/// `work` made to run on the main context: itself when the caller is there,
+/// else a hop there and back. Decided when called, so for work awaited
+/// where it is made.
 template <class T>
-Async<T> onMainContext(Async<T> work) {
-  if (isOnMainContext()) co_return co_await std::move(work);
-  co_return co_await onMain(std::move(work));
+Async<T> toMainContext(Async<T> work) {
+  if (isOnMainContext()) return work;
+  return onMain(std::move(work));
 }
 
-Async<void> onMainContext(Async<void> work) {
-  if (isOnMainContext()) {
-    co_await std::move(work);
-  } else {
-    co_await onMain(std::move(work));
-  }
+/// The same, decided when awaited: the stages' work may be made in one
+/// place and awaited in another.
+template <class T>
+Async<T> onMainContext(Async<T> work) {
+  co_return co_await toMainContext(std::move(work));
 }
+
+Async<void> onMainContext(Async<void> work) { co_await toMainContext(std::move(work)); }
 
 /// The default decimal text of a double: shortest round trip, with ".0" on
 /// integral values ("0.25", "2.0", "1e-05").
@@ -137,18 +140,78 @@ Items selectIncluded(Items provided, const CompositeListInclude& include) {
   return provided;
 }
 
-bool fetchesDirectly(CompositeListFetchMode mode) {
-  return mode == CompositeListFetchMode::automatic || mode == CompositeListFetchMode::individual;
+/// What building the request items does with one item.
+enum class ItemWork {
+  none,            // no description, or fetching skipped
+  nestedTemplate,  // a template-providing description: fetch its sections
+  direct,          // the description may fetch the entities itself
+  request,         // the item's request goes into the combined request
+};
+
+ItemWork itemWork(const AnyCompositeListItem& item, const AnyCompositeListItemDescription* entry) {
+  if (entry == nullptr) return ItemWork::none;
+  if (entry->templateProviding != nullptr) return ItemWork::nestedTemplate;
+  if (item.skipFetching()) return ItemWork::none;
+  const auto mode = item.fetchMode();
+  const bool direct =
+      mode == CompositeListFetchMode::automatic || mode == CompositeListFetchMode::individual;
+  return entry->entityProviding != nullptr && direct ? ItemWork::direct : ItemWork::request;
 }
 
-/// Whether the item's own description fetches its entities: an
-/// entity-providing description and a fetch mode that asks for it.
-bool isFetchedDirectly(const AnyCompositeListItem& item,
-                       const EntityProvidingCompositeListItemDescription* provider) {
-  return provider != nullptr && fetchesDirectly(item.fetchMode());
-}
+/// A description and the roles it plays, kept alive while an item is built.
+struct DescriptionRef {
+  explicit DescriptionRef(const AnyCompositeListItemDescription& entry)
+      : base(entry.base), templates(entry.templateProviding), entities(entry.entityProviding) {}
+  std::shared_ptr<const CompositeListItemDescriptionBase> base;
+  const TemplateProvidingItemDescription* templates;
+  const EntityProvidingCompositeListItemDescription* entities;
+};
+
+using RequestItem = CompositeListFetcher::RequestItem;
+using RequestItems = CompositeListFetcher::RequestItems;
+using IndexedRequest = std::pair<std::size_t, std::optional<RequestItem>>;
 
 }  // namespace
+
+/// The bodies of the stages, run on the main context, and what they share.
+struct CompositeListFetcher::Pipeline {
+  static Async<Items> fetch(CompositeListFetcher& f, Items items);
+  static Async<Items> run(CompositeListFetcher& f, Items items);
+  static Async<Items> process(CompositeListFetcher& f, Items items);
+  static Async<Items> filter(CompositeListFetcher& f, Items items);
+  static Async<Items> transform(CompositeListFetcher& f, Items items);
+  static Async<RequestItems> serialRequests(CompositeListFetcher& f, Items items);
+  static Async<RequestItems> parallelRequests(CompositeListFetcher& f, Items items);
+  static Async<std::vector<IndexedRequest>> buildInGroup(CompositeListFetcher& f,
+                                                         TaskGroup<IndexedRequest>& group,
+                                                         const Items& items);
+  static Async<IndexedRequest> buildChild(CompositeListFetcher& f, std::size_t index,
+                                          AnyCompositeListItem item, DescriptionRef description,
+                                          ItemWork work);
+  static Async<std::optional<RequestItem>> build(CompositeListFetcher& f, AnyCompositeListItem item,
+                                                 DescriptionRef description, ItemWork work);
+  static Async<std::optional<RequestItem>> noRequest();
+  static Async<std::optional<RequestItem>> buildDirect(CompositeListFetcher& f,
+                                                       AnyCompositeListItem item,
+                                                       DescriptionRef description);
+  static Async<std::optional<RequestItem>> nestedTemplate(CompositeListFetcher& f,
+                                                          AnyCompositeListItem item,
+                                                          DescriptionRef description);
+  static Async<void> fetchNestedTemplate(CompositeListFetcher& f, AnyCompositeListItem item,
+                                         Items sections);
+  static Async<bool> fetchDirectly(CompositeListFetcher& f, AnyCompositeListItem item,
+                                   DescriptionRef description,
+                                   const std::optional<RequestItem>& request);
+  static Async<void> applyDirectResult(CompositeListFetcher& f, AnyCompositeListItem item,
+                                       DescriptionRef description,
+                                       CompositeListResult::Item result);
+  static Async<std::optional<RequestItem>> requestItem(CompositeListFetcher& f,
+                                                       AnyCompositeListItem item);
+  static Async<void> update(CompositeListFetcher& f, Items items,
+                            std::vector<CompositeListResult::Item> results);
+  static Async<void> deliver(std::shared_ptr<CompositeListFetcher> self,
+                             std::function<void(Outcome<Items>)> completion);
+};
 
 CompositeListFetcher::CompositeListFetcher(
     std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
@@ -164,15 +227,81 @@ CompositeListFetcher::CompositeListFetcher(
       std::make_shared<ArbitraryRandomNumberGenerator>(seed));
 }
 
+// ----- The stages: each runs its body on the main context --------------------
+
 void CompositeListFetcher::fetchCompositeList(std::function<void(Outcome<Items>)> completion) {
   // Posted, so the completion never runs inside this call.
   postToMain([self = shared_from_this(), completion = std::move(completion)]() mutable {
-    Task<void>::spawn(mainExecutor(), deliver(std::move(self), std::move(completion)));
+    Task<void>::spawn(mainExecutor(), Pipeline::deliver(std::move(self), std::move(completion)));
   });
 }
 
-Async<void> CompositeListFetcher::deliver(std::shared_ptr<CompositeListFetcher> self,
-                                          std::function<void(Outcome<Items>)> completion) {
+Async<Items> CompositeListFetcher::fetchCompositeList() {
+  return fetchCompositeList(templateItems_);
+}
+
+Async<Items> CompositeListFetcher::fetchCompositeList(Items items) {
+  return onMainContext(Pipeline::fetch(*this, std::move(items)));
+}
+
+Async<Items> CompositeListFetcher::processTemplateItems(Items items) {
+  return onMainContext(Pipeline::process(*this, std::move(items)));
+}
+
+Async<Items> CompositeListFetcher::filterTemplateItems(Items items) {
+  return onMainContext(Pipeline::filter(*this, std::move(items)));
+}
+
+Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
+  return onMainContext(Pipeline::transform(*this, std::move(items)));
+}
+
+Async<RequestItems> CompositeListFetcher::makeRequestParametersItems(Items items) {
+  return onMainContext(Pipeline::serialRequests(*this, std::move(items)));
+}
+
+Async<RequestItems> CompositeListFetcher::makeParallelRequestParametersItems(Items items) {
+  return onMainContext(Pipeline::parallelRequests(*this, std::move(items)));
+}
+
+Async<std::optional<RequestItem>> CompositeListFetcher::requestParametersItem(
+    AnyCompositeListItem item) {
+  return onMainContext(Pipeline::requestItem(*this, std::move(item)));
+}
+
+// The parameters are taken by value as overrides take them (hosts keep them).
+Async<Task<CompositeListResult>> CompositeListFetcher::fetchCompositeListTask(
+    CompositeListRequestParameters, std::int64_t) {  // NOLINT(performance-unnecessary-value-param)
+  fatalError("Fatal error");
+}
+
+// The request items are taken by value as overrides take them.
+Async<void> CompositeListFetcher::updateTemplateItems(
+    Items items, std::vector<CompositeListResult::Item> results,
+    RequestItems) {  // NOLINT(performance-unnecessary-value-param)
+  return onMainContext(Pipeline::update(*this, std::move(items), std::move(results)));
+}
+
+Items CompositeListFetcher::performTextTemplates(Items items) {
+  const ValueDictionary values = environment_ ? environment_->resolvedValues() : ValueDictionary{};
+  try {
+    // The records change only when every item's texts were filled.
+    return templateText(items, values);
+  } catch (const std::exception& e) {
+    defaultLogger().error("[CompositeListFetcher] Could not perform text templates: {}",
+                          describeError(e));
+  }
+  return items;
+}
+
+void CompositeListFetcher::cancal() {
+  if (currentTask_) currentTask_->cancel();
+}
+
+// ----- The bodies ------------------------------------------------------------
+
+Async<void> CompositeListFetcher::Pipeline::deliver(
+    std::shared_ptr<CompositeListFetcher> self, std::function<void(Outcome<Items>)> completion) {
   const Task<Items> fetch = Task<Items>::spawn(mainExecutor(), self->fetchCompositeList());
   std::optional<Outcome<Items>> outcome;
   try {
@@ -183,32 +312,25 @@ Async<void> CompositeListFetcher::deliver(std::shared_ptr<CompositeListFetcher> 
   if (completion) completion(std::move(*outcome));
 }
 
-Async<Items> CompositeListFetcher::fetchCompositeList() {
-  return fetchCompositeList(templateItems_);
-}
-
-Async<Items> CompositeListFetcher::fetchCompositeList(Items items) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::fetchCompositeList(std::move(items));
-    co_return co_await onMain(std::move(work));
-  }
+Async<Items> CompositeListFetcher::Pipeline::fetch(CompositeListFetcher& f, Items items) {
   const FetchTimer timer;
-  co_return co_await fetchScope.withValue(newFetchScope(this), runFetch(std::move(items)));
+  co_return co_await fetchScope.withValue(newFetchScope(&f), run(f, std::move(items)));
 }
 
-Async<Items> CompositeListFetcher::runFetch(Items items) {
-  Items processed = co_await processTemplateItems(std::move(items));
+Async<Items> CompositeListFetcher::Pipeline::run(CompositeListFetcher& f, Items items) {
+  Items processed = co_await f.processTemplateItems(std::move(items));
   RequestItems requests;
-  if (parallelMode_) {
-    requests = co_await makeParallelRequestParametersItems(processed);
+  if (f.parallelMode_) {
+    requests = co_await f.makeParallelRequestParametersItems(processed);
   } else {
-    requests = co_await makeRequestParametersItems(processed);
+    requests = co_await f.makeRequestParametersItems(processed);
   }
-  if (requests.empty()) co_return performTextTemplates(std::move(processed));
+  if (requests.empty()) co_return f.performTextTemplates(std::move(processed));
 
-  CompositeListRequestParameters parameters{templateKey_, requests};
-  Task<CompositeListResult> task = co_await fetchCompositeListTask(std::move(parameters), limit_);
-  currentTask_ = task;
+  CompositeListRequestParameters parameters{f.templateKey_, requests};
+  Task<CompositeListResult> task =
+      co_await f.fetchCompositeListTask(std::move(parameters), f.limit_);
+  f.currentTask_ = task;
   std::optional<CompositeListResult> result;
   std::exception_ptr failure;
   try {
@@ -218,7 +340,7 @@ Async<Items> CompositeListFetcher::runFetch(Items items) {
   }
   // A nested fetch may have taken the slot meanwhile; only this fetch's task
   // is cleared.
-  if (currentTask_ == task) currentTask_.reset();
+  if (f.currentTask_ == task) f.currentTask_.reset();
   if (!failure) {
     try {
       // Usually the last handle by now: the result is taken over, not copied.
@@ -228,30 +350,22 @@ Async<Items> CompositeListFetcher::runFetch(Items items) {
     }
   }
   if (failure) {
-    if (!ignoreNetworkErrors_) std::rethrow_exception(failure);
-    co_return performTextTemplates(std::move(processed));
+    if (!f.ignoreNetworkErrors_) std::rethrow_exception(failure);
+    co_return f.performTextTemplates(std::move(processed));
   }
-  co_await updateTemplateItems(processed, std::move(result->items), std::move(requests));
-  co_return performTextTemplates(std::move(processed));
+  co_await f.updateTemplateItems(processed, std::move(result->items), std::move(requests));
+  co_return f.performTextTemplates(std::move(processed));
 }
 
-Async<Items> CompositeListFetcher::processTemplateItems(Items items) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::processTemplateItems(std::move(items));
-    co_return co_await onMain(std::move(work));
-  }
-  Items filtered = co_await filterTemplateItems(std::move(items));
-  co_return co_await transformTemplateItems(std::move(filtered));
+Async<Items> CompositeListFetcher::Pipeline::process(CompositeListFetcher& f, Items items) {
+  Items filtered = co_await f.filterTemplateItems(std::move(items));
+  co_return co_await f.transformTemplateItems(std::move(filtered));
 }
 
-Async<Items> CompositeListFetcher::filterTemplateItems(Items items) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::filterTemplateItems(std::move(items));
-    co_return co_await onMain(std::move(work));
-  }
+Async<Items> CompositeListFetcher::Pipeline::filter(CompositeListFetcher& f, Items items) {
   // One check per list: the premium flag, the facts and now are taken for
   // each list filtered, included templates too.
-  const CompositeListElementVisibilityCheck check(std::nullopt, environment_.get());
+  const CompositeListElementVisibilityCheck check(std::nullopt, f.environment_.get());
   // In place: the items are this call's own.
   std::erase_if(items, [&check](const AnyCompositeListItem& item) {
     return !check.visibility(elementFields(item)).isShown();
@@ -259,20 +373,15 @@ Async<Items> CompositeListFetcher::filterTemplateItems(Items items) {
   co_return items;
 }
 
-Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::transformTemplateItems(std::move(items));
-    co_return co_await onMain(std::move(work));
-  }
+Async<Items> CompositeListFetcher::Pipeline::transform(CompositeListFetcher& f, Items items) {
   const auto isInclude = [](const AnyCompositeListItem& item) {
     return item.type() == CompositeListItemType::include;
   };
   if (std::none_of(items.begin(), items.end(), isInclude)) co_return items;
-  auto scope = fetchScopeOf(this);
+  auto scope = fetchScopeOf(&f);
   if (!scope) {
     // Expanded outside a fetch: the expansion is a scope of its own.
-    auto work = CompositeListFetcher::transformTemplateItems(std::move(items));
-    co_return co_await fetchScope.withValue(newFetchScope(this), std::move(work));
+    co_return co_await fetchScope.withValue(newFetchScope(&f), transform(f, std::move(items)));
   }
   Items out;
   out.reserve(items.size());
@@ -283,7 +392,7 @@ Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
     }
     const auto* record =
         dynamic_cast<const CompositeListSectionItem<CompositeListInclude>*>(item.base().get());
-    const auto provider = templateProvider_;
+    const auto provider = f.templateProvider_;
     if (!record || !record->entity() || !provider) continue;
     CompositeListInclude include = *record->entity();
 
@@ -298,53 +407,33 @@ Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
     Items provided = co_await provider->provideTemplate(include.templateSource);
     Items kept = selectIncluded(std::move(provided), include);
     const IncludeStep step(scope->includes, std::move(include));
-    Items expanded = co_await processTemplateItems(std::move(kept));
+    Items expanded = co_await f.processTemplateItems(std::move(kept));
     out.insert(out.end(), std::make_move_iterator(expanded.begin()),
                std::make_move_iterator(expanded.end()));
   }
   co_return out;
 }
 
-Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeRequestParametersItems(
-    Items items) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::makeRequestParametersItems(std::move(items));
-    co_return co_await onMain(std::move(work));
-  }
+Async<RequestItems> CompositeListFetcher::Pipeline::serialRequests(CompositeListFetcher& f,
+                                                                   Items items) {
   RequestItems out;
   out.reserve(items.size());
   for (const auto& item : items) {
-    const AnyCompositeListItemDescription* entry = registry_->description(item.type());
-    if (entry == nullptr) continue;
-    if (entry->templateProviding != nullptr) {
-      if (auto request = co_await buildRequestItem(item, DescriptionRef(*entry))) {
-        out.push_back(std::move(*request));
-      }
-      continue;
+    const AnyCompositeListItemDescription* entry = f.registry_->description(item.type());
+    const ItemWork work = itemWork(item, entry);
+    if (work == ItemWork::none) continue;
+    if (auto request = co_await build(f, item, DescriptionRef(*entry), work)) {
+      out.push_back(std::move(*request));
     }
-    if (item.skipFetching()) continue;
-    // The common case, without a frame of its own: what buildRequestItem()
-    // does for an item that is not template-providing, on the main context.
-    // The request is made in place (no assignment): the item is large.
-    auto request = co_await requestParametersItem(item);
-    if (isFetchedDirectly(item, entry->entityProviding) &&
-        co_await fetchDirectly(item, DescriptionRef(*entry), request)) {
-      continue;
-    }
-    if (request) out.push_back(std::move(*request));
   }
   co_return out;
 }
 
-Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeParallelRequestParametersItems(
-    Items items) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::makeParallelRequestParametersItems(std::move(items));
-    co_return co_await onMain(std::move(work));
-  }
+Async<RequestItems> CompositeListFetcher::Pipeline::parallelRequests(CompositeListFetcher& f,
+                                                                     Items items) {
   const Items& list = items;
   std::function<Async<std::vector<IndexedRequest>>(TaskGroup<IndexedRequest>&)> body =
-      [this, &list](TaskGroup<IndexedRequest>& group) { return buildInGroup(group, list); };
+      [&f, &list](TaskGroup<IndexedRequest>& group) { return buildInGroup(f, group, list); };
   std::vector<IndexedRequest> built =
       co_await withThrowingTaskGroup<IndexedRequest>(std::move(body));
   // Built inline, the requests come in template order; children's come after.
@@ -360,23 +449,23 @@ Async<CompositeListFetcher::RequestItems> CompositeListFetcher::makeParallelRequ
   co_return out;
 }
 
-Async<std::vector<CompositeListFetcher::IndexedRequest>> CompositeListFetcher::buildInGroup(
-    TaskGroup<IndexedRequest>& group, const Items& items) {
+Async<std::vector<IndexedRequest>> CompositeListFetcher::Pipeline::buildInGroup(
+    CompositeListFetcher& f, TaskGroup<IndexedRequest>& group, const Items& items) {
   std::vector<IndexedRequest> built;
   built.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     const AnyCompositeListItem& item = items[i];
-    const AnyCompositeListItemDescription* entry = registry_->description(item.type());
-    if (entry == nullptr) continue;
-    const bool nested = entry->templateProviding != nullptr;
-    const bool direct = !item.skipFetching() && isFetchedDirectly(item, entry->entityProviding);
-    if (nested || direct) {
-      group.addTask(buildChild(i, item, DescriptionRef(*entry)));
-    } else if (!item.skipFetching()) {
+    const AnyCompositeListItemDescription* entry = f.registry_->description(item.type());
+    const ItemWork work = itemWork(item, entry);
+    if (work == ItemWork::none) continue;
+    if (work == ItemWork::request) {
       // All of this item's work happens on the main context, where this loop
       // runs: a child would only hop back here to do it.
-      auto request = co_await requestParametersItem(item);
-      if (request) built.emplace_back(i, std::move(request));
+      if (auto request = co_await build(f, item, DescriptionRef(*entry), work)) {
+        built.emplace_back(i, std::move(request));
+      }
+    } else {
+      group.addTask(buildChild(f, i, item, DescriptionRef(*entry), work));
     }
   }
   while (auto child = co_await group.next()) {
@@ -385,87 +474,105 @@ Async<std::vector<CompositeListFetcher::IndexedRequest>> CompositeListFetcher::b
   co_return built;
 }
 
-Async<CompositeListFetcher::IndexedRequest> CompositeListFetcher::buildChild(
-    std::size_t index, AnyCompositeListItem item, DescriptionRef description) {
-  auto request = co_await buildRequestItem(std::move(item), std::move(description));
+Async<IndexedRequest> CompositeListFetcher::Pipeline::buildChild(CompositeListFetcher& f,
+                                                                 std::size_t index,
+                                                                 AnyCompositeListItem item,
+                                                                 DescriptionRef description,
+                                                                 ItemWork work) {
+  auto request = co_await build(f, std::move(item), std::move(description), work);
   co_return IndexedRequest{index, std::move(request)};
 }
 
-Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::buildRequestItem(
-    AnyCompositeListItem item, DescriptionRef description) {
-  if (const auto* templates = description.templates) {
-    const TemplateChain chain = templateChain.get();
-    if (chain) {
-      auto from = std::find_if(chain->begin(), chain->end(), [&](const TemplateStep& s) {
-        return s.description == description.base.get();
-      });
-      if (from != chain->end()) {
-        std::vector<std::string> cycle;
-        for (auto it = from; it != chain->end(); ++it) cycle.push_back(it->type);
-        cycle.push_back(item.type().rawValue);
-        throw CompositeListFetcherError(CompositeListFetcherError::Kind::templateCycle,
-                                        std::move(cycle));
-      }
-    }
-    Items sections = co_await templates->provideTemplateSections();
-    TemplateChain next =
-        extended(chain, TemplateStep{description.base.get(), item.type().rawValue});
-    auto nested = fetchNestedTemplate(std::move(item), std::move(sections));
-    co_await templateChain.withValue(std::move(next), onMainContext(std::move(nested)));
-    co_return std::nullopt;
+// Not a coroutine: most items take the request way, which needs no frame here.
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::build(CompositeListFetcher& f,
+                                                                        AnyCompositeListItem item,
+                                                                        DescriptionRef description,
+                                                                        ItemWork work) {
+  switch (work) {
+    case ItemWork::request:
+      // On the main context, also for an override (the call only makes the work).
+      return toMainContext(f.requestParametersItem(std::move(item)));
+    case ItemWork::direct:
+      return buildDirect(f, std::move(item), std::move(description));
+    case ItemWork::nestedTemplate:
+      return nestedTemplate(f, std::move(item), std::move(description));
+    case ItemWork::none:
+      break;
   }
-  if (item.skipFetching()) co_return std::nullopt;
-
-  std::optional<RequestItem> request;
-  if (isOnMainContext()) {
-    request = co_await requestParametersItem(item);
-  } else {
-    auto build = requestParametersItem(item);
-    request = co_await onMain(std::move(build));
-  }
-  if (isFetchedDirectly(item, description.entities) &&
-      co_await fetchDirectly(std::move(item), std::move(description), request)) {
-    co_return std::nullopt;
-  }
-  co_return request;
+  return noRequest();
 }
 
-Async<bool> CompositeListFetcher::fetchDirectly(AnyCompositeListItem item,
-                                                DescriptionRef description,
-                                                const std::optional<RequestItem>& request) {
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::noRequest() {
+  co_return std::nullopt;
+}
+
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::buildDirect(
+    CompositeListFetcher& f, AnyCompositeListItem item, DescriptionRef description) {
+  auto make = toMainContext(f.requestParametersItem(item));
+  std::optional<RequestItem> request = co_await std::move(make);
+  if (co_await fetchDirectly(f, std::move(item), std::move(description), request)) {
+    co_return std::nullopt;
+  }
+  co_return std::move(request);
+}
+
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::nestedTemplate(
+    CompositeListFetcher& f, AnyCompositeListItem item, DescriptionRef description) {
+  const TemplateChain chain = templateChain.get();
+  if (chain) {
+    auto from = std::find_if(chain->begin(), chain->end(), [&](const TemplateStep& s) {
+      return s.description == description.base.get();
+    });
+    if (from != chain->end()) {
+      std::vector<std::string> cycle;
+      for (auto it = from; it != chain->end(); ++it) cycle.push_back(it->type);
+      cycle.push_back(item.type().rawValue);
+      throw CompositeListFetcherError(CompositeListFetcherError::Kind::templateCycle,
+                                      std::move(cycle));
+    }
+  }
+  Items sections = co_await description.templates->provideTemplateSections();
+  TemplateChain next = extended(chain, TemplateStep{description.base.get(), item.type().rawValue});
+  auto nested = fetchNestedTemplate(f, std::move(item), std::move(sections));
+  co_await templateChain.withValue(std::move(next), onMainContext(std::move(nested)));
+  co_return std::nullopt;  // the nested template's items are the entity, no request
+}
+
+Async<void> CompositeListFetcher::Pipeline::fetchNestedTemplate(CompositeListFetcher& f,
+                                                                AnyCompositeListItem item,
+                                                                Items sections) {
+  Items nested = co_await f.fetchCompositeList(std::move(sections));
+  if (auto record = item.base<std::vector<AnyCompositeListItem>>()) {
+    record->setEntity(std::move(nested));
+  }
+}
+
+Async<bool> CompositeListFetcher::Pipeline::fetchDirectly(
+    CompositeListFetcher& f, AnyCompositeListItem item, DescriptionRef description,
+    const std::optional<RequestItem>& request) {
   const auto& provider = *description.entities;
   const RequestItem asked = request ? *request
                                     : RequestItem(platform::randomUUID().uuidString(), item.type(),
                                                   std::nullopt, std::nullopt, std::nullopt);
   std::optional<CompositeListResult::Item> result = co_await provider.fetchEntities(asked);
   if (!result) co_return false;
-  auto apply = applyDirectResult(std::move(item), std::move(description.base), std::move(*result));
-  co_await onMainContext(std::move(apply));
+  auto apply = applyDirectResult(f, std::move(item), std::move(description), std::move(*result));
+  co_await toMainContext(std::move(apply));
   co_return true;
 }
 
-Async<void> CompositeListFetcher::fetchNestedTemplate(AnyCompositeListItem item, Items sections) {
-  Items nested = co_await fetchCompositeList(std::move(sections));
-  if (auto record = item.base<std::vector<AnyCompositeListItem>>()) {
-    record->setEntity(std::move(nested));
-  }
-}
-
-Async<void> CompositeListFetcher::applyDirectResult(
-    AnyCompositeListItem item, std::shared_ptr<const CompositeListItemDescriptionBase> description,
-    CompositeListResult::Item result) {
+Async<void> CompositeListFetcher::Pipeline::applyDirectResult(CompositeListFetcher& f,
+                                                              AnyCompositeListItem item,
+                                                              DescriptionRef description,
+                                                              CompositeListResult::Item result) {
   // On the main context: the context's generator is not shared across threads.
-  description->updateAny(item, result, *context_);
+  description.base->updateAny(item, result, *f.context_);
   co_return;
 }
 
-Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::requestParametersItem(
-    AnyCompositeListItem item) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::requestParametersItem(std::move(item));
-    co_return co_await onMain(std::move(work));
-  }
-  const AnyCompositeListItemDescription* entry = registry_->description(item.type());
+Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::requestItem(
+    CompositeListFetcher& f, AnyCompositeListItem item) {
+  const AnyCompositeListItemDescription* entry = f.registry_->description(item.type());
   if (entry == nullptr) {
     defaultLogger().error(
         "[CompositeListFetcher] Failed to create CompositeListRequestParameters.Item from '{}'",
@@ -490,18 +597,8 @@ Async<std::optional<CompositeListFetcher::RequestItem>> CompositeListFetcher::re
   co_return std::nullopt;
 }
 
-// The parameters are taken by value as overrides take them (hosts keep them).
-Async<Task<CompositeListResult>> CompositeListFetcher::fetchCompositeListTask(
-    CompositeListRequestParameters, std::int64_t) {  // NOLINT(performance-unnecessary-value-param)
-  fatalError("Fatal error");
-}
-
-Async<void> CompositeListFetcher::updateTemplateItems(
-    Items items, std::vector<CompositeListResult::Item> results, RequestItems) {
-  if (!isOnMainContext()) {
-    auto work = CompositeListFetcher::updateTemplateItems(std::move(items), std::move(results), {});
-    co_return co_await onMain(std::move(work));
-  }
+Async<void> CompositeListFetcher::Pipeline::update(CompositeListFetcher& f, Items items,
+                                                   std::vector<CompositeListResult::Item> results) {
   // The first item of each uniqueId.
   boost::unordered_flat_map<std::string_view, std::size_t> byId;
   byId.reserve(items.size());
@@ -509,30 +606,16 @@ Async<void> CompositeListFetcher::updateTemplateItems(
   for (const auto& result : results) {
     const auto found = byId.find(result.key);
     const AnyCompositeListItemDescription* entry =
-        found == byId.end() ? nullptr : registry_->description(items[found->second].type());
+        found == byId.end() ? nullptr : f.registry_->description(items[found->second].type());
     if (entry == nullptr) {
       defaultLogger().error(
           "[CompositeListFetcher] Could not process the composite list result with key '{}'",
           result.key);
       continue;
     }
-    entry->update(items[found->second], result, *context_);
+    entry->update(items[found->second], result, *f.context_);
   }
-}
-
-Items CompositeListFetcher::performTextTemplates(Items items) {
-  const ValueDictionary values = environment_ ? environment_->resolvedValues() : ValueDictionary{};
-  try {
-    return templateText(items, values);
-  } catch (const std::exception& e) {
-    defaultLogger().error("[CompositeListFetcher] Could not perform text templates: {}",
-                          describeError(e));
-  }
-  return items;
-}
-
-void CompositeListFetcher::cancal() {
-  if (currentTask_) currentTask_->cancel();
+  co_return;
 }
 
 }  // namespace quarn

@@ -43,11 +43,11 @@
 #include <vector>
 
 #include "quarnkit/composite_list/fetching/outcome.h"
-#include "quarnkit/composite_list/fetching/request_parameters.h"
 #include "quarnkit/composite_list/fetching/template_providing.h"
 #include "quarnkit/composite_list/model/context.h"
 #include "quarnkit/composite_list/model/environment.h"
 #include "quarnkit/composite_list/model/registry.h"
+#include "quarnkit/composite_list/model/request_parameters.h"
 #include "quarnkit/composite_list/model/result.h"
 #include "quarnkit/platform/runtime/task.h"
 
@@ -144,32 +144,8 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   virtual void cancal();
 
  private:
-  /// A description and the roles it plays, kept alive while an item is built.
-  struct DescriptionRef {
-    explicit DescriptionRef(const AnyCompositeListItemDescription& entry)
-        : base(entry.base), templates(entry.templateProviding), entities(entry.entityProviding) {}
-    std::shared_ptr<const CompositeListItemDescriptionBase> base;
-    const TemplateProvidingItemDescription* templates;
-    const EntityProvidingCompositeListItemDescription* entities;
-  };
-  Async<std::optional<RequestItem>> buildRequestItem(AnyCompositeListItem item,
-                                                     DescriptionRef description);
-  Async<Items> runFetch(Items items);
-  /// Fetches the item's entities through its entity-providing description
-  /// and applies them; false when the description gave none.
-  Async<bool> fetchDirectly(AnyCompositeListItem item, DescriptionRef description,
-                            const std::optional<RequestItem>& request);
-  Async<void> fetchNestedTemplate(AnyCompositeListItem item, Items sections);
-  Async<void> applyDirectResult(AnyCompositeListItem item,
-                                std::shared_ptr<const CompositeListItemDescriptionBase> description,
-                                CompositeListResult::Item result);
-  using IndexedRequest = std::pair<std::size_t, std::optional<RequestItem>>;
-  Async<std::vector<IndexedRequest>> buildInGroup(TaskGroup<IndexedRequest>& group,
-                                                  const Items& items);
-  Async<IndexedRequest> buildChild(std::size_t index, AnyCompositeListItem item,
-                                   DescriptionRef description);
-  static Async<void> deliver(std::shared_ptr<CompositeListFetcher> self,
-                             std::function<void(Outcome<Items>)> completion);
+  // The bodies of the stages and their helpers (fetcher.cc).
+  struct Pipeline;
 
   const Items templateItems_;
   const std::shared_ptr<CompositeListItemsRegistry> registry_;

@@ -488,18 +488,42 @@ TEST_F(FetcherTest, LogsTheElapsedTimeOnEveryExit) {
   }
 }
 
-TEST_F(FetcherTest, FailedTextTemplatesLeaveEveryItemUntemplated) {
+TEST_F(FetcherTest, FailedTextTemplatesChangeNoRecord) {
+  // Before the failing look-up: a banner, a nested template whose own second
+  // item fails, and rows whose title fills but whose entity fails.
+  PromoTemplateDescription::sectionsJSON =
+      R"([{"type":"banner","uniqueId":"in","data":{"title":"In ${name}"}},
+          {"type":"banner","uniqueId":"bad","data":{"title":"${list.@nope}"}}])";
   LogCapture log;
   auto f = fetcher(R"([{"type":"banner","uniqueId":"a","data":{"title":"${name}"}},
-                       {"type":"banner","uniqueId":"b","data":{"title":"${list.@nope}"}}])");
+                       {"type":"promo_template","uniqueId":"promo","data":{"title":"${name}"}},
+                       {"type":"rows","uniqueId":"r","data":{"title":"${name}"},
+                        "entity":[{"text":"${name}"},{"text":"${list.@nope}"}]}])");
   f->setEnvironment(std::make_shared<TestEnvironment>(
       ValueDictionary{{"name", "Ada"}, {"list", Value::Array{1, 2}}}));
-  f->resultJSON = "[]";
   const Items items = fetch(*f);
-  // The items come back as they were before templating began.
-  EXPECT_EQ(items[0].data()->title, "${name}");
-  EXPECT_EQ(items[1].data()->title, "${list.@nope}");
-  EXPECT_EQ(log.count("[CompositeListFetcher] Could not perform text templates: "), 1u);
+  ASSERT_EQ(items.size(), 3u);
+  // The wrappers and the records they hold are as before templating began.
+  for (const auto& item : items) {
+    EXPECT_EQ(item.data()->title, "${name}") << item.uniqueId();
+    EXPECT_EQ(item.base()->data()->title, "${name}") << item.uniqueId();
+  }
+  const auto nested = items[1].base<std::vector<AnyCompositeListItem>>()->entity();
+  ASSERT_EQ(nested->size(), 2u);
+  EXPECT_EQ(nested->front().base()->data()->title, "In ${name}");
+  EXPECT_EQ(items[2].base<std::vector<CompositeListRow>>()->entity()->front().text, "${name}");
+  // Once for the nested fetch, once for this one.
+  EXPECT_EQ(log.count("[CompositeListFetcher] Could not perform text templates: Unsupported "
+                      "collection operator @nope"),
+            2u);
+
+  // Without the list nothing fails: the same records fill as usual.
+  f->setEnvironment(std::make_shared<TestEnvironment>(ValueDictionary{{"name", "Bo"}}));
+  const Items filled = fetch(*f);
+  EXPECT_EQ(filled[0].base()->data()->title, "Bo");
+  EXPECT_EQ(filled[1].base<std::vector<AnyCompositeListItem>>()->entity()->front().data()->title,
+            "In Bo");
+  EXPECT_EQ(filled[2].base<std::vector<CompositeListRow>>()->entity()->front().text, "Bo");
 }
 
 TEST_F(FetcherTest, FetchingAgainFillsTheTemplateTextsWithTheCurrentValues) {

@@ -1,5 +1,7 @@
 #include "quarnkit/composite_list/fetching/loop_collection_section.h"
 
+#include <algorithm>
+
 namespace quarn {
 
 LoopCollectionSection::LoopCollectionSection(std::shared_ptr<BaseCollectionSection> wrapping,
@@ -59,18 +61,36 @@ platform::IndexPath LoopCollectionSection::recenteredIndexPath(
   return {indexPath.section, recenteredVirtualIndex(indexPath.item)};
 }
 
-const std::vector<platform::AnyHashable>& LoopCollectionSection::snapshotItems() const {
+void LoopCollectionSection::refreshVirtualItems() const {
+  const std::uint64_t wrappedVersion = wrappedSection_->rowsVersion();
+  if (virtualItemsVersion_ != 0 && wrappedVersion == madeFromVersion_ &&
+      multiplier == madeWithMultiplier_) {
+    return;
+  }
   const std::vector<platform::AnyHashable>& real = wrappedSection_->snapshotItems();
   const auto realCount = static_cast<std::int64_t>(real.size());
   const std::int64_t count = realCount == 0 ? 0 : realCount * multiplier;
-  virtualItems_.clear();
-  if (count <= 0) return virtualItems_;
-  virtualItems_.reserve(static_cast<std::size_t>(count));
-  for (std::int64_t i = 0; i < count; ++i) {
-    virtualItems_.emplace_back(
-        LoopCollectionSectionItem{i, real[static_cast<std::size_t>(i % realCount)]});
-  }
+  // All positions in one allocation: they are made and dropped together.
+  platform::AnyHashable::makeEach<LoopCollectionSectionItem>(
+      virtualItems_, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)),
+      [&](std::size_t i) {
+        const auto v = static_cast<std::int64_t>(i);
+        return LoopCollectionSectionItem{v, real[static_cast<std::size_t>(v % realCount)]};
+      },
+      std::hash<LoopCollectionSectionItem>());
+  madeFromVersion_ = wrappedVersion;
+  madeWithMultiplier_ = multiplier;
+  virtualItemsVersion_ = nextRowsVersion();
+}
+
+const std::vector<platform::AnyHashable>& LoopCollectionSection::snapshotItems() const {
+  refreshVirtualItems();
   return virtualItems_;
+}
+
+std::uint64_t LoopCollectionSection::rowsVersion() const {
+  refreshVirtualItems();
+  return virtualItemsVersion_;
 }
 
 platform::AnyHashable LoopCollectionSection::snapshotSection() const {

@@ -72,8 +72,10 @@ class LoopCollectionSection : public BaseCollectionSection {
   [[nodiscard]] std::int64_t recenteredVirtualIndex(std::int64_t virtualIndex) const;
   [[nodiscard]] platform::IndexPath recenteredIndexPath(const platform::IndexPath& indexPath) const;
 
-  /// One LoopCollectionSectionItem per virtual position.
+  /// One LoopCollectionSectionItem per virtual position; made once for each
+  /// rows version of the wrapped section and multiplier, not on every call.
   [[nodiscard]] const std::vector<platform::AnyHashable>& snapshotItems() const override;
+  [[nodiscard]] std::uint64_t rowsVersion() const override;
   /// A hash of "loop_section", the title, the subtitle, the wrapped section's
   /// identity and the multiplier.
   [[nodiscard]] platform::AnyHashable snapshotSection() const override;
@@ -95,8 +97,16 @@ class LoopCollectionSection : public BaseCollectionSection {
       const CollectionViewSectionContext& context) override;
 
  private:
+  // Makes the virtual rows again when the wrapped rows or the multiplier
+  // changed since they were made.
+  void refreshVirtualItems() const;
+
   std::shared_ptr<BaseCollectionSection> wrappedSection_;
-  mutable std::vector<platform::AnyHashable> virtualItems_;  // made anew on every request
+  mutable std::vector<platform::AnyHashable> virtualItems_;
+  // What the virtual rows were made from, and their own version (0: not yet made).
+  mutable std::uint64_t madeFromVersion_ = 0;
+  mutable std::int64_t madeWithMultiplier_ = 0;
+  mutable std::uint64_t virtualItemsVersion_ = 0;
 };
 
 }  // namespace quarn

@@ -39,7 +39,7 @@ std::shared_ptr<BaseCollectionSection> CompositeListSectionsProvider::makeSectio
     const AnyCompositeListItem& item) {
   std::shared_ptr<BaseCollectionSection> section;
   if (const AnyCompositeListItemDescription* entry = description(item)) {
-    if (const CompositeListSectionProviding* maker = entry->sectionProviding) {
+    if (const CompositeListSectionProviding* maker = CompositeListSectionProviding::of(*entry)) {
       section = maker->section(item, *this);
     }
   }
@@ -93,8 +93,9 @@ void CompositeListSectionsProvider::update(const std::vector<AnyCompositeListIte
   for (std::size_t i = 0; i < items.size(); ++i) {
     const AnyCompositeListItem& item = items[i];
     std::shared_ptr<BaseCollectionSection> section = makeSection(item);
+    if (!section) continue;
     updateSection(section, item);
-    if (!section || section->snapshotItems().empty()) continue;
+    if (section->snapshotItems().empty()) continue;
     section->compositeListItemType = item.type();
     setHeaderAction(*section, item);
     if (i >= 1) {

@@ -50,9 +50,13 @@ class CompositeListSectionContext {
 };
 
 /// An item description that can make display sections.
-class CompositeListSectionProviding {
+class CompositeListSectionProviding : public CompositeListSectionProvidingRole {
  public:
-  virtual ~CompositeListSectionProviding() = default;
+  /// The description of a registry entry as a section maker, or null.
+  static const CompositeListSectionProviding* of(const AnyCompositeListItemDescription& entry) {
+    // The role's one derived class is this one.
+    return static_cast<const CompositeListSectionProviding*>(entry.sectionProviding);
+  }
   /// The section for an item, or nothing.
   [[nodiscard]] virtual std::shared_ptr<BaseCollectionSection> section(
       const AnyCompositeListItem& item, const CompositeListSectionContext& context) const = 0;
@@ -95,7 +99,9 @@ class CompositeListSectionsProvider
   /// The section the item's description makes; logs and gives nothing when
   /// there is no description, it cannot make sections, or it makes none.
   virtual std::shared_ptr<BaseCollectionSection> makeSection(const AnyCompositeListItem& item);
-  /// Called with each new section and its item; does nothing by default.
+  /// Called with each section made (never null: an item that gets none is
+  /// not passed) and its item, before empty sections are dropped; does
+  /// nothing by default.
   virtual void updateSection(const std::shared_ptr<BaseCollectionSection>& section,
                              const AnyCompositeListItem& item);
   /// Rebuilds the sections from an item list.

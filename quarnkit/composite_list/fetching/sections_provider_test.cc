@@ -114,6 +114,28 @@ TEST(CompositeListSectionsProviderTest, SkipsEmptyDuplicateAndUnrenderableItems)
   EXPECT_TRUE(provider->sections().empty());
 }
 
+/// Records the items its hook sees, and whether it ever saw no section.
+class RecordingProvider : public CompositeListSectionsProvider {
+ public:
+  using CompositeListSectionsProvider::CompositeListSectionsProvider;
+  std::vector<std::string> seen;
+  bool sawNull = false;
+  void updateSection(const std::shared_ptr<BaseCollectionSection>& section,
+                     const AnyCompositeListItem& item) override {
+    sawNull = sawNull || !section;
+    seen.push_back(item.uniqueId());
+  }
+};
+
+TEST(CompositeListSectionsProviderTest, HookSeesEveryMadeSectionAndNoOther) {
+  auto provider = std::make_shared<RecordingProvider>(sectionRegistry());
+  // A section without rows is made (and then dropped); tags make none.
+  provider->update(decode("[" + rows("A") + R"(,{"type":"tags","uniqueId":"t"},)" + kDivider + "," +
+                          rows("B") + "]"));
+  EXPECT_FALSE(provider->sawNull);
+  EXPECT_EQ(provider->seen, (std::vector<std::string>{"A", "divider_2", "B"}));
+}
+
 /// Gives every section of type "rows" a header handler of its own first.
 class HandlerProvider : public CompositeListSectionsProvider {
  public:
@@ -121,7 +143,7 @@ class HandlerProvider : public CompositeListSectionsProvider {
   int ownTaps = 0;
   void updateSection(const std::shared_ptr<BaseCollectionSection>& section,
                      const AnyCompositeListItem&) override {
-    if (section) section->headerClickHandler = [this] { ++ownTaps; };
+    section->headerClickHandler = [this] { ++ownTaps; };
   }
 };
 

@@ -1,6 +1,5 @@
 #include "quarnkit/composite_list/model/description.h"
 
-#include "quarnkit/composite_list/fetching/sections_provider.h"
 #include "quarnkit/composite_list/model/descriptions.h"
 #include "quarnkit/composite_list/model/entity_providing.h"
 #include "quarnkit/core/error.h"
@@ -47,7 +46,7 @@ AnyCompositeListItemDescription::AnyCompositeListItemDescription(
     : isDefault(description->isDefault()),
       isList(description->isList()),
       base(description),
-      sectionProviding(dynamic_cast<const CompositeListSectionProviding*>(description.get())),
+      sectionProviding(dynamic_cast<const CompositeListSectionProvidingRole*>(description.get())),
       entityProviding(
           dynamic_cast<const EntityProvidingCompositeListItemDescription*>(description.get())),
       templateProviding(dynamic_cast<const TemplateProvidingItemDescription*>(description.get())),

@@ -33,16 +33,30 @@
 #include <typeinfo>
 
 #include "quarnkit/coding/decoder.h"
-#include "quarnkit/composite_list/fetching/request_parameters.h"
 #include "quarnkit/composite_list/model/any_item.h"
+#include "quarnkit/composite_list/model/request_parameters.h"
 #include "quarnkit/composite_list/model/section_item.h"
 #include "quarnkit/platform/runtime/async.h"
 
 namespace quarn {
 
-class CompositeListSectionProviding;
 class EntityProvidingCompositeListItemDescription;
 class TemplateProvidingItemDescription;
+
+/// The root of CompositeListSectionProviding, the interface of descriptions
+/// that also make display sections (sections_provider.h, a layer above this
+/// one): registry entries find that role through it once, without knowing
+/// about sections. Nothing else derives from it.
+class CompositeListSectionProvidingRole {
+ public:
+  virtual ~CompositeListSectionProvidingRole() = default;
+
+ private:
+  CompositeListSectionProvidingRole() = default;
+  CompositeListSectionProvidingRole(const CompositeListSectionProvidingRole&) = default;
+  CompositeListSectionProvidingRole& operator=(const CompositeListSectionProvidingRole&) = default;
+  friend class CompositeListSectionProviding;
+};
 
 /// The type-independent side of a description: what the registry, the
 /// decoder and the fetcher call.
@@ -164,7 +178,8 @@ class AnyCompositeListItemDescription {
   std::shared_ptr<const CompositeListItemDescriptionBase> base;
   /// The roles the description plays besides decoding, found once here
   /// rather than by a cast for every item: null when it does not play them.
-  const CompositeListSectionProviding* sectionProviding = nullptr;
+  /// (CompositeListSectionProviding::of() gives the first as what it is.)
+  const CompositeListSectionProvidingRole* sectionProviding = nullptr;
   const EntityProvidingCompositeListItemDescription* entityProviding = nullptr;
   const TemplateProvidingItemDescription* templateProviding = nullptr;
   /// True when the description is known to override neither request member:

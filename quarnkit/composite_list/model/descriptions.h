@@ -74,7 +74,9 @@ void logListEntityMismatch(const std::string& descriptionName, const std::string
 }
 
 /// Lists of host entities of type T, each wrapped as CompositeListEntity<T>.
-/// Result entities of other types are dropped with an error line.
+/// A result's entities may be bare T (decoded by class name) or already
+/// wrapped (what a provider of this description's own entity gives); entities
+/// of other types are dropped with an error line.
 template <HashableType T>
 class ListItemDescription
     : public CompositeListItemDescription<std::vector<CompositeListEntity<T>>> {
@@ -92,6 +94,8 @@ class ListItemDescription
       // The result's entity itself, shared rather than copied.
       if (auto value = element.template shared<T>()) {
         list.emplace_back(std::move(value));
+      } else if (const auto* wrapped = element.template get<CompositeListEntity<T>>()) {
+        list.push_back(*wrapped);
       } else {
         detail::logListEntityMismatch(this->descriptionTypeName(), element.typeName(),
                                       item.description());

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quarnkit/composite_list/model/fetch_mode.h"
@@ -24,7 +25,35 @@ namespace quarn {
 
 class AnyCompositeListItem;
 class CompositeListContext;
+class CompositeListItem;
 struct CompositeListItemFields;
+
+/// A record's text templating worked out but not made yet
+/// (CompositeListItem::prepareTemplateText()). make() makes it, which cannot
+/// fail, and gives the record with its texts filled.
+class PreparedTextTemplate {
+ public:
+  /// Makes `change` in `record`.
+  using Apply = std::shared_ptr<CompositeListItem> (*)(std::shared_ptr<CompositeListItem> record,
+                                                       std::shared_ptr<void> change);
+  /// Nothing left to make: `record` has its texts filled.
+  explicit PreparedTextTemplate(std::shared_ptr<CompositeListItem> record)
+      : record_(std::move(record)) {}
+  PreparedTextTemplate(std::shared_ptr<CompositeListItem> record, std::shared_ptr<void> change,
+                       Apply apply)
+      : record_(std::move(record)), change_(std::move(change)), apply_(apply) {}
+
+  /// Whether make() has anything left to do.
+  [[nodiscard]] bool pending() const { return apply_ != nullptr; }
+  std::shared_ptr<CompositeListItem> make() && {
+    return apply_ != nullptr ? apply_(std::move(record_), std::move(change_)) : std::move(record_);
+  }
+
+ private:
+  std::shared_ptr<CompositeListItem> record_;
+  std::shared_ptr<void> change_;
+  Apply apply_ = nullptr;
+};
 
 class CompositeListItem {
  public:
@@ -58,6 +87,12 @@ class CompositeListItem {
   /// themselves. Throws ExpressionEvaluationError when a placeholder's key
   /// look-up fails.
   virtual std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) = 0;
+
+  /// templateText() in two steps, so that lists of records are templated
+  /// all or none: the texts are filled here, where a failure throws with the
+  /// record unchanged, and put in place by the result's make(). The
+  /// library's records do so; the default runs templateText() at once.
+  [[nodiscard]] virtual PreparedTextTemplate prepareTemplateText(const ValueDictionary& values);
 
   /// The record's fields as they are now, as an immutable block that
   /// AnyCompositeListItem keeps as its snapshot. The default copies them

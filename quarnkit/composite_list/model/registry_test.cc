@@ -245,5 +245,56 @@ TEST(EntityProvidingDescriptionTest, FetchesThroughTheBuiltProvider) {
   EXPECT_FALSE(fetch("no provider"));
 }
 
+// A list description that fetches its own entities: its provider gives the
+// description's entity, a list of wrapped products.
+class WrappedProductsProvider
+    : public CompositeListEntityProviding<std::vector<CompositeListEntity<Product>>> {
+ public:
+  Async<std::optional<std::vector<CompositeListEntity<Product>>>> provideEntity(
+      const CompositeListRequestParameters::Item&) override {
+    co_return std::vector<CompositeListEntity<Product>>{CompositeListEntity(Product{1, "a"}),
+                                                        CompositeListEntity(Product{2, "b"})};
+  }
+};
+
+class SelfFetchingList
+    : public EntityProvidingItemDescription<ListItemDescription<Product>, WrappedProductsProvider> {
+ public:
+  std::shared_ptr<WrappedProductsProvider> makeProvider(
+      const CompositeListRequestParameters::Item&) const override {
+    return std::make_shared<WrappedProductsProvider>();
+  }
+};
+
+TEST(EntityProvidingDescriptionTest, ListDescriptionAppliesWhatItsProviderFetched) {
+  testing::LogCapture log;
+  auto registry = std::make_shared<CompositeListItemsRegistry>();
+  registry->register_<SelfFetchingList>();
+  // Results decoded by class name hold bare products; those of the provider
+  // hold them wrapped. Both reach the record, in order.
+  const auto items = decodeCompositeListTemplate(
+      R"([{"type":"list","uniqueId":"fetched"},{"type":"list","uniqueId":"mixed"}])", registry);
+  CompositeListContext context(std::make_shared<ArbitraryRandomNumberGenerator>(3));
+  const auto fetched = runUntilComplete(
+      descriptionInstance<SelfFetchingList>()->fetchEntities(CompositeListRequestParameters::Item(
+          "fetched", "list", std::nullopt, std::nullopt, std::nullopt)));
+  ASSERT_TRUE(fetched);
+  const auto* entry = registry->description(CompositeListItemType::list);
+  entry->update(items[0], *fetched, context);
+  entry->update(items[1], {"mixed", {AnyEntity(Product{3, "c"}), fetched->results[1]}}, context);
+
+  auto ids = [](const AnyCompositeListItem& item) {
+    std::vector<std::int64_t> out;
+    for (const auto& e : item.getEntityArray<CompositeListEntity<Product>>().value_or(
+             std::vector<CompositeListEntity<Product>>{})) {
+      out.push_back(e.base().id);
+    }
+    return out;
+  };
+  EXPECT_EQ(ids(items[0]), (std::vector<std::int64_t>{1, 2}));
+  EXPECT_EQ(ids(items[1]), (std::vector<std::int64_t>{3, 2}));
+  EXPECT_EQ(log.count("Not match entity type"), 0u);
+}
+
 }  // namespace
 }  // namespace quarn

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "quarnkit/coding/json_encoder.h"
-#include "quarnkit/composite_list/fetching/request_parameters.h"
+#include "quarnkit/composite_list/model/request_parameters.h"
 #include "quarnkit/composite_list/testing/model_fixtures.h"
 #include "quarnkit/core/log.h"
 

@@ -12,6 +12,7 @@
 // object), "items" (decoded with the registry), "fetchMode".
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -96,8 +97,10 @@ class CompositeListSectionItemBase
   /// the record's template texts, kept when they are first filled: a record
   /// templated again (fetched again, or included again) is filled anew, not
   /// left with the texts of the former values. Setting the data or the entity
-  /// makes the new one the template.
+  /// makes the new one the template. A failure leaves the record unchanged.
   std::shared_ptr<CompositeListItem> templateText(const ValueDictionary& values) override;
+  /// The same, in two steps (CompositeListItem::prepareTemplateText).
+  PreparedTextTemplate prepareTemplateText(const ValueDictionary& values) override;
 
   [[nodiscard]] std::string description() const override;
   [[nodiscard]] bool isEqual(const CompositeListItem& other) const override;
@@ -130,8 +133,12 @@ class CompositeListSectionItemBase
                             const SeenMembers& seen);
   /// The name of the record type for log lines ("CompositeListSectionItem<Product>").
   [[nodiscard]] virtual std::string recordTypeName() const = 0;
-  /// Templates the entity in place when it is a template element.
-  virtual void templateEntityText(const ValueDictionary& values) = 0;
+  /// Puts a field block with filled texts in place, keeping the one with
+  /// the template texts.
+  void putFields(std::shared_ptr<const CompositeListItemFields> filled);
+  /// The entity's texts filled when it is a template element: calling the
+  /// result puts them in place; empty when there is nothing to fill.
+  virtual std::function<void()> prepareEntityText(const ValueDictionary& values) = 0;
   void logEntityMismatch(const std::string& receivedType) const;
 
   std::shared_ptr<const CompositeListItemFields> fields_;
@@ -279,17 +286,25 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
     return "CompositeListSectionItem<" + typeName<Entity>() + ">";
   }
 
-  void templateEntityText(const ValueDictionary& values) override {
+  std::function<void()> prepareEntityText(const ValueDictionary& values) override {
     if constexpr (kIsTextTemplatable<Entity>) {
       // Filled from the entity as it was before its texts were first filled.
       const std::optional<Entity>& source = entityTemplate_ ? entityTemplate_ : entity_;
-      if (source && mayChangeByTextTemplate(*source)) {
-        Entity filled = templateTextOf(*source, values);
+      if (!source || !mayChangeByTextTemplate(*source)) return {};
+      const auto keep = [self = shared_from_this(), this](Entity filled) {
         if (!entityTemplate_) entityTemplate_ = std::move(entity_);
         entity_ = std::move(filled);
+      };
+      if constexpr (std::is_same_v<Entity, std::vector<AnyCompositeListItem>>) {
+        // Nested records: each is changed only when the whole list is.
+        return [keep, fill = quarn::prepareTemplateText(*source, values)] { keep(fill()); };
+      } else {
+        return
+            [keep, filled = templateTextOf(*source, values)]() mutable { keep(std::move(filled)); };
       }
     } else {
       (void)values;
+      return {};
     }
   }
 

@@ -10,7 +10,8 @@
 //   them, nested item lists), in place;
 // - a list of template elements: each element in order; an element that is a
 //   CompositeListElement whose vars is an object gets the values with that
-//   object's entries merged over them.
+//   object's entries merged over them. A list of item records changes all
+//   or none of them (nested lists included): when one fails, none changes.
 //
 //   auto rows = templateText(item.getEntityArray<CompositeListRow>().value(), values);
 //
@@ -18,9 +19,11 @@
 #pragma once
 
 #include <concepts>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "quarnkit/composite_list/model/element.h"
@@ -46,11 +49,12 @@ void unmergeVars(ValueDictionary& withVars, const ValueDictionary& values,
                  const ValueObject& merged);
 }  // namespace detail
 
-/// Each element templated in order (see the file comment).
-template <CompositeListTextTemplateElement T>
-std::vector<T> templateText(const std::vector<T>& elements, const ValueDictionary& values) {
-  std::vector<T> out;
-  out.reserve(elements.size());
+namespace detail {
+/// Calls `f(element, values)` for each element in order, with the values for
+/// that element: the given ones, with a CompositeListElement's vars object
+/// merged over them.
+template <class T, class F>
+void forEachWithTheirValues(const std::vector<T>& elements, const ValueDictionary& values, F&& f) {
   // The values with an element's vars over them: copied once, then after
   // each such element only the entries its vars touched are put back.
   [[maybe_unused]] std::optional<ValueDictionary> withVars;
@@ -66,14 +70,35 @@ std::vector<T> templateText(const std::vector<T>& elements, const ValueDictionar
         }
         withVars->merge(*object);
         merged = object;
-        out.push_back(element.templateText(*withVars));
+        f(element, std::as_const(*withVars));
         continue;
       }
     }
-    out.push_back(element.templateText(values));
+    f(element, values);
   }
+}
+}  // namespace detail
+
+/// Each element templated in order (see the file comment).
+template <CompositeListTextTemplateElement T>
+std::vector<T> templateText(const std::vector<T>& elements, const ValueDictionary& values) {
+  std::vector<T> out;
+  out.reserve(elements.size());
+  detail::forEachWithTheirValues(elements, values, [&](const T& element, const ValueDictionary& v) {
+    out.push_back(element.templateText(v));
+  });
   return out;
 }
+
+/// The records of `items` templated as one change: their texts are filled
+/// here (a failure throws with every record unchanged) and put in place when
+/// the result is called, which gives the items wrapped anew.
+std::function<std::vector<AnyCompositeListItem>()> prepareTemplateText(
+    const std::vector<AnyCompositeListItem>& items, const ValueDictionary& values);
+
+/// Item records templated all or none: prepareTemplateText(items, values)().
+std::vector<AnyCompositeListItem> templateText(const std::vector<AnyCompositeListItem>& items,
+                                               const ValueDictionary& values);
 
 /// Whether templating an element can change it. Types that say so with
 /// `bool hasTextPlaceholders() const` (rows, item data) are skipped when none

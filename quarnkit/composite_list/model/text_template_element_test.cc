@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "quarnkit/composite_list/fetching/text_template.h"
 #include "quarnkit/composite_list/model/section_item.h"
+#include "quarnkit/composite_list/model/text_template.h"
 #include "quarnkit/composite_list/testing/model_fixtures.h"
 
 namespace quarn {

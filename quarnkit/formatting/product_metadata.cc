@@ -1,0 +1,254 @@
+#include "quarnkit/formatting/product_metadata.h"
+
+#include <map>
+#include <tuple>
+
+#include "quarnkit/core/log.h"
+#include "quarnkit/formatting/subscription_period.h"
+#include "quarnkit/platform/calendar.h"
+#include "quarnkit/platform/decimal_arithmetic.h"
+#include "quarnkit/platform/runtime/clock.h"
+
+namespace quarn {
+
+using platform::ExactFraction;
+using platform::FixedPointDecimal;
+using platform::RoundingMode;
+using platform::SKProduct;
+using platform::SKProductSubscriptionPeriod;
+
+namespace {
+
+// An amount both exact and ready to format.
+struct Amount {
+  ExactFraction exact;
+  std::optional<FixedPointDecimal> fixed;  // when it fits
+  Decimal decimal;
+};
+
+// Store prices beyond this are input errors, not prices.
+const ExactFraction& largestPrice() {
+  static const ExactFraction limit(1'000'000'000'000'000);
+  return limit;
+}
+
+std::optional<Amount> usablePrice(const Decimal& price, const std::string& productIdentifier) {
+  std::optional<ExactFraction> exact;
+  std::optional<FixedPointDecimal> fixed;
+  if (platform::isFinite(price)) {
+    fixed = platform::FixedPointDecimal::of(price);
+    exact = fixed ? ExactFraction::of(*fixed) : ExactFraction::of(price);
+  }
+  if (!exact || exact->sign() < 0 || !(*exact < largestPrice())) {
+    defaultLogger().log(LogLevel::warning,
+                        "[SKProductMetadataProvider] Product {} has no usable price ({})",
+                        productIdentifier, platform::isFinite(price) ? price.toString() : "NaN");
+    return std::nullopt;
+  }
+  return Amount{std::move(*exact), fixed, price};
+}
+
+std::optional<std::string> format(const platform::CurrencyFormatter& formatter,
+                                  const Amount& amount) {
+  return amount.fixed ? formatter.string(*amount.fixed) : formatter.string(amount.decimal);
+}
+
+// An exact amount rounded once for display.
+std::optional<std::string> format(const platform::CurrencyFormatter& formatter,
+                                  const ExactFraction& value, int scale, RoundingMode mode) {
+  if (const auto fixed = value.rounded(scale, mode)) return formatter.string(*fixed);
+  return formatter.string(value.roundedDecimal(scale, mode));
+}
+
+// A per-period price in cents, made nice when asked.
+std::optional<std::string> formatPerPeriod(const platform::CurrencyFormatter& formatter,
+                                           const ExactFraction& value, RoundingMode mode,
+                                           bool nice) {
+  std::optional<FixedPointDecimal> cents = value.rounded(2, mode);
+  if (!cents) return format(formatter, value, 2, mode);
+  if (nice) {
+    if (const auto n = detail::niceRoundedCents(cents->units)) cents->units = *n;
+  }
+  return formatter.string(*cents);
+}
+
+// How many whole relative units (of R's unit) the period P holds, from now.
+std::int64_t calendarCount(const SKProductSubscriptionPeriod& p,
+                           const SKProductSubscriptionPeriod& r) {
+  const auto component = dateComponent(r.unit);
+  if (!component) return 0;
+  const auto calendar = platform::Calendar::current();
+  const auto clock = platform::Clock::current();
+  const std::optional<Date> end = calendar->dateByAdding(dateComponets(p), clock->now());
+  if (!end) return 0;
+  // The extra second absorbs the time between the two readings of the clock.
+  return calendar->wholeUnits(*component, clock->now(), Date(end->timeIntervalSince1970() + 1))
+      .value_or(0);
+}
+
+}  // namespace
+
+// What the products of one productsMetadata() call share: the relative
+// product's price, and relative counts (products share a few periods, and
+// calendar arithmetic is slow).
+struct SKProductMetadataProvider::RelativeCounts {
+  std::map<std::tuple<std::uint32_t, std::int64_t, std::uint32_t, std::int64_t>, std::int64_t>
+      counts;
+  const platform::SKProduct* relative = nullptr;
+  std::optional<Amount> relativePrice;
+
+  // One formatter per price locale of the list.
+  std::map<std::string, platform::CurrencyFormatter, std::less<>> formatters;
+
+  platform::CurrencyFormatter formatter(const platform::CurrencyFormatter& prototype,
+                                        const std::string& locale) {
+    auto it = formatters.find(locale);
+    if (it == formatters.end()) {
+      platform::CurrencyFormatter f = prototype;
+      f.setLocaleIdentifier(locale);
+      it = formatters.emplace(locale, std::move(f)).first;
+    }
+    return it->second;
+  }
+
+  const std::optional<Amount>& priceOf(const platform::SKProduct& product) {
+    if (relative != &product) {
+      relative = &product;
+      relativePrice = usablePrice(product.price, product.productIdentifier);
+    }
+    return relativePrice;
+  }
+};
+
+SKProductMetadataProvider::SKProductMetadataProvider()
+    : SKProductMetadataProvider(platform::DateComponentsFormatter(),
+                                platform::CurrencyFormatter()) {}
+
+SKProductMetadataProvider::SKProductMetadataProvider(
+    platform::DateComponentsFormatter dateComponentsFormatter,
+    platform::CurrencyFormatter priceFormatter)
+    : dateComponentsFormatter_(std::move(dateComponentsFormatter)),
+      priceFormatter_(std::move(priceFormatter)) {}
+
+std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
+    const SKProductRef& product, const SKProductRef& relativeProduct) const {
+  RelativeCounts counts;
+  return metadata(product, relativeProduct, counts);
+}
+
+std::vector<SKProductMeta> SKProductMetadataProvider::productsMetadata(
+    const std::vector<SKProductRef>& products, const SKProductRef& relativeProduct) const {
+  const SKProductRef relative = relativeProduct ? relativeProduct : getRelativeProduct(products);
+  RelativeCounts counts;
+  std::vector<SKProductMeta> out;
+  out.reserve(products.size());
+  for (const SKProductRef& product : products) {
+    if (auto meta = metadata(product, relative, counts)) out.push_back(std::move(*meta));
+  }
+  return out;
+}
+
+SKProductRef SKProductMetadataProvider::getRelativeProduct(
+    const std::vector<SKProductRef>& products) {
+  using platform::SKProductPeriodUnit;
+  for (const SKProductRef& p : products) {
+    if (p && p->subscriptionPeriod &&
+        normalized(*p->subscriptionPeriod) ==
+            SKProductSubscriptionPeriod{SKProductPeriodUnit::week, 1}) {
+      return p;
+    }
+  }
+  for (const SKProductRef& p : products) {
+    if (p && p->subscriptionPeriod &&
+        *p->subscriptionPeriod == SKProductSubscriptionPeriod{SKProductPeriodUnit::month, 1}) {
+      return p;
+    }
+  }
+  return nullptr;
+}
+
+std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
+    const SKProductRef& product, const SKProductRef& relativeProduct,
+    RelativeCounts& counts) const {
+  if (!product || !product->subscriptionPeriod) return std::nullopt;
+  const SKProduct& p = *product;
+  const SKProductSubscriptionPeriod& period = *p.subscriptionPeriod;
+  const bool priceable = isPriceable(period);
+  platform::CurrencyFormatter formatter = counts.formatter(priceFormatter_, p.priceLocale);
+
+  SKProductMeta::Fields f;
+  f.product = product;
+  const std::optional<Amount> price = usablePrice(p.price, p.productIdentifier);
+  if (price) f.localizedPrice = format(formatter, *price);
+  if (priceable) f.localizedPeriod = dateComponentsFormatter_.string(dateComponets(period));
+
+  if (price && priceable) {
+    auto perUnit = [&](detail::PriceUnit unit) {
+      const auto perPeriod = price->exact / *detail::unitsInPeriod(period, unit);
+      return formatPerPeriod(formatter, *perPeriod, RoundingMode::down, allowsNiceRounding);
+    };
+    f.localizedPricePerYear = perUnit(detail::PriceUnit::year);
+    f.localizedPricePerMonth = perUnit(detail::PriceUnit::month);
+    f.localizedPricePerWeek = perUnit(detail::PriceUnit::week);
+  }
+
+  const SKProduct* relative = relativeProduct.get();
+  if (relative && relative->subscriptionPeriod && price && priceable) {
+    const SKProductSubscriptionPeriod r = normalized(*relative->subscriptionPeriod);
+    const auto key = std::make_tuple(static_cast<std::uint32_t>(period.unit), period.numberOfUnits,
+                                     static_cast<std::uint32_t>(r.unit), r.numberOfUnits);
+    auto it = counts.counts.find(key);
+    if (it == counts.counts.end()) {
+      it = counts.counts.emplace(key, isPriceable(r) ? calendarCount(period, r) : 0).first;
+    }
+    const std::optional<Amount> noPrice;
+    const std::optional<Amount>& relativePrice =
+        it->second > 0 ? counts.priceOf(*relative) : noPrice;
+    if (relativePrice) {
+      // How many relative periods this period is, exactly (a month is
+      // 365/84 weeks): whole calendar units would make it 4.
+      const std::int64_t unitLength = *detail::lengthInTwelfthsOfADay({r.unit, 1});
+      const ExactFraction units(*detail::lengthInTwelfthsOfADay(period), unitLength);
+      const ExactFraction total = *(relativePrice->exact / ExactFraction(r.numberOfUnits)) * units;
+      f.localizedRelativePrice =
+          format(formatter, total, formatter.maximumFractionDigits(), RoundingMode::bankers);
+      if (!total.isZero()) {
+        const ExactFraction discount =
+            (ExactFraction(1) - *(price->exact / total)) * ExactFraction(100);
+        if (!discount.isZero()) f.discountPercentage = static_cast<float>(discount.toDouble());
+      }
+      f.localizedPricePerRelativePeriod = formatPerPeriod(formatter, *(price->exact / units),
+                                                          RoundingMode::plain, allowsNiceRounding);
+    }
+  }
+
+  if (const auto& offer = p.introductoryPrice) {
+    formatter = counts.formatter(priceFormatter_, offer->priceLocale);
+    if (const auto offerPrice = usablePrice(offer->price, p.productIdentifier)) {
+      f.localizedIntroductoryPrice = format(formatter, *offerPrice);
+    }
+    if (isPriceable(offer->subscriptionPeriod)) {
+      f.localizedIntroductoryPeriod =
+          dateComponentsFormatter_.string(dateComponets(offer->subscriptionPeriod));
+    }
+  }
+  return SKProductMeta(p.productIdentifier, std::move(f));
+}
+
+Value::Object toVars(const SKProduct& product) {
+  Value::Object vars;
+  vars.set("id", Value(product.productIdentifier));
+  vars.set("title", Value(product.localizedTitle));
+  vars.set("description", Value(product.localizedDescription));
+  vars.set("price", Value(product.price.toDouble()));
+  if (product.subscriptionPeriod) {
+    const SKProductSubscriptionPeriod n = normalized(*product.subscriptionPeriod);
+    Value::Object period;
+    period.set("unit", Value(static_cast<std::uint32_t>(n.unit)));
+    period.set("value", Value(n.numberOfUnits));
+    vars.set("period", Value(std::move(period)));
+  }
+  return vars;
+}
+
+}  // namespace quarn

@@ -1,0 +1,150 @@
+// Store product metadata: every display text of a subscription product
+// (its price, the price per year, month and week, the price measured against
+// a reference product, the period, the introductory offer, the discount).
+//
+//   SKProductMetadataProvider provider;
+//   std::vector<SKProductMeta> metas = provider.productsMetadata(products);
+//   metas[0].localizedPricePerWeek();   // "$0.99" for a year at $49.99
+//   metas[0].discountPercentage();      // 80.7 against the weekly product
+//
+// The reference ("relative") product is given, or else the list's weekly
+// product, or else its monthly one. A product is measured against it by how
+// many of the reference's periods its own period holds: a month holds
+// 365 ÷ 12 ÷ 7 weeks, not 4. A product whose period is shorter than one
+// reference period, a reference without a usable period, or a reference
+// priced at 0 leave the relative texts and the discount absent.
+//
+// A provider's operations are const and may run on several threads at once:
+// each call formats with its own copy of the price formatter.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/core/value.h"
+#include "quarnkit/platform/currency_formatter.h"
+#include "quarnkit/platform/date_components_formatter.h"
+#include "quarnkit/platform/store/store_product.h"
+
+namespace quarn {
+
+/// The display texts of one product. Only the two introductory texts can be
+/// changed after creation.
+class SKProductMeta {
+ public:
+  struct Fields {
+    std::shared_ptr<const platform::SKProduct> product;
+    std::optional<std::string> localizedPrice;
+    std::optional<std::string> localizedPricePerYear;
+    std::optional<std::string> localizedPricePerMonth;
+    std::optional<std::string> localizedPricePerWeek;
+    std::optional<std::string> localizedPricePerRelativePeriod;
+    std::optional<std::string> localizedRelativePrice;
+    std::optional<std::string> localizedPeriod;
+    std::optional<std::string> localizedIntroductoryPrice;
+    std::optional<std::string> localizedIntroductoryPeriod;
+    /// Saving against the relative product, in percent.
+    std::optional<float> discountPercentage;
+  };
+
+  SKProductMeta(std::string productIdentifier, Fields fields)
+      : productIdentifier_(std::move(productIdentifier)), f_(std::move(fields)) {}
+
+  [[nodiscard]] const std::string& productIdentifier() const { return productIdentifier_; }
+  [[nodiscard]] const std::shared_ptr<const platform::SKProduct>& product() const {
+    return f_.product;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedPrice() const {
+    return f_.localizedPrice;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedPricePerYear() const {
+    return f_.localizedPricePerYear;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedPricePerMonth() const {
+    return f_.localizedPricePerMonth;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedPricePerWeek() const {
+    return f_.localizedPricePerWeek;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedPricePerRelativePeriod() const {
+    return f_.localizedPricePerRelativePeriod;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedRelativePrice() const {
+    return f_.localizedRelativePrice;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedPeriod() const {
+    return f_.localizedPeriod;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedIntroductoryPrice() const {
+    return f_.localizedIntroductoryPrice;
+  }
+  [[nodiscard]] const std::optional<std::string>& localizedIntroductoryPeriod() const {
+    return f_.localizedIntroductoryPeriod;
+  }
+  [[nodiscard]] std::optional<float> discountPercentage() const { return f_.discountPercentage; }
+
+  void setLocalizedIntroductoryPrice(std::optional<std::string> text) {
+    f_.localizedIntroductoryPrice = std::move(text);
+  }
+  void setLocalizedIntroductoryPeriod(std::optional<std::string> text) {
+    f_.localizedIntroductoryPeriod = std::move(text);
+  }
+
+ private:
+  std::string productIdentifier_;
+  Fields f_;
+};
+
+using SKProductRef = std::shared_ptr<const platform::SKProduct>;
+
+class SKProductMetadataProvider {
+ public:
+  /// Periods in days, weeks and months with full unit names in the current
+  /// locale; prices in currency style.
+  SKProductMetadataProvider();
+  SKProductMetadataProvider(platform::DateComponentsFormatter dateComponentsFormatter,
+                            platform::CurrencyFormatter priceFormatter);
+
+  [[nodiscard]] const platform::DateComponentsFormatter& dateComponentsFormatter() const {
+    return dateComponentsFormatter_;
+  }
+  /// The prototype of the formatter each call copies and sets to the
+  /// product's price locale.
+  [[nodiscard]] const platform::CurrencyFormatter& priceFormatter() const {
+    return priceFormatter_;
+  }
+
+  /// Whether per-period prices are made to end in .19, .49, .79 or .99.
+  bool allowsNiceRounding = true;
+
+  /// The texts of `product`; nothing when it has no subscription period.
+  [[nodiscard]] std::optional<SKProductMeta> metadata(
+      const SKProductRef& product, const SKProductRef& relativeProduct = {}) const;
+  /// The texts of every product that has a subscription period, in order,
+  /// against `relativeProduct` or, without one, getRelativeProduct(products).
+  [[nodiscard]] std::vector<SKProductMeta> productsMetadata(
+      const std::vector<SKProductRef>& products, const SKProductRef& relativeProduct = {}) const;
+
+  /// The first product whose normalized period is 1 week, else the first
+  /// whose period is 1 month, else none.
+  static SKProductRef getRelativeProduct(const std::vector<SKProductRef>& products);
+
+  struct RelativeCounts;
+
+ private:
+  [[nodiscard]] std::optional<SKProductMeta> metadata(const SKProductRef& product,
+                                                      const SKProductRef& relativeProduct,
+                                                      RelativeCounts& counts) const;
+
+  platform::DateComponentsFormatter dateComponentsFormatter_;
+  platform::CurrencyFormatter priceFormatter_;
+};
+
+/// The product as template values: "id", "title", "description", "price"
+/// (a double) and, with a period, "period": {"unit": raw unit of the
+/// normalized period, "value": its count}.
+Value::Object toVars(const platform::SKProduct& product);
+
+}  // namespace quarn

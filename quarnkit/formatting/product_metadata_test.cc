@@ -1,0 +1,335 @@
+#include "quarnkit/formatting/product_metadata.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "quarnkit/core/log.h"
+#include "quarnkit/formatting/subscription_period.h"
+#include "quarnkit/platform/calendar.h"
+#include "quarnkit/platform/runtime/clock.h"
+
+namespace quarn {
+namespace {
+
+using platform::SKProduct;
+using platform::SKProductPeriodUnit;
+using platform::SKProductSubscriptionPeriod;
+using Unit = SKProductPeriodUnit;
+
+Decimal dec(const char* text) { return *Decimal::parse(text); }
+
+SKProductRef product(const char* id, const char* price,
+                     std::optional<SKProductSubscriptionPeriod> p, const char* locale = "en_US") {
+  auto out = std::make_shared<SKProduct>();
+  out->productIdentifier = id;
+  out->price = dec(price);
+  out->priceLocale = locale;
+  out->subscriptionPeriod = p;
+  return out;
+}
+
+// Fixed "now" (2024-01-31T00:00:00Z, so a month is February) in UTC.
+class ProductMetadataTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<platform::ManualClock> clock_ =
+      std::make_shared<platform::ManualClock>(Date(1706659200));
+  platform::ScopedService<platform::Clock> clockScope_{clock_};
+  platform::ScopedService<platform::Calendar> calendarScope_{
+      std::make_shared<platform::FixedTimeZoneCalendar>()};
+  SKProductMetadataProvider provider_{
+      platform::DateComponentsFormatter(platform::DateComponentsFormatter::kDay |
+                                            platform::DateComponentsFormatter::kWeekOfMonth |
+                                            platform::DateComponentsFormatter::kMonth,
+                                        platform::DateComponentsFormatter::UnitsStyle::full,
+                                        "en_US"),
+      platform::CurrencyFormatter("en_US")};
+};
+
+TEST(SubscriptionPeriodTest, NormalFormsAndComponents) {
+  EXPECT_EQ(normalized({Unit::day, 7}), (SKProductSubscriptionPeriod{Unit::week, 1}));
+  EXPECT_EQ(fixed({Unit::day, 7}), (SKProductSubscriptionPeriod{Unit::week, 1}));
+  EXPECT_EQ(fixed({Unit::day, 14}), (SKProductSubscriptionPeriod{Unit::day, 14}));
+  EXPECT_EQ(normalized({Unit::day, 14}), (SKProductSubscriptionPeriod{Unit::week, 2}));
+  EXPECT_EQ(normalized({Unit::month, 24}), (SKProductSubscriptionPeriod{Unit::year, 2}));
+  EXPECT_EQ(normalized({Unit::month, 18}), (SKProductSubscriptionPeriod{Unit::month, 18}));
+  EXPECT_EQ(dateComponets({Unit::week, 2}), (platform::CalendarComponents{.weekOfMonth = 2}));
+  EXPECT_TRUE(dateComponets({static_cast<Unit>(9), 2}).isEmpty());
+}
+
+TEST(SubscriptionPeriodTest, PricesPerPeriodAreExactThenTruncated) {
+  struct Case {
+    SKProductSubscriptionPeriod period;
+    const char* price;
+    const char* perWeek;
+    const char* perMonth;
+    const char* perYear;
+  };
+  for (const Case& c : {
+           Case{{Unit::month, 1}, "9.99", "2.29", "9.99", "119.88"},
+           Case{{Unit::year, 1}, "49.99", "0.95", "4.16", "49.99"},
+           Case{{Unit::day, 7}, "4.99", "4.99", "21.38", "260.19"},  // not 4.98
+           Case{{Unit::week, 1}, "4.99", "4.99", "21.68", "260.19"},
+           Case{{Unit::month, 3}, "-1", "-0.08", "-0.34", "-4"},  // toward −∞
+       }) {
+    const Decimal price = dec(c.price);
+    EXPECT_EQ(pricePerWeek(c.period, price).toString(), c.perWeek) << c.price;
+    EXPECT_EQ(pricePerMonth(c.period, price).toString(), c.perMonth) << c.price;
+    EXPECT_EQ(pricePerYear(c.period, price).toString(), c.perYear) << c.price;
+  }
+  // A period that cannot be priced gives not-a-number, never infinity.
+  EXPECT_TRUE(platform::isNaN(pricePerWeek({Unit::month, 0}, dec("9.99"))));
+  EXPECT_TRUE(platform::isNaN(pricePerYear({static_cast<Unit>(7), 1}, dec("9.99"))));
+  EXPECT_TRUE(platform::isNaN(pricePerMonth({Unit::week, -2}, dec("9.99"))));
+}
+
+TEST(SubscriptionPeriodTest, NiceRoundingTable) {
+  const std::pair<double, double> cases[] = {
+      {4.99, 4.99},     {5.00, 4.99},   {5.10, 4.99},   {12.20, 12.19},  {12.45, 12.49},
+      {12.70, 12.79},   {12.95, 12.99}, {12.15, 12.19}, {12.144, 11.99}, {12.149, 12.19},
+      {12.999, 12.999}, {0.95, 0.99},   {0.10, 0.10},   {0.0, 0.0},      {-3.0, -3.0},
+  };
+  for (const auto& [value, expected] : cases) {
+    EXPECT_DOUBLE_EQ(niceRounding(value), expected) << value;
+  }
+}
+
+TEST(SubscriptionPeriodTest, RelativeProductChoice) {
+  const auto monthly = product("m", "9.99", SKProductSubscriptionPeriod{Unit::month, 1});
+  const auto sevenDays = product("d7", "2.99", SKProductSubscriptionPeriod{Unit::day, 7});
+  const auto weekly = product("w", "2.99", SKProductSubscriptionPeriod{Unit::week, 1});
+  const auto twelveMonths = product("m12", "49.99", SKProductSubscriptionPeriod{Unit::month, 12});
+  const auto fourWeeks = product("w4", "9.99", SKProductSubscriptionPeriod{Unit::week, 4});
+  const auto lifetime = product("l", "99", std::nullopt);
+  using P = SKProductMetadataProvider;
+  EXPECT_EQ(P::getRelativeProduct({lifetime, monthly, sevenDays, weekly}), sevenDays);
+  EXPECT_EQ(P::getRelativeProduct({twelveMonths, fourWeeks, monthly}), monthly);
+  EXPECT_EQ(P::getRelativeProduct({twelveMonths, fourWeeks, lifetime}), nullptr);
+  EXPECT_EQ(P::getRelativeProduct({}), nullptr);
+}
+
+TEST_F(ProductMetadataTest, EveryTextOfAYearlyProductWithATrial) {
+  auto yearly = std::make_shared<SKProduct>(
+      *product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1}));
+  yearly->introductoryPrice =
+      platform::SKProductDiscount{.price = Decimal(0),
+                                  .priceLocale = "de_DE",
+                                  .subscriptionPeriod = {Unit::day, 3},
+                                  .paymentMode = platform::SKProductDiscountPaymentMode::freeTrial};
+  const auto weekly = product("w", "4.99", SKProductSubscriptionPeriod{Unit::week, 1});
+  const auto meta = provider_.metadata(yearly, weekly);
+  ASSERT_TRUE(meta);
+  EXPECT_EQ(meta->productIdentifier(), "y");
+  EXPECT_EQ(meta->product(), yearly);
+  EXPECT_EQ(meta->localizedPrice(), "$49.99");
+  EXPECT_EQ(meta->localizedPeriod(), "12 months");
+  EXPECT_EQ(meta->localizedPricePerYear(), "$49.99");
+  EXPECT_EQ(meta->localizedPricePerMonth(), "$4.19");  // 4.16
+  EXPECT_EQ(meta->localizedPricePerWeek(), "$0.99");   // 0.95
+  // 365/7 weeks of $4.99.
+  EXPECT_EQ(meta->localizedRelativePrice(), "$260.19");
+  EXPECT_NEAR(*meta->discountPercentage(), 80.787, 0.001);
+  EXPECT_EQ(meta->localizedPricePerRelativePeriod(), "$0.99");  // 0.96
+  EXPECT_EQ(meta->localizedIntroductoryPrice(), "0,00\u00a0€");
+  EXPECT_EQ(meta->localizedIntroductoryPeriod(), "3 days");
+
+  provider_.allowsNiceRounding = false;
+  const auto plain = provider_.metadata(yearly, weekly);
+  EXPECT_EQ(plain->localizedPricePerWeek(), "$0.95");
+  EXPECT_EQ(plain->localizedPricePerMonth(), "$4.16");
+  EXPECT_EQ(plain->localizedPricePerRelativePeriod(), "$0.96");
+}
+
+TEST_F(ProductMetadataTest, AMonthIsNotFourWeeks) {
+  // Whole calendar weeks in February are 4; the month's price per week must
+  // agree with the price per week all the same.
+  provider_.allowsNiceRounding = false;
+  const auto monthly = product("m", "9.99", SKProductSubscriptionPeriod{Unit::month, 1});
+  const auto weekly = product("w", "2.99", SKProductSubscriptionPeriod{Unit::week, 1});
+  const auto meta = provider_.metadata(monthly, weekly);
+  EXPECT_EQ(meta->localizedPricePerWeek(), "$2.29");
+  EXPECT_EQ(meta->localizedPricePerRelativePeriod(), "$2.30");  // rounded, not 2.50
+  EXPECT_EQ(meta->localizedRelativePrice(), "$12.99");          // not 11.96
+  EXPECT_NEAR(*meta->discountPercentage(), 23.108, 0.001);
+}
+
+TEST_F(ProductMetadataTest, WholeDiscountsStayWhole) {
+  // 16.00 for two weeks against 10.00 a week saves exactly 20%; the same
+  // sum in 32-bit floats, (1 − 16 ÷ 20) × 100, is 19.999998, which
+  // "%discount%" would truncate to 19.
+  const auto twoWeeks = product("w2", "16", SKProductSubscriptionPeriod{Unit::week, 2});
+  const auto weekly = product("w", "10", SKProductSubscriptionPeriod{Unit::week, 1});
+  const auto meta = provider_.metadata(twoWeeks, weekly);
+  EXPECT_EQ(meta->discountPercentage(), 20.0f);
+}
+
+TEST_F(ProductMetadataTest, RelativeTextsAbsentWhereTheyMeanNothing) {
+  const auto weekly = product("w", "4.99", SKProductSubscriptionPeriod{Unit::week, 1});
+  const auto threeDays = product("d3", "0.99", SKProductSubscriptionPeriod{Unit::day, 3});
+  const auto free = product("f", "0", SKProductSubscriptionPeriod{Unit::week, 1});
+  const auto zeroCount = product("z", "4.99", SKProductSubscriptionPeriod{Unit::week, 0});
+  const auto oddUnit = product("u", "4.99", SKProductSubscriptionPeriod{static_cast<Unit>(5), 1});
+
+  const auto self = provider_.metadata(weekly, weekly);  // discount exactly 0
+  EXPECT_EQ(self->localizedRelativePrice(), "$4.99");
+  EXPECT_EQ(self->discountPercentage(), std::nullopt);
+
+  const auto shorter = provider_.metadata(threeDays, weekly);
+  EXPECT_EQ(shorter->localizedRelativePrice(), std::nullopt);
+  EXPECT_EQ(shorter->localizedPricePerRelativePeriod(), std::nullopt);
+  EXPECT_EQ(shorter->discountPercentage(), std::nullopt);
+  EXPECT_EQ(shorter->localizedPricePerWeek(), "$2.19");  // 2.31
+
+  const auto againstFree = provider_.metadata(weekly, free);  // would be −∞ %
+  EXPECT_EQ(againstFree->localizedRelativePrice(), "$0.00");
+  EXPECT_EQ(againstFree->discountPercentage(), std::nullopt);
+
+  for (const auto& bad : {zeroCount, oddUnit}) {
+    const auto meta = provider_.metadata(bad, weekly);
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->localizedPrice(), "$4.99");
+    EXPECT_EQ(meta->localizedPeriod(), std::nullopt);
+    EXPECT_EQ(meta->localizedPricePerWeek(), std::nullopt);
+    EXPECT_EQ(meta->localizedRelativePrice(), std::nullopt);
+    // As a relative product it has no period: a discount of 100 otherwise.
+    const auto against = provider_.metadata(weekly, bad);
+    EXPECT_EQ(against->discountPercentage(), std::nullopt);
+    EXPECT_EQ(against->localizedRelativePrice(), std::nullopt);
+  }
+  EXPECT_EQ(provider_.metadata(product("l", "99", std::nullopt), weekly), std::nullopt);
+}
+
+TEST_F(ProductMetadataTest, SmallPerPeriodPricesNeverTurnNegative) {
+  const auto cheap = product("c", "1.99", SKProductSubscriptionPeriod{Unit::year, 1});
+  const auto meta = provider_.metadata(cheap, nullptr);
+  EXPECT_EQ(meta->localizedPricePerWeek(), "$0.03");   // not "-$0.01"
+  EXPECT_EQ(meta->localizedPricePerMonth(), "$0.19");  // 0.16
+}
+
+TEST_F(ProductMetadataTest, UnusablePricesLeaveTheirTextsAbsent) {
+  testing::LogCapture log;
+  for (const char* price : {"-4.99", "1e20"}) {
+    const auto meta =
+        provider_.metadata(product("bad", price, SKProductSubscriptionPeriod{Unit::week, 1}), {});
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->localizedPrice(), std::nullopt);
+    EXPECT_EQ(meta->localizedPricePerYear(), std::nullopt);
+    EXPECT_EQ(meta->localizedPeriod(), "1 week");
+  }
+  auto nan =
+      std::make_shared<SKProduct>(*product("nan", "1", SKProductSubscriptionPeriod{Unit::week, 1}));
+  nan->price = platform::notANumber();
+  EXPECT_EQ(provider_.metadata(nan, {})->localizedPrice(), std::nullopt);
+  EXPECT_EQ(log.count("has no usable price"), 3u);
+}
+
+TEST_F(ProductMetadataTest, PriceTextsInSeveralLocales) {
+  const auto yearly = product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1}, "de_DE");
+  const auto yen = product("j", "4800", SKProductSubscriptionPeriod{Unit::year, 1}, "ja_JP");
+  const auto metas = provider_.productsMetadata({yearly, yen});
+  ASSERT_EQ(metas.size(), 2u);
+  EXPECT_EQ(metas[0].localizedPrice(), "49,99\u00a0€");
+  EXPECT_EQ(metas[0].localizedPricePerWeek(), "0,99\u00a0€");
+  EXPECT_EQ(metas[1].localizedPrice(), "￥4,800");
+  EXPECT_EQ(metas[1].localizedPricePerMonth(), "￥400");  // 399.99 after nice rounding
+}
+
+TEST_F(ProductMetadataTest, ListsAreMeasuredAgainstTheirWeeklyProduct) {
+  const auto monthly = product("m", "9.99", SKProductSubscriptionPeriod{Unit::month, 1});
+  const auto weekly = product("w", "2.99", SKProductSubscriptionPeriod{Unit::day, 7});
+  const auto lifetime = product("l", "49.99", std::nullopt);
+  const auto metas = provider_.productsMetadata({monthly, lifetime, weekly});
+  ASSERT_EQ(metas.size(), 2u);
+  EXPECT_EQ(metas[0].productIdentifier(), "m");
+  EXPECT_EQ(metas[0].localizedRelativePrice(), "$12.99");
+  EXPECT_EQ(metas[1].localizedPeriod(), "7 days");
+  EXPECT_EQ(metas[1].discountPercentage(), std::nullopt);
+}
+
+TEST_F(ProductMetadataTest, OneProviderServesTwoThreads) {
+  std::vector<SKProductRef> products;
+  for (const char* locale : {"en_US", "de_DE", "ja_JP", "fr_FR"}) {
+    products.push_back(product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1}, locale));
+    products.push_back(product("w", "4.99", SKProductSubscriptionPeriod{Unit::week, 1}, locale));
+  }
+  auto texts = [&] {
+    std::vector<std::optional<std::string>> out;
+    for (const auto& m : provider_.productsMetadata(products)) {
+      out.push_back(m.localizedPrice());
+      out.push_back(m.localizedRelativePrice());
+    }
+    return out;
+  };
+  const auto expected = texts();
+  std::vector<std::optional<std::string>> a, b;
+  std::thread t1([&] {
+    for (int i = 0; i < 50; ++i) a = texts();
+  });
+  std::thread t2([&] {
+    for (int i = 0; i < 50; ++i) b = texts();
+  });
+  t1.join();
+  t2.join();
+  EXPECT_EQ(a, expected);
+  EXPECT_EQ(b, expected);
+}
+
+TEST(ProductVarsTest, ToVars) {
+  const auto p = product("com.example.m", "9.99", SKProductSubscriptionPeriod{Unit::month, 24});
+  const Value vars(toVars(*p));
+  EXPECT_EQ(*vars.find("id"), Value("com.example.m"));
+  EXPECT_EQ(*vars.find("price"), Value(9.99));
+  EXPECT_EQ(*vars.find("period")->find("unit"), Value(3));
+  EXPECT_EQ(*vars.find("period")->find("value"), Value(2));
+  EXPECT_EQ(Value(toVars(*product("l", "1", std::nullopt))).find("period"), nullptr);
+}
+
+}  // namespace
+}  // namespace quarn
+
+#include "quarnkit/coding/json_decoder.h"
+#include "quarnkit/formatting/store_product_decoding.h"
+
+namespace quarn {
+namespace {
+
+TEST(StoreProductDecodingTest, DecodesProductsAndReportsBadFields) {
+  const JSONDecoder decoder;
+  const auto p = decoder.decode<platform::SKProduct>(R"({
+    "productIdentifier": "y", "price": "49.99", "priceLocale": "de_DE",
+    "subscriptionPeriod": {"unit": "year", "numberOfUnits": 1},
+    "introductoryPrice": {"price": 0, "paymentMode": "freeTrial",
+                          "subscriptionPeriod": {"unit": 0, "numberOfUnits": 3}},
+    "discounts": [{"identifier": "winback", "price": 19.99, "priceLocale": "en_US",
+                   "subscriptionPeriod": {"unit": "month", "numberOfUnits": 1},
+                   "numberOfPeriods": 3, "type": "subscription"}]})");
+  EXPECT_EQ(p.price.toString(), "49.99");
+  EXPECT_EQ(p.subscriptionPeriod, (SKProductSubscriptionPeriod{Unit::year, 1}));
+  EXPECT_EQ(p.introductoryPrice->priceLocale, "de_DE");
+  EXPECT_EQ(p.introductoryPrice->paymentMode, platform::SKProductDiscountPaymentMode::freeTrial);
+  EXPECT_EQ(p.introductoryPrice->subscriptionPeriod, (SKProductSubscriptionPeriod{Unit::day, 3}));
+  ASSERT_EQ(p.discounts.size(), 1u);
+  EXPECT_EQ(p.discounts[0].numberOfPeriods, 3);
+  EXPECT_EQ(p.discounts[0].type, platform::SKProductDiscountType::subscription);
+  EXPECT_EQ(p.discounts[0].price.toString(), "19.99");
+
+  const auto lifetime = decoder.decode<platform::SKProduct>(R"({"productIdentifier": "l",
+                                                                 "price": 99})");
+  EXPECT_EQ(lifetime.subscriptionPeriod, std::nullopt);
+  const auto odd = decoder.decode<platform::SKProduct>(
+      R"({"productIdentifier": "u", "price": 1, "subscriptionPeriod": {"unit": 9, "numberOfUnits": 0}})");
+  EXPECT_EQ(static_cast<int>(odd.subscriptionPeriod->unit), 9);
+
+  for (const char* bad : {R"({"productIdentifier": "x", "price": "NaN"})",
+                          R"({"productIdentifier": "x", "price": "4,99"})",
+                          R"({"productIdentifier": "x", "price": 1,
+                              "subscriptionPeriod": {"unit": "fortnight", "numberOfUnits": 1}})",
+                          R"({"productIdentifier": "x", "price": 1,
+                              "subscriptionPeriod": {"numberOfUnits": 1}})",
+                          R"({"price": 1})"}) {
+    EXPECT_THROW(decoder.decode<platform::SKProduct>(bad), DecodingError) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace quarn

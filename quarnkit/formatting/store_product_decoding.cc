@@ -1,0 +1,89 @@
+#include "quarnkit/formatting/store_product_decoding.h"
+
+#include "quarnkit/core/decimal.h"
+#include "quarnkit/core/value.h"
+#include "quarnkit/platform/locale.h"
+
+namespace quarn {
+namespace {
+
+using platform::SKProductDiscountPaymentMode;
+using platform::SKProductPeriodUnit;
+
+Decimal decodePrice(KeyedDecodingContainer& c, const char* key) {
+  if (auto number = c.decodeIfPresent<Value>(key); number && number->ifString() == nullptr) {
+    return c.decode<Decimal>(key);
+  }
+  const auto text = c.decode<std::string>(key);
+  if (auto price = Decimal::parse(text)) return *price;
+  throw DecodingError::dataCorrupted(
+      {c.codingPath(), "Invalid price \"" + text + "\": expected decimal text like \"4.99\""});
+}
+
+template <class Enum, std::size_t N>
+Enum decodeNamed(KeyedDecodingContainer& c, const char* key, const char* const (&names)[N],
+                 Enum fallback) {
+  if (!c.contains(key)) return fallback;
+  if (auto raw = c.decodeIfPresent<Value>(key); raw && raw->ifString() == nullptr) {
+    return static_cast<Enum>(c.decode<std::uint32_t>(key));
+  }
+  const auto name = c.decode<std::string>(key);
+  for (std::size_t i = 0; i < N; ++i) {
+    if (name == names[i]) return static_cast<Enum>(i);
+  }
+  std::string expected;
+  for (const char* n : names) expected += (expected.empty() ? "" : ", ") + std::string(n);
+  throw DecodingError::dataCorrupted(
+      {c.codingPath(), "Unknown " + std::string(key) + " \"" + name + "\" (" + expected + ")"});
+}
+
+}  // namespace
+
+platform::SKProductSubscriptionPeriod Decodable<platform::SKProductSubscriptionPeriod>::decode(
+    Decoder& decoder) {
+  auto c = decoder.container();
+  static const char* const kUnits[] = {"day", "week", "month", "year"};
+  if (!c->contains("unit")) c->decode<std::string>("unit");  // reports the missing key
+  return {decodeNamed(*c, "unit", kUnits, SKProductPeriodUnit::day),
+          c->decode<std::int64_t>("numberOfUnits")};
+}
+
+platform::SKProductDiscount Decodable<platform::SKProductDiscount>::decode(Decoder& decoder) {
+  auto c = decoder.container();
+  platform::SKProductDiscount d;
+  d.identifier = c->decodeIfPresent<std::string>("identifier");
+  d.price = decodePrice(*c, "price");
+  d.priceLocale = c->decodeIfPresent<std::string>("priceLocale").value_or("");
+  d.subscriptionPeriod = c->decode<platform::SKProductSubscriptionPeriod>("subscriptionPeriod");
+  d.numberOfPeriods = c->decodeIfPresent<std::int64_t>("numberOfPeriods").value_or(1);
+  static const char* const kModes[] = {"payAsYouGo", "payUpFront", "freeTrial"};
+  d.paymentMode = decodeNamed(*c, "paymentMode", kModes, SKProductDiscountPaymentMode::payAsYouGo);
+  static const char* const kTypes[] = {"introductory", "subscription"};
+  d.type = decodeNamed(*c, "type", kTypes, platform::SKProductDiscountType::introductory);
+  return d;
+}
+
+platform::SKProduct Decodable<platform::SKProduct>::decode(Decoder& decoder) {
+  auto c = decoder.container();
+  platform::SKProduct p;
+  p.productIdentifier = c->decode<std::string>("productIdentifier");
+  p.localizedTitle = c->decodeIfPresent<std::string>("localizedTitle").value_or("");
+  p.localizedDescription = c->decodeIfPresent<std::string>("localizedDescription").value_or("");
+  p.price = decodePrice(*c, "price");
+  p.priceLocale = c->decodeIfPresent<std::string>("priceLocale")
+                      .value_or(platform::Locale::current()->localeIdentifier());
+  p.subscriptionPeriod =
+      c->decodeIfPresent<platform::SKProductSubscriptionPeriod>("subscriptionPeriod");
+  p.introductoryPrice = c->decodeIfPresent<platform::SKProductDiscount>("introductoryPrice");
+  p.discounts = c->decodeIfPresent<std::vector<platform::SKProductDiscount>>("discounts")
+                    .value_or(std::vector<platform::SKProductDiscount>{});
+  if (p.introductoryPrice && p.introductoryPrice->priceLocale.empty()) {
+    p.introductoryPrice->priceLocale = p.priceLocale;
+  }
+  for (auto& offer : p.discounts) {
+    if (offer.priceLocale.empty()) offer.priceLocale = p.priceLocale;
+  }
+  return p;
+}
+
+}  // namespace quarn

@@ -1,0 +1,34 @@
+// Store product records decoded from JSON, for the tool and for tests:
+//
+//   {"productIdentifier": "com.example.yearly", "localizedTitle": "Yearly",
+//    "price": 49.99, "priceLocale": "en_US",
+//    "subscriptionPeriod": {"unit": "year", "numberOfUnits": 1},
+//    "introductoryPrice": {"price": 0, "paymentMode": "freeTrial",
+//                          "subscriptionPeriod": {"unit": "day", "numberOfUnits": 3}}}
+//
+// A price is a JSON number or decimal text ("49.99"); a unit is its name or
+// its raw value; an offer's price locale defaults to its product's, and a
+// product's to the current locale.
+#pragma once
+
+#include "quarnkit/coding/decoder.h"
+#include "quarnkit/platform/store/store_product.h"
+
+namespace quarn {
+
+template <>
+struct Decodable<platform::SKProductSubscriptionPeriod> {
+  static platform::SKProductSubscriptionPeriod decode(Decoder& decoder);
+};
+
+template <>
+struct Decodable<platform::SKProductDiscount> {
+  static platform::SKProductDiscount decode(Decoder& decoder);
+};
+
+template <>
+struct Decodable<platform::SKProduct> {
+  static platform::SKProduct decode(Decoder& decoder);
+};
+
+}  // namespace quarn

@@ -1,0 +1,40 @@
+// The key-path look-up behind KeyPath::valueIn and key-path expressions, in a
+// form that reads facts without copying them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "quarnkit/predicate/detail/operand.h"
+#include "quarnkit/predicate/key_path.h"
+#include "quarnkit/predicate/limits.h"
+
+namespace quarn::detail {
+
+class StepCounter;
+
+enum class Lookup : std::uint8_t { found, missing, failed };
+
+/// State of the look-ups of one evaluation.
+struct LookupState {
+  std::size_t fallbacksLeft = kKeyPathMaxFallbacks;
+  std::string failure;           // why the last failed look-up failed
+  StepCounter* steps = nullptr;  // takes a step for each element visited, when given
+};
+
+/// Looks components [from, size) of `path` up in `base`; on `found`, `out`
+/// holds the value (possibly a reference into `base`).
+Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand& out,
+              LookupState& state);
+Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
+              LookupState& state);
+
+/// Throws PredicateEvaluationError(limitExceeded) for a path over
+/// kKeyPathMaxComponents; the look-up functions assume a checked path.
+void checkKeyPathLength(const KeyPath& path);
+
+/// Turns a look-up result into the operand's value: nothing becomes null, a
+/// failure throws PredicateEvaluationError(invalidKeyPath).
+void finishLookup(Lookup result, Operand& out, const LookupState& state);
+
+}  // namespace quarn::detail

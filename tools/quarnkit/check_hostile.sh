@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Runs the quarnkit tool on hostile inputs, each built in a fresh temporary
+# directory: includes that try to leave their folder, devices, directories,
+# include fan-outs and cycles, numbers no double holds, control characters,
+# bad seeds and full devices. Each case names the exit status the run must
+# end with and one line its standard error (err) or output (out) must hold.
+# The runs start in the temporary directory, $D.
+#
+#   tools/quarnkit/check_hostile.sh [TOOL]
+#
+# TOOL defaults to build/default/tools/quarnkit/quarnkit.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+tool="$(realpath "${1:-build/default/tools/quarnkit/quarnkit}")"
+export TZ=UTC LANG=en_US.UTF-8
+unset QUARNKIT_LOG_LEVEL
+
+D="$(mktemp -d "${TMPDIR:-/tmp}/quarnkit-hostile-XXXXXX")"
+trap 'rm -rf "$D"' EXIT
+cd "$D"
+
+# --- the files ---------------------------------------------------------------
+mkdir -p inc/sub outside dir
+echo '[{"uniqueId": "s", "type": "card", "entity": {"secret": 1}}]' >outside/secret.json
+echo '[{"uniqueId": "ok", "type": "card", "entity": {"a": 1}}]' >inc/ok.json
+ln -s ../outside/secret.json inc/escape.json  # a key's file that leaves the folder
+ln -s ../../outside inc/sub/out               # a folder that leaves it
+include() { echo "[{\"type\": \"include\", \"entity\": {$1}}]" >"$2"; }
+include '"url": "file:///etc/passwd"' passwd.json
+include "\"url\": \"file://$D/outside/secret.json\"" absolute.json
+include "\"url\": \"file://$D/outside/missing.json\"" absolute-missing.json
+include '"url": "../../outside/secret.json"' parents.json
+include '"url": "%2e%2e/%2e%2e/outside/secret.json"' encoded.json
+include '"url": "/etc/passwd"' plain.json
+include '"url": "../outside/secret.json"' sibling.json
+include '"url": "sub/out/secret.json"' through-link.json
+include '"key": "escape"' key-link.json
+include '"url": "ok.json"' inside.json
+include '"url": "file:///dev/zero"' zero.json
+include '"key": "a\u0000b"' nul-key.json
+# a -> b -> (reference r = a): a cycle through a reference
+include '"key": "a"' cycle.json
+include '"key": "b"' inc/a.json
+include '"reference": "r"' inc/b.json
+echo '{"r": "a"}' >inc/index.json
+# f0 includes f1 twice, f1 f2 twice, ...: 2^n items
+mkdir fan deep
+for i in $(seq 0 13); do
+  echo "[{\"type\": \"include\", \"entity\": {\"key\": \"f$((i + 1))\"}}," \
+    "{\"type\": \"include\", \"entity\": {\"key\": \"f$((i + 1))\"}}]" >fan/f$i.json
+done
+echo '[{"type": "card"}]' >fan/f14.json
+include '"key": "f0"' fanout.json
+for i in $(seq 0 19); do include "\"key\": \"d$((i + 1))\"" deep/d$i.json; done
+echo '[{"type": "card"}]' >deep/d20.json
+include '"key": "d0"' deeply.json
+echo '[{"uniqueId": "c", "type": "card"}]' >card.json
+echo '[{"type": "rows", "data": {"maxItems": 1e400}}, {"type": "rows", "predicate": "a >"}]' >huge.json
+echo '[{"key": "c", "result": [{"class": "Promo", "price": 1e400}]}]' >huge-results.json
+head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' ' ' >big.json
+mkfifo fifo
+
+# --- the table -----------------------------------------------------------------
+failures=0
+total=0
+# check NAME STATUS STREAM LINE ARGS...: the run is interrupted after $WAIT
+# seconds (a watch ends so), and ends with its own status then.
+WAIT=10
+check() {
+  local name="$1" status="$2" stream="$3" line="$4"
+  shift 4
+  total=$((total + 1))
+  local actual
+  timeout --preserve-status -s INT "$WAIT" "$tool" "$@" >"$D/.out" 2>"$D/.err"
+  actual=$?
+  if [ "$actual" != "$status" ]; then
+    echo "FAIL $name: exit status $actual, expected $status"
+    cat "$D/.err"
+    failures=$((failures + 1))
+  elif ! grep -Fxq -- "$line" "$D/.$stream"; then
+    echo "FAIL $name: no line \"$line\" in standard ${stream/err/error}:"
+    cat "$D/.$stream"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+}
+outside='outside the includes directory'
+I=(--includes inc --no-defaults)
+
+check url-file-passwd 1 err "quarnkit: passwd.json: [0].entity: cannot resolve the include url \"file:///etc/passwd\": $outside" preview passwd.json "${I[@]}"
+check url-absolute 1 err "quarnkit: absolute.json: [0].entity: cannot resolve the include url \"file://$D/outside/secret.json\": $outside" preview absolute.json "${I[@]}"
+check url-absolute-missing-tells-nothing 1 err "quarnkit: absolute-missing.json: [0].entity: cannot resolve the include url \"file://$D/outside/missing.json\": $outside" preview absolute-missing.json "${I[@]}"
+check url-parents 1 err "quarnkit: parents.json: [0].entity: cannot resolve the include url \"../../outside/secret.json\": $outside" preview parents.json "${I[@]}"
+check url-encoded-parents 1 err "quarnkit: encoded.json: [0].entity: cannot resolve the include url \"%2e%2e/%2e%2e/outside/secret.json\": $outside" preview encoded.json "${I[@]}"
+check url-plain-absolute 1 err "quarnkit: plain.json: [0].entity: cannot resolve the include url \"/etc/passwd\": $outside" preview plain.json "${I[@]}"
+check url-without-includes-dir 1 err "quarnkit: sibling.json: [0].entity: cannot resolve the include url \"../outside/secret.json\": $outside" preview sibling.json --no-defaults
+check url-through-symlink 1 err "quarnkit: through-link.json: [0].entity: cannot resolve the include url \"sub/out/secret.json\": $outside" preview through-link.json "${I[@]}"
+check key-symlink 1 err "quarnkit: key-link.json: [0].entity: cannot resolve the include key \"escape\": $outside" preview key-link.json "${I[@]}"
+check url-inside 0 out "1. card \"ok\"" preview inside.json "${I[@]}"
+check explain-url-outside 0 out "  hidden  include_0 (include): cannot resolve the include url \"file:///etc/passwd\": $outside" explain passwd.json "${I[@]}"
+check lint-url-outside 1 out "passwd.json: [0].entity: error: cannot resolve the include url \"file:///etc/passwd\": $outside" lint passwd.json "${I[@]}"
+WAIT=2
+check watch-url-outside 0 err "quarnkit: passwd.json: [0].entity: cannot resolve the include url \"file:///etc/passwd\": $outside" preview passwd.json "${I[@]}" --watch
+WAIT=10
+check explain-dev-zero 0 out "  hidden  include_0 (include): cannot resolve the include url \"file:///dev/zero\": $outside" explain zero.json "${I[@]}"
+
+# The same include crosses the bound in every subcommand (a lower bound than
+# the default keeps the check quick under sanitizers).
+fan='more than 1000 included items (--max-included-items): fanout.json [0] -> fan/f0.json [0] -> fan/f1.json [0] -> fan/f2.json [0] -> fan/f3.json [0] -> fan/f4.json [0] -> fan/f5.json [1] -> fan/f6.json [0] -> fan/f7.json [1] -> fan/f8.json [0] -> fan/f9.json [0] -> fan/f10.json [1] -> fan/f11.json'
+F=(--includes fan --max-included-items 1000)
+check fanout-preview 1 err "quarnkit: fan/f10.json: [1].entity: $fan" preview fanout.json "${F[@]}"
+check fanout-lint 1 out "fan/f10.json: [1].entity: error: $fan" lint fanout.json "${F[@]}"
+check fanout-explain 0 out "                        hidden  include_1 (include): $fan  [fan/f10.json [1]]" explain fanout.json "${F[@]}"
+deep='includes nest deeper than 16 (--max-include-depth): deeply.json [0] -> deep/d0.json [0] -> deep/d1.json [0] -> deep/d2.json [0] -> deep/d3.json [0] -> deep/d4.json [0] -> deep/d5.json [0] -> deep/d6.json [0] -> deep/d7.json [0] -> deep/d8.json [0] -> deep/d9.json [0] -> deep/d10.json [0] -> deep/d11.json [0] -> deep/d12.json [0] -> deep/d13.json [0] -> deep/d14.json [0] -> deep/d15.json [0] -> deep/d16.json'
+check deep-preview 1 err "quarnkit: deep/d15.json: [0].entity: $deep" preview deeply.json --includes deep
+check deep-lint 1 out "deep/d15.json: [0].entity: error: $deep" lint deeply.json --includes deep
+cycle='include cycle: cycle.json [0] -> inc/a.json [0] -> inc/b.json [0] -> inc/a.json'
+check cycle-preview 1 err "quarnkit: inc/b.json: [0].entity: $cycle" preview cycle.json "${I[@]}"
+check cycle-lint 1 out "inc/b.json: [0].entity: error: $cycle" lint cycle.json "${I[@]}"
+
+check lint-dev-zero 1 out "/dev/zero: error: not a regular file" lint /dev/zero
+check template-directory 1 err "quarnkit: dir: is a directory" preview dir --no-defaults
+check results-directory 1 err "quarnkit: dir: is a directory" preview card.json --results dir
+check env-directory 1 err "quarnkit: dir: is a directory" explain card.json --env dir
+check results-read-error 1 err "quarnkit: /proc/self/mem: read error: Input/output error" preview card.json --results /proc/self/mem
+check results-fifo 1 err "quarnkit: fifo: not a regular file" preview card.json --results fifo
+check template-too-large 1 err "quarnkit: big.json: larger than the 1 MiB limit (--max-file-size)" preview big.json --max-file-size 1
+check lint-huge-number 1 out "huge.json: [0].data.maxItems: error: the number is out of range (larger than a double holds)" lint huge.json
+check lint-huge-number-goes-on 1 out "huge.json: 2 errors, 0 warnings" lint huge.json
+check results-huge-number 1 err "quarnkit: huge-results.json: [0].result[0].price: the number is out of range (larger than a double holds)" preview card.json --results huge-results.json --format json
+check nul-in-key 1 err "quarnkit: nul-key.json: [0].entity: cannot resolve the include key \"a\\u0000b\": the key is not a plain file name" preview nul-key.json "${I[@]}"
+check seed-too-large 2 err "--seed: expected a whole number from 0 to 18446744073709551615, not \"99999999999999999999999\"" preview card.json --seed 99999999999999999999999
+check seed-negative 2 err "--seed: expected a whole number from 0 to 18446744073709551615, not \"-5\"" preview card.json --seed -5
+check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full
+# Standard output on a full device.
+real="$tool"
+tool=bash
+check stdout-full 1 err "quarnkit: standard output: cannot write: No space left on device" \
+  -c 'exec "$0" "$@" >/dev/full' "$real" explain card.json
+tool="$real"
+
+echo "$((total - failures)) passed, $failures failed"
+[ "$failures" = 0 ]

@@ -1,0 +1,104 @@
+// price: the report for a small catalogue, --validate's findings, and each
+// input error reported as one line naming the file.
+#include "tools/quarnkit/price.h"
+
+#include <gtest/gtest.h>
+
+#include "quarnkit/core/log.h"
+#include "tools/quarnkit/input_error.h"
+#include "tools/quarnkit/tool_test_support.h"
+
+namespace quarn::tool {
+namespace {
+
+using testing::ScratchDirectory;
+
+constexpr const char* kProducts = R"([
+  {"productIdentifier": "w", "price": 2.99, "priceLocale": "en_US",
+   "subscriptionPeriod": {"unit": "week", "numberOfUnits": 1}},
+  {"productIdentifier": "y", "price": "49.99", "priceLocale": "en_US",
+   "subscriptionPeriod": {"unit": "year", "numberOfUnits": 1}},
+  {"productIdentifier": "l", "price": 99, "priceLocale": "en_US"}])";
+
+PriceOptions options(const ScratchDirectory& dir, const char* products = kProducts) {
+  PriceOptions o;
+  o.productsFile = dir.write("products.json", products);
+  o.now = Date::parseISO8601("2024-05-01T10:00:00Z");
+  return o;
+}
+
+std::string reason(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const InputError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(PriceCommandTest, ReportsEveryTextAndFilledTemplates) {
+  ScratchDirectory dir;
+  PriceOptions o = options(dir);
+  o.templates = {"%price_per_week% a week", "Save %discount%%"};
+  o.locale = "de_DE";
+  const std::string text = priceDocument(o);
+  EXPECT_NE(text.find("relative product: w"), std::string::npos);
+  EXPECT_NE(text.find("  price per week             0,99\u00a0€\n"), std::string::npos);
+  EXPECT_NE(text.find("  template 1:                0,99\u00a0€ a week\n"), std::string::npos);
+  EXPECT_NE(text.find("  template 2:                Save 67%\n"), std::string::npos);
+  EXPECT_NE(text.find("l\n  no subscription period"), std::string::npos);
+
+  o.json = true;
+  o.relativeProductIdentifier = "y";
+  const std::string json = priceDocument(o);
+  EXPECT_NE(json.find("\"relativeProduct\" : \"y\""), std::string::npos);
+  EXPECT_NE(json.find("\"placeholder\" : \"%price_per_week%\""), std::string::npos);
+}
+
+TEST(PriceCommandTest, ValidationNamesTemplatesAndProducts) {
+  ScratchDirectory dir;
+  PriceOptions o = options(dir);
+  o.templatesFile = dir.write("t.json", R"(["%price%", "%trial_period% free", "%prcie% %period"])");
+  o.validate = true;
+  EXPECT_EQ(priceProblems(o),
+            (std::vector<std::string>{
+                o.templatesFile.value() + ": [1]: no value for %trial_period% with w",
+                o.templatesFile.value() + ": [1]: no value for %trial_period% with y",
+                o.templatesFile.value() + ": [2]: unknown placeholder \"%prcie%\"",
+                o.templatesFile.value() + ": [2]: placeholder not closed: \"%period\""}));
+  EXPECT_EQ(runPrice(o), 1);
+  o.templatesFile.reset();
+  o.templates = {"%price% / %period%"};
+  EXPECT_TRUE(priceProblems(o).empty());
+}
+
+TEST(PriceCommandTest, InputErrorsNameTheirFile) {
+  ScratchDirectory dir;
+  PriceOptions o = options(dir);
+  o.relativeProductIdentifier = "nope";
+  EXPECT_EQ(reason([&] { priceDocument(o); }),
+            o.productsFile + ": no product \"nope\" to measure against (--relative)");
+
+  const PriceOptions bad = options(dir, R"([{"productIdentifier": "x", "price": "4,99"}])");
+  EXPECT_NE(reason([&] { priceDocument(bad); }).find("products.json: [0]"), std::string::npos);
+
+  PriceOptions templates = options(dir);
+  templates.templatesFile = dir.write("t.json", R"({"a": 1})");
+  EXPECT_EQ(reason([&] { priceDocument(templates); }),
+            *templates.templatesFile + ": a: expected a string");
+  templates.templatesFile = (dir.path() / "missing.json").string();
+  EXPECT_NE(reason([&] { priceDocument(templates); }).find("missing.json"), std::string::npos);
+}
+
+TEST(PriceCommandTest, UnknownLocaleFormatsAsRootOnceLogged) {
+  ScratchDirectory dir;
+  PriceOptions o = options(dir);
+  o.locale = "xx_YY";
+  quarn::testing::LogCapture log;
+  const std::string text = priceDocument(o);
+  EXPECT_NE(text.find("price                      ¤\u00a02.99"), std::string::npos) << text;
+  EXPECT_EQ(log.count("Unknown locale identifier \"xx_YY\""), 1u);
+}
+
+}  // namespace
+}  // namespace quarn::tool
