@@ -5,7 +5,6 @@
 // a shared machine, where a phase may wait for a core).
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
-#include <time.h>
 
 #include <boost/json.hpp>
 
@@ -49,26 +48,6 @@ struct Article {
   }
 };
 
-// The calling thread's CPU time spent in a phase, summed over iterations.
-class CPUTimer {
- public:
-  template <class F>
-  void time(F&& f) {
-    const double start = now();
-    f();
-    total_ += now() - start;
-  }
-  [[nodiscard]] double seconds() const { return total_; }
-
- private:
-  static double now() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-  }
-  double total_ = 0;
-};
-
 std::string makeArticles(int n) {
   std::string out = "[";
   for (int i = 0; i < n; ++i) {
@@ -85,7 +64,7 @@ std::string makeArticles(int n) {
 void BM_DecodeVsParse(benchmark::State& state) {
   const std::string json = makeArticles(10000);
   quarn::bench::PhaseTimer parse, decode;
-  CPUTimer parseCPU, decodeCPU;
+  quarn::bench::CPUPhaseTimer parseCPU, decodeCPU;
   const quarn::JSONDecoder decoder;
   for (auto _ : state) {
     boost::json::monotonic_resource memory;

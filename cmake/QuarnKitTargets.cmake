@@ -11,8 +11,10 @@ endif()
 set_property(GLOBAL PROPERTY QUARNKIT_LIBRARIES "")
 
 # Collects the sources of a folder (recursively) and splits them into library
-# sources and test sources.
-function(_quarnkit_collect dir out_lib out_test)
+# sources, test sources and public headers. Headers in detail/ and testing/
+# folders, and test helpers (test_*.h, *_test*.h), are not public: they are
+# neither part of the target's interface nor installed.
+function(_quarnkit_collect dir out_lib out_test out_headers)
   file(GLOB_RECURSE _all CONFIGURE_DEPENDS "${dir}/*.cc")
   set(_lib "")
   set(_test "")
@@ -23,8 +25,11 @@ function(_quarnkit_collect dir out_lib out_test)
       list(APPEND _lib "${f}")
     endif()
   endforeach()
+  file(GLOB_RECURSE _headers CONFIGURE_DEPENDS "${dir}/*.h")
+  list(FILTER _headers EXCLUDE REGEX "/(detail|testing)/|/test_[^/]*\\.h$|_test[^/]*\\.h$")
   set(${out_lib} "${_lib}" PARENT_SCOPE)
   set(${out_test} "${_test}" PARENT_SCOPE)
+  set(${out_headers} "${_headers}" PARENT_SCOPE)
 endfunction()
 
 # quarnkit_add_library(<name> [DIR <dir>] [EXCLUDE <subdir>...]
@@ -37,16 +42,20 @@ function(quarnkit_add_library name)
   if(NOT ARG_DIR)
     set(ARG_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   endif()
-  _quarnkit_collect("${ARG_DIR}" _lib _test)
+  _quarnkit_collect("${ARG_DIR}" _lib _test _headers)
   foreach(ex IN LISTS ARG_EXCLUDE)
     list(FILTER _lib EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
     list(FILTER _test EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
+    list(FILTER _headers EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
   endforeach()
 
   set(target quarnkit_${name})
   add_library(${target} ${_lib})
   add_library(QuarnKit::${name} ALIAS ${target})
   set_target_properties(${target} PROPERTIES EXPORT_NAME ${name} OUTPUT_NAME quarnkit_${name})
+  # The public headers, installed with the target (QuarnKitInstall.cmake).
+  target_sources(${target} PUBLIC
+    FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES ${_headers})
   target_include_directories(${target} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)

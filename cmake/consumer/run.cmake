@@ -1,6 +1,7 @@
-# ctest driver: install the build tree into a fresh prefix, then configure,
-# build and run the consumer against it, with the compiler and flags of the
-# build tree (a sanitized library needs a sanitized consumer).
+# ctest driver: install the build tree into a fresh prefix, check that only
+# public headers landed there, then configure, build and run the consumer
+# against it, with the compiler and flags of the build tree (a sanitized
+# library needs a sanitized consumer).
 set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
@@ -8,6 +9,26 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${pr
 if(rc)
   message(FATAL_ERROR "install failed")
 endif()
+
+# Only public headers are installed, and they need nothing that is not.
+set(include_dir "${prefix}/include")
+file(GLOB_RECURSE installed RELATIVE "${include_dir}" "${include_dir}/quarnkit/*")
+if(NOT installed)
+  message(FATAL_ERROR "no headers installed")
+endif()
+foreach(header IN LISTS installed)
+  if(header MATCHES "/(detail|testing)/|/test_[^/]*\\.h$|_test[^/]*\\.h$")
+    message(FATAL_ERROR "internal header installed: ${header}")
+  endif()
+  file(STRINGS "${include_dir}/${header}" includes REGEX "^#include \"quarnkit/")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
+    if(NOT EXISTS "${include_dir}/${included}")
+      message(FATAL_ERROR "${header} includes ${included}, which is not installed")
+    endif()
+  endforeach()
+endforeach()
+
 execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${WORK_DIR}/build" -G Ninja
                         "-DCMAKE_PREFIX_PATH=${prefix}" -DCMAKE_BUILD_TYPE=Release
                         "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"

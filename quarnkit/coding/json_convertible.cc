@@ -1,8 +1,8 @@
 #include "quarnkit/coding/json_convertible.h"
 
+#include "quarnkit/core/detail/utf8.h"
 #include "quarnkit/core/error.h"
 #include "quarnkit/core/log.h"
-#include "quarnkit/core/utf8.h"
 
 namespace quarn::detail {
 

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "quarnkit/core/data.h"
-#include "quarnkit/core/utf8.h"
+#include "quarnkit/core/detail/utf8.h"
 
 namespace quarn {
 namespace {
@@ -49,7 +49,7 @@ std::optional<std::string> base64Decoded(std::string_view base64) {
   const std::optional<Data> data = Data::fromBase64(kept);
   if (!data) return std::nullopt;
   std::string text(data->bytes.begin(), data->bytes.end());
-  if (!isValidUTF8(text)) return std::nullopt;
+  if (!quarn::detail::isValidUTF8(text)) return std::nullopt;
   return text;
 }
 

@@ -16,6 +16,17 @@ namespace quarn::platform {
 
 enum class UserInterfaceIdiom { phone, tablet, desktop, tv };
 
+/// The device's physical orientation, numbered as the platform numbers it.
+enum class DeviceOrientation {
+  unknown = 0,
+  portrait = 1,
+  portraitUpsideDown = 2,
+  landscapeLeft = 3,
+  landscapeRight = 4,
+  faceUp = 5,
+  faceDown = 6,
+};
+
 /// "phone", "tablet", "desktop", "tv".
 std::string_view toString(UserInterfaceIdiom idiom);
 std::optional<UserInterfaceIdiom> userInterfaceIdiomFromString(std::string_view text);

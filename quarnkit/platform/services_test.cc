@@ -11,6 +11,7 @@
 #include "quarnkit/platform/notification_center.h"
 #include "quarnkit/platform/runtime/async.h"
 #include "quarnkit/platform/runtime/clock.h"
+#include "quarnkit/platform/runtime/task.h"
 
 using namespace quarn;
 using namespace quarn::platform;
@@ -146,6 +147,34 @@ TEST(ManualClockTest, TimersFireInOrderRepeatAndObeyInvalidation) {
   EXPECT_EQ(fired.size(), 2u);
   clock->advance(0.1);
   EXPECT_EQ(fired.back(), "moved");
+}
+
+TEST(ManualClockTest, DeadlinesPastTheRangeStayInTheFuture) {
+  // Once time has moved, a deadline of "now + the longest wait" lies past
+  // the nanosecond range; it must not wrap into the past and fire at once.
+  auto clock = std::make_shared<ManualClock>(Date(1000));
+  clock->advance(1.0);
+  bool fired = false;
+  auto timer = clock->scheduleTimer(1e300, false, [&](Timer&) { fired = true; });
+  bool woke = false;
+  auto sleeper =
+      Task<void>::spawn(mainExecutor(), [](std::shared_ptr<ManualClock> c, bool& w) -> Async<void> {
+        co_await c->sleep(std::chrono::nanoseconds::max());
+        w = true;
+      }(clock, woke));
+  drainMainContext();
+  clock->advance(3600.0);
+  clock->advance(std::chrono::hours(24 * 365 * 100));
+  drainMainContext();
+  EXPECT_FALSE(fired);
+  EXPECT_FALSE(woke);
+  EXPECT_EQ(clock->pendingCount(), 2u);
+  // Advancing by the longest step from here saturates too.
+  clock->advance(std::chrono::nanoseconds::max());
+  EXPECT_GT(clock->monotonicNow(), 9e9);
+  sleeper.cancel();
+  runMainContextUntil([&] { return sleeper.isFinished(); });
+  timer->invalidate();
 }
 
 TEST(MainContextTimerSchedulerTest, OneShotFiresForReal) {

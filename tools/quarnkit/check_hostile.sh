@@ -2,8 +2,9 @@
 # Runs the quarnkit tool on hostile inputs, each built in a fresh temporary
 # directory: includes that try to leave their folder, devices, directories,
 # include fan-outs and cycles, numbers no double holds, control characters,
-# bad seeds and full devices. Each case names the exit status the run must
-# end with and one line its standard error (err) or output (out) must hold.
+# bad seeds, full devices and curves of unusable parameters. Each case names
+# the exit status the run must end with and one line its standard error (err)
+# or output (out) must hold.
 # The runs start in the temporary directory, $D.
 #
 #   tools/quarnkit/check_hostile.sh [TOOL]
@@ -59,6 +60,16 @@ echo '[{"type": "rows", "data": {"maxItems": 1e400}}, {"type": "rows", "predicat
 echo '[{"key": "c", "result": [{"class": "Promo", "price": 1e400}]}]' >huge-results.json
 head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' ' ' >big.json
 mkfifo fifo
+# 1000 predicates that each backtrack until their match's own bound stops them
+{
+  printf '['
+  for i in $(seq 0 999); do
+    [ "$i" = 0 ] || printf ','
+    printf '{"uniqueId": "r%d", "type": "card", "predicate": "s MATCHES %s"}' "$i" "'(a+)+\$'"
+  done
+  printf ']\n'
+} >regex.json
+echo '{"s": "'"$(printf 'a%.0s' $(seq 40))"'!"}' >regex-env.json
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -119,6 +130,7 @@ cycle='include cycle: cycle.json [0] -> inc/a.json [0] -> inc/b.json [0] -> inc/
 check cycle-preview 1 err "quarnkit: inc/b.json: [0].entity: $cycle" preview cycle.json "${I[@]}"
 check cycle-lint 1 out "inc/b.json: [0].entity: error: $cycle" lint cycle.json "${I[@]}"
 
+check predicate-budget 0 err "quarnkit: warning: [CompositeListFetcher] The predicate budget of 50000000 steps is spent: 951 predicates were not evaluated and hide nothing" preview regex.json --env regex-env.json --no-defaults
 check lint-dev-zero 1 out "/dev/zero: error: not a regular file" lint /dev/zero
 check template-directory 1 err "quarnkit: dir: is a directory" preview dir --no-defaults
 check results-directory 1 err "quarnkit: dir: is a directory" preview card.json --results dir
@@ -133,6 +145,14 @@ check nul-in-key 1 err "quarnkit: nul-key.json: [0].entity: cannot resolve the i
 check seed-too-large 2 err "--seed: expected a whole number from 0 to 18446744073709551615, not \"99999999999999999999999\"" preview card.json --seed 99999999999999999999999
 check seed-negative 2 err "--seed: expected a whole number from 0 to 18446744073709551615, not \"-5\"" preview card.json --seed -5
 check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full
+check curve-zero-damping 1 err "quarnkit: curve: Incorrect animation values: damping, mass and stiffness must be positive (damping 0, mass 1, stiffness 100)" curve spring -p damping=0
+check curve-overflowing-rates 1 err "quarnkit: curve: Incorrect animation values: damping / (2 mass) or stiffness / mass is too large (damping 10, mass 1e-320, stiffness 1e+308)" curve spring -p mass=1e-320 -p stiffness=1e308
+check curve-nan 1 err "quarnkit: curve: damping: expected a finite number, not \"nan\"" curve spring -p damping=nan
+check curve-no-key-values 1 err "quarnkit: curve: values: expected a finite number, not \"\"" curve keyvalues -p values=
+check curve-one-sample 2 err "--samples: expected a whole number from 2 to 100000, not \"1\"" curve spring --samples 1
+check curve-unknown 2 err "NAME: bogus not in {linear,easeIn,easeOut,easeInOut,spring,keyvalues}" curve bogus
+check curve-output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" curve spring --format svg -o /dev/full
+check curve-one-key-value 0 out "1,7" curve keyvalues -p values=7 -p function=spring --format csv
 # Standard output on a full device.
 real="$tool"
 tool=bash

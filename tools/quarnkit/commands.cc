@@ -8,6 +8,7 @@
 
 #include "quarnkit/coding/json_serialization.h"
 #include "quarnkit/core/error.h"
+#include "quarnkit/platform/runtime/async.h"
 #include "quarnkit/platform/runtime/clock.h"
 #include "tools/quarnkit/explain.h"
 #include "tools/quarnkit/input_error.h"

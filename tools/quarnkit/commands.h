@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/async_fwd.h"
 #include "tools/quarnkit/session.h"
 
 namespace quarn::tool {

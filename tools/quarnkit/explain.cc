@@ -7,6 +7,9 @@
 #include "quarnkit/composite_list/model/section_item.h"
 #include "quarnkit/core/error.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/predicate/evaluation_budget.h"
+#include "quarnkit/predicate/limits.h"
 #include "tools/quarnkit/input_error.h"
 #include "tools/quarnkit/preview.h"
 
@@ -17,7 +20,9 @@ namespace {
 class Explainer {
  public:
   explicit Explainer(const HostSession& session)
-      : session_(session), check_(std::nullopt, session.environment().get()) {}
+      : session_(session),
+        budget_(kEvaluationBudgetPerFetch),
+        check_(std::nullopt, session.environment().get(), &budget_) {}
 
   Async<void> explainTemplate(const TemplateDocument& document, int depth) {
     const std::vector<std::string>& paths = document.paths;
@@ -117,6 +122,9 @@ class Explainer {
   }
 
   const HostSession& session_;
+  // All the predicates of the run share it, as those of one fetch do: the
+  // preview run after the rules reports a spent budget.
+  EvaluationBudget budget_;
   const CompositeListElementVisibilityCheck check_;
   Explanation out_;
 };

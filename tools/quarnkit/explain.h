@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "quarnkit/composite_list/model/element_visibility.h"
-#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/async_fwd.h"
 #include "tools/quarnkit/session.h"
 
 namespace quarn::tool {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "quarnkit/platform/runtime/async.h"
 #include "tools/quarnkit/tool_test_support.h"
 
 namespace quarn::tool {

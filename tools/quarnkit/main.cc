@@ -5,6 +5,7 @@
 //   quarnkit explain examples/home/template.json --matrix premium=yes,no device=phone,tablet
 //   quarnkit lint examples/home/template.json --env examples/home/environment.json
 //   quarnkit route examples/routes/routes.txt myapp://profile/42 --explain
+//   quarnkit curve spring --param damping=8 --format svg --output spring.svg
 //
 // Exit status: 0 success, 1 bad input or lint errors, 2 bad usage.
 #include <CLI/CLI.hpp>
@@ -21,6 +22,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/curve.h"
 #include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/log_lines.h"
 #include "tools/quarnkit/price_command.h"
@@ -53,6 +55,7 @@ constexpr std::uint64_t kMaxSeed = std::numeric_limits<std::uint64_t>::max();
 constexpr std::uint64_t kMaxFileSizeMiB = std::uint64_t{1} << 20;  // 1 TiB
 constexpr std::uint64_t kMaxDepth = 1000;
 constexpr std::uint64_t kMaxItems = std::uint64_t{1} << 32;
+constexpr std::uint64_t kMaxSamples = 100000;
 
 // A whole number from 0 to `max` written in decimal digits only.
 std::optional<std::uint64_t> wholeNumber(const std::string& text, std::uint64_t max) {
@@ -225,6 +228,24 @@ int main(int argc, char** argv) {
   routeCommand->add_option("--format", routeFormat, "text or json")
       ->check(CLI::IsMember({"text", "json"}))
       ->capture_default_str();
+
+  CurveOptions curveOptions;
+  std::string curveSamples, curveFormat = "text", curveOutput;
+  CLI::App* curve = app.add_subcommand(
+      "curve", "Sample a timing function: a table, a CSV or an SVG plot of its curve");
+  curve->add_option("NAME", curveOptions.name, "The curve")
+      ->required()
+      ->check(CLI::IsMember(curveNames()));
+  curve->add_option("--param,-p", curveOptions.params,
+                    "KEY=VALUE: spring damping, mass, stiffness, velocity; keyvalues values "
+                    "(V,V,...) and function (an easing or spring, with the spring's parameters)");
+  addNumber(*curve, "--samples", curveSamples, "Samples from t = 0 to 1 (default 101)", 2,
+            kMaxSamples);
+  curve->add_option("--format", curveFormat, "text, csv or svg")
+      ->check(CLI::IsMember({"text", "csv", "svg"}))
+      ->capture_default_str();
+  curve->add_option("--output,-o", curveOutput, "Write to FILE instead of standard output");
+
   PriceArguments priceArguments;
   CLI::App* price = addPriceCommand(app, priceArguments);
 
@@ -254,6 +275,15 @@ int main(int argc, char** argv) {
     } else if (routeCommand->parsed()) {
       route.format = formatOf(routeFormat);
       status = runRoute(route);
+    } else if (curve->parsed()) {
+      if (!curveSamples.empty()) {
+        curveOptions.samples = static_cast<std::size_t>(*wholeNumber(curveSamples, kMaxSamples));
+      }
+      curveOptions.format = curveFormat == "csv"   ? CurveFormat::csv
+                            : curveFormat == "svg" ? CurveFormat::svg
+                                                   : CurveFormat::text;
+      curveOptions.output = optionalText(curveOutput);
+      status = runCurve(curveOptions);
     } else if (price->parsed()) {
       status = runPrice(priceArguments.parsed());
     }
@@ -263,7 +293,8 @@ int main(int argc, char** argv) {
     return status;
   } catch (...) {
     logLines.flush();
-    std::fprintf(stderr, "quarnkit: %s\n", describeFailure(templateFile).c_str());
+    const std::string subject = curve->parsed() ? std::string("curve") : templateFile;
+    std::fprintf(stderr, "quarnkit: %s\n", describeFailure(subject).c_str());
     return 1;
   }
 }

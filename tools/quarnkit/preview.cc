@@ -3,6 +3,7 @@
 #include "quarnkit/coding/json_encoder.h"
 #include "quarnkit/coding/json_serialization.h"
 #include "quarnkit/composite_list/fetching/sections_provider.h"
+#include "quarnkit/platform/runtime/async.h"
 #include "tools/quarnkit/generic_entity.h"
 #include "tools/quarnkit/host_section.h"
 #include "tools/quarnkit/results_fetcher.h"

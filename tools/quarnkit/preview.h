@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "quarnkit/core/value.h"
-#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/async_fwd.h"
 #include "tools/quarnkit/session.h"
 
 namespace quarn::tool {

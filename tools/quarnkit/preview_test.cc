@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "quarnkit/core/log.h"
+#include "quarnkit/platform/runtime/async.h"
 #include "tools/quarnkit/tool_test_support.h"
 
 namespace quarn::tool {

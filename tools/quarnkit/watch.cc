@@ -12,6 +12,7 @@
 
 #include "quarnkit/composite_list/fetching/template_file_observer.h"
 #include "quarnkit/core/date.h"
+#include "quarnkit/platform/runtime/async.h"
 #include "quarnkit/platform/runtime/clock.h"
 #include "tools/quarnkit/commands.h"
 #include "tools/quarnkit/input_error.h"

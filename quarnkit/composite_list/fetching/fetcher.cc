@@ -16,6 +16,8 @@
 #include "quarnkit/platform/runtime/clock.h"
 #include "quarnkit/platform/runtime/task_local.h"
 #include "quarnkit/platform/services.h"
+#include "quarnkit/predicate/evaluation_budget.h"
+#include "quarnkit/predicate/limits.h"
 
 namespace quarn {
 
@@ -23,22 +25,70 @@ namespace {
 
 using Items = CompositeListFetcher::Items;
 
+/// The predicate work of one fetch, included templates and nested fetches
+/// too: the budget every visibility predicate takes its steps from, and how
+/// many were left unevaluated once it was spent. Whoever made it reports it
+/// when its work ends.
+class PredicateWork {
+ public:
+  explicit PredicateWork(std::uint64_t steps) : budget_(steps) {}
+
+  EvaluationBudget& budget() { return budget_; }
+  void countUnevaluated() { ++unevaluated_; }
+  /// One line for all the predicates the spent budget left unevaluated.
+  void report() {
+    if (unevaluated_ == 0) return;
+    defaultLogger().error(
+        "[CompositeListFetcher] The predicate budget of {} steps is spent: {} predicates were not "
+        "evaluated and hide nothing",
+        budget_.steps(), unevaluated_);
+    unevaluated_ = 0;
+  }
+
+ private:
+  EvaluationBudget budget_;
+  std::size_t unevaluated_ = 0;
+};
+
 /// What the stages of one fetch share: the includes being expanded,
-/// outermost first. Made for each fetch, never kept past it; read and changed
-/// on the main context only.
+/// outermost first, and the predicate work. Made for each fetch, never kept
+/// past it; read and changed on the main context only.
 struct FetchScope {
   const CompositeListFetcher* fetcher = nullptr;
   std::vector<CompositeListInclude> includes;
+  std::shared_ptr<PredicateWork> predicates;
+  bool ownsPredicates = false;  // made them: reports them
 };
 const TaskLocal<std::shared_ptr<FetchScope>> fetchScope;
 
 /// A scope for a fetch by `fetcher`; a fetch started while includes are
-/// being expanded continues their chain.
+/// being expanded continues their chain and shares their predicate budget.
 std::shared_ptr<FetchScope> newFetchScope(const CompositeListFetcher* fetcher) {
   auto scope = std::make_shared<FetchScope>();
   scope->fetcher = fetcher;
-  if (const auto outer = fetchScope.get()) scope->includes = outer->includes;
+  if (const auto outer = fetchScope.get()) {
+    scope->includes = outer->includes;
+    scope->predicates = outer->predicates;
+  } else {
+    scope->predicates = std::make_shared<PredicateWork>(fetcher->predicateBudget());
+    scope->ownsPredicates = true;
+  }
   return scope;
+}
+
+/// Runs `body` with `scope` as the fetch scope; a scope that made its
+/// predicate work reports it at the end, however the body ends.
+Async<Items> runInScope(std::shared_ptr<FetchScope> scope, Async<Items> body) {
+  std::exception_ptr failure;
+  Items out;
+  try {
+    out = co_await fetchScope.withValue(scope, std::move(body));
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (scope->ownsPredicates) scope->predicates->report();
+  if (failure) std::rethrow_exception(failure);
+  co_return out;
 }
 
 /// The scope of the running fetch when `fetcher` runs it, else null.
@@ -221,7 +271,8 @@ CompositeListFetcher::CompositeListFetcher(
       registry_(std::move(registry)),
       limit_(limit),
       templateProvider_(std::move(templateProvider)),
-      fetchMode_(fetchMode) {
+      fetchMode_(fetchMode),
+      predicateBudget_(kEvaluationBudgetPerFetch) {
   const std::uint64_t seed = platform::SystemRandomSource::shared().nextInt(100000001);
   context_ = std::make_shared<CompositeListContext>(
       std::make_shared<ArbitraryRandomNumberGenerator>(seed));
@@ -314,7 +365,7 @@ Async<void> CompositeListFetcher::Pipeline::deliver(
 
 Async<Items> CompositeListFetcher::Pipeline::fetch(CompositeListFetcher& f, Items items) {
   const FetchTimer timer;
-  co_return co_await fetchScope.withValue(newFetchScope(&f), run(f, std::move(items)));
+  co_return co_await runInScope(newFetchScope(&f), run(f, std::move(items)));
 }
 
 Async<Items> CompositeListFetcher::Pipeline::run(CompositeListFetcher& f, Items items) {
@@ -363,13 +414,21 @@ Async<Items> CompositeListFetcher::Pipeline::process(CompositeListFetcher& f, It
 }
 
 Async<Items> CompositeListFetcher::Pipeline::filter(CompositeListFetcher& f, Items items) {
+  // Filtered outside a fetch: the call's own budget.
+  const auto scope = fetchScopeOf(&f);
+  const std::shared_ptr<PredicateWork> work =
+      scope ? scope->predicates : std::make_shared<PredicateWork>(f.predicateBudget_);
   // One check per list: the premium flag, the facts and now are taken for
   // each list filtered, included templates too.
-  const CompositeListElementVisibilityCheck check(std::nullopt, f.environment_.get());
+  const CompositeListElementVisibilityCheck check(std::nullopt, f.environment_.get(),
+                                                  &work->budget());
   // In place: the items are this call's own.
-  std::erase_if(items, [&check](const AnyCompositeListItem& item) {
-    return !check.visibility(elementFields(item)).isShown();
+  std::erase_if(items, [&check, &work](const AnyCompositeListItem& item) {
+    const CompositeListElementVisibility visibility = check.visibility(elementFields(item));
+    if (visibility.budgetSpent) work->countUnevaluated();
+    return !visibility.isShown();
   });
+  if (!scope) work->report();
   co_return items;
 }
 
@@ -381,7 +440,7 @@ Async<Items> CompositeListFetcher::Pipeline::transform(CompositeListFetcher& f, 
   auto scope = fetchScopeOf(&f);
   if (!scope) {
     // Expanded outside a fetch: the expansion is a scope of its own.
-    co_return co_await fetchScope.withValue(newFetchScope(&f), transform(f, std::move(items)));
+    co_return co_await runInScope(newFetchScope(&f), transform(f, std::move(items)));
   }
   Items out;
   out.reserve(items.size());

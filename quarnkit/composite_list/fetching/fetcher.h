@@ -97,6 +97,12 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   /// A failed request gives the items without results instead of the error.
   [[nodiscard]] bool ignoreNetworkErrors() const { return ignoreNetworkErrors_; }
   void setIgnoreNetworkErrors(bool ignore) { ignoreNetworkErrors_ = ignore; }
+  /// The steps all visibility predicates of one fetch may take together
+  /// (included templates and nested fetches share them); once spent, the
+  /// remaining predicates count as broken ones, which hide nothing, and the
+  /// fetch logs one line saying how many. Default: kEvaluationBudgetPerFetch.
+  [[nodiscard]] std::uint64_t predicateBudget() const { return predicateBudget_; }
+  void setPredicateBudget(std::uint64_t steps) { predicateBudget_ = steps; }
   /// Becomes the request parameters' key.
   [[nodiscard]] const std::optional<std::string>& templateKey() const { return templateKey_; }
   void setTemplateKey(std::optional<std::string> key) { templateKey_ = std::move(key); }
@@ -155,6 +161,7 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   CompositeListFetchMode fetchMode_;
   bool parallelMode_ = false;
   bool ignoreNetworkErrors_ = false;
+  std::uint64_t predicateBudget_;
   std::optional<std::string> templateKey_;
   std::shared_ptr<CompositeListContext> context_;
   std::optional<Task<CompositeListResult>> currentTask_;

@@ -3,6 +3,7 @@
 // results, text templates, cycles and log lines.
 #include "quarnkit/composite_list/fetching/fetcher.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -11,6 +12,7 @@
 #include "quarnkit/composite_list/testing/fetcher_fixtures.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/predicate/limits.h"
 #include "quarnkit/testing/support.h"
 
 namespace quarn {
@@ -230,6 +232,64 @@ TEST_F(FetcherTest, EachListIsFilteredWithTheFactsReadForIt) {
   Items alone = runUntilComplete(f->transformTemplateItems(f->templateItems()));
   EXPECT_EQ(ids(alone), (std::vector<std::string>{"a", "d"}));
   EXPECT_EQ(environment->reads, 13);
+}
+
+TEST_F(FetcherTest, OneFetchSharesOnePredicateBudget) {
+  templates_->documents = {
+      {"inner", R"([{"type":"banner","uniqueId":"c","predicate":"round < 0"},
+                   {"type":"banner","uniqueId":"d","predicate":"round < 0"}])"},
+  };
+  const std::string json = R"([{"type":"banner","uniqueId":"a","predicate":"round < 0"},
+                                {"type":"include","entity":{"key":"inner"}},
+                                {"type":"banner","uniqueId":"b","predicate":"round < 0"}])";
+  const auto environment = std::make_shared<TestEnvironment>(ValueDictionary{{"round", 1}});
+  const std::string summary = "[CompositeListFetcher] The predicate budget of ";
+  {
+    LogCapture log;
+    auto f = fetcher(json);
+    f->setEnvironment(environment);
+    EXPECT_TRUE(fetch(*f).empty());
+    EXPECT_EQ(log.count(summary), 0u);
+  }
+  {
+    // Nothing left: every predicate, included ones too, is a broken one and
+    // hides nothing; one line for the whole fetch instead of one per item.
+    LogCapture log;
+    auto f = fetcher(json);
+    f->setEnvironment(environment);
+    f->setPredicateBudget(0);
+    EXPECT_EQ(ids(fetch(*f)), (std::vector<std::string>{"a", "c", "d", "b"}));
+    EXPECT_EQ(
+        log.texts(LogLevel::error),
+        std::vector<std::string>{summary + "0 steps is spent: 4 predicates were not evaluated and "
+                                           "hide nothing"});
+  }
+}
+
+TEST_F(FetcherTest, CostlyPredicatesStopOnceTheBudgetIsSpent) {
+  // Each of these backtracks until the match's own bound stops it; without a
+  // budget for the whole list, 200 of them would each take that long.
+  std::string json = "[";
+  for (int i = 0; i < 200; ++i) {
+    json +=
+        fmt::format(R"({}{{"type":"banner","uniqueId":"i{}","predicate":"s MATCHES '(a+)+$'"}})",
+                    i == 0 ? "" : ",", i);
+  }
+  json += "]";
+  auto f = fetcher(json);
+  f->setEnvironment(
+      std::make_shared<TestEnvironment>(ValueDictionary{{"s", std::string(40, 'a') + "!"}}));
+  f->setPredicateBudget(5 * kRegexBaseTicks * kRegexStepsPerTick);
+  LogCapture log;
+  EXPECT_EQ(fetch(*f).size(), 200u);
+  const std::vector<std::string> errors = log.texts(LogLevel::error);
+  ASSERT_FALSE(errors.empty());
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(errors.back(), match, std::regex(": (\\d+) predicates were not")))
+      << errors.back();
+  EXPECT_GE(std::stoi(match[1]), 190);
+  // The few evaluated before it was spent failed on their own bound.
+  EXPECT_LE(errors.size(), 11u);
 }
 
 TEST_F(FetcherTest, DirectFetchesAndFetchModes) {

@@ -28,7 +28,7 @@
 #include "quarnkit/composite_list/fetching/outcome.h"
 #include "quarnkit/composite_list/model/any_item.h"
 #include "quarnkit/composite_list/model/template_source.h"
-#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/async_fwd.h"
 
 namespace quarn {
 

@@ -11,6 +11,7 @@
 #include "quarnkit/composite_list/fetching/template_file_observer.h"
 #include "quarnkit/composite_list/fetching/template_providing.h"
 #include "quarnkit/composite_list/model/registry.h"
+#include "quarnkit/platform/runtime/async.h"
 
 namespace quarn {
 namespace {

@@ -3,6 +3,7 @@
 #include "quarnkit/composite_list/model/descriptions.h"
 #include "quarnkit/composite_list/model/entity_providing.h"
 #include "quarnkit/core/error.h"
+#include "quarnkit/platform/runtime/async.h"
 
 namespace quarn {
 
@@ -60,6 +61,11 @@ AnyCompositeListItemDescription::AnyCompositeListItemDescription(
                             CompositeListContext& context) {
         description->updateAny(item, result, context);
       }) {}
+
+Async<std::optional<CompositeListRequestParameters::Item>>
+AnyCompositeListItemDescription::makeRequestParametersItem(const CompositeListItem& item) const {
+  return makeRequestParametersItem_(item);
+}
 
 void detail::failDescriptionTypeMismatch(const std::string& entityTypeName,
                                          const std::string& descriptionTypeName) {

@@ -36,7 +36,7 @@
 #include "quarnkit/composite_list/model/any_item.h"
 #include "quarnkit/composite_list/model/request_parameters.h"
 #include "quarnkit/composite_list/model/section_item.h"
-#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/async_fwd.h"
 
 namespace quarn {
 
@@ -190,9 +190,7 @@ class AnyCompositeListItemDescription {
   [[nodiscard]] AnyCompositeListItem decode(Decoder& d) const { return decode_(d); }
   /// Asks the bound description for the request of an item's record.
   [[nodiscard]] Async<std::optional<CompositeListRequestParameters::Item>>
-  makeRequestParametersItem(const CompositeListItem& item) const {
-    return makeRequestParametersItem_(item);
-  }
+  makeRequestParametersItem(const CompositeListItem& item) const;
   void update(const AnyCompositeListItem& item, const CompositeListResult::Item& result,
               CompositeListContext& context) const {
     update_(item, result, context);

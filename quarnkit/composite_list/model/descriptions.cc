@@ -1,6 +1,7 @@
 #include "quarnkit/composite_list/model/descriptions.h"
 
 #include "quarnkit/core/log.h"
+#include "quarnkit/platform/runtime/async.h"
 
 namespace quarn {
 

@@ -4,6 +4,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/runtime/clock.h"
 #include "quarnkit/platform/services.h"
+#include "quarnkit/predicate/errors.h"
 #include "quarnkit/predicate/parse_cache.h"
 
 namespace quarn {
@@ -19,9 +20,11 @@ double systemRandomFraction() {
 }  // namespace
 
 CompositeListElementVisibilityCheck::CompositeListElementVisibilityCheck(
-    std::optional<bool> hasPremiumSubscription, const CompositeListEnvironment* environment)
+    std::optional<bool> hasPremiumSubscription, const CompositeListEnvironment* environment,
+    EvaluationBudget* budget)
     : premium_(hasPremiumSubscription), now_(platform::Clock::current()->now()) {
   context_.now = now_;
+  context_.budget = budget;
   context_.random = systemRandomFraction;
   if (environment != nullptr) {
     if (!premium_) premium_ = environment->hasPremiumSubscription();
@@ -53,6 +56,14 @@ CompositeListElementVisibility CompositeListElementVisibilityCheck::visibility(
     const bool result = parsed.evaluate(*facts_, detail::predicateVarsOf(element, dated), context_);
     log.debug("Predicate evaluation: ({}) -> {}", predicate, result);
     return {result ? Reason::shown : Reason::predicateFalse, {}};
+  } catch (const PredicateEvaluationError& e) {
+    const bool spent = e.kind() == PredicateEvaluationError::Kind::budgetExhausted;
+    if (spent) {
+      log.debug("Predicate evaluation error: ({}) {}", predicate, e.message());
+    } else {
+      log.error("Predicate evaluation error: ({}) {}", predicate, e.message());
+    }
+    return {Reason::predicateError, e.message(), spent};
   } catch (...) {
     std::string message = describeCurrentException();
     log.error("Predicate evaluation error: ({}) {}", predicate, message);

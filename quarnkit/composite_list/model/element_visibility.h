@@ -17,15 +17,21 @@
 //                   predicate evaluates to false;
 //   predicateError  the same predicate does not parse or evaluate: the element
 //                   is shown (a broken predicate never hides anything) and
-//                   `message` says why it failed.
+//                   `message` says why it failed. A predicate left unevaluated
+//                   because the check's budget of work is spent is one too
+//                   (`budgetSpent`).
 // The premium flag is the argument, else the environment's
 // hasPremiumSubscription(), else unknown (then no premium rule applies). The
 // facts are the environment's resolvedValues(); without an environment no
 // predicate is evaluated. "Now" is read once, when the check is made.
 //
+// A budget (evaluation_budget.h), when given, is shared by every predicate
+// the check evaluates, so that a template of many costly predicates cannot
+// hold its caller for long; the caller reports the spent budget once.
+//
 // Evaluations log "Predicate evaluation: (<predicate>) -> true|false" at debug
 // level, failures "Predicate evaluation error: (<predicate>) <error>" at error
-// level.
+// level (at debug level when the budget was spent: the caller sums them up).
 #pragma once
 
 #include <optional>
@@ -54,6 +60,9 @@ struct CompositeListElementVisibility {
   CompositeListVisibilityReason reason = CompositeListVisibilityReason::shown;
   /// The error of a predicate that could not be evaluated; empty otherwise.
   std::string message;
+  /// The predicate was not evaluated (to its end) because the budget of work
+  /// given to the check is spent.
+  bool budgetSpent = false;
 
   [[nodiscard]] bool isShown() const {
     return reason == CompositeListVisibilityReason::shown ||
@@ -66,8 +75,10 @@ struct CompositeListElementVisibility {
 /// The state of one round of checks: the premium flag, the facts and now.
 class CompositeListElementVisibilityCheck {
  public:
+  /// `budget`, if any, must outlive the check.
   CompositeListElementVisibilityCheck(std::optional<bool> hasPremiumSubscription,
-                                      const CompositeListEnvironment* environment);
+                                      const CompositeListEnvironment* environment,
+                                      EvaluationBudget* budget = nullptr);
 
   /// The decision for one element (see the file comment).
   [[nodiscard]] CompositeListElementVisibility visibility(

@@ -24,6 +24,7 @@
 #include <type_traits>
 
 #include "quarnkit/composite_list/model/description.h"
+#include "quarnkit/platform/runtime/async.h"
 
 namespace quarn {
 

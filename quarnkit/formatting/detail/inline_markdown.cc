@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "quarnkit/core/utf8.h"
+#include "quarnkit/core/detail/utf8.h"
 
 namespace quarn::detail {
 namespace {
@@ -130,7 +130,7 @@ std::string decodeEntity(const char* text, std::size_t length) {
 }  // namespace
 
 std::optional<AttributedString> parseInlineMarkdown(std::string_view text) {
-  if (!isValidUTF8(text) || text.size() > INT_MAX / 2) return std::nullopt;
+  if (!quarn::detail::isValidUTF8(text) || text.size() > INT_MAX / 2) return std::nullopt;
   const auto wrapper = std::find_if(kWrappers.begin(), kWrappers.end(), [&](char32_t c) {
     return text.find(utf8(c)) == std::string_view::npos;
   });

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "quarnkit/core/data.h"
-#include "quarnkit/core/utf8.h"
+#include "quarnkit/core/detail/utf8.h"
 
 namespace json = boost::json;
 
@@ -147,7 +147,7 @@ json::value encodeDouble(double d) {
 }
 
 json::value encodeText(const std::string& text) {
-  if (isValidUTF8(text)) return json::string(text);
+  if (quarn::detail::isValidUTF8(text)) return json::string(text);
   return tagged("$string", json::string(Data(text).base64EncodedString()));
 }
 
@@ -174,7 +174,7 @@ json::value encodeValue(const Value& v) {
     case Value::Kind::object: {
       const auto& object = *v.ifObject();
       bool plain = true;
-      for (const auto& [k, e] : object) plain = plain && !isTag(k) && isValidUTF8(k);
+      for (const auto& [k, e] : object) plain = plain && !isTag(k) && quarn::detail::isValidUTF8(k);
       if (plain) {
         json::object o;
         o.reserve(object.size());

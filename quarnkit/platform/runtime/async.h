@@ -42,15 +42,13 @@
 #include <type_traits>
 #include <utility>
 
-namespace boost::asio {
-class io_context;
-}
+#include "quarnkit/platform/runtime/async_fwd.h"
 
 namespace quarn {
 
-template <class T = void>
-using Async = boost::asio::awaitable<T>;
-using Executor = boost::asio::any_io_executor;
+// async_fwd.h names the same type without Asio.
+static_assert(std::is_same_v<Async<int>, boost::asio::awaitable<int>>);
+static_assert(std::is_same_v<Executor, boost::asio::awaitable<int>::executor_type>);
 
 /// The main context. The host runs it (mainContext().run()) on its UI thread.
 boost::asio::io_context& mainContext();

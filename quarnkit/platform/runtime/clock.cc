@@ -166,6 +166,14 @@ std::int64_t toNanoseconds(double seconds) {
   if (ns < -9.2e18) return -kUnscheduled;
   return static_cast<std::int64_t>(ns);
 }
+/// `elapsed + delay` (both at least 0 in practice), at most the latest
+/// schedulable deadline: a wait past the nanosecond range lies in the far
+/// future instead of wrapping into the past.
+std::int64_t deadlineAfter(std::int64_t elapsed, std::int64_t delay) {
+  constexpr std::int64_t kLatest = kUnscheduled - 1;
+  if (delay > 0 && elapsed > kLatest - delay) return kLatest;
+  return elapsed + delay;
+}
 }  // namespace
 
 class ManualTimer;
@@ -280,21 +288,20 @@ std::shared_ptr<Timer> ManualClock::scheduleTimer(double interval, bool repeats,
                                                   Action action) const {
   std::lock_guard lock(state_->mutex);
   auto timer =
-      std::make_shared<ManualTimer>(state_, state_->elapsed + toNanoseconds(interval), interval,
-                                    repeats, std::move(action), state_->sequence++);
+      std::make_shared<ManualTimer>(state_, deadlineAfter(state_->elapsed, toNanoseconds(interval)),
+                                    interval, repeats, std::move(action), state_->sequence++);
   state_->timers.push_back(timer);
   return timer;
 }
 
 Async<void> ManualClock::sleep(std::chrono::nanoseconds duration) const {
   if (duration.count() <= 0) co_return;
-  std::function<void(std::shared_ptr<detail::Resumption>)> wait = [state = state_,
-                                                                   duration](std::shared_ptr<
-                                                                             detail::Resumption>
-                                                                                 r) {
-    std::lock_guard lock(state->mutex);
-    state->sleepers.push_back({state->elapsed + duration.count(), state->sequence++, std::move(r)});
-  };
+  std::function<void(std::shared_ptr<detail::Resumption>)> wait =
+      [state = state_, duration](std::shared_ptr<detail::Resumption> r) {
+        std::lock_guard lock(state->mutex);
+        state->sleepers.push_back(
+            {deadlineAfter(state->elapsed, duration.count()), state->sequence++, std::move(r)});
+      };
   co_await detail::suspend(std::move(wait), detail::OnCancel::resumeWithCancellation);
 }
 
@@ -307,7 +314,7 @@ void ManualClock::advance(std::chrono::nanoseconds duration) {
   std::int64_t target;
   {
     std::lock_guard lock(state_->mutex);
-    target = state_->elapsed + std::max<std::int64_t>(0, duration.count());
+    target = deadlineAfter(state_->elapsed, std::max<std::int64_t>(0, duration.count()));
   }
   for (;;) {
     std::shared_ptr<ManualTimer> timer;

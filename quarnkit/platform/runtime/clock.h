@@ -12,7 +12,8 @@
 //   clock->advance(1.0);      // the timer fires, on the main context
 //
 // Timers fire on the main context, in fire-date order; a repeating timer
-// fires again every `timeInterval` seconds until it is invalidated.
+// fires again every `timeInterval` seconds until it is invalidated. Awaiting
+// TimerScheduler::sleep() needs async.h; this header includes no Asio.
 #pragma once
 
 #include <any>
@@ -20,11 +21,9 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "quarnkit/core/date.h"
-#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/async_fwd.h"
 #include "quarnkit/platform/service.h"
 
 namespace quarn::platform {

@@ -20,7 +20,9 @@
 
 namespace quarn::platform {
 
+class GestureRecognizer;
 class ViewController;
+class ViewInteraction;
 class Window;
 
 class View : public std::enable_shared_from_this<View> {
@@ -37,6 +39,27 @@ class View : public std::enable_shared_from_this<View> {
   EdgeInsets layoutMargins{8, 8, 8, 8};
   /// Whether the view adds its superview's margins to its own.
   bool preservesSuperviewLayoutMargins = false;
+
+  /// Opacity; setAlpha() clamps to 0...1 and ignores a value that is not a
+  /// number.
+  [[nodiscard]] double alpha() const { return alpha_; }
+  void setAlpha(double alpha);
+  /// The frame's centre; setting it moves the frame.
+  [[nodiscard]] Point center() const;
+  void setCenter(Point center);
+
+  /// Attached interactions (view_interaction.h), told when they move.
+  void addInteraction(const std::shared_ptr<ViewInteraction>& interaction);
+  void removeInteraction(const std::shared_ptr<ViewInteraction>& interaction);
+  [[nodiscard]] const std::vector<std::shared_ptr<ViewInteraction>>& interactions() const {
+    return interactions_;
+  }
+  /// Attached gesture recognizers (gesture_recognizer.h).
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  [[nodiscard]] const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const {
+    return gestureRecognizers_;
+  }
 
   [[nodiscard]] std::shared_ptr<View> superview() const { return superview_.lock(); }
   [[nodiscard]] const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
@@ -59,6 +82,9 @@ class View : public std::enable_shared_from_this<View> {
   std::weak_ptr<View> superview_;
   std::vector<std::shared_ptr<View>> subviews_;
   std::weak_ptr<ViewController> viewController_;
+  double alpha_ = 1;
+  std::vector<std::shared_ptr<ViewInteraction>> interactions_;
+  std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
 };
 
 /// The root of a visible view tree. Setting the root view controller puts its

@@ -1,10 +1,11 @@
-// UTF-8 validation for text that crosses into formats requiring it.
+// UTF-8 validation for text that crosses into formats requiring it, and the
+// debug form of a string. Internal to the library.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace quarn {
+namespace quarn::detail {
 
 /// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
 /// code points above U+10FFFF).
@@ -14,4 +15,4 @@ bool isValidUTF8(std::string_view text);
 /// backslashes and control characters escaped ("\"a\\nb\"").
 std::string debugQuoted(std::string_view text);
 
-}  // namespace quarn
+}  // namespace quarn::detail

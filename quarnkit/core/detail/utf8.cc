@@ -1,8 +1,8 @@
-#include "quarnkit/core/utf8.h"
+#include "quarnkit/core/detail/utf8.h"
 
 #include <fmt/format.h>
 
-namespace quarn {
+namespace quarn::detail {
 
 bool isValidUTF8(std::string_view text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
@@ -75,4 +75,4 @@ std::string debugQuoted(std::string_view text) {
   return out + "\"";
 }
 
-}  // namespace quarn
+}  // namespace quarn::detail

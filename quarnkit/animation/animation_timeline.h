@@ -1,0 +1,75 @@
+// AnimationTimeline: one global progress dispatched to several time-boxed
+// sub-animations.
+//
+// Each item covers start < p <= end of the global progress and is called
+// with its local progress (p - start) / (end - start), clamped to 0...1. Its
+// fill mode extends it: backwards (and both) also before its start, with
+// local progress 0; forwards (and both) also after its end, with 1; removed
+// (any other mode) not at all.
+//
+//   auto timeline = std::make_shared<AnimationTimeline>(1.0);
+//   timeline->addUntil(0.2, 0.4, FillMode::both, [&](auto&, double, double local) {
+//     badge->setAlpha(local);
+//   });
+//   timeline->perform(0.3);   // local progress 0.5
+//
+// perform() calls the items in the order of their start (stable for equal
+// starts; an item whose start is not a number sorts last and contains no
+// progress). isRelative and the timeline's duration are kept for the
+// handlers; perform() does not scale by them.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace quarn {
+
+/// How a timed animation extends beyond its active span.
+enum class FillMode { removed, forwards, backwards, both };
+
+class AnimationTimeline {
+ public:
+  struct Item {
+    using Handler = std::function<void(const Item& item, double progress, double localProgress)>;
+
+    double start = 0;
+    double duration = 0;
+    bool isRelative = false;
+    FillMode fillMode = FillMode::removed;
+    Handler handler;
+
+    [[nodiscard]] double end() const { return start + duration; }
+    /// Whether the item is called for global progress `p`.
+    [[nodiscard]] bool contains(double p) const;
+    /// Equal by start, duration and isRelative.
+    friend bool operator==(const Item& a, const Item& b) {
+      return a.start == b.start && a.duration == b.duration && a.isRelative == b.isRelative;
+    }
+  };
+
+  explicit AnimationTimeline(double duration) : duration_(duration) {}
+
+  [[nodiscard]] double duration() const { return duration_; }
+  [[nodiscard]] const std::vector<Item>& items() const { return items_; }
+
+  void add(double start, double duration, FillMode fillMode, Item::Handler handler);
+  /// add() with duration = end - start.
+  void addUntil(double start, double end, FillMode fillMode, Item::Handler handler);
+  void addRelative(double start, double duration, FillMode fillMode, Item::Handler handler);
+  void addRelativeUntil(double start, double end, FillMode fillMode, Item::Handler handler);
+
+  /// Calls the items that contain `progress`.
+  void perform(double progress);
+
+ private:
+  double duration_;
+  std::vector<Item> items_;
+};
+
+}  // namespace quarn
+
+template <>
+struct std::hash<quarn::AnimationTimeline::Item> {
+  std::size_t operator()(const quarn::AnimationTimeline::Item& item) const noexcept;
+};

@@ -1,0 +1,81 @@
+// BasicInterpolation: the four cubic timing functions.
+//
+//   BasicInterpolation::easeInOut(0.25);     // 4 * 0.25^3 = 0.0625
+//   TimingFunction f = BasicInterpolation::easeIn;
+//
+// | case      | f(t)                                         |
+// | linear    | t                                            |
+// | easeIn    | t^3                                          |
+// | easeOut   | (t - 1)^3 + 1                                |
+// | easeInOut | 4t^3 when t < 0.5, otherwise (2t - 2)^3/2 + 1 |
+//
+// Values are equal and hash by case. Inputs outside 0...1 follow the same
+// polynomials.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+#include "quarnkit/animation/interpolation_function.h"
+
+namespace quarn {
+
+class BasicInterpolation final : public InterpolationFunction {
+ public:
+  enum class Case { linear, easeIn, easeOut, easeInOut };
+
+  static const BasicInterpolation linear;
+  static const BasicInterpolation easeIn;
+  static const BasicInterpolation easeOut;
+  static const BasicInterpolation easeInOut;
+  /// The cases in declaration order.
+  static const BasicInterpolation allCases[4];
+
+  explicit BasicInterpolation(Case c) : case_(c) {}
+
+  [[nodiscard]] Case kind() const { return case_; }
+  double operator()(double t) const override { return evaluate(case_, t); }
+
+  static double evaluate(Case c, double t) {
+    switch (c) {
+      case Case::linear:
+        return t;
+      case Case::easeIn:
+        return t * t * t;
+      case Case::easeOut: {
+        const double u = t - 1;
+        return u * u * u + 1;
+      }
+      case Case::easeInOut: {
+        if (t < 0.5) return 4 * t * t * t;
+        const double u = 2 * t - 2;
+        return 0.5 * u * u * u + 1;
+      }
+    }
+    return t;
+  }
+
+  friend bool operator==(const BasicInterpolation& a, const BasicInterpolation& b) {
+    return a.case_ == b.case_;
+  }
+
+ private:
+  Case case_;
+};
+
+inline const BasicInterpolation BasicInterpolation::linear{Case::linear};
+inline const BasicInterpolation BasicInterpolation::easeIn{Case::easeIn};
+inline const BasicInterpolation BasicInterpolation::easeOut{Case::easeOut};
+inline const BasicInterpolation BasicInterpolation::easeInOut{Case::easeInOut};
+inline const BasicInterpolation BasicInterpolation::allCases[4] = {
+    BasicInterpolation{Case::linear}, BasicInterpolation{Case::easeIn},
+    BasicInterpolation{Case::easeOut}, BasicInterpolation{Case::easeInOut}};
+
+}  // namespace quarn
+
+template <>
+struct std::hash<quarn::BasicInterpolation> {
+  std::size_t operator()(const quarn::BasicInterpolation& f) const noexcept {
+    return std::hash<int>()(static_cast<int>(f.kind()));
+  }
+};

@@ -1,0 +1,165 @@
+// PlayerBaseViewController: the base of the library's video player screens.
+// It owns the player being controlled, a video surface and a controls
+// overlay, and decides when the overlay shows, when the busy indicator spins,
+// and how playback follows the screen appearing and disappearing and the
+// application going to the background and back.
+//
+//   auto screen = std::make_shared<MoviePlayerScreen>();   // a subclass
+//   screen->isLoopingEnabled = true;
+//   screen->setPlayer(SimulatedPlayer::make(item));
+//   window->setRootViewController(screen);                 // loads the view
+//   screen->play();
+//
+// The overlay's timing is a PlayerOverlayController's: while playing (with
+// hideOverlayViewIfPlaying) the overlay hides hideOverlayDelay seconds after
+// the last playback update, otherwise it shows at once. Every operation is
+// virtual so that host screens can refine it. The screen reads the player's
+// changes through its observer, and the application's through the current
+// NotificationCenter; the toolkit (or the host) calls viewWillAppear() and
+// viewWillDisappear(). Main context only; hold it by shared_ptr.
+//
+// Diagnostics of the item's access and error logs go to the playback log
+// ("Velmora/Playback") at debug level, with the URI, the server address and
+// the session identifier written as "<private>".
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/media/player_overlay_controller.h"
+#include "quarnkit/media/player_view.h"
+#include "quarnkit/platform/media/media_player.h"
+#include "quarnkit/platform/notification_center.h"
+#include "quarnkit/platform/ui/menu.h"
+#include "quarnkit/platform/ui/view_controller.h"
+
+namespace quarn {
+
+class PlayerBaseViewController : public platform::ViewController {
+ public:
+  PlayerBaseViewController();
+  ~PlayerBaseViewController() override;
+
+  // Views, held weakly: the screen's view keeps them.
+  std::weak_ptr<platform::View> zoomingView;
+  std::weak_ptr<PlayerView> playerView;
+  std::weak_ptr<PlayerOverlayView> overlayView;
+
+  [[nodiscard]] const std::shared_ptr<platform::MediaPlayer>& player() const { return player_; }
+  /// Observes `player`, shows it on the video surface and applies looping.
+  void setPlayer(std::shared_ptr<platform::MediaPlayer> player);
+
+  bool pauseWhenDisappear = true;
+  bool resumeWhenAppear = false;
+  bool pauseWhenEnterBackground = false;
+  bool resumeWhenEnterForeground = true;
+  bool rotateWhenAppear = false;
+  /// Inline presentation: only the overlay's controls are toggled.
+  bool isInlineMode = false;
+  [[nodiscard]] bool isLoopingEnabled() const { return isLoopingEnabled_; }
+  /// Restart at the item's end instead of stopping there.
+  void setLoopingEnabled(bool enabled);
+  bool isZoomEnabled = false;
+  ContentMode contentMode = ContentMode::scaleAspectFit;
+  bool isNowPlayingUpdatingEnabled = true;
+  bool forceVolumeUpWhenAppear = false;
+  /// Let playback drive the overlay.
+  bool automaticallyUpdateOverlayVisibility = true;
+  bool hideOverlayViewIfPlaying = true;
+  /// Seconds before the overlay hides while playing.
+  double hideOverlayDelay = 3.0;
+  std::function<void(platform::Size)> presentationSizeDidChange;
+  bool tapToToggleOverlayVisibility = true;
+  std::shared_ptr<PlayerOverlayController> overlayController =
+      std::make_shared<PlayerOverlayController>();
+
+  [[nodiscard]] bool isPlaying() const { return isPlaying_; }
+  [[nodiscard]] bool playAfterPreparing() const { return playAfterPreparing_; }
+  [[nodiscard]] std::optional<double> pendingSeekPosition() const { return pendingSeekPosition_; }
+
+  // Screen events, from the toolkit or the host.
+  virtual void viewWillAppear(bool animated);
+  virtual void viewWillDisappear(bool animated);
+  // Application events, from the notification center.
+  virtual void applicationDidEnterBackground();
+  virtual void applicationWillEnterForeground();
+  /// A tap on the screen.
+  virtual void handleTap();
+
+  // Overlay.
+  virtual void setOverlayViewVisibility(bool visible);
+  virtual void updateOverlayVisibilityIfPlaying();
+  virtual void updateOverlayVisibility();
+  virtual void updateBuffering();
+
+  // Playback.
+  virtual void tryPlay();
+  virtual void play();
+  virtual void pause();
+  virtual void stop();
+  /// Seeks to `time` seconds; the completion says whether it finished.
+  virtual void seek(double time, std::function<void(bool finished)> completion);
+  virtual void seekInteractionEnded();
+  virtual void replaceCurrentItem(std::shared_ptr<platform::MediaPlayerItem> item, bool needPlay);
+  virtual void currentTimeDidChange(double time);
+  virtual void timeControlStatusDidChange();
+  virtual void itemDidFinishPlaying(const std::shared_ptr<platform::MediaPlayerItem>& item);
+  /// Called after every buffering decision; does nothing here.
+  virtual void bufferingStateDidChange(bool isBuffering);
+  /// Called when the current item fails: playback stops and the overlay shows.
+  virtual void itemDidFail(const std::shared_ptr<platform::MediaPlayerItem>& item);
+
+  // Menus.
+  /// The speeds 0.5, 1, 1.25, 1.5 and 2 ("1.25×"), the player's default rate
+  /// chosen; choosing one sets the default and the current rate.
+  virtual platform::Menu makeSelectPlaybackSpeedMenu(
+      const std::shared_ptr<platform::MediaPlayer>& player);
+  /// The text for a localisation key; the key itself unless overridden.
+  [[nodiscard]] virtual std::string localizedString(const std::string& key) const;
+
+  // Now-playing information and remote commands: hooks for hosts on a
+  // platform that has them; they do nothing here.
+  virtual void updateNowPlayingInfo() {}
+  virtual void clearNowPlayingInfo() {}
+  virtual void setupRemoteCommandCenter() {}
+  virtual void invalidateRemoteComands() {}
+
+  // Diagnostics.
+  virtual void itemNewAccessLogEntry(const std::shared_ptr<platform::MediaPlayerItem>& item);
+  virtual void itemNewErrorLogEntry(const std::shared_ptr<platform::MediaPlayerItem>& item);
+
+ protected:
+  /// A root view holding the zooming view (with the video surface) and the
+  /// overlay.
+  std::shared_ptr<platform::View> loadView() override;
+  void viewDidLoad() override;
+  /// Applies isLoopingEnabled to the player's action at the item's end.
+  virtual void setupLooping();
+
+ private:
+  void observe(platform::MediaPlayerEvent event,
+               const std::shared_ptr<platform::MediaPlayerItem>& item);
+  void stopObservingPlayer();
+
+  std::shared_ptr<platform::MediaPlayer> player_;
+  bool isLoopingEnabled_ = false;
+  bool needResumeWhenAppear_ = false;
+  bool needResumeWhenEnterForeground_ = false;
+  bool playAfterPreparing_ = false;
+  bool isPlaying_ = false;
+  std::optional<double> pendingSeekPosition_;
+  std::optional<platform::MediaPlayer::ObserverID> playerObserver_;
+  std::optional<platform::MediaPlayer::ObserverID> timeObserver_;
+  std::shared_ptr<platform::NotificationCenter> notificationCenter_;
+  std::vector<platform::ObserverToken> applicationObservers_;
+};
+
+/// The access-log lines of `event`, as the player screen logs them.
+std::string describeAccessLogEntry(const platform::MediaAccessLogEvent& event);
+/// The error-log lines of `event`, as the player screen logs them.
+std::string describeErrorLogEntry(const platform::MediaErrorLogEvent& event);
+
+}  // namespace quarn

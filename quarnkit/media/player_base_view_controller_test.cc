@@ -1,0 +1,334 @@
+// The player screen over the simulated player on the manual clock: overlay
+// timing while playing, the busy indicator, playing again at the end,
+// looping, tryPlay, preparation, screen and application events, the speed
+// menu, refusals and failures, and the private diagnostics.
+#include "quarnkit/media/player_base_view_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "quarnkit/core/log.h"
+#include "quarnkit/platform/application.h"
+#include "quarnkit/platform/media/audio_session.h"
+#include "quarnkit/platform/media/simulated_player.h"
+#include "quarnkit/platform/runtime/clock.h"
+
+namespace quarn {
+namespace {
+
+using platform::ManualClock;
+using platform::MediaStatus;
+using platform::ScopedService;
+using platform::SimulatedPlayer;
+using platform::SimulatedPlayerItem;
+using platform::TimeControlStatus;
+
+class RecordingScreen : public PlayerBaseViewController {
+ public:
+  std::vector<bool> buffering;
+  void bufferingStateDidChange(bool isBuffering) override { buffering.push_back(isBuffering); }
+};
+
+class PlayerScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    screen->setPlayer(player);
+    screen->loadViewIfNeeded();
+    overlay = screen->overlayView.lock();
+    ASSERT_NE(overlay, nullptr);
+  }
+  void ready() {
+    item->becomeReady();
+    item->loadAll();
+  }
+  bool overlayShown() const { return overlay->alpha() == 1; }
+  bool spinning() const { return overlay->busyIndicator()->isAnimating(); }
+  TimeControlStatus status() const { return player->timeControlStatus(); }
+
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+  ScopedService<platform::Clock> installedClock{clock};
+  ScopedService<platform::TimerScheduler> installedScheduler{clock};
+  std::shared_ptr<platform::SimulatedAudioSession> session =
+      std::make_shared<platform::SimulatedAudioSession>();
+  ScopedService<platform::AudioSession> installedSession{session};
+  std::shared_ptr<SimulatedPlayerItem> item = std::make_shared<SimulatedPlayerItem>(10.0);
+  std::shared_ptr<SimulatedPlayer> player = SimulatedPlayer::make(item);
+  std::shared_ptr<RecordingScreen> screen = std::make_shared<RecordingScreen>();
+  std::shared_ptr<PlayerOverlayView> overlay;
+};
+
+TEST_F(PlayerScreenTest, WhilePlayingTheOverlayHidesAfterTheLastUpdate) {
+  ready();
+  screen->play();
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+  EXPECT_EQ(session->category(), platform::AudioSession::Category::playback);
+  EXPECT_TRUE(session->isActive());
+  clock->advance(2);
+  screen->updateBuffering();  // another update: the countdown starts over
+  clock->advance(2.999);
+  EXPECT_TRUE(overlayShown());
+  clock->advance(0.001);
+  EXPECT_FALSE(overlayShown());
+  screen->pause();  // shows at once
+  EXPECT_TRUE(overlayShown());
+  EXPECT_FALSE(screen->isPlaying());
+
+  screen->hideOverlayViewIfPlaying = false;
+  screen->play();
+  clock->advance(5);
+  EXPECT_TRUE(overlayShown());
+}
+
+TEST_F(PlayerScreenTest, InlineModeTogglesOnlyTheControls) {
+  ready();
+  screen->isInlineMode = true;
+  screen->play();
+  clock->advance(3);
+  EXPECT_EQ(overlay->controlsView()->alpha(), 0);
+  EXPECT_TRUE(overlayShown());
+}
+
+TEST_F(PlayerScreenTest, TheBusyIndicatorSpinsWhileWaitingForData) {
+  item->becomeReady();
+  screen->updateBuffering();
+  EXPECT_FALSE(spinning());  // empty, but nobody asked to play
+  EXPECT_EQ(screen->buffering.back(), true);
+
+  screen->play();
+  EXPECT_EQ(status(), TimeControlStatus::waitingToPlayAtSpecifiedRate);
+  EXPECT_TRUE(spinning());
+  EXPECT_TRUE(overlay->playButton()->isHidden);
+  EXPECT_TRUE(overlayShown());
+
+  item->setLoadedDuration(4);
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+  EXPECT_FALSE(spinning());
+  EXPECT_FALSE(overlay->playButton()->isHidden);
+  EXPECT_TRUE(overlay->playButton()->isSelected);
+  EXPECT_EQ(screen->buffering.back(), false);
+
+  clock->advance(4);  // stalls
+  EXPECT_TRUE(spinning());
+  EXPECT_TRUE(overlayShown());            // not playing any more
+  overlay->seekBar()->isTracking = true;  // the play button is left alone while seeking
+  item->loadAll();
+  EXPECT_FALSE(spinning());
+  EXPECT_TRUE(overlay->playButton()->isHidden);
+}
+
+TEST_F(PlayerScreenTest, PlayingAtTheEndStartsAgainFromTheBeginning) {
+  ready();
+  player->seek(10, nullptr);
+  screen->play();
+  EXPECT_EQ(item->currentTime(), 0);
+  EXPECT_EQ(overlay->timeLabel()->text, "0:00");
+  EXPECT_EQ(overlay->durationLabel()->text, "0:10");
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+}
+
+TEST_F(PlayerScreenTest, LoopingPlaysOnAtTheEnd) {
+  ready();
+  screen->setLoopingEnabled(true);
+  EXPECT_EQ(player->actionAtItemEnd(), platform::ActionAtItemEnd::none);
+  screen->play();
+  clock->advance(12);
+  EXPECT_DOUBLE_EQ(item->currentTime(), 2);
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+  EXPECT_TRUE(screen->isPlaying());
+}
+
+TEST_F(PlayerScreenTest, WithoutLoopingTheEndPausesAtZero) {
+  ready();
+  EXPECT_EQ(player->actionAtItemEnd(), platform::ActionAtItemEnd::pause);
+  screen->play();
+  clock->advance(12);
+  EXPECT_EQ(item->currentTime(), 0);
+  EXPECT_EQ(status(), TimeControlStatus::paused);
+  EXPECT_FALSE(screen->isPlaying());
+  EXPECT_TRUE(overlayShown());
+}
+
+TEST_F(PlayerScreenTest, TryPlayOnlyResumesAnIntendedPlayback) {
+  ready();
+  screen->tryPlay();  // isPlaying is false
+  EXPECT_EQ(status(), TimeControlStatus::paused);
+
+  screen->play();
+  player->pause();  // paused behind the screen's back, say by a seek
+  EXPECT_TRUE(screen->isPlaying());
+  item->setLikelyToKeepUp(false);
+  item->setLoadedDuration(5);  // neither full nor likely to keep up
+  screen->tryPlay();
+  EXPECT_EQ(status(), TimeControlStatus::paused);
+  item->loadAll();
+  screen->seekInteractionEnded();
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+}
+
+TEST_F(PlayerScreenTest, PlayBeforeTheItemIsReadyStartsOnceItIs) {
+  screen->play();
+  EXPECT_TRUE(screen->playAfterPreparing());
+  EXPECT_EQ(player->rate(), 0);
+  item->loadAll();
+  item->becomeReady();
+  EXPECT_FALSE(screen->playAfterPreparing());
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+  screen->stop();
+  EXPECT_EQ(player->currentItem(), nullptr);
+  EXPECT_FALSE(screen->isPlaying());
+}
+
+TEST_F(PlayerScreenTest, ARefusingAudioSessionDoesNotStopPlayback) {
+  testing::LogCapture logs;
+  session->setRefusal("The audio route is taken");
+  ready();
+  screen->play();
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+  const auto lines = logs.texts(LogLevel::debug);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("Failed setup audio session: ", 0), 0u);
+  EXPECT_NE(lines[0].find("The audio route is taken"), std::string::npos);
+}
+
+TEST_F(PlayerScreenTest, AFailingItemStopsPlaybackAndShowsTheOverlay) {
+  testing::LogCapture logs;
+  screen->play();
+  item->fail("The resource is unavailable");
+  EXPECT_FALSE(screen->isPlaying());
+  EXPECT_FALSE(screen->playAfterPreparing());
+  EXPECT_FALSE(spinning());
+  EXPECT_TRUE(overlayShown());
+  EXPECT_EQ(logs.count("Player item failed: The resource is unavailable"), 1u);
+}
+
+TEST_F(PlayerScreenTest, ScreenEventsCarryThePlayingState) {
+  ready();
+  screen->play();
+  screen->viewWillDisappear(true);
+  EXPECT_EQ(status(), TimeControlStatus::paused);
+  screen->viewWillAppear(true);  // resumeWhenAppear is off
+  EXPECT_EQ(status(), TimeControlStatus::paused);
+  screen->resumeWhenAppear = true;
+  screen->viewWillAppear(true);
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+
+  screen->pause();
+  screen->viewWillDisappear(true);  // was not playing: stays paused on return
+  screen->viewWillAppear(true);
+  EXPECT_EQ(status(), TimeControlStatus::paused);
+}
+
+TEST_F(PlayerScreenTest, ApplicationEventsDetachAndResume) {
+  ready();
+  auto surface = screen->playerView.lock();
+  ASSERT_NE(surface, nullptr);
+  EXPECT_EQ(surface->player(), player);
+  auto center = platform::NotificationCenter::current();
+  screen->play();
+  center->post({platform::kApplicationDidEnterBackgroundNotification, nullptr, {}});
+  EXPECT_EQ(surface->player(), nullptr);
+  EXPECT_EQ(status(), TimeControlStatus::playing);  // pauseWhenEnterBackground is off
+  center->post({platform::kApplicationWillEnterForegroundNotification, nullptr, {}});
+  EXPECT_EQ(surface->player(), player);
+
+  screen->pauseWhenEnterBackground = true;
+  center->post({platform::kApplicationDidEnterBackgroundNotification, nullptr, {}});
+  EXPECT_EQ(status(), TimeControlStatus::paused);
+  center->post({platform::kApplicationWillEnterForegroundNotification, nullptr, {}});
+  EXPECT_EQ(status(), TimeControlStatus::playing);
+  screen->pause();
+  center->post({platform::kApplicationWillEnterForegroundNotification, nullptr, {}});
+  EXPECT_EQ(status(), TimeControlStatus::paused);  // resumes once only
+
+  screen.reset();  // a released screen no longer listens
+  center->post({platform::kApplicationDidEnterBackgroundNotification, nullptr, {}});
+}
+
+TEST_F(PlayerScreenTest, PlaybackSpeedMenu) {
+  auto menu = screen->makeSelectPlaybackSpeedMenu(player);
+  EXPECT_EQ(menu.title, "player_playback_speed");
+  EXPECT_EQ(menu.image, "gauge.with.dots.needle.67percent");
+  std::vector<std::string> titles;
+  for (const auto& action : menu.children)
+    titles.push_back(action.title + (action.isOn ? "*" : ""));
+  EXPECT_EQ(titles, (std::vector<std::string>{"0.5\u00d7", "1\u00d7*", "1.25\u00d7", "1.5\u00d7",
+                                              "2\u00d7"}));
+  ready();
+  menu.children[2].handler();
+  EXPECT_EQ(player->defaultRate(), 1.25);
+  EXPECT_EQ(player->rate(), 1.25);
+  menu = screen->makeSelectPlaybackSpeedMenu(player);
+  EXPECT_EQ(menu.title, "1.25\u00d7");
+  EXPECT_TRUE(menu.children[2].isOn);
+}
+
+TEST_F(PlayerScreenTest, DiagnosticsAreLoggedWithPrivateValues) {
+  testing::LogCapture logs;
+  testing::StdoutCapture out;
+  platform::MediaAccessLogEvent access;
+  access.uri = "https://media.example/v/12345.m3u8?token=secret";
+  access.serverAddress = "203.0.113.7";
+  access.playbackSessionID = "6E1F-SESSION";
+  access.numberOfDroppedVideoFrames = 3;
+  access.numberOfStalls = 1;
+  item->addAccessLogEvent(access);
+  platform::MediaErrorLogEvent error;
+  error.uri = access.uri;
+  error.serverAddress = access.serverAddress;
+  error.errorStatusCode = -12938;
+  error.errorDomain = "CoreMediaErrorDomain";
+  item->addErrorLogEvent(error);
+
+  EXPECT_TRUE(out.lines().empty());
+  const auto lines = logs.texts(LogLevel::debug);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0],
+            "NewAccessLogEntry: uri: <private>, serverAddress: <private>, playbackSessionID: "
+            "<private>, playbackStartDate: nil, indicatedBitrate: 0\n"
+            "    numberOfDroppedVideoFrames: 3\n    numberOfStalls: 1");
+  EXPECT_EQ(lines[1],
+            "NewErrorLogEntry:\ndate: nil\nuri: <private>\nserverAddress: <private>\n"
+            "playbackSessionID: nil\nerrorStatusCode: -12938\nerrorDomain: CoreMediaErrorDomain\n"
+            "errorComment: nil");
+  for (const auto& line : logs.lines()) {
+    EXPECT_EQ(line.logger, "Velmora/Playback");
+    EXPECT_EQ(line.text.find("203.0.113.7"), std::string::npos);
+    EXPECT_EQ(line.text.find("secret"), std::string::npos);
+  }
+}
+
+TEST_F(PlayerScreenTest, TapsToggleTheOverlayAndSizesAreReported) {
+  ready();
+  screen->handleTap();
+  EXPECT_FALSE(overlayShown());
+  screen->handleTap();
+  EXPECT_TRUE(overlayShown());
+  screen->tapToToggleOverlayVisibility = false;
+  screen->handleTap();
+  EXPECT_TRUE(overlayShown());
+
+  std::vector<platform::Size> sizes;
+  screen->presentationSizeDidChange = [&](platform::Size s) { sizes.push_back(s); };
+  item->setPresentationSize({1280, 720});
+  EXPECT_EQ(sizes, (std::vector<platform::Size>{{1280, 720}}));
+}
+
+TEST_F(PlayerScreenTest, SeeksReportTheirCompletionAndTheNewTime) {
+  ready();
+  std::vector<bool> done;
+  screen->seek(7.5, [&](bool finished) { done.push_back(finished); });
+  screen->seek(99, [&](bool finished) { done.push_back(finished); });  // beyond the end
+  EXPECT_EQ(done, (std::vector<bool>{true, true}));
+  EXPECT_EQ(item->currentTime(), 10);
+  EXPECT_EQ(overlay->seekBar()->value, 1.0);
+  EXPECT_FALSE(screen->pendingSeekPosition());
+  screen->setPlayer(nullptr);
+  screen->seek(1, [&](bool finished) { done.push_back(finished); });
+  EXPECT_EQ(done.back(), false);
+}
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,86 @@
+// PlayerOverlayController: when a player's controls overlay shows and hides.
+// A visibility change can be delayed, suspended while the user interacts,
+// restarted, and can reverse itself after a while:
+//
+//   auto overlay = std::make_shared<PlayerOverlayController>();
+//   overlay->changeOverlayVisibleHandler = [&](bool visible) { show(visible); };
+//   overlay->flash(2);                                    // show now, hide 2 s later
+//   overlay->setOverlayVisible(false, 3, false, 0);       // hide in 3 s
+//   overlay->suspend();                                   // ...not while touched
+//   overlay->resume();                                    // hide 3 s after this
+//
+// A requested state waits as nextState: a delayed one behind a one-shot
+// timer (of the current TimerScheduler), or, while suspended, until resume(),
+// which always waits 3 seconds. Applying a state sets isVisible and calls
+// changeOverlayVisibleHandler; an autoreversing state leaves its opposite
+// pending, applied after the delay that applied it (at once when that is
+// not positive). A delay that is not a number counts as none. The timer holds
+// the controller weakly; the controller is made with make_shared and used on
+// the main context.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quarn::platform {
+class Timer;
+}
+
+namespace quarn {
+
+class PlayerOverlayController : public std::enable_shared_from_this<PlayerOverlayController> {
+ public:
+  struct State {
+    bool isVisible = false;
+    bool autoreverse = false;
+    double autoreverseDelay = 0;
+    friend bool operator==(const State&, const State&) = default;
+  };
+  /// The delay resume() gives a pending state, seconds.
+  static constexpr double kResumeDelay = 3.0;
+
+  PlayerOverlayController() = default;
+  ~PlayerOverlayController();
+  PlayerOverlayController(const PlayerOverlayController&) = delete;
+  PlayerOverlayController& operator=(const PlayerOverlayController&) = delete;
+
+  /// Receives every applied visibility.
+  std::function<void(bool visible)> changeOverlayVisibleHandler;
+
+  [[nodiscard]] bool isVisible() const { return isVisible_; }
+  [[nodiscard]] bool isSuspended() const { return isSuspended_; }
+  [[nodiscard]] const std::optional<State>& nextState() const { return nextState_; }
+  /// The interval of the running countdown.
+  [[nodiscard]] std::optional<double> timeInterval() const { return timeInterval_; }
+  [[nodiscard]] const std::shared_ptr<platform::Timer>& timer() const { return timer_; }
+
+  void setOverlayVisible(bool visible, double delay, bool autoreverse, double autoreverseDelay);
+  /// Shows now and hides `duration` seconds later.
+  void flash(double duration);
+  /// Starts the running countdown again from its full interval.
+  void restart();
+  /// Stops the countdown; a pending state waits for resume().
+  void suspend();
+  /// Ends the suspension; a pending state applies kResumeDelay seconds later.
+  void resume();
+
+ private:
+  void handleNextState(double delay);
+  void scheduleTimer(double interval);
+  void cancelTimer();
+
+  bool isVisible_ = true;
+  bool isSuspended_ = false;
+  std::optional<State> nextState_;
+  std::optional<double> timeInterval_;
+  std::shared_ptr<platform::Timer> timer_;
+};
+
+}  // namespace quarn
+
+template <>
+struct std::hash<quarn::PlayerOverlayController::State> {
+  std::size_t operator()(const quarn::PlayerOverlayController::State& state) const noexcept;
+};

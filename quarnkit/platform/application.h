@@ -1,0 +1,16 @@
+// The application's life-cycle notifications, posted on the current
+// NotificationCenter under the platform's names.
+#pragma once
+
+namespace quarn::platform {
+
+inline constexpr const char* kApplicationDidEnterBackgroundNotification =
+    "UIApplicationDidEnterBackgroundNotification";
+inline constexpr const char* kApplicationWillEnterForegroundNotification =
+    "UIApplicationWillEnterForegroundNotification";
+inline constexpr const char* kApplicationDidBecomeActiveNotification =
+    "UIApplicationDidBecomeActiveNotification";
+inline constexpr const char* kApplicationWillResignActiveNotification =
+    "UIApplicationWillResignActiveNotification";
+
+}  // namespace quarn::platform

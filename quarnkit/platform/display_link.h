@@ -1,0 +1,80 @@
+// DisplayLink: a callback called once per display frame on the main context,
+// the clock that frame-driven animations step by.
+//
+// Links come from the current FrameScheduler: by default a repeating 1/60 s
+// timer of the current TimerScheduler per link; in tests a
+// ManualFrameScheduler, whose step() runs exactly one frame, so that frame
+// counts never depend on adding up 1/60 s in floating point:
+//
+//   auto frames = std::make_shared<ManualFrameScheduler>();
+//   ScopedService<FrameScheduler> installed(frames);
+//   auto link = DisplayLink::add([&](DisplayLink&) { ++count; });
+//   frames->step(3);      // count == 3
+//   link->invalidate();   // no more calls
+//
+// A link is called from the first frame after it was added until it is
+// invalidated (it may invalidate itself, or add other links, from its own
+// callback). The scheduler keeps a link alive while it is valid. Links are
+// used on the main context only.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "quarnkit/platform/service.h"
+
+namespace quarn::platform {
+
+class DisplayLink {
+ public:
+  using Callback = std::function<void(DisplayLink&)>;
+  /// Seconds between frames.
+  static constexpr double kFrameInterval = 1.0 / 60;
+
+  virtual ~DisplayLink() = default;
+  /// Stops the calls for good.
+  virtual void invalidate() = 0;
+  [[nodiscard]] virtual bool isValid() const = 0;
+
+  /// A link of the current FrameScheduler.
+  static std::shared_ptr<DisplayLink> add(Callback callback);
+};
+
+class FrameScheduler {
+ public:
+  virtual ~FrameScheduler() = default;
+  virtual std::shared_ptr<DisplayLink> addDisplayLink(DisplayLink::Callback callback) const = 0;
+
+  static std::shared_ptr<const FrameScheduler> current();
+  static void setCurrent(std::shared_ptr<const FrameScheduler> scheduler);
+};
+
+/// Frames from repeating timers of TimerScheduler::current(): the default.
+class TimerFrameScheduler final : public FrameScheduler {
+ public:
+  std::shared_ptr<DisplayLink> addDisplayLink(DisplayLink::Callback callback) const override;
+};
+
+/// Frames that happen only when a test calls step().
+class ManualFrameScheduler final : public FrameScheduler {
+ public:
+  ManualFrameScheduler();
+  ~ManualFrameScheduler() override;
+
+  std::shared_ptr<DisplayLink> addDisplayLink(DisplayLink::Callback callback) const override;
+  /// Runs `frames` frames: each calls, in the order they were added, the
+  /// links that were valid when the frame began and still are.
+  void step(std::size_t frames = 1);
+  /// Steps until no link is left or `maxFrames` ran; returns the frames run.
+  std::size_t runUntilIdle(std::size_t maxFrames);
+  /// Valid links.
+  [[nodiscard]] std::size_t linkCount() const;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace quarn::platform

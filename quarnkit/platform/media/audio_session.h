@@ -1,0 +1,55 @@
+// AudioSession: the application's audio session, which a player sets up
+// before it plays. Either call may be refused: it then throws the platform's
+// error (std::system_error here).
+//
+// The default is a SimulatedAudioSession that accepts everything; a test
+// installs one that refuses:
+//
+//   auto session = std::make_shared<SimulatedAudioSession>();
+//   session->setRefusal("Another app holds the audio route");
+//   ScopedService<AudioSession> installed(session);
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "quarnkit/platform/service.h"
+
+namespace quarn::platform {
+
+class AudioSession {
+ public:
+  enum class Category { ambient, soloAmbient, playback };
+
+  virtual ~AudioSession() = default;
+  virtual void setCategory(Category category) const = 0;
+  virtual void setActive(bool active) const = 0;
+
+  static std::shared_ptr<const AudioSession> current();
+  static void setCurrent(std::shared_ptr<const AudioSession> session);
+};
+
+/// A session kept in memory, refusing on request. Thread-safe.
+class SimulatedAudioSession final : public AudioSession {
+ public:
+  void setCategory(Category category) const override;
+  void setActive(bool active) const override;
+
+  /// Makes every later call throw std::system_error with `reason`; nullopt
+  /// accepts again.
+  void setRefusal(std::optional<std::string> reason);
+  [[nodiscard]] Category category() const;
+  [[nodiscard]] bool isActive() const;
+
+ private:
+  void checkRefusal() const;
+
+  mutable std::mutex mutex_;
+  std::optional<std::string> refusal_;
+  mutable Category category_ = Category::soloAmbient;
+  mutable bool isActive_ = false;
+};
+
+}  // namespace quarn::platform

@@ -1,0 +1,160 @@
+// MediaPlayer and MediaPlayerItem: what the library needs of the platform's
+// media player: playback state and waiting reasons, the item's status,
+// duration, current time and buffer, access and error logs, rate, seeking
+// and what happens at the item's end.
+//
+// Observers receive every change as a MediaPlayerEvent, on the main context:
+//
+//   auto id = player->addObserver([](MediaPlayerEvent e, const auto& item) {
+//     if (e == MediaPlayerEvent::timeControlStatusDidChange) refresh();
+//   });
+//   player->removeObserver(id);
+//
+// SimulatedPlayer (simulated_player.h) implements the interface on the
+// injectable clock, for tests and for hosts without a media stack.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quarnkit/core/date.h"
+#include "quarnkit/platform/ui/geometry.h"
+
+namespace quarn::platform {
+
+/// Whether playback is under way.
+enum class TimeControlStatus { paused, waitingToPlayAtSpecifiedRate, playing };
+
+/// Why a player waits, in the platform's words.
+inline constexpr std::string_view kWaitingToMinimizeStallsReason =
+    "AVPlayerWaitingToMinimizeStallsReason";
+inline constexpr std::string_view kWaitingWhileEvaluatingBufferingRateReason =
+    "AVPlayerWaitingWhileEvaluatingBufferingRateReason";
+inline constexpr std::string_view kWaitingWithNoItemToPlayReason =
+    "AVPlayerWaitingWithNoItemToPlayReason";
+
+/// Whether an item (or a player) can play.
+enum class MediaStatus { unknown, readyToPlay, failed };
+
+/// What the player does when its item plays to the end.
+enum class ActionAtItemEnd { advance, pause, none };
+
+/// One entry of an item's access log.
+struct MediaAccessLogEvent {
+  std::optional<std::string> uri{};
+  std::optional<std::string> serverAddress{};
+  std::optional<std::string> playbackSessionID{};
+  std::optional<Date> playbackStartDate{};
+  double indicatedBitrate = 0;
+  std::int64_t numberOfDroppedVideoFrames = 0;
+  std::int64_t numberOfStalls = 0;
+};
+
+/// One entry of an item's error log.
+struct MediaErrorLogEvent {
+  std::optional<Date> date{};
+  std::optional<std::string> uri{};
+  std::optional<std::string> serverAddress{};
+  std::optional<std::string> playbackSessionID{};
+  std::int64_t errorStatusCode = 0;
+  std::optional<std::string> errorDomain{};
+  std::optional<std::string> errorComment{};
+};
+
+class MediaPlayerItem {
+ public:
+  virtual ~MediaPlayerItem() = default;
+  [[nodiscard]] virtual MediaStatus status() const = 0;
+  /// Why the item failed, once it has.
+  [[nodiscard]] virtual std::optional<std::string> error() const = 0;
+  /// Seconds; absent while unknown or for a stream without an end.
+  [[nodiscard]] virtual std::optional<double> duration() const = 0;
+  /// Seconds from the start.
+  [[nodiscard]] virtual double currentTime() const = 0;
+  [[nodiscard]] virtual bool isPlaybackLikelyToKeepUp() const = 0;
+  [[nodiscard]] virtual bool isPlaybackBufferFull() const = 0;
+  [[nodiscard]] virtual bool isPlaybackBufferEmpty() const = 0;
+  [[nodiscard]] virtual Size presentationSize() const = 0;
+  [[nodiscard]] virtual std::vector<MediaAccessLogEvent> accessLog() const = 0;
+  [[nodiscard]] virtual std::vector<MediaErrorLogEvent> errorLog() const = 0;
+};
+
+enum class MediaPlayerEvent {
+  timeControlStatusDidChange,  // or the waiting reason
+  rateDidChange,
+  currentItemDidChange,
+  itemStatusDidChange,
+  itemBufferDidChange,  // one of the three buffer states
+  itemPresentationSizeDidChange,
+  itemDidPlayToEndTime,
+  itemNewAccessLogEntry,
+  itemNewErrorLogEntry,
+};
+
+class MediaPlayer {
+ public:
+  using Observer = std::function<void(MediaPlayerEvent, const std::shared_ptr<MediaPlayerItem>&)>;
+  using TimeObserver = std::function<void(double time)>;
+  using ObserverID = std::uint64_t;
+
+  MediaPlayer() = default;
+  virtual ~MediaPlayer() = default;
+  MediaPlayer(const MediaPlayer&) = delete;
+  MediaPlayer& operator=(const MediaPlayer&) = delete;
+
+  [[nodiscard]] virtual std::shared_ptr<MediaPlayerItem> currentItem() const = 0;
+  virtual void replaceCurrentItem(std::shared_ptr<MediaPlayerItem> item) = 0;
+  /// Whether the player can play its current item.
+  [[nodiscard]] virtual MediaStatus status() const = 0;
+  [[nodiscard]] virtual TimeControlStatus timeControlStatus() const = 0;
+  /// Why it waits, while it does.
+  [[nodiscard]] virtual std::optional<std::string> reasonForWaitingToPlay() const = 0;
+  /// The requested rate: 0 when paused.
+  [[nodiscard]] virtual double rate() const = 0;
+  /// Plays at `rate` once playback is likely to keep up (0 pauses).
+  virtual void setRate(double rate) = 0;
+  /// The rate play() uses.
+  [[nodiscard]] virtual double defaultRate() const = 0;
+  virtual void setDefaultRate(double rate) = 0;
+  void play() { setRate(defaultRate()); }
+  void pause() { setRate(0); }
+  /// Plays at `rate` as soon as anything is buffered, without waiting for
+  /// playback to be likely to keep up.
+  virtual void playImmediately(double rate) = 0;
+  /// Moves to `time` (seconds, clamped to the item); the completion says
+  /// whether the seek finished (false when interrupted or impossible).
+  virtual void seek(double time, std::function<void(bool finished)> completion) = 0;
+  [[nodiscard]] virtual ActionAtItemEnd actionAtItemEnd() const = 0;
+  virtual void setActionAtItemEnd(ActionAtItemEnd action) = 0;
+  [[nodiscard]] virtual bool isMuted() const = 0;
+  virtual void setMuted(bool muted) = 0;
+
+  /// Calls `observer` with every event until removed.
+  ObserverID addObserver(Observer observer);
+  void removeObserver(ObserverID id);
+  /// Calls `observer` with the current time every `interval` seconds while
+  /// playing; removed with removeObserver().
+  virtual ObserverID addPeriodicTimeObserver(double interval, TimeObserver observer) = 0;
+
+ protected:
+  /// Calls the observers (those added or removed meanwhile are not called).
+  void notify(MediaPlayerEvent event, const std::shared_ptr<MediaPlayerItem>& item);
+  ObserverID nextObserverID() { return ++lastObserverID_; }
+  /// For implementations keeping observers of their own.
+  virtual void removeOwnObserver(ObserverID) {}
+
+ private:
+  struct Registration {
+    ObserverID id;
+    std::shared_ptr<Observer> observer;
+  };
+  std::vector<Registration> observers_;
+  ObserverID lastObserverID_ = 0;
+};
+
+}  // namespace quarn::platform

@@ -1,0 +1,49 @@
+// Transforms of the headless toolkit: the 2-D affine transform views and
+// layers use, and the 4x4 transform of layers.
+//
+// AffineTransform (a, b, c, d, tx, ty) maps (x, y) to
+// (a x + c y + tx, b x + d y + ty); the default is the identity.
+//
+//   auto t = AffineTransform::rotation(std::numbers::pi / 2);
+//   t.apply({1, 0});   // (0, 1), up to rounding
+#pragma once
+
+#include <cmath>
+
+#include "quarnkit/platform/ui/geometry.h"
+
+namespace quarn::platform {
+
+struct AffineTransform {
+  double a = 1;
+  double b = 0;
+  double c = 0;
+  double d = 1;
+  double tx = 0;
+  double ty = 0;
+
+  static AffineTransform identity() { return {}; }
+  static AffineTransform rotation(double angle) {
+    const double s = std::sin(angle);
+    const double k = std::cos(angle);
+    return {k, s, -s, k, 0, 0};
+  }
+  [[nodiscard]] bool isIdentity() const { return *this == AffineTransform{}; }
+  [[nodiscard]] Point apply(Point p) const {
+    return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty};
+  }
+
+  friend bool operator==(const AffineTransform&, const AffineTransform&) = default;
+};
+
+/// A 4x4 layer transform, row by row; the default is the identity.
+struct Transform3D {
+  double m11 = 1, m12 = 0, m13 = 0, m14 = 0;
+  double m21 = 0, m22 = 1, m23 = 0, m24 = 0;
+  double m31 = 0, m32 = 0, m33 = 1, m34 = 0;
+  double m41 = 0, m42 = 0, m43 = 0, m44 = 1;
+
+  friend bool operator==(const Transform3D&, const Transform3D&) = default;
+};
+
+}  // namespace quarn::platform

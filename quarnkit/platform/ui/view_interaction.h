@@ -1,0 +1,24 @@
+// ViewInteraction: behaviour attached to a view (View::addInteraction), told
+// before and after it moves to a view or away from one.
+//
+// Adding calls willMove(view) then didMove(view); removing calls
+// willMove(nullptr) then didMove(nullptr). The view keeps its interactions
+// alive; an interaction should hold its view weakly.
+#pragma once
+
+#include <memory>
+
+namespace quarn::platform {
+
+class View;
+
+class ViewInteraction {
+ public:
+  virtual ~ViewInteraction() = default;
+  /// The view the interaction is attached to, or null.
+  [[nodiscard]] virtual std::shared_ptr<View> view() const = 0;
+  virtual void willMove(const std::shared_ptr<View>& view) = 0;
+  virtual void didMove(const std::shared_ptr<View>& view) = 0;
+};
+
+}  // namespace quarn::platform
