@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "quarnkit/core/utf8.h"
+#include "quarnkit/core/detail/utf8.h"
 #include "quarnkit/routing/detail/url_text.h"
 #include "quarnkit/routing/url_matcher.h"
 #include "quarnkit/routing/url_pattern_set.h"
@@ -53,7 +53,7 @@ void checkNormalization(std::string_view text) {
                                text.find("\xE2\x80\xA8") != std::string_view::npos ||
                                text.find("\xE2\x80\xA9") != std::string_view::npos;
   if (!lineTerminators) check(twice == once);
-  if (isValidUTF8(text)) {
+  if (detail::isValidUTF8(text)) {
     check(detail::normalizeURLText(text) == detail::normalizeURLTextByExpressions(text));
   }
 }

@@ -3,6 +3,7 @@
 // and processes over one file store.
 #include "quarnkit/concurrency/timed_event_manager.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>

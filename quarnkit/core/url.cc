@@ -4,7 +4,7 @@
 #include <boost/url.hpp>
 #include <cstdint>
 
-#include "quarnkit/core/utf8.h"
+#include "quarnkit/core/detail/utf8.h"
 
 namespace quarn {
 
@@ -98,7 +98,7 @@ URL URL::fileURL(const std::filesystem::path& path) {
 
 std::optional<std::string> URL::addingPercentEncoding(std::string_view text,
                                                       std::string_view allowed) {
-  if (!isValidUTF8(text)) return std::nullopt;
+  if (!detail::isValidUTF8(text)) return std::nullopt;
   const urls::grammar::lut_chars unreserved([allowed](char c) {
     return c != '%' && static_cast<unsigned char>(c) < 0x80 &&
            allowed.find(c) != std::string_view::npos;
@@ -110,7 +110,7 @@ std::optional<std::string> URL::removingPercentEncoding(std::string_view text) {
   auto escaped = urls::make_pct_string_view(text);
   if (!escaped) return std::nullopt;
   std::string decoded = escaped->decode();
-  if (!isValidUTF8(decoded)) return std::nullopt;
+  if (!detail::isValidUTF8(decoded)) return std::nullopt;
   return decoded;
 }
 

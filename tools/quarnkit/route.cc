@@ -8,7 +8,7 @@
 #include <map>
 
 #include "quarnkit/coding/json_serialization.h"
-#include "quarnkit/core/utf8.h"
+#include "quarnkit/core/detail/utf8.h"
 #include "quarnkit/core/uuid.h"
 #include "quarnkit/routing/url_pattern.h"
 #include "quarnkit/routing/url_pattern_set.h"
@@ -144,7 +144,7 @@ class RouteCommand {
 
   // Matches one URL and writes what came of it.
   void route(const std::string& url, const std::string& where, Value::Array& documents) {
-    if (!isValidUTF8(url)) return error(where, "not valid UTF-8");
+    if (!detail::isValidUTF8(url)) return error(where, "not valid UTF-8");
     if (!URLConvertible(url).urlValue()) {
       report_.errors += where + ": warning: " + inQuotes(url) +
                         " is no URL even percent-encoded; it is matched by its raw text\n";
@@ -305,7 +305,7 @@ RouteTable readRouteTable(const std::string& file) {
     const std::string where = file + ":" + std::to_string(number) + ": error: ";
     const auto fields = fieldsOf(line);
     if (fields.empty() || fields.front().starts_with('#')) continue;
-    if (!isValidUTF8(line)) {
+    if (!detail::isValidUTF8(line)) {
       table.errors.push_back(where + "not valid UTF-8");
       continue;
     }
