@@ -46,7 +46,7 @@ std::vector<std::string> linesOf(std::string_view text) {
   return lines;
 }
 
-std::string inQuotes(std::string_view text) { return debugQuoted(text); }
+std::string inQuotes(std::string_view text) { return detail::debugQuoted(text); }
 
 // A placeholder value as text ("42", "\"abc\"") and as JSON.
 std::string valueText(const std::any& value) {
