@@ -144,6 +144,13 @@ check results-huge-number 1 err "quarnkit: huge-results.json: [0].result[0].pric
 check nul-in-key 1 err "quarnkit: nul-key.json: [0].entity: cannot resolve the include key \"a\\u0000b\": the key is not a plain file name" preview nul-key.json "${I[@]}"
 check seed-too-large 2 err "--seed: expected a whole number from 0 to 18446744073709551615, not \"99999999999999999999999\"" preview card.json --seed 99999999999999999999999
 check seed-negative 2 err "--seed: expected a whole number from 0 to 18446744073709551615, not \"-5\"" preview card.json --seed -5
+# page and --server refuse what they cannot fetch before any connection.
+check page-size-zero 2 err "--per-page: expected a whole number from 1 to 9223372036854775807, not \"0\"" page http://127.0.0.1/items --per-page 0
+check page-not-http 2 err "URL: not an http or https URL: \"file:///etc/passwd\"" page file:///etc/passwd
+check page-header-injection 2 err "--header: expected NAME:VALUE, not \"X: a  Injected: b\"" page http://127.0.0.1/items --header $'X: a\r\nInjected: b'
+check page-ids-without-ids 1 err "quarnkit: --ids: the ids scheme needs the ids to page through" page http://127.0.0.1/items --scheme ids
+check server-and-results 2 err "--results excludes --server" preview card.json --results card.json --server http://127.0.0.1/c
+check header-without-server 2 err "--header requires --server" preview card.json --header "A: b"
 check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full
 check curve-zero-damping 1 err "quarnkit: curve: Incorrect animation values: damping, mass and stiffness must be positive (damping 0, mass 1, stiffness 100)" curve spring -p damping=0
 check curve-overflowing-rates 1 err "quarnkit: curve: Incorrect animation values: damping / (2 mass) or stiffness / mass is too large (damping 10, mass 1e-320, stiffness 1e+308)" curve spring -p mass=1e-320 -p stiffness=1e308

@@ -5,6 +5,7 @@
 //   quarnkit explain examples/home/template.json --matrix premium=yes,no device=phone,tablet
 //   quarnkit lint examples/home/template.json --env examples/home/environment.json
 //   quarnkit route examples/routes/routes.txt myapp://profile/42 --explain
+//   quarnkit page https://api.example.com/items --per-page 20 --all
 //   quarnkit curve spring --param damping=8 --format svg --output spring.svg
 //
 // Exit status: 0 success, 1 bad input or lint errors, 2 bad usage.
@@ -23,8 +24,10 @@
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/commands.h"
 #include "tools/quarnkit/curve.h"
+#include "tools/quarnkit/http_options.h"
 #include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/log_lines.h"
+#include "tools/quarnkit/page.h"
 #include "tools/quarnkit/price_command.h"
 #include "tools/quarnkit/route.h"
 
@@ -158,6 +161,34 @@ HostOptions hostOptions(const SharedOptions& o, const CLI::App& command) {
   return o.noDefaults ? host : withSiblingFiles(std::move(host));
 }
 
+// --header NAME:VALUE, repeatable.
+CLI::Option* addHeaders(CLI::App& command, std::vector<std::string>& headers) {
+  return command
+      .add_option("--header", headers, "A header field NAME:VALUE sent with each request")
+      ->type_name("NAME:VALUE")
+      ->check([](const std::string& text) -> std::string {
+        return parseHeaderOption(text) ? ""
+                                       : "expected NAME:VALUE, not \"" + printableLine(text) + "\"";
+      });
+}
+
+http::HTTPHeaders headersOf(const std::vector<std::string>& texts) {
+  http::HTTPHeaders out;
+  for (const std::string& text : texts) {
+    if (auto h = parseHeaderOption(text)) out.add(std::move(h->name), std::move(h->value));
+  }
+  return out;
+}
+
+CLI::Validator httpURL() {
+  return CLI::Validator(
+      [](const std::string& text) -> std::string {
+        const std::string why = checkHTTPURL(text);
+        return why.empty() ? "" : why + ": \"" + printableLine(text) + "\"";
+      },
+      "URL");
+}
+
 Format formatOf(const std::string& name) {
   if (name == "json") return Format::json;
   if (name == "html") return Format::html;
@@ -181,6 +212,10 @@ int main(int argc, char** argv) {
   bool printRequest = false;
   bool watch = false;
   std::vector<std::string> matrix;
+  std::string server;
+  std::vector<std::string> headers;
+  PageOptions page;
+  std::string perPage = "20", pages = "1";
 
   CLI::App* preview = app.add_subcommand(
       "preview", "Run the fetch pipeline over a template and show the sections a screen shows");
@@ -191,6 +226,12 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   preview->add_flag("--print-request", printRequest, "Also show the combined request body");
   preview->add_flag("--watch", watch, "Render again each time the template file grows");
+  preview
+      ->add_option("--server", server,
+                   "POST the combined request to URL and read the results from its answer")
+      ->check(httpURL())
+      ->excludes("--results");
+  addHeaders(*preview, headers)->needs("--server");
 
   CLI::App* explainCommand =
       app.add_subcommand("explain", "Say for every item whether it is shown and, when not, why");
@@ -229,6 +270,32 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"text", "json"}))
       ->capture_default_str();
 
+  CLI::App* pageCommand =
+      app.add_subcommand("page", "Walk a paged endpoint the way the paginated data source does");
+  pageCommand->add_option("URL", page.url, "The endpoint")->required()->check(httpURL());
+  pageCommand->add_option("--scheme", page.scheme, "page, offset, pk, from-id or ids")
+      ->check(CLI::IsMember({"page", "offset", "pk", "from-id", "ids"}))
+      ->capture_default_str();
+  addNumber(*pageCommand, "--per-page", perPage, "Items per page (default 20)", 1,
+            std::numeric_limits<std::int64_t>::max());
+  pageCommand->add_option("--page-key", page.pageKey, "Name of the page parameter")
+      ->capture_default_str();
+  pageCommand->add_option("--size-key", page.sizeKey, "Name of the page-size parameter")
+      ->capture_default_str();
+  pageCommand->add_option("--ids", page.ids, "The ids the ids scheme pages through")
+      ->delimiter(',');
+  pageCommand->add_option("--ids-key", page.idsKey, "Name of the ids parameter")
+      ->capture_default_str();
+  pageCommand->add_option("--key-path", page.keyPath,
+                          "Dotted path of the item array in the response (data.items)");
+  addHeaders(*pageCommand, headers);
+  CLI::Option* all = pageCommand->add_flag("--all", page.all, "Walk until the scheme stops");
+  addNumber(*pageCommand, "--pages", pages, "Walk at most N pages (default 1)", 1, kMaxPages)
+      ->excludes(all);
+  pageCommand->add_option("--format", shared.format, "text or json")
+      ->check(CLI::IsMember({"text", "json"}))
+      ->capture_default_str();
+
   CurveOptions curveOptions;
   std::string curveSamples, curveFormat = "text", curveOutput;
   CLI::App* curve = app.add_subcommand(
@@ -258,13 +325,19 @@ int main(int argc, char** argv) {
 
   // Library log lines become tidy warnings unless a log level was asked for.
   const LibraryLogLines logLines;
-  const std::string& templateFile =
-      price->parsed() ? priceArguments.options.productsFile : shared.templateFile;
+  const std::string& templateFile = pageCommand->parsed() ? page.url
+                                    : price->parsed()     ? priceArguments.options.productsFile
+                                                          : shared.templateFile;
   try {
     int status = 0;
     if (preview->parsed()) {
       PreviewOptions options{hostOptions(shared, *preview), formatOf(shared.format),
                              optionalText(shared.output), printRequest, watch};
+      if (!server.empty()) {
+        // The server answers: no results file, not even the one next to the template.
+        options.host.server = ResultsServerOptions{server, headersOf(headers)};
+        options.host.resultsFile.reset();
+      }
       status = runPreview(options);
     } else if (explainCommand->parsed()) {
       ExplainOptions options{hostOptions(shared, *explainCommand), formatOf(shared.format),
@@ -275,6 +348,12 @@ int main(int argc, char** argv) {
     } else if (routeCommand->parsed()) {
       route.format = formatOf(routeFormat);
       status = runRoute(route);
+    } else if (pageCommand->parsed()) {
+      page.perPage = static_cast<std::int64_t>(*wholeNumber(perPage, kMaxSeed));
+      page.pages = static_cast<std::int64_t>(*wholeNumber(pages, kMaxSeed));
+      page.headers = headersOf(headers);
+      page.format = formatOf(shared.format);
+      status = runPage(page);
     } else if (curve->parsed()) {
       if (!curveSamples.empty()) {
         curveOptions.samples = static_cast<std::size_t>(*wholeNumber(curveSamples, kMaxSamples));

@@ -82,6 +82,9 @@ Value requestBody(const CompositeListRequestParameters& parameters) { return enc
 Async<Preview> makePreview(const HostSession& session) {
   auto fetcher = std::make_shared<ResultsFetcher>(
       session.host()->registry(), session.templateItems(), session.provider(), session.result());
+  if (const auto& server = session.options().server) {
+    fetcher->setServer(std::make_shared<ResultsServer>(*server, session.host()));
+  }
   fetcher->setEnvironment(session.environment());
   fetcher->setContext(session.context());
   std::vector<AnyCompositeListItem> items = co_await fetcher->fetchCompositeList();

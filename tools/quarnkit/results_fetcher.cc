@@ -4,6 +4,7 @@
 
 #include "quarnkit/composite_list/model/divider_include.h"
 #include "quarnkit/composite_list/model/section_item.h"
+#include "tools/quarnkit/preview.h"
 
 namespace quarn::tool {
 
@@ -71,6 +72,10 @@ Async<Task<CompositeListResult>> ResultsFetcher::fetchCompositeListTask(
     if (keys.contains(item.key)) asked.items.push_back(item);
   }
   lastRequest_ = std::move(parameters);
+  if (server_) {
+    co_return Task<CompositeListResult>::spawn(mainExecutor(),
+                                               server_->answer(requestBody(*lastRequest_)));
+  }
   co_return Task<CompositeListResult>::spawn(mainExecutor(), answer(std::move(asked)));
 }
 

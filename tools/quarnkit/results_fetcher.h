@@ -1,6 +1,7 @@
 // ResultsFetcher: the tool's fetcher. It runs the library's whole pipeline and
-// answers the combined request from a results file decoded beforehand (no
-// network): the results whose keys the request asks for, as a server would.
+// answers the combined request from a results file decoded beforehand: the
+// results whose keys the request asks for, as a server would; or, given a
+// results server, from that server's answer.
 // It keeps the request it was asked so that it can be printed, and it expands
 // includes one at a time after the tool's own checks (the source confined to
 // the includes directory, no cycle, not too deep), so that a refusal names
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "quarnkit/composite_list/fetching/fetcher.h"
+#include "tools/quarnkit/results_server.h"
 #include "tools/quarnkit/template_files.h"
 
 namespace quarn::tool {
@@ -25,6 +27,9 @@ class ResultsFetcher final : public CompositeListFetcher {
   Async<Task<CompositeListResult>> fetchCompositeListTask(CompositeListRequestParameters parameters,
                                                           std::int64_t limit) override;
 
+  /// Answer from `server` instead of the results given at creation.
+  void setServer(std::shared_ptr<ResultsServer> server) { server_ = std::move(server); }
+
   /// The last combined request, if the pipeline made one.
   [[nodiscard]] const std::optional<CompositeListRequestParameters>& lastRequest() const {
     return lastRequest_;
@@ -33,6 +38,7 @@ class ResultsFetcher final : public CompositeListFetcher {
  private:
   std::shared_ptr<FileTemplateProvider> files_;
   CompositeListResult result_;
+  std::shared_ptr<ResultsServer> server_;
   std::optional<CompositeListRequestParameters> lastRequest_;
 };
 

@@ -22,7 +22,8 @@ HostOptions withSiblingFiles(HostOptions options) {
       slot = path.string();
     }
   };
-  sibling(options.resultsFile, "results.json", false);
+  // A results server answers instead of a file.
+  if (!options.server) sibling(options.resultsFile, "results.json", false);
   sibling(options.environmentFile, "environment.json", false);
   sibling(options.includesDirectory, "includes", true);
   return options;
@@ -37,6 +38,24 @@ std::string describeInputs(const HostOptions& options) {
   add("facts", options.environmentFile);
   add("includes", options.includesDirectory);
   return out.empty() ? "no results, facts or includes" : out;
+}
+
+CompositeListResult readResults(const std::string& name, const std::string& text,
+                                HostRegistry& host) {
+  try {
+    const Value document = parseInputJSON(name, text);
+    if (!document.isArray()) {
+      throw InputError(name, "",
+                       "expected a JSON array of results, found " +
+                           std::string(Value::kindName(document.kind())));
+    }
+    host.registerClasses(document);
+    JSONDecoder decoder;
+    decoder.dateDecodingStrategy = DateDecodingStrategy::iso8601();
+    return decodeCompositeListResult(text, host.registry()->entityClassMap, decoder);
+  } catch (...) {
+    rethrowAsInputError(name);
+  }
 }
 
 HostSession::HostSession(const HostOptions& options, bool loadTemplate) : options_(options) {
@@ -68,21 +87,7 @@ HostSession::HostSession(const HostOptions& options, bool loadTemplate) : option
 
   if (options.resultsFile) {
     const std::string& file = *options.resultsFile;
-    const std::string text = readInputFile(file, options.limits.maxFileSize);
-    try {
-      const Value document = parseInputJSON(file, text);
-      if (!document.isArray()) {
-        throw InputError(file, "",
-                         "expected a JSON array of results, found " +
-                             std::string(Value::kindName(document.kind())));
-      }
-      host_->registerClasses(document);
-      JSONDecoder decoder;
-      decoder.dateDecodingStrategy = DateDecodingStrategy::iso8601();
-      result_ = decodeCompositeListResult(text, host_->registry()->entityClassMap, decoder);
-    } catch (...) {
-      rethrowAsInputError(file);
-    }
+    result_ = readResults(file, readInputFile(file, options.limits.maxFileSize), *host_);
   }
   if (loadTemplate) {
     template_ = loader_->load(options.templateFile);

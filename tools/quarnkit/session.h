@@ -16,6 +16,7 @@
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/host_environment.h"
 #include "tools/quarnkit/input_file.h"
+#include "tools/quarnkit/results_server.h"
 #include "tools/quarnkit/template_files.h"
 
 namespace quarn::tool {
@@ -24,6 +25,8 @@ namespace quarn::tool {
 struct HostOptions {
   std::string templateFile;
   std::optional<std::string> resultsFile;
+  /// Answers the combined request instead of a results file.
+  std::optional<ResultsServerOptions> server;
   std::optional<std::string> includesDirectory;
   std::optional<std::string> environmentFile;
   std::optional<bool> premium;
@@ -69,9 +72,15 @@ class HostSession {
   CompositeListResult result_;
 };
 
+/// The results of a JSON array of results named `name` (a file or a URL),
+/// their entity classes registered with `host`; InputError naming `name` and
+/// the JSON path on bad input.
+CompositeListResult readResults(const std::string& name, const std::string& text,
+                                HostRegistry& host);
+
 /// The options with the files next to the template filled in where none was
-/// given: results.json, environment.json and the directory includes/, each
-/// when it exists.
+/// given: results.json (unless a server answers), environment.json and the
+/// directory includes/, each when it exists.
 HostOptions withSiblingFiles(HostOptions options);
 
 /// A short text naming the input files: "results r.json, facts env.json,

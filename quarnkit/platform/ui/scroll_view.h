@@ -1,9 +1,11 @@
 // ScrollView: a view whose content can be larger than its bounds, with
-// content insets, bouncing and an optional pull-to-refresh control.
+// content insets, bouncing, an optional pull-to-refresh control and infinite
+// scrolling (infinite_scroll.h).
 #pragma once
 
 #include <memory>
 
+#include "quarnkit/platform/ui/infinite_scroll.h"
 #include "quarnkit/platform/ui/refresh_control.h"
 #include "quarnkit/platform/ui/view.h"
 
@@ -28,8 +30,12 @@ class ScrollView : public View {
     if (refreshControl_) addSubview(refreshControl_);
   }
 
+  /// Loading more at the end of the content.
+  [[nodiscard]] InfiniteScroll& infiniteScroll() { return infiniteScroll_; }
+
  private:
   std::shared_ptr<RefreshControl> refreshControl_;
+  InfiniteScroll infiniteScroll_{*this};
 };
 
 }  // namespace quarn::platform

@@ -1,0 +1,208 @@
+// Cancelling a request in every state ends it exactly once: before it
+// starts, while the server holds it, while suspended, from inside its own
+// progress handler, from another request's handler, from another thread,
+// twice, after it finished, and through an awaiting coroutine. Suspending and
+// resuming are announced in order; the per-host connection limit holds at
+// the server.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "quarnkit/http/session.h"
+#include "quarnkit/http/testing/http_fixtures.h"
+#include "quarnkit/platform/runtime/task.h"
+#include "quarnkit/testing/loopback_server.h"
+
+namespace quarn::http {
+namespace {
+
+using quarn::testing::LoopbackServer;
+using quarn::testing::NotificationLog;
+using quarn::testing::Received;
+using quarn::testing::runUntil;
+using DataReceived = Received<DataResponse<std::string>>;
+
+class CancellationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto& r = server.routes();
+    r.Get("/hang", [this](const httplib::Request&, httplib::Response& res) {
+      server.holdUntilStopped();
+      res.set_content("late", "text/plain");
+    });
+    r.Get("/quick", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("quick", "text/plain");
+    });
+    r.Get("/trickle", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider(
+          "application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 20 || !server.hold(std::chrono::milliseconds(offset == 0 ? 0 : 100))) {
+              sink.done();
+              return true;
+            }
+            sink.write("abcd", 4);
+            return true;
+          });
+    });
+    r.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
+      server.hold(std::chrono::milliseconds(150));
+      res.set_content("slow", "text/plain");
+    });
+    server.start();
+  }
+
+  static void expectCancelledOnce(DataReceived& received) {
+    const auto& r = received.awaitOne();
+    ASSERT_TRUE(r.error());
+    EXPECT_TRUE(r.error()->isExplicitlyCancelled()) << r.error()->description();
+  }
+
+  LoopbackServer server;
+  Session session;
+};
+
+TEST_F(CancellationTest, BeforeItStartsTheRequestNeverReachesTheServer) {
+  SessionConfiguration configuration;
+  configuration.startRequestsImmediately = false;
+  Session lazy(configuration);
+  NotificationLog notifications;
+  auto request = lazy.request(server.url("/quick"));
+  DataReceived received;
+  request->responseData(received.handler());
+  request->cancel();
+  request->resume();  // too late: nothing starts
+  expectCancelledOnce(received);
+  EXPECT_EQ(request->state(), Request::State::cancelled);
+  EXPECT_EQ(request->task(), nullptr);
+  EXPECT_EQ(server.requestCount(), 0u);
+  EXPECT_TRUE(notifications.of(request.get()).empty());
+}
+
+TEST_F(CancellationTest, WhileTheServerHoldsItTheTaskCompletesOnce) {
+  NotificationLog notifications;
+  auto request = session.request(server.url("/hang"));
+  DataReceived received;
+  request->responseData(received.handler());
+  runUntil([&] { return server.requestCount() == 1; });
+  request->cancel();
+  request->cancel();
+  expectCancelledOnce(received);
+  EXPECT_EQ(request->task()->state(), SessionTask::State::completed);
+  EXPECT_EQ(notifications.of(request.get()),
+            (std::vector<std::string>{"didResumeTask", "didCompleteTask"}));
+}
+
+TEST_F(CancellationTest, WhileSuspended) {
+  NotificationLog notifications;
+  auto request = session.request(server.url("/hang"));
+  DataReceived received;
+  request->responseData(received.handler());
+  runUntil([&] { return server.requestCount() == 1; });
+  request->suspend();
+  runUntil([&] { return request->task()->state() == SessionTask::State::suspended; });
+  request->cancel();
+  expectCancelledOnce(received);
+  EXPECT_EQ(notifications.of(request.get()),
+            (std::vector<std::string>{"didResumeTask", "didSuspendTask", "didCompleteTask"}));
+}
+
+TEST_F(CancellationTest, FromInsideItsOwnProgressHandler) {
+  auto request = session.request(server.url("/trickle"));
+  int progressCalls = 0;
+  request->downloadProgress([&](const TransferProgress& p) {
+    ++progressCalls;
+    if (p.completedUnitCount > 0) request->cancel();
+  });
+  DataReceived received;
+  request->responseData(received.handler());
+  expectCancelledOnce(received);
+  EXPECT_GT(progressCalls, 0);
+}
+
+TEST_F(CancellationTest, FromAnotherRequestsHandlerAndFromAnotherThread) {
+  auto held = session.request(server.url("/hang"));
+  auto other = session.request(server.url("/hang"));
+  DataReceived heldReceived, otherReceived, quickReceived;
+  held->responseData(heldReceived.handler());
+  other->responseData(otherReceived.handler());
+  session.request(server.url("/quick"))->responseData([&](DataResponse<std::string> r) {
+    held->cancel();
+    quickReceived.responses.push_back(std::move(r));
+  });
+  runUntil([&] { return server.requestCount() == 3; });
+  std::thread([&] { other->cancel(); }).join();
+  runUntil([&] { return !heldReceived.responses.empty() && !otherReceived.responses.empty(); });
+  expectCancelledOnce(heldReceived);
+  expectCancelledOnce(otherReceived);
+  ASSERT_TRUE(quickReceived.responses.at(0).value());
+}
+
+TEST_F(CancellationTest, AfterItFinishedNothingChanges) {
+  auto request = session.request(server.url("/quick"));
+  DataReceived received;
+  request->responseData(received.handler());
+  received.awaitOne();
+  request->cancel();
+  // A handler added after the end gets the same outcome.
+  DataReceived late;
+  request->responseData(late.handler());
+  ASSERT_TRUE(late.awaitOne().value());
+  EXPECT_EQ(*late.responses[0].value(), "quick");
+  EXPECT_EQ(request->state(), Request::State::finished);
+}
+
+TEST_F(CancellationTest, CancellingTheAwaitingTaskCancelsTheRequest) {
+  auto request = session.request(server.url("/hang"));
+  auto task =
+      Task<DataResponse<std::string>>::spawn(mainExecutor(), request->serializingData(true));
+  runUntil([&] { return server.requestCount() == 1; });
+  task.cancel();
+  runUntil([&] { return request->state() == Request::State::cancelled && request->error(); });
+  EXPECT_TRUE(request->error()->isExplicitlyCancelled());
+  // Without automatic cancellation the request goes on.
+  auto kept = session.request(server.url("/slow"));
+  auto keptTask = Task<DataResponse<std::string>>::spawn(mainExecutor(), kept->serializingData());
+  runUntil([&] { return server.requestCount() == 2; });
+  keptTask.cancel();
+  runUntil([&] { return kept->isFinished(); });
+  EXPECT_EQ(kept->data(), "slow");
+}
+
+TEST_F(CancellationTest, SuspendedBodyArrivesAfterResume) {
+  NotificationLog notifications;
+  auto request = session.request(server.url("/slow"));
+  DataReceived received;
+  request->responseData(received.handler());
+  runUntil([&] { return server.requestCount() == 1; });
+  request->suspend();
+  runUntil([&] { return request->task()->state() == SessionTask::State::suspended; });
+  request->resume();
+  const auto& r = received.awaitOne();
+  ASSERT_TRUE(r.value());
+  EXPECT_EQ(*r.value(), "slow");
+  EXPECT_EQ(notifications.of(request.get()),
+            (std::vector<std::string>{"didResumeTask", "didSuspendTask", "didResumeTask",
+                                      "didCompleteTask"}));
+}
+
+TEST(ConnectionLimitTest, AtMostTenConnectionsReachOneHost) {
+  LoopbackServer server(40);
+  server.routes().Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
+    server.hold(std::chrono::milliseconds(200));
+    res.set_content("{}", "application/json");
+  });
+  server.start();
+  Session session(SessionConfiguration::standard());
+  std::vector<DataReceived> received(30);
+  for (auto& r : received) session.request(server.url("/slow"))->responseData(r.handler());
+  runUntil([&] {
+    return std::all_of(received.begin(), received.end(),
+                       [](const DataReceived& r) { return !r.responses.empty(); });
+  });
+  for (const auto& r : received) EXPECT_TRUE(r.responses.at(0).value());
+  EXPECT_EQ(server.maxConcurrentRequests(), 10u);
+  EXPECT_LE(server.distinctConnections(), 10u);
+}
+
+}  // namespace
+}  // namespace quarn::http

@@ -1,0 +1,41 @@
+// SessionTask: the transfer underneath a request, made when the request
+// first resumes. Its state can be read from any thread; the activity
+// indicator follows requests by comparing their tasks and reading whether
+// one is running.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace quarn::http {
+
+class SessionTask {
+ public:
+  enum class State { running, suspended, canceling, completed };
+
+  explicit SessionTask(std::uint64_t taskIdentifier) : taskIdentifier_(taskIdentifier) {}
+  SessionTask(const SessionTask&) = delete;
+  SessionTask& operator=(const SessionTask&) = delete;
+
+  /// Unique among the tasks of the process.
+  [[nodiscard]] std::uint64_t taskIdentifier() const { return taskIdentifier_; }
+  [[nodiscard]] State state() const { return state_.load(); }
+  /// Body bytes received so far, and expected in all (-1: unknown).
+  [[nodiscard]] std::int64_t countOfBytesReceived() const { return received_.load(); }
+  [[nodiscard]] std::int64_t countOfBytesExpectedToReceive() const { return expected_.load(); }
+
+  // Set by the request that owns the task.
+  void setState(State state) { state_.store(state); }
+  void setCounts(std::int64_t received, std::int64_t expected) {
+    received_.store(received);
+    expected_.store(expected);
+  }
+
+ private:
+  const std::uint64_t taskIdentifier_;
+  std::atomic<State> state_{State::running};
+  std::atomic<std::int64_t> received_{0};
+  std::atomic<std::int64_t> expected_{-1};
+};
+
+}  // namespace quarn::http

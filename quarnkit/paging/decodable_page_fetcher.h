@@ -1,0 +1,115 @@
+// AlamofireDecodablePageFetcher<T>: the standard page fetcher. The host's
+// request builder makes the HTTP request for a pagination; the fetcher runs
+// it, decodes a JSON array of T (at responseKeyPath inside the response,
+// when set) and reads the pagination headers.
+//
+//   auto fetcher = std::make_shared<AlamofireDecodablePageFetcher<Article>>(
+//       JSONDecoder(), [&session](const Pagination* p) {
+//         return session.request(articlesURL(p ? p->parameters() : Value::Object{}));
+//       });
+//   fetcher->responseKeyPath = "data.items";
+//
+// Only a 2xx response is a page: any other status reaches the completion as
+// responseValidationFailed, however its body looks. Releasing the fetcher
+// cancels its request.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/http/data_request.h"
+#include "quarnkit/paging/data_key_path_serializer.h"
+#include "quarnkit/paging/page_fetchable.h"
+
+namespace quarn {
+
+template <DecodableType T>
+class AlamofireDecodablePageFetcher {
+ public:
+  using ResultType = T;
+  /// The request for a pagination (none when there is nothing to fetch).
+  using RequestBuilder = std::function<std::shared_ptr<http::DataRequest>(const Pagination*)>;
+  /// Receives the whole response record; what it returns is reported instead.
+  using Preprocessor =
+      std::function<http::DataResponse<std::vector<T>>(http::DataResponse<std::vector<T>>)>;
+
+  AlamofireDecodablePageFetcher(JSONDecoder jsonDecoder, RequestBuilder builder,
+                                Preprocessor responsePreprocessor = nullptr)
+      : decoder(std::move(jsonDecoder)),
+        requestBuilder(std::move(builder)),
+        preprocessor(std::move(responsePreprocessor)) {}
+
+  /// With a builder for one scheme type P: it receives the pagination as a
+  /// P, and nothing when there is none or it is of another type.
+  template <std::derived_from<Pagination> P>
+  static std::shared_ptr<AlamofireDecodablePageFetcher> forScheme(
+      JSONDecoder decoder, std::function<std::shared_ptr<http::DataRequest>(const P*)> builder,
+      Preprocessor preprocessor = nullptr) {
+    return std::make_shared<AlamofireDecodablePageFetcher>(
+        std::move(decoder),
+        [builder = std::move(builder)](const Pagination* p) {
+          return builder(dynamic_cast<const P*>(p));
+        },
+        std::move(preprocessor));
+  }
+
+  ~AlamofireDecodablePageFetcher() { cancel(); }
+  AlamofireDecodablePageFetcher(const AlamofireDecodablePageFetcher&) = delete;
+  AlamofireDecodablePageFetcher& operator=(const AlamofireDecodablePageFetcher&) = delete;
+
+  JSONDecoder decoder;
+  RequestBuilder requestBuilder;
+  Preprocessor preprocessor;
+  /// Dotted path of the item array in the response (none: the whole body).
+  std::optional<std::string> responseKeyPath;
+  /// The header carrying the total count.
+  std::string totalCountKey = "X-Pagination-Total-Count";
+
+  /// The running request, if any.
+  [[nodiscard]] const std::shared_ptr<http::DataRequest>& currentDataRequest() const {
+    return currentDataRequest_;
+  }
+
+  /// Builds and runs the request; false when the builder made none. The
+  /// completion runs on the main context.
+  bool fetch(const Pagination* pagination, PageCompletion<T> completion) {
+    std::shared_ptr<http::DataRequest> request =
+        requestBuilder ? requestBuilder(pagination) : nullptr;
+    if (!request) {
+      currentDataRequest_ = nullptr;
+      return false;
+    }
+    request->validate();
+    ResponsePaginationInfo::Keys keys = ResponsePaginationInfo::defaultKeys();
+    keys[ResponsePaginationInfo::Key::totalCount] = totalCountKey;
+    responseDecodableObject<std::vector<T>>(
+        *request, mainExecutor(), responseKeyPath, decoder,
+        [preprocessor = preprocessor, keys = std::move(keys),
+         completion = std::move(completion)](http::DataResponse<std::vector<T>> response) {
+          if (preprocessor) response = preprocessor(std::move(response));
+          std::optional<ResponsePaginationInfo> info;
+          if (response.response) info.emplace(*response.response, keys);
+          if (std::vector<T>* items = response.result.ifValue()) {
+            completion(std::move(*items), nullptr, info);
+          } else {
+            completion(std::nullopt, std::make_exception_ptr(*response.error()), info);
+          }
+        });
+    currentDataRequest_ = std::move(request);
+    return true;
+  }
+
+  /// Cancels the running request and forgets it.
+  void cancel() {
+    if (currentDataRequest_) currentDataRequest_->cancel();
+    currentDataRequest_ = nullptr;
+  }
+
+ private:
+  std::shared_ptr<http::DataRequest> currentDataRequest_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,87 @@
+// PerPagePagination (page number and page size) and OffsetLimitPagination
+// (offset and limit): the two value schemes driven by the number of items
+// held.
+//
+//   PerPagePagination pages(20, 1, {.perPage = "per-page", .page = "page"});
+//   OffsetLimitPagination offsets(20, 0);    // {"limit": 20, "offset": 0}
+//
+// Both hide the control once the items held reach the reported total, or
+// when a page arrives empty (a total that shrank, or items filtered as
+// duplicates, never stop them from ending). Without a reported total the
+// offset follows the items held, so a server without the total header still
+// pages forward.
+#pragma once
+
+#include "quarnkit/paging/pagination.h"
+
+namespace quarn {
+
+class PerPagePagination final : public EncodablePagination {
+ public:
+  /// The names of the two parameters; there are no default names.
+  struct Keys {
+    std::string perPage;
+    std::string page;
+  };
+
+  /// `perPage` > 0 (else std::invalid_argument); the first request asks for
+  /// `initialPage`.
+  PerPagePagination(std::int64_t perPage, std::int64_t initialPage, Keys keys);
+
+  [[nodiscard]] std::int64_t perPage() const { return perPage_; }
+  [[nodiscard]] std::int64_t nextPage() const { return nextPage_; }
+  void setNextPage(std::int64_t page) { nextPage_ = page; }
+  [[nodiscard]] std::int64_t initialPage() const { return initialPage_; }
+  [[nodiscard]] const Keys& parameterNames() const { return keys_; }
+
+  [[nodiscard]] std::vector<std::string> keys() const override {
+    return {keys_.page, keys_.perPage};
+  }
+  [[nodiscard]] std::optional<Value> value(std::string_view paginationKey) const override;
+  [[nodiscard]] bool isFirstPage() const override { return nextPage_ == initialPage_; }
+  [[nodiscard]] bool shouldHidePaginationControl() const override { return hide_; }
+  [[nodiscard]] std::int64_t currentPage() const override { return currentPage_; }
+  [[nodiscard]] std::int64_t totalCount() const override { return totalCount_; }
+  void update(std::int64_t itemsCount, std::int64_t newItemsCount,
+              std::optional<std::int64_t> totalCount) override;
+  void reset() override;
+
+ private:
+  std::int64_t perPage_;
+  std::int64_t nextPage_;
+  std::int64_t currentPage_ = 0;
+  std::int64_t totalCount_ = 0;
+  bool hide_ = false;
+  Keys keys_;
+  std::int64_t initialPage_;
+};
+
+class OffsetLimitPagination final : public EncodablePagination {
+ public:
+  /// `limit` > 0 (else std::invalid_argument).
+  OffsetLimitPagination(std::int64_t limit, std::int64_t initialOffset);
+
+  [[nodiscard]] std::int64_t limit() const { return limit_; }
+  [[nodiscard]] std::int64_t nextOffset() const { return nextOffset_; }
+  [[nodiscard]] std::int64_t initialOffset() const { return initialOffset_; }
+
+  [[nodiscard]] std::vector<std::string> keys() const override { return {"limit", "offset"}; }
+  [[nodiscard]] std::optional<Value> value(std::string_view paginationKey) const override;
+  [[nodiscard]] bool isFirstPage() const override { return nextOffset_ == initialOffset_; }
+  [[nodiscard]] bool shouldHidePaginationControl() const override { return hide_; }
+  [[nodiscard]] std::int64_t currentPage() const override { return currentPage_; }
+  [[nodiscard]] std::int64_t totalCount() const override { return totalCount_; }
+  void update(std::int64_t itemsCount, std::int64_t newItemsCount,
+              std::optional<std::int64_t> totalCount) override;
+  void reset() override;
+
+ private:
+  std::int64_t limit_;
+  std::int64_t nextOffset_;
+  std::int64_t currentPage_ = 0;
+  std::int64_t totalCount_ = 0;
+  bool hide_ = false;
+  std::int64_t initialOffset_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,41 @@
+// ActivityIndicatorView: the spinning busy indicator of the headless toolkit,
+// in a medium or large size. It hides itself while stopped unless told
+// otherwise.
+//
+//   auto spinner = std::make_shared<ActivityIndicatorView>(ActivityIndicatorView::Style::medium);
+//   spinner->startAnimating();   // shown and spinning
+//   spinner->stopAnimating();    // hidden again
+#pragma once
+
+#include "quarnkit/platform/ui/view.h"
+
+namespace quarn::platform {
+
+class ActivityIndicatorView : public View {
+ public:
+  enum class Style { medium, large };
+
+  explicit ActivityIndicatorView(Style style = Style::medium) : style_(style) {
+    isHidden = hidesWhenStopped;
+  }
+
+  [[nodiscard]] Style style() const { return style_; }
+  [[nodiscard]] bool isAnimating() const { return isAnimating_; }
+  void startAnimating() {
+    isAnimating_ = true;
+    isHidden = false;
+  }
+  void stopAnimating() {
+    isAnimating_ = false;
+    if (hidesWhenStopped) isHidden = true;
+  }
+
+  /// Whether the view hides while it is not animating.
+  bool hidesWhenStopped = true;
+
+ private:
+  Style style_;
+  bool isAnimating_ = false;
+};
+
+}  // namespace quarn::platform

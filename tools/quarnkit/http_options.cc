@@ -1,0 +1,44 @@
+#include "tools/quarnkit/http_options.h"
+
+#include <algorithm>
+
+namespace quarn::tool {
+
+std::optional<http::HTTPHeader> parseHeaderOption(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+  const std::string_view name = text.substr(0, colon);
+  const bool token = std::all_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte < 0x7f;
+  });
+  if (!token) return std::nullopt;
+  std::string_view value = text.substr(colon + 1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  if (std::any_of(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; })) {
+    return std::nullopt;
+  }
+  return http::HTTPHeader{std::string(name), std::string(value)};
+}
+
+std::string checkHTTPURL(std::string_view text) {
+  const auto url = URL::parse(text);
+  if (!url) return "not a URL";
+  const std::string scheme = url->scheme();
+  if (scheme != "http" && scheme != "https") return "not an http or https URL";
+  if (!url->host() || url->host()->empty()) return "a URL without a host";
+  return "";
+}
+
+http::SessionConfiguration toolSessionConfiguration() {
+  http::SessionConfiguration c = http::SessionConfiguration::standard();
+  c.maximumResponseSize = std::uint64_t{64} << 20;
+  return c;
+}
+
+InputError requestFailure(const http::RequestError& error) {
+  return InputError(error.url(), "", error.reason());
+}
+
+}  // namespace quarn::tool

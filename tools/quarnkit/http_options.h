@@ -1,0 +1,30 @@
+// What the tool's networked commands (page, preview --server) share: header
+// options, the URL check, the session they use, and HTTP failures as the
+// one-line errors the tool prints.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "quarnkit/http/request_error.h"
+#include "quarnkit/http/session.h"
+#include "tools/quarnkit/input_error.h"
+
+namespace quarn::tool {
+
+/// "NAME:VALUE" (spaces around the value dropped) as a header field;
+/// nothing when there is no name or the name holds spaces or controls.
+std::optional<http::HTTPHeader> parseHeaderOption(std::string_view text);
+
+/// Why `text` is not an http or https URL the tool can fetch; "" when it is.
+std::string checkHTTPURL(std::string_view text);
+
+/// The configuration of the tool's sessions: the library's standard one
+/// (5-second idle limit, 10 connections per host), bodies up to 64 MiB.
+http::SessionConfiguration toolSessionConfiguration();
+
+/// `error` as the tool's one line: "URL: reason".
+InputError requestFailure(const http::RequestError& error);
+
+}  // namespace quarn::tool
