@@ -4,6 +4,8 @@
 #include <boost/url.hpp>
 #include <cstdint>
 
+#include "quarnkit/core/detail/utf8.h"
+
 namespace quarn {
 
 namespace urls = boost::urls;
@@ -94,6 +96,24 @@ URL URL::fileURL(const std::filesystem::path& path) {
   return URL(std::string(u.buffer()));
 }
 
+std::optional<std::string> URL::addingPercentEncoding(std::string_view text,
+                                                      std::string_view allowed) {
+  if (!detail::isValidUTF8(text)) return std::nullopt;
+  const urls::grammar::lut_chars unreserved([allowed](char c) {
+    return c != '%' && static_cast<unsigned char>(c) < 0x80 &&
+           allowed.find(c) != std::string_view::npos;
+  });
+  return urls::encode(text, unreserved);
+}
+
+std::optional<std::string> URL::removingPercentEncoding(std::string_view text) {
+  auto escaped = urls::make_pct_string_view(text);
+  if (!escaped) return std::nullopt;
+  std::string decoded = escaped->decode();
+  if (!detail::isValidUTF8(decoded)) return std::nullopt;
+  return decoded;
+}
+
 namespace {
 urls::url_view view(const std::string& text) { return urls::parse_uri_reference(text).value(); }
 }  // namespace
@@ -139,6 +159,21 @@ std::optional<std::string> URL::fragment() const {
   auto v = view(text_);
   if (!v.has_fragment()) return std::nullopt;
   return v.fragment();
+}
+
+std::optional<std::vector<URL::QueryItem>> URL::queryItems() const {
+  auto v = view(text_);
+  if (!v.has_query()) return std::nullopt;
+  std::vector<QueryItem> items;
+  if (v.encoded_query().empty()) return items;
+  urls::encoding_opts plusIsPlus;
+  plusIsPlus.space_as_plus = false;
+  for (auto param : v.params(plusIsPlus)) {
+    items.push_back({std::move(param.key), param.has_value
+                                               ? std::optional<std::string>(std::move(param.value))
+                                               : std::nullopt});
+  }
+  return items;
 }
 
 bool URL::isFileURL() const { return view(text_).scheme_id() == urls::scheme::file; }

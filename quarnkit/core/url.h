@@ -29,6 +29,21 @@ class URL {
   /// A "file://" URL for a local path (made absolute, percent-encoded).
   static URL fileURL(const std::filesystem::path& path);
 
+  /// `text` with every byte outside the ASCII characters of `allowed` (and
+  /// every "%") written as a %XX escape; nothing when `text` is not valid UTF-8.
+  static std::optional<std::string> addingPercentEncoding(std::string_view text,
+                                                          std::string_view allowed);
+  /// `text` with its %XX escapes decoded; nothing when an escape is malformed
+  /// or the decoded bytes are not valid UTF-8.
+  static std::optional<std::string> removingPercentEncoding(std::string_view text);
+
+  /// One item of a query: its decoded name and, after a "=", its decoded value.
+  struct QueryItem {
+    std::string name;
+    std::optional<std::string> value;
+    friend bool operator==(const QueryItem&, const QueryItem&) = default;
+  };
+
   [[nodiscard]] const std::string& absoluteString() const { return text_; }
   [[nodiscard]] std::string scheme() const;
   [[nodiscard]] std::optional<std::string> host() const;
@@ -39,6 +54,9 @@ class URL {
   [[nodiscard]] std::vector<std::string> pathComponents() const;
   [[nodiscard]] std::string lastPathComponent() const;
   [[nodiscard]] std::optional<std::string> query() const;
+  /// The query split at "&" into items ("+" stays a plus sign); nothing
+  /// without a query, no items for an empty one.
+  [[nodiscard]] std::optional<std::vector<QueryItem>> queryItems() const;
   [[nodiscard]] std::optional<std::string> fragment() const;
   [[nodiscard]] bool isFileURL() const;
   /// The local path of a file URL.

@@ -85,5 +85,26 @@ TEST(URLTest, FileURLs) {
   EXPECT_EQ(URL::parse(u.absoluteString()), u);
 }
 
+TEST(URLTest, PercentEncodingBothWays) {
+  EXPECT_EQ(URL::addingPercentEncoding("a b/<c>%\u00e9", "abc/"), "a%20b/%3Cc%3E%25%C3%A9");
+  EXPECT_EQ(URL::addingPercentEncoding("100%", "%0123456789"), "100%25");  // "%" always escaped
+  EXPECT_EQ(URL::addingPercentEncoding("", "a"), "");
+  EXPECT_FALSE(URL::addingPercentEncoding("\xff", "a"));  // not UTF-8
+
+  EXPECT_EQ(URL::removingPercentEncoding("a%20b%3c+%C3%A9"), "a b<+\u00e9");
+  EXPECT_EQ(URL::removingPercentEncoding("plain"), "plain");
+  EXPECT_FALSE(URL::removingPercentEncoding("a%2"));
+  EXPECT_FALSE(URL::removingPercentEncoding("a%zz"));
+  EXPECT_FALSE(URL::removingPercentEncoding("%ff"));  // decodes to a byte that is not UTF-8
+}
+
+TEST(URLTest, QueryItems) {
+  using Items = std::vector<URL::QueryItem>;
+  EXPECT_EQ(URL::parse("a://h?x=1&flag&=v&y=a+b%20c&x=2")->queryItems(),
+            (Items{{"x", "1"}, {"flag", std::nullopt}, {"", "v"}, {"y", "a+b c"}, {"x", "2"}}));
+  EXPECT_EQ(URL::parse("a://h?")->queryItems(), Items{});
+  EXPECT_FALSE(URL::parse("a://h#x=1")->queryItems());
+}
+
 }  // namespace
 }  // namespace quarn

@@ -162,6 +162,13 @@ std::optional<KeyValueStore::Data> KeyValueStore::data(const std::string& key) c
   return std::nullopt;
 }
 
+bool KeyValueStore::update(const std::string& key, const Change& change) {
+  std::lock_guard lock(updateMutex_);
+  std::optional<Stored> value = object(key);
+  if (!change(value)) return true;
+  return value ? set(key, std::move(*value)) : removeObject(key);
+}
+
 std::shared_ptr<KeyValueStore> KeyValueStore::standard() { return slot().get(); }
 void KeyValueStore::setStandard(std::shared_ptr<KeyValueStore> store) {
   slot().set(std::move(store));
@@ -186,6 +193,19 @@ bool InMemoryKeyValueStore::removeObject(const std::string& key) {
   return true;
 }
 
+bool InMemoryKeyValueStore::update(const std::string& key, const Change& change) {
+  std::lock_guard lock(mutex_);
+  std::optional<Stored> value;
+  if (auto it = values_.find(key); it != values_.end()) value = it->second;
+  if (!change(value)) return true;
+  if (value) {
+    values_[key] = std::move(*value);
+  } else {
+    values_.erase(key);
+  }
+  return true;
+}
+
 struct FileKeyValueStore::State {
   std::filesystem::path path;
   std::mutex mutex;
@@ -203,6 +223,8 @@ struct FileKeyValueStore::State {
   void refresh();
   void forgetFile();
   enum class Outcome { written, notWritten, notFlushed };
+  // Runs `body` on the file's current content under the store's lock.
+  bool locked(const std::function<bool()>& body);
   bool change(const std::string& key, std::optional<Stored> value);
   // Writes `values` over the file.
   Outcome replaceFile();
@@ -261,10 +283,7 @@ bool FileKeyValueStore::State::fail(std::string_view reason) {
   return false;
 }
 
-// Sets the value under `key` (removes it, given nothing) in the file's current
-// content and writes the result, all under the store's lock so that no other
-// writer's change is lost.
-bool FileKeyValueStore::State::change(const std::string& key, std::optional<Stored> value) {
+bool FileKeyValueStore::State::locked(const std::function<bool()>& body) {
   std::lock_guard threads(mutex);
   std::error_code ec;
   const FileDescriptor processes = lockStore(path, ec);
@@ -272,6 +291,13 @@ bool FileKeyValueStore::State::change(const std::string& key, std::optional<Stor
   refresh();
   if (unreadable) return fail("cannot read it: " + unreadable.message());
   if (laterFormat) return fail("it was written by a later version of this library");
+  return body();
+}
+
+// Sets the value under `key` (removes it, given nothing) in the file's current
+// content and writes the result. Called under the store's lock (locked()), so
+// that no other writer's change is lost.
+bool FileKeyValueStore::State::change(const std::string& key, std::optional<Stored> value) {
   auto it = values.find(key);
   if (!value && it == values.end()) return true;  // nothing to remove
   std::optional<Stored> previous;
@@ -345,11 +371,23 @@ std::optional<KeyValueStore::Stored> FileKeyValueStore::object(const std::string
 
 bool FileKeyValueStore::set(const std::string& key, Stored value) {
   if (const auto* v = std::get_if<Value>(&value)) detail::checkStorable(*v);
-  return state_->change(key, std::move(value));
+  return state_->locked([&] { return state_->change(key, std::move(value)); });
 }
 
 bool FileKeyValueStore::removeObject(const std::string& key) {
-  return state_->change(key, std::nullopt);
+  return state_->locked([&] { return state_->change(key, std::nullopt); });
+}
+
+bool FileKeyValueStore::update(const std::string& key, const Change& change) {
+  return state_->locked([&] {
+    std::optional<Stored> value;
+    if (auto it = state_->values.find(key); it != state_->values.end()) value = it->second;
+    if (!change(value)) return true;
+    if (value) {
+      if (const auto* v = std::get_if<Value>(&*value)) detail::checkStorable(*v);
+    }
+    return state_->change(key, std::move(value));
+  });
 }
 
 bool FileKeyValueStore::synchronize() {

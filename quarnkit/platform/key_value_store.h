@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,11 +44,26 @@ class KeyValueStore {
   /// Writes pending changes; true when the store is in a persisted state.
   virtual bool synchronize() { return true; }
 
+  /// What update() does to a value: given the value under the key (nothing
+  /// when there is none), edits it in place (nothing removes it) and says
+  /// whether it changed it.
+  using Change = std::function<bool(std::optional<Stored>& value)>;
+  /// A read-modify-write of the value under `key` that no other change to
+  /// the store comes between: `change` runs under the store's lock and must
+  /// not use the store. True when `change` changed nothing or the change was
+  /// stored; false as for set(). The default serialises updates through
+  /// this object only; the stores here also exclude set() and removeObject(),
+  /// and FileKeyValueStore other processes too.
+  virtual bool update(const std::string& key, const Change& change);
+
   /// The value under `key` when it is binary data; nothing otherwise.
   [[nodiscard]] std::optional<Data> data(const std::string& key) const;
 
   static std::shared_ptr<KeyValueStore> standard();
   static void setStandard(std::shared_ptr<KeyValueStore> store);
+
+ private:
+  std::mutex updateMutex_;
 };
 
 class InMemoryKeyValueStore : public KeyValueStore {
@@ -55,6 +71,7 @@ class InMemoryKeyValueStore : public KeyValueStore {
   [[nodiscard]] std::optional<Stored> object(const std::string& key) const override;
   bool set(const std::string& key, Stored value) override;
   bool removeObject(const std::string& key) override;
+  bool update(const std::string& key, const Change& change) override;
 
  protected:
   mutable std::mutex mutex_;
@@ -79,6 +96,7 @@ class FileKeyValueStore final : public KeyValueStore {
   [[nodiscard]] std::optional<Stored> object(const std::string& key) const override;
   bool set(const std::string& key, Stored value) override;
   bool removeObject(const std::string& key) override;
+  bool update(const std::string& key, const Change& change) override;
   /// Reads the file afresh. False when it cannot be read, or was written by a
   /// later version of this library; changes are then refused, so that the
   /// file is not lost.

@@ -282,6 +282,86 @@ TEST_F(FileKeyValueStoreTest, ConcurrentThreadsNeverTearTheFileNorLoseKeys) {
   EXPECT_TRUE(strayFiles().empty());
 }
 
+// ----- update() -----------------------------------------------------------------
+
+// Adds one to the integer under "n", through update().
+bool increment(KeyValueStore& store) {
+  return store.update("n", [](std::optional<KeyValueStore::Stored>& value) {
+    const Value* n = value ? std::get_if<Value>(&*value) : nullptr;
+    value = Value(n != nullptr ? n->asInteger().value_or(0) + 1 : 1);
+    return true;
+  });
+}
+
+// Increments from several threads, alternating between `a` and `b` (which may
+// be one store), and returns the count that ends up in `a`.
+std::int64_t incrementConcurrently(KeyValueStore& a, KeyValueStore& b, int perThread) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < perThread; ++i) {
+        if (!increment(t % 2 == 0 ? a : b)) ++failures;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  return valueOf(a, "n").value_or(Value()).asInteger().value_or(-1);
+}
+
+// A store that keeps only the base class's update().
+class PlainStore final : public InMemoryKeyValueStore {
+ public:
+  bool update(const std::string& key, const Change& change) override {
+    return KeyValueStore::update(key, change);  // NOLINT(bugprone-parent-virtual-call)
+  }
+};
+
+TEST(KeyValueStoreUpdateTest, NoIncrementIsLostInMemoryOrThroughTheDefault) {
+  InMemoryKeyValueStore memory;
+  EXPECT_EQ(incrementConcurrently(memory, memory, 500), 2000);
+  PlainStore plain;
+  EXPECT_EQ(incrementConcurrently(plain, plain, 500), 2000);
+}
+
+TEST_F(FileKeyValueStoreTest, NoIncrementIsLostAcrossInstances) {
+  FileKeyValueStore a(path_);
+  FileKeyValueStore b(path_);
+  EXPECT_EQ(incrementConcurrently(a, b, 10), 40);
+  EXPECT_TRUE(strayFiles().empty());
+}
+
+TEST_F(FileKeyValueStoreTest, UpdateSeesTheCurrentValueAndWritesOnlyChanges) {
+  FileKeyValueStore store(path_);
+  ASSERT_TRUE(store.set("k", Value("old")));
+  FileKeyValueStore(path_).set("k", Value("newer"));  // another writer
+  std::optional<KeyValueStore::Stored> seen;
+  const auto before = fs::last_write_time(path_);
+  EXPECT_TRUE(store.update("k", [&](std::optional<KeyValueStore::Stored>& value) {
+    seen = value;
+    value = Value("ignored");  // edited, but reported unchanged
+    return false;
+  }));
+  ASSERT_TRUE(seen && std::holds_alternative<Value>(*seen));
+  EXPECT_EQ(std::get<Value>(*seen), Value("newer"));
+  EXPECT_EQ(fs::last_write_time(path_), before);
+  EXPECT_EQ(valueOf(store, "k"), Value("newer"));
+  // Nothing removes the key; a value the file cannot hold is refused.
+  EXPECT_TRUE(store.update("k", [](std::optional<KeyValueStore::Stored>& value) {
+    value.reset();
+    return true;
+  }));
+  EXPECT_FALSE(store.object("k"));
+  EXPECT_THROW(store.update("k",
+                            [](std::optional<KeyValueStore::Stored>& value) {
+                              value = Value(Value::Opaque(std::make_shared<OpaqueValue>()));
+                              return true;
+                            }),
+               std::invalid_argument);
+  EXPECT_FALSE(store.object("k"));
+}
+
 // A helper process of the next test: "<path>|<writer name>" in this variable.
 constexpr const char* kHelperVariable = "QUARNKIT_KEY_VALUE_STORE_HELPER";
 

@@ -77,6 +77,22 @@ check faulty_preview 1 err examples/faulty/expected/preview-error.txt \
 check missing_template 1 err examples/faulty/expected/missing-template.txt \
   preview examples/faulty/no-such-template.json
 
+routes=examples/routes/routes.txt
+route_urls=(myapp://profile/42 myapp://profile/me
+            "myapp://product/E621E1F8-C36C-495A-93FC-0C247A3E6E5F?ref=mail"
+            myapp://search/red/shoes https://shop.example.com/p/blue-suede-shoes/reviews/
+            myapp://orders/7/items/3 /help/returns myapp://profile/abc)
+check routes_check 1 out examples/routes/expected/check.txt route "$routes" --check
+check routes_check_json 1 out examples/routes/expected/check.json \
+  route "$routes" --check --format json
+check routes_match 1 out examples/routes/expected/match.txt route "$routes" "${route_urls[@]}"
+check routes_match_json 1 out examples/routes/expected/match.json \
+  route "$routes" "${route_urls[@]}" --format json
+check routes_explain 0 out examples/routes/expected/explain.txt \
+  route "$routes" myapp://orders/7/items/3 --explain
+check routes_faulty 1 err examples/routes/expected/faulty.txt \
+  route examples/routes/faulty.txt myapp://x
+
 prices=(examples/prices/products.json --templates examples/prices/templates.json
         --now 2024-05-01T10:00:00Z)
 check prices_en_US 0 out examples/prices/expected/en_US.txt price "${prices[@]}" --locale en_US

@@ -5,6 +5,7 @@
 //   quarnkit preview examples/home/template.json --results examples/home/results.json
 //   quarnkit explain examples/home/template.json --matrix premium=yes,no device=phone,tablet
 //   quarnkit lint examples/home/template.json --env examples/home/environment.json
+//   quarnkit route examples/routes/routes.txt myapp://profile/42 --explain
 //   quarnkit page https://api.example.com/items --per-page 20 --all
 //   quarnkit form examples/forms/onboarding.json --answers examples/forms/answers.json
 //   quarnkit curve spring --param damping=8 --format svg --output spring.svg
@@ -31,6 +32,7 @@
 #include "tools/quarnkit/log_lines.h"
 #include "tools/quarnkit/page.h"
 #include "tools/quarnkit/price_command.h"
+#include "tools/quarnkit/route.h"
 
 #ifndef QUARNKIT_VERSION
 #define QUARNKIT_VERSION "0.0.0"
@@ -203,7 +205,9 @@ std::optional<std::string> optionalText(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app("Previews, explains and lints composite-list templates.", "quarnkit");
+  CLI::App app(
+      "Previews, explains and lints composite-list templates; matches URLs against routing tables.",
+      "quarnkit");
   app.set_version_flag("--version", std::string("quarnkit ") + QUARNKIT_VERSION);
   app.require_subcommand(1);
 
@@ -249,6 +253,25 @@ int main(int argc, char** argv) {
       "lint", "Check a template and its includes; exit 1 when an error is found");
   addTemplate(*lint, shared);
   addEnvironment(*lint, shared);
+
+  RouteOptions route;
+  std::string routeFormat = "text";
+  CLI::App* routeCommand = app.add_subcommand(
+      "route", "Match URLs against a routing table and say why, or check the table");
+  routeCommand
+      ->add_option("ROUTES_FILE", route.routesFile,
+                   "Patterns, one a line, each optionally followed by a name")
+      ->required();
+  routeCommand->add_option("URL", route.urls,
+                           "URLs to match (\"-\" reads them from standard input)");
+  routeCommand->add_flag("--explain", route.explain,
+                         "List every pattern with why it matched or not");
+  routeCommand->add_flag("--check", route.check,
+                         "Without URLs: report ties decided by order, unreachable patterns and "
+                         "unknown placeholder types; exit 1 when there is one");
+  routeCommand->add_option("--format", routeFormat, "text or json")
+      ->check(CLI::IsMember({"text", "json"}))
+      ->capture_default_str();
 
   CLI::App* pageCommand =
       app.add_subcommand("page", "Walk a paged endpoint the way the paginated data source does");
@@ -330,6 +353,9 @@ int main(int argc, char** argv) {
       status = runExplain(options);
     } else if (lint->parsed()) {
       status = runLint(hostOptions(shared, *lint));
+    } else if (routeCommand->parsed()) {
+      route.format = formatOf(routeFormat);
+      status = runRoute(route);
     } else if (pageCommand->parsed()) {
       page.perPage = static_cast<std::int64_t>(*wholeNumber(perPage, kMaxSeed));
       page.pages = static_cast<std::int64_t>(*wholeNumber(pages, kMaxSeed));

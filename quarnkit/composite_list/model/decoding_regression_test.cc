@@ -3,36 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string_view>
 
 #include "quarnkit/composite_list/testing/model_fixtures.h"
-#include "quarnkit/testing/support.h"
+#include "quarnkit/testing/fuzz_replay.h"
 
 namespace quarn {
 namespace {
-
-std::vector<std::string> inputs(const std::string& folder) {
-  std::vector<std::string> out;
-  for (auto& input :
-       testing::keptInputs(std::filesystem::path(QUARNKIT_FUZZ_REGRESSIONS) / folder)) {
-    out.push_back(std::move(input.bytes));
-  }
-  return out;
-}
 
 TEST(DecodingRegressionTest, TemplatesDecodeOrFailCleanly) {
   auto registry = std::make_shared<CompositeListItemsRegistry>();
   registry->register_<testing::ProductListDescription>();
   registry->register_<TemplateProvidingItemDescription>();
-  const auto cases = inputs("composite_list_template");
-  ASSERT_FALSE(cases.empty());
-  for (const auto& text : cases) {
-    try {
-      decodeCompositeListTemplate(text, registry);
-    } catch (const DecodingError&) {
-    }
-    // Without a class map anywhere, inline list entities are a decoding error.
-    registry->entityClassMap.clear();
-  }
+  testing::replayKeptInputs(
+      std::filesystem::path(QUARNKIT_FUZZ_REGRESSIONS) / "composite_list_template",
+      [&](const std::uint8_t* data, std::size_t size) {
+        try {
+          decodeCompositeListTemplate(std::string_view(reinterpret_cast<const char*>(data), size),
+                                      registry);
+        } catch (const DecodingError&) {
+        }
+        // Without a class map anywhere, inline list entities are a decoding error.
+        registry->entityClassMap.clear();
+        return 0;
+      });
   EXPECT_THROW(
       decodeCompositeListTemplate(
           R"([{"type":"list","entity":[{"class":"Product","id":1,"name":"a"}]}])", registry),

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "quarnkit/core/error.h"
+#include "quarnkit/platform/ui/application.h"
 #include "quarnkit/platform/ui/view_controller.h"
 
 namespace quarn::platform {
@@ -53,7 +54,7 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
 
 void Window::makeKeyAndVisible() {
   isHidden = false;
-  isKeyWindow_ = true;
+  Application::shared().makeKey(std::static_pointer_cast<Window>(shared_from_this()));
 }
 
 }  // namespace quarn::platform

@@ -99,10 +99,11 @@ class Window : public View {
   void setRootViewController(std::shared_ptr<ViewController> controller);
 
   [[nodiscard]] bool isKeyWindow() const { return isKeyWindow_; }
-  /// Shows the window and makes it the key window.
+  /// Shows the window and makes it the application's key window.
   void makeKeyAndVisible();
 
  private:
+  friend class Application;
   std::shared_ptr<ViewController> rootViewController_;
   bool isKeyWindow_ = false;
 };

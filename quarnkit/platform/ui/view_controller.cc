@@ -71,6 +71,23 @@ void ViewController::dismiss(bool, const std::function<void()>& completion) {
   if (completion) completion();
 }
 
+void ViewController::replaceChildren(
+    const std::vector<std::shared_ptr<ViewController>>& controllers) {
+  for (const auto& child : std::vector(children_)) {
+    if (auto v = child->viewIfLoaded()) v->removeFromSuperview();
+    child->removeFromParent();
+  }
+  for (const auto& c : controllers) addChild(c);
+}
+
+void ViewController::showChildView(const std::shared_ptr<ViewController>& child) {
+  if (!isViewLoaded()) return;
+  for (const auto& c : children_) {
+    if (auto v = c->viewIfLoaded()) v->removeFromSuperview();
+  }
+  if (child) view()->addSubview(child->view());
+}
+
 std::shared_ptr<NavigationController> NavigationController::make(
     const std::shared_ptr<ViewController>& root) {
   auto nav = std::make_shared<NavigationController>();
@@ -107,22 +124,12 @@ std::vector<std::shared_ptr<ViewController>> NavigationController::popToRootView
 
 void NavigationController::setViewControllers(
     const std::vector<std::shared_ptr<ViewController>>& controllers, bool) {
-  for (const auto& child : std::vector(children())) {
-    if (auto v = child->viewIfLoaded()) v->removeFromSuperview();
-    child->removeFromParent();
-  }
-  for (const auto& c : controllers) addChild(c);
+  replaceChildren(controllers);
   showTop();
 }
 
 void NavigationController::viewDidLoad() { showTop(); }
 
-void NavigationController::showTop() {
-  if (!isViewLoaded()) return;
-  for (const auto& child : children()) {
-    if (auto v = child->viewIfLoaded()) v->removeFromSuperview();
-  }
-  if (auto top = topViewController()) view()->addSubview(top->view());
-}
+void NavigationController::showTop() { showChildView(topViewController()); }
 
 }  // namespace quarn::platform

@@ -74,6 +74,11 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
   /// Called once, after the root view was loaded.
   virtual void viewDidLoad() {}
 
+  /// Takes every child out (with its view), then adds `controllers` as the children.
+  void replaceChildren(const std::vector<std::shared_ptr<ViewController>>& controllers);
+  /// Shows `child`'s view alone among the children's views, once this view is loaded.
+  void showChildView(const std::shared_ptr<ViewController>& child);
+
  private:
   void dismissPresented();
 

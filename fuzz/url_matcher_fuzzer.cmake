@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(url_matcher DEPS QuarnKit::routing)

@@ -1,0 +1,171 @@
+// TimedEventManager: a persisted history of when named events happened, and
+// rules over it: run some work unless it already ran n times, at most once,
+// or only when enough time passed since the last time.
+//
+//   auto events = TimedEventManager::default_();
+//   events->registerEvent(EventIdentifier::appLaunch, 100);
+//   events->execute(EventIdentifier::appRate, 3, 7 * 86400.0, [&] { return askForRating(); });
+//   events->executeOnce("welcome_tour", [&] { showTour(); return true; });
+//
+// The history lives in a key-value store under "timedEvents": binary data
+// holding the JSON object of groups, each group an array alternating an
+// event's name and its record, as in
+//   {"default": ["app_launch", {"identifier": "app_launch", "eventTimes": [1714557600.5]}]}
+// with times in seconds since 1970. Managers of different groups share the
+// store without seeing each other's events.
+//
+// Every operation reads the store afresh. Each change is one atomic
+// read-modify-write of the store (KeyValueStore::update), so managers in
+// other threads or, over a FileKeyValueStore, other processes lose none of
+// each other's events. A group that cannot be read counts as empty and the
+// others are written back as they were; stored data that cannot be read at
+// all counts as empty. When a change replaces what could not be read, the
+// old value is kept under "timedEvents.corrupt" and an error is logged. A
+// history that cannot be encoded (a time that is not finite) is not
+// written; the store keeps its value and an error is logged.
+//
+// The execute family checks, runs `work` with the store untouched, then
+// records: two processes checking at the same moment may both run the work.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quarnkit/core/function_ref.h"
+#include "quarnkit/platform/key_value_store.h"
+
+namespace quarn {
+
+/// The name of an event; stored as its raw text.
+struct EventIdentifier {
+  std::string rawValue;
+
+  EventIdentifier(std::string raw)
+      : rawValue(std::move(raw)) {}                    // NOLINT(google-explicit-constructor)
+  EventIdentifier(const char* raw) : rawValue(raw) {}  // NOLINT(google-explicit-constructor)
+
+  static const EventIdentifier firstAppLaunch;    // "first_app_launch"
+  static const EventIdentifier appLaunch;         // "app_launch"
+  static const EventIdentifier appRate;           // "app_rate"
+  static const EventIdentifier appFeedback;       // "app_feedback"
+  static const EventIdentifier emailAlert;        // "email_alert"
+  static const EventIdentifier signUpBonusAlert;  // "signup_bonus_alert"
+  static const EventIdentifier premiumStart;      // "premium_start"
+
+  friend bool operator==(const EventIdentifier&, const EventIdentifier&) = default;
+  // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy misreads the defaulted comparison
+  friend auto operator<=>(const EventIdentifier&, const EventIdentifier&) = default;
+};
+
+/// The recorded times of one event, oldest first, in seconds since 1970.
+struct Events {
+  EventIdentifier identifier;
+  std::vector<double> eventTimes;
+
+  [[nodiscard]] std::size_t count() const { return eventTimes.size(); }
+  friend bool operator==(const Events&, const Events&) = default;
+};
+
+/// The events of one group, and the groups of a store.
+using EventGroup = std::map<EventIdentifier, Events>;
+using EventGroups = std::map<std::string, EventGroup>;
+
+/// What an execute call did.
+struct ExecuteResult {
+  enum class Kind : std::uint8_t { lastExecuting, executed, notExecuted };
+  Kind kind = Kind::notExecuted;
+  /// lastExecuting: the time of the last recorded occurrence.
+  double time = 0;
+
+  static ExecuteResult lastExecuting(double time) { return {Kind::lastExecuting, time}; }
+  static ExecuteResult executed() { return {Kind::executed, 0}; }
+  static ExecuteResult notExecuted() { return {Kind::notExecuted, 0}; }
+  friend bool operator==(const ExecuteResult&, const ExecuteResult&) = default;
+};
+
+class TimedEventManager {
+ public:
+  using Times = std::vector<double>;
+
+  TimedEventManager(std::shared_ptr<platform::KeyValueStore> userDefaults,
+                    std::string groupIdentifier);
+
+  /// The standard store's manager of the group "default", made on first use.
+  static std::shared_ptr<TimedEventManager> default_();
+  static void setDefault(std::shared_ptr<TimedEventManager> manager);
+
+  [[nodiscard]] const std::shared_ptr<platform::KeyValueStore>& userDefaults() const {
+    return userDefaults_;
+  }
+  [[nodiscard]] const std::string& groupIdentifier() const { return groupIdentifier_; }
+
+  /// Every readable group of the store.
+  [[nodiscard]] EventGroups events() const;
+  /// Replaces the whole stored history (every group) with `groups`.
+  void setEvents(const EventGroups& groups);
+  /// The events of `id` in this manager's group.
+  [[nodiscard]] std::optional<Events> events(const EventIdentifier& id) const;
+  /// Whether `id` has a recorded time in this group.
+  [[nodiscard]] bool containsEvents(const EventIdentifier& id) const;
+
+  /// Records an occurrence of `id` now, keeping its newest `maxCount` times
+  /// (none for 0 or less).
+  void registerEvent(const EventIdentifier& id, std::int64_t maxCount);
+  void registerEventTimestamp(const EventIdentifier& id, std::int64_t maxCount) {
+    registerEvent(id, maxCount);
+  }
+
+  /// When `predicate` holds for the recorded times of `id`, runs `work` and
+  /// records an occurrence if it says it ran (executed; notExecuted if not).
+  /// Otherwise lastExecuting with the last time, or notExecuted without one.
+  /// Every time is kept, since the predicate may need them all: a history
+  /// used only here grows with every execution.
+  ExecuteResult execute(const EventIdentifier& id, FunctionRef<bool(const Times&)> predicate,
+                        FunctionRef<bool()> work);
+  /// Runs `work` unless `id` has `count` times already (then lastExecuting
+  /// with the last one, or notExecuted for a count of 0 or less), recording
+  /// an occurrence when it ran. Keeps the newest `count` times only: all the
+  /// rule needs.
+  ExecuteResult execute(const EventIdentifier& id, std::int64_t count, FunctionRef<bool()> work);
+  /// As above, and also only once `minTimeInterval` seconds passed since the
+  /// last time.
+  ExecuteResult execute(const EventIdentifier& id, std::int64_t count, double minTimeInterval,
+                        FunctionRef<bool()> work);
+  /// execute(id, 1, work).
+  ExecuteResult executeOnce(const EventIdentifier& id, FunctionRef<bool()> work);
+
+  /// Forgets `id` in this group.
+  void clear(const EventIdentifier& id);
+  /// Forgets every event of this group; the group stays, empty.
+  void clearEventsGroup();
+  /// Forgets every group.
+  void clearAllEvents();
+
+ private:
+  // One atomic read-modify-write of this group; `edit` says whether it changed it.
+  void changeGroup(const std::function<bool(EventGroup&)>& edit);
+  void record(const EventIdentifier& id, std::int64_t maxCount);
+  // Runs `work` when `due` and records on success, keeping `keep` times.
+  ExecuteResult run(const EventIdentifier& id, const Times& recorded, bool due,
+                    FunctionRef<bool()> work, std::int64_t keep);
+  [[nodiscard]] Times times(const EventIdentifier& id) const;
+
+  std::shared_ptr<platform::KeyValueStore> userDefaults_;
+  std::string groupIdentifier_;
+};
+
+}  // namespace quarn
+
+template <>
+struct std::hash<quarn::EventIdentifier> {
+  std::size_t operator()(const quarn::EventIdentifier& id) const noexcept {
+    return std::hash<std::string>()(id.rawValue);
+  }
+};

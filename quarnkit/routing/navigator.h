@@ -1,0 +1,214 @@
+// Navigator: routes URLs to screen factories and action handlers registered
+// under URL patterns, and shows the screens by pushing or presenting them.
+//
+//   Navigator navigator;
+//   navigator.register_("myapp://profile/<int:id>", [](const URLConvertible&,
+//                                                      const URLMatchValues& values,
+//                                                      const std::any&) {
+//     return ProfileScreen::make(std::any_cast<std::int64_t>(values.at("id")));
+//   });
+//   navigator.handle("myapp://logout", [&](auto&, auto&, auto&) { return session.logOut(); });
+//   navigator.push("myapp://profile/42");   // on the top-most screen's navigation stack
+//   navigator.open("myapp://logout");       // true when the handler handled it
+//
+// URLs are resolved with the navigator's URLMatcher (url_matcher.h): the
+// pattern with the most literal components wins and, among those, the one
+// registered first (registering a pattern again replaces its factory and
+// keeps its place). Screens go where the caller says or, by default, onto
+// the navigation stack of the top-most screen or over the top-most screen
+// (application.h); the delegate may veto either. Failures return nothing
+// (or false). Main context only.
+#pragma once
+
+#include <any>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "quarnkit/platform/ui/view_controller.h"
+#include "quarnkit/routing/url_matcher.h"
+#include "quarnkit/routing/url_pattern_set.h"
+
+namespace quarn {
+
+using ViewControllerPtr = std::shared_ptr<platform::ViewController>;
+using NavigationControllerPtr = std::shared_ptr<platform::NavigationController>;
+
+/// Makes the screen of a URL from its placeholder values and the caller's
+/// context (empty when none was given); nothing when it cannot.
+using ViewControllerFactory = std::function<ViewControllerPtr(
+    const URLConvertible& url, const URLMatchValues& values, const std::any& context)>;
+/// Handles a URL's action; false when it did not handle it.
+using URLOpenHandlerFactory = std::function<bool(
+    const URLConvertible& url, const URLMatchValues& values, const std::any& context)>;
+/// A resolved action, run when called.
+using URLOpenHandler = std::function<bool()>;
+/// The kind of navigation controller to wrap a presented screen in: makes
+/// one with the screen as its root.
+using NavigationControllerType = std::function<NavigationControllerPtr(const ViewControllerPtr&)>;
+
+/// A NavigationControllerType making navigation controllers of class T.
+template <class T = platform::NavigationController>
+NavigationControllerType navigationControllerType() {
+  return [](const ViewControllerPtr& root) -> NavigationControllerPtr {
+    auto navigation = std::make_shared<T>();
+    navigation->setViewControllers({root}, false);
+    return navigation;
+  };
+}
+
+/// May veto the navigator's pushes and presentations; both allow by default.
+class NavigatorDelegate {
+ public:
+  virtual ~NavigatorDelegate() = default;
+  virtual bool shouldPush(const ViewControllerPtr& viewController,
+                          const NavigationControllerPtr& from) {
+    (void)viewController, (void)from;
+    return true;
+  }
+  /// `viewController` is the screen before any wrapping.
+  virtual bool shouldPresent(const ViewControllerPtr& viewController,
+                             const ViewControllerPtr& from) {
+    (void)viewController, (void)from;
+    return true;
+  }
+};
+
+class NavigatorProtocol {
+ public:
+  virtual ~NavigatorProtocol() = default;
+
+  /// Routes URLs matching `pattern` to `factory`.
+  virtual void register_(const std::string& pattern, ViewControllerFactory factory) = 0;
+  /// Routes URLs matching `pattern` to the action of `factory`.
+  virtual void handle(const std::string& pattern, URLOpenHandlerFactory factory) = 0;
+  /// The same factory under each of `patterns`.
+  void register_(std::span<const std::string> patterns, const ViewControllerFactory& factory) {
+    for (const auto& p : patterns) register_(p, factory);
+  }
+  void handle(std::span<const std::string> patterns, const URLOpenHandlerFactory& factory) {
+    for (const auto& p : patterns) handle(p, factory);
+  }
+
+  /// The screen `url` routes to, made now.
+  [[nodiscard]] virtual ViewControllerPtr viewController(const URLConvertible& url,
+                                                         const std::any& context) const = 0;
+  /// The action `url` routes to; its factory runs only when it is called.
+  [[nodiscard]] virtual std::optional<URLOpenHandler> handler(const URLConvertible& url,
+                                                              const std::any& context) const = 0;
+
+  /// Pushes the screen of `url` on `from` (the top-most screen's stack by
+  /// default); the screen, or nothing.
+  virtual ViewControllerPtr push(const URLConvertible& url, const std::any& context,
+                                 const NavigationControllerPtr& from, bool animated) = 0;
+  /// Pushes `viewController`, unless it is a navigation controller itself.
+  virtual ViewControllerPtr push(const ViewControllerPtr& viewController,
+                                 const NavigationControllerPtr& from, bool animated) = 0;
+  /// Presents the screen of `url` from `from` (the top-most screen by
+  /// default), wrapped in a `wrap` navigation controller when given; the
+  /// screen (not its wrapper), or nothing.
+  virtual ViewControllerPtr present(const URLConvertible& url, const std::any& context,
+                                    const NavigationControllerType& wrap,
+                                    const ViewControllerPtr& from, bool animated,
+                                    const std::function<void()>& completion) = 0;
+  virtual ViewControllerPtr present(const ViewControllerPtr& viewController,
+                                    const NavigationControllerType& wrap,
+                                    const ViewControllerPtr& from, bool animated,
+                                    const std::function<void()>& completion) = 0;
+  /// Runs the action of `url`: its result, or false without one.
+  virtual bool open(const URLConvertible& url, const std::any& context) = 0;
+
+  // The forms with the usual defaults: no context, the top-most screen,
+  // animated, no wrapping, no completion.
+  ViewControllerPtr push(const URLConvertible& url) { return push(url, {}, nullptr, true); }
+  ViewControllerPtr push(const ViewControllerPtr& viewController) {
+    return push(viewController, nullptr, true);
+  }
+  ViewControllerPtr present(const URLConvertible& url) {
+    return present(url, {}, nullptr, nullptr, true, nullptr);
+  }
+  ViewControllerPtr present(const ViewControllerPtr& viewController) {
+    return present(viewController, nullptr, nullptr, true, nullptr);
+  }
+  bool open(const URLConvertible& url) { return open(url, {}); }
+};
+
+class Navigator : public NavigatorProtocol {
+ public:
+  /// The routes of one kind, in the order their patterns were first registered.
+  template <class Factory>
+  class Routes {
+   public:
+    [[nodiscard]] std::size_t size() const { return factories_.size(); }
+    [[nodiscard]] const std::string& pattern(std::size_t index) const { return patterns_[index]; }
+    /// The factory under `pattern`, or nothing.
+    [[nodiscard]] const Factory* find(const std::string& pattern) const {
+      auto it = positions_.find(pattern);
+      return it == positions_.end() ? nullptr : &factories_[it->second];
+    }
+
+   private:
+    friend class Navigator;
+    void set(const std::string& pattern, Factory factory) {
+      if (auto it = positions_.find(pattern); it != positions_.end()) {
+        factories_[it->second] = std::move(factory);
+        return;
+      }
+      positions_.emplace(pattern, factories_.size());
+      patterns_.add(pattern);
+      factories_.push_back(std::move(factory));
+    }
+    URLPatternSet patterns_;
+    std::vector<Factory> factories_;
+    std::unordered_map<std::string, std::size_t> positions_;
+  };
+
+  Navigator() = default;
+
+  [[nodiscard]] URLMatcher& matcher() { return matcher_; }
+  [[nodiscard]] const URLMatcher& matcher() const { return matcher_; }
+  /// The delegate, held weakly.
+  [[nodiscard]] std::shared_ptr<NavigatorDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(const std::shared_ptr<NavigatorDelegate>& delegate) { delegate_ = delegate; }
+  [[nodiscard]] const Routes<ViewControllerFactory>& viewControllerFactories() const {
+    return viewControllerFactories_;
+  }
+  [[nodiscard]] const Routes<URLOpenHandlerFactory>& handlerFactories() const {
+    return handlerFactories_;
+  }
+
+  using NavigatorProtocol::handle;
+  using NavigatorProtocol::open;
+  using NavigatorProtocol::present;
+  using NavigatorProtocol::push;
+  using NavigatorProtocol::register_;
+  void register_(const std::string& pattern, ViewControllerFactory factory) override;
+  void handle(const std::string& pattern, URLOpenHandlerFactory factory) override;
+  [[nodiscard]] ViewControllerPtr viewController(const URLConvertible& url,
+                                                 const std::any& context) const override;
+  [[nodiscard]] std::optional<URLOpenHandler> handler(const URLConvertible& url,
+                                                      const std::any& context) const override;
+  ViewControllerPtr push(const URLConvertible& url, const std::any& context,
+                         const NavigationControllerPtr& from, bool animated) override;
+  ViewControllerPtr push(const ViewControllerPtr& viewController,
+                         const NavigationControllerPtr& from, bool animated) override;
+  ViewControllerPtr present(const URLConvertible& url, const std::any& context,
+                            const NavigationControllerType& wrap, const ViewControllerPtr& from,
+                            bool animated, const std::function<void()>& completion) override;
+  ViewControllerPtr present(const ViewControllerPtr& viewController,
+                            const NavigationControllerType& wrap, const ViewControllerPtr& from,
+                            bool animated, const std::function<void()>& completion) override;
+  bool open(const URLConvertible& url, const std::any& context) override;
+
+ private:
+  URLMatcher matcher_;
+  std::weak_ptr<NavigatorDelegate> delegate_;
+  Routes<ViewControllerFactory> viewControllerFactories_;
+  Routes<URLOpenHandlerFactory> handlerFactories_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,52 @@
+// URLConvertible: text or a URL, wherever the routing code expects a URL.
+//
+//   URLConvertible link = "myapp://profile/42?tab=posts";
+//   link.urlValue();          // the parsed URL
+//   link.queryParameters();   // {"tab": "posts"}
+//
+// Text that is not a valid URL as written (spaces, "<", ">", a stray "%")
+// still has a URL: the one of the text percent-encoded with the characters a
+// host, path, query or fragment may hold. The text itself is kept as given.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quarnkit/core/url.h"
+
+namespace quarn {
+
+class URLConvertible {
+ public:
+  URLConvertible(std::string text)
+      : text_(std::move(text)) {}                         // NOLINT(google-explicit-constructor)
+  URLConvertible(std::string_view text) : text_(text) {}  // NOLINT(google-explicit-constructor)
+  URLConvertible(const char* text) : text_(text) {}       // NOLINT(google-explicit-constructor)
+  URLConvertible(URL url)                                 // NOLINT(google-explicit-constructor)
+      : text_(url.absoluteString()), url_(std::move(url)) {}
+
+  /// The URL: a URL as it is; text parsed, or else parsed percent-encoded;
+  /// nothing when neither parses (or the text is not valid UTF-8).
+  [[nodiscard]] std::optional<URL> urlValue() const;
+  /// The text as given, or the URL's absolute string.
+  [[nodiscard]] const std::string& urlStringValue() const { return text_; }
+  /// The query of urlValue() split at "&" into key "=" value pairs: keys as
+  /// written, values percent-decoded (as written when that fails); pieces
+  /// without "=" are skipped and a later key replaces an earlier one.
+  [[nodiscard]] std::map<std::string, std::string> queryParameters() const;
+  /// The query items of urlStringValue() parsed as a URL; nothing when it
+  /// does not parse or has no query.
+  [[nodiscard]] std::optional<std::vector<URL::QueryItem>> queryItems() const;
+
+ private:
+  std::string text_;
+  std::optional<URL> url_;
+};
+
+/// The URL of `text`, percent-encoding it when it does not parse as written.
+std::optional<URL> urlOfText(std::string_view text);
+
+}  // namespace quarn

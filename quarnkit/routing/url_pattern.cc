@@ -1,0 +1,34 @@
+#include "quarnkit/routing/url_pattern.h"
+
+#include "quarnkit/routing/detail/component_match.h"
+#include "quarnkit/routing/detail/url_text.h"
+
+namespace quarn {
+
+namespace {
+std::optional<std::string> schemeOf(const std::optional<URL>& url) {
+  if (!url) return std::nullopt;
+  std::string scheme = url->scheme();
+  if (scheme.empty()) return std::nullopt;
+  return scheme;
+}
+}  // namespace
+
+URLPattern::URLPattern(std::string patternText) : text(std::move(patternText)) {
+  const auto url = urlOfText(text);
+  scheme = schemeOf(url);
+  const std::string normalized = url ? detail::normalizeURLText(text) : text;
+  for (auto& piece : detail::pathComponentTexts(normalized)) {
+    components.push_back(detail::patternComponent(std::move(piece)));
+    hasPathPlaceholder = hasPathPlaceholder || components.back().isPathPlaceholder();
+  }
+  literalCount = URLMatcher::literalComponentCount(text);
+}
+
+NormalizedURL::NormalizedURL(const URLConvertible& url) {
+  const URLConvertible normalized = URLMatcher::normalizeURL(url);
+  scheme = schemeOf(normalized.urlValue());
+  components = detail::pathComponentTexts(normalized.urlStringValue());
+}
+
+}  // namespace quarn
