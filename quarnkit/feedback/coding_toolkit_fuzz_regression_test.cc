@@ -2,19 +2,12 @@
 // values, references, media times, variations and forms); the target itself
 // checks each one (a DecodingError or a value that round-trips, never a
 // crash or another failure).
-#include <gtest/gtest.h>
-
-#include <cstdint>
-
-#include "quarnkit/testing/support.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+#include "quarnkit/testing/fuzz_replay.h"
 
 namespace {
 
 TEST(CodingToolkitFuzzRegressionTest, ReplaysEveryKeptInput) {
-  quarn::testing::expectKeptInputsAccepted(QUARNKIT_CODING_TOOLKIT_REGRESSIONS,
-                                           &LLVMFuzzerTestOneInput);
+  quarn::testing::replayKeptInputs(QUARNKIT_CODING_TOOLKIT_REGRESSIONS);
 }
 
 }  // namespace

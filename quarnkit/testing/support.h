@@ -63,16 +63,4 @@ inline std::vector<KeptInput> keptInputs(const std::filesystem::path& dir) {
   return out;
 }
 
-/// Feeds every kept input of `dir` to a fuzz target's entry point, which
-/// must accept each (return 0; its own checks abort on a fault).
-inline void expectKeptInputsAccepted(const std::filesystem::path& dir,
-                                     int (*target)(const std::uint8_t*, std::size_t)) {
-  const auto inputs = keptInputs(dir);
-  ASSERT_FALSE(inputs.empty()) << dir;
-  for (const auto& [name, bytes] : inputs) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(target(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), 0);
-  }
-}
-
 }  // namespace quarn::testing
