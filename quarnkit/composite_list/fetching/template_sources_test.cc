@@ -7,6 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "quarnkit/composite_list/fetching/template_file_observer.h"
 #include "quarnkit/composite_list/fetching/template_providing.h"
@@ -34,16 +35,19 @@ Items dividers(const std::string& json) {
 
 TEST(CompositeListTemplateProvidingTest, AwaitsTheCompletion) {
   CallbackProvider provider;
-  provider.answer = [](const CompositeListTemplateSource& source, auto completion) {
+  // Joined before the test ends: a thread still leaving the completion when
+  // the process exits would outlive the main context it posted to.
+  std::vector<std::thread> threads;
+  provider.answer = [&threads](const CompositeListTemplateSource& source, auto completion) {
     // Answered from another thread, as a network-backed provider would.
-    std::thread([source, completion] {
+    threads.emplace_back([source, completion] {
       if (source.rawValue() == "home") {
         completion(Outcome<Items>::success(dividers(R"([{"type":"divider","uniqueId":"d"}])")));
       } else {
         completion(Outcome<Items>::failure(
             std::make_exception_ptr(std::runtime_error("no " + source.rawValue()))));
       }
-    }).detach();
+    });
   };
   const Items items =
       runUntilComplete(provider.provideTemplate(CompositeListTemplateSource::key("home")));
@@ -59,6 +63,7 @@ TEST(CompositeListTemplateProvidingTest, AwaitsTheCompletion) {
         }
       },
       std::runtime_error);
+  for (std::thread& t : threads) t.join();
 }
 
 TEST(CompositeListTemplateProvidingDeathTest, ASecondCompletionStopsWithTheContinuationName) {
