@@ -57,12 +57,10 @@ CompositeListElementVisibility CompositeListElementVisibilityCheck::visibility(
     log.debug("Predicate evaluation: ({}) -> {}", predicate, result);
     return {result ? Reason::shown : Reason::predicateFalse, {}};
   } catch (const PredicateEvaluationError& e) {
+    // A spent budget is summed up once by the check's caller.
     const bool spent = e.kind() == PredicateEvaluationError::Kind::budgetExhausted;
-    if (spent) {
-      log.debug("Predicate evaluation error: ({}) {}", predicate, e.message());
-    } else {
-      log.error("Predicate evaluation error: ({}) {}", predicate, e.message());
-    }
+    log.log(spent ? LogLevel::debug : LogLevel::error, "Predicate evaluation error: ({}) {}",
+            predicate, e.message());
     return {Reason::predicateError, e.message(), spent};
   } catch (...) {
     std::string message = describeCurrentException();
