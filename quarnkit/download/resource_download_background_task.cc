@@ -15,7 +15,10 @@ ResourceDownloadBackgroundTask::ResourceDownloadBackgroundTask(std::string ident
       contentLength_(contentLength),
       progress_(platform::Progress::make(contentLength)) {}
 
-ResourceDownloadBackgroundTask::~ResourceDownloadBackgroundTask() = default;
+ResourceDownloadBackgroundTask::~ResourceDownloadBackgroundTask() {
+  // Dropped unfinished (no caller waits any more): end the wait as cancelled.
+  if (auto handler = std::exchange(finishHandler_, nullptr)) handler(cancellationError());
+}
 
 Async<URL> ResourceDownloadBackgroundTask::value() {
   if (!internalTask_) internalTask_ = Task<URL>::spawn(mainExecutor(), start(weak_from_this()));

@@ -4,12 +4,14 @@
 #include <map>
 #include <mutex>
 
+#include "quarnkit/concurrency/progress_operations.h"
 #include "quarnkit/download/detail/content_length.h"
 #include "quarnkit/download/detail/error_text.h"
 #include "quarnkit/download/resource_download_background_task.h"
 #include "quarnkit/download/resource_download_task.h"
 #include "quarnkit/http/session.h"
 #include "quarnkit/platform/file_manager.h"
+#include "quarnkit/platform/progress_proxy.h"
 #include "quarnkit/platform/runtime/publisher.h"
 #include "quarnkit/platform/runtime/task.h"
 #include "quarnkit/platform/services.h"
@@ -225,6 +227,14 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
   });
   if (running != taskMap_.end()) {
     std::shared_ptr<ResourceDownloaderTask> task = running->task;
+    // A background download's progress already has a parent: the caller's
+    // progress follows it through a proxy.
+    std::shared_ptr<platform::ProgressProxy> proxy;
+    if (backgroundAssetsInUse() &&
+        std::dynamic_pointer_cast<ResourceDownloadBackgroundTask>(task)) {
+      proxy = platform::ProgressProxy::make(task->progress());
+      if (auto parent = currentProgress()) parent->addChild(proxy, 1);
+    }
     co_return co_await task->value();
   }
 
@@ -246,6 +256,7 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
       });
   if (alreadyRunning) co_return co_await task->value();
 
+  if (auto parent = currentProgress()) parent->addChild(task->progress(), 1);
   willChange();
   taskMap_.push_back({remoteURL, local, task});
   std::exception_ptr failure;

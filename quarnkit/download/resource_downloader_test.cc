@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "quarnkit/concurrency/progress_operations.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/download/testing/downloader_fixture.h"
 #include "quarnkit/http/request_error.h"
@@ -201,6 +202,22 @@ TEST_F(ResourceDownloaderTest, OneCancelledCallerLeavesTheSharedDownloadToTheOth
   openGate("kept.bin");
   EXPECT_EQ(runUntilComplete(staying.value()), local("kept.bin"));
   EXPECT_EQ(contents(directory.path() / "kept.bin"), "gated /gate/kept.bin");
+}
+
+TEST_F(ResourceDownloaderTest, DownloadsReportIntoTheCallersCurrentProgress) {
+  auto overall = platform::Progress::make(2);
+  auto all = Task<std::vector<URL>>::spawn(
+      mainExecutor(), performAsCurrent(overall, downloader->downloadFiles(
+                                                    {url("/gate/p1.bin"), url("/gate/p2.bin")})));
+  runUntil([&] { return downloader->taskMap().size() == 2; });
+  EXPECT_EQ(overall->children().size(), 2u);
+  EXPECT_EQ(overall->fractionCompleted(), 0.0);
+  openGate("p1.bin");
+  runUntil([&] { return !downloader->downloadTask(url("/gate/p1.bin")); });
+  EXPECT_DOUBLE_EQ(overall->fractionCompleted(), 0.5);
+  openGate("p2.bin");
+  EXPECT_EQ(runUntilComplete(all.value()).size(), 2u);
+  EXPECT_DOUBLE_EQ(overall->fractionCompleted(), 1.0);
 }
 
 TEST_F(ResourceDownloaderTest, DiskUsageAndRemovalCoverTheDestinationDirectory) {
