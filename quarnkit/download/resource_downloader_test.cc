@@ -80,6 +80,9 @@ TEST_F(ResourceDownloaderTest, AFileOnDiskIsReturnedWithoutARequest) {
   EXPECT_EQ(runUntilComplete(downloader->downloadFile(remote)), local("movie.mp4"));
   EXPECT_EQ(contents(directory.path() / "movie.mp4"), "file /files/movie.mp4");
   EXPECT_TRUE(downloader->isDownloadedFile(remote));
+  // An object name with encoded separators is stored under its last segment.
+  EXPECT_EQ(runUntilComplete(downloader->downloadFile(url("/files/o/media%2Fposters%2Fcover.png"))),
+            local("cover.png"));
   int changes = 0;
   AnyCancellable watch = downloader->objectWillChange().sink([&](const auto&) { ++changes; });
   EXPECT_EQ(runUntilComplete(downloader->downloadFile(remote)), local("movie.mp4"));
@@ -177,6 +180,16 @@ TEST_F(ResourceDownloaderTest, AFailedOrCancelledDownloadLeavesNoFile) {
   EXPECT_TRUE(errorOfType<http::RequestError>(
       [&] { runUntilComplete(downloader->downloadFile(url("/missing"))); }));
   EXPECT_FALSE(downloader->isDownloadedFile(url("/missing")));
+
+  // A body cut short, and a destination that is a file, fail that URL only.
+  EXPECT_TRUE(errorOfType<http::RequestError>(
+      [&] { runUntilComplete(downloader->downloadFile(url("/short"))); }));
+  std::ofstream(directory.path() / "taken") << "a file";
+  EXPECT_TRUE(errorOfType<fs::filesystem_error>([&] {
+    runUntilComplete(downloader->downloadFile(url("/files/x.bin"), std::nullopt, "taken"));
+  }));
+  EXPECT_EQ(directory.files(), std::vector<std::string>{"taken"});
+  fs::remove(directory.path() / "taken");
 
   // Cancelled mid-body: the request ends, the entry goes, nothing is kept.
   const URL stalls = url("/stalls");
