@@ -12,6 +12,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/download/testing/downloader_fixture.h"
 #include "quarnkit/http/request_error.h"
+#include "quarnkit/platform/detail/file_calls.h"
 #include "quarnkit/platform/runtime/publisher.h"
 #include "quarnkit/platform/runtime/task.h"
 #include "quarnkit/testing/support.h"
@@ -190,6 +191,21 @@ TEST_F(ResourceDownloaderTest, AFailedOrCancelledDownloadLeavesNoFile) {
   }));
   EXPECT_EQ(directory.files(), std::vector<std::string>{"taken"});
   fs::remove(directory.path() / "taken");
+
+  // A full disk while the body is written, and a host that does not answer.
+  {
+    platform::detail::FileCallFailure full(platform::detail::FileCall::write, 1, ENOSPC);
+    EXPECT_TRUE(errorOfType<http::RequestError>(
+        [&] { runUntilComplete(downloader->downloadFile(url("/files/big.bin"))); }));
+    EXPECT_TRUE(full.fired());
+  }
+  EXPECT_TRUE(errorOfType<http::RequestError>([&] {
+    runUntilComplete(downloader->downloadFile(*URL::parse("http://127.0.0.1:1/unreachable.bin")));
+  }));
+  EXPECT_TRUE(directory.files().empty());
+  // The next download goes on.
+  EXPECT_EQ(runUntilComplete(downloader->downloadFile(url("/files/big.bin"))), local("big.bin"));
+  fs::remove(directory.path() / "big.bin");
 
   // Cancelled mid-body: the request ends, the entry goes, nothing is kept.
   const URL stalls = url("/stalls");
