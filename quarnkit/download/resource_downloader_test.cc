@@ -51,9 +51,10 @@ TEST_F(ResourceDownloaderTest, NamesThatWouldLeaveTheDirectoryAreRefused) {
       {"/files/a%00b", std::nullopt},
       {"/", std::nullopt},
   };
-  for (const auto& [path, name] : cases) {
-    SCOPED_TRACE(path + " " + name.value_or("(remote name)"));
-    const URL remote = url(path);
+  for (const auto& entry : cases) {
+    const std::optional<std::string>& name = entry.second;  // (lambdas capture no bindings)
+    SCOPED_TRACE(entry.first + " " + name.value_or("(remote name)"));
+    const URL remote = url(entry.first);
     auto error = errorOfType<ResourceDownloaderError>(
         [&] { return downloader->urlForDownloadedFile(remote, name); });
     ASSERT_TRUE(error);
