@@ -198,6 +198,15 @@ TEST_F(BackgroundDownloadTest, CallbacksForUnknownOrUnsupportedDownloadsAreLogge
   service->fail(other, std::make_exception_ptr(std::runtime_error("why")));
   EXPECT_EQ(log.count("Download of unsupported type failed: nobody. why"), 1u);
   EXPECT_TRUE(directory.files().empty());
+  // A challenge gets the default handling, without a credential.
+  std::optional<platform::AuthChallengeDisposition> answer;
+  downloader->didReceive(unknown, {"cdn.example.com", "basic"},
+                         [&](platform::AuthChallengeDisposition d,
+                             const std::optional<platform::URLCredential>& credential) {
+                           answer = d;
+                           EXPECT_FALSE(credential);
+                         });
+  EXPECT_EQ(answer, platform::AuthChallengeDisposition::performDefaultHandling);
 }
 
 TEST_F(BackgroundDownloadTest, CancellingTheCallerCancelsTheServiceDownload) {
