@@ -192,6 +192,7 @@ TEST(ProgressTest, ChildrenChangedFromManyThreads) {
   AnyCancellable c =
       parent->fractionCompletedPublisher().sink([&](double f) { seen.push_back(f); });
   std::vector<std::thread> threads;
+  threads.reserve(children.size());
   for (const auto& child : children) {
     threads.emplace_back([child] {
       for (int i = 1; i <= 500; ++i) child->setCompletedUnitCount(i);
