@@ -105,46 +105,56 @@ Async<int> answerWhenOpen(std::shared_ptr<Progress> gate, std::shared_ptr<Progre
   co_return 5;
 }
 
-TEST(PerformAsCancellableCurrentTest, RunsTheBodyAsCurrentAndReturnsItsValue) {
-  auto p = Progress::make(1);
-  p->setCancellable(false);
-  auto gate = Progress::make(1);
-  gate->setCompletedUnitCount(1);
+// A caller that runs performAsCancellableCurrent() over answerWhenOpen().
+class PerformAsCancellableCurrentTest : public ::testing::Test {
+ protected:
+  Task<int> startCaller() {
+    auto caller = Task<int>::spawn(
+        mainExecutor(), performAsCancellableCurrent(progress, answerWhenOpen(gate, &seen)));
+    drainMainContext();
+    return caller;
+  }
+  // Lets a body that is still waiting end.
+  void TearDown() override {
+    gate->setCompletedUnitCount(1);
+    drainMainContext();
+  }
+
+  std::shared_ptr<Progress> progress = Progress::make(1);
+  std::shared_ptr<Progress> gate = Progress::make(1);
   std::shared_ptr<Progress> seen;
-  EXPECT_EQ(runUntilComplete(performAsCancellableCurrent(p, answerWhenOpen(gate, &seen))), 5);
-  EXPECT_EQ(seen, p);
-  EXPECT_TRUE(p->isCancellable());
-  EXPECT_FALSE(p->isCancelled());
+};
+
+TEST_F(PerformAsCancellableCurrentTest, RunsTheBodyAsCurrentAndReturnsItsValue) {
+  progress->setCancellable(false);
+  gate->setCompletedUnitCount(1);
+  EXPECT_EQ(runUntilComplete(startCaller().value()), 5);
+  EXPECT_EQ(seen, progress);
+  EXPECT_TRUE(progress->isCancellable());
+  EXPECT_FALSE(progress->isCancelled());
 }
 
-TEST(PerformAsCancellableCurrentTest, CancellingTheProgressCancelsTheBody) {
-  auto p = Progress::make(1);
-  auto gate = Progress::make(1);
-  std::shared_ptr<Progress> seen;
-  auto caller =
-      Task<int>::spawn(mainExecutor(), performAsCancellableCurrent(p, answerWhenOpen(gate, &seen)));
-  drainMainContext();
-  EXPECT_EQ(seen, p);
-  p->cancel();
+TEST_F(PerformAsCancellableCurrentTest, CancellingTheProgressCancelsTheBody) {
+  auto caller = startCaller();
+  EXPECT_EQ(seen, progress);
+  progress->cancel();
   auto error = errorOf([&] { runUntilComplete(caller.value()); });
   ASSERT_TRUE(error);
   EXPECT_TRUE(isCancellation(error));
-  gate->setCompletedUnitCount(1);  // lets the cancelled body end
-  drainMainContext();
 }
 
-TEST(PerformAsCancellableCurrentTest, CancellingTheCallerCancelsTheProgress) {
-  auto p = Progress::make(1);
-  auto gate = Progress::make(1);
-  std::shared_ptr<Progress> seen;
-  auto caller =
-      Task<int>::spawn(mainExecutor(), performAsCancellableCurrent(p, answerWhenOpen(gate, &seen)));
-  drainMainContext();
+TEST_F(PerformAsCancellableCurrentTest, AnAlreadyCancelledProgressCancelsTheBodyAtOnce) {
+  progress->cancel();
+  auto error = errorOf([&] { runUntilComplete(startCaller().value()); });
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(isCancellation(error));
+}
+
+TEST_F(PerformAsCancellableCurrentTest, CancellingTheCallerCancelsTheProgress) {
+  auto caller = startCaller();
   caller.cancel();
   drainMainContext();
-  EXPECT_TRUE(p->isCancelled());
-  gate->setCompletedUnitCount(1);
-  drainMainContext();
+  EXPECT_TRUE(progress->isCancelled());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "quarnkit/platform/progress.h"
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <utility>
 
@@ -84,7 +85,8 @@ struct Progress::Impl {
   [[nodiscard]] bool finishedLocked() const { return total > 0 && completed >= total; }
   [[nodiscard]] std::string descriptionLocked() const {
     if (description) return *description;
-    auto percent = static_cast<std::int64_t>(fractionLocked() * 100.0);
+    // Truncated, so that 100% means done; the nudge keeps 0.29 at 29 (not 28.99...).
+    auto percent = static_cast<std::int64_t>(std::floor(fractionLocked() * 100.0 + 1e-9));
     return std::to_string(percent) + "% completed";
   }
   [[nodiscard]] std::string additionalDescriptionLocked() const {

@@ -13,10 +13,11 @@
 //   AnyCancellable c = overall->fractionCompletedPublisher().sink(
 //       [](double f) { draw(f); });           // 0.25 at once, then every change
 //
-// Every operation may be called from any thread. Handlers and observers run on
-// the thread that made the change, after the progress's lock is released (a
-// handler may call back into the progress); observers of one progress are
-// called one change at a time, in order.
+// Every operation may be called from any thread. Handlers run on the thread
+// that made the change. Observers of one progress are called one change at a
+// time and in order, by the thread that made the change or by one that is
+// still delivering an earlier change. Neither runs under the progress's lock,
+// so both may call back into it.
 #pragma once
 
 #include <cstdint>

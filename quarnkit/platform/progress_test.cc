@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "quarnkit/platform/runtime/publisher.h"
@@ -149,6 +151,12 @@ TEST(ProgressTest, DescriptionsUserInfoAndFileProperties) {
   p->setCompletedUnitCount(1);
   EXPECT_EQ(p->localizedDescription(), "25% completed");
   EXPECT_EQ(p->localizedAdditionalDescription(), "1 of 4");
+  auto hundredths = Progress::make(100);
+  hundredths->setCompletedUnitCount(29);  // 0.29 * 100 is 28.999...
+  EXPECT_EQ(hundredths->localizedDescription(), "29% completed");
+  hundredths->setCompletedUnitCount(99);
+  EXPECT_EQ(hundredths->localizedDescription(), "99% completed");
+  EXPECT_EQ(Progress::make(0)->localizedAdditionalDescription(), "");
   std::vector<std::string> descriptions;
   AnyCancellable c = p->localizedDescriptionPublisher().sink(
       [&](const std::string& d) { descriptions.push_back(d); });
@@ -168,6 +176,47 @@ TEST(ProgressTest, DescriptionsUserInfoAndFileProperties) {
   EXPECT_EQ(p->fileURL()->lastPathComponent(), "x.bin");
   EXPECT_TRUE(p->isCancellable());
   EXPECT_FALSE(p->isPausable());
+}
+
+TEST(ProgressTest, ChildrenChangedFromManyThreads) {
+  // Each child counts up on its own thread: the parent's fraction, as
+  // observed, only grows and ends at 1.
+  constexpr int kChildren = 4;
+  auto parent = Progress::make(kChildren);
+  std::vector<std::shared_ptr<Progress>> children;
+  for (int i = 0; i < kChildren; ++i) {
+    children.push_back(Progress::make(500));
+    parent->addChild(children.back(), 1);
+  }
+  std::vector<double> seen;
+  AnyCancellable c =
+      parent->fractionCompletedPublisher().sink([&](double f) { seen.push_back(f); });
+  std::vector<std::thread> threads;
+  threads.reserve(children.size());
+  for (const auto& child : children) {
+    threads.emplace_back([child] {
+      for (int i = 1; i <= 500; ++i) child->setCompletedUnitCount(i);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(parent->completedUnitCount(), kChildren);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_DOUBLE_EQ(seen.back(), 1.0);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+  // Two threads racing on one child: the parent ends with the child's last value.
+  auto racedParent = Progress::make(1);
+  auto raced = Progress::make(1000);
+  racedParent->addChild(raced, 1);
+  std::thread even([&] {
+    for (int i = 0; i < 999; i += 2) raced->setCompletedUnitCount(i);
+  });
+  std::thread odd([&] {
+    for (int i = 1; i < 999; i += 2) raced->setCompletedUnitCount(i);
+  });
+  even.join();
+  odd.join();
+  EXPECT_DOUBLE_EQ(racedParent->fractionCompleted(), raced->fractionCompleted());
 }
 
 TEST(ProgressDeathTest, AChildHasOneParentAndNoCycles) {
