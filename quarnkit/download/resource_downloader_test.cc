@@ -10,6 +10,7 @@
 
 #include "quarnkit/concurrency/progress_operations.h"
 #include "quarnkit/core/log.h"
+#include "quarnkit/download/resource_download_task.h"
 #include "quarnkit/download/testing/downloader_fixture.h"
 #include "quarnkit/http/request_error.h"
 #include "quarnkit/platform/detail/file_calls.h"
@@ -115,6 +116,42 @@ TEST_F(ResourceDownloaderTest, OverlappingCallsShareOneDownload) {
   EXPECT_TRUE(downloader->taskMap().empty());
   EXPECT_FALSE(downloader->downloadTask(remote));
   EXPECT_EQ(changes, 2);
+}
+
+Async<void> nothing() { co_return; }
+
+TEST_F(ResourceDownloaderTest, ABuilderThatHandsBackARunningDownloadIsAwaitedWithoutANewEntry) {
+  const URL remote = url("/gate/built.bin");
+  std::shared_ptr<ResourceDownloaderTask> built;
+  int builds = 0;
+  // Suspends before building, so that both calls are past the task-map check.
+  ResourceDownloader::TaskBuilder builder =
+      [&](const URL& from, const URL& to) -> Async<std::shared_ptr<ResourceDownloaderTask>> {
+    ++builds;
+    co_await runOn(concurrentExecutor(), nothing());
+    if (!built) {
+      http::DownloadRequest::Destination destination = [to](const URL&, const auto&) {
+        return http::DownloadRequest::DestinationResult{to, {}};
+      };
+      built = std::make_shared<ResourceDownloadTask>(
+          session->download(http::URLRequest(from), std::move(destination)));
+    }
+    co_return built;
+  };
+  int changes = 0;
+  AnyCancellable watch = downloader->objectWillChange().sink([&](const auto&) { ++changes; });
+  auto first = Task<URL>::spawn(
+      mainExecutor(), downloader->downloadFile(remote, std::nullopt, std::nullopt, builder));
+  auto second = Task<URL>::spawn(
+      mainExecutor(), downloader->downloadFile(remote, std::nullopt, std::nullopt, builder));
+  runUntil([&] { return builds == 2 && hits("/gate/built.bin") == 1; });
+  drainMainContext();
+  EXPECT_EQ(downloader->taskMap().size(), 1u);
+  openGate("built.bin");
+  EXPECT_EQ(runUntilComplete(first.value()), local("built.bin"));
+  EXPECT_EQ(runUntilComplete(second.value()), local("built.bin"));
+  EXPECT_EQ(changes, 2);
+  EXPECT_TRUE(downloader->taskMap().empty());
 }
 
 TEST_F(ResourceDownloaderTest, ACallForAnotherLocalFileStartsItsOwnDownload) {
