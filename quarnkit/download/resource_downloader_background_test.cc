@@ -10,6 +10,7 @@
 #include "quarnkit/download/resource_downloader.h"
 #include "quarnkit/download/testing/downloader_fixture.h"
 #include "quarnkit/download/testing/test_background_download_service.h"
+#include "quarnkit/platform/file_manager.h"
 #include "quarnkit/platform/runtime/task.h"
 #include "quarnkit/testing/support.h"
 
@@ -183,6 +184,47 @@ TEST_F(BackgroundDownloadTest, AFailedDownloadIsLoggedAndLeavesNoFile) {
   EXPECT_EQ(log.count("Download failed: disk full"), 1u);
   EXPECT_FALSE(downloader->isDownloadedFile(url("/files/broken.pack")));
   EXPECT_TRUE(downloader->taskMap().empty());
+}
+
+// A file manager whose staging or final move fails.
+class FailingFiles final : public platform::FileManager {
+ public:
+  enum class Step { stage, install };
+  explicit FailingFiles(Step step) : step_(step) {}
+  fs::path itemReplacementDirectory(const fs::path& appropriateFor) override {
+    if (step_ == Step::stage) fail();
+    return FileManager::itemReplacementDirectory(appropriateFor);
+  }
+  void moveItem(const fs::path& from, const fs::path& to) override {
+    if (step_ == Step::install && to.filename() == "moved.pack") fail();
+    FileManager::moveItem(from, to);
+  }
+
+ private:
+  [[noreturn]] static void fail() {
+    throw fs::filesystem_error("refused", std::make_error_code(std::errc::no_space_on_device));
+  }
+  Step step_;
+};
+
+TEST_F(BackgroundDownloadTest, AFileThatCannotBeMovedFailsTheDownloadWithTheLogLine) {
+  const std::vector<std::pair<FailingFiles::Step, std::string>> cases = {
+      {FailingFiles::Step::stage,
+       "Download finished, however a failure occurred moving the file to a temporary location. "},
+      {FailingFiles::Step::install, "Failed to move downloaded file: "},
+  };
+  for (const auto& [step, line] : cases) {
+    SCOPED_TRACE(line);
+    quarn::testing::LogCapture log;
+    downloader->setFileManager(std::make_shared<FailingFiles>(step));
+    Task<URL> call;
+    const auto download = startDownload(url("/files/moved.pack"), call);
+    service->finish(download, "bytes");
+    EXPECT_THROW(runUntilComplete(call.value()), fs::filesystem_error);
+    EXPECT_EQ(log.count(line), 1u);
+    EXPECT_TRUE(directory.files().empty());
+    EXPECT_TRUE(downloader->taskMap().empty());
+  }
 }
 
 TEST_F(BackgroundDownloadTest, CallbacksForUnknownOrUnsupportedDownloadsAreLogged) {
