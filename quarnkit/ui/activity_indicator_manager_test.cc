@@ -260,23 +260,18 @@ TEST_F(ActivityIndicatorManagerTest, EachTrackedTaskCountsOnceFromStartToEnd) {
   EXPECT_EQ(manager->activityCount(), 1);
 }
 
-TEST_F(ActivityIndicatorManagerTest, AssigningTheRequestAgainDoesNotMultiplyDeliveries) {
-  auto request = runningSilentRequest();
-  auto manager = makeManager(nullptr);
-  manager->setDataRequest(request);
-  manager->setDataRequest(request);
-  manager->setDataRequest(request);
-  EXPECT_EQ(manager->activityCount(), 1);
-  completed(request);
-  EXPECT_EQ(manager->activityCount(), 0);
-  started(request);
-  EXPECT_EQ(manager->activityCount(), 1);
-}
-
-TEST_F(ActivityIndicatorManagerTest, AReplacedRequestStillEndsItsActivity) {
+TEST_F(ActivityIndicatorManagerTest, AssigningRequestsNeitherMultipliesDeliveriesNorLosesEnds) {
   auto first = runningSilentRequest();
   auto second = runningSilentRequest();
-  auto manager = makeManager(first);
+  auto manager = makeManager(nullptr);
+  manager->setDataRequest(first);
+  manager->setDataRequest(first);
+  EXPECT_EQ(manager->activityCount(), 1);
+  completed(first);
+  EXPECT_EQ(manager->activityCount(), 0);
+  started(first);
+  EXPECT_EQ(manager->activityCount(), 1);
+
   manager->setDataRequest(second);
   EXPECT_EQ(manager->activityCount(), 2);
   started(first);  // no longer tracked: a new start is not counted
@@ -284,11 +279,8 @@ TEST_F(ActivityIndicatorManagerTest, AReplacedRequestStillEndsItsActivity) {
   EXPECT_EQ(manager->activityCount(), 1);
   completed(second);
   EXPECT_EQ(manager->activityCount(), 0);
-}
 
-TEST_F(ActivityIndicatorManagerTest, TheCountNeverGoesBelowZero) {
-  auto manager = makeManager(nullptr);
-  manager->decrementActivityCount();
+  manager->decrementActivityCount();  // never below 0
   EXPECT_EQ(manager->activityCount(), 0);
   manager->incrementActivityCount();
   EXPECT_EQ(manager->activityIndicatorState(), State::delayingStart);
@@ -318,6 +310,7 @@ TEST_F(ActivityIndicatorManagerTest, NotificationsFromManyThreadsLeaveAConsisten
   auto other = runningSilentRequest();
   auto manager = makeManager(request);
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 200; ++i) {
