@@ -7,6 +7,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "quarnkit/platform/file_manager.h"
 #include "quarnkit/platform/runtime/continuation.h"
 
 namespace quarn::http {
@@ -15,33 +16,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Moves `from` to `to` as the options say; a copy when they are on
-// different file systems, written beside `to` and renamed into place so that
-// nothing partial is ever at `to`.
+// Moves `from` to `to` as the options say (across file systems by a copy
+// renamed into place, so that nothing partial is ever at `to`).
 void moveFile(const fs::path& from, const fs::path& to, const DownloadRequest::Options& options) {
+  platform::FileManager files;
   if (options.createIntermediateDirectories && to.has_parent_path()) {
-    fs::create_directories(to.parent_path());
+    files.createDirectory(to.parent_path(), true);
   }
-  if (options.removePreviousFile) {
-    fs::remove_all(to);
-  } else if (fs::exists(fs::symlink_status(to))) {
-    throw fs::filesystem_error("a file is already at the destination", from, to,
-                               std::make_error_code(std::errc::file_exists));
-  }
-  std::error_code error;
-  fs::rename(from, to, error);
-  if (!error) return;
-  if (error != std::errc::cross_device_link)
-    throw fs::filesystem_error("cannot move", from, to, error);
-  const fs::path partial = to.parent_path() / (".partial-" + to.filename().string());
-  try {
-    fs::copy_file(from, partial, fs::copy_options::overwrite_existing);
-    fs::rename(partial, to);
-  } catch (...) {
-    fs::remove(partial, error);
-    throw;
-  }
-  fs::remove(from, error);
+  if (options.removePreviousFile) fs::remove_all(to);
+  files.moveItem(from, to);
 }
 
 Async<URL> fileURLOf(std::shared_ptr<DownloadRequest> request, bool automaticallyCancelling) {

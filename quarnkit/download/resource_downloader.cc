@@ -1,0 +1,309 @@
+#include "quarnkit/download/resource_downloader.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "quarnkit/concurrency/progress_operations.h"
+#include "quarnkit/download/detail/content_length.h"
+#include "quarnkit/download/detail/error_text.h"
+#include "quarnkit/download/resource_download_background_task.h"
+#include "quarnkit/download/resource_download_task.h"
+#include "quarnkit/http/session.h"
+#include "quarnkit/platform/file_manager.h"
+#include "quarnkit/platform/progress_proxy.h"
+#include "quarnkit/platform/runtime/publisher.h"
+#include "quarnkit/platform/runtime/task.h"
+#include "quarnkit/platform/services.h"
+
+namespace quarn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Logger makeLogger() {
+  const auto bundle = platform::BundleInfo::main();
+  return Logger(bundle && bundle->bundleIdentifier ? *bundle->bundleIdentifier : std::string(),
+                "ResourceDownloader");
+}
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+// Which remote URL put each local file in place during this run, so that a
+// download replacing another remote URL's file is noticed.
+class FileOrigins {
+ public:
+  /// Records that `remote` is about to be put at `local`; the remote URL
+  /// whose file it replaces, if another one put it there.
+  std::optional<URL> replace(const fs::path& local, const URL& remote) {
+    const std::lock_guard lock(mutex_);
+    auto [it, inserted] = origins_.try_emplace(local.string(), remote);
+    if (inserted || it->second == remote) return std::nullopt;
+    std::optional<URL> previous = it->second;
+    it->second = remote;
+    return previous;
+  }
+
+  static FileOrigins& shared() {
+    static FileOrigins origins;
+    return origins;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, URL> origins_;
+};
+
+bool isSafeFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+URL defaultDestination(platform::FileManager& files) {
+  fs::path directory;
+  try {
+    directory = files.userCachesDirectory() / "QuarnKit.ResourceDownloader";
+    files.createDirectory(directory, true);
+  } catch (const fs::filesystem_error&) {
+    // Reported by the first download that needs the directory.
+  }
+  return URL::fileURL(directory.empty() ? fs::temp_directory_path() / "QuarnKit.ResourceDownloader"
+                                        : directory);
+}
+
+}  // namespace
+
+ResourceDownloader::ResourceDownloader(std::optional<URL> destinationDirectory,
+                                       std::shared_ptr<const http::RequestInterceptor> interceptor)
+    : ResourceDownloader(std::make_shared<http::Session>(http::SessionConfiguration::standard(),
+                                                         std::move(interceptor)),
+                         std::move(destinationDirectory)) {}
+
+ResourceDownloader::ResourceDownloader(std::shared_ptr<http::Session> session,
+                                       std::optional<URL> destinationDirectory)
+    : session_(std::move(session)),
+      fileManager_(platform::FileManager::defaultManager()),
+      service_(platform::BackgroundDownloadService::current()),
+      objectWillChange_(std::make_shared<PassthroughSubject<WillChange, Never>>()),
+      log_(makeLogger()) {
+  destinationDirectory_ =
+      destinationDirectory ? std::move(*destinationDirectory) : defaultDestination(*fileManager_);
+}
+
+ResourceDownloader::~ResourceDownloader() = default;
+
+void ResourceDownloader::setFileManager(std::shared_ptr<platform::FileManager> manager) {
+  fileManager_ = manager ? std::move(manager) : platform::FileManager::defaultManager();
+}
+
+void ResourceDownloader::setBackgroundDownloadService(
+    std::shared_ptr<platform::BackgroundDownloadService> service) {
+  service_ = service ? std::move(service) : platform::BackgroundDownloadService::current();
+}
+
+AnyPublisher<ResourceDownloader::WillChange, Never> ResourceDownloader::objectWillChange() const {
+  return objectWillChange_->eraseToAnyPublisher();
+}
+
+void ResourceDownloader::noteReplacement(const fs::path& local, const URL& remote) const {
+  std::error_code ignored;
+  const bool present = fs::exists(fs::symlink_status(local, ignored));
+  const std::optional<URL> previous = FileOrigins::shared().replace(local, remote);
+  if (previous && present) {
+    log_.log(LogLevel::warning, "Replacing {} downloaded from {} with the file from {}",
+             local.string(), previous->absoluteString(), remote.absoluteString());
+  }
+}
+
+void ResourceDownloader::willChange() const { objectWillChange_->send(WillChange{}); }
+
+URL ResourceDownloader::urlForDownloadedFile(const URL& remoteURL,
+                                             const std::optional<std::string>& fileName,
+                                             const std::optional<URL>& destinationDirectory) const {
+  const URL& directory = destinationDirectory ? *destinationDirectory : destinationDirectory_;
+  if (!directory.isFileURL()) {
+    throw ResourceDownloaderError(ResourceDownloaderError::Kind::missingDestinationUrl);
+  }
+  std::string name;
+  if (fileName) {
+    name = *fileName;
+  } else {
+    // An object name with encoded separators ("a%2Fb%2Fc.png") is stored
+    // under its last segment.
+    std::string text = remoteURL.absoluteString();
+    replaceAll(text, "%2F", "/");
+    const std::optional<URL> decoded = URL::parse(text);
+    name = (decoded ? *decoded : remoteURL).lastPathComponent();
+  }
+  if (!isSafeFileName(name)) {
+    throw ResourceDownloaderError(ResourceDownloaderError::Kind::invalidFileName, name);
+  }
+  return URL::fileURL(directory.filePath() / name);
+}
+
+bool ResourceDownloader::isDownloadedFile(const URL& remoteURL,
+                                          const std::optional<std::string>& fileName,
+                                          const std::optional<URL>& destinationDirectory) const {
+  try {
+    return fileManager_->fileExists(
+        urlForDownloadedFile(remoteURL, fileName, destinationDirectory).filePath());
+  } catch (const ResourceDownloaderError&) {
+    return false;
+  }
+}
+
+bool ResourceDownloader::backgroundAssetsInUse() const {
+  return useBackgroundAssets_ && service_ && service_->isAvailable();
+}
+
+Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
+                                            std::optional<URL> destinationUrl) {
+  return onMain(
+      download(std::move(remoteURL), std::move(fileName), std::move(destinationUrl), nullptr));
+}
+
+Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
+                                            const std::string& subdirectory) {
+  std::optional<URL> destination =
+      URL::fileURL(destinationDirectory_.filePath() / subdirectory / "");
+  return onMain(
+      download(std::move(remoteURL), std::move(fileName), std::move(destination), nullptr));
+}
+
+Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
+                                            std::optional<URL> destinationUrl,
+                                            TaskBuilder taskBuilder) {
+  return onMain(download(std::move(remoteURL), std::move(fileName), std::move(destinationUrl),
+                         std::move(taskBuilder)));
+}
+
+Async<std::vector<URL>> ResourceDownloader::downloadFiles(std::vector<URL> remoteURLs,
+                                                          std::optional<URL> destinationUrl) {
+  auto self = shared_from_this();
+  std::function<Async<std::vector<URL>>(TaskGroup<URL>&)> body =
+      [&](TaskGroup<URL>& group) -> Async<std::vector<URL>> {
+    for (const URL& url : remoteURLs) {
+      group.addTask(mainExecutor(), self->download(url, std::nullopt, destinationUrl, nullptr));
+    }
+    std::vector<URL> local;
+    while (auto url = co_await group.next()) local.push_back(std::move(*url));
+    co_return local;
+  };
+  co_return co_await withThrowingTaskGroup<URL>(std::move(body));
+}
+
+std::shared_ptr<ResourceDownloaderTask> ResourceDownloader::makeHTTPTask(const URL& remoteURL,
+                                                                         const URL& localFileURL) {
+  std::weak_ptr<ResourceDownloader> weak = weak_from_this();
+  http::DownloadRequest::Destination destination = [weak, remoteURL, localFileURL](
+                                                       const URL&, const http::HTTPURLResponse&) {
+    if (auto self = weak.lock()) self->noteReplacement(localFileURL.filePath(), remoteURL);
+    return http::DownloadRequest::DestinationResult{
+        localFileURL, {.removePreviousFile = true, .createIntermediateDirectories = true}};
+  };
+  auto request = session_->download(http::URLRequest(remoteURL), std::move(destination));
+  // An error page is not the file: only a 2xx body is kept.
+  request->validate();
+  return std::make_shared<ResourceDownloadTask>(std::move(request));
+}
+
+Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string> fileName,
+                                        std::optional<URL> destinationUrl,
+                                        TaskBuilder taskBuilder) {
+  auto self = shared_from_this();
+  if (remoteURL.isFileURL()) co_return remoteURL;
+  const URL local = urlForDownloadedFile(remoteURL, fileName, destinationUrl);
+  if (fileManager_->fileExists(local.filePath())) co_return local;
+
+  // Join the running download of the same remote URL into the same file.
+  const auto running = std::find_if(taskMap_.begin(), taskMap_.end(), [&](const TaskMapEntry& e) {
+    return e.remoteURL == remoteURL && e.localFileURL == local;
+  });
+  if (running != taskMap_.end()) {
+    std::shared_ptr<ResourceDownloaderTask> task = running->task;
+    // A background download's progress already has a parent: the caller's
+    // progress follows it through a proxy.
+    std::shared_ptr<platform::ProgressProxy> proxy;
+    if (backgroundAssetsInUse() &&
+        std::dynamic_pointer_cast<ResourceDownloadBackgroundTask>(task)) {
+      proxy = platform::ProgressProxy::make(task->progress());
+      if (auto parent = currentProgress()) parent->addChild(proxy, 1);
+    }
+    co_return co_await task->value();
+  }
+
+  fileManager_->createDirectory(local.filePath().parent_path(), true);
+
+  std::shared_ptr<ResourceDownloaderTask> task;
+  if (taskBuilder) {
+    task = co_await taskBuilder(remoteURL, local);
+  } else if (backgroundAssetsInUse()) {
+    task = co_await startResourceDownloadBackgroundTask(remoteURL, local);
+  } else {
+    task = makeHTTPTask(remoteURL, local);
+  }
+
+  const std::string identifier = task->identifier();
+  const bool alreadyRunning =
+      std::any_of(taskMap_.begin(), taskMap_.end(), [&](const TaskMapEntry& e) {
+        return e.remoteURL == remoteURL && e.task->identifier() == identifier;
+      });
+  if (alreadyRunning) co_return co_await task->value();
+
+  if (auto parent = currentProgress()) parent->addChild(task->progress(), 1);
+  willChange();
+  taskMap_.push_back({remoteURL, local, task});
+  std::exception_ptr failure;
+  std::optional<URL> result;
+  try {
+    result = co_await task->value();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  const auto entry = std::find_if(taskMap_.begin(), taskMap_.end(),
+                                  [&](const TaskMapEntry& e) { return e.task == task; });
+  if (entry != taskMap_.end()) {
+    willChange();
+    taskMap_.erase(entry);
+  }
+  if (failure) std::rethrow_exception(failure);
+  co_return std::move(*result);
+}
+
+std::shared_ptr<ResourceDownloaderTask> ResourceDownloader::downloadTask(
+    const URL& remoteURL) const {
+  for (const TaskMapEntry& e : taskMap_) {
+    if (e.remoteURL == remoteURL) return e.task;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<ResourceDownloadBackgroundTask> ResourceDownloader::task(
+    const std::string& identifier) const {
+  for (const TaskMapEntry& e : taskMap_) {
+    auto background = std::dynamic_pointer_cast<ResourceDownloadBackgroundTask>(e.task);
+    if (background && background->identifier() == identifier) return background;
+  }
+  return nullptr;
+}
+
+std::int64_t ResourceDownloader::currentDiskUsage() const {
+  const auto items = fileManager_->contentsOfDirectory(destinationDirectory_.filePath());
+  if (!items) return 0;
+  std::int64_t total = 0;
+  for (const auto& item : *items) total += item.totalFileSize.value_or(0);
+  return total;
+}
+
+void ResourceDownloader::removeAllDownloadedFiles() {
+  const fs::path directory = destinationDirectory_.filePath();
+  if (fileManager_->fileExists(directory)) fileManager_->removeItem(directory);
+}
+
+}  // namespace quarn

@@ -1,0 +1,216 @@
+// ResourceDownloader: fetches remote files into a local cache directory and
+// hands back their local file URLs. Overlapping calls for the same remote URL
+// and local file share one download; a file already on disk is returned
+// without any request; progress goes into the caller's current progress.
+// Downloads run over the HTTP client, or, when enabled and available,
+// through the platform's background download service.
+//
+//   auto downloader = std::make_shared<ResourceDownloader>();   //
+//   <caches>/QuarnKit.ResourceDownloader URL local = co_await
+//   downloader->downloadFile(*URL::parse("https://cdn.example.com/a/movie.mp4"));
+//   // local: file://.../QuarnKit.ResourceDownloader/movie.mp4
+//   auto all = co_await downloader->downloadFiles(urls);       // in the order they finish
+//
+// The local file is the destination directory joined with the caller's file
+// name, or with the remote URL's last path component once every "%2F" in it
+// has become "/" ("https://h/o/a%2Fb%2Fc.png" → "c.png"). Different remote
+// URLs with the same last component share one file (a warning is logged when
+// one replaces another's). A name that would leave the destination directory
+// is refused with ResourceDownloaderError::invalidFileName. A file is at its
+// local URL only once it is complete: a failed or cancelled download leaves
+// nothing there.
+//
+// Hold it in a std::shared_ptr and use it on the main context; its operations
+// hop there themselves. Errors of the HTTP client (http::RequestError) and of
+// the file system (std::filesystem::filesystem_error) pass through unchanged.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "quarnkit/core/log.h"
+#include "quarnkit/core/url.h"
+#include "quarnkit/download/resource_downloader_error.h"
+#include "quarnkit/download/resource_downloader_task.h"
+#include "quarnkit/platform/background_download_service.h"
+#include "quarnkit/platform/runtime/async_fwd.h"
+
+namespace quarn {
+struct Never;
+template <class Output, class Failure>
+class AnyPublisher;
+template <class Output, class Failure>
+class PassthroughSubject;
+class ResourceDownloadBackgroundTask;
+}  // namespace quarn
+
+namespace quarn::http {
+class Session;
+class RequestInterceptor;
+}  // namespace quarn::http
+
+namespace quarn::platform {
+class FileManager;
+}
+
+namespace quarn {
+
+class ResourceDownloader : public platform::BackgroundDownloadDelegate,
+                           public std::enable_shared_from_this<ResourceDownloader> {
+ public:
+  /// One running download: the remote URL, the local file it writes, and
+  /// the task. Several entries may share a remote URL when callers asked
+  /// for different local files.
+  struct TaskMapEntry {
+    URL remoteURL;
+    URL localFileURL;
+    std::shared_ptr<ResourceDownloaderTask> task;
+  };
+  /// Makes the task of a download from the remote URL to the local file URL.
+  using TaskBuilder = std::function<Async<std::shared_ptr<ResourceDownloaderTask>>(
+      const URL& remoteURL, const URL& localFileURL)>;
+  /// What objectWillChange() sends (nothing but the fact).
+  using WillChange = std::monostate;
+
+  /// A downloader over a session of the standard configuration (5-second
+  /// idle limit, 10 connections per host) with `interceptor`. Without a
+  /// destination: the directory "QuarnKit.ResourceDownloader" in the user's
+  /// caches directory, created when needed.
+  explicit ResourceDownloader(
+      std::optional<URL> destinationDirectory = std::nullopt,
+      std::shared_ptr<const http::RequestInterceptor> interceptor = nullptr);
+  /// A downloader over `session`.
+  explicit ResourceDownloader(std::shared_ptr<http::Session> session,
+                              std::optional<URL> destinationDirectory = std::nullopt);
+  ~ResourceDownloader() override;
+  ResourceDownloader(const ResourceDownloader&) = delete;
+  ResourceDownloader& operator=(const ResourceDownloader&) = delete;
+
+  [[nodiscard]] const std::shared_ptr<http::Session>& session() const { return session_; }
+  /// The root of the local cache (a file URL).
+  [[nodiscard]] const URL& destinationDirectory() const { return destinationDirectory_; }
+
+  /// Route new downloads through the background download service; without
+  /// an available service this has no effect.
+  [[nodiscard]] bool useBackgroundAssets() const { return useBackgroundAssets_; }
+  void setUseBackgroundAssets(bool use) { useBackgroundAssets_ = use; }
+  /// The application group the background downloads belong to (required
+  /// for them).
+  [[nodiscard]] const std::optional<std::string>& applicationGroupIdentifier() const {
+    return applicationGroupIdentifier_;
+  }
+  void setApplicationGroupIdentifier(std::optional<std::string> identifier) {
+    applicationGroupIdentifier_ = std::move(identifier);
+  }
+  [[nodiscard]] const std::shared_ptr<platform::FileManager>& fileManager() const {
+    return fileManager_;
+  }
+  void setFileManager(std::shared_ptr<platform::FileManager> manager);
+  /// The service background downloads go to (the platform's by default).
+  [[nodiscard]] const std::shared_ptr<platform::BackgroundDownloadService>&
+  backgroundDownloadService() const {
+    return service_;
+  }
+  void setBackgroundDownloadService(std::shared_ptr<platform::BackgroundDownloadService> service);
+
+  /// The downloads in progress. Main context only.
+  [[nodiscard]] const std::vector<TaskMapEntry>& taskMap() const { return taskMap_; }
+  /// Sends a value just before every change of the task map (on the main
+  /// context).
+  [[nodiscard]] AnyPublisher<WillChange, Never> objectWillChange() const;
+
+  /// The local file URL for `remoteURL`: in `destinationDirectory` (else
+  /// this downloader's), named `fileName` (else after the remote URL). Throws
+  /// ResourceDownloaderError (invalidFileName, missingDestinationUrl).
+  [[nodiscard]] URL urlForDownloadedFile(
+      const URL& remoteURL, const std::optional<std::string>& fileName = std::nullopt,
+      const std::optional<URL>& destinationDirectory = std::nullopt) const;
+  /// Whether a file is at urlForDownloadedFile() (false for a refused name).
+  [[nodiscard]] bool isDownloadedFile(
+      const URL& remoteURL, const std::optional<std::string>& fileName = std::nullopt,
+      const std::optional<URL>& destinationDirectory = std::nullopt) const;
+
+  /// Downloads `remoteURL` (a file URL is returned as it is) into
+  /// `destinationUrl` (a directory; absent: destinationDirectory()) and
+  /// returns the local file URL.
+  Async<URL> downloadFile(URL remoteURL, std::optional<std::string> fileName = std::nullopt,
+                          std::optional<URL> destinationUrl = std::nullopt);
+  /// downloadFile() into the directory `subdirectory` of destinationDirectory().
+  Async<URL> downloadFile(URL remoteURL, std::optional<std::string> fileName,
+                          const std::string& subdirectory);
+  /// downloadFile() whose new downloads `taskBuilder` makes. When it hands
+  /// back a task already in the task map, that download is awaited.
+  Async<URL> downloadFile(URL remoteURL, std::optional<std::string> fileName,
+                          std::optional<URL> destinationUrl, TaskBuilder taskBuilder);
+  /// Downloads every URL at once; the local URLs in the order the downloads
+  /// finish. The first failure cancels the others and is thrown.
+  Async<std::vector<URL>> downloadFiles(std::vector<URL> remoteURLs,
+                                        std::optional<URL> destinationUrl = std::nullopt);
+
+  /// The task downloading `remoteURL`, if any (the first one when several
+  /// local files are being written from it).
+  [[nodiscard]] std::shared_ptr<ResourceDownloaderTask> downloadTask(const URL& remoteURL) const;
+  /// The background task with `identifier` in the task map, if any.
+  [[nodiscard]] std::shared_ptr<ResourceDownloadBackgroundTask> task(
+      const std::string& identifier) const;
+
+  /// The bytes of all files in destinationDirectory(); 0 when it cannot be
+  /// read.
+  [[nodiscard]] std::int64_t currentDiskUsage() const;
+  /// Removes destinationDirectory() with everything in it, when it exists.
+  void removeAllDownloadedFiles();
+
+  /// Probes the size of `remoteURL` with a HEAD request, then starts its
+  /// download by the background service into `localFileUrl` (or returns the
+  /// one already running for it).
+  Async<std::shared_ptr<ResourceDownloadBackgroundTask>> startResourceDownloadBackgroundTask(
+      URL remoteURL, URL localFileUrl);
+
+  // The background service's callbacks (any thread).
+  void didWriteBytes(const platform::BackgroundDownload& download, std::int64_t bytesWritten,
+                     std::int64_t totalBytesWritten,
+                     std::int64_t totalExpectedBytesToWrite) override;
+  void finishedWithFileURL(const platform::BackgroundDownload& download,
+                           const URL& fileURL) override;
+  void failedWithError(const platform::BackgroundDownload& download,
+                       std::exception_ptr error) override;
+  /// Always the default handling, without a credential.
+  void didReceive(const platform::BackgroundDownload& download,
+                  const platform::AuthenticationChallenge& challenge,
+                  std::function<void(platform::AuthChallengeDisposition,
+                                     std::optional<platform::URLCredential>)>
+                      completion) override;
+
+ private:
+  Async<URL> download(URL remoteURL, std::optional<std::string> fileName,
+                      std::optional<URL> destinationUrl, TaskBuilder taskBuilder);
+  [[nodiscard]] bool backgroundAssetsInUse() const;
+  std::shared_ptr<ResourceDownloaderTask> makeHTTPTask(const URL& remoteURL,
+                                                       const URL& localFileURL);
+  std::shared_ptr<ResourceDownloadBackgroundTask> resolveTask(
+      const platform::BackgroundDownload& download) const;
+  void installBackgroundFile(const platform::BackgroundDownload& download,
+                             const std::filesystem::path& staged, std::exception_ptr stageError);
+  /// Logs a warning when `local` holds a file another remote URL put there
+  /// during this run; records `remote` as its origin.
+  void noteReplacement(const std::filesystem::path& local, const URL& remote) const;
+  void willChange() const;
+
+  std::shared_ptr<http::Session> session_;
+  URL destinationDirectory_;
+  bool useBackgroundAssets_ = false;
+  std::optional<std::string> applicationGroupIdentifier_;
+  std::shared_ptr<platform::FileManager> fileManager_;
+  std::shared_ptr<platform::BackgroundDownloadService> service_;
+  std::vector<TaskMapEntry> taskMap_;
+  std::shared_ptr<PassthroughSubject<WillChange, Never>> objectWillChange_;
+  Logger log_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,224 @@
+// ResourceDownloader over a background download service that calls back from
+// its own threads: the size probe, starting, joining, finishing, failing and
+// cancelling service downloads, and the background task's single result.
+#include <gtest/gtest.h>
+
+#include "quarnkit/concurrency/progress_operations.h"
+#include "quarnkit/core/log.h"
+#include "quarnkit/download/detail/content_length.h"
+#include "quarnkit/download/resource_download_background_task.h"
+#include "quarnkit/download/resource_downloader.h"
+#include "quarnkit/download/testing/downloader_fixture.h"
+#include "quarnkit/download/testing/test_background_download_service.h"
+#include "quarnkit/platform/runtime/task.h"
+#include "quarnkit/testing/support.h"
+
+namespace quarn {
+namespace {
+
+using quarn::testing::errorOfType;
+using quarn::testing::runUntil;
+using quarn::testing::TestBackgroundDownloadService;
+namespace fs = std::filesystem;
+
+TEST(ContentLengthTest, OnlyADecimalCountThatFitsIsASize) {
+  const std::vector<std::pair<std::optional<std::string_view>, std::int64_t>> cases = {
+      {std::nullopt, 0},
+      {"", 0},
+      {"1234", 1234},
+      {"+7", 7},
+      {"0", 0},
+      {"-5", 0},
+      {"abc", 0},
+      {"12abc", 0},
+      {" 12", 0},
+      {"+-5", 0},
+      {"-", 0},
+      {"1.5", 0},
+      {"9223372036854775807", 9223372036854775807},
+      {"9223372036854775808", 0},
+  };
+  for (const auto& [header, expected] : cases) {
+    EXPECT_EQ(detail::parseContentLength(header), expected) << header.value_or("(missing)");
+  }
+}
+
+TEST(ContentLengthTest, ASuccessWithoutAResponseCannotBeRead) {
+  http::DataResponse<std::string> response{std::nullopt, std::nullopt, std::nullopt, std::string()};
+  auto error = errorOfType<ResourceDownloaderError>([&] { detail::contentLengthOf(response); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->kind(), ResourceDownloaderError::Kind::failedParseResponse);
+}
+
+class BackgroundDownloadTest : public quarn::testing::DownloaderTest {
+ protected:
+  void SetUp() override {
+    DownloaderTest::SetUp();
+    auto& r = server.routes();
+    r.Get("/sized/none", [](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider("application/octet-stream",
+                                       [](size_t, httplib::DataSink& sink) {
+                                         sink.done();
+                                         return true;
+                                       });
+    });
+    service = std::make_shared<TestBackgroundDownloadService>(scratch.path());
+    downloader->setBackgroundDownloadService(service);
+    downloader->setUseBackgroundAssets(true);
+    downloader->setApplicationGroupIdentifier("group.example");
+  }
+
+  /// Starts downloadFile(remote) and runs until the service has started a
+  /// download for it; that download.
+  platform::BackgroundDownload startDownload(const URL& remote, Task<URL>& call) {
+    const std::size_t before = service->started().size();
+    call = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
+    runUntil([&] { return service->started().size() > before; });
+    drainMainContext();
+    return service->started().back();
+  }
+
+  quarn::testing::TemporaryDirectory scratch;
+  std::shared_ptr<TestBackgroundDownloadService> service;
+};
+
+TEST_F(BackgroundDownloadTest, TheServiceDownloadsWithTheProbedSizeAndCallsBackFromItsThreads) {
+  const URL remote = url("/files/asset.pack");
+  Task<URL> call;
+  const auto download = startDownload(remote, call);
+  EXPECT_EQ(hits("/files/asset.pack"), 1);  // the HEAD probe, no GET
+  EXPECT_EQ(download.url, remote);
+  EXPECT_EQ(download.fileSize,
+            static_cast<std::int64_t>(std::string("file /files/asset.pack").size()));
+  EXPECT_EQ(download.applicationGroupIdentifier, "group.example");
+  EXPECT_EQ(download.priority, service->maxPriority());
+  EXPECT_FALSE(download.essential);
+
+  auto task = downloader->task(download.identifier);
+  ASSERT_TRUE(task);
+  EXPECT_EQ(downloader->downloadTask(remote), task);
+  EXPECT_EQ(task->progress()->totalUnitCount(), download.fileSize);
+  service->progress(download, 5, 22);
+  runUntil([&] { return task->progress()->completedUnitCount() == 5; });
+  EXPECT_EQ(task->progress()->totalUnitCount(), 22);
+
+  service->finish(download, "delivered bytes");
+  EXPECT_EQ(runUntilComplete(call.value()), local("asset.pack"));
+  EXPECT_EQ(contents(directory.path() / "asset.pack"), "delivered bytes");
+  EXPECT_TRUE(downloader->taskMap().empty());
+  // Nothing staged is left behind.
+  EXPECT_EQ(directory.files(), std::vector<std::string>{"asset.pack"});
+  EXPECT_TRUE(scratch.files().empty());
+}
+
+TEST_F(BackgroundDownloadTest, AMissingOrUnreadableContentLengthIsZero) {
+  Task<URL> call;
+  const auto download = startDownload(url("/sized/none"), call);
+  EXPECT_EQ(download.fileSize, 0);
+  EXPECT_EQ(downloader->task(download.identifier)->progress()->totalUnitCount(), 0);
+  service->fail(download, std::make_exception_ptr(std::runtime_error("gone")));
+  EXPECT_THROW(runUntilComplete(call.value()), std::runtime_error);
+}
+
+TEST_F(BackgroundDownloadTest, OverlappingCallsJoinTheServiceDownload) {
+  const URL remote = url("/files/shared.pack");
+  Task<URL> first;
+  const auto download = startDownload(remote, first);
+  auto second = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
+  // A joining caller's progress follows the download through a proxy.
+  auto joined = platform::Progress::make(1);
+  auto third =
+      Task<URL>::spawn(mainExecutor(), performAsCurrent(joined, downloader->downloadFile(remote)));
+  drainMainContext();
+  service->progress(download, 5, 20);
+  runUntil([&] { return joined->fractionCompleted() == 0.25; });
+  service->finish(download, "once");
+  EXPECT_EQ(runUntilComplete(third.value()), local("shared.pack"));
+  EXPECT_EQ(runUntilComplete(first.value()), local("shared.pack"));
+  EXPECT_EQ(runUntilComplete(second.value()), local("shared.pack"));
+  EXPECT_EQ(service->started().size(), 1u);
+}
+
+TEST_F(BackgroundDownloadTest, WithoutAnApplicationGroupNothingStarts) {
+  downloader->setApplicationGroupIdentifier(std::nullopt);
+  auto error = errorOfType<ResourceDownloaderError>(
+      [&] { runUntilComplete(downloader->downloadFile(url("/files/x.pack"))); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->kind(), ResourceDownloaderError::Kind::missingApplicationGroupIdentifier);
+  EXPECT_TRUE(service->started().empty());
+  EXPECT_TRUE(downloader->taskMap().empty());
+}
+
+TEST_F(BackgroundDownloadTest, ServiceErrorsReachTheCaller) {
+  service->failStartWith(std::make_exception_ptr(std::runtime_error("start refused")));
+  EXPECT_THROW(runUntilComplete(downloader->downloadFile(url("/files/a.pack"))),
+               std::runtime_error);
+  service->failStartWith(nullptr);
+  service->refuseControlWith(std::make_exception_ptr(std::logic_error("busy")));
+  EXPECT_THROW(runUntilComplete(downloader->downloadFile(url("/files/b.pack"))), std::logic_error);
+  EXPECT_TRUE(downloader->taskMap().empty());
+}
+
+TEST_F(BackgroundDownloadTest, AFailedDownloadIsLoggedAndLeavesNoFile) {
+  quarn::testing::LogCapture log;
+  Task<URL> call;
+  const auto download = startDownload(url("/files/broken.pack"), call);
+  service->fail(download, std::make_exception_ptr(std::runtime_error("disk full")));
+  EXPECT_THROW(runUntilComplete(call.value()), std::runtime_error);
+  EXPECT_EQ(log.count("Download failed: disk full"), 1u);
+  EXPECT_FALSE(downloader->isDownloadedFile(url("/files/broken.pack")));
+  EXPECT_TRUE(downloader->taskMap().empty());
+}
+
+TEST_F(BackgroundDownloadTest, CallbacksForUnknownOrUnsupportedDownloadsAreLogged) {
+  quarn::testing::LogCapture log;
+  platform::BackgroundDownload unknown;
+  unknown.identifier = "nobody";
+  unknown.uniqueIdentifier = "u-1";
+  service->setDelegate(downloader);
+  service->finish(unknown, "stray", true);
+  runUntil([&] { return log.count("Unknown download: nobody, uniqueIdentifier: u-1") == 1; });
+  platform::BackgroundDownload other = unknown;
+  other.kind = platform::BackgroundDownload::Kind::other;
+  service->fail(other, std::make_exception_ptr(std::runtime_error("why")));
+  EXPECT_EQ(log.count("Download of unsupported type failed: nobody. why"), 1u);
+  EXPECT_TRUE(directory.files().empty());
+}
+
+TEST_F(BackgroundDownloadTest, CancellingTheCallerCancelsTheServiceDownload) {
+  Task<URL> call;
+  const auto download = startDownload(url("/files/cancel.pack"), call);
+  call.cancel();
+  runUntil([&] { return downloader->taskMap().empty() && service->cancels() == 1; });
+  EXPECT_TRUE(service->currentDownloads().empty());
+  EXPECT_FALSE(downloader->isDownloadedFile(url("/files/cancel.pack")));
+}
+
+TEST_F(BackgroundDownloadTest, TheFirstResultIsKeptAndLaterOnesIgnored) {
+  // A result that comes before anyone reads the value.
+  auto early =
+      std::make_shared<ResourceDownloadBackgroundTask>("early", url("/files/e"), local("e"), 0);
+  early->finish(nullptr);
+  EXPECT_EQ(runUntilComplete(early->value()), local("e"));
+  EXPECT_EQ(runUntilComplete(early->value()), local("e"));
+
+  // A second callback for a download that already ended.
+  auto twice =
+      std::make_shared<ResourceDownloadBackgroundTask>("twice", url("/files/t"), local("t"), 0);
+  auto reader = Task<URL>::spawn(mainExecutor(), twice->value());
+  drainMainContext();
+  twice->finish(std::make_exception_ptr(std::runtime_error("first")));
+  twice->finish(nullptr);
+  EXPECT_THROW(runUntilComplete(reader.value()), std::runtime_error);
+  EXPECT_THROW(runUntilComplete(twice->value()), std::runtime_error);
+}
+
+TEST_F(BackgroundDownloadTest, WithoutAServiceTheHTTPClientDownloads) {
+  downloader->setBackgroundDownloadService(nullptr);  // the platform's: unavailable
+  EXPECT_EQ(runUntilComplete(downloader->downloadFile(url("/files/plain.bin"))),
+            local("plain.bin"));
+  EXPECT_EQ(contents(directory.path() / "plain.bin"), "file /files/plain.bin");
+}
+
+}  // namespace
+}  // namespace quarn
