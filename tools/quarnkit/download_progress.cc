@@ -8,7 +8,9 @@
 namespace quarn::tool {
 
 std::optional<double> TransferFigures::secondsLeft() const {
-  if (!bytesTotal || bytesPerSecond <= 0) return std::nullopt;
+  if (!bytesTotal) return std::nullopt;
+  if (bytesDone >= *bytesTotal) return 0.0;
+  if (bytesPerSecond <= 0) return std::nullopt;
   return static_cast<double>(std::max<std::int64_t>(0, *bytesTotal - bytesDone)) / bytesPerSecond;
 }
 

@@ -26,8 +26,8 @@ struct TransferFigures {
   /// Recent bytes per second; 0 when nothing moved.
   double bytesPerSecond = 0;
 
-  /// Seconds until the total at the current rate; none when the total or
-  /// the rate is unknown.
+  /// Seconds until the total at the current rate (0 once it is reached);
+  /// none when the total or the rate is unknown.
   [[nodiscard]] std::optional<double> secondsLeft() const;
 };
 

@@ -35,6 +35,8 @@ TEST(DownloadProgressTest, TheLineShowsDoneOfTotalRateAndTimeLeft) {
   EXPECT_EQ(progressLine(unknown), "2.0 KiB  1.0 KiB/s");
   const TransferFigures over{150, 100, 10};  // a size that lied
   EXPECT_EQ(over.secondsLeft(), 0.0);
+  const TransferFigures found{100, 100, 0};  // all there before any byte moved
+  EXPECT_EQ(progressLine(found), "100 B / 100 B  0 B/s  0:00 left");
 }
 
 TEST(DownloadProgressTest, TheBarFillsTheWidthInProportion) {
