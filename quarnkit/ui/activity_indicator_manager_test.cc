@@ -235,6 +235,17 @@ TEST_F(ActivityIndicatorManagerTest, ADisabledManagerIgnoresCountChangesButItsTi
   clock->advance(10.0);
   EXPECT_EQ(manager->activityIndicatorState(), State::active);
   EXPECT_TRUE(manager->isNetworkActivityIndicatorVisible());
+
+  // A completion delay that ends while activity came back (unseen while
+  // disabled) keeps the indicator shown.
+  manager->setEnabled(true);
+  manager->incrementActivityCount();
+  manager->decrementActivityCount();
+  EXPECT_EQ(manager->activityIndicatorState(), State::delayingCompletion);
+  manager->setEnabled(false);
+  manager->incrementActivityCount();
+  clock->advance(0.2);
+  EXPECT_EQ(manager->activityIndicatorState(), State::active);
   EXPECT_EQ(callbacks, Callbacks{true});
 }
 
