@@ -12,6 +12,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -147,7 +148,15 @@ std::optional<double> AnyCastable<double>::cast(const Value& v) {
 }
 
 std::optional<float> AnyCastable<float>::cast(const Value& v) {
-  if (const auto* d = v.ifDouble()) return static_cast<float>(*d);
+  if (const auto* d = v.ifDouble()) {
+    // Beyond float's range the conversion is undefined; give the infinity
+    // that the text "1e300" also casts to.
+    if (std::isfinite(*d) && std::fabs(*d) > std::numeric_limits<float>::max()) {
+      constexpr float infinity = std::numeric_limits<float>::infinity();
+      return *d > 0 ? infinity : -infinity;
+    }
+    return static_cast<float>(*d);
+  }
   if (const auto* i = v.ifInteger()) return static_cast<float>(*i);
   if (const auto* s = v.ifString()) return parseFloating<float>(*s);
   if (const auto* b = v.ifBool()) return *b ? 1.0F : 0.0F;

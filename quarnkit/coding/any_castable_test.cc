@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "quarnkit/core/decimal.h"
 #include "quarnkit/core/url.h"
@@ -48,6 +49,11 @@ TEST(AnyCastableTest, FloatingNumbersBooleansAndText) {
   EXPECT_EQ(cast<double>(Value("")), std::nullopt);
   EXPECT_EQ(cast<double>(Value(3)), 3.0);
   EXPECT_EQ(cast<float>(Value("0.5")), 0.5F);
+  // Beyond float's range: infinity, from a number as from its text.
+  constexpr float infinity = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(cast<float>(Value(1e300)), infinity);
+  EXPECT_EQ(cast<float>(Value(-1e300)), -infinity);
+  EXPECT_EQ(cast<float>(Value("1e300")), infinity);
 
   EXPECT_EQ(cast<bool>(Value("YES")), true);
   EXPECT_EQ(cast<bool>(Value("No")), false);

@@ -33,17 +33,18 @@ Async<URL> ResourceDownloadBackgroundTask::start(
     std::weak_ptr<ResourceDownloadBackgroundTask> weak) {
   // The wait holds the task weakly: a task dropped unfinished ends its
   // waiters (the continuation goes with it) instead of keeping itself alive.
-  std::function<void(CheckedContinuation<URL>)> install = [weak](CheckedContinuation<URL> c) {
-    auto self = weak.lock();
-    if (!self) return;
-    self->finishHandler_ = [c, url = self->destinationUrl_](std::exception_ptr error) {
-      if (error) {
-        c.resume(std::move(error));
-      } else {
-        c.resume(url);
-      }
-    };
-  };
+  std::function<void(CheckedContinuation<URL>)> install =
+      [weak](const CheckedContinuation<URL>& c) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->finishHandler_ = [c, url = self->destinationUrl_](std::exception_ptr error) {
+          if (error) {
+            c.resume(std::move(error));
+          } else {
+            c.resume(url);
+          }
+        };
+      };
   {
     // A result that came before anyone asked is kept: hand it out at once.
     auto self = weak.lock();
@@ -74,7 +75,7 @@ void ResourceDownloadBackgroundTask::cancelDownload() {
     return;
   }
   std::weak_ptr<ResourceDownloadBackgroundTask> weak = weak_from_this();
-  cancelHandler_([weak](std::exception_ptr error) {
+  cancelHandler_([weak](const std::exception_ptr& error) {
     if (!error) return;  // the service reports the cancelled download itself
     postToMain([weak, error] {
       if (auto self = weak.lock()) self->finish(error);

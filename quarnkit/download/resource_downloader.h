@@ -196,7 +196,8 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   std::shared_ptr<ResourceDownloadBackgroundTask> resolveTask(
       const platform::BackgroundDownload& download) const;
   void installBackgroundFile(const platform::BackgroundDownload& download,
-                             const std::filesystem::path& staged, std::exception_ptr stageError);
+                             const std::filesystem::path& staged,
+                             const std::exception_ptr& stageError);
   /// Logs a warning when `local` holds a file another remote URL put there
   /// during this run; records `remote` as its origin.
   void noteReplacement(const std::filesystem::path& local, const URL& remote) const;

@@ -144,7 +144,7 @@ void ResourceDownloader::finishedWithFileURL(const platform::BackgroundDownload&
 
 void ResourceDownloader::installBackgroundFile(const platform::BackgroundDownload& download,
                                                const fs::path& staged,
-                                               std::exception_ptr stageError) {
+                                               const std::exception_ptr& stageError) {
   auto task = resolveTask(download);
   if (!task) return;
   if (stageError) {

@@ -139,6 +139,21 @@ TEST_F(BackgroundDownloadTest, OverlappingCallsJoinTheServiceDownload) {
   EXPECT_EQ(service->started().size(), 1u);
 }
 
+TEST_F(BackgroundDownloadTest, CallsThatProbeAtOnceStartOneServiceDownload) {
+  // Both probe before either has started: the second finds the first's
+  // download in the exclusive section and awaits it.
+  const URL remote = url("/files/race.pack");
+  auto first = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
+  auto second = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
+  runUntil([&] { return service->sections() == 2; });
+  drainMainContext();
+  ASSERT_EQ(service->started().size(), 1u);
+  service->finish(service->started()[0], "raced");
+  EXPECT_EQ(runUntilComplete(first.value()), local("race.pack"));
+  EXPECT_EQ(runUntilComplete(second.value()), local("race.pack"));
+  EXPECT_EQ(hits("/files/race.pack"), 2);  // two HEAD probes, no GET
+}
+
 TEST_F(BackgroundDownloadTest, WithoutAnApplicationGroupNothingStarts) {
   downloader->setApplicationGroupIdentifier(std::nullopt);
   auto error = errorOfType<ResourceDownloaderError>(

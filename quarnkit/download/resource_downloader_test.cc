@@ -12,6 +12,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/download/testing/downloader_fixture.h"
 #include "quarnkit/http/request_error.h"
+#include "quarnkit/platform/detail/file_calls.h"
 #include "quarnkit/platform/runtime/publisher.h"
 #include "quarnkit/platform/runtime/task.h"
 #include "quarnkit/testing/support.h"
@@ -50,9 +51,10 @@ TEST_F(ResourceDownloaderTest, NamesThatWouldLeaveTheDirectoryAreRefused) {
       {"/files/a%00b", std::nullopt},
       {"/", std::nullopt},
   };
-  for (const auto& [path, name] : cases) {
-    SCOPED_TRACE(path + " " + name.value_or("(remote name)"));
-    const URL remote = url(path);
+  for (const auto& entry : cases) {
+    const std::optional<std::string>& name = entry.second;  // (lambdas capture no bindings)
+    SCOPED_TRACE(entry.first + " " + name.value_or("(remote name)"));
+    const URL remote = url(entry.first);
     auto error = errorOfType<ResourceDownloaderError>(
         [&] { return downloader->urlForDownloadedFile(remote, name); });
     ASSERT_TRUE(error);
@@ -80,6 +82,9 @@ TEST_F(ResourceDownloaderTest, AFileOnDiskIsReturnedWithoutARequest) {
   EXPECT_EQ(runUntilComplete(downloader->downloadFile(remote)), local("movie.mp4"));
   EXPECT_EQ(contents(directory.path() / "movie.mp4"), "file /files/movie.mp4");
   EXPECT_TRUE(downloader->isDownloadedFile(remote));
+  // An object name with encoded separators is stored under its last segment.
+  EXPECT_EQ(runUntilComplete(downloader->downloadFile(url("/files/o/media%2Fposters%2Fcover.png"))),
+            local("cover.png"));
   int changes = 0;
   AnyCancellable watch = downloader->objectWillChange().sink([&](const auto&) { ++changes; });
   EXPECT_EQ(runUntilComplete(downloader->downloadFile(remote)), local("movie.mp4"));
@@ -177,6 +182,31 @@ TEST_F(ResourceDownloaderTest, AFailedOrCancelledDownloadLeavesNoFile) {
   EXPECT_TRUE(errorOfType<http::RequestError>(
       [&] { runUntilComplete(downloader->downloadFile(url("/missing"))); }));
   EXPECT_FALSE(downloader->isDownloadedFile(url("/missing")));
+
+  // A body cut short, and a destination that is a file, fail that URL only.
+  EXPECT_TRUE(errorOfType<http::RequestError>(
+      [&] { runUntilComplete(downloader->downloadFile(url("/short"))); }));
+  std::ofstream(directory.path() / "taken") << "a file";
+  EXPECT_TRUE(errorOfType<fs::filesystem_error>([&] {
+    runUntilComplete(downloader->downloadFile(url("/files/x.bin"), std::nullopt, "taken"));
+  }));
+  EXPECT_EQ(directory.files(), std::vector<std::string>{"taken"});
+  fs::remove(directory.path() / "taken");
+
+  // A full disk while the body is written, and a host that does not answer.
+  {
+    platform::detail::FileCallFailure full(platform::detail::FileCall::write, 1, ENOSPC);
+    EXPECT_TRUE(errorOfType<http::RequestError>(
+        [&] { runUntilComplete(downloader->downloadFile(url("/files/big.bin"))); }));
+    EXPECT_TRUE(full.fired());
+  }
+  EXPECT_TRUE(errorOfType<http::RequestError>([&] {
+    runUntilComplete(downloader->downloadFile(*URL::parse("http://127.0.0.1:1/unreachable.bin")));
+  }));
+  EXPECT_TRUE(directory.files().empty());
+  // The next download goes on.
+  EXPECT_EQ(runUntilComplete(downloader->downloadFile(url("/files/big.bin"))), local("big.bin"));
+  fs::remove(directory.path() / "big.bin");
 
   // Cancelled mid-body: the request ends, the entry goes, nothing is kept.
   const URL stalls = url("/stalls");

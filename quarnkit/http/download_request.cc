@@ -7,6 +7,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "quarnkit/platform/detail/file_calls.h"
 #include "quarnkit/platform/file_manager.h"
 #include "quarnkit/platform/runtime/continuation.h"
 
@@ -100,7 +101,7 @@ std::optional<RequestError> DownloadRequest::prepareBody() {
 
 bool DownloadRequest::receive(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    const ssize_t written = platform::detail::writeFile(fd_, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       failReceiving({TransportError::Code::cannotWriteToFile,

@@ -42,6 +42,15 @@ class DownloaderTest : public ::testing::Test {
       res.status = 404;
       res.set_content("not found", "text/plain");
     });
+    // Promises 1000 bytes, sends 500 and closes the connection.
+    r.Get("/short", [this](const httplib::Request& req, httplib::Response& res) {
+      count(req);
+      res.set_content_provider(1000, "application/octet-stream",
+                               [](size_t, size_t, httplib::DataSink& sink) {
+                                 sink.write(std::string(500, 'c').data(), 500);
+                                 return false;
+                               });
+    });
     // Sends a part of the body, then holds until the server stops.
     r.Get("/stalls", [this](const httplib::Request& req, httplib::Response& res) {
       count(req);

@@ -56,23 +56,25 @@ class TestBackgroundDownloadService final
     }
     if (refusal) std::rethrow_exception(refusal);
     auto self = shared_from_this();
-    co_await withCheckedThrowingContinuation<void>("exclusiveControl",
-                                                   [self](CheckedContinuation<void> c) {
-                                                     bool now = false;
-                                                     {
-                                                       const std::lock_guard lock(self->mutex_);
-                                                       if (self->held_) {
-                                                         self->waiting_.push_back(c);
-                                                       } else {
-                                                         self->held_ = true;
-                                                         ++self->sections_;
-                                                         now = true;
-                                                       }
-                                                     }
-                                                     // Granted from another thread, as the platform
-                                                     // would.
-                                                     if (now) onOtherThread([c] { c.resume(); });
-                                                   });
+    // (A named callable: GCC 12 destroys a capturing lambda temporary inside
+    // a co_await expression twice.)
+    std::function<void(CheckedContinuation<void>)> enter =
+        [self](const CheckedContinuation<void>& c) {
+          bool now = false;
+          {
+            const std::lock_guard lock(self->mutex_);
+            if (self->held_) {
+              self->waiting_.push_back(c);
+            } else {
+              self->held_ = true;
+              ++self->sections_;
+              now = true;
+            }
+          }
+          // Granted from another thread, as the platform would.
+          if (now) onOtherThread([c] { c.resume(); });
+        };
+    co_await withCheckedThrowingContinuation<void>("exclusiveControl", std::move(enter));
     co_return std::make_shared<Control>(self);
   }
 
@@ -160,7 +162,7 @@ class TestBackgroundDownloadService final
     std::filesystem::remove(file, ignored);
   }
   /// Reports a failure, from another thread.
-  void fail(const platform::BackgroundDownload& download, std::exception_ptr error) {
+  void fail(const platform::BackgroundDownload& download, const std::exception_ptr& error) {
     take(download.identifier);
     auto delegate = currentDelegate();
     onOtherThread([delegate, download, error] {
