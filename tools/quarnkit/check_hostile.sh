@@ -149,6 +149,16 @@ check page-size-zero 2 err "--per-page: expected a whole number from 1 to 922337
 check page-not-http 2 err "URL: not an http or https URL: \"file:///etc/passwd\"" page file:///etc/passwd
 check page-header-injection 2 err "--header: expected NAME:VALUE, not \"X: a  Injected: b\"" page http://127.0.0.1/items --header $'X: a\r\nInjected: b'
 check page-ids-without-ids 1 err "quarnkit: --ids: the ids scheme needs the ids to page through" page http://127.0.0.1/items --scheme ids
+# download refuses bad usage before any connection, and names the URL a
+# destination fails for.
+check download-no-url 2 err "URL is required" download
+check download-not-http 2 err "URL: not an http or https URL: \"file:///etc/passwd\"" download file:///etc/passwd
+check download-usage-with-url 2 err "URL: --usage and --clear take no URL" download --usage http://127.0.0.1/a.bin
+check download-name-of-two 2 err "--name: names the file of one URL, not of 2" download http://127.0.0.1/a http://127.0.0.1/b --name x
+check download-jobs-zero 2 err "--jobs: expected a whole number from 1 to 64, not \"0\"" download http://127.0.0.1/a --jobs 0
+check download-name-escapes 1 err "quarnkit: http://127.0.0.1:1/a.bin: invalidFileName(\"../x\"): not a file name inside the destination directory" download http://127.0.0.1:1/a.bin --name ../x --to dl --quiet
+check download-to-a-file 1 err "quarnkit: http://127.0.0.1:1/a.bin: filesystem error: cannot create the directory: Not a directory [$D/card.json]" download http://127.0.0.1:1/a.bin --to card.json --quiet
+check download-usage-of-nothing 0 out "0 B (0 bytes) in $D/none" download --usage --to none
 check server-and-results 2 err "--results excludes --server" preview card.json --results card.json --server http://127.0.0.1/c
 check header-without-server 2 err "--header requires --server" preview card.json --header "A: b"
 check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full

@@ -7,6 +7,7 @@
 //   quarnkit lint examples/home/template.json --env examples/home/environment.json
 //   quarnkit route examples/routes/routes.txt myapp://profile/42 --explain
 //   quarnkit page https://api.example.com/items --per-page 20 --all
+//   quarnkit download https://cdn.example.com/a.mp4 https://cdn.example.com/b.mp4 --jobs 2
 //   quarnkit form examples/forms/onboarding.json --answers examples/forms/answers.json
 //   quarnkit curve spring --param damping=8 --format svg --output spring.svg
 //
@@ -26,6 +27,7 @@
 #include "quarnkit/platform/device.h"
 #include "tools/quarnkit/commands.h"
 #include "tools/quarnkit/curve.h"
+#include "tools/quarnkit/download.h"
 #include "tools/quarnkit/form_command.h"
 #include "tools/quarnkit/http_options.h"
 #include "tools/quarnkit/input_file.h"
@@ -299,6 +301,40 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"text", "json"}))
       ->capture_default_str();
 
+  DownloadOptions download;
+  std::string downloadTo, downloadName, downloadJobs;
+  bool downloadUsage = false, downloadClear = false;
+  CLI::App* downloadCommand = app.add_subcommand(
+      "download", "Fetch files into the download cache and print their local paths");
+  downloadCommand->add_option("URL", download.urls, "The files to fetch")->check(httpURL());
+  downloadCommand->add_option("--to", downloadTo,
+                              "Download into DIR instead of the download cache");
+  CLI::Option* nameOption =
+      downloadCommand->add_option("--name", downloadName, "The local file name (one URL only)");
+  CLI::Option* jobsOption = addNumber(*downloadCommand, "--jobs", downloadJobs,
+                                      "Downloads at once (default 4)", 1, kMaxDownloadJobs);
+  CLI::Option* quietOption =
+      downloadCommand->add_flag("--quiet", download.quiet, "Show no progress");
+  CLI::Option* usageOption = downloadCommand->add_flag(
+      "--usage", downloadUsage, "Print how much the download cache (or --to) holds");
+  CLI::Option* clearOption = downloadCommand->add_flag(
+      "--clear", downloadClear, "Remove the download cache (or --to) with everything in it");
+  for (CLI::Option* maintenance : {usageOption, clearOption}) {
+    maintenance->excludes(nameOption)->excludes(jobsOption)->excludes(quietOption);
+  }
+  usageOption->excludes(clearOption);
+  downloadCommand->parse_complete_callback([&] {
+    const bool maintenance = downloadUsage || downloadClear;
+    if (maintenance && !download.urls.empty()) {
+      throw CLI::ValidationError("URL", "--usage and --clear take no URL");
+    }
+    if (!maintenance && download.urls.empty()) throw CLI::RequiredError("URL");
+    if (download.urls.size() > 1 && nameOption->count() > 0) {
+      throw CLI::ValidationError(
+          "--name", "names the file of one URL, not of " + std::to_string(download.urls.size()));
+    }
+  });
+
   CurveOptions curveOptions;
   std::string curveSamples, curveFormat = "text", curveOutput;
   CLI::App* curve = app.add_subcommand(
@@ -331,8 +367,9 @@ int main(int argc, char** argv) {
   // Library log lines become tidy warnings unless a log level was asked for.
   const LibraryLogLines logLines;
   const std::string& templateFile =
-      pageCommand->parsed() ? page.url
-      : price->parsed()     ? priceArguments.options.productsFile
+      pageCommand->parsed()       ? page.url
+      : downloadCommand->parsed() ? (downloadTo.empty() ? "download cache" : downloadTo)
+      : price->parsed()           ? priceArguments.options.productsFile
       : form->parsed()
           ? (formArguments.lint->parsed() ? formArguments.lintFile : formArguments.options.formFile)
           : shared.templateFile;
@@ -362,6 +399,19 @@ int main(int argc, char** argv) {
       page.headers = headersOf(headers);
       page.format = formatOf(shared.format);
       status = runPage(page);
+    } else if (downloadCommand->parsed()) {
+      download.to = optionalText(downloadTo);
+      download.name = nameOption->count() > 0 ? std::optional(downloadName) : std::nullopt;
+      if (!downloadJobs.empty()) {
+        download.jobs = static_cast<std::size_t>(*wholeNumber(downloadJobs, kMaxDownloadJobs));
+      }
+      if (downloadUsage) {
+        writeOutput(std::nullopt, downloadCacheUsage(download.to));
+      } else if (downloadClear) {
+        writeOutput(std::nullopt, clearDownloadCache(download.to));
+      } else {
+        status = runDownload(download);
+      }
     } else if (curve->parsed()) {
       if (!curveSamples.empty()) {
         curveOptions.samples = static_cast<std::size_t>(*wholeNumber(curveSamples, kMaxSamples));

@@ -1,0 +1,100 @@
+// ActivityIndicatorManager: shows a busy indicator while one HTTP request
+// runs, late enough that short requests never flash it and long enough that
+// back-to-back requests do not make it flicker.
+//
+//   auto spinner = std::make_shared<platform::ActivityIndicatorView>();
+//   ActivityIndicatorManager manager(std::make_shared<ActivityIndicatorViewAdapter>(spinner),
+//                                    request);
+//   manager.setNetworkActivityIndicatorVisibilityChanged([](bool shown) { ... });
+//
+// The manager follows the request through the HTTP client's resume, suspend
+// and complete notifications, matching them by the request's task. The
+// first activity starts a `startDelay` timer (1 s); if the request still
+// runs when it fires the indicator is shown, otherwise nothing happens. When
+// activity ends a `completionDelay` timer (0.2 s) hides it, unless activity
+// resumes first. Each tracked task is counted once from its start to its
+// end (a suspension ends it; resuming counts it again), so the count never
+// drifts below zero, and a request replaced by another is still uncounted
+// when it ends. Disabling the manager freezes the state against count
+// changes; timers already running still fire.
+//
+// Thread-safe: notifications may arrive on any thread. Timers come from
+// platform::TimerScheduler::current(); the indicator and the visibility
+// callback are called on the main context, after the manager's lock is
+// released, in the order the visibility changed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "quarnkit/ui/activity_indicator_protocol.h"
+
+namespace quarn::http {
+class Request;
+}
+namespace quarn::platform {
+class Timer;
+}
+
+namespace quarn {
+
+enum class ActivityIndicatorState { notActive, delayingStart, active, delayingCompletion };
+
+class ActivityIndicatorManager {
+ public:
+  /// Follows `dataRequest` (may be null); a request whose task is already
+  /// running counts as one activity at once.
+  ActivityIndicatorManager(std::shared_ptr<ActivityIndicatorProtocol> indicatorView,
+                           std::shared_ptr<http::Request> dataRequest);
+  ~ActivityIndicatorManager();
+  ActivityIndicatorManager(const ActivityIndicatorManager&) = delete;
+  ActivityIndicatorManager& operator=(const ActivityIndicatorManager&) = delete;
+
+  [[nodiscard]] std::shared_ptr<ActivityIndicatorProtocol> activityIndicatorView() const;
+  void setActivityIndicatorView(std::shared_ptr<ActivityIndicatorProtocol> view);
+
+  [[nodiscard]] std::shared_ptr<http::Request> dataRequest() const;
+  /// Tracks another request from now on, counting it at once when its task
+  /// is running. The count is kept: the previous request's activity ends
+  /// when that request's task does.
+  void setDataRequest(std::shared_ptr<http::Request> request);
+
+  /// Whether the indicator is shown (the state's view of it; the indicator
+  /// itself is told on the main context).
+  [[nodiscard]] bool isNetworkActivityIndicatorVisible() const;
+  [[nodiscard]] std::function<void(bool)> networkActivityIndicatorVisibilityChanged() const;
+  /// Told every visibility change, on the main context.
+  void setNetworkActivityIndicatorVisibilityChanged(std::function<void(bool)> callback);
+
+  /// Seconds before the indicator shows (1.0); read when the timer starts.
+  [[nodiscard]] double startDelay() const;
+  void setStartDelay(double seconds);
+  /// Seconds before the indicator hides (0.2); read when the timer starts.
+  [[nodiscard]] double completionDelay() const;
+  void setCompletionDelay(double seconds);
+
+  [[nodiscard]] bool isEnabled() const;
+  /// While disabled, count changes do not move the state; setting it does
+  /// not re-evaluate the state either.
+  void setEnabled(bool enabled);
+
+  [[nodiscard]] ActivityIndicatorState activityIndicatorState() const;
+  [[nodiscard]] std::int64_t activityCount() const;
+  [[nodiscard]] bool hasActivity() const;
+  /// The pending timers, or null.
+  [[nodiscard]] std::shared_ptr<platform::Timer> startDelayTimer() const;
+  [[nodiscard]] std::shared_ptr<platform::Timer> completionDelayTimer() const;
+
+  /// Counts one activity more or less and updates the state. The count stays
+  /// between 0 and the largest int64: a decrement at 0 is ignored.
+  void incrementActivityCount();
+  void decrementActivityCount();
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace quarn

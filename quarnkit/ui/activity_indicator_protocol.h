@@ -1,0 +1,44 @@
+// ActivityIndicatorProtocol: what ActivityIndicatorManager needs from a busy
+// indicator. ActivityIndicatorViewAdapter makes the headless toolkit's
+// spinning view one:
+//
+//   auto spinner = std::make_shared<platform::ActivityIndicatorView>();
+//   auto indicator = std::make_shared<ActivityIndicatorViewAdapter>(spinner);
+//   ActivityIndicatorManager manager(indicator, request);
+//
+// The manager calls these on the main context only.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "quarnkit/platform/ui/activity_indicator_view.h"
+
+namespace quarn {
+
+class ActivityIndicatorProtocol {
+ public:
+  virtual ~ActivityIndicatorProtocol() = default;
+  [[nodiscard]] virtual bool isAnimating() const = 0;
+  virtual void startAnimating() = 0;
+  virtual void stopAnimating() = 0;
+};
+
+/// A platform::ActivityIndicatorView seen as an ActivityIndicatorProtocol.
+class ActivityIndicatorViewAdapter final : public ActivityIndicatorProtocol {
+ public:
+  explicit ActivityIndicatorViewAdapter(std::shared_ptr<platform::ActivityIndicatorView> view)
+      : view_(std::move(view)) {}
+
+  [[nodiscard]] const std::shared_ptr<platform::ActivityIndicatorView>& view() const {
+    return view_;
+  }
+  [[nodiscard]] bool isAnimating() const override { return view_->isAnimating(); }
+  void startAnimating() override { view_->startAnimating(); }
+  void stopAnimating() override { view_->stopAnimating(); }
+
+ private:
+  std::shared_ptr<platform::ActivityIndicatorView> view_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,231 @@
+#include "tools/quarnkit/download.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "quarnkit/download/resource_downloader.h"
+#include "quarnkit/http/request_error.h"
+#include "quarnkit/platform/progress.h"
+#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/clock.h"
+#include "quarnkit/platform/runtime/task.h"
+#include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/http_options.h"
+#include "tools/quarnkit/input_error.h"
+
+namespace quarn::tool {
+
+namespace {
+
+std::optional<URL> destinationOf(const std::optional<std::string>& to) {
+  if (!to) return std::nullopt;
+  return URL::fileURL(*to);
+}
+
+// One run: the work list and what has happened so far. Main context only.
+struct Run {
+  std::shared_ptr<ResourceDownloader> downloader;
+  std::vector<URL> urls;
+  DownloadOptions options;
+  DownloadListener listener;
+  std::size_t next = 0;
+  std::set<std::size_t> running;
+  std::vector<DownloadOutcome> outcomes;
+  // Bytes of the files that have ended, and of those found on disk.
+  std::int64_t finishedBytes = 0;
+  std::int64_t bytesFoundOnDisk = 0;
+  std::int64_t networkBytes = 0;  // the most seen: the rate's input never goes back
+  double start = 0;
+  TransferRate rate;
+};
+
+std::int64_t sizeOf(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<std::int64_t>(size);
+}
+
+// The running downloads' bytes are their tasks' progress; a total is known
+// once every download has started and each has its size.
+TransferFigures figuresOf(Run& run) {
+  std::int64_t done = run.finishedBytes;
+  std::int64_t total = run.finishedBytes;
+  bool known = run.next >= run.urls.size();
+  std::set<const platform::Progress*> seen;
+  for (const std::size_t i : run.running) {
+    const auto task = run.downloader->downloadTask(run.urls[i]);
+    const auto progress = task ? task->progress() : nullptr;
+    if (!progress) {
+      known = false;
+      continue;
+    }
+    if (!seen.insert(progress.get()).second) continue;
+    done += std::max<std::int64_t>(0, progress->completedUnitCount());
+    if (progress->totalUnitCount() > 0) {
+      total += progress->totalUnitCount();
+    } else {
+      known = false;
+    }
+  }
+  run.networkBytes = std::max(run.networkBytes, done - run.bytesFoundOnDisk);
+  run.rate.add(platform::Clock::current()->monotonicNow() - run.start, run.networkBytes);
+  return {done, known ? std::optional<std::int64_t>(total) : std::nullopt,
+          run.rate.bytesPerSecond()};
+}
+
+Async<void> downloadNext(std::shared_ptr<Run> run) {
+  while (run->next < run->urls.size()) {
+    const std::size_t i = run->next++;
+    const URL& url = run->urls[i];
+    DownloadOutcome outcome{run->options.urls[i], std::nullopt, {}, false};
+    const std::optional<URL> destination = destinationOf(run->options.to);
+    run->running.insert(i);
+    try {
+      outcome.alreadyThere = run->downloader->isDownloadedFile(url, run->options.name, destination);
+      const URL local = co_await run->downloader->downloadFile(url, run->options.name, destination);
+      outcome.path = local.filePath();
+    } catch (const http::RequestError& e) {
+      outcome.error = requestFailure(e).what();
+    } catch (...) {
+      outcome.error = describeFailure(outcome.url);
+    }
+    run->running.erase(i);
+    if (outcome.path) {
+      const std::int64_t size = sizeOf(*outcome.path);
+      run->finishedBytes += size;
+      if (outcome.alreadyThere) run->bytesFoundOnDisk += size;
+    }
+    run->outcomes.push_back(outcome);
+    if (run->listener.progress) run->listener.progress(figuresOf(*run));
+    if (run->listener.finished) run->listener.finished(outcome);
+  }
+}
+
+Async<void> downloadEverything(std::shared_ptr<Run> run) {
+  std::shared_ptr<platform::Timer> ticks;
+  if (run->listener.progress) {
+    std::weak_ptr<Run> weak = run;
+    ticks = platform::TimerScheduler::current()->scheduleTimer(
+        run->listener.interval, true, [weak](platform::Timer&) {
+          if (auto r = weak.lock()) r->listener.progress(figuresOf(*r));
+        });
+  }
+  std::vector<Task<void>> workers;
+  const std::size_t count = std::min(std::max<std::size_t>(run->options.jobs, 1), run->urls.size());
+  workers.reserve(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    workers.push_back(Task<void>::spawn(mainExecutor(), downloadNext(run)));
+  }
+  for (const auto& worker : workers) co_await worker.value();
+  if (ticks) {
+    ticks->invalidate();
+    run->listener.progress(figuresOf(*run));
+  }
+}
+
+// What standard error shows while downloads run.
+class ProgressDisplay {
+ public:
+  ProgressDisplay(bool quiet, std::size_t count)
+      : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1), count_(count) {}
+
+  void update(const TransferFigures& figures) {
+    figures_ = figures;
+    if (quiet_ || !terminal_) return;
+    std::fprintf(stderr, "\r%s\x1b[K", progressBar(figures, width()).c_str());
+    std::fflush(stderr);
+  }
+
+  void finished(const DownloadOutcome& outcome) {
+    ++ended_;
+    clear();
+    if (outcome.path) {
+      writeOutput(std::nullopt, outcome.path->string() + "\n");
+    } else {
+      std::fprintf(stderr, "quarnkit: %s\n", printableLine(outcome.error).c_str());
+    }
+    if (quiet_) return;
+    if (terminal_) {
+      update(figures_);
+    } else {
+      std::fprintf(stderr, "[%zu/%zu] %s\n", ended_, count_, progressLine(figures_).c_str());
+    }
+  }
+
+  void clear() const {
+    if (!quiet_ && terminal_) std::fputs("\r\x1b[K", stderr);
+  }
+
+ private:
+  static int width() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+  }
+
+  bool quiet_;
+  bool terminal_;
+  std::size_t count_;
+  std::size_t ended_ = 0;
+  TransferFigures figures_;
+};
+
+std::shared_ptr<ResourceDownloader> downloaderFor(const std::optional<std::string>& to) {
+  return std::make_shared<ResourceDownloader>(destinationOf(to));
+}
+
+}  // namespace
+
+std::vector<DownloadOutcome> downloadAll(const DownloadOptions& options,
+                                         const DownloadListener& listener) {
+  auto run = std::make_shared<Run>();
+  for (const std::string& text : options.urls) {
+    if (const std::string why = checkHTTPURL(text); !why.empty()) throw InputError(text, "", why);
+    run->urls.push_back(*URL::parse(text));
+  }
+  run->options = options;
+  run->listener = listener;
+  run->downloader = downloaderFor(options.to);
+  run->start = platform::Clock::current()->monotonicNow();
+  runUntilComplete(downloadEverything(run));
+  return run->outcomes;
+}
+
+int runDownload(const DownloadOptions& options) {
+  auto display = std::make_shared<ProgressDisplay>(options.quiet, options.urls.size());
+  DownloadListener listener;
+  listener.finished = [display](const DownloadOutcome& o) { display->finished(o); };
+  listener.progress = [display](const TransferFigures& f) { display->update(f); };
+  const auto outcomes = downloadAll(options, listener);
+  display->clear();
+  const bool failed = std::any_of(outcomes.begin(), outcomes.end(),
+                                  [](const DownloadOutcome& o) { return !o.path; });
+  return failed ? 1 : 0;
+}
+
+std::string downloadCacheUsage(const std::optional<std::string>& to) {
+  const auto downloader = downloaderFor(to);
+  const std::int64_t bytes = downloader->currentDiskUsage();
+  return humanBytes(static_cast<double>(bytes)) + " (" + std::to_string(bytes) +
+         (bytes == 1 ? " byte" : " bytes") + ") in " +
+         downloader->destinationDirectory().filePath().string() + "\n";
+}
+
+std::string clearDownloadCache(const std::optional<std::string>& to) {
+  const auto downloader = downloaderFor(to);
+  const std::string directory = downloader->destinationDirectory().filePath().string();
+  try {
+    downloader->removeAllDownloadedFiles();
+  } catch (...) {
+    rethrowAsInputError(directory);
+  }
+  return "removed " + directory + "\n";
+}
+
+}  // namespace quarn::tool

@@ -1,0 +1,128 @@
+// quarnkit download against a loopback server: a first run fetches, a second
+// finds the files and makes no request; a failing URL is named while the
+// others go on; --jobs bounds the downloads at once; --name, the progress
+// figures, and the cache's usage and clearing.
+#include "tools/quarnkit/download.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "quarnkit/testing/loopback_server.h"
+#include "tools/quarnkit/tool_test_support.h"
+
+namespace quarn::tool {
+namespace {
+
+using quarn::testing::LoopbackServer;
+using quarn::tool::testing::ScratchDirectory;
+
+std::string contentsOf(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto& r = server.routes();
+    r.Get(R"(/files/(\w+)\.bin)", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(std::string(1000, req.matches[1].str()[0]), "application/octet-stream");
+    });
+    r.Get("/slow/(\\d+)", [this](const httplib::Request& req, httplib::Response& res) {
+      server.hold(std::chrono::milliseconds(30));
+      res.set_content(req.matches[1].str(), "application/octet-stream");
+    });
+    r.Get("/missing.bin", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("no such file", "text/plain");
+    });
+    server.start();
+  }
+
+  DownloadOptions options(const std::vector<std::string>& paths) {
+    DownloadOptions o;
+    for (const auto& p : paths) o.urls.push_back(server.url(p));
+    o.to = directory.path().string();
+    o.quiet = true;
+    return o;
+  }
+
+  LoopbackServer server{8};
+  ScratchDirectory directory;
+};
+
+TEST_F(DownloadTest, AFirstRunDownloadsAndASecondFindsTheFilesWithoutARequest) {
+  const auto first = downloadAll(options({"/files/a.bin", "/files/b.bin"}));
+  ASSERT_EQ(first.size(), 2u);
+  for (const auto& outcome : first) {
+    ASSERT_TRUE(outcome.path) << outcome.error;
+    EXPECT_FALSE(outcome.alreadyThere);
+    EXPECT_EQ(outcome.path->parent_path(), directory.path());
+  }
+  EXPECT_EQ(contentsOf(directory.path() / "a.bin"), std::string(1000, 'a'));
+  EXPECT_EQ(contentsOf(directory.path() / "b.bin"), std::string(1000, 'b'));
+  EXPECT_EQ(server.requestCount(), 2u);
+
+  const auto second = downloadAll(options({"/files/a.bin", "/files/b.bin"}));
+  ASSERT_EQ(second.size(), 2u);
+  EXPECT_TRUE(second[0].alreadyThere && second[1].alreadyThere);
+  EXPECT_EQ(server.requestCount(), 2u);
+}
+
+TEST_F(DownloadTest, AFailingURLIsNamedTheOthersGoOnAndTheRunFails) {
+  const DownloadOptions o = options({"/missing.bin", "/files/c.bin"});
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  const int status = runDownload(o);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out, (directory.path() / "c.bin").string() + "\n");
+  EXPECT_EQ(err.rfind("quarnkit: " + server.url("/missing.bin") + ": ", 0), 0u) << err;
+  EXPECT_NE(err.find("404"), std::string::npos) << err;
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line";
+  EXPECT_FALSE(std::filesystem::exists(directory.path() / "missing.bin"));
+}
+
+TEST_F(DownloadTest, JobsBoundTheDownloadsAtOnceAndProgressEndsAtTheTotal) {
+  DownloadOptions o = options({"/slow/1", "/slow/22", "/slow/333", "/slow/4444", "/slow/55555"});
+  o.jobs = 2;
+  std::vector<TransferFigures> figures;
+  DownloadListener listener;
+  listener.progress = [&](const TransferFigures& f) { figures.push_back(f); };
+  std::vector<std::string> ended;
+  listener.finished = [&](const DownloadOutcome& outcome) { ended.push_back(outcome.url); };
+  const auto outcomes = downloadAll(o, listener);
+  EXPECT_EQ(ended.size(), 5u);
+  for (const auto& outcome : outcomes) EXPECT_TRUE(outcome.path) << outcome.error;
+  EXPECT_LE(server.maxConcurrentRequests(), 2u);
+  ASSERT_FALSE(figures.empty());
+  EXPECT_EQ(figures.back().bytesDone, 15);
+  EXPECT_EQ(figures.back().bytesTotal, 15);
+}
+
+TEST_F(DownloadTest, NameGivesTheLocalFileAndUsageAndClearSeeTheDirectory) {
+  DownloadOptions o = options({"/files/d.bin"});
+  o.name = "renamed.dat";
+  const auto outcomes = downloadAll(o);
+  ASSERT_TRUE(outcomes.at(0).path) << outcomes.at(0).error;
+  EXPECT_EQ(*outcomes[0].path, directory.path() / "renamed.dat");
+
+  const std::string dir = directory.path().string();
+  EXPECT_EQ(downloadCacheUsage(dir), "1000 B (1000 bytes) in " + dir + "\n");
+  EXPECT_EQ(clearDownloadCache(dir), "removed " + dir + "\n");
+  EXPECT_FALSE(std::filesystem::exists(directory.path()));
+  EXPECT_EQ(downloadCacheUsage(dir), "0 B (0 bytes) in " + dir + "\n");
+
+  o.name = "../escape.dat";  // never outside the directory
+  const auto refused = downloadAll(o);
+  EXPECT_FALSE(refused.at(0).path);
+  EXPECT_FALSE(std::filesystem::exists(directory.path().parent_path() / "escape.dat"));
+}
+
+}  // namespace
+}  // namespace quarn::tool
