@@ -1,5 +1,7 @@
 #include "quarnkit/download/resource_download_task.h"
 
+#include <algorithm>
+
 #include "quarnkit/download/detail/shared_wait.h"
 #include "quarnkit/http/download_request.h"
 #include "quarnkit/platform/progress.h"
@@ -16,6 +18,15 @@ ResourceDownloadTask::ResourceDownloadTask(std::shared_ptr<http::DownloadRequest
     if (auto progress = weak.lock()) {
       progress->setUnitCounts(transfer.totalUnitCount, transfer.completedUnitCount);
     }
+  });
+  // A body of unknown length (chunked) never reaches its total on the way:
+  // a finished download makes its progress finished, so the unit it stands
+  // for in a caller's progress completes.
+  request_->response([weak](const http::DownloadResponse<URL>& response) {
+    auto progress = weak.lock();
+    if (!progress || !response.value() || progress->isFinished()) return;
+    const std::int64_t done = std::max<std::int64_t>(progress->completedUnitCount(), 1);
+    progress->setUnitCounts(done, done);
   });
 }
 

@@ -287,6 +287,15 @@ TEST_F(ResourceDownloaderTest, DownloadsReportIntoTheCallersCurrentProgress) {
   EXPECT_DOUBLE_EQ(overall->fractionCompleted(), 1.0);
 }
 
+TEST_F(ResourceDownloaderTest, ABodyOfUnknownLengthCompletesItsUnitWhenDone) {
+  auto overall = platform::Progress::make(1);
+  const URL file =
+      runUntilComplete(performAsCurrent(overall, downloader->downloadFile(url("/chunked/c.bin"))));
+  EXPECT_EQ(file, local("c.bin"));
+  EXPECT_EQ(contents(directory.path() / "c.bin"), "chunk");
+  EXPECT_DOUBLE_EQ(overall->fractionCompleted(), 1.0);
+}
+
 TEST_F(ResourceDownloaderTest, DiskUsageAndRemovalCoverTheDestinationDirectory) {
   runUntilComplete(downloader->downloadFile(url("/files/one.bin")));
   runUntilComplete(downloader->downloadFile(url("/files/two.bin"), std::nullopt, "nested"));

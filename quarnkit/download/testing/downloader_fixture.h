@@ -37,6 +37,16 @@ class DownloaderTest : public ::testing::Test {
       if (req.method != "HEAD" && !waitForGate(req.matches[1].str())) return;
       res.set_content("gated " + req.path, "application/octet-stream");
     });
+    // "/chunked/NAME": a body of unknown length.
+    r.Get(R"(/chunked/.+)", [this](const httplib::Request& req, httplib::Response& res) {
+      count(req);
+      res.set_chunked_content_provider("application/octet-stream",
+                                       [](size_t, httplib::DataSink& sink) {
+                                         sink.write("chunk", 5);
+                                         sink.done();
+                                         return true;
+                                       });
+    });
     r.Get("/missing", [this](const httplib::Request& req, httplib::Response& res) {
       count(req);
       res.status = 404;
