@@ -5,11 +5,12 @@
 // Downloads run over the HTTP client, or, when enabled and available,
 // through the platform's background download service.
 //
-//   auto downloader = std::make_shared<ResourceDownloader>();   //
-//   <caches>/QuarnKit.ResourceDownloader URL local = co_await
-//   downloader->downloadFile(*URL::parse("https://cdn.example.com/a/movie.mp4"));
+//   // Into <caches>/QuarnKit.ResourceDownloader:
+//   auto downloader = std::make_shared<ResourceDownloader>();
+//   URL local = co_await downloader->downloadFile(
+//       *URL::parse("https://cdn.example.com/a/movie.mp4"));
 //   // local: file://.../QuarnKit.ResourceDownloader/movie.mp4
-//   auto all = co_await downloader->downloadFiles(urls);       // in the order they finish
+//   auto all = co_await downloader->downloadFiles(urls);  // in the order they finish
 //
 // The local file is the destination directory joined with the caller's file
 // name, or with the remote URL's last path component once every "%2F" in it
