@@ -6,10 +6,12 @@
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -147,7 +149,12 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
 
   asio::io_context& io = mainContext();
   CURLM* multi;
+  using Clock = asio::steady_timer::clock_type;
   asio::steady_timer timer{io};
+  std::optional<Clock::time_point> deadline;  // when libcurl wants its timeout action
+  Clock::time_point timerExpiry;              // when `timer` fires, while armed
+  bool timerArmed = false;
+  bool kickPosted = false;
   std::unordered_map<curl_socket_t, std::shared_ptr<SocketWatch>> sockets;
   std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
   TransferId nextId = 1;
@@ -258,16 +265,58 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     if (!w->removed) self->arm(w);
   }
 
+  // libcurl moves its timer at nearly every call (each added handle asks
+  // for "at once"), and each move of an Asio timer resets the reactor's
+  // timer descriptor, a system call. So the wanted deadline is only noted:
+  // "at once" is a posted call, and the timer moves only when the deadline
+  // comes earlier than it is set for; when it fires early it is set again.
   void setTimer(long timeoutMs) {
-    timer.cancel();
-    if (timeoutMs < 0 || shuttingDown) return;
-    timer.expires_after(std::chrono::milliseconds(timeoutMs));
+    if (timeoutMs < 0 || shuttingDown) {
+      deadline.reset();
+      if (timerArmed) {
+        timerArmed = false;
+        timer.cancel();
+      }
+      return;
+    }
+    deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (timeoutMs == 0) {
+      if (!kickPosted) {
+        kickPosted = true;
+        asio::post(io, [weak = weak_from_this()] {
+          if (auto self = weak.lock()) {
+            self->kickPosted = false;
+            self->timeUp();
+          }
+        });
+      }
+      return;
+    }
+    if (!timerArmed || timerExpiry > *deadline) armTimer(*deadline);
+  }
+
+  void armTimer(Clock::time_point expiry) {
+    timerArmed = true;
+    timerExpiry = expiry;
+    timer.expires_at(expiry);
     timer.async_wait([weak = weak_from_this()](const boost::system::error_code& error) {
       if (error) return;
-      if (auto self = weak.lock(); self && !self->shuttingDown) {
-        self->action(CURL_SOCKET_TIMEOUT, 0);
+      if (auto self = weak.lock()) {
+        self->timerArmed = false;
+        self->timeUp();
       }
     });
+  }
+
+  // libcurl's deadline may have come: act on it, or wait on for it.
+  void timeUp() {
+    if (!deadline || shuttingDown) return;
+    if (*deadline > Clock::now()) {
+      if (!timerArmed || timerExpiry > *deadline) armTimer(*deadline);
+      return;
+    }
+    deadline.reset();
+    action(CURL_SOCKET_TIMEOUT, 0);
   }
 
   void action(curl_socket_t s, int select) {
