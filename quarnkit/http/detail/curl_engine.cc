@@ -6,9 +6,11 @@
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -41,6 +43,8 @@ struct Transfer {
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   std::shared_ptr<TransferSink> sink;
+  std::string origin;     // the host the transfer counts against
+  bool admitted = false;  // handed to libcurl
   std::string body;
   std::int64_t reportedReceived = -1;
   std::int64_t reportedExpected = -2;
@@ -76,6 +80,18 @@ const std::string& noProxyList() {
     return out + "localhost,127.0.0.1,::1";
   }();
   return list;
+}
+
+// The authority of `url` ("host:port", letter case folded, user info
+// dropped): the transfers of one origin share its connection limit.
+std::string originOf(std::string_view url) {
+  const auto schemeEnd = url.find("://");
+  if (schemeEnd != std::string_view::npos) url.remove_prefix(schemeEnd + 3);
+  url = url.substr(0, url.find_first_of("/?#"));
+  if (const auto at = url.rfind('@'); at != std::string_view::npos) url.remove_prefix(at + 1);
+  std::string out(url);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
 
 TransportError transportError(CURLcode code, const char* detail) {
@@ -131,7 +147,10 @@ TransportError transportError(CURLcode code, const char* detail) {
 }  // namespace
 
 struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
-  explicit Impl(long maxConnectionsPerHost) : multi(curl_multi_init()) {
+  explicit Impl(long maxConnectionsPerHost)
+      : multi(curl_multi_init()),
+        admittedPerOrigin(
+            maxConnectionsPerHost > 0 ? static_cast<std::size_t>(maxConnectionsPerHost) * 2 : 0) {
     if (multi == nullptr) throw std::runtime_error("libcurl could not make a multi handle");
     curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &Impl::onSocket);
     curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
@@ -157,6 +176,17 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   bool kickPosted = false;
   std::unordered_map<curl_socket_t, std::shared_ptr<SocketWatch>> sockets;
   std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
+  // libcurl keeps the transfers waiting for a connection in a list that it
+  // walks whenever any transfer is removed, so a long queue costs time
+  // quadratic in its length. Transfers beyond twice the connection limit of
+  // their origin wait here instead, in order; libcurl still enforces the
+  // limit itself. 0: no limit, nothing waits here.
+  struct Origin {
+    std::size_t admitted = 0;
+    std::deque<TransferId> waiting;  // may hold ids aborted while waiting
+  };
+  const std::size_t admittedPerOrigin;
+  std::unordered_map<std::string, Origin> origins;
   TransferId nextId = 1;
   int inCurl = 0;
   bool shuttingDown = false;
@@ -344,6 +374,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       outcome.response = responseOf(*t);
       if (code != CURLE_OK) outcome.error = transportError(code, t->errorBuffer);
       remove(*t);
+      leave(*t);
       t->sink->complete(std::move(outcome));
     }
   }
@@ -381,9 +412,27 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     if (t->easy == nullptr) throw std::runtime_error("libcurl could not make an easy handle");
     configure(*t, setup);
     const TransferId id = t->id;
-    Transfer* raw = t.get();
+    Transfer& added = *t;
     transfers.emplace(id, std::move(t));
-    outsideCurl([weak = weak_from_this(), id, raw] {
+    if (admittedPerOrigin == 0) {
+      admit(added);
+      return id;
+    }
+    added.origin = originOf(setup.request.url.absoluteString());
+    Origin& origin = origins[added.origin];
+    if (origin.admitted < admittedPerOrigin && origin.waiting.empty()) {
+      ++origin.admitted;
+      admit(added);
+    } else {
+      origin.waiting.push_back(id);
+    }
+    return id;
+  }
+
+  // Hands the transfer to libcurl.
+  void admit(Transfer& t) {
+    t.admitted = true;
+    outsideCurl([weak = weak_from_this(), id = t.id, raw = &t] {
       const auto self = weak.lock();
       if (!self || !self->transfers.contains(id)) return;
       ++self->inCurl;
@@ -391,11 +440,30 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       --self->inCurl;
       if (added != CURLM_OK) {
         auto node = self->transfers.extract(id);
+        self->leave(*node.mapped());
         node.mapped()->sink->complete({std::nullopt, TransportError{TransportError::Code::unknown,
                                                                     curl_multi_strerror(added)}});
       }
     });
-    return id;
+  }
+
+  // A transfer handed to libcurl has ended: the next ones waiting for its
+  // origin go.
+  void leave(const Transfer& t) {
+    if (!t.admitted || admittedPerOrigin == 0 || shuttingDown) return;
+    auto it = origins.find(t.origin);
+    if (it == origins.end()) return;
+    Origin& origin = it->second;
+    --origin.admitted;
+    while (origin.admitted < admittedPerOrigin && !origin.waiting.empty()) {
+      const TransferId next = origin.waiting.front();
+      origin.waiting.pop_front();
+      if (auto waiting = transfers.find(next); waiting != transfers.end()) {
+        ++origin.admitted;
+        admit(*waiting->second);
+      }
+    }
+    if (origin.admitted == 0 && origin.waiting.empty()) origins.erase(it);
   }
 
   static void configure(Transfer& t, const TransferSetup& setup) {
@@ -468,7 +536,8 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       if (!self) return;
       auto node = self->transfers.extract(id);
       if (node.empty()) return;
-      self->remove(*node.mapped());
+      if (node.mapped()->admitted) self->remove(*node.mapped());
+      self->leave(*node.mapped());
     });
   }
 
