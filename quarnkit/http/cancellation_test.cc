@@ -3,9 +3,11 @@
 // progress handler, from another request's handler, from another thread,
 // twice, after it finished, and through an awaiting coroutine. Suspending and
 // resuming are announced in order; the per-host connection limit holds at
-// the server.
+// the server, requests waiting for a connection go in order, and those of
+// another host do not wait behind them.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
 #include "quarnkit/http/session.h"
@@ -202,6 +204,90 @@ TEST(ConnectionLimitTest, AtMostTenConnectionsReachOneHost) {
   for (const auto& r : received) EXPECT_TRUE(r.responses.at(0).value());
   EXPECT_EQ(server.maxConcurrentRequests(), 10u);
   EXPECT_LE(server.distinctConnections(), 10u);
+}
+
+// With one connection per host, requests wait their turn in the order they
+// were made, while a request to another host goes at once; one cancelled
+// while it waits never reaches the server, and the rest still go.
+class ConnectionQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    busy.routes().Get(R"(/slow/(\d+))",
+                      [this](const httplib::Request& req, httplib::Response& res) {
+                        {
+                          const std::lock_guard lock(mutex);
+                          arrived.push_back(std::stoi(req.matches[1]));
+                        }
+                        busy.hold(std::chrono::milliseconds(60));
+                        res.set_content("slow", "text/plain");
+                      });
+    busy.start();
+    other.routes().Get("/quick", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("quick", "text/plain");
+    });
+    other.start();
+    SessionConfiguration configuration;
+    configuration.httpMaximumConnectionsPerHost = 1;
+    session = std::make_unique<Session>(configuration);
+  }
+
+  std::vector<int> arrivals() {
+    const std::lock_guard lock(mutex);
+    return arrived;
+  }
+
+  LoopbackServer busy;
+  LoopbackServer other;
+  std::unique_ptr<Session> session;
+  std::mutex mutex;
+  std::vector<int> arrived;
+};
+
+TEST_F(ConnectionQueueTest, WaitingRequestsGoInOrderAndAnotherHostDoesNotWait) {
+  std::vector<DataReceived> received(6);
+  std::size_t finishedBeforeOtherHost = 0;
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    session->request(busy.url("/slow/" + std::to_string(i)))->responseData(received[i].handler());
+  }
+  DataReceived quick;
+  session->request(other.url("/quick"))->responseData([&](DataResponse<std::string> r) {
+    for (const auto& each : received) finishedBeforeOtherHost += each.responses.size();
+    quick.handler()(std::move(r));
+  });
+  runUntil([&] {
+    return std::all_of(received.begin(), received.end(),
+                       [](const DataReceived& r) { return !r.responses.empty(); });
+  });
+  ASSERT_EQ(quick.responses.size(), 1u);
+  EXPECT_TRUE(quick.responses[0].value());
+  EXPECT_LT(finishedBeforeOtherHost, 2u);
+  EXPECT_EQ(arrivals(), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(busy.maxConcurrentRequests(), 1u);
+}
+
+TEST_F(ConnectionQueueTest, ARequestCancelledWhileWaitingNeverReachesTheServer) {
+  std::vector<DataReceived> received(5);
+  std::vector<std::shared_ptr<DataRequest>> requests;
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    requests.push_back(session->request(busy.url("/slow/" + std::to_string(i))));
+    requests.back()->responseData(received[i].handler());
+  }
+  runUntil([&] { return busy.requestCount() >= 1; });
+  requests[3]->cancel();
+  runUntil([&] {
+    return std::all_of(received.begin(), received.end(),
+                       [](const DataReceived& r) { return !r.responses.empty(); });
+  });
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    ASSERT_EQ(received[i].responses.size(), 1u);
+    if (i == 3) {
+      ASSERT_TRUE(received[i].responses[0].error());
+      EXPECT_TRUE(received[i].responses[0].error()->isExplicitlyCancelled());
+    } else {
+      EXPECT_TRUE(received[i].responses[0].value()) << i;
+    }
+  }
+  EXPECT_EQ(arrivals(), (std::vector<int>{0, 1, 2, 4}));
 }
 
 }  // namespace
