@@ -1,12 +1,13 @@
 // Cancelling a request in every state ends it exactly once: before it
 // starts, while the server holds it, while suspended, from inside its own
 // progress handler, from another request's handler, from another thread,
-// twice, after it finished, and through an awaiting coroutine. Suspending and
-// resuming are announced in order; the per-host connection limit holds at
-// the server, requests waiting for a connection go in order, and those of
-// another host do not wait behind them.
+// twice, after it finished, through the session, and through an awaiting
+// coroutine. Suspending and resuming are announced in order; the per-host
+// connection limit holds at the server, requests waiting for a connection
+// go in order, and those of another host do not wait behind them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
@@ -151,6 +152,21 @@ TEST_F(CancellationTest, AfterItFinishedNothingChanges) {
   ASSERT_TRUE(late.awaitOne().value());
   EXPECT_EQ(*late.responses[0].value(), "quick");
   EXPECT_EQ(request->state(), Request::State::finished);
+}
+
+TEST_F(CancellationTest, CancellingAllRequestsReachesTheRunningOnesAfterManyEnded) {
+  std::vector<DataReceived> ended(40);
+  for (auto& r : ended) session.request(server.url("/quick"))->responseData(r.handler());
+  runUntil([&] {
+    return std::all_of(ended.begin(), ended.end(),
+                       [](const DataReceived& r) { return !r.responses.empty(); });
+  });
+  drainMainContext();
+  std::vector<DataReceived> hanging(3);
+  for (auto& r : hanging) session.request(server.url("/hang"))->responseData(r.handler());
+  runUntil([&] { return server.requestCount() == ended.size() + hanging.size(); });
+  session.cancelAllRequests();
+  for (auto& r : hanging) expectCancelledOnce(r);
 }
 
 TEST_F(CancellationTest, CancellingTheAwaitingTaskCancelsTheRequest) {

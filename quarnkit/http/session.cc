@@ -1,5 +1,7 @@
 #include "quarnkit/http/session.h"
 
+#include <algorithm>
+
 #include "quarnkit/http/detail/curl_engine.h"
 
 namespace quarn::http {
@@ -35,7 +37,15 @@ detail::RequestContext Session::context() const {
 template <class R>
 std::shared_ptr<R> Session::track(std::shared_ptr<R> request) {
   const std::lock_guard lock(mutex_);
-  std::erase_if(requests_, [](const std::weak_ptr<Request>& r) { return r.expired(); });
+  // Ended requests are swept out only when the list is full, and the list
+  // then keeps room for as many again as it holds, so that making n
+  // requests stays linear in n.
+  if (requests_.size() == requests_.capacity()) {
+    std::erase_if(requests_, [](const std::weak_ptr<Request>& r) { return r.expired(); });
+    if (requests_.size() * 2 > requests_.capacity()) {
+      requests_.reserve(std::max<std::size_t>(16, requests_.capacity() * 2));
+    }
+  }
   requests_.push_back(request);
   return request;
 }

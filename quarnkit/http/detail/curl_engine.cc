@@ -43,6 +43,7 @@ struct Transfer {
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   std::shared_ptr<TransferSink> sink;
+  URL url;                // as asked for
   std::string origin;     // the host the transfer counts against
   bool admitted = false;  // handed to libcurl
   std::string body;
@@ -388,7 +389,12 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     char* effective = nullptr;
     curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &effective);
     if (effective != nullptr) {
-      if (auto url = URL::parse(effective)) response.url = *url;
+      // Mostly the URL asked for: no need to parse it again.
+      if (t.url.absoluteString() == effective) {
+        response.url = t.url;
+      } else if (auto url = URL::parse(effective)) {
+        response.url = *url;
+      }
     }
     struct curl_header* previous = nullptr;
     while (struct curl_header* h = curl_easy_nextheader(t.easy, CURLH_HEADER, -1, previous)) {
@@ -408,6 +414,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     auto t = std::make_unique<Transfer>();
     t->id = nextId++;
     t->sink = std::move(sink);
+    t->url = setup.request.url;
     t->easy = curl_easy_init();
     if (t->easy == nullptr) throw std::runtime_error("libcurl could not make an easy handle");
     configure(*t, setup);
