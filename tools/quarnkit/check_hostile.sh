@@ -131,6 +131,9 @@ check cycle-preview 1 err "quarnkit: inc/b.json: [0].entity: $cycle" preview cyc
 check cycle-lint 1 out "inc/b.json: [0].entity: error: $cycle" lint cycle.json "${I[@]}"
 
 check predicate-budget 0 err "quarnkit: warning: [CompositeListFetcher] The predicate budget of 50000000 steps is spent: 951 predicates were not evaluated and hide nothing" preview regex.json --env regex-env.json --no-defaults
+check predicate-budget-option 0 err "quarnkit: warning: [CompositeListFetcher] The predicate budget of 1000000 steps is spent: 1000 predicates were not evaluated and hide nothing" preview regex.json --env regex-env.json --no-defaults --predicate-budget 1000000
+check predicate-budget-explain 0 out "  hidden  r0 (card): shown by the rules; no section: no entities; predicate could not be evaluated, which never hides an item (The evaluation budget of 1000000 steps is spent)" explain regex.json --env regex-env.json --no-defaults --predicate-budget 1000000
+check predicate-budget-bad 2 err "--predicate-budget: expected a whole number from 0 to 18446744073709551615, not \"x\"" preview card.json --predicate-budget x
 check lint-dev-zero 1 out "/dev/zero: error: not a regular file" lint /dev/zero
 check template-directory 1 err "quarnkit: dir: is a directory" preview dir --no-defaults
 check results-directory 1 err "quarnkit: dir: is a directory" preview card.json --results dir

@@ -9,7 +9,6 @@
 #include "quarnkit/platform/device.h"
 #include "quarnkit/platform/runtime/async.h"
 #include "quarnkit/predicate/evaluation_budget.h"
-#include "quarnkit/predicate/limits.h"
 #include "tools/quarnkit/input_error.h"
 #include "tools/quarnkit/preview.h"
 
@@ -21,7 +20,7 @@ class Explainer {
  public:
   explicit Explainer(const HostSession& session)
       : session_(session),
-        budget_(kEvaluationBudgetPerFetch),
+        budget_(session.options().predicateBudget),
         check_(std::nullopt, session.environment().get(), &budget_) {}
 
   Async<void> explainTemplate(const TemplateDocument& document, int depth) {

@@ -25,6 +25,7 @@
 #include "quarnkit/core/error.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/predicate/limits.h"
 #include "tools/quarnkit/commands.h"
 #include "tools/quarnkit/curve.h"
 #include "tools/quarnkit/download.h"
@@ -54,7 +55,7 @@ struct SharedOptions {
   std::string templateFile;
   std::string resultsFile, includesDirectory, environmentFile;
   std::string premium, device = "phone", now, format = "text", output;
-  std::string seed, maxFileSize, maxIncludeDepth, maxIncludedItems;
+  std::string seed, maxFileSize, maxIncludeDepth, maxIncludedItems, predicateBudget;
   bool noDefaults = false;
 };
 
@@ -135,6 +136,10 @@ void addHost(CLI::App& command, SharedOptions& o) {
       });
   addNumber(command, "--seed", o.seed, "Seed of the random selection of list entities", 0,
             kMaxSeed);
+  addNumber(command, "--predicate-budget", o.predicateBudget,
+            "Steps the visibility predicates may take together (default " +
+                std::to_string(kEvaluationBudgetPerFetch) + ")",
+            0, kMaxSeed);
   command.add_option("--output,-o", o.output, "Write to FILE instead of standard output");
 }
 
@@ -153,6 +158,7 @@ HostOptions hostOptions(const SharedOptions& o, const CLI::App& command) {
   if (!o.now.empty()) host.now = Date::parseISO8601(o.now);
   // The texts were checked while parsing.
   if (given("--seed")) host.seed = wholeNumber(o.seed, kMaxSeed);
+  if (given("--predicate-budget")) host.predicateBudget = *wholeNumber(o.predicateBudget, kMaxSeed);
   if (given("--max-file-size")) {
     host.limits.maxFileSize = *wholeNumber(o.maxFileSize, kMaxFileSizeMiB) << 20;
   }

@@ -87,6 +87,7 @@ Async<Preview> makePreview(const HostSession& session) {
   }
   fetcher->setEnvironment(session.environment());
   fetcher->setContext(session.context());
+  fetcher->setPredicateBudget(session.options().predicateBudget);
   std::vector<AnyCompositeListItem> items = co_await fetcher->fetchCompositeList();
 
   auto sections = std::make_shared<CompositeListSectionsProvider>(session.host()->registry());

@@ -14,6 +14,7 @@
 
 #include "quarnkit/composite_list/model/result.h"
 #include "quarnkit/platform/device.h"
+#include "quarnkit/predicate/limits.h"
 #include "tools/quarnkit/host_environment.h"
 #include "tools/quarnkit/input_file.h"
 #include "tools/quarnkit/results_server.h"
@@ -37,6 +38,8 @@ struct HostOptions {
   ValueDictionary extraFacts;
   /// File size, include depth and included items at most.
   InputLimits limits;
+  /// Steps the visibility predicates of one run may take together.
+  std::uint64_t predicateBudget = kEvaluationBudgetPerFetch;
 };
 
 class HostSession {
