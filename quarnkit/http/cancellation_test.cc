@@ -4,7 +4,8 @@
 // twice, after it finished, through the session, and through an awaiting
 // coroutine. Suspending and resuming are announced in order; the per-host
 // connection limit holds at the server, requests waiting for a connection
-// go in order, and those of another host do not wait behind them.
+// go in order, and those of another host do not wait behind them; one
+// suspended while it waits stays suspended.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -224,7 +225,8 @@ TEST(ConnectionLimitTest, AtMostTenConnectionsReachOneHost) {
 
 // With one connection per host, requests wait their turn in the order they
 // were made, while a request to another host goes at once; one cancelled
-// while it waits never reaches the server, and the rest still go.
+// while it waits never reaches the server, one suspended while it waits lets
+// the others go first, and the rest still go.
 class ConnectionQueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -304,6 +306,60 @@ TEST_F(ConnectionQueueTest, ARequestCancelledWhileWaitingNeverReachesTheServer) 
     }
   }
   EXPECT_EQ(arrivals(), (std::vector<int>{0, 1, 2, 4}));
+}
+
+TEST_F(ConnectionQueueTest, ARequestSuspendedWhileWaitingStaysSuspendedAndOthersGoFirst) {
+  // With one connection: 0 runs, 1 waits for the connection inside the
+  // transfer machinery, 2 waits behind it; 1 and 2 are suspended, so 3,
+  // made later, goes before them.
+  std::vector<DataReceived> received(4);
+  std::vector<std::shared_ptr<DataRequest>> requests;
+  for (std::size_t i = 0; i < 3; ++i) {
+    requests.push_back(session->request(busy.url("/slow/" + std::to_string(i))));
+    requests.back()->responseData(received[i].handler());
+  }
+  runUntil([&] { return busy.requestCount() >= 1; });
+  requests[1]->suspend();
+  requests[2]->suspend();
+  session->request(busy.url("/slow/3"))->responseData(received[3].handler());
+  runUntil([&] { return !received[0].responses.empty() && !received[3].responses.empty(); });
+  runMainContextUntil([] { return false; }, std::chrono::milliseconds(150));
+  EXPECT_TRUE(received[1].responses.empty());
+  EXPECT_TRUE(received[2].responses.empty());
+  EXPECT_EQ(requests[1]->state(), Request::State::suspended);
+  EXPECT_EQ(arrivals(), (std::vector<int>{0, 3}));
+  requests[2]->resume();
+  requests[1]->resume();
+  runUntil([&] { return !received[1].responses.empty() && !received[2].responses.empty(); });
+  for (const auto& r : received) {
+    ASSERT_EQ(r.responses.size(), 1u);
+    EXPECT_TRUE(r.responses[0].value());
+  }
+  EXPECT_EQ(arrivals(), (std::vector<int>{0, 3, 2, 1}));
+}
+
+TEST_F(ConnectionQueueTest, ARequestSuspendedAndResumedWhileWaitingKeepsItsTurnAndGoesOnce) {
+  std::vector<DataReceived> received(4);
+  std::vector<std::shared_ptr<DataRequest>> requests;
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    requests.push_back(session->request(busy.url("/slow/" + std::to_string(i))));
+    requests.back()->responseData(received[i].handler());
+  }
+  runUntil([&] { return busy.requestCount() >= 1; });
+  requests[3]->suspend();
+  drainMainContext();
+  requests[3]->resume();
+  drainMainContext();
+  runUntil([&] {
+    return std::all_of(received.begin(), received.end(),
+                       [](const DataReceived& r) { return !r.responses.empty(); });
+  });
+  drainMainContext();
+  for (const auto& r : received) {
+    ASSERT_EQ(r.responses.size(), 1u);
+    EXPECT_TRUE(r.responses[0].value());
+  }
+  EXPECT_EQ(arrivals(), (std::vector<int>{0, 1, 2, 3}));
 }
 
 }  // namespace

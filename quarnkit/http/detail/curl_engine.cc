@@ -16,6 +16,7 @@
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "quarnkit/platform/runtime/async.h"
@@ -46,6 +47,7 @@ struct Transfer {
   URL url;                // as asked for
   std::string origin;     // the host the transfer counts against
   bool admitted = false;  // handed to libcurl
+  bool parked = false;    // suspended before it had a connection: held back
   std::string body;
   std::int64_t reportedReceived = -1;
   std::int64_t reportedExpected = -2;
@@ -184,7 +186,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   // limit itself. 0: no limit, nothing waits here.
   struct Origin {
     std::size_t admitted = 0;
-    std::deque<TransferId> waiting;  // may hold ids aborted while waiting
+    std::deque<TransferId> waiting;  // may hold ids no longer waiting
   };
   const std::size_t admittedPerOrigin;
   std::unordered_map<std::string, Origin> origins;
@@ -421,19 +423,25 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     const TransferId id = t->id;
     Transfer& added = *t;
     transfers.emplace(id, std::move(t));
+    if (admittedPerOrigin > 0) added.origin = originOf(setup.request.url.absoluteString());
+    enqueue(added);
+    return id;
+  }
+
+  // Hands the transfer to libcurl, or lines it up behind the others of its
+  // origin.
+  void enqueue(Transfer& t) {
     if (admittedPerOrigin == 0) {
-      admit(added);
-      return id;
+      admit(t);
+      return;
     }
-    added.origin = originOf(setup.request.url.absoluteString());
-    Origin& origin = origins[added.origin];
+    Origin& origin = origins[t.origin];
     if (origin.admitted < admittedPerOrigin && origin.waiting.empty()) {
       ++origin.admitted;
-      admit(added);
+      admit(t);
     } else {
-      origin.waiting.push_back(id);
+      origin.waiting.push_back(t.id);
     }
-    return id;
   }
 
   // Hands the transfer to libcurl.
@@ -454,10 +462,11 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     });
   }
 
-  // A transfer handed to libcurl has ended: the next ones waiting for its
-  // origin go.
-  void leave(const Transfer& t) {
-    if (!t.admitted || admittedPerOrigin == 0 || shuttingDown) return;
+  // A transfer handed to libcurl has ended or was taken back: the next ones
+  // waiting for its origin go.
+  void leave(Transfer& t) {
+    const bool admitted = std::exchange(t.admitted, false);
+    if (!admitted || admittedPerOrigin == 0 || shuttingDown) return;
     auto it = origins.find(t.origin);
     if (it == origins.end()) return;
     Origin& origin = it->second;
@@ -465,7 +474,10 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     while (origin.admitted < admittedPerOrigin && !origin.waiting.empty()) {
       const TransferId next = origin.waiting.front();
       origin.waiting.pop_front();
-      if (auto waiting = transfers.find(next); waiting != transfers.end()) {
+      // Ids of transfers aborted, suspended or already let in since they
+      // were lined up are passed over.
+      if (auto waiting = transfers.find(next);
+          waiting != transfers.end() && !waiting->second->parked && !waiting->second->admitted) {
         ++origin.admitted;
         admit(*waiting->second);
       }
@@ -523,15 +535,34 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headers);
   }
 
+  // libcurl pauses only a transfer that has its connection; one still
+  // waiting for a connection would run on regardless. Such a transfer is
+  // taken back (it has sent nothing yet) and lined up again when it
+  // continues.
   void pause(TransferId id, bool paused) {
     outsideCurl([weak = weak_from_this(), id, paused] {
       const auto self = weak.lock();
       if (!self) return;
       auto it = self->transfers.find(id);
       if (it == self->transfers.end()) return;
+      Transfer& t = *it->second;
+      if (paused && !t.admitted) {
+        t.parked = true;
+        return;
+      }
+      if (!paused && t.parked) {
+        t.parked = false;
+        self->enqueue(t);
+        return;
+      }
       ++self->inCurl;
-      curl_easy_pause(it->second->easy, paused ? CURLPAUSE_ALL : CURLPAUSE_CONT);
+      const CURLcode result = curl_easy_pause(t.easy, paused ? CURLPAUSE_ALL : CURLPAUSE_CONT);
       --self->inCurl;
+      if (paused && result != CURLE_OK) {
+        self->remove(t);
+        t.parked = true;
+        self->leave(t);
+      }
       // Unpausing may have finished the transfer.
       self->finishDone();
     });
