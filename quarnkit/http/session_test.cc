@@ -1,6 +1,7 @@
 // The client against a real server on 127.0.0.1: what a response carries,
-// how the session's settings reach the wire, and every failure reaching the
-// handler once as an error naming the URL and the reason.
+// how the session's settings reach the wire (and nothing of one request
+// reaches the next), and every failure reaching the handler once as an
+// error naming the URL and the reason.
 #include "quarnkit/http/session.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +28,15 @@ class SessionTest : public ::testing::Test {
       res.set_header("X-Pagination-Total-Count", "42");
       res.set_content(R"([{"id": 1}])", "application/json");
     });
-    r.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
+    const auto echo = [](const httplib::Request& req, httplib::Response& res) {
       std::string seen = req.method + " " + req.body;
       for (const char* name : {"Content-Type", "Authorization", "X-Default", "X-Adapted"}) {
         seen += std::string("|") + name + "=" + req.get_header_value(name);
       }
       res.set_content(seen, "text/plain");
-    });
+    };
+    r.Post("/echo", echo);
+    r.Get("/echo", echo);
     r.Get("/sized", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("hello world", "application/octet-stream");
     });
@@ -136,6 +139,29 @@ TEST_F(SessionTest, TheSessionsHeadersAndInterceptorReachTheServerAndTheRequests
   EXPECT_EQ(e.error()->kind(), RequestError::Kind::requestAdaptationFailed);
   EXPECT_EQ(e.error()->description(),
             server.url("/json") + ": the request interceptor failed: no token");
+}
+
+TEST_F(SessionTest, ARequestCarriesNothingOfTheRequestsBeforeIt) {
+  // One after the other, so that each may go out on what the one before
+  // used.
+  Session session;
+  const auto run = [&](URLRequest request) {
+    DataReceived received;
+    session.request(std::move(request))->responseData(received.handler());
+    const auto r = received.awaitOne();
+    EXPECT_TRUE(r.value()) << r.error()->description();
+    return r.value() ? *r.value() : "";
+  };
+  URLRequest post(*URL::parse(server.url("/echo")), HTTPMethod::post,
+                  {{"Content-Type", "application/json"}, {"Authorization", "mine"}});
+  post.body = R"({"page": 1})";
+  EXPECT_EQ(
+      run(post),
+      R"(POST {"page": 1}|Content-Type=application/json|Authorization=mine|X-Default=|X-Adapted=)");
+  EXPECT_EQ(run(URLRequest(*URL::parse(server.url("/echo")))),
+            "GET |Content-Type=|Authorization=|X-Default=|X-Adapted=");
+  EXPECT_EQ(run(URLRequest(*URL::parse(server.url("/sized")), HTTPMethod::head)), "");
+  EXPECT_EQ(run(URLRequest(*URL::parse(server.url("/sized")))), "hello world");
 }
 
 TEST_F(SessionTest, HeadReadsTheHeadersWithAndWithoutContentLength) {

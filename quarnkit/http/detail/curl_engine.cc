@@ -41,14 +41,15 @@ struct SocketWatch {
 
 struct Transfer {
   Engine::TransferId id = 0;
-  CURL* easy = nullptr;
+  TransferSetup setup;
+  CURL* easy = nullptr;  // made when the transfer is first handed to libcurl
   curl_slist* headers = nullptr;
   std::shared_ptr<TransferSink> sink;
-  URL url;                // as asked for
-  std::string origin;     // the host the transfer counts against
-  bool admitted = false;  // handed to libcurl
-  bool parked = false;    // suspended before it had a connection: held back
-  std::string body;
+  std::string origin;       // the host the transfer counts against
+  bool admitted = false;    // handed to libcurl (or about to be)
+  bool inMulti = false;     // added to the multi handle
+  bool parked = false;      // suspended before it had a connection: held back
+  bool everPaused = false;  // its handle is not used again
   std::int64_t reportedReceived = -1;
   std::int64_t reportedExpected = -2;
   char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -167,6 +168,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   ~Impl() {
     curl_multi_cleanup(multi);
     for (auto& [fd, w] : sockets) unwatch(*w);
+    for (CURL* e : spareHandles) curl_easy_cleanup(e);
   }
 
   asio::io_context& io = mainContext();
@@ -190,6 +192,10 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   };
   const std::size_t admittedPerOrigin;
   std::unordered_map<std::string, Origin> origins;
+  // Handles of transfers that ended well, reset, for the next transfers:
+  // making one is a large allocation.
+  static constexpr std::size_t kSpareHandles = 8;
+  std::vector<CURL*> spareHandles;
   TransferId nextId = 1;
   int inCurl = 0;
   bool shuttingDown = false;
@@ -377,6 +383,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       outcome.response = responseOf(*t);
       if (code != CURLE_OK) outcome.error = transportError(code, t->errorBuffer);
       remove(*t);
+      if (code == CURLE_OK) recycle(*t);
       leave(*t);
       t->sink->complete(std::move(outcome));
     }
@@ -392,8 +399,8 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &effective);
     if (effective != nullptr) {
       // Mostly the URL asked for: no need to parse it again.
-      if (t.url.absoluteString() == effective) {
-        response.url = t.url;
+      if (t.setup.request.url.absoluteString() == effective) {
+        response.url = t.setup.request.url;
       } else if (auto url = URL::parse(effective)) {
         response.url = *url;
       }
@@ -407,25 +414,31 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   }
 
   void remove(Transfer& t) {
+    if (!t.inMulti) return;
+    t.inMulti = false;
     ++inCurl;
     curl_multi_remove_handle(multi, t.easy);
     --inCurl;
   }
 
-  TransferId start(const TransferSetup& setup, std::shared_ptr<TransferSink> sink) {
+  TransferId start(TransferSetup setup, std::shared_ptr<TransferSink> sink) {
     auto t = std::make_unique<Transfer>();
     t->id = nextId++;
+    t->setup = std::move(setup);
     t->sink = std::move(sink);
-    t->url = setup.request.url;
-    t->easy = curl_easy_init();
-    if (t->easy == nullptr) throw std::runtime_error("libcurl could not make an easy handle");
-    configure(*t, setup);
+    if (admittedPerOrigin > 0) t->origin = originOf(t->setup.request.url.absoluteString());
     const TransferId id = t->id;
     Transfer& added = *t;
     transfers.emplace(id, std::move(t));
-    if (admittedPerOrigin > 0) added.origin = originOf(setup.request.url.absoluteString());
     enqueue(added);
     return id;
+  }
+
+  // Keeps the handle of a transfer that ended well for another one.
+  void recycle(Transfer& t) {
+    if (t.everPaused || spareHandles.size() >= kSpareHandles) return;
+    curl_easy_reset(t.easy);
+    spareHandles.push_back(std::exchange(t.easy, nullptr));
   }
 
   // Hands the transfer to libcurl, or lines it up behind the others of its
@@ -449,10 +462,15 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     t.admitted = true;
     outsideCurl([weak = weak_from_this(), id = t.id, raw = &t] {
       const auto self = weak.lock();
-      if (!self || !self->transfers.contains(id)) return;
-      ++self->inCurl;
-      const CURLMcode added = curl_multi_add_handle(self->multi, raw->easy);
-      --self->inCurl;
+      // Taken back or already added meanwhile: nothing to do.
+      if (!self || !self->transfers.contains(id) || !raw->admitted || raw->inMulti) return;
+      CURLMcode added = CURLM_OUT_OF_MEMORY;
+      if (self->prepare(*raw)) {
+        ++self->inCurl;
+        added = curl_multi_add_handle(self->multi, raw->easy);
+        --self->inCurl;
+        raw->inMulti = added == CURLM_OK;
+      }
       if (added != CURLM_OK) {
         auto node = self->transfers.extract(id);
         self->leave(*node.mapped());
@@ -460,6 +478,20 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
                                                                     curl_multi_strerror(added)}});
       }
     });
+  }
+
+  // Gives the transfer its handle, set up, on its first way to libcurl.
+  bool prepare(Transfer& t) {
+    if (t.easy != nullptr) return true;
+    if (!spareHandles.empty()) {
+      t.easy = spareHandles.back();
+      spareHandles.pop_back();
+    } else {
+      t.easy = curl_easy_init();
+      if (t.easy == nullptr) return false;
+    }
+    configure(t);
+    return true;
   }
 
   // A transfer handed to libcurl has ended or was taken back: the next ones
@@ -485,8 +517,9 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     if (origin.admitted == 0 && origin.waiting.empty()) origins.erase(it);
   }
 
-  static void configure(Transfer& t, const TransferSetup& setup) {
+  static void configure(Transfer& t) {
     CURL* e = t.easy;
+    const TransferSetup& setup = t.setup;
     const URLRequest& r = setup.request;
     curl_easy_setopt(e, CURLOPT_URL, r.url.absoluteString().c_str());
     curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
@@ -522,9 +555,8 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.rawValue.c_str());
     }
     if (!r.body.empty() || r.method == HTTPMethod::post) {
-      t.body = r.body;
-      curl_easy_setopt(e, CURLOPT_POSTFIELDS, t.body.data());
-      curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()));
+      curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
+      curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
     }
     for (const HTTPHeader& h : r.headers) {
       const std::string line = h.value.empty() ? h.name + ";" : h.name + ": " + h.value;
@@ -546,14 +578,20 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       auto it = self->transfers.find(id);
       if (it == self->transfers.end()) return;
       Transfer& t = *it->second;
-      if (paused && !t.admitted) {
-        t.parked = true;
-        return;
-      }
-      if (!paused && t.parked) {
-        t.parked = false;
-        self->enqueue(t);
-        return;
+      if (!paused) {
+        if (t.parked) {
+          t.parked = false;
+          self->enqueue(t);
+          return;
+        }
+        if (!t.inMulti) return;
+      } else {
+        if (!t.inMulti) {
+          self->leave(t);
+          t.parked = true;
+          return;
+        }
+        t.everPaused = true;
       }
       ++self->inCurl;
       const CURLcode result = curl_easy_pause(t.easy, paused ? CURLPAUSE_ALL : CURLPAUSE_CONT);
@@ -574,7 +612,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       if (!self) return;
       auto node = self->transfers.extract(id);
       if (node.empty()) return;
-      if (node.mapped()->admitted) self->remove(*node.mapped());
+      self->remove(*node.mapped());
       self->leave(*node.mapped());
     });
   }
@@ -605,8 +643,8 @@ std::shared_ptr<Engine> Engine::make(long maxConnectionsPerHost) {
 
 Engine::~Engine() { impl_->shutdown(); }
 
-Engine::TransferId Engine::start(const TransferSetup& setup, std::shared_ptr<TransferSink> sink) {
-  return impl_->start(setup, std::move(sink));
+Engine::TransferId Engine::start(TransferSetup setup, std::shared_ptr<TransferSink> sink) {
+  return impl_->start(std::move(setup), std::move(sink));
 }
 
 void Engine::pause(TransferId id, bool paused) { impl_->pause(id, paused); }

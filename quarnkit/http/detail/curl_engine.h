@@ -61,7 +61,7 @@ class Engine {
   Engine& operator=(const Engine&) = delete;
 
   /// Starts a transfer; the sink is kept until it completes or is aborted.
-  TransferId start(const TransferSetup& setup, std::shared_ptr<TransferSink> sink);
+  TransferId start(TransferSetup setup, std::shared_ptr<TransferSink> sink);
   /// Pauses or continues a running transfer.
   void pause(TransferId id, bool paused);
   /// Stops a transfer without completing its sink. Unknown ids are ignored.
