@@ -8,7 +8,9 @@
 //   compresses them). "ratio" is client time over libcurl time in wall time
 //   (the transfers wait on the server); the target is at most 1.3.
 //   "cpu_ratio" is the same for the processor time of the calling thread
-//   alone, the client's own cost without the server's.
+//   alone, the client's own cost without the server's. (libcurl walks its
+//   list of transfers waiting for a connection at every removal; the client
+//   keeps most of its waiting transfers out of that list, the floor cannot.)
 // - BM_KeyPathDecodeVsParse: a 5,000-item page at "data.items" decoded into
 //   records through DataKeyPathSerializer against Boost.JSON's parse of the
 //   same body. "ratio" is the processor time of the decoding over that of
