@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -249,6 +250,20 @@ class ConnectionQueueTest : public ::testing::Test {
     session = std::make_unique<Session>(configuration);
   }
 
+  // Makes `count` more requests to /slow/N, N counting on from the last.
+  void makeSlow(std::size_t count) {
+    received.resize(received.size() + count);
+    for (std::size_t i = requests.size(); i < received.size(); ++i) {
+      requests.push_back(session->request(busy.url("/slow/" + std::to_string(i))));
+      requests.back()->responseData(received[i].handler());
+    }
+  }
+  void awaitAll(const std::vector<std::size_t>& which) {
+    runUntil([&] {
+      return std::all_of(which.begin(), which.end(),
+                         [&](std::size_t i) { return !received[i].responses.empty(); });
+    });
+  }
   std::vector<int> arrivals() {
     const std::lock_guard lock(mutex);
     return arrived;
@@ -257,25 +272,21 @@ class ConnectionQueueTest : public ::testing::Test {
   LoopbackServer busy;
   LoopbackServer other;
   std::unique_ptr<Session> session;
+  std::vector<std::shared_ptr<DataRequest>> requests;
+  std::deque<DataReceived> received;  // grows at the end: handlers keep their element
   std::mutex mutex;
   std::vector<int> arrived;
 };
 
 TEST_F(ConnectionQueueTest, WaitingRequestsGoInOrderAndAnotherHostDoesNotWait) {
-  std::vector<DataReceived> received(6);
+  makeSlow(6);
   std::size_t finishedBeforeOtherHost = 0;
-  for (std::size_t i = 0; i < received.size(); ++i) {
-    session->request(busy.url("/slow/" + std::to_string(i)))->responseData(received[i].handler());
-  }
   DataReceived quick;
   session->request(other.url("/quick"))->responseData([&](DataResponse<std::string> r) {
     for (const auto& each : received) finishedBeforeOtherHost += each.responses.size();
     quick.handler()(std::move(r));
   });
-  runUntil([&] {
-    return std::all_of(received.begin(), received.end(),
-                       [](const DataReceived& r) { return !r.responses.empty(); });
-  });
+  awaitAll({0, 1, 2, 3, 4, 5});
   ASSERT_EQ(quick.responses.size(), 1u);
   EXPECT_TRUE(quick.responses[0].value());
   EXPECT_LT(finishedBeforeOtherHost, 3u);
@@ -284,18 +295,10 @@ TEST_F(ConnectionQueueTest, WaitingRequestsGoInOrderAndAnotherHostDoesNotWait) {
 }
 
 TEST_F(ConnectionQueueTest, ARequestCancelledWhileWaitingNeverReachesTheServer) {
-  std::vector<DataReceived> received(5);
-  std::vector<std::shared_ptr<DataRequest>> requests;
-  for (std::size_t i = 0; i < received.size(); ++i) {
-    requests.push_back(session->request(busy.url("/slow/" + std::to_string(i))));
-    requests.back()->responseData(received[i].handler());
-  }
+  makeSlow(5);
   runUntil([&] { return busy.requestCount() >= 1; });
   requests[3]->cancel();
-  runUntil([&] {
-    return std::all_of(received.begin(), received.end(),
-                       [](const DataReceived& r) { return !r.responses.empty(); });
-  });
+  awaitAll({0, 1, 2, 3, 4});
   for (std::size_t i = 0; i < received.size(); ++i) {
     ASSERT_EQ(received[i].responses.size(), 1u);
     if (i == 3) {
@@ -312,17 +315,12 @@ TEST_F(ConnectionQueueTest, ARequestSuspendedWhileWaitingStaysSuspendedAndOthers
   // With one connection: 0 runs, 1 waits for the connection inside the
   // transfer machinery, 2 waits behind it; 1 and 2 are suspended, so 3,
   // made later, goes before them.
-  std::vector<DataReceived> received(4);
-  std::vector<std::shared_ptr<DataRequest>> requests;
-  for (std::size_t i = 0; i < 3; ++i) {
-    requests.push_back(session->request(busy.url("/slow/" + std::to_string(i))));
-    requests.back()->responseData(received[i].handler());
-  }
+  makeSlow(3);
   runUntil([&] { return busy.requestCount() >= 1; });
   requests[1]->suspend();
   requests[2]->suspend();
-  session->request(busy.url("/slow/3"))->responseData(received[3].handler());
-  runUntil([&] { return !received[0].responses.empty() && !received[3].responses.empty(); });
+  makeSlow(1);
+  awaitAll({0, 3});
   runMainContextUntil([] { return false; }, std::chrono::milliseconds(150));
   EXPECT_TRUE(received[1].responses.empty());
   EXPECT_TRUE(received[2].responses.empty());
@@ -330,7 +328,7 @@ TEST_F(ConnectionQueueTest, ARequestSuspendedWhileWaitingStaysSuspendedAndOthers
   EXPECT_EQ(arrivals(), (std::vector<int>{0, 3}));
   requests[2]->resume();
   requests[1]->resume();
-  runUntil([&] { return !received[1].responses.empty() && !received[2].responses.empty(); });
+  awaitAll({1, 2});
   for (const auto& r : received) {
     ASSERT_EQ(r.responses.size(), 1u);
     EXPECT_TRUE(r.responses[0].value());
@@ -339,21 +337,13 @@ TEST_F(ConnectionQueueTest, ARequestSuspendedWhileWaitingStaysSuspendedAndOthers
 }
 
 TEST_F(ConnectionQueueTest, ARequestSuspendedAndResumedWhileWaitingKeepsItsTurnAndGoesOnce) {
-  std::vector<DataReceived> received(4);
-  std::vector<std::shared_ptr<DataRequest>> requests;
-  for (std::size_t i = 0; i < received.size(); ++i) {
-    requests.push_back(session->request(busy.url("/slow/" + std::to_string(i))));
-    requests.back()->responseData(received[i].handler());
-  }
+  makeSlow(4);
   runUntil([&] { return busy.requestCount() >= 1; });
   requests[3]->suspend();
   drainMainContext();
   requests[3]->resume();
   drainMainContext();
-  runUntil([&] {
-    return std::all_of(received.begin(), received.end(),
-                       [](const DataReceived& r) { return !r.responses.empty(); });
-  });
+  awaitAll({0, 1, 2, 3});
   drainMainContext();
   for (const auto& r : received) {
     ASSERT_EQ(r.responses.size(), 1u);
