@@ -3,7 +3,10 @@
 // real steady timer (never the injectable TimerScheduler: a test's manual
 // clock must not freeze transfers), and handles are never added or removed
 // inside a libcurl callback. A transfer reports to its TransferSink; the
-// requests of http/ are such sinks.
+// requests of http/ are such sinks. Transfers beyond twice a host's
+// connection limit wait in the engine, in order, and get their libcurl
+// handle (a reset one of an earlier transfer where there is one) when they
+// go to libcurl.
 //
 // Used on the main context only (the session's requests post their calls
 // there).
