@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <set>
 #include <utility>
@@ -37,6 +38,8 @@ struct Run {
   std::size_t next = 0;
   std::set<std::size_t> running;
   std::vector<DownloadOutcome> outcomes;
+  // Per URL: the earlier URL of the run whose local file it would share.
+  std::vector<std::optional<std::string>> clashes;
   // Bytes of the files that have ended, and of those found on disk.
   std::int64_t finishedBytes = 0;
   std::int64_t bytesFoundOnDisk = 0;
@@ -87,6 +90,13 @@ Async<void> downloadNext(std::shared_ptr<Run> run) {
     const std::optional<URL> destination = destinationOf(run->options.to);
     run->running.insert(i);
     try {
+      if (const auto& first = run->clashes[i]) {
+        const URL local =
+            run->downloader->urlForDownloadedFile(url, run->options.name, destination);
+        throw InputError(
+            outcome.url, "",
+            "the local file " + local.filePath().string() + " is also that of " + *first);
+      }
       outcome.alreadyThere = run->downloader->isDownloadedFile(url, run->options.name, destination);
       const URL local = co_await run->downloader->downloadFile(url, run->options.name, destination);
       outcome.path = local.filePath();
@@ -176,6 +186,30 @@ class ProgressDisplay {
   TransferFigures figures_;
 };
 
+// Different URLs can name one local file (a query string or another folder
+// does not reach the name): the later ones would get or replace the first
+// one's file and report it as theirs, so they fail instead.
+std::vector<std::optional<std::string>> clashesOf(const ResourceDownloader& downloader,
+                                                  const std::vector<URL>& urls,
+                                                  const DownloadOptions& options) {
+  std::vector<std::optional<std::string>> clashes(urls.size());
+  std::map<std::string, std::size_t> firstOfFile;
+  const std::optional<URL> destination = destinationOf(options.to);
+  for (std::size_t i = 0; i < urls.size(); ++i) {
+    std::string local;
+    try {
+      local = downloader.urlForDownloadedFile(urls[i], options.name, destination).absoluteString();
+    } catch (...) {
+      continue;  // the download itself reports a refused name
+    }
+    const auto [it, first] = firstOfFile.emplace(local, i);
+    if (!first && urls[it->second].absoluteString() != urls[i].absoluteString()) {
+      clashes[i] = options.urls[it->second];
+    }
+  }
+  return clashes;
+}
+
 std::shared_ptr<ResourceDownloader> downloaderFor(const std::optional<std::string>& to) {
   return std::make_shared<ResourceDownloader>(destinationOf(to));
 }
@@ -192,6 +226,7 @@ std::vector<DownloadOutcome> downloadAll(const DownloadOptions& options,
   run->options = options;
   run->listener = listener;
   run->downloader = downloaderFor(options.to);
+  run->clashes = clashesOf(*run->downloader, run->urls, options);
   run->start = platform::Clock::current()->monotonicNow();
   runUntilComplete(downloadEverything(run));
   return run->outcomes;

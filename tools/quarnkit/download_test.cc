@@ -105,6 +105,22 @@ TEST_F(DownloadTest, JobsBoundTheDownloadsAtOnceAndProgressEndsAtTheTotal) {
   EXPECT_EQ(figures.back().bytesTotal, 15);
 }
 
+TEST_F(DownloadTest, URLsOfOneRunThatShareALocalFileFailAfterTheFirstOne) {
+  // A query string does not reach the file name: both would be a.bin, and
+  // the second would get the first one's file (or replace it) as a success.
+  DownloadOptions o = options({"/files/a.bin", "/files/a.bin?v=2", "/files/a.bin"});
+  o.jobs = 1;
+  const auto outcomes = downloadAll(o);
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(outcomes[0].path, directory.path() / "a.bin") << outcomes[0].error;
+  EXPECT_FALSE(outcomes[1].path);
+  EXPECT_EQ(outcomes[1].error, server.url("/files/a.bin?v=2") + ": the local file " +
+                                   (directory.path() / "a.bin").string() + " is also that of " +
+                                   server.url("/files/a.bin"));
+  EXPECT_EQ(outcomes[2].path, directory.path() / "a.bin") << "the same URL again is no clash";
+  EXPECT_EQ(server.requestCount(), 1u);
+}
+
 TEST_F(DownloadTest, NameGivesTheLocalFileAndUsageAndClearSeeTheDirectory) {
   DownloadOptions o = options({"/files/d.bin"});
   o.name = "renamed.dat";
