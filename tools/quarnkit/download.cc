@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/asio/post.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -46,7 +48,23 @@ struct Run {
   std::int64_t networkBytes = 0;  // the most seen: the rate's input never goes back
   double start = 0;
   TransferRate rate;
+  std::vector<Task<void>> workers;
+  std::size_t workersRunning = 0;
+  // The listener's first failure (standard output full or closed): it ends
+  // the run.
+  std::exception_ptr failure;
 };
+
+// Ends the run after the listener failed: nothing more starts, the workers
+// stop waiting, and the downloads under way are cancelled, which removes
+// their partial files once the main context runs their cancellation.
+void stopRun(Run& run, std::exception_ptr failure) {
+  if (run.failure) return;
+  run.failure = std::move(failure);
+  run.next = run.urls.size();
+  for (auto& worker : run.workers) worker.cancel();
+  run.downloader->session()->cancelAllRequests();
+}
 
 std::int64_t sizeOf(const std::filesystem::path& path) {
   std::error_code error;
@@ -83,6 +101,8 @@ TransferFigures figuresOf(Run& run) {
 }
 
 Async<void> downloadNext(std::shared_ptr<Run> run) {
+  ++run->workersRunning;
+  const std::shared_ptr<void> ended(nullptr, [&run](void*) { --run->workersRunning; });
   while (run->next < run->urls.size()) {
     const std::size_t i = run->next++;
     const URL& url = run->urls[i];
@@ -106,14 +126,19 @@ Async<void> downloadNext(std::shared_ptr<Run> run) {
       outcome.error = describeFailure(outcome.url);
     }
     run->running.erase(i);
+    if (run->failure) co_return;
     if (outcome.path) {
       const std::int64_t size = sizeOf(*outcome.path);
       run->finishedBytes += size;
       if (outcome.alreadyThere) run->bytesFoundOnDisk += size;
     }
     run->outcomes.push_back(outcome);
-    if (run->listener.progress) run->listener.progress(figuresOf(*run));
-    if (run->listener.finished) run->listener.finished(outcome);
+    try {
+      if (run->listener.progress) run->listener.progress(figuresOf(*run));
+      if (run->listener.finished) run->listener.finished(outcome);
+    } catch (...) {
+      stopRun(*run, std::current_exception());
+    }
   }
 }
 
@@ -126,17 +151,28 @@ Async<void> downloadEverything(std::shared_ptr<Run> run) {
           if (auto r = weak.lock()) r->listener.progress(figuresOf(*r));
         });
   }
-  std::vector<Task<void>> workers;
   const std::size_t count = std::min(std::max<std::size_t>(run->options.jobs, 1), run->urls.size());
-  workers.reserve(count);
+  run->workers.reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
-    workers.push_back(Task<void>::spawn(mainExecutor(), downloadNext(run)));
+    run->workers.push_back(Task<void>::spawn(mainExecutor(), downloadNext(run)));
   }
-  for (const auto& worker : workers) co_await worker.value();
-  if (ticks) {
-    ticks->invalidate();
-    run->listener.progress(figuresOf(*run));
+  for (std::size_t k = 0; k < count; ++k) {
+    try {
+      co_await run->workers[k].value();
+    } catch (...) {
+      if (!run->failure) throw;  // a stopped worker ends with the cancellation error
+    }
   }
+  if (ticks) ticks->invalidate();
+  if (run->failure) {
+    // Lets the stopped workers and the cancelled downloads end (removing
+    // their files) first.
+    do {
+      co_await boost::asio::post(mainExecutor(), boost::asio::use_awaitable);
+    } while (run->workersRunning > 0);
+    std::rethrow_exception(run->failure);
+  }
+  if (ticks) run->listener.progress(figuresOf(*run));
 }
 
 // What standard error shows while downloads run.

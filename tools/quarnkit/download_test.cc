@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "quarnkit/testing/loopback_server.h"
+#include "tools/quarnkit/commands.h"
 #include "tools/quarnkit/tool_test_support.h"
 
 namespace quarn::tool {
@@ -119,6 +123,44 @@ TEST_F(DownloadTest, URLsOfOneRunThatShareALocalFileFailAfterTheFirstOne) {
                                    server.url("/files/a.bin"));
   EXPECT_EQ(outcomes[2].path, directory.path() / "a.bin") << "the same URL again is no clash";
   EXPECT_EQ(server.requestCount(), 1u);
+}
+
+TEST_F(DownloadTest, AFailingListenerStopsTheRunAndLeavesNoPartialDownloadBehind) {
+  // Standard output full: the run ends with that error, starts nothing more,
+  // and the download under way is cancelled rather than left to the exit.
+  std::atomic<bool> partSent = false;
+  server.routes().Get("/stalls", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(1000, "application/octet-stream",
+                             [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                               if (offset > 0) {
+                                 server.holdUntilStopped();
+                                 return false;
+                               }
+                               sink.write(std::string(10, 's').data(), 10);
+                               partSent = true;
+                               return true;
+                             });
+  });
+  server.routes().Get("/after-the-part", [&](const httplib::Request&, httplib::Response& res) {
+    while (!partSent) server.hold(std::chrono::milliseconds(5));
+    server.hold(std::chrono::milliseconds(50));
+    res.set_content("x", "text/plain");
+  });
+  const ScratchDirectory temporary;
+  const char* previous = std::getenv("TMPDIR");
+  const std::string saved = previous != nullptr ? previous : "";
+  ::setenv("TMPDIR", temporary.path().c_str(), 1);
+
+  DownloadOptions o = options({"/after-the-part", "/stalls", "/files/e.bin"});
+  o.jobs = 2;
+  DownloadListener listener;
+  listener.finished = [](const DownloadOutcome&) { throw OutputError("standard output", ENOSPC); };
+  listener.progress = [](const TransferFigures&) {};
+  EXPECT_THROW(downloadAll(o, listener), OutputError);
+  const bool leftBehind = !std::filesystem::is_empty(temporary.path());
+  previous != nullptr ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
+  EXPECT_FALSE(leftBehind);
+  EXPECT_FALSE(std::filesystem::exists(directory.path() / "e.bin"));
 }
 
 TEST_F(DownloadTest, NameGivesTheLocalFileAndUsageAndClearSeeTheDirectory) {
