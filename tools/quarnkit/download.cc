@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -50,12 +52,12 @@ struct Run {
   TransferRate rate;
   std::vector<Task<void>> workers;
   std::size_t workersRunning = 0;
-  // The listener's first failure (standard output full or closed): it ends
-  // the run.
+  // What ended the run early: the listener's first failure (standard output
+  // full or closed), or an interruption.
   std::exception_ptr failure;
 };
 
-// Ends the run after the listener failed: nothing more starts, the workers
+// Ends the run after the listener failed or a signal came: nothing more starts, the workers
 // stop waiting, and the downloads under way are cancelled, which removes
 // their partial files once the main context runs their cancellation.
 void stopRun(Run& run, std::exception_ptr failure) {
@@ -151,6 +153,14 @@ Async<void> downloadEverything(std::shared_ptr<Run> run) {
           if (auto r = weak.lock()) r->listener.progress(figuresOf(*r));
         });
   }
+  // Ctrl-C or a termination ends the run as a failing output does: the
+  // downloads under way are cancelled and leave nothing behind.
+  boost::asio::signal_set signals(mainContext(), SIGINT, SIGTERM);
+  signals.async_wait([weak = std::weak_ptr<Run>(run)](const boost::system::error_code& error, int) {
+    auto r = weak.lock();
+    if (error || !r) return;
+    stopRun(*r, std::make_exception_ptr(InputError("download", "", "interrupted")));
+  });
   const std::size_t count = std::min(std::max<std::size_t>(run->options.jobs, 1), run->urls.size());
   run->workers.reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
@@ -273,7 +283,13 @@ int runDownload(const DownloadOptions& options) {
   DownloadListener listener;
   listener.finished = [display](const DownloadOutcome& o) { display->finished(o); };
   listener.progress = [display](const TransferFigures& f) { display->update(f); };
-  const auto outcomes = downloadAll(options, listener);
+  std::vector<DownloadOutcome> outcomes;
+  try {
+    outcomes = downloadAll(options, listener);
+  } catch (...) {
+    display->clear();  // the error's line starts at the left
+    throw;
+  }
   display->clear();
   const bool failed = std::any_of(outcomes.begin(), outcomes.end(),
                                   [](const DownloadOutcome& o) { return !o.path; });

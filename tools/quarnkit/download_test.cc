@@ -8,12 +8,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "quarnkit/testing/loopback_server.h"
 #include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/input_error.h"
 #include "tools/quarnkit/tool_test_support.h"
 
 namespace quarn::tool {
@@ -44,7 +47,27 @@ class DownloadTest : public ::testing::Test {
       res.status = 404;
       res.set_content("no such file", "text/plain");
     });
+    // Sends a tenth of its body, then nothing until the server stops.
+    r.Get("/stalls", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(1000, "application/octet-stream",
+                               [this](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                 if (offset > 0) {
+                                   server.holdUntilStopped();
+                                   return false;
+                                 }
+                                 sink.write(std::string(100, 's').data(), 100);
+                                 partSent = true;
+                                 return true;
+                               });
+    });
     server.start();
+    // Downloads are written to temporary files here until they are complete.
+    if (const char* set = std::getenv("TMPDIR")) savedTemporary = set;
+    ::setenv("TMPDIR", temporary.path().c_str(), 1);
+  }
+
+  void TearDown() override {
+    savedTemporary ? ::setenv("TMPDIR", savedTemporary->c_str(), 1) : ::unsetenv("TMPDIR");
   }
 
   DownloadOptions options(const std::vector<std::string>& paths) {
@@ -57,6 +80,9 @@ class DownloadTest : public ::testing::Test {
 
   LoopbackServer server{8};
   ScratchDirectory directory;
+  ScratchDirectory temporary;
+  std::optional<std::string> savedTemporary;
+  std::atomic<bool> partSent = false;
 };
 
 TEST_F(DownloadTest, AFirstRunDownloadsAndASecondFindsTheFilesWithoutARequest) {
@@ -128,39 +154,39 @@ TEST_F(DownloadTest, URLsOfOneRunThatShareALocalFileFailAfterTheFirstOne) {
 TEST_F(DownloadTest, AFailingListenerStopsTheRunAndLeavesNoPartialDownloadBehind) {
   // Standard output full: the run ends with that error, starts nothing more,
   // and the download under way is cancelled rather than left to the exit.
-  std::atomic<bool> partSent = false;
-  server.routes().Get("/stalls", [&](const httplib::Request&, httplib::Response& res) {
-    res.set_content_provider(1000, "application/octet-stream",
-                             [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                               if (offset > 0) {
-                                 server.holdUntilStopped();
-                                 return false;
-                               }
-                               sink.write(std::string(10, 's').data(), 10);
-                               partSent = true;
-                               return true;
-                             });
-  });
   server.routes().Get("/after-the-part", [&](const httplib::Request&, httplib::Response& res) {
     while (!partSent) server.hold(std::chrono::milliseconds(5));
     server.hold(std::chrono::milliseconds(50));
     res.set_content("x", "text/plain");
   });
-  const ScratchDirectory temporary;
-  const char* previous = std::getenv("TMPDIR");
-  const std::string saved = previous != nullptr ? previous : "";
-  ::setenv("TMPDIR", temporary.path().c_str(), 1);
-
   DownloadOptions o = options({"/after-the-part", "/stalls", "/files/e.bin"});
   o.jobs = 2;
   DownloadListener listener;
   listener.finished = [](const DownloadOutcome&) { throw OutputError("standard output", ENOSPC); };
   listener.progress = [](const TransferFigures&) {};
   EXPECT_THROW(downloadAll(o, listener), OutputError);
-  const bool leftBehind = !std::filesystem::is_empty(temporary.path());
-  previous != nullptr ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
-  EXPECT_FALSE(leftBehind);
+  EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a partial download is left";
   EXPECT_FALSE(std::filesystem::exists(directory.path() / "e.bin"));
+}
+
+TEST_F(DownloadTest, AnInterruptedRunCancelsItsDownloadsAndSaysSo) {
+  // Without the run's own handling the signal would be ignored here, and the
+  // run would wait for the stalled body.
+  const auto previous = std::signal(SIGINT, SIG_IGN);
+  DownloadListener listener;
+  listener.interval = 0.01;
+  bool raised = false;
+  listener.progress = [&](const TransferFigures&) {
+    if (partSent && !raised) raised = std::raise(SIGINT) == 0;
+  };
+  try {
+    downloadAll(options({"/stalls"}), listener);
+    ADD_FAILURE() << "the run ended as if nothing happened";
+  } catch (const InputError& e) {
+    EXPECT_STREQ(e.what(), "download: interrupted");
+  }
+  std::signal(SIGINT, previous);
+  EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a partial download is left";
 }
 
 TEST_F(DownloadTest, NameGivesTheLocalFileAndUsageAndClearSeeTheDirectory) {
