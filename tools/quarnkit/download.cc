@@ -9,6 +9,8 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -256,6 +258,17 @@ std::vector<std::optional<std::string>> clashesOf(const ResourceDownloader& down
   return clashes;
 }
 
+// Whether removing `directory` would remove `inside`: it is that directory or
+// one of its parents.
+bool holds(const std::filesystem::path& directory, const std::filesystem::path& inside) {
+  std::error_code error;
+  const auto outer = std::filesystem::canonical(directory, error);
+  if (error) return false;
+  const auto inner = std::filesystem::canonical(inside, error);
+  if (error) return false;
+  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
 std::shared_ptr<ResourceDownloader> downloaderFor(const std::optional<std::string>& to) {
   return std::make_shared<ResourceDownloader>(destinationOf(to));
 }
@@ -307,6 +320,16 @@ std::string downloadCacheUsage(const std::optional<std::string>& to) {
 std::string clearDownloadCache(const std::optional<std::string>& to) {
   const auto downloader = downloaderFor(to);
   const std::string directory = downloader->destinationDirectory().filePath().string();
+  // "--to ." is a natural place to download to, but clearing it would take
+  // the user's own files and the directory they work in with it.
+  const char* home = std::getenv("HOME");
+  std::error_code ignored;
+  if (holds(directory, std::filesystem::current_path(ignored))) {
+    throw InputError(directory, "", "holds the current directory; not removed");
+  }
+  if (home != nullptr && *home != '\0' && holds(directory, home)) {
+    throw InputError(directory, "", "holds the home directory; not removed");
+  }
   try {
     downloader->removeAllDownloadedFiles();
   } catch (...) {

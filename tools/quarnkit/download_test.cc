@@ -189,6 +189,25 @@ TEST_F(DownloadTest, AnInterruptedRunCancelsItsDownloadsAndSaysSo) {
   EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a partial download is left";
 }
 
+TEST_F(DownloadTest, ClearRefusesTheDirectoryThatHoldsTheCurrentOne) {
+  // "--to ." downloads here; clearing it would remove the user's own files
+  // and the directory they work in.
+  const std::string kept = directory.write("work/notes.txt", "mine");
+  const auto working = std::filesystem::current_path();
+  std::filesystem::current_path(directory.path() / "work");
+  for (const std::string& to :
+       std::vector<std::string>{".", "..", (directory.path() / "work").string() + "/"}) {
+    try {
+      clearDownloadCache(to);
+      ADD_FAILURE() << "removed " << to;
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.reason(), "holds the current directory; not removed") << to;
+    }
+  }
+  std::filesystem::current_path(working);
+  EXPECT_TRUE(std::filesystem::exists(kept));
+}
+
 TEST_F(DownloadTest, NameGivesTheLocalFileAndUsageAndClearSeeTheDirectory) {
   DownloadOptions o = options({"/files/d.bin"});
   o.name = "renamed.dat";
