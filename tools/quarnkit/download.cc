@@ -7,6 +7,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -178,10 +179,12 @@ Async<void> downloadEverything(std::shared_ptr<Run> run) {
   if (ticks) ticks->invalidate();
   if (run->failure) {
     // Lets the stopped workers and the cancelled downloads end (removing
-    // their files) first.
+    // their files) first: a few handlers on the main context, but a worker
+    // that somehow does not end must not hold the exit up.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     do {
       co_await boost::asio::post(mainExecutor(), boost::asio::use_awaitable);
-    } while (run->workersRunning > 0);
+    } while (run->workersRunning > 0 && std::chrono::steady_clock::now() < limit);
     std::rethrow_exception(run->failure);
   }
   if (ticks) run->listener.progress(figuresOf(*run));
