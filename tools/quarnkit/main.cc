@@ -36,6 +36,7 @@
 #include "tools/quarnkit/page.h"
 #include "tools/quarnkit/price_command.h"
 #include "tools/quarnkit/route.h"
+#include "tools/quarnkit/standard_descriptors.h"
 
 #ifndef QUARNKIT_VERSION
 #define QUARNKIT_VERSION "0.0.0"
@@ -213,6 +214,7 @@ std::optional<std::string> optionalText(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  holdClosedStandardDescriptors();
   CLI::App app(
       "Previews, explains and lints composite-list templates; matches URLs against routing tables.",
       "quarnkit");
