@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -211,6 +212,11 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   std::shared_ptr<platform::FileManager> fileManager_;
   std::shared_ptr<platform::BackgroundDownloadService> service_;
   std::vector<TaskMapEntry> taskMap_;
+  // The background tasks started here, by identifier, while anyone holds
+  // them: a caller that joined a download still waits after the first
+  // caller's entry has left the task map, and the service's callbacks must
+  // reach it. Main context only.
+  std::map<std::string, std::weak_ptr<ResourceDownloadBackgroundTask>> backgroundTasks_;
   std::shared_ptr<PassthroughSubject<WillChange, Never>> objectWillChange_;
   Logger log_;
 };

@@ -80,6 +80,8 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
   auto task = std::make_shared<ResourceDownloadBackgroundTask>(download.identifier, remoteURL,
                                                                localFileUrl, contentLength);
   service->startForeground(download);
+  std::erase_if(backgroundTasks_, [](const auto& entry) { return entry.second.expired(); });
+  backgroundTasks_[download.identifier] = task;
   task->setCancelHandler([service, identifier = download.identifier](
                              ResourceDownloadBackgroundTask::CancelCompletion completion) {
     Task<void>::spawn(mainExecutor(),
@@ -91,6 +93,11 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
 std::shared_ptr<ResourceDownloadBackgroundTask> ResourceDownloader::resolveTask(
     const platform::BackgroundDownload& download) const {
   auto found = task(download.identifier);
+  if (!found) {
+    // Out of the task map, but still awaited by a caller that joined it.
+    const auto kept = backgroundTasks_.find(download.identifier);
+    if (kept != backgroundTasks_.end()) found = kept->second.lock();
+  }
   if (!found) {
     log_.error("Unknown download: {}, uniqueIdentifier: {}", download.identifier,
                download.uniqueIdentifier);

@@ -260,6 +260,24 @@ TEST_F(BackgroundDownloadTest, CancellingTheCallerCancelsTheServiceDownload) {
   EXPECT_FALSE(downloader->isDownloadedFile(url("/files/cancel.pack")));
 }
 
+TEST_F(BackgroundDownloadTest, ACallerThatJoinedGetsTheFileAfterTheFirstCallerIsCancelled) {
+  // The first caller's entry leaves the task map when it is cancelled; the
+  // download goes on for the caller that joined it, and its end still counts.
+  const URL remote = url("/files/joined.pack");
+  Task<URL> first;
+  const auto download = startDownload(remote, first);
+  auto second = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
+  drainMainContext();
+  first.cancel();
+  runUntil([&] { return downloader->taskMap().empty(); });
+  EXPECT_EQ(service->cancels(), 0);
+  service->finish(download, "still wanted");
+  runUntil([&] { return second.isFinished(); }, std::chrono::seconds(2));
+  ASSERT_TRUE(second.isFinished());
+  EXPECT_EQ(runUntilComplete(second.value()), local("joined.pack"));
+  EXPECT_EQ(contents(directory.path() / "joined.pack"), "still wanted");
+}
+
 TEST_F(BackgroundDownloadTest, TheFirstResultIsKeptAndLaterOnesIgnored) {
   // A result that comes before anyone reads the value.
   auto early =
