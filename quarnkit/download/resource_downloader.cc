@@ -170,8 +170,10 @@ Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::st
 
 Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
                                             const std::string& subdirectory) {
+  // Joined as a relative path: "/posters" is the subdirectory "posters" (a
+  // path's "/" would otherwise replace the destination directory).
   std::optional<URL> destination =
-      URL::fileURL(destinationDirectory_.filePath() / subdirectory / "");
+      URL::fileURL(destinationDirectory_.filePath() / fs::path(subdirectory).relative_path() / "");
   return onMain(
       download(std::move(remoteURL), std::move(fileName), std::move(destination), nullptr));
 }

@@ -71,6 +71,20 @@ TEST_F(ResourceDownloaderTest, NamesThatWouldLeaveTheDirectoryAreRefused) {
   EXPECT_FALSE(fs::exists(directory.path().parent_path() / "escape"));
 }
 
+TEST_F(ResourceDownloaderTest, ASubdirectoryIsJoinedToTheDestinationEvenWhenItStartsWithASlash) {
+  // "/posters" names the subdirectory "posters", not a directory at the root.
+  const fs::path outside = directory.path().string() + "-outside";
+  const std::string subdirectory = outside.string() + "/posters";
+  const URL file = runUntilComplete(
+      downloader->downloadFile(url("/files/poster.png"), std::nullopt, subdirectory));
+  const bool escaped = fs::exists(outside);
+  fs::remove_all(outside);
+  EXPECT_FALSE(escaped);
+  EXPECT_EQ(file,
+            URL::fileURL(directory.path() / fs::path(subdirectory).relative_path() / "poster.png"));
+  EXPECT_EQ(contents(file.filePath()), "file /files/poster.png");
+}
+
 TEST_F(ResourceDownloaderTest, AFileURLIsReturnedAsItIs) {
   const URL file = URL::fileURL("/some/where/file.bin");
   EXPECT_EQ(runUntilComplete(downloader->downloadFile(file)), file);
