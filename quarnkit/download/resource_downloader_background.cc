@@ -162,6 +162,8 @@ void ResourceDownloader::installBackgroundFile(const platform::BackgroundDownloa
   try {
     noteReplacement(destination, task->url());
     if (fileManager_->fileExists(destination)) fileManager_->removeItem(destination);
+    // The cache may have been emptied while the service downloaded.
+    fileManager_->createDirectory(destination.parent_path(), true);
     fileManager_->moveItem(staged, destination);
   } catch (...) {
     const std::exception_ptr error = std::current_exception();

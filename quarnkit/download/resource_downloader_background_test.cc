@@ -227,6 +227,15 @@ TEST_F(BackgroundDownloadTest, AFileThatCannotBeMovedFailsTheDownloadWithTheLogL
   }
 }
 
+TEST_F(BackgroundDownloadTest, TheCacheEmptiedWhileTheServiceDownloadsStillGetsTheFile) {
+  Task<URL> call;
+  const auto download = startDownload(url("/files/later.pack"), call);
+  downloader->removeAllDownloadedFiles();
+  service->finish(download, "after clearing");
+  EXPECT_EQ(runUntilComplete(call.value()), local("later.pack"));
+  EXPECT_EQ(contents(directory.path() / "later.pack"), "after clearing");
+}
+
 TEST_F(BackgroundDownloadTest, CallbacksForUnknownOrUnsupportedDownloadsAreLogged) {
   quarn::testing::LogCapture log;
   platform::BackgroundDownload unknown;
