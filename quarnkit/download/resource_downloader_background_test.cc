@@ -121,6 +121,19 @@ TEST_F(BackgroundDownloadTest, AMissingOrUnreadableContentLengthIsZero) {
   EXPECT_THROW(runUntilComplete(call.value()), std::runtime_error);
 }
 
+TEST_F(BackgroundDownloadTest, AFinishedDownloadCompletesTheCallersProgress) {
+  // Neither the probe nor the service told the size: the unit the download
+  // stands for still completes when it is done.
+  auto overall = platform::Progress::make(1);
+  auto call = Task<URL>::spawn(
+      mainExecutor(), performAsCurrent(overall, downloader->downloadFile(url("/sized/none"))));
+  runUntil([&] { return !service->started().empty(); });
+  drainMainContext();
+  service->finish(service->started().back(), "no size told");
+  EXPECT_EQ(runUntilComplete(call.value()), local("none"));
+  EXPECT_DOUBLE_EQ(overall->fractionCompleted(), 1.0);
+}
+
 TEST_F(BackgroundDownloadTest, OverlappingCallsJoinTheServiceDownload) {
   const URL remote = url("/files/shared.pack");
   Task<URL> first;
