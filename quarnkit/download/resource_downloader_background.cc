@@ -57,6 +57,9 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
   const std::shared_ptr<platform::BackgroundDownloadService> service = service_;
   service->setDelegate(weak_from_this());
   const auto control = co_await service->exclusiveControl();
+  // A caller cancelled while another user held the section must not start a
+  // download that nobody would await or cancel.
+  co_await checkCancellation();
 
   const auto downloads = service->currentDownloads();
   for (const TaskMapEntry& e : taskMap_) {

@@ -300,6 +300,22 @@ TEST_F(BackgroundDownloadTest, ACallerThatJoinedGetsTheFileAfterTheFirstCallerIs
   EXPECT_EQ(contents(directory.path() / "joined.pack"), "still wanted");
 }
 
+TEST_F(BackgroundDownloadTest, ACallerCancelledWhileWaitingForTheServiceStartsNothing) {
+  // Another user of the service holds its exclusive section meanwhile.
+  auto held = runUntilComplete(service->exclusiveControl());
+  auto call = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(url("/files/late.pack")));
+  runUntil([&] { return hits("/files/late.pack") == 1; });
+  drainMainContext();
+  call.cancel();
+  drainMainContext();
+  held.reset();
+  EXPECT_THROW(runUntilComplete(call.value()), std::exception);
+  runUntil([&] { return service->sections() == 2; });
+  drainMainContext();
+  EXPECT_TRUE(service->currentDownloads().empty());
+  EXPECT_TRUE(downloader->taskMap().empty());
+}
+
 TEST_F(BackgroundDownloadTest, TheFirstResultIsKeptAndLaterOnesIgnored) {
   // A result that comes before anyone reads the value.
   auto early =
