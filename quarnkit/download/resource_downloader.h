@@ -14,7 +14,7 @@
 //
 // The local file is the destination directory joined with the caller's file
 // name, or with the remote URL's last path component once every "%2F" in it
-// has become "/" ("https://h/o/a%2Fb%2Fc.png" → "c.png"). Different remote
+// (or "%2f") has become "/" ("https://h/o/a%2Fb%2Fc.png" → "c.png"). Different remote
 // URLs with the same last component share one file (a warning is logged when
 // one replaces another's). A name that would leave the destination directory
 // is refused with ResourceDownloaderError::invalidFileName. A file is at its

@@ -37,6 +37,10 @@ TEST_F(ResourceDownloaderTest, LocalNamesComeFromTheLastDecodedSegmentOrTheCalle
             URL::fileURL(directory.path() / "sub/cover.png"));
   EXPECT_EQ(downloader->urlForDownloadedFile(*URL::parse("https://h/a/b%20c.mp4")),
             local("b c.mp4"));
+  // Percent-encodings are case-insensitive: "%2f" separates as "%2F" does.
+  EXPECT_EQ(downloader->urlForDownloadedFile(
+                *URL::parse("https://storage.example.com/o/media%2fposters%2fcover.png")),
+            local("cover.png"));
 }
 
 TEST_F(ResourceDownloaderTest, NamesThatWouldLeaveTheDirectoryAreRefused) {
