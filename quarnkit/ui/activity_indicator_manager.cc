@@ -141,11 +141,14 @@ struct ActivityIndicatorManager::State : std::enable_shared_from_this<State> {
   }
 
   // Posted in the order of the changes; runs on the main context, outside
-  // the lock.
+  // the lock. Once the manager is gone only a hide still reaches the
+  // indicator: the host's callback may point into what it tore down.
   void setVisible(bool shown) {
     if (shown == visible) return;
     visible = shown;
-    postToMain([indicator = view, callback = visibilityChanged, shown] {
+    postToMain([weak = weak_from_this(), indicator = view, callback = visibilityChanged, shown] {
+      const bool managerAlive = !weak.expired();
+      if (!managerAlive && shown) return;
       if (indicator) {
         if (shown) {
           indicator->startAnimating();
@@ -153,7 +156,7 @@ struct ActivityIndicatorManager::State : std::enable_shared_from_this<State> {
           indicator->stopAnimating();
         }
       }
-      if (callback) callback(shown);
+      if (callback && managerAlive) callback(shown);
     });
   }
 

@@ -21,7 +21,9 @@
 // Thread-safe: notifications may arrive on any thread. Timers come from
 // platform::TimerScheduler::current(); the indicator and the visibility
 // callback are called on the main context, after the manager's lock is
-// released, in the order the visibility changed.
+// released, in the order the visibility changed. Once the manager is
+// destroyed the callback is no longer called, and the indicator is only
+// still told to stop.
 #pragma once
 
 #include <cstdint>

@@ -340,6 +340,33 @@ TEST_F(ActivityIndicatorManagerTest, NotificationsFromManyThreadsLeaveAConsisten
   EXPECT_FALSE(indicator->animating);
 }
 
+TEST_F(ActivityIndicatorManagerTest, ADroppedManagerTellsNobodyWhatWasStillOnItsWay) {
+  // The timers fire on the main context, and the host drops the manager
+  // before the posted visibility change runs: its callback may point into
+  // a screen that is gone, and a spinner started now would never stop.
+  auto request = runningSilentRequest();
+  auto manager = makeManager(request);
+  postToMain([&] {
+    clock->advance(1.0);
+    manager.reset();
+  });
+  drainMainContext();
+  EXPECT_TRUE(callbacks.empty());
+  EXPECT_TRUE(indicator->calls.empty());
+
+  // A hide on its way still reaches the indicator, so it does not spin on.
+  manager = makeManager(request);
+  clock->advance(1.0);
+  completed(request);
+  postToMain([&] {
+    clock->advance(0.2);
+    manager.reset();
+  });
+  drainMainContext();
+  EXPECT_EQ(indicator->calls, (Calls{"start", "stop"}));
+  EXPECT_EQ(callbacks, Callbacks{true});
+}
+
 TEST_F(ActivityIndicatorManagerTest, DrivesTheToolkitsSpinnerAndReadsTheNewDelays) {
   auto spinner = std::make_shared<platform::ActivityIndicatorView>();
   auto request = runningSilentRequest();

@@ -161,6 +161,8 @@ check download-name-of-two 2 err "--name: names the file of one URL, not of 2" d
 check download-jobs-zero 2 err "--jobs: expected a whole number from 1 to 64, not \"0\"" download http://127.0.0.1/a --jobs 0
 check download-name-escapes 1 err "quarnkit: http://127.0.0.1:1/a.bin: invalidFileName(\"../x\"): not a file name inside the destination directory" download http://127.0.0.1:1/a.bin --name ../x --to dl --quiet
 check download-to-a-file 1 err "quarnkit: http://127.0.0.1:1/a.bin: filesystem error: cannot create the directory: Not a directory [$D/card.json]" download http://127.0.0.1:1/a.bin --to card.json --quiet
+check download-names-clash 1 err "quarnkit: http://127.0.0.1:1/b/x.bin: the local file $D/dl/x.bin is also that of http://127.0.0.1:1/a/x.bin" download http://127.0.0.1:1/a/x.bin http://127.0.0.1:1/b/x.bin --to dl --quiet
+check download-clear-here 1 err "quarnkit: $D/: holds the current directory; not removed" download --clear --to .
 check download-usage-of-nothing 0 out "0 B (0 bytes) in $D/none" download --usage --to none
 check server-and-results 2 err "--results excludes --server" preview card.json --results card.json --server http://127.0.0.1/c
 check header-without-server 2 err "--header requires --server" preview card.json --header "A: b"

@@ -4,7 +4,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <utility>
@@ -37,13 +45,31 @@ struct Run {
   std::size_t next = 0;
   std::set<std::size_t> running;
   std::vector<DownloadOutcome> outcomes;
+  // Per URL: the earlier URL of the run whose local file it would share.
+  std::vector<std::optional<std::string>> clashes;
   // Bytes of the files that have ended, and of those found on disk.
   std::int64_t finishedBytes = 0;
   std::int64_t bytesFoundOnDisk = 0;
   std::int64_t networkBytes = 0;  // the most seen: the rate's input never goes back
   double start = 0;
   TransferRate rate;
+  std::vector<Task<void>> workers;
+  std::size_t workersRunning = 0;
+  // What ended the run early: the listener's first failure (standard output
+  // full or closed), or an interruption.
+  std::exception_ptr failure;
 };
+
+// Ends the run after the listener failed or a signal came: nothing more starts, the workers
+// stop waiting, and the downloads under way are cancelled, which removes
+// their partial files once the main context runs their cancellation.
+void stopRun(Run& run, std::exception_ptr failure) {
+  if (run.failure) return;
+  run.failure = std::move(failure);
+  run.next = run.urls.size();
+  for (auto& worker : run.workers) worker.cancel();
+  run.downloader->session()->cancelAllRequests();
+}
 
 std::int64_t sizeOf(const std::filesystem::path& path) {
   std::error_code error;
@@ -80,6 +106,8 @@ TransferFigures figuresOf(Run& run) {
 }
 
 Async<void> downloadNext(std::shared_ptr<Run> run) {
+  ++run->workersRunning;
+  const std::shared_ptr<void> ended(nullptr, [&run](void*) { --run->workersRunning; });
   while (run->next < run->urls.size()) {
     const std::size_t i = run->next++;
     const URL& url = run->urls[i];
@@ -87,6 +115,13 @@ Async<void> downloadNext(std::shared_ptr<Run> run) {
     const std::optional<URL> destination = destinationOf(run->options.to);
     run->running.insert(i);
     try {
+      if (const auto& first = run->clashes[i]) {
+        const URL local =
+            run->downloader->urlForDownloadedFile(url, run->options.name, destination);
+        throw InputError(
+            outcome.url, "",
+            "the local file " + local.filePath().string() + " is also that of " + *first);
+      }
       outcome.alreadyThere = run->downloader->isDownloadedFile(url, run->options.name, destination);
       const URL local = co_await run->downloader->downloadFile(url, run->options.name, destination);
       outcome.path = local.filePath();
@@ -96,14 +131,19 @@ Async<void> downloadNext(std::shared_ptr<Run> run) {
       outcome.error = describeFailure(outcome.url);
     }
     run->running.erase(i);
+    if (run->failure) co_return;
     if (outcome.path) {
       const std::int64_t size = sizeOf(*outcome.path);
       run->finishedBytes += size;
       if (outcome.alreadyThere) run->bytesFoundOnDisk += size;
     }
     run->outcomes.push_back(outcome);
-    if (run->listener.progress) run->listener.progress(figuresOf(*run));
-    if (run->listener.finished) run->listener.finished(outcome);
+    try {
+      if (run->listener.progress) run->listener.progress(figuresOf(*run));
+      if (run->listener.finished) run->listener.finished(outcome);
+    } catch (...) {
+      stopRun(*run, std::current_exception());
+    }
   }
 }
 
@@ -116,17 +156,38 @@ Async<void> downloadEverything(std::shared_ptr<Run> run) {
           if (auto r = weak.lock()) r->listener.progress(figuresOf(*r));
         });
   }
-  std::vector<Task<void>> workers;
+  // Ctrl-C or a termination ends the run as a failing output does: the
+  // downloads under way are cancelled and leave nothing behind.
+  boost::asio::signal_set signals(mainContext(), SIGINT, SIGTERM);
+  signals.async_wait([weak = std::weak_ptr<Run>(run)](const boost::system::error_code& error, int) {
+    auto r = weak.lock();
+    if (error || !r) return;
+    stopRun(*r, std::make_exception_ptr(InputError("download", "", "interrupted")));
+  });
   const std::size_t count = std::min(std::max<std::size_t>(run->options.jobs, 1), run->urls.size());
-  workers.reserve(count);
+  run->workers.reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
-    workers.push_back(Task<void>::spawn(mainExecutor(), downloadNext(run)));
+    run->workers.push_back(Task<void>::spawn(mainExecutor(), downloadNext(run)));
   }
-  for (const auto& worker : workers) co_await worker.value();
-  if (ticks) {
-    ticks->invalidate();
-    run->listener.progress(figuresOf(*run));
+  for (std::size_t k = 0; k < count; ++k) {
+    try {
+      co_await run->workers[k].value();
+    } catch (...) {
+      if (!run->failure) throw;  // a stopped worker ends with the cancellation error
+    }
   }
+  if (ticks) ticks->invalidate();
+  if (run->failure) {
+    // Lets the stopped workers and the cancelled downloads end (removing
+    // their files) first: a few handlers on the main context, but a worker
+    // that somehow does not end must not hold the exit up.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    do {
+      co_await boost::asio::post(mainExecutor(), boost::asio::use_awaitable);
+    } while (run->workersRunning > 0 && std::chrono::steady_clock::now() < limit);
+    std::rethrow_exception(run->failure);
+  }
+  if (ticks) run->listener.progress(figuresOf(*run));
 }
 
 // What standard error shows while downloads run.
@@ -176,6 +237,41 @@ class ProgressDisplay {
   TransferFigures figures_;
 };
 
+// Different URLs can name one local file (a query string or another folder
+// does not reach the name): the later ones would get or replace the first
+// one's file and report it as theirs, so they fail instead.
+std::vector<std::optional<std::string>> clashesOf(const ResourceDownloader& downloader,
+                                                  const std::vector<URL>& urls,
+                                                  const DownloadOptions& options) {
+  std::vector<std::optional<std::string>> clashes(urls.size());
+  std::map<std::string, std::size_t> firstOfFile;
+  const std::optional<URL> destination = destinationOf(options.to);
+  for (std::size_t i = 0; i < urls.size(); ++i) {
+    std::string local;
+    try {
+      local = downloader.urlForDownloadedFile(urls[i], options.name, destination).absoluteString();
+    } catch (...) {
+      continue;  // the download itself reports a refused name
+    }
+    const auto [it, first] = firstOfFile.emplace(local, i);
+    if (!first && urls[it->second].absoluteString() != urls[i].absoluteString()) {
+      clashes[i] = options.urls[it->second];
+    }
+  }
+  return clashes;
+}
+
+// Whether removing `directory` would remove `inside`: it is that directory or
+// one of its parents.
+bool holds(const std::filesystem::path& directory, const std::filesystem::path& inside) {
+  std::error_code error;
+  const auto outer = std::filesystem::canonical(directory, error);
+  if (error) return false;
+  const auto inner = std::filesystem::canonical(inside, error);
+  if (error) return false;
+  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
 std::shared_ptr<ResourceDownloader> downloaderFor(const std::optional<std::string>& to) {
   return std::make_shared<ResourceDownloader>(destinationOf(to));
 }
@@ -192,6 +288,7 @@ std::vector<DownloadOutcome> downloadAll(const DownloadOptions& options,
   run->options = options;
   run->listener = listener;
   run->downloader = downloaderFor(options.to);
+  run->clashes = clashesOf(*run->downloader, run->urls, options);
   run->start = platform::Clock::current()->monotonicNow();
   runUntilComplete(downloadEverything(run));
   return run->outcomes;
@@ -202,7 +299,13 @@ int runDownload(const DownloadOptions& options) {
   DownloadListener listener;
   listener.finished = [display](const DownloadOutcome& o) { display->finished(o); };
   listener.progress = [display](const TransferFigures& f) { display->update(f); };
-  const auto outcomes = downloadAll(options, listener);
+  std::vector<DownloadOutcome> outcomes;
+  try {
+    outcomes = downloadAll(options, listener);
+  } catch (...) {
+    display->clear();  // the error's line starts at the left
+    throw;
+  }
   display->clear();
   const bool failed = std::any_of(outcomes.begin(), outcomes.end(),
                                   [](const DownloadOutcome& o) { return !o.path; });
@@ -220,6 +323,16 @@ std::string downloadCacheUsage(const std::optional<std::string>& to) {
 std::string clearDownloadCache(const std::optional<std::string>& to) {
   const auto downloader = downloaderFor(to);
   const std::string directory = downloader->destinationDirectory().filePath().string();
+  // "--to ." is a natural place to download to, but clearing it would take
+  // the user's own files and the directory they work in with it.
+  const char* home = std::getenv("HOME");
+  std::error_code ignored;
+  if (holds(directory, std::filesystem::current_path(ignored))) {
+    throw InputError(directory, "", "holds the current directory; not removed");
+  }
+  if (home != nullptr && *home != '\0' && holds(directory, home)) {
+    throw InputError(directory, "", "holds the home directory; not removed");
+  }
   try {
     downloader->removeAllDownloadedFiles();
   } catch (...) {

@@ -9,7 +9,8 @@
 //   quarnkit download --clear          # empties it
 //
 // A failed download is one line naming its URL and the reason; the others go
-// on, and the run exits with 1.
+// on, and the run exits with 1. SIGINT or SIGTERM, or standard output
+// failing, ends the run at once, cancelling the downloads under way.
 #pragma once
 
 #include <cstddef>

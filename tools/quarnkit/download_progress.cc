@@ -45,8 +45,15 @@ std::string progressLine(const TransferFigures& figures) {
 }
 
 std::string progressBar(const TransferFigures& figures, int width) {
-  const std::string line = progressLine(figures);
-  const int cells = std::max(10, width - static_cast<int>(line.size()) - 4);
+  std::string line = progressLine(figures);
+  const int cells = width - static_cast<int>(line.size()) - 4;
+  // Never wider than the terminal: a wrapped line leaves a row behind at
+  // every redraw. The bar goes first, then the line's end.
+  if (cells < 10) {
+    if (static_cast<int>(line.size()) > width)
+      line.resize(static_cast<std::size_t>(std::max(0, width)));
+    return line;
+  }
   int filled = 0;
   if (figures.bytesTotal && *figures.bytesTotal > 0) {
     const double fraction = std::clamp(

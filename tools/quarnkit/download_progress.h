@@ -40,7 +40,8 @@ std::string humanDuration(std::optional<double> seconds);
 /// total).
 std::string progressLine(const TransferFigures& figures);
 /// The line after a bar "[####----]" filling the rest of `width` columns
-/// (at least 10 columns of bar; a bar without a total is left empty).
+/// (a bar without a total is left empty). Never wider than `width`: without
+/// room for 10 cells of bar the line is alone, cut to `width`.
 std::string progressBar(const TransferFigures& figures, int width);
 
 /// The rate over the last few seconds of samples.

@@ -27,7 +27,7 @@ TEST(DownloadProgressTest, SizesAndDurationsRoundAtTheirEdges) {
 }
 
 TEST(DownloadProgressTest, TheLineShowsDoneOfTotalRateAndTimeLeft) {
-  const TransferFigures half{1536 * 1024, 3 * 1024 * 1024, 512 * 1024};
+  const TransferFigures half{1536LL * 1024, 3LL * 1024 * 1024, 512 * 1024};
   EXPECT_EQ(progressLine(half), "1.5 MiB / 3.0 MiB  512.0 KiB/s  0:03 left");
   const TransferFigures stalled{10, 100, 0};
   EXPECT_EQ(progressLine(stalled), "10 B / 100 B  0 B/s  --:-- left");
@@ -51,8 +51,17 @@ TEST(DownloadProgressTest, TheBarFillsTheWidthInProportion) {
   EXPECT_EQ(progressBar({100, 100, 10}, 60).find('-'), std::string::npos);
   EXPECT_EQ(progressBar({150, 100, 10}, 60).find('-'), std::string::npos);
   EXPECT_EQ(progressBar({70, std::nullopt, 10}, 60).find('#'), std::string::npos);
-  // Too narrow a terminal still gets ten cells.
-  EXPECT_EQ(progressBar({0, 100, 0}, 5).substr(0, 12), "[----------]");
+}
+
+TEST(DownloadProgressTest, ANarrowTerminalGetsNoMoreColumnsThanItHas) {
+  // A longer line would wrap, and each redraw would leave a row behind.
+  const TransferFigures half{1536LL * 1024, 3LL * 1024 * 1024, 512 * 1024};
+  const std::string line = progressLine(half);
+  const int tightest = static_cast<int>(line.size()) + 14;  // ten cells, brackets, spaces
+  EXPECT_EQ(progressBar(half, tightest), "[#####-----]  " + line);
+  EXPECT_EQ(progressBar(half, tightest - 1), line);  // the bar goes first
+  EXPECT_EQ(progressBar(half, 20), line.substr(0, 20));
+  EXPECT_EQ(progressBar(half, 1), line.substr(0, 1));
 }
 
 TEST(DownloadProgressTest, TheRateIsMeasuredOverTheLastSeconds) {

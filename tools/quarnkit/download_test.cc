@@ -6,10 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "quarnkit/testing/loopback_server.h"
+#include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/input_error.h"
 #include "tools/quarnkit/tool_test_support.h"
 
 namespace quarn::tool {
@@ -40,7 +47,27 @@ class DownloadTest : public ::testing::Test {
       res.status = 404;
       res.set_content("no such file", "text/plain");
     });
+    // Sends a tenth of its body, then nothing until the server stops.
+    r.Get("/stalls", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(1000, "application/octet-stream",
+                               [this](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                 if (offset > 0) {
+                                   server.holdUntilStopped();
+                                   return false;
+                                 }
+                                 sink.write(std::string(100, 's').data(), 100);
+                                 partSent = true;
+                                 return true;
+                               });
+    });
     server.start();
+    // Downloads are written to temporary files here until they are complete.
+    if (const char* set = std::getenv("TMPDIR")) savedTemporary = set;
+    ::setenv("TMPDIR", temporary.path().c_str(), 1);
+  }
+
+  void TearDown() override {
+    savedTemporary ? ::setenv("TMPDIR", savedTemporary->c_str(), 1) : ::unsetenv("TMPDIR");
   }
 
   DownloadOptions options(const std::vector<std::string>& paths) {
@@ -53,6 +80,9 @@ class DownloadTest : public ::testing::Test {
 
   LoopbackServer server{8};
   ScratchDirectory directory;
+  ScratchDirectory temporary;
+  std::optional<std::string> savedTemporary;
+  std::atomic<bool> partSent = false;
 };
 
 TEST_F(DownloadTest, AFirstRunDownloadsAndASecondFindsTheFilesWithoutARequest) {
@@ -103,6 +133,79 @@ TEST_F(DownloadTest, JobsBoundTheDownloadsAtOnceAndProgressEndsAtTheTotal) {
   ASSERT_FALSE(figures.empty());
   EXPECT_EQ(figures.back().bytesDone, 15);
   EXPECT_EQ(figures.back().bytesTotal, 15);
+}
+
+TEST_F(DownloadTest, URLsOfOneRunThatShareALocalFileFailAfterTheFirstOne) {
+  // A query string does not reach the file name: both would be a.bin, and
+  // the second would get the first one's file (or replace it) as a success.
+  DownloadOptions o = options({"/files/a.bin", "/files/a.bin?v=2", "/files/a.bin"});
+  o.jobs = 1;
+  const auto outcomes = downloadAll(o);
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(outcomes[0].path, directory.path() / "a.bin") << outcomes[0].error;
+  EXPECT_FALSE(outcomes[1].path);
+  EXPECT_EQ(outcomes[1].error, server.url("/files/a.bin?v=2") + ": the local file " +
+                                   (directory.path() / "a.bin").string() + " is also that of " +
+                                   server.url("/files/a.bin"));
+  EXPECT_EQ(outcomes[2].path, directory.path() / "a.bin") << "the same URL again is no clash";
+  EXPECT_EQ(server.requestCount(), 1u);
+}
+
+TEST_F(DownloadTest, AFailingListenerStopsTheRunAndLeavesNoPartialDownloadBehind) {
+  // Standard output full: the run ends with that error, starts nothing more,
+  // and the download under way is cancelled rather than left to the exit.
+  server.routes().Get("/after-the-part", [&](const httplib::Request&, httplib::Response& res) {
+    while (!partSent) server.hold(std::chrono::milliseconds(5));
+    server.hold(std::chrono::milliseconds(50));
+    res.set_content("x", "text/plain");
+  });
+  DownloadOptions o = options({"/after-the-part", "/stalls", "/files/e.bin"});
+  o.jobs = 2;
+  DownloadListener listener;
+  listener.finished = [](const DownloadOutcome&) { throw OutputError("standard output", ENOSPC); };
+  listener.progress = [](const TransferFigures&) {};
+  EXPECT_THROW(downloadAll(o, listener), OutputError);
+  EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a partial download is left";
+  EXPECT_FALSE(std::filesystem::exists(directory.path() / "e.bin"));
+}
+
+TEST_F(DownloadTest, AnInterruptedRunCancelsItsDownloadsAndSaysSo) {
+  // Without the run's own handling the signal would be ignored here, and the
+  // run would wait for the stalled body.
+  const auto previous = std::signal(SIGINT, SIG_IGN);
+  DownloadListener listener;
+  listener.interval = 0.01;
+  bool raised = false;
+  listener.progress = [&](const TransferFigures&) {
+    if (partSent && !raised) raised = std::raise(SIGINT) == 0;
+  };
+  try {
+    downloadAll(options({"/stalls"}), listener);
+    ADD_FAILURE() << "the run ended as if nothing happened";
+  } catch (const InputError& e) {
+    EXPECT_STREQ(e.what(), "download: interrupted");
+  }
+  std::signal(SIGINT, previous);
+  EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a partial download is left";
+}
+
+TEST_F(DownloadTest, ClearRefusesTheDirectoryThatHoldsTheCurrentOne) {
+  // "--to ." downloads here; clearing it would remove the user's own files
+  // and the directory they work in.
+  const std::string kept = directory.write("work/notes.txt", "mine");
+  const auto working = std::filesystem::current_path();
+  std::filesystem::current_path(directory.path() / "work");
+  for (const std::string& to :
+       std::vector<std::string>{".", "..", (directory.path() / "work").string() + "/"}) {
+    try {
+      clearDownloadCache(to);
+      ADD_FAILURE() << "removed " << to;
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.reason(), "holds the current directory; not removed") << to;
+    }
+  }
+  std::filesystem::current_path(working);
+  EXPECT_TRUE(std::filesystem::exists(kept));
 }
 
 TEST_F(DownloadTest, NameGivesTheLocalFileAndUsageAndClearSeeTheDirectory) {
