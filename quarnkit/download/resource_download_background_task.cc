@@ -1,5 +1,6 @@
 #include "quarnkit/download/resource_download_background_task.h"
 
+#include "quarnkit/download/detail/complete_progress.h"
 #include "quarnkit/download/detail/shared_wait.h"
 #include "quarnkit/platform/progress.h"
 #include "quarnkit/platform/runtime/continuation.h"
@@ -61,6 +62,7 @@ void ResourceDownloadBackgroundTask::finish(std::exception_ptr error) {
   if (finished_) return;  // a second callback for the same download
   finished_ = true;
   error_ = error;
+  if (!error) detail::completeProgress(*progress_);
   if (auto handler = std::exchange(finishHandler_, nullptr)) handler(std::move(error));
 }
 

@@ -1,7 +1,6 @@
 #include "quarnkit/download/resource_download_task.h"
 
-#include <algorithm>
-
+#include "quarnkit/download/detail/complete_progress.h"
 #include "quarnkit/download/detail/shared_wait.h"
 #include "quarnkit/http/download_request.h"
 #include "quarnkit/platform/progress.h"
@@ -24,9 +23,7 @@ ResourceDownloadTask::ResourceDownloadTask(std::shared_ptr<http::DownloadRequest
   // for in a caller's progress completes.
   request_->response([weak](const http::DownloadResponse<URL>& response) {
     auto progress = weak.lock();
-    if (!progress || !response.value() || progress->isFinished()) return;
-    const std::int64_t done = std::max<std::int64_t>(progress->completedUnitCount(), 1);
-    progress->setUnitCounts(done, done);
+    if (progress && response.value()) detail::completeProgress(*progress);
   });
 }
 

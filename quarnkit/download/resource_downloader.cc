@@ -28,10 +28,13 @@ Logger makeLogger() {
                 "ResourceDownloader");
 }
 
-void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
+// Every encoded "/" ("%2F", or "%2f": percent-encodings ignore case) made a
+// separator.
+void decodeSlashes(std::string& text) {
+  for (std::size_t at = text.find("%2"); at != std::string::npos; at = text.find("%2", at + 1)) {
+    if (at + 2 < text.size() && (text[at + 2] == 'F' || text[at + 2] == 'f')) {
+      text.replace(at, 3, "/");
+    }
   }
 }
 
@@ -137,7 +140,7 @@ URL ResourceDownloader::urlForDownloadedFile(const URL& remoteURL,
     // An object name with encoded separators ("a%2Fb%2Fc.png") is stored
     // under its last segment.
     std::string text = remoteURL.absoluteString();
-    replaceAll(text, "%2F", "/");
+    decodeSlashes(text);
     const std::optional<URL> decoded = URL::parse(text);
     name = (decoded ? *decoded : remoteURL).lastPathComponent();
   }
@@ -170,8 +173,10 @@ Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::st
 
 Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
                                             const std::string& subdirectory) {
+  // Joined as a relative path: "/posters" is the subdirectory "posters" (a
+  // path's "/" would otherwise replace the destination directory).
   std::optional<URL> destination =
-      URL::fileURL(destinationDirectory_.filePath() / subdirectory / "");
+      URL::fileURL(destinationDirectory_.filePath() / fs::path(subdirectory).relative_path() / "");
   return onMain(
       download(std::move(remoteURL), std::move(fileName), std::move(destination), nullptr));
 }

@@ -14,7 +14,7 @@
 //
 // The local file is the destination directory joined with the caller's file
 // name, or with the remote URL's last path component once every "%2F" in it
-// has become "/" ("https://h/o/a%2Fb%2Fc.png" → "c.png"). Different remote
+// (or "%2f") has become "/" ("https://h/o/a%2Fb%2Fc.png" → "c.png"). Different remote
 // URLs with the same last component share one file (a warning is logged when
 // one replaces another's). A name that would leave the destination directory
 // is refused with ResourceDownloaderError::invalidFileName. A file is at its
@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -211,6 +212,11 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   std::shared_ptr<platform::FileManager> fileManager_;
   std::shared_ptr<platform::BackgroundDownloadService> service_;
   std::vector<TaskMapEntry> taskMap_;
+  // The background tasks started here, by identifier, while anyone holds
+  // them: a caller that joined a download still waits after the first
+  // caller's entry has left the task map, and the service's callbacks must
+  // reach it. Main context only.
+  std::map<std::string, std::weak_ptr<ResourceDownloadBackgroundTask>> backgroundTasks_;
   std::shared_ptr<PassthroughSubject<WillChange, Never>> objectWillChange_;
   Logger log_;
 };

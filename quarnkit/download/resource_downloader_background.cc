@@ -57,6 +57,9 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
   const std::shared_ptr<platform::BackgroundDownloadService> service = service_;
   service->setDelegate(weak_from_this());
   const auto control = co_await service->exclusiveControl();
+  // A caller cancelled while another user held the section must not start a
+  // download that nobody would await or cancel.
+  co_await checkCancellation();
 
   const auto downloads = service->currentDownloads();
   for (const TaskMapEntry& e : taskMap_) {
@@ -80,6 +83,8 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
   auto task = std::make_shared<ResourceDownloadBackgroundTask>(download.identifier, remoteURL,
                                                                localFileUrl, contentLength);
   service->startForeground(download);
+  std::erase_if(backgroundTasks_, [](const auto& entry) { return entry.second.expired(); });
+  backgroundTasks_[download.identifier] = task;
   task->setCancelHandler([service, identifier = download.identifier](
                              ResourceDownloadBackgroundTask::CancelCompletion completion) {
     Task<void>::spawn(mainExecutor(),
@@ -91,6 +96,11 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
 std::shared_ptr<ResourceDownloadBackgroundTask> ResourceDownloader::resolveTask(
     const platform::BackgroundDownload& download) const {
   auto found = task(download.identifier);
+  if (!found) {
+    // Out of the task map, but still awaited by a caller that joined it.
+    const auto kept = backgroundTasks_.find(download.identifier);
+    if (kept != backgroundTasks_.end()) found = kept->second.lock();
+  }
   if (!found) {
     log_.error("Unknown download: {}, uniqueIdentifier: {}", download.identifier,
                download.uniqueIdentifier);
@@ -155,6 +165,8 @@ void ResourceDownloader::installBackgroundFile(const platform::BackgroundDownloa
   try {
     noteReplacement(destination, task->url());
     if (fileManager_->fileExists(destination)) fileManager_->removeItem(destination);
+    // The cache may have been emptied while the service downloaded.
+    fileManager_->createDirectory(destination.parent_path(), true);
     fileManager_->moveItem(staged, destination);
   } catch (...) {
     const std::exception_ptr error = std::current_exception();

@@ -121,6 +121,19 @@ TEST_F(BackgroundDownloadTest, AMissingOrUnreadableContentLengthIsZero) {
   EXPECT_THROW(runUntilComplete(call.value()), std::runtime_error);
 }
 
+TEST_F(BackgroundDownloadTest, AFinishedDownloadCompletesTheCallersProgress) {
+  // Neither the probe nor the service told the size: the unit the download
+  // stands for still completes when it is done.
+  auto overall = platform::Progress::make(1);
+  auto call = Task<URL>::spawn(
+      mainExecutor(), performAsCurrent(overall, downloader->downloadFile(url("/sized/none"))));
+  runUntil([&] { return !service->started().empty(); });
+  drainMainContext();
+  service->finish(service->started().back(), "no size told");
+  EXPECT_EQ(runUntilComplete(call.value()), local("none"));
+  EXPECT_DOUBLE_EQ(overall->fractionCompleted(), 1.0);
+}
+
 TEST_F(BackgroundDownloadTest, OverlappingCallsJoinTheServiceDownload) {
   const URL remote = url("/files/shared.pack");
   Task<URL> first;
@@ -227,6 +240,15 @@ TEST_F(BackgroundDownloadTest, AFileThatCannotBeMovedFailsTheDownloadWithTheLogL
   }
 }
 
+TEST_F(BackgroundDownloadTest, TheCacheEmptiedWhileTheServiceDownloadsStillGetsTheFile) {
+  Task<URL> call;
+  const auto download = startDownload(url("/files/later.pack"), call);
+  downloader->removeAllDownloadedFiles();
+  service->finish(download, "after clearing");
+  EXPECT_EQ(runUntilComplete(call.value()), local("later.pack"));
+  EXPECT_EQ(contents(directory.path() / "later.pack"), "after clearing");
+}
+
 TEST_F(BackgroundDownloadTest, CallbacksForUnknownOrUnsupportedDownloadsAreLogged) {
   quarn::testing::LogCapture log;
   platform::BackgroundDownload unknown;
@@ -258,6 +280,40 @@ TEST_F(BackgroundDownloadTest, CancellingTheCallerCancelsTheServiceDownload) {
   runUntil([&] { return downloader->taskMap().empty() && service->cancels() == 1; });
   EXPECT_TRUE(service->currentDownloads().empty());
   EXPECT_FALSE(downloader->isDownloadedFile(url("/files/cancel.pack")));
+}
+
+TEST_F(BackgroundDownloadTest, ACallerThatJoinedGetsTheFileAfterTheFirstCallerIsCancelled) {
+  // The first caller's entry leaves the task map when it is cancelled; the
+  // download goes on for the caller that joined it, and its end still counts.
+  const URL remote = url("/files/joined.pack");
+  Task<URL> first;
+  const auto download = startDownload(remote, first);
+  auto second = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
+  drainMainContext();
+  first.cancel();
+  runUntil([&] { return downloader->taskMap().empty(); });
+  EXPECT_EQ(service->cancels(), 0);
+  service->finish(download, "still wanted");
+  runUntil([&] { return second.isFinished(); }, std::chrono::seconds(2));
+  ASSERT_TRUE(second.isFinished());
+  EXPECT_EQ(runUntilComplete(second.value()), local("joined.pack"));
+  EXPECT_EQ(contents(directory.path() / "joined.pack"), "still wanted");
+}
+
+TEST_F(BackgroundDownloadTest, ACallerCancelledWhileWaitingForTheServiceStartsNothing) {
+  // Another user of the service holds its exclusive section meanwhile.
+  auto held = runUntilComplete(service->exclusiveControl());
+  auto call = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(url("/files/late.pack")));
+  runUntil([&] { return hits("/files/late.pack") == 1; });
+  drainMainContext();
+  call.cancel();
+  drainMainContext();
+  held.reset();
+  EXPECT_THROW(runUntilComplete(call.value()), std::exception);
+  runUntil([&] { return service->sections() == 2; });
+  drainMainContext();
+  EXPECT_TRUE(service->currentDownloads().empty());
+  EXPECT_TRUE(downloader->taskMap().empty());
 }
 
 TEST_F(BackgroundDownloadTest, TheFirstResultIsKeptAndLaterOnesIgnored) {

@@ -37,6 +37,10 @@ TEST_F(ResourceDownloaderTest, LocalNamesComeFromTheLastDecodedSegmentOrTheCalle
             URL::fileURL(directory.path() / "sub/cover.png"));
   EXPECT_EQ(downloader->urlForDownloadedFile(*URL::parse("https://h/a/b%20c.mp4")),
             local("b c.mp4"));
+  // Percent-encodings are case-insensitive: "%2f" separates as "%2F" does.
+  EXPECT_EQ(downloader->urlForDownloadedFile(
+                *URL::parse("https://storage.example.com/o/media%2fposters%2fcover.png")),
+            local("cover.png"));
 }
 
 TEST_F(ResourceDownloaderTest, NamesThatWouldLeaveTheDirectoryAreRefused) {
@@ -69,6 +73,20 @@ TEST_F(ResourceDownloaderTest, NamesThatWouldLeaveTheDirectoryAreRefused) {
   EXPECT_EQ(server.requestCount(), 0u);
   EXPECT_TRUE(directory.files().empty());
   EXPECT_FALSE(fs::exists(directory.path().parent_path() / "escape"));
+}
+
+TEST_F(ResourceDownloaderTest, ASubdirectoryIsJoinedToTheDestinationEvenWhenItStartsWithASlash) {
+  // "/posters" names the subdirectory "posters", not a directory at the root.
+  const fs::path outside = directory.path().string() + "-outside";
+  const std::string subdirectory = outside.string() + "/posters";
+  const URL file = runUntilComplete(
+      downloader->downloadFile(url("/files/poster.png"), std::nullopt, subdirectory));
+  const bool escaped = fs::exists(outside);
+  fs::remove_all(outside);
+  EXPECT_FALSE(escaped);
+  EXPECT_EQ(file,
+            URL::fileURL(directory.path() / fs::path(subdirectory).relative_path() / "poster.png"));
+  EXPECT_EQ(contents(file.filePath()), "file /files/poster.png");
 }
 
 TEST_F(ResourceDownloaderTest, AFileURLIsReturnedAsItIs) {

@@ -10,6 +10,7 @@
 
 #include "quarnkit/platform/detail/file_calls.h"
 #include "quarnkit/platform/service.h"
+#include "quarnkit/platform/services.h"
 
 namespace quarn::platform {
 
@@ -104,8 +105,10 @@ void FileManager::moveItem(const fs::path& from, const fs::path& to) {
   if (detail::renameFile(from.c_str(), to.c_str()) == 0) return;
   const int error = errno;
   if (error != EXDEV) fail("cannot move", from, to, error);
-  // Another file system: copy beside `to`, then rename into place.
-  const fs::path partial = to.parent_path() / (".partial-" + to.filename().string());
+  // Another file system: copy beside `to`, then rename into place. The copy's
+  // name is short (it fits wherever `to`'s name fits) and its own (two moves
+  // into one directory never share it).
+  const fs::path partial = to.parent_path() / (".partial-" + randomUUID().uuidString());
   std::error_code ignored;
   try {
     fs::remove_all(partial, ignored);

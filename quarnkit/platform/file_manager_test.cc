@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -96,7 +97,7 @@ TEST_F(FileManagerTest, MovingAcrossFileSystemsCopiesThenRemoves) {
   }
   EXPECT_EQ(contents(root / "to/file.bin"), "payload");
   EXPECT_FALSE(fs::exists(root / "from.bin"));
-  EXPECT_FALSE(fs::exists(root / "to/.partial-file.bin"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root / "to"), fs::directory_iterator()), 1);
 
   // When the copy fails (here: no directory to copy into), nothing is left
   // and the source stays.
@@ -107,6 +108,19 @@ TEST_F(FileManagerTest, MovingAcrossFileSystemsCopiesThenRemoves) {
   }
   EXPECT_FALSE(fs::exists(root / "none"));
   EXPECT_EQ(contents(root / "again.bin"), "again");
+}
+
+TEST_F(FileManagerTest, MovingAFileWithTheLongestNameAcrossFileSystems) {
+  // The copy's temporary name must fit wherever the final name fits.
+  const std::string name(NAME_MAX, 'n');
+  write(root / "long.bin", "long");
+  fs::create_directories(root / "to");
+  {
+    platform::detail::FileCallFailure crossDevice(platform::detail::FileCall::rename, 1, EXDEV);
+    files.moveItem(root / "long.bin", root / "to" / name);
+  }
+  EXPECT_EQ(contents(root / "to" / name), "long");
+  EXPECT_EQ(std::distance(fs::directory_iterator(root / "to"), fs::directory_iterator()), 1);
 }
 
 TEST_F(FileManagerTest, MovingOntoAnExistingItemOrFromNowhereFails) {

@@ -124,7 +124,10 @@ Async<bool> isCancelled() {
 }
 
 Async<void> checkCancellation() {
-  if (co_await isCancelled()) throwCancellation();
+  // (Awaited into a variable first: with the co_await in the condition, the
+  // GCC 12 build stopped here on an illegal instruction.)
+  const bool cancelled = co_await isCancelled();
+  if (cancelled) throwCancellation();
 }
 
 std::size_t drainMainContext() {

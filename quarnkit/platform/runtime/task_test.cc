@@ -254,6 +254,14 @@ Async<Counted> counted(Gate& gate, std::shared_ptr<int> copies) {
 
 }  // namespace
 
+TEST(TaskTest, CheckingForCancellationPassesInATaskThatGoesOn) {
+  auto task = Task<int>::spawn(mainExecutor(), []() -> Async<int> {
+    co_await checkCancellation();
+    co_return co_await isCancelled() ? 1 : 0;
+  }());
+  EXPECT_EQ(runUntilComplete(task.value()), 0);
+}
+
 TEST(TaskTest, TakeMovesTheValueOutOnlyWhenNoOtherHandleIsLeft) {
   const auto copies = std::make_shared<int>(0);
   Gate gate;
