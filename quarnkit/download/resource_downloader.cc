@@ -80,6 +80,12 @@ URL defaultDestination(platform::FileManager& files) {
                                         : directory);
 }
 
+// A call refused before it starts, failing where it is awaited.
+Async<URL> refused(ResourceDownloaderError error) {
+  throw std::move(error);
+  co_return URL::fileURL("/");
+}
+
 }  // namespace
 
 ResourceDownloader::ResourceDownloader(std::optional<URL> destinationDirectory,
@@ -174,9 +180,14 @@ Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::st
 Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
                                             const std::string& subdirectory) {
   // Joined as a relative path: "/posters" is the subdirectory "posters" (a
-  // path's "/" would otherwise replace the destination directory).
-  std::optional<URL> destination =
-      URL::fileURL(destinationDirectory_.filePath() / fs::path(subdirectory).relative_path() / "");
+  // path's "/" would otherwise replace the destination directory); ".."
+  // would leave it.
+  const fs::path relative = fs::path(subdirectory).relative_path();
+  if (std::find(relative.begin(), relative.end(), fs::path("..")) != relative.end()) {
+    return refused(
+        ResourceDownloaderError(ResourceDownloaderError::Kind::invalidFileName, subdirectory));
+  }
+  std::optional<URL> destination = URL::fileURL(destinationDirectory_.filePath() / relative / "");
   return onMain(
       download(std::move(remoteURL), std::move(fileName), std::move(destination), nullptr));
 }

@@ -204,6 +204,9 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   /// during this run; records `remote` as its origin.
   void noteReplacement(const std::filesystem::path& local, const URL& remote) const;
   void willChange() const;
+  /// Remembers a started background task by its identifier, weakly, for the
+  /// callers that joined it after it left the task map.
+  void keepBackgroundTask(const std::shared_ptr<ResourceDownloadBackgroundTask>& task);
 
   std::shared_ptr<http::Session> session_;
   URL destinationDirectory_;

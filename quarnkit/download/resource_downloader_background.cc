@@ -45,6 +45,13 @@ Async<void> cancelServiceDownload(std::shared_ptr<platform::BackgroundDownloadSe
 
 }  // namespace
 
+// GCC 12 takes the release of this coroutine's frame by Asio's allocator for a
+// mismatched delete (a false positive; the frame is allocated and freed by the
+// same pair).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 Async<std::shared_ptr<ResourceDownloadBackgroundTask>>
 ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL localFileUrl) {
   auto self = shared_from_this();
@@ -83,14 +90,22 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
   auto task = std::make_shared<ResourceDownloadBackgroundTask>(download.identifier, remoteURL,
                                                                localFileUrl, contentLength);
   service->startForeground(download);
-  std::erase_if(backgroundTasks_, [](const auto& entry) { return entry.second.expired(); });
-  backgroundTasks_[download.identifier] = task;
+  keepBackgroundTask(task);
   task->setCancelHandler([service, identifier = download.identifier](
                              ResourceDownloadBackgroundTask::CancelCompletion completion) {
     Task<void>::spawn(mainExecutor(),
                       cancelServiceDownload(service, identifier, std::move(completion)));
   });
   co_return task;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+void ResourceDownloader::keepBackgroundTask(
+    const std::shared_ptr<ResourceDownloadBackgroundTask>& task) {
+  std::erase_if(backgroundTasks_, [](const auto& entry) { return entry.second.expired(); });
+  backgroundTasks_[task->identifier()] = task;
 }
 
 std::shared_ptr<ResourceDownloadBackgroundTask> ResourceDownloader::resolveTask(

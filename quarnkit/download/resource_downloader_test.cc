@@ -87,6 +87,14 @@ TEST_F(ResourceDownloaderTest, ASubdirectoryIsJoinedToTheDestinationEvenWhenItSt
   EXPECT_EQ(file,
             URL::fileURL(directory.path() / fs::path(subdirectory).relative_path() / "poster.png"));
   EXPECT_EQ(contents(file.filePath()), "file /files/poster.png");
+  // ".." would leave the destination: refused before any request.
+  const auto refused = errorOfType<ResourceDownloaderError>([&] {
+    runUntilComplete(downloader->downloadFile(url("/files/up.png"), std::nullopt, "a/../../up"));
+  });
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->kind(), ResourceDownloaderError::Kind::invalidFileName);
+  EXPECT_FALSE(fs::exists(directory.path().parent_path() / "up"));
+  EXPECT_EQ(hits("/files/up.png"), 0);
 }
 
 TEST_F(ResourceDownloaderTest, AFileURLIsReturnedAsItIs) {
