@@ -12,6 +12,7 @@
 #include <string>
 
 #include "quarnkit/platform/media/media_player.h"
+#include "quarnkit/platform/ui/activity_indicator_view.h"
 #include "quarnkit/platform/ui/view.h"
 
 namespace quarn {
@@ -49,22 +50,7 @@ class PlayerOverlayView : public platform::View {
     bool isTracking = false;
   };
   /// Hidden while it does not spin.
-  class BusyIndicator : public View {
-   public:
-    BusyIndicator() { isHidden = true; }
-    [[nodiscard]] bool isAnimating() const { return isAnimating_; }
-    void startAnimating() {
-      isAnimating_ = true;
-      isHidden = false;
-    }
-    void stopAnimating() {
-      isAnimating_ = false;
-      isHidden = true;
-    }
-
-   private:
-    bool isAnimating_ = false;
-  };
+  using BusyIndicator = platform::ActivityIndicatorView;
 
   /// An overlay with its controls in place.
   static std::shared_ptr<PlayerOverlayView> make(platform::Rect frame = {});

@@ -16,7 +16,35 @@
 
 namespace quarn {
 
-class PerPagePagination final : public EncodablePagination {
+namespace detail {
+/// What both schemes derive from the number of items held: the current
+/// page, the reported total and whether the control hides.
+class ItemCountPagination : public EncodablePagination {
+ public:
+  [[nodiscard]] bool shouldHidePaginationControl() const override { return hide_; }
+  [[nodiscard]] std::int64_t currentPage() const override { return currentPage_; }
+  [[nodiscard]] std::int64_t totalCount() const override { return totalCount_; }
+
+ protected:
+  /// `pageSize` > 0 (else std::invalid_argument naming `type`).
+  ItemCountPagination(const char* type, std::int64_t pageSize);
+
+  [[nodiscard]] std::int64_t pageSize() const { return pageSize_; }
+  /// Counts the items held: the control hides once they reach the total,
+  /// or when a page arrives empty.
+  void countItems(std::int64_t itemsCount, std::int64_t newItemsCount,
+                  std::optional<std::int64_t> totalCount);
+  void resetCount();
+
+ private:
+  std::int64_t pageSize_;
+  std::int64_t currentPage_ = 0;
+  std::int64_t totalCount_ = 0;
+  bool hide_ = false;
+};
+}  // namespace detail
+
+class PerPagePagination final : public detail::ItemCountPagination {
  public:
   /// The names of the two parameters; there are no default names.
   struct Keys {
@@ -28,7 +56,7 @@ class PerPagePagination final : public EncodablePagination {
   /// `initialPage`.
   PerPagePagination(std::int64_t perPage, std::int64_t initialPage, Keys keys);
 
-  [[nodiscard]] std::int64_t perPage() const { return perPage_; }
+  [[nodiscard]] std::int64_t perPage() const { return pageSize(); }
   [[nodiscard]] std::int64_t nextPage() const { return nextPage_; }
   void setNextPage(std::int64_t page) { nextPage_ = page; }
   [[nodiscard]] std::int64_t initialPage() const { return initialPage_; }
@@ -39,48 +67,34 @@ class PerPagePagination final : public EncodablePagination {
   }
   [[nodiscard]] std::optional<Value> value(std::string_view paginationKey) const override;
   [[nodiscard]] bool isFirstPage() const override { return nextPage_ == initialPage_; }
-  [[nodiscard]] bool shouldHidePaginationControl() const override { return hide_; }
-  [[nodiscard]] std::int64_t currentPage() const override { return currentPage_; }
-  [[nodiscard]] std::int64_t totalCount() const override { return totalCount_; }
   void update(std::int64_t itemsCount, std::int64_t newItemsCount,
               std::optional<std::int64_t> totalCount) override;
   void reset() override;
 
  private:
-  std::int64_t perPage_;
   std::int64_t nextPage_;
-  std::int64_t currentPage_ = 0;
-  std::int64_t totalCount_ = 0;
-  bool hide_ = false;
   Keys keys_;
   std::int64_t initialPage_;
 };
 
-class OffsetLimitPagination final : public EncodablePagination {
+class OffsetLimitPagination final : public detail::ItemCountPagination {
  public:
   /// `limit` > 0 (else std::invalid_argument).
   OffsetLimitPagination(std::int64_t limit, std::int64_t initialOffset);
 
-  [[nodiscard]] std::int64_t limit() const { return limit_; }
+  [[nodiscard]] std::int64_t limit() const { return pageSize(); }
   [[nodiscard]] std::int64_t nextOffset() const { return nextOffset_; }
   [[nodiscard]] std::int64_t initialOffset() const { return initialOffset_; }
 
   [[nodiscard]] std::vector<std::string> keys() const override { return {"limit", "offset"}; }
   [[nodiscard]] std::optional<Value> value(std::string_view paginationKey) const override;
   [[nodiscard]] bool isFirstPage() const override { return nextOffset_ == initialOffset_; }
-  [[nodiscard]] bool shouldHidePaginationControl() const override { return hide_; }
-  [[nodiscard]] std::int64_t currentPage() const override { return currentPage_; }
-  [[nodiscard]] std::int64_t totalCount() const override { return totalCount_; }
   void update(std::int64_t itemsCount, std::int64_t newItemsCount,
               std::optional<std::int64_t> totalCount) override;
   void reset() override;
 
  private:
-  std::int64_t limit_;
   std::int64_t nextOffset_;
-  std::int64_t currentPage_ = 0;
-  std::int64_t totalCount_ = 0;
-  bool hide_ = false;
   std::int64_t initialOffset_;
 };
 
