@@ -180,8 +180,8 @@ std::shared_ptr<AsyncBlockOperation> AsyncBlockOperation::make(Block block) {
 }
 
 void AsyncBlockOperation::main() {
-  const auto self = shared_from_this();  // the block may drop the last reference
-  std::weak_ptr<Operation> weakSelf = self;
+  const auto keep = shared_from_this();  // the block may drop the last reference
+  std::weak_ptr<Operation> weakSelf = keep;
   block_(*this, [weakSelf] {
     if (auto self = weakSelf.lock())
       static_cast<AsyncBlockOperation&>(*self).setState(State::finished);

@@ -163,7 +163,8 @@ TEST_F(NavigatorTest, FactoriesMayRegisterRoutesWhileTheyRun) {
   EXPECT_EQ(routed(navigator_->present("app://welcome"))->pattern, label);
   EXPECT_EQ(routed(navigator_->viewController("app://welcome", {}))->pattern, "after");
 
-  EXPECT_EQ(routed(navigator_->push("app://area", {}, nullptr, false))->pattern, "area");
+  // The top-most screen is the presented one now, with no stack: push on ours.
+  EXPECT_EQ(routed(navigator_->push("app://area", {}, stack_, false))->pattern, "area");
   EXPECT_EQ(routed(navigator_->viewController("app://area/39", {}))->pattern, "sub");
   EXPECT_TRUE(navigator_->open("app://area/7/do"));
   EXPECT_EQ(routed(navigator_->viewController("app://area", {}))->pattern, "area");  // again
