@@ -1,6 +1,8 @@
 // What the host may do inside the HTTP client's callbacks (response
 // handlers, progress handlers, the interceptor, event monitors): drop the
 // request or the session, call back into them, or throw.
+#include "quarnkit/testing/reentrancy.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,7 +14,6 @@
 #include "quarnkit/http/session.h"
 #include "quarnkit/http/testing/http_fixtures.h"
 #include "quarnkit/testing/loopback_server.h"
-#include "quarnkit/testing/reentrancy.h"
 
 namespace quarn::http {
 namespace {
@@ -96,7 +97,8 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
   quarn::testing::runReentrancyTable({
       // --- response handlers ------------------------------------------------
       {"response handler", HostAction::release,
-       "the handler drops the request and the session: it runs once, with the response", [] {
+       "the handler drops the request and the session: it runs once, with the response",
+       [] {
          Server s;
          auto session = std::make_unique<Session>();
          auto request = session->request(s.url("/ok"));
@@ -149,7 +151,8 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
 
       // --- progress handlers -------------------------------------------------
       {"progress handler", HostAction::release,
-       "the handler drops the host's request: the transfer goes on and its response arrives", [] {
+       "the handler drops the host's request: the transfer goes on and its response arrives",
+       [] {
          Server s;
          Session session;
          auto request = session.request(s.url("/chunked"));
@@ -197,7 +200,8 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
 
       // --- the interceptor -----------------------------------------------------
       {"request interceptor", HostAction::release,
-       "the interceptor drops the session: the request ends with sessionDeinitialized", [] {
+       "the interceptor drops the session: the request ends with sessionDeinitialized",
+       [] {
          Server s;
          std::unique_ptr<Session> session;
          auto interceptor = std::make_shared<Interceptor>([&] { session.reset(); });
@@ -229,7 +233,8 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(interceptor->calls, 2);
        }},
       {"request interceptor", HostAction::raise,
-       "the request fails with requestAdaptationFailed; the next request is adapted and sent", [] {
+       "the request fails with requestAdaptationFailed; the next request is adapted and sent",
+       [] {
          Server s;
          bool fail = true;
          auto interceptor = std::make_shared<Interceptor>([&] {

@@ -10,9 +10,7 @@ bool isNavigationController(const ViewControllerPtr& screen) {
 }
 }  // namespace
 
-std::shared_ptr<Navigator> Navigator::make() {
-  return std::shared_ptr<Navigator>(new Navigator());
-}
+std::shared_ptr<Navigator> Navigator::make() { return std::shared_ptr<Navigator>(new Navigator()); }
 
 void Navigator::register_(const std::string& pattern, ViewControllerFactory factory) {
   viewControllerFactories_.set(pattern, std::move(factory));

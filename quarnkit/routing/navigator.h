@@ -151,8 +151,7 @@ class NavigatorProtocol {
   bool open(const URLConvertible& url) { return open(url, {}); }
 };
 
-class Navigator final : public NavigatorProtocol,
-                        public std::enable_shared_from_this<Navigator> {
+class Navigator final : public NavigatorProtocol, public std::enable_shared_from_this<Navigator> {
  public:
   /// The routes of one kind, in the order their patterns were first registered.
   template <class Factory>

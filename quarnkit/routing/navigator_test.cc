@@ -85,7 +85,8 @@ TEST_F(NavigatorTest, ResolvesToTheMostLiteralRouteThenTheFirstRegistered) {
     const std::vector<std::string> both{"app://p/<a>/x", "app://p/y/<b>"};
     navigator->register_(both[reversed ? 1 : 0], screenFor(both[reversed ? 1 : 0]));
     navigator->register_(both[reversed ? 0 : 1], screenFor(both[reversed ? 0 : 1]));
-    EXPECT_EQ(routed(navigator->viewController("app://p/y/x", {}))->pattern, both[reversed ? 1 : 0]);
+    EXPECT_EQ(routed(navigator->viewController("app://p/y/x", {}))->pattern,
+              both[reversed ? 1 : 0]);
   }
 }
 
@@ -136,20 +137,18 @@ TEST_F(NavigatorTest, HandlersRunOnlyWhenCalled) {
 // own captured state, and the new routes are in force afterwards.
 TEST_F(NavigatorTest, FactoriesMayRegisterRoutesWhileTheyRun) {
   const std::string label(64, 'x');  // too long to live inside the std::function
-  const ViewControllerFactory oneShot = [this, label](const URLConvertible&,
-                                                     const URLMatchValues& values,
-                                                     const std::any& context) {
-    navigator_->register_("app://welcome", screenFor("after"));
-    return std::make_shared<RoutedScreen>(label, values, context);
-  };
+  const ViewControllerFactory oneShot =
+      [this, label](const URLConvertible&, const URLMatchValues& values, const std::any& context) {
+        navigator_->register_("app://welcome", screenFor("after"));
+        return std::make_shared<RoutedScreen>(label, values, context);
+      };
   // Small enough to be stored inside the route table itself.
   navigator_->register_("app://area", [this](const URLConvertible&, const URLMatchValues& values,
-                                            const std::any& context) {
+                                             const std::any& context) {
     for (int i = 0; i < 40; ++i) {
       navigator_->register_("app://area/" + std::to_string(i), screenFor("sub"));
-      navigator_->handle("app://area/" + std::to_string(i) + "/do", [](auto&, auto&, auto&) {
-        return true;
-      });
+      navigator_->handle("app://area/" + std::to_string(i) + "/do",
+                         [](auto&, auto&, auto&) { return true; });
     }
     return std::make_shared<RoutedScreen>("area", values, context);
   });
@@ -224,7 +223,7 @@ TEST_F(NavigatorTest, PresentsOverTheTopMostScreenWrappingOnce) {
 
   bool completed = false;
   auto sheet = navigator_->present("app://sheet", {}, navigationControllerType(), nullptr, true,
-                                  [&] { completed = true; });
+                                   [&] { completed = true; });
   ASSERT_TRUE(routed(sheet));
   EXPECT_TRUE(completed);
   EXPECT_EQ(vetoes->askedAbout, sheet);  // the screen, not its wrapper

@@ -1,5 +1,7 @@
 // What the host may do inside the routing callbacks: drop the navigator (or
 // the matcher), call back into it, or throw.
+#include "quarnkit/testing/reentrancy.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,7 +9,6 @@
 
 #include "quarnkit/platform/ui/application.h"
 #include "quarnkit/routing/navigator.h"
-#include "quarnkit/testing/reentrancy.h"
 
 namespace quarn {
 namespace {
@@ -84,7 +85,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(nameOf(stage.navigator->push("app://outer")), "replaced");
        }},
       {"view-controller factory", HostAction::raise,
-       "the exception leaves push; nothing is pushed and the navigator keeps routing", [] {
+       "the exception leaves push; nothing is pushed and the navigator keeps routing",
+       [] {
          Stage stage;
          stage.navigator->register_("app://fail", [](auto&, auto&, auto&) -> ViewControllerPtr {
            throw std::runtime_error("no screen");
@@ -99,7 +101,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
 
       // --- URL handlers -----------------------------------------------------
       {"URL handler", HostAction::release,
-       "open returns the handler's result; the navigator is freed when open returns", [] {
+       "open returns the handler's result; the navigator is freed when open returns",
+       [] {
          Stage stage;
          std::weak_ptr<Navigator> weak = stage.navigator;
          stage.navigator->handle("app://logout", [&stage](auto&, auto&, auto&) {
@@ -131,7 +134,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_FALSE(stage.navigator->open("app://outer"));  // the replacement
        }},
       {"URL handler", HostAction::raise,
-       "the exception leaves open (and the resolved handler); the navigator keeps working", [] {
+       "the exception leaves open (and the resolved handler); the navigator keeps working",
+       [] {
          Stage stage;
          stage.navigator->handle("app://fail", [](auto&, auto&, auto&) -> bool {
            throw std::runtime_error("refused");
@@ -146,7 +150,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
 
       // --- the completion of a presentation ----------------------------------
       {"present completion", HostAction::release,
-       "present returns the presented screen; the navigator is freed when present returns", [] {
+       "present returns the presented screen; the navigator is freed when present returns",
+       [] {
          Stage stage;
          std::weak_ptr<Navigator> weak = stage.navigator;
          stage.navigator->register_("app://sheet", named("sheet"));
@@ -228,7 +233,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_TRUE(stage.navigator->matcher().valueConverters.contains("text"));
        }},
       {"navigator's value converter", HostAction::raise,
-       "the exception leaves the dispatch; nothing is shown and the routes stay as they were", [] {
+       "the exception leaves the dispatch; nothing is shown and the routes stay as they were",
+       [] {
          Stage stage;
          stage.navigator->matcher().valueConverters.add(
              "bad", [](std::span<const std::string>, std::size_t) -> std::any {
@@ -243,7 +249,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
 
       // --- a matcher of its own ------------------------------------------------
       {"matcher's value converter", HostAction::release,
-       "the converter destroys the matcher: the match finishes and returns its result", [] {
+       "the converter destroys the matcher: the match finishes and returns its result",
+       [] {
          auto matcher = std::make_unique<URLMatcher>();
          matcher->valueConverters.add(
              "drop", [&matcher](std::span<const std::string> c, std::size_t i) -> std::any {
@@ -258,7 +265,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(matcher, nullptr);
        }},
       {"matcher's value converter", HostAction::reenter,
-       "the converter matches again and changes the registry: each match keeps its own table", [] {
+       "the converter matches again and changes the registry: each match keeps its own table",
+       [] {
          URLMatcher matcher;
          const std::vector<std::string> routes{"app://a/<outer:x>/<inner:y>"};
          int depth = 0;
@@ -277,14 +285,15 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_TRUE(matcher.match("app://a/1/2", routes));   // the new one accepts it
        }},
       {"matcher's value converter", HostAction::raise,
-       "the exception leaves match; the matcher and its converters are as before", [] {
+       "the exception leaves match; the matcher and its converters are as before",
+       [] {
          URLMatcher matcher;
          bool fail = true;
-         matcher.valueConverters.add("flaky",
-                                     [&](std::span<const std::string> c, std::size_t i) -> std::any {
-                                       if (fail) throw std::runtime_error("flaky");
-                                       return c[i];
-                                     });
+         matcher.valueConverters.add(
+             "flaky", [&](std::span<const std::string> c, std::size_t i) -> std::any {
+               if (fail) throw std::runtime_error("flaky");
+               return c[i];
+             });
          const std::vector<std::string> routes{"app://a/<flaky:x>"};
          EXPECT_THROW((void)matcher.match("app://a/1", routes), std::runtime_error);
          fail = false;

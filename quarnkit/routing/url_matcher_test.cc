@@ -165,20 +165,21 @@ TEST(URLMatcherTest, MostLiteralComponentsThenListOrderWin) {
 
 TEST(URLMatcherTest, HostAndReplacedConverters) {
   URLMatcher matcher;
-  matcher.valueConverters.add("even", [](std::span<const std::string> c, std::size_t i) -> std::any {
-    if (c[i].empty() || (c[i].back() - '0') % 2 != 0) return {};
-    return c[i];
-  });
-  matcher.valueConverters.replace("int", [](std::span<const std::string>, std::size_t) -> std::any {
-    return {};
-  });
+  matcher.valueConverters.add("even",
+                              [](std::span<const std::string> c, std::size_t i) -> std::any {
+                                if (c[i].empty() || (c[i].back() - '0') % 2 != 0) return {};
+                                return c[i];
+                              });
+  matcher.valueConverters.replace(
+      "int", [](std::span<const std::string>, std::size_t) -> std::any { return {}; });
   EXPECT_EQ(valuesOf(matcher.match("app://n/4", Texts{"app://n/<even:n>"})), "n=4");
   EXPECT_EQ(valuesOf(matcher.match("app://n/3", Texts{"app://n/<even:n>"})), "no match");
   EXPECT_EQ(valuesOf(matcher.match("app://n/3", Texts{"app://n/<int:n>"})), "no match");
   // Converters see every component and the index.
-  matcher.valueConverters.add("count", [](std::span<const std::string> c, std::size_t i) -> std::any {
-    return std::to_string(c.size()) + "@" + std::to_string(i);
-  });
+  matcher.valueConverters.add("count",
+                              [](std::span<const std::string> c, std::size_t i) -> std::any {
+                                return std::to_string(c.size()) + "@" + std::to_string(i);
+                              });
   EXPECT_EQ(valuesOf(matcher.match("app://a/b/c", Texts{"app://a/<count:n>/c"})), "n=3@1");
 }
 

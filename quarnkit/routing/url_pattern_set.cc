@@ -97,8 +97,8 @@ struct URLPatternSet::Index {
         order);
   }
 
-  [[nodiscard]] std::optional<URLMatchResult> match(const NormalizedURL& url,
-                                                    const URLValueConverterTable& converters) const {
+  [[nodiscard]] std::optional<URLMatchResult> match(
+      const NormalizedURL& url, const URLValueConverterTable& converters) const {
     NodeId root = noSchemeRoot;
     if (url.scheme) {
       auto it = schemeRoots.find(*url.scheme);

@@ -65,9 +65,7 @@ std::any stringValue(const std::string& text) { return text; }
 
 }  // namespace
 
-std::string URLValueConverterError::description() const {
-  return "conflict(\"" + name + "\")";
-}
+std::string URLValueConverterError::description() const { return "conflict(\"" + name + "\")"; }
 
 URLValueConverters::URLValueConverters(const URLValueConverterTable& table)
     : table_(std::make_shared<const URLValueConverterTable>(table)) {

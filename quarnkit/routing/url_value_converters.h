@@ -85,7 +85,7 @@ class URLValueConverters {
   /// Registers `converter` under `name`. Throws URLValueConverterError
   /// (conflict) when another converter holds the name.
   template <class F>
-    requires std::is_invocable_r_v<std::any, F&, std::span<const std::string>, std::size_t>
+  requires std::is_invocable_r_v<std::any, F&, std::span<const std::string>, std::size_t>
   void add(std::string name, F converter) {
     std::optional<Identity> identity;
     using Callable = std::decay_t<F>;
