@@ -219,10 +219,10 @@ TEST_F(TimedEventManagerTest, CountRulesKeepOnlyWhatTheyNeed) {
   // the rule still keeps one time, not two.
   auto concurrent = TimedEventManager::make(store_, "default");
   EXPECT_EQ(manager_->executeOnce("once",
-                                 [&] {
-                                   concurrent->executeOnce("once", [] { return true; });
-                                   return true;
-                                 }),
+                                  [&] {
+                                    concurrent->executeOnce("once", [] { return true; });
+                                    return true;
+                                  }),
             R::executed());
   EXPECT_EQ(manager_->events("once")->count(), 1U);
   // A predicate's history keeps every time.
@@ -272,7 +272,8 @@ TEST_F(TimedEventFileTest, WritersInThreadsLoseNoEvents) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       // Two writers of one group (one per store instance), and two of their own.
-      auto manager = TimedEventManager::make(t % 2 == 0 ? a : b, t < 2 ? "shared" : "own" + std::to_string(t));
+      auto manager =
+          TimedEventManager::make(t % 2 == 0 ? a : b, t < 2 ? "shared" : "own" + std::to_string(t));
       for (int i = 0; i < kEventsPerWriter; ++i) manager->registerEvent("e", 1000);
     });
   }
@@ -288,7 +289,8 @@ constexpr const char* kHelperVariable = "QUARNKIT_TIMED_EVENT_HELPER";
 TEST(TimedEventFileHelper, DISABLED_RegistersEvents) {
   const char* path = std::getenv(kHelperVariable);
   if (path == nullptr) GTEST_SKIP() << "run by WritersInProcessesLoseNoEvents";
-  auto manager = TimedEventManager::make(std::make_shared<platform::FileKeyValueStore>(path), "shared");
+  auto manager =
+      TimedEventManager::make(std::make_shared<platform::FileKeyValueStore>(path), "shared");
   for (int i = 0; i < kEventsPerWriter; ++i) manager->registerEvent("e", 1000);
 }
 
@@ -319,7 +321,8 @@ TEST_F(TimedEventFileTest, WritersInProcessesLoseNoEvents) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "helper status " << status;
   }
-  auto manager = TimedEventManager::make(std::make_shared<platform::FileKeyValueStore>(path_), "shared");
+  auto manager =
+      TimedEventManager::make(std::make_shared<platform::FileKeyValueStore>(path_), "shared");
   EXPECT_EQ(manager->events("e")->count(), 2U * kEventsPerWriter);
 }
 
