@@ -4,9 +4,19 @@
 #include <boost/asio/post.hpp>
 #include <condition_variable>
 
+#include "quarnkit/core/error.h"
+#include "quarnkit/core/log.h"
 #include "quarnkit/platform/runtime/async.h"
 
 namespace quarn {
+
+namespace {
+// An observer or a queued operation threw: told to the log, the operation
+// goes on (so a queue waiting for it is not stuck).
+void logThrown(std::string_view where) {
+  defaultLogger().error("[Operation] {} threw: {}", where, describeCurrentException());
+}
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Operation
@@ -22,11 +32,17 @@ bool Operation::isExecuting() const { return executing_.load(); }
 bool Operation::isFinished() const { return finished_.load(); }
 
 void Operation::start() {
+  const auto self = weak_from_this().lock();  // an observer may drop the last reference
+  std::exception_ptr thrown;
   if (!isCancelled()) {
     willChangeValue("isExecuting");
     executing_ = true;
     didChangeValue("isExecuting");
-    main();
+    try {
+      main();
+    } catch (...) {
+      thrown = std::current_exception();  // finished all the same, then passed on
+    }
     willChangeValue("isExecuting");
     executing_ = false;
     didChangeValue("isExecuting");
@@ -34,9 +50,11 @@ void Operation::start() {
   willChangeValue("isFinished");
   finished_ = true;
   didChangeValue("isFinished");
+  if (thrown) std::rethrow_exception(thrown);
 }
 
 void Operation::cancel() {
+  const auto self = weak_from_this().lock();
   if (cancelled_.load()) return;
   willChangeValue("isCancelled");
   willChangeValue("isReady");
@@ -89,7 +107,13 @@ void Operation::announce(std::string_view key, bool prior) {
     std::lock_guard lock(mutex_);
     observers = observers_;
   }
-  for (auto& o : observers) o.second(key, prior);
+  for (auto& o : observers) {
+    try {
+      o.second(key, prior);
+    } catch (...) {
+      logThrown("An observer of \"" + std::string(key) + "\"");
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -114,6 +138,7 @@ std::string AsyncOperation::keyPath(State state) {
 }
 
 void AsyncOperation::setState(State state) {
+  const auto self = weak_from_this().lock();  // an observer may drop the last reference
   std::lock_guard lock(changing_);
   const State old = state_.load();
   const std::string newKey = keyPath(state);
@@ -128,6 +153,7 @@ void AsyncOperation::setState(State state) {
 bool AsyncOperation::isReady() const { return Operation::isReady() && state() == State::ready; }
 
 void AsyncOperation::start() {
+  const auto self = weak_from_this().lock();
   {
     // Deciding and leaving ready is one step, so a cancel() on another thread
     // comes either before it (and main() never runs) or after it.
@@ -139,7 +165,12 @@ void AsyncOperation::start() {
     }
     setState(State::executing);
   }
-  main();
+  try {
+    main();
+  } catch (...) {
+    setState(State::finished);  // nothing is left to call finish
+    throw;
+  }
 }
 
 void AsyncOperation::cancel() { setState(State::finished); }
@@ -149,7 +180,8 @@ std::shared_ptr<AsyncBlockOperation> AsyncBlockOperation::make(Block block) {
 }
 
 void AsyncBlockOperation::main() {
-  std::weak_ptr<Operation> weakSelf = weak_from_this();
+  const auto keep = shared_from_this();  // the block may drop the last reference
+  std::weak_ptr<Operation> weakSelf = keep;
   block_(*this, [weakSelf] {
     if (auto self = weakSelf.lock())
       static_cast<AsyncBlockOperation&>(*self).setState(State::finished);
@@ -202,7 +234,13 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
     }
     if (finished) finished->removeObserver(observer);
     if (toStart) {
-      boost::asio::post(concurrentExecutor(), [toStart] { toStart->start(); });
+      boost::asio::post(concurrentExecutor(), [toStart] {
+        try {
+          toStart->start();
+        } catch (...) {
+          logThrown("A queued operation");
+        }
+      });
     }
   }
 };

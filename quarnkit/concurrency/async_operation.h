@@ -13,6 +13,20 @@
 // queue starts each ready operation on the concurrent executor and keeps it
 // until it reports finished; an operation cancelled before it started is
 // dropped without being started.
+//
+// Operations are shared objects (held in a std::shared_ptr; dependencies and
+// the queue reach them weakly); an AsyncBlockOperation can only be made so.
+// The queue is a unique object (not copyable). What the host's code may do:
+// - an observer, main() or a block may drop the last reference to the
+//   operation: it lives until the call that runs them returns;
+// - an observer may add or remove observers (the current announcement goes
+//   to the observers there were when it began) and may change the operation;
+//   a block may call finish() at once, start() (ignored: it is executing) or
+//   cancel() (it finishes);
+// - an observer that throws is logged (error) and the change goes on, every
+//   other observer told; main() or a block that throws finishes the
+//   operation and the exception leaves start(); the queue, which starts
+//   operations itself, logs it and moves on.
 #pragma once
 
 #include <atomic>
@@ -32,7 +46,6 @@ class Operation : public std::enable_shared_from_this<Operation> {
   /// happen (true) or has happened (false).
   using Observer = std::function<void(std::string_view key, bool prior)>;
 
-  Operation() = default;
   virtual ~Operation() = default;
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
@@ -60,6 +73,9 @@ class Operation : public std::enable_shared_from_this<Operation> {
   void removeObserver(std::size_t token);
 
  protected:
+  /// Subclasses are made with std::make_shared.
+  Operation() = default;
+
   void willChangeValue(std::string_view key);
   void didChangeValue(std::string_view key);
 

@@ -1,6 +1,6 @@
 // Progress operations: the progress the running task reports into, running
 // work with a progress bound to it, and waiting for a progress to get far
-// enough.
+// enough. Free functions over the shared platform::Progress.
 //
 //   auto overall = platform::Progress::make(1);
 //   auto file = co_await performAsCurrent(overall, downloader.downloadFile(url));

@@ -1,5 +1,5 @@
 // Bridges between publishers and asynchronous code, and a few publisher
-// utilities.
+// utilities. AsyncError is a value.
 //
 //   double f = co_await async(progressPublisher.firstWhere(reached));  // first value
 //   AnyCancellable c = assign(titles, &Screen::title, screen);           // weak target

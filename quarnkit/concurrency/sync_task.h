@@ -1,5 +1,5 @@
 // syncTask: runs asynchronous work to completion from synchronous code,
-// blocking the calling thread until it is done.
+// blocking the calling thread until it is done. Storage is a value.
 //
 //   Config config = syncTask([&] { return loadConfig(path); });
 //

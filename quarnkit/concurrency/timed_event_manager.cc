@@ -34,7 +34,7 @@ const Logger& log() {
 
 platform::ServiceSlot<TimedEventManager>& defaultSlot() {
   static platform::ServiceSlot<TimedEventManager> slot(
-      [] { return std::make_shared<TimedEventManager>(KeyValueStore::standard(), "default"); });
+      [] { return TimedEventManager::make(KeyValueStore::standard(), "default"); });
   return slot;
 }
 
@@ -62,6 +62,12 @@ void keepUnreadable(KeyValueStore& store, const KeyValueStore::Stored& old,
 TimedEventManager::TimedEventManager(std::shared_ptr<KeyValueStore> userDefaults,
                                      std::string groupIdentifier)
     : userDefaults_(std::move(userDefaults)), groupIdentifier_(std::move(groupIdentifier)) {}
+
+std::shared_ptr<TimedEventManager> TimedEventManager::make(
+    std::shared_ptr<KeyValueStore> userDefaults, std::string groupIdentifier) {
+  return std::shared_ptr<TimedEventManager>(
+      new TimedEventManager(std::move(userDefaults), std::move(groupIdentifier)));
+}
 
 std::shared_ptr<TimedEventManager> TimedEventManager::default_() { return defaultSlot().get(); }
 
@@ -166,12 +172,38 @@ void TimedEventManager::registerEvent(const EventIdentifier& id, std::int64_t ma
   record(id, maxCount);
 }
 
-ExecuteResult TimedEventManager::run(const EventIdentifier& id, const Times& recorded, bool due,
-                                     FunctionRef<bool()> work, std::int64_t keep) {
-  if (!due) {
+namespace {
+
+// The events whose predicate or work runs on this thread: store, group, event.
+struct Executing {
+  const KeyValueStore* store;
+  std::string group;
+  std::string event;
+  friend bool operator==(const Executing&, const Executing&) = default;
+};
+thread_local std::vector<Executing> executing;
+
+}  // namespace
+
+ExecuteResult TimedEventManager::guarded(const EventIdentifier& id,
+                                         FunctionRef<bool(const Times&)> due,
+                                         FunctionRef<bool()> work, std::int64_t keep) {
+  const Times recorded = times(id);
+  const auto lastOrNothing = [&] {
     return recorded.empty() ? ExecuteResult::notExecuted()
                             : ExecuteResult::lastExecuting(recorded.back());
+  };
+  const Executing mark{userDefaults_.get(), groupIdentifier_, id.rawValue};
+  if (std::find(executing.begin(), executing.end(), mark) != executing.end()) {
+    return lastOrNothing();
   }
+  const auto self = shared_from_this();  // the host may drop the manager in its callbacks
+  executing.push_back(mark);
+  struct Unmark {
+    const Executing& mark;
+    ~Unmark() { executing.erase(std::find(executing.begin(), executing.end(), mark)); }
+  } unmark{mark};
+  if (!due(recorded)) return lastOrNothing();
   if (!work()) return ExecuteResult::notExecuted();
   record(id, keep);
   return ExecuteResult::executed();
@@ -180,22 +212,24 @@ ExecuteResult TimedEventManager::run(const EventIdentifier& id, const Times& rec
 ExecuteResult TimedEventManager::execute(const EventIdentifier& id,
                                          FunctionRef<bool(const Times&)> predicate,
                                          FunctionRef<bool()> work) {
-  const Times recorded = times(id);
-  return run(id, recorded, predicate(recorded), work, kUnbounded);
+  return guarded(id, predicate, work, kUnbounded);
 }
 
 ExecuteResult TimedEventManager::execute(const EventIdentifier& id, std::int64_t count,
                                          FunctionRef<bool()> work) {
-  const Times recorded = times(id);
-  return run(id, recorded, static_cast<std::int64_t>(recorded.size()) < count, work, count);
+  const auto due = [&](const Times& recorded) {
+    return static_cast<std::int64_t>(recorded.size()) < count;
+  };
+  return guarded(id, due, work, count);
 }
 
 ExecuteResult TimedEventManager::execute(const EventIdentifier& id, std::int64_t count,
                                          double minTimeInterval, FunctionRef<bool()> work) {
-  const Times recorded = times(id);
-  const bool due = static_cast<std::int64_t>(recorded.size()) < count &&
-                   (recorded.empty() || now() - recorded.back() >= minTimeInterval);
-  return run(id, recorded, due, work, count);
+  const auto due = [&](const Times& recorded) {
+    return static_cast<std::int64_t>(recorded.size()) < count &&
+           (recorded.empty() || now() - recorded.back() >= minTimeInterval);
+  };
+  return guarded(id, due, work, count);
 }
 
 ExecuteResult TimedEventManager::executeOnce(const EventIdentifier& id, FunctionRef<bool()> work) {

@@ -1,6 +1,7 @@
 // TimedEventManager: a persisted history of when named events happened, and
 // rules over it: run some work unless it already ran n times, at most once,
-// or only when enough time passed since the last time.
+// or only when enough time passed since the last time. A shared object: made
+// by make() (or default_()) and held in a std::shared_ptr.
 //
 //   auto events = TimedEventManager::default_();
 //   events->registerEvent(EventIdentifier::appLaunch, 100);
@@ -26,6 +27,16 @@
 //
 // The execute family checks, runs `work` with the store untouched, then
 // records: two processes checking at the same moment may both run the work.
+//
+// Inside the predicate or the work of an event, the host may:
+// - drop its last reference to the manager: the call holds one until it
+//   returns, and records as it would have;
+// - call the manager again: other events and the other operations behave as
+//   anywhere else, but an execute of the same event (same store and group)
+//   on the same thread does not run its work (the event is being executed):
+//   it returns lastExecuting with the last recorded time, or notExecuted;
+// - throw: the exception leaves the execute call, nothing is recorded for
+//   that run, and the event can be executed again.
 #pragma once
 
 #include <compare>
@@ -90,12 +101,15 @@ struct ExecuteResult {
   friend bool operator==(const ExecuteResult&, const ExecuteResult&) = default;
 };
 
-class TimedEventManager {
+class TimedEventManager : public std::enable_shared_from_this<TimedEventManager> {
  public:
   using Times = std::vector<double>;
 
-  TimedEventManager(std::shared_ptr<platform::KeyValueStore> userDefaults,
-                    std::string groupIdentifier);
+  /// The manager of the group `groupIdentifier` of `userDefaults`.
+  static std::shared_ptr<TimedEventManager> make(
+      std::shared_ptr<platform::KeyValueStore> userDefaults, std::string groupIdentifier);
+  TimedEventManager(const TimedEventManager&) = delete;
+  TimedEventManager& operator=(const TimedEventManager&) = delete;
 
   /// The standard store's manager of the group "default", made on first use.
   static std::shared_ptr<TimedEventManager> default_();
@@ -149,12 +163,16 @@ class TimedEventManager {
   void clearAllEvents();
 
  private:
+  TimedEventManager(std::shared_ptr<platform::KeyValueStore> userDefaults,
+                    std::string groupIdentifier);
+
+  // Runs `check` and, when due, `work` (both the host's), keeping this
+  // manager alive and the event marked as being executed meanwhile.
+  ExecuteResult guarded(const EventIdentifier& id, FunctionRef<bool(const Times&)> due,
+                        FunctionRef<bool()> work, std::int64_t keep);
   // One atomic read-modify-write of this group; `edit` says whether it changed it.
   void changeGroup(const std::function<bool(EventGroup&)>& edit);
   void record(const EventIdentifier& id, std::int64_t maxCount);
-  // Runs `work` when `due` and records on success, keeping `keep` times.
-  ExecuteResult run(const EventIdentifier& id, const Times& recorded, bool due,
-                    FunctionRef<bool()> work, std::int64_t keep);
   [[nodiscard]] Times times(const EventIdentifier& id) const;
 
   std::shared_ptr<platform::KeyValueStore> userDefaults_;

@@ -43,7 +43,7 @@ class TimedEventManagerTest : public ::testing::Test {
   std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>(Date(kStart));
   ScopedService<Clock> installed_{clock_};
   std::shared_ptr<InMemoryKeyValueStore> store_ = std::make_shared<InMemoryKeyValueStore>();
-  TimedEventManager manager_{store_, "default"};
+  std::shared_ptr<TimedEventManager> manager_ = TimedEventManager::make(store_, "default");
 
   [[nodiscard]] std::string stored() const { return text(store_->data("timedEvents")); }
 };
@@ -55,13 +55,13 @@ TEST_F(TimedEventManagerTest, ExecuteOnceRunsUntilTheWorkSaysItRan) {
     ++runs;
     return ran;
   };
-  EXPECT_EQ(manager_.executeOnce(EventIdentifier::appRate, work), R::notExecuted());
-  EXPECT_EQ(manager_.executeOnce(EventIdentifier::appRate, work), R::notExecuted());
+  EXPECT_EQ(manager_->executeOnce(EventIdentifier::appRate, work), R::notExecuted());
+  EXPECT_EQ(manager_->executeOnce(EventIdentifier::appRate, work), R::notExecuted());
   EXPECT_EQ(runs, 2);
   ran = true;
-  EXPECT_EQ(manager_.executeOnce(EventIdentifier::appRate, work), R::executed());
+  EXPECT_EQ(manager_->executeOnce(EventIdentifier::appRate, work), R::executed());
   clock_->advance(5);
-  EXPECT_EQ(manager_.executeOnce(EventIdentifier::appRate, work), R::lastExecuting(kStart));
+  EXPECT_EQ(manager_->executeOnce(EventIdentifier::appRate, work), R::lastExecuting(kStart));
   EXPECT_EQ(runs, 3);
 }
 
@@ -72,25 +72,25 @@ TEST_F(TimedEventManagerTest, CountAndMinimumInterval) {
     return true;
   };
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(manager_.execute("tip", 3, work), R::executed());
+    EXPECT_EQ(manager_->execute("tip", 3, work), R::executed());
     clock_->advance(1);
   }
-  EXPECT_EQ(manager_.execute("tip", 3, work), R::lastExecuting(kStart + 2));
-  EXPECT_EQ(manager_.execute("never", 0, work), R::notExecuted());
+  EXPECT_EQ(manager_->execute("tip", 3, work), R::lastExecuting(kStart + 2));
+  EXPECT_EQ(manager_->execute("never", 0, work), R::notExecuted());
   EXPECT_EQ(runs, 3);
 
   runs = 0;
-  EXPECT_EQ(manager_.execute("daily", 10, 86400.0, work), R::executed());
+  EXPECT_EQ(manager_->execute("daily", 10, 86400.0, work), R::executed());
   const double last = kStart + 3;
   clock_->advance(86399.5);
-  EXPECT_EQ(manager_.execute("daily", 10, 86400.0, work), R::lastExecuting(last));
+  EXPECT_EQ(manager_->execute("daily", 10, 86400.0, work), R::lastExecuting(last));
   clock_->advance(0.5);  // exactly a day
-  EXPECT_EQ(manager_.execute("daily", 10, 86400.0, work), R::executed());
+  EXPECT_EQ(manager_->execute("daily", 10, 86400.0, work), R::executed());
   EXPECT_EQ(runs, 2);
 
   // A predicate sees every recorded time.
   std::vector<double> seen;
-  EXPECT_EQ(manager_.execute(
+  EXPECT_EQ(manager_->execute(
                 "daily",
                 [&](const std::vector<double>& times) {
                   seen = times;
@@ -103,45 +103,45 @@ TEST_F(TimedEventManagerTest, CountAndMinimumInterval) {
 
 TEST_F(TimedEventManagerTest, RegisterKeepsTheNewestTimes) {
   for (int i = 0; i < 3; ++i) {
-    manager_.registerEvent(EventIdentifier::appLaunch, 2);
+    manager_->registerEvent(EventIdentifier::appLaunch, 2);
     clock_->advance(10);
   }
-  EXPECT_EQ(manager_.events(EventIdentifier::appLaunch)->eventTimes,
+  EXPECT_EQ(manager_->events(EventIdentifier::appLaunch)->eventTimes,
             (std::vector<double>{kStart + 10, kStart + 20}));
-  manager_.registerEventTimestamp("zero", 0);
-  EXPECT_FALSE(manager_.containsEvents("zero"));
-  EXPECT_TRUE(manager_.events("zero"));  // recorded, with no times
-  manager_.registerEvent("negative", -5);
-  EXPECT_FALSE(manager_.containsEvents("negative"));
-  EXPECT_FALSE(manager_.events("unknown"));
+  manager_->registerEventTimestamp("zero", 0);
+  EXPECT_FALSE(manager_->containsEvents("zero"));
+  EXPECT_TRUE(manager_->events("zero"));  // recorded, with no times
+  manager_->registerEvent("negative", -5);
+  EXPECT_FALSE(manager_->containsEvents("negative"));
+  EXPECT_FALSE(manager_->events("unknown"));
 }
 
 TEST_F(TimedEventManagerTest, GroupsAreSeparateAndClearing) {
-  TimedEventManager other(store_, "other");
-  manager_.registerEvent(EventIdentifier::appLaunch, 5);
-  other.registerEvent(EventIdentifier::appRate, 5);
-  EXPECT_FALSE(manager_.containsEvents(EventIdentifier::appRate));
-  EXPECT_FALSE(other.containsEvents(EventIdentifier::appLaunch));
-  EXPECT_EQ(manager_.events().size(), 2U);
+  auto other = TimedEventManager::make(store_, "other");
+  manager_->registerEvent(EventIdentifier::appLaunch, 5);
+  other->registerEvent(EventIdentifier::appRate, 5);
+  EXPECT_FALSE(manager_->containsEvents(EventIdentifier::appRate));
+  EXPECT_FALSE(other->containsEvents(EventIdentifier::appLaunch));
+  EXPECT_EQ(manager_->events().size(), 2U);
 
-  manager_.registerEvent(EventIdentifier::emailAlert, 5);
-  manager_.clear(EventIdentifier::appLaunch);
-  EXPECT_FALSE(manager_.containsEvents(EventIdentifier::appLaunch));
-  EXPECT_TRUE(manager_.containsEvents(EventIdentifier::emailAlert));
-  manager_.clearEventsGroup();
-  EXPECT_EQ(manager_.events().at("default"), EventGroup{});  // the group stays, empty
-  EXPECT_TRUE(other.containsEvents(EventIdentifier::appRate));
-  other.clearAllEvents();
-  EXPECT_TRUE(manager_.events().empty());
+  manager_->registerEvent(EventIdentifier::emailAlert, 5);
+  manager_->clear(EventIdentifier::appLaunch);
+  EXPECT_FALSE(manager_->containsEvents(EventIdentifier::appLaunch));
+  EXPECT_TRUE(manager_->containsEvents(EventIdentifier::emailAlert));
+  manager_->clearEventsGroup();
+  EXPECT_EQ(manager_->events().at("default"), EventGroup{});  // the group stays, empty
+  EXPECT_TRUE(other->containsEvents(EventIdentifier::appRate));
+  other->clearAllEvents();
+  EXPECT_TRUE(manager_->events().empty());
   EXPECT_EQ(stored(), "{}");
 }
 
 TEST_F(TimedEventManagerTest, StoredShape) {
-  manager_.registerEvent(EventIdentifier::appLaunch, 5);
+  manager_->registerEvent(EventIdentifier::appLaunch, 5);
   clock_->advance(0.25);
-  manager_.registerEvent(EventIdentifier::appLaunch, 5);
-  manager_.registerEvent(EventIdentifier::firstAppLaunch, 5);
-  TimedEventManager(store_, "g2").registerEvent(EventIdentifier::signUpBonusAlert, 1);
+  manager_->registerEvent(EventIdentifier::appLaunch, 5);
+  manager_->registerEvent(EventIdentifier::firstAppLaunch, 5);
+  TimedEventManager::make(store_, "g2")->registerEvent(EventIdentifier::signUpBonusAlert, 1);
   EXPECT_EQ(stored(),
             R"({"default":["app_launch",{"identifier":"app_launch","eventTimes":[1700000000,)"
             R"(1700000000.25]},"first_app_launch",{"identifier":"first_app_launch",)"
@@ -151,47 +151,47 @@ TEST_F(TimedEventManagerTest, StoredShape) {
   // wins, and times may be integers.
   store_->set("timedEvents", bytes(R"({"default":["x",{"identifier":"x","eventTimes":[1]},)"
                                    R"("x",{"identifier":"x","eventTimes":[2,3.5],"extra":0}]})"));
-  EXPECT_EQ(manager_.events("x")->eventTimes, (std::vector<double>{2, 3.5}));
+  EXPECT_EQ(manager_->events("x")->eventTimes, (std::vector<double>{2, 3.5}));
 
   EventGroups groups;
   groups["a"].insert_or_assign("e", Events{"e", {1.5}});
-  manager_.setEvents(groups);
-  EXPECT_EQ(manager_.events(), groups);
+  manager_->setEvents(groups);
+  EXPECT_EQ(manager_->events(), groups);
 }
 
 TEST_F(TimedEventManagerTest, UnreadableHistoryReadsAsEmptyAndIsKeptWhenReplaced) {
   testing::LogCapture logs;
   store_->set("timedEvents", bytes("not json"));
-  EXPECT_TRUE(manager_.events().empty());
-  EXPECT_EQ(manager_.executeOnce("x", [] { return false; }), R::notExecuted());
+  EXPECT_TRUE(manager_->events().empty());
+  EXPECT_EQ(manager_->executeOnce("x", [] { return false; }), R::notExecuted());
   EXPECT_EQ(stored(), "not json");  // nothing was written yet
-  manager_.registerEvent("x", 1);
-  EXPECT_TRUE(manager_.containsEvents("x"));
+  manager_->registerEvent("x", 1);
+  EXPECT_TRUE(manager_->containsEvents("x"));
   EXPECT_EQ(text(store_->data("timedEvents.corrupt")), "not json");
   EXPECT_EQ(logs.count("The stored history could not be read and was replaced; the stored value "
                        "(8 bytes) is kept under \"timedEvents.corrupt\""),
             1U);
   // A value that is not data at all reads as empty too.
   store_->set("timedEvents", Value(3));
-  EXPECT_FALSE(manager_.containsEvents("x"));
+  EXPECT_FALSE(manager_->containsEvents("x"));
 }
 
 TEST_F(TimedEventManagerTest, OneUnreadableGroupLeavesTheOthersAsTheyWere) {
   testing::LogCapture logs;
   const std::string broken = R"("broken":["x",{"identifier":"x","eventTimes":["soon"]}])";
   store_->set("timedEvents", bytes("{" + broken + R"(,"default":[]})"));
-  TimedEventManager brokenGroup(store_, "broken");
-  EXPECT_FALSE(brokenGroup.containsEvents("x"));
-  EXPECT_EQ(manager_.events().count("broken"), 0U);
+  auto brokenGroup = TimedEventManager::make(store_, "broken");
+  EXPECT_FALSE(brokenGroup->containsEvents("x"));
+  EXPECT_EQ(manager_->events().count("broken"), 0U);
 
-  manager_.registerEvent("y", 1);
+  manager_->registerEvent("y", 1);
   EXPECT_EQ(stored(),
             "{" + broken + R"(,"default":["y",{"identifier":"y","eventTimes":[1700000000]}]})");
   EXPECT_EQ(logs.count("could not be read"), 0U);
 
-  brokenGroup.registerEvent("x", 1);  // its own group is replaced, and kept
-  EXPECT_TRUE(brokenGroup.containsEvents("x"));
-  EXPECT_TRUE(manager_.containsEvents("y"));
+  brokenGroup->registerEvent("x", 1);  // its own group is replaced, and kept
+  EXPECT_TRUE(brokenGroup->containsEvents("x"));
+  EXPECT_TRUE(manager_->containsEvents("y"));
   EXPECT_NE(text(store_->data("timedEvents.corrupt")).find("soon"), std::string::npos);
   EXPECT_EQ(logs.count("The events of group \"broken\" could not be read"), 1U);
 }
@@ -204,12 +204,12 @@ TEST(TimedEventManagerEncodingTest, AnUnencodableHistoryKeepsTheStoredValue) {
   ScopedService<Clock> clock(std::make_shared<NotANumberClock>());
   testing::LogCapture logs;
   auto store = std::make_shared<InMemoryKeyValueStore>();
-  TimedEventManager manager(store, "default");
+  auto manager = TimedEventManager::make(store, "default");
   store->set("timedEvents", bytes(R"({"default":[]})"));
-  manager.registerEvent("x", 1);
+  manager->registerEvent("x", 1);
   EXPECT_EQ(text(store->data("timedEvents")), R"({"default":[]})");
   EXPECT_EQ(logs.count("could not be encoded; \"timedEvents\" keeps its value"), 1U);
-  manager.setEvents({{"g", {{"e", Events{"e", {INFINITY}}}}}});
+  manager->setEvents({{"g", {{"e", Events{"e", {INFINITY}}}}}});
   EXPECT_EQ(text(store->data("timedEvents")), R"({"default":[]})");
   EXPECT_EQ(logs.count("could not be encoded"), 2U);
 }
@@ -217,20 +217,20 @@ TEST(TimedEventManagerEncodingTest, AnUnencodableHistoryKeepsTheStoredValue) {
 TEST_F(TimedEventManagerTest, CountRulesKeepOnlyWhatTheyNeed) {
   // Another writer records while the work runs (as another process could):
   // the rule still keeps one time, not two.
-  TimedEventManager concurrent(store_, "default");
-  EXPECT_EQ(manager_.executeOnce("once",
-                                 [&] {
-                                   concurrent.executeOnce("once", [] { return true; });
-                                   return true;
-                                 }),
+  auto concurrent = TimedEventManager::make(store_, "default");
+  EXPECT_EQ(manager_->executeOnce("once",
+                                  [&] {
+                                    concurrent->executeOnce("once", [] { return true; });
+                                    return true;
+                                  }),
             R::executed());
-  EXPECT_EQ(manager_.events("once")->count(), 1U);
+  EXPECT_EQ(manager_->events("once")->count(), 1U);
   // A predicate's history keeps every time.
   for (int i = 0; i < 5; ++i) {
-    manager_.execute(
+    manager_->execute(
         "all", [](const std::vector<double>&) { return true; }, [] { return true; });
   }
-  EXPECT_EQ(manager_.events("all")->count(), 5U);
+  EXPECT_EQ(manager_->events("all")->count(), 5U);
 }
 
 TEST(TimedEventManagerDefaultTest, UsesTheStandardStoreAndIsReplaceable) {
@@ -241,7 +241,7 @@ TEST(TimedEventManagerDefaultTest, UsesTheStandardStoreAndIsReplaceable) {
   EXPECT_EQ(manager->userDefaults(), store);
   EXPECT_EQ(manager->groupIdentifier(), "default");
   EXPECT_EQ(TimedEventManager::default_(), manager);
-  auto other = std::make_shared<TimedEventManager>(store, "x");
+  auto other = TimedEventManager::make(store, "x");
   TimedEventManager::setDefault(other);
   EXPECT_EQ(TimedEventManager::default_(), other);
   TimedEventManager::setDefault(nullptr);
@@ -272,12 +272,13 @@ TEST_F(TimedEventFileTest, WritersInThreadsLoseNoEvents) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       // Two writers of one group (one per store instance), and two of their own.
-      TimedEventManager manager(t % 2 == 0 ? a : b, t < 2 ? "shared" : "own" + std::to_string(t));
-      for (int i = 0; i < kEventsPerWriter; ++i) manager.registerEvent("e", 1000);
+      auto manager =
+          TimedEventManager::make(t % 2 == 0 ? a : b, t < 2 ? "shared" : "own" + std::to_string(t));
+      for (int i = 0; i < kEventsPerWriter; ++i) manager->registerEvent("e", 1000);
     });
   }
   for (auto& t : threads) t.join();
-  const auto groups = TimedEventManager(a, "x").events();
+  const auto groups = TimedEventManager::make(a, "x")->events();
   EXPECT_EQ(groups.at("shared").at("e").count(), 2U * kEventsPerWriter);
   EXPECT_EQ(groups.at("own2").at("e").count(), std::size_t{kEventsPerWriter});
   EXPECT_EQ(groups.at("own3").at("e").count(), std::size_t{kEventsPerWriter});
@@ -288,8 +289,9 @@ constexpr const char* kHelperVariable = "QUARNKIT_TIMED_EVENT_HELPER";
 TEST(TimedEventFileHelper, DISABLED_RegistersEvents) {
   const char* path = std::getenv(kHelperVariable);
   if (path == nullptr) GTEST_SKIP() << "run by WritersInProcessesLoseNoEvents";
-  TimedEventManager manager(std::make_shared<platform::FileKeyValueStore>(path), "shared");
-  for (int i = 0; i < kEventsPerWriter; ++i) manager.registerEvent("e", 1000);
+  auto manager =
+      TimedEventManager::make(std::make_shared<platform::FileKeyValueStore>(path), "shared");
+  for (int i = 0; i < kEventsPerWriter; ++i) manager->registerEvent("e", 1000);
 }
 
 TEST_F(TimedEventFileTest, WritersInProcessesLoseNoEvents) {
@@ -319,8 +321,9 @@ TEST_F(TimedEventFileTest, WritersInProcessesLoseNoEvents) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "helper status " << status;
   }
-  TimedEventManager manager(std::make_shared<platform::FileKeyValueStore>(path_), "shared");
-  EXPECT_EQ(manager.events("e")->count(), 2U * kEventsPerWriter);
+  auto manager =
+      TimedEventManager::make(std::make_shared<platform::FileKeyValueStore>(path_), "shared");
+  EXPECT_EQ(manager->events("e")->count(), 2U * kEventsPerWriter);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // withTimeout: races an asynchronous operation against a time limit; sleep:
-// suspends for a number of seconds.
+// suspends for a number of seconds. TimeoutHandlerError is a value.
 //
 //   auto page = co_await withTimeout(std::chrono::seconds(5), [&] { return fetchPage(url); });
 //
@@ -15,6 +15,11 @@
 // The operation and the timer run as tasks on the concurrent executor; the
 // caller resumes on its own executor. Sleeps go through the current
 // TimerScheduler, so tests drive them with a ManualClock.
+//
+// The operation may drop the caller's task handle (the race still ends and
+// no continuation is leaked), run a time limit of its own (the inner
+// time-out reaches the caller as the operation's error) or throw (the caller
+// gets the exception; the timer runs out and does nothing).
 #pragma once
 
 #include <atomic>

@@ -1,4 +1,7 @@
-// Pausing and resuming a repeating timer of the TimerScheduler.
+// Pausing and resuming a repeating timer of the TimerScheduler. The action of
+// a timer may pause or resume its own timer, or drop it; pausing inside the
+// action keeps the whole interval to the next firing. An action that throws
+// leaves a pause it made in place.
 //
 //   auto timer = platform::TimerScheduler::current()->scheduleTimer(10, true, tick);
 //   pause(*timer);    // 3 s before it was due: it will not fire

@@ -1,5 +1,5 @@
 // DataRequest: a request whose body is kept in memory and handed to response
-// serializers.
+// serializers; a shared object made by Session::request().
 //
 //   auto request = session.request("https://api.example.com/items");
 //   request->validate();

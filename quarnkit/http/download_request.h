@@ -1,4 +1,5 @@
-// DownloadRequest: a request whose body goes to a file. The body is written
+// DownloadRequest: a request whose body goes to a file; a shared object made
+// by Session::download(). The body is written
 // to a temporary file while it arrives; once the response is complete (and
 // accepted by the request's validation) the destination closure chooses
 // where the file goes, and it is moved there. A cancelled or failed download

@@ -1,5 +1,5 @@
 // HTTPMethod and HTTPHeaders: the method and header fields of requests and
-// responses.
+// responses. Both are values.
 //
 //   HTTPHeaders headers{{"Authorization", "Bearer abc"}, {"Accept", "application/json"}};
 //   headers.value("accept");   // "application/json": names are compared ignoring case

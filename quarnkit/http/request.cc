@@ -3,6 +3,8 @@
 #include <atomic>
 #include <boost/asio/post.hpp>
 
+#include "quarnkit/core/error.h"
+#include "quarnkit/core/log.h"
 #include "quarnkit/http/detail/curl_engine.h"
 #include "quarnkit/platform/services.h"
 
@@ -16,6 +18,20 @@ void postTo(const Executor& executor, std::function<void()> work) {
 
 namespace {
 std::atomic<std::uint64_t> nextTaskIdentifier{1};
+
+// Tells every monitor. Monitors are called from the transfer machinery on
+// the main context, where nobody could catch what they throw: a throwing
+// monitor is logged and the request goes on.
+void tellMonitors(const std::vector<std::shared_ptr<EventMonitor>>& monitors,
+                  const std::function<void(EventMonitor&)>& tell) {
+  for (const auto& m : monitors) {
+    try {
+      tell(*m);
+    } catch (...) {
+      defaultLogger().error("[Request] An event monitor threw: {}", describeCurrentException());
+    }
+  }
+}
 }  // namespace
 
 // What the engine reports to: keeps the request alive while its transfer
@@ -165,14 +181,16 @@ void Request::reconcile() {
       } else if (task->state() == SessionTask::State::suspended) {
         if (engine) engine->pause(transferId_, false);
         task->setState(SessionTask::State::running);
-        for (const auto& m : context_.monitors) m->requestDidResumeTask(self(), *task);
+        tellMonitors(context_.monitors,
+                     [&](EventMonitor& m) { m.requestDidResumeTask(self(), *task); });
       }
       return;
     case State::suspended:
       if (task && task->state() == SessionTask::State::running) {
         if (engine) engine->pause(transferId_, true);
         task->setState(SessionTask::State::suspended);
-        for (const auto& m : context_.monitors) m->requestDidSuspendTask(self(), *task);
+        tellMonitors(context_.monitors,
+                     [&](EventMonitor& m) { m.requestDidSuspendTask(self(), *task); });
       }
       return;
   }
@@ -212,7 +230,7 @@ void Request::startTask() {
   }
   transferId_ =
       engine->start({std::move(sent), context_.idleTimeout}, std::make_shared<Sink>(self()));
-  for (const auto& m : context_.monitors) m->requestDidResumeTask(self(), *task);
+  tellMonitors(context_.monitors, [&](EventMonitor& m) { m.requestDidResumeTask(self(), *task); });
 }
 
 void Request::didProgress(std::int64_t received, std::int64_t expected) {
@@ -261,11 +279,11 @@ void Request::finish(std::optional<HTTPURLResponse> response, std::optional<Requ
   const std::optional<RequestError> reported = this->error();
   if (task) {
     task->setState(SessionTask::State::completed);
-    for (const auto& m : context_.monitors) {
-      m->requestDidCompleteTask(me, *task, reported ? &*reported : nullptr);
-    }
+    tellMonitors(context_.monitors, [&](EventMonitor& m) {
+      m.requestDidCompleteTask(me, *task, reported ? &*reported : nullptr);
+    });
   }
-  for (const auto& m : context_.monitors) m->requestDidFinish(me);
+  tellMonitors(context_.monitors, [&](EventMonitor& m) { m.requestDidFinish(me); });
   std::vector<std::pair<Executor, std::function<void()>>> handlers;
   {
     const std::lock_guard lock(mutex_);

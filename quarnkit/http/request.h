@@ -14,6 +14,14 @@
 //   request->downloadProgress([](const TransferProgress& p) { bar(p.fractionCompleted()); });
 //   request->responseData([](DataResponse<std::string> r) { ... });
 //   request->cancel();                                    // the handler gets explicitlyCancelled
+//
+// What response and progress handlers may do: drop the request or its
+// session (the transfer holds the request until it ends; a session dropped
+// ends its unfinished requests with sessionDeinitialized), cancel, add
+// handlers (one added after the end runs, posted, with the same outcome) or
+// make more requests. What a handler throws leaves the run of the main
+// context (or of the executor it names) that called it; the request's other
+// handlers still run, and the session keeps working.
 #pragma once
 
 #include <cstdint>

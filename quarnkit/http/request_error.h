@@ -1,4 +1,4 @@
-// RequestError: the HTTP client's one error type. Every failure of a request
+// RequestError: the HTTP client's one error type, a value. Every failure of a request
 // reaches its handlers as a RequestError naming the request's URL and the
 // reason: a transport failure (refused, reset, timed out), a status the
 // request's validation does not accept, a response its serializer could not

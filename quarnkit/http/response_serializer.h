@@ -1,4 +1,5 @@
-// ResponseSerializer<T>: turns what a data request produced (the request, the
+// ResponseSerializer<T> (shared, const: held as std::shared_ptr<const>): turns
+// what a data request produced (the request, the
 // HTTP response, the body bytes and the transfer's error) into a T, or
 // throws. The client runs it once the request has finished and hands the
 // result to the response handler; what it throws becomes the result's

@@ -1,6 +1,6 @@
 // Session: makes requests and runs their transfers, over libcurl, on the main
-// context. A session carries its configuration (an idle time-out, a limit of
-// connections per host, headers for every request), an optional request
+// context. A unique object (neither copyable nor movable). A session carries its configuration (an
+// idle time-out, a limit of connections per host, headers for every request), an optional request
 // interceptor and event monitors (by default the notification event
 // monitor). Releasing a session ends its unfinished requests with
 // sessionDeinitialized.

@@ -1,5 +1,6 @@
 // SessionTask: the transfer underneath a request, made when the request
-// first resumes. Its state can be read from any thread; the activity
+// first resumes. A unique object (not copyable) that its request holds in a
+// std::shared_ptr and hands out to be compared. Its state can be read from any thread; the activity
 // indicator follows requests by comparing their tasks and reading whether
 // one is running.
 #pragma once

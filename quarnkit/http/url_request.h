@@ -1,6 +1,7 @@
 // URLRequest: what a request asks for (URL, method, header fields, body and
 // an optional idle limit of its own), and HTTPURLResponse: what came back
 // (the final URL after redirects, the status code and the header fields).
+// Both are values.
 //
 //   URLRequest request(*URL::parse("https://api.example.com/items"), HTTPMethod::post);
 //   request.headers.update("Content-Type", "application/json");

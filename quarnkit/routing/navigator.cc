@@ -10,6 +10,8 @@ bool isNavigationController(const ViewControllerPtr& screen) {
 }
 }  // namespace
 
+std::shared_ptr<Navigator> Navigator::make() { return std::shared_ptr<Navigator>(new Navigator()); }
+
 void Navigator::register_(const std::string& pattern, ViewControllerFactory factory) {
   viewControllerFactories_.set(pattern, std::move(factory));
 }
@@ -18,28 +20,35 @@ void Navigator::handle(const std::string& pattern, URLOpenHandlerFactory factory
   handlerFactories_.set(pattern, std::move(factory));
 }
 
+// Dispatches hold the navigator (the host may drop it inside a callback) and
+// call copies of the factories (a factory may replace itself or add routes,
+// which moves the stored ones).
+
 ViewControllerPtr Navigator::viewController(const URLConvertible& url,
                                             const std::any& context) const {
+  const auto self = shared_from_this();
   const auto result = matcher_.match(url, viewControllerFactories_.patterns_);
   if (!result) return nullptr;
-  const ViewControllerFactory* factory = viewControllerFactories_.find(result->pattern);
-  if (factory == nullptr || !*factory) return nullptr;
-  return (*factory)(url, result->values, context);
+  const ViewControllerFactory factory = viewControllerFactories_.find(result->pattern);
+  if (!factory) return nullptr;
+  return factory(url, result->values, context);
 }
 
 std::optional<URLOpenHandler> Navigator::handler(const URLConvertible& url,
                                                  const std::any& context) const {
+  const auto self = shared_from_this();
   auto result = matcher_.match(url, handlerFactories_.patterns_);
   if (!result) return std::nullopt;
-  const URLOpenHandlerFactory* factory = handlerFactories_.find(result->pattern);
-  if (factory == nullptr || !*factory) return std::nullopt;
-  return [factory = *factory, url, values = std::move(result->values), context] {
+  URLOpenHandlerFactory factory = handlerFactories_.find(result->pattern);
+  if (!factory) return std::nullopt;
+  return [factory = std::move(factory), url, values = std::move(result->values), context] {
     return factory(url, values, context);
   };
 }
 
 ViewControllerPtr Navigator::push(const URLConvertible& url, const std::any& context,
                                   const NavigationControllerPtr& from, bool animated) {
+  const auto self = shared_from_this();
   auto screen = viewController(url, context);
   return screen ? push(screen, from, animated) : nullptr;
 }
@@ -61,6 +70,7 @@ ViewControllerPtr Navigator::present(const URLConvertible& url, const std::any& 
                                      const NavigationControllerType& wrap,
                                      const ViewControllerPtr& from, bool animated,
                                      const std::function<void()>& completion) {
+  const auto self = shared_from_this();
   auto screen = viewController(url, context);
   return screen ? present(screen, wrap, from, animated, completion) : nullptr;
 }

@@ -1,15 +1,16 @@
 // Navigator: routes URLs to screen factories and action handlers registered
 // under URL patterns, and shows the screens by pushing or presenting them.
+// A shared object: made by Navigator::make() and held in a std::shared_ptr.
 //
-//   Navigator navigator;
-//   navigator.register_("myapp://profile/<int:id>", [](const URLConvertible&,
-//                                                      const URLMatchValues& values,
-//                                                      const std::any&) {
+//   auto navigator = Navigator::make();
+//   navigator->register_("myapp://profile/<int:id>", [](const URLConvertible&,
+//                                                       const URLMatchValues& values,
+//                                                       const std::any&) {
 //     return ProfileScreen::make(std::any_cast<std::int64_t>(values.at("id")));
 //   });
-//   navigator.handle("myapp://logout", [&](auto&, auto&, auto&) { return session.logOut(); });
-//   navigator.push("myapp://profile/42");   // on the top-most screen's navigation stack
-//   navigator.open("myapp://logout");       // true when the handler handled it
+//   navigator->handle("myapp://logout", [&](auto&, auto&, auto&) { return session.logOut(); });
+//   navigator->push("myapp://profile/42");   // on the top-most screen's navigation stack
+//   navigator->open("myapp://logout");       // true when the handler handled it
 //
 // URLs are resolved with the navigator's URLMatcher (url_matcher.h): the
 // pattern with the most literal components wins and, among those, the one
@@ -18,6 +19,19 @@
 // the navigation stack of the top-most screen or over the top-most screen
 // (application.h); the delegate may veto either. Failures return nothing
 // (or false). Main context only.
+//
+// What the host's callbacks (factories, handlers, the delegate, converters,
+// a presentation's completion) may do:
+// - register or replace routes, the one running included: a dispatch runs a
+//   copy of the factory or handler and matches against the routes as they
+//   were when it began; new routes count from the next dispatch on;
+// - drop the host's last reference to the navigator: a dispatch holds one
+//   until it returns, and finishes as it would have;
+// - dispatch again (push, present, open) from inside: the inner dispatch
+//   runs to its end first, on the routes as they are then;
+// - throw: the exception leaves the call (viewController, push, present,
+//   open, or the resolved handler) as it came; nothing was shown, the routes
+//   stay as the callback left them and the navigator keeps working.
 #pragma once
 
 #include <any>
@@ -137,18 +151,18 @@ class NavigatorProtocol {
   bool open(const URLConvertible& url) { return open(url, {}); }
 };
 
-class Navigator : public NavigatorProtocol {
+class Navigator final : public NavigatorProtocol, public std::enable_shared_from_this<Navigator> {
  public:
   /// The routes of one kind, in the order their patterns were first registered.
   template <class Factory>
   class Routes {
    public:
     [[nodiscard]] std::size_t size() const { return factories_.size(); }
-    [[nodiscard]] const std::string& pattern(std::size_t index) const { return patterns_[index]; }
-    /// The factory under `pattern`, or nothing.
-    [[nodiscard]] const Factory* find(const std::string& pattern) const {
+    [[nodiscard]] std::string pattern(std::size_t index) const { return patterns_[index]; }
+    /// A copy of the factory under `pattern`; empty when there is none.
+    [[nodiscard]] Factory find(const std::string& pattern) const {
       auto it = positions_.find(pattern);
-      return it == positions_.end() ? nullptr : &factories_[it->second];
+      return it == positions_.end() ? Factory() : factories_[it->second];
     }
 
    private:
@@ -167,7 +181,10 @@ class Navigator : public NavigatorProtocol {
     std::unordered_map<std::string, std::size_t> positions_;
   };
 
-  Navigator() = default;
+  /// A navigator with no routes and no delegate.
+  static std::shared_ptr<Navigator> make();
+  Navigator(const Navigator&) = delete;
+  Navigator& operator=(const Navigator&) = delete;
 
   [[nodiscard]] URLMatcher& matcher() { return matcher_; }
   [[nodiscard]] const URLMatcher& matcher() const { return matcher_; }
@@ -205,6 +222,8 @@ class Navigator : public NavigatorProtocol {
   bool open(const URLConvertible& url, const std::any& context) override;
 
  private:
+  Navigator() = default;
+
   URLMatcher matcher_;
   std::weak_ptr<NavigatorDelegate> delegate_;
   Routes<ViewControllerFactory> viewControllerFactories_;

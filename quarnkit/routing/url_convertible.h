@@ -1,4 +1,5 @@
-// URLConvertible: text or a URL, wherever the routing code expects a URL.
+// URLConvertible: text or a URL, wherever the routing code expects a URL. A
+// value.
 //
 //   URLConvertible link = "myapp://profile/42?tab=posts";
 //   link.urlValue();          // the parsed URL

@@ -13,6 +13,7 @@ URLMatcher::URLMatcher() : valueConverters(defaultURLValueConverters()) {}
 std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
                                                 std::span<const std::string> candidates) const {
   const NormalizedURL prepared(url);
+  const auto converters = valueConverters.table();
   std::optional<URLMatchResult> best;
   std::size_t bestCount = 0;
   URLMatchValues values;
@@ -20,7 +21,7 @@ std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
     const URLPattern pattern(candidate);
     if (!detail::schemesAgree(prepared, pattern)) continue;
     std::size_t failed = 0;
-    if (detail::matchComponents(prepared.components, pattern, valueConverters, values, failed) !=
+    if (detail::matchComponents(prepared.components, pattern, *converters, values, failed) !=
         URLMatchOutcome::Reason::matched) {
       continue;
     }
@@ -35,9 +36,10 @@ std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
 std::optional<URLMatchResult> URLMatcher::match(std::span<const std::string> components,
                                                 std::string_view pattern) const {
   const URLPattern compiled{std::string(pattern)};
+  const auto converters = valueConverters.table();
   URLMatchValues values;
   std::size_t failed = 0;
-  if (detail::matchComponents(components, compiled, valueConverters, values, failed) !=
+  if (detail::matchComponents(components, compiled, *converters, values, failed) !=
       URLMatchOutcome::Reason::matched) {
     return std::nullopt;
   }
@@ -47,7 +49,7 @@ std::optional<URLMatchResult> URLMatcher::match(std::span<const std::string> com
 URLPathComponentMatchResult URLMatcher::match(std::span<const std::string> components,
                                               std::size_t index,
                                               const URLPathComponent& component) const {
-  return detail::matchComponent(components, index, component, valueConverters);
+  return detail::matchComponent(components, index, component, *valueConverters.table());
 }
 
 URLMatchOutcome URLMatcher::explain(const URLConvertible& url, std::string_view pattern) const {
@@ -58,8 +60,9 @@ URLMatchOutcome URLMatcher::explain(const URLConvertible& url, std::string_view 
     outcome.reason = URLMatchOutcome::Reason::scheme;
     return outcome;
   }
+  const auto converters = valueConverters.table();
   URLMatchValues values;
-  outcome.reason = detail::matchComponents(prepared.components, compiled, valueConverters, values,
+  outcome.reason = detail::matchComponents(prepared.components, compiled, *converters, values,
                                            outcome.component);
   if (outcome.reason == URLMatchOutcome::Reason::matched) {
     outcome.result = URLMatchResult{std::string(pattern), std::move(values)};

@@ -1,5 +1,6 @@
 // URLMatcher: which of a list of URL patterns a URL matches, with the typed
-// values of the winning pattern's placeholders.
+// values of the winning pattern's placeholders. A unique object (not
+// copyable): it owns its registry of value converters.
 //
 //   URLMatcher matcher;
 //   const std::vector<std::string> routes{"myapp://profile/<int:id>", "myapp://profile/me"};
@@ -23,9 +24,13 @@
 // one with the most literal components ("*" counting as literal) wins, and
 // of those the earliest in the list.
 //
-// Nothing throws: a failure is the absence of a match. The matcher does no
-// locking; change valueConverters between calls only. To match many URLs
-// against one table, give it a URLPatternSet, which indexes the patterns.
+// Nothing of the matcher's throws: a failure is the absence of a match; what
+// a host's converter throws leaves match() as it came and changes nothing.
+// valueConverters may be changed at any time from any thread (it has its own
+// lock); a match uses the converters as they were when it began, and touches
+// nothing of the matcher after its first converter call, so a converter may
+// even destroy the matcher. To match many URLs against one table, give it a
+// URLPatternSet, which indexes the patterns.
 #pragma once
 
 #include <any>
@@ -106,10 +111,12 @@ struct URLMatchOutcome {
 
 class URLMatcher {
  public:
-  /// Converters by type name; a copy of defaultURLValueConverters() at first.
+  /// Converters by type name; those of defaultURLValueConverters() at first.
   URLValueConverters valueConverters;
 
   URLMatcher();
+  URLMatcher(const URLMatcher&) = delete;
+  URLMatcher& operator=(const URLMatcher&) = delete;
 
   /// The winner among `candidates` for `url`, or nothing.
   [[nodiscard]] std::optional<URLMatchResult> match(const URLConvertible& url,

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "quarnkit/core/uuid.h"
 #include "quarnkit/routing/url_pattern.h"
@@ -163,21 +165,115 @@ TEST(URLMatcherTest, MostLiteralComponentsThenListOrderWin) {
 
 TEST(URLMatcherTest, HostAndReplacedConverters) {
   URLMatcher matcher;
-  matcher.valueConverters["even"] = [](std::span<const std::string> c, std::size_t i) -> std::any {
-    if (c[i].empty() || (c[i].back() - '0') % 2 != 0) return {};
-    return c[i];
-  };
-  matcher.valueConverters["int"] = [](std::span<const std::string>, std::size_t) -> std::any {
-    return {};
-  };
+  matcher.valueConverters.add("even",
+                              [](std::span<const std::string> c, std::size_t i) -> std::any {
+                                if (c[i].empty() || (c[i].back() - '0') % 2 != 0) return {};
+                                return c[i];
+                              });
+  matcher.valueConverters.replace(
+      "int", [](std::span<const std::string>, std::size_t) -> std::any { return {}; });
   EXPECT_EQ(valuesOf(matcher.match("app://n/4", Texts{"app://n/<even:n>"})), "n=4");
   EXPECT_EQ(valuesOf(matcher.match("app://n/3", Texts{"app://n/<even:n>"})), "no match");
   EXPECT_EQ(valuesOf(matcher.match("app://n/3", Texts{"app://n/<int:n>"})), "no match");
   // Converters see every component and the index.
-  matcher.valueConverters["count"] = [](std::span<const std::string> c, std::size_t i) -> std::any {
-    return std::to_string(c.size()) + "@" + std::to_string(i);
-  };
+  matcher.valueConverters.add("count",
+                              [](std::span<const std::string> c, std::size_t i) -> std::any {
+                                return std::to_string(c.size()) + "@" + std::to_string(i);
+                              });
   EXPECT_EQ(valuesOf(matcher.match("app://a/b/c", Texts{"app://a/<count:n>/c"})), "n=3@1");
+}
+
+std::any firstLetter(std::span<const std::string> c, std::size_t i) {
+  if (c[i].empty()) return {};
+  return c[i].substr(0, 1);
+}
+std::any lastLetter(std::span<const std::string> c, std::size_t i) {
+  if (c[i].empty()) return {};
+  return c[i].substr(c[i].size() - 1);
+}
+
+TEST(URLValueConvertersTest, ANameStandsForOneConverter) {
+  URLMatcher matcher;
+  auto& converters = matcher.valueConverters;
+  const auto letterOf = [&](const std::string& url) {
+    return valuesOf(matcher.match(url, Texts{"app://w/<letter:l>"}));
+  };
+  converters.add("letter", firstLetter);
+  converters.add("letter", &firstLetter);  // the same function again
+  EXPECT_EQ(letterOf("app://w/xyz"), "l=x");
+  try {
+    converters.add("letter", lastLetter);
+    ADD_FAILURE() << "a second converter took the name";
+  } catch (const URLValueConverterError& error) {
+    EXPECT_EQ(error.kind, URLValueConverterError::Kind::conflict);
+    EXPECT_EQ(error.name, "letter");
+  }
+  EXPECT_EQ(letterOf("app://w/xyz"), "l=x");  // the first one stays
+
+  // Built-in names are held too; a capture-less lambda may come again, one
+  // with state cannot be told from another and is refused.
+  EXPECT_THROW(converters.add("int", firstLetter), URLValueConverterError);
+  const auto upper = [](std::span<const std::string> c, std::size_t i) -> std::any {
+    return c[i] + "!";
+  };
+  converters.add("loud", upper);
+  EXPECT_NO_THROW(converters.add("loud", upper));
+  const std::string suffix = "?";
+  const auto asking = [suffix](std::span<const std::string> c, std::size_t i) -> std::any {
+    return c[i] + suffix;
+  };
+  converters.add("ask", asking);
+  EXPECT_THROW(converters.add("ask", asking), URLValueConverterError);
+  EXPECT_THROW(converters.add("ask", URLValueConverter(upper)), URLValueConverterError);
+  EXPECT_NO_THROW(converters.add("int", URLValueConverter(defaultURLValueConverters().at("int"))));
+
+  // Re-pointing a name is said explicitly, and removing frees it.
+  converters.replace("letter", lastLetter);
+  EXPECT_EQ(letterOf("app://w/xyz"), "l=z");
+  EXPECT_TRUE(converters.remove("letter"));
+  EXPECT_FALSE(converters.remove("letter"));
+  EXPECT_FALSE(converters.contains("letter"));
+  EXPECT_EQ(letterOf("app://w/xyz"), "l=xyz");  // an unknown type matches as text
+  converters.add("letter", lastLetter);
+  EXPECT_EQ(letterOf("app://w/xyz"), "l=z");
+}
+
+TEST(URLValueConvertersTest, ATableIsNotChangedByLaterChanges) {
+  URLValueConverters converters(defaultURLValueConverters());
+  const auto before = converters.table();
+  converters.add("first", firstLetter);
+  converters.remove("int");
+  EXPECT_FALSE(before->contains("first"));
+  EXPECT_TRUE(before->contains("int"));
+  EXPECT_TRUE(converters.table()->contains("first"));
+  EXPECT_FALSE(converters.table()->contains("int"));
+  // Each matcher has its own registry.
+  URLMatcher a, b;
+  a.valueConverters.add("first", firstLetter);
+  EXPECT_FALSE(b.valueConverters.contains("first"));
+}
+
+// Changes from one thread while another matches: every match sees one whole
+// table (the converter it finds is always one that was registered).
+TEST(URLValueConvertersTest, ChangesFromAnotherThreadWhileMatching) {
+  URLMatcher matcher;
+  matcher.valueConverters.add("letter", firstLetter);
+  std::atomic<bool> done{false};
+  std::thread changer([&] {
+    for (int i = 0; i < 2000; ++i) {
+      matcher.valueConverters.replace("letter", i % 2 == 0 ? lastLetter : firstLetter);
+      matcher.valueConverters.add("extra" + std::to_string(i % 7), firstLetter);
+      if (i % 3 == 0) matcher.valueConverters.remove("extra" + std::to_string(i % 7));
+    }
+    done = true;
+  });
+  int matches = 0;
+  while (!done || matches < 100) {
+    const auto value = valuesOf(matcher.match("app://w/xyz", Texts{"app://w/<letter:l>"}));
+    ASSERT_TRUE(value == "l=x" || value == "l=z") << value;
+    ++matches;
+  }
+  changer.join();
 }
 
 TEST(URLMatcherTest, ExplainSaysWhy) {

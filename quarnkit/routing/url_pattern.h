@@ -1,6 +1,6 @@
 // URLPattern and NormalizedURL: the two sides of URL matching as the matcher
 // reads them, for code that reasons about routing tables (url_matcher.h has
-// the rules).
+// the rules). Both are values.
 //
 //   URLPattern pattern("myapp://profile/<int:id>/?tab=1");
 //   pattern.scheme;        // "myapp"

@@ -97,8 +97,8 @@ struct URLPatternSet::Index {
         order);
   }
 
-  [[nodiscard]] std::optional<URLMatchResult> match(const NormalizedURL& url,
-                                                    const URLValueConverters& converters) const {
+  [[nodiscard]] std::optional<URLMatchResult> match(
+      const NormalizedURL& url, const URLValueConverterTable& converters) const {
     NodeId root = noSchemeRoot;
     if (url.scheme) {
       auto it = schemeRoots.find(*url.scheme);
@@ -150,7 +150,7 @@ struct URLPatternSet::Index {
   }
 };
 
-URLPatternSet::URLPatternSet() : index_(std::make_unique<Index>()) {}
+URLPatternSet::URLPatternSet() : index_(std::make_shared<Index>()) {}
 
 URLPatternSet::URLPatternSet(std::span<const std::string> patterns) : URLPatternSet() {
   for (const auto& p : patterns) add(p);
@@ -160,7 +160,12 @@ URLPatternSet::~URLPatternSet() = default;
 URLPatternSet::URLPatternSet(URLPatternSet&&) noexcept = default;
 URLPatternSet& URLPatternSet::operator=(URLPatternSet&&) noexcept = default;
 
-void URLPatternSet::add(std::string pattern) { index_->add(std::move(pattern)); }
+void URLPatternSet::add(std::string pattern) {
+  // A match under way (a converter adding a route) keeps the index it began
+  // with; the change goes to a copy.
+  if (index_.use_count() > 1) index_ = std::make_shared<Index>(*index_);
+  index_->add(std::move(pattern));
+}
 
 std::size_t URLPatternSet::size() const { return index_->patterns.size(); }
 
@@ -170,7 +175,10 @@ const std::string& URLPatternSet::operator[](std::size_t index) const {
 
 std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
                                                 const URLPatternSet& candidates) const {
-  return candidates.index_->match(NormalizedURL(url), valueConverters);
+  // Both held for the length of the match: a converter may change either.
+  const std::shared_ptr<const URLPatternSet::Index> index = candidates.index_;
+  const auto converters = valueConverters.table();
+  return index->match(NormalizedURL(url), *converters);
 }
 
 }  // namespace quarn

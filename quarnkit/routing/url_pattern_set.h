@@ -13,7 +13,10 @@
 // whose literal components fit the URL, best-preferred first, and stops once
 // no remaining pattern could win.
 //
-// Adding is not thread-safe; matching against a set nobody changes is.
+// URLPatternSet is a unique object (not copyable; movable). Adding is not
+// thread-safe; matching against a set nobody changes is. A match keeps the
+// index it began with, so a converter may add patterns to the set it is
+// matched against: they count from the next match on.
 #pragma once
 
 #include <cstddef>
@@ -44,7 +47,8 @@ class URLPatternSet {
  private:
   friend class URLMatcher;
   struct Index;
-  std::unique_ptr<Index> index_;
+  // Shared only with the matches under way.
+  std::shared_ptr<Index> index_;
 };
 
 }  // namespace quarn

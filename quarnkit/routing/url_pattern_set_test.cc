@@ -82,10 +82,9 @@ TEST(URLPatternSetTest, AddingKeepsOrderAndSeesConverterChanges) {
   URLPatternSet typed;
   typed.add("app://q/<int:n>");
   EXPECT_TRUE(matcher.match("app://q/1", typed));
-  matcher.valueConverters.erase("int");
-  matcher.valueConverters["text"] = [](std::span<const std::string>, std::size_t) -> std::any {
-    return {};
-  };
+  matcher.valueConverters.remove("int");
+  matcher.valueConverters.add(
+      "text", [](std::span<const std::string>, std::size_t) -> std::any { return {}; });
   typed.add("app://q/<text:t>");
   EXPECT_EQ(matcher.match("app://q/x", typed)->pattern, "app://q/<int:n>");
 }

@@ -65,8 +65,67 @@ std::any stringValue(const std::string& text) { return text; }
 
 }  // namespace
 
-const URLValueConverters& defaultURLValueConverters() {
-  static const URLValueConverters converters{
+std::string URLValueConverterError::description() const { return "conflict(\"" + name + "\")"; }
+
+URLValueConverters::URLValueConverters(const URLValueConverterTable& table)
+    : table_(std::make_shared<const URLValueConverterTable>(table)) {
+  for (const auto& [name, converter] : table) identities_.emplace(name, identityOf(converter));
+}
+
+std::optional<URLValueConverters::Identity> URLValueConverters::identityOf(
+    const URLValueConverter& converter) {
+  if (!converter) return std::nullopt;
+  if (const auto* function = converter.target<Identity::Function>()) {
+    return Identity{typeid(Identity::Function), *function};
+  }
+  return std::nullopt;  // a callable object: whether it has state is not known here
+}
+
+void URLValueConverters::add(std::string name, URLValueConverter converter,
+                             std::optional<Identity> identity) {
+  const std::lock_guard lock(mutex_);
+  if (auto held = identities_.find(name); held != identities_.end()) {
+    if (held->second && identity && *held->second == *identity) return;  // the same again
+    throw URLValueConverterError::conflict(std::move(name));
+  }
+  auto next = std::make_shared<URLValueConverterTable>(*table_);
+  next->insert_or_assign(name, std::move(converter));
+  identities_.insert_or_assign(std::move(name), identity);
+  table_ = std::move(next);
+}
+
+void URLValueConverters::replace(std::string name, URLValueConverter converter) {
+  const auto identity = identityOf(converter);
+  const std::lock_guard lock(mutex_);
+  auto next = std::make_shared<URLValueConverterTable>(*table_);
+  next->insert_or_assign(name, std::move(converter));
+  identities_.insert_or_assign(std::move(name), identity);
+  table_ = std::move(next);
+}
+
+bool URLValueConverters::remove(std::string_view name) {
+  const std::lock_guard lock(mutex_);
+  auto held = identities_.find(name);
+  if (held == identities_.end()) return false;
+  identities_.erase(held);
+  auto next = std::make_shared<URLValueConverterTable>(*table_);
+  next->erase(next->find(name));
+  table_ = std::move(next);
+  return true;
+}
+
+bool URLValueConverters::contains(std::string_view name) const {
+  const std::lock_guard lock(mutex_);
+  return identities_.find(name) != identities_.end();
+}
+
+std::shared_ptr<const URLValueConverterTable> URLValueConverters::table() const {
+  const std::lock_guard lock(mutex_);
+  return table_;
+}
+
+const URLValueConverterTable& defaultURLValueConverters() {
+  static const URLValueConverterTable converters{
       {"string", ofComponent<stringValue>},
       {"int", ofComponent<intValue>},
       {"float", ofComponent<floatValue>},

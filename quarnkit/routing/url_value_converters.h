@@ -1,10 +1,24 @@
 // URL value converters: how a typed placeholder of a URL pattern turns the
-// URL's component into a value.
+// URL's component into a value, and URLValueConverters, the registry of them
+// that a URLMatcher holds.
 //
-//   matcher.valueConverters["hex"] = [](std::span<const std::string> components,
-//                                       std::size_t index) -> std::any {
+// URLValueConverters is a unique object (not copyable, not movable): a host
+// fills it at start-up and may change it later, from any thread. Each change
+// publishes a new table under a lock; a match takes the table once, when it
+// begins, and keeps it to the end, so a converter that changes the registry
+// while it runs changes the next match, not the running one.
+//
+//   matcher.valueConverters.add("hex", [](std::span<const std::string> components,
+//                                         std::size_t index) -> std::any {
 //     return parseHex(components[index]);  // an empty std::any: no match
-//   };
+//   });
+//
+// A name stands for one converter. Adding a name that another converter
+// holds throws URLValueConverterError (conflict) and keeps the one there;
+// adding the same converter again (the same function, or a lambda of the same
+// capture-less type) changes nothing. A converter with state cannot be told
+// apart from another, so adding one under a held name is a conflict too.
+// replace() re-points a name on purpose.
 //
 // A converter gets all of the URL's components and the index of the one
 // being matched (always within them), and returns the value or, when the
@@ -15,15 +29,95 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <typeindex>
+#include <utility>
+
+#include "quarnkit/core/error.h"
 
 namespace quarn {
 
 using URLValueConverter =
     std::function<std::any(std::span<const std::string> components, std::size_t index)>;
-using URLValueConverters = std::map<std::string, URLValueConverter, std::less<>>;
+/// Converters by type name, as one match sees them.
+using URLValueConverterTable = std::map<std::string, URLValueConverter, std::less<>>;
+
+/// A registry refused a change.
+class URLValueConverterError : public Error {
+ public:
+  enum class Kind {
+    /// The name is held by another converter.
+    conflict,
+  };
+  URLValueConverterError(Kind k, std::string converterName)
+      : kind(k), name(std::move(converterName)) {}
+  static URLValueConverterError conflict(std::string name) {
+    return {Kind::conflict, std::move(name)};
+  }
+  [[nodiscard]] std::string description() const override;
+
+  Kind kind;
+  std::string name;
+};
+
+class URLValueConverters {
+ public:
+  /// What tells two converters apart when it can be told: the callable's
+  /// type and, for a plain function, its address.
+  struct Identity {
+    using Function = std::any (*)(std::span<const std::string>, std::size_t);
+    std::type_index type;
+    Function function = nullptr;
+    friend bool operator==(const Identity&, const Identity&) = default;
+  };
+
+  URLValueConverters() : table_(std::make_shared<const URLValueConverterTable>()) {}
+  explicit URLValueConverters(const URLValueConverterTable& table);
+  URLValueConverters(const URLValueConverters&) = delete;
+  URLValueConverters& operator=(const URLValueConverters&) = delete;
+
+  /// Registers `converter` under `name`. Throws URLValueConverterError
+  /// (conflict) when another converter holds the name.
+  template <class F>
+  requires std::is_invocable_r_v<std::any, F&, std::span<const std::string>, std::size_t>
+  void add(std::string name, F converter) {
+    std::optional<Identity> identity;
+    using Callable = std::decay_t<F>;
+    if constexpr (std::is_same_v<Callable, URLValueConverter>) {
+      identity = identityOf(converter);
+    } else if constexpr (std::is_convertible_v<Callable, Identity::Function> &&
+                         std::is_pointer_v<Callable>) {
+      identity = Identity{typeid(Identity::Function), converter};
+    } else if constexpr (std::is_empty_v<Callable>) {
+      identity = Identity{typeid(Callable)};
+    }
+    add(std::move(name), URLValueConverter(std::move(converter)), identity);
+  }
+  /// Registers `converter` under `name`, in place of any other.
+  void replace(std::string name, URLValueConverter converter);
+  /// Forgets the converter of `name`; whether there was one.
+  bool remove(std::string_view name);
+
+  [[nodiscard]] bool contains(std::string_view name) const;
+  /// The converters as they stand: a table no later change touches.
+  [[nodiscard]] std::shared_ptr<const URLValueConverterTable> table() const;
+
+  /// The identity of a std::function's target, when it can be told.
+  static std::optional<Identity> identityOf(const URLValueConverter& converter);
+
+ private:
+  void add(std::string name, URLValueConverter converter, std::optional<Identity> identity);
+
+  mutable std::mutex mutex_;
+  std::shared_ptr<const URLValueConverterTable> table_;
+  std::map<std::string, std::optional<Identity>, std::less<>> identities_;
+};
 
 /// The built-in converters, made once (thread-safely) on first use:
 ///   "string"  the component (std::string)
@@ -36,7 +130,7 @@ using URLValueConverters = std::map<std::string, URLValueConverter, std::less<>>
 ///             (std::string; never fails). Its value keeps ".." segments and
 ///             percent-escapes as they came: a host must not use it as a file
 ///             path without checking it.
-const URLValueConverters& defaultURLValueConverters();
+const URLValueConverterTable& defaultURLValueConverters();
 
 /// The text of a value of the types the built-in converters make: an
 /// integer or a float in its shortest form, a UUID upper-case, text as it is;

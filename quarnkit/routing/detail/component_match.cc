@@ -22,7 +22,7 @@ URLPathComponent patternComponent(std::string text) {
 
 URLPathComponentMatchResult matchComponent(std::span<const std::string> components,
                                            std::size_t index, const URLPathComponent& component,
-                                           const URLValueConverters& converters) {
+                                           const URLValueConverterTable& converters) {
   if (component.isPlain()) {
     return {component.text == "*" || component.text == components[index], std::nullopt};
   }
@@ -37,7 +37,7 @@ URLPathComponentMatchResult matchComponent(std::span<const std::string> componen
 
 URLMatchOutcome::Reason matchComponents(std::span<const std::string> components,
                                         const URLPattern& pattern,
-                                        const URLValueConverters& converters,
+                                        const URLValueConverterTable& converters,
                                         URLMatchValues& values, std::size_t& failed) {
   using Reason = URLMatchOutcome::Reason;
   const std::size_t count = pattern.components.size();

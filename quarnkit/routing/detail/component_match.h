@@ -29,14 +29,14 @@ inline bool schemesAgree(const NormalizedURL& url, const URLPattern& pattern) {
 /// Matches the URL component at `index` against one pattern component.
 URLPathComponentMatchResult matchComponent(std::span<const std::string> components,
                                            std::size_t index, const URLPathComponent& component,
-                                           const URLValueConverters& converters);
+                                           const URLValueConverterTable& converters);
 
 /// Compares `components` with the pattern's (the count check, then one by
 /// one). On a match returns `matched` with `values` filled; otherwise the
 /// reason, with the failing component's index in `failed`.
 URLMatchOutcome::Reason matchComponents(std::span<const std::string> components,
                                         const URLPattern& pattern,
-                                        const URLValueConverters& converters,
+                                        const URLValueConverterTable& converters,
                                         URLMatchValues& values, std::size_t& failed);
 
 }  // namespace quarn::detail
