@@ -96,7 +96,8 @@ void ProgressAnimator::animate(double target, double duration, Completion comple
   if (!(duration > 0) || !(step_ > 0) || !std::isfinite(step_)) {
     progress_ = targetProgress_;
     callKeeping(error, [&] { apply(); });
-    if (run_ == run) stop(true, error);  // unless applying replaced or stopped it
+    // Unless applying replaced or stopped it; finished unless it moved the progress.
+    if (run_ == run) stop(progress_ == targetProgress_, error);
     rethrowKept(error);
     return;
   }
@@ -129,7 +130,8 @@ void ProgressAnimator::step(platform::DisplayLink& link) {
     if (reached || progress_ == before) {
       progress_ = targetProgress_;
       callKeeping(error, [&] { apply(); });
-      if (run_ == run) stop(true, error);
+      // A closure that moved the progress lets the animation go on from there.
+      if (run_ == run && progress_ == targetProgress_) stop(true, error);
     }
   }
   rethrowKept(error);

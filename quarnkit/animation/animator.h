@@ -24,19 +24,23 @@
 // - with true when its animation reaches the target;
 // - with false when a later animate() interrupts it, when stopAnimation() stops
 //   it short of the target, or when the animator is released while it runs
-//   (its last reference dropped, also from inside one of its own closures: the
-//   animation then ends when that closure returns).
+//   (its last reference dropped; from inside one of its own closures, the
+//   animation ends when the call that ran the closure, a frame or animate(),
+//   returns).
 // - An animate() called from the completion that a later animate() call is
-//   ending (the "retry when interrupted" pattern) is superseded by that later
-//   call: it does not run, and its completion is called with false after the
-//   later call's animation has ended (after that animation's own completion).
+//   ending (a completion that retries when interrupted) is superseded by that
+//   later call: it does not run, and its completion is called with false after
+//   the later call's animation has ended (after that animation's own completion).
 //   So such a completion cannot interrupt the later call in turn, and a
 //   completion that restarts whenever it is interrupted restarts only then.
 //
 // The host's closures may call back into the animator:
 // - applyProgress may animate() again (the animation it belongs to completes
-//   with false and the new one runs), stopAnimation() or invalidate(); the
-//   frame or the jump that called it then does nothing more.
+//   with false and the new one runs) or stopAnimation(); the frame or the jump
+//   that called it then does nothing more. After invalidate() from it the
+//   animation goes on without closures. setProgress() from it moves the
+//   animation, which goes on from there, also when the target was being
+//   applied; a jump then completes with false (it has no frames to go on in).
 // - Completions may animate() again: from a completion called with true, or by
 //   stopAnimation(), the new animation runs; from an interrupted one it is
 //   superseded as above.

@@ -1,6 +1,7 @@
 // The frame-driven animator on manual display-link frames: frame counts,
 // completions, interruption, the bad durations and targets that used to step
-// forever, key-path targets and release while running.
+// forever, key-path targets and release while running. What closures may do
+// from inside is in reentrancy_test.cc.
 #include "quarnkit/animation/animator.h"
 
 #include <gtest/gtest.h>
@@ -240,30 +241,6 @@ TEST_F(AnimatorTest, ReleasedWhileRunningStopsItsFramesAndCompletes) {
   animator.reset();
   EXPECT_EQ(frames->linkCount(), 0u);
   EXPECT_EQ(completions, std::vector<bool>{false});
-}
-
-TEST_F(AnimatorTest, ClosuresMayRestartOrReleaseTheAnimator) {
-  // The completion chains a second animation back down.
-  std::shared_ptr<ProgressAnimator> animator = ProgressAnimator::make(nullptr);
-  bool chained = false;
-  animator->animate(1.0, 0.1, [&](bool) {
-    chained = true;
-    animator->animate(0.0, 0.1);
-  });
-  EXPECT_EQ(frames->runUntilIdle(kBound), framesToReach(0, 1, 0.1) + framesToReach(1, 0, 0.1));
-  EXPECT_TRUE(chained);
-  EXPECT_EQ(animator->progress(), 0.0);
-  // The apply closure releases the last reference mid-frame.
-  animator->applyProgress = [&](double) { animator.reset(); };
-  animator->animate(1.0, 0.1);
-  frames->runUntilIdle(kBound);
-  EXPECT_EQ(animator, nullptr);
-  // The completion of an interrupted animation releases the last reference.
-  animator = ProgressAnimator::make(nullptr);
-  animator->animate(1.0, 0.1, [&](bool) { animator.reset(); });
-  animator->animate(0.0, 0.1);
-  EXPECT_EQ(animator, nullptr);
-  EXPECT_LE(frames->runUntilIdle(kBound), 1u);
 }
 
 struct Badge {
