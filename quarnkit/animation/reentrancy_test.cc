@@ -72,7 +72,7 @@ struct Completions {
   }
 };
 
-// Checks that an animator still animates: 0.2 s to `target` in 12 frames.
+// Checks that an animator still animates to `target` and completes with true.
 void expectStillAnimates(Frames& frames, ProgressAnimator& animator, double target) {
   Completions done;
   animator.animate(target, 0.2, done.record());
