@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "quarnkit/core/hash.h"
@@ -12,6 +13,10 @@ bool AnimationTimeline::Item::contains(double p) const {
   if (start < p && p <= end()) return true;
   if (p <= start && (fillMode == FillMode::backwards || fillMode == FillMode::both)) return true;
   return p > end() && (fillMode == FillMode::forwards || fillMode == FillMode::both);
+}
+
+std::shared_ptr<AnimationTimeline> AnimationTimeline::make(double duration) {
+  return std::shared_ptr<AnimationTimeline>(new AnimationTimeline(duration));
 }
 
 void AnimationTimeline::add(double start, double duration, FillMode fillMode,
@@ -41,15 +46,18 @@ void AnimationTimeline::perform(double progress) {
       return !std::isnan(a.start) && std::isnan(b.start);
     return a.start < b.start;
   });
-  // Copies: a handler may add items while the others run.
-  std::vector<Item> kept;
+  // Copies: a handler may add items, perform again or release the timeline
+  // while the others wait; after a call only the weak reference is touched.
+  std::vector<Item> chosen;
   for (const Item& item : items_) {
-    if (item.contains(progress)) kept.push_back(item);
+    if (item.contains(progress)) chosen.push_back(item);
   }
-  for (const Item& item : kept) {
+  const std::weak_ptr<AnimationTimeline> weak = weak_from_this();
+  for (const Item& item : chosen) {
     const double local = (progress - item.start) / (item.end() - item.start);
     const double clamped = std::isnan(local) ? 0.0 : std::clamp(local, 0.0, 1.0);
     if (item.handler) item.handler(item, progress, clamped);
+    if (weak.expired()) return;
   }
 }
 

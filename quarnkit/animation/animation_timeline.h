@@ -1,5 +1,6 @@
 // AnimationTimeline: one global progress dispatched to several time-boxed
-// sub-animations.
+// sub-animations. A timeline is a shared object (make() it); its items are
+// values.
 //
 // Each item covers start < p <= end of the global progress and is called
 // with its local progress (p - start) / (end - start), clamped to 0...1. Its
@@ -7,7 +8,7 @@
 // local progress 0; forwards (and both) also after its end, with 1; removed
 // (any other mode) not at all.
 //
-//   auto timeline = std::make_shared<AnimationTimeline>(1.0);
+//   auto timeline = AnimationTimeline::make(1.0);
 //   timeline->addUntil(0.2, 0.4, FillMode::both, [&](auto&, double, double local) {
 //     badge->setAlpha(local);
 //   });
@@ -17,10 +18,19 @@
 // starts; an item whose start is not a number sorts last and contains no
 // progress). isRelative and the timeline's duration are kept for the
 // handlers; perform() does not scale by them.
+//
+// Handlers may call back into the timeline. perform() calls the items chosen
+// when it began: items added by a handler are called from the next perform(),
+// and a nested perform() makes a whole pass of its own. A handler that
+// releases the timeline (drops its last reference) ends the pass: the items
+// after it are not called. A handler that throws ends the pass too, and the
+// exception propagates out of perform(); the timeline keeps its items and
+// stays usable.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace quarn {
@@ -28,7 +38,7 @@ namespace quarn {
 /// How a timed animation extends beyond its active span.
 enum class FillMode { removed, forwards, backwards, both };
 
-class AnimationTimeline {
+class AnimationTimeline : public std::enable_shared_from_this<AnimationTimeline> {
  public:
   struct Item {
     using Handler = std::function<void(const Item& item, double progress, double localProgress)>;
@@ -48,7 +58,9 @@ class AnimationTimeline {
     }
   };
 
-  explicit AnimationTimeline(double duration) : duration_(duration) {}
+  static std::shared_ptr<AnimationTimeline> make(double duration);
+  AnimationTimeline(const AnimationTimeline&) = delete;
+  AnimationTimeline& operator=(const AnimationTimeline&) = delete;
 
   [[nodiscard]] double duration() const { return duration_; }
   [[nodiscard]] const std::vector<Item>& items() const { return items_; }
@@ -63,6 +75,8 @@ class AnimationTimeline {
   void perform(double progress);
 
  private:
+  explicit AnimationTimeline(double duration) : duration_(duration) {}
+
   double duration_;
   std::vector<Item> items_;
 };

@@ -38,15 +38,15 @@ TEST(AnimationTimelineTest, FillModesDecideWhatIsCalled) {
       {FillMode::forwards, 0.9, 1.0},
   };
   for (const auto& c : cases) {
-    AnimationTimeline timeline(1.0);
+    auto timeline = AnimationTimeline::make(1.0);
     std::optional<double> seen;
     double global = -1;
-    timeline.addUntil(0.2, 0.4, c.mode, [&](const auto& item, double p, double local) {
+    timeline->addUntil(0.2, 0.4, c.mode, [&](const auto& item, double p, double local) {
       EXPECT_DOUBLE_EQ(item.end(), 0.4);
       global = p;
       seen = local;
     });
-    timeline.perform(c.p);
+    timeline->perform(c.p);
     ASSERT_EQ(seen.has_value(), c.local.has_value()) << static_cast<int>(c.mode) << " " << c.p;
     if (seen) {
       EXPECT_NEAR(*seen, *c.local, 1e-9);
@@ -56,26 +56,26 @@ TEST(AnimationTimelineTest, FillModesDecideWhatIsCalled) {
 }
 
 TEST(AnimationTimelineTest, ItemsRunInStartOrderStably) {
-  AnimationTimeline timeline(2.0);
+  auto timeline = AnimationTimeline::make(2.0);
   std::vector<Call> calls;
   auto record = [&](std::string name) {
     return [&calls, name](const AnimationTimeline::Item&, double, double local) {
       calls.push_back({name, local});
     };
   };
-  timeline.add(0.5, 0.5, FillMode::both, record("c"));
-  timeline.addRelative(0.0, 1.0, FillMode::both, record("a"));
-  timeline.addRelativeUntil(0.5, 0.75, FillMode::both, record("d"));
-  timeline.add(NAN, 1.0, FillMode::both, record("nan"));
-  timeline.add(0.0, 0.0, FillMode::both, record("zero"));  // 0/0 counts as 0
-  timeline.perform(0.75);
+  timeline->add(0.5, 0.5, FillMode::both, record("c"));
+  timeline->addRelative(0.0, 1.0, FillMode::both, record("a"));
+  timeline->addRelativeUntil(0.5, 0.75, FillMode::both, record("d"));
+  timeline->add(NAN, 1.0, FillMode::both, record("nan"));
+  timeline->add(0.0, 0.0, FillMode::both, record("zero"));  // 0/0 counts as 0
+  timeline->perform(0.75);
   EXPECT_EQ(calls, (std::vector<Call>{{"a", 0.75}, {"zero", 1.0}, {"c", 0.5}, {"d", 1.0}}));
-  EXPECT_TRUE(timeline.items()[0].isRelative);  // sorted by start now
-  EXPECT_FALSE(timeline.items()[1].isRelative);
-  EXPECT_EQ(timeline.duration(), 2.0);
+  EXPECT_TRUE(timeline->items()[0].isRelative);  // sorted by start now
+  EXPECT_FALSE(timeline->items()[1].isRelative);
+  EXPECT_EQ(timeline->duration(), 2.0);
 
   calls.clear();
-  timeline.perform(0.0);  // the zero-length item at its own start: 0/0
+  timeline->perform(0.0);  // the zero-length item at its own start: 0/0
   EXPECT_EQ(calls.at(1), (Call{"zero", 0.0}));
 }
 

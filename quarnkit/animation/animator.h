@@ -1,5 +1,6 @@
 // ProgressAnimator and Animator<T>: frame-driven animations of a progress
-// 0...1 towards a target.
+// 0...1 towards a target. Both are shared objects: make() them; they cannot be
+// built or copied otherwise, because their frames reach them weakly.
 //
 // Each display frame moves the progress by a fixed 1/(duration * 60) towards
 // the target (the step assumes 60 frames a second) and applies it; on reaching
@@ -12,15 +13,49 @@
 //                                      [&](double alpha) { view->setAlpha(alpha); });
 //   fade->animate(1.0, 0.2, [](bool finished) { ... });   // 12 frames later: true
 //
-// Starting an animation while one runs stops the running one first, calling
-// its completion with false; an animation that completion starts is
-// superseded by the later call (neither run nor completed). The target is clamped to 0...1 when
-// stored (not a number means the current progress). A duration that is not a positive finite
-// number, or one whose step is too small to move the progress, jumps to the target at once and
-// completes with true: nothing ever steps forever. Animators are shared objects (make() them), run
-// their frames through platform::DisplayLink on the main context and are used from there.
+// The target is clamped to 0...1 when stored (not a number means the current
+// progress). A duration that is not a positive finite number, or one whose step
+// is too small to move the progress, jumps to the target at once and completes
+// with true: nothing ever steps forever. Animators run their frames through
+// platform::DisplayLink on the main context and are used from there.
+//
+// Every animate() call completes exactly once, unless invalidate() forgets its
+// completion first:
+// - with true when its animation reaches the target;
+// - with false when a later animate() interrupts it, when stopAnimation() stops
+//   it short of the target, or when the animator is released while it runs
+//   (its last reference dropped; from inside one of its own closures, the
+//   animation ends when the call that ran the closure, a frame or animate(),
+//   returns).
+// - An animate() called from the completion that a later animate() call is
+//   ending (a completion that retries when interrupted) is superseded by that
+//   later call: it does not run, and its completion is called with false after
+//   the later call's animation has ended (after that animation's own completion).
+//   So such a completion cannot interrupt the later call in turn, and a
+//   completion that restarts whenever it is interrupted restarts only then.
+//
+// The host's closures may call back into the animator:
+// - applyProgress may animate() again (the animation it belongs to completes
+//   with false and the new one runs) or stopAnimation(); the frame or the jump
+//   that called it then does nothing more. After invalidate() from it the
+//   animation goes on without closures. setProgress() from it moves the
+//   animation, which goes on from there, also when the target was being
+//   applied; a jump then completes with false (it has no frames to go on in).
+// - Completions may animate() again: from a completion called with true, or by
+//   stopAnimation(), the new animation runs; from an interrupted one it is
+//   superseded as above.
+// - A closure that throws: the animator first finishes what it was doing
+//   (steps, stops, calls the other completions that are due, starts the
+//   animation animate() was asked for), then the exception propagates, once,
+//   out of the call that ran the closure: animate(), stopAnimation(),
+//   setProgress(), or the display frame. A second exception in the same call
+//   is logged and dropped. A completion called because the animator is
+//   released cannot throw out of its destructor: its exception is logged and
+//   dropped. The animator stays usable either way.
 #pragma once
 
+#include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -31,9 +66,19 @@
 
 namespace quarn {
 
+template <InterpolatableValue T>
+class Animator;
+
 class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
  protected:
-  struct Passkey {};
+  // Only the make() functions can build one, so every animator lives in a
+  // std::shared_ptr.
+  class Passkey {
+    explicit Passkey() = default;
+    friend class ProgressAnimator;
+    template <InterpolatableValue T>
+    friend class Animator;
+  };
 
  public:
   using Apply = std::function<void(double progress)>;
@@ -41,6 +86,7 @@ class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
 
   static std::shared_ptr<ProgressAnimator> make(Apply apply);
   ProgressAnimator(Passkey, Apply apply);
+  /// A running animation completes with false.
   virtual ~ProgressAnimator();
   ProgressAnimator(const ProgressAnimator&) = delete;
   ProgressAnimator& operator=(const ProgressAnimator&) = delete;
@@ -63,24 +109,31 @@ class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
   }
   [[nodiscard]] bool isAnimating() const { return displayLink_ != nullptr; }
 
-  /// Animates from the current progress to `target` over `duration` seconds.
+  /// Animates from the current progress to `target` over `duration` seconds,
+  /// interrupting the running animation first.
   void animate(double target, double duration, Completion completion = {});
   /// Stops, completing with whether the target was reached.
   void stopAnimation();
-  /// Forgets applyProgress and the completion without calling either.
+  /// Forgets applyProgress and the completions without calling them; a
+  /// running animation goes on moving the progress.
   void invalidate();
 
  private:
   void step(platform::DisplayLink& link);
-  void stop(bool finished);
+  void stop(bool finished, std::exception_ptr& error);
   void apply();
 
   double progress_ = 0.0;
   double duration_ = 0.2;
   double targetProgress_ = 0.0;
   double step_ = 0.0;
-  // Set while animate() calls the completion of the animation it interrupts.
+  // Set while animate() calls the completions of the animation it interrupts.
   bool interrupting_ = false;
+  // Changes whenever an animation starts or stops, so that a frame or a jump
+  // notices that the closure it called replaced or stopped its animation.
+  std::uint64_t run_ = 0;
+  // Completions of the calls superseded by the running animation.
+  std::vector<Completion> superseded_;
   std::shared_ptr<platform::DisplayLink> displayLink_;
 };
 

@@ -1,6 +1,7 @@
 // The frame-driven animator on manual display-link frames: frame counts,
 // completions, interruption, the bad durations and targets that used to step
-// forever, key-path targets and release while running.
+// forever, key-path targets and release while running. What closures may do
+// from inside is in reentrancy_test.cc.
 #include "quarnkit/animation/animator.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "quarnkit/animation/basic_interpolation.h"
@@ -80,24 +82,93 @@ TEST_F(AnimatorTest, AnimatingAgainInterruptsTheRunningAnimation) {
   EXPECT_EQ(calls.size(), 3u);
 }
 
-TEST_F(AnimatorTest, ACompletionThatRestartsWhenInterruptedIsSuperseded) {
+// Frames until `done` holds, at most kBound.
+template <class Done>
+std::size_t stepUntil(ManualFrameScheduler& frames, Done&& done, std::size_t bound) {
+  std::size_t n = 0;
+  while (!done() && n < bound) {
+    frames.step();
+    ++n;
+  }
+  return n;
+}
+
+TEST_F(AnimatorTest, ARestartFromAnInterruptedCompletionWaitsForTheLaterCall) {
   auto animator = ProgressAnimator::make(nullptr);
   int interruptions = 0;
+  int finishes = 0;
   std::function<void(bool)> retry = [&](bool finished) {
-    if (finished) return;
+    if (finished) {
+      ++finishes;
+      return;
+    }
     ++interruptions;
-    animator->animate(1.0, 0.2, retry);  // the later call below wins
+    animator->animate(1.0, 0.2, retry);
   };
   animator->animate(1.0, 0.2, retry);
   frames->step(3);
-  bool done = false;
-  animator->animate(0.0, 0.2, [&](bool finished) { done = finished; });
+  std::vector<bool> later;
+  animator->animate(0.0, 0.2, [&](bool finished) { later.push_back(finished); });
+  // The later call runs; the restart it superseded has not run or completed.
   EXPECT_EQ(interruptions, 1);
   EXPECT_EQ(animator->targetProgress(), 0.0);
   EXPECT_EQ(frames->linkCount(), 1u);
-  frames->runUntilIdle(kBound);
-  EXPECT_TRUE(done);
-  EXPECT_EQ(interruptions, 1);
+  stepUntil(
+      *frames, [&] { return !later.empty(); }, kBound);
+  EXPECT_EQ(later, std::vector<bool>{true});
+  EXPECT_EQ(animator->progress(), 0.0);
+  // Then the superseded restart completes with false, and restarts.
+  EXPECT_EQ(interruptions, 2);
+  EXPECT_EQ(animator->targetProgress(), 1.0);
+  EXPECT_LT(frames->runUntilIdle(kBound), kBound);
+  EXPECT_EQ(finishes, 1);
+  EXPECT_EQ(animator->progress(), 1.0);
+}
+
+TEST_F(AnimatorTest, TwoCompletionsThatAlwaysRestartStillEnd) {
+  auto animator = ProgressAnimator::make(nullptr);
+  int calls = 0;
+  std::function<void(bool)> up;
+  std::function<void(bool)> down;
+  up = [&](bool finished) {
+    ++calls;
+    if (!finished) animator->animate(1.0, 0.1, up);
+  };
+  down = [&](bool finished) {
+    ++calls;
+    if (!finished) animator->animate(0.0, 0.1, down);
+  };
+  animator->animate(1.0, 0.1, up);
+  frames->step(2);
+  animator->animate(0.0, 0.1, down);
+  frames->step(1);
+  animator->animate(1.0, 0.1, up);
+  EXPECT_LT(frames->runUntilIdle(kBound), 100u);
+  EXPECT_FALSE(animator->isAnimating());
+  EXPECT_LT(calls, 20);
+}
+
+TEST_F(AnimatorTest, AnInterruptedCompletionThatThrowsLeavesTheAnimatorWorking) {
+  std::vector<double> applied;
+  auto animator = ProgressAnimator::make([&](double p) { applied.push_back(p); });
+  animator->animate(1.0, 0.2, [](bool) { throw std::runtime_error("interrupted"); });
+  frames->step(3);
+  std::vector<bool> second;
+  EXPECT_THROW(animator->animate(0.0, 0.2, [&](bool finished) { second.push_back(finished); }),
+               std::runtime_error);
+  // A jump still jumps and completes, and interrupts the animation started above.
+  std::vector<bool> jump;
+  animator->animate(1.0, 0.0, [&](bool finished) { jump.push_back(finished); });
+  EXPECT_EQ(animator->progress(), 1.0);
+  EXPECT_EQ(applied.back(), 1.0);
+  EXPECT_EQ(jump, std::vector<bool>{true});
+  EXPECT_EQ(second, std::vector<bool>{false});
+  // And frames still run to the target.
+  std::vector<bool> third;
+  animator->animate(0.0, 0.2, [&](bool finished) { third.push_back(finished); });
+  EXPECT_EQ(frames->runUntilIdle(kBound), 12u);
+  EXPECT_EQ(animator->progress(), 0.0);
+  EXPECT_EQ(third, std::vector<bool>{true});
 }
 
 TEST_F(AnimatorTest, BadDurationsAndTargetsNeverStepForever) {
@@ -161,36 +232,15 @@ TEST_F(AnimatorTest, InvalidateDetachesTheClosures) {
   EXPECT_EQ(animator->progress(), 1.0);
 }
 
-TEST_F(AnimatorTest, ReleasedWhileRunningStopsItsFrames) {
+TEST_F(AnimatorTest, ReleasedWhileRunningStopsItsFramesAndCompletes) {
   auto animator = ProgressAnimator::make(nullptr);
-  animator->animate(1.0, 1.0);
+  std::vector<bool> completions;
+  animator->animate(1.0, 1.0, [&](bool finished) { completions.push_back(finished); });
+  frames->step(2);
   EXPECT_EQ(frames->linkCount(), 1u);
   animator.reset();
   EXPECT_EQ(frames->linkCount(), 0u);
-}
-
-TEST_F(AnimatorTest, ClosuresMayRestartOrReleaseTheAnimator) {
-  // The completion chains a second animation back down.
-  std::shared_ptr<ProgressAnimator> animator = ProgressAnimator::make(nullptr);
-  bool chained = false;
-  animator->animate(1.0, 0.1, [&](bool) {
-    chained = true;
-    animator->animate(0.0, 0.1);
-  });
-  EXPECT_EQ(frames->runUntilIdle(kBound), framesToReach(0, 1, 0.1) + framesToReach(1, 0, 0.1));
-  EXPECT_TRUE(chained);
-  EXPECT_EQ(animator->progress(), 0.0);
-  // The apply closure releases the last reference mid-frame.
-  animator->applyProgress = [&](double) { animator.reset(); };
-  animator->animate(1.0, 0.1);
-  frames->runUntilIdle(kBound);
-  EXPECT_EQ(animator, nullptr);
-  // The completion of an interrupted animation releases the last reference.
-  animator = ProgressAnimator::make(nullptr);
-  animator->animate(1.0, 0.1, [&](bool) { animator.reset(); });
-  animator->animate(0.0, 0.1);
-  EXPECT_EQ(animator, nullptr);
-  EXPECT_LE(frames->runUntilIdle(kBound), 1u);
+  EXPECT_EQ(completions, std::vector<bool>{false});
 }
 
 struct Badge {

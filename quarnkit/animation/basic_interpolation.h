@@ -1,4 +1,4 @@
-// BasicInterpolation: the four cubic timing functions.
+// BasicInterpolation: the four cubic timing functions, values.
 //
 //   BasicInterpolation::easeInOut(0.25);     // 4 * 0.25^3 = 0.0625
 //   TimingFunction f = BasicInterpolation::easeIn;
@@ -10,7 +10,7 @@
 // | easeInOut | 4t^3 when t < 0.5, otherwise (2t - 2)^3/2 + 1 |
 //
 // Values are equal and hash by case. Inputs outside 0...1 follow the same
-// polynomials.
+// polynomials (beyond about 5e102 a cube overflows to infinity).
 #pragma once
 
 #include <cstddef>

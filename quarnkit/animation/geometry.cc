@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "quarnkit/animation/detail/blend.h"
+
 namespace quarn {
 
 namespace {
@@ -32,7 +34,22 @@ struct Fit {
   bool heightRounded = false;
 };
 
+bool hasZeroSide(Size size) { return size.width == 0 || size.height == 0; }
+
+// (a + b) / 2, halving first where the sum would overflow.
+double halfway(double a, double b) {
+  const double sum = a + b;
+  return std::isfinite(sum) ? sum * 0.5 : a * 0.5 + b * 0.5;
+}
+
+// sqrt(x^2 + y^2), scaled where the squares would overflow.
+double length(double x, double y) {
+  const double squares = x * x + y * y;
+  return std::isfinite(squares) ? std::sqrt(squares) : std::hypot(x, y);
+}
+
 Fit fit(Size size, Size target) {
+  if (hasZeroSide(size)) return {};
   const double rx = target.width / size.width;
   const double ry = target.height / size.height;
   if (ry < rx) return {{std::round(size.width * ry), target.height}, true, false};
@@ -41,15 +58,13 @@ Fit fit(Size size, Size target) {
 }
 }  // namespace
 
-Point middle(Point p1, Point p2) { return {(p1.x + p2.x) * 0.5, (p1.y + p2.y) * 0.5}; }
+Point middle(Point p1, Point p2) { return {halfway(p1.x, p2.x), halfway(p1.y, p2.y)}; }
 
-double distance(Point from, Point to) {
-  const double dx = to.x - from.x;
-  const double dy = to.y - from.y;
-  return std::sqrt(dx * dx + dy * dy);
+double distance(Point from, Point to) { return length(to.x - from.x, to.y - from.y); }
+
+Point going(Point from, Point to, double factor) {
+  return {detail::blend(from.x, to.x, factor), detail::blend(from.y, to.y, factor)};
 }
-
-Point going(Point from, Point to, double factor) { return from + factor * (to - from); }
 
 Point rotatedBy(Point p, double angle, Point anchor) {
   const double s = std::sin(angle);
@@ -61,6 +76,7 @@ Point rotatedBy(Point p, double angle, Point anchor) {
 Size aspectFit(Size size, Size target) { return fit(size, target).size; }
 
 Size aspectFill(Size size, Size target) {
+  if (hasZeroSide(size)) return {};
   const double rx = target.width / size.width;
   const double ry = target.height / size.height;
   if (rx < ry) return {size.width * ry, target.height};
@@ -71,6 +87,7 @@ Size aspectFill(Size size, Size target) {
 Size withMinSide(Size size, double minSide) {
   const double w = size.width;
   const double h = size.height;
+  if (hasZeroSide(size)) return {std::min(minSide, w), std::min(minSide, h)};
   const double r = h / w;
   if (w < h) {
     const double side = std::min(minSide, h);
@@ -161,7 +178,7 @@ Rect shiftedEdge(const Rect& rect, RectEdges edges, Point translation,
   if (edges == (RectEdges::bottom | RectEdges::right) && aspectRatio) {
     const double w = dx + width(rect);
     const double h = dy + height(rect);
-    const double d = std::sqrt(w * w + h * h) / std::numbers::sqrt2;
+    const double d = length(w, h) / std::numbers::sqrt2;
     return {rect.origin, {d, d * *aspectRatio}};
   }
   Rect r{rect.origin, extent(rect)};
@@ -205,13 +222,18 @@ Point point(const Rect& rect, RectEdges edges) {
 
 Rect mean(std::span<const Rect> rects) {
   if (rects.empty()) return {};
-  Rect sum;
-  for (const Rect& r : rects) {
-    sum.origin = sum.origin + r.origin;
-    sum.size = sum.size + r.size;
-  }
   const auto n = static_cast<double>(rects.size());
-  return {sum.origin / n, sum.size / n};
+  // Sides as the other functions read them; each term divided first where the
+  // sum of the largest values would overflow.
+  auto average = [&](auto component) {
+    double sum = 0;
+    for (const Rect& r : rects) sum += component(r);
+    if (std::isfinite(sum)) return sum / n;
+    sum = 0;
+    for (const Rect& r : rects) sum += component(r) / n;
+    return sum;
+  };
+  return {{average(minX), average(minY)}, {average(width), average(height)}};
 }
 
 AffineTransform transformFor(platform::DeviceOrientation orientation) {

@@ -1,7 +1,7 @@
 // Geometry functions over the toolkit's points, sizes, rectangles and affine
-// transforms: fitting images, dragging crop edges, turning content with the
-// device. Each is a formula over doubles; component-wise arithmetic is in
-// platform/ui/geometry_arithmetic.h.
+// transforms (all values): fitting images, dragging crop edges, turning
+// content with the device. Each is a formula over doubles; component-wise
+// arithmetic is in platform/ui/geometry_arithmetic.h.
 //
 //   aspectFit(Size{100, 50}, Size{300, 300});         // (300, 150)
 //   auto edges = edge(crop, touch, 22);               // RectEdges::top | RectEdges::left
@@ -12,9 +12,12 @@
 // maxX = x + |width|, midX = x + |width| / 2, and likewise for y.
 //
 // Degenerate input never divides by zero: the mean of no rectangles is the
-// zero rectangle, an aspect-fit transform of a source without area (or with a
-// side that is not a finite number) is the identity, and an aspect ratio that
-// is not a positive finite number is no ratio.
+// zero rectangle, a size with a zero side has no proportions to fit or fill
+// (both give the zero size), an aspect-fit transform of a source without area
+// (or with a side that is not a finite number) is the identity, and an aspect
+// ratio that is not a positive finite number is no ratio. Finite input gives
+// finite results, unless the exact result itself lies beyond the largest
+// double; sums and squares on the way do not overflow early.
 #pragma once
 
 #include <optional>
@@ -60,11 +63,13 @@ Point rotatedBy(Point p, double angle, Point anchor);
 
 /// The largest size with `size`'s proportions inside `target`; the side that
 /// is not the target's is rounded to the nearest integer, halves away from
-/// zero. Equal ratios give the target.
+/// zero. Equal ratios give the target; a size with a zero side gives (0, 0).
 Size aspectFit(Size size, Size target);
 /// The smallest size with `size`'s proportions covering `target`; no rounding.
+/// A size with a zero side gives (0, 0).
 Size aspectFill(Size size, Size target);
-/// `size` with its longer side limited to `minSide`, keeping its proportions.
+/// `size` with its longer side limited to `minSide`, keeping its proportions;
+/// with a zero side each side is limited on its own.
 Size withMinSide(Size size, double minSide);
 /// The smallest size of width / height = `aspectRatio` containing
 /// `innerSize`; (0, 0) unless both sides and the ratio are positive.
@@ -105,7 +110,8 @@ Rect shiftedEdge(const Rect& rect, RectEdges edges, Point translation,
 /// The point on the named edges: x at maxX for right, else minX for left,
 /// else midX; y at maxY for bottom, else minY for top, else midY.
 Point point(const Rect& rect, RectEdges edges);
-/// The average of the origins and sizes; the zero rectangle for none.
+/// The average of the origins and of the sides read as above (absolute
+/// values); the zero rectangle for none.
 Rect mean(std::span<const Rect> rects);
 
 // Transforms.

@@ -1,5 +1,6 @@
 // Interpolatable<T>: how a value is flattened into a list of numbers and
-// rebuilt from one, so that the interpolator can blend any such value.
+// rebuilt from one, so that the interpolator can blend any such value. The
+// types blended (and Vector3) are values.
 //
 // Provided for:
 // | double, float               | [value]                                      |

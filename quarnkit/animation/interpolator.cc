@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "quarnkit/animation/detail/blend.h"
+
 namespace quarn::detail {
 
 void checkKeyValueCount(std::size_t count) {
@@ -54,8 +56,14 @@ std::span<const double> InterpolatorCore::interpolate(double progress) {
   }
   const double u = x - static_cast<double>(i);
   const double* from = values_.data() + i * width_;
+  const double* to = from + width_;
   const double* diff = diffVectors_.data() + i * width_;
-  for (std::size_t k = 0; k < width_; ++k) current_[k] = from[k] + u * diff[k];
+  for (std::size_t k = 0; k < width_; ++k) {
+    // The stored difference where it is a number; the blend covers the end of
+    // a segment (exactly the next key value) and differences that overflow.
+    current_[k] =
+        u != 1 && std::isfinite(diff[k]) ? from[k] + u * diff[k] : blend(from[k], to[k], u);
+  }
   return current_;
 }
 

@@ -12,12 +12,15 @@
 // segments are half-open on the left (x = 1 ends segment 0). An eased value
 // below 0 extrapolates along the first segment and one above 1 (an
 // overshooting spring) along the last. One key value gives that value for any
-// progress. A progress that is not a number counts as 0.
+// progress. A progress that is not a number counts as 0. The end of a segment
+// is its key value exactly, and key values whose difference overflows (near
+// the largest doubles, of opposite signs) still blend to finite values.
 //
 // Construction throws std::invalid_argument for an empty list of key values,
 // key values that flatten to no numbers, or key values whose lists differ in
-// length. An interpolator is a shared object; it reuses its working vector,
-// so one instance serves one thread at a time.
+// length. An interpolator is a unique object (not copyable; animators share
+// one through a std::shared_ptr); it reuses its working vector, so one
+// instance serves one thread at a time.
 #pragma once
 
 #include <cstddef>

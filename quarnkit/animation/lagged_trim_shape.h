@@ -1,7 +1,7 @@
 // LaggedTrimShape<S>: draws a moving segment of another shape's outline, a
 // head at `progress` trailed by a tail `lag` behind it (in fractions of the
-// outline). Near the end the tail catches up, so at progress 1 nothing is
-// drawn:
+// outline). It and TrimRange are values. Near the end the tail catches up, so at progress 1 nothing
+// is drawn:
 //
 //   from = max(progress - lag, 0)     while progress <= 1 - lag
 //   from = max(2 progress - 1, 0)     beyond that

@@ -83,9 +83,16 @@ std::shared_ptr<SpringInterpolation> makeSpring(const std::map<std::string, std:
                               : "damping, mass and stiffness must be positive",
                      damping, mass, stiffness));
   }
+  auto spring = std::make_shared<SpringInterpolation>(damping, velocity, mass, stiffness);
+  if (!spring->isValid()) {
+    fail(
+        fmt::format("Incorrect animation values: the velocity carries the spring beyond the "
+                    "range of numbers (velocity {})",
+                    velocity));
+  }
   title = fmt::format("spring damping={} mass={} stiffness={} velocity={}", damping, mass,
                       stiffness, velocity);
-  return std::make_shared<SpringInterpolation>(damping, velocity, mass, stiffness);
+  return spring;
 }
 
 std::vector<double> parseValues(const std::string& text) {

@@ -57,6 +57,10 @@ TEST(CurveTest, ParameterErrors) {
        {"mass=1e-320", "stiffness=1e308"},
        "Incorrect animation values: damping / (2 mass) or stiffness / mass is too large (damping "
        "10, mass 1e-320, stiffness 1e+308)"},
+      {"spring",
+       {"damping=20.000001", "velocity=1.7976931348623157e308"},
+       "Incorrect animation values: the velocity carries the spring beyond the range of numbers "
+       "(velocity 1.7976931348623157e+308)"},
       {"keyvalues", {}, "keyvalues needs values=V,V,... (at least one number)"},
       {"keyvalues", {"values="}, "values: expected a finite number, not \"\""},
       {"keyvalues", {"values=1,,2"}, "values: expected a finite number, not \"\""},

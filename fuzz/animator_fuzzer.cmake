@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(animator DEPS QuarnKit::animation)
