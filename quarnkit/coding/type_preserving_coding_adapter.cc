@@ -135,29 +135,29 @@ TypePreservingCodingAdapter& TypePreservingCodingAdapter::operator=(
 
 void TypePreservingCodingAdapter::registerType(const MetaCodable& meta,
                                                const CodableTypeAlias* alias) {
-  using Error = TypePreservingCodingAdapterRegistrationError;
+  using Refusal = TypePreservingCodingAdapterRegistrationError;
   const std::string& signature = meta.signature.rawValue;
   const auto lock = freeze_.lock();
   if (freeze_.frozen()) {
-    throw Error(Error::Case::registeredAfterFirstUse,
-                alias != nullptr ? alias->rawValue : signature, "");
+    throw Refusal(Refusal::Case::registeredAfterFirstUse,
+                  alias != nullptr ? alias->rawValue : signature, "");
   }
   // Every check before any change: a refused registration leaves nothing.
   if (const auto it = metaCodablesBySignature_.find(signature);
       it != metaCodablesBySignature_.end() && *it->second.type != *meta.type) {
-    throw Error(Error::Case::signatureRegisteredForAnotherType, signature,
-                typeNameOf(*it->second.type));
+    throw Refusal(Refusal::Case::signatureRegisteredForAnotherType, signature,
+                  typeNameOf(*it->second.type));
   }
   if (alias != nullptr) {
     if (const auto it = metaCodablesByAliases_.find(alias->rawValue);
         it != metaCodablesByAliases_.end() && it->second.signature.rawValue != signature) {
-      throw Error(Error::Case::aliasRegisteredForAnotherSignature, alias->rawValue,
-                  it->second.signature.rawValue);
+      throw Refusal(Refusal::Case::aliasRegisteredForAnotherSignature, alias->rawValue,
+                    it->second.signature.rawValue);
     }
     if (const auto it = aliasesBySignatures_.find(signature);
         it != aliasesBySignatures_.end() && it->second != *alias) {
-      throw Error(Error::Case::anotherAliasRegisteredForSignature, alias->rawValue,
-                  it->second.rawValue);
+      throw Refusal(Refusal::Case::anotherAliasRegisteredForSignature, alias->rawValue,
+                    it->second.rawValue);
     }
   }
   metaCodablesBySignature_.try_emplace(signature, meta);
@@ -208,13 +208,14 @@ const MetaCodable& TypePreservingCodingAdapter::metaCodable(const CodableTypeAli
 void TypePreservingCodingAdapters::file(const std::type_info& family,
                                         std::shared_ptr<const TypePreservingCodingAdapter> adapter,
                                         bool replacing) {
-  using Error = TypePreservingCodingAdapterRegistrationError;
+  using Refusal = TypePreservingCodingAdapterRegistrationError;
   const auto lock = freeze_.lock();
-  if (freeze_.frozen()) throw Error(Error::Case::registeredAfterFirstUse, typeNameOf(family), "");
+  if (freeze_.frozen())
+    throw Refusal(Refusal::Case::registeredAfterFirstUse, typeNameOf(family), "");
   auto [it, inserted] = storage_.try_emplace(std::type_index(family), adapter);
   if (inserted || it->second == adapter) return;
   if (!replacing) {
-    throw Error(Error::Case::anotherAdapterRegisteredForFamily, typeNameOf(family), "");
+    throw Refusal(Refusal::Case::anotherAdapterRegisteredForFamily, typeNameOf(family), "");
   }
   it->second = std::move(adapter);
 }

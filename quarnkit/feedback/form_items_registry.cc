@@ -50,12 +50,12 @@ FeedbackFormItemsRegistry& FeedbackFormItemsRegistry::operator=(
 
 void FeedbackFormItemsRegistry::file(FeedbackFormItemClass itemClass,
                                      const FeedbackFormItemType& type, bool replacing) {
-  using Error = FeedbackFormItemsRegistryError;
+  using Refusal = FeedbackFormItemsRegistryError;
   const auto lock = freeze_.lock();
-  if (freeze_.frozen()) throw Error(Error::Case::registeredAfterFirstUse, type);
+  if (freeze_.frozen()) throw Refusal(Refusal::Case::registeredAfterFirstUse, type);
   auto [it, inserted] = itemClassMap_.try_emplace(type, itemClass);
   if (inserted || it->second == itemClass) return;
-  if (!replacing) throw Error(Error::Case::kindRegisteredForAnotherClass, type);
+  if (!replacing) throw Refusal(Refusal::Case::kindRegisteredForAnotherClass, type);
   it->second = itemClass;
 }
 
