@@ -19,6 +19,12 @@
 // dataCorrupted at the reference's coding path ("Couldn't find Track with id
 // 7"); so is every reference when the settings hold no storage (or an entry
 // of another kind). Decoding only reads the storage; fill it beforehand.
+//
+// Kinds: CodableReferenceStorage and CodableReferenceContainer are unique
+// objects (not copyable: a copy would silently share, or split, the objects
+// filed); coders share a storage through the shared_ptr in their settings. A
+// CodableReference is a value. A storage has no lock: fill it before the
+// decodes that read it start, not while one runs on another thread.
 #pragma once
 
 #include <concepts>
@@ -110,6 +116,10 @@ std::string referenceIdDescription(const Id& id) {
 /// 7 as an int64_t and "7" are different ids.
 class CodableReferenceContainer {
  public:
+  CodableReferenceContainer() = default;
+  CodableReferenceContainer(const CodableReferenceContainer&) = delete;
+  CodableReferenceContainer& operator=(const CodableReferenceContainer&) = delete;
+
   /// The object stored under `id` when it is a Value, else null.
   template <class Value, class Id>
   [[nodiscard]] std::shared_ptr<Value> get(const Id& id) const {
@@ -172,6 +182,10 @@ class CodableReferenceContainer {
 /// The containers, one per key type.
 class CodableReferenceStorage {
  public:
+  CodableReferenceStorage() = default;
+  CodableReferenceStorage(const CodableReferenceStorage&) = delete;
+  CodableReferenceStorage& operator=(const CodableReferenceStorage&) = delete;
+
   /// The container of Key, created (and kept) when there is none: what is
   /// written through it is always stored.
   template <CodableReferenceKeyType Key>

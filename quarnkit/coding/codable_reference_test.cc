@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "quarnkit/coding/json_decoder.h"
 #include "quarnkit/coding/json_encoder.h"
 #include "quarnkit/testing/support.h"
@@ -112,6 +114,11 @@ TEST(CodableReferenceTest, UnresolvedIdsAreDataCorruptedAtTheReference) {
     }
   }
 }
+
+// A copied storage would share its containers with its source, so that
+// filing into one files into both.
+static_assert(!std::is_copy_constructible_v<CodableReferenceStorage> &&
+              !std::is_copy_assignable_v<CodableReferenceStorage>);
 
 TEST(CodableReferenceStorageTest, WritingThroughAMissingContainerKeepsIt) {
   CodableReferenceStorage storage;

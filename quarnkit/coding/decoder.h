@@ -28,8 +28,9 @@
 //     else if (key == "maxItems") banner.maxItems = v.decode<std::int64_t>();
 //   });
 //
-// Lifetimes: decoders and containers borrow the data and their parents; they
-// are valid while the decode call that produced them runs.
+// Lifetimes: decoders and containers are unique objects that borrow the data
+// and their parents; they are valid while the decode call that produced them
+// runs.
 #pragma once
 
 #include <map>

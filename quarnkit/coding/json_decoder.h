@@ -10,6 +10,12 @@
 // Text that is not JSON, or nests deeper than kMaxDepth, is dataCorrupted at
 // the root. Integers are range-checked for the requested width; a floating
 // number decodes as an integer only when it is integral and in range.
+//
+// A value: a copy has its own strategy and settings (the shared objects in
+// the settings, such as registries, are shared on purpose). A decode reads
+// them as they are at each step, so the decoder must outlive its decode
+// calls; a custom date function may replace the strategy, itself included,
+// while it runs (dates after it are read with the new one).
 #pragma once
 
 #include <optional>

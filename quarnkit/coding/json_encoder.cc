@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <functional>
 
 #include "quarnkit/coding/detail/json_internal.h"
 #include "quarnkit/core/data.h"
@@ -231,7 +232,9 @@ json::value dateValue(const Date& d, const Shared& shared, const CodingPath& pat
     case Kind::custom: {
       json::value out;
       JSONEncoderImpl e(Slot{&out, nullptr, {}, nullptr, 0}, &shared, path);
-      strategy.custom(d, e);
+      // A copy: the function may replace the encoder's strategy while it runs.
+      const std::function<void(const Date&, Encoder&)> write = strategy.custom;
+      write(d, e);
       e.finish();
       return out;
     }

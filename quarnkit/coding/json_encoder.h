@@ -6,6 +6,9 @@
 //
 // Object members are written in the order they were encoded unless
 // sortedKeys is set. Non-finite numbers fail with EncodingError.
+//
+// A value, as JSONDecoder is: the encoder must outlive its encode calls, and
+// a custom date function may replace the strategy while it runs.
 #pragma once
 
 #include <optional>

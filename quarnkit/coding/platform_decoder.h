@@ -21,7 +21,8 @@
 // The wrappers never parse anything themselves and add no failures of their
 // own: every error is the wrapped decoder's, for the resolved key. The
 // standard types (primitive.h) are read by the wrapped containers directly;
-// every other type is read through a wrapping PlatformDecoder.
+// every other type is read through a wrapping PlatformDecoder. The wrappers
+// are unique objects, valid while the decoder they wrap is.
 #pragma once
 
 #include <memory>

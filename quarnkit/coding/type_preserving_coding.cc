@@ -9,6 +9,53 @@ CodingPath appended(CodingPath path, std::string_view key) {
   return path;
 }
 
+bool isWrapperMember(const CodingKeyRef& key) {
+  return !key.intValue &&
+         (key.stringValue == kPreservedTypeKey || key.stringValue == kTypePreservingStrategyKey);
+}
+
+// The object a type-preserved value writes its members into, shared with the
+// wrapper's two members, which the value may not write: the data would then
+// name another type (or none) than the value's.
+class WrappedMembersContainer final : public KeyedEncodingContainer {
+ public:
+  WrappedMembersContainer(std::unique_ptr<KeyedEncodingContainer> base,
+                          const TypePreservingCodable& value)
+      : base_(std::move(base)), value_(value) {}
+  [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  void encodeNil(CodingKeyRef key) override { checked(key).encodeNil(key); }
+  void encodePrimitive(CodingKeyRef key, PrimitiveCRef value) override {
+    checked(key).encodePrimitive(key, value);
+  }
+  void encodeNested(CodingKeyRef key, EncodeFn fn) override { checked(key).encodeNested(key, fn); }
+  std::unique_ptr<KeyedEncodingContainer> nestedContainer(CodingKeyRef key) override {
+    return checked(key).nestedContainer(key);
+  }
+  std::unique_ptr<UnkeyedEncodingContainer> nestedUnkeyedContainer(CodingKeyRef key) override {
+    return checked(key).nestedUnkeyedContainer(key);
+  }
+  std::unique_ptr<Encoder> superEncoder() override { return base_->superEncoder(); }
+  std::unique_ptr<Encoder> superEncoder(CodingKeyRef key) override {
+    return checked(key).superEncoder(key);
+  }
+
+ private:
+  KeyedEncodingContainer& checked(const CodingKeyRef& key) const {
+    if (isWrapperMember(key)) {
+      CodingPath path = base_->codingPath();
+      path.emplace_back(key.stringValue);
+      throw EncodingError::invalidValue(
+          typeNameOf(typeid(value_)),
+          {std::move(path), "A type-preserved value may not write the member \"" +
+                                std::string(key.stringValue) +
+                                "\": its wrapper writes it with the value's type."});
+    }
+    return *base_;
+  }
+  std::unique_ptr<KeyedEncodingContainer> base_;
+  const TypePreservingCodable& value_;
+};
+
 // The encoder a type-preserved value writes its members through: the same
 // object as the type's name, and nothing else (a scalar or a list would
 // replace or lose the name).
@@ -18,7 +65,9 @@ class ObjectOnlyEncoder final : public Encoder {
       : base_(base), value_(value) {}
   [[nodiscard]] CodingPath codingPath() const override { return base_.codingPath(); }
   [[nodiscard]] const CodingUserInfo& userInfo() const override { return base_.userInfo(); }
-  std::unique_ptr<KeyedEncodingContainer> container() override { return base_.container(); }
+  std::unique_ptr<KeyedEncodingContainer> container() override {
+    return std::make_unique<WrappedMembersContainer>(base_.container(), value_);
+  }
   std::unique_ptr<UnkeyedEncodingContainer> unkeyedContainer() override { notAnObject(); }
   std::unique_ptr<SingleValueEncodingContainer> singleValueContainer() override { notAnObject(); }
 
@@ -111,13 +160,8 @@ std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLo
     if (strategy == CodableTypeStrategy::alias) {
       meta = adapter->findMetaCodableByAlias(name);
       if (meta == nullptr) {
-        const CodableTypeSignature* signature = adapter->findSignature(name);
-        if (signature == nullptr) {
-          throw TypePreservingCodingAdapterError::noSignatureRegisteredForAlias(
-              CodableTypeAlias(name), appended(d.codingPath(), kPreservedTypeKey));
-        }
-        throw TypePreservingCodingAdapterError::noDecodableRegisteredForSignature(
-            *signature, appended(d.codingPath(), kPreservedTypeKey));
+        throw TypePreservingCodingAdapterError::noSignatureRegisteredForAlias(
+            CodableTypeAlias(name), appended(d.codingPath(), kPreservedTypeKey));
       }
     } else {
       meta = adapter->findMetaCodable(name);
@@ -131,6 +175,11 @@ std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLo
   // The type's own decoding reads the object already opened.
   ReopenedDecoder members(d, std::move(c));
   return meta->decode(members);
+}
+
+void throwEmptyWrapper(const Encoder& e) {
+  throw EncodingError::invalidValue(
+      "nil", {e.codingPath(), "A type-preserving wrapper has no value to encode."});
 }
 
 void throwNotRequestedType(const Decoder& d, const std::string& requested,

@@ -21,9 +21,19 @@
 // missing member or a strategy number other than 0, 1, 2 the decoder's own
 // error. Encoding auto_ writes the alias when the encoder's adapters have one
 // for the type, else the signature; alias fails without an adapter or alias.
-// A value whose run-time type has no name in data, or that does not encode
-// as an object, is an EncodingError: nothing is written that could not be
-// read back.
+// A value whose run-time type has no name in data, that does not encode as
+// an object, or that writes one of the two members itself (they are the
+// wrapper's: such a value is refused, never allowed to rename its type), is
+// an EncodingError: nothing is written that could not be read back.
+//
+// A registered type's decode and a value's encode are the host's code, called
+// while the wrapper is being read or written. They may code further values
+// with the same coders (nested values of the family included); they may not
+// register into the adapters, which are frozen by then (the registration
+// throws and changes nothing); an exception they throw propagates unchanged
+// to the caller of the decode or encode, and the adapters stay usable. The
+// decoding holds the family's adapter for its whole length, so the host may
+// drop its own references (and the coder's setting) meanwhile.
 #pragma once
 
 #include <memory>
@@ -66,6 +76,9 @@ using AdapterCache = std::shared_ptr<const TypePreservingCodingAdapter>;
 std::shared_ptr<TypePreservingCodable> decodeTypePreserved(Decoder& d, AdapterLookup lookup,
                                                            CodableTypeStrategy* strategy,
                                                            AdapterCache* cache = nullptr);
+
+/// The EncodingError of a wrapper without a value.
+[[noreturn]] void throwEmptyWrapper(const Encoder& e);
 
 /// The typeMismatch of a decoded value that is not the requested type.
 [[noreturn]] void throwNotRequestedType(const Decoder& d, const std::string& requested,
@@ -112,13 +125,15 @@ std::shared_ptr<X> decodeTypePreservedAs(Decoder& d, AdapterCache* cache = nullp
 
 }  // namespace detail
 
-/// Encodes `wrapped` with its type's name (the strategy decides which).
+/// Encodes `wrapped` with its type's name (the strategy decides which). A
+/// wrapper without a value fails with EncodingError.
 template <class P>
 struct TypePreservingEncodeWrapper {
   std::shared_ptr<const TypePreservingCodable> wrapped;
   CodableTypeStrategy strategy = CodableTypeStrategy::auto_;
 
   void encode(Encoder& e) const {
+    if (!wrapped) detail::throwEmptyWrapper(e);
     detail::encodeTypePreserved(e, *wrapped, strategy, &detail::providerAdapter<P>);
   }
 };

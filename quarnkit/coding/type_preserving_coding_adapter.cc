@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "quarnkit/core/type_name.h"
+
 namespace quarn {
 
 std::string invalidStrategyDescription(std::uint64_t number) {
@@ -78,36 +80,114 @@ std::string TypePreservingCodingAdapterError::description() const {
   return out;
 }
 
-void TypePreservingCodingAdapter::registerMeta(MetaCodable meta) {
-  std::string key = meta.signature.rawValue;
-  metaCodablesBySignature_.insert_or_assign(std::move(key), std::move(meta));
+TypePreservingCodingAdapterRegistrationError::TypePreservingCodingAdapterRegistrationError(
+    Case c, std::string subject, std::string holder)
+    : case_(c), subject_(std::move(subject)), holder_(std::move(holder)) {}
+
+std::string TypePreservingCodingAdapterRegistrationError::description() const {
+  const char* name = "";
+  switch (case_) {
+    case Case::signatureRegisteredForAnotherType:
+      name = "signatureRegisteredForAnotherType";
+      break;
+    case Case::aliasRegisteredForAnotherSignature:
+      name = "aliasRegisteredForAnotherSignature";
+      break;
+    case Case::anotherAliasRegisteredForSignature:
+      name = "anotherAliasRegisteredForSignature";
+      break;
+    case Case::anotherAdapterRegisteredForFamily:
+      name = "anotherAdapterRegisteredForFamily";
+      break;
+    case Case::registeredAfterFirstUse:
+      name = "registeredAfterFirstUse";
+      break;
+  }
+  std::string out = std::string(name) + "(" + subject_;
+  if (!holder_.empty()) out += ", held by " + holder_;
+  return out + ")";
 }
 
-void TypePreservingCodingAdapter::registerAlias(const CodableTypeAlias& alias,
-                                                const CodableTypeSignature& signature) {
-  signaturesByAliases_.insert_or_assign(alias.rawValue,
-                                        AliasEntry{signature, findMetaCodable(signature.rawValue)});
-  aliasesBySignatures_.insert_or_assign(signature.rawValue, alias);
+TypePreservingCodingAdapter::TypePreservingCodingAdapter(const TypePreservingCodingAdapter& other) {
+  const auto lock = other.freeze_.lock();
+  metaCodablesBySignature_ = other.metaCodablesBySignature_;
+  metaCodablesByAliases_ = other.metaCodablesByAliases_;
+  aliasesBySignatures_ = other.aliasesBySignatures_;
+}
+
+TypePreservingCodingAdapter& TypePreservingCodingAdapter::operator=(
+    const TypePreservingCodingAdapter& other) {
+  if (this == &other) return *this;
+  // Assigning is registering everything anew: refused once frozen, since
+  // pointers handed out by look-ups point into these maps.
+  TypePreservingCodingAdapter copy(other);
+  const auto lock = freeze_.lock();
+  if (freeze_.frozen()) {
+    throw TypePreservingCodingAdapterRegistrationError(
+        TypePreservingCodingAdapterRegistrationError::Case::registeredAfterFirstUse,
+        "the whole adapter", "");
+  }
+  metaCodablesBySignature_ = std::move(copy.metaCodablesBySignature_);
+  metaCodablesByAliases_ = std::move(copy.metaCodablesByAliases_);
+  aliasesBySignatures_ = std::move(copy.aliasesBySignatures_);
+  return *this;
+}
+
+void TypePreservingCodingAdapter::registerType(const MetaCodable& meta,
+                                               const CodableTypeAlias* alias) {
+  using Refusal = TypePreservingCodingAdapterRegistrationError;
+  const std::string& signature = meta.signature.rawValue;
+  const auto lock = freeze_.lock();
+  if (freeze_.frozen()) {
+    throw Refusal(Refusal::Case::registeredAfterFirstUse,
+                  alias != nullptr ? alias->rawValue : signature, "");
+  }
+  // Every check before any change: a refused registration leaves nothing.
+  if (const auto it = metaCodablesBySignature_.find(signature);
+      it != metaCodablesBySignature_.end() && *it->second.type != *meta.type) {
+    throw Refusal(Refusal::Case::signatureRegisteredForAnotherType, signature,
+                  typeNameOf(*it->second.type));
+  }
+  if (alias != nullptr) {
+    if (const auto it = metaCodablesByAliases_.find(alias->rawValue);
+        it != metaCodablesByAliases_.end() && it->second.signature.rawValue != signature) {
+      throw Refusal(Refusal::Case::aliasRegisteredForAnotherSignature, alias->rawValue,
+                    it->second.signature.rawValue);
+    }
+    if (const auto it = aliasesBySignatures_.find(signature);
+        it != aliasesBySignatures_.end() && it->second != *alias) {
+      throw Refusal(Refusal::Case::anotherAliasRegisteredForSignature, alias->rawValue,
+                    it->second.rawValue);
+    }
+  }
+  metaCodablesBySignature_.try_emplace(signature, meta);
+  if (alias != nullptr) {
+    metaCodablesByAliases_.try_emplace(alias->rawValue, meta);
+    aliasesBySignatures_.try_emplace(signature, *alias);
+  }
 }
 
 const MetaCodable* TypePreservingCodingAdapter::findMetaCodable(std::string_view signature) const {
+  freeze_.freeze();
   const auto it = metaCodablesBySignature_.find(signature);
   return it == metaCodablesBySignature_.end() ? nullptr : &it->second;
 }
 
 const CodableTypeSignature* TypePreservingCodingAdapter::findSignature(
     std::string_view alias) const {
-  const auto it = signaturesByAliases_.find(alias);
-  return it == signaturesByAliases_.end() ? nullptr : &it->second.signature;
+  const MetaCodable* meta = findMetaCodableByAlias(alias);
+  return meta == nullptr ? nullptr : &meta->signature;
 }
 
 const MetaCodable* TypePreservingCodingAdapter::findMetaCodableByAlias(
     std::string_view alias) const {
-  const auto it = signaturesByAliases_.find(alias);
-  return it == signaturesByAliases_.end() ? nullptr : it->second.meta;
+  freeze_.freeze();
+  const auto it = metaCodablesByAliases_.find(alias);
+  return it == metaCodablesByAliases_.end() ? nullptr : &it->second;
 }
 
 const CodableTypeAlias* TypePreservingCodingAdapter::findAlias(std::string_view signature) const {
+  freeze_.freeze();
   const auto it = aliasesBySignatures_.find(signature);
   return it == aliasesBySignatures_.end() ? nullptr : &it->second;
 }
@@ -123,6 +203,28 @@ const MetaCodable& TypePreservingCodingAdapter::metaCodable(const CodableTypeAli
   if (signature == nullptr)
     throw TypePreservingCodingAdapterError::noSignatureRegisteredForAlias(alias);
   return metaCodable(*signature);
+}
+
+void TypePreservingCodingAdapters::file(const std::type_info& family,
+                                        std::shared_ptr<const TypePreservingCodingAdapter> adapter,
+                                        bool replacing) {
+  using Refusal = TypePreservingCodingAdapterRegistrationError;
+  const auto lock = freeze_.lock();
+  if (freeze_.frozen())
+    throw Refusal(Refusal::Case::registeredAfterFirstUse, typeNameOf(family), "");
+  auto [it, inserted] = storage_.try_emplace(std::type_index(family), adapter);
+  if (inserted || it->second == adapter) return;
+  if (!replacing) {
+    throw Refusal(Refusal::Case::anotherAdapterRegisteredForFamily, typeNameOf(family), "");
+  }
+  it->second = std::move(adapter);
+}
+
+std::shared_ptr<const TypePreservingCodingAdapter> TypePreservingCodingAdapters::find(
+    const std::type_info& family) const {
+  freeze_.freeze();
+  const auto it = storage_.find(std::type_index(family));
+  return it == storage_.end() ? nullptr : it->second;
 }
 
 namespace {

@@ -18,10 +18,23 @@
 // Concrete types need a name in data (codable_type_signature.h), a decoded
 // form (static decode, or a shared_ptr-returning one) and encode(); deriving
 // them through TypePreserving<Self, Base> lets each value name its own type
-// wherever it is encoded. The
-// wrappers and the container operations are in type_preserving_coding.h.
-// Adapters are configured at start-up and only read afterwards; they have no
-// lock.
+// wherever it is encoded. The wrappers and the container operations are in
+// type_preserving_coding.h.
+//
+// Kinds: TypePreservingCodingAdapter is a value (a copy shares nothing with
+// its source, so a template adapter can be copied and extended);
+// TypePreservingCodingAdapters is a unique object, shared with the coders
+// through a shared_ptr in their settings.
+//
+// Set-up, then use: both registries are filled before coding starts. The
+// first look-up (any coding that reaches it, or a find/metaCodable call)
+// freezes a registry; registering into a frozen one throws
+// TypePreservingCodingAdapterRegistrationError (registeredAfterFirstUse) and
+// changes nothing, so data already decoded and data decoded next are read
+// with the same names. Registration may come from any thread and is
+// serialised; look-ups after the freeze take no lock. A registry is never
+// re-pointed silently: a name that another type already holds is refused
+// with the same error, and registering the same type again changes nothing.
 #pragma once
 
 #include <concepts>
@@ -38,6 +51,7 @@
 #include "quarnkit/coding/coding_error.h"
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/coding/encoder.h"
+#include "quarnkit/core/registry_freeze.h"
 
 namespace quarn {
 
@@ -141,6 +155,41 @@ class TypePreservingCodingAdapterError final : public DecodingError {
   std::optional<CodableTypeAlias> alias_;
 };
 
+/// Why a registration was refused. Registration is set-up, so these are the
+/// host's mistakes; the registry is left as it was.
+class TypePreservingCodingAdapterRegistrationError final : public Error {
+ public:
+  enum class Case {
+    /// The signature is registered for another C++ type.
+    signatureRegisteredForAnotherType,
+    /// The alias names another signature.
+    aliasRegisteredForAnotherSignature,
+    /// The signature already has another alias (a type has one alias, the
+    /// one its values are written with).
+    anotherAliasRegisteredForSignature,
+    /// The family already has another adapter (use replace to change it).
+    anotherAdapterRegisteredForFamily,
+    /// The registry was used for coding (or looked up) already.
+    registeredAfterFirstUse,
+  };
+
+  TypePreservingCodingAdapterRegistrationError(Case c, std::string subject, std::string holder);
+
+  [[nodiscard]] Case errorCase() const { return case_; }
+  /// What was being registered: the alias, the signature or the family.
+  [[nodiscard]] const std::string& subject() const { return subject_; }
+  /// What already holds it (a signature, an alias, a type), when known.
+  [[nodiscard]] const std::string& holder() const { return holder_; }
+
+  /// "aliasRegisteredForAnotherSignature(circle, held by Geometry.Square)".
+  [[nodiscard]] std::string description() const override;
+
+ private:
+  Case case_;
+  std::string subject_;
+  std::string holder_;
+};
+
 /// A registered concrete type: its signature, its C++ type and how an
 /// instance is decoded.
 struct MetaCodable {
@@ -163,23 +212,41 @@ std::shared_ptr<TypePreservingCodable> decodeTypePreservedInstance(Decoder& d) {
 }  // namespace detail
 
 /// The registry of one family: concrete types by signature and aliases.
+/// A value: copies are independent (and open for registration).
 class TypePreservingCodingAdapter {
  public:
-  /// Registers T under its signature; a later registration of the same
-  /// signature replaces the earlier one. Returns the adapter for chaining.
+  TypePreservingCodingAdapter() = default;
+  TypePreservingCodingAdapter(const TypePreservingCodingAdapter& other);
+  TypePreservingCodingAdapter& operator=(const TypePreservingCodingAdapter& other);
+  ~TypePreservingCodingAdapter() = default;
+
+  /// Registers T under its signature; registering it again changes nothing.
+  /// Throws TypePreservingCodingAdapterRegistrationError when the signature
+  /// is registered for another type or the adapter is frozen. Returns the
+  /// adapter for chaining.
   template <TypePreservedType T>
   TypePreservingCodingAdapter& register_() {
-    registerMeta(MetaCodable{CodableTypeSignature::of<T>(), &typeid(T),
-                             &detail::decodeTypePreservedInstance<T>});
+    registerType(MetaCodable{CodableTypeSignature::of<T>(), &typeid(T),
+                             &detail::decodeTypePreservedInstance<T>},
+                 nullptr);
     return *this;
   }
-  /// As register_<T>(), and files `alias` for T's signature both ways.
+  /// As register_<T>(), and files `alias` for T's signature both ways. An
+  /// alias held by another signature, or a second alias for T, is refused
+  /// (and T is then not registered either).
   template <TypePreservedType T>
   TypePreservingCodingAdapter& register_(const CodableTypeAlias& alias) {
-    register_<T>();
-    registerAlias(alias, CodableTypeSignature::of<T>());
+    registerType(MetaCodable{CodableTypeSignature::of<T>(), &typeid(T),
+                             &detail::decodeTypePreservedInstance<T>},
+                 &alias);
     return *this;
   }
+
+  /// Whether the adapter has been used and takes no more registrations.
+  [[nodiscard]] bool isFrozen() const { return freeze_.frozen(); }
+
+  // The look-ups freeze the adapter. Pointers they return stay valid for the
+  // adapter's lifetime.
 
   /// The type registered under `signature`; noDecodableRegisteredForSignature
   /// when there is none.
@@ -191,14 +258,13 @@ class TypePreservingCodingAdapter {
   /// The look-ups without failing (nothing when missing).
   [[nodiscard]] const MetaCodable* findMetaCodable(std::string_view signature) const;
   [[nodiscard]] const CodableTypeSignature* findSignature(std::string_view alias) const;
-  /// The type an alias names, in one look-up (null when the alias or its
-  /// signature is not registered).
+  /// The type an alias names, in one look-up (null when the alias is not
+  /// registered).
   [[nodiscard]] const MetaCodable* findMetaCodableByAlias(std::string_view alias) const;
   [[nodiscard]] const CodableTypeAlias* findAlias(std::string_view signature) const;
 
  private:
-  void registerMeta(MetaCodable meta);
-  void registerAlias(const CodableTypeAlias& alias, const CodableTypeSignature& signature);
+  void registerType(const MetaCodable& meta, const CodableTypeAlias* alias);
 
   struct Hash {
     using is_transparent = void;
@@ -209,35 +275,52 @@ class TypePreservingCodingAdapter {
   template <class V>
   using ByName = std::unordered_map<std::string, V, Hash, std::equal_to<>>;
 
+  RegistryFreeze freeze_;
   ByName<MetaCodable> metaCodablesBySignature_;
-  // An alias's signature, and the type registered under it: types are
-  // registered before their aliases and never removed, and a node of the
-  // map keeps its address, so the pointer follows later registrations.
-  struct AliasEntry {
-    CodableTypeSignature signature;
-    const MetaCodable* meta = nullptr;
-  };
-  ByName<AliasEntry> signaturesByAliases_;
+  // An alias's type, held by value: an alias is only registered with its
+  // type and neither changes afterwards, so the copy never goes stale, and a
+  // copied adapter points into nothing of its source.
+  ByName<MetaCodable> metaCodablesByAliases_;
   ByName<CodableTypeAlias> aliasesBySignatures_;
 };
 
-/// The adapters of every family, by provider type.
+/// The adapters of every family, by provider type. A unique object: the
+/// coders share it through a shared_ptr in their settings.
 class TypePreservingCodingAdapters {
  public:
-  /// Files `adapter` for the family P, replacing an earlier one.
+  TypePreservingCodingAdapters() = default;
+  TypePreservingCodingAdapters(const TypePreservingCodingAdapters&) = delete;
+  TypePreservingCodingAdapters& operator=(const TypePreservingCodingAdapters&) = delete;
+
+  /// Files `adapter` for the family P. Filing the same adapter again changes
+  /// nothing; another adapter for a family that has one is refused
+  /// (anotherAdapterRegisteredForFamily), as is any filing once frozen.
   template <class P>
-  void register_(std::shared_ptr<TypePreservingCodingAdapter> adapter) {
-    storage_.insert_or_assign(std::type_index(typeid(P)), std::move(adapter));
+  void register_(std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
+    file(typeid(P), std::move(adapter), false);
   }
-  /// The adapter of the family P, or null.
+  /// Files `adapter` for P in place of the family's adapter, deliberately.
+  /// Refused once frozen.
+  template <class P>
+  void replace(std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
+    file(typeid(P), std::move(adapter), true);
+  }
+  /// The adapter of the family P, or null. Freezes the adapters.
   template <class P>
   [[nodiscard]] std::shared_ptr<const TypePreservingCodingAdapter> adapter() const {
-    const auto it = storage_.find(std::type_index(typeid(P)));
-    return it == storage_.end() ? nullptr : it->second;
+    return find(typeid(P));
   }
 
+  [[nodiscard]] bool isFrozen() const { return freeze_.frozen(); }
+
  private:
-  std::unordered_map<std::type_index, std::shared_ptr<TypePreservingCodingAdapter>> storage_;
+  void file(const std::type_info& family,
+            std::shared_ptr<const TypePreservingCodingAdapter> adapter, bool replacing);
+  [[nodiscard]] std::shared_ptr<const TypePreservingCodingAdapter> find(
+      const std::type_info& family) const;
+
+  RegistryFreeze freeze_;
+  std::unordered_map<std::type_index, std::shared_ptr<const TypePreservingCodingAdapter>> storage_;
 };
 
 /// How a family P finds its adapter among the adapters: by default the

@@ -76,6 +76,29 @@ struct Scalar final : Shape {
 // Another family.
 struct Tool : quarn::TypePreservingCodable {};
 
+// Writes one of the wrapper's own members among its members.
+struct Impostor final : quarn::TypePreserving<Impostor, Shape> {
+  std::string member;
+  [[nodiscard]] double size() const override { return 0; }
+  static Impostor decode(quarn::Decoder&) { return {}; }
+  void encode(quarn::Encoder& e) const override {
+    auto c = e.container();
+    c->encode(std::int64_t{1}, "side");
+    if (member == "nested") {
+      c->nestedContainer("__type_preserving_strategy")->encode(true, "x");
+    } else {
+      c->encode(std::string("Geometry.Square"), member);
+    }
+  }
+};
+
+// Named in data as Circle is: a second C++ type claiming Circle's signature.
+struct FakeCircle final : Shape {
+  [[nodiscard]] double size() const override { return -1; }
+  static FakeCircle decode(quarn::Decoder&) { return {}; }
+  void encode(quarn::Encoder&) const override {}
+};
+
 }  // namespace geo
 
 namespace quarn {
@@ -93,6 +116,10 @@ template <>
 struct CodableTypeNameOf<geo::Scalar> : CodableTypeNamed<"Geometry", "Scalar"> {};
 template <>
 struct CodableTypeNameOf<geo::Hexagon> : CodableTypeNamed<"Geometry", "Hexagon"> {};
+template <>
+struct CodableTypeNameOf<geo::Impostor> : CodableTypeNamed<"Geometry", "Impostor"> {};
+template <>
+struct CodableTypeNameOf<geo::FakeCircle> : CodableTypeNamed<"Geometry", "Circle"> {};
 }  // namespace quarn
 
 namespace quarn {
@@ -434,16 +461,15 @@ TEST(TypePreservingCodingTest, EveryShapeRoundTripsThroughTheEncoder) {
 TEST(TypePreservingCodingAdapterTest, RegistrationsAndLookUps) {
   TypePreservingCodingAdapter adapter;
   adapter.register_<Circle>().register_<Circle>();
-  EXPECT_EQ(adapter.metaCodable(CodableTypeSignature::of<Circle>()).type, &typeid(Circle));
   // An alias registers its type too.
-  adapter.register_<Square>("sq");
+  adapter.register_<Square>("sq").register_<Square>("sq");
+  adapter.register_<Box<std::int64_t>>().register_<Box<std::string>>().register_<Box<double>>();
+  adapter.register_<Box<bool>>().register_<Box<Circle>>().register_<geo::Drawing::Layer>();
+  EXPECT_EQ(adapter.metaCodable(CodableTypeSignature::of<Circle>()).type, &typeid(Circle));
   EXPECT_EQ(adapter.metaCodable(CodableTypeAlias("sq")).type, &typeid(Square));
   EXPECT_EQ(adapter.metaCodable(CodableTypeSignature("Geometry.Square")).type, &typeid(Square));
   EXPECT_EQ(adapter.findAlias("Geometry.Square")->rawValue, "sq");
-  // Aliases still resolve after the maps grow and after the type registers again.
-  adapter.register_<Box<std::int64_t>>().register_<Box<std::string>>().register_<Box<double>>();
-  adapter.register_<Box<bool>>().register_<Box<Circle>>().register_<geo::Drawing::Layer>();
-  adapter.register_<Square>();
+  EXPECT_EQ(adapter.findSignature("sq")->rawValue, "Geometry.Square");
   EXPECT_EQ(adapter.findMetaCodableByAlias("sq")->type, &typeid(Square));
   EXPECT_EQ(adapter.findMetaCodableByAlias("square"), nullptr);
   EXPECT_EQ(adapter.findAlias("Geometry.Circle"), nullptr);
@@ -456,13 +482,153 @@ TEST(TypePreservingCodingAdapterTest, RegistrationsAndLookUps) {
     EXPECT_EQ(e.description(), "noSignatureRegisteredForAlias(circle)");
   }
   TypePreservingCodingAdapters adapters;
-  EXPECT_EQ(adapters.adapter<Shape>(), nullptr);
   auto first = std::make_shared<TypePreservingCodingAdapter>();
   auto second = std::make_shared<TypePreservingCodingAdapter>();
   adapters.register_<Shape>(first);
-  adapters.register_<Shape>(second);
+  adapters.register_<Shape>(first);
+  adapters.replace<Shape>(second);
   EXPECT_EQ(adapters.adapter<Shape>(), second);
   EXPECT_EQ(adapters.adapter<geo::Tool>(), nullptr);
+}
+
+using RegistrationCase = TypePreservingCodingAdapterRegistrationError::Case;
+
+// The case of the registration error `f` throws, or nothing.
+template <class F>
+std::optional<RegistrationCase> refusal(F&& f) {
+  const auto error = quarn::testing::errorOfType<TypePreservingCodingAdapterRegistrationError>(f);
+  if (!error) return std::nullopt;
+  return error->errorCase();
+}
+
+const char* const kCircleByAlias =
+    R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":7}})";
+
+std::shared_ptr<TypePreservingCodingAdapters> familyOf(
+    std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
+  auto adapters = std::make_shared<TypePreservingCodingAdapters>();
+  adapters->register_<Shape>(std::move(adapter));
+  return adapters;
+}
+
+TEST(TypePreservingCodingAdapterTest, ACopyOwnsEverythingItLooksUp) {
+  // A host's template adapter, copied and extended, the template then dropped.
+  auto defaults = std::make_unique<TypePreservingCodingAdapter>();
+  defaults->register_<Square>("square").register_<Circle>("circle");
+  auto copy = std::make_shared<TypePreservingCodingAdapter>(*defaults);
+  copy->register_<geo::Drawing::Layer>("layer");
+  EXPECT_EQ(defaults->findAlias("Geometry.Drawing.Layer"), nullptr);
+  defaults.reset();
+  // Many more types make the maps of the copy grow and move.
+  copy->register_<Box<std::int64_t>>().register_<Box<std::string>>().register_<Box<Circle>>();
+
+  const auto shape = decodeOne(decoderWith(familyOf(copy)), kCircleByAlias);
+  ASSERT_EQ(typeid(*shape), typeid(Circle));
+  EXPECT_EQ(shape->size(), 7);
+  EXPECT_EQ(copy->findMetaCodableByAlias("square")->type, &typeid(Square));
+
+  // Assigning a used adapter would move what its look-ups handed out.
+  TypePreservingCodingAdapter other;
+  EXPECT_EQ(refusal([&] { *copy = other; }), RegistrationCase::registeredAfterFirstUse);
+  other = *copy;
+  EXPECT_EQ(other.findMetaCodableByAlias("layer")->type, &typeid(geo::Drawing::Layer));
+}
+
+TEST(TypePreservingCodingAdapterTest, ANameHeldByAnotherTypeIsRefusedAndKeepsItsType) {
+  auto adapter = std::make_shared<TypePreservingCodingAdapter>();
+  adapter->register_<Circle>("circle").register_<Square>();
+  // The alias of another type; another alias for a type; another type under a
+  // signature. None of them changes anything, not even the type's own entry.
+  EXPECT_EQ(refusal([&] { adapter->register_<Square>("circle"); }),
+            RegistrationCase::aliasRegisteredForAnotherSignature);
+  EXPECT_EQ(refusal([&] { adapter->register_<Circle>("round"); }),
+            RegistrationCase::anotherAliasRegisteredForSignature);
+  EXPECT_EQ(refusal([&] { adapter->register_<geo::FakeCircle>(); }),
+            RegistrationCase::signatureRegisteredForAnotherType);
+  EXPECT_EQ(refusal([&] { adapter->register_<geo::Drawing::Layer>("circle"); }),
+            RegistrationCase::aliasRegisteredForAnotherSignature);
+  EXPECT_EQ(refusal([&] { adapter->register_<Circle>("circle"); }), std::nullopt);
+
+  const auto adapters = familyOf(adapter);
+  const auto shape = decodeOne(decoderWith(adapters), kCircleByAlias);
+  EXPECT_EQ(typeid(*shape), typeid(Circle));
+  EXPECT_EQ(adapter->findMetaCodable("Geometry.Drawing.Layer"), nullptr);
+  EXPECT_EQ(adapter->findMetaCodableByAlias("round"), nullptr);
+  EXPECT_EQ(encodeOne(encoderWith(adapters), Circle(1), CodableTypeStrategy::auto_),
+            R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":1}})");
+
+  const auto error = quarn::testing::errorOfType<TypePreservingCodingAdapterRegistrationError>(
+      [] { TypePreservingCodingAdapter().register_<Circle>("c").register_<Square>("c"); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->description(), "aliasRegisteredForAnotherSignature(c, held by Geometry.Circle)");
+
+  // A family has one adapter unless it is replaced on purpose.
+  TypePreservingCodingAdapters family;
+  family.register_<Shape>(adapter);
+  EXPECT_EQ(
+      refusal([&] { family.register_<Shape>(std::make_shared<TypePreservingCodingAdapter>()); }),
+      RegistrationCase::anotherAdapterRegisteredForFamily);
+  EXPECT_EQ(family.adapter<Shape>(), adapter);
+}
+
+TEST(TypePreservingCodingAdapterTest, RegistriesAreFrozenByTheirFirstUse) {
+  auto adapter = std::make_shared<TypePreservingCodingAdapter>();
+  adapter->register_<Circle>("circle");
+  const auto adapters = familyOf(adapter);
+  EXPECT_FALSE(adapter->isFrozen());
+  EXPECT_FALSE(adapters->isFrozen());
+  (void)decodeOne(decoderWith(adapters), kCircleByAlias);
+  EXPECT_TRUE(adapter->isFrozen());
+  EXPECT_TRUE(adapters->isFrozen());
+
+  // Late registrations are loud and change nothing.
+  EXPECT_EQ(refusal([&] { adapter->register_<Square>("square"); }),
+            RegistrationCase::registeredAfterFirstUse);
+  EXPECT_EQ(refusal([&] { adapter->register_<Circle>(); }),
+            RegistrationCase::registeredAfterFirstUse);
+  EXPECT_EQ(refusal([&] { adapters->register_<geo::Tool>(adapter); }),
+            RegistrationCase::registeredAfterFirstUse);
+  EXPECT_EQ(refusal([&] { adapters->replace<Shape>(adapter); }),
+            RegistrationCase::registeredAfterFirstUse);
+  EXPECT_EQ(adapter->findMetaCodable("Geometry.Square"), nullptr);
+  EXPECT_EQ(adapters->adapter<geo::Tool>(), nullptr);
+
+  // A copy of a used adapter is a new set-up: extended, then used itself.
+  auto extended = std::make_shared<TypePreservingCodingAdapter>(*adapter);
+  EXPECT_FALSE(extended->isFrozen());
+  extended->register_<Square>("square");
+  const auto shape =
+      decodeOne(decoderWith(familyOf(extended)),
+                R"({"v":{"__preserved_type":"square","__type_preserving_strategy":2,"side":2}})");
+  EXPECT_EQ(typeid(*shape), typeid(Square));
+}
+
+TEST(TypePreservingEncodingTest, AValueCannotWriteTheWrappersMembers) {
+  for (const char* member : {"__preserved_type", "__type_preserving_strategy", "nested"}) {
+    SCOPED_TRACE(member);
+    geo::Impostor impostor;
+    impostor.member = member;
+    const auto error = quarn::testing::errorOfType<EncodingError>(
+        [&] { encodeOne(encoderWith(nullptr), impostor, CodableTypeStrategy::signature); });
+    ASSERT_TRUE(error) << "the value renamed its type";
+    EXPECT_EQ(codingPathDescription(error->context().codingPath),
+              std::string("v.") +
+                  (std::string(member) == "nested" ? "__type_preserving_strategy" : member))
+        << error->description();
+  }
+}
+
+TEST(TypePreservingEncodingTest, AnEmptyWrapperIsAnEncodingError) {
+  const TypePreservingEncodeWrapper<Shape> empty;
+  const auto error =
+      quarn::testing::errorOfType<EncodingError>([&] { (void)JSONEncoder().encode(empty); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->value(), "nil");
+  // With a value it writes as the container operations do.
+  const TypePreservingEncodeWrapper<Shape> full{std::make_shared<Circle>(3),
+                                                CodableTypeStrategy::signature};
+  EXPECT_EQ(JSONEncoder().encode(full),
+            R"({"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":3})");
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 //   auto* r = d.userInfo().get<std::shared_ptr<CompositeListItemsRegistry>>("...");
 //
 // get<T> answers only when the stored value has exactly type T.
+//
+// A value: copying copies the entries (an entry that is a shared_ptr still
+// names the same shared object).
 #pragma once
 
 #include <any>

@@ -23,11 +23,12 @@ FeedbackForm FeedbackForm::decode(Decoder& d) {
       auto object = element.container();
       if (!object->contains("type")) return;
       const auto type = object->decode<FeedbackFormItemType>("type");
-      const FeedbackFormItemClass* itemClass = registry->itemClass(type);
-      if (itemClass == nullptr) return;
+      const FeedbackFormItemClass* found = registry->itemClass(type);
+      if (found == nullptr || found->decode == nullptr) return;
+      const FeedbackFormItemClass itemClass = *found;
       // The question reads the object already opened.
       ReopenedDecoder question(element, std::move(object));
-      form.items.push_back(itemClass->decode(question));
+      form.items.push_back(itemClass.decode(question));
     });
   }
   return form;

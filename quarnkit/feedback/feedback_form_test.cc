@@ -6,6 +6,7 @@
 #include "quarnkit/coding/json_encoder.h"
 #include "quarnkit/feedback/feedback_form_answer.h"
 #include "quarnkit/feedback/form_items_registry.h"
+#include "quarnkit/testing/support.h"
 
 namespace quarn {
 namespace {
@@ -125,7 +126,7 @@ TEST(FeedbackFormTest, RegisteredKindsAreDecodedWithTheSharedRegistry) {
   const auto saved = FeedbackFormItemsRegistry::shared();
   auto registry = std::make_shared<FeedbackFormItemsRegistry>();
   registry->register_<RatingItem>(FeedbackFormItemType("rating"));
-  registry->register_<TextMultiChoice>(FeedbackFormItemType::singleChoice);  // replaces
+  registry->replace<TextMultiChoice>(FeedbackFormItemType::singleChoice);
   FeedbackFormItemsRegistry::setShared(registry);
   const FeedbackForm form = isoDecoder().decode<FeedbackForm>(kForm);
   FeedbackFormItemsRegistry::setShared(saved);
@@ -133,7 +134,73 @@ TEST(FeedbackFormTest, RegisteredKindsAreDecodedWithTheSharedRegistry) {
   ASSERT_EQ(form.items.size(), 7U);
   EXPECT_EQ(typeid(*form.items[1]), typeid(TextMultiChoice));
   EXPECT_EQ(dynamic_cast<const RatingItem&>(*form.items[2]).stars, 5);
-  EXPECT_EQ(FeedbackFormItemsRegistry().itemClassMap.size(), 6U);
+  EXPECT_EQ(FeedbackFormItemsRegistry().itemClassMap().size(), 6U);
+}
+
+using RegistryCase = FeedbackFormItemsRegistryError::Case;
+
+template <class F>
+std::optional<RegistryCase> refusal(F&& f) {
+  const auto error = quarn::testing::errorOfType<FeedbackFormItemsRegistryError>(f);
+  if (!error) return std::nullopt;
+  return error->errorCase();
+}
+
+TEST(FeedbackFormItemsRegistryTest, AKindIsNeverRepointedSilently) {
+  FeedbackFormItemsRegistry registry;
+  const FeedbackFormItemType rating("rating");
+  registry.register_<RatingItem>(rating);
+  registry.register_<RatingItem>(rating);
+  EXPECT_EQ(refusal([&] { registry.register_<FeedbackFormTextItem>(rating); }),
+            RegistryCase::kindRegisteredForAnotherClass);
+  EXPECT_EQ(refusal([&] { registry.register_<TextMultiChoice>(FeedbackFormItemType::text); }),
+            RegistryCase::kindRegisteredForAnotherClass);
+  EXPECT_EQ(*registry.itemClass(rating), FeedbackFormItemClass::of<RatingItem>());
+  EXPECT_EQ(*registry.itemClass(FeedbackFormItemType::text),
+            FeedbackFormItemClass::of<FeedbackFormTextItem>());
+
+  const auto error = quarn::testing::errorOfType<FeedbackFormItemsRegistryError>(
+      [] { FeedbackFormItemsRegistry().register_<RatingItem>(FeedbackFormItemType::multiChoice); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->description(), "kindRegisteredForAnotherClass(multi_choice)");
+}
+
+TEST(FeedbackFormItemsRegistryTest, UseFreezesTheRegistryAndACopyIsANewSetUp) {
+  const auto saved = FeedbackFormItemsRegistry::shared();
+  auto registry = std::make_shared<FeedbackFormItemsRegistry>();
+  FeedbackFormItemsRegistry::setShared(registry);
+  EXPECT_FALSE(registry->isFrozen());
+  EXPECT_EQ(isoDecoder().decode<FeedbackForm>(kForm).items.size(), 6U);
+  EXPECT_TRUE(registry->isFrozen());
+
+  // A late registration is loud, and the forms decode as before.
+  EXPECT_EQ(refusal([&] { registry->register_<RatingItem>(FeedbackFormItemType("rating")); }),
+            RegistryCase::registeredAfterFirstUse);
+  EXPECT_EQ(refusal([&] { registry->replace<RatingItem>(FeedbackFormItemType::text); }),
+            RegistryCase::registeredAfterFirstUse);
+  EXPECT_EQ(refusal([&] { *registry = FeedbackFormItemsRegistry(); }),
+            RegistryCase::registeredAfterFirstUse);
+  EXPECT_EQ(registry->itemClass(FeedbackFormItemType("rating")), nullptr);
+  EXPECT_EQ(isoDecoder().decode<FeedbackForm>(kForm).items.size(), 6U);
+
+  // The way to change kinds later: a copy, changed, made the shared one.
+  auto next = std::make_shared<FeedbackFormItemsRegistry>(*registry);
+  EXPECT_FALSE(next->isFrozen());
+  next->register_<RatingItem>(FeedbackFormItemType("rating"));
+  FeedbackFormItemsRegistry::setShared(next);
+  EXPECT_EQ(isoDecoder().decode<FeedbackForm>(kForm).items.size(), 7U);
+  EXPECT_EQ(registry->itemClassMap().size(), 6U);
+  FeedbackFormItemsRegistry::setShared(saved);
+
+  // A class without a decode places nothing, as an unknown kind.
+  FeedbackFormItemsRegistry empty;
+  empty.register_(FeedbackFormItemClass{}, FeedbackFormItemType("void"));
+  auto withEmpty = std::make_shared<FeedbackFormItemsRegistry>(empty);
+  FeedbackFormItemsRegistry::setShared(withEmpty);
+  EXPECT_TRUE(JSONDecoder()
+                  .decode<FeedbackForm>(R"({"id":1,"items":[{"id":1,"type":"void"}]})")
+                  .items.empty());
+  FeedbackFormItemsRegistry::setShared(saved);
 }
 
 TEST(FeedbackFormTest, EncodesUnderTheSameKeys) {

@@ -14,8 +14,10 @@
 // reference period, a reference without a usable period, or a reference
 // priced at 0 leave the relative texts and the discount absent.
 //
-// A provider's operations are const and may run on several threads at once:
-// each call formats with its own copy of the price formatter.
+// SKProductMeta and SKProductMetadataProvider are values (the product a
+// meta names is shared and immutable). A provider's operations are const and
+// may run on several threads at once: each call formats with its own copy of
+// the price formatter.
 #pragma once
 
 #include <memory>

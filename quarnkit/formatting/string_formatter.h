@@ -11,6 +11,8 @@
 // A placeholder without a value is replaced by nothing; validate() says
 // whether that would happen. placeholderIssues() finds placeholders that are
 // misspelt or not closed, which validate() cannot see.
+//
+// A StringFormatter is a value.
 #pragma once
 
 #include <array>

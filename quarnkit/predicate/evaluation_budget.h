@@ -20,8 +20,11 @@
 // An evaluation takes the steps it used from the budget when it ends, however
 // it ends; one that would need more than are left fails with
 // PredicateEvaluationError(budgetExhausted) and spends the rest, so every
-// evaluation given the budget after it fails at once too. Thread-safe: evaluations on several
-// threads may share one budget (together they may then overrun it by what those in flight take).
+// evaluation given the budget after it fails at once too.
+//
+// A unique object (not copyable). Thread-safe: evaluations on several threads
+// may share one budget (together they may then overrun it by what those in
+// flight take).
 #pragma once
 
 #include <atomic>

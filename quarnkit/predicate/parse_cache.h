@@ -1,7 +1,8 @@
 // ParseCache: parsed predicates (or expressions) by their text, so that a text
 // met again, for every element of a list or on every fetch, is parsed once.
-// Thread-safe; hits take a shared lock only. Bounded: when full, an arbitrary
-// entry makes room. Texts that fail to parse are remembered with their error.
+// A unique object (not copyable). Thread-safe; hits take a shared lock only.
+// Bounded: when full, an arbitrary entry makes room. Texts that fail to parse
+// are remembered with their error.
 //
 //   quarn::Predicate p = quarn::PredicateCache::shared().get(element.predicate);
 #pragma once
@@ -27,6 +28,8 @@ class ParseCache {
 
   explicit ParseCache(std::size_t capacity = kDefaultCapacity)
       : capacity_(capacity == 0 ? 1 : capacity) {}
+  ParseCache(const ParseCache&) = delete;
+  ParseCache& operator=(const ParseCache&) = delete;
 
   /// The parsed form of `text`. Throws PredicateParseError, again for each
   /// request of a text that does not parse.

@@ -21,14 +21,23 @@ auto withScope(const Object& object, const ValueDictionary& variables,
   return f(scope);
 }
 
+// The tree is held for the evaluation: a host object asked for a key may
+// drop the last copy of the predicate meanwhile.
 template <class Object>
-Value evaluateExpression(const detail::ExpressionNode& root, const Object& object,
+Value evaluateExpression(std::shared_ptr<const detail::ExpressionNode> root, const Object& object,
                          const ValueDictionary& variables, const EvaluationContext& context) {
   return withScope(object, variables, context, [&](detail::Scope& scope) {
     detail::Operand out;
-    root.evaluate(scope, out);
+    root->evaluate(scope, out);
     return out.take();
   });
+}
+
+template <class Object>
+bool evaluatePredicate(std::shared_ptr<const detail::PredicateNode> root, const Object& object,
+                       const ValueDictionary& variables, const EvaluationContext& context) {
+  return withScope(object, variables, context,
+                   [&](detail::Scope& scope) { return root->evaluate(scope); });
 }
 
 }  // namespace
@@ -39,14 +48,12 @@ Predicate Predicate::parse(std::string_view text) {
 
 bool Predicate::evaluate(const Value& object, const ValueDictionary& variables,
                          const EvaluationContext& context) const {
-  return withScope(object, variables, context,
-                   [&](detail::Scope& scope) { return root_->evaluate(scope); });
+  return evaluatePredicate(root_, object, variables, context);
 }
 
 bool Predicate::evaluate(const ValueDictionary& object, const ValueDictionary& variables,
                          const EvaluationContext& context) const {
-  return withScope(object, variables, context,
-                   [&](detail::Scope& scope) { return root_->evaluate(scope); });
+  return evaluatePredicate(root_, object, variables, context);
 }
 
 std::string Predicate::format() const {
@@ -61,12 +68,12 @@ Expression Expression::parse(std::string_view text) {
 
 Value Expression::evaluate(const Value& object, const ValueDictionary& variables,
                            const EvaluationContext& context) const {
-  return evaluateExpression(*root_, object, variables, context);
+  return evaluateExpression(root_, object, variables, context);
 }
 
 Value Expression::evaluate(const ValueDictionary& object, const ValueDictionary& variables,
                            const EvaluationContext& context) const {
-  return evaluateExpression(*root_, object, variables, context);
+  return evaluateExpression(root_, object, variables, context);
 }
 
 std::string Expression::format() const {

@@ -51,6 +51,13 @@
 // $variable is an error. Bounds on nesting, key paths, regular expressions and
 // the work of one evaluation: limits.h; a budget shared by many evaluations:
 // evaluation_budget.h.
+//
+// Predicate and Expression are values: cheap to copy, the tree shared and
+// immutable. Host objects asked for keys (OpaqueValue) and the context's
+// random source are the host's code, called during an evaluation: they may
+// evaluate this or other predicates, and drop the last copy of the one being
+// evaluated (the evaluation holds its tree); an exception they throw
+// propagates unchanged and leaves the predicate as it was.
 #pragma once
 
 #include <memory>

@@ -12,7 +12,8 @@
 // in a script written without spaces is one word. A list makes one matcher
 // per query and asks it about each row: the query is folded once, and a
 // text's words are folded only as far as the comparison needs. Invalid UTF-8
-// reads as U+FFFD. matches() may be called from several threads at once.
+// reads as U+FFFD. A matcher is a value; matches() may be called from several
+// threads at once.
 #pragma once
 
 #include <string>

@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -153,7 +154,10 @@ void readDate(typename Dom::Value v, Date* out, const DecodeState& state, const 
     }
     case Kind::custom: {
       JSONDecoderImpl<Dom> d(v, &state, node, depth);
-      *out = strategy.custom(d);
+      // A copy: the function may replace the decoder's strategy, itself
+      // included, while it runs.
+      const std::function<Date(Decoder&)> read = strategy.custom;
+      *out = read(d);
       return;
     }
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -138,7 +139,9 @@ Value fnAbs(Args a, const EvaluationContext&) {
 
 double randomUnit(const EvaluationContext& context) {
   if (!context.random) throw PredicateEvaluationError(Kind::missingContext, "No random source");
-  return context.random();
+  // A copy: the source may replace itself (or the context's) while it runs.
+  const std::function<double()> random = context.random;
+  return random();
 }
 
 Value fnRandom(Args, const EvaluationContext& context) { return randomUnit(context); }

@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(type_adapter_registry DEPS QuarnKit::coding)
