@@ -2,6 +2,9 @@
 // before it plays. Either call may be refused: it then throws the platform's
 // error (std::system_error here).
 //
+// A unique object: not copyable; the current session is installed and read
+// through a shared_ptr, as every platform service is.
+//
 // The default is a SimulatedAudioSession that accepts everything; a test
 // installs one that refuses:
 //
@@ -23,7 +26,10 @@ class AudioSession {
  public:
   enum class Category { ambient, soloAmbient, playback };
 
+  AudioSession() = default;
   virtual ~AudioSession() = default;
+  AudioSession(const AudioSession&) = delete;
+  AudioSession& operator=(const AudioSession&) = delete;
   virtual void setCategory(Category category) const = 0;
   virtual void setActive(bool active) const = 0;
 

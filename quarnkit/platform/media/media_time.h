@@ -17,6 +17,8 @@
 // invalid. Addition and subtraction are exact too; a result that does not fit
 // (a value beyond 64 bits, a common timescale beyond 32 bits that cannot be
 // reduced) throws std::overflow_error rather than wrapping.
+//
+// Both are values: plain records, copied freely.
 #pragma once
 
 #include <compare>
