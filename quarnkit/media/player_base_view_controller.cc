@@ -367,6 +367,12 @@ void PlayerBaseViewController::pause() {
   const auto keep = keepAlive();
   playAfterPreparing_ = false;
   isPlaying_ = false;
+  // The busy indicator spins only while playback is wanted. A player that was
+  // not moving reports no change that would stop it.
+  if (auto overlay = overlayView.lock(); overlay && overlay->busyIndicator()->isAnimating()) {
+    overlay->busyIndicator()->stopAnimating();
+    if (!overlay->seekBar()->isTracking) overlay->playButton()->isHidden = false;
+  }
   if (player_) player_->pause();
 }
 

@@ -165,6 +165,18 @@ TEST_F(PlayerScreenTest, TheBusyIndicatorSpinsWhileWaitingForData) {
   EXPECT_TRUE(overlay->playButton()->isHidden);
 }
 
+TEST_F(PlayerScreenTest, PausingStopsTheBusyIndicatorWhenThePlayerHasNothingToReport) {
+  // Asked to play an item that is not ready: the player itself stays paused,
+  // and the indicator spins over the empty buffer in its place.
+  screen->play();
+  screen->timeControlStatusDidChange();
+  ASSERT_TRUE(spinning());
+  ASSERT_TRUE(overlay->playButton()->isHidden);
+  screen->pause();  // no change of the player's to tell of
+  EXPECT_FALSE(spinning());
+  EXPECT_FALSE(overlay->playButton()->isHidden);
+}
+
 TEST_F(PlayerScreenTest, PlayingAtTheEndStartsAgainFromTheBeginning) {
   ready();
   player->seek(10, nullptr);
