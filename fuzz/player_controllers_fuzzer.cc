@@ -10,9 +10,10 @@
 //   and a flash left alone is over once its duration has passed;
 // - the screen's overlay shows exactly when its controller says so, and
 //   while playing a shown overlay has its hide pending;
-// - no seek is left pending and nothing waits to play once the screen is
-//   not playing.
+// - no seek is left pending, nothing waits to play and the busy indicator
+//   is still once the screen is not playing.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -20,6 +21,7 @@
 #include <utility>
 
 #include "fuzz/event_bytes.h"
+#include "quarnkit/core/log.h"
 #include "quarnkit/media/player_base_view_controller.h"
 #include "quarnkit/media/player_overlay_controller.h"
 #include "quarnkit/platform/application.h"
@@ -38,9 +40,12 @@ using platform::TimeControlStatus;
 
 constexpr int kMaxActions = 256;
 
-void check(bool condition) {
-  if (!condition) std::abort();
+[[noreturn]] void fail(int line) {
+  std::fprintf(stderr, "player_controllers: check failed at line %d\n", line);
+  std::abort();
 }
+// Names the line of a failed check, so that a finding says which invariant broke.
+#define CHECK(condition) ((condition) ? void() : fail(__LINE__))
 
 struct HostError {};
 
@@ -113,7 +118,7 @@ class Run {
         const double time = in.choose(8) == 0 ? in.anyDouble() : in.between(-2, 14);
         int completions = 0;
         screen_->seek(time, [&completions](bool) { ++completions; });
-        check(completions == 1);
+        CHECK(completions == 1);
         break;
       }
       case 3:
@@ -170,18 +175,9 @@ class Run {
       case 18:
         screen_->throwOnce = true;
         break;
-      case 19: {
-        const double duration = delay(in);
-        flashed_.reset();
-        try {
-          overlay_->flash(duration);
-        } catch (const HostError&) {
-          noteFlash(duration);
-          throw;
-        }
-        noteFlash(duration);
+      case 19:
+        flash(delay(in));
         break;
-      }
       case 20: {
         const bool visible = in.choose(2) == 1;
         const double after = delay(in);
@@ -244,13 +240,20 @@ class Run {
     flashed_.reset();
     overlay_->changeOverlayVisibleHandler = [this](bool visible) {
       handlerSaw_ = visible;
-      if (reflash_) {
-        const double duration = *std::exchange(reflash_, std::nullopt);
-        overlay_->flash(duration);  // a newer request, from inside
-        noteFlash(duration);
-      }
+      if (reflash_) flash(*std::exchange(reflash_, std::nullopt));  // a newer request
       if (std::exchange(handlerThrows_, false)) throw HostError{};
     };
+  }
+
+  void flash(double duration) {
+    flashed_.reset();
+    try {
+      overlay_->flash(duration);
+    } catch (const HostError&) {
+      noteFlash(duration);
+      throw;
+    }
+    noteFlash(duration);
   }
 
   // A flash left alone from now on must be over by its timer's fire date.
@@ -258,7 +261,7 @@ class Run {
     flashed_.reset();
     if (!(duration > 0)) {
       // Shown and hidden at once (unless a newer request came from inside).
-      if (!reflash_) check(!overlay_->isVisible() || overlay_->nextState());
+      if (!reflash_) CHECK(!overlay_->isVisible() || overlay_->nextState());
       return;
     }
     if (overlay_->timer()) flashed_ = overlay_->timer()->fireDate();
@@ -267,33 +270,34 @@ class Run {
   void checkFlash() {
     if (!flashed_ || timersBehind_) return;
     if (clock_->now() >= *flashed_) {
-      check(!overlay_->isVisible());
+      CHECK(!overlay_->isVisible());
       flashed_.reset();
     }
   }
 
   void checkOverlay(const PlayerOverlayController& overlay, std::optional<bool> heard) {
-    if (heard) check(*heard == overlay.isVisible());
-    check(overlay.timeInterval().has_value() == (overlay.timer() != nullptr));
+    if (heard) CHECK(*heard == overlay.isVisible());
+    CHECK(overlay.timeInterval().has_value() == (overlay.timer() != nullptr));
     if (overlay.nextState() && !overlay.isSuspended()) {
       const auto& timer = overlay.timer();
-      check(timer && timer->isValid());
-      check(timer->fireDate() >= clock_->now());
+      CHECK(timer && timer->isValid());
+      CHECK(timer->fireDate() >= clock_->now());
     }
   }
 
   void checkScreen() {
-    check(!screen_->pendingSeekPosition());
-    check(screen_->isPlaying() || !screen_->playAfterPreparing());
+    CHECK(!screen_->pendingSeekPosition());
+    CHECK(screen_->isPlaying() || !screen_->playAfterPreparing());
     const auto& controller = *screen_->overlayController;
     checkOverlay(controller, std::nullopt);
     auto view = screen_->overlayView.lock();
-    check(view != nullptr);
-    check((view->alpha() == 1) == controller.isVisible());
+    CHECK(view != nullptr);
+    CHECK((view->alpha() == 1) == controller.isVisible());
+    CHECK(!view->busyIndicator()->isAnimating() || screen_->isPlaying());
     auto player = player_.lock();
     const bool playing = player && player->timeControlStatus() == TimeControlStatus::playing;
     if (playing && controller.isVisible()) {
-      check(controller.nextState() && !controller.nextState()->isVisible);
+      CHECK(controller.nextState() && !controller.nextState()->isVisible);
     }
   }
 
@@ -316,6 +320,13 @@ class Run {
 };
 
 }  // namespace
+
+// Only the fuzzer itself calls this: a failing item is logged as an error,
+// and writing that line thousands of times a second would be most of its work.
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  setLogLevel(LogLevel::off);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::EventBytes in(data, size);
