@@ -1,13 +1,14 @@
-// PlayerBaseViewController: the base of the library's video player screens.
-// It owns the player being controlled, a video surface and a controls
-// overlay, and decides when the overlay shows, when the busy indicator spins,
-// and how playback follows the screen appearing and disappearing and the
-// application going to the background and back.
+// PlayerBaseViewController (a shared object, made only by make<Screen>()):
+// the base of the library's video player screens. It owns the player being
+// controlled, a video surface and a controls overlay, and decides when the
+// overlay shows, when the busy indicator spins, and how playback follows the
+// screen appearing and disappearing and the application going to the
+// background and back.
 //
-// A shared object: made only by make<Screen>(), because the player's
-// observers, the overlay's timer and the application's notifications reach
-// the screen through weak references. Hosts subclass it; a subclass inherits
-// (or forwards) the constructor taking the key that only make() gives:
+// The player's observers, the overlay's timer and the application's
+// notifications reach the screen through weak references, hence make().
+// Hosts subclass it; a subclass inherits (or forwards) the constructor taking
+// the key that only make() gives:
 //
 //   class MoviePlayerScreen : public PlayerBaseViewController {
 //    public:

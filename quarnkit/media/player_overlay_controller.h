@@ -1,7 +1,8 @@
-// PlayerOverlayController: when a player's controls overlay shows and hides.
-// A shared object: made only by make(), because its timer reaches it through
-// a weak reference. A visibility change can be delayed, suspended while the
-// user interacts, restarted, and can reverse itself after a while:
+// PlayerOverlayController (a shared object, made only by make(): its timer
+// reaches it through a weak reference; its State is a value): when a player's
+// controls overlay shows and hides. A visibility change can be delayed,
+// suspended while the user interacts, restarted, and can reverse itself after
+// a while:
 //
 //   auto overlay = PlayerOverlayController::make();
 //   overlay->changeOverlayVisibleHandler = [&](bool visible) { show(visible); };

@@ -1,9 +1,8 @@
-// AudioSession: the application's audio session, which a player sets up
-// before it plays. Either call may be refused: it then throws the platform's
-// error (std::system_error here).
-//
-// A unique object: not copyable; the current session is installed and read
-// through a shared_ptr, as every platform service is.
+// AudioSession (a unique object: not copyable; the current one is installed
+// and read through a shared_ptr, as every platform service is): the
+// application's audio session, which a player sets up before it plays.
+// Either call may be refused: it then throws the platform's error
+// (std::system_error here).
 //
 // The default is a SimulatedAudioSession that accepts everything; a test
 // installs one that refuses:

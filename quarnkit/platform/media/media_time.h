@@ -1,6 +1,6 @@
-// MediaTime and MediaTimeRange: positions and spans of media as exact
-// rational times (value / timescale seconds) with flags and an epoch, the
-// way the media player stand-in and stored playback data express them.
+// MediaTime and MediaTimeRange (values): positions and spans of media as
+// exact rational times (value / timescale seconds) with flags and an epoch,
+// the way the media player stand-in and stored playback data express them.
 //
 //   auto start = platform::MediaTime::make(3, 2);           // 1.5 s
 //   auto range = platform::MediaTimeRange{start, platform::MediaTime::make(2, 1)};
@@ -17,8 +17,6 @@
 // invalid. Addition and subtraction are exact too; a result that does not fit
 // (a value beyond 64 bits, a common timescale beyond 32 bits that cannot be
 // reduced) throws std::overflow_error rather than wrapping.
-//
-// Both are values: plain records, copied freely.
 #pragma once
 
 #include <compare>

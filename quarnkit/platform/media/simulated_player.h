@@ -1,5 +1,6 @@
-// SimulatedPlayer and SimulatedPlayerItem: a media player without a media
-// stack, driven by the injectable clock and timer scheduler. It buffers,
+// SimulatedPlayer and SimulatedPlayerItem (shared objects, made only by
+// make()): a media player without a media stack, driven by the injectable
+// clock and timer scheduler. It buffers,
 // plays, stalls and ends on command, so that tests (and hosts without a
 // player) see the states a real player goes through:
 //
@@ -29,12 +30,11 @@
 //   pauses the player.
 // The player's status is its item's (unknown without one). Main context only.
 //
-// Both are shared objects, made only by make(): the player's timers reach it
-// through weak references, and an item refers back to the player playing it.
-// A command keeps the player alive while its observers hear of it, and every
-// observer hears every event before an observer's exception propagates to
-// the command (for a timer's event, out of the timer's firing). A periodic
-// time observer that throws is still called at its next period.
+// The player's timers reach it through weak references, and an item refers
+// back to the player playing it, hence make(). A command keeps the player alive while its observers
+// hear of it, and every observer hears every event before an observer's exception propagates to the
+// command (for a timer's event, out of the timer's firing). A periodic time observer that throws is
+// still called at its next period.
 #pragma once
 
 #include <memory>
