@@ -11,6 +11,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/application.h"
 #include "quarnkit/platform/media/audio_session.h"
+#include "quarnkit/platform/media/detail/first_error.h"
 #include "quarnkit/platform/ui/view_animation.h"
 
 namespace quarn {
@@ -19,6 +20,7 @@ using platform::MediaPlayerEvent;
 using platform::MediaPlayerItem;
 using platform::MediaStatus;
 using platform::TimeControlStatus;
+using platform::detail::FirstError;
 
 namespace {
 
@@ -72,7 +74,11 @@ std::string describeErrorLogEntry(const platform::MediaErrorLogEvent& event) {
       event.errorStatusCode, publicValue(event.errorDomain), publicValue(event.errorComment));
 }
 
-PlayerBaseViewController::PlayerBaseViewController() = default;
+PlayerBaseViewController::PlayerBaseViewController(Key /*key*/) {}
+
+void PlayerBaseViewController::didMake() {
+  if (player_ && !playerObserver_) observePlayer();
+}
 
 PlayerBaseViewController::~PlayerBaseViewController() {
   stopObservingPlayer();
@@ -84,7 +90,7 @@ PlayerBaseViewController::~PlayerBaseViewController() {
 std::shared_ptr<platform::View> PlayerBaseViewController::loadView() {
   auto root = std::make_shared<platform::View>();
   auto zooming = std::make_shared<platform::View>();
-  auto surface = std::make_shared<PlayerView>();
+  auto surface = PlayerView::make();
   surface->contentMode = contentMode;
   auto overlay = PlayerOverlayView::make();
   zooming->addSubview(surface);
@@ -118,10 +124,18 @@ void PlayerBaseViewController::viewDidLoad() {
 
 void PlayerBaseViewController::setPlayer(std::shared_ptr<platform::MediaPlayer> player) {
   if (player == player_) return;
+  const auto keep = keepAlive();
   stopObservingPlayer();
   player_ = std::move(player);
   if (auto surface = playerView.lock()) surface->setPlayer(player_);
   if (!player_) return;
+  // In a subclass constructor nothing could reach the screen yet: make()
+  // starts observing.
+  if (keep) observePlayer();
+  setupLooping();
+}
+
+void PlayerBaseViewController::observePlayer() {
   std::weak_ptr<ViewController> weak = weak_from_this();
   playerObserver_ = player_->addObserver(
       [weak](MediaPlayerEvent event, const std::shared_ptr<MediaPlayerItem>& item) {
@@ -134,7 +148,6 @@ void PlayerBaseViewController::setPlayer(std::shared_ptr<platform::MediaPlayer> 
       s->currentTimeDidChange(time);
     }
   });
-  setupLooping();
 }
 
 void PlayerBaseViewController::stopObservingPlayer() {
@@ -158,6 +171,7 @@ void PlayerBaseViewController::setupLooping() {
 
 void PlayerBaseViewController::observe(MediaPlayerEvent event,
                                        const std::shared_ptr<MediaPlayerItem>& item) {
+  // The observer holds the screen for the length of this call.
   switch (event) {
     case MediaPlayerEvent::timeControlStatusDidChange:
       timeControlStatusDidChange();
@@ -184,12 +198,18 @@ void PlayerBaseViewController::observe(MediaPlayerEvent event,
       itemNewErrorLogEntry(item);
       break;
     case MediaPlayerEvent::itemPresentationSizeDidChange:
-      if (item && presentationSizeDidChange) presentationSizeDidChange(item->presentationSize());
+      // A copy: the callback may replace itself.
+      if (auto callback = presentationSizeDidChange; item && callback) {
+        callback(item->presentationSize());
+      }
       break;
-    case MediaPlayerEvent::currentItemDidChange:
-      updateBuffering();
-      currentTimeDidChange(item ? item->currentTime() : 0);
+    case MediaPlayerEvent::currentItemDidChange: {
+      FirstError errors;
+      errors.run([&] { updateBuffering(); });
+      errors.run([&] { currentTimeDidChange(item ? item->currentTime() : 0); });
+      errors.rethrow();
       break;
+    }
     case MediaPlayerEvent::rateDidChange:
       break;
   }
@@ -224,12 +244,16 @@ void PlayerBaseViewController::applicationWillEnterForeground() {
 }
 
 void PlayerBaseViewController::handleTap() {
-  if (!tapToToggleOverlayVisibility) return;
-  if (overlayController->isVisible()) {
-    overlayController->setOverlayVisible(false, 0, false, 0);
+  const auto overlay = overlayController;
+  if (!tapToToggleOverlayVisibility || !overlay) return;
+  const auto keep = keepAlive();
+  if (overlay->isVisible()) {
+    overlay->setOverlayVisible(false, 0, false, 0);
   } else {
-    overlayController->setOverlayVisible(true, 0, false, 0);
-    updateOverlayVisibilityIfPlaying();
+    FirstError errors;
+    errors.run([&] { overlay->setOverlayVisible(true, 0, false, 0); });
+    errors.run([&] { updateOverlayVisibilityIfPlaying(); });
+    errors.rethrow();
   }
 }
 
@@ -250,16 +274,20 @@ void PlayerBaseViewController::updateOverlayVisibilityIfPlaying() {
 }
 
 void PlayerBaseViewController::updateOverlayVisibility() {
+  // A copy: the host may replace the controller from inside its handler.
+  const auto overlay = overlayController;
+  if (!overlay) return;
   const bool playing = player_ && player_->timeControlStatus() == TimeControlStatus::playing;
   if (playing && hideOverlayViewIfPlaying) {
-    overlayController->setOverlayVisible(false, hideOverlayDelay, false, 0);
+    overlay->setOverlayVisible(false, hideOverlayDelay, false, 0);
   } else {
-    overlayController->setOverlayVisible(true, 0, false, 0);
+    overlay->setOverlayVisible(true, 0, false, 0);
   }
 }
 
 void PlayerBaseViewController::updateBuffering() {
   if (!player_) return;
+  const auto keep = keepAlive();
   bool buffering = false;
   const auto status = player_->timeControlStatus();
   const auto reason = player_->reasonForWaitingToPlay();
@@ -285,8 +313,10 @@ void PlayerBaseViewController::updateBuffering() {
       overlay->busyIndicator()->stopAnimating();
     }
   }
-  bufferingStateDidChange(buffering);
-  updateOverlayVisibilityIfPlaying();
+  FirstError errors;
+  errors.run([&] { bufferingStateDidChange(buffering); });
+  errors.run([&] { updateOverlayVisibilityIfPlaying(); });
+  errors.rethrow();
 }
 
 void PlayerBaseViewController::bufferingStateDidChange(bool) {}
@@ -296,6 +326,7 @@ void PlayerBaseViewController::bufferingStateDidChange(bool) {}
 
 void PlayerBaseViewController::tryPlay() {
   if (!player_) return;
+  const auto keep = keepAlive();
   auto item = player_->currentItem();
   if (!item || !(item->isPlaybackLikelyToKeepUp() || item->isPlaybackBufferFull())) return;
   if (isPlaying_ && player_->timeControlStatus() == TimeControlStatus::paused) {
@@ -304,6 +335,7 @@ void PlayerBaseViewController::tryPlay() {
 }
 
 void PlayerBaseViewController::play() {
+  const auto keep = keepAlive();
   try {
     auto session = platform::AudioSession::current();
     session->setCategory(platform::AudioSession::Category::playback);
@@ -311,34 +343,48 @@ void PlayerBaseViewController::play() {
   } catch (const std::exception& e) {
     playbackLog().debug("Failed setup audio session: {}", describeError(e));
   }
+  FirstError errors;
   if (player_) {
     if (auto item = player_->currentItem()) {
       const auto duration = item->duration();
       if (duration && item->currentTime() >= *duration) {
-        player_->seek(0, nullptr);
-        currentTimeDidChange(0);
+        errors.run([&] { player_->seek(0, nullptr); });
+        errors.run([&] { currentTimeDidChange(0); });
       }
     }
   }
   isPlaying_ = true;
   if (player_ && player_->status() == MediaStatus::readyToPlay) {
-    player_->playImmediately(1.0);
+    errors.run([&] { player_->playImmediately(1.0); });
   } else {
     playAfterPreparing_ = true;
   }
-  setupRemoteCommandCenter();
+  errors.run([&] { setupRemoteCommandCenter(); });
+  errors.rethrow();
 }
 
 void PlayerBaseViewController::pause() {
+  const auto keep = keepAlive();
   playAfterPreparing_ = false;
   isPlaying_ = false;
+  // The busy indicator spins only while playback is wanted. A player that was
+  // not moving reports no change that would stop it.
+  if (auto overlay = overlayView.lock(); overlay && overlay->busyIndicator()->isAnimating()) {
+    overlay->busyIndicator()->stopAnimating();
+    if (!overlay->seekBar()->isTracking) overlay->playButton()->isHidden = false;
+  }
   if (player_) player_->pause();
 }
 
 void PlayerBaseViewController::stop() {
-  pause();
-  if (player_) player_->replaceCurrentItem(nullptr);
-  invalidateRemoteComands();
+  const auto keep = keepAlive();
+  FirstError errors;
+  errors.run([&] { pause(); });
+  errors.run([&] {
+    if (player_) player_->replaceCurrentItem(nullptr);
+  });
+  errors.run([&] { invalidateRemoteComands(); });
+  errors.rethrow();
 }
 
 void PlayerBaseViewController::seek(double time, std::function<void(bool finished)> completion) {
@@ -346,17 +392,21 @@ void PlayerBaseViewController::seek(double time, std::function<void(bool finishe
     if (completion) completion(false);
     return;
   }
+  const auto keep = keepAlive();
   pendingSeekPosition_ = time;
   std::weak_ptr<ViewController> weak = weak_from_this();
   player_->seek(time, [weak, completion = std::move(completion)](bool finished) {
+    // The completion is called once whatever the hooks throw.
+    FirstError errors;
     if (auto s = std::static_pointer_cast<PlayerBaseViewController>(weak.lock())) {
       s->pendingSeekPosition_.reset();
       if (auto item = s->player_ ? s->player_->currentItem() : nullptr) {
-        s->currentTimeDidChange(item->currentTime());
+        errors.run([&] { s->currentTimeDidChange(item->currentTime()); });
       }
-      s->updateBuffering();
+      errors.run([&] { s->updateBuffering(); });
     }
-    if (completion) completion(finished);
+    if (completion) errors.run([&] { completion(finished); });
+    errors.rethrow();
   });
 }
 
@@ -365,8 +415,11 @@ void PlayerBaseViewController::seekInteractionEnded() { tryPlay(); }
 void PlayerBaseViewController::replaceCurrentItem(std::shared_ptr<MediaPlayerItem> item,
                                                   bool needPlay) {
   if (!player_) return;
-  player_->replaceCurrentItem(std::move(item));
-  if (needPlay) play();
+  const auto keep = keepAlive();
+  FirstError errors;
+  errors.run([&] { player_->replaceCurrentItem(std::move(item)); });
+  if (needPlay) errors.run([&] { play(); });
+  errors.rethrow();
 }
 
 void PlayerBaseViewController::currentTimeDidChange(double time) {
@@ -382,23 +435,36 @@ void PlayerBaseViewController::currentTimeDidChange(double time) {
 }
 
 void PlayerBaseViewController::timeControlStatusDidChange() {
-  updateBuffering();
+  const auto keep = keepAlive();
+  FirstError errors;
+  errors.run([&] { updateBuffering(); });
   auto overlay = overlayView.lock();
-  if (!overlay || overlay->seekBar()->isTracking) return;
-  overlay->playButton()->isHidden = overlay->busyIndicator()->isAnimating();
-  overlay->playButton()->isSelected =
-      player_ && player_->timeControlStatus() == TimeControlStatus::playing;
+  if (overlay && !overlay->seekBar()->isTracking) {
+    overlay->playButton()->isHidden = overlay->busyIndicator()->isAnimating();
+    overlay->playButton()->isSelected =
+        player_ && player_->timeControlStatus() == TimeControlStatus::playing;
+  }
+  errors.rethrow();
 }
 
 void PlayerBaseViewController::itemDidFinishPlaying(const std::shared_ptr<MediaPlayerItem>&) {
-  if (player_) player_->seek(0, nullptr);
-  if (!isLoopingEnabled_) pause();
+  const auto keep = keepAlive();
+  FirstError errors;
+  errors.run([&] {
+    if (player_) player_->seek(0, nullptr);
+  });
+  if (!isLoopingEnabled_) errors.run([&] { pause(); });
+  errors.rethrow();
 }
 
 void PlayerBaseViewController::itemDidFail(const std::shared_ptr<MediaPlayerItem>& item) {
-  playbackLog().error("Player item failed: {}", item->error().value_or("unknown error"));
-  pause();
-  updateBuffering();
+  const auto keep = keepAlive();
+  playbackLog().error("Player item failed: {}",
+                      (item ? item->error() : std::nullopt).value_or("unknown error"));
+  FirstError errors;
+  errors.run([&] { pause(); });
+  errors.run([&] { updateBuffering(); });
+  errors.rethrow();
 }
 
 // ---------------------------------------------------------------------------

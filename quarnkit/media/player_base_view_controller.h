@@ -1,11 +1,21 @@
-// PlayerBaseViewController: the base of the library's video player screens.
-// It owns the player being controlled, a video surface and a controls
-// overlay, and decides when the overlay shows, when the busy indicator spins,
-// and how playback follows the screen appearing and disappearing and the
-// application going to the background and back.
+// PlayerBaseViewController (a shared object, made only by make<Screen>()):
+// the base of the library's video player screens. It owns the player being
+// controlled, a video surface and a controls overlay, and decides when the
+// overlay shows, when the busy indicator spins, and how playback follows the
+// screen appearing and disappearing and the application going to the
+// background and back.
 //
-//   auto screen = std::make_shared<MoviePlayerScreen>();   // a subclass
-//   screen->isLoopingEnabled = true;
+// The player's observers, the overlay's timer and the application's
+// notifications reach the screen through weak references, hence make().
+// Hosts subclass it; a subclass inherits (or forwards) the constructor taking
+// the key that only make() gives:
+//
+//   class MoviePlayerScreen : public PlayerBaseViewController {
+//    public:
+//     using PlayerBaseViewController::PlayerBaseViewController;
+//   };
+//   auto screen = PlayerBaseViewController::make<MoviePlayerScreen>();
+//   screen->setLoopingEnabled(true);
 //   screen->setPlayer(SimulatedPlayer::make(item));
 //   window->setRootViewController(screen);                 // loads the view
 //   screen->play();
@@ -16,17 +26,33 @@
 // virtual so that host screens can refine it. The screen reads the player's
 // changes through its observer, and the application's through the current
 // NotificationCenter; the toolkit (or the host) calls viewWillAppear() and
-// viewWillDisappear(). Main context only; hold it by shared_ptr.
+// viewWillDisappear(). Main context only.
+//
+// The screen calls into the host through its overridable hooks (the player's
+// status, time, buffering, item end, failure and logs, the overlay's
+// visibility, the application's events), presentationSizeDidChange and seek
+// completions. Inside any of them the host may:
+// - drop its last reference: the screen finishes the step under way, then
+//   goes and stops observing;
+// - call back in (play, pause, seek, stop, show or hide the overlay): the
+//   call takes effect at once, and the rest of the step works on the state
+//   it leaves;
+// - throw: the screen still finishes the step (a seek completes and calls its
+//   completion once, an item's end still pauses, stop() still empties the
+//   player), then the exception propagates to what triggered the hook: the
+//   host's call, the player's command, or the timer or notification firing.
 //
 // Diagnostics of the item's access and error logs go to the playback log
 // ("Velmora/Playback") at debug level, with the URI, the server address and
 // the session identifier written as "<private>".
 #pragma once
 
+#include <concepts>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quarnkit/media/player_overlay_controller.h"
@@ -39,8 +65,24 @@
 namespace quarn {
 
 class PlayerBaseViewController : public platform::ViewController {
+ protected:
+  /// The constructor's argument: subclasses pass it on, only make() has one.
+  class Key {
+    friend class PlayerBaseViewController;
+    Key() = default;
+  };
+
  public:
-  PlayerBaseViewController();
+  /// A screen of type `Screen` (this class or a subclass), built from `args`
+  /// after the key.
+  template <class Screen = PlayerBaseViewController, class... Args>
+  requires std::derived_from<Screen, PlayerBaseViewController>
+  static std::shared_ptr<Screen> make(Args&&... args) {
+    auto screen = std::make_shared<Screen>(Key(), std::forward<Args>(args)...);
+    screen->PlayerBaseViewController::didMake();
+    return screen;
+  }
+  explicit PlayerBaseViewController(Key key);
   ~PlayerBaseViewController() override;
 
   // Views, held weakly: the screen's view keeps them.
@@ -50,6 +92,8 @@ class PlayerBaseViewController : public platform::ViewController {
 
   [[nodiscard]] const std::shared_ptr<platform::MediaPlayer>& player() const { return player_; }
   /// Observes `player`, shows it on the video surface and applies looping.
+  /// A subclass may set it in its constructor: observing starts once make()
+  /// has the screen in its shared_ptr.
   void setPlayer(std::shared_ptr<platform::MediaPlayer> player);
 
   bool pauseWhenDisappear = true;
@@ -73,8 +117,7 @@ class PlayerBaseViewController : public platform::ViewController {
   double hideOverlayDelay = 3.0;
   std::function<void(platform::Size)> presentationSizeDidChange;
   bool tapToToggleOverlayVisibility = true;
-  std::shared_ptr<PlayerOverlayController> overlayController =
-      std::make_shared<PlayerOverlayController>();
+  std::shared_ptr<PlayerOverlayController> overlayController = PlayerOverlayController::make();
 
   [[nodiscard]] bool isPlaying() const { return isPlaying_; }
   [[nodiscard]] bool playAfterPreparing() const { return playAfterPreparing_; }
@@ -140,6 +183,12 @@ class PlayerBaseViewController : public platform::ViewController {
   virtual void setupLooping();
 
  private:
+  // Starts what needs the screen in its shared_ptr.
+  void didMake();
+  void observePlayer();
+  // Keeps the screen alive through a step that calls into the host (empty
+  // while a subclass constructor runs).
+  std::shared_ptr<ViewController> keepAlive() { return weak_from_this().lock(); }
   void observe(platform::MediaPlayerEvent event,
                const std::shared_ptr<platform::MediaPlayerItem>& item);
   void stopObservingPlayer();

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "quarnkit/core/log.h"
@@ -28,6 +29,7 @@ using platform::TimeControlStatus;
 
 class RecordingScreen : public PlayerBaseViewController {
  public:
+  using PlayerBaseViewController::PlayerBaseViewController;
   std::vector<bool> buffering;
   void bufferingStateDidChange(bool isBuffering) override { buffering.push_back(isBuffering); }
 };
@@ -54,11 +56,55 @@ class PlayerScreenTest : public ::testing::Test {
   std::shared_ptr<platform::SimulatedAudioSession> session =
       std::make_shared<platform::SimulatedAudioSession>();
   ScopedService<platform::AudioSession> installedSession{session};
-  std::shared_ptr<SimulatedPlayerItem> item = std::make_shared<SimulatedPlayerItem>(10.0);
+  std::shared_ptr<SimulatedPlayerItem> item = SimulatedPlayerItem::make(10.0);
   std::shared_ptr<SimulatedPlayer> player = SimulatedPlayer::make(item);
-  std::shared_ptr<RecordingScreen> screen = std::make_shared<RecordingScreen>();
+  std::shared_ptr<RecordingScreen> screen = PlayerBaseViewController::make<RecordingScreen>();
   std::shared_ptr<PlayerOverlayView> overlay;
 };
+
+// A host screen as hosts write one: it inherits the base's constructors.
+class HostScreen : public PlayerBaseViewController {
+ public:
+  using PlayerBaseViewController::PlayerBaseViewController;
+};
+
+// The player's observers and the overlay's timer find the screen through weak
+// references: neither the base nor a host's subclass can be built outside a
+// shared_ptr.
+template <class T>
+concept BuildableByValue = std::is_default_constructible_v<T> || requires {
+  T{{}};
+};
+
+TEST(PlayerScreenKindTest, ScreensAreMadeOnlyAsSharedObjects) {
+  EXPECT_FALSE(BuildableByValue<PlayerBaseViewController>);
+  EXPECT_FALSE(BuildableByValue<HostScreen>);
+  EXPECT_FALSE(std::is_copy_constructible_v<HostScreen>);
+}
+
+// A host screen that takes its player (and more) in its constructor.
+class PresetScreen : public PlayerBaseViewController {
+ public:
+  PresetScreen(Key key, std::shared_ptr<platform::MediaPlayer> player, bool looping)
+      : PlayerBaseViewController(key) {
+    setPlayer(std::move(player));
+    setLoopingEnabled(looping);
+  }
+};
+
+TEST_F(PlayerScreenTest, AScreenGivenItsPlayerInItsConstructorHearsIt) {
+  auto otherItem = SimulatedPlayerItem::make(4.0);
+  auto other = SimulatedPlayer::make(otherItem);
+  auto preset = PlayerBaseViewController::make<PresetScreen>(other, true);
+  EXPECT_EQ(other->actionAtItemEnd(), platform::ActionAtItemEnd::none);
+  preset->loadViewIfNeeded();
+  preset->play();  // not ready: it plays once the item is
+  otherItem->loadAll();
+  otherItem->becomeReady();
+  EXPECT_EQ(other->timeControlStatus(), TimeControlStatus::playing);
+  clock->advance(1);
+  EXPECT_EQ(preset->overlayView.lock()->timeLabel()->text, "0:01");
+}
 
 TEST_F(PlayerScreenTest, WhilePlayingTheOverlayHidesAfterTheLastUpdate) {
   ready();
@@ -117,6 +163,18 @@ TEST_F(PlayerScreenTest, TheBusyIndicatorSpinsWhileWaitingForData) {
   item->loadAll();
   EXPECT_FALSE(spinning());
   EXPECT_TRUE(overlay->playButton()->isHidden);
+}
+
+TEST_F(PlayerScreenTest, PausingStopsTheBusyIndicatorWhenThePlayerHasNothingToReport) {
+  // Asked to play an item that is not ready: the player itself stays paused,
+  // and the indicator spins over the empty buffer in its place.
+  screen->play();
+  screen->timeControlStatusDidChange();
+  ASSERT_TRUE(spinning());
+  ASSERT_TRUE(overlay->playButton()->isHidden);
+  screen->pause();  // no change of the player's to tell of
+  EXPECT_FALSE(spinning());
+  EXPECT_FALSE(overlay->playButton()->isHidden);
 }
 
 TEST_F(PlayerScreenTest, PlayingAtTheEndStartsAgainFromTheBeginning) {

@@ -3,14 +3,20 @@
 #include <utility>
 
 #include "quarnkit/core/hash.h"
+#include "quarnkit/platform/media/detail/first_error.h"
 #include "quarnkit/platform/runtime/clock.h"
 
 namespace quarn {
+
+std::shared_ptr<PlayerOverlayController> PlayerOverlayController::make() {
+  return std::make_shared<PlayerOverlayController>(Key());
+}
 
 PlayerOverlayController::~PlayerOverlayController() { cancelTimer(); }
 
 void PlayerOverlayController::setOverlayVisible(bool visible, double delay, bool autoreverse,
                                                 double autoreverseDelay) {
+  ++requests_;
   nextState_ = State{visible, autoreverse, autoreverseDelay};
   if (delay > 0) {
     if (!isSuspended_) scheduleTimer(delay);
@@ -22,19 +28,26 @@ void PlayerOverlayController::setOverlayVisible(bool visible, double delay, bool
 void PlayerOverlayController::flash(double duration) { setOverlayVisible(true, 0, true, duration); }
 
 void PlayerOverlayController::handleNextState(double delay) {
-  if (!nextState_) return;
-  const State state = *nextState_;
-  nextState_.reset();
-  isVisible_ = state.isVisible;
-  // A copy: the handler may replace itself.
-  if (auto handler = changeOverlayVisibleHandler) handler(state.isVisible);
-  if (!state.autoreverse) return;
-  nextState_ = State{!state.isVisible, false, 0};
-  if (delay > 0) {
-    scheduleTimer(delay);
-  } else {
-    handleNextState(0);
+  // The handler may drop the host's last reference to the controller.
+  const auto self = shared_from_this();
+  platform::detail::FirstError errors;
+  while (nextState_) {
+    const State state = *nextState_;
+    nextState_.reset();
+    isVisible_ = state.isVisible;
+    const auto request = requests_;
+    // A copy: the handler may replace itself. What it throws waits until the
+    // reversal below is in place.
+    if (auto handler = changeOverlayVisibleHandler) errors.run([&] { handler(state.isVisible); });
+    // A request made by the handler is newer than this state's reversal.
+    if (!state.autoreverse || requests_ != request) break;
+    nextState_ = State{!state.isVisible, false, 0};
+    if (delay > 0) {
+      scheduleTimer(delay);
+      break;
+    }
   }
+  errors.rethrow();
 }
 
 void PlayerOverlayController::cancelTimer() {

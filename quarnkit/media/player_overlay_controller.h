@@ -1,8 +1,10 @@
-// PlayerOverlayController: when a player's controls overlay shows and hides.
-// A visibility change can be delayed, suspended while the user interacts,
-// restarted, and can reverse itself after a while:
+// PlayerOverlayController (a shared object, made only by make(): its timer
+// reaches it through a weak reference; its State is a value): when a player's
+// controls overlay shows and hides. A visibility change can be delayed,
+// suspended while the user interacts, restarted, and can reverse itself after
+// a while:
 //
-//   auto overlay = std::make_shared<PlayerOverlayController>();
+//   auto overlay = PlayerOverlayController::make();
 //   overlay->changeOverlayVisibleHandler = [&](bool visible) { show(visible); };
 //   overlay->flash(2);                                    // show now, hide 2 s later
 //   overlay->setOverlayVisible(false, 3, false, 0);       // hide in 3 s
@@ -14,12 +16,21 @@
 // which always waits 3 seconds. Applying a state sets isVisible and calls
 // changeOverlayVisibleHandler; an autoreversing state leaves its opposite
 // pending, applied after the delay that applied it (at once when that is
-// not positive). A delay that is not a number counts as none. The timer holds
-// the controller weakly; the controller is made with make_shared and used on
-// the main context.
+// not positive). A delay that is not a number counts as none. Main context
+// only.
+//
+// Inside changeOverlayVisibleHandler the host may:
+// - drop its last reference: the change under way completes (an immediate
+//   reversal included), then the controller goes and its timer never fires;
+// - request again (flash, setOverlayVisible, suspend ...): the newer request
+//   supersedes the reversal of the state being applied;
+// - throw: the state stays applied and its reversal pending, then the
+//   exception propagates to the call that applied it (setOverlayVisible(),
+//   flash(), or the timer's firing for a delayed state).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,7 +41,13 @@ class Timer;
 
 namespace quarn {
 
-class PlayerOverlayController : public std::enable_shared_from_this<PlayerOverlayController> {
+class PlayerOverlayController final : public std::enable_shared_from_this<PlayerOverlayController> {
+  // Lets make() use std::make_shared while nobody else can construct one.
+  class Key {
+    friend class PlayerOverlayController;
+    Key() = default;
+  };
+
  public:
   struct State {
     bool isVisible = false;
@@ -41,7 +58,9 @@ class PlayerOverlayController : public std::enable_shared_from_this<PlayerOverla
   /// The delay resume() gives a pending state, seconds.
   static constexpr double kResumeDelay = 3.0;
 
-  PlayerOverlayController() = default;
+  /// A visible controller with nothing pending.
+  static std::shared_ptr<PlayerOverlayController> make();
+  explicit PlayerOverlayController(Key /*key*/) {}
   ~PlayerOverlayController();
   PlayerOverlayController(const PlayerOverlayController&) = delete;
   PlayerOverlayController& operator=(const PlayerOverlayController&) = delete;
@@ -76,6 +95,9 @@ class PlayerOverlayController : public std::enable_shared_from_this<PlayerOverla
   std::optional<State> nextState_;
   std::optional<double> timeInterval_;
   std::shared_ptr<platform::Timer> timer_;
+  // Counts the requests, so that applying a state can tell whether the
+  // handler made a newer one.
+  std::uint64_t requests_ = 0;
 };
 
 }  // namespace quarn

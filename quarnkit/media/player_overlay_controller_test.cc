@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <memory>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -25,7 +26,7 @@ class PlayerOverlayControllerTest : public ::testing::Test {
   }
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
   ScopedService<TimerScheduler> scheduler{clock};
-  std::shared_ptr<PlayerOverlayController> overlay = std::make_shared<PlayerOverlayController>();
+  std::shared_ptr<PlayerOverlayController> overlay = PlayerOverlayController::make();
   std::vector<bool> applied;
 };
 
@@ -117,6 +118,21 @@ TEST_F(PlayerOverlayControllerTest, AReleasedControllerIgnoresItsTimer) {
   clock->advance(2);
   EXPECT_TRUE(applied.empty());
   EXPECT_EQ(clock->pendingCount(), 0u);
+}
+
+// Whether anything outside the class can build a T by value, a key argument
+// brace-initialised included.
+template <class T>
+concept BuildableByValue = std::is_default_constructible_v<T> || requires {
+  T{{}};
+};
+
+// Its timer finds it through a weak reference, so a controller built outside
+// a shared_ptr would never apply a delayed state: there is no way to build one.
+TEST(PlayerOverlayControllerKindTest, MadeOnlyAsASharedObject) {
+  EXPECT_FALSE(BuildableByValue<PlayerOverlayController>);
+  EXPECT_FALSE(std::is_copy_constructible_v<PlayerOverlayController>);
+  EXPECT_FALSE(std::is_move_constructible_v<PlayerOverlayController>);
 }
 
 TEST(PlayerOverlayControllerStateTest, EqualAndHashedByValue) {

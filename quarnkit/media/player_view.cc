@@ -4,8 +4,12 @@
 
 namespace quarn {
 
+std::shared_ptr<PlayerView> PlayerView::make(platform::Rect frame) {
+  return std::make_shared<PlayerView>(Key(), frame);
+}
+
 std::shared_ptr<PlayerOverlayView> PlayerOverlayView::make(platform::Rect frame) {
-  auto overlay = std::make_shared<PlayerOverlayView>(frame);
+  auto overlay = std::make_shared<PlayerOverlayView>(Key(), frame);
   overlay->controlsView_->frame = {{}, frame.size};
   const std::vector<std::shared_ptr<View>> controls{overlay->playButton_, overlay->muteButton_,
                                                     overlay->seekBar_, overlay->timeLabel_,

@@ -1,11 +1,15 @@
-// PlayerView and PlayerOverlayView: the video surface of a player screen and
-// the controls drawn over it.
+// PlayerView and PlayerOverlayView (shared objects, like every view: made
+// only by make()): the video surface of a player screen and the controls
+// drawn over it.
 //
 // The surface shows whatever player is attached to it (none while the
 // application is in the background). The overlay holds a controls view (play
 // and mute buttons, the seek bar, the time and duration labels), which inline
 // screens toggle alone, and a busy indicator that spins while playback
 // waits for data.
+//
+//   auto overlay = PlayerOverlayView::make({{0, 0}, {320, 180}});
+//   overlay->busyIndicator()->startAnimating();
 #pragma once
 
 #include <memory>
@@ -20,9 +24,16 @@ namespace quarn {
 /// How a video fills its surface.
 enum class ContentMode { scaleToFill, scaleAspectFit, scaleAspectFill };
 
-class PlayerView : public platform::View {
+class PlayerView final : public platform::View {
+  // Lets make() use std::make_shared while nobody else can construct one.
+  class Key {
+    friend class PlayerView;
+    Key() = default;
+  };
+
  public:
-  using View::View;
+  static std::shared_ptr<PlayerView> make(platform::Rect frame = {});
+  PlayerView(Key /*key*/, platform::Rect initialFrame) : View(initialFrame) {}
 
   ContentMode contentMode = ContentMode::scaleAspectFit;
   [[nodiscard]] const std::shared_ptr<platform::MediaPlayer>& player() const { return player_; }
@@ -32,7 +43,12 @@ class PlayerView : public platform::View {
   std::shared_ptr<platform::MediaPlayer> player_;
 };
 
-class PlayerOverlayView : public platform::View {
+class PlayerOverlayView final : public platform::View {
+  class Key {
+    friend class PlayerOverlayView;
+    Key() = default;
+  };
+
  public:
   class Button : public View {
    public:
@@ -54,7 +70,7 @@ class PlayerOverlayView : public platform::View {
 
   /// An overlay with its controls in place.
   static std::shared_ptr<PlayerOverlayView> make(platform::Rect frame = {});
-  using View::View;
+  PlayerOverlayView(Key /*key*/, platform::Rect initialFrame) : View(initialFrame) {}
 
   [[nodiscard]] const std::shared_ptr<View>& controlsView() const { return controlsView_; }
   [[nodiscard]] const std::shared_ptr<Button>& playButton() const { return playButton_; }

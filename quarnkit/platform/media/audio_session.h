@@ -1,6 +1,8 @@
-// AudioSession: the application's audio session, which a player sets up
-// before it plays. Either call may be refused: it then throws the platform's
-// error (std::system_error here).
+// AudioSession (a unique object: not copyable; the current one is installed
+// and read through a shared_ptr, as every platform service is): the
+// application's audio session, which a player sets up before it plays.
+// Either call may be refused: it then throws the platform's error
+// (std::system_error here).
 //
 // The default is a SimulatedAudioSession that accepts everything; a test
 // installs one that refuses:
@@ -23,7 +25,10 @@ class AudioSession {
  public:
   enum class Category { ambient, soloAmbient, playback };
 
+  AudioSession() = default;
   virtual ~AudioSession() = default;
+  AudioSession(const AudioSession&) = delete;
+  AudioSession& operator=(const AudioSession&) = delete;
   virtual void setCategory(Category category) const = 0;
   virtual void setActive(bool active) const = 0;
 

@@ -1,7 +1,8 @@
-// MediaPlayer and MediaPlayerItem: what the library needs of the platform's
-// media player: playback state and waiting reasons, the item's status,
-// duration, current time and buffer, access and error logs, rate, seeking
-// and what happens at the item's end.
+// MediaPlayer and MediaPlayerItem (interfaces of shared objects, held by
+// shared_ptr and never copied; the log events are values): what the library
+// needs of the platform's media player: playback state and waiting reasons,
+// the item's status, duration, current time and buffer, access and error
+// logs, rate, seeking and what happens at the item's end.
 //
 // Observers receive every change as a MediaPlayerEvent, on the main context:
 //
@@ -12,6 +13,11 @@
 //
 // SimulatedPlayer (simulated_player.h) implements the interface on the
 // injectable clock, for tests and for hosts without a media stack.
+//
+// Every observer hears every event, even when an earlier one throws; the
+// first exception then propagates to the command that caused the event. An
+// observer may drop the last reference to the player: an implementation
+// keeps itself alive while it notifies.
 #pragma once
 
 #include <cstdint>
@@ -68,7 +74,11 @@ struct MediaErrorLogEvent {
 
 class MediaPlayerItem {
  public:
+  MediaPlayerItem() = default;
   virtual ~MediaPlayerItem() = default;
+  MediaPlayerItem(const MediaPlayerItem&) = delete;
+  MediaPlayerItem& operator=(const MediaPlayerItem&) = delete;
+
   [[nodiscard]] virtual MediaStatus status() const = 0;
   /// Why the item failed, once it has.
   [[nodiscard]] virtual std::optional<std::string> error() const = 0;
@@ -142,8 +152,10 @@ class MediaPlayer {
   virtual ObserverID addPeriodicTimeObserver(double interval, TimeObserver observer) = 0;
 
  protected:
-  /// Calls the observers (those added or removed meanwhile are not called).
-  void notify(MediaPlayerEvent event, const std::shared_ptr<MediaPlayerItem>& item);
+  /// Calls the observers (those added or removed meanwhile are not called),
+  /// every one even when an earlier one throws; then rethrows the first
+  /// exception.
+  void notify(MediaPlayerEvent event, std::shared_ptr<MediaPlayerItem> item);
   ObserverID nextObserverID() { return ++lastObserverID_; }
   /// For implementations keeping observers of their own.
   virtual void removeOwnObserver(ObserverID) {}

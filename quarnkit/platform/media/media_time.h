@@ -1,6 +1,6 @@
-// MediaTime and MediaTimeRange: positions and spans of media as exact
-// rational times (value / timescale seconds) with flags and an epoch, the
-// way the media player stand-in and stored playback data express them.
+// MediaTime and MediaTimeRange (values): positions and spans of media as
+// exact rational times (value / timescale seconds) with flags and an epoch,
+// the way the media player stand-in and stored playback data express them.
 //
 //   auto start = platform::MediaTime::make(3, 2);           // 1.5 s
 //   auto range = platform::MediaTimeRange{start, platform::MediaTime::make(2, 1)};

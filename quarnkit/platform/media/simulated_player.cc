@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "quarnkit/core/error.h"
+#include "quarnkit/platform/media/detail/first_error.h"
 #include "quarnkit/platform/runtime/clock.h"
 
 namespace quarn::platform {
@@ -24,7 +25,11 @@ std::optional<double> usableDuration(std::optional<double> duration) {
 // ---------------------------------------------------------------------------
 // Item
 
-SimulatedPlayerItem::SimulatedPlayerItem(std::optional<double> duration)
+std::shared_ptr<SimulatedPlayerItem> SimulatedPlayerItem::make(std::optional<double> duration) {
+  return std::make_shared<SimulatedPlayerItem>(Key(), duration);
+}
+
+SimulatedPlayerItem::SimulatedPlayerItem(Key /*key*/, std::optional<double> duration)
     : duration_(usableDuration(duration)) {}
 
 double SimulatedPlayerItem::currentTime() const {
@@ -44,6 +49,7 @@ bool SimulatedPlayerItem::isPlaybackLikelyToKeepUp() const {
 
 template <class F>
 void SimulatedPlayerItem::change(F&& apply, std::optional<MediaPlayerEvent> event) {
+  // Held strongly: an observer may drop every other reference to the player.
   auto player = player_.lock();
   if (!player) {
     apply();
@@ -51,8 +57,10 @@ void SimulatedPlayerItem::change(F&& apply, std::optional<MediaPlayerEvent> even
   }
   player->settle();  // the time up to now counts under the old state
   apply();
-  player->update();
-  if (event) player->notify(*event, player->item_);
+  detail::FirstError errors;
+  player->update(errors);
+  if (event) player->post(errors, *event);
+  errors.rethrow();
 }
 
 void SimulatedPlayerItem::becomeReady() {
@@ -98,14 +106,16 @@ void SimulatedPlayerItem::addErrorLogEvent(MediaErrorLogEvent event) {
 // Player
 
 std::shared_ptr<SimulatedPlayer> SimulatedPlayer::make(std::shared_ptr<SimulatedPlayerItem> item) {
-  auto player = std::make_shared<SimulatedPlayer>(Passkey{});
+  auto player = std::make_shared<SimulatedPlayer>(Key());
   if (item) player->replaceCurrentItem(std::move(item));
   return player;
 }
 
 SimulatedPlayer::~SimulatedPlayer() {
   if (limitTimer_) limitTimer_->invalidate();
-  for (auto& entry : timeObservers_) entry.timer->invalidate();
+  for (auto& entry : timeObservers_) {
+    if (entry.timer) entry.timer->invalidate();
+  }
 }
 
 MediaStatus SimulatedPlayer::status() const {
@@ -133,7 +143,11 @@ void SimulatedPlayer::settle() {
   anchor_ = now();
 }
 
-void SimulatedPlayer::update() {
+void SimulatedPlayer::post(detail::FirstError& errors, MediaPlayerEvent event) {
+  errors.run([&] { notify(event, item_); });
+}
+
+void SimulatedPlayer::update(detail::FirstError& errors) {
   const TimeControlStatus oldStatus = status_;
   const std::optional<std::string> oldReason = reason_;
   std::optional<std::string_view> reason;
@@ -183,9 +197,9 @@ void SimulatedPlayer::update() {
   lastBuffer_ = buffer;
   // Posted last, so that observers see the state complete.
   if (status_ != oldStatus || reason_ != oldReason) {
-    notify(MediaPlayerEvent::timeControlStatusDidChange, item_);
+    post(errors, MediaPlayerEvent::timeControlStatusDidChange);
   }
-  if (bufferChanged) notify(MediaPlayerEvent::itemBufferDidChange, item_);
+  if (bufferChanged) post(errors, MediaPlayerEvent::itemBufferDidChange);
 }
 
 void SimulatedPlayer::reachedLimit() {
@@ -194,24 +208,28 @@ void SimulatedPlayer::reachedLimit() {
   // Exactly at the limit: the timer fires at a whole nanosecond.
   item_->time_ = limit();
   anchor_ = now();
+  detail::FirstError errors;
   if (!atEnd()) {  // a stall at the end of what is loaded
     waitingToKeepUp_ = true;
-    update();
+    update(errors);
+    errors.rethrow();
     return;
   }
   const auto item = item_;
   if (actionAtItemEnd_ != ActionAtItemEnd::none) {
     rate_ = 0;
-    update();
-    notify(MediaPlayerEvent::rateDidChange, item);
+    update(errors);
+    errors.run([&] { notify(MediaPlayerEvent::rateDidChange, item); });
   } else {
-    update();
+    update(errors);
   }
-  notify(MediaPlayerEvent::itemDidPlayToEndTime, item);
+  errors.run([&] { notify(MediaPlayerEvent::itemDidPlayToEndTime, item); });
+  errors.rethrow();
 }
 
 void SimulatedPlayer::playToEnd() {
   if (!item_ || !item_->duration_) return;
+  const auto self = shared_from_this();  // observers may drop the host's references
   settle();
   item_->loaded_ = std::max(item_->loaded_, *item_->duration_);
   item_->time_ = *item_->duration_;
@@ -220,18 +238,23 @@ void SimulatedPlayer::playToEnd() {
     moving_ = true;
     reachedLimit();
   } else {
-    update();
-    notify(MediaPlayerEvent::itemDidPlayToEndTime, item_);
+    detail::FirstError errors;
+    update(errors);
+    post(errors, MediaPlayerEvent::itemDidPlayToEndTime);
+    errors.rethrow();
   }
 }
 
 void SimulatedPlayer::changeRate(double rate, bool waitToKeepUp) {
+  const auto self = shared_from_this();
   settle();
   const double old = rate_;
   rate_ = rate > 0 && std::isfinite(rate) ? rate : 0.0;
   waitingToKeepUp_ = waitToKeepUp && status_ != TimeControlStatus::playing;
-  update();
-  if (rate_ != old) notify(MediaPlayerEvent::rateDidChange, item_);
+  detail::FirstError errors;
+  update(errors);
+  if (rate_ != old) post(errors, MediaPlayerEvent::rateDidChange);
+  errors.rethrow();
 }
 
 void SimulatedPlayer::setRate(double rate) { changeRate(rate, true); }
@@ -243,26 +266,37 @@ void SimulatedPlayer::seek(double time, std::function<void(bool finished)> compl
     if (completion) completion(false);
     return;
   }
+  const auto self = shared_from_this();
   settle();
   double target = std::max(time, 0.0);
   if (item_->duration_) target = std::min(target, *item_->duration_);
   item_->time_ = target;
-  update();
-  if (completion) completion(true);
+  // The seek has finished whatever the observers throw.
+  detail::FirstError errors;
+  update(errors);
+  if (completion) errors.run([&] { completion(true); });
+  errors.rethrow();
 }
 
 void SimulatedPlayer::setActionAtItemEnd(ActionAtItemEnd action) {
+  const auto self = shared_from_this();
   settle();
   actionAtItemEnd_ = action;
-  update();
+  detail::FirstError errors;
+  update(errors);
+  errors.rethrow();
 }
 
 void SimulatedPlayer::replaceCurrentItem(std::shared_ptr<MediaPlayerItem> item) {
   auto simulated = std::dynamic_pointer_cast<SimulatedPlayerItem>(item);
   if (item && !simulated) fatalError("SimulatedPlayer plays SimulatedPlayerItem only");
   if (simulated == item_) return;
+  const auto self = shared_from_this();
+  detail::FirstError errors;
   if (simulated) {
-    if (auto other = simulated->player_.lock()) other->replaceCurrentItem(nullptr);
+    if (auto other = simulated->player_.lock()) {
+      errors.run([&] { other->replaceCurrentItem(nullptr); });
+    }
   }
   settle();
   if (item_) item_->player_.reset();
@@ -273,31 +307,44 @@ void SimulatedPlayer::replaceCurrentItem(std::shared_ptr<MediaPlayerItem> item) 
                    item_->isEmptyAt(item_->time_)};
   }
   waitingToKeepUp_ = rate_ > 0;
-  update();
-  notify(MediaPlayerEvent::currentItemDidChange, item_);
+  update(errors);
+  post(errors, MediaPlayerEvent::currentItemDidChange);
+  errors.rethrow();
 }
 
 MediaPlayer::ObserverID SimulatedPlayer::addPeriodicTimeObserver(double interval,
                                                                  TimeObserver observer) {
   const ObserverID id = nextObserverID();
-  std::weak_ptr<SimulatedPlayer> weak = weak_from_this();
   // An interval that is not a positive number observes nothing.
   if (!(interval > 0) || !std::isfinite(interval)) return id;
-  auto call = std::make_shared<TimeObserver>(std::move(observer));
-  auto timer = TimerScheduler::current()->scheduleTimer(interval, true, [weak, call](Timer&) {
-    auto self = weak.lock();
-    if (self && self->status_ == TimeControlStatus::playing && *call) {
-      (*call)(self->liveTime());
-    }
-  });
-  timeObservers_.push_back({id, std::move(timer)});
+  timeObservers_.push_back({id, nullptr});
+  armTimeObserver(id, interval, std::make_shared<TimeObserver>(std::move(observer)));
   return id;
+}
+
+bool SimulatedPlayer::armTimeObserver(ObserverID id, double interval,
+                                      std::shared_ptr<TimeObserver> observer) {
+  auto entry = std::find_if(timeObservers_.begin(), timeObservers_.end(),
+                            [id](const TimeObserverEntry& e) { return e.id == id; });
+  if (entry == timeObservers_.end()) return false;
+  // A one-shot timer per period, the next armed before the observer is
+  // called: an observer that throws is still called at the next period.
+  std::weak_ptr<SimulatedPlayer> weak = weak_from_this();
+  entry->timer = TimerScheduler::current()->scheduleTimer(
+      interval, false, [weak, id, interval, observer](Timer&) {
+        auto self = weak.lock();
+        if (!self || !self->armTimeObserver(id, interval, observer)) return;
+        if (self->status_ == TimeControlStatus::playing && *observer) {
+          (*observer)(self->liveTime());
+        }
+      });
+  return true;
 }
 
 void SimulatedPlayer::removeOwnObserver(ObserverID id) {
   std::erase_if(timeObservers_, [id](const TimeObserverEntry& e) {
     if (e.id != id) return false;
-    e.timer->invalidate();
+    if (e.timer) e.timer->invalidate();
     return true;
   });
 }

@@ -1,9 +1,10 @@
-// SimulatedPlayer and SimulatedPlayerItem: a media player without a media
-// stack, driven by the injectable clock and timer scheduler. It buffers,
+// SimulatedPlayer and SimulatedPlayerItem (shared objects, made only by
+// make()): a media player without a media stack, driven by the injectable
+// clock and timer scheduler. It buffers,
 // plays, stalls and ends on command, so that tests (and hosts without a
 // player) see the states a real player goes through:
 //
-//   auto item = std::make_shared<SimulatedPlayerItem>(10.0);   // 10 s long
+//   auto item = SimulatedPlayerItem::make(10.0);   // 10 s long
 //   auto player = SimulatedPlayer::make(item);
 //   player->play();            // waiting: the item is not ready yet
 //   item->becomeReady();
@@ -28,6 +29,12 @@
 // - rates that are not positive finite numbers pause; an item that fails
 //   pauses the player.
 // The player's status is its item's (unknown without one). Main context only.
+//
+// The player's timers reach it through weak references, and an item refers
+// back to the player playing it, hence make(). A command keeps the player alive while its observers
+// hear of it, and every observer hears every event before an observer's exception propagates to the
+// command (for a timer's event, out of the timer's firing). A periodic time observer that throws is
+// still called at its next period.
 #pragma once
 
 #include <memory>
@@ -41,12 +48,22 @@ namespace quarn::platform {
 
 class SimulatedPlayer;
 class Timer;
+namespace detail {
+class FirstError;
+}
 
 class SimulatedPlayerItem final : public MediaPlayerItem {
+  // Lets make() use std::make_shared while nobody else can construct one.
+  class Key {
+    friend class SimulatedPlayerItem;
+    Key() = default;
+  };
+
  public:
   /// An item `duration` seconds long (absent or not a finite number: a
   /// stream without an end; negative: 0), not ready, with nothing loaded.
-  explicit SimulatedPlayerItem(std::optional<double> duration);
+  static std::shared_ptr<SimulatedPlayerItem> make(std::optional<double> duration);
+  SimulatedPlayerItem(Key /*key*/, std::optional<double> duration);
 
   [[nodiscard]] MediaStatus status() const override { return status_; }
   [[nodiscard]] std::optional<std::string> error() const override { return error_; }
@@ -96,11 +113,14 @@ class SimulatedPlayerItem final : public MediaPlayerItem {
 
 class SimulatedPlayer final : public MediaPlayer,
                               public std::enable_shared_from_this<SimulatedPlayer> {
-  struct Passkey {};
+  class Key {
+    friend class SimulatedPlayer;
+    Key() = default;
+  };
 
  public:
   static std::shared_ptr<SimulatedPlayer> make(std::shared_ptr<SimulatedPlayerItem> item = nullptr);
-  explicit SimulatedPlayer(Passkey) {}
+  explicit SimulatedPlayer(Key /*key*/) {}
   ~SimulatedPlayer() override;
 
   [[nodiscard]] std::shared_ptr<MediaPlayerItem> currentItem() const override { return item_; }
@@ -132,7 +152,7 @@ class SimulatedPlayer final : public MediaPlayer,
   friend class SimulatedPlayerItem;
   struct TimeObserverEntry {
     ObserverID id;
-    std::shared_ptr<Timer> timer;
+    std::shared_ptr<Timer> timer;  // the next period's
   };
 
   void removeOwnObserver(ObserverID id) override;
@@ -144,8 +164,12 @@ class SimulatedPlayer final : public MediaPlayer,
   // Brings the item's time up to now.
   void settle();
   // Decides the playback state from the rest, re-arms the timer and posts
-  // what changed.
-  void update();
+  // what changed, keeping what the observers throw in `errors`.
+  void update(detail::FirstError& errors);
+  // Posts `event` of the current item, keeping what the observers throw.
+  void post(detail::FirstError& errors, MediaPlayerEvent event);
+  // Schedules the next period of a time observer; false once it is removed.
+  bool armTimeObserver(ObserverID id, double interval, std::shared_ptr<TimeObserver> observer);
   void reachedLimit();
   void changeRate(double rate, bool waitToKeepUp);
 

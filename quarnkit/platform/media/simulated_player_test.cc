@@ -38,7 +38,7 @@ class SimulatedPlayerTest : public ::testing::Test {
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
   ScopedService<Clock> installedClock{clock};
   ScopedService<TimerScheduler> installedScheduler{clock};
-  std::shared_ptr<SimulatedPlayerItem> item = std::make_shared<SimulatedPlayerItem>(10.0);
+  std::shared_ptr<SimulatedPlayerItem> item = SimulatedPlayerItem::make(10.0);
   std::shared_ptr<SimulatedPlayer> player = SimulatedPlayer::make(item);
   std::vector<Event> events;
 };
@@ -158,7 +158,7 @@ TEST_F(SimulatedPlayerTest, FailuresAndMissingItems) {
 }
 
 TEST_F(SimulatedPlayerTest, StreamsWithoutAnEnd) {
-  auto stream = std::make_shared<SimulatedPlayerItem>(std::nullopt);
+  auto stream = SimulatedPlayerItem::make(std::nullopt);
   player->replaceCurrentItem(stream);
   EXPECT_EQ(item->currentTime(), 0);  // the old item stays where it was
   stream->becomeReady();

@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(player_controllers DEPS QuarnKit::media)
