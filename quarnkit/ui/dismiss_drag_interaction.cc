@@ -23,7 +23,7 @@ void DismissDragInteraction::willMove(const std::shared_ptr<View>& view) {
 void DismissDragInteraction::didMove(const std::shared_ptr<View>& view) {
   view_ = view;
   if (!view) return;
-  auto recognizer = std::make_shared<PanGestureRecognizer>();
+  auto recognizer = PanGestureRecognizer::make();
   std::weak_ptr<DismissDragInteraction> weak = weak_from_this();
   recognizer->addTarget(shared_from_this(), [weak](GestureRecognizer& g) {
     if (auto self = weak.lock()) {
