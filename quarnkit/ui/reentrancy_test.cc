@@ -1,6 +1,6 @@
 // What the user-interface components' callbacks into the host allow: for each
 // one, the host dropping the object from inside it, calling back into the
-// object, and throwing out of it.
+// object, and throwing out of it. Time is the manual clock's.
 #include "quarnkit/testing/reentrancy.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +8,14 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <type_traits>
 #include <vector>
 
+#include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/clock.h"
 #include "quarnkit/platform/ui/view_controller.h"
+#include "quarnkit/ui/activity_indicator_manager.h"
 #include "quarnkit/ui/dismiss_drag_interaction.h"
 
 namespace quarn {
@@ -25,9 +29,11 @@ using platform::Window;
 using quarn::testing::HostAction;
 using quarn::testing::runReentrancyTable;
 
-// The kind hosts rely on: the interaction comes only from make().
+// The kinds hosts rely on: the interaction comes only from make(), and the
+// adapter, which wraps one view, is not copied.
 static_assert(!std::is_constructible_v<DismissDragInteraction,
                                        std::shared_ptr<DismissDragInteractionDelegate>>);
+static_assert(!std::is_copy_constructible_v<ActivityIndicatorViewAdapter>);
 
 struct HostError : std::runtime_error {
   HostError() : std::runtime_error("host") {}
@@ -130,6 +136,141 @@ TEST(DismissDragInteractionReentrancyTest, EveryCallbackAndAction) {
          s.pan->endTouch({100, 240});
          EXPECT_TRUE(s.restored());
          EXPECT_FALSE(s.dismissed());
+       }},
+  });
+}
+
+// Records what the manager tells it and runs `hook` inside each call.
+struct HookedIndicator final : ActivityIndicatorProtocol {
+  [[nodiscard]] bool isAnimating() const override { return animating; }
+  void startAnimating() override {
+    animating = true;
+    calls.emplace_back("start");
+    if (hook) hook(true);
+  }
+  void stopAnimating() override {
+    animating = false;
+    calls.emplace_back("stop");
+    if (hook) hook(false);
+  }
+  bool animating = false;
+  std::vector<std::string> calls;
+  std::function<void(bool)> hook;
+};
+
+// A manager on the manual clock with one activity counted: it shows after
+// advance(1.0) and, once the count is back to 0, hides 0.2 s later.
+struct ShownManager {
+  std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
+  platform::ScopedService<platform::Clock> installedClock{clock};
+  platform::ScopedService<platform::TimerScheduler> installedScheduler{clock};
+  std::shared_ptr<HookedIndicator> indicator = std::make_shared<HookedIndicator>();
+  std::unique_ptr<ActivityIndicatorManager> manager =
+      std::make_unique<ActivityIndicatorManager>(indicator, nullptr);
+  std::vector<bool> told;
+  std::function<void(bool)> hook;
+
+  ShownManager() {
+    manager->setNetworkActivityIndicatorVisibilityChanged([this](bool shown) {
+      told.push_back(shown);
+      if (hook) hook(shown);
+    });
+    manager->incrementActivityCount();
+  }
+  ~ShownManager() { drainMainContext(); }
+  ShownManager(const ShownManager&) = delete;
+  ShownManager& operator=(const ShownManager&) = delete;
+};
+
+using Calls = std::vector<std::string>;
+using Told = std::vector<bool>;
+
+TEST(ActivityIndicatorManagerReentrancyTest, EveryCallbackAndAction) {
+  runReentrancyTable({
+      {"visibility callback", HostAction::release,
+       "dropping the manager from the callback stops everything: no timer stays, nothing is "
+       "told afterwards",
+       [] {
+         ShownManager m;
+         m.hook = [&](bool) { m.manager.reset(); };
+         m.clock->advance(1.0);
+         EXPECT_EQ(m.manager, nullptr);
+         EXPECT_EQ(m.clock->pendingCount(), 0u);
+         m.clock->advance(5.0);
+         EXPECT_EQ(m.indicator->calls, Calls{"start"});
+         EXPECT_EQ(m.told, Told{true});
+       }},
+      {"visibility callback", HostAction::reenter,
+       "ending the activity from the show's callback hides the indicator after the completion "
+       "delay",
+       [] {
+         ShownManager m;
+         m.hook = [&](bool shown) {
+           if (shown) m.manager->decrementActivityCount();
+         };
+         m.clock->advance(1.0);
+         EXPECT_EQ(m.manager->activityIndicatorState(), ActivityIndicatorState::delayingCompletion);
+         m.clock->advance(0.2);
+         EXPECT_EQ(m.indicator->calls, (Calls{"start", "stop"}));
+         EXPECT_EQ(m.told, (Told{true, false}));
+       }},
+      {"visibility callback", HostAction::raise,
+       "the exception leaves whatever runs the main context (here the clock's advance); the "
+       "indicator is shown, and the manager still hides it and says so later",
+       [] {
+         ShownManager m;
+         m.hook = [&](bool shown) {
+           if (shown) throw HostError();
+         };
+         EXPECT_THROW(m.clock->advance(1.0), HostError);
+         EXPECT_EQ(m.indicator->calls, Calls{"start"});
+         EXPECT_TRUE(m.manager->isNetworkActivityIndicatorVisible());
+         m.manager->decrementActivityCount();
+         m.clock->advance(0.2);
+         EXPECT_EQ(m.indicator->calls, (Calls{"start", "stop"}));
+         EXPECT_EQ(m.told, (Told{true, false}));
+       }},
+
+      {"indicator", HostAction::release,
+       "dropping the manager from startAnimating: the indicator is started but the callback is "
+       "not told, since the manager is gone",
+       [] {
+         ShownManager m;
+         m.indicator->hook = [&](bool) { m.manager.reset(); };
+         m.clock->advance(1.0);
+         EXPECT_EQ(m.manager, nullptr);
+         EXPECT_EQ(m.indicator->calls, Calls{"start"});
+         EXPECT_TRUE(m.told.empty());
+         EXPECT_EQ(m.clock->pendingCount(), 0u);
+       }},
+      {"indicator", HostAction::reenter,
+       "swapping the indicator from startAnimating: this show finishes on the old one (and is "
+       "told), the hide goes to the new one",
+       [] {
+         ShownManager m;
+         auto next = std::make_shared<HookedIndicator>();
+         m.indicator->hook = [&](bool) { m.manager->setActivityIndicatorView(next); };
+         m.clock->advance(1.0);
+         m.manager->decrementActivityCount();
+         m.clock->advance(0.2);
+         EXPECT_EQ(m.indicator->calls, Calls{"start"});
+         EXPECT_EQ(next->calls, Calls{"stop"});
+         EXPECT_EQ(m.told, (Told{true, false}));
+       }},
+      {"indicator", HostAction::raise,
+       "the callback is still told, then the indicator's exception leaves whatever runs the "
+       "main context; the hide reaches both later",
+       [] {
+         ShownManager m;
+         m.indicator->hook = [&](bool shown) {
+           if (shown) throw HostError();
+         };
+         EXPECT_THROW(m.clock->advance(1.0), HostError);
+         EXPECT_EQ(m.told, Told{true});
+         m.manager->decrementActivityCount();
+         m.clock->advance(0.2);
+         EXPECT_EQ(m.indicator->calls, (Calls{"start", "stop"}));
+         EXPECT_EQ(m.told, (Told{true, false}));
        }},
   });
 }
