@@ -193,9 +193,9 @@ class Scene {
     if (!watching_) return;
     if (drag_ && drag_->isDragging()) start_ = drag_->initialScrollViewCenter;
     if (presentedAtStart_ && !home_->presentedViewController()) dismissedDuring_ = true;
-    const bool over =
-        !drag_ || (state() == GestureRecognizer::State::possible && !drag_->isDragging());
-    if (!over) return;
+    if (drag_ && state() != GestureRecognizer::State::possible) return;
+    // The gesture is over: so must the drag be.
+    if (drag_ && drag_->isDragging()) __builtin_trap();
     watching_ = false;
     if (std::exchange(dismissedDuring_, false)) return;
     for (const auto& r : resting_) {

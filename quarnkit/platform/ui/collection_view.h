@@ -18,8 +18,9 @@
 // source that changes the content while it makes a cell (applies a snapshot,
 // reloads) still hands the cell out, but the view neither keeps it nor tells
 // the delegate it displays: the position may hold another item now. An
-// exception from the data source or the delegate leaves the call; nothing is
-// realised for it, and the next request asks again.
+// exception from the data source leaves the call with nothing realised (the
+// next request asks again); one from the delegate leaves it after the cell
+// was kept.
 #pragma once
 
 #include <cstddef>
