@@ -141,22 +141,33 @@ struct ActivityIndicatorManager::State : std::enable_shared_from_this<State> {
   }
 
   // Posted in the order of the changes; runs on the main context, outside
-  // the lock. Once the manager is gone only a hide still reaches the
-  // indicator: the host's callback may point into what it tore down.
+  // the lock, on copies of the indicator and the callback (either may
+  // replace them). Once the manager is gone only a hide still reaches the
+  // indicator, and the callback is not told, also when the indicator's own
+  // call destroyed the manager: the callback may point into what the host
+  // tore down. A throwing indicator does not keep the callback from being
+  // told.
   void setVisible(bool shown) {
     if (shown == visible) return;
     visible = shown;
     postToMain([weak = weak_from_this(), indicator = view, callback = visibilityChanged, shown] {
-      const bool managerAlive = !weak.expired();
-      if (!managerAlive && shown) return;
+      if (weak.expired() && shown) return;
+      const auto tell = [&] {
+        if (callback && !weak.expired()) callback(shown);
+      };
       if (indicator) {
-        if (shown) {
-          indicator->startAnimating();
-        } else {
-          indicator->stopAnimating();
+        try {
+          if (shown) {
+            indicator->startAnimating();
+          } else {
+            indicator->stopAnimating();
+          }
+        } catch (...) {
+          tell();
+          throw;
         }
       }
-      if (callback && managerAlive) callback(shown);
+      tell();
     });
   }
 

@@ -24,6 +24,16 @@
 // released, in the order the visibility changed. Once the manager is
 // destroyed the callback is no longer called, and the indicator is only
 // still told to stop.
+//
+// A unique object: neither copied nor moved (its timers and observers reach
+// a state it shares with them, never the manager itself). Inside the
+// indicator's calls and the callback the host may destroy the manager (a
+// destroyed manager tells the callback nothing more, even about the change
+// under way when the indicator destroyed it), and may call any of its
+// members (count, request, indicator, callback, delays); a change it causes
+// is delivered after the current one. An exception from either leaves
+// whatever runs the main context (the indicator's after the callback was
+// still told); the manager keeps working.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,9 @@
 //   auto indicator = std::make_shared<ActivityIndicatorViewAdapter>(spinner);
 //   ActivityIndicatorManager manager(indicator, request);
 //
-// The manager calls these on the main context only.
+// The manager calls these on the main context only. The adapter is a unique
+// object (not copied: copies would share the one view), usually held by
+// shared_ptr as the manager's indicator.
 #pragma once
 
 #include <memory>
@@ -29,6 +31,8 @@ class ActivityIndicatorViewAdapter final : public ActivityIndicatorProtocol {
  public:
   explicit ActivityIndicatorViewAdapter(std::shared_ptr<platform::ActivityIndicatorView> view)
       : view_(std::move(view)) {}
+  ActivityIndicatorViewAdapter(const ActivityIndicatorViewAdapter&) = delete;
+  ActivityIndicatorViewAdapter& operator=(const ActivityIndicatorViewAdapter&) = delete;
 
   [[nodiscard]] const std::shared_ptr<platform::ActivityIndicatorView>& view() const {
     return view_;

@@ -54,7 +54,7 @@ class DismissDragInteractionTest : public ::testing::Test {
   std::shared_ptr<View> content = std::make_shared<View>(Rect{{0, 100}, {320, 200}});
   std::shared_ptr<View> caption = std::make_shared<View>(Rect{{20, 400}, {100, 20}});
   std::shared_ptr<Moving> moving = std::make_shared<Moving>();
-  std::shared_ptr<DismissDragInteraction> drag = std::make_shared<DismissDragInteraction>(moving);
+  std::shared_ptr<DismissDragInteraction> drag = DismissDragInteraction::make(moving);
 };
 
 TEST_F(DismissDragInteractionTest, InstallsAndRemovesItsPanRecognizer) {
@@ -118,6 +118,64 @@ TEST_F(DismissDragInteractionTest, CancellingDecidesLikeLifting) {
   EXPECT_TRUE(dismissed());
 }
 
+// Whatever changes between the touch and the lift, the views end either with
+// the screen dismissed or back in place at full opacity.
+TEST_F(DismissDragInteractionTest, EveryDragEndsDismissedOrSprungBack) {
+  auto pan = drag->gestureRegognizer();
+  auto restored = [&] {
+    EXPECT_FALSE(dismissed());
+    EXPECT_EQ(content->alpha(), 1);
+    EXPECT_EQ(content->center(), (Point{160, 200}));
+    EXPECT_EQ(caption->alpha(), 1);
+    EXPECT_EQ(caption->center(), (Point{160, 200}));
+  };
+  auto reset = [&] {
+    if (dismissed()) home->present(sheet, false);
+    window->frame.size.height = 480;
+    moving->views = {content, caption};
+    content->frame = {{0, 100}, {320, 200}};
+    caption->frame = {{20, 400}, {100, 20}};
+  };
+
+  // The window loses its height before a short drag lifts.
+  dragBy(50, false);
+  window->frame.size.height = 0;
+  pan->endTouch({100, 250});
+  restored();
+
+  // ... or before a long one lifts: it still dismisses.
+  reset();
+  dragBy(150, false);
+  window->frame.size.height = 0;
+  pan->endTouch({100, 350});
+  EXPECT_TRUE(dismissed());
+
+  // The delegate stops naming views, or the lift has no position.
+  reset();
+  dragBy(50, false);
+  moving->views.clear();
+  pan->endTouch({100, 250});
+  restored();
+  reset();
+  dragBy(50, false);
+  pan->endTouch({100, std::nan("")});
+  restored();
+
+  // A drag that began without a window height to measure does not move the
+  // views once the height is back, and leaves nothing to spring back.
+  reset();
+  window->frame.size.height = 0;
+  pan->beginTouch({100, 0});
+  window->frame.size.height = 480;
+  pan->moveTouch({100, 60});
+  EXPECT_EQ(content->center(), (Point{160, 200}));
+  EXPECT_EQ(content->alpha(), 1);
+  pan->endTouch({100, 60});
+  EXPECT_EQ(content->center(), (Point{160, 200}));
+  EXPECT_EQ(caption->center(), (Point{70, 410}));
+  EXPECT_FALSE(dismissed());
+}
+
 TEST_F(DismissDragInteractionTest, NoEffectWithoutWhatTheDragNeeds) {
   auto unchanged = [&] {
     EXPECT_EQ(content->alpha(), 1);
@@ -160,7 +218,7 @@ TEST(DismissDragInteractionWindowTest, NoEffectOutsideAWindow) {
   };
   auto delegate = std::make_shared<One>();
   delegate->view = content;
-  auto drag = std::make_shared<DismissDragInteraction>(delegate);
+  auto drag = DismissDragInteraction::make(delegate);
   screen->view()->addInteraction(drag);
   drag->gestureRegognizer()->beginTouch({0, 0});
   drag->gestureRegognizer()->moveTouch({0, 50});

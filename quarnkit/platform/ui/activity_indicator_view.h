@@ -1,6 +1,6 @@
 // ActivityIndicatorView: the spinning busy indicator of the headless toolkit,
 // in a medium or large size. It hides itself while stopped unless told
-// otherwise.
+// otherwise. A view: a shared object held by shared_ptr.
 //
 //   auto spinner = std::make_shared<ActivityIndicatorView>(ActivityIndicatorView::Style::medium);
 //   spinner->startAnimating();   // shown and spinning

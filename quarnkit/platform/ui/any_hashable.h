@@ -1,6 +1,7 @@
 // AnyHashable: a type-erased hashable value, the identifier type of diffable
 // snapshots whose rows are of many kinds (wrapped entities, loop positions,
-// plain numbers and strings).
+// plain numbers and strings). A value: copies share only the immutable
+// wrapped value.
 //
 //   AnyHashable a = AnyHashable(std::string("row"));
 //   AnyHashable b = AnyHashable(std::int64_t{7});

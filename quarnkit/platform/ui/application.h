@@ -1,6 +1,7 @@
 // Application: the application's windows, the key window, and the screen on
 // top of everything, which is where new screens are pushed or presented
-// from when no other place is given.
+// from when no other place is given. There is one Application
+// (Application::shared()), never made or copied elsewhere.
 //
 //   window->setRootViewController(tabs);
 //   window->makeKeyAndVisible();             // now Application::shared().keyWindow()
@@ -21,7 +22,10 @@ class ViewController;
 
 class Application {
  public:
+  /// The one application; it is neither made nor copied elsewhere.
   static Application& shared();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
 
   /// The windows made key and visible at some time, oldest first, while
   /// they live.
@@ -30,6 +34,7 @@ class Application {
   [[nodiscard]] std::shared_ptr<Window> keyWindow() const;
 
  private:
+  Application() = default;
   friend class Window;
   // Makes `window` the key window (and a window of the application).
   void makeKey(const std::shared_ptr<Window>& window);

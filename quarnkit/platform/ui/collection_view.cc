@@ -105,8 +105,12 @@ std::shared_ptr<CollectionViewCell> CollectionView::cellForItem(const IndexPath&
   if (!dataSource_ || indexPath.item < 0 || indexPath.item >= numberOfItems(indexPath.section)) {
     return nullptr;
   }
+  const auto self = weak_from_this().lock();  // the data source may drop the view
+  const auto content = contentVersion_;
   auto cell = dataSource_->cellForItem(*this, indexPath);
   if (!cell) fatalError("the collection view's data source returned no cell");
+  // Content that changed meanwhile may hold another item at this position.
+  if (contentVersion_ != content) return cell;
   cells_[indexPath] = cell;
   if (delegate_) delegate_->willDisplayCell(*this, *cell, indexPath);
   return cell;
@@ -119,12 +123,15 @@ std::shared_ptr<CollectionReusableView> CollectionView::supplementaryView(
   if (!dataSource_ || indexPath.section < 0 || indexPath.section >= numberOfSections()) {
     return nullptr;
   }
+  const auto self = weak_from_this().lock();
+  const auto content = contentVersion_;
   auto view = dataSource_->supplementaryView(*this, kind, indexPath);
-  if (view) supplementaries_[key] = view;
+  if (view && contentVersion_ == content) supplementaries_[key] = view;
   return view;
 }
 
 void CollectionView::recycleRealized() {
+  ++contentVersion_;
   for (auto& [path, cell] : cells_) {
     cell->isSelected = cell->isHighlighted = false;
     reusable_[poolKey("", cell->reuseIdentifier())].push_back(cell);
@@ -156,12 +163,14 @@ std::size_t CollectionView::addContentObserver(ContentObserver observer) {
 void CollectionView::removeContentObserver(std::size_t token) { observers_.erase(token); }
 
 void CollectionView::contentChanged() {
+  const auto self = weak_from_this().lock();  // an observer may drop the view
   // Copied: an observer may remove itself.
   const auto observers = observers_;
   for (const auto& [token, observer] : observers) observer(*this);
 }
 
 void CollectionView::selectItem(const IndexPath& indexPath) {
+  const auto self = weak_from_this().lock();
   auto cell = cellForItem(indexPath);
   if (!cell) return;
   cell->isSelected = true;
@@ -169,6 +178,7 @@ void CollectionView::selectItem(const IndexPath& indexPath) {
 }
 
 void CollectionView::highlightItem(const IndexPath& indexPath) {
+  const auto self = weak_from_this().lock();
   auto cell = cellForItem(indexPath);
   if (!cell) return;
   cell->isHighlighted = true;
@@ -176,6 +186,7 @@ void CollectionView::highlightItem(const IndexPath& indexPath) {
 }
 
 void CollectionView::unhighlightItem(const IndexPath& indexPath) {
+  const auto self = weak_from_this().lock();
   auto cell = cellForItem(indexPath);
   if (!cell) return;
   cell->isHighlighted = false;

@@ -11,6 +11,16 @@
 // User events are simulated by selectItem(), highlightItem(),
 // unhighlightItem() and the context-menu calls; each goes to the delegate as
 // the user's gesture would.
+//
+// The collection view and its cells are views: shared objects held by
+// shared_ptr. Calls into the data source, the delegate and content observers
+// keep the view alive until they return, so any of them may drop it. A data
+// source that changes the content while it makes a cell (applies a snapshot,
+// reloads) still hands the cell out, but the view neither keeps it nor tells
+// the delegate it displays: the position may hold another item now. An
+// exception from the data source leaves the call with nothing realised (the
+// next request asks again); one from the delegate leaves it after the cell
+// was kept.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +35,7 @@
 
 #include "quarnkit/platform/ui/any_hashable.h"
 #include "quarnkit/platform/ui/collection_layout.h"
+#include "quarnkit/platform/ui/menu.h"
 #include "quarnkit/platform/ui/scroll_view.h"
 
 namespace quarn::platform {
@@ -58,14 +69,9 @@ class CollectionViewCell : public CollectionReusableView {
 /// The element kind of section headers.
 inline constexpr const char* kElementKindSectionHeader = "UICollectionElementKindSectionHeader";
 
-/// A context-menu action.
-struct MenuAction {
-  std::string title;
-  std::function<void()> handler;
-};
-
-/// A context menu for one or several items. The collection view fills in
-/// `indexPaths` with the items it was asked for.
+/// A context menu for one or several items, offering the toolkit's menu
+/// actions. The collection view fills in `indexPaths` with the items it was
+/// asked for.
 struct ContextMenuConfiguration {
   std::optional<AnyHashable> identifier;
   std::vector<IndexPath> indexPaths;
@@ -78,10 +84,14 @@ struct TargetedPreview {
 };
 
 /// The commit of a context-menu preview (the user tapped the preview).
-/// Completions added before the commit ends run in order when it ends.
+/// Completions added before the commit ends run in order when it ends. A
+/// unique object, lent to the delegate for the commit.
 class ContextMenuCommitAnimator {
  public:
   enum class CommitStyle { dismiss, pop };
+  ContextMenuCommitAnimator() = default;
+  ContextMenuCommitAnimator(const ContextMenuCommitAnimator&) = delete;
+  ContextMenuCommitAnimator& operator=(const ContextMenuCommitAnimator&) = delete;
   CommitStyle preferredCommitStyle = CommitStyle::pop;
   void addCompletion(std::function<void()> completion) {
     completions_.push_back(std::move(completion));
@@ -256,6 +266,8 @@ class CollectionView : public ScrollView {
   std::vector<CollectionViewUpdate> updates_;
   std::map<std::size_t, ContentObserver> observers_;
   std::size_t nextObserver_ = 1;
+  // Moves on whenever the realised views are dropped for new content.
+  std::uint64_t contentVersion_ = 0;
 };
 
 }  // namespace quarn::platform

@@ -8,6 +8,7 @@
 
 #include "quarnkit/platform/ui/diffable_data_source.h"
 #include "quarnkit/platform/ui/empty_state_manager.h"
+#include "quarnkit/platform/ui/menu.h"
 
 namespace quarn::platform {
 namespace {
@@ -183,6 +184,32 @@ TEST(CollectionViewTest, SimulatedEventsReachTheDelegate) {
                                                        "menu 2", "lift", "commit 2", "committed"}));
   EXPECT_FALSE(view->cellForItem({0, 1})->isHighlighted);
   EXPECT_TRUE(view->cellForItem({0, 1})->isSelected);
+}
+
+// Context menus offer the toolkit's one kind of menu action, so that a
+// screen building both a menu and a context menu sees a single type.
+TEST(CollectionViewTest, ContextMenusOfferTheToolkitsMenuActions) {
+  struct Offering : CollectionViewDelegate {
+    std::optional<ContextMenuConfiguration> contextMenuConfiguration(CollectionView&,
+                                                                     const std::vector<IndexPath>&,
+                                                                     Point) override {
+      ContextMenuConfiguration c;
+      c.actions.push_back(MenuAction{"Share", "square.and.arrow.up", false, [this] { ++shared; }});
+      return c;
+    }
+    int shared = 0;
+  };
+  auto view = std::make_shared<CollectionView>();
+  Offering delegate;
+  view->setDelegate(&delegate);
+  const Menu menu{"More", std::nullopt, {MenuAction{"Copy", std::nullopt, true, nullptr}}};
+  auto shown = view->showContextMenu({{0, 0}});
+  ASSERT_TRUE(shown);
+  ASSERT_EQ(shown->actions.size(), 1u);
+  EXPECT_EQ(shown->actions[0].image, "square.and.arrow.up");
+  shown->actions[0].handler();
+  EXPECT_EQ(delegate.shared, 1);
+  EXPECT_TRUE(menu.children[0].isOn);
 }
 
 TEST(RefreshControlTest, UserPullStartsRefreshingAndSendsActions) {

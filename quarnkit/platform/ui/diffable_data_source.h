@@ -1,5 +1,6 @@
 // Diffable data source: a collection view's content as snapshots of section
-// and item identifiers, applied as a whole.
+// and item identifiers, applied as a whole. Snapshots and their differences
+// are values; the data source is a unique object.
 //
 //   DiffableDataSourceSnapshot<AnyHashable, AnyHashable> snapshot;
 //   snapshot.appendSections({AnyHashable(1)});
@@ -292,8 +293,14 @@ struct SnapshotDifference {
   }
 };
 
-/// The data source of one collection view, fed with snapshots. It installs
-/// itself as the view's data source and must outlive that installation.
+/// The data source of one collection view, fed with snapshots. A unique
+/// object: it installs itself as the view's data source and must outlive that
+/// installation (it uninstalls itself when destroyed).
+///
+/// The cell provider may drop the data source or the view (the cell it
+/// returns is still handed out), apply a snapshot (the cell is handed out but
+/// not kept by the view) or throw (the exception leaves the view's request).
+/// apply()'s completion runs last: it may drop the data source or apply again.
 template <class SectionID, class ItemID>
 class CollectionViewDiffableDataSource final : public CollectionViewDataSource {
  public:
@@ -367,13 +374,16 @@ class CollectionViewDiffableDataSource final : public CollectionViewDataSource {
                                                   const IndexPath& indexPath) override {
     auto item = itemIdentifier(indexPath);
     if (!item || !cellProvider_) return nullptr;
-    return cellProvider_(view, indexPath, *item);
+    // Copied: the provider may drop this data source.
+    const CellProvider provider = cellProvider_;
+    return provider(view, indexPath, *item);
   }
   std::shared_ptr<CollectionReusableView> supplementaryView(CollectionView& view,
                                                             const std::string& kind,
                                                             const IndexPath& indexPath) override {
     if (!supplementaryViewProvider) return nullptr;
-    return supplementaryViewProvider(view, kind, indexPath);
+    const SupplementaryViewProvider provider = supplementaryViewProvider;
+    return provider(view, kind, indexPath);
   }
 
  private:

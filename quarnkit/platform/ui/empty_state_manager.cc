@@ -34,7 +34,9 @@ void EmptyStateManager::reloadEmptyState() {
 }
 
 void EmptyStateManager::retry() const {
-  if (retryAction) retryAction();
+  // Copied: the action may replace itself or destroy the manager.
+  const auto action = retryAction;
+  if (action) action();
 }
 
 }  // namespace quarn::platform

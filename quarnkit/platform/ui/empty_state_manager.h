@@ -6,8 +6,11 @@
 //   ... after an update that leaves no items: manager->isShowingEmptyState() == true
 //   manager->retry();   // the user tapped "Try again"
 //
-// The manager watches the collection view's content changes; it holds the
-// view weakly and stops watching when destroyed.
+// A unique object (it registers itself with the view). The manager watches
+// the collection view's content changes; it holds the view weakly and stops
+// watching when destroyed. The retry action may destroy the manager (the
+// empty view then retries nothing) or replace itself (the next retry runs the
+// replacement); its exception leaves retry() and the empty state stays.
 #pragma once
 
 #include <cstddef>

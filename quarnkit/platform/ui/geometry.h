@@ -1,5 +1,5 @@
 // Geometry and colour records of the headless toolkit: points, sizes,
-// rectangles, edge insets and RGBA colours, in points.
+// rectangles, edge insets and RGBA colours, in points. All values.
 #pragma once
 
 namespace quarn::platform {

@@ -1,6 +1,6 @@
 // Component-wise arithmetic on points and sizes: between points, between a
 // point and a size, between sizes, and with a scalar; and ceil/floor of each
-// component.
+// component. Functions on the geometry values.
 //
 //   Point p = origin + Size{10, 20} * 0.5;   // (origin.x + 5, origin.y + 10)
 //   Point q = floor(p / 2.0);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "quarnkit/platform/ui/detail/on_exit.h"
 #include "quarnkit/platform/ui/view.h"
 
 namespace quarn::platform {
@@ -21,6 +22,17 @@ void GestureRecognizer::setState(State state) {
   }
 }
 
+void GestureRecognizer::finish(State state) {
+  const detail::OnExit backToPossible([this, state] {
+    if (state_ == state) state_ = State::possible;
+  });
+  setState(state);
+}
+
+std::shared_ptr<PanGestureRecognizer> PanGestureRecognizer::make() {
+  return std::shared_ptr<PanGestureRecognizer>(new PanGestureRecognizer());
+}
+
 Point PanGestureRecognizer::location(const View* view) const {
   // Window coordinates less the view's origin in the window: the frame
   // origins of the view and its ancestors below the root.
@@ -35,12 +47,15 @@ Point PanGestureRecognizer::location(const View* view) const {
   return p;
 }
 
+// Each touch keeps the recognizer alive until it returns: an action may
+// detach it from its view and drop the last reference.
+
 void PanGestureRecognizer::beginTouch(Point inWindow) {
   if (!isEnabled || !view() || tracking()) return;
+  const auto self = shared_from_this();
   auto d = delegate.lock();
   if (d && !d->gestureRecognizerShouldBegin(*this)) {
-    setState(State::failed);
-    setState(State::possible);
+    finish(State::failed);
     return;
   }
   location_ = inWindow;
@@ -49,26 +64,28 @@ void PanGestureRecognizer::beginTouch(Point inWindow) {
 
 void PanGestureRecognizer::moveTouch(Point inWindow) {
   if (!tracking()) return;
+  const auto self = shared_from_this();
   location_ = inWindow;
   setState(State::changed);
 }
 
 void PanGestureRecognizer::endTouch(Point inWindow) {
   if (!tracking()) return;
+  const auto self = shared_from_this();
   location_ = inWindow;
-  setState(State::ended);
-  setState(State::possible);
+  finish(State::ended);
 }
 
 void PanGestureRecognizer::cancelTouch() {
   if (!tracking()) return;
-  setState(State::cancelled);
-  setState(State::possible);
+  const auto self = shared_from_this();
+  finish(State::cancelled);
 }
 
 // The view's side of attaching recognizers.
 void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
   if (!recognizer) return;
+  requireShared("View::addGestureRecognizer");
   if (auto old = recognizer->view()) {
     if (old.get() == this) return;
     old->removeGestureRecognizer(recognizer);

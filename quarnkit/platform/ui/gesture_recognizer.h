@@ -6,7 +6,7 @@
 // window coordinates, and a pan goes through began, changed... and ended or
 // cancelled, calling its targets' actions at each step:
 //
-//   auto pan = std::make_shared<PanGestureRecognizer>();
+//   auto pan = PanGestureRecognizer::make();
 //   pan->addTarget(owner, [](GestureRecognizer& g) { follow(g.state()); });
 //   view->addGestureRecognizer(pan);
 //   pan->beginTouch({10, 10});   // began, if the delegate agrees
@@ -16,6 +16,14 @@
 // Targets and the delegate are held weakly; an action whose target is gone is
 // skipped. A recognizer that is disabled or attached to no view ignores
 // touches. Used on the main context only.
+//
+// Recognizers are shared objects (made by make(), held by shared_ptr): a touch
+// call keeps its recognizer alive until it returns, so an action may detach
+// it from its view and drop it. An action may feed touches itself: a touch
+// begun from the action of a lift starts the next gesture, which goes on after
+// the lift returns. An action's exception leaves the touch call; the actions
+// after it are not called for that step, and a lift or cancel still leaves the
+// recognizer ready for the next gesture.
 #pragma once
 
 #include <functional>
@@ -36,12 +44,11 @@ class GestureRecognizerDelegate {
   virtual bool gestureRecognizerShouldBegin(GestureRecognizer&) { return true; }
 };
 
-class GestureRecognizer {
+class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer> {
  public:
   enum class State { possible, began, changed, ended, cancelled, failed };
   using Action = std::function<void(GestureRecognizer&)>;
 
-  GestureRecognizer() = default;
   virtual ~GestureRecognizer() = default;
   GestureRecognizer(const GestureRecognizer&) = delete;
   GestureRecognizer& operator=(const GestureRecognizer&) = delete;
@@ -56,9 +63,14 @@ class GestureRecognizer {
   void addTarget(const std::shared_ptr<void>& target, Action action);
 
  protected:
+  GestureRecognizer() = default;
   /// Moves to `state` and calls the actions (for every state but possible
   /// and failed).
   void setState(State state);
+  /// Moves to the final `state` (ended, cancelled or failed), calls the
+  /// actions, and returns to possible unless an action began a new gesture;
+  /// also when an action throws.
+  void finish(State state);
 
  private:
   friend class View;
@@ -71,8 +83,10 @@ class GestureRecognizer {
   std::vector<Target> targets_;
 };
 
-class PanGestureRecognizer : public GestureRecognizer {
+class PanGestureRecognizer final : public GestureRecognizer {
  public:
+  static std::shared_ptr<PanGestureRecognizer> make();
+
   /// The touch in `view`'s coordinates; in window coordinates for null or
   /// for the window itself.
   [[nodiscard]] Point location(const View* view) const;
@@ -83,6 +97,7 @@ class PanGestureRecognizer : public GestureRecognizer {
   void cancelTouch();
 
  private:
+  PanGestureRecognizer() = default;
   [[nodiscard]] bool tracking() const {
     return state() == State::began || state() == State::changed;
   }

@@ -27,7 +27,7 @@ TEST(PanGestureRecognizerTest, StepsThroughAGestureAndCallsLiveTargets) {
   auto inner = std::make_shared<View>(Rect{{5, 5}, {50, 50}});
   window->addSubview(content);
   content->addSubview(inner);
-  auto pan = std::make_shared<PanGestureRecognizer>();
+  auto pan = PanGestureRecognizer::make();
   auto target = std::make_shared<int>(0);
   std::vector<State> states;
   std::vector<Point> locations;

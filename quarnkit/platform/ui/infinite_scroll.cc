@@ -20,7 +20,11 @@ void InfiniteScroll::removeInfiniteScroll() {
   finishInfiniteScroll();
 }
 
-bool InfiniteScroll::isShown() const { return handler_ && (!shouldShow_ || shouldShow_(*owner_)); }
+bool InfiniteScroll::isShown() const {
+  if (!handler_) return false;
+  const ShowPredicate shouldShow = shouldShow_;  // it may replace itself
+  return !shouldShow || shouldShow(*owner_);
+}
 
 void InfiniteScroll::finishInfiniteScroll() {
   if (!animating_) return;
@@ -29,12 +33,18 @@ void InfiniteScroll::finishInfiniteScroll() {
 }
 
 bool InfiniteScroll::scrollToEnd() {
+  const auto keep = owner_->weak_from_this().lock();  // the host may drop the scroll view
   if (animating_ || !isShown()) return false;
   animating_ = true;
   animate(indicator_, true);
   // Copied: the handler may replace itself.
   const Handler handler = handler_;
-  handler(*owner_);
+  try {
+    handler(*owner_);
+  } catch (...) {
+    finishInfiniteScroll();  // nothing will finish a load that did not start
+    throw;
+  }
   return true;
 }
 

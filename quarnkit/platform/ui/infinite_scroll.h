@@ -8,6 +8,12 @@
 //   scrollView->infiniteScroll().setShouldShowInfiniteScrollHandler(
 //       [](ScrollView&) { return hasMore(); });
 //   scrollView->infiniteScroll().scrollToEnd();   // what the user's scroll does
+//
+// A unique object, part of its scroll view. scrollToEnd() keeps the scroll
+// view alive while the predicate and the handler run: either may drop it. The
+// handler may finish at once and scroll to the end again (it is called once
+// more, inside). An exception from the handler leaves scrollToEnd() with the
+// animation finished, so that the next scroll to the end loads again.
 #pragma once
 
 #include <functional>

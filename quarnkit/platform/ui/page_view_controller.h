@@ -1,5 +1,6 @@
 // PageViewController: shows one page at a time (two, side by side, where the
-// host lays out a spread) out of content the host supplies page by page.
+// host lays out a spread) out of content the host supplies page by page. A
+// view controller: a shared object held by shared_ptr.
 //
 //   auto pages = std::make_shared<PageViewController>();
 //   pages->setViewControllers({firstPage}, false);

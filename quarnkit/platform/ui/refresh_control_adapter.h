@@ -8,7 +8,8 @@
 //   control->setEnabled(false, *scrollView);              // detached
 //
 // On a desktop-class device there is no pull-to-refresh: addTo makes
-// nothing and setEnabled does nothing.
+// nothing and setEnabled does nothing. The adapter is a shared object, made
+// only by addTo and held by shared_ptr.
 #pragma once
 
 #include <functional>
@@ -47,6 +48,9 @@ class RefreshControlAdapter final : public RefreshControlProtocol {
   /// `actionHandler`; null on a desktop-class device.
   static std::shared_ptr<RefreshControlAdapter> addTo(const std::shared_ptr<ScrollView>& scrollView,
                                                       std::function<void()> actionHandler);
+
+  RefreshControlAdapter(const RefreshControlAdapter&) = delete;
+  RefreshControlAdapter& operator=(const RefreshControlAdapter&) = delete;
 
   void setEnabled(bool enabled, ScrollView& scrollView) override;
   void endRefreshing() override { control_->endRefreshing(); }

@@ -1,6 +1,6 @@
 // ScrollView: a view whose content can be larger than its bounds, with
 // content insets, bouncing, an optional pull-to-refresh control and infinite
-// scrolling (infinite_scroll.h).
+// scrolling (infinite_scroll.h). A view: a shared object held by shared_ptr.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,5 @@
-// TabBarController: screens side by side, one of them selected and shown.
+// TabBarController: screens side by side, one of them selected and shown. A
+// view controller: a shared object held by shared_ptr.
 //
 //   auto tabs = std::make_shared<TabBarController>();
 //   tabs->setViewControllers({home, search}, false);   // home is selected

@@ -1,5 +1,5 @@
 // Transforms of the headless toolkit: the 2-D affine transform views and
-// layers use, and the 4x4 transform of layers.
+// layers use, and the 4x4 transform of layers. Both are values.
 //
 // AffineTransform (a, b, c, d, tx, ty) maps (x, y) to
 // (a x + c y + tx, b x + d y + ty); the default is the identity.

@@ -1,6 +1,7 @@
 #include "quarnkit/platform/ui/view.h"
 
 #include <algorithm>
+#include <string>
 
 #include "quarnkit/core/error.h"
 #include "quarnkit/platform/ui/application.h"
@@ -8,8 +9,15 @@
 
 namespace quarn::platform {
 
+void View::requireShared(const char* call) const {
+  if (weak_from_this().expired()) {
+    fatalError(std::string(call) + ": a view must be held by a std::shared_ptr to be linked");
+  }
+}
+
 void View::addSubview(const std::shared_ptr<View>& view) {
   if (!view) return;
+  requireShared("View::addSubview");
   if (isDescendant(*view)) fatalError("View::addSubview: a view cannot contain its own ancestor");
   if (view->superview().get() == this) {
     // Already here: move it to the top.

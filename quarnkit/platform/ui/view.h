@@ -9,7 +9,12 @@
 //   window->setRootViewController(screen);      // loads the screen's view
 //   screen->view()->window() == window;         // true
 //
-// Views live on the main context, like everything in the toolkit.
+// Views live on the main context, like everything in the toolkit. They are
+// shared objects, held by shared_ptr (std::make_shared): their links to one
+// another (a subview's superview, a recognizer's view, a screen's view) are
+// weak references to them. The constructors stay public for the many view
+// classes built on View; linking a view that no shared_ptr holds stops with a
+// message instead of leaving it silently out of its tree.
 #pragma once
 
 #include <memory>
@@ -79,6 +84,9 @@ class View : public std::enable_shared_from_this<View> {
 
  private:
   friend class ViewController;
+  // Stops unless a shared_ptr holds this view: `call` would link it.
+  void requireShared(const char* call) const;
+
   std::weak_ptr<View> superview_;
   std::vector<std::shared_ptr<View>> subviews_;
   std::weak_ptr<ViewController> viewController_;

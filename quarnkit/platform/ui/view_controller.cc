@@ -1,13 +1,23 @@
 #include "quarnkit/platform/ui/view_controller.h"
 
 #include <algorithm>
+#include <string>
 
+#include "quarnkit/core/error.h"
 #include "quarnkit/core/log.h"
 
 namespace quarn::platform {
 
+void ViewController::requireShared(const char* call) const {
+  if (weak_from_this().expired()) {
+    fatalError(std::string(call) +
+               ": a view controller must be held by a std::shared_ptr to be linked");
+  }
+}
+
 const std::shared_ptr<View>& ViewController::view() {
   if (!view_) {
+    requireShared("ViewController::view");
     view_ = loadView();
     if (!view_) view_ = std::make_shared<View>();
     view_->viewController_ = weak_from_this();
@@ -20,6 +30,7 @@ std::shared_ptr<View> ViewController::loadView() { return std::make_shared<View>
 
 void ViewController::addChild(const std::shared_ptr<ViewController>& child) {
   if (!child || child.get() == this) return;
+  requireShared("ViewController::addChild");
   if (child->parent().get() == this) return;
   child->removeFromParent();
   child->parent_ = weak_from_this();
@@ -44,6 +55,7 @@ std::shared_ptr<NavigationController> ViewController::navigationController() con
 void ViewController::present(const std::shared_ptr<ViewController>& controller, bool,
                              const std::function<void()>& completion) {
   if (!controller) return;
+  requireShared("ViewController::present");
   if (presented_ || controller->presentingViewController()) {
     defaultLogger().error("Attempt to present a view controller on one that is already presenting");
     return;

@@ -12,7 +12,17 @@
 //   home->present(sheet, true);
 //   sheet->presentingViewController() == home;   // true
 //
-// Controllers are held by shared_ptr and live on the main context.
+// Controllers are shared objects, held by shared_ptr (std::make_shared), and
+// live on the main context. Their views, children and presented controllers
+// refer back to them weakly; the constructors stay public for the many screen
+// classes built on ViewController, and loading the view of, adding a child
+// to, or presenting from a controller that no shared_ptr holds stops with a
+// message.
+//
+// present() and dismiss() call their completion last and touch nothing
+// afterwards: it may drop either controller, present or dismiss again (a
+// second present on a controller that presents one is refused, as always),
+// or throw, which leaves the call with the transition done.
 #pragma once
 
 #include <functional>
@@ -81,6 +91,8 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
 
  private:
   void dismissPresented();
+  // Stops unless a shared_ptr holds this controller: `call` would link it.
+  void requireShared(const char* call) const;
 
   std::shared_ptr<View> view_;
   std::weak_ptr<ViewController> parent_;

@@ -9,6 +9,7 @@ namespace quarn::platform {
 // The view's side of attaching interactions.
 void View::addInteraction(const std::shared_ptr<ViewInteraction>& interaction) {
   if (!interaction) return;
+  requireShared("View::addInteraction");
   if (auto old = interaction->view()) {
     if (old.get() == this) return;
     old->removeInteraction(interaction);

@@ -3,7 +3,8 @@
 //
 // Adding calls willMove(view) then didMove(view); removing calls
 // willMove(nullptr) then didMove(nullptr). The view keeps its interactions
-// alive; an interaction should hold its view weakly.
+// alive; an interaction should hold its view weakly. An interface: the
+// implementations are shared objects, attached by shared_ptr.
 #pragma once
 
 #include <memory>

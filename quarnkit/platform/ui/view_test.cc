@@ -44,6 +44,17 @@ TEST(ViewDeathTest, AddingAnAncestorStops) {
   EXPECT_DEATH(b->addSubview(a), "cannot contain its own ancestor");
 }
 
+// Their links are weak references to them: outside a shared_ptr they would
+// be empty, and the view would silently be in no tree and no screen.
+TEST(ViewDeathTest, ViewsAndControllersOutsideASharedPointerStopWhenLinked) {
+  View loose;
+  EXPECT_DEATH(loose.addSubview(std::make_shared<View>()), "must be held by a std::shared_ptr");
+  ViewController screen;
+  EXPECT_DEATH((void)screen.view(), "must be held by a std::shared_ptr");
+  EXPECT_DEATH(screen.addChild(std::make_shared<ViewController>()),
+               "must be held by a std::shared_ptr");
+}
+
 TEST(ViewControllerTest, LoadsItsViewOnceAndOwnsIt) {
   auto controller = std::make_shared<CountingController>();
   EXPECT_FALSE(controller->isViewLoaded());

@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(dismiss_drag DEPS QuarnKit::ui)
