@@ -106,7 +106,7 @@ class Fetcher : public CompositeListFetcher {
  private:
   static Async<CompositeListResult> decode(std::string json,
                                            std::shared_ptr<CompositeListItemsRegistry> registry) {
-    co_return decodeCompositeListResult(json, registry->entityClassMap);
+    co_return decodeCompositeListResult(json, *registry->entityClassMap());
   }
   std::string result_;
 };
@@ -280,7 +280,8 @@ void BM_PipelinePhases(benchmark::State& state) {
     std::vector<CompositeListRequestParameters::Item> requests;
     build.time([&] { requests = runUntilComplete(fetcher->makeRequestParametersItems(items)); });
     CompositeListResult result;
-    network.time([&] { result = decodeCompositeListResult(resultJSON, registry->entityClassMap); });
+    network.time(
+        [&] { result = decodeCompositeListResult(resultJSON, *registry->entityClassMap()); });
     // As the pipeline does: the items are shared, the results and requests
     // handed over.
     update.time([&] {
