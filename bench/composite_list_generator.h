@@ -57,8 +57,8 @@ inline std::shared_ptr<CompositeListItemsRegistry> makeRegistry() {
   auto registry = std::make_shared<CompositeListItemsRegistry>();
   registry->register_<ProductBannerDescription>();
   registry->register_<ProductListDescription>();
-  registry->entityClassMap.emplace("Product", CompositeListEntityClass::of<Product>());
-  registry->entityClassMap.emplace("Row", CompositeListEntityClass::of<CompositeListRow>());
+  registry->registerEntityClass("Product", CompositeListEntityClass::of<Product>());
+  registry->registerEntityClass("Row", CompositeListEntityClass::of<CompositeListRow>());
   return registry;
 }
 

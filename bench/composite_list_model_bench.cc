@@ -39,7 +39,7 @@ BENCHMARK(BM_TemplateDecodeVsParse)
 
 void BM_ResultDecodeVsParse(benchmark::State& state) {
   const std::string json = quarn::bench::makeResult(10000);
-  const auto classMap = quarn::bench::makeRegistry()->entityClassMap;
+  const auto classMap = *quarn::bench::makeRegistry()->entityClassMap();
   quarn::bench::PhaseTimer parse, decode;
   for (auto _ : state) {
     parse.time([&] {

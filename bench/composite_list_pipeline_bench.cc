@@ -91,9 +91,9 @@ class Environment : public CompositeListEnvironment {
 /// Answers the combined request by decoding the result document.
 class Fetcher : public CompositeListFetcher {
  public:
-  Fetcher(std::shared_ptr<CompositeListItemsRegistry> registry, Items items, std::string result,
-          std::shared_ptr<Templates> templates = nullptr)
-      : CompositeListFetcher(std::move(registry), std::move(items), std::move(templates),
+  Fetcher(Passkey key, std::shared_ptr<CompositeListItemsRegistry> registry, Items items,
+          std::string result, std::shared_ptr<Templates> templates = nullptr)
+      : CompositeListFetcher(key, std::move(registry), std::move(items), std::move(templates),
                              CompositeListFetchMode::automatic, 20),
         result_(std::move(result)) {
     setEnvironment(std::make_shared<Environment>());
@@ -106,7 +106,7 @@ class Fetcher : public CompositeListFetcher {
  private:
   static Async<CompositeListResult> decode(std::string json,
                                            std::shared_ptr<CompositeListItemsRegistry> registry) {
-    co_return decodeCompositeListResult(json, registry->entityClassMap);
+    co_return decodeCompositeListResult(json, *registry->entityClassMap());
   }
   std::string result_;
 };
@@ -141,11 +141,11 @@ struct Stage {
 std::int64_t runPipeline(const std::string& templateJSON, const std::string& resultJSON,
                          const std::shared_ptr<CompositeListItemsRegistry>& registry,
                          const std::shared_ptr<Templates>& templates) {
-  auto fetcher = std::make_shared<Fetcher>(
+  auto fetcher = CompositeListFetcher::make<Fetcher>(
       registry, decodeCompositeListTemplate(templateJSON, registry), resultJSON, templates);
   Items items = runUntilComplete(fetcher->fetchCompositeList());
-  auto screen = BaseCompositeListViewController::make<Screen>(
-      std::make_shared<CompositeListSectionsProvider>(registry));
+  auto screen =
+      BaseCompositeListViewController::make<Screen>(CompositeListSectionsProvider::make(registry));
   screen->loadViewIfNeeded();
   screen->items = std::move(items);
   screen->reloadSections(false, nullptr);
@@ -234,7 +234,7 @@ void compareModes(benchmark::State& state, const char* type) {
   auto registry = bench::makeRegistry();
   registry->register_<DirectBanners>();
   const Items items = banners(registry, type, static_cast<int>(state.range(0)));
-  auto fetcher = std::make_shared<Fetcher>(registry, Items{}, "[]");
+  auto fetcher = CompositeListFetcher::make<Fetcher>(registry, Items{}, "[]");
   bench::PhaseTimer serial, parallel;
   for (auto _ : state) {
     serial.time([&] {
@@ -273,14 +273,15 @@ void BM_PipelinePhases(benchmark::State& state) {
   for (auto _ : state) {
     Items items;
     decode.time([&] { items = decodeCompositeListTemplate(templateJSON, registry); });
-    auto fetcher = std::make_shared<Fetcher>(registry, Items{}, resultJSON, templates);
+    auto fetcher = CompositeListFetcher::make<Fetcher>(registry, Items{}, resultJSON, templates);
     filter.time([&] { items = runUntilComplete(fetcher->filterTemplateItems(std::move(items))); });
     transform.time(
         [&] { items = runUntilComplete(fetcher->transformTemplateItems(std::move(items))); });
     std::vector<CompositeListRequestParameters::Item> requests;
     build.time([&] { requests = runUntilComplete(fetcher->makeRequestParametersItems(items)); });
     CompositeListResult result;
-    network.time([&] { result = decodeCompositeListResult(resultJSON, registry->entityClassMap); });
+    network.time(
+        [&] { result = decodeCompositeListResult(resultJSON, *registry->entityClassMap()); });
     // As the pipeline does: the items are shared, the results and requests
     // handed over.
     update.time([&] {
@@ -291,7 +292,7 @@ void BM_PipelinePhases(benchmark::State& state) {
     std::shared_ptr<Screen> screen;
     std::shared_ptr<CompositeListSectionsProvider> provider;
     sections.time([&] {
-      provider = std::make_shared<CompositeListSectionsProvider>(registry);
+      provider = CompositeListSectionsProvider::make(registry);
       screen = BaseCompositeListViewController::make<Screen>(provider);
       screen->loadViewIfNeeded();
     });

@@ -10,7 +10,7 @@
 #include "quarnkit/core/log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const auto classMap = quarn::bench::makeRegistry()->entityClassMap;
+  static const auto classMap = *quarn::bench::makeRegistry()->entityClassMap();
   static const bool quiet = (quarn::setLogLevel(quarn::LogLevel::off), true);
   (void)quiet;
   const std::string_view text(reinterpret_cast<const char*>(data), size);

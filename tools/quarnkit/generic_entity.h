@@ -2,7 +2,7 @@
 // It holds the JSON value it was decoded from, so any template or result
 // previews without code; two entities are equal when their JSON is equal.
 //
-//   registry->entityClassMap.emplace("Product", CompositeListEntityClass::of<GenericEntity>());
+//   registry->registerEntityClass("Product", CompositeListEntityClass::of<GenericEntity>());
 //
 // Its "class" member, when it has one, names the host model it stands for.
 #pragma once

@@ -109,8 +109,7 @@ HostRegistry::HostRegistry(const std::shared_ptr<const CompositeListEnvironment>
   registry_->register_(std::make_shared<const DividerSections>());
   registry_->register_(std::make_shared<const RowSections<RowsItemDescription>>(environment));
   registry_->register_(std::make_shared<const RowSections<TagsItemDescription>>(environment));
-  registry_->entityClassMap.emplace(kRowClassName,
-                                    CompositeListEntityClass::of<CompositeListRow>());
+  registry_->registerEntityClass(kRowClassName, CompositeListEntityClass::of<CompositeListRow>());
 }
 
 bool HostRegistry::isBuiltIn(const std::string& type) {
@@ -143,7 +142,9 @@ void HostRegistry::registerType(const std::string& raw) {
 }
 
 void HostRegistry::registerClass(const std::string& name) {
-  registry_->entityClassMap.try_emplace(name, CompositeListEntityClass::of<GenericEntity>());
+  // A name already known (the row class) keeps its type.
+  if (registry_->entityClassMap()->contains(name)) return;
+  registry_->registerEntityClass(name, CompositeListEntityClass::of<GenericEntity>());
 }
 
 void forEachTemplateElement(const Value& document,

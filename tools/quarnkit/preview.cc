@@ -80,7 +80,7 @@ PreviewSection previewOf(const HostSection& section) {
 Value requestBody(const CompositeListRequestParameters& parameters) { return encoded(parameters); }
 
 Async<Preview> makePreview(const HostSession& session) {
-  auto fetcher = std::make_shared<ResultsFetcher>(
+  auto fetcher = CompositeListFetcher::make<ResultsFetcher>(
       session.host()->registry(), session.templateItems(), session.provider(), session.result());
   if (const auto& server = session.options().server) {
     fetcher->setServer(std::make_shared<ResultsServer>(*server, session.host()));
@@ -90,7 +90,7 @@ Async<Preview> makePreview(const HostSession& session) {
   fetcher->setPredicateBudget(session.options().predicateBudget);
   std::vector<AnyCompositeListItem> items = co_await fetcher->fetchCompositeList();
 
-  auto sections = std::make_shared<CompositeListSectionsProvider>(session.host()->registry());
+  auto sections = CompositeListSectionsProvider::make(session.host()->registry());
   sections->update(items);
 
   Preview preview;

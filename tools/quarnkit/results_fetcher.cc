@@ -26,11 +26,11 @@ void collectKeys(const std::vector<CompositeListRequestParameters::Item>& items,
 
 }  // namespace
 
-ResultsFetcher::ResultsFetcher(std::shared_ptr<CompositeListItemsRegistry> registry,
+ResultsFetcher::ResultsFetcher(Passkey key, std::shared_ptr<CompositeListItemsRegistry> registry,
                                Items templateItems,
                                std::shared_ptr<FileTemplateProvider> templateProvider,
                                CompositeListResult result)
-    : CompositeListFetcher(std::move(registry), std::move(templateItems), templateProvider,
+    : CompositeListFetcher(key, std::move(registry), std::move(templateItems), templateProvider,
                            CompositeListFetchMode::automatic, kLimit),
       files_(std::move(templateProvider)),
       result_(std::move(result)) {}

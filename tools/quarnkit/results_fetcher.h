@@ -18,8 +18,8 @@ namespace quarn::tool {
 
 class ResultsFetcher final : public CompositeListFetcher {
  public:
-  ResultsFetcher(std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
-                 std::shared_ptr<FileTemplateProvider> templateProvider,
+  ResultsFetcher(Passkey key, std::shared_ptr<CompositeListItemsRegistry> registry,
+                 Items templateItems, std::shared_ptr<FileTemplateProvider> templateProvider,
                  CompositeListResult result);
 
   Async<Items> transformTemplateItems(Items items) override;

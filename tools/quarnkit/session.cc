@@ -52,7 +52,7 @@ CompositeListResult readResults(const std::string& name, const std::string& text
     host.registerClasses(document);
     JSONDecoder decoder;
     decoder.dateDecodingStrategy = DateDecodingStrategy::iso8601();
-    return decodeCompositeListResult(text, host.registry()->entityClassMap, decoder);
+    return decodeCompositeListResult(text, *host.registry()->entityClassMap(), decoder);
   } catch (...) {
     rethrowAsInputError(name);
   }

@@ -154,9 +154,9 @@ TEST(HostRegistryTest, DescribesEveryTypeOfATemplate) {
             (std::vector<std::string>{"banner", "product_list", "nested_card", "list"}));
   // Result classes: "Row" decodes as a text row, any other as a generic entity.
   f.host->registerClasses(Value(Value::Array{Value{{"result", Value{{"class", "Promo"}}}}}));
-  const auto& map = f.host->registry()->entityClassMap;
-  EXPECT_EQ(map.at("Row").typeName, typeName<CompositeListRow>());
-  EXPECT_EQ(map.at("Promo").typeName, typeName<GenericEntity>());
+  const auto map = f.host->registry()->entityClassMap();
+  EXPECT_EQ(map->at("Row").typeName, typeName<CompositeListRow>());
+  EXPECT_EQ(map->at("Promo").typeName, typeName<GenericEntity>());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// BaseCollectionSection: the base of the composite list's display sections.
-// It holds a title, a subtitle, presentation flags and the section's rows,
-// and derives from them the identities the list screen's diffable data
-// source needs.
+// BaseCollectionSection: the base of the composite list's display sections,
+// a unique object held by shared_ptr (see CollectionViewSection). It holds a title, a subtitle,
+// presentation flags and the section's rows, and derives from them the identities the list screen's
+// diffable data source needs.
 //
 //   auto section = std::make_shared<BaseCollectionSection>("Top picks", std::nullopt,
 //                                                          std::vector<Product>{a, b});
@@ -65,9 +65,10 @@ class CompositeListSectionHeaderView : public platform::CollectionReusableView {
   bool showSeparator = false;
   bool showDisclosure = false;
   std::function<void()> onTap;
-  /// What the user's tap on the header does.
+  /// What the user's tap on the header does. A copy is called: the handler
+  /// may reload the screen, which sets the header up anew.
   void tap() const {
-    if (onTap) onTap();
+    if (const std::function<void()> handler = onTap) handler();
   }
 };
 

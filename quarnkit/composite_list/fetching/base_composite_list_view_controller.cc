@@ -11,8 +11,8 @@ std::weak_ptr<BaseCompositeListViewController> weakScreen(BaseCompositeListViewC
 }  // namespace
 
 BaseCompositeListViewController::BaseCompositeListViewController(
-    std::shared_ptr<CompositeListSectionsProvider> sectionsProvider)
-    : sectionsProvider_(std::move(sectionsProvider)) {
+    Passkey key, std::shared_ptr<CompositeListSectionsProvider> sectionsProvider)
+    : CompositionalLayoutViewController(key), sectionsProvider_(std::move(sectionsProvider)) {
   setProvider(sectionsProvider_);
 }
 
@@ -37,11 +37,18 @@ void BaseCompositeListViewController::didSectionHeaderClick(const CompositeListI
 
 void BaseCompositeListViewController::refreshControlTriggered(platform::RefreshControl& control) {
   std::weak_ptr<platform::View> weakControl = control.shared_from_this();
-  reloadData([weakControl] {
+  const auto endRefreshing = [weakControl] {
     if (auto c = std::static_pointer_cast<platform::RefreshControl>(weakControl.lock())) {
       c->endRefreshing();
     }
-  });
+  };
+  try {
+    reloadData(endRefreshing);
+  } catch (...) {
+    // No reload will end it: a control left refreshing would spin forever.
+    endRefreshing();
+    throw;
+  }
 }
 
 void BaseCompositeListViewController::reloadSections(bool animateWhenUpdate,

@@ -3,14 +3,15 @@
 // shows them; pull-to-refresh, the empty state's retry and edits of a watched
 // template file all reload it.
 //
-// A concrete screen supplies reloadData(): fetch, store `items`, call
-// reloadSections(). Screens are made with make<T>(), which runs commonInit()
-// once the screen is fully built:
+// A shared object: a concrete screen supplies reloadData(): fetch, store
+// `items`, call reloadSections(). Screens are made with make<T>() only (their
+// constructors take the Passkey it passes), which runs commonInit() once the
+// screen is fully built:
 //
 //   class HomeScreen : public BaseCompositeListViewController {
 //    public:
-//     using BaseCompositeListViewController::BaseCompositeListViewController;
-//     void reloadData(std::function<void()> completion) override {
+//     using BaseCompositeListViewController::BaseCompositeListViewController;  // (Passkey,
+//     provider) void reloadData(std::function<void()> completion) override {
 //       fetcher->fetchCompositeList([weak = weakSelf(), completion](auto outcome) { ... });
 //     }
 //   };
@@ -21,6 +22,12 @@
 // and inset its content by 20 points at the top and bottom, lets cells
 // re-size when their constraints change, sets the empty state's retry action,
 // and performs a first, empty section rebuild.
+//
+// reloadData() may drop the screen (it lives on until the call that made it
+// reload returns) or reload again. When it throws from a pull-to-refresh,
+// the pull's refreshing ends and the exception goes on to whoever pulled;
+// the retry action and a template file change let it go on the same way
+// (the file observer logs it).
 #pragma once
 
 #include <functional>
@@ -41,13 +48,15 @@ namespace quarn {
 
 class BaseCompositeListViewController : public CompositionalLayoutViewController {
  public:
-  explicit BaseCompositeListViewController(
-      std::shared_ptr<CompositeListSectionsProvider> sectionsProvider);
+  BaseCompositeListViewController(Passkey key,
+                                  std::shared_ptr<CompositeListSectionsProvider> sectionsProvider);
 
-  /// Makes a screen of type T and runs its commonInit().
+  /// Makes a screen of type T (passing a Passkey before `args` to its
+  /// constructor) and runs its commonInit().
   template <class T, class... Args>
+  requires std::derived_from<T, BaseCompositeListViewController>
   static std::shared_ptr<T> make(Args&&... args) {
-    auto screen = std::make_shared<T>(std::forward<Args>(args)...);
+    auto screen = CompositionalLayoutViewController::make<T>(std::forward<Args>(args)...);
     screen->commonInit();
     return screen;
   }

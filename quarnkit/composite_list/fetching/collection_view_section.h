@@ -3,6 +3,10 @@
 // a layout, cells and headers, and the handling of selection, display and
 // context menus. SectionProvider: whatever supplies a screen's sections.
 //
+// Sections are unique objects (not copyable: a copy of a polymorphic section
+// would be cut to its base), held by shared_ptr by the provider and screens
+// that show them.
+//
 // Identities are platform::AnyHashable values: a section's snapshotItems() are
 // its rows, snapshotSection() the section itself. Every operation but
 // snapshotItems(), register_() and cell() has a default that does nothing
@@ -29,7 +33,10 @@ struct CollectionViewSectionContext {
 
 class CollectionViewSection {
  public:
+  CollectionViewSection() = default;
   virtual ~CollectionViewSection() = default;
+  CollectionViewSection(const CollectionViewSection&) = delete;
+  CollectionViewSection& operator=(const CollectionViewSection&) = delete;
 
   /// The identities of the section's rows, in order. The reference is valid
   /// until the section changes or is asked again.

@@ -1,9 +1,11 @@
 // CompositionalLayoutViewController: a screen that shows the sections of a
 // SectionProvider in a collection view through a diffable data source. Each
 // section supplies its layout, cells and header, and hears the events that
-// happen at its rows (selection, display, context menus).
+// happen at its rows (selection, display, context menus). A shared object:
+// made by make<T>() only, as its layout and data source reach it through
+// weak_from_this().
 //
-//   auto screen = std::make_shared<CompositionalLayoutViewController>();
+//   auto screen = CompositionalLayoutViewController::make();
 //   screen->setProvider(provider);
 //   screen->loadViewIfNeeded();
 //   screen->updateSections(/*animateWhenUpdate=*/false, nullptr);
@@ -13,6 +15,7 @@
 // section or earlier in the same one) is dropped rather than rejected.
 #pragma once
 
+#include <concepts>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,7 +35,22 @@ class CompositionalLayoutViewController : public platform::ViewController,
   using Snapshot = DataSource::Snapshot;
   using Sections = std::vector<std::shared_ptr<CollectionViewSection>>;
 
-  CompositionalLayoutViewController() = default;
+  /// What only make() can give: every constructor of a screen, a host's
+  /// subclass included, takes one, so none is built outside a shared_ptr.
+  class Passkey {
+    Passkey() = default;
+    friend class CompositionalLayoutViewController;
+  };
+
+  /// Makes a screen of class T (this class or a subclass), passing a Passkey
+  /// before `args` to its constructor.
+  template <class T = CompositionalLayoutViewController, class... Args>
+  requires std::derived_from<T, CompositionalLayoutViewController>
+  static std::shared_ptr<T> make(Args&&... args) {
+    return std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
+  }
+
+  explicit CompositionalLayoutViewController(Passkey /*key*/) {}
   ~CompositionalLayoutViewController() override;
 
   /// The colour of a highlighted cell.

@@ -224,14 +224,18 @@ using IndexedRequest = std::pair<std::size_t, std::optional<RequestItem>>;
 }  // namespace
 
 /// The bodies of the stages, run on the main context, and what they share.
+/// A stage's body takes the fetcher as a strong reference (Self), which its
+/// frame keeps until it ends: the host may drop its own meanwhile. What the
+/// bodies call while they run takes it by reference.
 struct CompositeListFetcher::Pipeline {
-  static Async<Items> fetch(CompositeListFetcher& f, Items items);
+  using Self = std::shared_ptr<CompositeListFetcher>;
+  static Async<Items> fetch(Self self, Items items);
   static Async<Items> run(CompositeListFetcher& f, Items items);
-  static Async<Items> process(CompositeListFetcher& f, Items items);
-  static Async<Items> filter(CompositeListFetcher& f, Items items);
-  static Async<Items> transform(CompositeListFetcher& f, Items items);
-  static Async<RequestItems> serialRequests(CompositeListFetcher& f, Items items);
-  static Async<RequestItems> parallelRequests(CompositeListFetcher& f, Items items);
+  static Async<Items> process(Self self, Items items);
+  static Async<Items> filter(Self self, Items items);
+  static Async<Items> transform(Self self, Items items);
+  static Async<RequestItems> serialRequests(Self self, Items items);
+  static Async<RequestItems> parallelRequests(Self self, Items items);
   static Async<std::vector<IndexedRequest>> buildInGroup(CompositeListFetcher& f,
                                                          TaskGroup<IndexedRequest>& group,
                                                          const Items& items);
@@ -255,16 +259,14 @@ struct CompositeListFetcher::Pipeline {
   static Async<void> applyDirectResult(CompositeListFetcher& f, AnyCompositeListItem item,
                                        DescriptionRef description,
                                        CompositeListResult::Item result);
-  static Async<std::optional<RequestItem>> requestItem(CompositeListFetcher& f,
-                                                       AnyCompositeListItem item);
-  static Async<void> update(CompositeListFetcher& f, Items items,
-                            std::vector<CompositeListResult::Item> results);
+  static Async<std::optional<RequestItem>> requestItem(Self self, AnyCompositeListItem item);
+  static Async<void> update(Self self, Items items, std::vector<CompositeListResult::Item> results);
   static Async<void> deliver(std::shared_ptr<CompositeListFetcher> self,
                              std::function<void(Outcome<Items>)> completion);
 };
 
 CompositeListFetcher::CompositeListFetcher(
-    std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
+    Passkey /*key*/, std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
     std::shared_ptr<CompositeListTemplateProviding> templateProvider,
     CompositeListFetchMode fetchMode, std::int64_t limit)
     : templateItems_(std::move(templateItems)),
@@ -292,32 +294,32 @@ Async<Items> CompositeListFetcher::fetchCompositeList() {
 }
 
 Async<Items> CompositeListFetcher::fetchCompositeList(Items items) {
-  return onMainContext(Pipeline::fetch(*this, std::move(items)));
+  return onMainContext(Pipeline::fetch(shared_from_this(), std::move(items)));
 }
 
 Async<Items> CompositeListFetcher::processTemplateItems(Items items) {
-  return onMainContext(Pipeline::process(*this, std::move(items)));
+  return onMainContext(Pipeline::process(shared_from_this(), std::move(items)));
 }
 
 Async<Items> CompositeListFetcher::filterTemplateItems(Items items) {
-  return onMainContext(Pipeline::filter(*this, std::move(items)));
+  return onMainContext(Pipeline::filter(shared_from_this(), std::move(items)));
 }
 
 Async<Items> CompositeListFetcher::transformTemplateItems(Items items) {
-  return onMainContext(Pipeline::transform(*this, std::move(items)));
+  return onMainContext(Pipeline::transform(shared_from_this(), std::move(items)));
 }
 
 Async<RequestItems> CompositeListFetcher::makeRequestParametersItems(Items items) {
-  return onMainContext(Pipeline::serialRequests(*this, std::move(items)));
+  return onMainContext(Pipeline::serialRequests(shared_from_this(), std::move(items)));
 }
 
 Async<RequestItems> CompositeListFetcher::makeParallelRequestParametersItems(Items items) {
-  return onMainContext(Pipeline::parallelRequests(*this, std::move(items)));
+  return onMainContext(Pipeline::parallelRequests(shared_from_this(), std::move(items)));
 }
 
 Async<std::optional<RequestItem>> CompositeListFetcher::requestParametersItem(
     AnyCompositeListItem item) {
-  return onMainContext(Pipeline::requestItem(*this, std::move(item)));
+  return onMainContext(Pipeline::requestItem(shared_from_this(), std::move(item)));
 }
 
 // The parameters are taken by value as overrides take them (hosts keep them).
@@ -330,7 +332,7 @@ Async<Task<CompositeListResult>> CompositeListFetcher::fetchCompositeListTask(
 Async<void> CompositeListFetcher::updateTemplateItems(
     Items items, std::vector<CompositeListResult::Item> results,
     RequestItems) {  // NOLINT(performance-unnecessary-value-param)
-  return onMainContext(Pipeline::update(*this, std::move(items), std::move(results)));
+  return onMainContext(Pipeline::update(shared_from_this(), std::move(items), std::move(results)));
 }
 
 Items CompositeListFetcher::performTextTemplates(Items items) {
@@ -346,6 +348,7 @@ Items CompositeListFetcher::performTextTemplates(Items items) {
 }
 
 void CompositeListFetcher::cancal() {
+  ++cancellations_;
   if (currentTask_) currentTask_->cancel();
 }
 
@@ -360,12 +363,19 @@ Async<void> CompositeListFetcher::Pipeline::deliver(
   } catch (...) {
     outcome = Outcome<Items>::failure(std::current_exception());
   }
-  if (completion) completion(std::move(*outcome));
+  if (!completion) co_return;
+  try {
+    completion(std::move(*outcome));
+  } catch (...) {
+    // Nobody is left to take it: fetchCompositeList() returned long ago.
+    defaultLogger().error("[CompositeListFetcher] The fetch completion threw: {}",
+                          describeCurrentException());
+  }
 }
 
-Async<Items> CompositeListFetcher::Pipeline::fetch(CompositeListFetcher& f, Items items) {
+Async<Items> CompositeListFetcher::Pipeline::fetch(Self self, Items items) {
   const FetchTimer timer;
-  co_return co_await runInScope(newFetchScope(&f), run(f, std::move(items)));
+  co_return co_await runInScope(newFetchScope(self.get()), run(*self, std::move(items)));
 }
 
 Async<Items> CompositeListFetcher::Pipeline::run(CompositeListFetcher& f, Items items) {
@@ -379,8 +389,11 @@ Async<Items> CompositeListFetcher::Pipeline::run(CompositeListFetcher& f, Items 
   if (requests.empty()) co_return f.performTextTemplates(std::move(processed));
 
   CompositeListRequestParameters parameters{f.templateKey_, requests};
+  // A cancal() while the task is being started cancels it once it is here.
+  const std::uint64_t cancellations = f.cancellations_;
   Task<CompositeListResult> task =
       co_await f.fetchCompositeListTask(std::move(parameters), f.limit_);
+  if (f.cancellations_ != cancellations) task.cancel();
   f.currentTask_ = task;
   std::optional<CompositeListResult> result;
   std::exception_ptr failure;
@@ -408,12 +421,14 @@ Async<Items> CompositeListFetcher::Pipeline::run(CompositeListFetcher& f, Items 
   co_return f.performTextTemplates(std::move(processed));
 }
 
-Async<Items> CompositeListFetcher::Pipeline::process(CompositeListFetcher& f, Items items) {
+Async<Items> CompositeListFetcher::Pipeline::process(Self self, Items items) {
+  CompositeListFetcher& f = *self;
   Items filtered = co_await f.filterTemplateItems(std::move(items));
   co_return co_await f.transformTemplateItems(std::move(filtered));
 }
 
-Async<Items> CompositeListFetcher::Pipeline::filter(CompositeListFetcher& f, Items items) {
+Async<Items> CompositeListFetcher::Pipeline::filter(Self self, Items items) {
+  CompositeListFetcher& f = *self;
   // Filtered outside a fetch: the call's own budget.
   const auto scope = fetchScopeOf(&f);
   const std::shared_ptr<PredicateWork> work =
@@ -432,7 +447,8 @@ Async<Items> CompositeListFetcher::Pipeline::filter(CompositeListFetcher& f, Ite
   co_return items;
 }
 
-Async<Items> CompositeListFetcher::Pipeline::transform(CompositeListFetcher& f, Items items) {
+Async<Items> CompositeListFetcher::Pipeline::transform(Self self, Items items) {
+  CompositeListFetcher& f = *self;
   const auto isInclude = [](const AnyCompositeListItem& item) {
     return item.type() == CompositeListItemType::include;
   };
@@ -440,7 +456,7 @@ Async<Items> CompositeListFetcher::Pipeline::transform(CompositeListFetcher& f, 
   auto scope = fetchScopeOf(&f);
   if (!scope) {
     // Expanded outside a fetch: the expansion is a scope of its own.
-    co_return co_await runInScope(newFetchScope(&f), transform(f, std::move(items)));
+    co_return co_await runInScope(newFetchScope(&f), transform(self, std::move(items)));
   }
   Items out;
   out.reserve(items.size());
@@ -473,8 +489,8 @@ Async<Items> CompositeListFetcher::Pipeline::transform(CompositeListFetcher& f, 
   co_return out;
 }
 
-Async<RequestItems> CompositeListFetcher::Pipeline::serialRequests(CompositeListFetcher& f,
-                                                                   Items items) {
+Async<RequestItems> CompositeListFetcher::Pipeline::serialRequests(Self self, Items items) {
+  CompositeListFetcher& f = *self;
   RequestItems out;
   out.reserve(items.size());
   for (const auto& item : items) {
@@ -488,8 +504,8 @@ Async<RequestItems> CompositeListFetcher::Pipeline::serialRequests(CompositeList
   co_return out;
 }
 
-Async<RequestItems> CompositeListFetcher::Pipeline::parallelRequests(CompositeListFetcher& f,
-                                                                     Items items) {
+Async<RequestItems> CompositeListFetcher::Pipeline::parallelRequests(Self self, Items items) {
+  CompositeListFetcher& f = *self;
   const Items& list = items;
   std::function<Async<std::vector<IndexedRequest>>(TaskGroup<IndexedRequest>&)> body =
       [&f, &list](TaskGroup<IndexedRequest>& group) { return buildInGroup(f, group, list); };
@@ -630,7 +646,8 @@ Async<void> CompositeListFetcher::Pipeline::applyDirectResult(CompositeListFetch
 }
 
 Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::requestItem(
-    CompositeListFetcher& f, AnyCompositeListItem item) {
+    Self self, AnyCompositeListItem item) {
+  CompositeListFetcher& f = *self;
   const AnyCompositeListItemDescription* entry = f.registry_->description(item.type());
   if (entry == nullptr) {
     defaultLogger().error(
@@ -656,8 +673,9 @@ Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::requestItem(
   co_return std::nullopt;
 }
 
-Async<void> CompositeListFetcher::Pipeline::update(CompositeListFetcher& f, Items items,
+Async<void> CompositeListFetcher::Pipeline::update(Self self, Items items,
                                                    std::vector<CompositeListResult::Item> results) {
+  CompositeListFetcher& f = *self;
   // The first item of each uniqueId.
   boost::unordered_flat_map<std::string_view, std::size_t> byId;
   byId.reserve(items.size());

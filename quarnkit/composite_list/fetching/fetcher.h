@@ -1,10 +1,10 @@
-// CompositeListFetcher: the fetch pipeline of a composite list screen. It
-// takes a template's items, drops those whose visibility rules fail, expands
-// includes into the items of other templates, works out the entities the
-// items need, obtains them (through one combined request the host performs,
-// or directly through descriptions that fetch for themselves), hands each
-// result to the item that asked for it, fills text placeholders and returns
-// the finished items.
+// CompositeListFetcher: the fetch pipeline of a composite list screen. A
+// shared object: made by make<T>() only, as every fetch holds it through
+// shared_from_this() until the fetch ends. It takes a template's items, drops those whose
+// visibility rules fail, expands includes into the items of other templates, works out the entities
+// the items need, obtains them (through one combined request the host performs, or directly through
+// descriptions that fetch for themselves), hands each result to the item that asked for it, fills
+// text placeholders and returns the finished items.
 //
 // The host subclasses it and overrides fetchCompositeListTask() to send the
 // combined request; every other stage is virtual too, so a host can replace
@@ -12,19 +12,33 @@
 //
 //   class HomeFetcher : public CompositeListFetcher {
 //    public:
-//     using CompositeListFetcher::CompositeListFetcher;
+//     using CompositeListFetcher::CompositeListFetcher;   // (Passkey, registry, ...)
 //     Async<Task<CompositeListResult>> fetchCompositeListTask(
 //         CompositeListRequestParameters parameters, std::int64_t limit) override {
 //       co_return Task<CompositeListResult>::spawn(api.post(std::move(parameters), limit));
 //     }
 //   };
-//   auto fetcher = std::make_shared<HomeFetcher>(registry, items, templates,
-//                                                CompositeListFetchMode::automatic, 20);
+//   auto fetcher = CompositeListFetcher::make<HomeFetcher>(registry, items, templates,
+//                                                        CompositeListFetchMode::automatic, 20);
 //   fetcher->fetchCompositeList([](Outcome<std::vector<AnyCompositeListItem>> outcome) { ... });
 //
 // Stages run on the main context (each hops there when called elsewhere);
-// fetchers are held by shared_ptr, must outlive the fetches they run, and are
-// read and configured on the main context. In parallel mode the request items
+// fetchers are read and configured on the main context. A stage under way
+// holds the fetcher, so the host may drop its last reference at any point,
+// from inside any callback: the fetch under way still ends as it would have
+// and hands its outcome on, and the fetcher goes away after it.
+//
+// What the host's code may do from inside the fetcher's calls into it:
+// - the completion of fetchCompositeList(completion) may fetch again (the
+//   new fetch starts after the completion returns) or drop the fetcher; an
+//   exception it throws is logged and goes no further (its caller has long
+//   returned), and the fetcher keeps working;
+// - fetchCompositeListTask() may fetch again (the fetches run side by side),
+//   call cancal() (the task it returns is cancelled as soon as it is
+//   returned) or throw (the fetch ends with that error, whatever
+//   ignoreNetworkErrors() says);
+// - a template provider or an entity-providing description may fetch again
+//   or throw: the fetch ends with the error thrown. In parallel mode the request items
 // are built by child tasks on the concurrent executor, which come back to the
 // main context to build an item's request, to run a nested fetch and to apply
 // a directly fetched result; the returned request items keep template order.
@@ -35,6 +49,7 @@
 // CompositeListFetcherError naming the cycle.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,9 +74,25 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   using RequestItem = CompositeListRequestParameters::Item;
   using RequestItems = std::vector<RequestItem>;
 
+  /// What only make() can give: every constructor of a fetcher, a host's
+  /// subclass included, takes one, so none is built outside a shared_ptr.
+  class Passkey {
+    Passkey() = default;
+    friend class CompositeListFetcher;
+  };
+
+  /// Makes a fetcher of class T (this class or a subclass), passing a
+  /// Passkey before `args` to its constructor.
+  template <class T = CompositeListFetcher, class... Args>
+  requires std::derived_from<T, CompositeListFetcher>
+  static std::shared_ptr<T> make(Args&&... args) {
+    return std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
+  }
+
   /// Stores its arguments and makes a context whose generator is seeded with
   /// a random integer in 0...100000000.
-  CompositeListFetcher(std::shared_ptr<CompositeListItemsRegistry> registry, Items templateItems,
+  CompositeListFetcher(Passkey key, std::shared_ptr<CompositeListItemsRegistry> registry,
+                       Items templateItems,
                        std::shared_ptr<CompositeListTemplateProviding> templateProvider,
                        CompositeListFetchMode fetchMode, std::int64_t limit);
   virtual ~CompositeListFetcher() = default;
@@ -146,7 +177,8 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   /// The items with their texts filled from the environment's values (and
   /// each item's vars); all of them, or on failure none.
   virtual Items performTextTemplates(Items items);
-  /// Cancels the network task in flight, if any.
+  /// Cancels the network task in flight, if any, and the one being started
+  /// (by fetchCompositeListTask()) once it is returned.
   virtual void cancal();
 
  private:
@@ -165,6 +197,9 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   std::optional<std::string> templateKey_;
   std::shared_ptr<CompositeListContext> context_;
   std::optional<Task<CompositeListResult>> currentTask_;
+  // How many times cancal() was called: a task started across a call is
+  // cancelled when it comes.
+  std::uint64_t cancellations_ = 0;
 };
 
 }  // namespace quarn

@@ -67,8 +67,8 @@ class FetcherTest : public ::testing::Test {
   }
 
   std::shared_ptr<TestFetcher> fetcher(const std::string& json) {
-    auto f = std::make_shared<TestFetcher>(registry_, decode(json), templates_,
-                                           CompositeListFetchMode::automatic, 20);
+    auto f = CompositeListFetcher::make<TestFetcher>(registry_, decode(json), templates_,
+                                                     CompositeListFetchMode::automatic, 20);
     return f;
   }
   Items decode(const std::string& json) { return decodeCompositeListTemplate(json, registry_); }
@@ -337,8 +337,8 @@ TEST_F(FetcherTest, SkippedItemsAndTemplateProvidingItems) {
   std::static_pointer_cast<CompositeListSectionItemBase>(items[1].base())->setSkipFetching(true);
   items =
       Items{AnyCompositeListItem(items[0].base()), AnyCompositeListItem(items[1].base()), items[2]};
-  auto f = std::make_shared<TestFetcher>(registry_, items, templates_,
-                                         CompositeListFetchMode::automatic, 5);
+  auto f = CompositeListFetcher::make<TestFetcher>(registry_, items, templates_,
+                                                   CompositeListFetchMode::automatic, 5);
   f->resultJSON = R"([{"key":"inner","result":{"class":"Product","id":3,"name":"in"}},
                       {"key":"outer","result":{"class":"Product","id":4,"name":"out"}}])";
   const Items out = fetch(*f);
@@ -625,7 +625,7 @@ TEST_F(FetcherTest, ContextIsSeededOnceAndKept) {
 }
 
 TEST(FetcherDeathTest, TheRequestMustBeOverridden) {
-  auto f = std::make_shared<CompositeListFetcher>(
+  auto f = CompositeListFetcher::make(
       std::make_shared<CompositeListItemsRegistry>(),
       decodeCompositeListTemplate(R"([{"type":"divider"}])",
                                   std::make_shared<CompositeListItemsRegistry>()),

@@ -68,7 +68,7 @@ class FixedProvider : public SectionProvider {
 };
 
 TEST(CompositionalLayoutViewControllerTest, AppliesSectionsDroppingDuplicateRows) {
-  auto screen = std::make_shared<CompositionalLayoutViewController>();
+  auto screen = CompositionalLayoutViewController::make();
   int completions = 0;
   screen->updateSections(true, [&] { ++completions; });  // no provider: nothing
   EXPECT_EQ(completions, 0);
@@ -105,7 +105,7 @@ TEST(CompositionalLayoutViewControllerTest, AppliesSectionsDroppingDuplicateRows
 class ListScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    provider_ = std::make_shared<CompositeListSectionsProvider>(testing::sectionRegistry());
+    provider_ = CompositeListSectionsProvider::make(testing::sectionRegistry());
   }
   std::shared_ptr<TestListScreen> makeScreen(platform::UserInterfaceIdiom idiom) {
     platform::ScopedService<platform::Device> device(

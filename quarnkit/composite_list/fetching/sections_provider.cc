@@ -9,7 +9,7 @@
 namespace quarn {
 
 CompositeListSectionsProvider::CompositeListSectionsProvider(
-    std::shared_ptr<CompositeListItemsRegistry> registry_)
+    Passkey /*key*/, std::shared_ptr<CompositeListItemsRegistry> registry_)
     : registry(std::move(registry_)) {}
 
 std::shared_ptr<platform::NavigationController>
@@ -86,6 +86,9 @@ void CompositeListSectionsProvider::setHeaderAction(BaseCollectionSection& secti
 }
 
 void CompositeListSectionsProvider::update(const std::vector<AnyCompositeListItem>& items) {
+  // The host may drop the provider from inside any of the calls below.
+  const auto self = shared_from_this();
+  const std::uint64_t update = ++updates_;
   std::vector<std::shared_ptr<CollectionViewSection>> made;
   std::vector<BaseCollectionSection*> shown;
   made.reserve(items.size());
@@ -109,9 +112,12 @@ void CompositeListSectionsProvider::update(const std::vector<AnyCompositeListIte
   // Identities are taken after the separators are settled; sectionDidUpdate
   // then sees each section with its index in the stored list.
   setSections(std::move(made));
-  if (sectionDidUpdate) {
-    for (std::size_t i = 0; i < sections_.size(); ++i) sectionDidUpdate(i, sections_[i]);
-  }
+  if (!sectionDidUpdate) return;
+  // Copies: the callback may replace itself, or update again (which replaces
+  // the sections, and ends this update's reports).
+  const SectionDidUpdate report = sectionDidUpdate;
+  const std::vector<std::shared_ptr<CollectionViewSection>> reported = sections_;
+  for (std::size_t i = 0; i < reported.size() && updates_ == update; ++i) report(i, reported[i]);
 }
 
 void CompositeListSectionsProvider::performActionUrl(const URL& url) {

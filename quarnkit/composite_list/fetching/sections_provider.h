@@ -1,6 +1,7 @@
-// CompositeListSectionsProvider: turns a fetched item list into the display
-// sections of a list screen: one section per item whose description can make
-// one, separators after divider items, header taps, no empty sections and no
+// CompositeListSectionsProvider: a shared object (made by make<T>() only, as
+// its header handlers reach it through weak_from_this()) that turns a
+// fetched item list into the display sections of a list screen: one section per item whose
+// description can make one, separators after divider items, header taps, no empty sections and no
 // two sections of the same identity.
 //
 //   class BannerDescription : public BannerItemDescription<Promo>,
@@ -11,7 +12,7 @@
 //     }
 //   };
 //
-//   auto provider = std::make_shared<CompositeListSectionsProvider>(registry);
+//   auto provider = CompositeListSectionsProvider::make(registry);
 //   provider->update(items);
 //   provider->sections();
 //
@@ -23,10 +24,19 @@
 // Header taps: a data.headerAction link opens its URL (when the platform can)
 // and tells the screen; the default adds telling the screen to a handler the
 // section already has; "none" removes the handler. Handlers hold the
-// provider weakly. Providers are held by shared_ptr and live on the main
-// context.
+// provider weakly. Providers live on the main context.
+//
+// Calls into the host during update() (the descriptions' section makers,
+// updateSection(), sectionDidUpdate) may drop the provider, which lives on
+// until update() returns. sectionDidUpdate may call update() again: the
+// sections of the inner update are the ones kept, and the outer update
+// reports none of its own after that. An exception from any of them leaves
+// update() to its caller; sectionDidUpdate is then not called for the
+// remaining sections, which are kept all the same.
 #pragma once
 
+#include <concepts>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -70,7 +80,22 @@ class CompositeListSectionsProvider
   using SectionDidUpdate =
       std::function<void(std::size_t, const std::shared_ptr<CollectionViewSection>&)>;
 
-  explicit CompositeListSectionsProvider(std::shared_ptr<CompositeListItemsRegistry> registry);
+  /// What only make() can give: every constructor of a provider, a host's
+  /// subclass included, takes one, so none is built outside a shared_ptr.
+  class Passkey {
+    Passkey() = default;
+    friend class CompositeListSectionsProvider;
+  };
+
+  /// Makes a provider of class T (this class or a subclass), passing a
+  /// Passkey before `args` to its constructor.
+  template <class T = CompositeListSectionsProvider, class... Args>
+  requires std::derived_from<T, CompositeListSectionsProvider>
+  static std::shared_ptr<T> make(Args&&... args) {
+    return std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
+  }
+
+  CompositeListSectionsProvider(Passkey key, std::shared_ptr<CompositeListItemsRegistry> registry);
 
   [[nodiscard]] std::shared_ptr<BaseCompositeListViewController> viewController() const override {
     return viewController_.lock();
@@ -114,6 +139,8 @@ class CompositeListSectionsProvider
 
   std::weak_ptr<BaseCompositeListViewController> viewController_;
   std::vector<std::shared_ptr<CollectionViewSection>> sections_;
+  // Counts update() calls, so that an outer one notices an inner one.
+  std::uint64_t updates_ = 0;
 };
 
 }  // namespace quarn

@@ -77,7 +77,7 @@ TEST(CompositeListSectionsProviderTest, Separators) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto provider = std::make_shared<CompositeListSectionsProvider>(sectionRegistry());
+    auto provider = CompositeListSectionsProvider::make(sectionRegistry());
     provider->hideFirstTopSeparator = c.hideFirstTopSeparator;
     std::string json = "[";
     for (std::size_t i = 0; i < c.items.size(); ++i) json += (i ? "," : "") + c.items[i];
@@ -89,7 +89,7 @@ TEST(CompositeListSectionsProviderTest, Separators) {
 TEST(CompositeListSectionsProviderTest, SkipsEmptyDuplicateAndUnrenderableItems) {
   quarn::testing::LogCapture log;
   auto registry = sectionRegistry();
-  auto provider = std::make_shared<CompositeListSectionsProvider>(registry);
+  auto provider = CompositeListSectionsProvider::make(registry);
   auto items = decode("[" + rows("A") + "," + rows("A") + "," + rows("B") + "," +
                       R"({"type":"tags","entity":[{"text":"t"}]})" + "]");
   // An item whose type the provider's registry does not know.
@@ -128,7 +128,7 @@ class RecordingProvider : public CompositeListSectionsProvider {
 };
 
 TEST(CompositeListSectionsProviderTest, HookSeesEveryMadeSectionAndNoOther) {
-  auto provider = std::make_shared<RecordingProvider>(sectionRegistry());
+  auto provider = CompositeListSectionsProvider::make<RecordingProvider>(sectionRegistry());
   // A section without rows is made (and then dropped); tags make none.
   provider->update(decode("[" + rows("A") + R"(,{"type":"tags","uniqueId":"t"},)" + kDivider + "," +
                           rows("B") + "]"));
@@ -150,7 +150,7 @@ class HandlerProvider : public CompositeListSectionsProvider {
 TEST(CompositeListSectionsProviderTest, HeaderActions) {
   auto opener = std::make_shared<platform::RecordingURLOpener>(std::vector<std::string>{"https"});
   platform::ScopedService<platform::URLOpener> scoped(opener);
-  auto provider = std::make_shared<HandlerProvider>(sectionRegistry());
+  auto provider = CompositeListSectionsProvider::make<HandlerProvider>(sectionRegistry());
   auto screen = BaseCompositeListViewController::make<TestListScreen>(provider);
   provider->setViewController(screen);
   auto withAction = [](const std::string& id, const std::string& action) {
@@ -183,7 +183,7 @@ TEST(CompositeListSectionsProviderTest, HeaderActions) {
 }
 
 TEST(CompositeListSectionsProviderTest, ItemTypeAndNavigationController) {
-  auto provider = std::make_shared<CompositeListSectionsProvider>(sectionRegistry());
+  auto provider = CompositeListSectionsProvider::make(sectionRegistry());
   EXPECT_EQ(provider->navigationController(), nullptr);
   auto screen = BaseCompositeListViewController::make<TestListScreen>(provider);
   auto nav = platform::NavigationController::make(screen);

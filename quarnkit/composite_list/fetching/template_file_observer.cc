@@ -2,6 +2,9 @@
 
 #include <system_error>
 
+#include "quarnkit/core/error.h"
+#include "quarnkit/core/log.h"
+
 namespace quarn {
 
 namespace {
@@ -20,9 +23,17 @@ CompositeListTemplateFileObserver::CompositeListTemplateFileObserver(URL url)
       source_(std::make_unique<platform::FileWatcher>(filePathOf(url_))) {
   // The callback slot is shared with the watcher, so an event delivered late
   // never reaches a destroyed observer; a copy is called, so the callback may
-  // replace itself.
+  // replace itself or destroy the observer. An exception would leave the
+  // watcher's event loop and end the watching: it stops here.
   source_->setOnFileGrew([slot = onFileChanged_] {
-    if (auto callback = *slot) callback();
+    const std::function<void()> callback = *slot;
+    if (!callback) return;
+    try {
+      callback();
+    } catch (...) {
+      defaultLogger().error("[CompositeListTemplateFileObserver] The change callback threw: {}",
+                            describeCurrentException());
+    }
   });
 }
 

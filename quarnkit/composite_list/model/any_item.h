@@ -1,6 +1,7 @@
 // AnyCompositeListItem: the type-erased item record passed between all
 // composite-list stages: a snapshot of a record's fields taken when it was
-// wrapped, plus the record itself.
+// wrapped, plus the record itself. A value handle: copies share the record
+// (a shared object, see section_item.h) and nothing else.
 //
 // Equality and hashing are the record's alone (two snapshots of one record
 // are equal). update() changes the shared record, not the snapshot. The

@@ -1,5 +1,8 @@
 // CompositeListContext and the random number generators behind the random
-// selection of list entities.
+// selection of list entities. A context is a unique object (not copyable: a
+// copy would share its generator), held by shared_ptr by the fetcher that
+// passes it on; generators are values (a copy goes on from the same state on
+// its own).
 //
 // A context holds one generator for the life of a fetcher, so the same seed
 // gives the same shuffles: ArbitraryRandomNumberGenerator(seed) combines two
@@ -66,6 +69,8 @@ class CompositeListContext {
  public:
   explicit CompositeListContext(std::shared_ptr<RandomNumberGenerator> randomGenerator)
       : randomGenerator_(std::move(randomGenerator)) {}
+  CompositeListContext(const CompositeListContext&) = delete;
+  CompositeListContext& operator=(const CompositeListContext&) = delete;
 
   [[nodiscard]] RandomNumberGenerator& randomGenerator() const { return *randomGenerator_; }
   [[nodiscard]] const std::shared_ptr<RandomNumberGenerator>& randomGeneratorPointer() const {

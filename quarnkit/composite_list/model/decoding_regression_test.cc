@@ -23,15 +23,14 @@ TEST(DecodingRegressionTest, TemplatesDecodeOrFailCleanly) {
                                       registry);
         } catch (const DecodingError&) {
         }
-        // Without a class map anywhere, inline list entities are a decoding error.
-        registry->entityClassMap.clear();
         return 0;
       });
+  // Without a class map anywhere, inline list entities are a decoding error.
   EXPECT_THROW(
       decodeCompositeListTemplate(
           R"([{"type":"list","entity":[{"class":"Product","id":1,"name":"a"}]}])", registry),
       DecodingError);
-  registry->entityClassMap = testing::testClassMap();
+  registry->registerEntityClasses(testing::testClassMap());
   const auto items = decodeCompositeListTemplate(
       R"([{"type":"list","entity":[{"class":"Product","id":1,"name":"a"}]}])", registry);
   EXPECT_EQ(items[0].getEntityArray<CompositeListEntity<testing::Product>>()->size(), 1u)

@@ -5,7 +5,9 @@
 // A description is a class derived from CompositeListItemDescription<Entity>
 // whose operations are virtual members; the registry holds one instance per
 // class (descriptionInstance<D>()), so a description behaves like a set of
-// class-level operations that a subclass can override. A host extends the
+// class-level operations that a subclass can override. Descriptions are
+// immutable objects shared by shared_ptr<const>; a registry entry
+// (AnyCompositeListItemDescription) is a value that refers to one. A host extends the
 // system by registering its own descriptions and entity classes:
 //
 //   struct Promo { std::string title; /* decode, ==, std::hash */ };
@@ -17,7 +19,7 @@
 //
 //   auto registry = CompositeListItemsRegistry::shared();
 //   registry->register_<PromoBannerDescription>();
-//   registry->entityClassMap.emplace("Promo", CompositeListEntityClass::of<Promo>());
+//   registry->registerEntityClass("Promo", CompositeListEntityClass::of<Promo>());
 //
 // Template items of type "promo_banner" then decode into
 // CompositeListSectionItem<Promo>, and results whose entities name the class

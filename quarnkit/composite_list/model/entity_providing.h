@@ -1,4 +1,6 @@
 // Descriptions that obtain their own entities without the combined request.
+// Interfaces the host implements: providers are held by shared_ptr for the
+// length of the fetch that made them.
 //
 // The fetcher asks a description that is an
 // EntityProvidingCompositeListItemDescription for an item's entities first

@@ -1,7 +1,8 @@
 // CompositeListEnvironment: the facts about the device, the app and the user
 // that predicates test and text templates print. The host implements
 // environmentValues() with its own facts; resolvedValues() puts them over the
-// built-in ones.
+// built-in ones. An interface; fetchers hold implementations by
+// shared_ptr<const>.
 //
 //   class Environment : public CompositeListEnvironment {
 //     ValueDictionary environmentValues() const override { return {{"is_premium", true}}; }

@@ -1,5 +1,8 @@
 #include "quarnkit/composite_list/model/registry.h"
 
+#include <fmt/format.h>
+
+#include <algorithm>
 #include <mutex>
 
 #include "quarnkit/coding/platform_decoder.h"
@@ -8,11 +11,18 @@
 
 namespace quarn {
 
-CompositeListItemsRegistry::CompositeListItemsRegistry() {
+std::string CompositeListRegistryConflict::description() const {
+  return fmt::format("The {} \"{}\" is held by {}; {} cannot take it over",
+                     kind == Kind::itemType ? "item type" : "entity class", name, held, offered);
+}
+
+CompositeListItemsRegistry::CompositeListItemsRegistry()
+    : entityClassMap_(std::make_shared<const CompositeListEntityClassMap>()) {
   register_<DividerItemDesctiption>();
   register_<RowsItemDescription>();
   register_<TagsItemDescription>();
   register_<IncludeItemDescription>();
+  builtIns_ = entries_.size();
 }
 
 namespace {
@@ -35,19 +45,94 @@ void CompositeListItemsRegistry::setShared(std::shared_ptr<CompositeListItemsReg
   sharedRegistry() = std::move(registry);
 }
 
-const AnyCompositeListItemDescription* CompositeListItemsRegistry::description(
-    const CompositeListItemType& type) const {
+void CompositeListItemsRegistry::register_(AnyCompositeListItemDescription description) {
+  std::unique_lock lock(mutex_);
+  if (const std::size_t index = indexLocked(description.type()); index < entries_.size()) {
+    const AnyCompositeListItemDescription& held = entries_[index];
+    if (held.base == description.base) return;
+    if (index >= builtIns_) {
+      throw CompositeListRegistryConflict(
+          CompositeListRegistryConflict::Kind::itemType, description.type().rawValue,
+          held.base->descriptionTypeName(), description.base->descriptionTypeName());
+    }
+  }
+  entries_.push_back(std::move(description));
+}
+
+std::size_t CompositeListItemsRegistry::indexLocked(const CompositeListItemType& type) const {
   // Called for every item at every stage: the length and the first letter
   // rule out most entries before their texts are compared.
   const std::string& wanted = type.rawValue;
-  for (auto it = descriptions.rbegin(); it != descriptions.rend(); ++it) {
-    const std::string& have = it->type().rawValue;
+  for (std::size_t i = entries_.size(); i-- > 0;) {
+    const std::string& have = entries_[i].type().rawValue;
     if (have.size() == wanted.size() && (wanted.empty() || have.front() == wanted.front()) &&
         have == wanted) {
-      return &*it;
+      return i;
     }
   }
-  return nullptr;
+  return entries_.size();
+}
+
+const AnyCompositeListItemDescription* CompositeListItemsRegistry::findLocked(
+    const CompositeListItemType& type) const {
+  const std::size_t index = indexLocked(type);
+  return index < entries_.size() ? &entries_[index] : nullptr;
+}
+
+const AnyCompositeListItemDescription* CompositeListItemsRegistry::description(
+    const CompositeListItemType& type) const {
+  std::shared_lock lock(mutex_);
+  return findLocked(type);
+}
+
+std::vector<AnyCompositeListItemDescription> CompositeListItemsRegistry::descriptions() const {
+  std::shared_lock lock(mutex_);
+  std::vector<AnyCompositeListItemDescription> out;
+  out.reserve(entries_.size());
+  for (const auto& entry : entries_) {
+    if (findLocked(entry.type()) == &entry) out.push_back(entry);
+  }
+  return out;
+}
+
+void CompositeListItemsRegistry::registerEntityClass(const std::string& name,
+                                                     CompositeListEntityClass entityClass) {
+  CompositeListEntityClassMap one;
+  one.emplace(name, std::move(entityClass));
+  registerEntityClasses(one);
+}
+
+void CompositeListItemsRegistry::registerEntityClasses(const CompositeListEntityClassMap& classes) {
+  std::unique_lock lock(mutex_);
+  std::shared_ptr<CompositeListEntityClassMap> next;
+  for (const auto& [name, entityClass] : classes) {
+    const auto found = entityClassMap_->find(name);
+    if (found == entityClassMap_->end()) {
+      if (!next) next = std::make_shared<CompositeListEntityClassMap>(*entityClassMap_);
+      next->emplace(name, entityClass);
+    } else if (found->second.typeName != entityClass.typeName) {
+      throw CompositeListRegistryConflict(CompositeListRegistryConflict::Kind::entityClass, name,
+                                          found->second.typeName, entityClass.typeName);
+    }
+  }
+  // Readers keep the map they took; the new one replaces it for later ones.
+  if (next) entityClassMap_ = std::move(next);
+}
+
+std::shared_ptr<const CompositeListEntityClassMap> CompositeListItemsRegistry::entityClassMap()
+    const {
+  std::shared_lock lock(mutex_);
+  return entityClassMap_;
+}
+
+std::vector<CompositeListItemType> CompositeListItemsRegistry::ignoreItemTypes() const {
+  std::shared_lock lock(mutex_);
+  return ignoreItemTypes_;
+}
+
+void CompositeListItemsRegistry::setIgnoreItemTypes(std::vector<CompositeListItemType> types) {
+  std::unique_lock lock(mutex_);
+  ignoreItemTypes_ = std::move(types);
 }
 
 CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
@@ -64,6 +149,8 @@ CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
         "decoder");
   }
   const CompositeListItemsRegistry& r = **registry;
+  // Taken once: a change during the decoding applies to the next one.
+  const std::vector<CompositeListItemType> ignored = r.ignoreItemTypes();
   CompositeListItemDecoder out;
   if (auto n = list->count()) out.items.reserve(static_cast<std::size_t>(*n));
   while (!list->isAtEnd()) {
@@ -71,9 +158,7 @@ CompositeListItemDecoder CompositeListItemDecoder::decode(Decoder& d) {
       auto object = element.container();
       if (!object->contains("type")) return;
       const CompositeListItemType type(object->decode<std::string>("type"));
-      for (const auto& ignored : r.ignoreItemTypes) {
-        if (ignored == type) return;
-      }
+      if (std::find(ignored.begin(), ignored.end(), type) != ignored.end()) return;
       const AnyCompositeListItemDescription* entry = r.description(type);
       if (entry == nullptr) return;
       ReopenedDecoder record(element, std::move(object));
@@ -87,9 +172,7 @@ std::vector<AnyCompositeListItem> decodeCompositeListTemplate(
     std::string_view json, std::shared_ptr<CompositeListItemsRegistry> registry,
     JSONDecoder decoder) {
   if (!decoder.userInfo.contains(kCompositeListEntityClassMapKey)) {
-    decoder.userInfo.set(
-        std::string(kCompositeListEntityClassMapKey),
-        std::make_shared<const CompositeListEntityClassMap>(registry->entityClassMap));
+    decoder.userInfo.set(std::string(kCompositeListEntityClassMapKey), registry->entityClassMap());
   }
   decoder.userInfo.set(std::string(kCompositeListItemsReqistryKey), std::move(registry));
   return decoder.decode<CompositeListItemDecoder>(json).items;

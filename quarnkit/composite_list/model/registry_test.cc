@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "quarnkit/composite_list/model/entity_providing.h"
 #include "quarnkit/composite_list/testing/model_fixtures.h"
 #include "quarnkit/core/log.h"
@@ -21,10 +24,10 @@ std::vector<std::string> ids(const std::vector<AnyCompositeListItem>& items) {
   return out;
 }
 
-TEST(CompositeListItemsRegistryTest, BuiltInsAndLastRegistrationWins) {
+TEST(CompositeListItemsRegistryTest, BuiltInsAndTheirReplacement) {
   auto registry = std::make_shared<CompositeListItemsRegistry>();
   std::vector<std::string> types;
-  for (const auto& d : registry->descriptions) types.push_back(d.type().rawValue);
+  for (const auto& d : registry->descriptions()) types.push_back(d.type().rawValue);
   EXPECT_EQ(types, (std::vector<std::string>{"divider", "rows", "tags", "include"}));
   EXPECT_TRUE(registry->description<RowsItemDescription>(CompositeListItemType::rows));
   EXPECT_FALSE(registry->description<TagsItemDescription>(CompositeListItemType::rows));
@@ -54,13 +57,108 @@ TEST(CompositeListItemsRegistryTest, BuiltInsAndLastRegistrationWins) {
             "rows_list");
 }
 
+/// Banners whose type is given when made, so that a test can register many.
+class NamedBanner : public BannerItemDescription<Product> {
+ public:
+  explicit NamedBanner(std::string type) : type_(std::move(type)) {}
+  [[nodiscard]] CompositeListItemType type() const override { return type_; }
+
+ private:
+  CompositeListItemType type_;
+};
+
+std::vector<std::string> typesOf(const CompositeListItemsRegistry& registry) {
+  std::vector<std::string> types;
+  for (const auto& d : registry.descriptions()) types.push_back(d.type().rawValue);
+  return types;
+}
+
+TEST(CompositeListItemsRegistryTest, ATypeIsNeverSilentlyRePointed) {
+  auto registry = std::make_shared<CompositeListItemsRegistry>();
+  const auto promo = std::make_shared<const NamedBanner>("promo");
+  registry->register_(promo);
+  registry->register_(promo);  // the same again: nothing changes
+  registry->register_<RowsItemDescription>();
+  EXPECT_EQ(typesOf(*registry),
+            (std::vector<std::string>{"divider", "rows", "tags", "include", "promo"}));
+
+  const auto other = std::make_shared<const NamedBanner>("promo");
+  try {
+    registry->register_(other);
+    FAIL() << "a second description took the type";
+  } catch (const CompositeListRegistryConflict& e) {
+    EXPECT_EQ(e.kind, CompositeListRegistryConflict::Kind::itemType);
+    EXPECT_EQ(e.name, "promo");
+    EXPECT_EQ(e.description(), "The item type \"promo\" is held by " + e.held + "; " + e.offered +
+                                   " cannot take it over");
+  }
+  EXPECT_EQ(registry->description(CompositeListItemType("promo"))->base, promo);
+
+  // A built-in gives way once; its replacement then holds the type like any other.
+  class OtherTags : public TagsItemDescription {};
+  registry->register_<OtherTags>();
+  EXPECT_TRUE(registry->description<OtherTags>(CompositeListItemType::tags));
+  EXPECT_THROW(registry->register_<TagsItemDescription>(), CompositeListRegistryConflict);
+  EXPECT_TRUE(registry->description<OtherTags>(CompositeListItemType::tags));
+  EXPECT_EQ(typesOf(*registry),
+            (std::vector<std::string>{"divider", "rows", "include", "promo", "tags"}));
+}
+
+TEST(CompositeListItemsRegistryTest, EntityClassNamesKeepTheirType) {
+  auto registry = std::make_shared<CompositeListItemsRegistry>();
+  registry->registerEntityClass("Product", CompositeListEntityClass::of<Product>());
+  const auto before = registry->entityClassMap();
+  registry->registerEntityClass("Product", CompositeListEntityClass::of<Product>());
+  EXPECT_THROW(registry->registerEntityClass("Product", CompositeListEntityClass::of<Article>()),
+               CompositeListRegistryConflict);
+  // All or nothing: the new name of a batch with a conflict is not added.
+  CompositeListEntityClassMap batch;
+  batch.emplace("Article", CompositeListEntityClass::of<Article>());
+  batch.emplace("Product", CompositeListEntityClass::of<Article>());
+  EXPECT_THROW(registry->registerEntityClasses(batch), CompositeListRegistryConflict);
+  EXPECT_FALSE(registry->entityClassMap()->contains("Article"));
+  EXPECT_EQ(registry->entityClassMap()->at("Product").typeName, typeName<Product>());
+
+  registry->registerEntityClass("Article", CompositeListEntityClass::of<Article>());
+  EXPECT_EQ(registry->entityClassMap()->size(), 2u);
+  EXPECT_EQ(before->size(), 1u) << "a map handed out is a snapshot";
+}
+
+TEST(CompositeListItemsRegistryTest, EntriesOutliveLaterRegistrations) {
+  auto registry = std::make_shared<CompositeListItemsRegistry>();
+  const AnyCompositeListItemDescription* rows = registry->description(CompositeListItemType::rows);
+  for (int i = 0; i < 100; ++i) {
+    registry->register_(std::make_shared<const NamedBanner>("type" + std::to_string(i)));
+  }
+  EXPECT_EQ(rows->type(), CompositeListItemType::rows);
+  EXPECT_EQ(rows, registry->description(CompositeListItemType::rows));
+
+  // Registering on one thread while another decodes: each element decodes
+  // with the description it finds, or is skipped while it has none.
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 100; i < 400; ++i) {
+      registry->register_(std::make_shared<const NamedBanner>("type" + std::to_string(i)));
+    }
+    done = true;
+  });
+  std::size_t decoded = 0;
+  while (!done) {
+    decoded +=
+        decodeCompositeListTemplate(R"([{"type":"type399"},{"type":"rows"}])", registry).size();
+  }
+  writer.join();
+  EXPECT_GE(decoded, 1u);
+  EXPECT_EQ(decodeCompositeListTemplate(R"([{"type":"type399"}])", registry).size(), 1u);
+}
+
 TEST(CompositeListItemDecoderTest, SkipsElementsWithoutTypeOrDescription) {
   auto registry = std::make_shared<CompositeListItemsRegistry>();
   const auto items = decodeCompositeListTemplate(
       R"([{"uniqueId":"no type"},{"type":"unknown"},{"type":"divider"}])", registry);
   EXPECT_EQ(ids(items), std::vector<std::string>{"divider_2"});
 
-  registry->ignoreItemTypes = {CompositeListItemType::divider};
+  registry->setIgnoreItemTypes({CompositeListItemType::divider});
   const auto nested = decodeCompositeListTemplate(
       R"([{"type":"divider"},{"type":"rows","uniqueId":"r","items":[{"type":"divider"},{"type":"tags"}]}])",
       registry);

@@ -2,8 +2,9 @@
 // description decodes into: the template item's fields plus its entity
 // (a host model object, a list of them, a divider or an include).
 //
-// Records are shared (std::shared_ptr) and updated in place: a fetch result
-// applied to a record is seen by every list holding it. Two records are
+// Records are shared objects (std::shared_ptr; every way into the pipeline,
+// AnyCompositeListItem and decode(), takes or makes one) and updated in
+// place: a fetch result applied to a record is seen by every list holding it. Two records are
 // equal when their uniqueId and type are equal.
 //
 // JSON keys: "uniqueId" (default: type + "_" + position in the array),

@@ -81,8 +81,8 @@ class TestFetcher : public CompositeListFetcher {
                                                           std::int64_t limit) override {
     requests.push_back(parameters);
     limits.push_back(limit);
-    co_return Task<CompositeListResult>::spawn(answer(resultJSON, failure, waitForCancellation,
-                                                      latency, registry()->entityClassMap, ended_));
+    co_return Task<CompositeListResult>::spawn(answer(
+        resultJSON, failure, waitForCancellation, latency, *registry()->entityClassMap(), ended_));
   }
 
  private:
@@ -207,7 +207,7 @@ inline std::shared_ptr<CompositeListItemsRegistry> fetcherRegistry() {
   registry->register_<ProductListDescription>();
   registry->register_<DirectBannerDescription>();
   registry->register_<PromoTemplateDescription>();
-  registry->entityClassMap = testClassMap();
+  registry->registerEntityClasses(testClassMap());
   return registry;
 }
 

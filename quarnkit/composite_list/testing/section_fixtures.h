@@ -68,7 +68,7 @@ inline std::shared_ptr<CompositeListItemsRegistry> sectionRegistry() {
   registry->register_<RowsSectionDescription>();
   registry->register_<DividerSectionDescription>();
   registry->register_<ProductBannerSectionDescription>();
-  registry->entityClassMap = testClassMap();
+  registry->registerEntityClasses(testClassMap());
   return registry;
 }
 

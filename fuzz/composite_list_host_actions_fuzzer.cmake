@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(composite_list_host_actions DEPS QuarnKit::composite_list)
