@@ -33,9 +33,12 @@ enum class HostAction {
 
 inline const char* toString(HostAction a) {
   switch (a) {
-    case HostAction::release: return "release";
-    case HostAction::reenter: return "re-enter";
-    case HostAction::raise: return "throw";
+    case HostAction::release:
+      return "release";
+    case HostAction::reenter:
+      return "re-enter";
+    case HostAction::raise:
+      return "throw";
   }
   return "?";
 }
