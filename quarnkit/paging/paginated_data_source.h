@@ -24,7 +24,9 @@
 //   and the rest of that delivery still runs;
 // - may call back into it: a page's callbacks run once it is no longer
 //   loading, so a fetch, reload or forceReload from there starts the next
-//   request (forceReload, cancelFetch: the running one is abandoned as above);
+//   request; inside fetch() or willFetch a page is loading, so a fetch or
+//   reload is refused, forceReload abandons the running fetch as above, and
+//   cancelFetch lets the fetcher end it with its cancellation error;
 // - may throw: every other callback of that delivery still runs (the caller's
 //   completion always does), then the first exception propagates to whoever
 //   delivered the page; the data source is idle and keeps working. A fetcher
@@ -62,14 +64,17 @@
 
 namespace quarn {
 
-/// Told each time a page was merged (or a fetch ended without error).
+/// Told each time a page was merged (or a fetch ended without error). An
+/// interface the host's shared objects implement: the data source holds
+/// them weakly.
 class PaginatedDataSourceObserver {
  public:
   virtual ~PaginatedDataSourceObserver() = default;
   virtual void paginatedDataSourceDidUpdate() = 0;
 };
 
-/// The failure of the awaiting fetchNextPage() while a page is loading.
+/// The failure of the awaiting fetchNextPage() while a page is loading; a
+/// value.
 class PaginatedDataSourceError : public Error {
  public:
   enum class Kind { alreadyLoading };
