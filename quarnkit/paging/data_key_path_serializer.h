@@ -1,6 +1,7 @@
-// DataKeyPathSerializer<T>: the response serializer of the page fetcher. It
-// decodes a T from the whole JSON body, or from the value at a dotted key
-// path inside it ("data.items": the member "items" of the member "data").
+// DataKeyPathSerializer<T>: the response serializer of the page fetcher; a
+// value, like its error AlamofireDecodableError. It decodes a T from the
+// whole JSON body, or from the value at a dotted key path inside it
+// ("data.items": the member "items" of the member "data").
 //
 //   auto serializer = std::make_shared<DataKeyPathSerializer<std::vector<Article>>>(
 //       "data.items", JSONDecoder());

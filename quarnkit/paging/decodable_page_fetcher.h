@@ -1,9 +1,10 @@
-// AlamofireDecodablePageFetcher<T>: the standard page fetcher. The host's
-// request builder makes the HTTP request for a pagination; the fetcher runs
-// it, decodes a JSON array of T (at responseKeyPath inside the response,
-// when set) and reads the pagination headers.
+// AlamofireDecodablePageFetcher<T>: the standard page fetcher; a shared
+// object, made by make() or forScheme(). The host's request builder makes the
+// HTTP request for a pagination; the fetcher runs it, decodes a JSON array of
+// T (at responseKeyPath inside the response, when set) and reads the
+// pagination headers.
 //
-//   auto fetcher = std::make_shared<AlamofireDecodablePageFetcher<Article>>(
+//   auto fetcher = AlamofireDecodablePageFetcher<Article>::make(
 //       JSONDecoder(), [&session](const Pagination* p) {
 //         return session.request(articlesURL(p ? p->parameters() : Value::Object{}));
 //       });
@@ -12,6 +13,15 @@
 // Only a 2xx response is a page: any other status reaches the completion as
 // responseValidationFailed, however its body looks. Releasing the fetcher
 // cancels its request.
+//
+// The host's code: the request builder runs inside fetch(), which keeps the
+// fetcher alive meanwhile; the builder may call cancel() (the request before
+// is cancelled and the new one still starts), and what it throws propagates
+// out of fetch() with nothing started. The preprocessor and the completion
+// run on the main context and touch nothing of the fetcher, so either may
+// release it or fetch again; an exception of the preprocessor reaches the
+// completion as the page's error, and one of the completion propagates to
+// whoever runs the main context.
 #pragma once
 
 #include <functional>
@@ -27,7 +37,8 @@
 namespace quarn {
 
 template <DecodableType T>
-class AlamofireDecodablePageFetcher {
+class AlamofireDecodablePageFetcher
+    : public std::enable_shared_from_this<AlamofireDecodablePageFetcher<T>> {
  public:
   using ResultType = T;
   /// The request for a pagination (none when there is nothing to fetch).
@@ -36,11 +47,12 @@ class AlamofireDecodablePageFetcher {
   using Preprocessor =
       std::function<http::DataResponse<std::vector<T>>(http::DataResponse<std::vector<T>>)>;
 
-  AlamofireDecodablePageFetcher(JSONDecoder jsonDecoder, RequestBuilder builder,
-                                Preprocessor responsePreprocessor = nullptr)
-      : decoder(std::move(jsonDecoder)),
-        requestBuilder(std::move(builder)),
-        preprocessor(std::move(responsePreprocessor)) {}
+  static std::shared_ptr<AlamofireDecodablePageFetcher> make(
+      JSONDecoder jsonDecoder, RequestBuilder builder,
+      Preprocessor responsePreprocessor = nullptr) {
+    return std::shared_ptr<AlamofireDecodablePageFetcher>(new AlamofireDecodablePageFetcher(
+        std::move(jsonDecoder), std::move(builder), std::move(responsePreprocessor)));
+  }
 
   /// With a builder for one scheme type P: it receives the pagination as a
   /// P, and nothing when there is none or it is of another type.
@@ -48,7 +60,7 @@ class AlamofireDecodablePageFetcher {
   static std::shared_ptr<AlamofireDecodablePageFetcher> forScheme(
       JSONDecoder decoder, std::function<std::shared_ptr<http::DataRequest>(const P*)> builder,
       Preprocessor preprocessor = nullptr) {
-    return std::make_shared<AlamofireDecodablePageFetcher>(
+    return make(
         std::move(decoder),
         [builder = std::move(builder)](const Pagination* p) {
           return builder(dynamic_cast<const P*>(p));
@@ -76,8 +88,9 @@ class AlamofireDecodablePageFetcher {
   /// Builds and runs the request; false when the builder made none. The
   /// completion runs on the main context.
   bool fetch(const Pagination* pagination, PageCompletion<T> completion) {
-    std::shared_ptr<http::DataRequest> request =
-        requestBuilder ? requestBuilder(pagination) : nullptr;
+    const auto keep = this->weak_from_this().lock();
+    const RequestBuilder build = requestBuilder;  // the builder may replace itself
+    std::shared_ptr<http::DataRequest> request = build ? build(pagination) : nullptr;
     if (!request) {
       currentDataRequest_ = nullptr;
       return false;
@@ -89,8 +102,17 @@ class AlamofireDecodablePageFetcher {
         *request, mainExecutor(), responseKeyPath, decoder,
         [preprocessor = preprocessor, keys = std::move(keys),
          completion = std::move(completion)](http::DataResponse<std::vector<T>> response) {
-          if (preprocessor) response = preprocessor(std::move(response));
           std::optional<ResponsePaginationInfo> info;
+          if (preprocessor) {
+            if (response.response) info.emplace(*response.response, keys);
+            try {
+              response = preprocessor(std::move(response));
+            } catch (...) {
+              completion(std::nullopt, std::current_exception(), info);
+              return;
+            }
+            info.reset();
+          }
           if (response.response) info.emplace(*response.response, keys);
           if (std::vector<T>* items = response.result.ifValue()) {
             completion(std::move(*items), nullptr, info);
@@ -109,6 +131,12 @@ class AlamofireDecodablePageFetcher {
   }
 
  private:
+  AlamofireDecodablePageFetcher(JSONDecoder jsonDecoder, RequestBuilder builder,
+                                Preprocessor responsePreprocessor)
+      : decoder(std::move(jsonDecoder)),
+        requestBuilder(std::move(builder)),
+        preprocessor(std::move(responsePreprocessor)) {}
+
   std::shared_ptr<http::DataRequest> currentDataRequest_;
 };
 

@@ -1,6 +1,6 @@
 // IDsPagination<ID>: a client-side split of a known list of ids into chunks,
-// one chunk per request. Each id is sent in its ordinary textual form (an
-// integer as its decimal digits), the chunk joined with ",".
+// one chunk per request; a value (a copy is independent). Each id is sent in its ordinary textual
+// form (an integer as its decimal digits), the chunk joined with ",".
 //
 //   IDsPagination<std::int64_t> scheme({1, 2, 3, 4, 5}, 2, 1,
 //                                      {.ids = "ids", .perPage = "per-page", .page = "page"});

@@ -31,6 +31,13 @@ PrimaryKeyPagination::PrimaryKeyPagination(std::int64_t perPage, std::int64_t in
     : KeyPagination("PrimaryKeyPagination", perPage, initialPrimaryKey, "page-from-pk",
                     std::move(primaryKeyClosure)) {}
 
+std::shared_ptr<PrimaryKeyPagination> PrimaryKeyPagination::make(
+    std::int64_t perPage, std::int64_t initialPrimaryKey,
+    std::function<std::int64_t()> primaryKeyClosure) {
+  return std::shared_ptr<PrimaryKeyPagination>(
+      new PrimaryKeyPagination(perPage, initialPrimaryKey, std::move(primaryKeyClosure)));
+}
+
 void PrimaryKeyPagination::update(std::int64_t itemsCount, std::int64_t newItemsCount,
                                   std::optional<std::int64_t> totalCount) {
   if (!totalCount) {
@@ -50,6 +57,13 @@ void PrimaryKeyPagination::update(std::int64_t itemsCount, std::int64_t newItems
 FromIDPagination::FromIDPagination(std::int64_t perPage, std::int64_t initialId,
                                    std::function<std::int64_t()> idClosure)
     : KeyPagination("FromIDPagination", perPage, initialId, "page-from-id", std::move(idClosure)) {}
+
+std::shared_ptr<FromIDPagination> FromIDPagination::make(std::int64_t perPage,
+                                                         std::int64_t initialId,
+                                                         std::function<std::int64_t()> idClosure) {
+  return std::shared_ptr<FromIDPagination>(
+      new FromIDPagination(perPage, initialId, std::move(idClosure)));
+}
 
 void FromIDPagination::update(std::int64_t itemsCount, std::int64_t newItemsCount,
                               std::optional<std::int64_t> totalCount) {

@@ -1,16 +1,21 @@
 // PrimaryKeyPagination and FromIDPagination: the schemes that ask for the
 // page after a key, which a callback of the creator supplies (usually the id
-// of the last item held). Both are shared objects: the creator and the data
-// source see the same state.
+// of the last item held). Both are shared objects, made by make(): the
+// creator and the data source see the same state.
 //
-//   auto scheme = std::make_shared<FromIDPagination>(20, 0, [&] { return lastItemId(); });
+//   auto scheme = FromIDPagination::make(20, 0, [&] { return lastItemId(); });
 //   scheme->parameters();     // {"per-page": 20, "page-from-id": 0}
+//
+// The key callback runs inside update(), which the data source calls while
+// it merges a page and holding the scheme: it may replace or drop the data
+// source's scheme, and what it throws propagates (the key then stays).
 //
 // The key starts at 0, not at the initial key (reset() moves it there); the
 // first request is therefore the first page only when the initial key is 0.
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "quarnkit/paging/pagination.h"
 
@@ -54,8 +59,9 @@ class KeyPagination : public EncodablePagination {
 class PrimaryKeyPagination final : public detail::KeyPagination {
  public:
   /// `perPage` > 0 (else std::invalid_argument).
-  PrimaryKeyPagination(std::int64_t perPage, std::int64_t initialPrimaryKey,
-                       std::function<std::int64_t()> primaryKeyClosure);
+  static std::shared_ptr<PrimaryKeyPagination> make(
+      std::int64_t perPage, std::int64_t initialPrimaryKey,
+      std::function<std::int64_t()> primaryKeyClosure);
 
   [[nodiscard]] std::int64_t initialPrimaryId() const { return initial_; }
 
@@ -65,20 +71,28 @@ class PrimaryKeyPagination final : public detail::KeyPagination {
   /// Without: the control hides on an empty page, and the key stays.
   void update(std::int64_t itemsCount, std::int64_t newItemsCount,
               std::optional<std::int64_t> totalCount) override;
+
+ private:
+  PrimaryKeyPagination(std::int64_t perPage, std::int64_t initialPrimaryKey,
+                       std::function<std::int64_t()> primaryKeyClosure);
 };
 
 /// Pages after an id: {"per-page": n, "page-from-id": id}.
 class FromIDPagination final : public detail::KeyPagination {
  public:
   /// `perPage` > 0 (else std::invalid_argument).
-  FromIDPagination(std::int64_t perPage, std::int64_t initialId,
-                   std::function<std::int64_t()> idClosure);
+  static std::shared_ptr<FromIDPagination> make(std::int64_t perPage, std::int64_t initialId,
+                                                std::function<std::int64_t()> idClosure);
 
   [[nodiscard]] std::int64_t initialId() const { return initial_; }
 
   /// The id always moves on; the control hides when a page arrives empty.
   void update(std::int64_t itemsCount, std::int64_t newItemsCount,
               std::optional<std::int64_t> totalCount) override;
+
+ private:
+  FromIDPagination(std::int64_t perPage, std::int64_t initialId,
+                   std::function<std::int64_t()> idClosure);
 };
 
 }  // namespace quarn

@@ -1,11 +1,12 @@
-// PaginatedDataSource<F>: the item list of one paged screen. It asks its
-// page fetcher F for the next page as its pagination scheme says, merges the
-// page into its items (appended or prepended, optionally reversed, shuffled
-// and filtered of duplicates), advances the scheme, remembers errors and the
-// time of the last page, reloads on demand, and tells a callback, its
-// observers and the caller.
+// PaginatedDataSource<F>: the item list of one paged screen. A shared object:
+// it lives in a std::shared_ptr made by make() (fetches and notifications
+// reach it weakly). It asks its page fetcher F for the next page as its
+// pagination scheme says, merges the page into its items (appended or
+// prepended, optionally reversed, shuffled and filtered of duplicates),
+// advances the scheme, remembers errors and the time of the last page,
+// reloads on demand, and tells a callback, its observers and the caller.
 //
-//   auto source = std::make_shared<PaginatedDataSource<ArticleFetcher>>(
+//   auto source = PaginatedDataSource<ArticleFetcher>::make(
 //       fetcher, PerPagePagination(20, 1, {.perPage = "per-page", .page = "page"}));
 //   source->fetchNextPage([](auto items, std::exception_ptr error) { ... });
 //   std::vector<Article> page = co_await source->fetchNextPage();   // the awaiting form
@@ -13,11 +14,29 @@
 // Everything runs on the main context: the fetcher delivers pages there, and
 // the data source has no locks; isLoading() is what keeps requests from
 // overlapping. Each fetch is numbered: a fetch superseded by forceReload()
-// (or abandoned by a cancelled await) never touches the data source again,
-// and its completion runs once with the cancellation error. Log lines go to
-// "Velmora/PaginatedDataSource".
+// (or abandoned by a cancelled await, or by releasing the data source) never
+// touches the data source again, and its completion runs once, posted, with
+// the cancellation error. Log lines go to "Velmora/PaginatedDataSource".
 //
-// A subclass overriding one fetchNextPage() or reload() adds
+// The host's callbacks (didCompletionFetch, the observers, willFetch, the
+// caller's completion, the fetcher and the scheme):
+// - may release the data source: it stays alive until its own call returns,
+//   and the rest of that delivery still runs;
+// - may call back into it: a page's callbacks run once it is no longer
+//   loading, so a fetch, reload or forceReload from there starts the next
+//   request; inside fetch() or willFetch a page is loading, so a fetch or
+//   reload is refused, forceReload abandons the running fetch as above, and
+//   cancelFetch lets the fetcher end it with its cancellation error;
+// - may throw: every other callback of that delivery still runs (the caller's
+//   completion always does), then the first exception propagates to whoever
+//   delivered the page; the data source is idle and keeps working. A fetcher
+//   whose fetch() throws started nothing: the data source is idle, the
+//   completion never runs and the exception propagates out of the call (the
+//   awaiting form ends with it). willFetch throwing propagates the same way,
+//   but the request it announced goes on and completes as usual.
+//
+// A subclass is a shared object too (it lives in a std::shared_ptr); one
+// overriding one fetchNextPage() or reload() adds
 // `using PaginatedDataSource::fetchNextPage;` to keep the other form.
 #pragma once
 
@@ -30,6 +49,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -44,14 +64,17 @@
 
 namespace quarn {
 
-/// Told each time a page was merged (or a fetch ended without error).
+/// Told each time a page was merged (or a fetch ended without error). An
+/// interface the host's shared objects implement: the data source holds
+/// them weakly.
 class PaginatedDataSourceObserver {
  public:
   virtual ~PaginatedDataSourceObserver() = default;
   virtual void paginatedDataSourceDidUpdate() = 0;
 };
 
-/// The failure of the awaiting fetchNextPage() while a page is loading.
+/// The failure of the awaiting fetchNextPage() while a page is loading; a
+/// value.
 class PaginatedDataSourceError : public Error {
  public:
   enum class Kind { alreadyLoading };
@@ -83,7 +106,7 @@ std::shared_ptr<void> observeWillEnterForeground(std::function<void()> block);
 }  // namespace detail
 
 template <PageFetchable F>
-class PaginatedDataSource {
+class PaginatedDataSource : public std::enable_shared_from_this<PaginatedDataSource<F>> {
  public:
   using Item = typename F::ResultType;
   using Items = std::vector<Item>;
@@ -92,23 +115,28 @@ class PaginatedDataSource {
   using Completion = std::function<void(std::optional<Items>, std::exception_ptr)>;
 
   /// With a shared scheme (the creator keeps seeing its state), or none.
-  explicit PaginatedDataSource(std::shared_ptr<F> fetcher,
-                               std::shared_ptr<Pagination> pagination = nullptr)
-      : fetcher_(std::move(fetcher)), pagination_(std::move(pagination)) {
-    foreground_ = detail::observeWillEnterForeground([alive = std::weak_ptr(alive_)] {
-      if (auto self = alive.lock(); self && (*self)->reloadOnDemandEnabled) {
-        (*self)->reloadIfNeeded(false, nullptr);
-      }
-    });
+  static std::shared_ptr<PaginatedDataSource> make(
+      std::shared_ptr<F> fetcher, std::shared_ptr<Pagination> pagination = nullptr) {
+    return std::shared_ptr<PaginatedDataSource>(
+        new PaginatedDataSource(std::move(fetcher), std::move(pagination)));
   }
   /// With a copy of a value scheme (PerPagePagination, OffsetLimitPagination,
   /// IDsPagination).
   template <class P>
-  requires(std::derived_from<P, Pagination>&& std::copy_constructible<P>)
-      PaginatedDataSource(std::shared_ptr<F> fetcher, P pagination)
-      : PaginatedDataSource(std::move(fetcher), std::make_shared<P>(std::move(pagination))) {}
+  requires(std::derived_from<P, Pagination>&& std::copy_constructible<P>) static std::shared_ptr<
+      PaginatedDataSource> make(std::shared_ptr<F> fetcher, P pagination) {
+    return make(std::move(fetcher), std::make_shared<P>(std::move(pagination)));
+  }
 
-  virtual ~PaginatedDataSource() = default;
+  /// A fetch still running ends: its completion runs, posted, with the
+  /// cancellation error (an awaiting caller gets that error).
+  virtual ~PaginatedDataSource() {
+    if (pending_ && pending_->completion) {
+      postToMain([completion = std::move(pending_->completion)] {
+        completion(std::nullopt, cancellationError());
+      });
+    }
+  }
   PaginatedDataSource(const PaginatedDataSource&) = delete;
   PaginatedDataSource& operator=(const PaginatedDataSource&) = delete;
 
@@ -154,7 +182,10 @@ class PaginatedDataSource {
   }
 
   /// Abandons the fetcher's running request.
-  virtual void cancelFetch() { fetcher_->cancel(); }
+  virtual void cancelFetch() {
+    const auto keep = this->weak_from_this().lock();
+    fetcher_->cancel();
+  }
 
   virtual void setNeedsReload() {
     isNeedsReload_ = true;
@@ -182,6 +213,7 @@ class PaginatedDataSource {
   /// Cancels the running fetch (its completion gets the cancellation
   /// error), then reloads; with `clear`, the items go first.
   virtual bool forceReload(bool clear, Completion completion) {
+    const auto keep = this->weak_from_this().lock();
     cancelFetch();
     abandonFetch();
     if (clear) removeAll();
@@ -195,61 +227,96 @@ class PaginatedDataSource {
     return fetchNextPage(std::move(completion));
   }
 
-  /// Asks for the next page. False while a page loads (the completion is
-  /// not called) and when the fetcher could build no request (the
-  /// completion then runs at once with neither items nor error).
+  /// Asks for the next page; true when a request started. False while a
+  /// page loads (the completion is not called) and when the fetcher could
+  /// build no request (the completion then runs at once with neither items
+  /// nor error). Throws std::logic_error on a data source that no
+  /// std::shared_ptr holds, since no page could reach it.
   virtual bool fetchNextPage(Completion completion) {
+    const auto keep = this->weak_from_this().lock();
+    if (!keep)
+      throw std::logic_error("PaginatedDataSource: fetch on an object no shared_ptr holds");
     if (isLoading_) return false;
     isLoading_ = true;
     lastError_ = nullptr;
     const std::uint64_t number = ++fetchNumber_;
     pending_ = Pending{number, std::move(completion)};
-    const bool started = fetcher_->fetch(
-        pagination_.get(), [alive = std::weak_ptr(alive_), number](
-                               std::optional<Items> results, std::exception_ptr error,
-                               std::optional<ResponsePaginationInfo> info) {
-          if (auto self = alive.lock()) {
-            (*self)->deliver(number, std::move(results), std::move(error), info);
-          }
-        });
-    if (started) {
-      detail::paginatedDataSourceLog().debug("Begin page fetching");
-      if (willFetch) willFetch(*fetcher_);
-    } else if (pending_ && pending_->number == number) {
-      Completion c = std::move(pending_->completion);
-      pending_.reset();
-      isLoading_ = false;
-      completionFetch(std::nullopt, nullptr);
-      if (c) c(std::nullopt, nullptr);
+    bool started = false;
+    try {
+      started = fetcher_->fetch(
+          pagination_.get(), [weak = this->weak_from_this(), number](
+                                 std::optional<Items> results, std::exception_ptr error,
+                                 std::optional<ResponsePaginationInfo> info) {
+            if (auto self = weak.lock()) {
+              self->deliver(number, std::move(results), std::move(error), info);
+            }
+          });
+    } catch (...) {
+      // Nothing started: the caller hears of it through the exception alone.
+      if (pending_ && pending_->number == number) {
+        pending_.reset();
+        isLoading_ = false;
+      }
+      throw;
     }
-    return isLoading_;
+    if (!started) {
+      if (pending_ && pending_->number == number) {
+        Completion c = std::move(pending_->completion);
+        pending_.reset();
+        isLoading_ = false;
+        report(std::nullopt, nullptr, std::move(c), nullptr);
+      }
+      return false;
+    }
+    detail::paginatedDataSourceLog().debug("Begin page fetching");
+    if (willFetch) {
+      const auto call = willFetch;  // the callback may replace itself
+      call(*fetcher_);
+    }
+    return true;
   }
 
   /// The next page's items; throws its error. Ends with an empty list when
-  /// no request could be built and with PaginatedDataSourceError while a
-  /// page loads. Cancelling the awaiting coroutine abandons the fetch (it
-  /// then ends with the cancellation error). Await it on the main context.
+  /// no request could be built, with PaginatedDataSourceError while a page
+  /// loads, and with the cancellation error when the data source is
+  /// released first. Cancelling the awaiting coroutine abandons the fetch
+  /// (it then ends with the cancellation error). Await it on the main
+  /// context.
   Async<Items> fetchNextPage() {
-    auto called = std::make_shared<bool>(false);
-    std::function<void()> onCancel = [alive = std::weak_ptr(alive_)] {
-      if (auto self = alive.lock()) {
-        (*self)->cancelFetch();
-        (*self)->abandonFetch();
+    const std::weak_ptr<PaginatedDataSource> weak = this->weak_from_this();
+    std::function<void()> onCancel = [weak] {
+      if (auto self = weak.lock()) {
+        self->cancelFetch();
+        self->abandonFetch();
       }
     };
     return withCheckedThrowingContinuation<Items>(
         "fetchNextPage()",
-        [this, called](CheckedContinuation<Items> c) {
-          const bool started =
-              fetchNextPage([c, called](std::optional<Items> results, std::exception_ptr error) {
-                *called = true;
-                if (error) {
-                  c.resume(std::move(error));
-                } else {
-                  c.resume(std::move(results).value_or(Items{}));
-                }
-              });
-          if (!started && !*called) {
+        [weak](CheckedContinuation<Items> c) {
+          const auto self = weak.lock();
+          if (!self) {
+            c.resume(cancellationError());
+            return;
+          }
+          // Set by whichever ends the await first: the completion, or an
+          // exception of willFetch after which the page still comes.
+          auto ended = std::make_shared<bool>(false);
+          bool started = false;
+          try {
+            started = self->fetchNextPage(
+                [c, ended](std::optional<Items> results, std::exception_ptr error) {
+                  if (std::exchange(*ended, true)) return;
+                  if (error) {
+                    c.resume(std::move(error));
+                  } else {
+                    c.resume(std::move(results).value_or(Items{}));
+                  }
+                });
+          } catch (...) {
+            if (!std::exchange(*ended, true)) c.resume(std::current_exception());
+            return;
+          }
+          if (!started && !std::exchange(*ended, true)) {
             c.resumeThrowing(
                 PaginatedDataSourceError(PaginatedDataSourceError::Kind::alreadyLoading));
           }
@@ -257,12 +324,30 @@ class PaginatedDataSource {
         std::move(onCancel));
   }
 
-  /// Calls didCompletionFetch, then, unless there is an error, the observers.
+  /// Calls didCompletionFetch, then, unless there is an error, each observer;
+  /// one that throws does not keep the others from being told, and the
+  /// first exception propagates afterwards.
   virtual void completionFetch(const std::optional<Items>& results,
                                const std::exception_ptr& error) {
-    if (didCompletionFetch) didCompletionFetch(results, error);
-    if (!error)
-      observers.invoke([](PaginatedDataSourceObserver& o) { o.paginatedDataSourceDidUpdate(); });
+    std::exception_ptr thrown;
+    if (didCompletionFetch) {
+      const auto call = didCompletionFetch;  // the callback may replace itself
+      try {
+        call(results, error);
+      } catch (...) {
+        thrown = std::current_exception();
+      }
+    }
+    if (!error) {
+      observers.invoke([&thrown](PaginatedDataSourceObserver& o) {
+        try {
+          o.paginatedDataSourceDidUpdate();
+        } catch (...) {
+          if (!thrown) thrown = std::current_exception();
+        }
+      });
+    }
+    if (thrown) std::rethrow_exception(thrown);
   }
 
   virtual void append(Items items) {
@@ -289,8 +374,22 @@ class PaginatedDataSource {
   }
 
  protected:
-  /// Empty once the data source is gone: handlers that outlive it hold this.
-  [[nodiscard]] std::weak_ptr<PaginatedDataSource*> weakSelf() const { return alive_; }
+  /// For make() and subclasses, which are made in a std::shared_ptr too.
+  explicit PaginatedDataSource(std::shared_ptr<F> fetcher,
+                               std::shared_ptr<Pagination> pagination = nullptr)
+      : fetcher_(std::move(fetcher)), pagination_(std::move(pagination)) {
+    // Registered for as long as the data source lives; it does nothing until
+    // a shared_ptr holds the data source, nor once none does.
+    foreground_ = detail::observeWillEnterForeground([this] {
+      if (auto self = this->weak_from_this().lock(); self && self->reloadOnDemandEnabled) {
+        self->reloadIfNeeded(false, nullptr);
+      }
+    });
+  }
+  template <class P>
+  requires(std::derived_from<P, Pagination>&& std::copy_constructible<P>)
+      PaginatedDataSource(std::shared_ptr<F> fetcher, P pagination)
+      : PaginatedDataSource(std::move(fetcher), std::make_shared<P>(std::move(pagination))) {}
 
  private:
   struct Pending {
@@ -299,29 +398,55 @@ class PaginatedDataSource {
   };
 
   // The page handler: runs on the main context with what fetch number
-  // `number` brought.
+  // `number` brought. The caller holds the data source for the length of it.
   void deliver(std::uint64_t number, std::optional<Items> results, std::exception_ptr error,
-               std::optional<ResponsePaginationInfo> info) {
+               const std::optional<ResponsePaginationInfo>& info) {
     if (!pending_ || pending_->number != number) return;  // superseded
     Completion completion = std::move(pending_->completion);
     pending_.reset();
     isLoading_ = false;
+    std::exception_ptr thrown;  // of the scheme's or random source's code
     if (results) {
-      if (reverseFethedPage) std::reverse(results->begin(), results->end());
-      if (randomizationEnabled) shuffle(*results);
-      merge(*results, info);
+      try {
+        if (reverseFethedPage) std::reverse(results->begin(), results->end());
+        if (randomizationEnabled) shuffle(*results);
+        merge(*results, info);
+      } catch (...) {
+        thrown = std::current_exception();
+      }
     }
     if (error) {
       lastError_ = error;
       detail::paginatedDataSourceLog().error("Failed load page with error: {}",
                                              detail::describeError(error));
     }
-    completionFetch(results, error);
-    if (completion) completion(std::move(results), std::move(error));
+    report(std::move(results), std::move(error), std::move(completion), thrown);
+  }
+
+  // The end of a fetch: didCompletionFetch and the observers, then the
+  // caller's completion, each whatever the others throw; then the first
+  // exception (`thrown` before any) propagates.
+  void report(std::optional<Items> results, std::exception_ptr error, Completion completion,
+              std::exception_ptr thrown) {
+    try {
+      completionFetch(results, error);
+    } catch (...) {
+      if (!thrown) thrown = std::current_exception();
+    }
+    if (completion) {
+      try {
+        completion(std::move(results), std::move(error));
+      } catch (...) {
+        if (!thrown) thrown = std::current_exception();
+      }
+    }
+    if (thrown) std::rethrow_exception(thrown);
   }
 
   void merge(const Items& results, const std::optional<ResponsePaginationInfo>& info) {
-    if (!pagination_ || pagination_->isFirstPage()) items_.clear();
+    // Held here: a key scheme's closure may replace the data source's scheme.
+    const std::shared_ptr<Pagination> scheme = pagination_;
+    if (!scheme || scheme->isFirstPage()) items_.clear();
     Items added = filterUniqueItems ? unique(results) : results;
     const auto addedCount = static_cast<std::int64_t>(added.size());
     if (inverseInsertPage) {
@@ -332,16 +457,16 @@ class PaginatedDataSource {
                     std::make_move_iterator(added.end()));
     }
     lastReloadTimestamp_ = detail::nowSince1970();
-    if (!pagination_) return;
+    if (!scheme) return;
     // A total the server did not report is unknown, not 0.
-    pagination_->update(static_cast<std::int64_t>(items_.size()), addedCount,
-                        info ? info->reportedTotalCount() : std::nullopt);
+    scheme->update(static_cast<std::int64_t>(items_.size()), addedCount,
+                   info ? info->reportedTotalCount() : std::nullopt);
     if (randomizationEnabled && info && info->pageCount >= 2) {
-      if (const auto* scheme = dynamic_cast<const PerPagePagination*>(pagination_.get())) {
+      if (const auto* perPage = dynamic_cast<const PerPagePagination*>(scheme.get())) {
         loadedPages_.insert(info->currentPage);
         const std::int64_t next =
             detail::randomUnloadedPage(info->pageCount, loadedPages_, *randomSource);
-        auto copy = std::make_shared<PerPagePagination>(*scheme);
+        auto copy = std::make_shared<PerPagePagination>(*perPage);
         copy->setNextPage(next);
         pagination_ = std::move(copy);
         detail::paginatedDataSourceLog().debug(
@@ -400,8 +525,6 @@ class PaginatedDataSource {
   bool isNeedsReload_ = true;
   std::uint64_t fetchNumber_ = 0;
   std::optional<Pending> pending_;
-  // Handlers hold this weakly: they do nothing once the data source is gone.
-  std::shared_ptr<PaginatedDataSource*> alive_ = std::make_shared<PaginatedDataSource*>(this);
   std::shared_ptr<void> foreground_;
 };
 

@@ -121,7 +121,7 @@ class PaginatedDataSourceTest : public ::testing::Test {
   }
 
   std::shared_ptr<Fetcher> fetcherFor(const std::string& path) {
-    return std::make_shared<Fetcher>(JSONDecoder(), [this, path](const Pagination* p) {
+    return Fetcher::make(JSONDecoder(), [this, path](const Pagination* p) {
       const URL url = *URL::parse(server.url(path));
       return session.request(p ? urlWithParameters(url, p->parameters()) : url);
     });
@@ -158,46 +158,46 @@ class PaginatedDataSourceTest : public ::testing::Test {
 };
 
 TEST_F(PaginatedDataSourceTest, PagesMergeUntilTheLastAndTheObserversHearOfEach) {
-  Source source(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
+  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
   auto counter = std::make_shared<Counter>();
-  source.observers.add(counter);
+  source->observers.add(counter);
   std::vector<std::size_t> pageSizes;
-  source.didCompletionFetch = [&](const std::optional<Items>& results, const std::exception_ptr&) {
+  source->didCompletionFetch = [&](const std::optional<Items>& results, const std::exception_ptr&) {
     pageSizes.push_back(results ? results->size() : 0);
   };
-  EXPECT_EQ(walk(source), 3);
-  EXPECT_EQ(source.items().size(), 45u);
-  EXPECT_EQ(source.items().back(), (Article{45, "item 45"}));
+  EXPECT_EQ(walk(*source), 3);
+  EXPECT_EQ(source->items().size(), 45u);
+  EXPECT_EQ(source->items().back(), (Article{45, "item 45"}));
   EXPECT_EQ(pageSizes, (std::vector<std::size_t>{20, 20, 5}));
   EXPECT_EQ(counter->count, 3);
-  EXPECT_EQ(source.numberOfPages(), 3);
-  EXPECT_GT(source.lastReloadTimestamp(), 0);
+  EXPECT_EQ(source->numberOfPages(), 3);
+  EXPECT_GT(source->lastReloadTimestamp(), 0);
   // Reloading starts over: the first page replaces the items.
   std::optional<Delivery> reloaded;
-  EXPECT_TRUE(source.reload([&](auto results, auto error) {
+  EXPECT_TRUE(source->reload([&](auto results, auto error) {
     reloaded = Delivery{results, error};
   }));
   runUntil([&] { return reloaded.has_value(); });
-  EXPECT_EQ(source.items().size(), 20u);
+  EXPECT_EQ(source->items().size(), 20u);
 }
 
 TEST_F(PaginatedDataSourceTest, WithoutATotalHeaderTheWalkStillEnds) {
   // Page numbers: the empty fourth page ends it.
-  Source pages(fetcherFor("/bare"), PerPagePagination(20, 1, {"per-page", "page"}));
-  EXPECT_EQ(walk(pages), 4);
-  EXPECT_EQ(pages.items().size(), 45u);
+  auto pages = Source::make(fetcherFor("/bare"), PerPagePagination(20, 1, {"per-page", "page"}));
+  EXPECT_EQ(walk(*pages), 4);
+  EXPECT_EQ(pages->items().size(), 45u);
   // Offsets move on with the items held, without a total too.
-  Source offsets(fetcherFor("/bare"), OffsetLimitPagination(20, 0));
-  EXPECT_EQ(walk(offsets), 4);
-  EXPECT_EQ(offsets.items().size(), 45u);
-  EXPECT_EQ(ids(offsets.items()).back(), 45);
+  auto offsets = Source::make(fetcherFor("/bare"), OffsetLimitPagination(20, 0));
+  EXPECT_EQ(walk(*offsets), 4);
+  EXPECT_EQ(offsets->items().size(), 45u);
+  EXPECT_EQ(ids(offsets->items()).back(), 45);
 }
 
 TEST_F(PaginatedDataSourceTest, APrimaryKeySchemeContinuesFromTheLastItemHeld) {
   std::shared_ptr<Source> source;
-  auto scheme = std::make_shared<PrimaryKeyPagination>(
+  auto scheme = PrimaryKeyPagination::make(
       20, 0, [&] { return source->items().empty() ? 0 : source->items().back().id; });
-  source = std::make_shared<Source>(fetcherFor("/items"), scheme);
+  source = Source::make(fetcherFor("/items"), scheme);
   quarn::testing::StdoutCapture printed;
   fetch(*source);
   fetch(*source);
@@ -208,23 +208,23 @@ TEST_F(PaginatedDataSourceTest, APrimaryKeySchemeContinuesFromTheLastItemHeld) {
 
 TEST_F(PaginatedDataSourceTest, DuplicatesOfHeldItemsAreDroppedButAPageIsNotComparedWithItself) {
   auto scheme = std::make_shared<RecordingPagination>();
-  Source source(fetcherFor("/script"), scheme);
+  auto source = Source::make(fetcherFor("/script"), scheme);
   play({{200, R"([{"id": 1}, {"id": 2}])"}, {200, R"([{"id": 2}, {"id": 3}, {"id": 3}])"}});
-  fetch(source);
-  const Delivery second = fetch(source);
-  EXPECT_EQ(ids(source.items()), (std::vector<std::int64_t>{1, 2, 3, 3}));
+  fetch(*source);
+  const Delivery second = fetch(*source);
+  EXPECT_EQ(ids(source->items()), (std::vector<std::int64_t>{1, 2, 3, 3}));
   // The completion receives the page as it came.
   EXPECT_EQ(ids(*second.results), (std::vector<std::int64_t>{2, 3, 3}));
   // No total header: the scheme is told the total is unknown.
   EXPECT_EQ(scheme->updates,
             (std::vector<RecordingPagination::Update>{{2, 2, std::nullopt}, {4, 2, std::nullopt}}));
   // With the filter off everything is kept.
-  Source all(fetcherFor("/script"), std::make_shared<RecordingPagination>());
-  all.filterUniqueItems = false;
+  auto all = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  all->filterUniqueItems = false;
   play({{200, R"([{"id": 1}])"}, {200, R"([{"id": 1}])"}});
-  fetch(all);
-  fetch(all);
-  EXPECT_EQ(ids(all.items()), (std::vector<std::int64_t>{1, 1}));
+  fetch(*all);
+  fetch(*all);
+  EXPECT_EQ(ids(all->items()), (std::vector<std::int64_t>{1, 1}));
 }
 
 // An identity whose comparisons are counted: the filter must not compare
@@ -273,38 +273,39 @@ TEST_F(PaginatedDataSourceTest, TheDuplicateFilterLooksHeldIdsUpInASet) {
   for (std::int64_t i = 0; i < 2000; ++i) held.push_back({{i}});
   for (std::int64_t i = 1990; i < 3000; ++i) page.push_back({{i}});
   fetcher->pages = {held, page};
-  PaginatedDataSource<NumberedFetcher> source(fetcher, std::make_shared<RecordingPagination>());
+  auto source =
+      PaginatedDataSource<NumberedFetcher>::make(fetcher, std::make_shared<RecordingPagination>());
   for (int i = 0; i < 2; ++i) {
     bool done = false;
-    source.fetchNextPage([&](auto, auto) { done = true; });
+    source->fetchNextPage([&](auto, auto) { done = true; });
     runUntil([&] { return done; });
   }
-  EXPECT_EQ(source.items().size(), 3000u);
+  EXPECT_EQ(source->items().size(), 3000u);
   // A scan would compare 2,000 x 1,010 times.
   EXPECT_LT(Counted::comparisons, 20'000u);
 }
 
 TEST_F(PaginatedDataSourceTest, PagesGoInFrontOrReversedAndWithoutASchemeEachReplacesTheLast) {
-  Source front(fetcherFor("/script"), std::make_shared<RecordingPagination>());
-  front.inverseInsertPage = true;
-  front.reverseFethedPage = true;
+  auto front = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  front->inverseInsertPage = true;
+  front->reverseFethedPage = true;
   play({{200, R"([{"id": 1}, {"id": 2}])"}, {200, R"([{"id": 3}, {"id": 4}])"}});
-  fetch(front);
-  fetch(front);
-  EXPECT_EQ(ids(front.items()), (std::vector<std::int64_t>{4, 3, 2, 1}));
+  fetch(*front);
+  fetch(*front);
+  EXPECT_EQ(ids(front->items()), (std::vector<std::int64_t>{4, 3, 2, 1}));
 
-  Source plain(fetcherFor("/script"));
+  auto plain = Source::make(fetcherFor("/script"));
   play({{200, R"([{"id": 1}])"}, {200, R"([{"id": 2}])"}});
-  fetch(plain);
-  fetch(plain);
-  EXPECT_EQ(ids(plain.items()), (std::vector<std::int64_t>{2}));
-  EXPECT_EQ(plain.numberOfPages(), 0);
+  fetch(*plain);
+  fetch(*plain);
+  EXPECT_EQ(ids(plain->items()), (std::vector<std::int64_t>{2}));
+  EXPECT_EQ(plain->numberOfPages(), 0);
 }
 
 TEST_F(PaginatedDataSourceTest, RandomisedNextPagesAreOnesNotYetLoaded) {
-  Source source(fetcherFor("/script"), PerPagePagination(2, 1, {"per-page", "page"}));
-  source.randomizationEnabled = true;
-  source.randomSource = std::make_shared<platform::MersenneTwisterRandomSource>(7);
+  auto source = Source::make(fetcherFor("/script"), PerPagePagination(2, 1, {"per-page", "page"}));
+  source->randomizationEnabled = true;
+  source->randomSource = std::make_shared<platform::MersenneTwisterRandomSource>(7);
   auto page = [](int current) {
     return Scripted{200,
                     R"([{"id": )" + std::to_string(2 * current - 1) + R"(}, {"id": )" +
@@ -315,35 +316,35 @@ TEST_F(PaginatedDataSourceTest, RandomisedNextPagesAreOnesNotYetLoaded) {
   };
   play({page(1)});
   LogCapture log;
-  fetch(source);
-  const auto* scheme = dynamic_cast<const PerPagePagination*>(source.pagination().get());
+  fetch(*source);
+  const auto* scheme = dynamic_cast<const PerPagePagination*>(source->pagination().get());
   ASSERT_TRUE(scheme);
   const std::int64_t second = scheme->nextPage();
   EXPECT_TRUE(second == 2 || second == 3) << second;
-  EXPECT_EQ(source.loadedPages(), (std::set<std::int64_t>{1}));
+  EXPECT_EQ(source->loadedPages(), (std::set<std::int64_t>{1}));
   EXPECT_EQ(log.count("randomization:\n    - random next page: " + std::to_string(second) +
                       "\n    - loaded pages: [1]"),
             1u);
   play({page(static_cast<int>(second)), page(static_cast<int>(5 - second))});
-  fetch(source);
-  fetch(source);
-  EXPECT_EQ(source.loadedPages(), (std::set<std::int64_t>{1, 2, 3}));
-  EXPECT_EQ(dynamic_cast<const PerPagePagination*>(source.pagination().get())->nextPage(), 1);
+  fetch(*source);
+  fetch(*source);
+  EXPECT_EQ(source->loadedPages(), (std::set<std::int64_t>{1, 2, 3}));
+  EXPECT_EQ(dynamic_cast<const PerPagePagination*>(source->pagination().get())->nextPage(), 1);
   // The page itself was shuffled: the items are all there.
-  std::vector<std::int64_t> all = ids(source.items());
+  std::vector<std::int64_t> all = ids(source->items());
   std::sort(all.begin(), all.end());
   EXPECT_EQ(all, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(PaginatedDataSourceTest, WhileAPageLoadsAnotherFetchIsRefusedAndNeverCompletes) {
-  Source source(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto source = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
   play({{200, R"([{"id": 1}])", {}, 100}});
   int completions = 0;
-  EXPECT_TRUE(source.fetchNextPage([&](auto, auto) { ++completions; }));
-  EXPECT_TRUE(source.isLoading());
-  EXPECT_FALSE(source.fetchNextPage([&](auto, auto) { completions += 100; }));
-  EXPECT_FALSE(source.reload([&](auto, auto) { completions += 100; }));
-  runUntil([&] { return !source.isLoading(); });
+  EXPECT_TRUE(source->fetchNextPage([&](auto, auto) { ++completions; }));
+  EXPECT_TRUE(source->isLoading());
+  EXPECT_FALSE(source->fetchNextPage([&](auto, auto) { completions += 100; }));
+  EXPECT_FALSE(source->reload([&](auto, auto) { completions += 100; }));
+  runUntil([&] { return !source->isLoading(); });
   drainMainContext();
   EXPECT_EQ(completions, 1);
 }
@@ -351,70 +352,70 @@ TEST_F(PaginatedDataSourceTest, WhileAPageLoadsAnotherFetchIsRefusedAndNeverComp
 TEST_F(PaginatedDataSourceTest, ReloadIfNeededFollowsTheFlagTheErrorAndTheThreshold) {
   auto clock = std::make_shared<platform::ManualClock>();
   const platform::ScopedService<platform::Clock> installed(clock);
-  Source source(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
+  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
   bool done = false;
-  EXPECT_TRUE(source.reloadIfNeeded(false, [&](auto, auto) { done = true; }));
+  EXPECT_TRUE(source->reloadIfNeeded(false, [&](auto, auto) { done = true; }));
   runUntil([&] { return done; });
-  EXPECT_EQ(source.lastReloadTimestamp(), clock->now().timeIntervalSince1970());
-  EXPECT_FALSE(source.reloadIfNeeded(false, nullptr));  // the threshold is the largest double
-  source.reloadThreshold = 60;
+  EXPECT_EQ(source->lastReloadTimestamp(), clock->now().timeIntervalSince1970());
+  EXPECT_FALSE(source->reloadIfNeeded(false, nullptr));  // the threshold is the largest double
+  source->reloadThreshold = 60;
   clock->advance(59.999);
-  EXPECT_FALSE(source.reloadIfNeeded(false, nullptr));
+  EXPECT_FALSE(source->reloadIfNeeded(false, nullptr));
   clock->advance(0.001);
   done = false;
-  EXPECT_TRUE(source.reloadIfNeeded(false, [&](auto, auto) { done = true; }));
+  EXPECT_TRUE(source->reloadIfNeeded(false, [&](auto, auto) { done = true; }));
   runUntil([&] { return done; });
-  source.setNeedsReload();
-  EXPECT_EQ(source.lastReloadTimestamp(), 0);
+  source->setNeedsReload();
+  EXPECT_EQ(source->lastReloadTimestamp(), 0);
   // With clear, the items go before the request starts.
-  ASSERT_FALSE(source.items().empty());
-  EXPECT_TRUE(source.reloadIfNeeded(true, nullptr));
-  EXPECT_TRUE(source.items().empty());
-  EXPECT_TRUE(source.isLoading());
-  runUntil([&] { return !source.isLoading(); });
+  ASSERT_FALSE(source->items().empty());
+  EXPECT_TRUE(source->reloadIfNeeded(true, nullptr));
+  EXPECT_TRUE(source->items().empty());
+  EXPECT_TRUE(source->isLoading());
+  runUntil([&] { return !source->isLoading(); });
 }
 
 TEST_F(PaginatedDataSourceTest, AForcedReloadSupersedesTheRunningFetch) {
-  Source source(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto source = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
   play({{200, R"([{"id": 1}])", {}, 300}, {200, R"([{"id": 2}])", {}, 100}});
   std::vector<Delivery> first, second;
-  source.fetchNextPage([&](auto r, auto e) { first.push_back({r, e}); });
+  source->fetchNextPage([&](auto r, auto e) { first.push_back({r, e}); });
   runUntil([&] { return server.requestCount() == 1; });
-  EXPECT_TRUE(source.forceReload(false, [&](auto r, auto e) { second.push_back({r, e}); }));
+  EXPECT_TRUE(source->forceReload(false, [&](auto r, auto e) { second.push_back({r, e}); }));
   // The cancelled fetch does not end the new one's loading, nor leave an error.
   runUntil([&] { return !first.empty(); });
-  EXPECT_TRUE(source.isLoading());
-  EXPECT_FALSE(source.lastError());
+  EXPECT_TRUE(source->isLoading());
+  EXPECT_FALSE(source->lastError());
   EXPECT_TRUE(isCancellation(first[0].error));
   EXPECT_FALSE(first[0].results);
   runUntil([&] { return !second.empty(); });
   drainMainContext();
   EXPECT_EQ(first.size(), 1u);
   EXPECT_EQ(second.size(), 1u);
-  EXPECT_EQ(ids(source.items()), std::vector<std::int64_t>{2});
-  EXPECT_FALSE(source.isLoading());
+  EXPECT_EQ(ids(source->items()), std::vector<std::int64_t>{2});
+  EXPECT_FALSE(source->isLoading());
 }
 
 TEST_F(PaginatedDataSourceTest, AFailedPageKeepsTheItemsAndLeadsToAReload) {
-  Source source(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto source = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
   auto counter = std::make_shared<Counter>();
-  source.observers.add(counter);
+  source->observers.add(counter);
   play({{200, R"([{"id": 1}])"}, {503, R"([{"id": 9}])"}});
-  fetch(source);
+  fetch(*source);
   LogCapture log;
-  const Delivery failed = fetch(source);
+  const Delivery failed = fetch(*source);
   ASSERT_TRUE(failed.error);
-  EXPECT_EQ(source.lastError(), failed.error);
-  EXPECT_EQ(ids(source.items()), std::vector<std::int64_t>{1});
+  EXPECT_EQ(source->lastError(), failed.error);
+  EXPECT_EQ(ids(source->items()), std::vector<std::int64_t>{1});
   EXPECT_EQ(counter->count, 1);
   const std::string expected = "Failed load page with error: " + server.url("/script") +
                                ": the server answered with status 503";
   EXPECT_EQ(log.texts(LogLevel::error), std::vector<std::string>{expected});
   play({{200, R"([{"id": 2}])"}});
   bool done = false;
-  EXPECT_TRUE(source.reloadIfNeeded(false, [&](auto, auto) { done = true; }));
+  EXPECT_TRUE(source->reloadIfNeeded(false, [&](auto, auto) { done = true; }));
   runUntil([&] { return done; });
-  EXPECT_FALSE(source.lastError());
+  EXPECT_FALSE(source->lastError());
 }
 
 TEST_F(PaginatedDataSourceTest, EveryBadAnswerReachesTheCompletionOnceWithTheURLAndTheReason) {
@@ -439,11 +440,11 @@ TEST_F(PaginatedDataSourceTest, EveryBadAnswerReachesTheCompletionOnceWithTheURL
     SCOPED_TRACE(c.description);
     auto fetcher = fetcherFor("/script");
     fetcher->responseKeyPath = c.keyPath;
-    Source source(fetcher, std::make_shared<RecordingPagination>());
+    auto source = Source::make(fetcher, std::make_shared<RecordingPagination>());
     play({c.response});
     int completions = 0;
     std::exception_ptr error;
-    source.fetchNextPage([&](auto, std::exception_ptr e) {
+    source->fetchNextPage([&](auto, std::exception_ptr e) {
       ++completions;
       error = e;
     });
@@ -456,54 +457,53 @@ TEST_F(PaginatedDataSourceTest, EveryBadAnswerReachesTheCompletionOnceWithTheURL
 }
 
 TEST_F(PaginatedDataSourceTest, WithNothingToFetchTheCompletionRunsAtOnceWithNeither) {
-  auto fetcher =
-      std::make_shared<Fetcher>(JSONDecoder(), [](const Pagination*) { return nullptr; });
-  Source source(fetcher);
+  auto fetcher = Fetcher::make(JSONDecoder(), [](const Pagination*) { return nullptr; });
+  auto source = Source::make(fetcher);
   auto counter = std::make_shared<Counter>();
-  source.observers.add(counter);
+  source->observers.add(counter);
   std::optional<Delivery> delivery;
-  EXPECT_FALSE(source.fetchNextPage([&](auto r, auto e) { delivery = Delivery{r, e}; }));
+  EXPECT_FALSE(source->fetchNextPage([&](auto r, auto e) { delivery = Delivery{r, e}; }));
   ASSERT_TRUE(delivery);
   EXPECT_FALSE(delivery->results);
   EXPECT_FALSE(delivery->error);
-  EXPECT_FALSE(source.isLoading());
+  EXPECT_FALSE(source->isLoading());
   EXPECT_EQ(counter->count, 1);
   // The awaiting form ends with an empty list.
-  EXPECT_TRUE(runUntilComplete(source.fetchNextPage()).empty());
+  EXPECT_TRUE(runUntilComplete(source->fetchNextPage()).empty());
 }
 
 TEST_F(PaginatedDataSourceTest, TheAwaitingFormEndsWithTheItemsAnErrorOrTheCancellation) {
-  Source source(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
-  EXPECT_EQ(runUntilComplete(source.fetchNextPage()).size(), 20u);
+  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
+  EXPECT_EQ(runUntilComplete(source->fetchNextPage()).size(), 20u);
 
-  Source slow(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto slow = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
   play({{200, R"([{"id": 1}])", {}, 200}});
-  auto running = Task<Items>::spawn(mainExecutor(), slow.fetchNextPage());
-  runUntil([&] { return slow.isLoading(); });
+  auto running = Task<Items>::spawn(mainExecutor(), slow->fetchNextPage());
+  runUntil([&] { return slow->isLoading(); });
   // A second await while the page loads fails instead of waiting for ever.
   try {
-    runUntilComplete(slow.fetchNextPage());
+    runUntilComplete(slow->fetchNextPage());
     ADD_FAILURE() << "a second fetch while loading succeeded";
   } catch (const PaginatedDataSourceError& e) {
     EXPECT_EQ(e.description(), "A page is already loading.");
   }
   // Cancelling the awaiting task abandons the fetch.
   running.cancel();
-  runUntil([&] { return !slow.isLoading(); });
+  runUntil([&] { return !slow->isLoading(); });
   drainMainContext();
-  EXPECT_TRUE(slow.items().empty());
-  EXPECT_FALSE(slow.lastError());
+  EXPECT_TRUE(slow->items().empty());
+  EXPECT_FALSE(slow->lastError());
 }
 
 TEST_F(PaginatedDataSourceTest, ReturningToTheForegroundReloadsWhenAskedTo) {
-  Source source(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
+  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
   platform::postApplicationWillEnterForeground();
-  EXPECT_FALSE(source.isLoading());
-  source.reloadOnDemandEnabled = true;
+  EXPECT_FALSE(source->isLoading());
+  source->reloadOnDemandEnabled = true;
   platform::postApplicationWillEnterForeground();
-  EXPECT_TRUE(source.isLoading());
-  runUntil([&] { return !source.isLoading(); });
-  EXPECT_EQ(source.items().size(), 20u);
+  EXPECT_TRUE(source->isLoading());
+  runUntil([&] { return !source->isLoading(); });
+  EXPECT_EQ(source->items().size(), 20u);
 }
 
 }  // namespace

@@ -9,11 +9,12 @@
 //   scheme.parameters();              // {"page": 2, "per-page": 20}
 //   scheme.shouldHidePaginationControl();   // false: 25 more to come
 //
-// The page-number, offset and ids schemes are values (a copy is
-// independent); the primary-key and from-id schemes are shared objects that
-// the code that made them and the data source both see. Every scheme needs a
-// positive page size: creating one with 0 or less throws
-// std::invalid_argument. Debug lines go to the "Velmora/Pagination" log.
+// Pagination itself is an interface. The page-number, offset and ids schemes
+// are values (a copy is independent); the primary-key and from-id schemes are
+// shared objects, made by their make(), that the code that made them and the
+// data source both see. Every scheme needs a positive page size: creating one
+// with 0 or less throws std::invalid_argument. Debug lines go to the
+// "Velmora/Pagination" log.
 #pragma once
 
 #include <cstdint>

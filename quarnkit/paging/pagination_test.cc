@@ -83,7 +83,8 @@ TEST(OffsetLimitPaginationTest, TheOffsetFollowsTheItemsHeldWithOrWithoutATotal)
 
 TEST(KeyPaginationTest, PrimaryKeysCompareTheTotalWithThePageAndPrintTheUpdate) {
   std::int64_t last = 0;
-  PrimaryKeyPagination p(10, 0, [&] { return last; });
+  const auto held = PrimaryKeyPagination::make(10, 0, [&] { return last; });
+  PrimaryKeyPagination& p = *held;
   EXPECT_EQ(Value(p.parameters()), (Value{{"per-page", 10}, {"page-from-pk", 0}}));
   EXPECT_TRUE(p.isFirstPage());
   StdoutCapture out;
@@ -96,7 +97,8 @@ TEST(KeyPaginationTest, PrimaryKeysCompareTheTotalWithThePageAndPrintTheUpdate) 
                              "primary key pagination update:\n- total: 10\n- items: 30\n- current "
                              "page: 3\n- id: 110\n- should hide pagination control: true"});
   // Without a total the key stays and only an empty page hides the control.
-  PrimaryKeyPagination q(10, 5, [&] { return last; });
+  const auto heldToo = PrimaryKeyPagination::make(10, 5, [&] { return last; });
+  PrimaryKeyPagination& q = *heldToo;
   EXPECT_FALSE(q.isFirstPage());  // the key starts at 0, not at 5
   q.update(10, 10, std::nullopt);
   EXPECT_EQ(q.id(), 0);
@@ -110,7 +112,8 @@ TEST(KeyPaginationTest, PrimaryKeysCompareTheTotalWithThePageAndPrintTheUpdate) 
 
 TEST(KeyPaginationTest, FromIDAlwaysMovesOnAndHidesOnAnEmptyPage) {
   std::int64_t last = 7;
-  FromIDPagination p(5, 0, [&] { return last; });
+  const auto held = FromIDPagination::make(5, 0, [&] { return last; });
+  FromIDPagination& p = *held;
   LogCapture log;
   p.update(5, 5, std::nullopt);
   EXPECT_EQ(p.value("page-from-id"), Value(7));
@@ -184,9 +187,9 @@ TEST(PaginationTest, APageSizeOfZeroIsRefusedAtCreation) {
             "PerPagePagination: the page size must be greater than 0, not 0");
   EXPECT_EQ(message([] { OffsetLimitPagination(-1, 0); }),
             "OffsetLimitPagination: the page size must be greater than 0, not -1");
-  EXPECT_EQ(message([] { PrimaryKeyPagination(0, 0, nullptr); }),
+  EXPECT_EQ(message([] { PrimaryKeyPagination::make(0, 0, nullptr); }),
             "PrimaryKeyPagination: the page size must be greater than 0, not 0");
-  EXPECT_EQ(message([] { FromIDPagination(0, 0, nullptr); }),
+  EXPECT_EQ(message([] { FromIDPagination::make(0, 0, nullptr); }),
             "FromIDPagination: the page size must be greater than 0, not 0");
   EXPECT_EQ(message([] {
               IDsPagination<int>({1}, 0, 1, {"i", "s", "p"});

@@ -1,6 +1,6 @@
 // PerPagePagination (page number and page size) and OffsetLimitPagination
-// (offset and limit): the two value schemes driven by the number of items
-// held.
+// (offset and limit): the two value schemes (a copy is independent) driven
+// by the number of items held.
 //
 //   PerPagePagination pages(20, 1, {.perPage = "per-page", .page = "page"});
 //   OffsetLimitPagination offsets(20, 0);    // {"limit": 20, "offset": 0}

@@ -1,5 +1,5 @@
 // ResponsePaginationInfo: the four pagination headers of a response, read as
-// integers.
+// integers; a value.
 //
 //   X-Pagination-Total-Count: 45       → totalCount 45
 //   X-Pagination-Current-Page: 1       → currentPage 1

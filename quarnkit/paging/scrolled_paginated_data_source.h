@@ -1,9 +1,9 @@
 // ScrolledPaginatedDataSource<F>: a paginated data source bound to a
-// scrolling list. Scrolling to the end loads the next page (while the scheme
-// has more), and an optional pull-to-refresh control reloads from the first
-// page.
+// scrolling list; a shared object like its base (made by make()). Scrolling
+// to the end loads the next page (while the scheme has more), and an optional
+// pull-to-refresh control reloads from the first page.
 //
-//   auto source = std::make_shared<ScrolledPaginatedDataSource<ArticleFetcher>>(
+//   auto source = ScrolledPaginatedDataSource<ArticleFetcher>::make(
 //       collectionView, fetcher, PerPagePagination(20, 1, {"per-page", "page"}),
 //       /*refreshControlEnable=*/true,
 //       platform::refreshControlType<platform::RefreshControlAdapter>());
@@ -12,7 +12,10 @@
 // A refresh ends its animation 0.25 seconds after the reload completes (on
 // the current TimerScheduler); a pull while a page loads, which cannot
 // reload, ends it at once. Likewise an end-of-list scroll that cannot start
-// a fetch finishes its animation at once.
+// a fetch finishes its animation at once. A data source released while its
+// page or reload runs (from the host's callbacks too) still ends the
+// animations that page started; a scroll or pull whose fetch throws before
+// starting ends its animation and lets the exception propagate.
 #pragma once
 
 #include "quarnkit/paging/paginated_data_source.h"
@@ -28,25 +31,25 @@ class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
 
  public:
   /// `refreshControl`: the type of pull-to-refresh control to make, if any.
-  ScrolledPaginatedDataSource(std::shared_ptr<platform::ScrollView> scrollView,
-                              std::shared_ptr<F> fetcher, std::shared_ptr<Pagination> pagination,
-                              bool refreshControlEnable,
-                              const platform::RefreshControlType& refreshControl = nullptr)
-      : Base(std::move(fetcher), std::move(pagination)),
-        scrollView_(std::move(scrollView)),
-        refreshControlEnable_(refreshControlEnable) {
-    install(refreshControl);
+  static std::shared_ptr<ScrolledPaginatedDataSource> make(
+      std::shared_ptr<platform::ScrollView> scrollView, std::shared_ptr<F> fetcher,
+      std::shared_ptr<Pagination> pagination, bool refreshControlEnable,
+      const platform::RefreshControlType& refreshControl = nullptr) {
+    return std::shared_ptr<ScrolledPaginatedDataSource>(new ScrolledPaginatedDataSource(
+        std::move(scrollView), std::move(fetcher), std::move(pagination), refreshControlEnable,
+        refreshControl));
   }
   /// With a copy of a value scheme.
   template <class P>
-  requires(std::derived_from<P, Pagination>&& std::copy_constructible<P>)
-      ScrolledPaginatedDataSource(std::shared_ptr<platform::ScrollView> scrollView,
-                                  std::shared_ptr<F> fetcher, P pagination,
-                                  bool refreshControlEnable,
-                                  const platform::RefreshControlType& refreshControl = nullptr)
-      : ScrolledPaginatedDataSource(std::move(scrollView), std::move(fetcher),
-                                    std::make_shared<P>(std::move(pagination)),
-                                    refreshControlEnable, refreshControl) {}
+  requires(std::derived_from<P, Pagination>&& std::copy_constructible<P>) static std::shared_ptr<
+      ScrolledPaginatedDataSource> make(std::shared_ptr<platform::ScrollView> scrollView,
+                                        std::shared_ptr<F> fetcher, P pagination,
+                                        bool refreshControlEnable,
+                                        const platform::RefreshControlType& refreshControl =
+                                            nullptr) {
+    return make(std::move(scrollView), std::move(fetcher),
+                std::make_shared<P>(std::move(pagination)), refreshControlEnable, refreshControl);
+  }
 
   [[nodiscard]] const std::shared_ptr<platform::ScrollView>& scrollView() const {
     return scrollView_;
@@ -67,55 +70,90 @@ class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
     if (refreshControl_) refreshControl_->setEnabled(refreshControlEnable_, *scrollView_);
   }
 
+ protected:
+  ScrolledPaginatedDataSource(std::shared_ptr<platform::ScrollView> scrollView,
+                              std::shared_ptr<F> fetcher, std::shared_ptr<Pagination> pagination,
+                              bool refreshControlEnable,
+                              const platform::RefreshControlType& refreshControl = nullptr)
+      : Base(std::move(fetcher), std::move(pagination)),
+        scrollView_(std::move(scrollView)),
+        refreshControlEnable_(refreshControlEnable) {
+    install(refreshControl);
+  }
+
  private:
-  // The data source behind a handler's weak reference, or null.
-  static ScrolledPaginatedDataSource* from(const std::weak_ptr<Base*>& weak) {
-    const auto self = weak.lock();
-    return self ? static_cast<ScrolledPaginatedDataSource*>(*self) : nullptr;
+  // What the handlers hold: it outlives the data source only as an empty
+  // weak reference, and the data source is theirs only while a shared_ptr
+  // holds it.
+  using Anchor = std::weak_ptr<ScrolledPaginatedDataSource*>;
+
+  // The data source behind a handler's anchor, held for the handler's
+  // length, or null.
+  static std::shared_ptr<ScrolledPaginatedDataSource> from(const Anchor& anchor) {
+    const auto box = anchor.lock();
+    if (!box) return nullptr;
+    return std::static_pointer_cast<ScrolledPaginatedDataSource>((*box)->weak_from_this().lock());
   }
 
   void install(const platform::RefreshControlType& refreshControlType) {
-    const std::weak_ptr<Base*> weak = this->weakSelf();
+    const Anchor anchor = anchor_;
     platform::InfiniteScroll& infinite = scrollView_->infiniteScroll();
-    infinite.addInfiniteScroll([weak](platform::ScrollView& view) {
-      auto* self = from(weak);
-      if (self == nullptr) return;
-      auto finished = std::make_shared<bool>(false);
-      const bool started = self->fetchNextPage([weak, finished](auto, auto) {
-        *finished = true;
-        if (auto* s = from(weak)) s->scrollView_->infiniteScroll().finishInfiniteScroll();
-      });
-      // Refused while a page loads: the completion will never come.
-      if (!started && !*finished) view.infiniteScroll().finishInfiniteScroll();
+    infinite.addInfiniteScroll([anchor](platform::ScrollView& view) {
+      if (auto self = from(anchor)) self->loadMore(view);
     });
-    infinite.setShouldShowInfiniteScrollHandler([weak](platform::ScrollView&) {
-      auto* self = from(weak);
+    infinite.setShouldShowInfiniteScrollHandler([anchor](platform::ScrollView&) {
+      auto self = from(anchor);
       return self != nullptr && self->infinitiScrollingEnadle && self->pagination() &&
              !self->pagination()->shouldHidePaginationControl();
     });
     infinite.setInfiniteScrollIndicatorView(std::make_shared<platform::ActivityIndicatorView>(
         platform::ActivityIndicatorView::Style::medium));
     if (refreshControlType) {
-      refreshControl_ = refreshControlType(scrollView_, [weak] {
-        if (auto* self = from(weak)) self->refresh();
+      refreshControl_ = refreshControlType(scrollView_, [anchor] {
+        if (auto self = from(anchor)) self->refresh();
       });
     }
     updateRefreshControlState();
   }
 
+  // The end of the list reached: the next page, then the end of the
+  // animation (on the scroll view, whether or not the data source is still
+  // there).
+  void loadMore(platform::ScrollView& view) {
+    const std::weak_ptr<platform::ScrollView> weakView = scrollView_;
+    auto finished = std::make_shared<bool>(false);
+    bool started = false;
+    try {
+      started = this->fetchNextPage([weakView, finished](auto, auto) {
+        *finished = true;
+        if (auto v = weakView.lock()) v->infiniteScroll().finishInfiniteScroll();
+      });
+    } catch (...) {
+      // Not loading: nothing started that would end the animation.
+      if (!*finished && !this->isLoading()) view.infiniteScroll().finishInfiniteScroll();
+      throw;
+    }
+    // Refused while a page loads: the completion will never come.
+    if (!started && !*finished) view.infiniteScroll().finishInfiniteScroll();
+  }
+
   // A user's pull: reload, then end the animation.
   void refresh() {
-    const std::weak_ptr<Base*> weak = this->weakSelf();
+    const std::weak_ptr<platform::ScrollView> weakView = scrollView_;
     auto completed = std::make_shared<bool>(false);
-    const bool started = this->reload([weak, completed](auto, auto) {
-      *completed = true;
-      auto* self = from(weak);
-      if (self == nullptr) return;
-      self->scrollView_->infiniteScroll().finishInfiniteScroll();
-      platform::TimerScheduler::current()->scheduleTimer(0.25, false, [weak](platform::Timer&) {
-        if (auto* s = from(weak); s && s->refreshControl_) s->refreshControl_->endRefreshing();
+    bool started = false;
+    try {
+      started = this->reload([weakView, control = refreshControl_, completed](auto, auto) {
+        *completed = true;
+        if (auto v = weakView.lock()) v->infiniteScroll().finishInfiniteScroll();
+        if (!control) return;
+        platform::TimerScheduler::current()->scheduleTimer(
+            0.25, false, [control](platform::Timer&) { control->endRefreshing(); });
       });
-    });
+    } catch (...) {
+      if (!*completed && !this->isLoading() && refreshControl_) refreshControl_->endRefreshing();
+      throw;
+    }
     // Refused while a page loads: nothing else would end the animation.
     if (!started && !*completed && refreshControl_) refreshControl_->endRefreshing();
   }
@@ -123,6 +161,8 @@ class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
   std::shared_ptr<platform::ScrollView> scrollView_;
   std::shared_ptr<platform::RefreshControlProtocol> refreshControl_;
   bool refreshControlEnable_;
+  std::shared_ptr<ScrolledPaginatedDataSource*> anchor_ =
+      std::make_shared<ScrolledPaginatedDataSource*>(this);
 };
 
 }  // namespace quarn

@@ -43,12 +43,12 @@ class ScrolledPaginatedDataSourceTest : public ::testing::Test {
   }
 
   std::shared_ptr<Source> make(const std::string& path, bool refreshEnabled = true) {
-    auto fetcher = std::make_shared<Fetcher>(JSONDecoder(), [this, path](const Pagination* p) {
+    auto fetcher = Fetcher::make(JSONDecoder(), [this, path](const Pagination* p) {
       return session.request(urlWithParameters(*URL::parse(server.url(path)), p->parameters()));
     });
-    return std::make_shared<Source>(
-        scrollView, fetcher, PerPagePagination(20, 1, {"per-page", "page"}), refreshEnabled,
-        platform::refreshControlType<platform::RefreshControlAdapter>());
+    return Source::make(scrollView, fetcher, PerPagePagination(20, 1, {"per-page", "page"}),
+                        refreshEnabled,
+                        platform::refreshControlType<platform::RefreshControlAdapter>());
   }
 
   platform::InfiniteScroll& infinite() { return scrollView->infiniteScroll(); }

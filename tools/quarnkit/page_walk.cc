@@ -24,8 +24,8 @@ std::shared_ptr<Pagination> makeScheme(const PageOptions& o,
                                                  PerPagePagination::Keys{o.sizeKey, o.pageKey});
     }
     if (o.scheme == "offset") return std::make_shared<OffsetLimitPagination>(o.perPage, 0);
-    if (o.scheme == "pk") return std::make_shared<PrimaryKeyPagination>(o.perPage, 0, lastId);
-    if (o.scheme == "from-id") return std::make_shared<FromIDPagination>(o.perPage, 0, lastId);
+    if (o.scheme == "pk") return PrimaryKeyPagination::make(o.perPage, 0, lastId);
+    if (o.scheme == "from-id") return FromIDPagination::make(o.perPage, 0, lastId);
     if (o.scheme == "ids") {
       if (o.ids.empty())
         throw InputError("--ids", "", "the ids scheme needs the ids to page through");
@@ -47,7 +47,7 @@ Async<Walk> walkAsync(PageOptions options) {
   const URL base = *URL::parse(options.url);
   std::string requested;
   std::optional<http::HTTPURLResponse> response;
-  auto fetcher = std::make_shared<Fetcher>(
+  auto fetcher = Fetcher::make(
       JSONDecoder(),
       [&](const Pagination* p) {
         const URL url = p != nullptr ? urlWithParameters(base, p->parameters()) : base;
@@ -66,7 +66,7 @@ Async<Walk> walkAsync(PageOptions options) {
     const Value* id = source->items().back().find("id");
     return id != nullptr ? id->asInteger().value_or(0) : 0;
   };
-  source = std::make_shared<Source>(fetcher, makeScheme(options, lastId));
+  source = Source::make(fetcher, makeScheme(options, lastId));
 
   Walk out;
   const std::int64_t limit = options.all ? kMaxPages : options.pages;

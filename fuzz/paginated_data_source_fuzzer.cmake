@@ -1,0 +1,1 @@
+quarnkit_add_fuzzer(paginated_data_source DEPS QuarnKit::paging)
