@@ -1,7 +1,6 @@
 #include "quarnkit/platform/notification_center.h"
 
 #include <boost/signals2.hpp>
-#include <exception>
 #include <mutex>
 
 #include "quarnkit/platform/service.h"
@@ -10,39 +9,25 @@ namespace signals2 = boost::signals2;
 
 namespace quarn::platform {
 
-namespace {
-// Calls `call`, keeping the first exception in `error` instead of letting it
-// stop the delivery to the observers after it.
-template <class Call>
-void callKeepingError(std::exception_ptr& error, const Call& call) {
-  try {
-    call();
-  } catch (...) {
-    if (!error) error = std::current_exception();
-  }
-}
-}  // namespace
-
 struct NotificationCenter::Impl {
-  // The second argument collects the first exception an observer threw.
-  signals2::signal<void(const Notification&, std::exception_ptr&)> signal;
+  signals2::signal<void(const Notification&)> signal;
 };
 
-NotificationCenter::NotificationCenter() : impl_(std::make_shared<Impl>()) {}
+NotificationCenter::NotificationCenter() : impl_(std::make_unique<Impl>()) {}
 NotificationCenter::~NotificationCenter() = default;
 
 ObserverToken NotificationCenter::addObserver(std::optional<std::string> name,
                                               const std::shared_ptr<void>& sender, Block block) {
   const void* senderIdentity = sender.get();
   std::weak_ptr<void> weakSender = sender;
-  auto slot = [name = std::move(name), senderIdentity, weakSender, block = std::move(block)](
-                  const Notification& n, std::exception_ptr& error) {
+  auto slot = [name = std::move(name), senderIdentity, weakSender,
+               block = std::move(block)](const Notification& n) {
     if (name && n.name != *name) return;
     if (senderIdentity) {
       // A filter on a sender that is gone matches nothing.
       if (weakSender.expired() || n.object.get() != senderIdentity) return;
     }
-    callKeepingError(error, [&] { block(n); });
+    block(n);
   };
   auto connection = std::make_shared<signals2::connection>(impl_->signal.connect(slot));
   return ObserverToken(connection);
@@ -53,12 +38,7 @@ void NotificationCenter::removeObserver(const ObserverToken& token) {
 }
 
 void NotificationCenter::post(const Notification& notification) const {
-  // An observer may drop the last reference to this centre: the signal stays
-  // until the post is over.
-  const std::shared_ptr<Impl> impl = impl_;
-  std::exception_ptr error;
-  impl->signal(notification, error);
-  if (error) std::rethrow_exception(error);
+  impl_->signal(notification);
 }
 
 namespace {
@@ -76,14 +56,13 @@ void NotificationCenter::setCurrent(std::shared_ptr<NotificationCenter> center) 
 namespace detail {
 
 struct WeakMulticast::Impl {
-  // The second argument collects the first exception an observer threw.
-  using Signal = signals2::signal<void(const std::function<void(void*)>&, std::exception_ptr&)>;
+  using Signal = signals2::signal<void(const std::function<void(void*)>&)>;
   Signal signal;
   std::mutex mutex;
   std::map<const void*, signals2::connection> connections;
 };
 
-WeakMulticast::WeakMulticast() : impl_(std::make_shared<Impl>()) {}
+WeakMulticast::WeakMulticast() : impl_(std::make_unique<Impl>()) {}
 WeakMulticast::~WeakMulticast() = default;
 
 void WeakMulticast::add(const std::shared_ptr<void>& observer) {
@@ -96,10 +75,7 @@ void WeakMulticast::add(const std::shared_ptr<void>& observer) {
   void* raw = observer.get();
   // Tracking disconnects the slot once the observer is gone and keeps it alive
   // during a call.
-  Impl::Signal::slot_type slot(
-      [raw](const std::function<void(void*)>& call, std::exception_ptr& error) {
-        callKeepingError(error, [&] { call(raw); });
-      });
+  Impl::Signal::slot_type slot([raw](const std::function<void(void*)>& call) { call(raw); });
   slot.track_foreign(std::weak_ptr<void>(observer));
   impl_->connections[key] = impl_->signal.connect(slot);
 }
@@ -112,18 +88,11 @@ void WeakMulticast::remove(const void* observer) {
   }
 }
 
-void WeakMulticast::invoke(const std::function<void(void*)>& call) const {
-  // An observer may drop the set: the signal stays until the call is over.
-  const std::shared_ptr<Impl> impl = impl_;
-  std::exception_ptr error;
-  impl->signal(call, error);
-  if (error) std::rethrow_exception(error);
-}
+void WeakMulticast::invoke(const std::function<void(void*)>& call) const { impl_->signal(call); }
 
 std::size_t WeakMulticast::count() const {
   std::size_t n = 0;
-  std::exception_ptr ignored;
-  impl_->signal([&n](void*) { ++n; }, ignored);
+  impl_->signal([&n](void*) { ++n; });
   return n;
 }
 

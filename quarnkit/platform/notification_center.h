@@ -19,9 +19,9 @@
 // the set (the delivery under way completes), remove any observer (it is not
 // called again), add one (it is called from the next delivery on) or post
 // again: a post from an observer is delivered at once, before the outer post
-// goes on. An observer that throws does not stop the delivery: every other
-// observer is still called, then the first exception propagates to post() or
-// invoke().
+// goes on. An exception an observer throws propagates at once to post() or
+// invoke(): the observers after it miss that delivery, and the next one
+// reaches every observer.
 #pragma once
 
 #include <any>
@@ -75,7 +75,7 @@ class NotificationCenter {
 
  private:
   struct Impl;
-  std::shared_ptr<Impl> impl_;
+  std::unique_ptr<Impl> impl_;
 };
 
 namespace detail {
@@ -93,7 +93,7 @@ class WeakMulticast {
 
  private:
   struct Impl;
-  std::shared_ptr<Impl> impl_;
+  std::unique_ptr<Impl> impl_;
 };
 }  // namespace detail
 

@@ -26,9 +26,10 @@
 // (a change an observer makes is delivered after the one under way; cancel()
 // from the cancellation handler changes nothing), or cancel its own
 // subscription. A handler or observer that throws does not stop the change:
-// the other observers, the parent, the handler and the children still get
-// it, then the first exception propagates to the caller of the change
-// (setCompletedUnitCount(), cancel(), addChild() ...).
+// the parent, the handler, the children and the observers of the other
+// values still get it (observers of the same value after the throwing one
+// miss it, as with any publisher), then the first exception propagates to the
+// caller of the change (setCompletedUnitCount(), cancel(), addChild() ...).
 #pragma once
 
 #include <cstdint>

@@ -23,10 +23,11 @@
 // subscribe, or send again. A value or completion sent to a subject from one
 // of its own subscribers, on the delivering thread, is delivered once the one
 // under way has reached every subscriber, so each subscriber sees them in the
-// order they were sent. A subscriber that throws does not stop a delivery:
-// the others still receive the value (and a future's subscribers the end of
-// the stream), then the first exception propagates to the outermost send()
-// (or to whoever fulfilled the future's promise).
+// order they were sent. An exception a subscriber throws on a value
+// propagates at once to the outermost send() (or to whoever fulfilled the
+// future's promise): the subscribers after it miss that value, but values
+// already queued are still delivered, the end of the stream reaches every
+// subscriber (a future's too), and the subject keeps working.
 #pragma once
 
 #include <algorithm>
@@ -130,8 +131,8 @@ class DeliveryScope {
   std::vector<std::function<void()>> queue_;
 };
 
-/// Calls `call` for each target still active; every target is called, then
-/// the first exception is rethrown.
+/// Calls `call` for each target; every target is called, then the first
+/// exception is rethrown.
 template <class Targets, class Call>
 void deliverToEach(const Targets& targets, const Call& call) {
   std::exception_ptr error;
@@ -199,9 +200,9 @@ struct SubjectCore : std::enable_shared_from_this<SubjectCore<Output, Failure>> 
       targets = subscriptions;
     }
     deliver([targets = std::move(targets), value] {
-      deliverToEach(targets, [&](Sub& t) {
-        if (t.active) t.subscriber.receiveValue(value);
-      });
+      for (const auto& t : targets) {
+        if (t->active) t->subscriber.receiveValue(value);
+      }
     });
   }
 
@@ -213,6 +214,8 @@ struct SubjectCore : std::enable_shared_from_this<SubjectCore<Output, Failure>> 
       completion = c;
       targets.swap(subscriptions);
     }
+    // Every subscriber gets the end, even after one threw: it is the last
+    // thing they would receive.
     deliver([targets = std::move(targets), c] {
       deliverToEach(targets, [&](Sub& t) {
         if (t.active.exchange(false) && t.subscriber.receiveCompletion) {
