@@ -113,7 +113,7 @@ void checkFiles(const Scratch& scratch) {
 
 void downloaderRun(const FileServer& server, const Scratch& scratch,
                    const std::shared_ptr<platform::Progress>& parent = nullptr) {
-  auto downloader = std::make_shared<ResourceDownloader>(URL::fileURL(scratch.path()));
+  auto downloader = ResourceDownloader::make(URL::fileURL(scratch.path()));
   std::vector<URL> urls;
   for (const std::string& u : server.urls()) urls.push_back(*URL::parse(u));
   std::vector<URL> local;

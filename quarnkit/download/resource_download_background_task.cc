@@ -7,7 +7,14 @@
 
 namespace quarn {
 
-ResourceDownloadBackgroundTask::ResourceDownloadBackgroundTask(std::string identifier, URL url,
+std::shared_ptr<ResourceDownloadBackgroundTask> ResourceDownloadBackgroundTask::make(
+    std::string identifier, URL url, URL destinationUrl, std::int64_t contentLength) {
+  return std::make_shared<ResourceDownloadBackgroundTask>(
+      Token{}, std::move(identifier), std::move(url), std::move(destinationUrl), contentLength);
+}
+
+ResourceDownloadBackgroundTask::ResourceDownloadBackgroundTask(Token /*unused*/,
+                                                               std::string identifier, URL url,
                                                                URL destinationUrl,
                                                                std::int64_t contentLength)
     : identifier_(std::move(identifier)),

@@ -2,12 +2,17 @@
 // download service, as ResourceDownloader starts it. The service's callbacks
 // finish it (on the main context); whoever awaits value() gets the result.
 //
+// Kind: a shared object, made only by make() (the service's callbacks and the
+// awaiting readers reach it weakly).
+//
 //   auto task = co_await downloader->startResourceDownloadBackgroundTask(remote, local);
 //   URL file = co_await task->value();     // local, once the service has delivered it
 //
 // The first result counts and is kept: a reader that comes after it gets it at
 // once, and a later finish() (a second callback for the same download) is
-// ignored. Two tasks are equal when their identifiers are.
+// ignored. Two tasks are equal when their identifiers are. A cancel handler
+// may drop the last reference to the task; the completion it is given may be
+// called from any thread.
 #pragma once
 
 #include <atomic>
@@ -26,6 +31,10 @@ namespace quarn {
 class ResourceDownloadBackgroundTask final
     : public ResourceDownloaderTask,
       public std::enable_shared_from_this<ResourceDownloadBackgroundTask> {
+  struct Token {
+    explicit Token() = default;
+  };
+
  public:
   /// Receives the outcome of a cancellation: the error, or null.
   using CancelCompletion = std::function<void(std::exception_ptr)>;
@@ -34,7 +43,10 @@ class ResourceDownloadBackgroundTask final
 
   /// `contentLength`: the expected size in bytes (0: unknown); the progress
   /// counts that many units.
-  ResourceDownloadBackgroundTask(std::string identifier, URL url, URL destinationUrl,
+  static std::shared_ptr<ResourceDownloadBackgroundTask> make(std::string identifier, URL url,
+                                                              URL destinationUrl,
+                                                              std::int64_t contentLength);
+  ResourceDownloadBackgroundTask(Token, std::string identifier, URL url, URL destinationUrl,
                                  std::int64_t contentLength);
   ~ResourceDownloadBackgroundTask() override;
   ResourceDownloadBackgroundTask(const ResourceDownloadBackgroundTask&) = delete;
@@ -62,6 +74,8 @@ class ResourceDownloadBackgroundTask final
   /// Ends the download with `error`, or with destinationUrl when it is null.
   /// Only the first call counts. Call on the main context.
   void finish(std::exception_ptr error);
+  /// Whether finish() has been called: the result is settled.
+  [[nodiscard]] bool isFinished() const { return finished_; }
 
   friend bool operator==(const ResourceDownloadBackgroundTask& a,
                          const ResourceDownloadBackgroundTask& b) {

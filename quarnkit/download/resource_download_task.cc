@@ -7,7 +7,13 @@
 
 namespace quarn {
 
-ResourceDownloadTask::ResourceDownloadTask(std::shared_ptr<http::DownloadRequest> request)
+std::shared_ptr<ResourceDownloadTask> ResourceDownloadTask::make(
+    std::shared_ptr<http::DownloadRequest> request) {
+  return std::make_shared<ResourceDownloadTask>(Token{}, std::move(request));
+}
+
+ResourceDownloadTask::ResourceDownloadTask(Token /*unused*/,
+                                           std::shared_ptr<http::DownloadRequest> request)
     : request_(std::move(request)),
       downloadTask_(Task<URL>::spawn(mainExecutor(), request_->serializingDownloadedFileURL(true))),
       progress_(platform::Progress::make(-1)) {

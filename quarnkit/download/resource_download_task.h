@@ -2,8 +2,11 @@
 // request, and the task that awaits its file URL (cancelling that task
 // cancels the request). Two of them are equal when they wrap the same request.
 //
+// Kind: a shared object, made only by make() (a downloader's task map and
+// every caller awaiting the download share it).
+//
 //   auto request = session.download(urlRequest, destination);
-//   auto task = std::make_shared<ResourceDownloadTask>(request);   // on the main context
+//   auto task = ResourceDownloadTask::make(request);   // on the main context
 //   URL local = co_await task->value();
 #pragma once
 
@@ -21,9 +24,14 @@ class DownloadRequest;
 namespace quarn {
 
 class ResourceDownloadTask final : public ResourceDownloaderTask {
+  struct Token {
+    explicit Token() = default;
+  };
+
  public:
   /// Starts awaiting `request` (which then resumes). Call on the main context.
-  explicit ResourceDownloadTask(std::shared_ptr<http::DownloadRequest> request);
+  static std::shared_ptr<ResourceDownloadTask> make(std::shared_ptr<http::DownloadRequest> request);
+  ResourceDownloadTask(Token, std::shared_ptr<http::DownloadRequest> request);
   ~ResourceDownloadTask() override;
   ResourceDownloadTask(const ResourceDownloadTask&) = delete;
   ResourceDownloadTask& operator=(const ResourceDownloadTask&) = delete;

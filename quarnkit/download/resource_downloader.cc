@@ -88,13 +88,21 @@ Async<URL> refused(ResourceDownloaderError error) {
 
 }  // namespace
 
-ResourceDownloader::ResourceDownloader(std::optional<URL> destinationDirectory,
-                                       std::shared_ptr<const http::RequestInterceptor> interceptor)
-    : ResourceDownloader(std::make_shared<http::Session>(http::SessionConfiguration::standard(),
-                                                         std::move(interceptor)),
-                         std::move(destinationDirectory)) {}
+std::shared_ptr<ResourceDownloader> ResourceDownloader::make(
+    std::optional<URL> destinationDirectory,
+    std::shared_ptr<const http::RequestInterceptor> interceptor) {
+  return make(std::make_shared<http::Session>(http::SessionConfiguration::standard(),
+                                              std::move(interceptor)),
+              std::move(destinationDirectory));
+}
 
-ResourceDownloader::ResourceDownloader(std::shared_ptr<http::Session> session,
+std::shared_ptr<ResourceDownloader> ResourceDownloader::make(
+    std::shared_ptr<http::Session> session, std::optional<URL> destinationDirectory) {
+  return std::make_shared<ResourceDownloader>(Token{}, std::move(session),
+                                              std::move(destinationDirectory));
+}
+
+ResourceDownloader::ResourceDownloader(Token /*unused*/, std::shared_ptr<http::Session> session,
                                        std::optional<URL> destinationDirectory)
     : session_(std::move(session)),
       fileManager_(platform::FileManager::defaultManager()),
@@ -130,7 +138,13 @@ void ResourceDownloader::noteReplacement(const fs::path& local, const URL& remot
   }
 }
 
-void ResourceDownloader::willChange() const { objectWillChange_->send(WillChange{}); }
+void ResourceDownloader::willChange(std::exception_ptr& error) const {
+  try {
+    objectWillChange_->send(WillChange{});
+  } catch (...) {
+    if (!error) error = std::current_exception();
+  }
+}
 
 URL ResourceDownloader::urlForDownloadedFile(const URL& remoteURL,
                                              const std::optional<std::string>& fileName,
@@ -226,7 +240,7 @@ std::shared_ptr<ResourceDownloaderTask> ResourceDownloader::makeHTTPTask(const U
   auto request = session_->download(http::URLRequest(remoteURL), std::move(destination));
   // An error page is not the file: only a 2xx body is kept.
   request->validate();
-  return std::make_shared<ResourceDownloadTask>(std::move(request));
+  return ResourceDownloadTask::make(std::move(request));
 }
 
 Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string> fileName,
@@ -237,12 +251,22 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
   const URL local = urlForDownloadedFile(remoteURL, fileName, destinationUrl);
   if (fileManager_->fileExists(local.filePath())) co_return local;
 
-  // Join the running download of the same remote URL into the same file.
-  const auto running = std::find_if(taskMap_.begin(), taskMap_.end(), [&](const TaskMapEntry& e) {
+  // Join the running download of the same remote URL into the same file
+  // (one that is being announced counts: this call may come from the
+  // announcement).
+  auto sameFile = [&](const TaskMapEntry& e) {
     return e.remoteURL == remoteURL && e.localFileURL == local;
-  });
-  if (running != taskMap_.end()) {
-    std::shared_ptr<ResourceDownloaderTask> task = running->task;
+  };
+  std::shared_ptr<ResourceDownloaderTask> running;
+  for (const std::vector<TaskMapEntry>* entries : {&taskMap_, &announcing_}) {
+    const auto found = std::find_if(entries->begin(), entries->end(), sameFile);
+    if (found != entries->end()) {
+      running = found->task;
+      break;
+    }
+  }
+  if (running) {
+    std::shared_ptr<ResourceDownloaderTask> task = running;
     // A background download's progress already has a parent: the caller's
     // progress follows it through a proxy.
     std::shared_ptr<platform::ProgressProxy> proxy;
@@ -272,8 +296,20 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
       });
   if (alreadyRunning) co_return co_await task->value();
 
-  if (auto parent = currentProgress()) parent->addChild(task->progress(), 1);
-  willChange();
+  // What the host's callbacks throw from here on (the caller's progress
+  // observers, objectWillChange subscribers) stops neither the download nor
+  // the changes of the task map: it reaches this caller at the end.
+  std::exception_ptr hostError;
+  if (auto parent = currentProgress()) {
+    try {
+      parent->addChild(task->progress(), 1);
+    } catch (...) {
+      hostError = std::current_exception();
+    }
+  }
+  announcing_.push_back({remoteURL, local, task});
+  willChange(hostError);
+  std::erase_if(announcing_, [&](const TaskMapEntry& e) { return e.task == task; });
   taskMap_.push_back({remoteURL, local, task});
   std::exception_ptr failure;
   std::optional<URL> result;
@@ -282,13 +318,14 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
   } catch (...) {
     failure = std::current_exception();
   }
-  const auto entry = std::find_if(taskMap_.begin(), taskMap_.end(),
-                                  [&](const TaskMapEntry& e) { return e.task == task; });
-  if (entry != taskMap_.end()) {
-    willChange();
-    taskMap_.erase(entry);
+  auto isOurs = [&](const TaskMapEntry& e) { return e.task == task; };
+  if (std::any_of(taskMap_.begin(), taskMap_.end(), isOurs)) {
+    // Looked up again after the announcement, which may start downloads.
+    willChange(hostError);
+    taskMap_.erase(std::find_if(taskMap_.begin(), taskMap_.end(), isOurs));
   }
   if (failure) std::rethrow_exception(failure);
+  if (hostError) std::rethrow_exception(hostError);
   co_return std::move(*result);
 }
 

@@ -5,8 +5,11 @@
 // Downloads run over the HTTP client, or, when enabled and available,
 // through the platform's background download service.
 //
+// Kind: a shared object, made only by make() (the service's callbacks and
+// the downloads reach it weakly).
+//
 //   // Into <caches>/QuarnKit.ResourceDownloader:
-//   auto downloader = std::make_shared<ResourceDownloader>();
+//   auto downloader = ResourceDownloader::make();
 //   URL local = co_await downloader->downloadFile(
 //       *URL::parse("https://cdn.example.com/a/movie.mp4"));
 //   // local: file://.../QuarnKit.ResourceDownloader/movie.mp4
@@ -21,9 +24,24 @@
 // local URL only once it is complete: a failed or cancelled download leaves
 // nothing there.
 //
-// Hold it in a std::shared_ptr and use it on the main context; its operations
-// hop there themselves. Errors of the HTTP client (http::RequestError) and of
-// the file system (std::filesystem::filesystem_error) pass through unchanged.
+// Use it on the main context; its operations hop there themselves. Errors of
+// the HTTP client (http::RequestError) and of the file system
+// (std::filesystem::filesystem_error) pass through unchanged.
+//
+// A running call keeps the downloader alive,
+// so the host may drop its last reference inside any callback (a caller's
+// continuation, a progress observer, an objectWillChange subscriber, a task
+// builder, the challenge completion): the calls under way complete. From
+// those callbacks it may start downloads (one for a URL being downloaded
+// joins it, even from the announcement of that download; a task builder may
+// hand back the task of a download it started) and cancel callers. A task builder that throws fails
+// its call and changes nothing. An objectWillChange subscriber that throws does not stop the change
+// it was told of: the download goes on and the task map changes as announced;
+// the exception then reaches the caller whose call made the change, in place
+// of its file URL, once its download has ended (the download's own failure
+// comes first; a downloaded file is kept). The challenge completion's
+// exception propagates to the service. A service report for a download that
+// has already ended (a second finish, a late failure) changes nothing.
 #pragma once
 
 #include <cstdint>
@@ -84,12 +102,13 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   /// idle limit, 10 connections per host) with `interceptor`. Without a
   /// destination: the directory "QuarnKit.ResourceDownloader" in the user's
   /// caches directory, created when needed.
-  explicit ResourceDownloader(
+  static std::shared_ptr<ResourceDownloader> make(
       std::optional<URL> destinationDirectory = std::nullopt,
       std::shared_ptr<const http::RequestInterceptor> interceptor = nullptr);
   /// A downloader over `session`.
-  explicit ResourceDownloader(std::shared_ptr<http::Session> session,
-                              std::optional<URL> destinationDirectory = std::nullopt);
+  static std::shared_ptr<ResourceDownloader> make(
+      std::shared_ptr<http::Session> session,
+      std::optional<URL> destinationDirectory = std::nullopt);
   ~ResourceDownloader() override;
   ResourceDownloader(const ResourceDownloader&) = delete;
   ResourceDownloader& operator=(const ResourceDownloader&) = delete;
@@ -124,7 +143,7 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   /// The downloads in progress. Main context only.
   [[nodiscard]] const std::vector<TaskMapEntry>& taskMap() const { return taskMap_; }
   /// Sends a value just before every change of the task map (on the main
-  /// context).
+  /// context; see above for a subscriber that throws).
   [[nodiscard]] AnyPublisher<WillChange, Never> objectWillChange() const;
 
   /// The local file URL for `remoteURL`: in `destinationDirectory` (else
@@ -190,6 +209,15 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
                       completion) override;
 
  private:
+  struct Token {
+    explicit Token() = default;
+  };
+
+ public:
+  ResourceDownloader(Token, std::shared_ptr<http::Session> session,
+                     std::optional<URL> destinationDirectory);
+
+ private:
   Async<URL> download(URL remoteURL, std::optional<std::string> fileName,
                       std::optional<URL> destinationUrl, TaskBuilder taskBuilder);
   [[nodiscard]] bool backgroundAssetsInUse() const;
@@ -203,7 +231,9 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   /// Logs a warning when `local` holds a file another remote URL put there
   /// during this run; records `remote` as its origin.
   void noteReplacement(const std::filesystem::path& local, const URL& remote) const;
-  void willChange() const;
+  /// Announces a change of the task map; a subscriber's exception goes into
+  /// `error` (unless one is there) instead of stopping the change.
+  void willChange(std::exception_ptr& error) const;
   /// Remembers a started background task by its identifier, weakly, for the
   /// callers that joined it after it left the task map.
   void keepBackgroundTask(const std::shared_ptr<ResourceDownloadBackgroundTask>& task);
@@ -215,6 +245,9 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   std::shared_ptr<platform::FileManager> fileManager_;
   std::shared_ptr<platform::BackgroundDownloadService> service_;
   std::vector<TaskMapEntry> taskMap_;
+  // Entries announced and about to enter the task map: a call made from the
+  // announcement joins them. Main context only.
+  std::vector<TaskMapEntry> announcing_;
   // The background tasks started here, by identifier, while anyone holds
   // them: a caller that joined a download still waits after the first
   // caller's entry has left the task map, and the service's callbacks must

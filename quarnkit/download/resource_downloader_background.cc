@@ -87,8 +87,8 @@ ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL local
   download.fileSize = contentLength;
   download.applicationGroupIdentifier = *applicationGroupIdentifier_;
   download.priority = service->maxPriority();
-  auto task = std::make_shared<ResourceDownloadBackgroundTask>(download.identifier, remoteURL,
-                                                               localFileUrl, contentLength);
+  auto task = ResourceDownloadBackgroundTask::make(download.identifier, remoteURL, localFileUrl,
+                                                   contentLength);
   service->startForeground(download);
   keepBackgroundTask(task);
   task->setCancelHandler([service, identifier = download.identifier](
@@ -172,6 +172,14 @@ void ResourceDownloader::installBackgroundFile(const platform::BackgroundDownloa
                                                const std::exception_ptr& stageError) {
   auto task = resolveTask(download);
   if (!task) return;
+  if (task->isFinished()) {
+    // The service reported this download again: its first outcome stands,
+    // and the file the caller was given stays as it is.
+    log_.log(LogLevel::warning,
+             "Download {} was reported again after it ended; the new file is dropped",
+             download.identifier);
+    return;
+  }
   if (stageError) {
     task->finish(stageError);
     return;

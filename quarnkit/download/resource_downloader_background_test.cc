@@ -318,21 +318,40 @@ TEST_F(BackgroundDownloadTest, ACallerCancelledWhileWaitingForTheServiceStartsNo
 
 TEST_F(BackgroundDownloadTest, TheFirstResultIsKeptAndLaterOnesIgnored) {
   // A result that comes before anyone reads the value.
-  auto early =
-      std::make_shared<ResourceDownloadBackgroundTask>("early", url("/files/e"), local("e"), 0);
+  auto early = ResourceDownloadBackgroundTask::make("early", url("/files/e"), local("e"), 0);
   early->finish(nullptr);
   EXPECT_EQ(runUntilComplete(early->value()), local("e"));
   EXPECT_EQ(runUntilComplete(early->value()), local("e"));
 
   // A second callback for a download that already ended.
-  auto twice =
-      std::make_shared<ResourceDownloadBackgroundTask>("twice", url("/files/t"), local("t"), 0);
+  auto twice = ResourceDownloadBackgroundTask::make("twice", url("/files/t"), local("t"), 0);
   auto reader = Task<URL>::spawn(mainExecutor(), twice->value());
   drainMainContext();
   twice->finish(std::make_exception_ptr(std::runtime_error("first")));
   twice->finish(nullptr);
   EXPECT_THROW(runUntilComplete(reader.value()), std::runtime_error);
   EXPECT_THROW(runUntilComplete(twice->value()), std::runtime_error);
+}
+
+TEST_F(BackgroundDownloadTest, AReportAfterTheFirstFinishChangesNothing) {
+  // The service reports one download finished twice, before and after the
+  // caller has its URL: the file stays the one the first report delivered.
+  Task<URL> call;
+  const auto download = startDownload(url("/files/twice.pack"), call);
+  const auto task = downloader->task(download.identifier);  // the host keeps it
+  service->finish(download, "first", true);
+  service->finish(download, "second", true);
+  EXPECT_EQ(runUntilComplete(call.value()), local("twice.pack"));
+  EXPECT_EQ(contents(directory.path() / "twice.pack"), "first");
+
+  service->finish(download, "late", true);
+  service->fail(download, std::make_exception_ptr(std::runtime_error("late failure")));
+  drainMainContext();
+  EXPECT_EQ(contents(directory.path() / "twice.pack"), "first");
+  EXPECT_EQ(runUntilComplete(task->value()), local("twice.pack"));
+  // The redundant deliveries left nothing behind.
+  EXPECT_EQ(directory.files(), std::vector<std::string>{"twice.pack"});
+  EXPECT_TRUE(scratch.files().empty());
 }
 
 TEST_F(BackgroundDownloadTest, WithoutAServiceTheHTTPClientDownloads) {

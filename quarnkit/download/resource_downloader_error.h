@@ -1,6 +1,8 @@
 // ResourceDownloaderError: the failures of ResourceDownloader that are its own
 // (the platform's and the HTTP client's errors pass through unchanged).
 //
+// Kind: a value.
+//
 //   try { co_await downloader->downloadFile(url); }
 //   catch (const ResourceDownloaderError& e) { if (e.kind() == Kind::invalidFileName) ...; }
 #pragma once

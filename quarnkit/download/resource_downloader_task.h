@@ -2,6 +2,8 @@
 // its task map holds it: an identifier, the awaited local file URL and the
 // progress of the transfer.
 //
+// Kind: tasks are shared objects, made by their make().
+//
 //   if (auto task = downloader->downloadTask(remoteURL)) {
 //     show(task->progress());
 //     URL local = co_await task->value();
@@ -19,7 +21,10 @@ namespace quarn {
 
 class ResourceDownloaderTask {
  public:
+  ResourceDownloaderTask() = default;
   virtual ~ResourceDownloaderTask() = default;
+  ResourceDownloaderTask(const ResourceDownloaderTask&) = delete;
+  ResourceDownloaderTask& operator=(const ResourceDownloaderTask&) = delete;
 
   /// Tells this download apart from every other one.
   [[nodiscard]] virtual std::string identifier() const = 0;

@@ -159,7 +159,7 @@ TEST_F(ResourceDownloaderTest, ABuilderThatHandsBackARunningDownloadIsAwaitedWit
       http::DownloadRequest::Destination destination = [to](const URL&, const auto&) {
         return http::DownloadRequest::DestinationResult{to, {}};
       };
-      built = std::make_shared<ResourceDownloadTask>(
+      built = ResourceDownloadTask::make(
           session->download(http::URLRequest(from), std::move(destination)));
     }
     co_return built;
@@ -338,7 +338,7 @@ TEST_F(ResourceDownloaderTest, DiskUsageAndRemovalCoverTheDestinationDirectory) 
 TEST_F(ResourceDownloaderTest, TheDefaultDestinationIsADirectoryOfItsOwnInTheCaches) {
   const fs::path caches = directory.path() / "caches";
   ::setenv("XDG_CACHE_HOME", caches.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
-  auto own = std::make_shared<ResourceDownloader>();
+  auto own = ResourceDownloader::make();
   ::unsetenv("XDG_CACHE_HOME");  // NOLINT(concurrency-mt-unsafe)
   EXPECT_EQ(own->destinationDirectory(), URL::fileURL(caches / "QuarnKit.ResourceDownloader"));
   std::ofstream(caches / "other-component.db") << "keep";

@@ -3,6 +3,8 @@
 // own inline styles are constants here, and other components add theirs
 // (formatting marks the runs it substituted).
 //
+// Kinds: all values.
+//
 //   AttributedString s("Only $4.99");
 //   s.setAttribute(*s.range("$4.99"), kInlinePresentationIntentAttribute,
 //                  Value(std::int64_t{InlinePresentationIntent::stronglyEmphasized}));

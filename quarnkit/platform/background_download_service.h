@@ -2,6 +2,10 @@
 // an application group outside the application's own transfers, and tells a
 // delegate about them on threads of its own.
 //
+// Kinds: BackgroundDownload, AuthenticationChallenge, URLCredential and the
+// error are values; services and their exclusive-control sections are unique
+// objects (not copyable); a delegate is a shared object (held weakly).
+//
 //   auto service = platform::BackgroundDownloadService::current();
 //   if (service->isAvailable()) {
 //     service->setDelegate(myDelegate);                 // held weakly
@@ -72,7 +76,10 @@ struct URLCredential {
 /// What the service tells about its downloads; called on its own threads.
 class BackgroundDownloadDelegate {
  public:
+  BackgroundDownloadDelegate() = default;
   virtual ~BackgroundDownloadDelegate() = default;
+  BackgroundDownloadDelegate(const BackgroundDownloadDelegate&) = delete;
+  BackgroundDownloadDelegate& operator=(const BackgroundDownloadDelegate&) = delete;
   virtual void didWriteBytes(const BackgroundDownload& download, std::int64_t bytesWritten,
                              std::int64_t totalBytesWritten,
                              std::int64_t totalExpectedBytesToWrite) = 0;
@@ -86,7 +93,10 @@ class BackgroundDownloadDelegate {
 
 class BackgroundDownloadService {
  public:
+  BackgroundDownloadService() = default;
   virtual ~BackgroundDownloadService() = default;
+  BackgroundDownloadService(const BackgroundDownloadService&) = delete;
+  BackgroundDownloadService& operator=(const BackgroundDownloadService&) = delete;
 
   /// The service of this process; setCurrent(nullptr) restores the default.
   static std::shared_ptr<BackgroundDownloadService> current();
@@ -96,7 +106,10 @@ class BackgroundDownloadService {
   /// section ends when the last copy is dropped.
   class ExclusiveControl {
    public:
+    ExclusiveControl() = default;
     virtual ~ExclusiveControl() = default;
+    ExclusiveControl(const ExclusiveControl&) = delete;
+    ExclusiveControl& operator=(const ExclusiveControl&) = delete;
   };
 
   /// Whether the service exists on this platform.

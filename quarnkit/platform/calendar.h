@@ -2,6 +2,9 @@
 // month, day, weekday, hour, minute, second) in the current calendar and time
 // zone.
 //
+// Kinds: DateComponents and CalendarComponents are values; calendars are
+// unique objects (not copyable), installed as services.
+//
 // The default follows the Locale service: it uses the calendar of the current
 // locale (Gregorian for "en_US", Buddhist for "th_TH", whatever an
 // "@calendar=..." keyword names) in the device's time zone, through ICU, and
@@ -59,7 +62,10 @@ struct CalendarComponents {
 
 class Calendar {
  public:
+  Calendar() = default;
   virtual ~Calendar() = default;
+  Calendar(const Calendar&) = delete;
+  Calendar& operator=(const Calendar&) = delete;
 
   /// The calendar's identifier, as ICU names it ("gregorian", "buddhist").
   [[nodiscard]] virtual std::string identifier() const = 0;

@@ -3,6 +3,9 @@
 // ("en_US@currency=EUR") or else the one of its region, and amounts are
 // rounded half-even to the currency's own digits (two for EUR, none for JPY).
 //
+// Kinds: values (a copy is an independent formatter; copies share only the
+// immutable style of their locale).
+//
 //   platform::CurrencyFormatter f("de_DE");
 //   f.string(*Decimal::parse("1234.5"));             // "1.234,50 €"
 //   f.setLocaleIdentifier("ja_JP");

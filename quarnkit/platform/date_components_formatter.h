@@ -2,6 +2,9 @@
 // time ("1 week", "12 Monate", "3日間"), over ICU's measure formatting with
 // the locale's plural rules.
 //
+// Kind: a value (a copy is an independent formatter; copies may share a
+// thread-safe cache of the texts already made, which nothing can observe).
+//
 //   platform::DateComponentsFormatter f;   // day, week, month; full names
 //   f.setLocaleIdentifier("de_DE");
 //   f.string({.weekOfMonth = 1});          // "1 Woche"

@@ -3,6 +3,8 @@
 // exception) for a zero divisor, rounding to a scale with a chosen mode, and
 // exact fractions for amounts that must be rounded once, at the end.
 //
+// Kinds: values.
+//
 //   const platform::DecimalRoundingBehavior down{platform::RoundingMode::down, 2};
 //   platform::dividing(*Decimal::parse("49.99"), Decimal(52), down);   // 0.96
 //   platform::dividing(Decimal(1), Decimal(0), down);                  // NaN

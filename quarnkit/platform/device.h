@@ -1,5 +1,7 @@
 // Device: the platform's device service (the user-interface idiom).
 //
+// Kind: devices are unique objects (not copyable), installed as services.
+//
 // The default reports the idiom named by the QUARNKIT_DEVICE_IDIOM environment
 // variable ("phone", "tablet", "desktop", "tv"), else desktop: a Linux build
 // runs on a desktop. Hosts and tests install another with setCurrent() or
@@ -33,7 +35,10 @@ std::optional<UserInterfaceIdiom> userInterfaceIdiomFromString(std::string_view 
 
 class Device {
  public:
+  Device() = default;
   virtual ~Device() = default;
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
   [[nodiscard]] virtual UserInterfaceIdiom userInterfaceIdiom() const = 0;
 
   static std::shared_ptr<const Device> current();

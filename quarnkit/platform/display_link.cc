@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -81,10 +82,15 @@ std::shared_ptr<DisplayLink> TimerFrameScheduler::addDisplayLink(
 struct ManualFrameScheduler::State {
   mutable std::mutex mutex;
   std::vector<std::shared_ptr<ManualLink>> links;
+  bool dropped = false;  // the scheduler is gone: no more frames
 };
 
 ManualFrameScheduler::ManualFrameScheduler() : state_(std::make_shared<State>()) {}
-ManualFrameScheduler::~ManualFrameScheduler() = default;
+
+ManualFrameScheduler::~ManualFrameScheduler() {
+  std::lock_guard lock(state_->mutex);
+  state_->dropped = true;
+}
 
 std::shared_ptr<DisplayLink> ManualFrameScheduler::addDisplayLink(
     DisplayLink::Callback callback) const {
@@ -95,19 +101,37 @@ std::shared_ptr<DisplayLink> ManualFrameScheduler::addDisplayLink(
 }
 
 void ManualFrameScheduler::step(std::size_t frames) {
+  // A callback may drop the last reference to this scheduler: only the state
+  // is used from here on.
+  const std::shared_ptr<State> state = state_;
+  auto sweep = [&state] {
+    std::lock_guard lock(state->mutex);
+    std::erase_if(state->links, [](const auto& l) { return !l->valid.load(); });
+  };
   for (std::size_t f = 0; f < frames; ++f) {
     std::vector<std::shared_ptr<ManualLink>> links;
     {
-      std::lock_guard lock(state_->mutex);
-      std::erase_if(state_->links, [](const auto& l) { return !l->valid.load(); });
-      links = state_->links;
+      std::lock_guard lock(state->mutex);
+      if (state->dropped) return;
+      std::erase_if(state->links, [](const auto& l) { return !l->valid.load(); });
+      links = state->links;
     }
+    // Every link gets the frame, then the first exception goes on.
+    std::exception_ptr error;
     for (const auto& link : links) {
-      if (link->valid) link->callback(*link);
+      if (!link->valid) continue;
+      try {
+        link->callback(*link);
+      } catch (...) {
+        if (!error) error = std::current_exception();
+      }
+    }
+    if (error) {
+      sweep();
+      std::rethrow_exception(error);
     }
   }
-  std::lock_guard lock(state_->mutex);
-  std::erase_if(state_->links, [](const auto& l) { return !l->valid.load(); });
+  sweep();
 }
 
 std::size_t ManualFrameScheduler::runUntilIdle(std::size_t maxFrames) {

@@ -1,6 +1,9 @@
 // DisplayLink: a callback called once per display frame on the main context,
 // the clock that frame-driven animations step by.
 //
+// Kinds: DisplayLink is a shared object (made only by its scheduler); frame
+// schedulers are unique objects (not copyable), installed as services.
+//
 // Links come from the current FrameScheduler: by default a repeating 1/60 s
 // timer of the current TimerScheduler per link; in tests a
 // ManualFrameScheduler, whose step() runs exactly one frame, so that frame
@@ -16,6 +19,13 @@
 // invalidated (it may invalidate itself, or add other links, from its own
 // callback). The scheduler keeps a link alive while it is valid. Links are
 // used on the main context only.
+//
+// A callback may drop
+// the last reference to its link or to a manual scheduler (its call
+// completes; a dropped scheduler runs no more frames). A callback that throws:
+// with timer frames the exception propagates out of the main context's run
+// and the link goes on; in a manual step() the frame still reaches every
+// link, then the exception propagates out of step().
 #pragma once
 
 #include <cstddef>
@@ -33,17 +43,25 @@ class DisplayLink {
   static constexpr double kFrameInterval = 1.0 / 60;
 
   virtual ~DisplayLink() = default;
+  DisplayLink(const DisplayLink&) = delete;
+  DisplayLink& operator=(const DisplayLink&) = delete;
   /// Stops the calls for good.
   virtual void invalidate() = 0;
   [[nodiscard]] virtual bool isValid() const = 0;
 
   /// A link of the current FrameScheduler.
   static std::shared_ptr<DisplayLink> add(Callback callback);
+
+ protected:
+  DisplayLink() = default;
 };
 
 class FrameScheduler {
  public:
+  FrameScheduler() = default;
   virtual ~FrameScheduler() = default;
+  FrameScheduler(const FrameScheduler&) = delete;
+  FrameScheduler& operator=(const FrameScheduler&) = delete;
   virtual std::shared_ptr<DisplayLink> addDisplayLink(DisplayLink::Callback callback) const = 0;
 
   static std::shared_ptr<const FrameScheduler> current();

@@ -3,6 +3,9 @@
 // work across file systems, scratch directories beside a destination,
 // recursive enumeration with file sizes, and removal.
 //
+// Kinds: managers are unique objects (not copyable), installed as services;
+// Item is a value.
+//
 //   auto files = platform::FileManager::defaultManager();
 //   std::filesystem::path caches = files->userCachesDirectory();  // ~/.cache, made if missing
 //   files->createDirectory(caches / "a/b", true);
@@ -24,7 +27,10 @@ namespace quarn::platform {
 
 class FileManager {
  public:
+  FileManager() = default;
   virtual ~FileManager() = default;
+  FileManager(const FileManager&) = delete;
+  FileManager& operator=(const FileManager&) = delete;
 
   /// The process-wide manager; setDefaultManager(nullptr) restores the default.
   static std::shared_ptr<FileManager> defaultManager();

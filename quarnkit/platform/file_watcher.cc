@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "quarnkit/platform/runtime/async.h"
+#include "quarnkit/platform/runtime/detail/scope_exit.h"
 
 namespace asio = boost::asio;
 
@@ -30,8 +31,12 @@ struct FileWatcher::State : std::enable_shared_from_this<FileWatcher::State> {
                              // The watcher is gone: either the read was
                              // aborted, or it had completed before the close.
                              if (ec || self->file < 0) return;
+                             // The next read is queued whatever the callback
+                             // does (it may throw, or destroy the watcher).
+                             const quarn::detail::ScopeExit next([&self] {
+                               if (self->file >= 0) self->read();
+                             });
                              self->changed();
-                             self->read();
                            });
   }
 
@@ -40,7 +45,10 @@ struct FileWatcher::State : std::enable_shared_from_this<FileWatcher::State> {
     if (::fstat(file, &st) != 0) return;
     const bool grew = st.st_size > size;
     size = st.st_size;
-    if (grew && onFileGrew) onFileGrew();
+    if (!grew || !onFileGrew) return;
+    // A copy: the callback may replace itself or destroy the watcher.
+    const std::function<void()> callback = onFileGrew;
+    callback();
   }
 };
 

@@ -1,5 +1,7 @@
 // KeyValueStore: the platform's small persistent store of values by key.
 //
+// Kind: stores are unique objects (not copyable), installed as services.
+//
 //   auto store = KeyValueStore::standard();
 //   store->set("timedEvents", KeyValueStore::Data(bytes.begin(), bytes.end()));
 //   if (auto data = store->data("timedEvents")) decode(*data);

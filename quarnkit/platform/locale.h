@@ -1,6 +1,9 @@
 // Locale: the platform's locale service: the current locale, the user's
 // preferred languages and the device's time zone, by identifier (ICU names).
 //
+// Kind: locale services are unique objects (not copyable), installed as
+// services.
+//
 // The default reads ICU's defaults (which follow LANG and TZ). Calendar
 // arithmetic and formatting use these identifiers with ICU.
 #pragma once
@@ -15,7 +18,10 @@ namespace quarn::platform {
 
 class Locale {
  public:
+  Locale() = default;
   virtual ~Locale() = default;
+  Locale(const Locale&) = delete;
+  Locale& operator=(const Locale&) = delete;
   /// The current locale's identifier ("en_US").
   [[nodiscard]] virtual std::string localeIdentifier() const = 0;
   /// The user's preferred language codes, most preferred first ("en-US").

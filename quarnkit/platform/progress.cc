@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <mutex>
 #include <utility>
 
@@ -14,6 +15,17 @@ namespace {
 double fractionOf(std::int64_t completed, std::int64_t total, double childUnits) {
   if (total <= 0) return 0.0;
   return (static_cast<double>(completed) + childUnits) / static_cast<double>(total);
+}
+
+// Calls `call`, keeping its exception in `error` (unless one is there) so
+// that the work after it still happens.
+template <class Call>
+void callKeepingError(std::exception_ptr& error, const Call& call) {
+  try {
+    call();
+  } catch (...) {
+    if (!error) error = std::current_exception();
+  }
 }
 
 // Sets `field`; whether that changed it.
@@ -121,16 +133,17 @@ struct Progress::Impl {
   bool publishing = false;
 
   // Sends every value of `now` that differs from `last`; the fraction also
-  // when only the counts changed, and after them.
-  void sendChanges(const Observed& last, const Observed& now) const {
-    auto sendIfChanged = [](const auto& before, const auto& after, const auto& subject) {
-      if (before != after) subject.send(after);
+  // when only the counts changed, and after them. An observer's exception
+  // goes into `error` and the other values are still sent.
+  void sendChanges(const Observed& last, const Observed& now, std::exception_ptr& error) const {
+    auto sendIfChanged = [&error](const auto& before, const auto& after, const auto& subject) {
+      if (before != after) callKeepingError(error, [&] { subject.send(after); });
     };
     sendIfChanged(last.total, now.total, totalSubject);
     sendIfChanged(last.completed, now.completed, completedSubject);
     if (last.total != now.total || last.completed != now.completed ||
         last.fraction != now.fraction) {
-      fractionSubject.send(now.fraction);
+      callKeepingError(error, [&] { fractionSubject.send(now.fraction); });
     }
     sendIfChanged(last.cancelled, now.cancelled, cancelledSubject);
     sendIfChanged(last.paused, now.paused, pausedSubject);
@@ -182,8 +195,14 @@ void Progress::update(Change change) {
     if (!change(*impl_)) return;
     ++impl_->version;
   }
-  publish();
-  propagateToParent();
+  // An observer may drop the last reference to this progress.
+  const std::shared_ptr<Progress> self = shared_from_this();
+  // The change reaches every observer and the parent before an observer's
+  // exception goes on to the caller.
+  std::exception_ptr error;
+  callKeepingError(error, [&] { publish(); });
+  callKeepingError(error, [&] { propagateToParent(); });
+  if (error) std::rethrow_exception(error);
 }
 
 void Progress::publish() {
@@ -197,26 +216,22 @@ void Progress::publish() {
     if (s.publishing) return;
     s.publishing = true;
   }
-  try {
-    for (;;) {
-      Observed last;
-      Observed now;
-      {
-        std::lock_guard lock(s.mutex);
-        now = s.observedLocked();
-        if (now == s.sent) {
-          s.publishing = false;
-          return;
-        }
-        last = std::exchange(s.sent, now);
+  std::exception_ptr error;
+  for (;;) {
+    Observed last;
+    Observed now;
+    {
+      std::lock_guard lock(s.mutex);
+      now = s.observedLocked();
+      if (now == s.sent) {
+        s.publishing = false;
+        break;
       }
-      s.sendChanges(last, now);
+      last = std::exchange(s.sent, now);
     }
-  } catch (...) {
-    std::lock_guard lock(s.mutex);
-    s.publishing = false;
-    throw;
+    s.sendChanges(last, now, error);
   }
+  if (error) std::rethrow_exception(error);
 }
 
 void Progress::propagateToParent() {
@@ -239,27 +254,32 @@ void Progress::childDidChange(const Progress* child, std::uint64_t version, doub
                               bool finished) {
   std::shared_ptr<Progress> leaving;
   bool changed = false;
-  update([&](Impl& s) {
-    auto it = std::find_if(s.children.begin(), s.children.end(),
-                           [child](const Impl::Child& c) { return c.progress.get() == child; });
-    if (it == s.children.end() || it->version >= version) return false;
-    it->version = version;
-    it->fraction = fraction;
-    if (finished) {
-      s.completed += it->pending;
-      leaving = std::move(it->progress);
-      s.children.erase(it);
-    }
-    changed = true;
-    return true;
+  std::exception_ptr error;
+  callKeepingError(error, [&] {
+    update([&](Impl& s) {
+      auto it = std::find_if(s.children.begin(), s.children.end(),
+                             [child](const Impl::Child& c) { return c.progress.get() == child; });
+      if (it == s.children.end() || it->version >= version) return false;
+      it->version = version;
+      it->fraction = fraction;
+      if (finished) {
+        s.completed += it->pending;
+        leaving = std::move(it->progress);
+        s.children.erase(it);
+      }
+      changed = true;
+      return true;
+    });
   });
-  if (!changed || !leaving) return;
-  // A finished child leaves the tree: it no longer has a parent.
-  std::lock_guard lock(leaving->impl_->mutex);
-  if (leaving->impl_->parent.lock().get() == this) {
-    leaving->impl_->parent.reset();
-    leaving->impl_->hasParent = false;
+  if (changed && leaving) {
+    // A finished child leaves the tree: it no longer has a parent.
+    std::lock_guard lock(leaving->impl_->mutex);
+    if (leaving->impl_->parent.lock().get() == this) {
+      leaving->impl_->parent.reset();
+      leaving->impl_->hasParent = false;
+    }
   }
+  if (error) std::rethrow_exception(error);
 }
 
 // --- Unit counts -----------------------------------------------------------
@@ -339,7 +359,8 @@ void Progress::addChild(const std::shared_ptr<Progress>& child, std::int64_t pen
     fraction = child->impl_->fractionLocked();
     finished = child->impl_->finishedLocked();
   }
-  childDidChange(child.get(), version, fraction, finished);
+  std::exception_ptr error;
+  callKeepingError(error, [&] { childDidChange(child.get(), version, fraction, finished); });
   bool cancelled = false;
   bool paused = false;
   {
@@ -347,8 +368,9 @@ void Progress::addChild(const std::shared_ptr<Progress>& child, std::int64_t pen
     cancelled = impl_->cancelled;
     paused = impl_->paused;
   }
-  if (cancelled) child->cancel();
-  if (paused) child->pause();
+  if (cancelled) callKeepingError(error, [&] { child->cancel(); });
+  if (paused) callKeepingError(error, [&] { child->pause(); });
+  if (error) std::rethrow_exception(error);
 }
 
 std::vector<std::shared_ptr<Progress>> Progress::children() const {
@@ -363,17 +385,26 @@ void Progress::setFlagAndRun(bool Impl::*flag, bool value, Handler Impl::*handle
   Handler run;
   std::vector<std::shared_ptr<Progress>> children;
   bool changed = false;
-  update([&](Impl& s) {
-    if (s.*flag == value) return false;
-    s.*flag = value;
-    run = s.*handler;
-    children = s.childrenLocked();
-    changed = true;
-    return true;
+  // The handler and the children run even when an observer or the handler
+  // throws; the first exception then goes on to the caller.
+  std::exception_ptr error;
+  callKeepingError(error, [&] {
+    update([&](Impl& s) {
+      if (s.*flag == value) return false;
+      s.*flag = value;
+      run = s.*handler;
+      children = s.childrenLocked();
+      changed = true;
+      return true;
+    });
   });
-  if (!changed) return;
-  if (run) run();
-  for (const auto& child : children) ((*child).*forChildren)();
+  if (changed) {
+    if (run) callKeepingError(error, run);
+    for (const auto& child : children) {
+      callKeepingError(error, [&] { ((*child).*forChildren)(); });
+    }
+  }
+  if (error) std::rethrow_exception(error);
 }
 
 void Progress::cancel() {

@@ -1,5 +1,7 @@
 // Progress: how far a piece of work has come, as a tree of shared objects.
 //
+// Kind: a shared object, made only by make() (a ProgressProxy by its own).
+//
 // A progress counts units: completedUnitCount of totalUnitCount. A child added
 // with a pending unit count stands for that many of its parent's units, so the
 // parent's fraction is weighted by it; a finished child counts its pending
@@ -18,6 +20,16 @@
 // time and in order, by the thread that made the change or by one that is
 // still delivering an earlier change. Neither runs under the progress's lock,
 // so both may call back into it.
+//
+// Inside a handler or an observer the host may drop its last reference (the
+// change under way completes), change, cancel, pause or resume the progress
+// (a change an observer makes is delivered after the one under way; cancel()
+// from the cancellation handler changes nothing), or cancel its own
+// subscription. A handler or observer that throws does not stop the change:
+// the parent, the handler, the children and the observers of the other
+// values still get it (observers of the same value after the throwing one
+// miss it, as with any publisher), then the first exception propagates to the
+// caller of the change (setCompletedUnitCount(), cancel(), addChild() ...).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 // ServiceSlot: the process-wide, replaceable instance of one platform service.
 //
+// Kinds: both are unique objects (not copyable).
+//
 // Every platform stand-in is an interface with a default implementation made
 // on first use; the host (or a test) replaces it with set(). Readers get a
 // shared_ptr, so a replacement never pulls an instance from under a caller.

@@ -3,6 +3,10 @@
 // setters (or ScopedService in tests). UUIDs themselves are quarn::UUID
 // (quarnkit/core/uuid.h); making a random one is the platform's part.
 //
+// Kinds: BundleInfo is a value, and so is a MersenneTwisterRandomSource (a
+// copy goes on with the same sequence, independently); the system random
+// source and URL openers are unique objects (not copyable).
+//
 //   std::string id = platform::randomUUID().uuidString();      // "E621E1F8-C36C-495A-..."
 //   platform::MersenneTwisterRandomSource mt(42);
 //   std::int32_t n = mt.nextInt();                             // signed 32-bit output
@@ -82,7 +86,10 @@ class MersenneTwisterRandomSource final : public RandomSource {
 /// Opens URLs in other applications.
 class URLOpener {
  public:
+  URLOpener() = default;
   virtual ~URLOpener() = default;
+  URLOpener(const URLOpener&) = delete;
+  URLOpener& operator=(const URLOpener&) = delete;
   [[nodiscard]] virtual bool canOpenURL(const URL& url) const = 0;
   virtual void open(const URL& url) const = 0;
 

@@ -177,6 +177,64 @@ TEST(ManualClockTest, DeadlinesPastTheRangeStayInTheFuture) {
   timer->invalidate();
 }
 
+TEST(ManualClockTest, FireDatesReadAsTheRealSchedulersDo) {
+  // A paused timer (moved to the distant future), a timer due past the
+  // nanosecond range and a spent one-shot report what the real scheduler
+  // reports, not a clamped year-2262 date.
+  auto clock = std::make_shared<ManualClock>(Date(1000));
+  const MainContextTimerScheduler real;
+  for (const TimerScheduler* scheduler : {static_cast<const TimerScheduler*>(clock.get()),
+                                          static_cast<const TimerScheduler*>(&real)}) {
+    auto paused = scheduler->scheduleTimer(10, true, [](Timer&) {});
+    paused->setFireDate(kDistantFuture);
+    EXPECT_EQ(paused->fireDate(), kDistantFuture);
+    paused->invalidate();
+  }
+  drainMainContext();
+
+  auto far = clock->scheduleTimer(1e12, false, [](Timer&) {});
+  EXPECT_EQ(far->fireDate(), Date(1000 + 1e12));
+  auto once = clock->scheduleTimer(5, false, [](Timer&) {});
+  clock->advance(6);
+  EXPECT_FALSE(once->isValid());
+  EXPECT_EQ(once->fireDate(), Date(1005));
+  far->invalidate();
+
+  // A repeating timer moved into the past fires once, then every interval
+  // from now (the real one does not catch up on the firings it missed).
+  int late = 0;
+  auto behind = clock->scheduleTimer(1, true, [&](Timer&) { ++late; });
+  behind->setFireDate(clock->now().addingTimeInterval(-10));
+  clock->advance(0.5);
+  EXPECT_EQ(late, 1);
+  EXPECT_EQ(behind->fireDate(), clock->now().addingTimeInterval(0.5));
+  behind->invalidate();
+}
+
+TEST(ManualClockTest, ARepeatingTimerPastTheRangeNeverFires) {
+  // Its next firing cannot be counted in nanoseconds: advancing as far as the
+  // clock goes neither fires it nor overflows its deadline.
+  auto clock = std::make_shared<ManualClock>(Date(1000));
+  int fired = 0;
+  auto timer = clock->scheduleTimer(1e300, true, [&](Timer&) { ++fired; });
+  clock->advance(std::chrono::nanoseconds::max());
+  clock->advance(std::chrono::nanoseconds::max());
+  EXPECT_EQ(fired, 0);
+  EXPECT_TRUE(timer->isValid());
+  timer->invalidate();
+
+  // A paused one moved back into range fires on time and repeats.
+  auto other = std::make_shared<ManualClock>(Date(1000));
+  auto paused = other->scheduleTimer(1, true, [&](Timer&) { ++fired; });
+  paused->setFireDate(kDistantFuture);
+  other->advance(1e6);
+  EXPECT_EQ(fired, 0);
+  paused->setFireDate(other->now().addingTimeInterval(2));
+  other->advance(3.5);
+  EXPECT_EQ(fired, 2);
+  paused->invalidate();
+}
+
 TEST(MainContextTimerSchedulerTest, OneShotFiresForReal) {
   bool fired = false;
   auto timer =

@@ -273,7 +273,7 @@ bool holds(const std::filesystem::path& directory, const std::filesystem::path& 
 }
 
 std::shared_ptr<ResourceDownloader> downloaderFor(const std::optional<std::string>& to) {
-  return std::make_shared<ResourceDownloader>(destinationOf(to));
+  return ResourceDownloader::make(destinationOf(to));
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ class DownloaderTest : public ::testing::Test {
     });
     server.start();
     session = std::make_shared<http::Session>(http::SessionConfiguration::standard());
-    downloader = std::make_shared<ResourceDownloader>(session, URL::fileURL(directory.path()));
+    downloader = ResourceDownloader::make(session, URL::fileURL(directory.path()));
   }
 
   void TearDown() override {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 
+#include "quarnkit/platform/runtime/detail/scope_exit.h"
 #include "quarnkit/platform/runtime/suspension.h"
 
 namespace asio = boost::asio;
@@ -114,7 +115,12 @@ class MainTimer final : public Timer, public std::enable_shared_from_this<MainTi
       std::lock_guard lock(mutex_);
       if (!valid_ || generation != generation_) return;
     }
+    // A throwing action still leaves a repeating timer armed for its next firing.
+    const quarn::detail::ScopeExit next([this, generation] { scheduleNext(generation); });
     action_(*this);
+  }
+
+  void scheduleNext(std::uint64_t generation) {
     {
       std::lock_guard lock(mutex_);
       if (!valid_ || generation != generation_) return;  // invalidated or moved meanwhile
@@ -158,20 +164,23 @@ Async<void> MainContextTimerScheduler::sleep(std::chrono::nanoseconds duration) 
 // Manual time
 
 namespace {
+// The deadline of a one-shot timer that has fired.
 constexpr std::int64_t kUnscheduled = std::numeric_limits<std::int64_t>::max();
+// A deadline past the nanosecond range (a paused timer's distant future):
+// time never gets there, so it is never due.
+constexpr std::int64_t kBeyondRange = kUnscheduled - 1;
 
 std::int64_t toNanoseconds(double seconds) {
   double ns = std::round(seconds * 1e9);
-  if (!(ns < 9.2e18)) return kUnscheduled - 1;
-  if (ns < -9.2e18) return -kUnscheduled;
+  if (!(ns < 9.2e18)) return kBeyondRange;
+  if (ns < -9.2e18) return -kBeyondRange;
   return static_cast<std::int64_t>(ns);
 }
-/// `elapsed + delay` (both at least 0 in practice), at most the latest
-/// schedulable deadline: a wait past the nanosecond range lies in the far
-/// future instead of wrapping into the past.
+/// `elapsed + delay` (both at least 0 in practice), at most kBeyondRange: a
+/// wait past the nanosecond range lies in the far future instead of wrapping
+/// into the past.
 std::int64_t deadlineAfter(std::int64_t elapsed, std::int64_t delay) {
-  constexpr std::int64_t kLatest = kUnscheduled - 1;
-  if (delay > 0 && elapsed > kLatest - delay) return kLatest;
+  if (delay > 0 && elapsed > kBeyondRange - delay) return kBeyondRange;
   return elapsed + delay;
 }
 }  // namespace
@@ -194,22 +203,25 @@ struct ManualClock::State {
 
 class ManualTimer final : public Timer, public std::enable_shared_from_this<ManualTimer> {
  public:
-  ManualTimer(std::shared_ptr<ManualClock::State> state, std::int64_t deadline, double interval,
-              bool repeats, TimerScheduler::Action action, std::uint64_t sequence)
+  ManualTimer(std::shared_ptr<ManualClock::State> state, std::int64_t deadline, Date fireDate,
+              double interval, bool repeats, TimerScheduler::Action action, std::uint64_t sequence)
       : state_(std::move(state)),
         interval_(interval),
         repeats_(repeats),
         action_(std::move(action)),
         sequence_(sequence),
-        deadline_(deadline) {}
+        deadline_(deadline),
+        fireDate_(fireDate) {}
 
   [[nodiscard]] Date fireDate() const override {
     std::lock_guard lock(state_->mutex);
-    return state_->start.addingTimeInterval(static_cast<double>(deadline_) / 1e9);
+    return fireDate_;
   }
   void setFireDate(Date date) override {
     std::lock_guard lock(state_->mutex);
-    if (valid_) deadline_ = toNanoseconds(date.timeIntervalSince(state_->start));
+    if (!valid_) return;
+    deadline_ = toNanoseconds(date.timeIntervalSince(state_->start));
+    fireDate_ = date;
   }
   [[nodiscard]] double timeInterval() const override { return interval_; }
   [[nodiscard]] bool repeats() const override { return repeats_; }
@@ -222,16 +234,26 @@ class ManualTimer final : public Timer, public std::enable_shared_from_this<Manu
     valid_ = false;
   }
 
-  // Called with the state's mutex held: takes this firing and moves a
-  // repeating timer on to its next one.
+  // Called with the state's mutex held, time set to this firing: takes it
+  // and moves a repeating timer on to its next one. As the real timers do, a
+  // timer that was due in the past fires once and then every interval from
+  // now, not once for every interval it missed.
   void takeFiring() {
     firing_ = true;
-    if (repeats_) {
-      deadline_ +=
-          std::max<std::int64_t>(toNanoseconds(interval_), toNanoseconds(kMinimumInterval));
-    } else {
-      deadline_ = kUnscheduled;
+    if (!repeats_) {
+      deadline_ = kUnscheduled;  // the fire date stays the date it fired at
+      return;
     }
+    const std::int64_t step =
+        std::max<std::int64_t>(toNanoseconds(interval_), toNanoseconds(kMinimumInterval));
+    deadline_ = deadlineAfter(std::max(deadline_, state_->elapsed), step);
+    fireDate_ = dateOf(*state_, deadline_, fireDate_.addingTimeInterval(interval_));
+  }
+
+  /// The date of `deadline`, or `beyond` for a deadline past the range.
+  static Date dateOf(const ManualClock::State& s, std::int64_t deadline, Date beyond) {
+    return deadline < kBeyondRange ? s.start.addingTimeInterval(static_cast<double>(deadline) / 1e9)
+                                   : beyond;
   }
 
   // On the main context.
@@ -243,10 +265,13 @@ class ManualTimer final : public Timer, public std::enable_shared_from_this<Manu
         return;
       }
     }
+    // However the action ends (it may throw), the timer can fire again.
+    const quarn::detail::ScopeExit done([this] {
+      std::lock_guard lock(state_->mutex);
+      firing_ = false;
+      if (!repeats_ && deadline_ == kUnscheduled) valid_ = false;
+    });
     action_(*this);
-    std::lock_guard lock(state_->mutex);
-    firing_ = false;
-    if (!repeats_ && deadline_ == kUnscheduled) valid_ = false;
   }
 
   std::shared_ptr<ManualClock::State> state_;
@@ -256,6 +281,7 @@ class ManualTimer final : public Timer, public std::enable_shared_from_this<Manu
   const std::uint64_t sequence_;
   // Guarded by the state's mutex.
   std::int64_t deadline_;
+  Date fireDate_;  // as reported: exactly the date set, even past the range
   bool valid_ = true;
   bool firing_ = false;
 };
@@ -287,10 +313,13 @@ double ManualClock::monotonicNow() const {
 std::shared_ptr<Timer> ManualClock::scheduleTimer(double interval, bool repeats,
                                                   Action action) const {
   std::lock_guard lock(state_->mutex);
-  auto timer =
-      std::make_shared<ManualTimer>(state_, deadlineAfter(state_->elapsed, toNanoseconds(interval)),
-                                    interval, repeats, std::move(action), state_->sequence++);
-  state_->timers.push_back(timer);
+  auto& s = *state_;
+  const std::int64_t deadline = deadlineAfter(s.elapsed, toNanoseconds(interval));
+  const Date now = s.start.addingTimeInterval(static_cast<double>(s.elapsed) / 1e9);
+  auto timer = std::make_shared<ManualTimer>(
+      state_, deadline, ManualTimer::dateOf(s, deadline, now.addingTimeInterval(interval)),
+      interval, repeats, std::move(action), s.sequence++);
+  s.timers.push_back(timer);
   return timer;
 }
 
@@ -310,24 +339,27 @@ void ManualClock::advance(double seconds) {
 }
 
 void ManualClock::advance(std::chrono::nanoseconds duration) {
+  // An action may drop the last reference to this clock: only the state is
+  // used from here on (the destructor empties it, so nothing more fires).
+  const std::shared_ptr<State> state = state_;
   const bool onMain = isOnMainContext();
   std::int64_t target;
   {
-    std::lock_guard lock(state_->mutex);
-    target = deadlineAfter(state_->elapsed, std::max<std::int64_t>(0, duration.count()));
+    std::lock_guard lock(state->mutex);
+    target = deadlineAfter(state->elapsed, std::max<std::int64_t>(0, duration.count()));
   }
   for (;;) {
     std::shared_ptr<ManualTimer> timer;
     std::shared_ptr<detail::Resumption> sleeper;
     {
-      std::lock_guard lock(state_->mutex);
-      auto& s = *state_;
+      std::lock_guard lock(state->mutex);
+      auto& s = *state;
       std::erase_if(s.timers, [](const auto& t) { return !t->valid_ && !t->firing_; });
       std::erase_if(s.sleepers, [](const auto& e) { return e.resumption->isResumed(); });
       std::int64_t best = target + 1;
       std::uint64_t bestSequence = 0;
       for (auto& t : s.timers) {
-        if (!t->valid_ || t->firing_ || t->deadline_ == kUnscheduled) continue;
+        if (!t->valid_ || t->firing_ || t->deadline_ >= kBeyondRange) continue;
         if (t->deadline_ < best || (t->deadline_ == best && t->sequence_ < bestSequence)) {
           best = t->deadline_;
           bestSequence = t->sequence_;
@@ -337,6 +369,7 @@ void ManualClock::advance(std::chrono::nanoseconds duration) {
       std::size_t sleeperIndex = s.sleepers.size();
       for (std::size_t i = 0; i < s.sleepers.size(); ++i) {
         auto& e = s.sleepers[i];
+        if (e.deadline >= kBeyondRange) continue;
         if (e.deadline < best || (e.deadline == best && e.sequence < bestSequence)) {
           best = e.deadline;
           bestSequence = e.sequence;

@@ -1,6 +1,9 @@
 // Clock and TimerScheduler: the library's only sources of "now" and of
 // delayed work, so that tests can drive time by hand.
 //
+// Kinds: clocks and schedulers are unique objects (not copyable), installed
+// as services; Timer is a shared object, made only by a scheduler.
+//
 // Components read the time through Clock::current() and schedule through
 // TimerScheduler::current(). The defaults are the system clock and timers on
 // the main context. A test installs a ManualClock as both and moves time on:
@@ -14,6 +17,13 @@
 // Timers fire on the main context, in fire-date order; a repeating timer
 // fires again every `timeInterval` seconds until it is invalidated. Awaiting
 // TimerScheduler::sleep() needs async.h; this header includes no Asio.
+//
+// An action may drop the last handle to its timer or to the manual clock (the firing completes; a
+// dropped clock fires nothing more), schedule timers (with the manual clock,
+// one due within the advance() under way fires in it, at its own date), and
+// move or invalidate its own timer. An exception an action throws propagates
+// out of the main context's run (for the manual clock, out of advance(),
+// which then stands at that firing); a repeating timer goes on firing.
 #pragma once
 
 #include <any>
@@ -33,7 +43,10 @@ inline constexpr Date kDistantFuture = Date::fromTimeIntervalSinceReferenceDate(
 
 class Clock {
  public:
+  Clock() = default;
   virtual ~Clock() = default;
+  Clock(const Clock&) = delete;
+  Clock& operator=(const Clock&) = delete;
   /// Wall-clock now.
   [[nodiscard]] virtual Date now() const = 0;
   /// Seconds on a monotonic clock with an arbitrary origin, for measuring
@@ -56,6 +69,8 @@ class SystemClock final : public Clock {
 class Timer {
  public:
   virtual ~Timer() = default;
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
   [[nodiscard]] virtual Date fireDate() const = 0;
   /// Moves the next firing; a date in the past fires as soon as possible.
   virtual void setFireDate(Date date) = 0;
@@ -69,6 +84,9 @@ class Timer {
   /// Free storage for whoever owns the timer (a paused timer's remaining time).
   std::any& userInfo() { return userInfo_; }
 
+ protected:
+  Timer() = default;
+
  private:
   std::any userInfo_;
 };
@@ -76,7 +94,10 @@ class Timer {
 class TimerScheduler {
  public:
   using Action = std::function<void(Timer&)>;
+  TimerScheduler() = default;
   virtual ~TimerScheduler() = default;
+  TimerScheduler(const TimerScheduler&) = delete;
+  TimerScheduler& operator=(const TimerScheduler&) = delete;
 
   /// Schedules `action` on the main context `interval` seconds from now, and
   /// then every `interval` seconds when `repeats`.
@@ -99,14 +120,15 @@ class MainContextTimerScheduler final : public TimerScheduler {
 };
 
 /// Time that moves only when a test says so. Both a Clock and a
-/// TimerScheduler. advance() fires what falls due, one at a time in fire-date
-/// order (ties in scheduling order), each with now() set to its fire date:
-/// timers on the main context, and sleepers resumed on their own executors.
-/// Called outside the main context, advance() runs the main context after
-/// each firing until it is idle, and waits until a woken sleeper has run up
-/// to its next suspension (on whatever executor it runs), so what a firing
-/// does happens before the next one. Called on the main context, it cannot
-/// wait: work it wakes there runs after it returns.
+/// TimerScheduler. A fire date reads as the real scheduler's would: the date
+/// set, even one past the nanosecond range the clock counts in (such a timer,
+/// a paused one in the distant future, never fires). advance() fires what falls due, one at a time
+/// in fire-date order (ties in scheduling order), each with now() set to its fire date: timers on
+/// the main context, and sleepers resumed on their own executors. Called outside the main context,
+/// advance() runs the main context after each firing until it is idle, and waits until a woken
+/// sleeper has run up to its next suspension (on whatever executor it runs), so what a firing does
+/// happens before the next one. Called on the main context, it cannot wait: work it wakes there
+/// runs after it returns.
 class ManualClock final : public Clock, public TimerScheduler {
  public:
   explicit ManualClock(Date start = Date(1'700'000'000.0));

@@ -1,5 +1,8 @@
 // CheckedContinuation<T>: wraps callback-style work into an awaitable one.
 //
+// Kind: CheckedContinuation is a handle: its copies resume the same caller,
+// once between them.
+//
 // withCheckedThrowingContinuation() parks the caller and hands the body a
 // continuation; the callback resumes it once, with a value or an error, from
 // any thread. The caller then resumes on its own executor.

@@ -1,6 +1,11 @@
 // Publishers: a small push-based layer for the few places that observe a
 // stream of values (progress, selection state, request events).
 //
+// Kinds: Completion, Subscriber and AnyPublisher are values (a publisher is a
+// recipe: every subscribe() makes a subscription of its own). Subjects,
+// futures and AnyCancellable are handles: a copy is another handle to the same
+// shared state, which lives while a handle or a subscription needs it.
+//
 //   CurrentValueSubject<double> fraction(0.0);
 //   AnyCancellable c = fraction.eraseToAnyPublisher()
 //                          .filter([](double f) { return f >= 1.0; })
@@ -11,7 +16,18 @@
 // cannot fail, std::exception_ptr for those that can. Values and completions
 // are delivered synchronously on the thread that sends them. A subscription
 // lives as long as some copy of its AnyCancellable does; cancel() or dropping
-// the last copy ends it. Subjects and futures are handles: copies share state.
+// the last copy ends it.
+//
+// Inside a subscriber the host may drop the last handle (the delivery under
+// way completes), cancel any subscription (it receives nothing more),
+// subscribe, or send again. A value or completion sent to a subject from one
+// of its own subscribers, on the delivering thread, is delivered once the one
+// under way has reached every subscriber, so each subscriber sees them in the
+// order they were sent. An exception a subscriber throws on a value
+// propagates at once to the outermost send() (or to whoever fulfilled the
+// future's promise): the subscribers after it miss that value, but values
+// already queued are still delivered, the end of the stream reaches every
+// subscriber (a future's too), and the subject keeps working.
 #pragma once
 
 #include <algorithm>
@@ -94,6 +110,42 @@ struct Subscriber {
 namespace detail {
 [[noreturn]] void futureFunctionThrew(const std::exception_ptr& error);
 
+/// Keeps a subject's deliveries in order on one thread: while a thread
+/// delivers for a subject, what a subscriber sends to that subject from that
+/// thread is queued, and run by the delivery under way once it has reached
+/// everyone.
+class DeliveryScope {
+ public:
+  /// The queue of the delivery `core` has under way on this thread, if any.
+  static std::vector<std::function<void()>>* queueOf(const void* core);
+  explicit DeliveryScope(const void* core);
+  ~DeliveryScope();
+  DeliveryScope(const DeliveryScope&) = delete;
+  DeliveryScope& operator=(const DeliveryScope&) = delete;
+  /// Runs what was queued (and what that queues) in order; then rethrows
+  /// `error` or else the first exception of the queued work.
+  void finish(std::exception_ptr error);
+
+ private:
+  const void* core_;
+  std::vector<std::function<void()>> queue_;
+};
+
+/// Calls `call` for each target; every target is called, then the first
+/// exception is rethrown.
+template <class Targets, class Call>
+void deliverToEach(const Targets& targets, const Call& call) {
+  std::exception_ptr error;
+  for (const auto& t : targets) {
+    try {
+      call(*t);
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+  }
+  if (error) std::rethrow_exception(error);
+}
+
 // One subscription of a subject: delivery stops once it is cancelled.
 template <class Output, class Failure>
 struct Subscription {
@@ -138,6 +190,7 @@ struct SubjectCore : std::enable_shared_from_this<SubjectCore<Output, Failure>> 
     return cancellable;
   }
 
+  // Both deliver to the subscriptions there were when they were called.
   void send(const Output& value, bool store) {
     std::vector<std::shared_ptr<Sub>> targets;
     {
@@ -146,9 +199,11 @@ struct SubjectCore : std::enable_shared_from_this<SubjectCore<Output, Failure>> 
       if (store) current = value;
       targets = subscriptions;
     }
-    for (auto& t : targets) {
-      if (t->active) t->subscriber.receiveValue(value);
-    }
+    deliver([targets = std::move(targets), value] {
+      for (const auto& t : targets) {
+        if (t->active) t->subscriber.receiveValue(value);
+      }
+    });
   }
 
   void complete(const Completion<Failure>& c) {
@@ -159,11 +214,36 @@ struct SubjectCore : std::enable_shared_from_this<SubjectCore<Output, Failure>> 
       completion = c;
       targets.swap(subscriptions);
     }
-    for (auto& t : targets) {
-      if (t->active.exchange(false) && t->subscriber.receiveCompletion) {
-        t->subscriber.receiveCompletion(c);
-      }
+    // Every subscriber gets the end, even after one threw: it is the last
+    // thing they would receive.
+    deliver([targets = std::move(targets), c] {
+      deliverToEach(targets, [&](Sub& t) {
+        if (t.active.exchange(false) && t.subscriber.receiveCompletion) {
+          t.subscriber.receiveCompletion(c);
+        }
+      });
+    });
+  }
+
+ private:
+  // Runs `delivery` now, or after the one this thread has under way.
+  template <class Delivery>
+  void deliver(Delivery delivery) {
+    if (auto* queue = DeliveryScope::queueOf(this)) {
+      queue->emplace_back(std::move(delivery));
+      return;
     }
+    // A subscriber may drop the last handle: the address stays this core's
+    // until the scope ends.
+    const auto self = this->shared_from_this();
+    DeliveryScope scope(this);
+    std::exception_ptr error;
+    try {
+      delivery();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    scope.finish(error);
   }
 };
 }  // namespace detail
@@ -259,9 +339,20 @@ class AnyPublisher {
       auto onValue = [s, done, predicate, inner](const Output& v) {
         if (*done || !predicate(v)) return;
         if (done->exchange(true)) return;
-        s.receiveValue(v);
-        if (s.receiveCompletion) s.receiveCompletion(Completion<Failure>::finished());
+        // A subscriber that throws on the value still gets the end.
+        std::exception_ptr error;
+        try {
+          s.receiveValue(v);
+        } catch (...) {
+          error = std::current_exception();
+        }
+        try {
+          if (s.receiveCompletion) s.receiveCompletion(Completion<Failure>::finished());
+        } catch (...) {
+          if (!error) error = std::current_exception();
+        }
         inner->cancel();
+        if (error) std::rethrow_exception(error);
       };
       *inner = upstream.subscribe({onValue, onCompletion});
       if (*done) inner->cancel();
@@ -424,8 +515,19 @@ class Future {
     attempt([core, fulfilled](Result result) {
       if (fulfilled->exchange(true)) return;  // a promise counts once
       if (result.index() == 0) {
-        core->send(std::get<0>(result), true);
-        core->complete(Completion<Failure>::finished());
+        // The stream ends even when a subscriber throws on the value.
+        std::exception_ptr error;
+        try {
+          core->send(std::get<0>(result), true);
+        } catch (...) {
+          error = std::current_exception();
+        }
+        try {
+          core->complete(Completion<Failure>::finished());
+        } catch (...) {
+          if (!error) error = std::current_exception();
+        }
+        if (error) std::rethrow_exception(error);
       } else {
         core->complete(Completion<Failure>::failed(std::get<1>(std::move(result))));
       }

@@ -2,6 +2,8 @@
 // it (another thread, a timer, a callback) wakes it. Continuations, task
 // handles, task groups and the manual clock are built on it; library code
 // normally uses those instead.
+//
+// Kind: a Resumption is a shared object, made only by suspend().
 #pragma once
 
 #include <exception>

@@ -1,6 +1,9 @@
 // Task<T>: a handle to unstructured asynchronous work; TaskGroup<T>: children
 // that run concurrently and are collected as they complete.
 //
+// Kinds: Task and TaskGroup are handles: a copy refers to the same task or
+// group.
+//
 // A task starts at once on its executor and runs whether or not anyone keeps
 // its handle. Awaiting value() gives its result or rethrows its error.
 // cancel() ends the task for everyone awaiting it, at once and for good: they

@@ -2,6 +2,8 @@
 // and visible to everything that operation runs, including the tasks and
 // group children it starts.
 //
+// Kind: a unique object (not copyable), usually a global.
+//
 //   inline TaskLocal<std::shared_ptr<Progress>> currentProgress;
 //
 //   co_await currentProgress.withValue(progress, download(url));

@@ -3,6 +3,8 @@
 // subscription period, introductory offer, discounts). The library only reads
 // them; formatting turns them into display texts.
 //
+// Kinds: values.
+//
 //   platform::SKProduct weekly;
 //   weekly.productIdentifier = "com.example.weekly";
 //   weekly.price = *Decimal::parse("4.99");
