@@ -311,6 +311,12 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
   willChange(hostError);
   std::erase_if(announcing_, [&](const TaskMapEntry& e) { return e.task == task; });
   taskMap_.push_back({remoteURL, local, task});
+  // A task of the service's (a builder may make one) must still hear the
+  // service's reports after this entry has left the map, for the callers
+  // that joined it.
+  if (auto background = std::dynamic_pointer_cast<ResourceDownloadBackgroundTask>(task)) {
+    keepBackgroundTask(background);
+  }
   std::exception_ptr failure;
   std::optional<URL> result;
   try {

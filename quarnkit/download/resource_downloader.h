@@ -248,10 +248,10 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
   // Entries announced and about to enter the task map: a call made from the
   // announcement joins them. Main context only.
   std::vector<TaskMapEntry> announcing_;
-  // The background tasks started here, by identifier, while anyone holds
-  // them: a caller that joined a download still waits after the first
-  // caller's entry has left the task map, and the service's callbacks must
-  // reach it. Main context only.
+  // The background tasks started here or handed back by a task builder, by
+  // identifier, while anyone holds them: a caller that joined a download still waits after the
+  // first caller's entry has left the task map, and the service's callbacks must reach it. Main
+  // context only.
   std::map<std::string, std::weak_ptr<ResourceDownloadBackgroundTask>> backgroundTasks_;
   std::shared_ptr<PassthroughSubject<WillChange, Never>> objectWillChange_;
   Logger log_;

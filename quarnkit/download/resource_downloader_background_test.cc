@@ -300,6 +300,33 @@ TEST_F(BackgroundDownloadTest, ACallerThatJoinedGetsTheFileAfterTheFirstCallerIs
   EXPECT_EQ(contents(directory.path() / "joined.pack"), "still wanted");
 }
 
+TEST_F(BackgroundDownloadTest, ABuiltServiceTaskStillHearsTheServiceAfterItsFirstCallerLeaves) {
+  // A builder hands back a task of the service's own: once the first caller
+  // is cancelled and its entry has left the task map, the service's report
+  // still reaches the caller that joined it.
+  const URL remote = url("/files/built.pack");
+  ResourceDownloader::TaskBuilder builder =
+      [](const URL& from, const URL& to) -> Async<std::shared_ptr<ResourceDownloaderTask>> {
+    co_return ResourceDownloadBackgroundTask::make("built", from, to, 0);
+  };
+  auto first = Task<URL>::spawn(
+      mainExecutor(), downloader->downloadFile(remote, std::nullopt, std::nullopt, builder));
+  runUntil([&] { return downloader->task("built") != nullptr; });
+  auto second = Task<URL>::spawn(
+      mainExecutor(), downloader->downloadFile(remote, std::nullopt, std::nullopt, builder));
+  drainMainContext();
+  first.cancel();
+  runUntil([&] { return downloader->taskMap().empty(); });
+  platform::BackgroundDownload download;
+  download.identifier = "built";
+  service->setDelegate(downloader);
+  service->finish(download, "built bytes", true);
+  runUntil([&] { return second.isFinished(); }, std::chrono::seconds(2));
+  ASSERT_TRUE(second.isFinished());
+  EXPECT_EQ(runUntilComplete(second.value()), local("built.pack"));
+  EXPECT_EQ(contents(directory.path() / "built.pack"), "built bytes");
+}
+
 TEST_F(BackgroundDownloadTest, ACallerCancelledWhileWaitingForTheServiceStartsNothing) {
   // Another user of the service holds its exclusive section meanwhile.
   auto held = runUntilComplete(service->exclusiveControl());

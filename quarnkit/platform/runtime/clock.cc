@@ -171,9 +171,13 @@ constexpr std::int64_t kUnscheduled = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kBeyondRange = kUnscheduled - 1;
 
 std::int64_t toNanoseconds(double seconds) {
+  // Every double below 2^63 converts (the largest is 2^63 - 1024, below
+  // kBeyondRange): a date just inside the range, which time may have passed,
+  // stays a date that falls due.
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
   double ns = std::round(seconds * 1e9);
-  if (!(ns < 9.2e18)) return kBeyondRange;
-  if (ns < -9.2e18) return -kBeyondRange;
+  if (!(ns < kLimit)) return kBeyondRange;
+  if (ns < -kLimit) return -kBeyondRange;
   return static_cast<std::int64_t>(ns);
 }
 /// `elapsed + delay` (both at least 0 in practice), at most kBeyondRange: a
@@ -244,10 +248,13 @@ class ManualTimer final : public Timer, public std::enable_shared_from_this<Manu
       deadline_ = kUnscheduled;  // the fire date stays the date it fired at
       return;
     }
-    const std::int64_t step =
-        std::max<std::int64_t>(toNanoseconds(interval_), toNanoseconds(kMinimumInterval));
-    deadline_ = deadlineAfter(std::max(deadline_, state_->elapsed), step);
-    fireDate_ = dateOf(*state_, deadline_, fireDate_.addingTimeInterval(interval_));
+    const double seconds = std::max(interval_, kMinimumInterval);
+    deadline_ = deadlineAfter(std::max(deadline_, state_->elapsed), toNanoseconds(seconds));
+    // Past the range, the date moves on as the real timer's does.
+    const Date now = state_->start.addingTimeInterval(static_cast<double>(state_->elapsed) / 1e9);
+    fireDate_ =
+        dateOf(*state_, deadline_,
+               std::max(fireDate_.addingTimeInterval(seconds), now.addingTimeInterval(seconds)));
   }
 
   /// The date of `deadline`, or `beyond` for a deadline past the range.
