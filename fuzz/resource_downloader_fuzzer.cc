@@ -24,6 +24,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "event_bytes.h"
@@ -319,6 +320,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   while (runOne()) {
   }
+  std::error_code ignored;
+  fs::remove_all(root(), ignored);
   check(log.count("leaked its continuation") == 0);
   return 0;
 }

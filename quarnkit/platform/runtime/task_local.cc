@@ -64,9 +64,6 @@ class LocalsExecutor {
   friend bool operator==(const LocalsExecutor& a, const LocalsExecutor& b) noexcept {
     return a.locals_ == b.locals_ && a.inner_ == b.inner_;
   }
-  friend bool operator!=(const LocalsExecutor& a, const LocalsExecutor& b) noexcept {
-    return !(a == b);
-  }
 
  private:
   Executor inner_;
