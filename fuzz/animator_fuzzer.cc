@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fuzz/event_bytes.h"
+#include "fuzz/quiet_logs.h"
 #include "quarnkit/animation/animator.h"
 #include "quarnkit/animation/basic_interpolation.h"
 #include "quarnkit/animation/spring_interpolation.h"
@@ -243,12 +244,7 @@ class Session {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // Dropped exceptions are logged; the fuzzer produces many on purpose.
-  static const bool quiet = [] {
-    setLogLevel(LogLevel::off);
-    return true;
-  }();
-  (void)quiet;
+  fuzzing::silenceLogsOnce();
   Session(data, size).run();
   return 0;
 }

@@ -34,6 +34,7 @@
 #include "quarnkit/http/session.h"
 #include "quarnkit/platform/runtime/publisher.h"
 #include "quarnkit/platform/runtime/task.h"
+#include "quiet_logs.h"
 
 namespace {
 
@@ -307,11 +308,7 @@ class Run {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool quiet = [] {
-    setLogLevel(LogLevel::off);
-    return true;
-  }();
-  (void)quiet;
+  fuzzing::silenceLogsOnce();
   const quarn::testing::LogCapture log;
   {
     fuzzing::EventBytes in(data, size);
