@@ -96,9 +96,6 @@ std::string TypePreservingCodingAdapterRegistrationError::description() const {
     case Case::anotherAliasRegisteredForSignature:
       name = "anotherAliasRegisteredForSignature";
       break;
-    case Case::anotherAdapterRegisteredForFamily:
-      name = "anotherAdapterRegisteredForFamily";
-      break;
     case Case::registeredAfterFirstUse:
       name = "registeredAfterFirstUse";
       break;
@@ -205,16 +202,14 @@ const MetaCodable& TypePreservingCodingAdapter::metaCodable(const CodableTypeAli
   return metaCodable(*signature);
 }
 
-void TypePreservingCodingAdapters::file(const std::type_info& family,
-                                        std::shared_ptr<const TypePreservingCodingAdapter> adapter,
-                                        bool replacing) {
+void TypePreservingCodingAdapters::file(
+    const std::type_info& family, std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
   using Refusal = TypePreservingCodingAdapterRegistrationError;
   const auto lock = freeze_.lock();
   if (freeze_.frozen())
     throw Refusal(Refusal::Case::registeredAfterFirstUse, typeNameOf(family), "");
   // Before first use nothing holds the family's adapter yet, so filing
   // another one for it replaces it, as registering always has.
-  (void)replacing;
   storage_.insert_or_assign(std::type_index(family), std::move(adapter));
 }
 

@@ -167,8 +167,6 @@ class TypePreservingCodingAdapterRegistrationError final : public Error {
     /// The signature already has another alias (a type has one alias, the
     /// one its values are written with).
     anotherAliasRegisteredForSignature,
-    /// The family already has another adapter (use replace to change it).
-    anotherAdapterRegisteredForFamily,
     /// The registry was used for coding (or looked up) already.
     registeredAfterFirstUse,
   };
@@ -298,13 +296,13 @@ class TypePreservingCodingAdapters {
   /// last one filed before first use.
   template <class P>
   void register_(std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
-    file(typeid(P), std::move(adapter), false);
+    file(typeid(P), std::move(adapter));
   }
   /// The same as register_, for callers that mean to replace the family's
   /// adapter. Refused once frozen.
   template <class P>
   void replace(std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
-    file(typeid(P), std::move(adapter), true);
+    file(typeid(P), std::move(adapter));
   }
   /// The adapter of the family P, or null. Freezes the adapters.
   template <class P>
@@ -316,7 +314,7 @@ class TypePreservingCodingAdapters {
 
  private:
   void file(const std::type_info& family,
-            std::shared_ptr<const TypePreservingCodingAdapter> adapter, bool replacing);
+            std::shared_ptr<const TypePreservingCodingAdapter> adapter);
   [[nodiscard]] std::shared_ptr<const TypePreservingCodingAdapter> find(
       const std::type_info& family) const;
 

@@ -80,6 +80,14 @@ URL defaultDestination(platform::FileManager& files) {
                                         : directory);
 }
 
+// `work` awaited while `owner` is held: an operation of a shared object that
+// the host may drop between calling it and awaiting what it returned.
+template <class T>
+Async<T> holding(std::shared_ptr<const void> owner, Async<T> work) {
+  (void)owner;  // lives in this frame until `work` is over
+  co_return co_await std::move(work);
+}
+
 // A call refused before it starts, failing where it is awaited.
 Async<URL> refused(ResourceDownloaderError error) {
   throw std::move(error);
@@ -187,8 +195,8 @@ bool ResourceDownloader::backgroundAssetsInUse() const {
 
 Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
                                             std::optional<URL> destinationUrl) {
-  return onMain(
-      download(std::move(remoteURL), std::move(fileName), std::move(destinationUrl), nullptr));
+  return holding(shared_from_this(), onMain(download(std::move(remoteURL), std::move(fileName),
+                                                     std::move(destinationUrl), nullptr)));
 }
 
 Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
@@ -202,19 +210,31 @@ Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::st
         ResourceDownloaderError(ResourceDownloaderError::Kind::invalidFileName, subdirectory));
   }
   std::optional<URL> destination = URL::fileURL(destinationDirectory_.filePath() / relative / "");
-  return onMain(
-      download(std::move(remoteURL), std::move(fileName), std::move(destination), nullptr));
+  return holding(shared_from_this(), onMain(download(std::move(remoteURL), std::move(fileName),
+                                                     std::move(destination), nullptr)));
 }
 
 Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::string> fileName,
                                             std::optional<URL> destinationUrl,
                                             TaskBuilder taskBuilder) {
-  return onMain(download(std::move(remoteURL), std::move(fileName), std::move(destinationUrl),
-                         std::move(taskBuilder)));
+  return holding(shared_from_this(),
+                 onMain(download(std::move(remoteURL), std::move(fileName),
+                                 std::move(destinationUrl), std::move(taskBuilder))));
 }
 
 Async<std::vector<URL>> ResourceDownloader::downloadFiles(std::vector<URL> remoteURLs,
                                                           std::optional<URL> destinationUrl) {
+  return holding(shared_from_this(), downloadAll(std::move(remoteURLs), std::move(destinationUrl)));
+}
+
+Async<std::shared_ptr<ResourceDownloadBackgroundTask>>
+ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL localFileUrl) {
+  return holding(shared_from_this(),
+                 startBackgroundTask(std::move(remoteURL), std::move(localFileUrl)));
+}
+
+Async<std::vector<URL>> ResourceDownloader::downloadAll(std::vector<URL> remoteURLs,
+                                                        std::optional<URL> destinationUrl) {
   auto self = shared_from_this();
   std::function<Async<std::vector<URL>>(TaskGroup<URL>&)> body =
       [&](TaskGroup<URL>& group) -> Async<std::vector<URL>> {
@@ -284,7 +304,7 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
   if (taskBuilder) {
     task = co_await taskBuilder(remoteURL, local);
   } else if (backgroundAssetsInUse()) {
-    task = co_await startResourceDownloadBackgroundTask(remoteURL, local);
+    task = co_await startBackgroundTask(remoteURL, local);
   } else {
     task = makeHTTPTask(remoteURL, local);
   }

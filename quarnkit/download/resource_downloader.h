@@ -159,7 +159,9 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
 
   /// Downloads `remoteURL` (a file URL is returned as it is) into
   /// `destinationUrl` (a directory; absent: destinationDirectory()) and
-  /// returns the local file URL.
+  /// returns the local file URL. The operations returned here hold the
+  /// downloader until they finish: the host may drop its reference before
+  /// awaiting them.
   Async<URL> downloadFile(URL remoteURL, std::optional<std::string> fileName = std::nullopt,
                           std::optional<URL> destinationUrl = std::nullopt);
   /// downloadFile() into the directory `subdirectory` of destinationDirectory().
@@ -220,6 +222,10 @@ class ResourceDownloader : public platform::BackgroundDownloadDelegate,
  private:
   Async<URL> download(URL remoteURL, std::optional<std::string> fileName,
                       std::optional<URL> destinationUrl, TaskBuilder taskBuilder);
+  Async<std::vector<URL>> downloadAll(std::vector<URL> remoteURLs,
+                                      std::optional<URL> destinationUrl);
+  Async<std::shared_ptr<ResourceDownloadBackgroundTask>> startBackgroundTask(URL remoteURL,
+                                                                             URL localFileUrl);
   [[nodiscard]] bool backgroundAssetsInUse() const;
   std::shared_ptr<ResourceDownloaderTask> makeHTTPTask(const URL& remoteURL,
                                                        const URL& localFileURL);

@@ -52,8 +52,8 @@ Async<void> cancelServiceDownload(std::shared_ptr<platform::BackgroundDownloadSe
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
-Async<std::shared_ptr<ResourceDownloadBackgroundTask>>
-ResourceDownloader::startResourceDownloadBackgroundTask(URL remoteURL, URL localFileUrl) {
+Async<std::shared_ptr<ResourceDownloadBackgroundTask>> ResourceDownloader::startBackgroundTask(
+    URL remoteURL, URL localFileUrl) {
   auto self = shared_from_this();
   auto head = session_->request(remoteURL, http::HTTPMethod::head);
   const http::DataResponse<std::string> response = co_await head->serializingData(true);

@@ -230,6 +230,18 @@ TEST_F(ResourceDownloaderTest, DownloadFilesGivesTheFilesInTheOrderTheyFinish) {
             (std::vector<URL>{local("3.bin"), local("1.bin"), local("2.bin")}));
 }
 
+TEST_F(ResourceDownloaderTest, OperationsHoldTheDownloaderUntilTheyAreAwaited) {
+  // The host keeps only what the calls returned.
+  Async<URL> one = downloader->downloadFile(url("/files/held.bin"));
+  Async<std::vector<URL>> all = downloader->downloadFiles({url("/files/held-too.bin")});
+  std::weak_ptr<ResourceDownloader> watch = downloader;
+  downloader.reset();
+  EXPECT_FALSE(watch.expired());
+  EXPECT_EQ(runUntilComplete(std::move(one)), local("held.bin"));
+  EXPECT_EQ(runUntilComplete(std::move(all)), std::vector<URL>{local("held-too.bin")});
+  EXPECT_TRUE(watch.expired());
+}
+
 TEST_F(ResourceDownloaderTest, TheFirstFailureCancelsTheOtherDownloads) {
   auto all = Task<std::vector<URL>>::spawn(
       mainExecutor(), downloader->downloadFiles({url("/gate/never.bin"), url("/missing")}));

@@ -13,7 +13,7 @@ struct NotificationCenter::Impl {
   signals2::signal<void(const Notification&)> signal;
 };
 
-NotificationCenter::NotificationCenter() : impl_(std::make_unique<Impl>()) {}
+NotificationCenter::NotificationCenter() : impl_(std::make_shared<Impl>()) {}
 NotificationCenter::~NotificationCenter() = default;
 
 ObserverToken NotificationCenter::addObserver(std::optional<std::string> name,
@@ -38,7 +38,10 @@ void NotificationCenter::removeObserver(const ObserverToken& token) {
 }
 
 void NotificationCenter::post(const Notification& notification) const {
-  impl_->signal(notification);
+  // An observer may drop the last reference to this centre: the signal stays
+  // until the post is over.
+  const std::shared_ptr<Impl> impl = impl_;
+  impl->signal(notification);
 }
 
 namespace {
@@ -62,7 +65,7 @@ struct WeakMulticast::Impl {
   std::map<const void*, signals2::connection> connections;
 };
 
-WeakMulticast::WeakMulticast() : impl_(std::make_unique<Impl>()) {}
+WeakMulticast::WeakMulticast() : impl_(std::make_shared<Impl>()) {}
 WeakMulticast::~WeakMulticast() = default;
 
 void WeakMulticast::add(const std::shared_ptr<void>& observer) {
@@ -88,7 +91,11 @@ void WeakMulticast::remove(const void* observer) {
   }
 }
 
-void WeakMulticast::invoke(const std::function<void(void*)>& call) const { impl_->signal(call); }
+void WeakMulticast::invoke(const std::function<void(void*)>& call) const {
+  // An observer may drop the set's owner: the signal stays until the call is over.
+  const std::shared_ptr<Impl> impl = impl_;
+  impl->signal(call);
+}
 
 std::size_t WeakMulticast::count() const {
   std::size_t n = 0;

@@ -75,7 +75,8 @@ class NotificationCenter {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  // Shared so a delivery keeps it while an observer drops the owner.
+  std::shared_ptr<Impl> impl_;
 };
 
 namespace detail {
@@ -93,7 +94,8 @@ class WeakMulticast {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  // Shared so a delivery keeps it while an observer drops the owner.
+  std::shared_ptr<Impl> impl_;
 };
 }  // namespace detail
 

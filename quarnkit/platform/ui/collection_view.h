@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -84,8 +85,10 @@ struct TargetedPreview {
 };
 
 /// The commit of a context-menu preview (the user tapped the preview).
-/// Completions added before the commit ends run in order when it ends. A
-/// unique object, lent to the delegate for the commit.
+/// Completions added before the commit ends run in order when it ends; one
+/// that a completion adds runs after those already added. An exception a
+/// completion throws leaves finish() and the completions after it queued.
+/// A unique object, lent to the delegate for the commit.
 class ContextMenuCommitAnimator {
  public:
   enum class CommitStyle { dismiss, pop };
@@ -97,12 +100,15 @@ class ContextMenuCommitAnimator {
     completions_.push_back(std::move(completion));
   }
   void finish() {
-    auto completions = std::move(completions_);
-    for (auto& c : completions) c();
+    while (!completions_.empty()) {
+      auto completion = std::move(completions_.front());
+      completions_.pop_front();
+      completion();
+    }
   }
 
  private:
-  std::vector<std::function<void()>> completions_;
+  std::deque<std::function<void()>> completions_;
 };
 
 class CollectionView;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "quarnkit/platform/ui/diffable_data_source.h"
@@ -188,6 +189,26 @@ TEST(CollectionViewTest, SimulatedEventsReachTheDelegate) {
 
 // Context menus offer the toolkit's one kind of menu action, so that a
 // screen building both a menu and a context menu sees a single type.
+TEST(ContextMenuCommitAnimatorTest, CompletionsAddedWhileFinishingRunAfterTheOthers) {
+  ContextMenuCommitAnimator animator;
+  std::string order;
+  animator.addCompletion([&] {
+    order += 'a';
+    animator.addCompletion([&] { order += 'c'; });
+  });
+  animator.addCompletion([&] { order += 'b'; });
+  animator.finish();
+  EXPECT_EQ(order, "abc");
+
+  // A throwing completion leaves the ones after it for the next finish().
+  animator.addCompletion([] { throw std::runtime_error("host"); });
+  animator.addCompletion([&] { order += 'd'; });
+  EXPECT_THROW(animator.finish(), std::runtime_error);
+  EXPECT_EQ(order, "abc");
+  animator.finish();
+  EXPECT_EQ(order, "abcd");
+}
+
 TEST(CollectionViewTest, ContextMenusOfferTheToolkitsMenuActions) {
   struct Offering : CollectionViewDelegate {
     std::optional<ContextMenuConfiguration> contextMenuConfiguration(CollectionView&,
