@@ -19,7 +19,6 @@ namespace {
 using platform::SKProduct;
 using platform::SKProductSubscriptionPeriod;
 using Unit = platform::SKProductPeriodUnit;
-using Count = SKProductMetadataProvider::RelativePeriodCount;
 
 // The locales set on any clone of one stub.
 struct LocaleLog {
@@ -125,7 +124,7 @@ SKProductMetadataProvider hostProvider(
 
 TEST(HostPriceFormattersTest, EveryTextThroughTheHostsFormatters) {
   const auto stub = std::make_shared<TwoDecimals>();
-  SKProductMetadataProvider provider = hostProvider(stub);
+  const SKProductMetadataProvider provider = hostProvider(stub);
   auto yearly = std::make_shared<SKProduct>(
       *product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1}));
   yearly->introductoryPrice =
@@ -156,13 +155,6 @@ TEST(HostPriceFormattersTest, EveryTextThroughTheHostsFormatters) {
   // Clones took the price locales; the prototype kept its own.
   EXPECT_EQ(stub->localeIdentifier(), "prototype");
   EXPECT_EQ(stub->log->locales, (std::vector<std::string>{"en_US", "de_DE"}));
-
-  provider.relativePeriodCount = Count::exactLength;
-  provider.allowsNiceRounding = false;
-  const auto exact = provider.metadata(monthly, weekly);
-  EXPECT_EQ(exact->localizedRelativePrice(), "21.68");  // 365/84 weeks of 4.99
-  EXPECT_EQ(exact->localizedPricePerRelativePeriod(), "2.30");
-  EXPECT_NEAR(*exact->discountPercentage(), 53.926, 0.001);
 }
 
 TEST(HostPriceFormattersTest, RelativePriceIsRoundedToTheCurrencysDigits) {

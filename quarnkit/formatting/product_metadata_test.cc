@@ -168,7 +168,6 @@ TEST_F(ProductMetadataTest, AMonthCountsFourWeeksUnlessExactLengthsAreAsked) {
 TEST_F(ProductMetadataTest, AYearCountsTwelveMonthsAtEitherRule) {
   const auto yearly = product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1});
   const auto monthly = product("m", "9.99", SKProductSubscriptionPeriod{Unit::month, 1});
-  const auto weekly = product("w", "4.99", SKProductSubscriptionPeriod{Unit::week, 1});
   using Count = SKProductMetadataProvider::RelativePeriodCount;
   for (const Count count : {Count::wholeCalendarUnits, Count::exactLength}) {
     provider_.relativePeriodCount = count;
@@ -177,11 +176,6 @@ TEST_F(ProductMetadataTest, AYearCountsTwelveMonthsAtEitherRule) {
     EXPECT_NEAR(*meta->discountPercentage(), 58.300, 0.001);
     EXPECT_EQ(meta->localizedPricePerRelativePeriod(), "$4.19");  // 4.1658 → 4.17, nice
   }
-  // Against weeks the rules differ: 52 whole weeks, or 365/7.
-  provider_.relativePeriodCount = Count::wholeCalendarUnits;
-  EXPECT_EQ(provider_.metadata(yearly, weekly)->localizedRelativePrice(), "$259.48");
-  provider_.relativePeriodCount = Count::exactLength;
-  EXPECT_EQ(provider_.metadata(yearly, weekly)->localizedRelativePrice(), "$260.19");
 }
 
 TEST_F(ProductMetadataTest, WholeDiscountsStayWhole) {

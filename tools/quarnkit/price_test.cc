@@ -55,20 +55,6 @@ TEST(PriceCommandTest, ReportsEveryTextAndFilledTemplates) {
   EXPECT_NE(json.find("\"placeholder\" : \"%price_per_week%\""), std::string::npos);
 }
 
-TEST(PriceCommandTest, ExactLengthsAreAskedFor) {
-  // A month against a week is 4 weeks unless exact lengths are asked for.
-  ScratchDirectory dir;
-  PriceOptions o = options(dir, R"([
-    {"productIdentifier": "m", "price": 9.99, "priceLocale": "en_US",
-     "subscriptionPeriod": {"unit": "month", "numberOfUnits": 1}},
-    {"productIdentifier": "w", "price": 2.99, "priceLocale": "en_US",
-     "subscriptionPeriod": {"unit": "week", "numberOfUnits": 1}}])");
-  o.templates = {"%relative_price%, save %discount%%"};
-  EXPECT_NE(priceDocument(o).find("$11.96, save 16%"), std::string::npos) << priceDocument(o);
-  o.exactRelativeLengths = true;
-  EXPECT_NE(priceDocument(o).find("$12.99, save 23%"), std::string::npos) << priceDocument(o);
-}
-
 TEST(PriceCommandTest, ValidationNamesTemplatesAndProducts) {
   ScratchDirectory dir;
   PriceOptions o = options(dir);
