@@ -1,7 +1,8 @@
 // Product metadata against its floor, measured in the same run: every
 // display text of 1,000 products (prices per period, relative prices,
 // discounts, trial texts) against formatting each product's price once with
-// ICU (counter "ratio", target at most 3).
+// ICU (counter "ratio", target at most 3), at both ways of counting relative
+// periods.
 #include <benchmark/benchmark.h>
 #include <unicode/numberformatter.h>
 #include <unicode/ucurr.h>
@@ -64,13 +65,16 @@ void BM_ProductsMetadataVersusPriceFormatting(benchmark::State& state) {
     icu.emplace(locale, icu::number::NumberFormatter::withLocale(icu::Locale(locale))
                             .unit(icu::CurrencyUnit(code, status)));
   }
-  const SKProductMetadataProvider provider(
+  SKProductMetadataProvider provider(
       platform::DateComponentsFormatter(platform::DateComponentsFormatter::kDay |
                                             platform::DateComponentsFormatter::kWeekOfMonth |
                                             platform::DateComponentsFormatter::kMonth,
                                         platform::DateComponentsFormatter::UnitsStyle::full,
                                         "en_US"),
       platform::CurrencyFormatter("en_US"));
+  if (state.range(0) != 0) {
+    provider.relativePeriodCount = SKProductMetadataProvider::RelativePeriodCount::exactLength;
+  }
   bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
   for (auto _ : state) {
     subject.time([&] { benchmark::DoNotOptimize(provider.productsMetadata(products)); });
@@ -89,7 +93,12 @@ void BM_ProductsMetadataVersusPriceFormatting(benchmark::State& state) {
   }
   bench::reportRatio(state, subject, floor, "metadata_ms", "icu_price_format_ms");
 }
-BENCHMARK(BM_ProductsMetadataVersusPriceFormatting)->Unit(benchmark::kMillisecond);
+// exact:0 counts whole calendar units (the default), exact:1 exact lengths.
+BENCHMARK(BM_ProductsMetadataVersusPriceFormatting)
+    ->ArgName("exact")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quarn

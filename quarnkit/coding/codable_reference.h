@@ -96,13 +96,22 @@ struct ReferenceObjects final : ReferenceObjectsBase {
   [[nodiscard]] std::size_t size() const override { return objects.size(); }
 };
 
-/// The text of an id in messages: numbers and strings as they are.
+/// The text of an id in messages: numbers and strings as they are, UUIDs
+/// and URLs as their text.
 template <class Id>
 std::string referenceIdDescription(const Id& id) {
   if constexpr (std::is_arithmetic_v<Id>) {
     return std::to_string(id);
   } else if constexpr (std::is_convertible_v<const Id&, std::string_view>) {
     return std::string(std::string_view(id));
+  } else if constexpr (requires {
+                         { id.uuidString() } -> std::convertible_to<std::string>;
+                       }) {
+    return id.uuidString();
+  } else if constexpr (requires {
+                         { id.absoluteString() } -> std::convertible_to<std::string>;
+                       }) {
+    return id.absoluteString();
   } else if constexpr (requires { id.rawValue; }) {
     return referenceIdDescription(id.rawValue);
   } else {

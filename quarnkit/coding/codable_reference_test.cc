@@ -6,6 +6,8 @@
 
 #include "quarnkit/coding/json_decoder.h"
 #include "quarnkit/coding/json_encoder.h"
+#include "quarnkit/core/url.h"
+#include "quarnkit/core/uuid.h"
 #include "quarnkit/testing/support.h"
 
 namespace quarn {
@@ -18,11 +20,19 @@ struct Track {
 struct Album {
   std::string id;
 };
+struct Device {
+  UUID id;
+};
+struct Page {
+  URL id;
+};
 struct TrackKey : CodableReferenceContainerKey {};
 struct OtherKey : CodableReferenceContainerKey {};
 
 using TrackRef = CodableReference<Track, TrackKey>;
 using AlbumRef = CodableReference<Album, TrackKey>;
+using DeviceRef = CodableReference<Device, TrackKey>;
+using PageRef = CodableReference<Page, TrackKey>;
 
 struct Playlist {
   std::vector<TrackRef> tracks;
@@ -101,6 +111,15 @@ TEST(CodableReferenceTest, UnresolvedIdsAreDataCorruptedAtTheReference) {
       {"object of another type", decoderWith(storage),
        [](const JSONDecoder& d) { (void)d.decode<AlbumRef>(R"("a1")"); },
        DecodingError::Kind::dataCorrupted, "", "Couldn't find Album with id a1"},
+      {"uuid id", decoderWith(storage),
+       [](const JSONDecoder& d) {
+         (void)d.decode<DeviceRef>(R"("e621e1f8-c36c-495a-93fc-0c247a3e6e5f")");
+       },
+       DecodingError::Kind::dataCorrupted, "",
+       "Couldn't find Device with id E621E1F8-C36C-495A-93FC-0C247A3E6E5F"},
+      {"url id", decoderWith(storage),
+       [](const JSONDecoder& d) { (void)d.decode<PageRef>(R"("https://example.com/a")"); },
+       DecodingError::Kind::dataCorrupted, "", "Couldn't find Page with id https://example.com/a"},
       {"id of the wrong JSON kind", decoderWith(storage), playlist(R"({"tracks":["7"]})"),
        DecodingError::Kind::typeMismatch, "tracks[0]", nullptr},
   };

@@ -32,6 +32,7 @@
 // type registers under.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -56,8 +57,9 @@ struct CodableTypeSignature : RawStringValue<CodableTypeSignature> {
   /// The signature of T (which enters the run-time table).
   template <class T>
   static CodableTypeSignature of();
-  /// The signature of the concrete run-time type of `object`: nothing when
-  /// that type was never named in this process (with of<T>() or by
+  /// The signature of the concrete run-time type of `object`: the one it
+  /// names itself when its type derives through TypePreserving, else nothing
+  /// when that type was never named in this process (with of<T>() or by
   /// registering it with an adapter).
   template <class T>
   static std::optional<CodableTypeSignature> of(const T& object);
@@ -168,6 +170,14 @@ std::optional<CodableTypeSignature> CodableTypeSignature::of(const T& object) {
   if constexpr (!std::is_polymorphic_v<T>) {
     return of<T>();
   } else {
+    // A type-preserved value knows its own name, named elsewhere or not.
+    if constexpr (requires {
+                    {
+                      object.codableTypeSignature()
+                      } -> std::convertible_to<std::optional<CodableTypeSignature>>;
+                  }) {
+      if (auto own = object.codableTypeSignature()) return own;
+    }
     if (auto named = ofType(typeid(object))) return named;
     // A value whose static type is its run-time type names it now.
     if constexpr (CodableTypeNamedType<T>) {

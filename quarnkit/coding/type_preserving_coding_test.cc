@@ -66,6 +66,12 @@ struct Hexagon final : quarn::TypePreserving<Hexagon, Shape> {
   void encode(quarn::Encoder& e) const override { e.container()->encode(std::int64_t{6}, "n"); }
 };
 
+// Named by itself, and asked for its name only through its base.
+struct Octagon final : quarn::TypePreserving<Octagon, Shape> {
+  [[nodiscard]] double size() const override { return 8; }
+  void encode(quarn::Encoder& e) const override { e.container()->encode(std::int64_t{8}, "n"); }
+};
+
 // Encodes as a bare number: cannot carry its type's name.
 struct Scalar final : Shape {
   [[nodiscard]] double size() const override { return 0; }
@@ -116,6 +122,8 @@ template <>
 struct CodableTypeNameOf<geo::Scalar> : CodableTypeNamed<"Geometry", "Scalar"> {};
 template <>
 struct CodableTypeNameOf<geo::Hexagon> : CodableTypeNamed<"Geometry", "Hexagon"> {};
+template <>
+struct CodableTypeNameOf<geo::Octagon> : CodableTypeNamed<"Geometry", "Octagon"> {};
 template <>
 struct CodableTypeNameOf<geo::Impostor> : CodableTypeNamed<"Geometry", "Impostor"> {};
 template <>
@@ -233,6 +241,17 @@ TEST(CodableTypeSignatureTest, RunTimeTypesAgreeWithRegistrationBothWays) {
   EXPECT_EQ(encodeOne(encoderWith(nullptr), Box<Circle>(), CodableTypeStrategy::signature),
             R"({"v":{"__preserved_type":"Geometry.Box<Geometry.Circle>",)"
             R"("__type_preserving_strategy":1,"content":{"radius":0}}})");
+}
+
+TEST(CodableTypeSignatureTest, ATypeThatNamesItselfIsNamedThroughItsBase) {
+  // Nothing in this process has named an Octagon before.
+  ASSERT_EQ(CodableTypeSignature::ofType(typeid(geo::Octagon)), std::nullopt);
+  const std::shared_ptr<const Shape> octagon = std::make_shared<geo::Octagon>();
+  ASSERT_TRUE(CodableTypeSignature::of(*octagon));
+  EXPECT_EQ(CodableTypeSignature::of(*octagon)->rawValue, "Geometry.Octagon");
+  // The same through the root of the families.
+  const quarn::TypePreservingCodable& root = *octagon;
+  EXPECT_EQ(CodableTypeSignature::of(root), CodableTypeSignature::of<geo::Octagon>());
 }
 
 TEST(TypePreservingEncodingTest, StrategyChoosesTheNameWritten) {

@@ -16,7 +16,8 @@
 // In JSON a Variations is an object whose member names are the keys' raw
 // values; members that name no key are ignored and null members leave their
 // key out. For URL values a bare URL string is accepted too, filed under the
-// default key. Anything else is dataCorrupted at the value's coding path.
+// default key (then anything else fails as a URL would). Anything else, null
+// included, is dataCorrupted at the value's coding path.
 // Encoding writes the object with its members in raw-value order.
 #pragma once
 
@@ -116,7 +117,11 @@ class Variations {
     try {
       object = d.container();
     } catch (const DecodingError& e) {
-      if (e.kind() != DecodingError::Kind::typeMismatch) throw;
+      // null is not an object either: it falls through like any other value.
+      if (e.kind() != DecodingError::Kind::typeMismatch &&
+          e.kind() != DecodingError::Kind::valueNotFound) {
+        throw;
+      }
     }
     Variations out;
     if (object) {

@@ -95,6 +95,9 @@ TEST(VariationsTest, FailuresCarryTheCodingPath) {
   const auto links = [&](const char* json) { (void)decoder.decode<std::vector<Links>>(json); };
   const Row rows[] = {
       {R"([{"pad":1},7])", columns, DecodingError::Kind::dataCorrupted, "[1]"},
+      {R"([{"pad":1},null])", columns, DecodingError::Kind::dataCorrupted, "[1]"},
+      {"null", [&](const char* json) { (void)decoder.decode<Columns>(json); },
+       DecodingError::Kind::dataCorrupted, ""},
       {R"([{"pad":1},"https://example.com"])", columns, DecodingError::Kind::dataCorrupted, "[1]"},
       {R"([{"pad":"four"}])", columns, DecodingError::Kind::typeMismatch, "[0].pad"},
       {R"([{"pad":"https://example.com"},["x"]])", links, DecodingError::Kind::typeMismatch, "[1]"},

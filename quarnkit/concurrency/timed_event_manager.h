@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "quarnkit/core/function_ref.h"
+#include "quarnkit/core/hash.h"
 #include "quarnkit/platform/key_value_store.h"
 
 namespace quarn {
@@ -185,5 +186,17 @@ template <>
 struct std::hash<quarn::EventIdentifier> {
   std::size_t operator()(const quarn::EventIdentifier& id) const noexcept {
     return std::hash<std::string>()(id.rawValue);
+  }
+};
+
+/// Agrees with ==: the identifier and every time in order (0 and -0 hash
+/// alike, as they compare equal).
+template <>
+struct std::hash<quarn::Events> {
+  std::size_t operator()(const quarn::Events& events) const noexcept {
+    std::size_t seed = std::hash<quarn::EventIdentifier>()(events.identifier);
+    quarn::hashValue(seed, events.eventTimes.size());
+    for (const double time : events.eventTimes) quarn::hashValue(seed, time == 0 ? 0.0 : time);
+    return seed;
   }
 };

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <thread>
+#include <unordered_set>
 
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/runtime/clock.h"
@@ -324,6 +325,29 @@ TEST_F(TimedEventFileTest, WritersInProcessesLoseNoEvents) {
   auto manager =
       TimedEventManager::make(std::make_shared<platform::FileKeyValueStore>(path_), "shared");
   EXPECT_EQ(manager->events("e")->count(), 2U * kEventsPerWriter);
+}
+
+TEST(EventsHashTest, EqualHistoriesHashAlikeAndSetsFindThem) {
+  const std::hash<Events> hash;
+  const Events a{"app_launch", {kStart, kStart + 60}};
+  EXPECT_EQ(hash(a), hash(Events{"app_launch", {kStart, kStart + 60}}));
+  // Equal, so hashed alike, though the bits of the two zeros differ.
+  const Events zero{"e", {0.0}};
+  const Events negativeZero{"e", {-0.0}};
+  ASSERT_EQ(zero, negativeZero);
+  EXPECT_EQ(hash(zero), hash(negativeZero));
+
+  // Every field and the order of the times take part.
+  const Events others[] = {{"app_rate", {kStart, kStart + 60}},
+                           {"app_launch", {kStart + 60, kStart}},
+                           {"app_launch", {kStart}},
+                           {"app_launch", {kStart, kStart + 60, kStart + 60}}};
+  for (const Events& other : others) EXPECT_NE(hash(a), hash(other));
+
+  std::unordered_set<Events> seen{a, zero};
+  EXPECT_TRUE(seen.contains(negativeZero));
+  EXPECT_FALSE(seen.contains(others[1]));
+  EXPECT_EQ(std::hash<EventIdentifier>()("app_launch"), std::hash<EventIdentifier>()(a.identifier));
 }
 
 }  // namespace

@@ -48,20 +48,19 @@ std::optional<Amount> usablePrice(const Decimal& price, const std::string& produ
   return Amount{std::move(*exact), fixed, price};
 }
 
-std::optional<std::string> format(const platform::CurrencyFormatter& formatter,
-                                  const Amount& amount) {
-  return amount.fixed ? formatter.string(*amount.fixed) : formatter.string(amount.decimal);
+std::optional<std::string> format(const PriceFormatter& formatter, const Amount& amount) {
+  return amount.fixed ? formatter.exactString(*amount.fixed) : formatter.string(amount.decimal);
 }
 
 // An exact amount rounded once for display.
-std::optional<std::string> format(const platform::CurrencyFormatter& formatter,
-                                  const ExactFraction& value, int scale, RoundingMode mode) {
-  if (const auto fixed = value.rounded(scale, mode)) return formatter.string(*fixed);
+std::optional<std::string> format(const PriceFormatter& formatter, const ExactFraction& value,
+                                  int scale, RoundingMode mode) {
+  if (const auto fixed = value.rounded(scale, mode)) return formatter.exactString(*fixed);
   return formatter.string(value.roundedDecimal(scale, mode));
 }
 
 // A per-period price in cents, made nice when asked.
-std::optional<std::string> formatPerPeriod(const platform::CurrencyFormatter& formatter,
+std::optional<std::string> formatPerPeriod(const PriceFormatter& formatter,
                                            const ExactFraction& value, RoundingMode mode,
                                            bool nice) {
   std::optional<FixedPointDecimal> cents = value.rounded(2, mode);
@@ -69,24 +68,24 @@ std::optional<std::string> formatPerPeriod(const platform::CurrencyFormatter& fo
   if (nice) {
     if (const auto n = detail::niceRoundedCents(cents->units)) cents->units = *n;
   }
-  return formatter.string(*cents);
+  return formatter.exactString(*cents);
 }
 
+}  // namespace
+
 // How many whole relative units (of R's unit) the period P holds, from now.
-std::int64_t calendarCount(const SKProductSubscriptionPeriod& p,
-                           const SKProductSubscriptionPeriod& r) {
+std::int64_t SKProductMetadataProvider::calendarCount(const SKProductSubscriptionPeriod& p,
+                                                      const SKProductSubscriptionPeriod& r) const {
   const auto component = dateComponent(r.unit);
   if (!component) return 0;
-  const auto calendar = platform::Calendar::current();
-  const auto clock = platform::Clock::current();
+  const auto calendar = calendar_ ? calendar_ : platform::Calendar::current();
+  const auto clock = clock_ ? clock_ : platform::Clock::current();
   const std::optional<Date> end = calendar->dateByAdding(dateComponets(p), clock->now());
   if (!end) return 0;
   // The extra second absorbs the time between the two readings of the clock.
   return calendar->wholeUnits(*component, clock->now(), Date(end->timeIntervalSince1970() + 1))
       .value_or(0);
 }
-
-}  // namespace
 
 // What the products of one productsMetadata() call share: the relative
 // product's price, and relative counts (products share a few periods, and
@@ -98,17 +97,16 @@ struct SKProductMetadataProvider::RelativeCounts {
   std::optional<Amount> relativePrice;
 
   // One formatter per price locale of the list.
-  std::map<std::string, platform::CurrencyFormatter, std::less<>> formatters;
+  std::map<std::string, std::unique_ptr<PriceFormatter>, std::less<>> formatters;
 
-  platform::CurrencyFormatter formatter(const platform::CurrencyFormatter& prototype,
-                                        const std::string& locale) {
+  const PriceFormatter& formatter(const PriceFormatter& prototype, const std::string& locale) {
     auto it = formatters.find(locale);
     if (it == formatters.end()) {
-      platform::CurrencyFormatter f = prototype;
-      f.setLocaleIdentifier(locale);
+      std::unique_ptr<PriceFormatter> f = prototype.clone();
+      f->setLocaleIdentifier(locale);
       it = formatters.emplace(locale, std::move(f)).first;
     }
-    return it->second;
+    return *it->second;
   }
 
   const std::optional<Amount>& priceOf(const platform::SKProduct& product) {
@@ -121,14 +119,28 @@ struct SKProductMetadataProvider::RelativeCounts {
 };
 
 SKProductMetadataProvider::SKProductMetadataProvider()
-    : SKProductMetadataProvider(platform::DateComponentsFormatter(),
-                                platform::CurrencyFormatter()) {}
+    : SKProductMetadataProvider(std::shared_ptr<const PeriodFormatter>(),
+                                std::shared_ptr<const PriceFormatter>()) {}
+
+SKProductMetadataProvider::SKProductMetadataProvider(
+    std::shared_ptr<const PeriodFormatter> dateComponentsFormatter,
+    std::shared_ptr<const PriceFormatter> priceFormatter,
+    std::shared_ptr<const platform::Calendar> calendar,
+    std::shared_ptr<const platform::Clock> clock)
+    : dateComponentsFormatter_(dateComponentsFormatter
+                                   ? std::move(dateComponentsFormatter)
+                                   : std::make_shared<const DateComponentsPeriodFormatter>()),
+      priceFormatter_(priceFormatter ? std::move(priceFormatter)
+                                     : std::make_shared<const CurrencyPriceFormatter>()),
+      calendar_(std::move(calendar)),
+      clock_(std::move(clock)) {}
 
 SKProductMetadataProvider::SKProductMetadataProvider(
     platform::DateComponentsFormatter dateComponentsFormatter,
     platform::CurrencyFormatter priceFormatter)
-    : dateComponentsFormatter_(std::move(dateComponentsFormatter)),
-      priceFormatter_(std::move(priceFormatter)) {}
+    : SKProductMetadataProvider(
+          std::make_shared<const DateComponentsPeriodFormatter>(std::move(dateComponentsFormatter)),
+          std::make_shared<const CurrencyPriceFormatter>(std::move(priceFormatter))) {}
 
 std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
     const SKProductRef& product, const SKProductRef& relativeProduct) const {
@@ -174,18 +186,18 @@ std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
   const SKProduct& p = *product;
   const SKProductSubscriptionPeriod& period = *p.subscriptionPeriod;
   const bool priceable = isPriceable(period);
-  platform::CurrencyFormatter formatter = counts.formatter(priceFormatter_, p.priceLocale);
+  const PriceFormatter* formatter = &counts.formatter(*priceFormatter_, p.priceLocale);
 
   SKProductMeta::Fields f;
   f.product = product;
   const std::optional<Amount> price = usablePrice(p.price, p.productIdentifier);
-  if (price) f.localizedPrice = format(formatter, *price);
-  if (priceable) f.localizedPeriod = dateComponentsFormatter_.string(dateComponets(period));
+  if (price) f.localizedPrice = format(*formatter, *price);
+  if (priceable) f.localizedPeriod = dateComponentsFormatter_->string(dateComponets(period));
 
   if (price && priceable) {
     auto perUnit = [&](detail::PriceUnit unit) {
       const auto perPeriod = price->exact / *detail::unitsInPeriod(period, unit);
-      return formatPerPeriod(formatter, *perPeriod, RoundingMode::down, allowsNiceRounding);
+      return formatPerPeriod(*formatter, *perPeriod, RoundingMode::down, allowsNiceRounding);
     };
     f.localizedPricePerYear = perUnit(detail::PriceUnit::year);
     f.localizedPricePerMonth = perUnit(detail::PriceUnit::month);
@@ -205,31 +217,34 @@ std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
     const std::optional<Amount>& relativePrice =
         it->second > 0 ? counts.priceOf(*relative) : noPrice;
     if (relativePrice) {
-      // How many relative periods this period is, exactly (a month is
-      // 365/84 weeks): whole calendar units would make it 4.
-      const std::int64_t unitLength = *detail::lengthInTwelfthsOfADay({r.unit, 1});
-      const ExactFraction units(*detail::lengthInTwelfthsOfADay(period), unitLength);
+      // How many relative units this period is: the whole calendar units
+      // counted above, or its exact length in them (a month is 365/84 weeks).
+      ExactFraction units(it->second);
+      if (relativePeriodCount == RelativePeriodCount::exactLength) {
+        units = ExactFraction(*detail::lengthInTwelfthsOfADay(period),
+                              *detail::lengthInTwelfthsOfADay({r.unit, 1}));
+      }
       const ExactFraction total = *(relativePrice->exact / ExactFraction(r.numberOfUnits)) * units;
       f.localizedRelativePrice =
-          format(formatter, total, formatter.maximumFractionDigits(), RoundingMode::bankers);
+          format(*formatter, total, formatter->maximumFractionDigits(), RoundingMode::bankers);
       if (!total.isZero()) {
         const ExactFraction discount =
             (ExactFraction(1) - *(price->exact / total)) * ExactFraction(100);
         if (!discount.isZero()) f.discountPercentage = static_cast<float>(discount.toDouble());
       }
-      f.localizedPricePerRelativePeriod = formatPerPeriod(formatter, *(price->exact / units),
+      f.localizedPricePerRelativePeriod = formatPerPeriod(*formatter, *(price->exact / units),
                                                           RoundingMode::plain, allowsNiceRounding);
     }
   }
 
   if (const auto& offer = p.introductoryPrice) {
-    formatter = counts.formatter(priceFormatter_, offer->priceLocale);
+    formatter = &counts.formatter(*priceFormatter_, offer->priceLocale);
     if (const auto offerPrice = usablePrice(offer->price, p.productIdentifier)) {
-      f.localizedIntroductoryPrice = format(formatter, *offerPrice);
+      f.localizedIntroductoryPrice = format(*formatter, *offerPrice);
     }
     if (isPriceable(offer->subscriptionPeriod)) {
       f.localizedIntroductoryPeriod =
-          dateComponentsFormatter_.string(dateComponets(offer->subscriptionPeriod));
+          dateComponentsFormatter_->string(dateComponets(offer->subscriptionPeriod));
     }
   }
   return SKProductMeta(p.productIdentifier, std::move(f));

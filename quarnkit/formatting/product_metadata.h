@@ -2,33 +2,47 @@
 // (its price, the price per year, month and week, the price measured against
 // a reference product, the period, the introductory offer, the discount).
 //
-//   SKProductMetadataProvider provider;
+//   SKProductMetadataProvider provider;   // platform formatters, current locale
 //   std::vector<SKProductMeta> metas = provider.productsMetadata(products);
 //   metas[0].localizedPricePerWeek();   // "$0.99" for a year at $49.99
-//   metas[0].discountPercentage();      // 80.7 against the weekly product
+//   metas[0].discountPercentage();      // 80.8 against the weekly product at $4.99
+//
+// A host shows prices its own way by handing in its own PriceFormatter and
+// PeriodFormatter (price_formatters.h); the calendar and the clock the
+// relative count reads are injectable too (by default the current ones).
 //
 // The reference ("relative") product is given, or else the list's weekly
 // product, or else its monthly one. A product is measured against it by how
-// many of the reference's periods its own period holds: a month holds
-// 365 ÷ 12 ÷ 7 weeks, not 4. A product whose period is shorter than one
-// reference period, a reference without a usable period, or a reference
+// many whole units of the reference's period its own period holds from now
+// in the calendar: a month holds 4 weeks, a year 12 months. With
+// RelativePeriodCount::exactLength it is measured by exact lengths instead
+// (a month is 365 ÷ 12 ÷ 7 weeks). A product whose period is shorter than
+// one reference unit, a reference without a usable period, or a reference
 // priced at 0 leave the relative texts and the discount absent.
 //
 // SKProductMeta and SKProductMetadataProvider are values (the product a
-// meta names is shared and immutable). A provider's operations are const and
-// may run on several threads at once: each call formats with its own copy of
-// the price formatter.
+// meta names is shared and immutable; a provider's formatters, calendar and
+// clock are shared and only read). A provider's operations are const and
+// may run on several threads at once: each call formats with its own clones
+// of the price formatter.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "quarnkit/core/value.h"
+#include "quarnkit/formatting/price_formatters.h"
+#include "quarnkit/platform/calendar.h"
 #include "quarnkit/platform/currency_formatter.h"
 #include "quarnkit/platform/date_components_formatter.h"
 #include "quarnkit/platform/store/store_product.h"
+
+namespace quarn::platform {
+class Clock;
+}
 
 namespace quarn {
 
@@ -103,23 +117,45 @@ using SKProductRef = std::shared_ptr<const platform::SKProduct>;
 
 class SKProductMetadataProvider {
  public:
+  /// How a product's period is counted in units of the relative product's
+  /// period.
+  enum class RelativePeriodCount {
+    /// Whole calendar units between now and now plus the period: a month is
+    /// 4 weeks (however long the month), a year 12 months or 52 weeks.
+    wholeCalendarUnits,
+    /// Exact lengths: a month is 365 ÷ 12 ÷ 7 weeks, a year 365 ÷ 7.
+    exactLength,
+  };
+
   /// Periods in days, weeks and months with full unit names in the current
-  /// locale; prices in currency style.
+  /// locale; prices in currency style; the current calendar and clock.
   SKProductMetadataProvider();
+  /// The formatters given; a null one is the platform's default. A null
+  /// calendar or clock is the current one at each call.
+  SKProductMetadataProvider(std::shared_ptr<const PeriodFormatter> dateComponentsFormatter,
+                            std::shared_ptr<const PriceFormatter> priceFormatter,
+                            std::shared_ptr<const platform::Calendar> calendar = nullptr,
+                            std::shared_ptr<const platform::Clock> clock = nullptr);
+  /// The platform's formatters, configured as given.
   SKProductMetadataProvider(platform::DateComponentsFormatter dateComponentsFormatter,
                             platform::CurrencyFormatter priceFormatter);
 
-  [[nodiscard]] const platform::DateComponentsFormatter& dateComponentsFormatter() const {
-    return dateComponentsFormatter_;
+  [[nodiscard]] const PeriodFormatter& dateComponentsFormatter() const {
+    return *dateComponentsFormatter_;
   }
-  /// The prototype of the formatter each call copies and sets to the
-  /// product's price locale.
-  [[nodiscard]] const platform::CurrencyFormatter& priceFormatter() const {
-    return priceFormatter_;
+  /// The prototype each call clones and sets to the products' price locales.
+  [[nodiscard]] const PriceFormatter& priceFormatter() const { return *priceFormatter_; }
+  /// Null: the current calendar at each call.
+  [[nodiscard]] const std::shared_ptr<const platform::Calendar>& calendar() const {
+    return calendar_;
   }
+  /// Null: the current clock at each call.
+  [[nodiscard]] const std::shared_ptr<const platform::Clock>& clock() const { return clock_; }
 
   /// Whether per-period prices are made to end in .19, .49, .79 or .99.
   bool allowsNiceRounding = true;
+  /// How the relative texts and the discount count periods.
+  RelativePeriodCount relativePeriodCount = RelativePeriodCount::wholeCalendarUnits;
 
   /// The texts of `product`; nothing when it has no subscription period.
   [[nodiscard]] std::optional<SKProductMeta> metadata(
@@ -140,8 +176,13 @@ class SKProductMetadataProvider {
                                                       const SKProductRef& relativeProduct,
                                                       RelativeCounts& counts) const;
 
-  platform::DateComponentsFormatter dateComponentsFormatter_;
-  platform::CurrencyFormatter priceFormatter_;
+  [[nodiscard]] std::int64_t calendarCount(const platform::SKProductSubscriptionPeriod& period,
+                                           const platform::SKProductSubscriptionPeriod& unit) const;
+
+  std::shared_ptr<const PeriodFormatter> dateComponentsFormatter_;
+  std::shared_ptr<const PriceFormatter> priceFormatter_;
+  std::shared_ptr<const platform::Calendar> calendar_;
+  std::shared_ptr<const platform::Clock> clock_;
 };
 
 /// The product as template values: "id", "title", "description", "price"

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "quarnkit/core/log.h"
+#include "quarnkit/formatting/string_formatter.h"
 #include "quarnkit/formatting/subscription_period.h"
 #include "quarnkit/platform/calendar.h"
 #include "quarnkit/platform/runtime/clock.h"
@@ -126,9 +127,9 @@ TEST_F(ProductMetadataTest, EveryTextOfAYearlyProductWithATrial) {
   EXPECT_EQ(meta->localizedPricePerYear(), "$49.99");
   EXPECT_EQ(meta->localizedPricePerMonth(), "$4.19");  // 4.16
   EXPECT_EQ(meta->localizedPricePerWeek(), "$0.99");   // 0.95
-  // 365/7 weeks of $4.99.
-  EXPECT_EQ(meta->localizedRelativePrice(), "$260.19");
-  EXPECT_NEAR(*meta->discountPercentage(), 80.787, 0.001);
+  // 52 whole weeks of $4.99 (the year from now has 366 days).
+  EXPECT_EQ(meta->localizedRelativePrice(), "$259.48");
+  EXPECT_NEAR(*meta->discountPercentage(), 80.734, 0.001);
   EXPECT_EQ(meta->localizedPricePerRelativePeriod(), "$0.99");  // 0.96
   EXPECT_EQ(meta->localizedIntroductoryPrice(), "0,00\u00a0€");
   EXPECT_EQ(meta->localizedIntroductoryPeriod(), "3 days");
@@ -140,17 +141,41 @@ TEST_F(ProductMetadataTest, EveryTextOfAYearlyProductWithATrial) {
   EXPECT_EQ(plain->localizedPricePerRelativePeriod(), "$0.96");
 }
 
-TEST_F(ProductMetadataTest, AMonthIsNotFourWeeks) {
-  // Whole calendar weeks in February are 4; the month's price per week must
-  // agree with the price per week all the same.
+TEST_F(ProductMetadataTest, AMonthCountsFourWeeksUnlessExactLengthsAreAsked) {
+  // A month against a weekly product is 4 of its weeks, in a February of 29
+  // days as in a March of 31; exact lengths make it 365/84 weeks.
   provider_.allowsNiceRounding = false;
   const auto monthly = product("m", "9.99", SKProductSubscriptionPeriod{Unit::month, 1});
   const auto weekly = product("w", "2.99", SKProductSubscriptionPeriod{Unit::week, 1});
-  const auto meta = provider_.metadata(monthly, weekly);
-  EXPECT_EQ(meta->localizedPricePerWeek(), "$2.29");
-  EXPECT_EQ(meta->localizedPricePerRelativePeriod(), "$2.30");  // rounded, not 2.50
-  EXPECT_EQ(meta->localizedRelativePrice(), "$12.99");          // not 11.96
-  EXPECT_NEAR(*meta->discountPercentage(), 23.108, 0.001);
+  for (const double days : {0.0, 30.0}) {  // Jan 31, then Mar 1, 2024
+    clock_->advance(days * 86400);
+    const auto meta = provider_.metadata(monthly, weekly);
+    EXPECT_EQ(meta->localizedPricePerWeek(), "$2.29");  // not measured against anything
+    EXPECT_EQ(meta->localizedRelativePrice(), "$11.96");
+    EXPECT_NEAR(*meta->discountPercentage(), 16.471, 0.001);
+    EXPECT_EQ(meta->localizedPricePerRelativePeriod(), "$2.50");  // 2.4975, rounded
+    EXPECT_EQ(StoreKitHelpers::StringFormatter(*meta).string("Save %discount%%"), "Save 16%");
+  }
+
+  provider_.relativePeriodCount = SKProductMetadataProvider::RelativePeriodCount::exactLength;
+  const auto exact = provider_.metadata(monthly, weekly);
+  EXPECT_EQ(exact->localizedRelativePrice(), "$12.99");
+  EXPECT_NEAR(*exact->discountPercentage(), 23.108, 0.001);
+  EXPECT_EQ(exact->localizedPricePerRelativePeriod(), "$2.30");
+  EXPECT_EQ(StoreKitHelpers::StringFormatter(*exact).string("Save %discount%%"), "Save 23%");
+}
+
+TEST_F(ProductMetadataTest, AYearCountsTwelveMonthsAtEitherRule) {
+  const auto yearly = product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1});
+  const auto monthly = product("m", "9.99", SKProductSubscriptionPeriod{Unit::month, 1});
+  using Count = SKProductMetadataProvider::RelativePeriodCount;
+  for (const Count count : {Count::wholeCalendarUnits, Count::exactLength}) {
+    provider_.relativePeriodCount = count;
+    const auto meta = provider_.metadata(yearly, monthly);
+    EXPECT_EQ(meta->localizedRelativePrice(), "$119.88");
+    EXPECT_NEAR(*meta->discountPercentage(), 58.300, 0.001);
+    EXPECT_EQ(meta->localizedPricePerRelativePeriod(), "$4.19");  // 4.1658 → 4.17, nice
+  }
 }
 
 TEST_F(ProductMetadataTest, WholeDiscountsStayWhole) {
@@ -241,7 +266,7 @@ TEST_F(ProductMetadataTest, ListsAreMeasuredAgainstTheirWeeklyProduct) {
   const auto metas = provider_.productsMetadata({monthly, lifetime, weekly});
   ASSERT_EQ(metas.size(), 2u);
   EXPECT_EQ(metas[0].productIdentifier(), "m");
-  EXPECT_EQ(metas[0].localizedRelativePrice(), "$12.99");
+  EXPECT_EQ(metas[0].localizedRelativePrice(), "$11.96");
   EXPECT_EQ(metas[1].localizedPeriod(), "7 days");
   EXPECT_EQ(metas[1].discountPercentage(), std::nullopt);
 }

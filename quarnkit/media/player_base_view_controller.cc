@@ -488,6 +488,28 @@ platform::Menu PlayerBaseViewController::makeSelectPlaybackSpeedMenu(
   return menu;
 }
 
+platform::Menu PlayerBaseViewController::makeSelectSubtitlesMenu(const MediaSelectionGroup& group) {
+  platform::Menu menu;
+  menu.title = localizedString("player_subtitles");
+  menu.image = "captions.bubble";
+  // Each entry holds its own copy of the callback: the group may be gone
+  // when the menu is used.
+  auto choose = [select = group.select](std::optional<std::size_t> index) {
+    return [select, index] {
+      if (select) select(index);
+    };
+  };
+  if (group.allowsEmptySelection) {
+    menu.children.push_back({localizedString("player_subtitles_off"), std::nullopt,
+                             !group.selectedIndex, choose(std::nullopt)});
+  }
+  for (std::size_t i = 0; i < group.options.size(); ++i) {
+    menu.children.push_back(
+        {group.options[i].displayName, std::nullopt, group.selectedIndex == i, choose(i)});
+  }
+  return menu;
+}
+
 std::string PlayerBaseViewController::localizedString(const std::string& key) const { return key; }
 
 void PlayerBaseViewController::itemNewAccessLogEntry(const std::shared_ptr<MediaPlayerItem>& item) {

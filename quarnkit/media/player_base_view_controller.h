@@ -55,6 +55,7 @@
 #include <utility>
 #include <vector>
 
+#include "quarnkit/media/media_selection.h"
 #include "quarnkit/media/player_overlay_controller.h"
 #include "quarnkit/media/player_view.h"
 #include "quarnkit/platform/media/media_player.h"
@@ -160,6 +161,12 @@ class PlayerBaseViewController : public platform::ViewController {
   /// chosen; choosing one sets the default and the current rate.
   virtual platform::Menu makeSelectPlaybackSpeedMenu(
       const std::shared_ptr<platform::MediaPlayer>& player);
+  /// The subtitles of `group`: "player_subtitles" (localised) with the
+  /// symbol "captions.bubble"; an "player_subtitles_off" entry first when the
+  /// group may have none chosen, then each option by its name; the chosen
+  /// one is marked. Choosing an entry calls the group's select with the
+  /// option's index (nothing for off).
+  virtual platform::Menu makeSelectSubtitlesMenu(const MediaSelectionGroup& group);
   /// The text for a localisation key; the key itself unless overridden.
   [[nodiscard]] virtual std::string localizedString(const std::string& key) const;
 

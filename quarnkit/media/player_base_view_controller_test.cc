@@ -323,6 +323,38 @@ TEST_F(PlayerScreenTest, PlaybackSpeedMenu) {
   EXPECT_TRUE(menu.children[2].isOn);
 }
 
+TEST_F(PlayerScreenTest, SubtitlesMenu) {
+  std::vector<std::optional<std::size_t>> chosen;
+  MediaSelectionGroup group{.options = {{"English", "en"}, {"Deutsch", "de"}},
+                            .selectedIndex = 1,
+                            .select = [&](std::optional<std::size_t> i) { chosen.push_back(i); }};
+  auto titles = [](const platform::Menu& menu) {
+    std::vector<std::string> out;
+    for (const auto& action : menu.children) out.push_back(action.title + (action.isOn ? "*" : ""));
+    return out;
+  };
+  auto menu = screen->makeSelectSubtitlesMenu(group);
+  EXPECT_EQ(menu.title, "player_subtitles");
+  EXPECT_EQ(menu.image, "captions.bubble");
+  EXPECT_EQ(titles(menu),
+            (std::vector<std::string>{"player_subtitles_off", "English", "Deutsch*"}));
+  group = {};  // the menu keeps what it needs
+  menu.children[1].handler();
+  menu.children[0].handler();
+  EXPECT_EQ(chosen, (std::vector<std::optional<std::size_t>>{0, std::nullopt}));
+
+  // Off marked when nothing is chosen; no off entry when one must be.
+  MediaSelectionGroup english;
+  english.options = {{"English", "en"}};
+  EXPECT_EQ(titles(screen->makeSelectSubtitlesMenu(english)),
+            (std::vector<std::string>{"player_subtitles_off*", "English"}));
+  english.allowsEmptySelection = false;
+  english.selectedIndex = 0;
+  const auto required = screen->makeSelectSubtitlesMenu(english);
+  EXPECT_EQ(titles(required), (std::vector<std::string>{"English*"}));
+  required.children[0].handler();  // no select callback: nothing happens
+}
+
 TEST_F(PlayerScreenTest, DiagnosticsAreLoggedWithPrivateValues) {
   testing::LogCapture logs;
   testing::StdoutCapture out;

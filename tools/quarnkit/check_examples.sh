@@ -102,6 +102,8 @@ check prices_json 0 out examples/prices/expected/de_DE.json \
   price "${prices[@]}" --locale de_DE --format json
 check prices_monthly_plain 0 out examples/prices/expected/relative-monthly.txt \
   price "${prices[@]}" --relative com.example.pro.monthly --no-nice-rounding
+check prices_exact_lengths 0 out examples/prices/expected/exact-lengths.txt \
+  price "${prices[@]}" --locale en_US --exact-lengths
 check prices_validate 1 out examples/prices/expected/validate.txt price "${prices[@]}" --validate
 check prices_validate_faulty 1 out examples/prices/expected/validate-faulty.txt \
   price examples/prices/products.json --templates examples/prices/faulty-templates.json --validate

@@ -86,7 +86,7 @@ std::vector<SKProductRef> readProducts(const PriceOptions& options) {
   return out;
 }
 
-// Runs with the options' clock, and reads everything once.
+// Reads everything once; the clock is fixed by --now, else the system's.
 Catalogue load(const PriceOptions& options) {
   Catalogue c;
   c.products = readProducts(options);
@@ -107,9 +107,14 @@ Catalogue load(const PriceOptions& options) {
       options.locale.value_or(platform::Locale::current()->localeIdentifier());
   using F = platform::DateComponentsFormatter;
   SKProductMetadataProvider provider(
-      F(F::kDay | F::kWeekOfMonth | F::kMonth, F::UnitsStyle::full, locale),
-      platform::CurrencyFormatter(locale));
+      std::make_shared<const DateComponentsPeriodFormatter>(
+          F(F::kDay | F::kWeekOfMonth | F::kMonth, F::UnitsStyle::full, locale)),
+      std::make_shared<const CurrencyPriceFormatter>(platform::CurrencyFormatter(locale)), nullptr,
+      options.now ? std::make_shared<const platform::ManualClock>(*options.now) : nullptr);
   provider.allowsNiceRounding = options.niceRounding;
+  if (options.exactRelativeLengths) {
+    provider.relativePeriodCount = SKProductMetadataProvider::RelativePeriodCount::exactLength;
+  }
   c.metas = provider.productsMetadata(c.products, c.relative);
   return c;
 }
@@ -230,17 +235,6 @@ std::string jsonDocument(const Catalogue& c) {
   return serializeJSON(Value(std::move(document)), {.prettyPrinted = true}) + "\n";
 }
 
-// The clock of a run: fixed by --now, else the system's.
-class RunClock {
- public:
-  explicit RunClock(const std::optional<Date>& now) {
-    if (now) scope_.emplace(std::make_shared<platform::ManualClock>(*now));
-  }
-
- private:
-  std::optional<platform::ScopedService<platform::Clock>> scope_;
-};
-
 std::vector<std::string> problems(const Catalogue& c) {
   std::vector<std::string> out;
   for (const auto& t : c.templates) {
@@ -271,13 +265,11 @@ std::vector<std::string> problems(const Catalogue& c) {
 }  // namespace
 
 std::string priceDocument(const PriceOptions& options) {
-  const RunClock clock(options.now);
   const Catalogue c = load(options);
   return options.json ? jsonDocument(c) : textDocument(c);
 }
 
 std::vector<std::string> priceProblems(const PriceOptions& options) {
-  const RunClock clock(options.now);
   return problems(load(options));
 }
 

@@ -5,6 +5,9 @@
 //   quarnkit price examples/prices/products.json --locale de_DE
 //       --templates examples/prices/templates.json
 //
+// A monthly product measured against a weekly one is worth 4 weeks of it;
+// --exact-lengths measures by exact lengths instead (365/84 weeks).
+//
 // --validate prints, instead, each template that holds a placeholder that
 // does not exist or is not closed, and each one that would lose a
 // placeholder for some product (that product has no value for it); the exit
@@ -33,6 +36,10 @@ struct PriceOptions {
   std::optional<std::string> locale;
   std::optional<Date> now;
   bool niceRounding = true;
+  /// Counts a product's period in units of the relative product's by exact
+  /// lengths (a month is 365/84 weeks) instead of whole calendar units (a
+  /// month is 4 weeks).
+  bool exactRelativeLengths = false;
   /// --template TEXT, in the order given.
   std::vector<std::string> templates;
   /// A JSON object of named templates, or an array of them.

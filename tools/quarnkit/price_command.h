@@ -43,6 +43,9 @@ inline CLI::App* addPriceCommand(CLI::App& app, PriceArguments& a) {
       });
   price->add_flag("--no-nice-rounding", a.noNiceRounding,
                   "Show per-period prices as computed, not ending in .19/.49/.79/.99");
+  price->add_flag("--exact-lengths", a.options.exactRelativeLengths,
+                  "Measure products against the relative one by exact period lengths (a month "
+                  "is 365/84 weeks) instead of whole calendar units (a month is 4 weeks)");
   CLI::Option* one = price->add_option("--template", a.options.templates,
                                        "A template such as \"%price% / %period%\" (repeatable)");
   price

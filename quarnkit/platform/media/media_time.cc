@@ -227,8 +227,10 @@ std::string MediaTimeRange::formattedDescription(const std::string& localeIdenti
       icu::number::NumberFormatter::withLocale(detail::formattingLocale(localeIdentifier))
           .precision(icu::number::Precision::fixedFraction(2));
   const double from = start.seconds();
-  return formatSeconds(formatter, from) + " - " +
-         formatSeconds(formatter, from + duration.seconds());
+  const double to = from + duration.seconds();
+  // An invalid or indefinite range has no numbers to show.
+  if (!isValid() || std::isnan(from) || std::isnan(to)) return {};
+  return formatSeconds(formatter, from) + " - " + formatSeconds(formatter, to);
 }
 
 }  // namespace quarn::platform

@@ -95,7 +95,8 @@ struct MediaTimeRange {
   /// end.
   [[nodiscard]] bool isIntersection(const MediaTimeRange& other) const;
   /// "1.50 - 3.50": the start and end in seconds with two fraction digits,
-  /// in the current locale's number format.
+  /// in the current locale's number format; the empty text for an invalid
+  /// range (a timescale of 0 or less) and an indefinite one.
   [[nodiscard]] std::string formattedDescription() const;
   /// As formattedDescription, in the locale `localeIdentifier`.
   [[nodiscard]] std::string formattedDescription(const std::string& localeIdentifier) const;

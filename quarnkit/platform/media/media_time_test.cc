@@ -133,9 +133,15 @@ TEST(MediaTimeRangeTest, DescriptionFollowsTheLocale) {
   EXPECT_EQ(r.formattedDescription("de_DE"), "1,50 - 3,50");
   EXPECT_EQ((MediaTimeRange{T::make(12345, 10), T::make(1, 3)}).formattedDescription("en_US"),
             "1,234.50 - 1,234.83");
-  // No number to show: no division by a zero timescale.
-  EXPECT_EQ((MediaTimeRange{T{5, 0, T::valid, 0}, T::make(1, 1)}).formattedDescription("en_US"),
-            "NaN - NaN");
+  // No number to show: the empty text, for either time.
+  for (const MediaTimeRange& invalid : {MediaTimeRange{T{5, 0, T::valid, 0}, T::make(1, 1)},
+                                        MediaTimeRange{T::make(1, 1), T{5, -3, T::valid, 0}},
+                                        MediaTimeRange{T::make(1, 1), T::indefiniteTime()}}) {
+    EXPECT_EQ(invalid.formattedDescription("en_US"), "");
+  }
+  // An infinite end is a number all the same.
+  EXPECT_NE(
+      (MediaTimeRange{T::make(1, 1), T::positiveInfinityTime()}).formattedDescription("en_US"), "");
 
   const auto saved = Locale::current();
   Locale::setCurrent(
