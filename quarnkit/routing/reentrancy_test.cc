@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "quarnkit/platform/ui/application.h"
+#include "quarnkit/platform/ui/view_controller.h"
 #include "quarnkit/routing/navigator.h"
 
 namespace quarn {
@@ -23,7 +24,7 @@ struct Stage {
   std::shared_ptr<ViewController> home = std::make_shared<ViewController>();
   std::shared_ptr<NavigationController> stack = NavigationController::make(home);
   std::shared_ptr<Window> window = std::make_shared<Window>();
-  std::shared_ptr<Navigator> navigator = Navigator::make();
+  std::shared_ptr<Navigator> navigator = Navigator::make(platform::topMostViewController);
 
   Stage() {
     window->setRootViewController(stack);
@@ -156,8 +157,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          std::weak_ptr<Navigator> weak = stage.navigator;
          stage.navigator->register_("app://sheet", named("sheet"));
          auto navigator = weak.lock().get();
-         auto sheet = navigator->present("app://sheet", {}, navigationControllerType(), nullptr,
-                                         false, [&stage] { stage.navigator.reset(); });
+         auto sheet = navigator->present("app://sheet", {}, platform::navigationControllerType(),
+                                         nullptr, false, [&stage] { stage.navigator.reset(); });
          EXPECT_EQ(nameOf(sheet), "sheet");
          EXPECT_TRUE(weak.expired());
          auto wrapper =
@@ -178,7 +179,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(nameOf(first), "first");
          EXPECT_EQ(nameOf(second), "second");
          EXPECT_EQ(stage.home->presentedViewController(), first);
-         EXPECT_EQ(first->presentedViewController(), second);
+         EXPECT_EQ(std::dynamic_pointer_cast<ViewController>(first)->presentedViewController(),
+                   second);
        }},
       {"present completion", HostAction::raise,
        "the exception leaves present; the screen stays presented and the navigator keeps working",
