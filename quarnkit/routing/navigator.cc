@@ -79,6 +79,7 @@ ViewControllerPtr Navigator::push(const URLConvertible& url, const std::any& con
 ViewControllerPtr Navigator::push(const ViewControllerPtr& viewController,
                                   const NavigationControllerPtr& from, bool animated) {
   if (!viewController || isNavigationController(viewController.get())) return nullptr;
+  const auto self = shared_from_this();  // the lookup or the delegate may drop the navigator
   NavigationControllerPtr stack = from;
   if (!stack) {
     if (auto top = topMostViewController()) stack = top->navigationStack();
@@ -105,6 +106,7 @@ ViewControllerPtr Navigator::present(const ViewControllerPtr& viewController,
                                      const std::function<void()>& completion, bool* presented) {
   if (presented) *presented = false;
   if (!viewController) return nullptr;
+  const auto self = shared_from_this();
   const ViewControllerPtr presenter = from ? from : topMostViewController();
   if (!presenter) return nullptr;
   if (auto d = delegate(); d && !d->shouldPresent(viewController, presenter)) return nullptr;

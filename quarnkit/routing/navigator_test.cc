@@ -450,6 +450,39 @@ TEST(NavigatorHostTest, HandlersRunOnlyWhenCalled) {
   EXPECT_FALSE(navigator->open("app://refuse"));
 }
 
+// A host's URL object, gone by the time its resolved handler runs: the
+// handler's factory still hears what the URL said.
+class HostLink : public URLConvertible {
+ public:
+  explicit HostLink(std::string path) : path_(std::move(path)) {}
+  std::optional<URL> urlValue() const override { return URL::parse(urlStringValue()); }
+  std::string urlStringValue() const override { return "app://" + path_ + "?from=push"; }
+
+ private:
+  std::string path_;
+};
+
+TEST(NavigatorHostTest, AHostsURLTypeRoutesAndItsHandlerKeepsWhatItSaid) {
+  auto navigator = Navigator::make();
+  navigator->register_("app://article/<int:id>", screenFor<FakeScreen>("article"));
+  EXPECT_EQ(routed(navigator->viewController(HostLink("article/9"), {}))->value("id"), "9");
+  std::string heard;
+  navigator->handle("app://share/<what>",
+                    [&](const URLConvertible& url, const URLMatchValues&, const std::any&) {
+                      heard = url.urlStringValue() + " " + url.queryParameters().at("from") + " " +
+                              (url.urlValue() ? url.urlValue()->host().value_or("?") : "<no url>");
+                      return true;
+                    });
+  std::optional<URLOpenHandler> action;
+  {
+    auto link = std::make_unique<HostLink>("share/photo");
+    action = navigator->handler(*link, {});
+  }
+  ASSERT_TRUE(action);
+  EXPECT_TRUE((*action)());
+  EXPECT_EQ(heard, "app://share/photo?from=push push share");
+}
+
 TEST(NavigatorHostTest, RegisteringAgainReplacesTheFactoryAndKeepsItsPlace) {
   auto navigator = Navigator::make();
   const std::vector<std::string> patterns{"app://a/<x>", "app://b/<x>"};
