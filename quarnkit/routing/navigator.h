@@ -123,7 +123,8 @@ class NavigatorProtocol {
   /// presenter or a veto. The presenter may still refuse it (it presents
   /// another screen already): the screen is returned all the same, the
   /// completion never runs, and `presented`, when given, says which it was
-  /// (it is set on every return: true only when the presenter took it).
+  /// (it is set on every return: true only when the presenter took it; a
+  /// call that throws leaves it false).
   virtual ViewControllerPtr present(const URLConvertible& url, const std::any& context,
                                     const NavigationControllerType& wrap,
                                     const ViewControllerPtr& from, bool animated,

@@ -389,7 +389,7 @@ TEST(NavigatorHostTest, ARefusingPresenterShowsNothingAndIsReported) {
   auto screen = std::make_shared<FakeScreen>();
   bool presented = true;
   bool completed = false;
-  // The Part's contract: the screen comes back (the delegate allowed it).
+  // The screen still comes back: the delegate allowed it.
   EXPECT_EQ(
       navigator->present(
           screen, FakeHost::wrapType(), nullptr, false, [&] { completed = true; }, &presented),
