@@ -217,27 +217,6 @@ class HostNames {
 using Hosts = ::testing::Types<FakeHost, Headless>;
 TYPED_TEST_SUITE(NavigatorTest, Hosts, HostNames);
 
-TYPED_TEST(NavigatorTest, ResolvesToTheMostLiteralRouteThenTheFirstRegistered) {
-  using Screen = typename TypeParam::Screen;
-  auto& navigator = this->navigator_;
-  navigator->register_("app://profile/<id>", screenFor<Screen>("id"));
-  navigator->register_("app://profile/me", screenFor<Screen>("me"));
-  EXPECT_EQ(routed(navigator->viewController("app://profile/me", {}))->pattern, "me");
-  auto seven = routed(navigator->viewController("app://profile/7", {}));
-  EXPECT_EQ(seven->pattern, "id");
-  EXPECT_EQ(std::any_cast<std::string>(seven->values.at("id")), "7");  // text, untyped
-  EXPECT_EQ(navigator->viewController("app://other", {}), nullptr);
-
-  // Equal literal counts: registration order decides, whichever it is.
-  for (const bool reversed : {false, true}) {
-    auto other = Navigator::make();
-    const std::vector<std::string> both{"app://p/<a>/x", "app://p/y/<b>"};
-    other->register_(both[reversed ? 1 : 0], screenFor<Screen>(both[reversed ? 1 : 0]));
-    other->register_(both[reversed ? 0 : 1], screenFor<Screen>(both[reversed ? 0 : 1]));
-    EXPECT_EQ(routed(other->viewController("app://p/y/x", {}))->pattern, both[reversed ? 1 : 0]);
-  }
-}
-
 TYPED_TEST(NavigatorTest, PushesOnTheTopMostStackUnlessVetoed) {
   using Screen = typename TypeParam::Screen;
   auto& navigator = this->navigator_;
@@ -348,7 +327,28 @@ TYPED_TEST(NavigatorTest, ABusyPresenterIsReportedAsNotPresenting) {
   EXPECT_TRUE(completed);
 }
 
-// --- What only a host's screens can show ---------------------------------------
+// --- Resolution and handlers, and what only a host's screens can show -----------
+
+TEST(NavigatorHostTest, ResolvesToTheMostLiteralRouteThenTheFirstRegistered) {
+  using Screen = FakeScreen;
+  auto navigator = Navigator::make();
+  navigator->register_("app://profile/<id>", screenFor<Screen>("id"));
+  navigator->register_("app://profile/me", screenFor<Screen>("me"));
+  EXPECT_EQ(routed(navigator->viewController("app://profile/me", {}))->pattern, "me");
+  auto seven = routed(navigator->viewController("app://profile/7", {}));
+  EXPECT_EQ(seven->pattern, "id");
+  EXPECT_EQ(std::any_cast<std::string>(seven->values.at("id")), "7");  // text, untyped
+  EXPECT_EQ(navigator->viewController("app://other", {}), nullptr);
+
+  // Equal literal counts: registration order decides, whichever it is.
+  for (const bool reversed : {false, true}) {
+    auto other = Navigator::make();
+    const std::vector<std::string> both{"app://p/<a>/x", "app://p/y/<b>"};
+    other->register_(both[reversed ? 1 : 0], screenFor<Screen>(both[reversed ? 1 : 0]));
+    other->register_(both[reversed ? 0 : 1], screenFor<Screen>(both[reversed ? 0 : 1]));
+    EXPECT_EQ(routed(other->viewController("app://p/y/x", {}))->pattern, both[reversed ? 1 : 0]);
+  }
+}
 
 TEST(NavigatorHostTest, PassesTheAnimationFlagAndAsksTheLookupEachTime) {
   FakeHost host;
