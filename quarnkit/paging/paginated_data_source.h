@@ -57,6 +57,7 @@
 #include "quarnkit/core/error.h"
 #include "quarnkit/paging/item_identity.h"
 #include "quarnkit/paging/page_fetchable.h"
+#include "quarnkit/paging/paginated_data_source_protocol.h"
 #include "quarnkit/paging/per_page_pagination.h"
 #include "quarnkit/platform/notification_center.h"
 #include "quarnkit/platform/runtime/continuation.h"
@@ -106,7 +107,8 @@ std::shared_ptr<void> observeWillEnterForeground(std::function<void()> block);
 }  // namespace detail
 
 template <PageFetchable F>
-class PaginatedDataSource : public std::enable_shared_from_this<PaginatedDataSource<F>> {
+class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::ResultType>,
+                            public std::enable_shared_from_this<PaginatedDataSource<F>> {
  public:
   using Item = typename F::ResultType;
   using Items = std::vector<Item>;
@@ -130,7 +132,7 @@ class PaginatedDataSource : public std::enable_shared_from_this<PaginatedDataSou
 
   /// A fetch still running ends: its completion runs, posted, with the
   /// cancellation error (an awaiting caller gets that error).
-  virtual ~PaginatedDataSource() {
+  ~PaginatedDataSource() override {
     if (pending_ && pending_->completion) {
       postToMain([completion = std::move(pending_->completion)] {
         completion(std::nullopt, cancellationError());
@@ -168,7 +170,7 @@ class PaginatedDataSource : public std::enable_shared_from_this<PaginatedDataSou
   void setPagination(std::shared_ptr<Pagination> pagination) {
     pagination_ = std::move(pagination);
   }
-  [[nodiscard]] const Items& items() const { return items_; }
+  [[nodiscard]] const Items& items() const override { return items_; }
   void setItems(Items items) { items_ = std::move(items); }
   /// The error of the last failed page.
   [[nodiscard]] const std::exception_ptr& lastError() const { return lastError_; }

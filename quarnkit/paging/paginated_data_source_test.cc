@@ -159,6 +159,9 @@ class PaginatedDataSourceTest : public ::testing::Test {
 
 TEST_F(PaginatedDataSourceTest, PagesMergeUntilTheLastAndTheObserversHearOfEach) {
   auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
+  // What a screen sees, whatever the fetcher.
+  static_assert(std::same_as<PaginatedDataSourceProtocol<Article>::ItemType, Article>);
+  const std::shared_ptr<const PaginatedDataSourceProtocol<Article>> screen = source;
   auto counter = std::make_shared<Counter>();
   source->observers.add(counter);
   std::vector<std::size_t> pageSizes;
@@ -167,7 +170,8 @@ TEST_F(PaginatedDataSourceTest, PagesMergeUntilTheLastAndTheObserversHearOfEach)
   };
   EXPECT_EQ(walk(*source), 3);
   EXPECT_EQ(source->items().size(), 45u);
-  EXPECT_EQ(source->items().back(), (Article{45, "item 45"}));
+  EXPECT_EQ(&screen->items(), &source->items());
+  EXPECT_EQ(screen->items().back(), (Article{45, "item 45"}));
   EXPECT_EQ(pageSizes, (std::vector<std::size_t>{20, 20, 5}));
   EXPECT_EQ(counter->count, 3);
   EXPECT_EQ(source->numberOfPages(), 3);

@@ -419,6 +419,17 @@ TEST(PaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
   });
 }
 
+/// A host's list view: counts its reloads; `onReload` runs inside each.
+class Listing : public platform::ScrollView, public ScrolledList {
+ public:
+  int reloads = 0;
+  std::function<void()> onReload;
+  void reloadData() override {
+    ++reloads;
+    if (onReload) onReload();
+  }
+};
+
 /// A scrolled data source over a scripted fetcher on a phone, with a pull
 /// control and the manual clock.
 struct ScrolledScreen {
@@ -444,7 +455,7 @@ struct ScrolledScreen {
       std::make_shared<platform::FixedDevice>(platform::UserInterfaceIdiom::phone)};
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   platform::ScopedService<platform::TimerScheduler> timers{clock};
-  std::shared_ptr<platform::ScrollView> scrollView = std::make_shared<platform::ScrollView>();
+  std::shared_ptr<Listing> scrollView = std::make_shared<Listing>();
   std::shared_ptr<ScriptedPageFetcher> fetcher = std::make_shared<ScriptedPageFetcher>();
   std::shared_ptr<Scrolled> source;
   std::weak_ptr<Scrolled> weak;
@@ -565,6 +576,56 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
          EXPECT_FALSE(s.source->isLoading());
          s.fetcher->onFetch = nullptr;
          EXPECT_TRUE(s.infinite().scrollToEnd());
+       }},
+      {"list's reloadData", HostAction::release,
+       "the delivery finishes: the callback, the observers and the scroll's animation still "
+       "run; the data source goes when the page's delivery returns",
+       [] {
+         ScrolledScreen s;
+         bool called = false;
+         s.source->didCompletionFetch = [&called](auto&, auto&) { called = true; };
+         s.scrollView->onReload = [&s] { s.source.reset(); };
+         ASSERT_TRUE(s.infinite().scrollToEnd());
+         s.page();
+         EXPECT_TRUE(called);
+         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_TRUE(s.weak.expired());
+         EXPECT_EQ(s.scrollView->reloads, 1);
+       }},
+      {"list's reloadData", HostAction::reenter,
+       "the list sees the items of the page, and a fetch from inside starts the next page",
+       [] {
+         ScrolledScreen s;
+         std::vector<std::int64_t> shown;
+         s.scrollView->onReload = [&s, &shown] {
+           shown = ids(s.source->items());
+           if (s.scrollView->reloads == 1) EXPECT_TRUE(s.source->fetchNextPage(nullptr));
+         };
+         ASSERT_TRUE(s.infinite().scrollToEnd());
+         s.page();
+         EXPECT_EQ(shown, (std::vector<std::int64_t>{1, 2}));
+         EXPECT_TRUE(s.source->isLoading());
+         s.page(3);
+         EXPECT_EQ(shown, (std::vector<std::int64_t>{1, 2, 3, 4}));
+         EXPECT_EQ(s.scrollView->reloads, 2);
+       }},
+      {"list's reloadData", HostAction::raise,
+       "the callback, the observers and the completion still run, then the exception leaves "
+       "the page's delivery; the data source keeps working",
+       [] {
+         ScrolledScreen s;
+         bool called = false;
+         s.source->didCompletionFetch = [&called](auto&, auto&) { called = true; };
+         s.scrollView->onReload = [] { throw HostError(); };
+         ASSERT_TRUE(s.infinite().scrollToEnd());
+         EXPECT_THROW(s.page(), HostError);
+         EXPECT_TRUE(called);
+         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{1, 2}));
+         s.scrollView->onReload = nullptr;
+         ASSERT_TRUE(s.infinite().scrollToEnd());
+         s.page(3);
+         EXPECT_EQ(s.scrollView->reloads, 2);
        }},
   });
 }

@@ -1,12 +1,20 @@
 // ScrolledPaginatedDataSource<F>: a paginated data source bound to a
 // scrolling list; a shared object like its base (made by make()). Scrolling
-// to the end loads the next page (while the scheme has more), and an optional
-// pull-to-refresh control reloads from the first page.
+// to the end loads the next page (while the scheme has more), an optional
+// pull-to-refresh control reloads from the first page, and the list is
+// reloaded after each delivery so that it shows items() as they are.
 //
 //   auto source = ScrolledPaginatedDataSource<ArticleFetcher>::make(
 //       collectionView, fetcher, PerPagePagination(20, 1, {"per-page", "page"}),
 //       /*refreshControlEnable=*/true,
 //       platform::refreshControlType<platform::RefreshControlAdapter>());
+//
+// The list is a scroll view (for its infinite scrolling and refresh control)
+// that is also a ScrolledList (quarnkit/platform/scrolled_list.h), which is
+// all the data source asks of it besides scrolling: reloadData() after every
+// page, failed page, or fetch that had nothing to request, before the
+// didCompletionFetch callback and the observers hear of it. The data source
+// holds the list strongly.
 //
 // The handlers hold the data source weakly and do nothing once it is gone.
 // A refresh ends its animation 0.25 seconds after the reload completes (on
@@ -20,10 +28,16 @@
 
 #include "quarnkit/paging/paginated_data_source.h"
 #include "quarnkit/platform/runtime/clock.h"
+#include "quarnkit/platform/scrolled_list.h"
 #include "quarnkit/platform/ui/activity_indicator_view.h"
 #include "quarnkit/platform/ui/refresh_control_adapter.h"
 
 namespace quarn {
+
+/// A scroll view that is also a ScrolledList.
+template <class List>
+concept ScrolledListView =
+    std::derived_from<List, platform::ScrollView> && std::derived_from<List, ScrolledList>;
 
 template <PageFetchable F>
 class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
@@ -31,29 +45,32 @@ class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
 
  public:
   /// `refreshControl`: the type of pull-to-refresh control to make, if any.
+  template <ScrolledListView List>
   static std::shared_ptr<ScrolledPaginatedDataSource> make(
-      std::shared_ptr<platform::ScrollView> scrollView, std::shared_ptr<F> fetcher,
+      const std::shared_ptr<List>& list, std::shared_ptr<F> fetcher,
       std::shared_ptr<Pagination> pagination, bool refreshControlEnable,
       const platform::RefreshControlType& refreshControl = nullptr) {
-    return std::shared_ptr<ScrolledPaginatedDataSource>(new ScrolledPaginatedDataSource(
-        std::move(scrollView), std::move(fetcher), std::move(pagination), refreshControlEnable,
-        refreshControl));
+    return std::shared_ptr<ScrolledPaginatedDataSource>(
+        new ScrolledPaginatedDataSource(list, list, std::move(fetcher), std::move(pagination),
+                                        refreshControlEnable, refreshControl));
   }
   /// With a copy of a value scheme.
-  template <class P>
+  template <ScrolledListView List, class P>
   requires(std::derived_from<P, Pagination>&& std::copy_constructible<P>) static std::shared_ptr<
-      ScrolledPaginatedDataSource> make(std::shared_ptr<platform::ScrollView> scrollView,
+      ScrolledPaginatedDataSource> make(const std::shared_ptr<List>& list,
                                         std::shared_ptr<F> fetcher, P pagination,
                                         bool refreshControlEnable,
                                         const platform::RefreshControlType& refreshControl =
                                             nullptr) {
-    return make(std::move(scrollView), std::move(fetcher),
-                std::make_shared<P>(std::move(pagination)), refreshControlEnable, refreshControl);
+    return make(list, std::move(fetcher), std::make_shared<P>(std::move(pagination)),
+                refreshControlEnable, refreshControl);
   }
 
   [[nodiscard]] const std::shared_ptr<platform::ScrollView>& scrollView() const {
     return scrollView_;
   }
+  /// The same view as scrollView(), as the list to reload.
+  [[nodiscard]] const std::shared_ptr<ScrolledList>& list() const { return list_; }
   [[nodiscard]] const std::shared_ptr<platform::RefreshControlProtocol>& refreshControl() const {
     return refreshControl_;
   }
@@ -70,13 +87,34 @@ class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
     if (refreshControl_) refreshControl_->setEnabled(refreshControlEnable_, *scrollView_);
   }
 
+  /// Reloads the list, then tells the base's callback and observers; an
+  /// exception from the list leaves after them (the first one thrown wins).
+  void completionFetch(const std::optional<typename Base::Items>& results,
+                       const std::exception_ptr& error) override {
+    std::exception_ptr thrown;
+    try {
+      const std::shared_ptr<ScrolledList> list = list_;  // kept while the host reloads
+      list->reloadData();
+    } catch (...) {
+      thrown = std::current_exception();
+    }
+    try {
+      Base::completionFetch(results, error);
+    } catch (...) {
+      if (!thrown) thrown = std::current_exception();
+    }
+    if (thrown) std::rethrow_exception(thrown);
+  }
+
  protected:
+  /// `scrollView` and `list` are the same view, seen as each.
   ScrolledPaginatedDataSource(std::shared_ptr<platform::ScrollView> scrollView,
-                              std::shared_ptr<F> fetcher, std::shared_ptr<Pagination> pagination,
-                              bool refreshControlEnable,
+                              std::shared_ptr<ScrolledList> list, std::shared_ptr<F> fetcher,
+                              std::shared_ptr<Pagination> pagination, bool refreshControlEnable,
                               const platform::RefreshControlType& refreshControl = nullptr)
       : Base(std::move(fetcher), std::move(pagination)),
         scrollView_(std::move(scrollView)),
+        list_(std::move(list)),
         refreshControlEnable_(refreshControlEnable) {
     install(refreshControl);
   }
@@ -159,6 +197,7 @@ class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
   }
 
   std::shared_ptr<platform::ScrollView> scrollView_;
+  std::shared_ptr<ScrolledList> list_;
   std::shared_ptr<platform::RefreshControlProtocol> refreshControl_;
   bool refreshControlEnable_;
   std::shared_ptr<ScrolledPaginatedDataSource*> anchor_ =

@@ -1,16 +1,40 @@
 #include "quarnkit/routing/navigator.h"
 
-#include "quarnkit/platform/ui/application.h"
-
 namespace quarn {
 
 namespace {
-bool isNavigationController(const ViewControllerPtr& screen) {
-  return std::dynamic_pointer_cast<platform::NavigationController>(screen) != nullptr;
-}
+// What a URL answered when its handler was resolved: the handler runs later,
+// when the caller's URL (a temporary, or a host's object) may be gone.
+class URLSnapshot final : public URLConvertible {
+ public:
+  explicit URLSnapshot(const URLConvertible& url)
+      : url_(url.urlValue()),
+        text_(url.urlStringValue()),
+        queryParameters_(url.queryParameters()),
+        queryItems_(url.queryItems()) {}
+
+  std::optional<URL> urlValue() const override { return url_; }
+  std::string urlStringValue() const override { return text_; }
+  std::map<std::string, std::string> queryParameters() const override { return queryParameters_; }
+  std::optional<std::vector<URL::QueryItem>> queryItems() const override { return queryItems_; }
+
+ private:
+  std::optional<URL> url_;
+  std::string text_;
+  std::map<std::string, std::string> queryParameters_;
+  std::optional<std::vector<URL::QueryItem>> queryItems_;
+};
 }  // namespace
 
-std::shared_ptr<Navigator> Navigator::make() { return std::shared_ptr<Navigator>(new Navigator()); }
+std::shared_ptr<Navigator> Navigator::make(TopMostViewControllerLookup topMost) {
+  return std::shared_ptr<Navigator>(new Navigator(std::move(topMost)));
+}
+
+ViewControllerPtr Navigator::topMostViewController() const {
+  if (!topMost_) return nullptr;
+  const TopMostViewControllerLookup lookup = topMost_;
+  return lookup();
+}
 
 void Navigator::register_(const std::string& pattern, ViewControllerFactory factory) {
   viewControllerFactories_.set(pattern, std::move(factory));
@@ -41,9 +65,8 @@ std::optional<URLOpenHandler> Navigator::handler(const URLConvertible& url,
   if (!result) return std::nullopt;
   URLOpenHandlerFactory factory = handlerFactories_.find(result->pattern);
   if (!factory) return std::nullopt;
-  return [factory = std::move(factory), url, values = std::move(result->values), context] {
-    return factory(url, values, context);
-  };
+  return [factory = std::move(factory), url = std::make_shared<const URLSnapshot>(url),
+          values = std::move(result->values), context] { return factory(*url, values, context); };
 }
 
 ViewControllerPtr Navigator::push(const URLConvertible& url, const std::any& context,
@@ -55,10 +78,11 @@ ViewControllerPtr Navigator::push(const URLConvertible& url, const std::any& con
 
 ViewControllerPtr Navigator::push(const ViewControllerPtr& viewController,
                                   const NavigationControllerPtr& from, bool animated) {
-  if (!viewController || isNavigationController(viewController)) return nullptr;
+  if (!viewController || isNavigationController(viewController.get())) return nullptr;
+  const auto self = shared_from_this();  // the lookup or the delegate may drop the navigator
   NavigationControllerPtr stack = from;
   if (!stack) {
-    if (auto top = platform::topMostViewController()) stack = top->navigationController();
+    if (auto top = topMostViewController()) stack = top->navigationStack();
   }
   if (!stack) return nullptr;
   if (auto d = delegate(); d && !d->shouldPush(viewController, stack)) return nullptr;
@@ -69,24 +93,28 @@ ViewControllerPtr Navigator::push(const ViewControllerPtr& viewController,
 ViewControllerPtr Navigator::present(const URLConvertible& url, const std::any& context,
                                      const NavigationControllerType& wrap,
                                      const ViewControllerPtr& from, bool animated,
-                                     const std::function<void()>& completion) {
+                                     const std::function<void()>& completion, bool* presented) {
   const auto self = shared_from_this();
+  if (presented) *presented = false;
   auto screen = viewController(url, context);
-  return screen ? present(screen, wrap, from, animated, completion) : nullptr;
+  return screen ? present(screen, wrap, from, animated, completion, presented) : nullptr;
 }
 
 ViewControllerPtr Navigator::present(const ViewControllerPtr& viewController,
                                      const NavigationControllerType& wrap,
                                      const ViewControllerPtr& from, bool animated,
-                                     const std::function<void()>& completion) {
+                                     const std::function<void()>& completion, bool* presented) {
+  if (presented) *presented = false;
   if (!viewController) return nullptr;
-  const ViewControllerPtr presenter = from ? from : platform::topMostViewController();
+  const auto self = shared_from_this();
+  const ViewControllerPtr presenter = from ? from : topMostViewController();
   if (!presenter) return nullptr;
   if (auto d = delegate(); d && !d->shouldPresent(viewController, presenter)) return nullptr;
   ViewControllerPtr shown = viewController;
-  if (wrap && !isNavigationController(viewController)) shown = wrap(viewController);
+  if (wrap && !isNavigationController(viewController.get())) shown = wrap(viewController);
   if (!shown) return nullptr;
-  presenter->present(shown, animated, completion);
+  const bool taken = presenter->present(shown, animated, completion);
+  if (presented) *presented = taken;
   return viewController;
 }
 

@@ -2,7 +2,7 @@
 // under URL patterns, and shows the screens by pushing or presenting them.
 // A shared object: made by Navigator::make() and held in a std::shared_ptr.
 //
-//   auto navigator = Navigator::make();
+//   auto navigator = Navigator::make([&] { return app.topScreen(); });
 //   navigator->register_("myapp://profile/<int:id>", [](const URLConvertible&,
 //                                                       const URLMatchValues& values,
 //                                                       const std::any&) {
@@ -12,16 +12,25 @@
 //   navigator->push("myapp://profile/42");   // on the top-most screen's navigation stack
 //   navigator->open("myapp://logout");       // true when the handler handled it
 //
+// Screens are the host's: anything implementing the navigation interfaces
+// of quarnkit/platform/navigation.h (the headless toolkit's controllers do;
+// with them, pass platform::topMostViewController as the top-most lookup).
 // URLs are resolved with the navigator's URLMatcher (url_matcher.h): the
 // pattern with the most literal components wins and, among those, the one
 // registered first (registering a pattern again replaces its factory and
 // keeps its place). Screens go where the caller says or, by default, onto
 // the navigation stack of the top-most screen or over the top-most screen
-// (application.h); the delegate may veto either. Failures return nothing
-// (or false). Main context only.
+// (as the lookup given at creation says; without one there is none); the
+// delegate may veto either. Failures return nothing (or false). Main context
+// only.
+//
+// The navigator keeps no screen: it holds the screens of a call strongly
+// until the call returns, and the top-most lookup and the factories (as
+// copies of the callables) for its own life. The delegate is held weakly.
 //
 // What the host's callbacks (factories, handlers, the delegate, converters,
-// a presentation's completion) may do:
+// the top-most lookup, the screens' push and present, a presentation's
+// completion) may do:
 // - register or replace routes, the one running included: a dispatch runs a
 //   copy of the factory or handler and matches against the routes as they
 //   were when it began; new routes count from the next dispatch on;
@@ -43,14 +52,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "quarnkit/platform/ui/view_controller.h"
+#include "quarnkit/platform/navigation.h"
 #include "quarnkit/routing/url_matcher.h"
 #include "quarnkit/routing/url_pattern_set.h"
 
 namespace quarn {
 
-using ViewControllerPtr = std::shared_ptr<platform::ViewController>;
-using NavigationControllerPtr = std::shared_ptr<platform::NavigationController>;
+using ViewControllerPtr = std::shared_ptr<UIViewControllerType>;
+using NavigationControllerPtr = std::shared_ptr<UINavigationControllerType>;
 
 /// Makes the screen of a URL from its placeholder values and the caller's
 /// context (empty when none was given); nothing when it cannot.
@@ -61,20 +70,6 @@ using URLOpenHandlerFactory = std::function<bool(
     const URLConvertible& url, const URLMatchValues& values, const std::any& context)>;
 /// A resolved action, run when called.
 using URLOpenHandler = std::function<bool()>;
-/// The kind of navigation controller to wrap a presented screen in: makes
-/// one with the screen as its root.
-using NavigationControllerType = std::function<NavigationControllerPtr(const ViewControllerPtr&)>;
-
-/// A NavigationControllerType making navigation controllers of class T.
-template <class T = platform::NavigationController>
-NavigationControllerType navigationControllerType() {
-  return [](const ViewControllerPtr& root) -> NavigationControllerPtr {
-    auto navigation = std::make_shared<T>();
-    navigation->setViewControllers({root}, false);
-    return navigation;
-  };
-}
-
 /// May veto the navigator's pushes and presentations; both allow by default.
 class NavigatorDelegate {
  public:
@@ -124,15 +119,22 @@ class NavigatorProtocol {
                                  const NavigationControllerPtr& from, bool animated) = 0;
   /// Presents the screen of `url` from `from` (the top-most screen by
   /// default), wrapped in a `wrap` navigation controller when given; the
-  /// screen (not its wrapper), or nothing.
+  /// screen (not its wrapper), or nothing when there was no screen, no
+  /// presenter or a veto. The presenter may still refuse it (it presents
+  /// another screen already): the screen is returned all the same, the
+  /// completion never runs, and `presented`, when given, says which it was
+  /// (it is set on every return: true only when the presenter took it; a
+  /// call that throws leaves it false).
   virtual ViewControllerPtr present(const URLConvertible& url, const std::any& context,
                                     const NavigationControllerType& wrap,
                                     const ViewControllerPtr& from, bool animated,
-                                    const std::function<void()>& completion) = 0;
+                                    const std::function<void()>& completion,
+                                    bool* presented = nullptr) = 0;
   virtual ViewControllerPtr present(const ViewControllerPtr& viewController,
                                     const NavigationControllerType& wrap,
                                     const ViewControllerPtr& from, bool animated,
-                                    const std::function<void()>& completion) = 0;
+                                    const std::function<void()>& completion,
+                                    bool* presented = nullptr) = 0;
   /// Runs the action of `url`: its result, or false without one.
   virtual bool open(const URLConvertible& url, const std::any& context) = 0;
 
@@ -181,8 +183,9 @@ class Navigator final : public NavigatorProtocol, public std::enable_shared_from
     std::unordered_map<std::string, std::size_t> positions_;
   };
 
-  /// A navigator with no routes and no delegate.
-  static std::shared_ptr<Navigator> make();
+  /// A navigator with no routes and no delegate, finding the top-most screen
+  /// with `topMost` (without it, only calls that name a place show anything).
+  static std::shared_ptr<Navigator> make(TopMostViewControllerLookup topMost = nullptr);
   Navigator(const Navigator&) = delete;
   Navigator& operator=(const Navigator&) = delete;
 
@@ -191,6 +194,13 @@ class Navigator final : public NavigatorProtocol, public std::enable_shared_from
   /// The delegate, held weakly.
   [[nodiscard]] std::shared_ptr<NavigatorDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(const std::shared_ptr<NavigatorDelegate>& delegate) { delegate_ = delegate; }
+  /// Where screens go when the caller names no place.
+  [[nodiscard]] const TopMostViewControllerLookup& topMostViewControllerLookup() const {
+    return topMost_;
+  }
+  void setTopMostViewControllerLookup(TopMostViewControllerLookup topMost) {
+    topMost_ = std::move(topMost);
+  }
   [[nodiscard]] const Routes<ViewControllerFactory>& viewControllerFactories() const {
     return viewControllerFactories_;
   }
@@ -215,16 +225,21 @@ class Navigator final : public NavigatorProtocol, public std::enable_shared_from
                          const NavigationControllerPtr& from, bool animated) override;
   ViewControllerPtr present(const URLConvertible& url, const std::any& context,
                             const NavigationControllerType& wrap, const ViewControllerPtr& from,
-                            bool animated, const std::function<void()>& completion) override;
+                            bool animated, const std::function<void()>& completion,
+                            bool* presented = nullptr) override;
   ViewControllerPtr present(const ViewControllerPtr& viewController,
                             const NavigationControllerType& wrap, const ViewControllerPtr& from,
-                            bool animated, const std::function<void()>& completion) override;
+                            bool animated, const std::function<void()>& completion,
+                            bool* presented = nullptr) override;
   bool open(const URLConvertible& url, const std::any& context) override;
 
  private:
-  Navigator() = default;
+  explicit Navigator(TopMostViewControllerLookup topMost) : topMost_(std::move(topMost)) {}
+  // The top-most screen, or nothing (also without a lookup).
+  [[nodiscard]] ViewControllerPtr topMostViewController() const;
 
   URLMatcher matcher_;
+  TopMostViewControllerLookup topMost_;
   std::weak_ptr<NavigatorDelegate> delegate_;
   Routes<ViewControllerFactory> viewControllerFactories_;
   Routes<URLOpenHandlerFactory> handlerFactories_;

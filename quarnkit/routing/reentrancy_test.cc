@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "quarnkit/platform/ui/application.h"
+#include "quarnkit/platform/ui/view_controller.h"
 #include "quarnkit/routing/navigator.h"
 
 namespace quarn {
@@ -23,7 +24,7 @@ struct Stage {
   std::shared_ptr<ViewController> home = std::make_shared<ViewController>();
   std::shared_ptr<NavigationController> stack = NavigationController::make(home);
   std::shared_ptr<Window> window = std::make_shared<Window>();
-  std::shared_ptr<Navigator> navigator = Navigator::make();
+  std::shared_ptr<Navigator> navigator = Navigator::make(platform::topMostViewController);
 
   Stage() {
     window->setRootViewController(stack);
@@ -148,6 +149,56 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_TRUE(stage.navigator->open("app://ok"));
        }},
 
+      // --- the top-most lookup -----------------------------------------------
+      {"top-most lookup", HostAction::release,
+       "push finishes on the stack the lookup found; the navigator is freed when push returns",
+       [] {
+         Stage stage;
+         std::weak_ptr<Navigator> weak = stage.navigator;
+         stage.navigator->setTopMostViewControllerLookup([&stage] {
+           stage.navigator.reset();
+           return platform::topMostViewController();
+         });
+         stage.navigator->setDelegate(std::make_shared<NavigatorDelegate>());
+         auto navigator = weak.lock().get();
+         auto screen = std::make_shared<Named>("pushed");
+         EXPECT_EQ(navigator->push(screen), screen);
+         EXPECT_TRUE(weak.expired());
+         EXPECT_EQ(stage.stack->topViewController(), screen);
+       }},
+      {"top-most lookup", HostAction::reenter,
+       "the lookup pushes a screen itself: that push lands first, the outer screen on top",
+       [] {
+         Stage stage;
+         bool inside = false;
+         stage.navigator->setTopMostViewControllerLookup([&] {
+           if (!std::exchange(inside, true)) {
+             EXPECT_NE(stage.navigator->push(std::make_shared<Named>("inner")), nullptr);
+           }
+           return platform::topMostViewController();
+         });
+         EXPECT_NE(stage.navigator->push(std::make_shared<Named>("outer")), nullptr);
+         ASSERT_EQ(stage.stack->viewControllers().size(), 3U);
+         EXPECT_EQ(nameOf(stage.stack->viewControllers()[1]), "inner");
+         EXPECT_EQ(nameOf(stage.stack->topViewController()), "outer");
+       }},
+      {"top-most lookup", HostAction::raise,
+       "the exception leaves push or present; nothing is shown and the navigator keeps working",
+       [] {
+         Stage stage;
+         bool fail = true;
+         stage.navigator->setTopMostViewControllerLookup([&] {
+           if (fail) throw std::runtime_error("no window");
+           return platform::topMostViewController();
+         });
+         EXPECT_THROW(stage.navigator->push(std::make_shared<Named>("a")), std::runtime_error);
+         EXPECT_THROW(stage.navigator->present(std::make_shared<Named>("b")), std::runtime_error);
+         EXPECT_EQ(stage.stack->viewControllers().size(), 1U);
+         EXPECT_EQ(stage.home->presentedViewController(), nullptr);
+         fail = false;
+         EXPECT_NE(stage.navigator->push(std::make_shared<Named>("c")), nullptr);
+       }},
+
       // --- the completion of a presentation ----------------------------------
       {"present completion", HostAction::release,
        "present returns the presented screen; the navigator is freed when present returns",
@@ -156,8 +207,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          std::weak_ptr<Navigator> weak = stage.navigator;
          stage.navigator->register_("app://sheet", named("sheet"));
          auto navigator = weak.lock().get();
-         auto sheet = navigator->present("app://sheet", {}, navigationControllerType(), nullptr,
-                                         false, [&stage] { stage.navigator.reset(); });
+         auto sheet = navigator->present("app://sheet", {}, platform::navigationControllerType(),
+                                         nullptr, false, [&stage] { stage.navigator.reset(); });
          EXPECT_EQ(nameOf(sheet), "sheet");
          EXPECT_TRUE(weak.expired());
          auto wrapper =
@@ -178,7 +229,8 @@ TEST(RoutingReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(nameOf(first), "first");
          EXPECT_EQ(nameOf(second), "second");
          EXPECT_EQ(stage.home->presentedViewController(), first);
-         EXPECT_EQ(first->presentedViewController(), second);
+         EXPECT_EQ(std::dynamic_pointer_cast<ViewController>(first)->presentedViewController(),
+                   second);
        }},
       {"present completion", HostAction::raise,
        "the exception leaves present; the screen stays presented and the navigator keeps working",

@@ -43,7 +43,7 @@ std::map<std::string, std::string> URLConvertible::queryParameters() const {
 }
 
 std::optional<std::vector<URL::QueryItem>> URLConvertible::queryItems() const {
-  const auto url = URL::parse(text_);
+  const auto url = URL::parse(urlStringValue());
   if (!url) return std::nullopt;
   return url->queryItems();
 }

@@ -71,7 +71,7 @@ URLMatchOutcome URLMatcher::explain(const URLConvertible& url, std::string_view 
 }
 
 URLConvertible URLMatcher::normalizeURL(const URLConvertible& url) {
-  if (!url.urlValue()) return url;
+  if (!url.urlValue()) return URLConvertible(url.urlStringValue());
   return URLConvertible(detail::normalizeURLText(url.urlStringValue()));
 }
 

@@ -137,7 +137,7 @@ class URLMatcher {
   /// What matching `url` against `pattern` alone gives, and why.
   [[nodiscard]] URLMatchOutcome explain(const URLConvertible& url, std::string_view pattern) const;
 
-  /// `url` normalised, as text; unchanged when it has no URL.
+  /// `url` normalised, as text; its text unchanged when it has no URL.
   static URLConvertible normalizeURL(const URLConvertible& url);
   /// The components of `url`'s text (the scheme left out).
   static std::vector<std::string> stringPathComponents(const URLConvertible& url);

@@ -336,6 +336,45 @@ TEST(URLMatcherTest, QueryParametersAndItems) {
   EXPECT_EQ(url.urlStringValue(), "app://p/q");
 }
 
+// A host's own URL type: its parts kept apart, its text made when asked, and
+// a URL value only when the host says it has one.
+class DeepLink : public URLConvertible {
+ public:
+  DeepLink(std::string text, bool hasURL) : text_(std::move(text)), hasURL_(hasURL) {}
+  std::optional<URL> urlValue() const override {
+    return hasURL_ ? URL::parse(text_) : std::nullopt;
+  }
+  std::string urlStringValue() const override { return text_; }
+
+ private:
+  std::string text_;
+  bool hasURL_;
+};
+
+TEST(URLMatcherTest, AHostsOwnURLTypeIsMatchedThroughTheInterface) {
+  const URLMatcher matcher;
+  const DeepLink link("app://profile//42/?via=mail&x=%41", true);
+  const Texts patterns{"other://profile/<int:id>", "app://profile/<int:id>", "/profile/<id>"};
+  const auto result = matcher.match(link, patterns);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->pattern, "app://profile/<int:id>");
+  EXPECT_EQ(std::any_cast<std::int64_t>(result->values.at("id")), 42);
+  EXPECT_EQ(URLMatcher::normalizeURL(link).urlStringValue(), "app://profile/42");
+  // The query members' defaults work from the host's two answers.
+  EXPECT_EQ(link.queryParameters(),
+            (std::map<std::string, std::string>{{"via", "mail"}, {"x", "A"}}));
+  EXPECT_EQ(link.queryItems(), (std::vector<URL::QueryItem>{{"via", "mail"}, {"x", "A"}}));
+
+  // Without a URL value the text is taken as it is, with no scheme, even
+  // though it would parse: only scheme-less patterns match it.
+  const DeepLink bare("app://profile/42", false);
+  EXPECT_EQ(valuesOf(matcher.match(bare, patterns)), "id=42");
+  EXPECT_EQ(matcher.match(bare, patterns)->pattern, "/profile/<id>");
+  EXPECT_EQ(URLMatcher::normalizeURL(DeepLink("app://a//b/", false)).urlStringValue(),
+            "app://a//b/");
+  EXPECT_TRUE(bare.queryParameters().empty());
+}
+
 TEST(URLMatcherTest, HostileInputNeverThrowsNorMatchesWrongly) {
   const URLMatcher matcher;
   std::string many = "app://h";

@@ -26,9 +26,16 @@ URLPattern::URLPattern(std::string patternText) : text(std::move(patternText)) {
 }
 
 NormalizedURL::NormalizedURL(const URLConvertible& url) {
-  const URLConvertible normalized = URLMatcher::normalizeURL(url);
-  scheme = schemeOf(normalized.urlValue());
-  components = detail::pathComponentTexts(normalized.urlStringValue());
+  // A URL that has no URL value keeps its text and has no scheme, whatever
+  // that text would parse as.
+  std::string text = url.urlStringValue();
+  if (!url.urlValue()) {
+    components = detail::pathComponentTexts(text);
+    return;
+  }
+  text = detail::normalizeURLText(text);
+  scheme = schemeOf(urlOfText(text));
+  components = detail::pathComponentTexts(text);
 }
 
 }  // namespace quarn

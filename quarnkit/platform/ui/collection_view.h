@@ -8,6 +8,9 @@
 // when the delegate hears willDisplayCell. Applied updates (see
 // diffable_data_source.h) are recorded in updates() and drop realised cells.
 //
+// It is a ScrolledList (quarnkit/platform/scrolled_list.h): a scrolled
+// paginated data source reloads it after each page.
+//
 // User events are simulated by selectItem(), highlightItem(),
 // unhighlightItem() and the context-menu calls; each goes to the delegate as
 // the user's gesture would.
@@ -34,6 +37,7 @@
 #include <string_view>
 #include <vector>
 
+#include "quarnkit/platform/scrolled_list.h"
 #include "quarnkit/platform/ui/any_hashable.h"
 #include "quarnkit/platform/ui/collection_layout.h"
 #include "quarnkit/platform/ui/menu.h"
@@ -166,7 +170,7 @@ struct CollectionViewUpdate {
   friend bool operator==(const CollectionViewUpdate&, const CollectionViewUpdate&) = default;
 };
 
-class CollectionView : public ScrollView {
+class CollectionView : public ScrollView, public ScrolledList {
  public:
   using CellFactory = std::function<std::shared_ptr<CollectionViewCell>()>;
   using SupplementaryFactory = std::function<std::shared_ptr<CollectionReusableView>()>;
@@ -224,7 +228,7 @@ class CollectionView : public ScrollView {
   [[nodiscard]] std::size_t realizedCellCount() const { return cells_.size(); }
 
   /// Forgets all content and asks the data source again.
-  void reloadData();
+  void reloadData() override;
   /// Records an applied update (data sources call it) and tells observers.
   void didApplyUpdate(const CollectionViewUpdate& update);
   [[nodiscard]] const std::vector<CollectionViewUpdate>& updates() const { return updates_; }

@@ -52,18 +52,28 @@ std::shared_ptr<NavigationController> ViewController::navigationController() con
   return nullptr;
 }
 
-void ViewController::present(const std::shared_ptr<ViewController>& controller, bool,
+std::shared_ptr<UINavigationControllerType> ViewController::navigationStack() const {
+  return navigationController();
+}
+
+bool ViewController::present(const std::shared_ptr<UIViewControllerType>& screen, bool,
                              const std::function<void()>& completion) {
-  if (!controller) return;
+  if (!screen) return false;
   requireShared("ViewController::present");
+  const auto controller = std::dynamic_pointer_cast<ViewController>(screen);
+  if (!controller) {
+    defaultLogger().error("Attempt to present a screen that is not a view controller");
+    return false;
+  }
   if (presented_ || controller->presentingViewController()) {
     defaultLogger().error("Attempt to present a view controller on one that is already presenting");
-    return;
+    return false;
   }
   presented_ = controller;
   controller->presenting_ = weak_from_this();
   if (auto window = view()->window()) window->addSubview(controller->view());
   if (completion) completion();
+  return true;
 }
 
 void ViewController::dismissPresented() {
@@ -111,9 +121,14 @@ std::shared_ptr<ViewController> NavigationController::topViewController() const 
   return children().empty() ? nullptr : children().back();
 }
 
-void NavigationController::pushViewController(const std::shared_ptr<ViewController>& controller,
+void NavigationController::pushViewController(const std::shared_ptr<UIViewControllerType>& screen,
                                               bool) {
-  if (!controller) return;
+  if (!screen) return;
+  const auto controller = std::dynamic_pointer_cast<ViewController>(screen);
+  if (!controller) {
+    defaultLogger().error("Attempt to push a screen that is not a view controller");
+    return;
+  }
   addChild(controller);
   showTop();
 }

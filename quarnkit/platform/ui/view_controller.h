@@ -19,6 +19,11 @@
 // to, or presenting from a controller that no shared_ptr holds stops with a
 // message.
 //
+// They implement the navigation interfaces (quarnkit/platform/navigation.h):
+// a ViewController is a UIViewControllerType and a NavigationController also
+// a UINavigationControllerType, so the Navigator routes to them as to any
+// host's screens. They present and push only controllers of this toolkit.
+//
 // present() and dismiss() call their completion last and touch nothing
 // afterwards: it may drop either controller, present or dismiss again (a
 // second present on a controller that presents one is refused, as always),
@@ -31,13 +36,15 @@
 #include <string>
 #include <vector>
 
+#include "quarnkit/platform/navigation.h"
 #include "quarnkit/platform/ui/view.h"
 
 namespace quarn::platform {
 
 class NavigationController;
 
-class ViewController : public std::enable_shared_from_this<ViewController> {
+class ViewController : public UIViewControllerType,
+                       public std::enable_shared_from_this<ViewController> {
  public:
   ViewController() = default;
   virtual ~ViewController() = default;
@@ -62,6 +69,8 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
   void removeFromParent();
   /// The nearest navigation controller among the ancestors, or nothing.
   [[nodiscard]] std::shared_ptr<NavigationController> navigationController() const;
+  /// navigationController(), as the navigation interface sees it.
+  [[nodiscard]] std::shared_ptr<UINavigationControllerType> navigationStack() const override;
 
   [[nodiscard]] const std::shared_ptr<ViewController>& presentedViewController() const {
     return presented_;
@@ -70,10 +79,12 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
     return presenting_.lock();
   }
   /// Presents `controller` modally over this one; its view joins this view's
-  /// window. A controller already presenting another, or one that is already
-  /// presented, is left as it is (and `completion` is not called).
-  void present(const std::shared_ptr<ViewController>& controller, bool animated,
-               const std::function<void()>& completion = {});
+  /// window, and `completion` runs before this returns true. A controller
+  /// already presenting another, one that is already presented, or one not
+  /// of this toolkit, is left as it is: false, and `completion` is not
+  /// called.
+  bool present(const std::shared_ptr<UIViewControllerType>& controller, bool animated,
+               const std::function<void()>& completion = {}) override;
   /// Dismisses the controller this one presents (with everything it presents
   /// in turn) or, when it presents none, this controller itself.
   void dismiss(bool animated, const std::function<void()>& completion = {});
@@ -103,7 +114,7 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
 
 /// A stack of controllers; the top one's view is shown inside the
 /// navigation controller's view.
-class NavigationController : public ViewController {
+class NavigationController : public ViewController, public UINavigationControllerType {
  public:
   static std::shared_ptr<NavigationController> make(const std::shared_ptr<ViewController>& root);
 
@@ -111,7 +122,9 @@ class NavigationController : public ViewController {
     return children();
   }
   [[nodiscard]] std::shared_ptr<ViewController> topViewController() const;
-  void pushViewController(const std::shared_ptr<ViewController>& controller, bool animated);
+  /// Pushes `controller`; one not of this toolkit is left out (and logged).
+  void pushViewController(const std::shared_ptr<UIViewControllerType>& controller,
+                          bool animated) override;
   /// Pops the top controller unless it is the root; returns it.
   std::shared_ptr<ViewController> popViewController(bool animated);
   /// Pops everything above the root; returns what was popped, bottom first.
@@ -125,5 +138,19 @@ class NavigationController : public ViewController {
  private:
   void showTop();
 };
+
+/// A NavigationControllerType making navigation controllers of class T
+/// (a NavigationController or a class derived from it).
+template <class T = NavigationController>
+NavigationControllerType navigationControllerType() {
+  return [](const std::shared_ptr<UIViewControllerType>& root)
+             -> std::shared_ptr<UIViewControllerType> {
+    auto screen = std::dynamic_pointer_cast<ViewController>(root);
+    if (!screen) return nullptr;
+    auto navigation = std::make_shared<T>();
+    navigation->setViewControllers({screen}, false);
+    return navigation;
+  };
+}
 
 }  // namespace quarn::platform
