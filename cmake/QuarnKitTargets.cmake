@@ -33,12 +33,19 @@ function(_quarnkit_collect dir out_lib out_test out_headers)
 endfunction()
 
 # quarnkit_add_library(<name> [DIR <dir>] [EXCLUDE <subdir>...]
+#                      [ONLY <file>...] [EXCLUDE_FILES <file>...]
 #                      [DEPS <public deps>...] [PRIVATE_DEPS <deps>...]
 #                      [TEST_DEPS <deps>...])
 # DIR defaults to the current source directory; EXCLUDE drops sub-folders that
-# are targets of their own.
+# are targets of their own. ONLY and EXCLUDE_FILES split one folder into
+# several targets: files are named relative to DIR without their extension
+# ("fetcher" stands for fetcher.h and fetcher.cc). A target made with ONLY
+# keeps just those files and has no tests (the folder's tests belong to the
+# target that takes the rest); EXCLUDE_FILES drops files from the library
+# and its headers, not from its tests.
 function(quarnkit_add_library name)
-  cmake_parse_arguments(ARG "" "DIR" "EXCLUDE;DEPS;PRIVATE_DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR" "EXCLUDE;ONLY;EXCLUDE_FILES;DEPS;PRIVATE_DEPS;TEST_DEPS"
+                        ${ARGN})
   if(NOT ARG_DIR)
     set(ARG_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   endif()
@@ -47,6 +54,16 @@ function(quarnkit_add_library name)
     list(FILTER _lib EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
     list(FILTER _test EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
     list(FILTER _headers EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
+  endforeach()
+  if(ARG_ONLY)
+    list(JOIN ARG_ONLY "|" _only)
+    list(FILTER _lib INCLUDE REGEX "^${ARG_DIR}/(${_only})\\.cc$")
+    list(FILTER _headers INCLUDE REGEX "^${ARG_DIR}/(${_only})\\.h$")
+    set(_test "")
+  endif()
+  foreach(ex IN LISTS ARG_EXCLUDE_FILES)
+    list(FILTER _lib EXCLUDE REGEX "^${ARG_DIR}/${ex}\\.cc$")
+    list(FILTER _headers EXCLUDE REGEX "^${ARG_DIR}/${ex}\\.h$")
   endforeach()
 
   set(target quarnkit_${name})
