@@ -152,7 +152,8 @@ int main(int argc, char** argv) {
     return std::make_shared<host::Screen>("Paywall");
   });
   const auto profile = navigator->push("host://profile/42");
-  auto events = quarn::TimedEventManager::make(std::make_shared<host::SettingsStore>(), "host");
+  auto settings = std::make_shared<host::SettingsStore>();
+  auto events = quarn::TimedEventManager::make(settings, "host");
   for (int attempt = 0; attempt < 2; ++attempt) {
     // The paywall is offered once; the settings store remembers it.
     const auto result = events->executeOnce("paywall_offer", [&] {
@@ -165,6 +166,7 @@ int main(int argc, char** argv) {
     std::printf("paywall offer: %s\n",
                 result.kind == quarn::ExecuteResult::Kind::executed ? "shown" : "already shown");
   }
+  for (const auto& key : settings->keys()) std::printf("settings: %s\n", key.c_str());
   // The profile screen presents the paywall already: it refuses another
   // screen, and the caller hears it.
   bool presented = true;
