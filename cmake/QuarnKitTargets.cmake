@@ -89,3 +89,24 @@ function(quarnkit_add_library name)
       PROPERTIES ENVIRONMENT "QUARNKIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   endif()
 endfunction()
+
+# quarnkit_forbid_includes(<target> DIR <dir> [ONLY <file>...] FORBIDDEN <prefix>...)
+# Stops the build of <target> when one of its files (those under DIR, or the
+# ONLY ones, named as for quarnkit_add_library) includes a header whose path
+# starts with one of FORBIDDEN: a target that must not reach another layer
+# then cannot, even through a header it would not need to link.
+function(quarnkit_forbid_includes target)
+  cmake_parse_arguments(ARG "" "DIR" "ONLY;FORBIDDEN" ${ARGN})
+  file(GLOB_RECURSE _files CONFIGURE_DEPENDS "${ARG_DIR}/*.h" "${ARG_DIR}/*.cc")
+  list(JOIN ARG_ONLY "|" _only)
+  list(JOIN ARG_FORBIDDEN "|" _forbidden)
+  set(_stamp "${CMAKE_CURRENT_BINARY_DIR}/${target}_includes_checked.stamp")
+  add_custom_command(OUTPUT ${_stamp}
+    COMMAND ${CMAKE_COMMAND} -DDIR=${ARG_DIR} "-DONLY=${_only}" "-DFORBIDDEN=${_forbidden}"
+            -DSTAMP=${_stamp} -P ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake
+    DEPENDS ${_files} ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake
+    COMMENT "Checking the includes of ${target}"
+    VERBATIM)
+  add_custom_target(${target}_includes DEPENDS ${_stamp})
+  add_dependencies(${target} ${target}_includes)
+endfunction()
