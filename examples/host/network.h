@@ -6,7 +6,6 @@
 
 #include <httplib.h>
 
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -17,20 +16,11 @@ namespace host {
 struct Response {
   int status = 0;
   std::string body;
-  std::multimap<std::string, std::string> headers;
+  httplib::Headers headers;  // names compare ignoring letter case
 
-  // A header by name, letter case ignored.
   [[nodiscard]] std::optional<std::string> header(std::string_view name) const {
-    for (const auto& [key, value] : headers) {
-      if (key.size() == name.size() &&
-          std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) ==
-                   std::tolower(static_cast<unsigned char>(b));
-          })) {
-        return value;
-      }
-    }
-    return std::nullopt;
+    const auto it = headers.find(std::string(name));
+    return it == headers.end() ? std::nullopt : std::optional<std::string>(it->second);
   }
 };
 
@@ -52,9 +42,7 @@ class Api {
     if (result->status != 200) {
       throw std::runtime_error("server answered " + std::to_string(result->status));
     }
-    Response response{result->status, result->body, {}};
-    for (const auto& [key, value] : result->headers) response.headers.emplace(key, value);
-    return response;
+    return Response{result->status, result->body, result->headers};
   }
   int port_;
 };
