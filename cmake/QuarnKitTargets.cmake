@@ -33,12 +33,19 @@ function(_quarnkit_collect dir out_lib out_test out_headers)
 endfunction()
 
 # quarnkit_add_library(<name> [DIR <dir>] [EXCLUDE <subdir>...]
+#                      [ONLY <file>...] [EXCLUDE_FILES <file>...]
 #                      [DEPS <public deps>...] [PRIVATE_DEPS <deps>...]
 #                      [TEST_DEPS <deps>...])
 # DIR defaults to the current source directory; EXCLUDE drops sub-folders that
-# are targets of their own.
+# are targets of their own. ONLY and EXCLUDE_FILES split one folder into
+# several targets: files are named relative to DIR without their extension
+# ("fetcher" stands for fetcher.h and fetcher.cc). A target made with ONLY
+# keeps just those files and has no tests (the folder's tests belong to the
+# target that takes the rest); EXCLUDE_FILES drops files from the library
+# and its headers, not from its tests.
 function(quarnkit_add_library name)
-  cmake_parse_arguments(ARG "" "DIR" "EXCLUDE;DEPS;PRIVATE_DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR" "EXCLUDE;ONLY;EXCLUDE_FILES;DEPS;PRIVATE_DEPS;TEST_DEPS"
+                        ${ARGN})
   if(NOT ARG_DIR)
     set(ARG_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   endif()
@@ -47,6 +54,16 @@ function(quarnkit_add_library name)
     list(FILTER _lib EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
     list(FILTER _test EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
     list(FILTER _headers EXCLUDE REGEX "^${ARG_DIR}/${ex}/")
+  endforeach()
+  if(ARG_ONLY)
+    list(JOIN ARG_ONLY "|" _only)
+    list(FILTER _lib INCLUDE REGEX "^${ARG_DIR}/(${_only})\\.cc$")
+    list(FILTER _headers INCLUDE REGEX "^${ARG_DIR}/(${_only})\\.h$")
+    set(_test "")
+  endif()
+  foreach(ex IN LISTS ARG_EXCLUDE_FILES)
+    list(FILTER _lib EXCLUDE REGEX "^${ARG_DIR}/${ex}\\.cc$")
+    list(FILTER _headers EXCLUDE REGEX "^${ARG_DIR}/${ex}\\.h$")
   endforeach()
 
   set(target quarnkit_${name})
@@ -71,4 +88,25 @@ function(quarnkit_add_library name)
     gtest_discover_tests(${target}_tests DISCOVERY_MODE PRE_TEST
       PROPERTIES ENVIRONMENT "QUARNKIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   endif()
+endfunction()
+
+# quarnkit_forbid_includes(<target> DIR <dir> [ONLY <file>...] FORBIDDEN <prefix>...)
+# Stops the build of <target> when one of its files (those under DIR, or the
+# ONLY ones, named as for quarnkit_add_library) includes a header whose path
+# starts with one of FORBIDDEN: a target that must not reach another layer
+# then cannot, even through a header it would not need to link.
+function(quarnkit_forbid_includes target)
+  cmake_parse_arguments(ARG "" "DIR" "ONLY;FORBIDDEN" ${ARGN})
+  file(GLOB_RECURSE _files CONFIGURE_DEPENDS "${ARG_DIR}/*.h" "${ARG_DIR}/*.cc")
+  list(JOIN ARG_ONLY "|" _only)
+  list(JOIN ARG_FORBIDDEN "|" _forbidden)
+  set(_stamp "${CMAKE_CURRENT_BINARY_DIR}/${target}_includes_checked.stamp")
+  add_custom_command(OUTPUT ${_stamp}
+    COMMAND ${CMAKE_COMMAND} -DDIR=${ARG_DIR} "-DONLY=${_only}" "-DFORBIDDEN=${_forbidden}"
+            -DSTAMP=${_stamp} -P ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake
+    DEPENDS ${_files} ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake
+    COMMENT "Checking the includes of ${target}"
+    VERBATIM)
+  add_custom_target(${target}_includes DEPENDS ${_stamp})
+  add_dependencies(${target} ${target}_includes)
 endfunction()

@@ -1,16 +1,23 @@
 # Script mode: fails when a source or header under DIR includes a header whose
-# path starts with one of FORBIDDEN (a ;-list of prefixes such as
+# path starts with one of FORBIDDEN (a ;- or |-list of prefixes such as
 # "quarnkit/composite_list/fetching/"), naming every such line; else touches
 # STAMP. The build runs it to keep a layer from reaching the layers above it.
+# With ONLY (a |-list of file names relative to DIR without extension), only
+# those files are checked: a target made of part of a folder.
 #
-#   cmake -DDIR=<dir> -DFORBIDDEN=<prefix>[;<prefix>...] -DSTAMP=<file> -P check_includes.cmake
+#   cmake -DDIR=<dir> -DFORBIDDEN=<prefix>[;<prefix>...] [-DONLY=<name>[|<name>...]]
+#         -DSTAMP=<file> -P check_includes.cmake
 foreach(var DIR FORBIDDEN STAMP)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_includes.cmake needs -D${var}=...")
   endif()
 endforeach()
 
+string(REPLACE "|" ";" FORBIDDEN "${FORBIDDEN}")
 file(GLOB_RECURSE _files "${DIR}/*.h" "${DIR}/*.cc")
+if(ONLY)
+  list(FILTER _files INCLUDE REGEX "^${DIR}/(${ONLY})\\.(h|cc)$")
+endif()
 list(SORT _files)
 set(_found "")
 foreach(f IN LISTS _files)

@@ -2,6 +2,13 @@
 # public headers landed there, then configure, build and run the consumer
 # against it, with the compiler and flags of the build tree (a sanitized
 # library needs a sanitized consumer).
+#
+# EXECUTABLE names the program the consumer project builds (default
+# "consumer"), ARGS its arguments (a list); with EXPECTED, its standard
+# output must equal that file's contents.
+if(NOT EXECUTABLE)
+  set(EXECUTABLE consumer)
+endif()
 set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
@@ -41,7 +48,17 @@ execute_process(COMMAND ${CMAKE_COMMAND} --build "${WORK_DIR}/build" RESULT_VARI
 if(rc)
   message(FATAL_ERROR "build failed")
 endif()
-execute_process(COMMAND "${WORK_DIR}/build/consumer" RESULT_VARIABLE rc)
+execute_process(COMMAND "${WORK_DIR}/build/${EXECUTABLE}" ${ARGS} RESULT_VARIABLE rc
+                OUTPUT_VARIABLE output)
+message("${output}")
 if(rc)
-  message(FATAL_ERROR "consumer failed")
+  message(FATAL_ERROR "${EXECUTABLE} failed (${rc})")
+endif()
+if(EXPECTED)
+  file(READ "${EXPECTED}" expected)
+  if(NOT output STREQUAL expected)
+    file(WRITE "${WORK_DIR}/actual.txt" "${output}")
+    message(FATAL_ERROR "${EXECUTABLE} printed something else than ${EXPECTED}; "
+                        "what it printed is in ${WORK_DIR}/actual.txt")
+  endif()
 endif()

@@ -29,12 +29,11 @@ const ResponsePaginationInfo::Keys& ResponsePaginationInfo::defaultKeys() {
   return keys;
 }
 
-ResponsePaginationInfo::ResponsePaginationInfo(const http::HTTPURLResponse& response,
-                                               const Keys& keys) {
+ResponsePaginationInfo::ResponsePaginationInfo(const HeaderLookup& header, const Keys& keys) {
   auto read = [&](Key key) -> std::optional<std::int64_t> {
     const auto name = keys.find(key);
     if (name == keys.end()) return std::nullopt;
-    const auto text = response.value(name->second);
+    const auto text = header(name->second);
     if (!text || text->empty()) return std::nullopt;
     return parsePaginationHeaderInteger(*text);
   };
@@ -44,12 +43,6 @@ ResponsePaginationInfo::ResponsePaginationInfo(const http::HTTPURLResponse& resp
   const auto total = read(Key::totalCount);
   totalCount = total.value_or(0);
   hasTotalCount = total.has_value();
-}
-
-std::optional<std::int64_t> paginationTotalCount(const http::HTTPURLResponse& response) {
-  const auto text = response.headers.exactValue("X-Pagination-Total-Count");
-  if (!text || text->empty()) return std::nullopt;
-  return parsePaginationHeaderInteger(*text);
 }
 
 }  // namespace quarn

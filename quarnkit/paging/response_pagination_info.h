@@ -10,17 +10,24 @@
 // one leaves its field at 0. Whether the total was actually reported is kept
 // apart (hasTotalCount): a missing total is unknown, not zero, and a scheme
 // told "0 items in all" would stop or never stop for the wrong reason.
+//
+// A host with its own network layer reads its response through a header
+// look-up; the forms taking the built-in client's response are defined with
+// that client's fetcher (link QuarnKit::paging to use them).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "quarnkit/http/url_request.h"
-
 namespace quarn {
+
+namespace http {
+class HTTPURLResponse;
+}
 
 /// A header value as a decimal signed 64-bit integer: an optional single "+"
 /// or "-" and one or more ASCII digits, nothing else (no spaces), in range.
@@ -43,8 +50,14 @@ struct ResponsePaginationInfo {
         perPage(size),
         totalCount(total),
         hasTotalCount(true) {}
-  /// Read from the response's headers named in `keys` (a key without a name
-  /// stays 0). Never fails.
+  /// The value of the header with the given name (letter case ignored), or
+  /// nothing when the response has none.
+  using HeaderLookup = std::function<std::optional<std::string>(std::string_view name)>;
+
+  /// Read from the headers named in `keys` as `header` answers for them (a
+  /// key without a name stays 0). Never fails.
+  explicit ResponsePaginationInfo(const HeaderLookup& header, const Keys& keys = defaultKeys());
+  /// The same over a response of the built-in HTTP client.
   explicit ResponsePaginationInfo(const http::HTTPURLResponse& response,
                                   const Keys& keys = defaultKeys());
 

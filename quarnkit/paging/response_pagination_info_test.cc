@@ -1,9 +1,14 @@
 // The pagination headers: the strict integer form, names looked up ignoring
 // case, a total that was not reported kept apart from a reported 0, and
-// paginationTotalCount's exact name.
+// paginationTotalCount's exact name; a host's own response read through a
+// header look-up.
 #include "quarnkit/paging/response_pagination_info.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+
+#include "quarnkit/http/url_request.h"
 
 namespace quarn {
 namespace {
@@ -81,6 +86,40 @@ TEST(ResponsePaginationInfoTest, AMissingOrMalformedTotalIsNotReported) {
   const ResponsePaginationInfo renamed(
       responseWith({{"X-Total", "9"}, {"X-Pagination-Current-Page", "4"}}), keys);
   EXPECT_EQ(renamed, ResponsePaginationInfo(0, 0, 0, 9));
+}
+
+TEST(ResponsePaginationInfoTest, AHostResponseIsReadThroughItsHeaderLookup) {
+  // The host's response keeps its headers its own way; the look-up is asked
+  // for each named key once, by the name the keys give.
+  const std::map<std::string, std::string, std::less<>> headers = {
+      {"X-Pagination-Total-Count", "7"},
+      {"X-Pagination-Current-Page", "3"},
+      {"X-Pagination-Per-Page", "x"},
+      {"X-Items", "12"}};
+  std::vector<std::string> asked;
+  auto lookup = [&](std::string_view name) -> std::optional<std::string> {
+    asked.emplace_back(name);
+    const auto it = headers.find(name);
+    return it == headers.end() ? std::nullopt : std::optional<std::string>(it->second);
+  };
+  const ResponsePaginationInfo info(lookup);
+  EXPECT_EQ(info.totalCount, 7);
+  EXPECT_TRUE(info.hasTotalCount);
+  EXPECT_EQ(info.currentPage, 3);
+  EXPECT_EQ(info.pageCount, 0);  // missing
+  EXPECT_EQ(info.perPage, 0);    // malformed
+  EXPECT_EQ(asked.size(), 4U);
+
+  ResponsePaginationInfo::Keys keys;
+  keys[ResponsePaginationInfo::Key::totalCount] = "X-Items";
+  asked.clear();
+  EXPECT_EQ(ResponsePaginationInfo(lookup, keys), ResponsePaginationInfo(0, 0, 0, 12));
+  EXPECT_EQ(asked, std::vector<std::string>{"X-Items"});
+
+  // An empty value is no total, as with the built-in client's responses.
+  const ResponsePaginationInfo empty(
+      [](std::string_view) { return std::optional<std::string>(""); });
+  EXPECT_EQ(empty, ResponsePaginationInfo());
 }
 
 }  // namespace
