@@ -43,9 +43,10 @@ using Clock = asio::steady_timer::clock_type;
 
 // The most redirects one transfer follows.
 constexpr int kMaxRedirects = 16;
-// The most header bytes one response may have (libcurl's own limit on one
-// field is the same).
-constexpr std::size_t kMaxHeaderBytes = CURL_MAX_HTTP_HEADER;
+// The most header bytes one response may have in all, as libcurl allows
+// (one field may have at most CURL_MAX_HTTP_HEADER): the engine refuses the
+// response itself, so that the failure says what it is.
+constexpr std::size_t kMaxHeaderBytes = 300 * 1024;
 
 struct Transfer {
   explicit Transfer(asio::io_context& io) : limitTimer(io) {}
@@ -511,9 +512,13 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   static TransportError failureOf(const Transfer& t, CURLcode code) {
     // Header fields past the limit: refused by onHeader, or by libcurl
     // itself for one field too long (it then says it is out of memory).
-    if (t.headersTooLarge || (code == CURLE_OUT_OF_MEMORY && !t.headersDone && t.status > 0)) {
+    if (t.headersTooLarge) {
       return {TransportError::Code::responseHeadersTooLarge,
-              "more than " + std::to_string(kMaxHeaderBytes / 1024) + " KiB"};
+              "more than " + std::to_string(kMaxHeaderBytes / 1024) + " KiB in all"};
+    }
+    if (code == CURLE_OUT_OF_MEMORY && !t.headersDone && t.status > 0) {
+      return {TransportError::Code::responseHeadersTooLarge,
+              "a field of more than " + std::to_string(CURL_MAX_HTTP_HEADER / 1024) + " KiB"};
     }
     return transportError(code, t.errorBuffer);
   }
