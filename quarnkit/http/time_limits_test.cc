@@ -5,6 +5,7 @@
 // transfer that keeps trickling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -131,6 +132,30 @@ TEST_F(TimeLimitsTest, ATrickleLongerThanTheIdleLimitIsNotIdleButTheWholeTransfe
                                   ": the server did not answer in time (more than 0.5 s in all)");
   EXPECT_GE(bound.count(), 0.49);
   EXPECT_LT(bound.count(), 0.8);
+}
+
+TEST_F(TimeLimitsTest, TheWholeTransferLimitCountsTheWaitForAConnection) {
+  // One connection: the first request holds it, the others wait (in libcurl
+  // or in the session) and run out of time there.
+  SessionConfiguration configuration;
+  configuration.httpMaximumConnectionsPerHost = 1;
+  configuration.timeoutIntervalForResource = 0.4;
+  Session session(configuration);
+  std::vector<DataReceived> received(4);
+  const auto start = std::chrono::steady_clock::now();
+  for (auto& r : received) session.request(server.url("/silent"))->responseData(r.handler());
+  runUntil([&] {
+    return std::all_of(received.begin(), received.end(),
+                       [](const DataReceived& r) { return !r.responses.empty(); });
+  });
+  const Seconds took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took.count(), 0.9);
+  for (const DataReceived& r : received) {
+    ASSERT_TRUE(r.responses[0].error());
+    EXPECT_EQ(r.responses[0].error()->reason(),
+              "the server did not answer in time (more than 0.4 s in all)");
+  }
+  EXPECT_EQ(server.requestCount(), 1u);
 }
 
 TEST_F(TimeLimitsTest, ASuspendedRequestIsNotIdleAndContinuesWhereItStopped) {

@@ -645,6 +645,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   }
 
   static std::optional<HTTPURLResponse> responseOf(const Transfer& t) {
+    if (t.easy == nullptr) return std::nullopt;  // never went to libcurl
     long status = 0;
     curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
     if (status <= 0) return std::nullopt;
