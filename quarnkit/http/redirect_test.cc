@@ -130,6 +130,15 @@ TEST_F(RedirectTest, TheMethodAfterARedirectAndTheLimitOnRedirects) {
         echoed +
             R"( POST {"a": 1}|X-Api-Key=|X-Session=|Authorization=|Content-Type=application/json)");
   }
+  // HEAD stays HEAD (the answer has no body either way).
+  EXPECT_EQ(fetch(session, URLRequest(*URL::parse(redirectTo(303, "/payload")), HTTPMethod::head)),
+            origin.url("/payload") + " ");
+  // Only to http and https.
+  const std::string toFTP = redirectTo(302, "ftp://127.0.0.1/file");
+  EXPECT_EQ(fetch(session, URLRequest(*URL::parse(toFTP))),
+            "error: " + toFTP +
+                ": the URL is not an HTTP or HTTPS URL the client can fetch (a redirect to "
+                "ftp://127.0.0.1/file)");
   EXPECT_EQ(fetch(session, URLRequest(*URL::parse(origin.url("/loop")))),
             "error: " + origin.url("/loop") + ": too many redirects (more than 16)");
 }
