@@ -35,9 +35,9 @@ struct PageOptions {
   /// The ids the ids scheme splits into pages.
   std::vector<std::string> ids;
   std::optional<std::string> keyPath;
-  http::HTTPHeaders headers;
   /// Seconds each request may take in all; none: no limit.
   std::optional<double> maxTime;
+  http::HTTPHeaders headers;
   /// Walk until the scheme stops (at most kMaxPages), or at most `pages`.
   bool all = false;
   std::int64_t pages = 1;
