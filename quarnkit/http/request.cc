@@ -202,8 +202,11 @@ void Request::startTask() {
     return;
   }
   URLRequest sent = request();
+  // A request's own field replaces the session's fields of its name; the
+  // session's fields of one name all go.
+  const HTTPHeaders own = sent.headers;
   for (const HTTPHeader& h : context_.defaultHeaders) {
-    if (!sent.headers.contains(h.name)) sent.headers.add(h.name, h.value);
+    if (!own.contains(h.name)) sent.headers.add(h.name, h.value);
   }
   if (context_.interceptor) {
     try {
@@ -228,8 +231,9 @@ void Request::startTask() {
     request_ = sent;
     task_ = task;
   }
-  transferId_ =
-      engine->start({std::move(sent), context_.idleTimeout}, std::make_shared<Sink>(self()));
+  transferId_ = engine->start({std::move(sent), context_.idleTimeout, context_.totalTimeout,
+                               context_.headersStayWithOrigin},
+                              std::make_shared<Sink>(self()));
   tellMonitors(context_.monitors, [&](EventMonitor& m) { m.requestDidResumeTask(self(), *task); });
 }
 

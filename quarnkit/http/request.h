@@ -55,6 +55,8 @@ struct RequestContext {
   std::shared_ptr<const RequestInterceptor> interceptor;
   std::vector<std::shared_ptr<EventMonitor>> monitors;
   double idleTimeout = 60;
+  std::optional<double> totalTimeout;
+  bool headersStayWithOrigin = true;
   HTTPHeaders defaultHeaders;
   std::optional<std::uint64_t> maximumResponseSize;
   std::filesystem::path temporaryDirectory;

@@ -27,6 +27,8 @@ std::string phrase(TransportError::Code code) {
       return "the download could not be written";
     case Code::dataLengthExceedsMaximum:
       return "the response is larger than allowed";
+    case Code::responseHeadersTooLarge:
+      return "the response headers are too large";
     case Code::unknown:
       break;
   }

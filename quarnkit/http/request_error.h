@@ -32,6 +32,7 @@ struct TransportError {
     secureConnectionFailed,
     cannotWriteToFile,
     dataLengthExceedsMaximum,
+    responseHeadersTooLarge,
     unknown,
   };
   Code code = Code::unknown;

@@ -28,6 +28,8 @@ detail::RequestContext Session::context() const {
           interceptor_,
           monitors_,
           configuration_.timeoutIntervalForRequest,
+          configuration_.timeoutIntervalForResource,
+          configuration_.restrictsHeadersToOrigin,
           configuration_.headers,
           configuration_.maximumResponseSize,
           configuration_.temporaryDirectory,

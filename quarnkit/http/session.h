@@ -31,14 +31,26 @@
 namespace quarn::http {
 
 struct SessionConfiguration {
-  /// Seconds a request may wait for its connection, and then for more bytes:
-  /// an idle limit, not a bound on a whole transfer (which may take as long
-  /// as bytes keep coming). A request's own timeoutInterval wins.
+  /// Seconds a request may wait for its connection, and then for the next
+  /// byte in either direction: an idle limit, not a bound on a whole
+  /// transfer (which may take as long as bytes keep coming). A request's
+  /// own timeoutInterval wins. Fractions count (0.3 is 300 ms); 0 or less:
+  /// no limit.
   double timeoutIntervalForRequest = 60;
+  /// Seconds a request may take in all, from its start to its last byte,
+  /// redirects and pauses included; it then fails with timedOut. None: no
+  /// limit.
+  std::optional<double> timeoutIntervalForResource;
+  /// Whether the header fields of a request (its own, the session's and the
+  /// interceptor's) go only to the origin (scheme, host and port) of its
+  /// URL: a redirect to another origin drops them all. When false, only
+  /// Authorization and Cookie are dropped there.
+  bool restrictsHeadersToOrigin = true;
   /// Connections open to one host at once; further requests wait for one.
   /// 0: no limit.
   long httpMaximumConnectionsPerHost = 6;
-  /// Header fields sent with every request that does not set them itself.
+  /// Header fields sent with every request that does not set a field of
+  /// the same name itself. Several fields of one name all go, in order.
   HTTPHeaders headers;
   /// The most bytes a data request keeps; a larger body fails with
   /// dataLengthExceedsMaximum. None: no limit.

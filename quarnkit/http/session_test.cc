@@ -71,6 +71,28 @@ class SessionTest : public ::testing::Test {
     r.Get("/big", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(std::string(100, 'b'), "text/plain");
     });
+    r.Get("/tags", [](const httplib::Request& req, httplib::Response& res) {
+      std::string seen;
+      for (std::size_t i = 0; i < req.get_header_value_count("X-Tag"); ++i) {
+        seen += (i == 0 ? "" : ",") + req.get_header_value("X-Tag", i);
+      }
+      res.set_content(seen + "|" + req.get_header_value("X-Other"), "text/plain");
+    });
+    // One field of 200 KiB; 400 fields of 1 KiB; 250 fields of 1 KiB.
+    r.Get("/long-header", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("X-Long", std::string(200 * 1024, 'h'));
+      res.set_content("ok", "text/plain");
+    });
+    const auto fields = [](int count) {
+      return [count](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < count; ++i) {
+          res.set_header("X-Field-" + std::to_string(i), std::string(1024, 'f'));
+        }
+        res.set_content("ok", "text/plain");
+      };
+    };
+    r.Get("/many-headers", fields(400));
+    r.Get("/large-headers", fields(250));
     server.start();
   }
 
@@ -283,6 +305,43 @@ TEST_F(SessionTest, EveryFailureReachesTheHandlerOnceWithTheURLAndTheReason) {
     EXPECT_EQ(e->url(), cases[i].kind == RequestError::Kind::invalidURL ? "" : cases[i].path);
     EXPECT_EQ(e->reason().substr(0, cases[i].reason.size()), cases[i].reason) << e->reason();
   }
+}
+
+TEST_F(SessionTest, SessionFieldsOfOneNameAllGoUnlessTheRequestSetsTheName) {
+  SessionConfiguration configuration;
+  configuration.headers = {{"X-Tag", "a"}, {"X-Other", "o"}, {"X-Tag", "b"}};
+  Session session(configuration);
+  DataReceived both, replaced;
+  session.request(server.url("/tags"))->responseData(both.handler());
+  session.request(server.url("/tags"), HTTPMethod::get, {{"x-tag", "mine"}})
+      ->responseData(replaced.handler());
+  runUntil([&] { return !both.responses.empty() && !replaced.responses.empty(); });
+  // Sent as separate fields, in order.
+  ASSERT_TRUE(both.responses[0].value() && replaced.responses[0].value());
+  EXPECT_EQ(*both.responses[0].value(), "a,b|o");
+  EXPECT_EQ(*replaced.responses[0].value(), "mine|o");
+}
+
+TEST_F(SessionTest, HeaderFieldsPastTheLimitAreReportedAsSuch) {
+  Session session;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/long-header", "a field of more than 100 KiB"},
+      {"/many-headers", "more than 300 KiB in all"}};
+  for (const auto& [path, detail] : cases) {
+    SCOPED_TRACE(path);
+    DataReceived received;
+    session.request(server.url(path))->responseData(received.handler());
+    const RequestError* e = received.awaitOne().error();
+    ASSERT_TRUE(e);
+    ASSERT_TRUE(e->transportError());
+    EXPECT_EQ(e->transportError()->code, TransportError::Code::responseHeadersTooLarge);
+    EXPECT_EQ(e->description(),
+              server.url(path) + ": the response headers are too large (" + detail + ")");
+  }
+  // Just under the limit is fine.
+  DataReceived fits;
+  session.request(server.url("/large-headers"))->responseData(fits.handler());
+  ASSERT_TRUE(fits.awaitOne().value()) << fits.responses[0].error()->description();
 }
 
 TEST_F(SessionTest, AwaitingADataResponseGivesTheSameRecord) {

@@ -1,6 +1,7 @@
 #include "tools/quarnkit/http_options.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace quarn::tool {
 
@@ -31,9 +32,24 @@ std::string checkHTTPURL(std::string_view text) {
   return "";
 }
 
-http::SessionConfiguration toolSessionConfiguration() {
+std::optional<double> parseSecondsOption(std::string_view text) {
+  const std::string copy(text);
+  if (copy.empty() || copy.find_first_not_of("0123456789.") != std::string::npos) {
+    return std::nullopt;
+  }
+  char* end = nullptr;
+  const double seconds = std::strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || !(seconds > 0) || seconds > 1e6) return std::nullopt;
+  return seconds;
+}
+
+http::SessionConfiguration toolSessionConfiguration(std::optional<double> maxTime) {
   http::SessionConfiguration c = http::SessionConfiguration::standard();
   c.maximumResponseSize = std::uint64_t{64} << 20;
+  // --header is offered for credentials: they go to the server named, never
+  // to where it redirects.
+  c.restrictsHeadersToOrigin = true;
+  c.timeoutIntervalForResource = maxTime;
   return c;
 }
 

@@ -184,6 +184,19 @@ CLI::Option* addHeaders(CLI::App& command, std::vector<std::string>& headers) {
       });
 }
 
+// --max-time SECONDS.
+CLI::Option* addMaxTime(CLI::App& command, std::string& seconds) {
+  return command
+      .add_option("--max-time", seconds,
+                  "Fail a request that takes more than SECONDS in all (default: no limit)")
+      ->type_name("SECONDS")
+      ->check([](const std::string& text) -> std::string {
+        return parseSecondsOption(text)
+                   ? ""
+                   : "expected a number of seconds, not \"" + printableLine(text) + "\"";
+      });
+}
+
 http::HTTPHeaders headersOf(const std::vector<std::string>& texts) {
   http::HTTPHeaders out;
   for (const std::string& text : texts) {
@@ -227,6 +240,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> matrix;
   std::string server;
   std::vector<std::string> headers;
+  std::string maxTime;
   PageOptions page;
   std::string perPage = "20", pages = "1";
 
@@ -245,6 +259,7 @@ int main(int argc, char** argv) {
       ->check(httpURL())
       ->excludes("--results");
   addHeaders(*preview, headers)->needs("--server");
+  addMaxTime(*preview, maxTime)->needs("--server");
 
   CLI::App* explainCommand =
       app.add_subcommand("explain", "Say for every item whether it is shown and, when not, why");
@@ -302,6 +317,7 @@ int main(int argc, char** argv) {
   pageCommand->add_option("--key-path", page.keyPath,
                           "Dotted path of the item array in the response (data.items)");
   addHeaders(*pageCommand, headers);
+  addMaxTime(*pageCommand, maxTime);
   CLI::Option* all = pageCommand->add_flag("--all", page.all, "Walk until the scheme stops");
   addNumber(*pageCommand, "--pages", pages, "Walk at most N pages (default 1)", 1, kMaxPages)
       ->excludes(all);
@@ -388,7 +404,8 @@ int main(int argc, char** argv) {
                              optionalText(shared.output), printRequest, watch};
       if (!server.empty()) {
         // The server answers: no results file, not even the one next to the template.
-        options.host.server = ResultsServerOptions{server, headersOf(headers)};
+        options.host.server =
+            ResultsServerOptions{server, headersOf(headers), parseSecondsOption(maxTime)};
         options.host.resultsFile.reset();
       }
       status = runPreview(options);
@@ -405,6 +422,7 @@ int main(int argc, char** argv) {
       page.perPage = static_cast<std::int64_t>(*wholeNumber(perPage, kMaxSeed));
       page.pages = static_cast<std::int64_t>(*wholeNumber(pages, kMaxSeed));
       page.headers = headersOf(headers);
+      page.maxTime = parseSecondsOption(maxTime);
       page.format = formatOf(shared.format);
       status = runPage(page);
     } else if (downloadCommand->parsed()) {

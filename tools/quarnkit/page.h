@@ -35,6 +35,8 @@ struct PageOptions {
   /// The ids the ids scheme splits into pages.
   std::vector<std::string> ids;
   std::optional<std::string> keyPath;
+  /// Seconds each request may take in all; none: no limit.
+  std::optional<double> maxTime;
   http::HTTPHeaders headers;
   /// Walk until the scheme stops (at most kMaxPages), or at most `pages`.
   bool all = false;

@@ -41,7 +41,7 @@ std::shared_ptr<Pagination> makeScheme(const PageOptions& o,
 }  // namespace
 
 Async<Walk> walkAsync(PageOptions options) {
-  http::SessionConfiguration configuration = toolSessionConfiguration();
+  http::SessionConfiguration configuration = toolSessionConfiguration(options.maxTime);
   configuration.headers = options.headers;
   http::Session session(configuration);
   const URL base = *URL::parse(options.url);

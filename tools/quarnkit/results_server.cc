@@ -11,7 +11,7 @@ namespace quarn::tool {
 ResultsServer::ResultsServer(ResultsServerOptions options, std::shared_ptr<HostRegistry> host)
     : options_(std::move(options)),
       host_(std::move(host)),
-      session_(std::make_unique<http::Session>(toolSessionConfiguration())) {}
+      session_(std::make_unique<http::Session>(toolSessionConfiguration(options_.maxTime))) {}
 
 ResultsServer::~ResultsServer() = default;
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "quarnkit/composite_list/model/result.h"
@@ -25,8 +26,11 @@ class HostRegistry;
 
 struct ResultsServerOptions {
   std::string url;
-  /// Sent with the request (authorisation, for one).
+  /// Sent with the request (authorisation, for one), to the origin of
+  /// `url` only.
   http::HTTPHeaders headers;
+  /// Seconds the request may take in all; none: no limit.
+  std::optional<double> maxTime;
 };
 
 class ResultsServer {

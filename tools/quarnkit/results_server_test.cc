@@ -45,7 +45,7 @@ class ResultsServerTest : public ::testing::Test {
     // Next to the template, but the server answers instead.
     dir.write("results.json", R"([{"key": "a", "result": {"class": "FromFile"}}])");
     options.now = testing::kNow;
-    options.server = ResultsServerOptions{server.url("/composite"), {}};
+    options.server = ResultsServerOptions{server.url("/composite"), {}, std::nullopt};
     options.server->headers.add("Authorization", "Bearer abc");
     options = withSiblingFiles(options);
   }
@@ -91,6 +91,29 @@ TEST_F(ResultsServerTest, TheRequestIsPostedAndTheAnswerDecoded) {
   EXPECT_EQ(parseJSON(received.body), *p.request);
   EXPECT_EQ(received.contentType, "application/json");
   EXPECT_EQ(received.authorization, "Bearer abc");
+}
+
+TEST_F(ResultsServerTest, TheHeadersGoToTheServerNamedAndNotWhereItRedirects) {
+  LoopbackServer elsewhere(4);
+  std::string seenElsewhere = "(not asked)";
+  elsewhere.routes().Post("/composite", [&](const httplib::Request& req, httplib::Response& res) {
+    seenElsewhere = req.get_header_value("Authorization") + "|" +
+                    req.get_header_value("X-Api-Key") + "|" + req.body.substr(0, 1);
+    res.set_content("[]", "application/json");
+  });
+  elsewhere.start();
+  LoopbackServer redirecting(4);
+  redirecting.routes().Post("/composite", [&](const httplib::Request&, httplib::Response& res) {
+    res.status = 307;
+    res.set_header("Location", elsewhere.url("/composite"));
+  });
+  redirecting.start();
+  options.server->url = redirecting.url("/composite");
+  options.server->headers.add("X-Api-Key", "k");
+  preview();
+  elsewhere.stop();
+  // The body follows the redirect; the credentials do not.
+  EXPECT_EQ(seenElsewhere, "||[");
 }
 
 TEST_F(ResultsServerTest, FailuresAreOneLineNamingTheURL) {

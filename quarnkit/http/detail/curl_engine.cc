@@ -39,7 +39,18 @@ struct SocketWatch {
   bool removed = false;
 };
 
+using Clock = asio::steady_timer::clock_type;
+
+// The most redirects one transfer follows.
+constexpr int kMaxRedirects = 16;
+// The most header bytes one response may have in all, as libcurl allows
+// (one field may have at most CURL_MAX_HTTP_HEADER): the engine refuses the
+// response itself, so that the failure says what it is.
+constexpr std::size_t kMaxHeaderBytes = 300 * 1024;
+
 struct Transfer {
+  explicit Transfer(asio::io_context& io) : limitTimer(io) {}
+
   Engine::TransferId id = 0;
   TransferSetup setup;
   CURL* easy = nullptr;  // made when the transfer is first handed to libcurl
@@ -54,7 +65,35 @@ struct Transfer {
   std::int64_t reportedExpected = -2;
   char errorBuffer[CURL_ERROR_SIZE] = {};
 
-  Transfer() = default;
+  // The response being read: its status, whether it names a Location,
+  // whether its header fields are all in, its header bytes so far, and
+  // whether it is a redirect the engine follows (its body is dropped).
+  int status = 0;
+  bool hasLocation = false;
+  bool headersDone = false;
+  std::size_t headerBytes = 0;
+  bool headersTooLarge = false;
+  bool redirecting = false;
+  int redirects = 0;
+  // What the transfer still sends after a redirect that changed it: the
+  // method, whether the body goes, and the header fields.
+  HTTPMethod method;
+  bool sendsBody = false;
+  HTTPHeaders headerFields;
+
+  // Time limits: the idle clock runs once the transfer has its connection
+  // and is not paused; any byte moved, either way, restarts it.
+  asio::steady_timer limitTimer;
+  bool limitArmed = false;
+  Clock::time_point limitExpiry;
+  Clock::time_point started;
+  Clock::time_point lastActivity;
+  bool watchingIdle = false;
+  bool connected = false;
+  bool paused = false;
+  Engine::Impl* owner = nullptr;
+  std::int64_t moved = 0;  // body bytes both ways, as last seen
+
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
   ~Transfer() {
@@ -96,6 +135,25 @@ std::string originOf(std::string_view url) {
   std::string out(url);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
+}
+
+// "scheme://host:port" of `url`, letter case folded and the port made
+// explicit: whether a redirect leaves the origin its request was meant for.
+std::string fullOriginOf(const URL& url) {
+  std::string scheme = url.scheme();
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string host = url.host().value_or("");
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const int port = url.port().value_or(scheme == "https" ? 443 : scheme == "http" ? 80 : 0);
+  return scheme + "://" + host + ":" + std::to_string(port);
+}
+
+// "2.5 s" for a limit in seconds.
+std::string secondsText(double seconds) {
+  std::string text = std::to_string(seconds);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text + " s";
 }
 
 TransportError transportError(CURLcode code, const char* detail) {
@@ -173,7 +231,6 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
 
   asio::io_context& io = mainContext();
   CURLM* multi;
-  using Clock = asio::steady_timer::clock_type;
   asio::steady_timer timer{io};
   std::optional<Clock::time_point> deadline;  // when libcurl wants its timeout action
   Clock::time_point timerExpiry;              // when `timer` fires, while armed
@@ -231,11 +288,68 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   static std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* userp) {
     auto* t = static_cast<Transfer*>(userp);
     const std::size_t bytes = size * count;
+    if (t->redirecting) return bytes;
     return t->sink->receive(std::string_view(data, bytes)) ? bytes : 0;
   }
 
-  static int onProgress(void* userp, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
+  // Each header line of each response (redirects included): notes the
+  // status, the Location, the end of the fields and their size.
+  static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* userp) {
     auto* t = static_cast<Transfer*>(userp);
+    const std::size_t bytes = size * count;
+    const std::string_view line(data, bytes);
+    t->lastActivity = Clock::now();
+    if (line.starts_with("HTTP/")) {
+      t->status = 0;
+      const auto space = line.find(' ');
+      if (space != std::string_view::npos) {
+        for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
+          if (line[i] < '0' || line[i] > '9') break;
+          t->status = t->status * 10 + (line[i] - '0');
+        }
+      }
+      t->hasLocation = false;
+      t->headersDone = false;
+      t->redirecting = false;
+      t->headerBytes = 0;
+    } else if (line == "\r\n" || line == "\n") {
+      t->headersDone = true;
+      t->redirecting = t->hasLocation && isFollowed(t->status);
+    } else if (line.size() > 9 && headerNamesEqual(line.substr(0, 9), "location:")) {
+      t->hasLocation = true;
+    }
+    t->headerBytes += bytes;
+    if (t->headerBytes > kMaxHeaderBytes) {
+      t->headersTooLarge = true;
+      return 0;
+    }
+    return bytes;
+  }
+
+  static bool isFollowed(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+  }
+
+  // The connection is there (made or reused): the idle clock starts.
+  static int onConnected(void* userp, char*, char*, int, int) {
+    auto* t = static_cast<Transfer*>(userp);
+    t->connected = true;
+    t->lastActivity = Clock::now();
+    t->watchingIdle = !t->paused;
+    t->owner->armLimit(*t);
+    return CURL_PREREQFUNC_OK;
+  }
+
+  static int onProgress(void* userp, curl_off_t total, curl_off_t now, curl_off_t,
+                        curl_off_t sent) {
+    auto* t = static_cast<Transfer*>(userp);
+    if (const std::int64_t moved = now + sent; moved != t->moved) {
+      t->moved = moved;
+      t->lastActivity = Clock::now();
+    }
+    // A redirect's body is not the response's: only the final response
+    // counts.
+    if (t->redirecting) return 0;
     std::int64_t expected = total > 0 ? total : -1;
     if (expected < 0) {
       curl_off_t length = -1;
@@ -377,11 +491,17 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       if (raw == nullptr) continue;
       auto it = transfers.find(raw->id);
       if (it == transfers.end()) continue;
+      if (code == CURLE_OK && it->second->redirecting) {
+        if (auto refused = follow(*it->second)) {
+          fail(raw->id, std::move(*refused));
+        }
+        continue;
+      }
       std::unique_ptr<Transfer> t = std::move(it->second);
       transfers.erase(it);
       TransferOutcome outcome;
       outcome.response = responseOf(*t);
-      if (code != CURLE_OK) outcome.error = transportError(code, t->errorBuffer);
+      if (code != CURLE_OK) outcome.error = failureOf(*t, code);
       remove(*t);
       if (code == CURLE_OK) recycle(*t);
       leave(*t);
@@ -389,7 +509,143 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     }
   }
 
+  static TransportError failureOf(const Transfer& t, CURLcode code) {
+    // Header fields past the limit: refused by onHeader, or by libcurl
+    // itself for one field too long (it then says it is out of memory).
+    if (t.headersTooLarge) {
+      return {TransportError::Code::responseHeadersTooLarge,
+              "more than " + std::to_string(kMaxHeaderBytes / 1024) + " KiB in all"};
+    }
+    if (code == CURLE_OUT_OF_MEMORY && !t.headersDone && t.status > 0) {
+      return {TransportError::Code::responseHeadersTooLarge,
+              "a field of more than " + std::to_string(CURL_MAX_HTTP_HEADER / 1024) + " KiB"};
+    }
+    return transportError(code, t.errorBuffer);
+  }
+
+  // Ends a transfer that is still running with `error` (a time limit, a
+  // redirect refused). Outside libcurl only.
+  void fail(TransferId id, TransportError error) {
+    auto node = transfers.extract(id);
+    if (node.empty()) return;
+    Transfer& t = *node.mapped();
+    TransferOutcome outcome;
+    outcome.response = responseOf(t);
+    outcome.error = std::move(error);
+    remove(t);
+    leave(t);
+    t.sink->complete(std::move(outcome));
+  }
+
+  // Sends the transfer on to where its redirect points, on the same
+  // handle: 303, and 301 or 302 after a POST, become a GET without the
+  // body (HEAD stays HEAD); the header fields stay only within the origin
+  // of the first URL. An error when the redirect is not followed.
+  std::optional<TransportError> follow(Transfer& t) {
+    char* location = nullptr;
+    curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_URL, &location);
+    if (++t.redirects > kMaxRedirects) {
+      return TransportError{TransportError::Code::tooManyRedirects,
+                            "more than " + std::to_string(kMaxRedirects)};
+    }
+    std::optional<URL> next = location != nullptr ? URL::parse(location) : std::nullopt;
+    if (!next) {
+      return TransportError{TransportError::Code::badServerResponse, "a redirect to no valid URL"};
+    }
+    const std::string scheme = next->scheme();
+    if (scheme != "http" && scheme != "https") {
+      return TransportError{TransportError::Code::unsupportedURL,
+                            "a redirect to " + next->absoluteString()};
+    }
+    remove(t);
+    const bool toGet =
+        t.method != HTTPMethod::head &&
+        (t.status == 303 || ((t.status == 301 || t.status == 302) && t.method == HTTPMethod::post));
+    if (toGet) {
+      t.method = HTTPMethod::get;
+      t.sendsBody = false;
+    }
+    if (fullOriginOf(*next) != fullOriginOf(t.setup.request.url)) {
+      if (t.setup.headersStayWithOrigin) {
+        t.headerFields = {};
+      } else {
+        t.headerFields.remove("Authorization");
+        t.headerFields.remove("Cookie");
+      }
+    }
+    if (toGet) t.headerFields.remove("Content-Type");
+    curl_easy_setopt(t.easy, CURLOPT_URL, next->absoluteString().c_str());
+    applyMethod(t);
+    applyHeaders(t);
+    t.status = 0;
+    t.hasLocation = t.headersDone = t.redirecting = false;
+    t.headerBytes = 0;
+    t.moved = 0;
+    t.reportedReceived = -1;
+    t.reportedExpected = -2;
+    t.errorBuffer[0] = '\0';
+    t.lastActivity = Clock::now();
+    ++inCurl;
+    const CURLMcode added = curl_multi_add_handle(multi, t.easy);
+    --inCurl;
+    t.inMulti = added == CURLM_OK;
+    if (!t.inMulti)
+      return TransportError{TransportError::Code::unknown, curl_multi_strerror(added)};
+    return std::nullopt;
+  }
+
+  // The next moment a time limit of `t` may be up, and a wait for it unless
+  // one comes sooner.
+  void armLimit(Transfer& t) {
+    std::optional<Clock::time_point> due;
+    if (t.setup.totalTimeout) due = t.started + toDuration(*t.setup.totalTimeout);
+    if (t.watchingIdle && idleLimited(t)) {
+      const auto idleDue = t.lastActivity + toDuration(idleSeconds(t));
+      if (!due || idleDue < *due) due = idleDue;
+    }
+    if (!due || (t.limitArmed && t.limitExpiry <= *due)) return;
+    t.limitArmed = true;
+    t.limitExpiry = *due;
+    t.limitTimer.expires_at(*due);
+    t.limitTimer.async_wait(
+        [weak = weak_from_this(), id = t.id](const boost::system::error_code& error) {
+          if (error) return;
+          if (auto self = weak.lock()) self->limitDue(id);
+        });
+  }
+
+  void limitDue(TransferId id) {
+    auto it = transfers.find(id);
+    if (it == transfers.end() || shuttingDown) return;
+    Transfer& t = *it->second;
+    t.limitArmed = false;
+    const auto now = Clock::now();
+    if (t.setup.totalTimeout && now >= t.started + toDuration(*t.setup.totalTimeout)) {
+      fail(id, {TransportError::Code::timedOut,
+                "more than " + secondsText(*t.setup.totalTimeout) + " in all"});
+      return;
+    }
+    if (t.watchingIdle && idleLimited(t) && now >= t.lastActivity + toDuration(idleSeconds(t))) {
+      fail(id, {TransportError::Code::timedOut, "no data for " + secondsText(idleSeconds(t))});
+      return;
+    }
+    armLimit(t);
+  }
+
+  static double idleSeconds(const Transfer& t) {
+    return t.setup.request.timeoutInterval.value_or(t.setup.idleTimeout);
+  }
+  static bool idleLimited(const Transfer& t) {
+    const double idle = idleSeconds(t);
+    return idle > 0 && std::isfinite(idle);
+  }
+  static Clock::duration toDuration(double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(std::min(seconds, 1e9)));
+  }
+
   static std::optional<HTTPURLResponse> responseOf(const Transfer& t) {
+    if (t.easy == nullptr) return std::nullopt;  // never went to libcurl
     long status = 0;
     curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
     if (status <= 0) return std::nullopt;
@@ -422,10 +678,16 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   }
 
   TransferId start(TransferSetup setup, std::shared_ptr<TransferSink> sink) {
-    auto t = std::make_unique<Transfer>();
+    auto t = std::make_unique<Transfer>(io);
     t->id = nextId++;
+    t->owner = this;
     t->setup = std::move(setup);
     t->sink = std::move(sink);
+    t->started = Clock::now();
+    t->method = t->setup.request.method;
+    t->sendsBody = !t->setup.request.body.empty() || t->method == HTTPMethod::post;
+    t->headerFields = t->setup.request.headers;
+    if (t->setup.totalTimeout) armLimit(*t);
     if (admittedPerOrigin > 0) t->origin = originOf(t->setup.request.url.absoluteString());
     const TransferId id = t->id;
     Transfer& added = *t;
@@ -532,39 +794,54 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(e, CURLOPT_MAXREDIRS, 16L);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &Impl::onConnected);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(e, CURLOPT_NOPROXY, noProxyList().c_str());
     curl_easy_setopt(e, CURLOPT_USERAGENT, "QuarnKit");
-    // An idle limit, not a bound on the whole transfer: the connection must
-    // come within it, and afterwards bytes must keep coming.
-    const double idle = r.timeoutInterval.value_or(setup.idleTimeout);
-    if (idle > 0 && std::isfinite(idle)) {
+    // The connection must come within the idle limit; after that the
+    // engine's own timer watches for bytes (libcurl's low-speed limit is an
+    // average, which a slow trickle fails and an upload passes).
+    const double idle = idleSeconds(t);
+    if (idleLimited(t)) {
       const double ms = std::min(idle * 1000.0, 1e9);
       curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::ceil(ms)));
-      curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-      curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME,
-                       std::max(1L, static_cast<long>(std::ceil(ms / 1000.0))));
     }
-    if (r.method == HTTPMethod::head) {
+    applyMethod(t);
+    applyHeaders(t);
+  }
+
+  static void applyMethod(Transfer& t) {
+    CURL* e = t.easy;
+    const std::string& body = t.setup.request.body;
+    if (t.method == HTTPMethod::get && t.redirects > 0) {
+      curl_easy_setopt(e, CURLOPT_POSTFIELDS, nullptr);
+      curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
+      curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    } else if (t.method == HTTPMethod::head) {
       curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    } else if (r.method == HTTPMethod::post) {
+    } else if (t.method == HTTPMethod::post) {
       curl_easy_setopt(e, CURLOPT_POST, 1L);
-    } else if (r.method != HTTPMethod::get) {
-      curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.rawValue.c_str());
+    } else if (t.method != HTTPMethod::get) {
+      curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, t.method.rawValue.c_str());
     }
-    if (!r.body.empty() || r.method == HTTPMethod::post) {
-      curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
-      curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+    if (t.sendsBody) {
+      curl_easy_setopt(e, CURLOPT_POSTFIELDS, body.data());
+      curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     }
-    for (const HTTPHeader& h : r.headers) {
+  }
+
+  static void applyHeaders(Transfer& t) {
+    if (t.headers != nullptr) curl_slist_free_all(std::exchange(t.headers, nullptr));
+    for (const HTTPHeader& h : t.headerFields) {
       const std::string line = h.value.empty() ? h.name + ";" : h.name + ": " + h.value;
       t.headers = curl_slist_append(t.headers, line.c_str());
     }
     // Bodies go at once, without waiting for a "100 Continue".
     t.headers = curl_slist_append(t.headers, "Expect:");
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headers);
+    curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers);
   }
 
   // libcurl pauses only a transfer that has its connection; one still
@@ -578,6 +855,12 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
       auto it = self->transfers.find(id);
       if (it == self->transfers.end()) return;
       Transfer& t = *it->second;
+      // A paused transfer is not idle: its clock starts again when it
+      // continues.
+      t.paused = paused;
+      t.watchingIdle = !paused && t.connected;
+      t.lastActivity = Clock::now();
+      if (!paused) self->armLimit(t);
       if (!paused) {
         if (t.parked) {
           t.parked = false;

@@ -6,7 +6,11 @@
 // requests of http/ are such sinks. Transfers beyond twice a host's
 // connection limit wait in the engine, in order, and get their libcurl
 // handle (a reset one of an earlier transfer where there is one) when they
-// go to libcurl.
+// go to libcurl. The engine follows redirects itself, so that it decides
+// which header fields go to another origin, and so that a redirect's body
+// never reaches the sink or its progress. Its time limits run on real
+// timers of its own: an idle limit (no byte moved either way) and an
+// optional bound on the whole transfer.
 //
 // Used on the main context only (the session's requests post their calls
 // there).
@@ -26,8 +30,15 @@ namespace quarn::http::detail {
 /// What one transfer sends.
 struct TransferSetup {
   URLRequest request;
-  /// Seconds to wait for the connection, or for more bytes once connected.
+  /// Seconds to wait for the connection, or, once connected, for the next
+  /// byte in either direction (0 or less: no limit).
   double idleTimeout = 60;
+  /// Seconds the whole transfer may take, redirects included; none: no limit.
+  std::optional<double> totalTimeout;
+  /// The request's header fields go only to the origin (scheme, host and
+  /// port) of its URL: a redirect elsewhere drops them all. When false, only
+  /// the credentials (Authorization, Cookie) are dropped there.
+  bool headersStayWithOrigin = true;
 };
 
 /// How a transfer ended: the final response when one arrived, and the
