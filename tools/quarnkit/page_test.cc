@@ -5,12 +5,17 @@
 #include "tools/quarnkit/page.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include "quarnkit/coding/json_serialization.h"
 #include "quarnkit/testing/loopback_server.h"
 #include "tools/quarnkit/http_options.h"
+#include "tools/quarnkit/log_lines.h"
 
 namespace quarn::tool {
 namespace {
@@ -160,6 +165,43 @@ GET )" + base + R"(?page=2&per-page=2
   const Value& first = (*json.find("pages")->ifArray())[0];
   EXPECT_EQ(*first.find("info")->find("totalCount"), Value(3));
   EXPECT_EQ(*first.find("stops"), Value(false));
+}
+
+// What `run` writes to the process's standard output (the file, not a
+// redirection inside the library).
+template <class Run>
+std::string standardOutputOf(Run run) {
+  std::fflush(stdout);
+  char path[] = "/tmp/quarnkit_page_stdout_XXXXXX";
+  const int file = ::mkstemp(path);
+  const int saved = ::dup(1);
+  ::dup2(file, 1);
+  run();
+  std::fflush(stdout);
+  ::dup2(saved, 1);
+  ::close(saved);
+  ::close(file);
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::remove(path);
+  return text.str();
+}
+
+TEST_F(PageTest, JSONOutputIsOnlyJSONWhateverTheSchemePrints) {
+  // The primary-key scheme prints each update with a total; in the tool
+  // those lines go to the log, never into the document.
+  serve(counted(5));
+  for (const std::string scheme : {"pk", "page", "from-id"}) {
+    SCOPED_TRACE(scheme);
+    PageOptions o = options(scheme, 2);
+    o.format = Format::json;
+    const LibraryLogLines lines;
+    const std::string out = standardOutputOf([&] { runPage(o); });
+    Value document;
+    ASSERT_NO_THROW(document = parseJSON(out)) << out.substr(0, 200);
+    EXPECT_EQ(*document.find("merged"), Value(5));
+  }
 }
 
 TEST_F(PageTest, FailuresAreOneLineNamingTheURL) {
