@@ -108,6 +108,30 @@ TEST_F(PageTest, PagesLimitsTheWalkAndSaysTheSchemeGoesOn) {
   EXPECT_EQ(walk.pages[1].next, (Value::Object{{"per-page", 2}, {"page", 3}}));
 }
 
+TEST_F(PageTest, AnEndlessAPIStopsAtThePageOrItemBound) {
+  // Every page is full and new, and no total is sent: only the bounds end
+  // the walk.
+  server.routes().Get("/endless", [](const httplib::Request& req, httplib::Response& res) {
+    const std::int64_t page = std::stoll(req.get_param_value("page"));
+    std::string body = "[";
+    for (std::int64_t i = 0; i < 4; ++i) {
+      body += (i ? "," : "") + std::string(R"({"id": )") + std::to_string(page * 4 + i) + "}";
+    }
+    res.set_content(body + "]", "application/json");
+  });
+  PageOptions o = options("page", 4);
+  o.url = server.url("/endless");
+  o.maxPages = 7;
+  Walk walk = walkPages(o);
+  EXPECT_EQ(walk.pages.size(), 7u);
+  EXPECT_EQ(walk.merged, 28u);
+  EXPECT_EQ(walk.end, "stopped after 7 pages");
+  o.maxItems = 10;
+  walk = walkPages(o);
+  EXPECT_EQ(walk.pages.size(), 3u);
+  EXPECT_EQ(walk.end, "stopped at 12 items held");
+}
+
 TEST_F(PageTest, DuplicatesAreDroppedAndCounted) {
   PagedCollection repeated;
   repeated.items = {{1, R"({"id": 1})"},
