@@ -52,6 +52,22 @@ TEST(PerPagePaginationTest, HidesWhenTheCountsPassTheTotalOrAPageIsEmpty) {
   EXPECT_EQ(p.totalCount(), 0);
 }
 
+TEST(PerPagePaginationTest, ANegativeTotalIsNoCountAndDoesNotEndTheWalk) {
+  // A negative total counts nothing: both schemes go on as without one,
+  // until a page arrives empty; the value reported is still kept.
+  PerPagePagination p = pages20();
+  p.update(20, 20, -5);
+  EXPECT_FALSE(p.shouldHidePaginationControl());
+  EXPECT_EQ(p.totalCount(), -5);
+  EXPECT_EQ(p.nextPage(), 2);
+  p.update(20, 0, -5);
+  EXPECT_TRUE(p.shouldHidePaginationControl());
+  OffsetLimitPagination o(20, 0);
+  o.update(20, 20, -1);
+  EXPECT_FALSE(o.shouldHidePaginationControl());
+  EXPECT_EQ(o.nextOffset(), 20);
+}
+
 TEST(PerPagePaginationTest, ResetKeepsTheTotalAndIncrementChangesNothing) {
   PerPagePagination p = pages20();
   p.update(45, 5, 45);
