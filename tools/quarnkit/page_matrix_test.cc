@@ -74,7 +74,7 @@ std::vector<Row> rows() {
       {"duplicates across pages", [](PagedCollection& c) { c.duplicatesAcrossPages = true; }},
       {"missing ids",
        [](PagedCollection& c) {
-         c.missingIds = {5, 9};
+         c.missingIds = {4, 5, 6, 10};
        }},
       // An empty page is the end of the list for every scheme but the ids
       // one, which goes on to the next chunk (the empty one's ids are lost:
