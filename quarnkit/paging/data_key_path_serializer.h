@@ -16,8 +16,8 @@
 // - a path that names a number, string, boolean or null: invalidJSON;
 // - a value that does not decode as T: decodingFailed, with the decoder's
 //   error (its coding path counted from the document's root).
-// A transfer error passes through as it is; an empty body follows the
-// client's default rules.
+// A transfer error passes through as it is; then an empty key path is
+// refused; then an empty body follows the client's default rules.
 #pragma once
 
 #include <optional>
@@ -64,6 +64,11 @@ class DataKeyPathSerializer final : public http::ResponseSerializer<T> {
   T serialize(const http::URLRequest* request, const http::HTTPURLResponse* response,
               const std::optional<std::string>& data,
               const http::RequestError* error) const override {
+    // An empty key path is refused before the body is looked at; a
+    // transfer error still comes first.
+    if (error == nullptr && keyPath && keyPath->empty()) {
+      detail::decodeAtKeyPath({}, keyPath, decoder, [](Decoder&) {});
+    }
     const std::string_view body = http::defaultBody(request, response, data, error);
     if (body.empty()) {
       throw http::RequestError::responseSerializationFailed(

@@ -96,6 +96,16 @@ TEST(DataKeyPathSerializerTest, TheClientsErrorsAndEmptyBodyRulesPassThrough) {
             http::RequestError::Kind::responseValidationFailed);
   EXPECT_EQ(serialize("data.items", "").error->serializationFailureReason(),
             Reason::inputDataNilOrZeroLength);
+  // An empty key path is refused before the body is looked at.
+  for (const std::optional<std::string>& body :
+       std::vector<std::optional<std::string>>{"", std::nullopt}) {
+    const Outcome emptyPath = serialize("", body);
+    ASSERT_TRUE(emptyPath.error);
+    EXPECT_EQ(emptyPath.error->reason(),
+              "the response could not be decoded: KeyPath can not be empty.");
+  }
+  EXPECT_EQ(serialize("", kNested, 500, &refused).error->kind(),
+            http::RequestError::Kind::responseValidationFailed);
   const Outcome noContent = serialize(std::nullopt, std::nullopt, 204);
   EXPECT_EQ(noContent.error->serializationFailureReason(), Reason::invalidEmptyResponse);
   EXPECT_EQ(noContent.error->reason(),

@@ -8,9 +8,10 @@
 //   scheme.update(2, 2, std::nullopt);
 //   scheme.parameters();    // {"ids": "3,4", "per-page": 2, "page": 1}
 //
-// The page parameter is always 1: the ids choose the items. The control
-// hides when no chunk is left, when every id's item is held, or when a page
-// arrives empty.
+// The page parameter is always 1: the ids choose the items. Each update
+// moves to the chunk after the one asked for, so ids the server lacks never
+// hold back the later chunks. The control hides when no chunk is left or
+// when every id's item is held.
 #pragma once
 
 #include <fmt/format.h>
@@ -81,13 +82,16 @@ class IDsPagination final : public EncodablePagination {
   [[nodiscard]] std::int64_t currentPage() const override { return currentPage_; }
   [[nodiscard]] std::int64_t totalCount() const override { return totalCount_; }
 
-  void update(std::int64_t itemsCount, std::int64_t newItemsCount,
+  void update(std::int64_t itemsCount, std::int64_t /*newItemsCount*/,
               std::optional<std::int64_t>) override {
     currentPage_ = detail::pages(itemsCount, perPage_);
-    nextPage_ = currentPage_ + 1;
+    // The chunk after the one asked for, whatever the server had of it:
+    // counting the items held would ask again for a chunk whose ids the
+    // server lacks, and never for the chunks after it.
+    nextPage_ = std::max<std::int64_t>(nextPage_, 1) + 1;
     totalCount_ = static_cast<std::int64_t>(allIDs_.size());
     const std::span<const ID> next = getNextPageIDs();
-    hide_ = next.empty() || itemsCount >= totalCount_ || newItemsCount == 0;
+    hide_ = next.empty() || itemsCount >= totalCount_;
     detail::logIDsUpdate(totalCount_, itemsCount, currentPage_, nextPage_, fmt::format("{}", next),
                          hide_);
   }

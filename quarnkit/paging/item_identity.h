@@ -17,6 +17,8 @@
 #include <memory>
 #include <optional>
 #include <type_traits>
+#include <unordered_set>
+#include <utility>
 
 #include "quarnkit/core/value.h"
 
@@ -85,5 +87,40 @@ auto itemIdentity(const T& item) {
     return item ? itemIdentity(*item) : Inner();
   }
 }
+
+/// The identities of a list's items, kept up to date as pages are added so
+/// that checking a page costs its own size, not the list's. Empty for items
+/// without an identity.
+template <class T>
+struct HeldIdentities {
+  void clear() {}
+  void invalidate() {}
+};
+
+template <HasStableIdentity T>
+struct HeldIdentities<T> {
+  using Key = typename decltype(itemIdentity(std::declval<const T&>()))::value_type;
+  std::unordered_set<Key> ids;
+  /// False once the list changed behind the index: rebuilt before next use.
+  bool valid = true;
+
+  void clear() {
+    ids.clear();
+    valid = true;
+  }
+  void invalidate() {
+    ids.clear();
+    valid = false;
+  }
+  template <class Items>
+  void rebuildIfNeeded(const Items& items) {
+    if (valid) return;
+    ids.reserve(items.size());
+    for (const T& item : items) {
+      if (auto id = itemIdentity(item)) ids.insert(std::move(*id));
+    }
+    valid = true;
+  }
+};
 
 }  // namespace quarn

@@ -41,6 +41,10 @@ std::shared_ptr<PrimaryKeyPagination> PrimaryKeyPagination::make(
 void PrimaryKeyPagination::update(std::int64_t itemsCount, std::int64_t newItemsCount,
                                   std::optional<std::int64_t> totalCount) {
   if (!totalCount) {
+    // Without a total the key still moves on, as the from-id scheme's does:
+    // keeping it would ask for the first page for ever.
+    if (next_) id_ = next_();
+    currentPage_ = detail::pages(itemsCount, perPage_);
     hide_ = newItemsCount == 0;
     return;
   }

@@ -68,7 +68,8 @@ class PrimaryKeyPagination final : public detail::KeyPagination {
   /// With a total: the control hides when the page holds exactly `total`
   /// items (the servers of this scheme report the page's own count) or is
   /// empty, and the key moves on; the update is printed to standard output.
-  /// Without: the control hides on an empty page, and the key stays.
+  /// Without: the key moves on just the same, nothing is printed, and the
+  /// control hides on an empty page.
   void update(std::int64_t itemsCount, std::int64_t newItemsCount,
               std::optional<std::int64_t> totalCount) override;
 

@@ -171,7 +171,10 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
     pagination_ = std::move(pagination);
   }
   [[nodiscard]] const Items& items() const override { return items_; }
-  void setItems(Items items) { items_ = std::move(items); }
+  void setItems(Items items) {
+    items_ = std::move(items);
+    held_.invalidate();
+  }
   /// The error of the last failed page.
   [[nodiscard]] const std::exception_ptr& lastError() const { return lastError_; }
   [[nodiscard]] bool isLoading() const { return isLoading_; }
@@ -353,26 +356,32 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
   }
 
   virtual void append(Items items) {
+    held_.invalidate();
     items_.insert(items_.end(), std::make_move_iterator(items.begin()),
                   std::make_move_iterator(items.end()));
   }
   virtual void remove(std::size_t index) {
+    held_.invalidate();
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
   }
   virtual void insert(Items items, std::size_t index) {
+    held_.invalidate();
     items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index),
                   std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
   }
   /// Empties the items, resets the scheme and forgets the last error.
   virtual void removeAll() {
     items_.clear();
+    held_.clear();
     if (pagination_) pagination_->reset();
     lastError_ = nullptr;
   }
   /// Removes the first item equal to `item`.
   void remove(const Item& item) requires std::equality_comparable<Item> {
-    if (auto it = std::find(items_.begin(), items_.end(), item); it != items_.end())
+    if (auto it = std::find(items_.begin(), items_.end(), item); it != items_.end()) {
+      held_.invalidate();
       items_.erase(it);
+    }
   }
 
  protected:
@@ -448,8 +457,16 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
   void merge(const Items& results, const std::optional<ResponsePaginationInfo>& info) {
     // Held here: a key scheme's closure may replace the data source's scheme.
     const std::shared_ptr<Pagination> scheme = pagination_;
-    if (!scheme || scheme->isFirstPage()) items_.clear();
+    if (!scheme || scheme->isFirstPage()) {
+      items_.clear();
+      held_.clear();
+    }
     Items added = filterUniqueItems ? unique(results) : results;
+    if (filterUniqueItems) {
+      remember(added);
+    } else {
+      held_.invalidate();
+    }
     const auto addedCount = static_cast<std::int64_t>(added.size());
     if (inverseInsertPage) {
       items_.insert(items_.begin(), std::make_move_iterator(added.begin()),
@@ -479,24 +496,29 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
   }
 
   // The received items whose identity is not held (the page is not
-  // compared with itself); everything when items have no identity.
-  Items unique(const Items& results) const {
+  // compared with itself); everything when items have no identity. Costs
+  // the page's size: the held identities are kept as pages are merged.
+  Items unique(const Items& results) {
     if constexpr (HasStableIdentity<Item>) {
-      using Key = typename decltype(itemIdentity(std::declval<const Item&>()))::value_type;
-      std::unordered_set<Key> held;
-      held.reserve(items_.size());
-      for (const Item& item : items_) {
-        if (auto id = itemIdentity(item)) held.insert(std::move(*id));
-      }
+      held_.rebuildIfNeeded(items_);
       Items out;
       out.reserve(results.size());
       for (const Item& item : results) {
         const auto id = itemIdentity(item);
-        if (!id || !held.contains(*id)) out.push_back(item);
+        if (!id || !held_.ids.contains(*id)) out.push_back(item);
       }
       return out;
     } else {
       return results;
+    }
+  }
+
+  // Adds the identities of items just merged to the held ones.
+  void remember(const Items& added) {
+    if constexpr (HasStableIdentity<Item>) {
+      for (const Item& item : added) {
+        if (auto id = itemIdentity(item)) held_.ids.insert(std::move(*id));
+      }
     }
   }
 
@@ -520,6 +542,8 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
   std::shared_ptr<F> fetcher_;
   std::shared_ptr<Pagination> pagination_;
   Items items_;
+  // The identities of items_, for the duplicate filter.
+  HeldIdentities<Item> held_;
   std::exception_ptr lastError_;
   bool isLoading_ = false;
   double lastReloadTimestamp_ = 0;

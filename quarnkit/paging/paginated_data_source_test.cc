@@ -263,7 +263,9 @@ struct NumberedFetcher {
 
 template <>
 struct std::hash<quarn::Counted> {
+  static inline std::size_t calls = 0;
   std::size_t operator()(const quarn::Counted& c) const noexcept {
+    ++calls;
     return std::hash<std::int64_t>()(c.v);
   }
 };
@@ -287,6 +289,73 @@ TEST_F(PaginatedDataSourceTest, TheDuplicateFilterLooksHeldIdsUpInASet) {
   EXPECT_EQ(source->items().size(), 3000u);
   // A scan would compare 2,000 x 1,010 times.
   EXPECT_LT(Counted::comparisons, 20'000u);
+}
+
+std::vector<Numbered> numbered(std::initializer_list<std::int64_t> values) {
+  std::vector<Numbered> out;
+  for (std::int64_t v : values) out.push_back({{v}});
+  return out;
+}
+
+std::vector<std::int64_t> values(const std::vector<Numbered>& items) {
+  std::vector<std::int64_t> out;
+  for (const Numbered& n : items) out.push_back(n.id.v);
+  return out;
+}
+
+void fetchAll(PaginatedDataSource<NumberedFetcher>& source) {
+  while (!source.fetcher()->pages.empty()) {
+    bool done = false;
+    source.fetchNextPage([&](auto, auto) { done = true; });
+    runUntil([&] { return done; });
+  }
+}
+
+TEST_F(PaginatedDataSourceTest, CheckingAPageForDuplicatesCostsThePageNotTheItemsHeld) {
+  // 400 pages of 10: a check that went over the items held for every page
+  // would hash 10 x 400 x 400 / 2 = 800,000 times.
+  auto fetcher = std::make_shared<NumberedFetcher>();
+  for (std::int64_t page = 0; page < 400; ++page) {
+    std::vector<Numbered> items;
+    for (std::int64_t i = 0; i < 10; ++i) items.push_back({{page * 10 + i}});
+    fetcher->pages.push_back(std::move(items));
+  }
+  auto source =
+      PaginatedDataSource<NumberedFetcher>::make(fetcher, std::make_shared<RecordingPagination>());
+  std::hash<Counted>::calls = 0;
+  fetchAll(*source);
+  EXPECT_EQ(source->items().size(), 4000u);
+  EXPECT_LT(std::hash<Counted>::calls, 20'000u);
+}
+
+TEST_F(PaginatedDataSourceTest, TheListEditsAreWhatTheDuplicateFilterComparesWith) {
+  auto fetcher = std::make_shared<NumberedFetcher>();
+  auto scheme = std::make_shared<RecordingPagination>();
+  auto source = PaginatedDataSource<NumberedFetcher>::make(fetcher, scheme);
+  fetcher->pages = {numbered({1, 2, 3})};
+  fetchAll(*source);
+  source->append(numbered({4, 5}));
+  source->insert(numbered({0}), 0);
+  source->remove(2);  // 2
+  EXPECT_EQ(values(source->items()), (std::vector<std::int64_t>{0, 1, 3, 4, 5}));
+  // Each edit changes the items and nothing else.
+  EXPECT_EQ(scheme->updates.size(), 1u);
+  EXPECT_FALSE(source->lastError());
+  fetcher->pages = {numbered({0, 2, 5, 6})};
+  fetchAll(*source);
+  EXPECT_EQ(values(source->items()), (std::vector<std::int64_t>{0, 1, 3, 4, 5, 2, 6}));
+  source->setItems(numbered({9}));
+  fetcher->pages = {numbered({6, 9})};
+  fetchAll(*source);
+  EXPECT_EQ(values(source->items()), (std::vector<std::int64_t>{9, 6}));
+  // removeAll empties the list, sends the scheme back to its first page and
+  // forgets what was held.
+  source->removeAll();
+  EXPECT_TRUE(source->items().empty());
+  EXPECT_TRUE(scheme->updates.empty());
+  fetcher->pages = {numbered({9, 6})};
+  fetchAll(*source);
+  EXPECT_EQ(values(source->items()), (std::vector<std::int64_t>{9, 6}));
 }
 
 TEST_F(PaginatedDataSourceTest, PagesGoInFrontOrReversedAndWithoutASchemeEachReplacesTheLast) {

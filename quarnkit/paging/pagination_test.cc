@@ -52,6 +52,22 @@ TEST(PerPagePaginationTest, HidesWhenTheCountsPassTheTotalOrAPageIsEmpty) {
   EXPECT_EQ(p.totalCount(), 0);
 }
 
+TEST(PerPagePaginationTest, ANegativeTotalIsNoCountAndDoesNotEndTheWalk) {
+  // A negative total counts nothing: both schemes go on as without one,
+  // until a page arrives empty; the value reported is still kept.
+  PerPagePagination p = pages20();
+  p.update(20, 20, -5);
+  EXPECT_FALSE(p.shouldHidePaginationControl());
+  EXPECT_EQ(p.totalCount(), -5);
+  EXPECT_EQ(p.nextPage(), 2);
+  p.update(20, 0, -5);
+  EXPECT_TRUE(p.shouldHidePaginationControl());
+  OffsetLimitPagination o(20, 0);
+  o.update(20, 20, -1);
+  EXPECT_FALSE(o.shouldHidePaginationControl());
+  EXPECT_EQ(o.nextOffset(), 20);
+}
+
 TEST(PerPagePaginationTest, ResetKeepsTheTotalAndIncrementChangesNothing) {
   PerPagePagination p = pages20();
   p.update(45, 5, 45);
@@ -96,18 +112,38 @@ TEST(KeyPaginationTest, PrimaryKeysCompareTheTotalWithThePageAndPrintTheUpdate) 
   EXPECT_EQ(out.lines(), std::vector<std::string>{
                              "primary key pagination update:\n- total: 10\n- items: 30\n- current "
                              "page: 3\n- id: 110\n- should hide pagination control: true"});
-  // Without a total the key stays and only an empty page hides the control.
   const auto heldToo = PrimaryKeyPagination::make(10, 5, [&] { return last; });
   PrimaryKeyPagination& q = *heldToo;
   EXPECT_FALSE(q.isFirstPage());  // the key starts at 0, not at 5
-  q.update(10, 10, std::nullopt);
-  EXPECT_EQ(q.id(), 0);
-  EXPECT_FALSE(q.shouldHidePaginationControl());
   q.update(10, 0, 25);
   EXPECT_TRUE(q.shouldHidePaginationControl());
   q.reset();
   EXPECT_EQ(q.id(), 5);
   EXPECT_TRUE(q.isFirstPage());
+}
+
+TEST(KeyPaginationTest, PrimaryKeysWithoutATotalMoveOnUntilAnEmptyPage) {
+  // A server that sends no total: each page moves the key to the last item
+  // held, so the walk leaves the first page and ends on an empty one.
+  std::int64_t last = 0;
+  const auto held = PrimaryKeyPagination::make(10, 0, [&] { return last; });
+  PrimaryKeyPagination& p = *held;
+  StdoutCapture out;
+  last = 10;
+  p.update(10, 10, std::nullopt);
+  EXPECT_EQ(p.value("page-from-pk"), Value(10));
+  EXPECT_EQ(p.currentPage(), 1);
+  EXPECT_FALSE(p.isFirstPage());
+  EXPECT_FALSE(p.shouldHidePaginationControl());
+  last = 14;
+  p.update(14, 4, std::nullopt);
+  EXPECT_EQ(p.id(), 14);
+  EXPECT_EQ(p.currentPage(), 2);
+  EXPECT_FALSE(p.shouldHidePaginationControl());
+  p.update(14, 0, std::nullopt);
+  EXPECT_TRUE(p.shouldHidePaginationControl());
+  EXPECT_EQ(p.totalCount(), 0);      // nothing was reported
+  EXPECT_TRUE(out.lines().empty());  // the update is printed only with a total
 }
 
 TEST(KeyPaginationTest, FromIDAlwaysMovesOnAndHidesOnAnEmptyPage) {
@@ -150,6 +186,31 @@ TEST(IDsPaginationTest, SendsTheIdsChunkByChunkAndHidesAfterTheLast) {
   IDsPagination<std::string> q({"a", "b", "c"}, 2, 0, {.ids = "ids", .perPage = "n", .page = "p"});
   EXPECT_EQ(q.value("ids"), Value("a,b"));
   EXPECT_TRUE(q.isFirstPage());
+}
+
+TEST(IDsPaginationTest, ChunksTheServerLacksDoNotHoldBackTheLaterOnes) {
+  // The server has none of 3 and 4 and only 5 of 5, 6: every chunk is still
+  // asked for once, in order, and the walk ends after the last.
+  IDsPagination<std::int64_t> p({1, 2, 3, 4, 5, 6, 7}, 2, 1,
+                                {.ids = "ids", .perPage = "per-page", .page = "page"});
+  std::vector<std::string> asked{p.value("ids")->ifString() ? *p.value("ids")->ifString() : ""};
+  const std::vector<std::pair<std::int64_t, std::int64_t>> received = {
+      {2, 2}, {2, 0}, {3, 1}, {4, 1}};
+  for (const auto& [held, added] : received) {
+    EXPECT_FALSE(p.shouldHidePaginationControl());
+    p.update(held, added, std::nullopt);
+    asked.push_back(*p.value("ids")->ifString());
+  }
+  EXPECT_EQ(asked, (std::vector<std::string>{"1,2", "3,4", "5,6", "7", ""}));
+  EXPECT_TRUE(p.shouldHidePaginationControl());
+  EXPECT_EQ(p.currentPage(), 2);  // pages of items held
+  p.reset();
+  EXPECT_EQ(p.value("ids"), Value("1,2"));
+  // A first chunk given below 1 counts as chunk 1.
+  IDsPagination<int> q({1, 2, 3}, 2, 0, {.ids = "ids", .perPage = "n", .page = "p"});
+  q.update(0, 0, std::nullopt);
+  EXPECT_EQ(q.value("ids"), Value("3"));
+  EXPECT_FALSE(q.shouldHidePaginationControl());
 }
 
 TEST(PaginationTest, PerPageLogsEachUpdate) {

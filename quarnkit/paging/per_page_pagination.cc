@@ -12,8 +12,10 @@ ItemCountPagination::ItemCountPagination(const char* type, std::int64_t pageSize
 void ItemCountPagination::countItems(std::int64_t itemsCount, std::int64_t newItemsCount,
                                      std::optional<std::int64_t> totalCount) {
   currentPage_ = pages(itemsCount, pageSize_);
-  if (totalCount) {
-    totalCount_ = *totalCount;
+  if (totalCount) totalCount_ = *totalCount;
+  // A negative total counts nothing: ending there would drop every page
+  // after the first.
+  if (totalCount && *totalCount >= 0) {
     hide_ = itemsCount >= *totalCount || newItemsCount == 0;
   } else {
     hide_ = newItemsCount == 0;

@@ -7,7 +7,8 @@
 //
 // Both hide the control once the items held reach the reported total, or
 // when a page arrives empty (a total that shrank, or items filtered as
-// duplicates, never stop them from ending). Without a reported total the
+// duplicates, never stop them from ending). A negative total is taken as
+// no total. Without a reported total the
 // offset follows the items held, so a server without the total header still
 // pages forward.
 #pragma once

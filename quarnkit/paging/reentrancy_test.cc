@@ -599,7 +599,9 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
          std::vector<std::int64_t> shown;
          s.scrollView->onReload = [&s, &shown] {
            shown = ids(s.source->items());
-           if (s.scrollView->reloads == 1) EXPECT_TRUE(s.source->fetchNextPage(nullptr));
+           if (s.scrollView->reloads == 1) {
+             EXPECT_TRUE(s.source->fetchNextPage(nullptr));
+           }
          };
          ASSERT_TRUE(s.infinite().scrollToEnd());
          s.page();

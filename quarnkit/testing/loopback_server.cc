@@ -118,13 +118,59 @@ std::size_t LoopbackServer::distinctConnections() const {
   return ports_.size();
 }
 
-void servePages(httplib::Server& server, const std::string& path,
-                std::shared_ptr<const PagedCollection> collection) {
-  server.Get(path, [collection](const httplib::Request& req, httplib::Response& res) {
+namespace {
+
+std::string totalText(const PagedCollection& c, std::int64_t total, std::size_t request) {
+  using Total = PagedCollection::Total;
+  switch (c.total) {
+    case Total::empty:
+      return "";
+    case Total::malformed:
+      return std::to_string(total) + " items";
+    case Total::negative:
+      return "-5";
+    case Total::overflowing:
+      return "99999999999999999999";
+    case Total::shrinking:
+      return std::to_string(
+          std::max<std::int64_t>(total - 3 * static_cast<std::int64_t>(request - 1), 0));
+    case Total::larger:
+      return std::to_string(total + 5);
+    case Total::actual:
+    case Total::absent:
+      break;
+  }
+  return std::to_string(total);
+}
+
+void servePagesOn(httplib::Server& server, LoopbackServer* loopback, const std::string& path,
+                  std::shared_ptr<const PagedCollection> collection) {
+  auto requests = std::make_shared<std::atomic<std::size_t>>(0);
+  server.Get(path, [collection, requests, loopback, path](const httplib::Request& req,
+                                                          httplib::Response& res) {
+    if (collection->redirectTo && !req.has_param("redirected")) {
+      std::string query;
+      for (const auto& [name, value] : req.params) {
+        query += (query.empty() ? "?" : "&") + name + "=" + value;
+      }
+      res.set_redirect(*collection->redirectTo + path + query + (query.empty() ? "?" : "&") +
+                       "redirected=1");
+      return;
+    }
+    const std::size_t request = requests->fetch_add(1) + 1;
+    if (request == collection->failAt) {
+      res.status = 503;
+      res.set_content(R"({"error": "unavailable"})", "application/json");
+      return;
+    }
     std::vector<std::pair<std::int64_t, std::string>> all = collection->items;
     if (all.empty()) {
       for (std::size_t i = 1; i <= collection->count; ++i) {
         const auto id = static_cast<std::int64_t>(i);
+        if (std::find(collection->missingIds.begin(), collection->missingIds.end(), id) !=
+            collection->missingIds.end()) {
+          continue;
+        }
         all.emplace_back(id, "{\"id\": " + std::to_string(id) + ", \"name\": \"item " +
                                  std::to_string(id) + "\"}");
       }
@@ -167,21 +213,74 @@ void servePages(httplib::Server& server, const std::string& path,
         chosen.push_back(all[static_cast<std::size_t>(i)]);
       }
     }
+    if (collection->duplicatesAcrossPages && !chosen.empty()) {
+      const auto at = std::find(all.begin(), all.end(), chosen.front());
+      if (at != all.begin() && at != all.end()) chosen.insert(chosen.begin(), *(at - 1));
+    }
+    if (request == collection->emptyAt) chosen.clear();
     std::string array = "[";
     for (std::size_t i = 0; i < chosen.size(); ++i) {
       array += (i ? ", " : "") + chosen[i].second;
     }
     array += "]";
-    if (collection->sendTotalCount) {
-      res.set_header(collection->totalCountHeader, std::to_string(total));
+    if (collection->sendTotalCount && collection->total != PagedCollection::Total::absent) {
+      res.set_header(collection->totalCountHeader, totalText(*collection, total, request));
     }
     if (collection->sendPageHeaders && perPage > 0) {
       res.set_header("X-Pagination-Current-Page", std::to_string(page));
       res.set_header("X-Pagination-Page-Count", std::to_string((total + perPage - 1) / perPage));
       res.set_header("X-Pagination-Per-Page", std::to_string(perPage));
     }
-    res.set_content(nested(collection->keyPath, array), "application/json");
+    std::string text = nested(collection->keyPath, array);
+    if (request == collection->cutAt || request == collection->stallAt) {
+      const bool stall = request == collection->stallAt;
+      res.set_content_provider(
+          text.size(), "application/json",
+          [text, stall, loopback](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            if (offset > 0) {
+              if (stall && loopback != nullptr) loopback->holdUntilStopped();
+              return false;  // the connection closes with the body cut
+            }
+            sink.write(text.data(), text.size() / 2);
+            return true;
+          });
+      return;
+    }
+    if (collection->slowBody.count() > 0) {
+      const std::size_t step = std::max<std::size_t>(text.size() / (chosen.size() + 1), 1);
+      res.set_chunked_content_provider(
+          "application/json", [text, step, pause = collection->slowBody, loopback](
+                                  std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= text.size()) {
+              sink.done();
+              return true;
+            }
+            if (offset > 0) {
+              if (loopback != nullptr) {
+                loopback->hold(pause);
+              } else {
+                std::this_thread::sleep_for(pause);
+              }
+            }
+            sink.write(text.data() + offset, std::min(step, text.size() - offset));
+            return true;
+          });
+      return;
+    }
+    res.set_content(text, "application/json");
   });
+}
+
+}  // namespace
+
+void servePages(httplib::Server& server, const std::string& path,
+                std::shared_ptr<const PagedCollection> collection) {
+  servePagesOn(server, nullptr, path, std::move(collection));
+}
+
+void servePages(LoopbackServer& server, const std::string& path,
+                std::shared_ptr<const PagedCollection> collection) {
+  servePagesOn(server.routes(), &server, path, std::move(collection));
 }
 
 }  // namespace quarn::testing

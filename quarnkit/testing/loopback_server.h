@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -82,7 +83,21 @@ class LoopbackServer {
 
 /// A collection served in pages: items {"id": 1, "name": "item 1"} ... with
 /// ids 1 to `count`, unless `items` gives the items' JSON texts and ids.
+/// The switches after the first fields make it a misbehaving server; the
+/// ones counted in requests count every request the route answered, from 1.
 struct PagedCollection {
+  /// What the total-count header says.
+  enum class Total {
+    actual,       // the number of items
+    absent,       // no header (as sendTotalCount = false)
+    empty,        // an empty value
+    malformed,    // "12 items"
+    negative,     // "-5"
+    overflowing,  // beyond the largest 64-bit integer
+    shrinking,    // the number of items, less 3 for each earlier request
+    larger,       // 5 more than there are
+  };
+
   std::size_t count = 0;
   /// Replaces the generated items: each a JSON object text with its id.
   std::vector<std::pair<std::int64_t, std::string>> items;
@@ -94,6 +109,27 @@ struct PagedCollection {
   /// The page's array is nested in objects along this dotted path ("" for
   /// a bare array): "data.items" gives {"data": {"items": [...]}}.
   std::string keyPath;
+
+  Total total = Total::actual;
+  /// Ids 1 to `count` the data set lacks (an ids request for them finds
+  /// nothing; the other schemes see gaps).
+  std::vector<std::int64_t> missingIds;
+  /// Each page but the first also repeats the item before it.
+  bool duplicatesAcrossPages = false;
+  /// Request k answers an empty array (0: none).
+  std::size_t emptyAt = 0;
+  /// Request k announces its whole body but sends half, then closes.
+  std::size_t cutAt = 0;
+  /// Request k sends half its body, then nothing until the server stops.
+  std::size_t stallAt = 0;
+  /// Every body goes out an item at a time with this pause between.
+  std::chrono::milliseconds slowBody{0};
+  /// Request k answers with status 503.
+  std::size_t failAt = 0;
+  /// An origin ("http://127.0.0.1:PORT", or "" for this server itself):
+  /// every request is redirected there with 302, to the same path and query
+  /// plus "redirected=1"; a request carrying that parameter is served.
+  std::optional<std::string> redirectTo;
 };
 
 /// Serves `collection` at GET `path`. The page is chosen by whichever
@@ -102,6 +138,9 @@ struct PagedCollection {
 /// (the items after that id; 0 starts at the first), or "ids" (a
 /// comma-separated list). Without any of them: the whole collection.
 void servePages(httplib::Server& server, const std::string& path,
+                std::shared_ptr<const PagedCollection> collection);
+/// The same on a loopback server, whose stop() ends a stalled body.
+void servePages(LoopbackServer& server, const std::string& path,
                 std::shared_ptr<const PagedCollection> collection);
 
 }  // namespace quarn::testing

@@ -13,7 +13,8 @@ namespace {
 const LibraryLogLines* current = nullptr;
 }
 
-LibraryLogLines::LibraryLogLines() {
+LibraryLogLines::LibraryLogLines()
+    : printed_([](std::string_view line) { defaultLogger().debug("{}", line); }) {
   if (std::getenv("QUARNKIT_LOG_LEVEL") != nullptr) return;
   setLogLevel(LogLevel::off);
   capture_ = std::make_unique<testing::LogCapture>();

@@ -3,9 +3,15 @@
 // flush() prints each distinct one once on standard error as
 // "quarnkit: warning: <line>". With QUARNKIT_LOG_LEVEL set, the library logs
 // as usual and nothing is collected.
+//
+// The lines some components print to standard output (a scheme's updates)
+// become debug lines of the log while it lives, in every subcommand: what
+// the tool writes to standard output is only the document asked for.
 #pragma once
 
 #include <memory>
+
+#include "quarnkit/core/log.h"
 
 namespace quarn::testing {
 class LogCapture;
@@ -32,6 +38,7 @@ class LibraryLogLines {
 
  private:
   std::unique_ptr<testing::LogCapture> capture_;
+  StdoutRedirect printed_;
 };
 
 }  // namespace quarn::tool

@@ -23,6 +23,11 @@
 
 namespace quarn::tool {
 
+/// The most pages --all walks.
+inline constexpr std::int64_t kMaxPages = 10000;
+/// The most items a walk holds before it stops.
+inline constexpr std::size_t kMaxItems = 200000;
+
 struct PageOptions {
   std::string url;
   /// "page", "offset", "pk", "from-id" or "ids".
@@ -38,14 +43,15 @@ struct PageOptions {
   /// Seconds each request may take in all; none: no limit.
   std::optional<double> maxTime;
   http::HTTPHeaders headers;
-  /// Walk until the scheme stops (at most kMaxPages), or at most `pages`.
+  /// Walk until the scheme stops (at most maxPages), or at most `pages`.
   bool all = false;
   std::int64_t pages = 1;
   Format format = Format::text;
+  /// Bounds of a walk that never ends: pages walked and items held (the
+  /// walk keeps every item it shows, so this bounds its memory).
+  std::int64_t maxPages = kMaxPages;
+  std::size_t maxItems = kMaxItems;
 };
-
-/// The most pages --all walks.
-inline constexpr std::int64_t kMaxPages = 10000;
 
 /// One page as the walk saw it.
 struct WalkedPage {

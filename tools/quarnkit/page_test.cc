@@ -5,12 +5,17 @@
 #include "tools/quarnkit/page.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include "quarnkit/coding/json_serialization.h"
 #include "quarnkit/testing/loopback_server.h"
 #include "tools/quarnkit/http_options.h"
+#include "tools/quarnkit/log_lines.h"
 
 namespace quarn::tool {
 namespace {
@@ -103,6 +108,30 @@ TEST_F(PageTest, PagesLimitsTheWalkAndSaysTheSchemeGoesOn) {
   EXPECT_EQ(walk.pages[1].next, (Value::Object{{"per-page", 2}, {"page", 3}}));
 }
 
+TEST_F(PageTest, AnEndlessAPIStopsAtThePageOrItemBound) {
+  // Every page is full and new, and no total is sent: only the bounds end
+  // the walk.
+  server.routes().Get("/endless", [](const httplib::Request& req, httplib::Response& res) {
+    const std::int64_t page = std::stoll(req.get_param_value("page"));
+    std::string body = "[";
+    for (std::int64_t i = 0; i < 4; ++i) {
+      body += (i ? "," : "") + std::string(R"({"id": )") + std::to_string(page * 4 + i) + "}";
+    }
+    res.set_content(body + "]", "application/json");
+  });
+  PageOptions o = options("page", 4);
+  o.url = server.url("/endless");
+  o.maxPages = 7;
+  Walk walk = walkPages(o);
+  EXPECT_EQ(walk.pages.size(), 7u);
+  EXPECT_EQ(walk.merged, 28u);
+  EXPECT_EQ(walk.end, "stopped after 7 pages");
+  o.maxItems = 10;
+  walk = walkPages(o);
+  EXPECT_EQ(walk.pages.size(), 3u);
+  EXPECT_EQ(walk.end, "stopped at 12 items held");
+}
+
 TEST_F(PageTest, DuplicatesAreDroppedAndCounted) {
   PagedCollection repeated;
   repeated.items = {{1, R"({"id": 1})"},
@@ -160,6 +189,43 @@ GET )" + base + R"(?page=2&per-page=2
   const Value& first = (*json.find("pages")->ifArray())[0];
   EXPECT_EQ(*first.find("info")->find("totalCount"), Value(3));
   EXPECT_EQ(*first.find("stops"), Value(false));
+}
+
+// What `run` writes to the process's standard output (the file, not a
+// redirection inside the library).
+template <class Run>
+std::string standardOutputOf(Run run) {
+  std::fflush(stdout);
+  char path[] = "/tmp/quarnkit_page_stdout_XXXXXX";
+  const int file = ::mkstemp(path);
+  const int saved = ::dup(1);
+  ::dup2(file, 1);
+  run();
+  std::fflush(stdout);
+  ::dup2(saved, 1);
+  ::close(saved);
+  ::close(file);
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::remove(path);
+  return text.str();
+}
+
+TEST_F(PageTest, JSONOutputIsOnlyJSONWhateverTheSchemePrints) {
+  // The primary-key scheme prints each update with a total; in the tool
+  // those lines go to the log, never into the document.
+  serve(counted(5));
+  for (const std::string scheme : {"pk", "page", "from-id"}) {
+    SCOPED_TRACE(scheme);
+    PageOptions o = options(scheme, 2);
+    o.format = Format::json;
+    const LibraryLogLines lines;
+    const std::string out = standardOutputOf([&] { runPage(o); });
+    Value document;
+    ASSERT_NO_THROW(document = parseJSON(out)) << out.substr(0, 200);
+    EXPECT_EQ(*document.find("merged"), Value(5));
+  }
 }
 
 TEST_F(PageTest, FailuresAreOneLineNamingTheURL) {

@@ -69,7 +69,7 @@ Async<Walk> walkAsync(PageOptions options) {
   source = Source::make(fetcher, makeScheme(options, lastId));
 
   Walk out;
-  const std::int64_t limit = options.all ? kMaxPages : options.pages;
+  const std::int64_t limit = options.all ? options.maxPages : options.pages;
   while (true) {
     const std::shared_ptr<Pagination> scheme = source->pagination();
     const std::size_t before = scheme->isFirstPage() ? 0 : source->items().size();
@@ -96,8 +96,10 @@ Async<Walk> walkAsync(PageOptions options) {
       out.end = "the scheme stops: no further page";
     } else if (repeats) {
       out.end = "the next request would repeat this one";
+    } else if (source->items().size() >= options.maxItems) {
+      out.end = fmt::format("stopped at {} items held", source->items().size());
     } else if (static_cast<std::int64_t>(out.pages.size()) >= limit) {
-      out.end = options.all ? fmt::format("stopped after {} pages", kMaxPages)
+      out.end = options.all ? fmt::format("stopped after {} pages", limit)
                             : fmt::format("{} {} asked for; the scheme goes on", limit,
                                           limit == 1 ? "page" : "pages");
     } else {
