@@ -148,6 +148,9 @@ TEST_F(TimeLimitsTest, TheWholeTransferLimitCountsTheWaitForAConnection) {
     return std::all_of(received.begin(), received.end(),
                        [](const DataReceived& r) { return !r.responses.empty(); });
   });
+  // Had the wait not counted, the four would end one after another, after
+  // 1.6 s. Which of them reached the server depends on when the first one's
+  // connection was freed, so that is not checked.
   const Seconds took = std::chrono::steady_clock::now() - start;
   EXPECT_LT(took.count(), 0.9);
   for (const DataReceived& r : received) {
@@ -155,7 +158,6 @@ TEST_F(TimeLimitsTest, TheWholeTransferLimitCountsTheWaitForAConnection) {
     EXPECT_EQ(r.responses[0].error()->reason(),
               "the server did not answer in time (more than 0.4 s in all)");
   }
-  EXPECT_EQ(server.requestCount(), 1u);
 }
 
 TEST_F(TimeLimitsTest, ASuspendedRequestIsNotIdleAndContinuesWhereItStopped) {
