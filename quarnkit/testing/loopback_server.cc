@@ -246,11 +246,15 @@ void servePagesOn(httplib::Server& server, LoopbackServer* loopback, const std::
           });
       return;
     }
-    if (collection->slowBody.count() > 0) {
+    if (collection->slowBody.count() > 0 &&
+        (collection->slowAt == 0 || request == collection->slowAt)) {
       const std::size_t step = std::max<std::size_t>(text.size() / (chosen.size() + 1), 1);
+      // The server compresses a chunked "application/json" body for a client
+      // that accepts it, and its compressor holds every piece until the end;
+      // with a charset parameter the pieces go out as they are written.
       res.set_chunked_content_provider(
-          "application/json", [text, step, pause = collection->slowBody, loopback](
-                                  std::size_t offset, httplib::DataSink& sink) {
+          "application/json; charset=utf-8", [text, step, pause = collection->slowBody, loopback](
+                                                 std::size_t offset, httplib::DataSink& sink) {
             if (offset >= text.size()) {
               sink.done();
               return true;

@@ -122,8 +122,10 @@ struct PagedCollection {
   std::size_t cutAt = 0;
   /// Request k sends half its body, then nothing until the server stops.
   std::size_t stallAt = 0;
-  /// Every body goes out an item at a time with this pause between.
+  /// Bodies go out an item at a time with this pause between ...
   std::chrono::milliseconds slowBody{0};
+  /// ... request k's only (0: every request's).
+  std::size_t slowAt = 0;
   /// Request k answers with status 503.
   std::size_t failAt = 0;
   /// An origin ("http://127.0.0.1:PORT", or "" for this server itself):

@@ -53,7 +53,14 @@ struct Row {
   /// When set, the only schemes and consumers that walk this row.
   std::set<std::string> onlySchemes = {};
   std::set<std::string> onlyConsumers = {};
+  /// Seconds each request may take in all (the session's and the tool's
+  /// limit); none: no limit.
+  std::optional<double> maxTime = {};
 };
+
+/// Rows that wait for a time limit are walked by one scheme (the transfer
+/// is the same for every scheme) and two consumers.
+const std::set<std::string> kOneScheme = {"page"};
 
 std::vector<Row> rows() {
   return {
@@ -87,16 +94,40 @@ std::vector<Row> rows() {
       {"a cut body", [](PagedCollection& c) { c.cutAt = 2; }, End::fails},
       {"a slow body", [](PagedCollection& c) { c.slowBody = std::chrono::milliseconds(2); }},
       {"a 5xx on page 2", [](PagedCollection& c) { c.failAt = 2; }, End::fails},
-      // A stalled body fails at the session's idle limit (set to 1 second
-      // here); every scheme and consumer meets the same transfer, so one
-      // walk shows it. (The tool's session has a fixed idle limit of its own.)
+      // A stalled body fails at the session's idle limit (1 s here); the
+      // tool's idle limit is 5 s, so its walk ends at its --max-time.
       {"a stalled body",
        [](PagedCollection& c) { c.stallAt = 2; },
        End::fails,
        {},
        {},
-       {"page"},
-       {"data source"}},
+       kOneScheme,
+       {"data source", "page --all text"},
+       1.0},
+      // A body that never pauses for the idle limit is not idle, however
+      // long it takes (three 0.4 s pauses on page 2)...
+      {"a trickling body",
+       [](PagedCollection& c) {
+         c.slowBody = std::chrono::milliseconds(400);
+         c.slowAt = 2;
+       },
+       End::complete,
+       {},
+       {},
+       kOneScheme,
+       {"data source", "page --all text"}},
+      // ... and a limit on the whole request ends it.
+      {"a trickling body past the time limit",
+       [](PagedCollection& c) {
+         c.slowBody = std::chrono::milliseconds(400);
+         c.slowAt = 2;
+       },
+       End::fails,
+       {},
+       {},
+       kOneScheme,
+       {"data source", "page --all json"},
+       0.8},
       {"a redirect to the same host", [](PagedCollection&) {}},
       {"a redirect to another host", [](PagedCollection&) {}},
   };
@@ -258,9 +289,10 @@ class PageMatrixTest : public ::testing::Test {
     return out;
   }
 
-  Outcome walkTool(const std::string& name, Format format) {
+  Outcome walkTool(const std::string& name, Format format, std::optional<double> maxTime) {
     PageOptions o;
     o.url = url;
+    o.maxTime = maxTime;
     o.scheme = name;
     o.perPage = kPerPage;
     o.all = true;
@@ -369,14 +401,15 @@ TEST_F(PageMatrixTest, EverySchemeAgainstEveryServerThroughEveryConsumer) {
         // for the connections it still serves.
         http::SessionConfiguration configuration;
         configuration.timeoutIntervalForRequest = 1;
+        configuration.timeoutIntervalForResource = row.maxTime;
         session = std::make_unique<http::Session>(configuration);
         servers.clear();
         list = std::make_shared<ListView>();
         serve(row);
         Outcome out = consumer == "data source"            ? walkDataSource(name)
                       : consumer == "scrolled data source" ? walkScrolled(name)
-                      : consumer == "page --all text"      ? walkTool(name, Format::text)
-                                                           : walkTool(name, Format::json);
+                      : consumer == "page --all text" ? walkTool(name, Format::text, row.maxTime)
+                                                      : walkTool(name, Format::json, row.maxTime);
         check(row, name, out);
         ++walks;
         if (std::getenv("MATRIX_TIMING") != nullptr) {
@@ -389,8 +422,9 @@ TEST_F(PageMatrixTest, EverySchemeAgainstEveryServerThroughEveryConsumer) {
       }
     }
   }
-  // 16 rows walked by every scheme and consumer, and the stalled body's one.
-  EXPECT_EQ(walks, 16 * kSchemes.size() * consumers.size() + 1);
+  // 16 rows walked by every scheme and consumer, and the three time-limit
+  // rows by one scheme and two consumers.
+  EXPECT_EQ(walks, 16 * kSchemes.size() * consumers.size() + 3 * 2);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -400,7 +434,7 @@ TEST_F(PageMatrixTest, EverySchemeAgainstEveryServerThroughEveryConsumer) {
 TEST_F(PageMatrixTest, ReleasingOrReloadingFromACallbackAgainstEveryServer) {
   const quarn::testing::StdoutCapture printed;
   for (const Row& row : rows()) {
-    if (!row.onlySchemes.empty()) continue;  // the stalled body waits for its limit
+    if (!row.onlySchemes.empty()) continue;  // these wait for a time limit
     for (const std::string& name : kSchemes) {
       for (HostAction action : {HostAction::releaseFromCallback, HostAction::reloadFromCallback}) {
         SCOPED_TRACE(row.name + " / " + name +

@@ -288,6 +288,7 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
   static std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* userp) {
     auto* t = static_cast<Transfer*>(userp);
     const std::size_t bytes = size * count;
+    t->lastActivity = Clock::now();
     if (t->redirecting) return bytes;
     return t->sink->receive(std::string_view(data, bytes)) ? bytes : 0;
   }
