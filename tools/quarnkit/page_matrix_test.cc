@@ -145,8 +145,18 @@ class ListView : public platform::ScrollView, public ScrolledList {
   void reloadData() override {}
 };
 
-/// What the host does from the data source's callback.
+/// What the host does from one of the data source's callbacks.
 enum class HostAction { none, releaseFromCallback, reloadFromCallback };
+enum class Callback { didCompletionFetch, observer, completion };
+
+class Observer final : public PaginatedDataSourceObserver {
+ public:
+  explicit Observer(std::function<void()> updated) : updated_(std::move(updated)) {}
+  void paginatedDataSourceDidUpdate() override { updated_(); }
+
+ private:
+  std::function<void()> updated_;
+};
 
 /// What one consumer's walk came to.
 struct Outcome {
@@ -215,16 +225,17 @@ class PageMatrixTest : public ::testing::Test {
     };
   }
 
-  Outcome walkDataSource(const std::string& name, HostAction action = HostAction::none) {
+  Outcome walkDataSource(const std::string& name, HostAction action = HostAction::none,
+                         Callback from = Callback::didCompletionFetch) {
     std::shared_ptr<Source> source;
     std::function<std::int64_t()> lastId = [&source] { return lastIdOf(source)(); };
     source = Source::make(fetcher(), scheme(name, lastId));
     Outcome out;
-    // The host's action, once, from the callbacks of the second page.
+    // The host's action, once, from the chosen callback of the second page.
     int pagesSeen = 0;
     std::vector<Value> heldWhenReleased;
-    source->didCompletionFetch = [&](const auto&, const auto&) {
-      if (++pagesSeen != 2) return;
+    const auto act = [&](Callback called) {
+      if (called != from || ++pagesSeen != 2 || !source) return;
       if (action == HostAction::releaseFromCallback) {
         heldWhenReleased = source->items();
         source.reset();
@@ -232,12 +243,18 @@ class PageMatrixTest : public ::testing::Test {
         EXPECT_TRUE(source->reload(nullptr));
       }
     };
+    source->didCompletionFetch = [&](const auto&, const auto&) {
+      act(Callback::didCompletionFetch);
+    };
+    const auto observer = std::make_shared<Observer>([&] { act(Callback::observer); });
+    source->observers.add(observer);
     while (out.requests < kPageBound) {
       bool done = false;
       std::exception_ptr error;
       source->fetchNextPage([&](std::optional<std::vector<Value>>, std::exception_ptr e) {
         error = std::move(e);
         done = true;
+        act(Callback::completion);
       });
       ++out.requests;
       quarn::testing::runUntil([&] { return done; });
@@ -429,25 +446,33 @@ TEST_F(PageMatrixTest, EverySchemeAgainstEveryServerThroughEveryConsumer) {
 
 #if defined(__SANITIZE_ADDRESS__)
 // Under the address sanitizer: the host releases the data source, or
-// reloads it, from the callback of the second page, against every server.
-// Each walk ends, and what it holds is in order and never twice.
+// reloads it, from each of its callbacks for the second page, against every
+// server. Each walk ends, and what it holds is in order and never twice.
 TEST_F(PageMatrixTest, ReleasingOrReloadingFromACallbackAgainstEveryServer) {
   const quarn::testing::StdoutCapture printed;
   for (const Row& row : rows()) {
     if (!row.onlySchemes.empty()) continue;  // these wait for a time limit
     for (const std::string& name : kSchemes) {
       for (HostAction action : {HostAction::releaseFromCallback, HostAction::reloadFromCallback}) {
-        SCOPED_TRACE(row.name + " / " + name +
-                     (action == HostAction::releaseFromCallback ? " / release" : " / reload"));
-        expected.clear();
-        session = std::make_unique<http::Session>();
-        servers.clear();
-        serve(row);
-        const Outcome out = walkDataSource(name, action);
-        EXPECT_TRUE(out.ended);
-        for (std::size_t i = 1; i < out.ids.size(); ++i) EXPECT_LT(out.ids[i - 1], out.ids[i]);
-        if (action == HostAction::reloadFromCallback && row.end == End::complete) {
-          EXPECT_EQ(out.ids, expected);
+        for (Callback from :
+             {Callback::didCompletionFetch, Callback::observer, Callback::completion}) {
+          SCOPED_TRACE(row.name + " / " + name +
+                       (action == HostAction::releaseFromCallback ? " / release" : " / reload") +
+                       (from == Callback::didCompletionFetch ? " / didCompletionFetch"
+                        : from == Callback::observer         ? " / observer"
+                                                             : " / completion"));
+          expected.clear();
+          session = std::make_unique<http::Session>();
+          servers.clear();
+          serve(row);
+          const Outcome out = walkDataSource(name, action, from);
+          EXPECT_TRUE(out.ended);
+          for (std::size_t i = 1; i < out.ids.size(); ++i) {
+            EXPECT_LT(out.ids[i - 1], out.ids[i]);
+          }
+          if (action == HostAction::reloadFromCallback && row.end == End::complete) {
+            EXPECT_EQ(out.ids, expected);
+          }
         }
       }
     }
