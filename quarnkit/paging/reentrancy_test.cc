@@ -308,7 +308,10 @@ TEST(PaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
            EXPECT_FALSE(s.source->reload(s.second.record()));
          });
          EXPECT_TRUE(s.fetch());
+         // And so are they from anywhere else while the page loads.
          EXPECT_TRUE(s.source->isLoading());
+         EXPECT_FALSE(s.fetch(s.second));
+         EXPECT_FALSE(s.source->reload(s.second.record()));
          s.page();
          drainMainContext();
          EXPECT_EQ(s.calls.count, 1);
