@@ -25,8 +25,8 @@
 #include "quarnkit/composite_list/fetching/base_composite_list_view_controller.h"
 #include "quarnkit/composite_list/fetching/fetcher.h"
 #include "quarnkit/composite_list/fetching/sections_provider.h"
-#include "quarnkit/composite_list/model/descriptions.h"
 #include "quarnkit/composite_list/model/registry.h"
+#include "quarnkit/composite_list/testing/section_fixtures.h"
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
 #include "quarnkit/platform/runtime/async.h"
@@ -50,34 +50,16 @@ struct HostError : std::runtime_error {
   std::abort();
 }
 
-/// Rows that make one titled section each, with a header link.
-class RowsSections : public RowsItemDescription, public CompositeListSectionProviding {
- public:
-  std::shared_ptr<BaseCollectionSection> section(
-      const AnyCompositeListItem& item, const CompositeListSectionContext&) const override {
-    std::vector<platform::AnyHashable> rows;
-    if (auto entity = item.getEntityArray<CompositeListRow>()) {
-      for (const auto& row : *entity) rows.emplace_back(row);
-    }
-    return std::make_shared<BaseCollectionSection>(item.uniqueId(), std::nullopt, rows);
-  }
-};
-
-std::shared_ptr<CompositeListItemsRegistry> makeRegistry() {
-  auto registry = std::make_shared<CompositeListItemsRegistry>();
-  registry->register_<RowsSections>();
-  registry->registerEntityClass("Row", CompositeListEntityClass::of<CompositeListRow>());
-  return registry;
-}
-
-/// Up to four rows items (some sharing a uniqueId), chosen by the input.
+/// Up to four rows items (some sharing a uniqueId, each titled with it, so
+/// that the section's identity follows it), chosen by the input.
 std::string templateOf(fuzzing::EventBytes& in) {
   std::string json = "[";
   const std::size_t count = in.choose(5);
   for (std::size_t i = 0; i < count; ++i) {
     if (i) json += ",";
-    json += R"({"type":"rows","uniqueId":"r)" + std::to_string(in.choose(4)) +
-            R"(","data":{"headerAction":"https://example.com/h"}})";
+    const std::string id = "r" + std::to_string(in.choose(4));
+    json += R"({"type":"rows","uniqueId":")" + id + R"(","data":{"title":")" + id +
+            R"(","headerAction":"https://example.com/h"}})";
   }
   return json + "]";
 }
@@ -124,7 +106,7 @@ class Screen : public BaseCompositeListViewController {
 };
 
 struct World {
-  std::shared_ptr<CompositeListItemsRegistry> registry = makeRegistry();
+  std::shared_ptr<CompositeListItemsRegistry> registry = quarn::testing::sectionRegistry();
   std::shared_ptr<Fetcher> fetcher;
   std::shared_ptr<CompositeListSectionsProvider> provider;
   std::shared_ptr<Screen> screen;

@@ -53,539 +53,446 @@ static_assert(std::is_copy_constructible_v<TimingFunction>);
 static_assert(std::is_copy_constructible_v<AnimationTimeline::Item>);
 static_assert(std::is_copy_constructible_v<LaggedTrimShape<int>>);
 
-constexpr std::size_t kBound = 10000;
+using Flags = std::vector<bool>;
+const Flags kTrue{true};
+const Flags kFalse{false};
 
-// The manual frame scheduler, installed while it lives.
-struct Frames {
+// A progress animator on the manual frame scheduler (installed while it
+// lives), held as the host holds it, and what its callbacks recorded. The
+// records come first: they outlive the animator, whose release may still
+// call a completion.
+struct Rig {
   std::shared_ptr<ManualFrameScheduler> scheduler = std::make_shared<ManualFrameScheduler>();
   ScopedService<platform::FrameScheduler> installed{scheduler};
-  void step(std::size_t n = 1) { scheduler->step(n); }
-  std::size_t runUntilIdle() { return scheduler->runUntilIdle(kBound); }
-  [[nodiscard]] std::size_t links() const { return scheduler->linkCount(); }
-};
+  Flags done, later;
+  int applied = 0;
+  std::shared_ptr<ProgressAnimator> animator = ProgressAnimator::make(nullptr);
+  std::weak_ptr<ProgressAnimator> weak = animator;
 
-// Records the finished flags a completion is called with.
-struct Completions {
-  std::vector<bool> calls;
-  ProgressAnimator::Completion record() {
-    return [this](bool finished) { calls.push_back(finished); };
+  void step(std::size_t n = 1) { scheduler->step(n); }
+  std::size_t runUntilIdle() { return scheduler->runUntilIdle(10000); }
+  [[nodiscard]] std::size_t links() const { return scheduler->linkCount(); }
+  static ProgressAnimator::Completion record(Flags& into) {
+    return [&into](bool finished) { into.push_back(finished); };
+  }
+  /// Animates to `target` over 0.2 s (twelve frames), then runs `frames`.
+  void start(ProgressAnimator::Completion completion, std::size_t frames = 0, double target = 1.0) {
+    animator->animate(target, 0.2, std::move(completion));
+    if (frames > 0) step(frames);
+  }
+  /// An animation whose completion makes an animate() (with `superseded`)
+  /// that a later call, recording into `later`, then supersedes.
+  void startSuperseded(ProgressAnimator::Completion superseded) {
+    start([a = animator.get(), superseded](bool) { a->animate(1.0, 0.2, superseded); }, 3);
+    animator->animate(0.0, 0.2, record(later));
+  }
+  /// The animator still animates to `target` and completes with true.
+  void expectStillAnimates(double target) {
+    Flags again;
+    animator->animate(target, 0.2, record(again));
+    EXPECT_GT(runUntilIdle(), 0u);
+    EXPECT_EQ(animator->progress(), target);
+    EXPECT_EQ(again, kTrue);
   }
 };
 
-// Checks that an animator still animates to `target` and completes with true.
-void expectStillAnimates(Frames& frames, ProgressAnimator& animator, double target) {
-  Completions done;
-  animator.animate(target, 0.2, done.record());
-  EXPECT_GT(frames.runUntilIdle(), 0u);
-  EXPECT_EQ(animator.progress(), target);
-  EXPECT_EQ(done.calls, std::vector<bool>{true});
-}
-
-std::vector<testing::ReentrancyRow> frameApplyRows() {
-  const std::string callback = "applyProgress in a frame";
+std::vector<testing::ReentrancyRow> animatorRows() {
+  const std::string frame = "applyProgress in a frame";
+  const std::string jump = "applyProgress of a jump (zero duration)";
+  const std::string atTarget = "completion of an animation that reached its target";
+  const std::string interrupted = "completion interrupted by animate()";
+  const std::string stopped = "completion stopped by stopAnimation()";
+  const std::string superseded = "completion of a superseded animate()";
+  const std::string released = "completion called as the animator is released";
   return {
-      {callback, HostAction::release,
+      {frame, HostAction::release,
        "the frame ends, the animation completes once with false and no frame is left",
        [] {
-         Frames frames;
-         Completions done;
-         int applied = 0;
+         Rig r;
          std::shared_ptr<Animator<double>> animator;
          animator = Animator<double>::make(10.0, 20.0, BasicInterpolation::linear, [&](double) {
-           if (++applied == 3) animator.reset();
+           if (++r.applied == 3) animator.reset();
          });
-         animator->animate(1.0, 0.2, done.record());
-         frames.step(5);
+         animator->animate(1.0, 0.2, Rig::record(r.done));
+         r.step(5);
          EXPECT_EQ(animator, nullptr);
-         EXPECT_EQ(applied, 3);
-         EXPECT_EQ(done.calls, std::vector<bool>{false});
-         EXPECT_EQ(frames.links(), 0u);
+         EXPECT_EQ(r.applied, 3);
+         EXPECT_EQ(r.done, kFalse);
+         EXPECT_EQ(r.links(), 0u);
        }},
-      {callback, HostAction::reenter,
+      {frame, HostAction::reenter,
        "animating again completes the running animation with false; the new one runs to its "
        "target and completes with true",
        [] {
-         Frames frames;
-         Completions first;
-         Completions second;
-         int applied = 0;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->applyProgress = [&](double) {
-           if (++applied == 3) animator->animate(0.0, 0.2, second.record());
+         Rig r;
+         r.animator->applyProgress = [&](double) {
+           if (++r.applied == 3) r.animator->animate(0.0, 0.2, Rig::record(r.later));
          };
-         animator->animate(1.0, 0.2, first.record());
-         frames.runUntilIdle();
-         EXPECT_EQ(first.calls, std::vector<bool>{false});
-         EXPECT_EQ(second.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 0.0);
+         r.start(Rig::record(r.done));
+         r.runUntilIdle();
+         EXPECT_EQ(r.done, kFalse);
+         EXPECT_EQ(r.later, kTrue);
+         EXPECT_EQ(r.animator->progress(), 0.0);
        }},
-      {callback, HostAction::reenter,
-       "stopAnimation() completes with false at once; no frame is left",
+      {frame, HostAction::reenter, "stopAnimation() completes with false at once; no frame is left",
        [] {
-         Frames frames;
-         Completions done;
+         Rig r;
          std::shared_ptr<Animator<double>> animator;
          std::vector<double> values;
          animator = Animator<double>::make(10.0, 20.0, BasicInterpolation::linear, [&](double v) {
            values.push_back(v);
            if (v >= 12) animator->stopAnimation();
          });
-         animator->animate(1.0, 0.2, done.record());
-         EXPECT_EQ(frames.runUntilIdle(), 3u);
-         EXPECT_EQ(done.calls, std::vector<bool>{false});
+         animator->animate(1.0, 0.2, Rig::record(r.done));
+         EXPECT_EQ(r.runUntilIdle(), 3u);
+         EXPECT_EQ(r.done, kFalse);
          EXPECT_EQ(values.size(), 3u);
        }},
-      {callback, HostAction::reenter,
+      {frame, HostAction::reenter,
        "setProgress() while the target is applied: the animation goes on from there and "
        "completes with true later",
        [] {
-         Frames frames;
-         Completions done;
-         bool moved = false;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->applyProgress = [&](double p) {
-           if (p == 1.0 && !std::exchange(moved, true)) animator->setProgress(0.5);
+         Rig r;
+         r.animator->applyProgress = [&](double p) {
+           if (p == 1.0 && r.applied++ == 0) r.animator->setProgress(0.5);
          };
-         animator->animate(1.0, 0.2, done.record());
-         EXPECT_GT(frames.runUntilIdle(), 12u);
-         EXPECT_EQ(done.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 1.0);
+         r.start(Rig::record(r.done));
+         EXPECT_GT(r.runUntilIdle(), 12u);
+         EXPECT_EQ(r.done, kTrue);
+         EXPECT_EQ(r.animator->progress(), 1.0);
        }},
-      {callback, HostAction::raise,
+      {frame, HostAction::raise,
        "the exception leaves that frame only; the animation goes on and completes with true",
        [] {
-         Frames frames;
-         Completions done;
-         int applied = 0;
-         auto animator = ProgressAnimator::make([&](double) {
-           if (++applied == 3) throw std::runtime_error("apply");
-         });
-         animator->animate(1.0, 0.2, done.record());
-         frames.step(2);
-         EXPECT_THROW(frames.step(), std::runtime_error);
-         EXPECT_TRUE(done.calls.empty());
-         frames.runUntilIdle();
-         EXPECT_EQ(done.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 1.0);
+         Rig r;
+         r.animator->applyProgress = [&](double) {
+           if (++r.applied == 3) throw std::runtime_error("apply");
+         };
+         r.start(Rig::record(r.done), 2);
+         EXPECT_THROW(r.step(), std::runtime_error);
+         EXPECT_TRUE(r.done.empty());
+         r.runUntilIdle();
+         EXPECT_EQ(r.done, kTrue);
+         EXPECT_EQ(r.animator->progress(), 1.0);
        }},
-      {callback, HostAction::raise,
+      {frame, HostAction::raise,
        "thrown when applying the target: the animation completes with true before the "
        "exception leaves the frame",
        [] {
-         Frames frames;
-         Completions done;
-         auto animator = ProgressAnimator::make([&](double p) {
+         Rig r;
+         r.animator->applyProgress = [](double p) {
            if (p == 1.0) throw std::runtime_error("apply");
-         });
-         animator->animate(1.0, 0.2, done.record());
-         frames.step(11);
-         EXPECT_THROW(frames.step(), std::runtime_error);
-         EXPECT_EQ(done.calls, std::vector<bool>{true});
-         EXPECT_EQ(frames.links(), 0u);
-         expectStillAnimates(frames, *animator, 0.0);
+         };
+         r.start(Rig::record(r.done), 11);
+         EXPECT_THROW(r.step(), std::runtime_error);
+         EXPECT_EQ(r.done, kTrue);
+         EXPECT_EQ(r.links(), 0u);
+         r.expectStillAnimates(0.0);
        }},
-  };
-}
 
-std::vector<testing::ReentrancyRow> jumpApplyRows() {
-  const std::string callback = "applyProgress of a jump (zero duration)";
-  return {
-      {callback, HostAction::release,
+      {jump, HostAction::release,
        "the jump completes with true; the animator goes when animate() returns",
        [] {
-         Frames frames;
-         Completions done;
-         auto animator = ProgressAnimator::make(nullptr);
-         std::weak_ptr<ProgressAnimator> weak = animator;
-         animator->applyProgress = [&](double) { animator.reset(); };
-         animator->animate(1.0, 0.0, done.record());
-         EXPECT_EQ(done.calls, std::vector<bool>{true});
-         EXPECT_TRUE(weak.expired());
-         EXPECT_EQ(frames.links(), 0u);
+         Rig r;
+         r.animator->applyProgress = [&](double) { r.animator.reset(); };
+         r.animator->animate(1.0, 0.0, Rig::record(r.done));
+         EXPECT_EQ(r.done, kTrue);
+         EXPECT_TRUE(r.weak.expired());
+         EXPECT_EQ(r.links(), 0u);
        }},
-      {callback, HostAction::reenter,
+      {jump, HostAction::reenter,
        "animating again completes the jump with false; the new animation runs to its target "
        "and completes with true",
        [] {
-         Frames frames;
-         Completions jump;
-         Completions next;
-         bool again = true;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->applyProgress = [&](double) {
-           if (std::exchange(again, false)) animator->animate(0.0, 0.2, next.record());
+         Rig r;
+         r.animator->applyProgress = [&](double) {
+           if (r.applied++ == 0) r.animator->animate(0.0, 0.2, Rig::record(r.later));
          };
-         animator->animate(1.0, 0.0, jump.record());
-         EXPECT_EQ(jump.calls, std::vector<bool>{false});
-         EXPECT_TRUE(next.calls.empty());
-         EXPECT_GE(frames.runUntilIdle(), 12u);
-         EXPECT_EQ(next.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 0.0);
+         r.animator->animate(1.0, 0.0, Rig::record(r.done));
+         EXPECT_EQ(r.done, kFalse);
+         EXPECT_TRUE(r.later.empty());
+         EXPECT_GE(r.runUntilIdle(), 12u);
+         EXPECT_EQ(r.later, kTrue);
+         EXPECT_EQ(r.animator->progress(), 0.0);
        }},
-      {callback, HostAction::reenter,
+      {jump, HostAction::reenter,
        "setProgress() away from the target: the jump completes with false, where it was moved",
        [] {
-         Frames frames;
-         Completions jump;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->applyProgress = [&](double p) {
-           if (p == 1.0) animator->setProgress(0.25);
+         Rig r;
+         r.animator->applyProgress = [&](double p) {
+           if (p == 1.0) r.animator->setProgress(0.25);
          };
-         animator->animate(1.0, 0.0, jump.record());
-         EXPECT_EQ(jump.calls, std::vector<bool>{false});
-         EXPECT_EQ(animator->progress(), 0.25);
-         EXPECT_EQ(frames.links(), 0u);
+         r.animator->animate(1.0, 0.0, Rig::record(r.done));
+         EXPECT_EQ(r.done, kFalse);
+         EXPECT_EQ(r.animator->progress(), 0.25);
+         EXPECT_EQ(r.links(), 0u);
        }},
-      {callback, HostAction::raise,
+      {jump, HostAction::raise,
        "animate() throws after the jump reached its target and completed with true",
        [] {
-         Frames frames;
-         Completions done;
-         bool raise = true;
-         auto animator = ProgressAnimator::make([&](double) {
-           if (std::exchange(raise, false)) throw std::runtime_error("apply");
-         });
-         EXPECT_THROW(animator->animate(1.0, 0.0, done.record()), std::runtime_error);
-         EXPECT_EQ(done.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 1.0);
-         expectStillAnimates(frames, *animator, 0.0);
+         Rig r;
+         r.animator->applyProgress = [&](double) {
+           if (r.applied++ == 0) throw std::runtime_error("apply");
+         };
+         EXPECT_THROW(r.animator->animate(1.0, 0.0, Rig::record(r.done)), std::runtime_error);
+         EXPECT_EQ(r.done, kTrue);
+         EXPECT_EQ(r.animator->progress(), 1.0);
+         r.expectStillAnimates(0.0);
        }},
-  };
-}
 
-std::vector<testing::ReentrancyRow> finishedCompletionRows() {
-  const std::string callback = "completion of an animation that reached its target";
-  return {
-      {callback, HostAction::release, "the animator goes after the call; nothing else is called",
+      {atTarget, HostAction::release, "the animator goes after the call; nothing else is called",
        [] {
-         Frames frames;
-         int applied = 0;
-         auto animator = ProgressAnimator::make([&](double) { ++applied; });
-         std::weak_ptr<ProgressAnimator> weak = animator;
-         animator->animate(1.0, 0.2, [&](bool) { animator.reset(); });
-         EXPECT_EQ(frames.runUntilIdle(), 12u);
-         EXPECT_TRUE(weak.expired());
-         EXPECT_EQ(applied, 13);
+         Rig r;
+         r.animator->applyProgress = [&](double) { ++r.applied; };
+         r.start([&](bool) { r.animator.reset(); });
+         EXPECT_EQ(r.runUntilIdle(), 12u);
+         EXPECT_TRUE(r.weak.expired());
+         EXPECT_EQ(r.applied, 13);
        }},
-      {callback, HostAction::reenter, "the animation it starts runs and completes with true",
+      {atTarget, HostAction::reenter, "the animation it starts runs and completes with true",
        [] {
-         Frames frames;
-         Completions back;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [&](bool) { animator->animate(0.0, 0.2, back.record()); });
-         EXPECT_GE(frames.runUntilIdle(), 24u);
-         EXPECT_EQ(back.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 0.0);
+         Rig r;
+         r.start([&](bool) { r.animator->animate(0.0, 0.2, Rig::record(r.later)); });
+         EXPECT_GE(r.runUntilIdle(), 24u);
+         EXPECT_EQ(r.later, kTrue);
+         EXPECT_EQ(r.animator->progress(), 0.0);
        }},
-      {callback, HostAction::raise,
+      {atTarget, HostAction::raise,
        "the exception leaves the frame; the animator is idle and animates again",
        [] {
-         Frames frames;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [](bool) { throw std::runtime_error("done"); });
-         frames.step(11);
-         EXPECT_THROW(frames.step(), std::runtime_error);
-         EXPECT_FALSE(animator->isAnimating());
-         EXPECT_EQ(frames.links(), 0u);
-         expectStillAnimates(frames, *animator, 0.0);
+         Rig r;
+         r.start([](bool) { throw std::runtime_error("done"); }, 11);
+         EXPECT_THROW(r.step(), std::runtime_error);
+         EXPECT_FALSE(r.animator->isAnimating());
+         EXPECT_EQ(r.links(), 0u);
+         r.expectStillAnimates(0.0);
        }},
-  };
-}
 
-std::vector<testing::ReentrancyRow> interruptedCompletionRows() {
-  const std::string callback = "completion interrupted by animate()";
-  return {
-      {callback, HostAction::release,
+      {interrupted, HostAction::release,
        "the new animation starts, and completes with false as the animator goes when "
        "animate() returns",
        [] {
-         Frames frames;
-         Completions next;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [&](bool) { animator.reset(); });
-         frames.step(3);
-         ProgressAnimator* raw = animator.get();
-         raw->animate(0.0, 0.2, next.record());
-         EXPECT_EQ(animator, nullptr);
-         EXPECT_EQ(next.calls, std::vector<bool>{false});
-         EXPECT_EQ(frames.links(), 0u);
+         Rig r;
+         r.start([&](bool) { r.animator.reset(); }, 3);
+         ProgressAnimator* raw = r.animator.get();
+         raw->animate(0.0, 0.2, Rig::record(r.later));
+         EXPECT_EQ(r.animator, nullptr);
+         EXPECT_EQ(r.later, kFalse);
+         EXPECT_EQ(r.links(), 0u);
        }},
-      {callback, HostAction::reenter,
+      {interrupted, HostAction::reenter,
        "an animate() from it is superseded: the later call runs and completes first, then "
        "the superseded one completes with false without running",
        [] {
-         Frames frames;
+         Rig r;
          std::vector<std::string> order;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [&](bool finished) {
-           order.push_back(finished ? "first:true" : "first:false");
-           animator->animate(
-               1.0, 0.2, [&](bool f) { order.push_back(f ? "restart:true" : "restart:false"); });
-         });
-         frames.step(3);
-         animator->animate(0.0, 0.2,
-                           [&](bool f) { order.push_back(f ? "later:true" : "later:false"); });
-         EXPECT_EQ(animator->targetProgress(), 0.0);
-         frames.runUntilIdle();
+         const auto named = [&](std::string name) {
+           return [&order, name](bool f) { order.push_back(name + (f ? ":true" : ":false")); };
+         };
+         r.start(
+             [&](bool f) {
+               named("first")(f);
+               r.animator->animate(1.0, 0.2, named("restart"));
+             },
+             3);
+         r.animator->animate(0.0, 0.2, named("later"));
+         EXPECT_EQ(r.animator->targetProgress(), 0.0);
+         r.runUntilIdle();
          EXPECT_EQ(order, (std::vector<std::string>{"first:false", "later:true", "restart:false"}));
-         EXPECT_EQ(animator->progress(), 0.0);
+         EXPECT_EQ(r.animator->progress(), 0.0);
        }},
-      {callback, HostAction::reenter,
+      {interrupted, HostAction::reenter,
        "stopAnimation() from it has nothing to stop; the later call runs to its target",
        [] {
-         Frames frames;
-         Completions later;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [&](bool) { animator->stopAnimation(); });
-         frames.step(3);
-         animator->animate(0.0, 0.2, later.record());
-         frames.runUntilIdle();
-         EXPECT_EQ(later.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 0.0);
+         Rig r;
+         r.start([&](bool) { r.animator->stopAnimation(); }, 3);
+         r.animator->animate(0.0, 0.2, Rig::record(r.later));
+         r.runUntilIdle();
+         EXPECT_EQ(r.later, kTrue);
+         EXPECT_EQ(r.animator->progress(), 0.0);
        }},
-      {callback, HostAction::raise,
+      {interrupted, HostAction::raise,
        "animate() throws once, after starting the new animation, which runs and completes "
        "with true; later calls work",
        [] {
-         Frames frames;
-         Completions next;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [](bool) { throw std::runtime_error("interrupted"); });
-         frames.step(3);
-         EXPECT_THROW(animator->animate(0.0, 0.2, next.record()), std::runtime_error);
-         EXPECT_TRUE(animator->isAnimating());
-         frames.runUntilIdle();
-         EXPECT_EQ(next.calls, std::vector<bool>{true});
-         expectStillAnimates(frames, *animator, 1.0);
+         Rig r;
+         r.start([](bool) { throw std::runtime_error("interrupted"); }, 3);
+         EXPECT_THROW(r.animator->animate(0.0, 0.2, Rig::record(r.later)), std::runtime_error);
+         EXPECT_TRUE(r.animator->isAnimating());
+         r.runUntilIdle();
+         EXPECT_EQ(r.later, kTrue);
+         r.expectStillAnimates(1.0);
        }},
-  };
-}
 
-std::vector<testing::ReentrancyRow> stoppedCompletionRows() {
-  const std::string callback = "completion stopped by stopAnimation()";
-  return {
-      {callback, HostAction::release, "stopAnimation() returns; no frame is left",
+      {stopped, HostAction::release, "stopAnimation() returns; no frame is left",
        [] {
-         Frames frames;
-         auto animator = ProgressAnimator::make(nullptr);
-         std::weak_ptr<ProgressAnimator> weak = animator;
-         animator->animate(1.0, 0.2, [&](bool) { animator.reset(); });
-         frames.step(3);
-         animator->stopAnimation();
-         EXPECT_TRUE(weak.expired());
-         EXPECT_EQ(frames.links(), 0u);
+         Rig r;
+         r.start([&](bool) { r.animator.reset(); }, 3);
+         r.animator->stopAnimation();
+         EXPECT_TRUE(r.weak.expired());
+         EXPECT_EQ(r.links(), 0u);
        }},
-      {callback, HostAction::reenter, "the animation it starts runs and completes with true",
+      {stopped, HostAction::reenter, "the animation it starts runs and completes with true",
        [] {
-         Frames frames;
-         Completions back;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [&](bool finished) {
-           EXPECT_FALSE(finished);
-           animator->animate(0.0, 0.2, back.record());
-         });
-         frames.step(3);
-         animator->stopAnimation();
-         EXPECT_TRUE(animator->isAnimating());
-         frames.runUntilIdle();
-         EXPECT_EQ(back.calls, std::vector<bool>{true});
+         Rig r;
+         r.start(
+             [&](bool finished) {
+               EXPECT_FALSE(finished);
+               r.animator->animate(0.0, 0.2, Rig::record(r.later));
+             },
+             3);
+         r.animator->stopAnimation();
+         EXPECT_TRUE(r.animator->isAnimating());
+         r.runUntilIdle();
+         EXPECT_EQ(r.later, kTrue);
        }},
-      {callback, HostAction::raise,
+      {stopped, HostAction::raise,
        "stopAnimation() throws; the animator is idle and animates again",
        [] {
-         Frames frames;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [](bool) { throw std::runtime_error("stopped"); });
-         frames.step(3);
-         EXPECT_THROW(animator->stopAnimation(), std::runtime_error);
-         EXPECT_FALSE(animator->isAnimating());
-         animator->stopAnimation();  // nothing left to call
-         expectStillAnimates(frames, *animator, 1.0);
+         Rig r;
+         r.start([](bool) { throw std::runtime_error("stopped"); }, 3);
+         EXPECT_THROW(r.animator->stopAnimation(), std::runtime_error);
+         EXPECT_FALSE(r.animator->isAnimating());
+         r.animator->stopAnimation();  // nothing left to call
+         r.expectStillAnimates(1.0);
        }},
-  };
-}
 
-// Starts an animation whose completion is superseded: `interrupted` runs,
-// and is interrupted by a later call whose completion records into `later`.
-void startSuperseded(Frames& frames, const std::shared_ptr<ProgressAnimator>& animator,
-                     ProgressAnimator::Completion superseded, Completions& later) {
-  animator->animate(1.0, 0.2, [animator = animator.get(), superseded](bool) {
-    animator->animate(1.0, 0.2, superseded);
-  });
-  frames.step(3);
-  animator->animate(0.0, 0.2, later.record());
-}
-
-std::vector<testing::ReentrancyRow> supersededCompletionRows() {
-  const std::string callback = "completion of a superseded animate()";
-  return {
-      {callback, HostAction::release,
+      {superseded, HostAction::release,
        "called with false when the later animation ends; the animator goes after the call",
        [] {
-         Frames frames;
-         Completions later;
-         auto animator = ProgressAnimator::make(nullptr);
-         std::weak_ptr<ProgressAnimator> weak = animator;
-         std::vector<bool> superseded;
-         startSuperseded(
-             frames, animator,
-             [&](bool finished) {
-               superseded.push_back(finished);
-               animator.reset();
-             },
-             later);
-         frames.runUntilIdle();
-         EXPECT_EQ(later.calls, std::vector<bool>{true});
-         EXPECT_EQ(superseded, std::vector<bool>{false});
-         EXPECT_TRUE(weak.expired());
+         Rig r;
+         r.startSuperseded([&](bool finished) {
+           r.done.push_back(finished);
+           r.animator.reset();
+         });
+         r.runUntilIdle();
+         EXPECT_EQ(r.later, kTrue);
+         EXPECT_EQ(r.done, kFalse);
+         EXPECT_TRUE(r.weak.expired());
        }},
-      {callback, HostAction::reenter,
+      {superseded, HostAction::reenter,
        "an animation it starts runs after the later one: the restart reaches its target",
        [] {
-         Frames frames;
-         Completions later;
-         Completions restart;
-         auto animator = ProgressAnimator::make(nullptr);
-         startSuperseded(
-             frames, animator, [&](bool) { animator->animate(1.0, 0.2, restart.record()); }, later);
-         frames.runUntilIdle();
-         EXPECT_EQ(later.calls, std::vector<bool>{true});
-         EXPECT_EQ(restart.calls, std::vector<bool>{true});
-         EXPECT_EQ(animator->progress(), 1.0);
+         Rig r;
+         r.startSuperseded([&](bool) { r.animator->animate(1.0, 0.2, Rig::record(r.done)); });
+         r.runUntilIdle();
+         EXPECT_EQ(r.later, kTrue);
+         EXPECT_EQ(r.done, kTrue);
+         EXPECT_EQ(r.animator->progress(), 1.0);
        }},
-      {callback, HostAction::raise,
+      {superseded, HostAction::raise,
        "the later animation's completion is called first; the exception leaves that frame; "
        "the animator is idle and animates again",
        [] {
-         Frames frames;
-         Completions later;
-         auto animator = ProgressAnimator::make(nullptr);
-         startSuperseded(
-             frames, animator, [](bool) { throw std::runtime_error("superseded"); }, later);
-         EXPECT_THROW(frames.runUntilIdle(), std::runtime_error);
-         EXPECT_EQ(later.calls, std::vector<bool>{true});
-         EXPECT_EQ(frames.links(), 0u);
-         expectStillAnimates(frames, *animator, 1.0);
+         Rig r;
+         r.startSuperseded([](bool) { throw std::runtime_error("superseded"); });
+         EXPECT_THROW(r.runUntilIdle(), std::runtime_error);
+         EXPECT_EQ(r.later, kTrue);
+         EXPECT_EQ(r.links(), 0u);
+         r.expectStillAnimates(1.0);
        }},
-  };
-}
 
-std::vector<testing::ReentrancyRow> releasedCompletionRows() {
-  const std::string callback = "completion called as the animator is released";
-  return {
-      {callback, HostAction::release,
+      {released, HostAction::release,
        "it may release another running animator, which completes with false too",
        [] {
-         Frames frames;
-         Completions other;
+         Rig r;
          auto second = ProgressAnimator::make(nullptr);
-         second->animate(1.0, 0.2, other.record());
-         auto first = ProgressAnimator::make(nullptr);
-         first->animate(1.0, 0.2, [&](bool) { second.reset(); });
-         frames.step(2);
-         first.reset();
+         second->animate(1.0, 0.2, Rig::record(r.later));
+         r.start([&](bool) { second.reset(); }, 2);
+         r.animator.reset();
          EXPECT_EQ(second, nullptr);
-         EXPECT_EQ(other.calls, std::vector<bool>{false});
-         EXPECT_EQ(frames.links(), 0u);
+         EXPECT_EQ(r.later, kFalse);
+         EXPECT_EQ(r.links(), 0u);
        }},
-      {callback, HostAction::reenter,
+      {released, HostAction::reenter,
        "its weak reference to the animator is expired; it may start another animator",
        [] {
-         Frames frames;
-         Completions next;
-         auto animator = ProgressAnimator::make(nullptr);
+         Rig r;
          auto successor = ProgressAnimator::make(nullptr);
-         std::weak_ptr<ProgressAnimator> weak = animator;
          bool reached = true;
-         animator->animate(1.0, 0.2, [&](bool) {
-           reached = weak.lock() != nullptr;
-           successor->animate(1.0, 0.2, next.record());
-         });
-         frames.step(2);
-         animator.reset();
+         r.start(
+             [&](bool) {
+               reached = r.weak.lock() != nullptr;
+               successor->animate(1.0, 0.2, Rig::record(r.later));
+             },
+             2);
+         r.animator.reset();
          EXPECT_FALSE(reached);
-         frames.runUntilIdle();
-         EXPECT_EQ(next.calls, std::vector<bool>{true});
+         r.runUntilIdle();
+         EXPECT_EQ(r.later, kTrue);
        }},
-      {callback, HostAction::raise,
+      {released, HostAction::raise,
        "the exception is logged and dropped: releasing returns normally",
        [] {
-         Frames frames;
+         Rig r;
          quarn::testing::LogCapture log;
-         auto animator = ProgressAnimator::make(nullptr);
-         animator->animate(1.0, 0.2, [](bool) { throw std::runtime_error("released"); });
-         frames.step(2);
-         EXPECT_NO_THROW(animator.reset());
+         r.start([](bool) { throw std::runtime_error("released"); }, 2);
+         EXPECT_NO_THROW(r.animator.reset());
          EXPECT_EQ(log.count("released"), 1u);
-         EXPECT_EQ(frames.links(), 0u);
+         EXPECT_EQ(r.links(), 0u);
        }},
   };
 }
 
 TEST(AnimatorReentrancyTest, EveryCallbackAndAction) {
-  std::vector<testing::ReentrancyRow> rows;
-  for (auto part :
-       {frameApplyRows, jumpApplyRows, finishedCompletionRows, interruptedCompletionRows,
-        stoppedCompletionRows, supersededCompletionRows, releasedCompletionRows}) {
-    auto more = part();
-    rows.insert(rows.end(), more.begin(), more.end());
-  }
-  testing::runReentrancyTable(rows);
+  testing::runReentrancyTable(animatorRows());
 }
+
+// A timeline of one second whose items record their names (an empty one
+// records nothing) and then run `then`.
+struct Timeline {
+  std::vector<std::string> calls;
+  std::shared_ptr<AnimationTimeline> timeline = AnimationTimeline::make(1.0);
+  std::weak_ptr<AnimationTimeline> weak = timeline;
+  void add(double start, std::string name, std::function<void()> then = nullptr) {
+    timeline->add(start, 1.0, FillMode::both, [this, name, then](auto&, double, double) {
+      if (!name.empty()) calls.push_back(name);
+      if (then) then();
+    });
+  }
+};
 
 TEST(AnimationTimelineReentrancyTest, EveryCallbackAndAction) {
   const std::string callback = "item handler";
   testing::runReentrancyTable({
       {callback, HostAction::release, "the pass ends: the items after it are not called",
        [] {
-         std::vector<std::string> calls;
-         auto timeline = AnimationTimeline::make(1.0);
-         std::weak_ptr<AnimationTimeline> weak = timeline;
-         timeline->add(0.0, 1.0, FillMode::both, [&](auto&, double, double) {
-           calls.push_back("a");
-           timeline.reset();
-         });
-         timeline->add(0.1, 1.0, FillMode::both,
-                       [&](auto&, double, double) { calls.push_back("b"); });
-         timeline->perform(0.5);
-         EXPECT_EQ(calls, std::vector<std::string>{"a"});
-         EXPECT_TRUE(weak.expired());
+         Timeline t;
+         t.add(0.0, "a", [&] { t.timeline.reset(); });
+         t.add(0.1, "b");
+         t.timeline->perform(0.5);
+         EXPECT_EQ(t.calls, std::vector<std::string>{"a"});
+         EXPECT_TRUE(t.weak.expired());
        }},
       {callback, HostAction::reenter,
        "an item it adds is called from the next pass; a nested perform() makes a whole pass",
        [] {
-         std::vector<std::string> calls;
-         auto timeline = AnimationTimeline::make(1.0);
+         Timeline t;
          int depth = 0;
-         timeline->add(0.0, 1.0, FillMode::both, [&](auto&, double, double) {
-           calls.push_back("a" + std::to_string(depth));
+         t.add(0.0, "", [&] {
+           t.calls.push_back("a" + std::to_string(depth));
            if (depth++ > 0) return;
-           timeline->add(0.05, 1.0, FillMode::both,
-                         [&](auto&, double, double) { calls.push_back("added"); });
-           timeline->perform(0.5);
+           t.add(0.05, "added");
+           t.timeline->perform(0.5);
          });
-         timeline->add(0.1, 1.0, FillMode::both,
-                       [&](auto&, double, double) { calls.push_back("b"); });
-         timeline->perform(0.5);
-         EXPECT_EQ(calls, (std::vector<std::string>{"a0", "a1", "added", "b", "b"}));
-         EXPECT_EQ(timeline->items().size(), 3u);
+         t.add(0.1, "b");
+         t.timeline->perform(0.5);
+         EXPECT_EQ(t.calls, (std::vector<std::string>{"a0", "a1", "added", "b", "b"}));
+         EXPECT_EQ(t.timeline->items().size(), 3u);
        }},
       {callback, HostAction::raise,
        "perform() throws, the items after it are not called; the next pass calls them all",
        [] {
-         std::vector<std::string> calls;
-         auto timeline = AnimationTimeline::make(1.0);
+         Timeline t;
          bool raise = true;
-         timeline->add(0.0, 1.0, FillMode::both, [&](auto&, double, double) {
-           calls.push_back("a");
+         t.add(0.0, "a", [&] {
            if (std::exchange(raise, false)) throw std::runtime_error("handler");
          });
-         timeline->add(0.1, 1.0, FillMode::both,
-                       [&](auto&, double, double) { calls.push_back("b"); });
-         EXPECT_THROW(timeline->perform(0.5), std::runtime_error);
-         EXPECT_EQ(calls, std::vector<std::string>{"a"});
-         timeline->perform(0.5);
-         EXPECT_EQ(calls, (std::vector<std::string>{"a", "a", "b"}));
+         t.add(0.1, "b");
+         EXPECT_THROW(t.timeline->perform(0.5), std::runtime_error);
+         EXPECT_EQ(t.calls, std::vector<std::string>{"a"});
+         t.timeline->perform(0.5);
+         EXPECT_EQ(t.calls, (std::vector<std::string>{"a", "a", "b"}));
        }},
   });
 }

@@ -194,6 +194,14 @@ std::string encodeOne(const JSONEncoder& encoder, const Shape& shape, CodableTyp
   });
 }
 
+// The document encodeOne() writes: the value under "v", named `type` by
+// `strategy` (1 signature, 2 alias), then the value's own `members`.
+std::string wrapped(std::string_view type, int strategy, std::string_view members) {
+  return R"({"v":{"__preserved_type":")" + std::string(type) +
+         R"(","__type_preserving_strategy":)" + std::to_string(strategy) +
+         (members.empty() ? "" : "," + std::string(members)) + "}}";
+}
+
 std::shared_ptr<Shape> decodeOne(const JSONDecoder& decoder, std::string_view json) {
   std::shared_ptr<Shape> out;
   decoder.decode(json, [&](Decoder& d) {
@@ -257,34 +265,28 @@ TEST(CodableTypeSignatureTest, ATypeThatNamesItselfIsNamedThroughItsBase) {
 TEST(TypePreservingEncodingTest, StrategyChoosesTheNameWritten) {
   const auto aliased = shapeAdapters(true);
   const auto plain = shapeAdapters(false);
+  const Circle circle(2);
+  // Reached only through its base, in a process that never named it: a type
+  // that names itself needs no registration.
+  const std::shared_ptr<const Shape> hexagon = std::make_shared<geo::Hexagon>();
   struct Case {
     std::shared_ptr<TypePreservingCodingAdapters> adapters;
     CodableTypeStrategy strategy;
-    const char* json;
+    const Shape& shape;
+    std::string json;
   };
   const Case cases[] = {
-      {nullptr, CodableTypeStrategy::auto_,
-       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":2}})"},
-      {plain, CodableTypeStrategy::auto_,
-       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":2}})"},
-      {aliased, CodableTypeStrategy::auto_,
-       R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":2}})"},
-      {aliased, CodableTypeStrategy::signature,
-       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":2}})"},
-      {aliased, CodableTypeStrategy::alias,
-       R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":2}})"},
+      {nullptr, CodableTypeStrategy::auto_, circle, wrapped("Geometry.Circle", 1, R"("radius":2)")},
+      {plain, CodableTypeStrategy::auto_, circle, wrapped("Geometry.Circle", 1, R"("radius":2)")},
+      {aliased, CodableTypeStrategy::auto_, circle, wrapped("circle", 2, R"("radius":2)")},
+      {aliased, CodableTypeStrategy::signature, circle,
+       wrapped("Geometry.Circle", 1, R"("radius":2)")},
+      {aliased, CodableTypeStrategy::alias, circle, wrapped("circle", 2, R"("radius":2)")},
+      {nullptr, CodableTypeStrategy::auto_, *hexagon, wrapped("Geometry.Hexagon", 1, R"("n":6)")},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(encodeOne(encoderWith(c.adapters), Circle(2), c.strategy), c.json);
+    EXPECT_EQ(encodeOne(encoderWith(c.adapters), c.shape, c.strategy), c.json);
   }
-}
-
-TEST(TypePreservingEncodingTest, ATypeThatNamesItselfNeedsNoRegistration) {
-  // Reached only through its base, in a process that never named it.
-  const std::shared_ptr<const Shape> hexagon = std::make_shared<geo::Hexagon>();
-  EXPECT_EQ(
-      encodeOne(encoderWith(nullptr), *hexagon, CodableTypeStrategy::auto_),
-      R"({"v":{"__preserved_type":"Geometry.Hexagon","__type_preserving_strategy":1,"n":6}})");
 }
 
 TEST(TypePreservingEncodingTest, FailsRatherThanWriteWhatCannotBeReadBack) {
@@ -311,24 +313,16 @@ TEST(TypePreservingEncodingTest, FailsRatherThanWriteWhatCannotBeReadBack) {
 
 TEST(TypePreservingDecodingTest, ResolvesEveryStrategy) {
   const auto decoder = decoderWith(shapeAdapters(true));
-  struct Case {
-    const char* json;
-    const std::type_info& type;
-  };
-  const Case cases[] = {
-      {R"({"v":{"__preserved_type":"Geometry.Square","__type_preserving_strategy":1,"side":3}})",
-       typeid(Square)},
-      {R"({"v":{"__preserved_type":"square","__type_preserving_strategy":2,"side":3}})",
-       typeid(Square)},
+  const std::string cases[] = {
+      wrapped("Geometry.Square", 1, R"("side":3)"),
+      wrapped("square", 2, R"("side":3)"),
       // auto: an alias, or else a signature.
-      {R"({"v":{"__preserved_type":"square","__type_preserving_strategy":0,"side":3}})",
-       typeid(Square)},
-      {R"({"v":{"__type_preserving_strategy":0,"__preserved_type":"Geometry.Square","side":3}})",
-       typeid(Square)},
+      wrapped("square", 0, R"("side":3)"),
+      R"({"v":{"__type_preserving_strategy":0,"__preserved_type":"Geometry.Square","side":3}})",
   };
-  for (const Case& c : cases) {
-    const auto shape = decodeOne(decoder, c.json);
-    EXPECT_EQ(typeid(*shape), c.type) << c.json;
+  for (const std::string& json : cases) {
+    const auto shape = decodeOne(decoder, json);
+    EXPECT_EQ(typeid(*shape), typeid(Square)) << json;
     EXPECT_EQ(shape->size(), 3);
   }
   // The strategy read is kept.
@@ -341,7 +335,7 @@ TEST(TypePreservingDecodingTest, FailuresNameTheCaseAndTheCodingPath) {
   using Case = TypePreservingCodingAdapterError::Case;
   struct Row {
     std::shared_ptr<TypePreservingCodingAdapters> adapters;
-    const char* json;
+    std::string json;
     std::optional<Case> adapterCase;  // else a plain DecodingError of `kind`
     DecodingError::Kind kind;
     const char* path;
@@ -351,33 +345,29 @@ TEST(TypePreservingDecodingTest, FailuresNameTheCaseAndTheCodingPath) {
   otherFamily->register_<geo::Tool>(std::make_shared<TypePreservingCodingAdapter>());
   const Row rows[] = {
       // Adapters are needed whatever the strategy.
-      {nullptr, R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1}})",
-       Case::adapterWasNotProvided, DecodingError::Kind::dataCorrupted, "v"},
-      {otherFamily,
-       R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1}})",
-       Case::adapterWasNotProvided, DecodingError::Kind::dataCorrupted, "v"},
+      {nullptr, wrapped("Geometry.Circle", 1, ""), Case::adapterWasNotProvided,
+       DecodingError::Kind::dataCorrupted, "v"},
+      {otherFamily, wrapped("Geometry.Circle", 1, ""), Case::adapterWasNotProvided,
+       DecodingError::Kind::dataCorrupted, "v"},
       // A signature that is an alias, an unknown alias, an unknown signature.
-      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":1}})",
-       Case::noDecodableRegisteredForSignature, DecodingError::Kind::dataCorrupted,
-       "v.__preserved_type"},
-      {aliased, R"({"v":{"__preserved_type":"hexagon","__type_preserving_strategy":2}})",
-       Case::noSignatureRegisteredForAlias, DecodingError::Kind::dataCorrupted,
-       "v.__preserved_type"},
-      {aliased, R"({"v":{"__preserved_type":"Geometry.Hexagon","__type_preserving_strategy":0}})",
-       Case::noDecodableRegisteredForSignature, DecodingError::Kind::dataCorrupted,
-       "v.__preserved_type"},
+      {aliased, wrapped("circle", 1, ""), Case::noDecodableRegisteredForSignature,
+       DecodingError::Kind::dataCorrupted, "v.__preserved_type"},
+      {aliased, wrapped("hexagon", 2, ""), Case::noSignatureRegisteredForAlias,
+       DecodingError::Kind::dataCorrupted, "v.__preserved_type"},
+      {aliased, wrapped("Geometry.Hexagon", 0, ""), Case::noDecodableRegisteredForSignature,
+       DecodingError::Kind::dataCorrupted, "v.__preserved_type"},
       // The decoder's own failures.
-      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":3}})",
-       std::nullopt, DecodingError::Kind::dataCorrupted, "v.__type_preserving_strategy"},
-      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":-1}})",
-       std::nullopt, DecodingError::Kind::dataCorrupted, "v.__type_preserving_strategy"},
+      {aliased, wrapped("circle", 3, ""), std::nullopt, DecodingError::Kind::dataCorrupted,
+       "v.__type_preserving_strategy"},
+      {aliased, wrapped("circle", -1, ""), std::nullopt, DecodingError::Kind::dataCorrupted,
+       "v.__type_preserving_strategy"},
       {aliased, R"({"v":{"__preserved_type":"circle"}})", std::nullopt,
        DecodingError::Kind::keyNotFound, "v"},
       {aliased, R"({"v":{"__type_preserving_strategy":0,"__preserved_type":7}})", std::nullopt,
        DecodingError::Kind::typeMismatch, "v.__preserved_type"},
       {aliased, R"({"v":[1]})", std::nullopt, DecodingError::Kind::typeMismatch, "v"},
-      {aliased, R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2}})",
-       std::nullopt, DecodingError::Kind::keyNotFound, "v"},  // no radius
+      {aliased, wrapped("circle", 2, ""), std::nullopt, DecodingError::Kind::keyNotFound,
+       "v"},  // no radius
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.json);
@@ -403,16 +393,10 @@ TEST(TypePreservingDecodingTest, FailuresNameTheCaseAndTheCodingPath) {
 TEST(TypePreservingDecodingTest, SettingsOfTheWrongKindCountAsMissing) {
   JSONDecoder decoder;
   decoder.userInfo.set(std::string(kTypePreservingCodingAdaptersKey), std::string("adapters"));
-  EXPECT_THROW(
-      decodeOne(decoder, R"({"v":{"__preserved_type":"x","__type_preserving_strategy":1}})"),
-      TypePreservingCodingAdapterError);
+  EXPECT_THROW(decodeOne(decoder, wrapped("x", 1, "")), TypePreservingCodingAdapterError);
   decoder.userInfo.set(std::string(kTypePreservingCodingAdaptersKey),
                        std::shared_ptr<const TypePreservingCodingAdapters>(shapeAdapters(false)));
-  EXPECT_NE(
-      decodeOne(
-          decoder,
-          R"({"v":{"__preserved_type":"Geometry.Circle","__type_preserving_strategy":1,"radius":1}})"),
-      nullptr);
+  EXPECT_NE(decodeOne(decoder, wrapped("Geometry.Circle", 1, R"("radius":1)")), nullptr);
 }
 
 TEST(TypePreservingDecodingTest, AnotherMemberOfTheFamilyIsATypeMismatch) {
@@ -520,8 +504,7 @@ std::optional<RegistrationCase> refusal(F&& f) {
   return error->errorCase();
 }
 
-const char* const kCircleByAlias =
-    R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":7}})";
+const std::string kCircleByAlias = wrapped("circle", 2, R"("radius":7)");
 
 std::shared_ptr<TypePreservingCodingAdapters> familyOf(
     std::shared_ptr<const TypePreservingCodingAdapter> adapter) {
@@ -574,7 +557,7 @@ TEST(TypePreservingCodingAdapterTest, ANameHeldByAnotherTypeIsRefusedAndKeepsIts
   EXPECT_EQ(adapter->findMetaCodable("Geometry.Drawing.Layer"), nullptr);
   EXPECT_EQ(adapter->findMetaCodableByAlias("round"), nullptr);
   EXPECT_EQ(encodeOne(encoderWith(adapters), Circle(1), CodableTypeStrategy::auto_),
-            R"({"v":{"__preserved_type":"circle","__type_preserving_strategy":2,"radius":1}})");
+            wrapped("circle", 2, R"("radius":1)"));
 
   const auto error = quarn::testing::errorOfType<TypePreservingCodingAdapterRegistrationError>(
       [] { TypePreservingCodingAdapter().register_<Circle>("c").register_<Square>("c"); });
@@ -616,8 +599,7 @@ TEST(TypePreservingCodingAdapterTest, RegistriesAreFrozenByTheirFirstUse) {
   EXPECT_FALSE(extended->isFrozen());
   extended->register_<Square>("square");
   const auto shape =
-      decodeOne(decoderWith(familyOf(extended)),
-                R"({"v":{"__preserved_type":"square","__type_preserving_strategy":2,"side":2}})");
+      decodeOne(decoderWith(familyOf(extended)), wrapped("square", 2, R"("side":2)"));
   EXPECT_EQ(typeid(*shape), typeid(Square));
 }
 

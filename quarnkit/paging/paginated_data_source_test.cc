@@ -127,14 +127,33 @@ class PaginatedDataSourceTest : public ::testing::Test {
     });
   }
 
-  /// fetchNextPage(completion), run until the completion came.
-  static Delivery fetch(Source& source) {
+  /// A data source over `path` paged twenty to a page by page numbers.
+  std::shared_ptr<Source> paged(const std::string& path = "/items") {
+    return Source::make(fetcherFor(path), PerPagePagination(20, 1, {"per-page", "page"}));
+  }
+  /// A data source over the scripted route, recording its scheme's updates.
+  std::shared_ptr<Source> scripted(
+      std::shared_ptr<RecordingPagination> scheme = std::make_shared<RecordingPagination>()) {
+    return Source::make(fetcherFor("/script"), std::move(scheme));
+  }
+
+  /// Starts a fetch with `start`, which must accept it, and runs until its
+  /// completion came.
+  template <class Start>
+  static Delivery complete(Start start) {
     std::optional<Delivery> delivery;
-    EXPECT_TRUE(source.fetchNextPage([&](std::optional<Items> results, std::exception_ptr error) {
+    EXPECT_TRUE(start([&](std::optional<Items> results, std::exception_ptr error) {
       delivery = Delivery{std::move(results), std::move(error)};
     }));
     runUntil([&] { return delivery.has_value(); });
     return delivery.value_or(Delivery{});
+  }
+  static Delivery fetch(Source& source) {
+    return complete([&](Source::Completion c) { return source.fetchNextPage(std::move(c)); });
+  }
+  static Delivery reloadIfNeeded(Source& source) {
+    return complete(
+        [&](Source::Completion c) { return source.reloadIfNeeded(false, std::move(c)); });
   }
 
   /// Fetches until the scheme hides the control (at most `limit` fetches);
@@ -158,7 +177,7 @@ class PaginatedDataSourceTest : public ::testing::Test {
 };
 
 TEST_F(PaginatedDataSourceTest, PagesMergeUntilTheLastAndTheObserversHearOfEach) {
-  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
+  auto source = paged();
   // What a screen sees, whatever the fetcher.
   static_assert(std::same_as<PaginatedDataSourceProtocol<Article>::ItemType, Article>);
   const std::shared_ptr<const PaginatedDataSourceProtocol<Article>> screen = source;
@@ -177,17 +196,13 @@ TEST_F(PaginatedDataSourceTest, PagesMergeUntilTheLastAndTheObserversHearOfEach)
   EXPECT_EQ(source->numberOfPages(), 3);
   EXPECT_GT(source->lastReloadTimestamp(), 0);
   // Reloading starts over: the first page replaces the items.
-  std::optional<Delivery> reloaded;
-  EXPECT_TRUE(source->reload([&](auto results, auto error) {
-    reloaded = Delivery{results, error};
-  }));
-  runUntil([&] { return reloaded.has_value(); });
+  complete([&](Source::Completion c) { return source->reload(std::move(c)); });
   EXPECT_EQ(source->items().size(), 20u);
 }
 
 TEST_F(PaginatedDataSourceTest, WithoutATotalHeaderTheWalkStillEnds) {
   // Page numbers: the empty fourth page ends it.
-  auto pages = Source::make(fetcherFor("/bare"), PerPagePagination(20, 1, {"per-page", "page"}));
+  auto pages = paged("/bare");
   EXPECT_EQ(walk(*pages), 4);
   EXPECT_EQ(pages->items().size(), 45u);
   // Offsets move on with the items held, without a total too.
@@ -212,7 +227,7 @@ TEST_F(PaginatedDataSourceTest, APrimaryKeySchemeContinuesFromTheLastItemHeld) {
 
 TEST_F(PaginatedDataSourceTest, DuplicatesOfHeldItemsAreDroppedButAPageIsNotComparedWithItself) {
   auto scheme = std::make_shared<RecordingPagination>();
-  auto source = Source::make(fetcherFor("/script"), scheme);
+  auto source = scripted(scheme);
   play({{200, R"([{"id": 1}, {"id": 2}])"}, {200, R"([{"id": 2}, {"id": 3}, {"id": 3}])"}});
   fetch(*source);
   const Delivery second = fetch(*source);
@@ -223,7 +238,7 @@ TEST_F(PaginatedDataSourceTest, DuplicatesOfHeldItemsAreDroppedButAPageIsNotComp
   EXPECT_EQ(scheme->updates,
             (std::vector<RecordingPagination::Update>{{2, 2, std::nullopt}, {4, 2, std::nullopt}}));
   // With the filter off everything is kept.
-  auto all = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto all = scripted();
   all->filterUniqueItems = false;
   play({{200, R"([{"id": 1}])"}, {200, R"([{"id": 1}])"}});
   fetch(*all);
@@ -273,22 +288,11 @@ struct std::hash<quarn::Counted> {
 namespace quarn {
 namespace {
 
-TEST_F(PaginatedDataSourceTest, TheDuplicateFilterLooksHeldIdsUpInASet) {
-  auto fetcher = std::make_shared<NumberedFetcher>();
-  std::vector<Numbered> held, page;
-  for (std::int64_t i = 0; i < 2000; ++i) held.push_back({{i}});
-  for (std::int64_t i = 1990; i < 3000; ++i) page.push_back({{i}});
-  fetcher->pages = {held, page};
-  auto source =
-      PaginatedDataSource<NumberedFetcher>::make(fetcher, std::make_shared<RecordingPagination>());
-  for (int i = 0; i < 2; ++i) {
-    bool done = false;
-    source->fetchNextPage([&](auto, auto) { done = true; });
-    runUntil([&] { return done; });
-  }
-  EXPECT_EQ(source->items().size(), 3000u);
-  // A scan would compare 2,000 x 1,010 times.
-  EXPECT_LT(Counted::comparisons, 20'000u);
+/// Items numbered from `first` up to (not including) `end`.
+std::vector<Numbered> numbered(std::int64_t first, std::int64_t end) {
+  std::vector<Numbered> out;
+  for (std::int64_t v = first; v < end; ++v) out.push_back({{v}});
+  return out;
 }
 
 std::vector<Numbered> numbered(std::initializer_list<std::int64_t> values) {
@@ -311,20 +315,30 @@ void fetchAll(PaginatedDataSource<NumberedFetcher>& source) {
   }
 }
 
-TEST_F(PaginatedDataSourceTest, CheckingAPageForDuplicatesCostsThePageNotTheItemsHeld) {
+std::shared_ptr<PaginatedDataSource<NumberedFetcher>> numberedSource(
+    std::vector<std::vector<Numbered>> pages) {
+  auto fetcher = std::make_shared<NumberedFetcher>();
+  fetcher->pages = std::move(pages);
+  return PaginatedDataSource<NumberedFetcher>::make(fetcher,
+                                                    std::make_shared<RecordingPagination>());
+}
+
+TEST_F(PaginatedDataSourceTest, TheDuplicateFilterCostsThePageNotTheItemsHeld) {
+  // Held ids are looked up in a set: a scan would compare 2,000 x 1,010 times.
+  auto source = numberedSource({numbered(0, 2000), numbered(1990, 3000)});
+  fetchAll(*source);
+  EXPECT_EQ(source->items().size(), 3000u);
+  EXPECT_LT(Counted::comparisons, 20'000u);
+
   // 400 pages of 10: a check that went over the items held for every page
   // would hash 10 x 400 x 400 / 2 = 800,000 times.
-  auto fetcher = std::make_shared<NumberedFetcher>();
-  for (std::int64_t page = 0; page < 400; ++page) {
-    std::vector<Numbered> items;
-    for (std::int64_t i = 0; i < 10; ++i) items.push_back({{page * 10 + i}});
-    fetcher->pages.push_back(std::move(items));
-  }
-  auto source =
-      PaginatedDataSource<NumberedFetcher>::make(fetcher, std::make_shared<RecordingPagination>());
+  std::vector<std::vector<Numbered>> pages;
+  for (std::int64_t page = 0; page < 400; ++page)
+    pages.push_back(numbered(page * 10, page * 10 + 10));
+  auto many = numberedSource(std::move(pages));
   std::hash<Counted>::calls = 0;
-  fetchAll(*source);
-  EXPECT_EQ(source->items().size(), 4000u);
+  fetchAll(*many);
+  EXPECT_EQ(many->items().size(), 4000u);
   EXPECT_LT(std::hash<Counted>::calls, 20'000u);
 }
 
@@ -359,7 +373,7 @@ TEST_F(PaginatedDataSourceTest, TheListEditsAreWhatTheDuplicateFilterComparesWit
 }
 
 TEST_F(PaginatedDataSourceTest, PagesGoInFrontOrReversedAndWithoutASchemeEachReplacesTheLast) {
-  auto front = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto front = scripted();
   front->inverseInsertPage = true;
   front->reverseFethedPage = true;
   play({{200, R"([{"id": 1}, {"id": 2}])"}, {200, R"([{"id": 3}, {"id": 4}])"}});
@@ -409,35 +423,18 @@ TEST_F(PaginatedDataSourceTest, RandomisedNextPagesAreOnesNotYetLoaded) {
   EXPECT_EQ(all, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6}));
 }
 
-TEST_F(PaginatedDataSourceTest, WhileAPageLoadsAnotherFetchIsRefusedAndNeverCompletes) {
-  auto source = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
-  play({{200, R"([{"id": 1}])", {}, 100}});
-  int completions = 0;
-  EXPECT_TRUE(source->fetchNextPage([&](auto, auto) { ++completions; }));
-  EXPECT_TRUE(source->isLoading());
-  EXPECT_FALSE(source->fetchNextPage([&](auto, auto) { completions += 100; }));
-  EXPECT_FALSE(source->reload([&](auto, auto) { completions += 100; }));
-  runUntil([&] { return !source->isLoading(); });
-  drainMainContext();
-  EXPECT_EQ(completions, 1);
-}
-
 TEST_F(PaginatedDataSourceTest, ReloadIfNeededFollowsTheFlagTheErrorAndTheThreshold) {
   auto clock = std::make_shared<platform::ManualClock>();
   const platform::ScopedService<platform::Clock> installed(clock);
-  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
-  bool done = false;
-  EXPECT_TRUE(source->reloadIfNeeded(false, [&](auto, auto) { done = true; }));
-  runUntil([&] { return done; });
+  auto source = paged();
+  reloadIfNeeded(*source);
   EXPECT_EQ(source->lastReloadTimestamp(), clock->now().timeIntervalSince1970());
   EXPECT_FALSE(source->reloadIfNeeded(false, nullptr));  // the threshold is the largest double
   source->reloadThreshold = 60;
   clock->advance(59.999);
   EXPECT_FALSE(source->reloadIfNeeded(false, nullptr));
   clock->advance(0.001);
-  done = false;
-  EXPECT_TRUE(source->reloadIfNeeded(false, [&](auto, auto) { done = true; }));
-  runUntil([&] { return done; });
+  reloadIfNeeded(*source);
   source->setNeedsReload();
   EXPECT_EQ(source->lastReloadTimestamp(), 0);
   // With clear, the items go before the request starts.
@@ -449,7 +446,7 @@ TEST_F(PaginatedDataSourceTest, ReloadIfNeededFollowsTheFlagTheErrorAndTheThresh
 }
 
 TEST_F(PaginatedDataSourceTest, AForcedReloadSupersedesTheRunningFetch) {
-  auto source = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto source = scripted();
   play({{200, R"([{"id": 1}])", {}, 300}, {200, R"([{"id": 2}])", {}, 100}});
   std::vector<Delivery> first, second;
   source->fetchNextPage([&](auto r, auto e) { first.push_back({r, e}); });
@@ -470,7 +467,7 @@ TEST_F(PaginatedDataSourceTest, AForcedReloadSupersedesTheRunningFetch) {
 }
 
 TEST_F(PaginatedDataSourceTest, AFailedPageKeepsTheItemsAndLeadsToAReload) {
-  auto source = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto source = scripted();
   auto counter = std::make_shared<Counter>();
   source->observers.add(counter);
   play({{200, R"([{"id": 1}])"}, {503, R"([{"id": 9}])"}});
@@ -485,9 +482,7 @@ TEST_F(PaginatedDataSourceTest, AFailedPageKeepsTheItemsAndLeadsToAReload) {
                                ": the server answered with status 503";
   EXPECT_EQ(log.texts(LogLevel::error), std::vector<std::string>{expected});
   play({{200, R"([{"id": 2}])"}});
-  bool done = false;
-  EXPECT_TRUE(source->reloadIfNeeded(false, [&](auto, auto) { done = true; }));
-  runUntil([&] { return done; });
+  reloadIfNeeded(*source);
   EXPECT_FALSE(source->lastError());
 }
 
@@ -546,10 +541,9 @@ TEST_F(PaginatedDataSourceTest, WithNothingToFetchTheCompletionRunsAtOnceWithNei
 }
 
 TEST_F(PaginatedDataSourceTest, TheAwaitingFormEndsWithTheItemsAnErrorOrTheCancellation) {
-  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
-  EXPECT_EQ(runUntilComplete(source->fetchNextPage()).size(), 20u);
+  EXPECT_EQ(runUntilComplete(paged()->fetchNextPage()).size(), 20u);
 
-  auto slow = Source::make(fetcherFor("/script"), std::make_shared<RecordingPagination>());
+  auto slow = scripted();
   play({{200, R"([{"id": 1}])", {}, 200}});
   auto running = Task<Items>::spawn(mainExecutor(), slow->fetchNextPage());
   runUntil([&] { return slow->isLoading(); });
@@ -569,7 +563,7 @@ TEST_F(PaginatedDataSourceTest, TheAwaitingFormEndsWithTheItemsAnErrorOrTheCance
 }
 
 TEST_F(PaginatedDataSourceTest, ReturningToTheForegroundReloadsWhenAskedTo) {
-  auto source = Source::make(fetcherFor("/items"), PerPagePagination(20, 1, {"per-page", "page"}));
+  auto source = paged();
   platform::postApplicationWillEnterForeground();
   EXPECT_FALSE(source->isLoading());
   source->reloadOnDemandEnabled = true;

@@ -24,6 +24,7 @@ namespace {
 
 using quarn::testing::errorOf;
 using quarn::testing::HostAction;
+using quarn::testing::ReentrancyRow;
 using quarn::testing::runReentrancyTable;
 using quarn::testing::ScriptedItem;
 using quarn::testing::ScriptedPageFetcher;
@@ -31,15 +32,26 @@ using Source = PaginatedDataSource<ScriptedPageFetcher>;
 using Scrolled = ScrolledPaginatedDataSource<ScriptedPageFetcher>;
 using Items = std::vector<ScriptedItem>;
 
+using Ids = std::vector<std::int64_t>;
+using Act = std::function<void()>;
+
 struct HostError : std::runtime_error {
   HostError() : std::runtime_error("the host's callback failed") {}
 };
+const Act kThrow = [] { throw HostError(); };
 
 template <class List>
-std::vector<std::int64_t> ids(const List& items) {
-  std::vector<std::int64_t> out;
+Ids ids(const List& items) {
+  Ids out;
   for (const auto& item : items) out.push_back(item.id);
   return out;
+}
+
+/// `act` the first time it is called, then nothing (the hook stays in place).
+Act once(Act act) {
+  return [act = std::move(act), fired = std::make_shared<bool>(false)] {
+    if (!std::exchange(*fired, true)) act();
+  };
 }
 
 /// What one completion received, and how often; `then` runs inside it.
@@ -48,7 +60,7 @@ struct Calls {
   int count = 0;
   std::optional<std::vector<Item>> results;
   std::exception_ptr error;
-  std::function<void()> then;
+  Act then;
 
   auto record() {
     return [this](std::optional<std::vector<Item>> r, std::exception_ptr e, auto&&...) {
@@ -58,6 +70,7 @@ struct Calls {
       if (then) then();
     };
   }
+  [[nodiscard]] Ids received() const { return ids(results.value_or(std::vector<Item>{})); }
 };
 using SourceCalls = Calls<ScriptedItem>;
 
@@ -68,303 +81,273 @@ class Told final : public PaginatedDataSourceObserver {
     if (act) act();
   }
   int count = 0;
-  std::function<void()> act;
+  Act act;
 };
 
+/// Completes the newest running request with items first and first + 1.
+void deliverPage(ScriptedPageFetcher& fetcher, std::int64_t first) {
+  ASSERT_GT(fetcher.running(), 0u);
+  fetcher.deliver(fetcher.running() - 1, ScriptedPageFetcher::page(first, 2));
+}
+
 /// A data source over a scripted fetcher with one observer, held as a host
-/// holds it (the only strong reference).
+/// holds it (the only strong reference), and two completions' records.
 struct Screen {
-  explicit Screen(std::shared_ptr<Pagination> scheme = std::make_shared<PerPagePagination>(
-                      2, 1, PerPagePagination::Keys{"per-page", "page"})) {
-    source = Source::make(fetcher, std::move(scheme));
+  /// Paged by page numbers, or by a key scheme whose closure runs `keyAct`.
+  explicit Screen(bool keyedScheme = false) {
+    if (keyedScheme) {
+      keyed = FromIDPagination::make(2, 0, [this]() -> std::int64_t {
+        if (keyAct) keyAct();
+        return 2;
+      });
+    }
+    source = Source::make(fetcher, keyed ? std::shared_ptr<Pagination>(keyed)
+                                         : std::make_shared<PerPagePagination>(
+                                               2, 1, PerPagePagination::Keys{"per-page", "page"}));
     weak = source;
     source->observers.add(told);
   }
-  /// Completes the newest running request with items first and first + 1.
-  void page(std::int64_t first = 1) {
-    ASSERT_GT(fetcher->running(), 0u);
-    fetcher->deliver(fetcher->running() - 1, ScriptedPageFetcher::page(first, 2));
+  /// Runs `act` inside `callback` the first time it comes.
+  void inside(std::string_view callback, Act act) {
+    act = once(std::move(act));
+    if (callback == "didCompletionFetch") {
+      source->didCompletionFetch = [act](auto&, auto&) { act(); };
+    } else if (callback == "observer") {
+      told->act = act;
+    } else if (callback == "completion") {
+      calls.then = act;
+    } else if (callback == "willFetch") {
+      source->willFetch = [act](auto&) { act(); };
+    } else if (callback == "fetcher's fetch()") {
+      fetcher->onFetch = act;
+    } else if (callback == "key scheme's closure") {
+      keyAct = act;
+    } else {
+      ADD_FAILURE() << "no callback " << callback;
+    }
+  }
+  Act release() {
+    return [this] { source.reset(); };
+  }
+  bool fetch(SourceCalls& into) { return source->fetchNextPage(into.record()); }
+  bool fetch() { return fetch(calls); }
+  void page(std::int64_t first = 1) { deliverPage(*fetcher, first); }
+  void fetchPage() {
+    fetch();
+    page();
+  }
+  [[nodiscard]] Ids held() const { return ids(source->items()); }
+  /// The cancellation error reached `calls` once, posted.
+  void expectCancelled() {
+    drainMainContext();
+    EXPECT_EQ(calls.count, 1);
+    EXPECT_TRUE(isCancellation(calls.error));
   }
   /// The data source is idle and still reloads and merges a page.
   void expectWorking() {
     drainMainContext();
     ASSERT_TRUE(source);
     EXPECT_FALSE(source->isLoading());
-    SourceCalls calls;
-    ASSERT_TRUE(source->reload(calls.record()));
+    SourceCalls again;
+    ASSERT_TRUE(source->reload(again.record()));
     page(100);
-    EXPECT_EQ(calls.count, 1);
-    EXPECT_EQ(ids(source->items()), (std::vector<std::int64_t>{100, 101}));
+    EXPECT_EQ(again.count, 1);
+    EXPECT_EQ(held(), (Ids{100, 101}));
   }
 
+  SourceCalls calls, second;
+  Act keyAct;
+  std::shared_ptr<FromIDPagination> keyed;
   std::shared_ptr<ScriptedPageFetcher> fetcher = std::make_shared<ScriptedPageFetcher>();
   std::shared_ptr<Source> source;
   std::weak_ptr<Source> weak;
   std::shared_ptr<Told> told = std::make_shared<Told>();
 };
 
+/// The data source released from a callback of a page's delivery: the
+/// delivery finishes (observers, then the completion), then it goes.
+ReentrancyRow releasedInDelivery(std::string callback, std::string expected) {
+  return {callback, HostAction::release, std::move(expected), [callback] {
+            Screen s(callback == "key scheme's closure");
+            s.inside(callback, s.release());
+            s.fetchPage();
+            EXPECT_EQ(s.told->count, 1);
+            EXPECT_EQ(s.calls.count, 1);
+            EXPECT_EQ(s.calls.received(), (Ids{1, 2}));
+            EXPECT_TRUE(s.weak.expired());
+          }};
+}
+
+/// The host's exception from a callback of a page's delivery: the page is
+/// merged, the observers and the completion still run, then the exception
+/// leaves the delivery; the data source is idle and works.
+ReentrancyRow thrownInDelivery(std::string callback, std::string expected) {
+  return {callback, HostAction::raise, std::move(expected), [callback] {
+            Screen s(callback == "key scheme's closure");
+            auto next = std::make_shared<Told>();
+            s.source->observers.add(next);
+            s.inside(callback, kThrow);
+            s.fetch();
+            EXPECT_THROW(s.page(), HostError);
+            EXPECT_EQ(next->count, 1);
+            EXPECT_EQ(s.calls.count, 1);
+            EXPECT_EQ(s.held(), (Ids{1, 2}));
+            EXPECT_EQ(s.keyed ? s.keyed->id() : 0, 0);  // a key scheme's key stays
+            s.expectWorking();
+          }};
+}
+
+/// The data source released from a callback of fetchNextPage(): it lives
+/// until the call returns; its completion then runs, posted, with the
+/// cancellation error, and the late page is dropped.
+ReentrancyRow releasedInFetch(std::string callback, std::string expected) {
+  return {callback, HostAction::release, std::move(expected), [callback] {
+            Screen s;
+            s.inside(callback, s.release());
+            EXPECT_TRUE(s.fetch());
+            EXPECT_TRUE(s.weak.expired());
+            s.expectCancelled();
+            s.fetcher->deliver(0, ScriptedPageFetcher::page(1, 2));
+            EXPECT_EQ(s.calls.count, 1);
+          }};
+}
+
 TEST(PaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
   runReentrancyTable({
-      {"didCompletionFetch", HostAction::release,
-       "the delivery finishes (observers, then the completion), then the data source goes",
-       [] {
-         Screen s;
-         SourceCalls calls;
-         s.source->didCompletionFetch = [&s](auto&, auto&) { s.source.reset(); };
-         ASSERT_TRUE(s.source->fetchNextPage(calls.record()));
-         s.page();
-         EXPECT_EQ(s.told->count, 1);
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_EQ(ids(calls.results.value_or(Items{})), (std::vector<std::int64_t>{1, 2}));
-         EXPECT_TRUE(s.weak.expired());
-       }},
+      releasedInDelivery("didCompletionFetch",
+                         "the delivery finishes (observers, then the completion), then the data "
+                         "source goes"),
       {"didCompletionFetch", HostAction::reenter,
        "not loading any more: a fetch from inside starts the next page, and the first "
        "completion still gets its own page",
        [] {
          Screen s;
-         SourceCalls first, second;
-         s.source->didCompletionFetch = [&s, &second](auto&, auto&) {
+         s.source->didCompletionFetch = [&s](auto&, auto&) {
            s.source->didCompletionFetch = nullptr;  // replaces the running callback
            EXPECT_FALSE(s.source->isLoading());
-           EXPECT_TRUE(s.source->fetchNextPage(second.record()));
+           EXPECT_TRUE(s.fetch(s.second));
          };
-         s.source->fetchNextPage(first.record());
-         s.page(1);
-         EXPECT_EQ(first.count, 1);
-         EXPECT_EQ(ids(first.results.value_or(Items{})), (std::vector<std::int64_t>{1, 2}));
+         s.fetchPage();
+         EXPECT_EQ(s.calls.count, 1);
+         EXPECT_EQ(s.calls.received(), (Ids{1, 2}));
          EXPECT_TRUE(s.source->isLoading());
          s.page(3);
-         EXPECT_EQ(second.count, 1);
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{1, 2, 3, 4}));
+         EXPECT_EQ(s.second.count, 1);
+         EXPECT_EQ(s.held(), (Ids{1, 2, 3, 4}));
        }},
-      {"didCompletionFetch", HostAction::raise,
-       "the observers and the completion still run, then the exception leaves the delivery; "
-       "the data source is idle and works",
-       [] {
-         Screen s;
-         SourceCalls calls;
-         s.source->didCompletionFetch = [](auto&, auto&) { throw HostError(); };
-         s.source->fetchNextPage(calls.record());
-         EXPECT_THROW(s.page(), HostError);
-         EXPECT_EQ(s.told->count, 1);
-         EXPECT_EQ(calls.count, 1);
-         s.source->didCompletionFetch = nullptr;
-         s.expectWorking();
-       }},
-      {"observer", HostAction::release, "the completion still runs once, then the data source goes",
-       [] {
-         Screen s;
-         SourceCalls calls;
-         s.told->act = [&s] { s.source.reset(); };
-         s.source->fetchNextPage(calls.record());
-         s.page();
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_TRUE(s.weak.expired());
-       }},
+      thrownInDelivery("didCompletionFetch",
+                       "the observers and the completion still run, then the exception leaves "
+                       "the delivery; the data source is idle and works"),
+      releasedInDelivery("observer", "the completion still runs once, then the data source goes"),
       {"observer", HostAction::reenter,
        "a reload from inside starts over: its first page replaces the items",
        [] {
          Screen s;
-         SourceCalls first, second;
-         s.told->act = [&s, &second] {
-           s.told->act = nullptr;
-           EXPECT_TRUE(s.source->reload(second.record()));
-         };
-         s.source->fetchNextPage(first.record());
-         s.page(1);
-         EXPECT_EQ(first.count, 1);
+         s.inside("observer", [&s] { EXPECT_TRUE(s.source->reload(s.second.record())); });
+         s.fetchPage();
+         EXPECT_EQ(s.calls.count, 1);
          s.page(7);
-         EXPECT_EQ(second.count, 1);
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{7, 8}));
+         EXPECT_EQ(s.second.count, 1);
+         EXPECT_EQ(s.held(), (Ids{7, 8}));
        }},
-      {"observer", HostAction::raise,
-       "the next observer and the completion still run, then the exception leaves the delivery",
-       [] {
-         Screen s;
-         auto next = std::make_shared<Told>();
-         s.source->observers.add(next);
-         SourceCalls calls;
-         s.told->act = [] { throw HostError(); };
-         s.source->fetchNextPage(calls.record());
-         EXPECT_THROW(s.page(), HostError);
-         EXPECT_EQ(next->count, 1);
-         EXPECT_EQ(calls.count, 1);
-         s.told->act = nullptr;
-         s.expectWorking();
-       }},
-      {"completion", HostAction::release, "nothing is touched after it; the data source goes",
-       [] {
-         Screen s;
-         SourceCalls calls;
-         calls.then = [&s] { s.source.reset(); };
-         s.source->fetchNextPage(calls.record());
-         s.page();
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_TRUE(s.weak.expired());
-       }},
+      thrownInDelivery(
+          "observer",
+          "the next observer and the completion still run, then the exception leaves the delivery"),
+      releasedInDelivery("completion", "nothing is touched after it; the data source goes"),
       {"completion", HostAction::reenter,
        "forceReload(clear) from inside empties the items and fetches the first page again",
        [] {
          Screen s;
-         SourceCalls first, second;
-         first.then = [&] {
-           EXPECT_TRUE(s.source->forceReload(true, second.record()));
+         s.inside("completion", [&] {
+           EXPECT_TRUE(s.source->forceReload(true, s.second.record()));
            EXPECT_TRUE(s.source->items().empty());
-         };
-         s.source->fetchNextPage(first.record());
-         s.page(1);
+         });
+         s.fetchPage();
          s.page(5);
          drainMainContext();
-         EXPECT_EQ(first.count, 1);
-         EXPECT_EQ(second.count, 1);
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{5, 6}));
+         EXPECT_EQ(s.calls.count, 1);
+         EXPECT_EQ(s.second.count, 1);
+         EXPECT_EQ(s.held(), (Ids{5, 6}));
        }},
-      {"completion", HostAction::raise,
-       "the exception leaves the delivery; the page is merged and the data source idle",
-       [] {
-         Screen s;
-         SourceCalls calls;
-         calls.then = [] { throw HostError(); };
-         s.source->fetchNextPage(calls.record());
-         EXPECT_THROW(s.page(), HostError);
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{1, 2}));
-         s.expectWorking();
-       }},
-      {"willFetch", HostAction::release,
-       "the data source goes once fetchNextPage() returns; the completion runs, posted, with "
-       "the cancellation error, and the late page is dropped",
-       [] {
-         Screen s;
-         SourceCalls calls;
-         s.source->willFetch = [&s](auto&) { s.source.reset(); };
-         EXPECT_TRUE(s.source->fetchNextPage(calls.record()));
-         EXPECT_TRUE(s.weak.expired());
-         drainMainContext();
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_TRUE(isCancellation(calls.error));
-         s.fetcher->deliver(0, ScriptedPageFetcher::page(1, 2));
-         EXPECT_EQ(calls.count, 1);
-       }},
+      thrownInDelivery("completion",
+                       "the exception leaves the delivery; the page is merged and the data "
+                       "source idle"),
+      releasedInFetch("willFetch",
+                      "the data source goes once fetchNextPage() returns; the completion runs, "
+                      "posted, with the cancellation error, and the late page is dropped"),
       {"willFetch", HostAction::reenter,
        "cancelFetch() from inside ends the request: the completion gets the cancellation "
        "error once",
        [] {
          Screen s;
-         SourceCalls calls;
-         s.source->willFetch = [&s](auto&) { s.source->cancelFetch(); };
-         EXPECT_TRUE(s.source->fetchNextPage(calls.record()));
-         drainMainContext();
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_TRUE(isCancellation(calls.error));
-         s.source->willFetch = nullptr;
+         s.inside("willFetch", [&s] { s.source->cancelFetch(); });
+         EXPECT_TRUE(s.fetch());
+         s.expectCancelled();
          s.expectWorking();
        }},
       {"willFetch", HostAction::raise,
        "the exception leaves fetchNextPage(); the request it announced goes on and completes",
        [] {
          Screen s;
-         SourceCalls calls;
-         s.source->willFetch = [](auto&) { throw HostError(); };
-         EXPECT_THROW(s.source->fetchNextPage(calls.record()), HostError);
+         s.inside("willFetch", kThrow);
+         EXPECT_THROW(s.fetch(), HostError);
          EXPECT_TRUE(s.source->isLoading());
          s.page();
-         EXPECT_EQ(calls.count, 1);
-         s.source->willFetch = nullptr;
+         EXPECT_EQ(s.calls.count, 1);
          s.expectWorking();
        }},
-      {"fetcher's fetch()", HostAction::release,
-       "the data source lives until fetchNextPage() returns; its completion then runs, posted, "
-       "with the cancellation error",
-       [] {
-         Screen s;
-         SourceCalls calls;
-         s.fetcher->onFetch = [&s] { s.source.reset(); };
-         EXPECT_TRUE(s.source->fetchNextPage(calls.record()));
-         EXPECT_TRUE(s.weak.expired());
-         drainMainContext();
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_TRUE(isCancellation(calls.error));
-       }},
+      releasedInFetch("fetcher's fetch()",
+                      "the data source lives until fetchNextPage() returns; its completion then "
+                      "runs, posted, with the cancellation error"),
       {"fetcher's fetch()", HostAction::reenter,
        "a fetch or reload from inside is refused (a page is loading) and never completes",
        [] {
          Screen s;
-         SourceCalls first, refused;
-         s.fetcher->onFetch = [&] {
-           s.fetcher->onFetch = nullptr;
-           EXPECT_FALSE(s.source->fetchNextPage(refused.record()));
-           EXPECT_FALSE(s.source->reload(refused.record()));
-         };
-         EXPECT_TRUE(s.source->fetchNextPage(first.record()));
+         s.inside("fetcher's fetch()", [&] {
+           EXPECT_FALSE(s.fetch(s.second));
+           EXPECT_FALSE(s.source->reload(s.second.record()));
+         });
+         EXPECT_TRUE(s.fetch());
+         // And so are they from anywhere else while the page loads.
+         EXPECT_TRUE(s.source->isLoading());
+         EXPECT_FALSE(s.fetch(s.second));
+         EXPECT_FALSE(s.source->reload(s.second.record()));
          s.page();
          drainMainContext();
-         EXPECT_EQ(first.count, 1);
-         EXPECT_EQ(refused.count, 0);
+         EXPECT_EQ(s.calls.count, 1);
+         EXPECT_EQ(s.second.count, 0);
        }},
       {"fetcher's fetch()", HostAction::raise,
        "nothing starts: the exception leaves fetchNextPage(), the completion never runs and "
        "the data source is idle",
        [] {
          Screen s;
-         SourceCalls calls;
-         s.fetcher->onFetch = [] { throw HostError(); };
-         EXPECT_THROW(s.source->fetchNextPage(calls.record()), HostError);
+         s.inside("fetcher's fetch()", kThrow);
+         EXPECT_THROW(s.fetch(), HostError);
          EXPECT_FALSE(s.source->isLoading());
          drainMainContext();
-         EXPECT_EQ(calls.count, 0);
-         s.fetcher->onFetch = nullptr;
+         EXPECT_EQ(s.calls.count, 0);
          s.expectWorking();
        }},
-      {"key scheme's closure", HostAction::release,
-       "the page is merged and its callbacks run, then the data source goes",
-       [] {
-         std::function<void()> act;
-         Screen s(FromIDPagination::make(2, 0, [&act]() -> std::int64_t {
-           if (act) act();
-           return 2;
-         }));
-         act = [&s] { s.source.reset(); };
-         SourceCalls calls;
-         s.source->fetchNextPage(calls.record());
-         s.page();
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_EQ(s.told->count, 1);
-         EXPECT_TRUE(s.weak.expired());
-       }},
+      releasedInDelivery("key scheme's closure",
+                         "the page is merged and its callbacks run, then the data source goes"),
       {"key scheme's closure", HostAction::reenter,
        "replacing the data source's scheme from inside: the old scheme finishes its update and "
        "the new one is used from then on",
        [] {
-         std::function<void()> act;
-         Screen s(FromIDPagination::make(2, 0, [&act]() -> std::int64_t {
-           if (act) std::exchange(act, nullptr)();
-           return 2;
-         }));
+         Screen s(true);
          auto replacement =
              std::make_shared<PerPagePagination>(2, 1, PerPagePagination::Keys{"per-page", "page"});
-         act = [&s, replacement] { s.source->setPagination(replacement); };
-         SourceCalls calls;
-         s.source->fetchNextPage(calls.record());
-         s.page();
-         EXPECT_EQ(calls.count, 1);
+         s.inside("key scheme's closure",
+                  [&s, replacement] { s.source->setPagination(replacement); });
+         s.fetchPage();
+         EXPECT_EQ(s.calls.count, 1);
          EXPECT_EQ(s.source->pagination(), replacement);
          s.expectWorking();
        }},
-      {"key scheme's closure", HostAction::raise,
-       "the page is merged and the completion runs, then the exception leaves the delivery; "
-       "the key stays",
-       [] {
-         auto scheme = FromIDPagination::make(2, 0, []() -> std::int64_t { throw HostError(); });
-         Screen s(scheme);
-         SourceCalls calls;
-         s.source->fetchNextPage(calls.record());
-         EXPECT_THROW(s.page(), HostError);
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{1, 2}));
-         EXPECT_EQ(scheme->id(), 0);
-         EXPECT_FALSE(s.source->isLoading());
-       }},
+      thrownInDelivery("key scheme's closure",
+                       "the page is merged and the completion runs, then the exception leaves the "
+                       "delivery; the key stays"),
       {"awaiting fetchNextPage()", HostAction::release,
        "releasing the data source, while the await runs or before it starts, ends it with the "
        "cancellation error and logs no error",
@@ -397,7 +380,7 @@ TEST(PaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
          auto next = Task<Items>::spawn(mainExecutor(), s.source->fetchNextPage());
          drainMainContext();
          s.page(5);
-         EXPECT_EQ(ids(runUntilComplete(next.value())), (std::vector<std::int64_t>{5, 6}));
+         EXPECT_EQ(ids(runUntilComplete(next.value())), (Ids{5, 6}));
        }},
       {"awaiting fetchNextPage()", HostAction::raise,
        "the await ends with what the fetcher or willFetch threw (after willFetch the page "
@@ -405,14 +388,12 @@ TEST(PaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        [] {
          quarn::testing::LogCapture log;
          Screen s;
-         s.fetcher->onFetch = [] { throw HostError(); };
+         s.inside("fetcher's fetch()", kThrow);
          EXPECT_THROW(runUntilComplete(s.source->fetchNextPage()), HostError);
-         s.fetcher->onFetch = nullptr;
-         s.source->willFetch = [](auto&) { throw HostError(); };
+         s.inside("willFetch", kThrow);
          EXPECT_THROW(runUntilComplete(s.source->fetchNextPage()), HostError);
          s.page();
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{1, 2}));
-         s.source->willFetch = nullptr;
+         EXPECT_EQ(s.held(), (Ids{1, 2}));
          s.expectWorking();
          EXPECT_EQ(log.texts(LogLevel::error), std::vector<std::string>{});
        }},
@@ -423,7 +404,7 @@ TEST(PaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
 class Listing : public platform::ScrollView, public ScrolledList {
  public:
   int reloads = 0;
-  std::function<void()> onReload;
+  Act onReload;
   void reloadData() override {
     ++reloads;
     if (onReload) onReload();
@@ -440,9 +421,11 @@ struct ScrolledScreen {
   }
   platform::InfiniteScroll& infinite() { return scrollView->infiniteScroll(); }
   platform::RefreshControl& pull() { return *scrollView->refreshControl(); }
-  void page(std::int64_t first = 1) {
-    ASSERT_GT(fetcher->running(), 0u);
-    fetcher->deliver(fetcher->running() - 1, ScriptedPageFetcher::page(first, 2));
+  [[nodiscard]] bool animating() { return infinite().isAnimatingInfiniteScroll(); }
+  void page(std::int64_t first = 1) { deliverPage(*fetcher, first); }
+  /// Runs `act` inside the first page's didCompletionFetch.
+  void onPage(Act act) {
+    source->didCompletionFetch = [act = once(std::move(act))](auto&, auto&) { act(); };
   }
   /// Waits out the quarter second after which a pull ends.
   bool refreshingAfterDelay() {
@@ -467,10 +450,10 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        "the scroll's animation still ends; the data source goes",
        [] {
          ScrolledScreen s;
-         s.source->didCompletionFetch = [&s](auto&, auto&) { s.source.reset(); };
+         s.onPage([&s] { s.source.reset(); });
          ASSERT_TRUE(s.infinite().scrollToEnd());
          s.page();
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_FALSE(s.animating());
          EXPECT_TRUE(s.weak.expired());
        }},
       {"page of a scroll to the end", HostAction::reenter,
@@ -478,28 +461,24 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        "after its page",
        [] {
          ScrolledScreen s;
-         s.source->didCompletionFetch = [&s](auto&, auto&) {
-           s.source->didCompletionFetch = nullptr;
-           s.pull().simulateUserPull();
-         };
+         s.onPage([&s] { s.pull().simulateUserPull(); });
          ASSERT_TRUE(s.infinite().scrollToEnd());
          s.page(1);
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_FALSE(s.animating());
          EXPECT_TRUE(s.pull().isRefreshing());
          EXPECT_TRUE(s.source->isLoading());
          s.page(9);
          EXPECT_FALSE(s.refreshingAfterDelay());
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{9, 10}));
+         EXPECT_EQ(ids(s.source->items()), (Ids{9, 10}));
        }},
       {"page of a scroll to the end", HostAction::raise,
        "the exception leaves the delivery; the animation has ended and scrolling loads again",
        [] {
          ScrolledScreen s;
-         s.source->didCompletionFetch = [](auto&, auto&) { throw HostError(); };
+         s.onPage(kThrow);
          ASSERT_TRUE(s.infinite().scrollToEnd());
          EXPECT_THROW(s.page(), HostError);
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
-         s.source->didCompletionFetch = nullptr;
+         EXPECT_FALSE(s.animating());
          EXPECT_TRUE(s.infinite().scrollToEnd());
          EXPECT_TRUE(s.source->isLoading());
        }},
@@ -507,7 +486,7 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        "the pull still ends a quarter second after the page; the data source goes",
        [] {
          ScrolledScreen s;
-         s.source->didCompletionFetch = [&s](auto&, auto&) { s.source.reset(); };
+         s.onPage([&s] { s.source.reset(); });
          s.pull().simulateUserPull();
          s.page();
          EXPECT_TRUE(s.weak.expired());
@@ -518,26 +497,22 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        "its own page",
        [] {
          ScrolledScreen s;
-         s.source->didCompletionFetch = [&s](auto&, auto&) {
-           s.source->didCompletionFetch = nullptr;
-           EXPECT_TRUE(s.source->forceReload(false, nullptr));
-         };
+         s.onPage([&s] { EXPECT_TRUE(s.source->forceReload(false, nullptr)); });
          s.pull().simulateUserPull();
          s.page(1);
          EXPECT_TRUE(s.source->isLoading());
          EXPECT_FALSE(s.refreshingAfterDelay());
          s.page(3);
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{3, 4}));
+         EXPECT_EQ(ids(s.source->items()), (Ids{3, 4}));
        }},
       {"page of a pull", HostAction::raise,
        "the exception leaves the delivery; the pull still ends and a new pull reloads",
        [] {
          ScrolledScreen s;
-         s.source->didCompletionFetch = [](auto&, auto&) { throw HostError(); };
+         s.onPage(kThrow);
          s.pull().simulateUserPull();
          EXPECT_THROW(s.page(), HostError);
          EXPECT_FALSE(s.refreshingAfterDelay());
-         s.source->didCompletionFetch = nullptr;
          s.pull().simulateUserPull();
          EXPECT_TRUE(s.source->isLoading());
        }},
@@ -545,36 +520,32 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        "the fetch's completion runs with the cancellation error and ends the animation",
        [] {
          ScrolledScreen s;
-         s.fetcher->onFetch = [&s] { s.source.reset(); };
+         s.fetcher->onFetch = once([&s] { s.source.reset(); });
          ASSERT_TRUE(s.infinite().scrollToEnd());
          EXPECT_TRUE(s.weak.expired());
          drainMainContext();
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_FALSE(s.animating());
        }},
       {"fetch of a scroll", HostAction::reenter,
        "a pull from inside cannot reload (a page loads) and ends at once; the scroll's page "
        "still comes",
        [] {
          ScrolledScreen s;
-         s.fetcher->onFetch = [&s] {
-           s.fetcher->onFetch = nullptr;
-           s.pull().simulateUserPull();
-         };
+         s.fetcher->onFetch = once([&s] { s.pull().simulateUserPull(); });
          ASSERT_TRUE(s.infinite().scrollToEnd());
          EXPECT_FALSE(s.pull().isRefreshing());
          s.page();
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_FALSE(s.animating());
          EXPECT_EQ(s.source->items().size(), 2u);
        }},
       {"fetch of a scroll", HostAction::raise,
        "nothing starts: the animation ends and the exception leaves the scroll",
        [] {
          ScrolledScreen s;
-         s.fetcher->onFetch = [] { throw HostError(); };
+         s.fetcher->onFetch = once(kThrow);
          EXPECT_THROW(s.infinite().scrollToEnd(), HostError);
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_FALSE(s.animating());
          EXPECT_FALSE(s.source->isLoading());
-         s.fetcher->onFetch = nullptr;
          EXPECT_TRUE(s.infinite().scrollToEnd());
        }},
       {"list's reloadData", HostAction::release,
@@ -583,12 +554,12 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        [] {
          ScrolledScreen s;
          bool called = false;
-         s.source->didCompletionFetch = [&called](auto&, auto&) { called = true; };
+         s.onPage([&called] { called = true; });
          s.scrollView->onReload = [&s] { s.source.reset(); };
          ASSERT_TRUE(s.infinite().scrollToEnd());
          s.page();
          EXPECT_TRUE(called);
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
+         EXPECT_FALSE(s.animating());
          EXPECT_TRUE(s.weak.expired());
          EXPECT_EQ(s.scrollView->reloads, 1);
        }},
@@ -596,7 +567,7 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        "the list sees the items of the page, and a fetch from inside starts the next page",
        [] {
          ScrolledScreen s;
-         std::vector<std::int64_t> shown;
+         Ids shown;
          s.scrollView->onReload = [&s, &shown] {
            shown = ids(s.source->items());
            if (s.scrollView->reloads == 1) {
@@ -605,10 +576,10 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
          };
          ASSERT_TRUE(s.infinite().scrollToEnd());
          s.page();
-         EXPECT_EQ(shown, (std::vector<std::int64_t>{1, 2}));
+         EXPECT_EQ(shown, (Ids{1, 2}));
          EXPECT_TRUE(s.source->isLoading());
          s.page(3);
-         EXPECT_EQ(shown, (std::vector<std::int64_t>{1, 2, 3, 4}));
+         EXPECT_EQ(shown, (Ids{1, 2, 3, 4}));
          EXPECT_EQ(s.scrollView->reloads, 2);
        }},
       {"list's reloadData", HostAction::raise,
@@ -617,14 +588,13 @@ TEST(ScrolledPaginatedDataSourceReentrancyTest, EveryCallbackAndAction) {
        [] {
          ScrolledScreen s;
          bool called = false;
-         s.source->didCompletionFetch = [&called](auto&, auto&) { called = true; };
-         s.scrollView->onReload = [] { throw HostError(); };
+         s.onPage([&called] { called = true; });
+         s.scrollView->onReload = once(kThrow);
          ASSERT_TRUE(s.infinite().scrollToEnd());
          EXPECT_THROW(s.page(), HostError);
          EXPECT_TRUE(called);
-         EXPECT_FALSE(s.infinite().isAnimatingInfiniteScroll());
-         EXPECT_EQ(ids(s.source->items()), (std::vector<std::int64_t>{1, 2}));
-         s.scrollView->onReload = nullptr;
+         EXPECT_FALSE(s.animating());
+         EXPECT_EQ(ids(s.source->items()), (Ids{1, 2}));
          ASSERT_TRUE(s.infinite().scrollToEnd());
          s.page(3);
          EXPECT_EQ(s.scrollView->reloads, 2);
@@ -638,29 +608,55 @@ struct Article {
 };
 using Fetcher = AlamofireDecodablePageFetcher<Article>;
 using FetcherCalls = Calls<Article>;
+using Response = http::DataResponse<std::vector<Article>>;
 
-/// The real fetcher against five items served two to a page.
+/// The real fetcher against five items served two to a page, held as a host
+/// holds it, and two completions' records.
 struct Served {
   Served() {
     auto collection = std::make_shared<quarn::testing::PagedCollection>();
     collection->count = 5;
     quarn::testing::servePages(server.routes(), "/items", collection);
     server.start();
+    fetcher = Fetcher::make(JSONDecoder(), builder());
+    weak = fetcher;
   }
   Fetcher::RequestBuilder builder() {
     return [this](const Pagination*) {
       return session.request(*URL::parse(server.url("/items?page=1&per-page=2")));
     };
   }
-  std::shared_ptr<Fetcher> fetcher(Fetcher::Preprocessor preprocessor = nullptr) {
-    return Fetcher::make(JSONDecoder(), builder(), std::move(preprocessor));
+  /// Runs `act` inside `callback` the first time it comes; the request
+  /// builder then builds with the captures it holds.
+  void inside(std::string_view callback, Act act) {
+    act = once(std::move(act));
+    if (callback == "request builder") {
+      fetcher->requestBuilder = [act, build = builder()](const Pagination* p) {
+        act();
+        return build(p);
+      };
+    } else if (callback == "preprocessor") {
+      fetcher->preprocessor = [act](Response r) {
+        act();
+        return r;
+      };
+    } else if (callback == "completion") {
+      calls.then = act;
+    } else {
+      ADD_FAILURE() << "no callback " << callback;
+    }
   }
+  bool fetch(FetcherCalls& into) { return fetcher->fetch(nullptr, into.record()); }
+  bool fetch() { return fetch(calls); }
   static void waitFor(const FetcherCalls& calls, int count = 1) {
     quarn::testing::runUntil([&] { return calls.count >= count; });
   }
 
+  FetcherCalls calls, second;
   quarn::testing::LoopbackServer server;
   http::Session session;
+  std::shared_ptr<Fetcher> fetcher;
+  std::weak_ptr<Fetcher> weak;
 };
 
 TEST(DecodablePageFetcherReentrancyTest, EveryCallbackAndAction) {
@@ -669,142 +665,106 @@ TEST(DecodablePageFetcherReentrancyTest, EveryCallbackAndAction) {
        "the fetcher lives until fetch() returns; releasing it cancels the request, whose "
        "completion gets explicitlyCancelled",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         const std::weak_ptr<Fetcher> weak = fetcher;
-         fetcher->requestBuilder = [&fetcher, build = served.builder()](const Pagination* p) {
-           fetcher.reset();
-           return build(p);
-         };
-         FetcherCalls calls;
-         EXPECT_TRUE(fetcher->fetch(nullptr, calls.record()));
-         EXPECT_TRUE(weak.expired());
-         Served::waitFor(calls);
-         const auto error =
-             testing::errorOfType<http::RequestError>([&] { std::rethrow_exception(calls.error); });
-         EXPECT_TRUE(error && error->isExplicitlyCancelled()) << detail::describeError(calls.error);
+         Served s;
+         s.inside("request builder", [&s] { s.fetcher.reset(); });
+         EXPECT_TRUE(s.fetch());
+         EXPECT_TRUE(s.weak.expired());
+         Served::waitFor(s.calls);
+         const auto error = testing::errorOfType<http::RequestError>(
+             [&] { std::rethrow_exception(s.calls.error); });
+         EXPECT_TRUE(error && error->isExplicitlyCancelled())
+             << detail::describeError(s.calls.error);
        }},
       {"request builder", HostAction::reenter,
        "cancel() and replacing the builder from inside: the request built still runs, the "
        "next fetch uses the new builder",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         const std::string path = served.server.url("/items?page=1&per-page=2");
-         fetcher->requestBuilder = [&served, &fetcher, path](const Pagination*) {
-           fetcher->cancel();
-           fetcher->requestBuilder = [](const Pagination*) { return nullptr; };
-           return served.session.request(*URL::parse(path));  // the captures after the swap
-         };
-         FetcherCalls calls;
-         EXPECT_TRUE(fetcher->fetch(nullptr, calls.record()));
-         Served::waitFor(calls);
-         EXPECT_EQ(ids(calls.results.value_or(std::vector<Article>{})),
-                   (std::vector<std::int64_t>{1, 2}));
-         EXPECT_FALSE(fetcher->fetch(nullptr, calls.record()));
+         Served s;
+         s.inside("request builder", [&s] {
+           s.fetcher->cancel();
+           s.fetcher->requestBuilder = [](const Pagination*) { return nullptr; };
+         });
+         EXPECT_TRUE(s.fetch());
+         Served::waitFor(s.calls);
+         EXPECT_EQ(s.calls.received(), (Ids{1, 2}));
+         EXPECT_FALSE(s.fetch());
        }},
       {"request builder", HostAction::raise,
        "nothing starts and the exception leaves fetch(); the next fetch works",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         fetcher->requestBuilder = [](const Pagination*) -> std::shared_ptr<http::DataRequest> {
-           throw HostError();
-         };
-         FetcherCalls calls;
-         EXPECT_THROW(fetcher->fetch(nullptr, calls.record()), HostError);
-         EXPECT_EQ(fetcher->currentDataRequest(), nullptr);
-         fetcher->requestBuilder = served.builder();
-         EXPECT_TRUE(fetcher->fetch(nullptr, calls.record()));
-         Served::waitFor(calls);
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_FALSE(calls.error);
+         Served s;
+         s.inside("request builder", kThrow);
+         EXPECT_THROW(s.fetch(), HostError);
+         EXPECT_EQ(s.fetcher->currentDataRequest(), nullptr);
+         EXPECT_TRUE(s.fetch());
+         Served::waitFor(s.calls);
+         EXPECT_EQ(s.calls.count, 1);
+         EXPECT_FALSE(s.calls.error);
        }},
       {"preprocessor", HostAction::release,
        "the completion still gets the page once the host has released the fetcher",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         fetcher->preprocessor = [&fetcher](http::DataResponse<std::vector<Article>> r) {
-           fetcher.reset();
-           return r;
-         };
-         FetcherCalls calls;
-         fetcher->fetch(nullptr, calls.record());
-         Served::waitFor(calls);
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_EQ(ids(calls.results.value_or(std::vector<Article>{})),
-                   (std::vector<std::int64_t>{1, 2}));
+         Served s;
+         s.inside("preprocessor", [&s] { s.fetcher.reset(); });
+         s.fetch();
+         Served::waitFor(s.calls);
+         EXPECT_EQ(s.calls.count, 1);
+         EXPECT_EQ(s.calls.received(), (Ids{1, 2}));
        }},
       {"preprocessor", HostAction::reenter, "a fetch from inside runs and completes too",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         FetcherCalls first, second;
-         fetcher->preprocessor = [&](http::DataResponse<std::vector<Article>> r) {
-           fetcher->preprocessor = nullptr;
-           EXPECT_TRUE(fetcher->fetch(nullptr, second.record()));
-           return r;
-         };
-         fetcher->fetch(nullptr, first.record());
-         Served::waitFor(second);
-         EXPECT_EQ(first.count, 1);
-         EXPECT_EQ(second.count, 1);
-         EXPECT_FALSE(second.error);
+         Served s;
+         s.inside("preprocessor", [&s] { EXPECT_TRUE(s.fetch(s.second)); });
+         s.fetch();
+         Served::waitFor(s.second);
+         EXPECT_EQ(s.calls.count, 1);
+         EXPECT_EQ(s.second.count, 1);
+         EXPECT_FALSE(s.second.error);
        }},
       {"preprocessor", HostAction::raise,
        "the exception reaches the completion as the page's error; a data source over the "
        "fetcher keeps it as the last error and is idle",
        [] {
-         Served served;
-         auto source = PaginatedDataSource<Fetcher>::make(served.fetcher(
-             [](http::DataResponse<std::vector<Article>>)
-                 -> http::DataResponse<std::vector<Article>> { throw HostError(); }));
-         Calls<Article> calls;
-         source->fetchNextPage(calls.record());
-         Served::waitFor(calls);
-         EXPECT_EQ(calls.count, 1);
-         EXPECT_TRUE(testing::errorOfType<HostError>([&] { std::rethrow_exception(calls.error); }));
-         EXPECT_EQ(source->lastError(), calls.error);
+         Served s;
+         s.inside("preprocessor", kThrow);
+         auto source = PaginatedDataSource<Fetcher>::make(s.fetcher);
+         source->fetchNextPage(s.calls.record());
+         Served::waitFor(s.calls);
+         EXPECT_EQ(s.calls.count, 1);
+         EXPECT_TRUE(
+             testing::errorOfType<HostError>([&] { std::rethrow_exception(s.calls.error); }));
+         EXPECT_EQ(source->lastError(), s.calls.error);
          EXPECT_FALSE(source->isLoading());
        }},
       {"completion", HostAction::release, "nothing of the fetcher is touched after it",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         const std::weak_ptr<Fetcher> weak = fetcher;
-         FetcherCalls calls;
-         calls.then = [&fetcher] { fetcher.reset(); };
-         fetcher->fetch(nullptr, calls.record());
-         Served::waitFor(calls);
+         Served s;
+         s.inside("completion", [&s] { s.fetcher.reset(); });
+         s.fetch();
+         Served::waitFor(s.calls);
          drainMainContext();
-         EXPECT_TRUE(weak.expired());
-         EXPECT_FALSE(calls.error);
+         EXPECT_TRUE(s.weak.expired());
+         EXPECT_FALSE(s.calls.error);
        }},
       {"completion", HostAction::reenter, "a fetch from inside runs and completes",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         FetcherCalls first, second;
-         first.then = [&] { EXPECT_TRUE(fetcher->fetch(nullptr, second.record())); };
-         fetcher->fetch(nullptr, first.record());
-         Served::waitFor(second);
-         EXPECT_EQ(second.count, 1);
-         EXPECT_FALSE(second.error);
+         Served s;
+         s.inside("completion", [&s] { EXPECT_TRUE(s.fetch(s.second)); });
+         s.fetch();
+         Served::waitFor(s.second);
+         EXPECT_EQ(s.second.count, 1);
+         EXPECT_FALSE(s.second.error);
        }},
       {"completion", HostAction::raise,
        "the exception leaves the main context's run; the fetcher fetches again",
        [] {
-         Served served;
-         auto fetcher = served.fetcher();
-         FetcherCalls calls;
-         calls.then = [] { throw HostError(); };
-         fetcher->fetch(nullptr, calls.record());
-         EXPECT_THROW(runMainContextUntil([&] { return calls.count > 0; }), HostError);
-         calls.then = nullptr;
-         fetcher->fetch(nullptr, calls.record());
-         Served::waitFor(calls, 2);
-         EXPECT_FALSE(calls.error);
+         Served s;
+         s.inside("completion", kThrow);
+         s.fetch();
+         EXPECT_THROW(runMainContextUntil([&] { return s.calls.count > 0; }), HostError);
+         s.fetch();
+         Served::waitFor(s.calls, 2);
+         EXPECT_FALSE(s.calls.error);
        }},
   });
 }

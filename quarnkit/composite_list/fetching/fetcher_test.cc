@@ -21,6 +21,7 @@ namespace {
 using quarn::testing::errorOf;
 
 using testing::DirectBannerDescription;
+using testing::errorText;
 using testing::FetchLog;
 using testing::InMemoryTemplates;
 using testing::Items;
@@ -44,14 +45,6 @@ std::vector<std::string> keys(const std::vector<CompositeListRequestParameters::
   return out;
 }
 
-std::string errorText(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (...) {
-    return describeCurrentException();
-  }
-}
-
 class FetcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,9 +60,8 @@ class FetcherTest : public ::testing::Test {
   }
 
   std::shared_ptr<TestFetcher> fetcher(const std::string& json) {
-    auto f = CompositeListFetcher::make<TestFetcher>(registry_, decode(json), templates_,
-                                                     CompositeListFetchMode::automatic, 20);
-    return f;
+    return CompositeListFetcher::make<TestFetcher>(registry_, decode(json), templates_,
+                                                   CompositeListFetchMode::automatic, 20);
   }
   Items decode(const std::string& json) { return decodeCompositeListTemplate(json, registry_); }
   static Items fetch(TestFetcher& f) { return runUntilComplete(f.fetchCompositeList()); }
@@ -117,11 +109,19 @@ TEST_F(FetcherTest, CombinedRequestAndResultsByKey) {
 TEST_F(FetcherTest, NoRequestItemsMeansNoRequest) {
   for (const std::string json : {"[]", R"([{"type":"direct","uniqueId":"found-1"}])"}) {
     SCOPED_TRACE(json);
+    FetchLog log;
+    DirectBannerDescription::log = &log;
     DirectBannerDescription::returnNoRequest = true;
     auto f = fetcher(json);
     const Items items = fetch(*f);
     EXPECT_TRUE(f->requests.empty());
     EXPECT_EQ(items.size(), json == "[]" ? 0u : 1u);
+    // A direct fetch without a request item uses a fresh key.
+    ASSERT_EQ(log.all().size(), items.size());
+    for (const std::string& key : log.all()) {
+      EXPECT_TRUE(std::regex_match(key, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")))
+          << key;
+    }
   }
 }
 
@@ -310,19 +310,6 @@ TEST_F(FetcherTest, DirectFetchesAndFetchModes) {
             (std::vector<std::string>{"nothing-b", "found-c", "found-e"}));
   EXPECT_EQ(items[0].base<Product>()->entity(), (Product{1, "found-a"}));
   EXPECT_EQ(items[3].base<Product>()->entity(), (Product{1, "found-d"}));
-}
-
-TEST_F(FetcherTest, DirectFetchWithoutARequestUsesAFreshKey) {
-  FetchLog log;
-  DirectBannerDescription::log = &log;
-  DirectBannerDescription::returnNoRequest = true;
-  auto f = fetcher(R"([{"type":"direct","uniqueId":"x"}])");
-  fetch(*f);
-  ASSERT_EQ(log.all().size(), 1u);
-  EXPECT_TRUE(
-      std::regex_match(log.all()[0], std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")))
-      << log.all()[0];
-  EXPECT_TRUE(f->requests.empty());
 }
 
 TEST_F(FetcherTest, SkippedItemsAndTemplateProvidingItems) {

@@ -23,6 +23,7 @@ namespace quarn {
 namespace {
 
 using quarn::testing::HostAction;
+using testing::errorText;
 using testing::InMemoryTemplates;
 using testing::Items;
 using testing::LogCapture;
@@ -32,14 +33,6 @@ using testing::TestFetcher;
 
 const char* const kBanner = R"([{"type":"banner","uniqueId":"b"}])";
 const char* const kResult = R"([{"key":"b","result":{"class":"Product","id":1,"name":"one"}}])";
-
-std::string errorText(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (...) {
-    return describeCurrentException();
-  }
-}
 
 /// Runs a host hook once, the first time its call comes.
 void runOnce(std::function<void()>& hook) {

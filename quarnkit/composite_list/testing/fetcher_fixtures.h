@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "quarnkit/composite_list/model/descriptions.h"
 #include "quarnkit/composite_list/model/entity_providing.h"
 #include "quarnkit/composite_list/testing/model_fixtures.h"
+#include "quarnkit/core/error.h"
 #include "quarnkit/platform/runtime/clock.h"
 #include "quarnkit/platform/runtime/continuation.h"
 
@@ -28,6 +30,15 @@ using Items = std::vector<AnyCompositeListItem>;
 struct TestFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+/// What `error` says of itself.
+inline std::string errorText(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (...) {
+    return describeCurrentException();
+  }
+}
 
 /// Templates by key (and by key reference), decoded on request. An unknown
 /// key fails the request.
