@@ -48,6 +48,9 @@ std::optional<Value> valueOf(const KeyValueStore& store, const std::string& key)
   return std::get<Value>(*stored);
 }
 
+constexpr int kSetsPerWriter = 20;
+std::string writerKey(const std::string& writer, int i) { return writer + "-" + std::to_string(i); }
+
 class FileKeyValueStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,7 +71,15 @@ class FileKeyValueStoreTest : public ::testing::Test {
   }
 
   // What each of `writers` set, as a fresh store reads it; and nothing stray.
-  void expectEveryKey(const std::vector<std::string>& writers) const;
+  void expectEveryKey(const std::vector<std::string>& writers) const {
+    FileKeyValueStore fresh(path_);
+    for (const auto& writer : writers) {
+      for (int i = 0; i < kSetsPerWriter; ++i) {
+        EXPECT_EQ(valueOf(fresh, writerKey(writer, i)), Value(i)) << writerKey(writer, i);
+      }
+    }
+    EXPECT_TRUE(strayFiles().empty());
+  }
 
   fs::path directory_;
   fs::path path_;
@@ -243,22 +254,9 @@ struct FileReader {
   }
 };
 
-constexpr int kSetsPerWriter = 20;
 // A value that makes every write of the file long, and the windows for
 // tearing it wide.
 const Value kPadding = std::string(std::size_t{64} * 1024, 'x');
-
-std::string writerKey(const std::string& writer, int i) { return writer + "-" + std::to_string(i); }
-
-void FileKeyValueStoreTest::expectEveryKey(const std::vector<std::string>& writers) const {
-  FileKeyValueStore fresh(path_);
-  for (const auto& writer : writers) {
-    for (int i = 0; i < kSetsPerWriter; ++i) {
-      EXPECT_EQ(valueOf(fresh, writerKey(writer, i)), Value(i)) << writerKey(writer, i);
-    }
-  }
-  EXPECT_TRUE(strayFiles().empty());
-}
 
 TEST_F(FileKeyValueStoreTest, ConcurrentThreadsNeverTearTheFileNorLoseKeys) {
   FileKeyValueStore shared(path_);
