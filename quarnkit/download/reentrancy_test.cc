@@ -89,12 +89,24 @@ class DownloaderReentrancyTest : public quarn::testing::DownloaderTest {
         session->download(http::URLRequest(from), std::move(destination)));
   }
 
+  /// Waits until the gated download of `name` reached the server, then lets
+  /// it answer.
+  void release(
+      const std::string& name, const std::function<bool()>& also = [] { return true; }) {
+    runUntil([&] { return hits("/gate/" + name) == 1 && also(); });
+    drainMainContext();
+    openGate(name);
+  }
+
   quarn::testing::TemporaryDirectory scratch;
 };
 
+using Credential = std::optional<platform::URLCredential>;
+using platform::AuthChallengeDisposition;
+
 TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
   const quarn::testing::LogCapture log;
-  quarn::testing::runReentrancyTable({
+  std::vector<quarn::testing::ReentrancyRow> rows{
       // --- The awaiting caller's continuation --------------------------------
       {"completion", HostAction::release,
        "a caller that drops the downloader once it has its file: a caller that joined the "
@@ -104,13 +116,10 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          std::function<void()> drop = [this] { downloader.reset(); };
          auto first = Task<URL>::spawn(mainExecutor(), downloadThen(&downloader, remote, drop));
          auto second = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
-         runUntil([&] { return hits("/gate/release-completion.bin") == 1; });
-         drainMainContext();
-         openGate("release-completion.bin");
+         release("release-completion.bin");
          EXPECT_EQ(runUntilComplete(first.value()), local("release-completion.bin"));
          EXPECT_EQ(runUntilComplete(second.value()), local("release-completion.bin"));
          EXPECT_FALSE(downloader);
-         renew();
        }},
       {"completion", HostAction::reenter,
        "a download of the same URL started from the completion gets the file from disk, "
@@ -126,7 +135,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(runUntilComplete(again.value()), local("reenter-completion.bin"));
          EXPECT_EQ(hits("/files/reenter-completion.bin"), 1);
          EXPECT_TRUE(downloader->taskMap().empty());
-         renew();
        }},
       {"completion", HostAction::raise,
        "a caller that throws after its download ends affects no other caller: the one that "
@@ -136,15 +144,12 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          std::function<void()> raise = [] { throw HostError(); };
          auto first = Task<URL>::spawn(mainExecutor(), downloadThen(&downloader, remote, raise));
          auto second = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
-         runUntil([&] { return hits("/gate/raise-completion.bin") == 1; });
-         drainMainContext();
-         openGate("raise-completion.bin");
+         release("raise-completion.bin");
          EXPECT_THROW(runUntilComplete(first.value()), HostError);
          EXPECT_EQ(runUntilComplete(second.value()), local("raise-completion.bin"));
          EXPECT_TRUE(downloader->taskMap().empty());
          EXPECT_EQ(runUntilComplete(downloader->downloadFile(url("/files/after-raise.bin"))),
                    local("after-raise.bin"));
-         renew();
        }},
 
       // --- Progress observers --------------------------------------------------
@@ -161,7 +166,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(file, local("release-progress.bin"));
          EXPECT_EQ(contents(file.filePath()), "file /files/release-progress.bin");
          EXPECT_FALSE(downloader);
-         renew();
        }},
       {"progress observer", HostAction::reenter,
        "cancelling the caller's progress from its observer cancels the download: the call "
@@ -177,7 +181,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_TRUE(isCancellation(errorOf([&] { runUntilComplete(call.value()); })));
          runUntil([&] { return downloader->taskMap().empty(); });
          EXPECT_FALSE(downloader->isDownloadedFile(url("/stalls")));
-         renew();
        }},
       {"progress observer", HostAction::raise,
        "the exception leaves the main context's run; the download goes on and the caller "
@@ -199,7 +202,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(runUntilComplete(call.value()), local("raise-progress.bin"));
          EXPECT_DOUBLE_EQ(overall->fractionCompleted(), 1.0);
          EXPECT_TRUE(downloader->taskMap().empty());
-         renew();
        }},
 
       // --- objectWillChange ------------------------------------------------------
@@ -218,7 +220,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
                    local("release-change.bin"));
          EXPECT_TRUE(dropped);
          EXPECT_FALSE(downloader);
-         renew();
        }},
       {"objectWillChange subscriber", HostAction::reenter,
        "a download of the same URL started from the announcement joins the running one: one "
@@ -233,15 +234,12 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
            }
          });
          auto first = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(remote));
-         runUntil([&] { return hits("/gate/reenter-change.bin") == 1 && joined; });
-         drainMainContext();
-         openGate("reenter-change.bin");
+         release("reenter-change.bin", [&] { return joined.has_value(); });
          EXPECT_EQ(runUntilComplete(first.value()), local("reenter-change.bin"));
          EXPECT_EQ(runUntilComplete(joined->value()), local("reenter-change.bin"));
          EXPECT_EQ(hits("/gate/reenter-change.bin"), 1);
          EXPECT_EQ(announcements, 2);
          EXPECT_TRUE(downloader->taskMap().empty());
-         renew();
        }},
       {"objectWillChange subscriber", HostAction::raise,
        "the change is made anyway and the download goes on; the exception reaches the caller "
@@ -260,7 +258,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          watch.cancel();
          EXPECT_EQ(runUntilComplete(downloader->downloadFile(remote)), local("raise-change.bin"));
          EXPECT_EQ(hits("/files/raise-change.bin"), 1);
-         renew();
        }},
 
       // --- The background service's reports ------------------------------------
@@ -276,7 +273,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(runUntilComplete(call.value()), local("release-report.pack"));
          EXPECT_EQ(contents(directory.path() / "release-report.pack"), "delivered");
          EXPECT_TRUE(scratch.files().empty());
-         renew();
        }},
       {"service finish report", HostAction::reenter,
        "the service reporting the same download finished again changes nothing: the caller's "
@@ -290,7 +286,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(runUntilComplete(call.value()), local("reenter-report.pack"));
          EXPECT_EQ(contents(directory.path() / "reenter-report.pack"), "first");
          EXPECT_TRUE(scratch.files().empty());
-         renew();
        }},
       {"service finish report", HostAction::raise,
        "the host's file manager throwing while the file is installed fails that download "
@@ -308,7 +303,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          const auto other = startBackground(*service, url("/files/after-report.pack"), next);
          service->finish(other, "next");
          EXPECT_EQ(runUntilComplete(next.value()), local("after-report.pack"));
-         renew();
        }},
 
       // --- The challenge completion ----------------------------------------------
@@ -318,31 +312,26 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          int answers = 0;
          ResourceDownloader* const raw = downloader.get();
          raw->didReceive({}, {"cdn.example.com", "basic"},
-                         [&](platform::AuthChallengeDisposition,
-                             const std::optional<platform::URLCredential>&) {
+                         [&](AuthChallengeDisposition, const Credential&) {
                            ++answers;
                            downloader.reset();
                          });
          EXPECT_EQ(answers, 1);
          EXPECT_FALSE(downloader);
-         renew();
        }},
       {"challenge completion", HostAction::reenter,
        "a challenge raised again from the completion is answered again, the same way",
        [this] {
-         std::vector<platform::AuthChallengeDisposition> answers;
-         std::function<void(platform::AuthChallengeDisposition,
-                            std::optional<platform::URLCredential>)>
-             completion = [&](platform::AuthChallengeDisposition d,
-                              const std::optional<platform::URLCredential>& credential) {
+         std::vector<AuthChallengeDisposition> answers;
+         std::function<void(AuthChallengeDisposition, Credential)> completion =
+             [&](AuthChallengeDisposition d, const Credential& credential) {
                answers.push_back(d);
                EXPECT_FALSE(credential);
                if (answers.size() == 1) downloader->didReceive({}, {"h", "basic"}, completion);
              };
          downloader->didReceive({}, {"h", "basic"}, completion);
-         EXPECT_EQ(answers, (std::vector<platform::AuthChallengeDisposition>(
-                                2, platform::AuthChallengeDisposition::performDefaultHandling)));
-         renew();
+         EXPECT_EQ(answers, (std::vector<AuthChallengeDisposition>(
+                                2, AuthChallengeDisposition::performDefaultHandling)));
        }},
       {"challenge completion", HostAction::raise,
        "the exception reaches the service that called didReceive; later challenges are "
@@ -351,14 +340,11 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          int answers = 0;
          EXPECT_THROW(downloader->didReceive(
                           {}, {"h", "basic"},
-                          [](platform::AuthChallengeDisposition,
-                             const std::optional<platform::URLCredential>&) { throw HostError(); }),
+                          [](AuthChallengeDisposition, const Credential&) { throw HostError(); }),
                       HostError);
          downloader->didReceive({}, {"h", "basic"},
-                                [&](platform::AuthChallengeDisposition,
-                                    const std::optional<platform::URLCredential>&) { ++answers; });
+                                [&](AuthChallengeDisposition, const Credential&) { ++answers; });
          EXPECT_EQ(answers, 1);
-         renew();
        }},
 
       // --- Task builders -------------------------------------------------------------
@@ -377,7 +363,6 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_EQ(file, local("release-builder.bin"));
          EXPECT_EQ(contents(file.filePath()), "file /files/release-builder.bin");
          EXPECT_FALSE(downloader);
-         renew();
        }},
       {"task builder", HostAction::reenter,
        "a builder that starts the same download through the downloader and hands its task "
@@ -396,15 +381,12 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          };
          auto call = Task<URL>::spawn(
              mainExecutor(), downloader->downloadFile(remote, std::nullopt, std::nullopt, builder));
-         runUntil([&] { return hits("/gate/reenter-builder.bin") == 1; });
-         drainMainContext();
-         openGate("reenter-builder.bin");
+         release("reenter-builder.bin");
          EXPECT_EQ(runUntilComplete(call.value()), local("reenter-builder.bin"));
          EXPECT_EQ(runUntilComplete(inner.value()), local("reenter-builder.bin"));
          EXPECT_EQ(hits("/gate/reenter-builder.bin"), 1);
          EXPECT_LE(largestMap, 1u);
          EXPECT_TRUE(downloader->taskMap().empty());
-         renew();
        }},
       {"task builder", HostAction::raise,
        "the caller gets the builder's exception; nothing enters the map and the next download "
@@ -426,9 +408,16 @@ TEST_F(DownloaderReentrancyTest, EveryCallbackAndAction) {
          EXPECT_FALSE(downloader->isDownloadedFile(remote));
          EXPECT_EQ(runUntilComplete(downloader->downloadFile(remote)), local("raise-builder.bin"));
          EXPECT_EQ(announcements, 2);
-         renew();
        }},
-  });
+  };
+  // Each row may drop the downloader: the next gets one of its own.
+  for (auto& row : rows) {
+    row.run = [this, run = std::move(row.run)] {
+      run();
+      renew();
+    };
+  }
+  quarn::testing::runReentrancyTable(rows);
   EXPECT_EQ(log.count("leaked its continuation"), 0u);
 }
 

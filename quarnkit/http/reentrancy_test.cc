@@ -50,6 +50,19 @@ bool hello(const Data& r) { return r.value() != nullptr && *r.value() == "hello"
 bool failedWith(const Data& r, RequestError::Kind kind) {
   return r.error() != nullptr && r.error()->kind() == kind;
 }
+// The chunked body, all of it.
+void expectWhole(const std::optional<Data>& r) {
+  ASSERT_TRUE(r && r->value());
+  EXPECT_EQ(r->value()->size(), 3000U);
+}
+
+// Requests `path` on `session` and waits for its one response.
+Data fetch(Session& session, const Server& s, std::string_view path = "/ok") {
+  quarn::testing::Received<Data> received;
+  session.request(s.url(path))->responseData(received.handler());
+  received.awaitOne();
+  return std::move(received.responses.front());
+}
 
 // Runs the main context until `done`, letting what a handler throws through
 // (it leaves the run); the count of those goes to `thrown`.
@@ -143,10 +156,7 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
          int thrown = 0;
          runCatching([&] { return second; }, thrown);
          EXPECT_EQ(thrown, 1);
-         std::optional<Data> next;
-         session.request(s.url("/ok"))->responseData([&](Data r) { next = std::move(r); });
-         runUntil([&] { return next.has_value(); });
-         EXPECT_TRUE(hello(*next));
+         EXPECT_TRUE(hello(fetch(session, s)));
        }},
 
       // --- progress handlers -------------------------------------------------
@@ -165,8 +175,7 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
          request->responseData([&](Data r) { got = std::move(r); });
          runUntil([&] { return got.has_value(); });
          EXPECT_GE(progress, 1);
-         ASSERT_TRUE(got->value());
-         EXPECT_EQ(got->value()->size(), 3000U);
+         expectWhole(got);
        }},
       {"progress handler", HostAction::reenter,
        "the handler cancels its request: the response handler runs once, with "
@@ -194,8 +203,7 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
          int thrown = 0;
          runCatching([&] { return got.has_value(); }, thrown);
          EXPECT_GE(thrown, 1);
-         ASSERT_TRUE(got->value());
-         EXPECT_EQ(got->value()->size(), 3000U);
+         expectWhole(got);
        }},
 
       // --- the interceptor -----------------------------------------------------
@@ -206,9 +214,7 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
          std::unique_ptr<Session> session;
          auto interceptor = std::make_shared<Interceptor>([&] { session.reset(); });
          session = std::make_unique<Session>(SessionConfiguration{}, interceptor);
-         quarn::testing::Received<Data> received;
-         session->request(s.url("/ok"))->responseData(received.handler());
-         EXPECT_TRUE(failedWith(received.awaitOne(), RequestError::Kind::sessionDeinitialized));
+         EXPECT_TRUE(failedWith(fetch(*session, s), RequestError::Kind::sessionDeinitialized));
        }},
       {"request interceptor", HostAction::reenter,
        "the interceptor makes another request on the session: both complete, each adapted once",
@@ -241,13 +247,9 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
            if (fail) throw std::runtime_error("no token");
          });
          Session session(SessionConfiguration{}, interceptor);
-         quarn::testing::Received<Data> first;
-         session.request(s.url("/ok"))->responseData(first.handler());
-         EXPECT_TRUE(failedWith(first.awaitOne(), RequestError::Kind::requestAdaptationFailed));
+         EXPECT_TRUE(failedWith(fetch(session, s), RequestError::Kind::requestAdaptationFailed));
          fail = false;
-         quarn::testing::Received<Data> second;
-         session.request(s.url("/ok"))->responseData(second.handler());
-         EXPECT_TRUE(hello(second.awaitOne()));
+         EXPECT_TRUE(hello(fetch(session, s)));
        }},
 
       // --- event monitors ---------------------------------------------------------
@@ -260,9 +262,7 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
          auto session = std::make_unique<Session>(
              SessionConfiguration{}, nullptr, std::vector<std::shared_ptr<EventMonitor>>{monitor});
          monitor->onFinish = [&](const std::shared_ptr<Request>&) { session.reset(); };
-         quarn::testing::Received<Data> received;
-         session->request(s.url("/ok"))->responseData(received.handler());
-         EXPECT_TRUE(hello(received.awaitOne()));
+         EXPECT_TRUE(hello(fetch(*session, s)));
          EXPECT_FALSE(session);
        }},
       {"event monitor", HostAction::reenter,
@@ -280,9 +280,7 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
            session.request(s.url("/ok"))->responseData([&](Data d) { second = std::move(d); });
            monitor->onResume = nullptr;
          };
-         quarn::testing::Received<Data> first;
-         session.request(s.url("/ok"))->responseData(first.handler());
-         EXPECT_TRUE(failedWith(first.awaitOne(), RequestError::Kind::explicitlyCancelled));
+         EXPECT_TRUE(failedWith(fetch(session, s), RequestError::Kind::explicitlyCancelled));
          runUntil([&] { return second.has_value(); });
          EXPECT_TRUE(hello(*second));
        }},
@@ -300,9 +298,7 @@ TEST(HTTPReentrancyTest, EveryCallbackAndAction) {
          auto counting = std::make_shared<Monitor>();
          Session session(SessionConfiguration{}, nullptr,
                          std::vector<std::shared_ptr<EventMonitor>>{throwing, counting});
-         quarn::testing::Received<Data> received;
-         session.request(s.url("/ok"))->responseData(received.handler());
-         EXPECT_TRUE(hello(received.awaitOne()));
+         EXPECT_TRUE(hello(fetch(session, s)));
          EXPECT_EQ(counting->finished, 1);
          EXPECT_EQ(log.count("monitor failed"), 2U);
        }},

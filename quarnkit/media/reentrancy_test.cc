@@ -229,6 +229,24 @@ struct ScreenRig {
   void post(const char* name) const {
     platform::NotificationCenter::current()->post({name, nullptr, {}});
   }
+  // Makes the row's callback happen, with `inside` run in it.
+  void fire(std::function<void()> inside) { trigger(*this, std::move(inside)); }
+  // The same with a throw inside: direct calls and the player's commands
+  // hand the exception on; see advanceThrough() for the timers.
+  void raise(bool fromTimer) {
+    auto thrower = [] { throw HostError(); };
+    if (!fromTimer) {
+      EXPECT_THROW(fire(thrower), HostError);
+      return;
+    }
+    try {
+      fire(thrower);
+    } catch (const HostError&) {
+    }
+  }
+
+  // How the row makes its callback happen (the table sets it).
+  std::function<void(ScreenRig&, std::function<void()>)> trigger;
 
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
   ScopedService<platform::Clock> installedClock{clock};
@@ -246,26 +264,10 @@ struct ScreenRig {
 
 // Makes one callback happen on a rig just built, with `inside` run in it.
 using Inside = std::function<void()>;
-using Trigger = std::function<void(ScreenRig&, Inside)>;
 struct Callback {
   std::string name;
-  Trigger trigger;
+  std::function<void(ScreenRig&, Inside)> trigger;
 };
-
-// What a row expects of a trigger whose callback throws: direct calls and
-// the player's commands hand the exception on; see advanceThrough() for the
-// timers.
-void raiseThrough(ScreenRig& r, const Trigger& trigger, bool fromTimer) {
-  Inside thrower = [] { throw HostError(); };
-  if (fromTimer) {
-    try {
-      trigger(r, thrower);
-    } catch (const HostError&) {
-    }
-  } else {
-    EXPECT_THROW(trigger(r, thrower), HostError);
-  }
-}
 
 TEST(PlayerScreenReentrancyTest, EveryCallbackAndAction) {
   const Callback status{"timeControlStatusDidChange (player status)",
@@ -323,125 +325,120 @@ TEST(PlayerScreenReentrancyTest, EveryCallbackAndAction) {
                             }};
 
   std::vector<testing::ReentrancyRow> rows;
+  // Each row's body on a rig of its own, whose fire() makes the row's callback happen.
+  auto add = [&rows](const Callback& c, HostAction action, std::string expected,
+                     std::function<void(ScreenRig&)> body) {
+    rows.push_back({c.name, action, std::move(expected), [trigger = c.trigger, body] {
+                      ScreenRig r;
+                      r.trigger = trigger;
+                      body(r);
+                    }});
+  };
   // Releasing is alike everywhere: the screen, the only owner of the
   // player, finishes the step and goes, and nothing fires afterwards.
   for (const Callback* c :
        {&status, &time, &buffering, &end, &failure, &size, &log, &overlay, &seek, &background}) {
-    rows.push_back({c->name, HostAction::release,
-                    "the step completes, then the screen and its player go",
-                    [trigger = c->trigger] {
-                      ScreenRig r;
-                      r.handOver();
-                      trigger(r, [&r] { r.release(); });
-                      r.expectGone();
-                    }});
+    add(*c, HostAction::release, "the step completes, then the screen and its player go",
+        [](ScreenRig& r) {
+          r.handOver();
+          r.fire([&r] { r.release(); });
+          r.expectGone();
+        });
   }
-  auto add = [&rows](const Callback& c, HostAction action, std::string expected,
-                     std::function<void()> body) {
-    rows.push_back({c.name, action, std::move(expected), std::move(body)});
-  };
 
-  add(status, HostAction::reenter, "pause() inside wins: paused, overlay shown for good", [status] {
-    ScreenRig r;
-    status.trigger(r, [&r] { r.screen->pause(); });
-    EXPECT_EQ(r.status(), TimeControlStatus::paused);
-    EXPECT_FALSE(r.screen->isPlaying());
-    r.clock->advance(5);
-    EXPECT_TRUE(r.overlayShown());
-  });
+  add(status, HostAction::reenter, "pause() inside wins: paused, overlay shown for good",
+      [](auto& r) {
+        r.fire([&r] { r.screen->pause(); });
+        EXPECT_EQ(r.status(), TimeControlStatus::paused);
+        EXPECT_FALSE(r.screen->isPlaying());
+        r.clock->advance(5);
+        EXPECT_TRUE(r.overlayShown());
+      });
   add(status, HostAction::raise, "propagates to play(); playing, the overlay still hides",
-      [status] {
-        ScreenRig r;
-        raiseThrough(r, status.trigger, false);
+      [](auto& r) {
+        r.raise(false);
         EXPECT_TRUE(r.screen->isPlaying());
         EXPECT_EQ(r.status(), TimeControlStatus::playing);
         r.clock->advance(3);
         EXPECT_FALSE(r.overlayShown());
       });
 
-  add(time, HostAction::reenter, "a seek from inside moves playback on from there", [time] {
-    ScreenRig r;
-    time.trigger(r, [&r] { r.screen->seek(8, nullptr); });
+  add(time, HostAction::reenter, "a seek from inside moves playback on from there", [](auto& r) {
+    r.fire([&r] { r.screen->seek(8, nullptr); });
     EXPECT_DOUBLE_EQ(r.item->currentTime(), 8);
     r.clock->advance(2.5);  // the end, without looping
     EXPECT_EQ(r.status(), TimeControlStatus::paused);
     EXPECT_FALSE(r.screen->isPlaying());
   });
-  add(time, HostAction::raise, "leaves the period's firing; the next period reports", [time] {
-    ScreenRig r;
-    raiseThrough(r, time.trigger, true);
+  add(time, HostAction::raise, "leaves the period's firing; the next period reports", [](auto& r) {
+    r.raise(true);
     EXPECT_EQ(r.overlay->timeLabel()->text, "0:00");
     r.clock->advance(1);
     EXPECT_EQ(r.overlay->timeLabel()->text, "0:01");
   });
 
   add(buffering, HostAction::reenter, "pause() inside: paused, no spinner, overlay shown",
-      [buffering] {
-        ScreenRig r;
-        buffering.trigger(r, [&r] { r.screen->pause(); });
+      [](auto& r) {
+        r.fire([&r] { r.screen->pause(); });
         EXPECT_EQ(r.status(), TimeControlStatus::paused);
         EXPECT_FALSE(r.overlay->busyIndicator()->isAnimating());
         r.clock->advance(5);
         EXPECT_TRUE(r.overlayShown());
       });
   add(buffering, HostAction::raise, "propagates to the item's command; the overlay still hides",
-      [buffering] {
-        ScreenRig r;
-        raiseThrough(r, buffering.trigger, false);
+      [](auto& r) {
+        r.raise(false);
         EXPECT_EQ(r.status(), TimeControlStatus::playing);
         EXPECT_FALSE(r.overlay->busyIndicator()->isAnimating());
         r.clock->advance(3);
         EXPECT_FALSE(r.overlayShown());
       });
 
-  add(end, HostAction::reenter, "play() at the end plays again from the start", [end] {
-    ScreenRig r;
-    end.trigger(r, [&r] { r.screen->play(); });
+  add(end, HostAction::reenter, "play() at the end plays again from the start", [](auto& r) {
+    r.fire([&r] { r.screen->play(); });
     EXPECT_TRUE(r.screen->isPlaying());
     r.clock->advance(1);
     EXPECT_DOUBLE_EQ(r.item->currentTime(), 1);
   });
-  add(end, HostAction::raise, "leaves the end's timer; paused at the start, plays again", [end] {
-    ScreenRig r;
-    raiseThrough(r, end.trigger, true);
-    EXPECT_FALSE(r.screen->isPlaying());
-    EXPECT_EQ(r.item->currentTime(), 0);
-    r.screen->play();
-    EXPECT_EQ(r.status(), TimeControlStatus::playing);
-  });
+  add(end, HostAction::raise, "leaves the end's timer; paused at the start, plays again",
+      [](auto& r) {
+        r.raise(true);
+        EXPECT_FALSE(r.screen->isPlaying());
+        EXPECT_EQ(r.item->currentTime(), 0);
+        r.screen->play();
+        EXPECT_EQ(r.status(), TimeControlStatus::playing);
+      });
 
-  add(failure, HostAction::reenter, "another item put in from inside plays once ready", [failure] {
-    ScreenRig r;
-    auto next = SimulatedPlayerItem::make(5.0);
-    failure.trigger(r, [&] { r.screen->replaceCurrentItem(next, true); });
-    next->loadAll();
-    next->becomeReady();
-    EXPECT_EQ(r.player->currentItem(), next);
-    EXPECT_EQ(r.status(), TimeControlStatus::playing);
-  });
+  add(failure, HostAction::reenter, "another item put in from inside plays once ready",
+      [](auto& r) {
+        auto next = SimulatedPlayerItem::make(5.0);
+        r.fire([&] { r.screen->replaceCurrentItem(next, true); });
+        next->loadAll();
+        next->becomeReady();
+        EXPECT_EQ(r.player->currentItem(), next);
+        EXPECT_EQ(r.status(), TimeControlStatus::playing);
+      });
   add(failure, HostAction::raise, "propagates to the item's command; stopped, overlay shown",
-      [failure] {
-        ScreenRig r;
-        raiseThrough(r, failure.trigger, false);
+      [](auto& r) {
+        r.raise(false);
         EXPECT_FALSE(r.screen->isPlaying());
         EXPECT_FALSE(r.screen->playAfterPreparing());
         EXPECT_TRUE(r.overlayShown());
       });
 
-  add(size, HostAction::reenter, "a callback replaced from inside hears the next change", [] {
-    ScreenRig r;
-    std::vector<platform::Size> sizes;
-    auto record = [&sizes](platform::Size s) { sizes.push_back(s); };
-    r.screen->presentationSizeDidChange = [&r, &sizes, record](platform::Size s) {
-      r.screen->presentationSizeDidChange = record;
-      sizes.push_back({-s.width, -s.height});  // after its own replacement
-    };
-    r.item->setPresentationSize({640, 360});
-    r.item->setPresentationSize({1280, 720});
-    EXPECT_EQ(sizes, (std::vector<platform::Size>{{-640, -360}, {1280, 720}}));
-  });
-  add(size, HostAction::raise, "propagates to the item's command; the next is told", [] {
-    ScreenRig r;
+  add(size, HostAction::reenter, "a callback replaced from inside hears the next change",
+      [](auto& r) {
+        std::vector<platform::Size> sizes;
+        auto record = [&sizes](platform::Size s) { sizes.push_back(s); };
+        r.screen->presentationSizeDidChange = [&r, &sizes, record](platform::Size s) {
+          r.screen->presentationSizeDidChange = record;
+          sizes.push_back({-s.width, -s.height});  // after its own replacement
+        };
+        r.item->setPresentationSize({640, 360});
+        r.item->setPresentationSize({1280, 720});
+        EXPECT_EQ(sizes, (std::vector<platform::Size>{{-640, -360}, {1280, 720}}));
+      });
+  add(size, HostAction::raise, "propagates to the item's command; the next is told", [](auto& r) {
     int told = 0;
     r.screen->presentationSizeDidChange = [&](platform::Size) {
       if (++told == 1) throw HostError();
@@ -451,48 +448,46 @@ TEST(PlayerScreenReentrancyTest, EveryCallbackAndAction) {
     EXPECT_EQ(told, 2);
   });
 
-  add(log, HostAction::reenter, "stop() from inside empties the player", [log] {
-    ScreenRig r;
+  add(log, HostAction::reenter, "stop() from inside empties the player", [](auto& r) {
     r.playing();
-    log.trigger(r, [&r] { r.screen->stop(); });
+    r.fire([&r] { r.screen->stop(); });
     EXPECT_EQ(r.player->currentItem(), nullptr);
     EXPECT_FALSE(r.screen->isPlaying());
   });
-  add(log, HostAction::raise, "propagates to the item's command; entries still logged", [log] {
-    ScreenRig r;
-    testing::LogCapture logs;
-    raiseThrough(r, log.trigger, false);
-    r.item->addAccessLogEvent({});
-    EXPECT_EQ(logs.texts(LogLevel::debug).size(), 2u);
-  });
+  add(log, HostAction::raise, "propagates to the item's command; entries still logged",
+      [](auto& r) {
+        testing::LogCapture logs;
+        r.raise(false);
+        r.item->addAccessLogEvent({});
+        EXPECT_EQ(logs.texts(LogLevel::debug).size(), 2u);
+      });
 
-  add(overlay, HostAction::reenter, "a tap inside the hide shows it for another delay", [overlay] {
-    ScreenRig r;
-    overlay.trigger(r, [&r] { r.screen->handleTap(); });
-    EXPECT_TRUE(r.overlayShown());
-    r.clock->advance(3);
-    EXPECT_FALSE(r.overlayShown());
-  });
-  add(overlay, HostAction::raise, "leaves the timer's firing; hidden, pausing shows it", [overlay] {
-    ScreenRig r;
-    raiseThrough(r, overlay.trigger, true);
-    EXPECT_FALSE(r.overlayShown());
-    EXPECT_FALSE(r.screen->overlayController->isVisible());
-    r.screen->pause();
-    EXPECT_TRUE(r.overlayShown());
-  });
+  add(overlay, HostAction::reenter, "a tap inside the hide shows it for another delay",
+      [](auto& r) {
+        r.fire([&r] { r.screen->handleTap(); });
+        EXPECT_TRUE(r.overlayShown());
+        r.clock->advance(3);
+        EXPECT_FALSE(r.overlayShown());
+      });
+  add(overlay, HostAction::raise, "leaves the timer's firing; hidden, pausing shows it",
+      [](auto& r) {
+        r.raise(true);
+        EXPECT_FALSE(r.overlayShown());
+        EXPECT_FALSE(r.screen->overlayController->isVisible());
+        r.screen->pause();
+        EXPECT_TRUE(r.overlayShown());
+      });
 
-  add(seek, HostAction::reenter, "a seek from the completion lands; each completes once", [seek] {
-    ScreenRig r;
-    int second = 0;
-    seek.trigger(r, [&] { r.screen->seek(7, [&](bool) { ++second; }); });
-    EXPECT_EQ(second, 1);
-    EXPECT_DOUBLE_EQ(r.item->currentTime(), 7);
-    EXPECT_FALSE(r.screen->pendingSeekPosition());
-  });
-  add(seek, HostAction::raise, "propagates to seek(); no seek is left pending", [seek] {
-    ScreenRig r;
-    raiseThrough(r, seek.trigger, false);
+  add(seek, HostAction::reenter, "a seek from the completion lands; each completes once",
+      [](auto& r) {
+        int second = 0;
+        r.fire([&] { r.screen->seek(7, [&](bool) { ++second; }); });
+        EXPECT_EQ(second, 1);
+        EXPECT_DOUBLE_EQ(r.item->currentTime(), 7);
+        EXPECT_FALSE(r.screen->pendingSeekPosition());
+      });
+  add(seek, HostAction::raise, "propagates to seek(); no seek is left pending", [](auto& r) {
+    r.raise(false);
     EXPECT_FALSE(r.screen->pendingSeekPosition());
     // A hook throwing during the seek: the completion is still called.
     std::vector<bool> done;
@@ -503,18 +498,16 @@ TEST(PlayerScreenReentrancyTest, EveryCallbackAndAction) {
   });
 
   add(background, HostAction::reenter, "pause() inside: paused, not resumed in the foreground",
-      [background] {
-        ScreenRig r;
-        background.trigger(r, [&r] { r.screen->pause(); });
+      [](auto& r) {
+        r.fire([&r] { r.screen->pause(); });
         EXPECT_EQ(r.surface.lock()->player(), nullptr);
         r.post(platform::kApplicationWillEnterForegroundNotification);
         EXPECT_EQ(r.surface.lock()->player(), r.player);
         EXPECT_EQ(r.status(), TimeControlStatus::paused);
       });
   add(background, HostAction::raise, "leaves the posting; detached, reattached on return",
-      [background] {
-        ScreenRig r;
-        raiseThrough(r, background.trigger, true);
+      [](auto& r) {
+        r.raise(true);
         EXPECT_EQ(r.surface.lock()->player(), nullptr);
         r.post(platform::kApplicationWillEnterForegroundNotification);
         EXPECT_EQ(r.surface.lock()->player(), r.player);

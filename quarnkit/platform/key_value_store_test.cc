@@ -48,6 +48,9 @@ std::optional<Value> valueOf(const KeyValueStore& store, const std::string& key)
   return std::get<Value>(*stored);
 }
 
+constexpr int kSetsPerWriter = 20;
+std::string writerKey(const std::string& writer, int i) { return writer + "-" + std::to_string(i); }
+
 class FileKeyValueStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,6 +68,17 @@ class FileKeyValueStoreTest : public ::testing::Test {
       if (name != "store.json" && name != "store.json.lock") names.push_back(name);
     }
     return names;
+  }
+
+  // What each of `writers` set, as a fresh store reads it; and nothing stray.
+  void expectEveryKey(const std::vector<std::string>& writers) const {
+    FileKeyValueStore fresh(path_);
+    for (const auto& writer : writers) {
+      for (int i = 0; i < kSetsPerWriter; ++i) {
+        EXPECT_EQ(valueOf(fresh, writerKey(writer, i)), Value(i)) << writerKey(writer, i);
+      }
+    }
+    EXPECT_TRUE(strayFiles().empty());
   }
 
   fs::path directory_;
@@ -240,29 +254,26 @@ struct FileReader {
   }
 };
 
-constexpr int kSetsPerWriter = 20;
 // A value that makes every write of the file long, and the windows for
 // tearing it wide.
 const Value kPadding = std::string(std::size_t{64} * 1024, 'x');
-
-std::string writerKey(const std::string& writer, int i) { return writer + "-" + std::to_string(i); }
 
 TEST_F(FileKeyValueStoreTest, ConcurrentThreadsNeverTearTheFileNorLoseKeys) {
   FileKeyValueStore shared(path_);
   FileKeyValueStore second(path_);  // another instance on the same file
   shared.set("padding", kPadding);
-  constexpr int kThreads = 8;
+  const std::vector<std::string> names{"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"};
   std::atomic<bool> done{false};
   std::atomic<int> failedSets{0};
   FileReader reader;
   std::thread readerThread([&] { reader.readUntil(path_, done); });
   std::vector<std::thread> writers;
-  writers.reserve(kThreads);
-  for (int t = 0; t < kThreads; ++t) {
+  writers.reserve(names.size());
+  for (std::size_t t = 0; t < names.size(); ++t) {
     writers.emplace_back([&, t] {
       KeyValueStore& store = t % 2 == 0 ? static_cast<KeyValueStore&>(shared) : second;
       for (int i = 0; i < kSetsPerWriter; ++i) {
-        if (!store.set(writerKey("t" + std::to_string(t), i), Value(i))) ++failedSets;
+        if (!store.set(writerKey(names[t], i), Value(i))) ++failedSets;
       }
     });
   }
@@ -273,13 +284,7 @@ TEST_F(FileKeyValueStoreTest, ConcurrentThreadsNeverTearTheFileNorLoseKeys) {
   EXPECT_EQ(failedSets.load(), 0);
   EXPECT_GT(reader.reads.load(), 0);
   EXPECT_EQ(reader.unparsable.load(), 0) << "of " << reader.reads.load() << " reads";
-  FileKeyValueStore fresh(path_);
-  for (int t = 0; t < kThreads; ++t) {
-    for (int i = 0; i < kSetsPerWriter; ++i) {
-      EXPECT_EQ(valueOf(fresh, writerKey("t" + std::to_string(t), i)), Value(i));
-    }
-  }
-  EXPECT_TRUE(strayFiles().empty());
+  expectEveryKey(names);
 }
 
 // ----- update() -----------------------------------------------------------------
@@ -423,13 +428,7 @@ TEST_F(FileKeyValueStoreTest, ConcurrentProcessesNeverTearTheFileNorLoseKeys) {
   readerThread.join();
 
   EXPECT_EQ(reader.unparsable.load(), 0) << "of " << reader.reads.load() << " reads";
-  FileKeyValueStore fresh(path_);
-  for (const auto& writer : writers) {
-    for (int i = 0; i < kSetsPerWriter; ++i) {
-      EXPECT_EQ(valueOf(fresh, writerKey(writer, i)), Value(i)) << writerKey(writer, i);
-    }
-  }
-  EXPECT_TRUE(strayFiles().empty());
+  expectEveryKey(writers);
 }
 
 }  // namespace

@@ -191,19 +191,29 @@ class Vetoes : public NavigatorDelegate {
   }
 };
 
+// Presents `screen` from `from` (the top-most when null): the call returns the
+// screen whether or not it was shown, and says so, and completes only if it was.
+void expectPresents(Navigator& navigator, const ViewControllerPtr& screen,
+                    NavigationControllerType wrap, const ViewControllerPtr& from, bool shown) {
+  bool presented = !shown;
+  bool completed = false;
+  EXPECT_EQ(navigator.present(
+                screen, std::move(wrap), from, false, [&] { completed = true; }, &presented),
+            screen);
+  EXPECT_EQ(presented, shown);
+  EXPECT_EQ(completed, shown);
+}
+
 // A stack with one screen, shown as the root; a navigator finding the top
 // the way the host does.
 template <class Host>
 class NavigatorTest : public ::testing::Test {
  protected:
-  using Screen = typename Host::Screen;
-  using Stack = typename Host::Stack;
-
   void SetUp() override { host_.show(stack_); }
 
   Host host_;
-  std::shared_ptr<Screen> home_ = std::make_shared<Screen>();
-  std::shared_ptr<Stack> stack_ = Host::makeStack(home_);
+  std::shared_ptr<typename Host::Screen> home_ = std::make_shared<typename Host::Screen>();
+  std::shared_ptr<typename Host::Stack> stack_ = Host::makeStack(home_);
   std::shared_ptr<Navigator> navigator_ = Navigator::make(host_.lookup());
 };
 
@@ -304,27 +314,16 @@ TYPED_TEST(NavigatorTest, ABusyPresenterIsReportedAsNotPresenting) {
   TypeParam::occupy(presenter);
   const auto already = TypeParam::presentedBy(presenter);
   auto screen = std::make_shared<Screen>();
-  bool presented = true;
-  bool completed = false;
-  EXPECT_EQ(navigator->present(
-                screen, nullptr, presenter, false, [&] { completed = true; }, &presented),
-            screen);
-  EXPECT_FALSE(presented);
-  EXPECT_FALSE(completed);
+  expectPresents(*navigator, screen, nullptr, presenter, false);
   EXPECT_EQ(TypeParam::presentedBy(presenter), already);
 
   // The URL form says the same; a free presenter then takes the screen.
   navigator->register_("app://sheet", screenFor<Screen>("sheet"));
-  presented = true;
+  bool presented = true;
   EXPECT_TRUE(routed(
       navigator->present("app://sheet", {}, nullptr, presenter, false, nullptr, &presented)));
   EXPECT_FALSE(presented);
-  auto free = std::make_shared<Screen>();
-  EXPECT_EQ(navigator->present(
-                screen, nullptr, free, false, [&] { completed = true; }, &presented),
-            screen);
-  EXPECT_TRUE(presented);
-  EXPECT_TRUE(completed);
+  expectPresents(*navigator, screen, nullptr, std::make_shared<Screen>(), true);
 }
 
 // --- Resolution and handlers, and what only a host's screens can show -----------
@@ -386,16 +385,8 @@ TEST(NavigatorHostTest, ARefusingPresenterShowsNothingAndIsReported) {
   auto navigator = Navigator::make([presenter] { return presenter; });
   auto vetoes = std::make_shared<Vetoes>();
   navigator->setDelegate(vetoes);
-  auto screen = std::make_shared<FakeScreen>();
-  bool presented = true;
-  bool completed = false;
   // The screen still comes back: the delegate allowed it.
-  EXPECT_EQ(
-      navigator->present(
-          screen, FakeHost::wrapType(), nullptr, false, [&] { completed = true; }, &presented),
-      screen);
-  EXPECT_FALSE(presented);
-  EXPECT_FALSE(completed);
+  expectPresents(*navigator, std::make_shared<FakeScreen>(), FakeHost::wrapType(), nullptr, false);
   EXPECT_EQ(presenter->presented, nullptr);
   EXPECT_EQ(vetoes->askedFrom, presenter);
   EXPECT_EQ(*presenter->log, (std::vector<std::string>{"present"}));
@@ -406,15 +397,10 @@ TEST(NavigatorHostTest, TheHeadlessToolkitRefusesScreensNotItsOwn) {
   auto home = std::make_shared<platform::ViewController>();
   auto stack = platform::NavigationController::make(home);
   auto navigator = Navigator::make();
-  bool presented = true;
-  bool completed = false;
   auto stranger = std::make_shared<FakeScreen>();
-  EXPECT_EQ(navigator->present(
-                stranger, nullptr, home, false, [&] { completed = true; }, &presented),
-            stranger);
-  EXPECT_FALSE(presented);
-  EXPECT_FALSE(completed);
+  expectPresents(*navigator, stranger, nullptr, home, false);
   EXPECT_EQ(home->presentedViewController(), nullptr);
+  bool presented = true;
   // Wrapping it in a headless navigation controller makes nothing to present.
   EXPECT_EQ(navigator->present(stranger, platform::navigationControllerType(), home, false, nullptr,
                                &presented),
