@@ -173,6 +173,7 @@ class KeyPathNode final : public ExpressionNode {
 
   ExpressionPtr base_;
   KeyPath path_;
+  bool plainKey_ = false;                          // one component, neither an operator nor "self"
   std::optional<KeyPath> listPath_;                // the path without its last, plain key
   const SubqueryNode* countedSubquery_ = nullptr;  // SUBQUERY(...).@count
 };
