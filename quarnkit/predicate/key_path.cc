@@ -175,22 +175,17 @@ Lookup collectionOperator(const Value& base, const KeyPath& path, std::size_t at
 // path ("app", "app.build", ...), each the first such entry, as find() gives
 // it. scan(true) stops at the entry of the first component, so that a path
 // found the standard way costs no more than one find(); scan(false) goes on
-// to the end. Runs longer than kRuns components are left to find().
+// to the end. Runs longer than KeyRuns::kMax components are left to find().
 class DottedKeys {
  public:
-  DottedKeys(const ValueObject& object, const KeyPath& path, std::size_t from)
+  DottedKeys(const ValueObject& object, const KeyPath& path, std::size_t from, const KeyRuns& runs)
       : object_(object),
         path_(path),
         from_(from),
         rest_(path.joined(from, path.size())),
-        runs_(std::min(path.size() - from, kRuns)),
-        next_(object.begin()) {
-    // The lengths a matching key can have: where a run of components ends.
-    for (std::size_t k = 1; k <= runs_; ++k) {
-      const std::size_t length = path.joined(from, from + k).size();
-      if (length < 64) lengths_ |= std::uint64_t{1} << length;
-    }
-  }
+        runs_(runs.count),
+        lengths_(runs.lengths),
+        next_(object.begin()) {}
 
   void scan(bool untilFirst) {
     const auto end = object_.end();
@@ -226,8 +221,6 @@ class DottedKeys {
   }
 
  private:
-  static constexpr std::size_t kRuns = 8;
-
   // Whether a key of `length` bytes, 64 or more, can end one of the runs.
   [[nodiscard]] bool endsRun(std::size_t length) const {
     if (length > rest_.size()) return false;
@@ -240,9 +233,9 @@ class DottedKeys {
   std::size_t from_;
   std::string_view rest_;
   std::size_t runs_;
+  std::uint64_t lengths_;  // bit n: a run of components is n bytes long
   ValueObject::const_iterator next_;
-  std::uint64_t lengths_ = 0;  // bit n: a run of components is n bytes long
-  std::array<const Value*, kRuns> found_{};
+  std::array<const Value*, KeyRuns::kMax> found_{};
 };
 
 }  // namespace
@@ -284,8 +277,18 @@ Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand&
   }
 }
 
+KeyRuns keyRuns(const KeyPath& path, std::size_t from) {
+  KeyRuns runs;
+  runs.count = std::min(path.size() - from, KeyRuns::kMax);
+  for (std::size_t k = 1; k <= runs.count; ++k) {
+    const std::size_t length = path.joined(from, from + k).size();
+    if (length < 64) runs.lengths |= std::uint64_t{1} << length;
+  }
+  return runs;
+}
+
 Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
-              LookupState& state) {
+              LookupState& state, const KeyRuns* runs) {
   // Collection operators apply to the object itself, as they do to an object
   // inside a Value.
   if (const std::string_view key = path[from]; key.starts_with('@')) {
@@ -297,7 +300,7 @@ Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Op
   }
   // One walk over the entries finds this component's key and the longer
   // literal keys the fallback below may need, each as find() would.
-  DottedKeys keys(base, path, from);
+  DottedKeys keys(base, path, from, runs != nullptr ? *runs : keyRuns(path, from));
   keys.scan(true);
   // The standard look-up: this component as a key, or "self" as the object.
   Lookup standard = Lookup::missing;

@@ -151,6 +151,7 @@ KeyPathNode::KeyPathNode(ExpressionPtr base, KeyPath path)
       path_(std::move(path)) {
   if (path_[0] == "@count") countedSubquery_ = dynamic_cast<const SubqueryNode*>(base_.get());
   plainKey_ = path_.size() == 1 && !path_[0].starts_with('@') && path_[0] != "self";
+  runs_ = keyRuns(path_, 0);
   const std::string_view last = lastKey();
   if (path_.size() >= 2 && !last.starts_with('@') && last != "self") {
     listPath_ = KeyPath::parse(path_.joined(0, path_.size() - 1));
@@ -165,7 +166,8 @@ std::unique_ptr<KeyPathNode> KeyPathNode::extended(std::string_view component) &
 
 Lookup KeyPathNode::resolve(Scope& scope, const KeyPath& path, Operand& out) const {
   if (!base_) {
-    return scope.objectMap ? lookup(*scope.objectMap, path, 0, out, scope.lookup)
+    return scope.objectMap ? lookup(*scope.objectMap, path, 0, out, scope.lookup,
+                                    &path == &path_ ? &runs_ : nullptr)
                            : lookup(*scope.object, path, 0, out, scope.lookup);
   }
   Operand base;
