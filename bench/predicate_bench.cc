@@ -1,7 +1,8 @@
 // Predicate evaluation against its floors, measured in the same run:
-// - three shapes of predicate, each parsed once and evaluated against the
+// - four shapes of predicate, each parsed once and evaluated against the
 //   same comparisons written by hand in C++ over the same facts (counter
-//   "ratio", target at most 5): a typical mix of comparisons; four string
+//   "ratio", target at most 5; at most 3 for the first): a device fact and a
+//   dotted fact; a typical mix of comparisons; four string
 //   operators with [c] and [cd] options (the floor folds with ICU by hand); an
 //   aggregate over a list of objects with membership in a list of tags. The
 //   counter "allocations" is the heap allocations of one evaluation (target 0);
@@ -82,6 +83,23 @@ void againstFloor(benchmark::State& state, const char* text, const ValueDictiona
   state.counters["hand_written_ns"] = handWritten / n;
   state.counters["ratio"] = subject / handWritten;
 }
+
+constexpr const char* kPadAndBuild = "is_pad == YES AND app.build > 40";
+
+// A device fact and a dotted fact, looked up by hand in the same map.
+bool padAndBuildByHand(const ValueDictionary& f, const ValueDictionary&) {
+  const Value* pad = f.find("is_pad");
+  const Value* build = f.find("app.build");
+  return pad && pad->asBool().value_or(false) && build && build->asInteger().value_or(0) > 40;
+}
+
+void BM_PadAndBuildPredicateVersusHandWritten(benchmark::State& state) {
+  // On a tablet, so both comparisons run.
+  ValueDictionary f = facts();
+  f.set("is_pad", true);
+  againstFloor(state, kPadAndBuild, f, {}, padAndBuildByHand);
+}
+BENCHMARK(BM_PadAndBuildPredicateVersusHandWritten);
 
 constexpr const char* kTypical = "user.profile.age >= 18 AND country == $country OR score > 5.5";
 

@@ -1,7 +1,6 @@
 #include "quarnkit/concurrency/timed_event_manager.h"
 
 #include <algorithm>
-#include <limits>
 #include <variant>
 
 #include "quarnkit/concurrency/detail/timed_event_history.h"
@@ -211,8 +210,9 @@ ExecuteResult TimedEventManager::guarded(const EventIdentifier& id,
 
 ExecuteResult TimedEventManager::execute(const EventIdentifier& id,
                                          FunctionRef<bool(const Times&)> predicate,
-                                         FunctionRef<bool()> work) {
-  return guarded(id, predicate, work, kUnbounded);
+                                         FunctionRef<bool()> work, std::int64_t maxCount) {
+  // Keeping none would forget the run just recorded, and with it the last time.
+  return guarded(id, predicate, work, std::max<std::int64_t>(maxCount, 1));
 }
 
 ExecuteResult TimedEventManager::execute(const EventIdentifier& id, std::int64_t count,

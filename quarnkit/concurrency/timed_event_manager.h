@@ -137,13 +137,21 @@ class TimedEventManager : public std::enable_shared_from_this<TimedEventManager>
     registerEvent(id, maxCount);
   }
 
+  /// How many times execute with a predicate keeps by default: enough for
+  /// rules such as "at most n times a week" or "not within a day of the last
+  /// time", and few enough that a call costs the same however often the
+  /// event ran before.
+  static constexpr std::int64_t kPredicateHistoryLimit = 100;
+
   /// When `predicate` holds for the recorded times of `id`, runs `work` and
   /// records an occurrence if it says it ran (executed; notExecuted if not).
   /// Otherwise lastExecuting with the last time, or notExecuted without one.
-  /// Every time is kept, since the predicate may need them all: a history
-  /// used only here grows with every execution.
+  /// Recording keeps the newest `maxCount` times (at least one), so the
+  /// predicate sees at most that many; a rule that needs more passes more.
+  /// A longer history stored earlier is read whole and trimmed when the event
+  /// is next recorded.
   ExecuteResult execute(const EventIdentifier& id, FunctionRef<bool(const Times&)> predicate,
-                        FunctionRef<bool()> work);
+                        FunctionRef<bool()> work, std::int64_t maxCount = kPredicateHistoryLimit);
   /// Runs `work` unless `id` has `count` times already (then lastExecuting
   /// with the last one, or notExecuted for a count of 0 or less), recording
   /// an occurrence when it ran. Keeps the newest `count` times only: all the

@@ -226,12 +226,48 @@ TEST_F(TimedEventManagerTest, CountRulesKeepOnlyWhatTheyNeed) {
                                   }),
             R::executed());
   EXPECT_EQ(manager_->events("once")->count(), 1U);
-  // A predicate's history keeps every time.
+  // A predicate's history keeps every time up to its bound.
   for (int i = 0; i < 5; ++i) {
     manager_->execute(
         "all", [](const std::vector<double>&) { return true; }, [] { return true; });
   }
   EXPECT_EQ(manager_->events("all")->count(), 5U);
+}
+
+TEST_F(TimedEventManagerTest, PredicateHistoriesAreBoundedAndLongerStoredOnesStillRead) {
+  // A history written before histories were bounded: 250 times.
+  std::string times;
+  for (int i = 1; i <= 250; ++i) times += (i > 1 ? "," : "") + std::to_string(i);
+  store_->set("timedEvents",
+              bytes(R"({"default":["tip",{"identifier":"tip","eventTimes":[)" + times + "]}]}"));
+  ASSERT_EQ(manager_->events("tip")->count(), 250U);
+  std::size_t seen = 0;
+  const auto always = [&](const TimedEventManager::Times& t) {
+    seen = t.size();
+    return true;
+  };
+  EXPECT_EQ(manager_->execute("tip", always, [] { return true; }), R::executed());
+  EXPECT_EQ(seen, 250U);
+  // Recording trimmed it to the newest times, this run's last.
+  auto kept = manager_->events("tip")->eventTimes;
+  ASSERT_EQ(static_cast<std::int64_t>(kept.size()), TimedEventManager::kPredicateHistoryLimit);
+  EXPECT_EQ(kept.front(), 152);
+  EXPECT_EQ(kept.back(), kStart);
+  for (int i = 0; i < 150; ++i) manager_->execute("tip", always, [] { return true; });
+  EXPECT_EQ(seen, 100U);
+  EXPECT_EQ(manager_->events("tip")->count(), 100U);
+  // A rule that needs more keeps more; keeping none still keeps the last run.
+  for (int i = 0; i < 150; ++i)
+    manager_->execute(
+        "long", always, [] { return true; }, 1000);
+  EXPECT_EQ(manager_->events("long")->count(), 150U);
+  clock_->advance(5);
+  EXPECT_EQ(manager_->execute(
+                "none", always, [] { return true; }, 0),
+            R::executed());
+  EXPECT_EQ(manager_->execute(
+                "none", [](const TimedEventManager::Times&) { return false; }, [] { return true; }),
+            R::lastExecuting(kStart + 5));
 }
 
 TEST(TimedEventManagerDefaultTest, UsesTheStandardStoreAndIsReplaceable) {

@@ -2,6 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <unordered_set>
 
@@ -167,6 +171,73 @@ Lookup collectionOperator(const Value& base, const KeyPath& path, std::size_t at
   return Lookup::found;
 }
 
+// The keys of an object that spell the first k components of the rest of a
+// path ("app", "app.build", ...), each the first such entry, as find() gives
+// it. scan(true) stops at the entry of the first component, so that a path
+// found the standard way costs no more than one find(); scan(false) goes on
+// to the end. Runs longer than KeyRuns::kMax components are left to find().
+class DottedKeys {
+ public:
+  DottedKeys(const ValueObject& object, const KeyPath& path, std::size_t from, const KeyRuns& runs)
+      : object_(object),
+        path_(path),
+        from_(from),
+        rest_(path.joined(from, path.size())),
+        runs_(runs.count),
+        lengths_(runs.lengths),
+        next_(object.begin()) {}
+
+  void scan(bool untilFirst) {
+    const auto end = object_.end();
+    const std::uint64_t lengths = lengths_;
+    const char first = rest_.empty() ? '\0' : rest_[0];
+    for (auto it = next_; it != end; ++it) {
+      const std::string& key = it->first;
+      const std::size_t length = key.size();
+      std::size_t k = 0;  // the number of components the key spans
+      if (length < 64) {
+        if (((lengths >> length) & 1) == 0) continue;
+        if (length > 0 && key[0] != first) continue;
+        k = static_cast<std::size_t>(std::popcount(lengths & ((std::uint64_t{1} << length) - 1))) +
+            1;
+      } else {
+        if (!endsRun(length)) continue;
+        k = static_cast<std::size_t>(std::count(key.begin(), key.end(), '.')) + 1;
+      }
+      if (std::memcmp(rest_.data(), key.data(), length) != 0 || found_[k - 1] != nullptr) continue;
+      found_[k - 1] = &it->second;
+      if (untilFirst && k == 1) {
+        next_ = it + 1;
+        return;
+      }
+    }
+    next_ = end;
+  }
+
+  /// The value under the first `components` components joined, or nullptr.
+  [[nodiscard]] const Value* found(std::size_t components) const {
+    if (components <= runs_) return found_[components - 1];
+    return object_.find(path_.joined(from_, from_ + components));
+  }
+
+ private:
+  // Whether a key of `length` bytes, 64 or more, can end one of the runs.
+  [[nodiscard]] bool endsRun(std::size_t length) const {
+    if (length > rest_.size()) return false;
+    if (length < rest_.size() && rest_[length] != '.') return false;
+    return static_cast<std::size_t>(std::count(rest_.begin(), rest_.begin() + length, '.')) < runs_;
+  }
+
+  const ValueObject& object_;
+  const KeyPath& path_;
+  std::size_t from_;
+  std::string_view rest_;
+  std::size_t runs_;
+  std::uint64_t lengths_;  // bit n: a run of components is n bytes long
+  ValueObject::const_iterator next_;
+  std::array<const Value*, KeyRuns::kMax> found_{};
+};
+
 }  // namespace
 
 Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand& out,
@@ -206,8 +277,18 @@ Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand&
   }
 }
 
+KeyRuns keyRuns(const KeyPath& path, std::size_t from) {
+  KeyRuns runs;
+  runs.count = std::min(path.size() - from, KeyRuns::kMax);
+  for (std::size_t k = 1; k <= runs.count; ++k) {
+    const std::size_t length = path.joined(from, from + k).size();
+    if (length < 64) runs.lengths |= std::uint64_t{1} << length;
+  }
+  return runs;
+}
+
 Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
-              LookupState& state) {
+              LookupState& state, const KeyRuns* runs) {
   // Collection operators apply to the object itself, as they do to an object
   // inside a Value.
   if (const std::string_view key = path[from]; key.starts_with('@')) {
@@ -217,9 +298,13 @@ Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Op
     out.own(Value(static_cast<std::int64_t>(base.size())));
     return Lookup::found;
   }
+  // One walk over the entries finds this component's key and the longer
+  // literal keys the fallback below may need, each as find() would.
+  DottedKeys keys(base, path, from, runs != nullptr ? *runs : keyRuns(path, from));
+  keys.scan(true);
   // The standard look-up: this component as a key, or "self" as the object.
   Lookup standard = Lookup::missing;
-  if (const Value* v = base.find(path[from])) {
+  if (const Value* v = keys.found(1)) {
     standard = lookup(*v, path, from + 1, out, state);
     if (standard == Lookup::found) return standard;
   } else if (path[from] == kSelf) {
@@ -230,10 +315,12 @@ Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Op
     standard = lookup(base, path, from + 1, out, state);
     if (standard == Lookup::found) return standard;
   }
+  if (from + 1 == path.size()) return standard;
   // Then runs of components read as one literal key ("app.version").
+  keys.scan(false);
   std::string failure = standard == Lookup::failed ? state.failure : std::string();
   for (std::size_t last = from + 2; last <= path.size(); ++last) {
-    const Value* v = base.find(path.joined(from, last));
+    const Value* v = keys.found(last - from);
     if (v == nullptr) continue;
     if (state.fallbacksLeft == 0) {
       throw PredicateEvaluationError(Kind::limitExceeded, "Key path look-up too complex");
@@ -258,10 +345,7 @@ void finishLookup(Lookup result, Operand& out, const LookupState& state) {
   if (result == Lookup::failed) throwKeyPath(state.failure);
 }
 
-const Value& nullValue() {
-  static const Value null;
-  return null;
-}
+constinit const Value kNullValue{};
 
 }  // namespace detail
 

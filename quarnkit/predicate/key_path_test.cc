@@ -70,6 +70,31 @@ TEST(KeyPathTest, DottedKeysAreAFallbackThatNeverOverridesTheStandardResult) {
   EXPECT_THROW((void)valueForKeyPath(Value{{"a", {{"b", 1}}}}, "a.b.c"), PredicateEvaluationError);
 }
 
+TEST(KeyPathTest, DottedKeysAreFoundWhereverTheyStandAndHoweverLong) {
+  for (const bool asDictionary : {false, true}) {
+    SCOPED_TRACE(asDictionary ? "dictionary" : "value");
+    const auto at = [&](const Value& root, std::string_view path) {
+      return asDictionary ? valueForKeyPath(*root.ifObject(), path) : valueForKeyPath(root, path);
+    };
+    // The literal key before the component's own: the standard result still wins.
+    EXPECT_EQ(at(Value{{"a.b", 2}, {"a", {{"b", 1}}}}, "a.b"), Value(1));
+    EXPECT_EQ(at(Value{{"a.b", 2}, {"a", {{"x", 1}}}}, "a.b"), Value(2));
+    EXPECT_EQ(at(Value{{"a", {{"x", 1}}}, {"a.b", 2}}, "a.b"), Value(2));
+    // Prefixes that do not end at a dot are not keys of the path.
+    EXPECT_EQ(at(Value{{"ap", 1}, {"app.buil", 2}, {"app.builds", 3}}, "app.build"), std::nullopt);
+    EXPECT_EQ(at(Value{{"app.buil", 2}, {"app.build", 4}}, "app.build"), Value(4));
+    // Runs of many components, and keys of 64 bytes and more.
+    std::string many = "c0";
+    for (int i = 1; i < 12; ++i) many += ".c" + std::to_string(i);
+    EXPECT_EQ(at(Value{{"c0", {{"x", 0}}}, {many, 12}}, many), Value(12));
+    EXPECT_EQ(at(Value{{many.substr(0, many.rfind('.')), {{"c11", 11}}}}, many), Value(11));
+    const std::string wide = std::string(40, 'w') + "." + std::string(40, 'v');
+    EXPECT_EQ(at(Value{{std::string(40, 'w'), 1}, {wide, 80}}, wide + ".self"), Value(80));
+    EXPECT_EQ(at(Value{{wide, {{"z", 3}}}}, wide + ".z"), Value(3));
+    EXPECT_EQ(at(Value{{wide + "x", 1}}, wide), std::nullopt);
+  }
+}
+
 // A host object whose key "a" answers {"a": itself, "a.a": itself}: values
 // that share structure, so that the ways of splitting a long path into keys
 // grow exponentially.

@@ -262,3 +262,44 @@ TEST(PredicateTest, OpaqueObjectsAnswerKeysAndTheirErrorsPropagate) {
 
 }  // namespace
 }  // namespace quarn
+
+namespace quarn {
+namespace {
+
+// A fact compared with a constant answers as the constant compared with the
+// fact, the other way round, for every operator and kinds that meet
+// (integers, doubles, booleans, null, strings, dates), errors included.
+TEST(PredicateTest, FactAgainstConstantAnswersAsConstantAgainstFact) {
+  const std::vector<std::pair<const char*, const char*>> operators = {
+      {"==", "=="}, {"!=", "!="}, {"<", ">"}, {"<=", ">="}, {">", "<"}, {">=", "<="}};
+  const std::vector<const char*> constants = {
+      "40", "41", "-3", "40.5", "YES", "NO", "NULL", "'text'", "1.0", "0", "CAST(0, 'NSDate')"};
+  const std::vector<Value> facts = {
+      Value(40), Value(41),     Value(-3), Value(40.5), Value(true),           Value(false),
+      Value(),   Value("text"), Value(1),  Value(0),    Value(Date(978307200))};
+  for (const Value& fact : facts) {
+    const ValueDictionary object{{"a.b", fact}, {"k", fact}};
+    for (const auto& [op, mirrored] : operators) {
+      for (const char* constant : constants) {
+        for (const char* key : {"k", "a.b"}) {
+          const std::string direct = std::string(key) + " " + op + " " + constant;
+          const std::string reversed = std::string(constant) + " " + mirrored + " " + key;
+          SCOPED_TRACE(direct + " with " + fact.description());
+          std::optional<bool> expected;
+          try {
+            expected = Predicate::parse(reversed).evaluate(object);
+          } catch (const PredicateEvaluationError&) {
+          }
+          if (expected) {
+            EXPECT_EQ(Predicate::parse(direct).evaluate(object), *expected);
+          } else {
+            EXPECT_THROW((void)Predicate::parse(direct).evaluate(object), PredicateEvaluationError);
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quarn

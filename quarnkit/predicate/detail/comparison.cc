@@ -50,6 +50,10 @@ std::string_view operatorText(ComparisonOperator op) {
 
 bool holds(std::partial_ordering o, ComparisonOperator op) {
   switch (op) {
+    case ComparisonOperator::equal:
+      return std::is_eq(o);
+    case ComparisonOperator::notEqual:
+      return !std::is_eq(o);
     case ComparisonOperator::less:
       return std::is_lt(o);
     case ComparisonOperator::lessOrEqual:
@@ -76,6 +80,10 @@ ComparisonNode::ComparisonNode(ComparisonModifier modifier, ComparisonOperator o
   // Work that depends only on a constant side is done once, here.
   if (modifier_ != ComparisonModifier::direct) {
     listKeyPath_ = dynamic_cast<const KeyPathNode*>(lhs_.get());
+  }
+  if (modifier_ == ComparisonModifier::direct && (options_ & kFolding) == 0 &&
+      op_ <= ComparisonOperator::greaterOrEqual) {
+    plainConstant_ = rhs_->constant();
   }
   if (options_ & kFolding) {
     left_ = prepare(*lhs_, options_);
@@ -128,6 +136,19 @@ bool ComparisonNode::quantified(std::size_t count, Element&& element, const Valu
 }
 
 bool ComparisonNode::test(Scope& scope) const {
+  if (plainConstant_ != nullptr) {
+    Operand l;
+    lhs_->evaluate(scope, l);
+    scope.steps.take();  // the constant's own step
+    const Value& left = l.get();
+    // Integers and booleans, the commonest facts, compared in place.
+    if (const auto* a = left.ifInteger()) {
+      if (const auto* b = plainConstant_->ifInteger()) return holds(*a <=> *b, op_);
+    } else if (const auto* p = left.ifBool()) {
+      if (const auto* b = plainConstant_->ifBool()) return holds(*p <=> *b, op_);
+    }
+    return compare(left, *plainConstant_, scope);
+  }
   if (listKeyPath_ != nullptr) {
     // ANY items.price > 20: each element's price, without a list of prices.
     Operand holder;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "quarnkit/predicate/detail/operand.h"
@@ -22,12 +23,23 @@ struct LookupState {
   StepCounter* steps = nullptr;  // takes a step for each element visited, when given
 };
 
+/// The byte lengths at which runs of components of a path, from one of them
+/// on, end: what a literal key ("app.build") of the path can be. A key path
+/// expression works them out once, when it is parsed.
+struct KeyRuns {
+  static constexpr std::size_t kMax = 8;  // longer runs are looked up one by one
+  std::uint64_t lengths = 0;              // bit n: a run is n bytes long (under 64)
+  std::size_t count = 0;                  // runs of 1 to count components
+};
+KeyRuns keyRuns(const KeyPath& path, std::size_t from);
+
 /// Looks components [from, size) of `path` up in `base`; on `found`, `out`
-/// holds the value (possibly a reference into `base`).
+/// holds the value (possibly a reference into `base`). `runs`, when given, is
+/// keyRuns(path, from).
 Lookup lookup(const Value& base, const KeyPath& path, std::size_t from, Operand& out,
               LookupState& state);
 Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
-              LookupState& state);
+              LookupState& state, const KeyRuns* runs = nullptr);
 
 /// Throws PredicateEvaluationError(limitExceeded) for a path over
 /// kKeyPathMaxComponents; the look-up functions assume a checked path.

@@ -150,6 +150,8 @@ KeyPathNode::KeyPathNode(ExpressionPtr base, KeyPath path)
       base_(std::move(base)),
       path_(std::move(path)) {
   if (path_[0] == "@count") countedSubquery_ = dynamic_cast<const SubqueryNode*>(base_.get());
+  plainKey_ = path_.size() == 1 && !path_[0].starts_with('@') && path_[0] != "self";
+  runs_ = keyRuns(path_, 0);
   const std::string_view last = lastKey();
   if (path_.size() >= 2 && !last.starts_with('@') && last != "self") {
     listPath_ = KeyPath::parse(path_.joined(0, path_.size() - 1));
@@ -164,7 +166,8 @@ std::unique_ptr<KeyPathNode> KeyPathNode::extended(std::string_view component) &
 
 Lookup KeyPathNode::resolve(Scope& scope, const KeyPath& path, Operand& out) const {
   if (!base_) {
-    return scope.objectMap ? lookup(*scope.objectMap, path, 0, out, scope.lookup)
+    return scope.objectMap ? lookup(*scope.objectMap, path, 0, out, scope.lookup,
+                                    &path == &path_ ? &runs_ : nullptr)
                            : lookup(*scope.object, path, 0, out, scope.lookup);
   }
   Operand base;
@@ -179,6 +182,13 @@ Lookup KeyPathNode::resolve(Scope& scope, const KeyPath& path, Operand& out) con
 }
 
 void KeyPathNode::compute(Scope& scope, Operand& out) const {
+  // A fact read by its key from a dictionary: the look-up below would find
+  // the same entry, or nothing, and has nothing else to try.
+  if (plainKey_ && !base_ && scope.objectMap != nullptr) {
+    const Value* v = scope.objectMap->find(path_.text());
+    out.refer(v != nullptr ? *v : nullValue());
+    return;
+  }
   if (countedSubquery_ != nullptr) {
     out.own(Value(countedSubquery_->count(scope)));
     return;

@@ -173,6 +173,8 @@ class KeyPathNode final : public ExpressionNode {
 
   ExpressionPtr base_;
   KeyPath path_;
+  bool plainKey_ = false;                          // one component, neither an operator nor "self"
+  KeyRuns runs_;                                   // of path_, for a look-up in a dictionary
   std::optional<KeyPath> listPath_;                // the path without its last, plain key
   const SubqueryNode* countedSubquery_ = nullptr;  // SUBQUERY(...).@count
 };
@@ -364,6 +366,9 @@ class ComparisonNode final : public PredicateNode {
   ExpressionPtr lhs_, rhs_;
   Prepared left_, right_;
   const KeyPathNode* listKeyPath_ = nullptr;  // the left side of ANY/ALL/NONE, if a key path
+  // An equality or order test of a value against a constant, without options:
+  // the constant, read without evaluating its node.
+  const Value* plainConstant_ = nullptr;
   std::unique_ptr<const LikePattern> like_;
   std::unique_ptr<const Regex> regex_;
   std::string regexError_;
