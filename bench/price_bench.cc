@@ -2,11 +2,13 @@
 // display text of 1,000 products (prices per period, relative prices,
 // discounts, trial texts) against formatting each product's price once with
 // ICU (counter "ratio", target at most 3), at both ways of counting relative
-// periods.
+// periods, asked for in one call, in calls of 4 products (a paywall's) and
+// one call per product.
 #include <benchmark/benchmark.h>
 #include <unicode/numberformatter.h>
 #include <unicode/ucurr.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -75,9 +77,18 @@ void BM_ProductsMetadataVersusPriceFormatting(benchmark::State& state) {
   if (state.range(0) != 0) {
     provider.relativePeriodCount = SKProductMetadataProvider::RelativePeriodCount::exactLength;
   }
+  const auto perCall = static_cast<std::size_t>(state.range(1));
+  std::vector<std::vector<SKProductRef>> calls;
+  for (std::size_t i = 0; i < products.size(); i += perCall) {
+    calls.emplace_back(
+        products.begin() + static_cast<std::ptrdiff_t>(i),
+        products.begin() + static_cast<std::ptrdiff_t>(std::min(i + perCall, products.size())));
+  }
   bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
   for (auto _ : state) {
-    subject.time([&] { benchmark::DoNotOptimize(provider.productsMetadata(products)); });
+    subject.time([&] {
+      for (const auto& call : calls) benchmark::DoNotOptimize(provider.productsMetadata(call));
+    });
     floor.time([&] {
       for (const SKProductRef& p : products) {
         UErrorCode status = U_ZERO_ERROR;
@@ -93,11 +104,11 @@ void BM_ProductsMetadataVersusPriceFormatting(benchmark::State& state) {
   }
   bench::reportRatio(state, subject, floor, "metadata_ms", "icu_price_format_ms");
 }
-// exact:0 counts whole calendar units (the default), exact:1 exact lengths.
+// exact:0 counts whole calendar units (the default), exact:1 exact lengths;
+// per_call: products in each productsMetadata call.
 BENCHMARK(BM_ProductsMetadataVersusPriceFormatting)
-    ->ArgName("exact")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"exact", "per_call"})
+    ->ArgsProduct({{0, 1}, {1000, 4, 1}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

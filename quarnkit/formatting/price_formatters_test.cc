@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include "quarnkit/formatting/product_metadata.h"
 #include "quarnkit/platform/runtime/clock.h"
@@ -155,6 +157,58 @@ TEST(HostPriceFormattersTest, EveryTextThroughTheHostsFormatters) {
   // Clones took the price locales; the prototype kept its own.
   EXPECT_EQ(stub->localeIdentifier(), "prototype");
   EXPECT_EQ(stub->log->locales, (std::vector<std::string>{"en_US", "de_DE"}));
+}
+
+// Counts its own uses without a lock: two calls formatting with one clone at
+// once would lose counts (and are a data race under the thread sanitizer).
+class Tally final : public PriceFormatter {
+ public:
+  std::shared_ptr<std::atomic<int>> clones = std::make_shared<std::atomic<int>>(0);
+  std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+  std::shared_ptr<std::mutex> mutex = std::make_shared<std::mutex>();
+  std::shared_ptr<std::vector<const int*>> counts = std::make_shared<std::vector<const int*>>();
+
+  std::unique_ptr<PriceFormatter> clone() const override {
+    ++*clones;
+    auto copy = std::make_unique<Tally>(*this);
+    const std::lock_guard lock(*mutex);
+    counts->push_back(&copy->uses_);
+    return copy;
+  }
+  std::string localeIdentifier() const override { return {}; }
+  void setLocaleIdentifier(std::string_view) override {}
+  std::optional<std::string> string(const Decimal&) const override {
+    ++*calls;
+    const int before = uses_;
+    uses_ = before + 1;
+    return "p";
+  }
+
+ private:
+  mutable int uses_ = 0;
+};
+
+TEST(HostPriceFormattersTest, ClonesAreKeptBetweenCallsAndServeOneCallAtATime) {
+  const auto tally = std::make_shared<Tally>();
+  const SKProductMetadataProvider provider = hostProvider(tally);
+  const std::vector<SKProductRef> paywall = {
+      product("w", "4.99", SKProductSubscriptionPeriod{Unit::week, 1}),
+      product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1}, "de_DE")};
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(provider.productsMetadata(paywall).size(), 2u);
+  EXPECT_EQ(*tally->clones, 2);  // one per locale, made by the first call
+
+  const SKProductMetadataProvider copy = provider;  // shares the kept clones
+  std::vector<std::thread> threads;
+  for (const SKProductMetadataProvider* p : {&provider, &copy, &provider}) {
+    threads.emplace_back([p, &paywall] {
+      for (int i = 0; i < 300; ++i) (void)p->productsMetadata(paywall);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  int counted = 0;
+  for (const int* uses : *tally->counts) counted += *uses;
+  EXPECT_EQ(counted, tally->calls->load());
+  EXPECT_LE(*tally->clones, 6);  // at most one per locale and call at once
 }
 
 TEST(HostPriceFormattersTest, RelativePriceIsRoundedToTheCurrencysDigits) {

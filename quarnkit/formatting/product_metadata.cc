@@ -1,6 +1,7 @@
 #include "quarnkit/formatting/product_metadata.h"
 
 #include <map>
+#include <mutex>
 #include <tuple>
 
 #include "quarnkit/core/log.h"
@@ -87,25 +88,62 @@ std::int64_t SKProductMetadataProvider::calendarCount(const SKProductSubscriptio
       .value_or(0);
 }
 
+// Clones of the prototype price formatter, each set to a locale, kept
+// between calls: making one (an ICU formatter for the locale) costs more than
+// all the formatting of a paywall. A call takes the clones it needs out and
+// puts them back when it ends, so no two calls format with one clone at once.
+// Shared by copies of a provider, which share the prototype too.
+class SKProductMetadataProvider::FormatterPool {
+ public:
+  std::unique_ptr<PriceFormatter> take(const PriceFormatter& prototype, const std::string& locale) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (auto it = idle_.find(locale); it != idle_.end()) {
+        std::unique_ptr<PriceFormatter> f = std::move(it->second);
+        idle_.erase(it);
+        return f;
+      }
+    }
+    std::unique_ptr<PriceFormatter> f = prototype.clone();
+    f->setLocaleIdentifier(locale);
+    return f;
+  }
+
+  void give(std::string locale, std::unique_ptr<PriceFormatter> formatter) {
+    const std::lock_guard lock(mutex_);
+    // Enough for the storefronts of a catalogue and a few calls at once.
+    if (idle_.size() < kMostKept) idle_.emplace(std::move(locale), std::move(formatter));
+  }
+
+ private:
+  static constexpr std::size_t kMostKept = 64;
+  std::mutex mutex_;
+  std::multimap<std::string, std::unique_ptr<PriceFormatter>, std::less<>> idle_;
+};
+
 // What the products of one productsMetadata() call share: the relative
-// product's price, and relative counts (products share a few periods, and
-// calendar arithmetic is slow).
+// product's price, relative counts (products share a few periods, and
+// calendar arithmetic is slow) and the formatters taken from the pool.
 struct SKProductMetadataProvider::RelativeCounts {
+  explicit RelativeCounts(FormatterPool& from) : pool(from) {}
+  RelativeCounts(const RelativeCounts&) = delete;
+  RelativeCounts& operator=(const RelativeCounts&) = delete;
+  ~RelativeCounts() {
+    for (auto& [locale, formatter] : formatters) pool.give(locale, std::move(formatter));
+  }
+
   std::map<std::tuple<std::uint32_t, std::int64_t, std::uint32_t, std::int64_t>, std::int64_t>
       counts;
   const platform::SKProduct* relative = nullptr;
   std::optional<Amount> relativePrice;
 
   // One formatter per price locale of the list.
+  FormatterPool& pool;
   std::map<std::string, std::unique_ptr<PriceFormatter>, std::less<>> formatters;
 
   const PriceFormatter& formatter(const PriceFormatter& prototype, const std::string& locale) {
     auto it = formatters.find(locale);
-    if (it == formatters.end()) {
-      std::unique_ptr<PriceFormatter> f = prototype.clone();
-      f->setLocaleIdentifier(locale);
-      it = formatters.emplace(locale, std::move(f)).first;
-    }
+    if (it == formatters.end()) it = formatters.emplace(locale, pool.take(prototype, locale)).first;
     return *it->second;
   }
 
@@ -133,7 +171,8 @@ SKProductMetadataProvider::SKProductMetadataProvider(
       priceFormatter_(priceFormatter ? std::move(priceFormatter)
                                      : std::make_shared<const CurrencyPriceFormatter>()),
       calendar_(std::move(calendar)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)),
+      formatters_(std::make_shared<FormatterPool>()) {}
 
 SKProductMetadataProvider::SKProductMetadataProvider(
     platform::DateComponentsFormatter dateComponentsFormatter,
@@ -144,14 +183,14 @@ SKProductMetadataProvider::SKProductMetadataProvider(
 
 std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
     const SKProductRef& product, const SKProductRef& relativeProduct) const {
-  RelativeCounts counts;
+  RelativeCounts counts(*formatters_);
   return metadata(product, relativeProduct, counts);
 }
 
 std::vector<SKProductMeta> SKProductMetadataProvider::productsMetadata(
     const std::vector<SKProductRef>& products, const SKProductRef& relativeProduct) const {
   const SKProductRef relative = relativeProduct ? relativeProduct : getRelativeProduct(products);
-  RelativeCounts counts;
+  RelativeCounts counts(*formatters_);
   std::vector<SKProductMeta> out;
   out.reserve(products.size());
   for (const SKProductRef& product : products) {

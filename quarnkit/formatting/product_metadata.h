@@ -24,7 +24,8 @@
 // meta names is shared and immutable; a provider's formatters, calendar and
 // clock are shared and only read). A provider's operations are const and
 // may run on several threads at once: each call formats with its own clones
-// of the price formatter.
+// of the price formatter. Clones are kept between calls (creating one costs
+// more than a paywall's formatting) and a clone serves one call at a time.
 #pragma once
 
 #include <cstdint>
@@ -170,6 +171,7 @@ class SKProductMetadataProvider {
   static SKProductRef getRelativeProduct(const std::vector<SKProductRef>& products);
 
   struct RelativeCounts;
+  class FormatterPool;
 
  private:
   [[nodiscard]] std::optional<SKProductMeta> metadata(const SKProductRef& product,
@@ -183,6 +185,7 @@ class SKProductMetadataProvider {
   std::shared_ptr<const PriceFormatter> priceFormatter_;
   std::shared_ptr<const platform::Calendar> calendar_;
   std::shared_ptr<const platform::Clock> clock_;
+  std::shared_ptr<FormatterPool> formatters_;
 };
 
 /// The product as template values: "id", "title", "description", "price"

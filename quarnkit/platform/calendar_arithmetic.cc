@@ -6,8 +6,12 @@
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "quarnkit/platform/calendar.h"
 
@@ -31,17 +35,37 @@ UCalendarDateFields icuField(CalendarComponent component) {
   return UCAL_YEAR;
 }
 
-std::unique_ptr<icu::Calendar> icuCalendar(const Calendar& calendar, Date date) {
+// Creating an ICU calendar (its locale data and its time zone) costs far
+// more than the arithmetic done with it, and a paywall does a few operations
+// per product. Each thread keeps the calendars it used last, one per
+// calendar system and time zone, and sets the time anew for each operation.
+icu::Calendar* icuCalendar(const Calendar& calendar, Date date) {
   const double millis = date.timeIntervalSince1970() * 1000.0;
   if (!std::isfinite(millis) || std::abs(millis) > kMaxMillis) return nullptr;
+  struct Kept {
+    std::string key;
+    std::unique_ptr<icu::Calendar> calendar;
+  };
+  constexpr std::size_t kKept = 8;
+  thread_local std::vector<Kept> kept;  // the newest last
+  std::string key = calendar.identifier();
+  key += '\n';
+  key += calendar.timeZoneIdentifier();
+  auto it = std::find_if(kept.begin(), kept.end(), [&](const Kept& k) { return k.key == key; });
+  if (it == kept.end()) {
+    UErrorCode status = U_ZERO_ERROR;
+    const std::string locale = "@calendar=" + calendar.identifier();
+    std::unique_ptr<icu::Calendar> c(icu::Calendar::createInstance(
+        icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(calendar.timeZoneIdentifier())),
+        icu::Locale(locale.c_str()), status));
+    if (U_FAILURE(status) || !c) return nullptr;
+    if (kept.size() == kKept) kept.erase(kept.begin());
+    kept.push_back({std::move(key), std::move(c)});
+    it = kept.end() - 1;
+  }
   UErrorCode status = U_ZERO_ERROR;
-  const std::string locale = "@calendar=" + calendar.identifier();
-  std::unique_ptr<icu::Calendar> c(icu::Calendar::createInstance(
-      icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(calendar.timeZoneIdentifier())),
-      icu::Locale(locale.c_str()), status));
-  if (U_FAILURE(status) || !c) return nullptr;
-  c->setTime(millis, status);
-  return U_SUCCESS(status) ? std::move(c) : nullptr;
+  it->calendar->setTime(millis, status);
+  return U_SUCCESS(status) ? it->calendar.get() : nullptr;
 }
 
 template <class Components>
@@ -71,7 +95,7 @@ const std::optional<std::int64_t>& CalendarComponents::operator[](
 }
 
 std::optional<Date> Calendar::dateByAdding(const CalendarComponents& components, Date date) const {
-  std::unique_ptr<icu::Calendar> c = icuCalendar(*this, date);
+  icu::Calendar* c = icuCalendar(*this, date);
   if (!c) return std::nullopt;
   UErrorCode status = U_ZERO_ERROR;
   for (const CalendarComponent component :
@@ -94,7 +118,7 @@ std::optional<Date> Calendar::dateByAdding(const CalendarComponents& components,
 
 std::optional<std::int64_t> Calendar::wholeUnits(CalendarComponent component, Date from,
                                                  Date to) const {
-  std::unique_ptr<icu::Calendar> c = icuCalendar(*this, from);
+  icu::Calendar* c = icuCalendar(*this, from);
   const double toMillis = to.timeIntervalSince1970() * 1000.0;
   if (!c || !std::isfinite(toMillis) || std::abs(toMillis) > kMaxMillis) return std::nullopt;
   UErrorCode status = U_ZERO_ERROR;
