@@ -3,7 +3,10 @@
 // - 10 patterns against Boost.URL's parse of the same URLs alone, which every
 //   matcher pays (counter "ratio", target at most 5);
 // - 1,000 and 10,000 patterns against 10 patterns (counter "ratio", target
-//   at most 2; trying every pattern would be about 100 and 1,000).
+//   at most 2; trying every pattern would be about 100 and 1,000);
+// - tables whose patterns differ only in their placeholders' names
+//   ("myapp://p/<int:k1>" ... "<int:k10000>") against 10 such patterns
+//   (counter "ratio", target at most 2).
 // Before timing, every URL's result is checked against the plain scan of the
 // table's patterns.
 #include <benchmark/benchmark.h>
@@ -106,6 +109,8 @@ struct Routes {
 
   explicit Routes(std::size_t size)
       : patterns(table(size)), set(patterns), urls(quarn::urls(size)) {}
+  Routes(std::vector<std::string> table, std::vector<std::string> taken)
+      : patterns(std::move(table)), set(patterns), urls(std::move(taken)) {}
 
   [[nodiscard]] std::string check(const URLMatcher& matcher) {
     for (const auto& url : urls) {
@@ -171,6 +176,45 @@ BENCHMARK(BM_MatchLargeTableVersusSmall)
     ->Arg(1000)
     ->Arg(10000)
     ->Iterations(kIterations)
+    ->Unit(benchmark::kMicrosecond);
+
+// `size` patterns "myapp://p/<int:kN>", and URLs nine in ten of which they
+// take (the others have no integer where they need one).
+Routes typedPlaceholders(std::size_t size) {
+  std::vector<std::string> patterns;
+  for (std::size_t i = 1; i <= size; ++i)
+    patterns.push_back("myapp://p/<int:k" + std::to_string(i) + ">");
+  std::mt19937 random(7);
+  std::vector<std::string> urls;
+  while (urls.size() < kURLs) {
+    const std::string n = std::to_string(random() % 100000);
+    urls.push_back(random() % 10 == 0 ? "myapp://p/x" + n : "myapp://p/" + n);
+  }
+  return Routes(std::move(patterns), std::move(urls));
+}
+
+void BM_MatchTypedPlaceholderTableVersusSmall(benchmark::State& state) {
+  const URLMatcher matcher;
+  Routes large = typedPlaceholders(static_cast<std::size_t>(state.range(0)));
+  Routes small = typedPlaceholders(10);
+  for (auto* routes : {&large, &small}) {
+    if (auto error = routes->check(matcher); !error.empty()) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+  }
+  bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
+  for (auto _ : state) {
+    subject.time([&] { matchAll(matcher, large); });
+    floor.time([&] { matchAll(matcher, small); });
+  }
+  bench::reportRatio(state, subject, floor, "large_ms", "small_ms");
+  state.counters["matched_share"] = static_cast<double>(large.matched) / kURLs;
+}
+BENCHMARK(BM_MatchTypedPlaceholderTableVersusSmall)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(100)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -36,6 +37,11 @@ struct URLPatternSet::Index {
 
   std::vector<URLPattern> patterns;
   std::vector<Node> nodes;
+  /// What decides whether a pattern ending at a node can win: its literal
+  /// count and its components with the placeholders' names left out. A
+  /// pattern whose key is already there matches only where the earlier one
+  /// does, and loses to it.
+  std::unordered_set<std::string> endings;
   std::unordered_map<std::string, NodeId> schemeRoots;
   NodeId noSchemeRoot = kNone;
 
@@ -53,6 +59,20 @@ struct URLPatternSet::Index {
     const NodeId id = newNode();
     schemeRoots.emplace(*scheme, id);
     return id;
+  }
+
+  static std::string endingKey(NodeId node, const URLPattern& pattern) {
+    std::string key = std::to_string(node) + ' ' + std::to_string(pattern.literalCount);
+    for (const URLPathComponent& c : pattern.components) {
+      if (c.isPlain()) {
+        key += '\x01';
+        key += c.text;
+      } else {
+        key += c.type ? '\x02' : '\x03';
+        if (c.type) key += *c.type;
+      }
+    }
+    return key;
   }
 
   // Whether pattern `a` is preferred to pattern `b`.
@@ -90,6 +110,7 @@ struct URLPatternSet::Index {
       id = next;
       mark(id);
     }
+    if (!endings.insert(endingKey(id, pattern)).second) return;
     auto& ending = pattern.hasPathPlaceholder ? nodes[id].prefix : nodes[id].exact;
     ending.insert(
         std::upper_bound(ending.begin(), ending.end(), order,

@@ -11,7 +11,10 @@
 // scheme and then follows their literal components (one branch per literal
 // text and one for placeholders and "*"), so a match looks only at patterns
 // whose literal components fit the URL, best-preferred first, and stops once
-// no remaining pattern could win.
+// no remaining pattern could win. A pattern that differs from an earlier one
+// only in its placeholders' names matches exactly the URLs the earlier one
+// matches and always loses to it, so it is never tried (value converters are
+// taken to answer alike for the same components).
 //
 // URLPatternSet is a unique object (not copyable; movable). Adding is not
 // thread-safe; matching against a set nobody changes is. A match keeps the

@@ -29,8 +29,8 @@ struct Generator {
   std::string pattern() {
     static const std::vector<std::string> schemes{"app://", "app://", "web://", "/", ""};
     static const std::vector<std::string> components{
-        "a",        "b",        "7",       "*",       "<k>", "<int:n>", "<float:f>",
-        "<uuid:u>", "<path:p>", "<hex:h>", "<a:b:c>", "<k",  ""};
+        "a",        "b",       "7",       "*",  "<k>", "<int:n>", "<float:f>", "<uuid:u>",
+        "<path:p>", "<hex:h>", "<a:b:c>", "<k", "",    "<m>",     "<int:m>",   "<path:q>"};
     std::string out = pick(schemes);
     const auto count = random() % 5;
     for (unsigned i = 0; i < count; ++i) out += (i ? "/" : "") + pick(components);
@@ -65,6 +65,22 @@ TEST(URLPatternSetTest, GivesTheScansResultOnGeneratedTables) {
           << url << " in table " << table;
     }
   }
+}
+
+TEST(URLPatternSetTest, PatternsThatDifferOnlyInNamesAnswerAsTheFirst) {
+  std::vector<std::string> patterns;
+  for (int k = 1; k <= 2000; ++k) patterns.push_back("app://p/<int:k" + std::to_string(k) + ">");
+  patterns.push_back("app://p/<uuid:u>");
+  patterns.push_back("app://p/<int:k1>?tab=1");  // one literal more: preferred
+  const URLPatternSet set(patterns);
+  EXPECT_EQ(set.size(), patterns.size());
+  const URLMatcher matcher;
+  for (const std::string url :
+       {"app://p/7", "app://p/x", "app://p/e621e1f8-c36c-495a-93fc-0c247a3e6e5f"}) {
+    EXPECT_EQ(describe(matcher.match(url, set)), describe(matcher.match(url, patterns))) << url;
+  }
+  EXPECT_EQ(describe(matcher.match("app://p/7", set)), "app://p/<int:k1>?tab=1 k1=7");
+  EXPECT_FALSE(matcher.match("app://p/x", set));
 }
 
 TEST(URLPatternSetTest, AddingKeepsOrderAndSeesConverterChanges) {
