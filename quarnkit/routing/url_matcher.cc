@@ -1,27 +1,56 @@
 #include "quarnkit/routing/url_matcher.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "quarnkit/routing/detail/component_match.h"
 #include "quarnkit/routing/detail/url_text.h"
 #include "quarnkit/routing/url_pattern.h"
+#include "quarnkit/routing/url_pattern_set.h"
 
 namespace quarn {
 
-URLMatcher::URLMatcher() : valueConverters(defaultURLValueConverters()) {}
+// The last list of patterns match() was given, and its index. Reading a
+// pattern costs far more than comparing its text, and hosts pass the same
+// routes again and again.
+struct URLMatcher::LastList {
+  std::mutex mutex;
+  std::vector<std::string> patterns;
+  std::shared_ptr<const URLPatternSet> set;
+};
+
+URLMatcher::URLMatcher()
+    : valueConverters(defaultURLValueConverters()), lastList_(std::make_shared<LastList>()) {}
 
 std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
                                                 std::span<const std::string> candidates) const {
-  const NormalizedURL prepared(url);
-  const auto converters = valueConverters.table();
+  std::shared_ptr<const URLPatternSet> set;
+  {
+    const std::lock_guard lock(lastList_->mutex);
+    if (!lastList_->set || !std::equal(candidates.begin(), candidates.end(),
+                                       lastList_->patterns.begin(), lastList_->patterns.end())) {
+      lastList_->set.reset();
+      lastList_->patterns.assign(candidates.begin(), candidates.end());
+      lastList_->set = std::make_shared<const URLPatternSet>(lastList_->patterns);
+    }
+    set = lastList_->set;  // a converter may match another list meanwhile
+  }
+  return match(url, *set);
+}
+
+namespace detail {
+
+std::optional<URLMatchResult> scanMatch(const NormalizedURL& url,
+                                        std::span<const std::string> candidates,
+                                        const URLValueConverterTable& converters) {
   std::optional<URLMatchResult> best;
   std::size_t bestCount = 0;
   URLMatchValues values;
   for (const std::string& candidate : candidates) {
     const URLPattern pattern(candidate);
-    if (!detail::schemesAgree(prepared, pattern)) continue;
+    if (!schemesAgree(url, pattern)) continue;
     std::size_t failed = 0;
-    if (detail::matchComponents(prepared.components, pattern, *converters, values, failed) !=
+    if (matchComponents(url.components, pattern, converters, values, failed) !=
         URLMatchOutcome::Reason::matched) {
       continue;
     }
@@ -32,6 +61,8 @@ std::optional<URLMatchResult> URLMatcher::match(const URLConvertible& url,
   }
   return best;
 }
+
+}  // namespace detail
 
 std::optional<URLMatchResult> URLMatcher::match(std::span<const std::string> components,
                                                 std::string_view pattern) const {

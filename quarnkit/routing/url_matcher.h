@@ -37,6 +37,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -118,7 +119,9 @@ class URLMatcher {
   URLMatcher(const URLMatcher&) = delete;
   URLMatcher& operator=(const URLMatcher&) = delete;
 
-  /// The winner among `candidates` for `url`, or nothing.
+  /// The winner among `candidates` for `url`, or nothing. The matcher keeps
+  /// the last list it was given, indexed as a URLPatternSet: calls with the
+  /// same patterns compare them with that copy and do not read them again.
   [[nodiscard]] std::optional<URLMatchResult> match(const URLConvertible& url,
                                                     std::span<const std::string> candidates) const;
   /// The same over an indexed table: the same result, without trying every
@@ -150,6 +153,10 @@ class URLMatcher {
   /// How many literal components ("*" included) the pattern's text has: what
   /// decides between matching patterns.
   static std::size_t literalComponentCount(std::string_view pattern);
+
+ private:
+  struct LastList;
+  std::shared_ptr<LastList> lastList_;
 };
 
 }  // namespace quarn

@@ -39,4 +39,10 @@ URLMatchOutcome::Reason matchComponents(std::span<const std::string> components,
                                         const URLValueConverterTable& converters,
                                         URLMatchValues& values, std::size_t& failed);
 
+/// The winner among `candidates` found by trying each in turn: what an
+/// indexed table must agree with.
+std::optional<URLMatchResult> scanMatch(const NormalizedURL& url,
+                                        std::span<const std::string> candidates,
+                                        const URLValueConverterTable& converters);
+
 }  // namespace quarn::detail
