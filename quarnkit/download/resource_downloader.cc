@@ -63,9 +63,32 @@ class FileOrigins {
   std::map<std::string, URL> origins_;
 };
 
+// The partial files of interrupted downloads sit beside the files they
+// become, under this prefix, which no local name may take.
+constexpr std::string_view kPartialPrefix = ".quarnkit-partial-";
+
 bool isSafeFileName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos;
+         name.find('\0') == std::string_view::npos && !name.starts_with(kPartialPrefix);
+}
+
+// The partial file of the download of `remote` into `local`: one per pair,
+// so that the next download of the pair continues it.
+fs::path partialFile(const URL& remote, const fs::path& local) {
+  std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+  auto mix = [&](std::string_view text) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ULL;
+    }
+  };
+  mix(remote.absoluteString());
+  mix(std::string_view("\0", 1));
+  mix(local.filename().string());
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name(kPartialPrefix);
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
+  return local.parent_path() / name;
 }
 
 URL defaultDestination(platform::FileManager& files) {
@@ -257,7 +280,10 @@ std::shared_ptr<ResourceDownloaderTask> ResourceDownloader::makeHTTPTask(const U
     return http::DownloadRequest::DestinationResult{
         localFileURL, {.removePreviousFile = true, .createIntermediateDirectories = true}};
   };
-  auto request = session_->download(http::URLRequest(remoteURL), std::move(destination));
+  // Staged beside the file (placed by a rename), and continued after an
+  // interruption.
+  auto request = session_->download(http::URLRequest(remoteURL), std::move(destination),
+                                    partialFile(remoteURL, localFileURL.filePath()));
   // An error page is not the file: only a 2xx body is kept.
   request->validate();
   return ResourceDownloadTask::make(std::move(request));
