@@ -21,7 +21,11 @@
 // URLs with the same last component share one file (a warning is logged when
 // one replaces another's). A name that would leave the destination directory
 // is refused with ResourceDownloaderError::invalidFileName, and so is one
-// starting with ".quarnkit-partial-". A file is at its local URL only once
+// over 255 bytes or starting with ".quarnkit-partial-" (before any request).
+// Only a file at the local URL (or a link to one) is "already downloaded": a
+// directory or a dangling link there is replaced by the download. A call
+// that starts no download of its own (file on disk, a download it joins)
+// still completes its unit of the caller's progress. A file is at its local URL only once
 // it is complete (of the length the response gave): a failed or cancelled
 // download leaves nothing there.
 //
