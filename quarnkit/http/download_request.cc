@@ -1,6 +1,7 @@
 #include "quarnkit/http/download_request.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -231,8 +232,12 @@ bool DownloadRequest::beginBody(const HTTPURLResponse& response) {
   } else {
     expectedLength_ = length;
   }
-  // Appending to the bytes held, or starting over.
-  if (::ftruncate(fd_, from) != 0 || ::lseek(fd_, from, SEEK_SET) != from) {
+  // Appending to the bytes held, or starting over. Only a file longer than
+  // that is truncated: ext4 flushes a file truncated to zero when it is
+  // closed, which would cost a fresh download a write-back.
+  struct stat held {};
+  const bool longer = ::fstat(fd_, &held) == 0 && held.st_size > from;
+  if ((longer && ::ftruncate(fd_, from) != 0) || ::lseek(fd_, from, SEEK_SET) != from) {
     failReceiving({TransportError::Code::cannotWriteToFile,
                    partialPath_.string() + ": " + std::strerror(errno)});
     return false;
