@@ -63,9 +63,36 @@ class FileOrigins {
   std::map<std::string, URL> origins_;
 };
 
+// The partial files of interrupted downloads sit beside the files they
+// become, under this prefix, which no local name may take.
+constexpr std::string_view kPartialPrefix = ".quarnkit-partial-";
+
+// The longest file name the file systems downloads go to take.
+constexpr std::size_t kMaxFileNameBytes = 255;
+
 bool isSafeFileName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos;
+  return !name.empty() && name.size() <= kMaxFileNameBytes && name != "." && name != ".." &&
+         name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos &&
+         !name.starts_with(kPartialPrefix);
+}
+
+// The partial file of the download of `remote` into `local`: one per pair,
+// so that the next download of the pair continues it.
+fs::path partialFile(const URL& remote, const fs::path& local) {
+  std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+  auto mix = [&](std::string_view text) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ULL;
+    }
+  };
+  mix(remote.absoluteString());
+  mix(std::string_view("\0", 1));
+  mix(local.filename().string());
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name(kPartialPrefix);
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
+  return local.parent_path() / name;
 }
 
 URL defaultDestination(platform::FileManager& files) {
@@ -87,6 +114,32 @@ Async<T> holding(std::shared_ptr<const void> owner, Async<T> work) {
   (void)owner;  // lives in this frame until `work` is over
   co_return co_await std::move(work);
 }
+
+// A complete file at `path` (a link to one counts): a directory or a dangling
+// link there is no download.
+bool isFileAt(platform::FileManager& files, const fs::path& path) {
+  std::error_code ignored;
+  return files.fileExists(path) && fs::is_regular_file(fs::status(path, ignored));
+}
+
+// One unit of the caller's current progress for a call that starts no
+// download of its own (its file is on disk, or it joins a running download
+// whose progress belongs to another caller); done() completes it.
+class CallerUnit {
+ public:
+  CallerUnit() {
+    if (auto parent = currentProgress()) {
+      unit_ = platform::Progress::make(1);
+      parent->addChild(unit_, 1);
+    }
+  }
+  void done() const {
+    if (unit_) unit_->setCompletedUnitCount(1);
+  }
+
+ private:
+  std::shared_ptr<platform::Progress> unit_;
+};
 
 // A call refused before it starts, failing where it is awaited.
 Async<URL> refused(ResourceDownloaderError error) {
@@ -182,8 +235,8 @@ bool ResourceDownloader::isDownloadedFile(const URL& remoteURL,
                                           const std::optional<std::string>& fileName,
                                           const std::optional<URL>& destinationDirectory) const {
   try {
-    return fileManager_->fileExists(
-        urlForDownloadedFile(remoteURL, fileName, destinationDirectory).filePath());
+    return isFileAt(*fileManager_,
+                    urlForDownloadedFile(remoteURL, fileName, destinationDirectory).filePath());
   } catch (const ResourceDownloaderError&) {
     return false;
   }
@@ -205,7 +258,8 @@ Async<URL> ResourceDownloader::downloadFile(URL remoteURL, std::optional<std::st
   // path's "/" would otherwise replace the destination directory); ".."
   // would leave it.
   const fs::path relative = fs::path(subdirectory).relative_path();
-  if (std::find(relative.begin(), relative.end(), fs::path("..")) != relative.end()) {
+  if (subdirectory.find('\0') != std::string::npos ||
+      std::find(relative.begin(), relative.end(), fs::path("..")) != relative.end()) {
     return refused(
         ResourceDownloaderError(ResourceDownloaderError::Kind::invalidFileName, subdirectory));
   }
@@ -257,7 +311,10 @@ std::shared_ptr<ResourceDownloaderTask> ResourceDownloader::makeHTTPTask(const U
     return http::DownloadRequest::DestinationResult{
         localFileURL, {.removePreviousFile = true, .createIntermediateDirectories = true}};
   };
-  auto request = session_->download(http::URLRequest(remoteURL), std::move(destination));
+  // Staged beside the file (placed by a rename), and continued after an
+  // interruption.
+  auto request = session_->download(http::URLRequest(remoteURL), std::move(destination),
+                                    partialFile(remoteURL, localFileURL.filePath()));
   // An error page is not the file: only a 2xx body is kept.
   request->validate();
   return ResourceDownloadTask::make(std::move(request));
@@ -269,7 +326,10 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
   auto self = shared_from_this();
   if (remoteURL.isFileURL()) co_return remoteURL;
   const URL local = urlForDownloadedFile(remoteURL, fileName, destinationUrl);
-  if (fileManager_->fileExists(local.filePath())) co_return local;
+  if (isFileAt(*fileManager_, local.filePath())) {
+    CallerUnit().done();
+    co_return local;
+  }
 
   // Join the running download of the same remote URL into the same file
   // (one that is being announced counts: this call may come from the
@@ -290,12 +350,17 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
     // A background download's progress already has a parent: the caller's
     // progress follows it through a proxy.
     std::shared_ptr<platform::ProgressProxy> proxy;
+    std::optional<CallerUnit> unit;
     if (backgroundAssetsInUse() &&
         std::dynamic_pointer_cast<ResourceDownloadBackgroundTask>(task)) {
       proxy = platform::ProgressProxy::make(task->progress());
       if (auto parent = currentProgress()) parent->addChild(proxy, 1);
+    } else {
+      unit.emplace();
     }
-    co_return co_await task->value();
+    URL joined = co_await task->value();
+    if (unit) unit->done();
+    co_return joined;
   }
 
   fileManager_->createDirectory(local.filePath().parent_path(), true);
@@ -314,7 +379,12 @@ Async<URL> ResourceDownloader::download(URL remoteURL, std::optional<std::string
       std::any_of(taskMap_.begin(), taskMap_.end(), [&](const TaskMapEntry& e) {
         return e.remoteURL == remoteURL && e.task->identifier() == identifier;
       });
-  if (alreadyRunning) co_return co_await task->value();
+  if (alreadyRunning) {
+    CallerUnit unit;
+    URL joined = co_await task->value();
+    unit.done();
+    co_return joined;
+  }
 
   // What the host's callbacks throw from here on (the caller's progress
   // observers, objectWillChange subscribers) stops neither the download nor

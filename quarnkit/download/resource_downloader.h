@@ -20,9 +20,24 @@
 // (or "%2f") has become "/" ("https://h/o/a%2Fb%2Fc.png" → "c.png"). Different remote
 // URLs with the same last component share one file (a warning is logged when
 // one replaces another's). A name that would leave the destination directory
-// is refused with ResourceDownloaderError::invalidFileName. A file is at its
-// local URL only once it is complete: a failed or cancelled download leaves
-// nothing there.
+// is refused with ResourceDownloaderError::invalidFileName, and so is one
+// over 255 bytes or starting with ".quarnkit-partial-" (before any request).
+// Only a file at the local URL (or a link to one) is "already downloaded": a
+// directory or a dangling link there is replaced by the download. A call
+// that starts no download of its own (file on disk, a download it joins)
+// still completes its unit of the caller's progress. A file is at its local URL only once
+// it is complete (of the length the response gave): a failed or cancelled
+// download leaves nothing there.
+//
+// The body is written to a hidden partial file beside the local file
+// (".quarnkit-partial-<hash of the remote URL and the name>") and renamed
+// into place, so a full or small temporary directory does not matter. Files
+// are created with the mode the process's umask gives. An interrupted
+// download (cancelled, connection lost, timed out) keeps its partial file
+// and the server's validator; the next download of the same remote URL into
+// the same local file asks only for the rest (Range with If-Range), and
+// starts over when the server sends the whole body. The bytes already there
+// count as done in the progress.
 //
 // Use it on the main context; its operations hop there themselves. Errors of
 // the HTTP client (http::RequestError) and of the file system

@@ -56,6 +56,8 @@ Async<std::shared_ptr<ResourceDownloadBackgroundTask>> ResourceDownloader::start
     URL remoteURL, URL localFileUrl) {
   auto self = shared_from_this();
   auto head = session_->request(remoteURL, http::HTTPMethod::head);
+  // A file the server does not have (404 ...) is not worth a background download.
+  head->validate();
   const http::DataResponse<std::string> response = co_await head->serializingData(true);
   const std::int64_t contentLength = detail::contentLengthOf(response);
   if (!applicationGroupIdentifier_) {

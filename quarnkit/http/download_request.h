@@ -6,6 +6,22 @@
 // never leaves a file, partial or not, at the destination: the temporary
 // file is removed.
 //
+// A resumable download (Session::download() with a partial file) writes its
+// body to that file instead, ideally beside the destination so that placing
+// it is a rename. The file is created with the mode the process's umask
+// gives (the temporary file of a plain download is the owner's only). When
+// the transfer fails or is cancelled the partial file stays, with the
+// response's validator (its ETag, else its Last-Modified) in the file
+// "<partial>.validator"; the next download with the same partial file asks
+// only for the rest (Range and If-Range), appends a 206 answer and starts
+// over on a 200. A partial file without a validator is discarded. Bytes
+// already held count as received in the progress. An answer outside 2xx
+// leaves the partial file untouched.
+//
+// Whenever the response gave the body's length, the file placed at the
+// destination has exactly that length: otherwise the request fails with
+// "the body was cut short" and nothing is placed.
+//
 //   auto download = session.download(URLRequest(url), [dir](const URL&, const HTTPURLResponse&) {
 //     return DownloadRequest::DestinationResult{
 //         URL::fileURL(dir / "movie.mp4"), {.removePreviousFile = true,
@@ -15,6 +31,7 @@
 //   URL file = co_await download->serializingDownloadedFileURL(true);
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -67,19 +84,37 @@ class DownloadRequest final : public Request {
  private:
   friend class Session;
   DownloadRequest(URLRequest request, detail::RequestContext context,
-                  std::optional<RequestError> initialError, Destination destination);
+                  std::optional<RequestError> initialError, Destination destination,
+                  std::filesystem::path partialFile = {}, std::int64_t offered = 0);
+
+  /// Adds the fields asking for the rest of `partialFile` to `request` when
+  /// a validated partial file is there (its size: the bytes held); discards
+  /// a partial file without a validator.
+  static std::int64_t askForRest(URLRequest& request, const std::filesystem::path& partialFile);
 
   std::optional<RequestError> prepareBody() override;
+  bool beginBody(const HTTPURLResponse& response) override;
   bool receive(std::string_view bytes) override;
+  [[nodiscard]] std::int64_t bytesHeld() const override { return held_; }
   void finishBody(const std::optional<HTTPURLResponse>& response,
                   std::optional<RequestError>& error) override;
   void closeFile();
   void removeTemporaryFile();
+  /// Keeps a resumable download's partial file when there is something to
+  /// resume (bytes and a validator), else removes it.
+  void keepOrDiscardPartial();
+  [[nodiscard]] bool resumable() const { return !partialPath_.empty(); }
 
   Destination destination_;
   int fd_ = -1;  // main context only
   std::filesystem::path temporaryPath_;
   std::optional<URL> fileURL_;
+  // A resumable download's partial file and what it asked for. Main context only.
+  std::filesystem::path partialPath_;
+  std::int64_t offered_ = 0;                    // bytes held when the request asked for the rest
+  std::int64_t held_ = 0;                       // bytes of the body kept from before this response
+  bool keepBody_ = true;                        // false for an answer outside 2xx
+  std::optional<std::int64_t> expectedLength_;  // the whole body's, when known
 };
 
 }  // namespace quarn::http

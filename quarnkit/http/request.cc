@@ -40,6 +40,7 @@ class Request::Sink final : public detail::TransferSink {
  public:
   explicit Sink(std::shared_ptr<Request> request) : request_(std::move(request)) {}
 
+  bool head(const HTTPURLResponse& response) override { return request_->beginBody(response); }
   bool receive(std::string_view bytes) override { return request_->receive(bytes); }
   void progress(std::int64_t received, std::int64_t expected) override {
     request_->didProgress(received, expected);
@@ -239,7 +240,8 @@ void Request::startTask() {
 
 void Request::didProgress(std::int64_t received, std::int64_t expected) {
   std::vector<std::pair<Executor, ProgressHandler>> handlers;
-  TransferProgress progress{received, expected};
+  const std::int64_t held = bytesHeld();
+  TransferProgress progress{received + held, expected >= 0 ? expected + held : expected};
   {
     const std::lock_guard lock(mutex_);
     progress_ = progress;

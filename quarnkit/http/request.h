@@ -126,8 +126,13 @@ class Request : public std::enable_shared_from_this<Request> {
   // What subclasses do with the body. Called on the main context.
   /// Before the task starts; an error fails the request at once.
   virtual std::optional<RequestError> prepareBody() { return std::nullopt; }
+  /// The final response's head, before its body; false stops the transfer.
+  virtual bool beginBody(const HTTPURLResponse& /*response*/) { return true; }
   /// A piece of the body; false stops the transfer.
   virtual bool receive(std::string_view bytes) = 0;
+  /// Bytes of the body held from an earlier transfer and not sent again:
+  /// they count as received in the progress.
+  [[nodiscard]] virtual std::int64_t bytesHeld() const { return 0; }
   /// Once the transfer has ended, before the handlers run: keeps or
   /// discards what was received; may replace a success by an error.
   virtual void finishBody(const std::optional<HTTPURLResponse>& response,

@@ -83,6 +83,14 @@ std::shared_ptr<DownloadRequest> Session::download(URLRequest request,
       new DownloadRequest(std::move(request), context(), std::nullopt, std::move(destination))));
 }
 
+std::shared_ptr<DownloadRequest> Session::download(URLRequest request,
+                                                   DownloadRequest::Destination destination,
+                                                   const std::filesystem::path& partialFile) {
+  const std::int64_t offered = DownloadRequest::askForRest(request, partialFile);
+  return track(std::shared_ptr<DownloadRequest>(new DownloadRequest(
+      std::move(request), context(), std::nullopt, std::move(destination), partialFile, offered)));
+}
+
 std::shared_ptr<DownloadRequest> Session::download(std::string_view url,
                                                    DownloadRequest::Destination destination) {
   if (auto r = parse(url, HTTPMethod::get, {}))

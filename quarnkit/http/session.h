@@ -88,6 +88,11 @@ class Session {
                                        HTTPHeaders headers = {});
   std::shared_ptr<DownloadRequest> download(URLRequest request,
                                             DownloadRequest::Destination destination = nullptr);
+  /// A resumable download whose body goes to `partialFile` (see
+  /// DownloadRequest).
+  std::shared_ptr<DownloadRequest> download(URLRequest request,
+                                            DownloadRequest::Destination destination,
+                                            const std::filesystem::path& partialFile);
   std::shared_ptr<DownloadRequest> download(std::string_view url,
                                             DownloadRequest::Destination destination = nullptr);
 

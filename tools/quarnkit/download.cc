@@ -51,6 +51,8 @@ struct Run {
   std::int64_t finishedBytes = 0;
   std::int64_t bytesFoundOnDisk = 0;
   std::int64_t networkBytes = 0;  // the most seen: the rate's input never goes back
+  // A download failed: its bytes never arrive, so no total can be told.
+  bool anyFailed = false;
   double start = 0;
   TransferRate rate;
   std::vector<Task<void>> workers;
@@ -61,8 +63,8 @@ struct Run {
 };
 
 // Ends the run after the listener failed or a signal came: nothing more starts, the workers
-// stop waiting, and the downloads under way are cancelled, which removes
-// their partial files once the main context runs their cancellation.
+// stop waiting, and the downloads under way are cancelled; their partial
+// files stay beside the destination for the next run to continue.
 void stopRun(Run& run, std::exception_ptr failure) {
   if (run.failure) return;
   run.failure = std::move(failure);
@@ -82,7 +84,7 @@ std::int64_t sizeOf(const std::filesystem::path& path) {
 TransferFigures figuresOf(Run& run) {
   std::int64_t done = run.finishedBytes;
   std::int64_t total = run.finishedBytes;
-  bool known = run.next >= run.urls.size();
+  bool known = run.next >= run.urls.size() && !run.anyFailed;
   std::set<const platform::Progress*> seen;
   for (const std::size_t i : run.running) {
     const auto task = run.downloader->downloadTask(run.urls[i]);
@@ -132,6 +134,7 @@ Async<void> downloadNext(std::shared_ptr<Run> run) {
     }
     run->running.erase(i);
     if (run->failure) co_return;
+    if (!outcome.path) run->anyFailed = true;
     if (outcome.path) {
       const std::int64_t size = sizeOf(*outcome.path);
       run->finishedBytes += size;
@@ -157,7 +160,7 @@ Async<void> downloadEverything(std::shared_ptr<Run> run) {
         });
   }
   // Ctrl-C or a termination ends the run as a failing output does: the
-  // downloads under way are cancelled and leave nothing behind.
+  // downloads under way are cancelled, and a rerun continues them.
   boost::asio::signal_set signals(mainContext(), SIGINT, SIGTERM);
   signals.async_wait([weak = std::weak_ptr<Run>(run)](const boost::system::error_code& error, int) {
     auto r = weak.lock();
@@ -207,7 +210,9 @@ class ProgressDisplay {
     ++ended_;
     clear();
     if (outcome.path) {
-      writeOutput(std::nullopt, outcome.path->string() + "\n");
+      // A name may hold any byte but "/": a line break or an escape from a
+      // URL must not split the line or reach the terminal.
+      writeOutput(std::nullopt, printableLine(outcome.path->string()) + "\n");
     } else {
       std::fprintf(stderr, "quarnkit: %s\n", printableLine(outcome.error).c_str());
     }
@@ -332,6 +337,9 @@ std::string clearDownloadCache(const std::optional<std::string>& to) {
   }
   if (home != nullptr && *home != '\0' && holds(directory, home)) {
     throw InputError(directory, "", "holds the home directory; not removed");
+  }
+  if (!std::filesystem::exists(std::filesystem::symlink_status(directory, ignored))) {
+    throw InputError(directory, "", "does not exist; nothing removed");
   }
   try {
     downloader->removeAllDownloadedFiles();

@@ -10,7 +10,10 @@
 //
 // A failed download is one line naming its URL and the reason; the others go
 // on, and the run exits with 1. SIGINT or SIGTERM, or standard output
-// failing, ends the run at once, cancelling the downloads under way.
+// failing, ends the run at once, cancelling the downloads under way; their
+// bytes stay beside the destination and the next run for the same URLs
+// continues them (its bar counts them as done). Paths are printed as one
+// printable line each.
 #pragma once
 
 #include <cstddef>
@@ -72,6 +75,7 @@ int runDownload(const DownloadOptions& options);
 /// "12.0 MiB (12582912 bytes) in DIR": what the cache (or `to`) holds.
 std::string downloadCacheUsage(const std::optional<std::string>& to);
 /// Removes the cache (or `to`) with everything in it; says what it removed.
+/// A directory that does not exist is an InputError.
 std::string clearDownloadCache(const std::optional<std::string>& to);
 
 }  // namespace quarn::tool

@@ -316,6 +316,10 @@ struct Engine::Impl : std::enable_shared_from_this<Engine::Impl> {
     } else if (line == "\r\n" || line == "\n") {
       t->headersDone = true;
       t->redirecting = t->hasLocation && isFollowed(t->status);
+      if (!t->redirecting && t->status >= 200) {
+        const std::optional<HTTPURLResponse> response = responseOf(*t);
+        if (response && !t->sink->head(*response)) return 0;
+      }
     } else if (line.size() > 9 && headerNamesEqual(line.substr(0, 9), "location:")) {
       t->hasLocation = true;
     }

@@ -51,6 +51,10 @@ struct TransferOutcome {
 class TransferSink {
  public:
   virtual ~TransferSink() = default;
+  /// The final response's status and header fields, before its body (a
+  /// redirect or an interim 1xx response is not reported); false stops the
+  /// transfer, which then fails.
+  virtual bool head(const HTTPURLResponse& /*response*/) { return true; }
   /// A piece of the body; false stops the transfer, which then fails.
   virtual bool receive(std::string_view bytes) = 0;
   /// Body bytes received so far and expected in all (-1: unknown), when
