@@ -70,6 +70,31 @@ mkfifo fifo
   printf ']\n'
 } >regex.json
 echo '{"s": "'"$(printf 'a%.0s' $(seq 40))"'!"}' >regex-env.json
+# Outputs longer than the 1 KiB file-size limit the lost-file rows set.
+{
+  printf '['
+  for i in $(seq 0 59); do
+    [ "$i" = 0 ] || printf ','
+    printf '{"uniqueId": "card%d", "type": "card", "entity": {"a": %d}}' "$i" "$i"
+  done
+  printf ']\n'
+} >cards.json
+{
+  printf '{"id": 1, "title": "Long", "items": ['
+  for i in $(seq 1 40); do
+    [ "$i" = 1 ] || printf ','
+    printf '{"id": %d, "type": "text", "text": "Question %d", "isRequired": false}' "$i" "$i"
+  done
+  printf ']}\n'
+} >long-form.json
+echo 'the previous complete file' >keep.orig
+# Texts that would drive a terminal: a title, a CSI in the C1 range.
+cat >ctl-form.json <<'JSON'
+{"id": 1, "title": "T\u001b]0;pwned\u0007\u001b[2J",
+ "items": [{"id": 1, "type": "text", "text": "Q\u009b31m", "isRequired": false}]}
+JSON
+echo '[{"productIdentifier": "p", "localizedTitle": "P\u001b[2J", "localizedDescription": "", "price": "1", "priceLocale": "en_US@currency=USD"}]' >ctl-products.json
+printf 'app://a x\033[2J\n' >ctl-routes.txt
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -181,6 +206,26 @@ tool=bash
 check stdout-full 1 err "quarnkit: standard output: cannot write: No space left on device" \
   -c 'exec "$0" "$@" >/dev/full' "$real" explain card.json
 tool="$real"
+
+# -o replaces a file only once the new one is whole: a run that fails on the
+# file-size limit leaves the previous file as it was.
+tool=bash
+kept='trap "" XFSZ; ulimit -f 1; "$0" "$@"; s=$?; cmp -s keep keep.orig && echo kept; exit $s'
+cp keep.orig keep
+check preview-output-kept 1 out "kept" -c "$kept" "$real" preview cards.json --no-defaults -o keep
+cp keep.orig keep
+check explain-output-kept 1 out "kept" -c "$kept" "$real" explain cards.json --no-defaults -o keep
+cp keep.orig keep
+check form-output-kept 1 out "kept" -c "$kept" "$real" form long-form.json -o keep
+cp keep.orig keep
+check curve-output-kept 1 out "kept" -c "$kept" "$real" curve spring --format csv -o keep
+check output-written 0 out "1. card \"card0\"" -c '"$0" "$@" && cat new' "$real" preview cards.json --no-defaults -o new
+tool="$real"
+# Control characters from the input arrive escaped, in every format.
+check form-title-escaped 0 out 'T\u001b]0;pwned\u0007\u001b[2J' form ctl-form.json
+check form-c1-escaped 0 out '1. Q\u009b31m' form ctl-form.json
+check price-title-escaped 0 out 'p (P\u001b[2J)' price ctl-products.json
+check route-name-escaped 0 out 'app://a -> line 1 app://a (x\u001b[2J)' route ctl-routes.txt app://a
 
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]
