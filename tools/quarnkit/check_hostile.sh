@@ -95,6 +95,16 @@ cat >ctl-form.json <<'JSON'
 JSON
 echo '[{"productIdentifier": "p", "localizedTitle": "P\u001b[2J", "localizedDescription": "", "price": "1", "priceLocale": "en_US@currency=USD"}]' >ctl-products.json
 printf 'app://a x\033[2J\n' >ctl-routes.txt
+# 20 patterns of which any two tie (three int and three string components each).
+for m in $(seq 0 63); do
+  bits=0 line=app://r
+  for k in 0 1 2 3 4 5; do
+    if (((m >> k) & 1)); then bits=$((bits + 1)) line+="/<int:c$k>"; else line+="/<string:c$k>"; fi
+  done
+  [ "$bits" = 3 ] && echo "$line"
+done >ties.txt
+printf '\xef\xbb\xbfapp://a home\n' >bom-routes.txt
+echo 'app://q/<x>?a=/b query' >query-routes.txt
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -226,6 +236,15 @@ check form-title-escaped 0 out 'T\u001b]0;pwned\u0007\u001b[2J' form ctl-form.js
 check form-c1-escaped 0 out '1. Q\u009b31m' form ctl-form.json
 check price-title-escaped 0 out 'p (P\u001b[2J)' price ctl-products.json
 check route-name-escaped 0 out 'app://a -> line 1 app://a (x\u001b[2J)' route ctl-routes.txt app://a
+
+# route: standard input within the size limit, ties grouped, one reading of brackets.
+tool=bash
+check route-stdin-bounded 1 err "quarnkit: standard input: larger than the 1 MiB limit (--max-file-size)" \
+  -c 'exec "$0" "$@" </dev/zero' "$real" route card.json - --max-file-size 1
+tool="$real"
+check route-ties-grouped 1 out "1 finding in 20 routes." route ties.txt --check
+check route-byte-order-mark 0 out "app://a -> line 1 app://a (home)" route bom-routes.txt app://a
+check route-brackets-before-query 0 out "No findings in 1 routes." route query-routes.txt --check
 
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

@@ -113,4 +113,10 @@ void writeOutput(const std::optional<std::string>& output, std::string_view text
   replaceFile(*output, printable);
 }
 
+void writeErrors(std::string_view lines) {
+  const std::string printable = printableText(lines);
+  std::fwrite(printable.data(), 1, printable.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace quarn::tool

@@ -33,4 +33,7 @@ std::string printableText(std::string_view text);
 /// written in place. OutputError when any step fails.
 void writeOutput(const std::optional<std::string>& output, std::string_view text);
 
+/// Writes printableText(lines) to standard error.
+void writeErrors(std::string_view lines);
+
 }  // namespace quarn::tool
