@@ -105,6 +105,9 @@ for m in $(seq 0 63); do
 done >ties.txt
 printf '\xef\xbb\xbfapp://a home\n' >bom-routes.txt
 echo 'app://q/<x>?a=/b query' >query-routes.txt
+product() { echo "{\"productIdentifier\": \"$1\", \"price\": \"$2\", \"priceLocale\": \"en_US@currency=USD\", \"subscriptionPeriod\": {\"unit\": \"week\", \"numberOfUnits\": 1}}"; }
+echo "[$(product a 1), $(product b 2), $(product a 3)]" >twice-products.json
+echo "[$(product w 2.99)]" >usd-products.json
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -245,6 +248,10 @@ tool="$real"
 check route-ties-grouped 1 out "1 finding in 20 routes." route ties.txt --check
 check route-byte-order-mark 0 out "app://a -> line 1 app://a (home)" route bom-routes.txt app://a
 check route-brackets-before-query 0 out "No findings in 1 routes." route query-routes.txt --check
+
+# price: one product per identifier; a locale changes conventions, not the currency.
+check price-duplicate-identifier 1 err 'quarnkit: twice-products.json: [2].productIdentifier: the identifier "a" is also that of [0]' price twice-products.json
+check price-locale-keeps-currency 0 out '  price                      $2.99' price usd-products.json --locale ja_JP
 
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]
