@@ -108,6 +108,13 @@ echo 'app://q/<x>?a=/b query' >query-routes.txt
 product() { echo "{\"productIdentifier\": \"$1\", \"price\": \"$2\", \"priceLocale\": \"en_US@currency=USD\", \"subscriptionPeriod\": {\"unit\": \"week\", \"numberOfUnits\": 1}}"; }
 echo "[$(product a 1), $(product b 2), $(product a 3)]" >twice-products.json
 echo "[$(product w 2.99)]" >usd-products.json
+echo "[$(product w 2.99), $(product a 1), $(product b 2), $(product c 3), $(product d 4), $(product e 5)]" >six-products.json
+# 1 MiB of placeholders in one template.
+{
+  printf '{"t": "'
+  for _ in $(seq 1024); do printf '%%price%% %.0s' $(seq 128); done
+  printf '"}\n'
+} >many-placeholders.json
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -251,6 +258,9 @@ check route-brackets-before-query 0 out "No findings in 1 routes." route query-r
 
 # price: one product per identifier; a locale changes conventions, not the currency.
 check price-duplicate-identifier 1 err 'quarnkit: twice-products.json: [2].productIdentifier: the identifier "a" is also that of [0]' price twice-products.json
+WAIT=5
+check price-templates-linear 0 out '  "relativeProduct" : "w",' price six-products.json --templates many-placeholders.json --format json
+WAIT=10
 check price-locale-keeps-currency 0 out '  price                      $2.99' price usd-products.json --locale ja_JP
 
 echo "$((total - failures)) passed, $failures failed"
