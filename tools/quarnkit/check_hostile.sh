@@ -108,6 +108,10 @@ echo 'app://q/<x>?a=/b query' >query-routes.txt
 product() { echo "{\"productIdentifier\": \"$1\", \"price\": \"$2\", \"priceLocale\": \"en_US@currency=USD\", \"subscriptionPeriod\": {\"unit\": \"week\", \"numberOfUnits\": 1}}"; }
 echo "[$(product a 1), $(product b 2), $(product a 3)]" >twice-products.json
 echo "[$(product w 2.99)]" >usd-products.json
+# Question 2 has no key and is answered under "2", which question 1 names.
+echo '{"id": 1, "title": "t", "items": [{"id": 1, "type": "text", "key": "2", "isRequired": false}, {"id": 2, "type": "text", "isRequired": false}]}' >key-clash-form.json
+# An id the library reads as a 64-bit number, past 9.2e18.
+echo '{"id": 9.22e18, "title": "t", "items": [{"id": 1, "type": "text", "isRequired": false}]}' >big-id-form.json
 echo "[$(product w 2.99), $(product a 1), $(product b 2), $(product c 3), $(product d 4), $(product e 5)]" >six-products.json
 # 1 MiB of placeholders in one template.
 {
@@ -262,6 +266,10 @@ WAIT=5
 check price-templates-linear 0 out '  "relativeProduct" : "w",' price six-products.json --templates many-placeholders.json --format json
 WAIT=10
 check price-locale-keeps-currency 0 out '  price                      $2.99' price usd-products.json --locale ja_JP
+
+# form: answer keys made from ids clash with explicit ones; one rule for whole numbers.
+check form-lint-key-from-id-clash 0 out 'key-clash-form.json: items[1].id: warning: duplicate answer key "2" (first at items[0]); answers cannot tell the questions apart' form lint key-clash-form.json
+check form-lint-big-whole-number 0 out 'big-id-form.json: 0 errors, 0 warnings' form lint big-id-form.json
 
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]
