@@ -9,9 +9,9 @@
 //
 // Beyond not crashing: whatever resolves lies strictly under the folder's
 // real path, both as the resolver says and as the system resolves it, and
-// its shown name has no ".." in it. The text is tried as a name and, when it
-// parses as a URL, as that URL's percent-decoded path (what the include
-// provider resolves for a file URL or a relative one).
+// its shown name is the folder as given followed by a name without "..". The text is tried as a
+// name and, when it parses as a URL, as that URL's percent-decoded path (what the include provider
+// resolves for a file URL or a relative one).
 #include <unistd.h>
 
 #include <cstdint>
@@ -87,9 +87,13 @@ bool isStrictlyUnder(const fs::path& path, const fs::path& base) {
   return p.size() > b.size() && p.compare(0, b.size(), b) == 0;
 }
 
-void checkResolved(const tool::IncludedFile& file, const fs::path& real) {
+// The shown name is the folder as given (which may climb, "../x", when it
+// is relative), then a name inside it without "..".
+void checkResolved(const tool::IncludedFile& file, const fs::path& real, const fs::path& given) {
   check(isStrictlyUnder(file.opened, real));
-  for (const auto& part : fs::path(file.shown)) check(part != "..");
+  const std::string prefix = (given / "").string();
+  check(file.shown.compare(0, prefix.size(), prefix) == 0);
+  for (const auto& part : fs::path(file.shown.substr(prefix.size()))) check(part != "..");
   // What the system itself makes of the opened path, as far as it exists.
   std::error_code error;
   const fs::path system = fs::weakly_canonical(file.opened, error);
@@ -116,9 +120,9 @@ int includeResolverOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   const IncludeFolder confined(folder);
-  if (auto file = confined.file(text)) checkResolved(*file, playground.includes);
+  if (auto file = confined.file(text)) checkResolved(*file, playground.includes, folder);
   if (auto url = URL::parse(text)) {
-    if (auto file = confined.file(url->path())) checkResolved(*file, playground.includes);
+    if (auto file = confined.file(url->path())) checkResolved(*file, playground.includes, folder);
   }
   return 0;
 }

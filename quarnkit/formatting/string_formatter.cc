@@ -23,11 +23,21 @@ constexpr std::array<std::string_view, StringFormatter::kPlaceholderCount> kRawV
     "%discount%",
     "%trial_period%"};
 
+// One pass into a new string: replacing in place moves the rest of the text
+// at every occurrence, quadratic in a template of many placeholders.
 void replaceAll(std::string& text, std::string_view what, std::string_view with) {
-  for (std::size_t at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + with.size())) {
-    text.replace(at, what.size(), with);
+  std::size_t at = text.find(what);
+  if (at == std::string::npos) return;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t from = 0;
+  for (; at != std::string::npos; at = text.find(what, from)) {
+    out.append(text, from, at - from);
+    out.append(with);
+    from = at + what.size();
   }
+  out.append(text, from);
+  text = std::move(out);
 }
 
 // The discount as whole-number text, truncated toward zero ("33", "-12");

@@ -70,6 +70,55 @@ mkfifo fifo
   printf ']\n'
 } >regex.json
 echo '{"s": "'"$(printf 'a%.0s' $(seq 40))"'!"}' >regex-env.json
+# Outputs longer than the 1 KiB file-size limit the lost-file rows set.
+{
+  printf '['
+  for i in $(seq 0 59); do
+    [ "$i" = 0 ] || printf ','
+    printf '{"uniqueId": "card%d", "type": "card", "entity": {"a": %d}}' "$i" "$i"
+  done
+  printf ']\n'
+} >cards.json
+{
+  printf '{"id": 1, "title": "Long", "items": ['
+  for i in $(seq 1 40); do
+    [ "$i" = 1 ] || printf ','
+    printf '{"id": %d, "type": "text", "text": "Question %d", "isRequired": false}' "$i" "$i"
+  done
+  printf ']}\n'
+} >long-form.json
+echo 'the previous complete file' >keep.orig
+# Texts that would drive a terminal: a title, a CSI in the C1 range.
+cat >ctl-form.json <<'JSON'
+{"id": 1, "title": "T\u001b]0;pwned\u0007\u001b[2J",
+ "items": [{"id": 1, "type": "text", "text": "Q\u009b31m", "isRequired": false}]}
+JSON
+echo '[{"productIdentifier": "p", "localizedTitle": "P\u001b[2J", "localizedDescription": "", "price": "1", "priceLocale": "en_US@currency=USD"}]' >ctl-products.json
+printf 'app://a x\033[2J\n' >ctl-routes.txt
+# 20 patterns of which any two tie (three int and three string components each).
+for m in $(seq 0 63); do
+  bits=0 line=app://r
+  for k in 0 1 2 3 4 5; do
+    if (((m >> k) & 1)); then bits=$((bits + 1)) line+="/<int:c$k>"; else line+="/<string:c$k>"; fi
+  done
+  [ "$bits" = 3 ] && echo "$line"
+done >ties.txt
+printf '\xef\xbb\xbfapp://a home\n' >bom-routes.txt
+echo 'app://q/<x>?a=/b query' >query-routes.txt
+product() { echo "{\"productIdentifier\": \"$1\", \"price\": \"$2\", \"priceLocale\": \"en_US@currency=USD\", \"subscriptionPeriod\": {\"unit\": \"week\", \"numberOfUnits\": 1}}"; }
+echo "[$(product a 1), $(product b 2), $(product a 3)]" >twice-products.json
+echo "[$(product w 2.99)]" >usd-products.json
+# Question 2 has no key and is answered under "2", which question 1 names.
+echo '{"id": 1, "title": "t", "items": [{"id": 1, "type": "text", "key": "2", "isRequired": false}, {"id": 2, "type": "text", "isRequired": false}]}' >key-clash-form.json
+# An id the library reads as a 64-bit number, past 9.2e18.
+echo '{"id": 9.22e18, "title": "t", "items": [{"id": 1, "type": "text", "isRequired": false}]}' >big-id-form.json
+echo "[$(product w 2.99), $(product a 1), $(product b 2), $(product c 3), $(product d 4), $(product e 5)]" >six-products.json
+# 1 MiB of placeholders in one template.
+{
+  printf '{"t": "'
+  for _ in $(seq 1024); do printf '%%price%% %.0s' $(seq 128); done
+  printf '"}\n'
+} >many-placeholders.json
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -181,6 +230,46 @@ tool=bash
 check stdout-full 1 err "quarnkit: standard output: cannot write: No space left on device" \
   -c 'exec "$0" "$@" >/dev/full' "$real" explain card.json
 tool="$real"
+
+# -o replaces a file only once the new one is whole: a run that fails on the
+# file-size limit leaves the previous file as it was.
+tool=bash
+kept='trap "" XFSZ; ulimit -f 1; "$0" "$@"; s=$?; cmp -s keep keep.orig && echo kept; exit $s'
+cp keep.orig keep
+check preview-output-kept 1 out "kept" -c "$kept" "$real" preview cards.json --no-defaults -o keep
+cp keep.orig keep
+check explain-output-kept 1 out "kept" -c "$kept" "$real" explain cards.json --no-defaults -o keep
+cp keep.orig keep
+check form-output-kept 1 out "kept" -c "$kept" "$real" form long-form.json -o keep
+cp keep.orig keep
+check curve-output-kept 1 out "kept" -c "$kept" "$real" curve spring --format csv -o keep
+check output-written 0 out "1. card \"card0\"" -c '"$0" "$@" && cat new' "$real" preview cards.json --no-defaults -o new
+tool="$real"
+# Control characters from the input arrive escaped, in every format.
+check form-title-escaped 0 out 'T\u001b]0;pwned\u0007\u001b[2J' form ctl-form.json
+check form-c1-escaped 0 out '1. Q\u009b31m' form ctl-form.json
+check price-title-escaped 0 out 'p (P\u001b[2J)' price ctl-products.json
+check route-name-escaped 0 out 'app://a -> line 1 app://a (x\u001b[2J)' route ctl-routes.txt app://a
+
+# route: standard input within the size limit, ties grouped, one reading of brackets.
+tool=bash
+check route-stdin-bounded 1 err "quarnkit: standard input: larger than the 1 MiB limit (--max-file-size)" \
+  -c 'exec "$0" "$@" </dev/zero' "$real" route card.json - --max-file-size 1
+tool="$real"
+check route-ties-grouped 1 out "1 finding in 20 routes." route ties.txt --check
+check route-byte-order-mark 0 out "app://a -> line 1 app://a (home)" route bom-routes.txt app://a
+check route-brackets-before-query 0 out "No findings in 1 routes." route query-routes.txt --check
+
+# price: one product per identifier; a locale changes conventions, not the currency.
+check price-duplicate-identifier 1 err 'quarnkit: twice-products.json: [2].productIdentifier: the identifier "a" is also that of [0]' price twice-products.json
+WAIT=5
+check price-templates-linear 0 out '  "relativeProduct" : "w",' price six-products.json --templates many-placeholders.json --format json
+WAIT=10
+check price-locale-keeps-currency 0 out '  price                      $2.99' price usd-products.json --locale ja_JP
+
+# form: answer keys made from ids clash with explicit ones; one rule for whole numbers.
+check form-lint-key-from-id-clash 0 out 'key-clash-form.json: items[1].id: warning: duplicate answer key "2" (first at items[0]); answers cannot tell the questions apart' form lint key-clash-form.json
+check form-lint-big-whole-number 0 out 'big-id-form.json: 0 errors, 0 warnings' form lint big-id-form.json
 
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

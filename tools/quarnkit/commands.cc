@@ -195,27 +195,6 @@ std::string matrixDocument(const ExplainOptions& options) {
 
 }  // namespace
 
-OutputError::OutputError(const std::string& output, int error)
-    : std::runtime_error(printableLine(output + ": cannot write: " + std::strerror(error))) {}
-
-void writeOutput(const std::optional<std::string>& output, const std::string& text) {
-  if (!output) {
-    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-    if (!written || std::fflush(stdout) != 0) throw OutputError(kStandardOutput, errno);
-    return;
-  }
-  std::FILE* file = std::fopen(output->c_str(), "wb");
-  if (file == nullptr) throw OutputError(*output, errno);
-  bool failed = std::fwrite(text.data(), 1, text.size(), file) != text.size();
-  int error = failed ? errno : 0;
-  // Closing flushes: a full device is often found out only here.
-  if (std::fclose(file) != 0 && !failed) {
-    failed = true;
-    error = errno;
-  }
-  if (failed) throw OutputError(*output, error);
-}
-
 std::string describeFailure(const std::string& file) {
   try {
     throw;

@@ -5,11 +5,11 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "quarnkit/platform/runtime/async_fwd.h"
+#include "tools/quarnkit/output.h"
 #include "tools/quarnkit/session.h"
 
 namespace quarn::tool {
@@ -46,19 +46,6 @@ int runExplain(const ExplainOptions& options);
 
 /// Prints the findings; 1 when one of them is an error.
 int runLint(const HostOptions& options);
-
-/// How messages name standard output.
-inline constexpr const char* kStandardOutput = "standard output";
-
-/// A write that failed: "out.html: cannot write: No space left on device".
-class OutputError : public std::runtime_error {
- public:
-  OutputError(const std::string& output, int error);
-};
-
-/// Writes to the output file, or to standard output without one (and
-/// flushes it). OutputError when a write, the flush or the close fails.
-void writeOutput(const std::optional<std::string>& output, const std::string& text);
 
 /// The error in flight as one printable line (without the "quarnkit: "
 /// prefix), naming `file` when the error itself names none.

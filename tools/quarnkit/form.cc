@@ -83,15 +83,8 @@ std::vector<std::string> droppedElements(const Value& document) {
   return out;
 }
 
-bool isWhole(const Value& v) {
-  if (v.isInteger()) return true;
-  const double* d = v.ifDouble();
-  return d != nullptr && std::trunc(*d) == *d && std::abs(*d) < 9.2e18;
-}
-std::int64_t wholeOf(const Value& v) {
-  if (const auto* i = v.ifInteger()) return *i;
-  return static_cast<std::int64_t>(*v.ifDouble());
-}
+bool isWhole(const Value& v) { return wholeNumberOf(v).has_value(); }
+std::int64_t wholeOf(const Value& v) { return *wholeNumberOf(v); }
 
 bool isEmptyAnswer(const Value& v) {
   if (v.isNull()) return true;
@@ -258,6 +251,11 @@ int runForm(const FormOptions& options) {
                                                           : renderFormText(view);
   writeOutput(options.output, document);
   return view.problems.empty() ? 0 : 1;
+}
+
+std::optional<std::int64_t> wholeNumberOf(const Value& v) {
+  if (const double* d = v.ifDouble(); d != nullptr && std::trunc(*d) != *d) return std::nullopt;
+  return v.asInteger();
 }
 
 }  // namespace quarn::tool

@@ -61,4 +61,9 @@ std::vector<LintFinding> lintForm(const std::string& formFile, std::uint64_t max
 /// Prints the findings and a summary line; 1 when there are errors.
 int runFormLint(const std::string& formFile, std::uint64_t maxFileSize);
 
+/// `v` as the library decodes a 64-bit whole number (an id, an option
+/// chosen): an integer, or a number without a fraction from -2^63 up to
+/// (not including) 2^63. Nothing for anything else.
+std::optional<std::int64_t> wholeNumberOf(const Value& v);
+
 }  // namespace quarn::tool

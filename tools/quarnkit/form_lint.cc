@@ -79,12 +79,8 @@ class FormLinter {
         error(path, "expected a string");
         return false;
       case Kind::whole:
-        if (v.isInteger()) return true;
         // 3.0 decodes as 3; a number beyond 64 bits does not decode.
-        if (const double* d = v.ifDouble();
-            d != nullptr && std::trunc(*d) == *d && std::abs(*d) < 9.2e18) {
-          return true;
-        }
+        if (wholeNumberOf(v)) return true;
         error(path, "expected a whole number (64-bit)");
         return false;
       case Kind::boolean:
@@ -126,8 +122,7 @@ class FormLinter {
                 std::map<std::int64_t, std::string>& seen, const char* what) {
     const Value* id = required(o, path, "id", Kind::whole);
     if (id == nullptr) return;
-    const std::int64_t number =
-        id->isInteger() ? *id->ifInteger() : static_cast<std::int64_t>(*id->ifDouble());
+    const std::int64_t number = *wholeNumberOf(*id);
     const auto [first, fresh] = seen.emplace(number, path);
     if (!fresh) {
       error(member(path, "id"),
@@ -157,14 +152,23 @@ class FormLinter {
     required(*q, path, "isRequired", Kind::boolean);
     optional(*q, path, "text", Kind::string);
     optional(*q, path, "hint", Kind::string);
+    // A question without a key is answered under its id written out, which
+    // can clash with another question's explicit key.
+    std::optional<std::string> answerKey;
+    std::string keyPath = member(path, "key");
     if (const Value* key = q->find("key"); key != nullptr && !key->isNull()) {
-      if (check(*key, member(path, "key"), Kind::string)) {
-        const auto [first, fresh] = answerKeys_.emplace(*key->ifString(), path);
-        if (!fresh) {
-          warning(member(path, "key"), "duplicate answer key \"" + *key->ifString() +
-                                           "\" (first at " + first->second +
-                                           "); answers cannot tell the questions apart");
-        }
+      if (check(*key, keyPath, Kind::string)) answerKey = *key->ifString();
+    } else if (const Value* id = q->find("id"); id != nullptr) {
+      if (const auto number = wholeNumberOf(*id)) {
+        answerKey = std::to_string(*number);
+        keyPath = member(path, "id");
+      }
+    }
+    if (answerKey) {
+      const auto [first, fresh] = answerKeys_.emplace(*answerKey, path);
+      if (!fresh) {
+        warning(keyPath, "duplicate answer key \"" + *answerKey + "\" (first at " + first->second +
+                             "); answers cannot tell the questions apart");
       }
     }
     if (kind != FeedbackFormItemType::text) choices(*q, path, kind);

@@ -133,5 +133,14 @@ TEST(FormLintTest, FindsEveryProblemWithItsPath) {
   EXPECT_EQ(clean[0].severity, LintFinding::Severity::warning);
 }
 
+TEST(FormLintTest, WholeNumbersFollowTheLibrarysSixtyFourBitRule) {
+  EXPECT_EQ(wholeNumberOf(Value(9.22e18)), std::int64_t{9220000000000000000});
+  EXPECT_EQ(wholeNumberOf(Value(-9223372036854775808.0)), INT64_MIN);
+  EXPECT_EQ(wholeNumberOf(Value(3.0)), 3);
+  EXPECT_EQ(wholeNumberOf(Value(9223372036854775808.0)), std::nullopt);
+  EXPECT_EQ(wholeNumberOf(Value(2.5)), std::nullopt);
+  EXPECT_EQ(wholeNumberOf(Value("1")), std::nullopt);
+}
+
 }  // namespace
 }  // namespace quarn::tool

@@ -29,12 +29,18 @@ std::string decodingReason(const DecodingError& e) {
 std::string printableLine(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto byte = static_cast<unsigned char>(c);
     if (c == '\n' || c == '\r' || c == '\t') {
       out += ' ';
     } else if (byte < 0x20 || byte == 0x7f) {
       out += fmt::format("\\u{:04x}", byte);
+    } else if (byte == 0xc2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+      // U+0080..U+009F: CSI and its kin, in UTF-8.
+      out += fmt::format("\\u{:04x}", static_cast<unsigned char>(text[++i]));
     } else {
       out += c;
     }

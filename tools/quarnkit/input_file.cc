@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -73,6 +74,32 @@ std::string describeSize(std::uint64_t bytes) {
   return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
+namespace {
+
+InputError tooLarge(const std::string& name, std::uint64_t maxBytes) {
+  return InputError(name, "",
+                    "larger than the " + describeSize(maxBytes) + " limit (--max-file-size)");
+}
+
+// Everything `fd` holds, refused as soon as it holds more than `maxBytes`.
+std::string readBounded(int fd, const std::string& name, std::uint64_t maxBytes,
+                        std::uint64_t expected) {
+  std::string text;
+  text.reserve(static_cast<std::size_t>(std::min(expected, maxBytes)));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw InputError(name, "", systemReason("read error: "));
+    if (n == 0) break;
+    if (text.size() + static_cast<std::size_t>(n) > maxBytes) throw tooLarge(name, maxBytes);
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string readInputFile(const std::filesystem::path& path, const std::string& name,
                           std::uint64_t maxBytes) {
   // Non-blocking, so that opening a FIFO does not wait for a writer; the
@@ -83,25 +110,14 @@ std::string readInputFile(const std::filesystem::path& path, const std::string& 
   if (::fstat(fd.get(), &info) != 0) throw InputError(name, "", systemReason("cannot open: "));
   if (S_ISDIR(info.st_mode)) throw InputError(name, "", "is a directory");
   if (!S_ISREG(info.st_mode)) throw InputError(name, "", "not a regular file");
-  const auto tooLarge = [&] {
-    return InputError(name, "",
-                      "larger than the " + describeSize(maxBytes) + " limit (--max-file-size)");
-  };
-  if (static_cast<std::uint64_t>(info.st_size) > maxBytes) throw tooLarge();
+  if (static_cast<std::uint64_t>(info.st_size) > maxBytes) throw tooLarge(name, maxBytes);
 
   // The size is checked again while reading: files of /proc say 0 and hold more.
-  std::string text;
-  text.reserve(static_cast<std::size_t>(info.st_size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw InputError(name, "", systemReason("read error: "));
-    if (n == 0) break;
-    if (text.size() + static_cast<std::size_t>(n) > maxBytes) throw tooLarge();
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  return text;
+  return readBounded(fd.get(), name, maxBytes, static_cast<std::uint64_t>(info.st_size));
+}
+
+std::string readStandardInput(std::uint64_t maxBytes) {
+  return readBounded(STDIN_FILENO, kStandardInput, maxBytes, 0);
 }
 
 }  // namespace quarn::tool

@@ -39,6 +39,12 @@ inline std::string readInputFile(const std::string& file, std::uint64_t maxBytes
   return readInputFile(file, file, maxBytes);
 }
 
+/// How errors name standard input.
+inline constexpr const char* kStandardInput = "standard input";
+/// All of standard input; InputError when it holds more than `maxBytes` (read
+/// only that far) or a read fails.
+std::string readStandardInput(std::uint64_t maxBytes);
+
 /// Parses an input document (JSON text of `file`). InputError naming the
 /// file and the JSON path where it is not JSON, or of a number too large for
 /// a double (1e400): nothing downstream could show or write it.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "quarnkit/core/log.h"
+#include "tools/quarnkit/input_error.h"
 
 namespace quarn::tool {
 
@@ -36,7 +37,7 @@ void LibraryLogLines::flush() const {
   capture_->clear();
   for (const auto& text : order) {
     const int n = counts[text];
-    std::fprintf(stderr, "quarnkit: warning: %s%s\n", text.c_str(),
+    std::fprintf(stderr, "quarnkit: warning: %s%s\n", printableLine(text).c_str(),
                  n > 1 ? (" (" + std::to_string(n) + " times)").c_str() : "");
   }
   std::fflush(stderr);

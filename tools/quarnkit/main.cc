@@ -294,6 +294,11 @@ int main(int argc, char** argv) {
   routeCommand->add_flag("--check", route.check,
                          "Without URLs: report ties decided by order, unreachable patterns and "
                          "unknown placeholder types; exit 1 when there is one");
+  std::string routeMaxFileSize;
+  addNumber(*routeCommand, "--max-file-size", routeMaxFileSize,
+            "Largest routes file and standard input, in MiB (default " +
+                describeSize(InputLimits{}.maxFileSize) + ")",
+            1, kMaxFileSizeMiB);
   routeCommand->add_option("--format", routeFormat, "text or json")
       ->check(CLI::IsMember({"text", "json"}))
       ->capture_default_str();
@@ -417,6 +422,9 @@ int main(int argc, char** argv) {
       status = runLint(hostOptions(shared, *lint));
     } else if (routeCommand->parsed()) {
       route.format = formatOf(routeFormat);
+      if (!routeMaxFileSize.empty()) {
+        route.maxFileSize = *wholeNumber(routeMaxFileSize, kMaxFileSizeMiB) << 20;
+      }
       status = runRoute(route);
     } else if (pageCommand->parsed()) {
       page.perPage = static_cast<std::int64_t>(*wholeNumber(perPage, kMaxSeed));

@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <map>
 #include <memory>
+#include <string_view>
 
 #include "quarnkit/coding/json_decoder.h"
 #include "quarnkit/coding/json_serialization.h"
@@ -66,6 +68,24 @@ std::vector<NamedTemplate> readTemplates(const PriceOptions& options) {
   return out;
 }
 
+// "..." around at most kExcerpt bytes of `text` (cut on a character boundary).
+std::string quotedExcerpt(std::string_view text) {
+  constexpr std::size_t kExcerpt = 80;
+  if (text.size() <= kExcerpt) return "\"" + std::string(text) + "\"";
+  std::size_t end = kExcerpt;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80) --end;
+  return "\"" + std::string(text.substr(0, end)) + "\"... (" + std::to_string(text.size()) +
+         " bytes)";
+}
+
+// The locale a storefront of `given` shows an amount of `priceLocale` in:
+// its conventions (separators, symbol placement), the amount's currency.
+std::string displayLocale(const std::string& given, const std::string& priceLocale) {
+  const std::string currency = platform::CurrencyFormatter(priceLocale).currencyCode();
+  const std::string conventions = given.substr(0, given.find('@'));
+  return currency.empty() ? given : conventions + "@currency=" + currency;
+}
+
 std::vector<SKProductRef> readProducts(const PriceOptions& options) {
   const std::string text = readInputFile(options.productsFile, options.maxFileSize);
   std::vector<platform::SKProduct> products;
@@ -74,12 +94,26 @@ std::vector<SKProductRef> readProducts(const PriceOptions& options) {
   } catch (...) {
     rethrowAsInputError(options.productsFile);
   }
+  // Products are told apart by identifier: a second one would be shown
+  // with the first one's texts.
+  std::map<std::string_view, std::size_t> positions;
+  for (std::size_t i = 0; i < products.size(); ++i) {
+    const auto [first, added] = positions.try_emplace(products[i].productIdentifier, i);
+    if (!added) {
+      throw InputError(options.productsFile, fmt::format("[{}].productIdentifier", i),
+                       fmt::format("the identifier {} is also that of [{}]",
+                                   quotedExcerpt(products[i].productIdentifier), first->second));
+    }
+  }
   std::vector<SKProductRef> out;
   for (auto& p : products) {
     if (options.locale) {
-      p.priceLocale = *options.locale;
-      if (p.introductoryPrice) p.introductoryPrice->priceLocale = *options.locale;
-      for (auto& d : p.discounts) d.priceLocale = *options.locale;
+      p.priceLocale = displayLocale(*options.locale, p.priceLocale);
+      if (p.introductoryPrice) {
+        p.introductoryPrice->priceLocale =
+            displayLocale(*options.locale, p.introductoryPrice->priceLocale);
+      }
+      for (auto& d : p.discounts) d.priceLocale = displayLocale(*options.locale, d.priceLocale);
     }
     out.push_back(std::make_shared<const platform::SKProduct>(std::move(p)));
   }

@@ -31,8 +31,9 @@ struct PriceOptions {
   /// The identifier of the product to measure the others against (else the
   /// list's weekly one, else its monthly one).
   std::optional<std::string> relativeProductIdentifier;
-  /// Shows every product as a storefront of this locale does (its currency
-  /// and words) instead of in the product's own price locale.
+  /// Shows every product with this locale's conventions (separators, symbol
+  /// placement, words); each amount keeps its own currency, since nothing
+  /// converts it.
   std::optional<std::string> locale;
   std::optional<Date> now;
   bool niceRounding = true;

@@ -35,8 +35,8 @@ inline CLI::App* addPriceCommand(CLI::App& app, PriceArguments& a) {
                     "Measure against the product with this identifier (default: the weekly "
                     "product, else the monthly one)");
   price->add_option("--locale", a.locale,
-                    "Show the products as a storefront of this locale does (de_DE), its currency "
-                    "included");
+                    "Show the products with this locale's conventions (de_DE): separators, symbol "
+                    "placement and words; the amounts keep their own currency");
   price->add_option("--now", a.now, "Fix the clock at an internet date-time (2024-05-01T10:00:00Z)")
       ->check([](const std::string& text) -> std::string {
         return Date::parseISO8601(text) ? "" : "expected a date-time like 2024-05-01T10:00:00Z";

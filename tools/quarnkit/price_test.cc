@@ -43,8 +43,8 @@ TEST(PriceCommandTest, ReportsEveryTextAndFilledTemplates) {
   o.locale = "de_DE";
   const std::string text = priceDocument(o);
   EXPECT_NE(text.find("relative product: w"), std::string::npos);
-  EXPECT_NE(text.find("  price per week             0,99\u00a0€\n"), std::string::npos);
-  EXPECT_NE(text.find("  template 1:                0,99\u00a0€ a week\n"), std::string::npos);
+  EXPECT_NE(text.find("  price per week             0,99\u00a0$\n"), std::string::npos);
+  EXPECT_NE(text.find("  template 1:                0,99\u00a0$ a week\n"), std::string::npos);
   EXPECT_NE(text.find("  template 2:                Save 67%\n"), std::string::npos);
   EXPECT_NE(text.find("l\n  no subscription period"), std::string::npos);
 
@@ -96,8 +96,41 @@ TEST(PriceCommandTest, UnknownLocaleFormatsAsRootOnceLogged) {
   o.locale = "xx_YY";
   quarn::testing::LogCapture log;
   const std::string text = priceDocument(o);
-  EXPECT_NE(text.find("price                      ¤\u00a02.99"), std::string::npos) << text;
-  EXPECT_EQ(log.count("Unknown locale identifier \"xx_YY\""), 1u);
+  EXPECT_NE(text.find("price                      US$\u00a02.99"), std::string::npos) << text;
+  EXPECT_EQ(log.count("Unknown locale identifier \"xx_YY@currency=USD\""), 1u);
+}
+
+TEST(PriceCommandTest, ALocaleChangesConventionsNotTheCurrency) {
+  ScratchDirectory dir;
+  PriceOptions o = options(dir, R"([
+    {"productIdentifier": "w", "price": "2.99", "priceLocale": "en_US@currency=USD",
+     "subscriptionPeriod": {"unit": "week", "numberOfUnits": 1}},
+    {"productIdentifier": "e", "price": "4.99", "priceLocale": "fr_FR",
+     "subscriptionPeriod": {"unit": "week", "numberOfUnits": 1}}])");
+  o.locale = "ja_JP";
+  const std::string japan = priceDocument(o);
+  EXPECT_NE(japan.find("  price                      $2.99\n"), std::string::npos) << japan;
+  EXPECT_NE(japan.find("  price                      €4.99\n"), std::string::npos) << japan;
+  o.locale = "de_DE@currency=JPY";  // the conventions only
+  const std::string germany = priceDocument(o);
+  EXPECT_NE(germany.find("  price                      2,99\u00a0$\n"), std::string::npos)
+      << germany;
+}
+
+TEST(PriceCommandTest, ASecondProductOfAnIdentifierIsRefusedNamingBoth) {
+  ScratchDirectory dir;
+  const PriceOptions o = options(dir, R"([{"productIdentifier": "a", "price": 1},
+    {"productIdentifier": "b", "price": 2}, {"productIdentifier": "a", "price": 3}])");
+  EXPECT_EQ(reason([&] { priceDocument(o); }),
+            o.productsFile + ": [2].productIdentifier: the identifier \"a\" is also that of [0]");
+  const std::string longId(300, 'x');
+  const PriceOptions longOnes =
+      options(dir, ("[{\"productIdentifier\": \"" + longId +
+                    "\", \"price\": 1}, {\"productIdentifier\": \"" + longId + "\", \"price\": 1}]")
+                       .c_str());
+  EXPECT_EQ(reason([&] { priceDocument(longOnes); }),
+            longOnes.productsFile + ": [1].productIdentifier: the identifier \"" +
+                longId.substr(0, 80) + "\"... (300 bytes) is also that of [0]");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ namespace quarn::tool {
 namespace {
 
 constexpr int kUsageStatus = 2;
+constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
 
 std::vector<std::string> fieldsOf(std::string_view line) {
   std::vector<std::string> fields;
@@ -44,6 +45,18 @@ std::vector<std::string> linesOf(std::string_view text) {
     text.remove_prefix(end + 1);
   }
   return lines;
+}
+
+// Whether each "<" is closed by a ">" before the next "<", and each ">" closes one.
+bool bracketsPair(std::string_view text) {
+  bool open = false;
+  for (const char c : text) {
+    if (c == '<' || c == '>') {
+      if (open == (c == '<')) return false;
+      open = !open;
+    }
+  }
+  return !open;
 }
 
 std::string inQuotes(std::string_view text) { return detail::debugQuoted(text); }
@@ -239,6 +252,7 @@ class RouteCommand {
                           {"pattern", r.pattern},
                           {"otherLine", f.other ? Value(table_.routes[*f.other].line) : Value()},
                           {"example", f.example.empty() ? Value() : Value(f.example)},
+                          {"ties", f.ties == 0 ? Value() : Value(f.ties)},
                           {"message", f.message}});
       }
       report_.output = serializeJSON(Value(Value::Object{{"routes", table_.routes.size()},
@@ -254,7 +268,7 @@ class RouteCommand {
     }
     report_.output += findings.empty()
                           ? "No findings in " + std::to_string(table_.routes.size()) + " routes.\n"
-                          : std::to_string(findings.size()) + " findings in " +
+                          : countOf(findings.size(), "finding") + " in " +
                                 std::to_string(table_.routes.size()) + " routes.\n";
     return std::move(report_);
   }
@@ -279,28 +293,34 @@ std::string Route::label() const {
 
 std::optional<std::string> patternProblem(const std::string& pattern) {
   std::size_t index = 0;
-  for (const URLPathComponent& c : URLMatcher::pathComponents(pattern)) {
+  // The components the matcher compares: those of the normalised pattern.
+  for (const URLPathComponent& c : URLPattern(pattern).components) {
     ++index;
     const std::string component = "component " + std::to_string(index) + " ";
     if (c.isPlain() && c.text.size() > 1 && c.text.front() == '<' && c.text.back() == '>') {
       return component + inQuotes(c.text) + " has more than one \":\"; it would match only itself";
     }
-    const std::string& text = c.text;
-    if (text.find_first_of("<>") != std::string::npos) {
-      const std::string written = c.isPlain() ? text : "<" + text + ">";
+    // The matcher reads a component as a placeholder only when it is one
+    // "<...>" whole; anything else is literal text, brackets included.
+    // Brackets that do not pair up are a typo.
+    const std::string written = c.isPlain() ? c.text : "<" + c.text + ">";
+    if (!bracketsPair(written)) {
       return component + inQuotes(written) + " has an unbalanced \"<\" or \">\"";
     }
-    if (c.isPlaceholder() && text.empty()) return component + "is a placeholder without a key";
+    if (c.isPlaceholder() && c.text.empty()) return component + "is a placeholder without a key";
   }
   return std::nullopt;
 }
 
-RouteTable readRouteTable(const std::string& file) {
+RouteTable readRouteTable(const std::string& file, std::uint64_t maxBytes) {
   RouteTable table;
   table.file = file;
   std::map<std::string, std::size_t> names;
   std::size_t number = 0;
-  for (const std::string& line : linesOf(readInputFile(file, InputLimits{}.maxFileSize))) {
+  std::string text = readInputFile(file, maxBytes);
+  // Editors that save a byte-order mark would otherwise make it part of the first pattern.
+  if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
+  for (const std::string& line : linesOf(text)) {
     ++number;
     const std::string where = file + ":" + std::to_string(number) + ": error: ";
     const auto fields = fieldsOf(line);
@@ -337,7 +357,7 @@ RouteReport routeReport(const RouteOptions& options) {
     return {"", "quarnkit route: give URLs to match (--explain to see why), or --check alone\n",
             kUsageStatus};
   }
-  RouteTable table = readRouteTable(options.routesFile);
+  RouteTable table = readRouteTable(options.routesFile, options.maxFileSize);
   if (!table.errors.empty()) {
     RouteReport report;
     for (const auto& e : table.errors) report.errors += e + "\n";
@@ -349,12 +369,12 @@ RouteReport routeReport(const RouteOptions& options) {
 
 int runRoute(RouteOptions options) {
   if (std::find(options.urls.begin(), options.urls.end(), "-") != options.urls.end()) {
-    options.input.assign(std::istreambuf_iterator<char>(std::cin),
-                         std::istreambuf_iterator<char>());
+    options.input = readStandardInput(options.maxFileSize);
+    if (options.input.starts_with(kByteOrderMark)) options.input.erase(0, kByteOrderMark.size());
   }
   const RouteReport report = routeReport(options);
   writeOutput(std::nullopt, report.output);
-  std::fputs(report.errors.c_str(), stderr);
+  writeErrors(report.errors);
   return report.status;
 }
 

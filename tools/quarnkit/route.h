@@ -14,11 +14,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/quarnkit/commands.h"
+#include "tools/quarnkit/input_file.h"
 
 namespace quarn::tool {
 
@@ -43,8 +45,10 @@ struct RouteTable {
 /// "1 component", "2 components".
 std::string countOf(std::size_t n, const char* noun);
 
-/// Reads and checks a routes file's lines; InputError when it cannot be read.
-RouteTable readRouteTable(const std::string& file);
+/// Reads and checks a routes file's lines (a byte-order mark skipped);
+/// InputError when it cannot be read or holds more than `maxBytes`.
+RouteTable readRouteTable(const std::string& file,
+                          std::uint64_t maxBytes = InputLimits{}.maxFileSize);
 /// What is wrong with a pattern, or nothing.
 std::optional<std::string> patternProblem(const std::string& pattern);
 
@@ -57,6 +61,8 @@ struct RouteOptions {
   Format format = Format::text;
   /// What "-" reads (standard input in the tool).
   std::string input;
+  /// Bytes of the routes file, and of standard input, at most.
+  std::uint64_t maxFileSize = InputLimits{}.maxFileSize;
 };
 
 /// What the command prints: its output, its error lines, its exit status.

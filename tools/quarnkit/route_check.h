@@ -4,9 +4,10 @@
 //   unreachable   another pattern matches every URL this one matches and
 //                 always wins (more literal components, or as many and
 //                 listed first);
-//   ambiguous     two patterns match a common URL with as many literal
+//   ambiguous     patterns match a common URL with as many literal
 //                 components, so list order alone decides (an example URL
-//                 is given).
+//                 is given): one finding for each group of such patterns,
+//                 with its size and a few of its lines.
 // Unreachability is found pattern by pattern (a pattern shadowed only by
 // several others together is not reported).
 #pragma once
@@ -30,6 +31,8 @@ struct RouteFinding {
   /// ambiguous: a URL both match.
   std::string example;
   std::string message;
+  /// ambiguous: how many patterns tie with `other`, it included.
+  std::size_t ties = 0;
 };
 
 /// The findings, by line of the route at fault.

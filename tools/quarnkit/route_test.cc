@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include "quarnkit/coding/json_serialization.h"
 #include "tools/quarnkit/input_error.h"
 #include "tools/quarnkit/route_check.h"
@@ -225,6 +227,86 @@ TEST(RouteCheckTest, FindsUnknownTypesUnreachablePatternsAndTies) {
   const std::string clean = dir.write("clean.txt", "app://a/<int:n>\napp://a/me\n/b/<x>\n");
   EXPECT_EQ(check(clean).output, "No findings in 3 routes.\n");
   EXPECT_EQ(check(clean).status, 0);
+}
+
+TEST(RouteTableTest, SkipsAByteOrderMarkAndReadsBracketsAsTheMatcherDoes) {
+  ScratchDirectory dir;
+  const std::string file = dir.write("bom.txt",
+                                     "\xef\xbb\xbf"
+                                     "app://a  home\n"
+                                     "app://q/<x>?a=/b  query\n"  // literal "<x>?a=" before a query
+                                     "app://r/a<b>c<d>  pairs\n"
+                                     "app://s/a>b  closes\n"
+                                     "app://t/<a<b>  nested\n");
+  const RouteTable table = readRouteTable(file);
+  EXPECT_EQ(table.errors,
+            (std::vector<std::string>{
+                file + ":4: error: component 2 \"a>b\" has an unbalanced \"<\" or \">\"",
+                file + ":5: error: component 2 \"<a<b>\" has an unbalanced \"<\" or \">\""}));
+  ASSERT_EQ(table.routes.size(), 3U);
+  EXPECT_EQ(table.routes[0].pattern, "app://a");
+  EXPECT_EQ(run(dir.write("ok.txt",
+                          "\xef\xbb\xbf"
+                          "app://a  home\napp://q/<x>?a=/b  query\n"),
+                {"app://a", "app://q/<x>?a=/b"})
+                .output,
+            "app://a -> line 1 app://a (home)\n"
+            "app://q/<x>?a=/b -> line 2 app://q/<x>?a=/b (query)\n"
+            "    x = \"<x>\"\n");
+}
+
+TEST(RouteCheckTest, TiesOfOneGroupAreOneFindingWithItsSizeAndAFewLines) {
+  ScratchDirectory dir;
+  // The first six tie with each other (no type of one covers the other's,
+  // all match app://r/1/1/1); a string placeholder covers the uuid ones.
+  std::string text;
+  for (const char* p :
+       {"<int:a>/<int:b>/<string:c>", "<int:a>/<string:b>/<int:c>", "<string:a>/<int:b>/<int:c>",
+        "<int:a>/<string:b>/<string:c>", "<string:a>/<int:b>/<string:c>",
+        "<string:a>/<string:b>/<int:c>", "<string:a>/<uuid:b>/<int:c>"}) {
+    text += std::string("app://r/") + p + "\n";
+  }
+  text += "app://s/<int:a>\napp://s/<uuid:a>\napp://s/<float:a>\n";  // 8 and 10 tie
+  const std::string file = dir.write("ties.txt", text);
+  const RouteTable table = readRouteTable(file);
+  const auto findings = checkRoutes(table.routes, URLMatcher());
+  struct Expected {
+    std::size_t line;
+    RouteFinding::Kind kind;
+    std::size_t otherLine;
+    std::size_t ties;
+  };
+  using enum RouteFinding::Kind;
+  const Expected expected[] = {{2, ambiguous, 1, 6}, {7, unreachable, 6, 0}, {10, ambiguous, 8, 2}};
+  ASSERT_EQ(findings.size(), std::size(expected));
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    SCOPED_TRACE(findings[i].message);
+    EXPECT_EQ(table.routes[findings[i].route].line, expected[i].line);
+    EXPECT_EQ(findings[i].kind, expected[i].kind);
+    EXPECT_EQ(table.routes[*findings[i].other].line, expected[i].otherLine);
+    EXPECT_EQ(findings[i].ties, expected[i].ties);
+  }
+  EXPECT_NE(findings[0].message.find("only its earlier place makes it win, as over 4 more "
+                                     "patterns it ties with: lines 3, 4, 5 and 6"),
+            std::string::npos);
+  EXPECT_EQ(findings[2].message.find(", as over"), std::string::npos);
+
+  // A big group names a few lines and counts the rest: two int components
+  // out of five, in each of the ten ways.
+  std::string many;
+  for (unsigned mask = 0; mask < 32; ++mask) {
+    if (std::popcount(mask) != 2) continue;
+    many += "app://r";
+    for (unsigned k = 0; k < 5; ++k) many += (mask >> k & 1U) != 0 ? "/<int:c>" : "/<string:c>";
+    many += "\n";
+  }
+  const auto big = checkRoutes(readRouteTable(dir.write("many.txt", many)).routes, URLMatcher());
+  ASSERT_EQ(big.size(), 1U);
+  EXPECT_EQ(big[0].ties, 10U);
+  EXPECT_NE(big[0].message.find("as over 8 more patterns it ties with: lines 3, 4, 5, 6, 7 "
+                                "and 3 more"),
+            std::string::npos)
+      << big[0].message;
 }
 
 }  // namespace
