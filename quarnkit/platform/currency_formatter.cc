@@ -229,8 +229,39 @@ const std::string& CurrencyFormatter::currencyCode() const { return style_->curr
 
 int CurrencyFormatter::maximumFractionDigits() const { return style_->fractionDigits; }
 
+namespace {
+
+// The value with the fewest fraction digits that hold it exactly, found by
+// scaling instead of printing (printing a 50-digit decimal goes through a
+// stream and costs several times more than a paywall's formatting). The
+// digits counted are those of its text, as fixedPoint() counts them: a value
+// under 1 has its "0" before the point. Nothing when no scale of at most
+// kMaxDigits holds it in kMaxDigits digits; the text decides then.
+std::optional<FixedPointDecimal> scaledFixedPoint(const Decimal::Backend& value) {
+  static const Decimal::Backend kLargest("999999999999999999");  // kMaxDigits nines
+  Decimal::Backend scaled = value;
+  for (int scale = 0; scale <= kMaxDigits; ++scale) {
+    if (scale > 0) scaled *= 10;
+    if (boost::multiprecision::abs(scaled) > kLargest) return std::nullopt;
+    if (boost::multiprecision::trunc(scaled) != scaled) continue;
+    const auto units = scaled.convert_to<std::int64_t>();
+    int digits = 1;
+    for (std::uint64_t u = units < 0 ? 0 - static_cast<std::uint64_t>(units)
+                                     : static_cast<std::uint64_t>(units);
+         u >= 10; u /= 10) {
+      ++digits;
+    }
+    if (std::max(digits, scale + 1) > kMaxDigits) return std::nullopt;
+    return FixedPointDecimal{units, scale};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<FixedPointDecimal> FixedPointDecimal::of(const Decimal& value) {
   if (!boost::multiprecision::isfinite(value.backend())) return std::nullopt;
+  if (auto fixed = scaledFixedPoint(value.backend())) return fixed;
   return fixedPoint(value.toString());
 }
 

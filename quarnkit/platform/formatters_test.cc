@@ -75,6 +75,52 @@ TEST(CurrencyFormatterTest, FilledLayoutsEqualICUsOwnTexts) {
   }
 }
 
+// The fixed-point form of a decimal is that of its shortest exact text:
+// units and fraction digits, nothing beyond 18 digits in all.
+TEST(FixedPointDecimalTest, OfADecimalIsItsShortestExactText) {
+  const auto of = [](const char* text) -> std::optional<std::pair<std::int64_t, int>> {
+    const auto fixed = FixedPointDecimal::of(*Decimal::parse(text));
+    if (!fixed) return std::nullopt;
+    return std::pair{fixed->units, fixed->scale};
+  };
+  using P = std::pair<std::int64_t, int>;
+  EXPECT_EQ(of("4.99"), (P{499, 2}));
+  EXPECT_EQ(of("4.990"), (P{499, 2}));
+  EXPECT_EQ(of("-12.5"), (P{-125, 1}));
+  EXPECT_EQ(of("120"), (P{120, 0}));
+  EXPECT_EQ(of("0"), (P{0, 0}));
+  EXPECT_EQ(of("-0"), (P{0, 0}));
+  EXPECT_EQ(of("0.05"), (P{5, 2}));
+  EXPECT_EQ(of("12345678901234567.8"), (P{123456789012345678, 1}));  // 18 digits
+  EXPECT_EQ(of("0.00000000000000001"), (P{1, 17}));                  // with its "0.": 18 digits
+  EXPECT_EQ(of("0.000000000000000001"), std::nullopt);               // 19
+  EXPECT_EQ(of("1234567890123456789"), std::nullopt);
+  EXPECT_EQ(of("1e-60"), (P{0, 0}));  // 0 to the 50 places it prints with
+  const Decimal third = Decimal(1) / Decimal(3);
+  EXPECT_EQ(FixedPointDecimal::of(third), std::nullopt);
+  EXPECT_EQ(FixedPointDecimal::of(third * Decimal(3)), (FixedPointDecimal{1, 0}));
+  // Random prices: the form read back from the text they print as.
+  std::mt19937 random(5);
+  for (int i = 0; i < 2000; ++i) {
+    const int scale = static_cast<int>(random() % 7);
+    const auto units = static_cast<std::int64_t>(random() % 100000000) - 50000000;
+    std::string text = std::to_string(units < 0 ? -units : units);
+    if (scale > 0) {
+      text.insert(
+          0, static_cast<std::size_t>(std::max(0, scale + 1 - static_cast<int>(text.size()))), '0');
+      text.insert(text.size() - static_cast<std::size_t>(scale), ".");
+    }
+    if (units < 0) text.insert(0, "-");
+    const Decimal value = *Decimal::parse(text);
+    const auto fixed = FixedPointDecimal::of(value);
+    ASSERT_TRUE(fixed) << text;
+    Decimal back(fixed->units);
+    for (int k = 0; k < fixed->scale; ++k) back = back / Decimal(10);
+    EXPECT_EQ(back.toString(), value.toString()) << text;
+    EXPECT_TRUE(fixed->scale == 0 || fixed->units % 10 != 0) << text;  // the shortest
+  }
+}
+
 TEST(CurrencyFormatterTest, BadInputGivesNothingOrTheRootLocale) {
   const CurrencyFormatter usd("en_US");
   EXPECT_EQ(usd.string(notANumber()), std::nullopt);
