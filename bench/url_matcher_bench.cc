@@ -157,10 +157,11 @@ void BM_MatchSmallTableVersusParse(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchSmallTableVersusParse)->Iterations(kIterations)->Unit(benchmark::kMicrosecond);
 
-void BM_MatchLargeTableVersusSmall(benchmark::State& state) {
+// A large table against a small one of the same kind, both checked against
+// the scan first; `matchEach` is how each is matched.
+void largeVersusSmall(benchmark::State& state, Routes large, Routes small,
+                      void (*matchEach)(const URLMatcher&, const Routes&)) {
   const URLMatcher matcher;
-  Routes large(static_cast<std::size_t>(state.range(0)));
-  Routes small(10);
   for (auto* routes : {&large, &small}) {
     if (auto error = routes->check(matcher); !error.empty()) {
       state.SkipWithError(error.c_str());
@@ -169,11 +170,15 @@ void BM_MatchLargeTableVersusSmall(benchmark::State& state) {
   }
   bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
   for (auto _ : state) {
-    subject.time([&] { matchAll(matcher, large); });
-    floor.time([&] { matchAll(matcher, small); });
+    subject.time([&] { matchEach(matcher, large); });
+    floor.time([&] { matchEach(matcher, small); });
   }
   bench::reportRatio(state, subject, floor, "large_ms", "small_ms");
   state.counters["matched_share"] = static_cast<double>(large.matched) / kURLs;
+}
+
+void BM_MatchLargeTableVersusSmall(benchmark::State& state) {
+  largeVersusSmall(state, Routes(static_cast<std::size_t>(state.range(0))), Routes(10), matchAll);
 }
 BENCHMARK(BM_MatchLargeTableVersusSmall)
     ->Arg(1000)
@@ -192,21 +197,8 @@ void matchAllAsList(const URLMatcher& matcher, const Routes& routes) {
 }
 
 void BM_MatchLargeListVersusSmall(benchmark::State& state) {
-  const URLMatcher matcher;
-  Routes large(static_cast<std::size_t>(state.range(0)));
-  Routes small(10);
-  for (auto* routes : {&large, &small}) {
-    if (auto error = routes->check(matcher); !error.empty()) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-  }
-  bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
-  for (auto _ : state) {
-    subject.time([&] { matchAllAsList(matcher, large); });
-    floor.time([&] { matchAllAsList(matcher, small); });
-  }
-  bench::reportRatio(state, subject, floor, "large_ms", "small_ms");
+  largeVersusSmall(state, Routes(static_cast<std::size_t>(state.range(0))), Routes(10),
+                   matchAllAsList);
 }
 BENCHMARK(BM_MatchLargeListVersusSmall)
     ->Arg(1000)
@@ -230,22 +222,8 @@ Routes typedPlaceholders(std::size_t size) {
 }
 
 void BM_MatchTypedPlaceholderTableVersusSmall(benchmark::State& state) {
-  const URLMatcher matcher;
-  Routes large = typedPlaceholders(static_cast<std::size_t>(state.range(0)));
-  Routes small = typedPlaceholders(10);
-  for (auto* routes : {&large, &small}) {
-    if (auto error = routes->check(matcher); !error.empty()) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-  }
-  bench::CPUPhaseTimer subject, floor;  // processor time: the machine is shared
-  for (auto _ : state) {
-    subject.time([&] { matchAll(matcher, large); });
-    floor.time([&] { matchAll(matcher, small); });
-  }
-  bench::reportRatio(state, subject, floor, "large_ms", "small_ms");
-  state.counters["matched_share"] = static_cast<double>(large.matched) / kURLs;
+  largeVersusSmall(state, typedPlaceholders(static_cast<std::size_t>(state.range(0))),
+                   typedPlaceholders(10), matchAll);
 }
 BENCHMARK(BM_MatchTypedPlaceholderTableVersusSmall)
     ->Arg(1000)

@@ -26,13 +26,15 @@ std::string decodingReason(const DecodingError& e) {
 
 }  // namespace
 
-std::string printableLine(std::string_view text) {
+std::string escapedControls(std::string_view text, LineBreaks lineBreaks) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n' || c == '\r' || c == '\t') {
+    if (lineBreaks == LineBreaks::kept && (c == '\n' || c == '\t')) {
+      out += c;
+    } else if (lineBreaks == LineBreaks::asSpaces && (c == '\n' || c == '\r' || c == '\t')) {
       out += ' ';
     } else if (byte < 0x20 || byte == 0x7f) {
       out += fmt::format("\\u{:04x}", byte);
@@ -46,6 +48,10 @@ std::string printableLine(std::string_view text) {
     }
   }
   return out;
+}
+
+std::string printableLine(std::string_view text) {
+  return escapedControls(text, LineBreaks::asSpaces);
 }
 
 InputError::InputError(std::string file, std::string path, const std::string& reason)

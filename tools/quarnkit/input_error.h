@@ -31,6 +31,12 @@ class InputError : public std::runtime_error {
   std::string reason_;
 };
 
+enum class LineBreaks { kept, asSpaces };
+/// `text` with control characters (C0, DEL, and the C1 range a terminal also
+/// obeys) as \u00XX escapes; line breaks and tabs kept (a carriage return is
+/// escaped) or each turned into a space.
+std::string escapedControls(std::string_view text, LineBreaks lineBreaks);
+
 /// `text` as one printable line: tabs and line breaks become spaces, other
 /// control characters (a NUL, an escape) \u0000-style escapes.
 std::string printableLine(std::string_view text);

@@ -1,7 +1,6 @@
 #include "tools/quarnkit/output.h"
 
 #include <fcntl.h>
-#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,26 +80,7 @@ void replaceFile(const std::string& path, std::string_view text) {
 OutputError::OutputError(const std::string& output, int error)
     : std::runtime_error(printableLine(output + ": cannot write: " + std::strerror(error))) {}
 
-std::string printableText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte == '\n' || byte == '\t') {
-      out += text[i];
-    } else if (byte < 0x20 || byte == 0x7f) {
-      out += fmt::format("\\u{:04x}", byte);
-    } else if (byte == 0xc2 && i + 1 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
-      // U+0080..U+009F: CSI and its kin, in UTF-8.
-      out += fmt::format("\\u{:04x}", static_cast<unsigned char>(text[++i]));
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
+std::string printableText(std::string_view text) { return escapedControls(text, LineBreaks::kept); }
 
 void writeOutput(const std::optional<std::string>& output, std::string_view text) {
   const std::string printable = printableText(text);
