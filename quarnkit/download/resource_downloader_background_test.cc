@@ -331,8 +331,10 @@ TEST_F(BackgroundDownloadTest, ACallerCancelledWhileWaitingForTheServiceStartsNo
   // Another user of the service holds its exclusive section meanwhile.
   auto held = runUntilComplete(service->exclusiveControl());
   auto call = Task<URL>::spawn(mainExecutor(), downloader->downloadFile(url("/files/late.pack")));
-  runUntil([&] { return hits("/files/late.pack") == 1; });
-  drainMainContext();
+  // The size probe has come back and the call waits for the section (the
+  // server seeing the probe is not enough: its answer may still be on the way).
+  runUntil([&] { return service->waitingForSection() == 1; });
+  EXPECT_EQ(hits("/files/late.pack"), 1);
   call.cancel();
   drainMainContext();
   held.reset();

@@ -121,6 +121,11 @@ class TestBackgroundDownloadService final
     const std::lock_guard lock(mutex_);
     return sections_;
   }
+  /// How many callers wait to enter the exclusive section.
+  std::size_t waitingForSection() const {
+    const std::lock_guard lock(mutex_);
+    return waiting_.size();
+  }
   int cancels() const {
     const std::lock_guard lock(mutex_);
     return cancels_;
