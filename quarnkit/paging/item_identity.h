@@ -88,9 +88,12 @@ auto itemIdentity(const T& item) {
   }
 }
 
+namespace detail {
+
 /// The identities of a list's items, kept up to date as pages are added so
 /// that checking a page costs its own size, not the list's. Empty for items
-/// without an identity.
+/// without an identity. A value, owned by the data source it indexes and
+/// used only inside it (it calls nothing back); not for hosts.
 template <class T>
 struct HeldIdentities {
   void clear() {}
@@ -122,5 +125,7 @@ struct HeldIdentities<T> {
     valid = true;
   }
 };
+
+}  // namespace detail
 
 }  // namespace quarn

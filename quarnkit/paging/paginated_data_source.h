@@ -543,7 +543,7 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
   std::shared_ptr<Pagination> pagination_;
   Items items_;
   // The identities of items_, for the duplicate filter.
-  HeldIdentities<Item> held_;
+  detail::HeldIdentities<Item> held_;
   std::exception_ptr lastError_;
   bool isLoading_ = false;
   double lastReloadTimestamp_ = 0;
