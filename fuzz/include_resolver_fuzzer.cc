@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "quarnkit/core/url.h"
-#include "tools/quarnkit/include_folder.h"
+#include "tools/quarnkit/host/include_folder.h"
 
 namespace quarn::fuzz {
 namespace {

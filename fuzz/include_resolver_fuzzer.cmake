@@ -8,5 +8,5 @@ quarnkit_add_fuzzer(include_resolver DEPS QuarnKit::core)
 target_compile_definitions(quarnkit_fuzz_include_resolver PRIVATE QUARNKIT_FUZZ_HARNESS_ONLY)
 if(TARGET fuzz_include_resolver)
   target_sources(fuzz_include_resolver PRIVATE
-    ${PROJECT_SOURCE_DIR}/tools/quarnkit/include_folder.cc)
+    ${PROJECT_SOURCE_DIR}/tools/quarnkit/host/include_folder.cc)
 endif()

@@ -26,17 +26,21 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/device.h"
 #include "quarnkit/predicate/limits.h"
-#include "tools/quarnkit/commands.h"
-#include "tools/quarnkit/curve.h"
-#include "tools/quarnkit/download.h"
-#include "tools/quarnkit/form_command.h"
-#include "tools/quarnkit/http_options.h"
-#include "tools/quarnkit/input_file.h"
-#include "tools/quarnkit/log_lines.h"
-#include "tools/quarnkit/page.h"
-#include "tools/quarnkit/price_command.h"
-#include "tools/quarnkit/route.h"
-#include "tools/quarnkit/standard_descriptors.h"
+#include "tools/quarnkit/common/failure.h"
+#include "tools/quarnkit/common/http_options.h"
+#include "tools/quarnkit/common/input_file.h"
+#include "tools/quarnkit/common/log_lines.h"
+#include "tools/quarnkit/common/output.h"
+#include "tools/quarnkit/curve/curve.h"
+#include "tools/quarnkit/download/download.h"
+#include "tools/quarnkit/explain/explain_command.h"
+#include "tools/quarnkit/form/form_command.h"
+#include "tools/quarnkit/host/standard_descriptors.h"
+#include "tools/quarnkit/lint/lint.h"
+#include "tools/quarnkit/page/page.h"
+#include "tools/quarnkit/preview/preview_command.h"
+#include "tools/quarnkit/price/price_command.h"
+#include "tools/quarnkit/route/route.h"
 
 #ifndef QUARNKIT_VERSION
 #define QUARNKIT_VERSION "0.0.0"
@@ -467,7 +471,7 @@ int main(int argc, char** argv) {
   } catch (...) {
     logLines.flush();
     const std::string subject = curve->parsed() ? std::string("curve") : templateFile;
-    std::fprintf(stderr, "quarnkit: %s\n", describeFailure(subject).c_str());
+    writeErrorLine(describeFailure(subject));
     return 1;
   }
 }
