@@ -99,10 +99,24 @@ URL URL::fileURL(const std::filesystem::path& path) {
 std::optional<std::string> URL::addingPercentEncoding(std::string_view text,
                                                       std::string_view allowed) {
   if (!detail::isValidUTF8(text)) return std::nullopt;
-  const urls::grammar::lut_chars unreserved([allowed](char c) {
-    return c != '%' && static_cast<unsigned char>(c) < 0x80 &&
-           allowed.find(c) != std::string_view::npos;
-  });
+  // Callers pass one of a few constant sets: the table of the last one is
+  // kept (building it asks about each of the 256 bytes).
+  struct Table {
+    std::string allowed;
+    urls::grammar::lut_chars chars{'\0'};
+  };
+  thread_local std::optional<Table> last;
+  if (!last || last->allowed != allowed) {
+    std::array<bool, 0x80> isAllowed{};
+    for (const char c : allowed) {
+      if (static_cast<unsigned char>(c) < 0x80) isAllowed[static_cast<unsigned char>(c)] = true;
+    }
+    last = Table{std::string(allowed), urls::grammar::lut_chars([&isAllowed](char c) {
+                   const auto byte = static_cast<unsigned char>(c);
+                   return c != '%' && byte < 0x80 && isAllowed[byte];
+                 })};
+  }
+  const urls::grammar::lut_chars& unreserved = last->chars;
   return urls::encode(text, unreserved);
 }
 

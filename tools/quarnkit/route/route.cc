@@ -6,6 +6,8 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 
 #include "quarnkit/coding/json_serialization.h"
 #include "quarnkit/core/detail/utf8.h"
@@ -35,8 +37,9 @@ std::vector<std::string> fieldsOf(std::string_view line) {
   return fields;
 }
 
-std::vector<std::string> linesOf(std::string_view text) {
-  std::vector<std::string> lines;
+// The lines of `text`, as views into it.
+std::vector<std::string_view> linesOf(std::string_view text) {
+  std::vector<std::string_view> lines;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
@@ -121,15 +124,16 @@ std::string failureText(const URLMatchOutcome& outcome, const NormalizedURL& url
 class RouteCommand {
  public:
   RouteCommand(const RouteOptions& options, RouteTable table)
-      : options_(options), table_(std::move(table)) {
+      : options_(options), table_(std::move(table)) {}
+
+  RouteReport run() {
+    if (options_.check) return check();
+    // The index is for matching only: the check reads the patterns itself.
+    firstOf_.reserve(table_.routes.size());
     for (std::size_t i = 0; i < table_.routes.size(); ++i) {
       patterns_.add(table_.routes[i].pattern);
       firstOf_.try_emplace(table_.routes[i].pattern, i);
     }
-  }
-
-  RouteReport run() {
-    if (options_.check) return check();
     const bool json = options_.format == Format::json;
     Value::Array documents;
     std::size_t argument = 0;
@@ -137,9 +141,11 @@ class RouteCommand {
       ++argument;
       if (given == "-") {
         std::size_t line = 0;
-        for (const std::string& url : linesOf(options_.input)) {
+        for (const std::string_view url : linesOf(options_.input)) {
           ++line;
-          if (!fieldsOf(url).empty()) route(url, "<stdin>:" + std::to_string(line), documents);
+          if (!fieldsOf(url).empty()) {
+            route(std::string(url), "<stdin>:" + std::to_string(line), documents);
+          }
         }
       } else {
         route(given, "URL " + std::to_string(argument), documents);
@@ -278,7 +284,8 @@ class RouteCommand {
   RouteTable table_;
   URLMatcher matcher_;
   URLPatternSet patterns_;
-  std::map<std::string, std::size_t> firstOf_;
+  // Into the routes' own texts, which do not change after construction.
+  std::unordered_map<std::string_view, std::size_t> firstOf_;
   RouteReport report_;
 };
 
@@ -321,7 +328,7 @@ RouteTable readRouteTable(const std::string& file, std::uint64_t maxBytes) {
   std::string text = readInputFile(file, maxBytes);
   // Editors that save a byte-order mark would otherwise make it part of the first pattern.
   if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
-  for (const std::string& line : linesOf(text)) {
+  for (const std::string_view line : linesOf(text)) {
     ++number;
     const std::string where = file + ":" + std::to_string(number) + ": error: ";
     const auto fields = fieldsOf(line);

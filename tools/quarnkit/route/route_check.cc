@@ -86,24 +86,192 @@ class TypeKnowledge {
   std::map<std::string, std::size_t> typeNumbers_;
 };
 
-// Whether every URL `inner` matches, `outer` matches too.
-bool coversAll(const URLPattern& outer, const std::vector<Shape>& outerShapes,
-               const URLPattern& inner, const std::vector<Shape>& innerShapes,
-               const TypeKnowledge& types) {
-  if (outer.scheme != inner.scheme) return false;
-  const std::size_t a = outer.components.size(), b = inner.components.size();
-  if (inner.hasPathPlaceholder ? !(outer.hasPathPlaceholder && a <= b)
-                               : !(outer.hasPathPlaceholder ? a <= b : a == b)) {
-    return false;
+// The patterns as a tree of their components' shapes (one branch per
+// literal text, per type, and for any text), so that the patterns covering
+// one pattern are found by following only the branches that accept its
+// components, not by comparing it with every other pattern.
+class ShapeTree {
+ public:
+  ShapeTree(const std::vector<URLPattern>& patterns, const std::vector<std::vector<Shape>>& shapes,
+            const TypeKnowledge& types)
+      : patterns_(patterns), shapes_(shapes), types_(types) {}
+
+  void add(std::size_t i) {
+    const URLPattern& pattern = patterns_[i];
+    auto root = roots_.find(pattern.scheme);
+    if (root == roots_.end()) root = roots_.emplace(pattern.scheme, newNode(i)).first;
+    std::size_t id = root->second;
+    for (std::size_t k = 0; k < pattern.components.size(); ++k) {
+      const Shape shape = shapes_[i][k];
+      std::optional<std::size_t> next;
+      switch (shape.cls) {
+        case Shape::Class::anyText:
+          next = nodes_[id].anyText;
+          break;
+        case Shape::Class::literal:
+          if (auto it = nodes_[id].literals.find(pattern.components[k].text);
+              it != nodes_[id].literals.end()) {
+            next = it->second;
+          }
+          break;
+        case Shape::Class::typed:
+          if (auto it = nodes_[id].typed.find(shape.type); it != nodes_[id].typed.end()) {
+            next = it->second;
+          }
+          break;
+      }
+      if (!next) {
+        next = newNode(i);  // may move the nodes: no reference into them is held
+        Node& parent = nodes_[id];
+        if (shape.cls == Shape::Class::anyText) parent.anyText = next;
+        if (shape.cls == Shape::Class::literal) parent.literals[pattern.components[k].text] = *next;
+        if (shape.cls == Shape::Class::typed) parent.typed[shape.type] = *next;
+      }
+      id = *next;
+    }
+    (pattern.hasPathPlaceholder ? nodes_[id].prefix : nodes_[id].exact).push_back(i);
   }
-  // Here a <= b: the outer pattern looks at no component the inner one leaves open.
-  for (std::size_t k = 0; k < a; ++k) {
-    if (!types.covers(outer.components[k], outerShapes[k], inner.components[k], innerShapes[k])) {
-      return false;
+
+  // The patterns that may match a URL pattern `j` matches too, in table
+  // order: every one that does, and some that a closer look rules out.
+  [[nodiscard]] std::vector<std::size_t> mayShareAURLWith(std::size_t j) const {
+    const URLPattern& inner = patterns_[j];
+    std::vector<std::size_t> out;
+    const auto root = roots_.find(inner.scheme);
+    if (root == roots_.end()) return out;
+    const std::size_t b = inner.components.size();
+    std::vector<std::pair<std::size_t, std::size_t>> pending{{root->second, 0}};
+    while (!pending.empty()) {
+      const auto [id, depth] = pending.back();
+      pending.pop_back();
+      const Node& node = nodes_[id];
+      // A shorter pattern with a path placeholder: the rest is the URL's.
+      out.insert(out.end(), node.prefix.begin(), node.prefix.end());
+      if (depth == b) {
+        if (inner.hasPathPlaceholder) {
+          collectBelow(id, out);  // any longer pattern: its rest is this one's path
+        } else {
+          out.insert(out.end(), node.exact.begin(), node.exact.end());
+        }
+        continue;
+      }
+      const URLPathComponent& c = inner.components[depth];
+      const Shape shape = shapes_[j][depth];
+      if (node.anyText) pending.emplace_back(*node.anyText, depth + 1);
+      if (shape.cls == Shape::Class::literal) {
+        if (auto it = node.literals.find(c.text); it != node.literals.end()) {
+          pending.emplace_back(it->second, depth + 1);
+        }
+        for (const auto& [type, child] : node.typed) {
+          if (types_.accepts(patterns_[nodes_[child].sample].components[depth], c.text)) {
+            pending.emplace_back(child, depth + 1);
+          }
+        }
+        continue;
+      }
+      for (const auto& [text, child] : node.literals) {
+        if (types_.accepts(c, text)) pending.emplace_back(child, depth + 1);
+      }
+      for (const auto& [type, child] : node.typed) pending.emplace_back(child, depth + 1);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  // The first pattern that matches every URL pattern `j` matches and wins
+  // over it, or nothing.
+  [[nodiscard]] std::optional<std::size_t> firstCovering(std::size_t j) const {
+    const URLPattern& inner = patterns_[j];
+    const auto root = roots_.find(inner.scheme);
+    if (root == roots_.end()) return std::nullopt;
+    const std::size_t b = inner.components.size();
+    std::optional<std::size_t> best;
+    const auto consider = [&](const std::vector<std::size_t>& ending) {
+      // In order: the first that wins is the best of this list.
+      for (const std::size_t i : ending) {
+        if (best && i >= *best) return;
+        if (i != j && wins(i, j)) {
+          best = i;
+          return;
+        }
+      }
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> pending{{root->second, 0}};
+    while (!pending.empty()) {
+      const auto [id, depth] = pending.back();
+      pending.pop_back();
+      const Node& node = nodes_[id];
+      // A path placeholder covers the rest of any longer pattern.
+      consider(node.prefix);
+      if (depth == b) {
+        if (!inner.hasPathPlaceholder) consider(node.exact);
+        continue;
+      }
+      const URLPathComponent& c = inner.components[depth];
+      const Shape shape = shapes_[j][depth];
+      if (node.anyText) pending.emplace_back(*node.anyText, depth + 1);
+      if (shape.cls == Shape::Class::literal) {
+        if (auto it = node.literals.find(c.text); it != node.literals.end()) {
+          pending.emplace_back(it->second, depth + 1);
+        }
+      }
+      if (shape.cls == Shape::Class::anyText) continue;
+      for (const auto& [type, child] : node.typed) {
+        const Node& typed = nodes_[child];
+        if (types_.covers(patterns_[typed.sample].components[depth],
+                          Shape{Shape::Class::typed, type}, c, shape)) {
+          pending.emplace_back(child, depth + 1);
+        }
+      }
+    }
+    return best;
+  }
+
+ private:
+  struct Node {
+    std::map<std::string, std::size_t, std::less<>> literals;
+    std::map<std::size_t, std::size_t> typed;
+    std::optional<std::size_t> anyText;
+    /// A pattern through this node (the component that leads here stands
+    /// for its branch's type).
+    std::size_t sample = 0;
+    /// Patterns ending here, in table order: as long as the URL, or with a
+    /// path placeholder.
+    std::vector<std::size_t> exact;
+    std::vector<std::size_t> prefix;
+  };
+
+  [[nodiscard]] bool wins(std::size_t i, std::size_t j) const {
+    const std::size_t li = patterns_[i].literalCount, lj = patterns_[j].literalCount;
+    return li > lj || (li == lj && i < j);
+  }
+
+  std::size_t newNode(std::size_t sample) {
+    nodes_.push_back({});
+    nodes_.back().sample = sample;
+    return nodes_.size() - 1;
+  }
+
+  // Every pattern ending at `id` or below it.
+  void collectBelow(std::size_t id, std::vector<std::size_t>& out) const {
+    std::vector<std::size_t> pending{id};
+    while (!pending.empty()) {
+      const Node& node = nodes_[pending.back()];
+      pending.pop_back();
+      out.insert(out.end(), node.exact.begin(), node.exact.end());
+      out.insert(out.end(), node.prefix.begin(), node.prefix.end());
+      if (node.anyText) pending.push_back(*node.anyText);
+      for (const auto& [text, child] : node.literals) pending.push_back(child);
+      for (const auto& [type, child] : node.typed) pending.push_back(child);
     }
   }
-  return true;
-}
+
+  const std::vector<URLPattern>& patterns_;
+  const std::vector<std::vector<Shape>>& shapes_;
+  const TypeKnowledge& types_;
+  std::vector<Node> nodes_;
+  std::map<std::optional<std::string>, std::size_t> roots_;
+};
 
 // A URL both patterns match, or nothing when none is found.
 std::optional<std::string> commonURL(const URLPattern& a, const URLPattern& b,
@@ -181,44 +349,46 @@ std::vector<RouteFinding> checkRoutes(const std::vector<Route>& routes, const UR
     }
   }
   std::vector<bool> unreachable(routes.size(), false);
+  ShapeTree tree(patterns, shapes, types);
+  for (std::size_t i = 0; i < routes.size(); ++i) tree.add(i);
   for (std::size_t j = 0; j < routes.size(); ++j) {
-    for (std::size_t i = 0; i < routes.size() && !unreachable[j]; ++i) {
-      const URLPattern& a = patterns[i];
-      const URLPattern& b = patterns[j];
-      const bool wins =
-          a.literalCount > b.literalCount || (a.literalCount == b.literalCount && i < j);
-      if (i == j || !wins || !coversAll(a, shapes[i], b, shapes[j], types)) continue;
-      unreachable[j] = true;
-      findings.push_back(
-          {Kind::unreachable,
-           j,
-           i,
-           {},
-           a.text == b.text
-               ? "the same pattern as line " + std::to_string(routes[i].line) +
-                     ", which comes first"
-               : "line " + std::to_string(routes[i].line) + " (" + a.text +
-                     ") matches every URL it matches and wins, with " +
-                     countOf(a.literalCount, "literal component") +
-                     (a.literalCount == b.literalCount ? " and an earlier place" : "")});
-    }
+    const auto i = tree.firstCovering(j);
+    if (!i) continue;
+    unreachable[j] = true;
+    const URLPattern& a = patterns[*i];
+    const URLPattern& b = patterns[j];
+    findings.push_back(
+        {Kind::unreachable,
+         j,
+         *i,
+         {},
+         a.text == b.text
+             ? "the same pattern as line " + std::to_string(routes[*i].line) + ", which comes first"
+             : "line " + std::to_string(routes[*i].line) + " (" + a.text +
+                   ") matches every URL it matches and wins, with " +
+                   countOf(a.literalCount, "literal component") +
+                   (a.literalCount == b.literalCount ? " and an earlier place" : "")});
   }
   // Ties are grouped: a pattern joins the first group whose first pattern it
-  // ties with, so the work grows with the patterns times the groups, not
-  // with the pairs (a pattern that ties only with a later member of a group
-  // is not reported, as with unreachability).
+  // ties with (a pattern that ties only with a later member of a group is
+  // not reported, as with unreachability). The groups' first patterns are
+  // kept in a tree of their own, so a pattern is compared with the few that
+  // may share a URL with it, not with every group.
   struct TieGroup {
     std::size_t first;
     std::vector<std::size_t> losers;
     std::string example;
   };
   std::vector<TieGroup> groups;
+  std::vector<std::size_t> groupOf(routes.size(), 0);
+  ShapeTree leaders(patterns, shapes, types);
   for (std::size_t j = 0; j < routes.size(); ++j) {
     if (unreachable[j]) continue;
     const URLPattern& b = patterns[j];
     bool joined = false;
-    for (TieGroup& group : groups) {
-      const URLPattern& a = patterns[group.first];
+    for (const std::size_t first : leaders.mayShareAURLWith(j)) {
+      TieGroup& group = groups[groupOf[first]];
+      const URLPattern& a = patterns[first];
       if (a.literalCount != b.literalCount) continue;
       auto example = commonURL(a, b, matcher, types);
       if (!example) continue;
@@ -227,7 +397,11 @@ std::vector<RouteFinding> checkRoutes(const std::vector<Route>& routes, const UR
       joined = true;
       break;
     }
-    if (!joined) groups.push_back({j, {}, {}});
+    if (!joined) {
+      groupOf[j] = groups.size();
+      groups.push_back({j, {}, {}});
+      leaders.add(j);
+    }
   }
   for (TieGroup& group : groups) {
     if (group.losers.empty()) continue;
