@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 
 #include "quarnkit/routing/url_pattern.h"
 
@@ -88,94 +92,64 @@ class TypeKnowledge {
 
 // The patterns as a tree of their components' shapes (one branch per
 // literal text, per type, and for any text), so that the patterns covering
-// one pattern are found by following only the branches that accept its
-// components, not by comparing it with every other pattern.
+// one pattern, or sharing a URL with it, are found by following only the
+// branches that accept its components, not by comparing it with every other
+// pattern. A table may hold hundreds of thousands of patterns: a node is a
+// few numbers, its literal branches are in one hash table of the tree, and
+// its children are linked as siblings for the walks that visit them all.
 class ShapeTree {
  public:
   ShapeTree(const std::vector<URLPattern>& patterns, const std::vector<std::vector<Shape>>& shapes,
             const TypeKnowledge& types)
       : patterns_(patterns), shapes_(shapes), types_(types) {}
 
+  // Adds pattern `i`; the patterns (and their texts) must outlive the tree.
   void add(std::size_t i) {
     const URLPattern& pattern = patterns_[i];
     auto root = roots_.find(pattern.scheme);
     if (root == roots_.end()) root = roots_.emplace(pattern.scheme, newNode(i)).first;
-    std::size_t id = root->second;
+    NodeId id = root->second;
     for (std::size_t k = 0; k < pattern.components.size(); ++k) {
       const Shape shape = shapes_[i][k];
-      std::optional<std::size_t> next;
+      const std::string& text = pattern.components[k].text;
+      NodeId next = kNone;
       switch (shape.cls) {
         case Shape::Class::anyText:
           next = nodes_[id].anyText;
           break;
         case Shape::Class::literal:
-          if (auto it = nodes_[id].literals.find(pattern.components[k].text);
-              it != nodes_[id].literals.end()) {
-            next = it->second;
-          }
+          next = literalChild(id, text);
           break;
         case Shape::Class::typed:
-          if (auto it = nodes_[id].typed.find(shape.type); it != nodes_[id].typed.end()) {
-            next = it->second;
-          }
+          next = typedChild(id, shape.type);
           break;
       }
-      if (!next) {
+      if (next == kNone) {
         next = newNode(i);  // may move the nodes: no reference into them is held
-        Node& parent = nodes_[id];
-        if (shape.cls == Shape::Class::anyText) parent.anyText = next;
-        if (shape.cls == Shape::Class::literal) parent.literals[pattern.components[k].text] = *next;
-        if (shape.cls == Shape::Class::typed) parent.typed[shape.type] = *next;
+        switch (shape.cls) {
+          case Shape::Class::anyText:
+            nodes_[id].anyText = next;
+            break;
+          case Shape::Class::literal:
+            literals_.emplace(Branch{id, text}, next);
+            nodes_[next].sibling = nodes_[id].firstLiteral;
+            nodes_[id].firstLiteral = next;
+            break;
+          case Shape::Class::typed:
+            nodes_[next].type = static_cast<std::uint32_t>(shape.type);
+            nodes_[next].sibling = nodes_[id].firstTyped;
+            nodes_[id].firstTyped = next;
+            break;
+        }
       }
-      id = *next;
+      id = next;
     }
-    (pattern.hasPathPlaceholder ? nodes_[id].prefix : nodes_[id].exact).push_back(i);
-  }
-
-  // The patterns that may match a URL pattern `j` matches too, in table
-  // order: every one that does, and some that a closer look rules out.
-  [[nodiscard]] std::vector<std::size_t> mayShareAURLWith(std::size_t j) const {
-    const URLPattern& inner = patterns_[j];
-    std::vector<std::size_t> out;
-    const auto root = roots_.find(inner.scheme);
-    if (root == roots_.end()) return out;
-    const std::size_t b = inner.components.size();
-    std::vector<std::pair<std::size_t, std::size_t>> pending{{root->second, 0}};
-    while (!pending.empty()) {
-      const auto [id, depth] = pending.back();
-      pending.pop_back();
-      const Node& node = nodes_[id];
-      // A shorter pattern with a path placeholder: the rest is the URL's.
-      out.insert(out.end(), node.prefix.begin(), node.prefix.end());
-      if (depth == b) {
-        if (inner.hasPathPlaceholder) {
-          collectBelow(id, out);  // any longer pattern: its rest is this one's path
-        } else {
-          out.insert(out.end(), node.exact.begin(), node.exact.end());
-        }
-        continue;
-      }
-      const URLPathComponent& c = inner.components[depth];
-      const Shape shape = shapes_[j][depth];
-      if (node.anyText) pending.emplace_back(*node.anyText, depth + 1);
-      if (shape.cls == Shape::Class::literal) {
-        if (auto it = node.literals.find(c.text); it != node.literals.end()) {
-          pending.emplace_back(it->second, depth + 1);
-        }
-        for (const auto& [type, child] : node.typed) {
-          if (types_.accepts(patterns_[nodes_[child].sample].components[depth], c.text)) {
-            pending.emplace_back(child, depth + 1);
-          }
-        }
-        continue;
-      }
-      for (const auto& [text, child] : node.literals) {
-        if (types_.accepts(c, text)) pending.emplace_back(child, depth + 1);
-      }
-      for (const auto& [type, child] : node.typed) pending.emplace_back(child, depth + 1);
+    if (nodes_[id].ending == kNone) {
+      nodes_[id].ending = static_cast<NodeId>(endings_.size());
+      endings_.emplace_back();
     }
-    std::sort(out.begin(), out.end());
-    return out;
+    Endings& here = endings_[nodes_[id].ending];
+    (pattern.hasPathPlaceholder ? here.prefix : here.exact).push_back(i);
   }
 
   // The first pattern that matches every URL pattern `j` matches and wins
@@ -196,30 +170,30 @@ class ShapeTree {
         }
       }
     };
-    std::vector<std::pair<std::size_t, std::size_t>> pending{{root->second, 0}};
+    std::vector<std::pair<NodeId, std::size_t>> pending{{root->second, 0}};
     while (!pending.empty()) {
       const auto [id, depth] = pending.back();
       pending.pop_back();
       const Node& node = nodes_[id];
+      const Endings* here = node.ending == kNone ? nullptr : &endings_[node.ending];
       // A path placeholder covers the rest of any longer pattern.
-      consider(node.prefix);
+      if (here != nullptr) consider(here->prefix);
       if (depth == b) {
-        if (!inner.hasPathPlaceholder) consider(node.exact);
+        if (here != nullptr && !inner.hasPathPlaceholder) consider(here->exact);
         continue;
       }
       const URLPathComponent& c = inner.components[depth];
       const Shape shape = shapes_[j][depth];
-      if (node.anyText) pending.emplace_back(*node.anyText, depth + 1);
+      if (node.anyText != kNone) pending.emplace_back(node.anyText, depth + 1);
+      if (shape.cls == Shape::Class::anyText) continue;
       if (shape.cls == Shape::Class::literal) {
-        if (auto it = node.literals.find(c.text); it != node.literals.end()) {
-          pending.emplace_back(it->second, depth + 1);
+        if (const NodeId child = literalChild(id, c.text); child != kNone) {
+          pending.emplace_back(child, depth + 1);
         }
       }
-      if (shape.cls == Shape::Class::anyText) continue;
-      for (const auto& [type, child] : node.typed) {
-        const Node& typed = nodes_[child];
-        if (types_.covers(patterns_[typed.sample].components[depth],
-                          Shape{Shape::Class::typed, type}, c, shape)) {
+      for (NodeId child = node.firstTyped; child != kNone; child = nodes_[child].sibling) {
+        if (types_.covers(componentAt(child, depth), Shape{Shape::Class::typed, nodes_[child].type},
+                          c, shape)) {
           pending.emplace_back(child, depth + 1);
         }
       }
@@ -227,18 +201,92 @@ class ShapeTree {
     return best;
   }
 
+  // The patterns that may match a URL pattern `j` matches too, in table
+  // order: every one that does, and some that a closer look rules out.
+  [[nodiscard]] std::vector<std::size_t> mayShareAURLWith(std::size_t j) const {
+    const URLPattern& inner = patterns_[j];
+    std::vector<std::size_t> out;
+    const auto root = roots_.find(inner.scheme);
+    if (root == roots_.end()) return out;
+    const std::size_t b = inner.components.size();
+    std::vector<std::pair<NodeId, std::size_t>> pending{{root->second, 0}};
+    while (!pending.empty()) {
+      const auto [id, depth] = pending.back();
+      pending.pop_back();
+      const Node& node = nodes_[id];
+      const Endings* here = node.ending == kNone ? nullptr : &endings_[node.ending];
+      // A shorter pattern with a path placeholder: the rest is the URL's.
+      if (here != nullptr) out.insert(out.end(), here->prefix.begin(), here->prefix.end());
+      if (depth == b) {
+        if (inner.hasPathPlaceholder) {
+          collectBelow(id, out);  // any longer pattern: its rest is this one's path
+        } else if (here != nullptr) {
+          out.insert(out.end(), here->exact.begin(), here->exact.end());
+        }
+        continue;
+      }
+      const URLPathComponent& c = inner.components[depth];
+      const Shape shape = shapes_[j][depth];
+      if (node.anyText != kNone) pending.emplace_back(node.anyText, depth + 1);
+      if (shape.cls == Shape::Class::literal) {
+        if (const NodeId child = literalChild(id, c.text); child != kNone) {
+          pending.emplace_back(child, depth + 1);
+        }
+        for (NodeId child = node.firstTyped; child != kNone; child = nodes_[child].sibling) {
+          if (types_.accepts(componentAt(child, depth), c.text)) {
+            pending.emplace_back(child, depth + 1);
+          }
+        }
+        continue;
+      }
+      for (NodeId child = node.firstLiteral; child != kNone; child = nodes_[child].sibling) {
+        if (types_.accepts(c, componentAt(child, depth).text)) {
+          pending.emplace_back(child, depth + 1);
+        }
+      }
+      for (NodeId child = node.firstTyped; child != kNone; child = nodes_[child].sibling) {
+        pending.emplace_back(child, depth + 1);
+      }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
  private:
+  using NodeId = std::uint32_t;
+  static constexpr NodeId kNone = std::numeric_limits<NodeId>::max();
+
   struct Node {
-    std::map<std::string, std::size_t, std::less<>> literals;
-    std::map<std::size_t, std::size_t> typed;
-    std::optional<std::size_t> anyText;
-    /// A pattern through this node (the component that leads here stands
-    /// for its branch's type).
-    std::size_t sample = 0;
-    /// Patterns ending here, in table order: as long as the URL, or with a
-    /// path placeholder.
+    /// A pattern through this node: its component at the node's depth
+    /// stands for the branch (its literal text, its type).
+    NodeId sample = 0;
+    NodeId anyText = kNone;
+    NodeId firstLiteral = kNone;
+    NodeId firstTyped = kNone;
+    /// The next child of this node's parent on the same list.
+    NodeId sibling = kNone;
+    /// A typed branch: its type's number.
+    std::uint32_t type = 0;
+    /// Where the patterns ending here are listed, or kNone.
+    NodeId ending = kNone;
+  };
+
+  /// Patterns ending at a node, in table order: as long as the URL, or with
+  /// a path placeholder.
+  struct Endings {
     std::vector<std::size_t> exact;
     std::vector<std::size_t> prefix;
+  };
+
+  struct Branch {
+    NodeId parent;
+    std::string_view text;
+    bool operator==(const Branch&) const = default;
+  };
+  struct BranchHash {
+    std::size_t operator()(const Branch& b) const {
+      return std::hash<std::string_view>{}(b.text) ^ (std::size_t{b.parent} * 0x9e3779b97f4a7c15U);
+    }
   };
 
   [[nodiscard]] bool wins(std::size_t i, std::size_t j) const {
@@ -246,23 +294,43 @@ class ShapeTree {
     return li > lj || (li == lj && i < j);
   }
 
-  std::size_t newNode(std::size_t sample) {
+  NodeId newNode(std::size_t sample) {
     nodes_.push_back({});
-    nodes_.back().sample = sample;
-    return nodes_.size() - 1;
+    nodes_.back().sample = static_cast<NodeId>(sample);
+    return static_cast<NodeId>(nodes_.size() - 1);
+  }
+
+  [[nodiscard]] NodeId literalChild(NodeId id, std::string_view text) const {
+    const auto it = literals_.find(Branch{id, text});
+    return it == literals_.end() ? kNone : it->second;
+  }
+
+  [[nodiscard]] NodeId typedChild(NodeId id, std::size_t type) const {
+    for (NodeId child = nodes_[id].firstTyped; child != kNone; child = nodes_[child].sibling) {
+      if (nodes_[child].type == type) return child;
+    }
+    return kNone;
+  }
+
+  // The component that leads to `child`, at `depth`.
+  [[nodiscard]] const URLPathComponent& componentAt(NodeId child, std::size_t depth) const {
+    return patterns_[nodes_[child].sample].components[depth];
   }
 
   // Every pattern ending at `id` or below it.
-  void collectBelow(std::size_t id, std::vector<std::size_t>& out) const {
-    std::vector<std::size_t> pending{id};
+  void collectBelow(NodeId id, std::vector<std::size_t>& out) const {
+    std::vector<NodeId> pending{id};
     while (!pending.empty()) {
       const Node& node = nodes_[pending.back()];
       pending.pop_back();
-      out.insert(out.end(), node.exact.begin(), node.exact.end());
-      out.insert(out.end(), node.prefix.begin(), node.prefix.end());
-      if (node.anyText) pending.push_back(*node.anyText);
-      for (const auto& [text, child] : node.literals) pending.push_back(child);
-      for (const auto& [type, child] : node.typed) pending.push_back(child);
+      if (node.ending != kNone) {
+        const Endings& here = endings_[node.ending];
+        out.insert(out.end(), here.exact.begin(), here.exact.end());
+        out.insert(out.end(), here.prefix.begin(), here.prefix.end());
+      }
+      if (node.anyText != kNone) pending.push_back(node.anyText);
+      for (NodeId c = node.firstLiteral; c != kNone; c = nodes_[c].sibling) pending.push_back(c);
+      for (NodeId c = node.firstTyped; c != kNone; c = nodes_[c].sibling) pending.push_back(c);
     }
   }
 
@@ -270,7 +338,9 @@ class ShapeTree {
   const std::vector<std::vector<Shape>>& shapes_;
   const TypeKnowledge& types_;
   std::vector<Node> nodes_;
-  std::map<std::optional<std::string>, std::size_t> roots_;
+  std::vector<Endings> endings_;
+  std::unordered_map<Branch, NodeId, BranchHash> literals_;
+  std::map<std::optional<std::string>, NodeId> roots_;
 };
 
 // A URL both patterns match, or nothing when none is found.

@@ -255,6 +255,34 @@ TEST(RouteTableTest, SkipsAByteOrderMarkAndReadsBracketsAsTheMatcherDoes) {
             "    x = \"<x>\"\n");
 }
 
+// The check follows only the branches of the table that can cover or tie
+// with a pattern; each finding still names the earliest pattern that does.
+TEST(RouteCheckTest, NamesTheEarliestCoveringOrTiedPatternAcrossTypesAndPaths) {
+  ScratchDirectory dir;
+  const RouteTable table =
+      readRouteTable(dir.write("r.txt",
+                               "app://m/<int:n>/<x>\n"              // 1
+                               "app://m/<a>/<b>\n"                  // 2: tie with 1
+                               "app://m/<float:f>/<y>\n"            // 3: under 2
+                               "app://m/<int:k>/<z>\n"              // 4: under 1
+                               "app://m/7/<path:rest>\n"            // 5
+                               "app://m/<path:all>\n"               // 6: tie with 1
+                               "app://m/7/8/9\n"                    // 7
+                               "app://m/<int:q>/<int:r>/<int:s>\n"  // 8: under 6
+                               "app://h/<uuid:u>\n"                 // 9
+                               "app://h/00000000-0000-0000-0000-000000000000\n"
+                               "app://h/<a>/<path:p>\n"
+                               "app://h/x/<b>/c\n"));
+  std::vector<std::string> seen;
+  for (const RouteFinding& f : checkRoutes(table.routes, URLMatcher())) {
+    seen.push_back(std::to_string(table.routes[f.route].line) + " " + kindName(f.kind) + " " +
+                   std::to_string(table.routes[f.other.value()].line) + " " +
+                   std::to_string(f.ties));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"2 ambiguous 1 3", "3 unreachable 2 0",
+                                            "4 unreachable 1 0", "8 unreachable 6 0"}));
+}
+
 TEST(RouteCheckTest, TiesOfOneGroupAreOneFindingWithItsSizeAndAFewLines) {
   ScratchDirectory dir;
   // The first six tie with each other (no type of one covers the other's,
