@@ -95,6 +95,17 @@ TEST(KeyPathTest, DottedKeysAreFoundWhereverTheyStandAndHoweverLong) {
   }
 }
 
+TEST(KeyPathTest, AComponentHoldingADotIsPartOfTheLiteralKeysOfAnyLength) {
+  for (const std::size_t width : {1, 40}) {
+    KeyPath path;
+    path.append(std::string(width, 'w'));
+    path.append("v.u" + std::string(width, 'x'));
+    const std::string literal = path.text();  // both components as one key
+    EXPECT_EQ(path.valueIn(Value{{literal, 7}}), Value(7)) << literal.size();
+    EXPECT_EQ(path.valueIn(ValueDictionary{{"w", 1}, {literal, 7}}), Value(7)) << literal.size();
+  }
+}
+
 // A host object whose key "a" answers {"a": itself, "a.a": itself}: values
 // that share structure, so that the ways of splitting a long path into keys
 // grow exponentially.
