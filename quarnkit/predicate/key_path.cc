@@ -172,7 +172,7 @@ Lookup collectionOperator(const Value& base, const KeyPath& path, std::size_t at
 
 // Whether the `n` bytes at `a` and `b` are equal. Keys are short: up to 16
 // bytes they are compared as two overlapping words, without a call.
-bool sameBytes(const char* a, const char* b, std::size_t n) {
+[[gnu::always_inline]] inline bool sameBytes(const char* a, const char* b, std::size_t n) {
   const auto word = [](const char* p, std::size_t at, auto type) {
     decltype(type) w;
     std::memcpy(&w, p + at, sizeof w);
@@ -271,13 +271,15 @@ Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Op
   const char first = rest.empty() ? '\0' : rest[0];
   std::array<const Value*, KeyRuns::kMax> found{};
   Lookup standard = Lookup::missing;
+  const std::uint64_t lengths = runs.lengths;
   for (auto it = base.begin(), end = base.end(); it != end; ++it) {
     const std::string& entryKey = it->first;
     const std::size_t length = entryKey.size();
     std::size_t k = 0;  // the number of components the key spans
     if (length < 64) {
       // Most keys differ from every run in length or in their first byte.
-      if (((runs.lengths >> length) & 1) == 0 || (length > 0 && entryKey[0] != first) ||
+      if (((lengths >> length) & 1) == 0) continue;
+      if ((length > 0 && entryKey[0] != first) ||
           !sameBytes(rest.data(), entryKey.data(), length)) {
         continue;
       }
@@ -326,6 +328,13 @@ Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Op
   }
   if (standard == Lookup::failed) state.failure = std::move(failure);
   return standard;
+}
+
+const Value* findKey(const ValueObject& object, std::string_view key) {
+  for (const auto& [k, v] : object) {
+    if (k.size() == key.size() && sameBytes(k.data(), key.data(), key.size())) return &v;
+  }
+  return nullptr;
 }
 
 void checkKeyPathLength(const KeyPath& path) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "quarnkit/predicate/detail/operand.h"
 #include "quarnkit/predicate/key_path.h"
@@ -53,6 +54,10 @@ Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Op
               LookupState& state);
 Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
               LookupState& state, const KeyRuns& runs);
+
+/// The value of the first entry of `object` under `key`, as
+/// ValueObject::find() gives it; keys, which are short, compared in place.
+const Value* findKey(const ValueObject& object, std::string_view key);
 
 /// Throws PredicateEvaluationError(limitExceeded) for a path over
 /// kKeyPathMaxComponents; the look-up functions assume a checked path.

@@ -185,7 +185,7 @@ void KeyPathNode::compute(Scope& scope, Operand& out) const {
   // the same entry, or nothing, and has nothing else to try.
   if (!base_ && scope.objectMap != nullptr) {
     if (plainKey_) {
-      const Value* v = scope.objectMap->find(path_.text());
+      const Value* v = findKey(*scope.objectMap, path_.text());
       out.refer(v != nullptr ? *v : nullValue());
       return;
     }
