@@ -136,11 +136,12 @@ struct Moment {
 // Relative counts kept between calls for one moment: every call in the same
 // second, calendar system and time zone reads them instead of counting again.
 // The library's calendar arithmetic gives every instant of a second the same
-// count: it works on wall-clock fields, and time zone offsets and their
+// count: it adds on wall-clock fields, and time zone offsets and their
 // changes fall on whole seconds, so moving "now" within its second moves
-// "now plus the period" and every "now plus k units" by the same part of a
-// second, which leaves whole units whole. A count is made at the start of the
-// second; a new second, calendar system or time zone starts over.
+// "now plus the period" and each "now plus k units" by that same part of a
+// second (to the millisecond), while the instants compared stay whole seconds
+// apart. A count is made at the start of the second; a new second, calendar
+// system or time zone starts over.
 class SKProductMetadataProvider::CountMemory {
  public:
   std::optional<std::int64_t> find(const Moment& moment, const PeriodPair& pair) {
