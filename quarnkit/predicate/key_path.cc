@@ -170,22 +170,24 @@ Lookup collectionOperator(const Value& base, const KeyPath& path, std::size_t at
   return Lookup::found;
 }
 
+template <class Word>
+Word load(const char* p) {
+  Word w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
 // Whether the `n` bytes at `a` and `b` are equal. Keys are short: up to 16
 // bytes they are compared as two overlapping words, without a call.
 [[gnu::always_inline]] inline bool sameBytes(const char* a, const char* b, std::size_t n) {
-  const auto word = [](const char* p, std::size_t at, auto type) {
-    decltype(type) w;
-    std::memcpy(&w, p + at, sizeof w);
-    return w;
-  };
+  if (n > 16) return std::memcmp(a, b, n) == 0;
   if (n >= 8) {
-    if (n > 16) return std::memcmp(a, b, n) == 0;
-    const std::uint64_t t{};
-    return word(a, 0, t) == word(b, 0, t) && word(a, n - 8, t) == word(b, n - 8, t);
+    return load<std::uint64_t>(a) == load<std::uint64_t>(b) &&
+           load<std::uint64_t>(a + n - 8) == load<std::uint64_t>(b + n - 8);
   }
   if (n >= 4) {
-    const std::uint32_t t{};
-    return word(a, 0, t) == word(b, 0, t) && word(a, n - 4, t) == word(b, n - 4, t);
+    return load<std::uint32_t>(a) == load<std::uint32_t>(b) &&
+           load<std::uint32_t>(a + n - 4) == load<std::uint32_t>(b + n - 4);
   }
   for (std::size_t i = 0; i < n; ++i) {
     if (a[i] != b[i]) return false;

@@ -6,6 +6,7 @@
 
 #include "quarnkit/predicate/detail/test_facts.h"
 #include "quarnkit/predicate/errors.h"
+#include "quarnkit/predicate/predicate.h"
 
 namespace quarn {
 namespace {
@@ -103,6 +104,27 @@ TEST(KeyPathTest, AComponentHoldingADotIsPartOfTheLiteralKeysOfAnyLength) {
     const std::string literal = path.text();  // both components as one key
     EXPECT_EQ(path.valueIn(Value{{literal, 7}}), Value(7)) << literal.size();
     EXPECT_EQ(path.valueIn(ValueDictionary{{"w", 1}, {literal, 7}}), Value(7)) << literal.size();
+  }
+}
+
+TEST(KeyPathTest, KeysOfEveryLengthMatchByteForByte) {
+  // Keys and dotted keys of 1 to 24 bytes beside keys that differ from them
+  // in one byte, wherever it is.
+  for (std::size_t n = 1; n <= 24; ++n) {
+    const std::string name(n, 'x');
+    const std::string dotted = "k." + name;
+    for (const std::string& key : {name, dotted}) {
+      for (std::size_t at = 0; at < key.size(); ++at) {
+        std::string near = key;
+        near[at] = key[at] == 'x' ? 'y' : 'z';
+        SCOPED_TRACE(near);
+        EXPECT_EQ(valueForKeyPath(ValueDictionary{{near, 1}, {key, 2}}, key), Value(2));
+        EXPECT_EQ(valueForKeyPath(ValueDictionary{{near, 1}}, key), std::nullopt);
+        const Predicate twice = Predicate::parse(key + " == 2");
+        EXPECT_TRUE(twice.evaluate(ValueDictionary{{near, 1}, {key, 2}}));
+        EXPECT_FALSE(twice.evaluate(ValueDictionary{{near, 2}}));
+      }
+    }
   }
 }
 
