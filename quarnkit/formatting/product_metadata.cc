@@ -1,8 +1,12 @@
 #include "quarnkit/formatting/product_metadata.h"
 
+#include <cmath>
 #include <map>
 #include <mutex>
+#include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "quarnkit/core/log.h"
 #include "quarnkit/formatting/subscription_period.h"
@@ -74,20 +78,6 @@ std::optional<std::string> formatPerPeriod(const PriceFormatter& formatter,
 
 }  // namespace
 
-// How many whole relative units (of R's unit) the period P holds, from now.
-std::int64_t SKProductMetadataProvider::calendarCount(const SKProductSubscriptionPeriod& p,
-                                                      const SKProductSubscriptionPeriod& r) const {
-  const auto component = dateComponent(r.unit);
-  if (!component) return 0;
-  const auto calendar = calendar_ ? calendar_ : platform::Calendar::current();
-  const auto clock = clock_ ? clock_ : platform::Clock::current();
-  const std::optional<Date> end = calendar->dateByAdding(dateComponets(p), clock->now());
-  if (!end) return 0;
-  // The extra second absorbs the time between the two readings of the clock.
-  return calendar->wholeUnits(*component, clock->now(), Date(end->timeIntervalSince1970() + 1))
-      .value_or(0);
-}
-
 // Clones of the prototype price formatter, each set to a locale, kept
 // between calls: making one (an ICU formatter for the locale) costs more than
 // all the formatting of a paywall. A call takes the clones it needs out and
@@ -121,9 +111,69 @@ class SKProductMetadataProvider::FormatterPool {
   std::multimap<std::string, std::unique_ptr<PriceFormatter>, std::less<>> idle_;
 };
 
+namespace {
+
+// A product's period and the relative product's normalized one.
+using PeriodPair = std::tuple<std::uint32_t, std::int64_t, std::uint32_t, std::int64_t>;
+
+PeriodPair periodPair(const SKProductSubscriptionPeriod& p, const SKProductSubscriptionPeriod& r) {
+  return {static_cast<std::uint32_t>(p.unit), p.numberOfUnits, static_cast<std::uint32_t>(r.unit),
+          r.numberOfUnits};
+}
+
+// The calendar system, time zone and second of the clock relative counts are
+// made in.
+struct Moment {
+  std::string calendar;
+  std::string timeZone;
+  double second = 0;
+
+  friend bool operator==(const Moment&, const Moment&) = default;
+};
+
+}  // namespace
+
+// Relative counts kept between calls for one moment: every call in the same
+// second, calendar system and time zone reads them instead of counting again.
+// The library's calendar arithmetic gives every instant of a second the same
+// count: it adds on wall-clock fields, and time zone offsets and their
+// changes fall on whole seconds, so moving "now" within its second moves
+// "now plus the period" and each "now plus k units" by that same part of a
+// second (to the millisecond), while the instants compared stay whole seconds
+// apart. A count is made at the start of the second; a new second, calendar
+// system or time zone starts over.
+class SKProductMetadataProvider::CountMemory {
+ public:
+  std::optional<std::int64_t> find(const Moment& moment, const PeriodPair& pair) {
+    const std::lock_guard lock(mutex_);
+    if (!(moment_ == moment)) return std::nullopt;
+    for (const auto& [kept, count] : counts_) {
+      if (kept == pair) return count;
+    }
+    return std::nullopt;
+  }
+
+  void keep(const Moment& moment, const PeriodPair& pair, std::int64_t count) {
+    const std::lock_guard lock(mutex_);
+    if (!(moment_ == moment)) {
+      moment_ = moment;
+      counts_.clear();
+    }
+    // A catalogue has a few periods; more pairs are counted at each call.
+    if (counts_.size() < kMostKept) counts_.emplace_back(pair, count);
+  }
+
+ private:
+  static constexpr std::size_t kMostKept = 32;
+  std::mutex mutex_;
+  Moment moment_;
+  std::vector<std::pair<PeriodPair, std::int64_t>> counts_;
+};
+
 // What the products of one productsMetadata() call share: the relative
 // product's price, relative counts (products share a few periods, and
-// calendar arithmetic is slow) and the formatters taken from the pool.
+// calendar arithmetic is slow), the calendar and moment they are counted in,
+// and the formatters taken from the pool.
 struct SKProductMetadataProvider::RelativeCounts {
   explicit RelativeCounts(FormatterPool& from) : pool(from) {}
   RelativeCounts(const RelativeCounts&) = delete;
@@ -132,8 +182,9 @@ struct SKProductMetadataProvider::RelativeCounts {
     for (auto& [locale, formatter] : formatters) pool.give(locale, std::move(formatter));
   }
 
-  std::map<std::tuple<std::uint32_t, std::int64_t, std::uint32_t, std::int64_t>, std::int64_t>
-      counts;
+  std::map<PeriodPair, std::int64_t> counts;
+  std::shared_ptr<const platform::Calendar> calendar;  // once a count is needed
+  std::optional<Moment> moment;                        // for the library's arithmetic
   const platform::SKProduct* relative = nullptr;
   std::optional<Amount> relativePrice;
 
@@ -156,6 +207,51 @@ struct SKProductMetadataProvider::RelativeCounts {
   }
 };
 
+// How many whole relative units (of R's unit) the period P holds, from now,
+// counted once per call.
+std::int64_t SKProductMetadataProvider::relativeCount(const SKProductSubscriptionPeriod& p,
+                                                      const SKProductSubscriptionPeriod& r,
+                                                      RelativeCounts& counts) const {
+  const PeriodPair pair = periodPair(p, r);
+  auto it = counts.counts.find(pair);
+  if (it == counts.counts.end()) {
+    it = counts.counts.emplace(pair, isPriceable(r) ? calendarCount(p, r, counts) : 0).first;
+  }
+  return it->second;
+}
+
+std::int64_t SKProductMetadataProvider::calendarCount(const SKProductSubscriptionPeriod& p,
+                                                      const SKProductSubscriptionPeriod& r,
+                                                      RelativeCounts& counts) const {
+  const auto component = dateComponent(r.unit);
+  if (!component) return 0;
+  if (!counts.calendar) counts.calendar = calendar_ ? calendar_ : platform::Calendar::current();
+  const platform::Calendar& calendar = *counts.calendar;
+  const auto clock = clock_ ? clock_ : platform::Clock::current();
+  // The extra second absorbs the time between the two readings of the clock.
+  if (!calendar.hasDefaultArithmetic()) {
+    // A host's arithmetic: counted afresh.
+    const std::optional<Date> end = calendar.dateByAdding(dateComponets(p), clock->now());
+    if (!end) return 0;
+    return calendar.wholeUnits(*component, clock->now(), Date(end->timeIntervalSince1970() + 1))
+        .value_or(0);
+  }
+  if (!counts.moment) {
+    counts.moment = Moment{calendar.identifier(), calendar.timeZoneIdentifier(),
+                           std::floor(clock->now().timeIntervalSince1970())};
+  }
+  const PeriodPair pair = periodPair(p, r);
+  if (const auto kept = counts_->find(*counts.moment, pair)) return *kept;
+  const Date start(counts.moment->second);
+  const std::optional<Date> end = calendar.dateByAdding(dateComponets(p), start);
+  const std::int64_t count =
+      end ? calendar.wholeUnits(*component, start, Date(end->timeIntervalSince1970() + 1))
+                .value_or(0)
+          : 0;
+  counts_->keep(*counts.moment, pair, count);
+  return count;
+}
+
 SKProductMetadataProvider::SKProductMetadataProvider()
     : SKProductMetadataProvider(std::shared_ptr<const PeriodFormatter>(),
                                 std::shared_ptr<const PriceFormatter>()) {}
@@ -172,7 +268,8 @@ SKProductMetadataProvider::SKProductMetadataProvider(
                                      : std::make_shared<const CurrencyPriceFormatter>()),
       calendar_(std::move(calendar)),
       clock_(std::move(clock)),
-      formatters_(std::make_shared<FormatterPool>()) {}
+      formatters_(std::make_shared<FormatterPool>()),
+      counts_(std::make_shared<CountMemory>()) {}
 
 SKProductMetadataProvider::SKProductMetadataProvider(
     platform::DateComponentsFormatter dateComponentsFormatter,
@@ -246,19 +343,13 @@ std::optional<SKProductMeta> SKProductMetadataProvider::metadata(
   const SKProduct* relative = relativeProduct.get();
   if (relative && relative->subscriptionPeriod && price && priceable) {
     const SKProductSubscriptionPeriod r = normalized(*relative->subscriptionPeriod);
-    const auto key = std::make_tuple(static_cast<std::uint32_t>(period.unit), period.numberOfUnits,
-                                     static_cast<std::uint32_t>(r.unit), r.numberOfUnits);
-    auto it = counts.counts.find(key);
-    if (it == counts.counts.end()) {
-      it = counts.counts.emplace(key, isPriceable(r) ? calendarCount(period, r) : 0).first;
-    }
+    const std::int64_t count = relativeCount(period, r, counts);
     const std::optional<Amount> noPrice;
-    const std::optional<Amount>& relativePrice =
-        it->second > 0 ? counts.priceOf(*relative) : noPrice;
+    const std::optional<Amount>& relativePrice = count > 0 ? counts.priceOf(*relative) : noPrice;
     if (relativePrice) {
       // How many relative units this period is: the whole calendar units
       // counted above, or its exact length in them (a month is 365/84 weeks).
-      ExactFraction units(it->second);
+      ExactFraction units(count);
       if (relativePeriodCount == RelativePeriodCount::exactLength) {
         units = ExactFraction(*detail::lengthInTwelfthsOfADay(period),
                               *detail::lengthInTwelfthsOfADay({r.unit, 1}));

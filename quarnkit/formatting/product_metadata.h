@@ -26,6 +26,9 @@
 // may run on several threads at once: each call formats with its own clones
 // of the price formatter. Clones are kept between calls (creating one costs
 // more than a paywall's formatting) and a clone serves one call at a time.
+// So are relative counts, for the second of the clock they were counted in,
+// when the calendar's arithmetic is the library's own (a paywall asks once
+// per product, many times a second; calendar arithmetic is slow).
 #pragma once
 
 #include <cstdint>
@@ -172,20 +175,26 @@ class SKProductMetadataProvider {
 
   struct RelativeCounts;
   class FormatterPool;
+  class CountMemory;
 
  private:
   [[nodiscard]] std::optional<SKProductMeta> metadata(const SKProductRef& product,
                                                       const SKProductRef& relativeProduct,
                                                       RelativeCounts& counts) const;
 
+  [[nodiscard]] std::int64_t relativeCount(const platform::SKProductSubscriptionPeriod& period,
+                                           const platform::SKProductSubscriptionPeriod& unit,
+                                           RelativeCounts& counts) const;
   [[nodiscard]] std::int64_t calendarCount(const platform::SKProductSubscriptionPeriod& period,
-                                           const platform::SKProductSubscriptionPeriod& unit) const;
+                                           const platform::SKProductSubscriptionPeriod& unit,
+                                           RelativeCounts& counts) const;
 
   std::shared_ptr<const PeriodFormatter> dateComponentsFormatter_;
   std::shared_ptr<const PriceFormatter> priceFormatter_;
   std::shared_ptr<const platform::Calendar> calendar_;
   std::shared_ptr<const platform::Clock> clock_;
   std::shared_ptr<FormatterPool> formatters_;
+  std::shared_ptr<CountMemory> counts_;
 };
 
 /// The product as template values: "id", "title", "description", "price"

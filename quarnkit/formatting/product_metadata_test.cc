@@ -271,6 +271,107 @@ TEST_F(ProductMetadataTest, ListsAreMeasuredAgainstTheirWeeklyProduct) {
   EXPECT_EQ(metas[1].discountPercentage(), std::nullopt);
 }
 
+// A calendar behind a host's subclass: nothing vouches for its arithmetic, so
+// a provider counts afresh at every call, as if nothing were kept.
+class HostCalendar final : public platform::Calendar {
+ public:
+  explicit HostCalendar(std::shared_ptr<const platform::Calendar> inner)
+      : inner_(std::move(inner)) {}
+  [[nodiscard]] std::string identifier() const override { return inner_->identifier(); }
+  [[nodiscard]] std::string timeZoneIdentifier() const override {
+    return inner_->timeZoneIdentifier();
+  }
+  [[nodiscard]] std::optional<platform::DateComponents> components(Date date) const override {
+    return inner_->components(date);
+  }
+
+ private:
+  std::shared_ptr<const platform::Calendar> inner_;
+};
+
+TEST_F(ProductMetadataTest, CountsKeptForASecondAgreeWithCountsMadeAfresh) {
+  // Instants where whole units change: month ends (2024 is a leap year), the
+  // days of Berlin and New York ending, their daylight-saving changes; each
+  // read at several points of its second and of the seconds around it, in one
+  // zone after another within one second.
+  const double boundaries[] = {
+      1706655600,  // 2024-01-30T23:00Z, midnight in Berlin
+      1706659200,  // 2024-01-31T00:00Z
+      1706677200,  // 2024-01-31T05:00Z, midnight in New York
+      1709161200,  // 2024-02-28T23:00Z
+      1709164800,  // 2024-02-29T00:00Z
+      1710054000,  // 2024-03-10T07:00Z, New York moves to summer time
+      1711846800,  // 2024-03-31T01:00Z, Berlin moves to summer time
+      1729990800,  // 2024-10-27T01:00Z, Berlin moves back
+      1730613600,  // 2024-11-03T06:00Z, New York moves back
+      1735686000,  // 2024-12-31T23:00Z
+  };
+  const std::shared_ptr<const platform::Calendar> calendars[] = {
+      std::make_shared<platform::FixedTimeZoneCalendar>(),
+      std::make_shared<platform::ICUCalendar>("de_DE", "Europe/Berlin"),
+      std::make_shared<platform::ICUCalendar>("en_US", "America/New_York"),
+      std::make_shared<platform::ICUCalendar>("th_TH", "Asia/Bangkok"),  // Buddhist
+  };
+  std::vector<SKProductRef> products;
+  for (const SKProductSubscriptionPeriod period : {SKProductSubscriptionPeriod{Unit::day, 3},
+                                                   {Unit::day, 7},
+                                                   {Unit::day, 30},
+                                                   {Unit::week, 1},
+                                                   {Unit::week, 5},
+                                                   {Unit::month, 1},
+                                                   {Unit::month, 3},
+                                                   {Unit::month, 6},
+                                                   {Unit::year, 1}}) {
+    products.push_back(product("p", "10", period));
+  }
+  // Priced at 1 a unit, so the relative price is the count.
+  std::vector<SKProductRef> relatives;
+  for (const Unit unit : {Unit::day, Unit::week, Unit::month, Unit::year}) {
+    relatives.push_back(product("r", "1", SKProductSubscriptionPeriod{unit, 1}));
+  }
+  auto relativeTexts = [&](const SKProductMetadataProvider& provider, const SKProductRef& r) {
+    std::vector<std::optional<std::string>> out;
+    for (const auto& m : provider.productsMetadata(products, r)) {
+      out.push_back(m.localizedRelativePrice());
+      out.push_back(m.localizedPricePerRelativePeriod());
+    }
+    return out;
+  };
+  auto providerWith = [](std::shared_ptr<const platform::Calendar> calendar) {
+    return SKProductMetadataProvider(
+        std::make_shared<const DateComponentsPeriodFormatter>(),
+        std::make_shared<const CurrencyPriceFormatter>(platform::CurrencyFormatter("en_US")),
+        std::move(calendar));
+  };
+  const SKProductMetadataProvider kept = providerWith(nullptr);  // the current calendar
+  std::size_t changes = 0;  // counts that differ from the previous instant's
+  std::vector<std::optional<std::string>> previous;
+  for (const double boundary : boundaries) {
+    for (const double offset : {-3600.0, -1.0, -0.5, 0.0, 0.25, 0.999, 1.0, 60.0}) {
+      const platform::ScopedService<platform::Clock> clock(
+          std::make_shared<platform::ManualClock>(Date(boundary + offset)));
+      for (const auto& calendar : calendars) {
+        const platform::ScopedService<platform::Calendar> current(calendar);
+        const SKProductMetadataProvider afresh =
+            providerWith(std::make_shared<HostCalendar>(calendar));
+        for (const SKProductRef& r : relatives) {
+          SCOPED_TRACE(::testing::Message() << calendar->timeZoneIdentifier() << " at "
+                                            << std::fixed << boundary + offset << " against "
+                                            << static_cast<int>(r->subscriptionPeriod->unit));
+          const auto texts = relativeTexts(kept, r);
+          EXPECT_EQ(texts, relativeTexts(afresh, r));
+          if (calendar == calendars[1] && r == relatives[0]) {
+            changes += !previous.empty() && texts != previous;
+            previous = texts;
+          }
+        }
+      }
+    }
+  }
+  // The instants do cross boundaries where counts change.
+  EXPECT_GT(changes, 4u);
+}
+
 TEST_F(ProductMetadataTest, OneProviderServesTwoThreads) {
   std::vector<SKProductRef> products;
   for (const char* locale : {"en_US", "de_DE", "ja_JP", "fr_FR"}) {

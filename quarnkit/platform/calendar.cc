@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <typeinfo>
 
 #include "quarnkit/platform/locale.h"
 
@@ -140,6 +141,16 @@ class LocaleCalendar final : public Calendar {
   mutable std::shared_ptr<const ICUCalendar> cached_;
   mutable std::string localeId_, zoneId_;
 };
+
+}  // namespace
+
+bool Calendar::hasDefaultArithmetic() const {
+  const std::type_info& type = typeid(*this);
+  return type == typeid(ICUCalendar) || type == typeid(FixedTimeZoneCalendar) ||
+         type == typeid(LocaleCalendar);
+}
+
+namespace {
 
 ServiceSlot<const Calendar>& slot() {
   static ServiceSlot<const Calendar> s([] { return std::make_shared<const LocaleCalendar>(); });

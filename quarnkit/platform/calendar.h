@@ -87,6 +87,11 @@ class Calendar {
   [[nodiscard]] virtual std::optional<std::int64_t> wholeUnits(CalendarComponent component,
                                                                Date from, Date to) const;
 
+  /// Whether dateByAdding() and wholeUnits() are certainly the default ICU
+  /// arithmetic: true for this library's calendars, which keep it, false for
+  /// any other subclass, which may replace it.
+  [[nodiscard]] bool hasDefaultArithmetic() const;
+
   /// The current calendar (by default the Locale service's, see above).
   static std::shared_ptr<const Calendar> current();
   /// Replaces the current calendar; nullptr restores the default.

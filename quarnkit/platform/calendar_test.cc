@@ -111,5 +111,29 @@ TEST(CalendarTest, CurrentFollowsTheLocaleServiceAndIsReplaceable) {
   EXPECT_EQ(Calendar::current()->components(kJan31)->hour, 9);
 }
 
+// A host's calendar: the default arithmetic, but nothing vouches for that.
+class HostCalendar final : public Calendar {
+ public:
+  [[nodiscard]] std::string identifier() const override { return "gregorian"; }
+  [[nodiscard]] std::string timeZoneIdentifier() const override { return "UTC"; }
+  [[nodiscard]] std::optional<DateComponents> components(Date date) const override {
+    return FixedTimeZoneCalendar().components(date);
+  }
+};
+
+TEST(CalendarTest, OnlyTheLibrarysCalendarsVouchForTheDefaultArithmetic) {
+  {
+    // Replacing the Locale service does not replace the default calendar.
+    ScopedService<Locale> locale(
+        std::make_shared<FixedLocale>("en_US", std::vector<std::string>{"en"}, "Asia/Tokyo"));
+    EXPECT_TRUE(Calendar::current()->hasDefaultArithmetic());
+  }
+  EXPECT_TRUE(ICUCalendar("th_TH", "UTC").hasDefaultArithmetic());
+  EXPECT_TRUE(FixedTimeZoneCalendar(3600).hasDefaultArithmetic());
+  EXPECT_FALSE(HostCalendar().hasDefaultArithmetic());
+  ScopedService<Calendar> host(std::make_shared<HostCalendar>());
+  EXPECT_FALSE(Calendar::current()->hasDefaultArithmetic());
+}
+
 }  // namespace
 }  // namespace quarn::platform

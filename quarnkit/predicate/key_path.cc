@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <unordered_set>
@@ -171,72 +170,30 @@ Lookup collectionOperator(const Value& base, const KeyPath& path, std::size_t at
   return Lookup::found;
 }
 
-// The keys of an object that spell the first k components of the rest of a
-// path ("app", "app.build", ...), each the first such entry, as find() gives
-// it. scan(true) stops at the entry of the first component, so that a path
-// found the standard way costs no more than one find(); scan(false) goes on
-// to the end. Runs longer than KeyRuns::kMax components are left to find().
-class DottedKeys {
- public:
-  DottedKeys(const ValueObject& object, const KeyPath& path, std::size_t from, const KeyRuns& runs)
-      : object_(object),
-        path_(path),
-        from_(from),
-        rest_(path.joined(from, path.size())),
-        runs_(runs.count),
-        lengths_(runs.lengths),
-        next_(object.begin()) {}
+template <class Word>
+Word load(const char* p) {
+  Word w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
 
-  void scan(bool untilFirst) {
-    const auto end = object_.end();
-    const std::uint64_t lengths = lengths_;
-    const char first = rest_.empty() ? '\0' : rest_[0];
-    for (auto it = next_; it != end; ++it) {
-      const std::string& key = it->first;
-      const std::size_t length = key.size();
-      std::size_t k = 0;  // the number of components the key spans
-      if (length < 64) {
-        if (((lengths >> length) & 1) == 0) continue;
-        if (length > 0 && key[0] != first) continue;
-        k = static_cast<std::size_t>(std::popcount(lengths & ((std::uint64_t{1} << length) - 1))) +
-            1;
-      } else {
-        if (!endsRun(length)) continue;
-        k = static_cast<std::size_t>(std::count(key.begin(), key.end(), '.')) + 1;
-      }
-      if (std::memcmp(rest_.data(), key.data(), length) != 0 || found_[k - 1] != nullptr) continue;
-      found_[k - 1] = &it->second;
-      if (untilFirst && k == 1) {
-        next_ = it + 1;
-        return;
-      }
-    }
-    next_ = end;
+// Whether the `n` bytes at `a` and `b` are equal. Keys are short: up to 16
+// bytes they are compared as two overlapping words, without a call.
+[[gnu::always_inline]] inline bool sameBytes(const char* a, const char* b, std::size_t n) {
+  if (n > 16) return std::memcmp(a, b, n) == 0;
+  if (n >= 8) {
+    return load<std::uint64_t>(a) == load<std::uint64_t>(b) &&
+           load<std::uint64_t>(a + n - 8) == load<std::uint64_t>(b + n - 8);
   }
-
-  /// The value under the first `components` components joined, or nullptr.
-  [[nodiscard]] const Value* found(std::size_t components) const {
-    if (components <= runs_) return found_[components - 1];
-    return object_.find(path_.joined(from_, from_ + components));
+  if (n >= 4) {
+    return load<std::uint32_t>(a) == load<std::uint32_t>(b) &&
+           load<std::uint32_t>(a + n - 4) == load<std::uint32_t>(b + n - 4);
   }
-
- private:
-  // Whether a key of `length` bytes, 64 or more, can end one of the runs.
-  [[nodiscard]] bool endsRun(std::size_t length) const {
-    if (length > rest_.size()) return false;
-    if (length < rest_.size() && rest_[length] != '.') return false;
-    return static_cast<std::size_t>(std::count(rest_.begin(), rest_.begin() + length, '.')) < runs_;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
   }
-
-  const ValueObject& object_;
-  const KeyPath& path_;
-  std::size_t from_;
-  std::string_view rest_;
-  std::size_t runs_;
-  std::uint64_t lengths_;  // bit n: a run of components is n bytes long
-  ValueObject::const_iterator next_;
-  std::array<const Value*, KeyRuns::kMax> found_{};
-};
+  return true;
+}
 
 }  // namespace
 
@@ -282,54 +239,104 @@ KeyRuns keyRuns(const KeyPath& path, std::size_t from) {
   runs.count = std::min(path.size() - from, KeyRuns::kMax);
   for (std::size_t k = 1; k <= runs.count; ++k) {
     const std::size_t length = path.joined(from, from + k).size();
+    runs.length[k - 1] = length;
     if (length < 64) runs.lengths |= std::uint64_t{1} << length;
   }
   return runs;
 }
 
 Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
-              LookupState& state, const KeyRuns* runs) {
+              LookupState& state) {
+  return lookup(base, path, from, out, state, keyRuns(path, from));
+}
+
+Lookup lookup(const ValueObject& base, const KeyPath& path, std::size_t from, Operand& out,
+              LookupState& state, const KeyRuns& runs) {
+  const std::string_view key = path[from];
   // Collection operators apply to the object itself, as they do to an object
   // inside a Value.
-  if (const std::string_view key = path[from]; key.starts_with('@')) {
+  if (key.starts_with('@')) {
     if (key != "@count") {
       throwKeyPath(fmt::format("The collection operator {} needs a list, found object", key));
     }
     out.own(Value(static_cast<std::int64_t>(base.size())));
     return Lookup::found;
   }
-  // One walk over the entries finds this component's key and the longer
-  // literal keys the fallback below may need, each as find() would.
-  DottedKeys keys(base, path, from, runs != nullptr ? *runs : keyRuns(path, from));
-  keys.scan(true);
-  // The standard look-up: this component as a key, or "self" as the object.
+  const bool lastComponent = from + 1 == path.size();
+  // One walk over the entries finds the keys that spell the first k
+  // components of the rest of the path ("app", "app.build", ...), each the
+  // first such entry, as find() gives it. The standard look-up (this
+  // component as a key) is tried as soon as its entry is found, so a path
+  // found that way costs no more than one find().
+  const std::string_view rest =
+      from == 0 ? std::string_view(path.text()) : path.joined(from, path.size());
+  const char first = rest.empty() ? '\0' : rest[0];
+  std::array<const Value*, KeyRuns::kMax> found{};
   Lookup standard = Lookup::missing;
-  if (const Value* v = keys.found(1)) {
-    standard = lookup(*v, path, from + 1, out, state);
-    if (standard == Lookup::found) return standard;
-  } else if (path[from] == kSelf) {
-    if (from + 1 == path.size()) {
+  const std::uint64_t lengths = runs.lengths;
+  for (auto it = base.begin(), end = base.end(); it != end; ++it) {
+    const std::string& entryKey = it->first;
+    const std::size_t length = entryKey.size();
+    std::size_t k = 0;  // the number of components the key spans
+    if (length < 64) {
+      // Most keys differ from every run in length or in their first byte.
+      if (((lengths >> length) & 1) == 0) continue;
+      if ((length > 0 && entryKey[0] != first) ||
+          !sameBytes(rest.data(), entryKey.data(), length)) {
+        continue;
+      }
+      k = runs.components(length);
+    } else {
+      k = runs.components(length);
+      if (k == 0 || !sameBytes(rest.data(), entryKey.data(), length)) continue;
+    }
+    if (found[k - 1] != nullptr) continue;
+    found[k - 1] = &it->second;
+    if (k == 1) {
+      if (lastComponent) {
+        out.refer(it->second);
+        return Lookup::found;
+      }
+      standard = lookup(it->second, path, from + 1, out, state);
+      if (standard == Lookup::found) return standard;
+    }
+  }
+  // "self" names the object, unless it has a key "self".
+  if (found[0] == nullptr && key == kSelf) {
+    if (lastComponent) {
       out.own(Value(base));
       return Lookup::found;
     }
     standard = lookup(base, path, from + 1, out, state);
     if (standard == Lookup::found) return standard;
   }
-  if (from + 1 == path.size()) return standard;
-  // Then runs of components read as one literal key ("app.version").
-  keys.scan(false);
+  if (lastComponent) return standard;
+  // Then runs of components read as one literal key ("app.version"); runs
+  // longer than the walk looked for are found one by one.
   std::string failure = standard == Lookup::failed ? state.failure : std::string();
   for (std::size_t last = from + 2; last <= path.size(); ++last) {
-    const Value* v = keys.found(last - from);
+    const std::size_t k = last - from;
+    const Value* v = k <= runs.count ? found[k - 1] : base.find(path.joined(from, last));
     if (v == nullptr) continue;
     if (state.fallbacksLeft == 0) {
       throw PredicateEvaluationError(Kind::limitExceeded, "Key path look-up too complex");
     }
     --state.fallbacksLeft;
+    if (last == path.size()) {
+      out.refer(*v);
+      return Lookup::found;
+    }
     if (lookup(*v, path, last, out, state) == Lookup::found) return Lookup::found;
   }
   if (standard == Lookup::failed) state.failure = std::move(failure);
   return standard;
+}
+
+const Value* findKey(const ValueObject& object, std::string_view key) {
+  for (const auto& [k, v] : object) {
+    if (k.size() == key.size() && sameBytes(k.data(), key.data(), key.size())) return &v;
+  }
+  return nullptr;
 }
 
 void checkKeyPathLength(const KeyPath& path) {

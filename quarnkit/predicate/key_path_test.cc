@@ -6,6 +6,7 @@
 
 #include "quarnkit/predicate/detail/test_facts.h"
 #include "quarnkit/predicate/errors.h"
+#include "quarnkit/predicate/predicate.h"
 
 namespace quarn {
 namespace {
@@ -92,6 +93,38 @@ TEST(KeyPathTest, DottedKeysAreFoundWhereverTheyStandAndHoweverLong) {
     EXPECT_EQ(at(Value{{std::string(40, 'w'), 1}, {wide, 80}}, wide + ".self"), Value(80));
     EXPECT_EQ(at(Value{{wide, {{"z", 3}}}}, wide + ".z"), Value(3));
     EXPECT_EQ(at(Value{{wide + "x", 1}}, wide), std::nullopt);
+  }
+}
+
+TEST(KeyPathTest, AComponentHoldingADotIsPartOfTheLiteralKeysOfAnyLength) {
+  for (const std::size_t width : {1, 40}) {
+    KeyPath path;
+    path.append(std::string(width, 'w'));
+    path.append("v.u" + std::string(width, 'x'));
+    const std::string literal = path.text();  // both components as one key
+    EXPECT_EQ(path.valueIn(Value{{literal, 7}}), Value(7)) << literal.size();
+    EXPECT_EQ(path.valueIn(ValueDictionary{{"w", 1}, {literal, 7}}), Value(7)) << literal.size();
+  }
+}
+
+TEST(KeyPathTest, KeysOfEveryLengthMatchByteForByte) {
+  // Keys and dotted keys of 1 to 24 bytes beside keys that differ from them
+  // in one byte, wherever it is.
+  for (std::size_t n = 1; n <= 24; ++n) {
+    const std::string name(n, 'x');
+    const std::string dotted = "k." + name;
+    for (const std::string& key : {name, dotted}) {
+      for (std::size_t at = 0; at < key.size(); ++at) {
+        std::string near = key;
+        near[at] = key[at] == 'x' ? 'y' : 'z';
+        SCOPED_TRACE(near);
+        EXPECT_EQ(valueForKeyPath(ValueDictionary{{near, 1}, {key, 2}}, key), Value(2));
+        EXPECT_EQ(valueForKeyPath(ValueDictionary{{near, 1}}, key), std::nullopt);
+        const Predicate twice = Predicate::parse(key + " == 2");
+        EXPECT_TRUE(twice.evaluate(ValueDictionary{{near, 1}, {key, 2}}));
+        EXPECT_FALSE(twice.evaluate(ValueDictionary{{near, 2}}));
+      }
+    }
   }
 }
 

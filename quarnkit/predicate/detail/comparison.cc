@@ -48,7 +48,7 @@ std::string_view operatorText(ComparisonOperator op) {
   return "?";
 }
 
-bool holds(std::partial_ordering o, ComparisonOperator op) {
+[[gnu::always_inline]] inline bool holds(std::partial_ordering o, ComparisonOperator op) {
   switch (op) {
     case ComparisonOperator::equal:
       return std::is_eq(o);

@@ -7,15 +7,14 @@
 
 namespace quarn::detail {
 
-StepCounter::StepCounter(EvaluationBudget* budget) : budget_(budget) {
-  const std::uint64_t remaining = budget ? budget->remaining() : kEvaluationMaxSteps + 1;
+void StepCounter::takeAllowance() {
+  const std::uint64_t remaining = budget_->remaining();
   budgetBound_ = remaining <= kEvaluationMaxSteps;
   allowed_ = budgetBound_ ? remaining : kEvaluationMaxSteps;
   left_ = allowed_;
 }
 
-StepCounter::~StepCounter() {
-  if (budget_ == nullptr) return;
+void StepCounter::giveBack() {
   // An evaluation stopped by the budget spends all of it.
   budget_->take(overrun_ && budgetBound_ ? budget_->steps() : allowed_ - left_);
 }

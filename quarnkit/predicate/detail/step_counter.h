@@ -8,13 +8,22 @@
 #include <cstdint>
 
 #include "quarnkit/predicate/evaluation_budget.h"
+#include "quarnkit/predicate/limits.h"
 
 namespace quarn::detail {
 
 class StepCounter {
  public:
-  explicit StepCounter(EvaluationBudget* budget = nullptr);
-  ~StepCounter();
+  explicit StepCounter(EvaluationBudget* budget = nullptr) : budget_(budget) {
+    if (budget != nullptr) {
+      takeAllowance();
+    } else {
+      allowed_ = left_ = kEvaluationMaxSteps;
+    }
+  }
+  ~StepCounter() {
+    if (budget_ != nullptr) giveBack();
+  }
   StepCounter(const StepCounter&) = delete;
   StepCounter& operator=(const StepCounter&) = delete;
 
@@ -41,6 +50,9 @@ class StepCounter {
   [[noreturn]] void spent();
 
  private:
+  void takeAllowance();
+  void giveBack();
+
   EvaluationBudget* budget_;
   std::uint64_t allowed_ = 0;
   std::uint64_t left_ = 0;

@@ -166,8 +166,7 @@ std::unique_ptr<KeyPathNode> KeyPathNode::extended(std::string_view component) &
 
 Lookup KeyPathNode::resolve(Scope& scope, const KeyPath& path, Operand& out) const {
   if (!base_) {
-    return scope.objectMap ? lookup(*scope.objectMap, path, 0, out, scope.lookup,
-                                    &path == &path_ ? &runs_ : nullptr)
+    return scope.objectMap ? lookup(*scope.objectMap, path, 0, out, scope.lookup)
                            : lookup(*scope.object, path, 0, out, scope.lookup);
   }
   Operand base;
@@ -184,9 +183,14 @@ Lookup KeyPathNode::resolve(Scope& scope, const KeyPath& path, Operand& out) con
 void KeyPathNode::compute(Scope& scope, Operand& out) const {
   // A fact read by its key from a dictionary: the look-up below would find
   // the same entry, or nothing, and has nothing else to try.
-  if (plainKey_ && !base_ && scope.objectMap != nullptr) {
-    const Value* v = scope.objectMap->find(path_.text());
-    out.refer(v != nullptr ? *v : nullValue());
+  if (!base_ && scope.objectMap != nullptr) {
+    if (plainKey_) {
+      const Value* v = findKey(*scope.objectMap, path_.text());
+      out.refer(v != nullptr ? *v : nullValue());
+      return;
+    }
+    // A path from a dictionary of facts ("app.build"): one walk over them.
+    finishLookup(lookup(*scope.objectMap, path_, 0, out, scope.lookup, runs_), out, scope.lookup);
     return;
   }
   if (countedSubquery_ != nullptr) {
