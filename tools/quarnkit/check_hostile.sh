@@ -216,8 +216,15 @@ check download-usage-of-nothing 0 out "0 B (0 bytes) in $D/none" download --usag
 check server-and-results 2 err "--results excludes --server" preview card.json --results card.json --server http://127.0.0.1/c
 check header-without-server 2 err "--header requires --server" preview card.json --header "A: b"
 check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full
-check curve-zero-damping 1 err "quarnkit: curve: Incorrect animation values: damping, mass and stiffness must be positive (damping 0, mass 1, stiffness 100)" curve spring -p damping=0
-check curve-overflowing-rates 1 err "quarnkit: curve: Incorrect animation values: damping / (2 mass) or stiffness / mass is too large (damping 10, mass 1e-320, stiffness 1e+308)" curve spring -p mass=1e-320 -p stiffness=1e308
+check curve-zero-damping 1 err "quarnkit: curve: damping: Incorrect animation values: damping, mass and stiffness must be positive (damping 0, mass 1, stiffness 100)" curve spring -p damping=0
+check curve-overflowing-rates 1 err "quarnkit: curve: mass: Incorrect animation values: the curve is not a finite number with these values (damping 10, mass 1e-320, stiffness 1e+308)" curve spring -p mass=1e-320 -p stiffness=1e308
+check curve-tiny-mass 1 err "quarnkit: curve: mass: Incorrect animation values: the curve is not a finite number with these values (damping 10, mass 1e-300, stiffness 100)" curve spring -p mass=1e-300
+check curve-key-values-overflow 1 err "quarnkit: curve: values: the curve is not a finite number at t = 0.5" curve keyvalues -p values=-1.7e308,1.7e308 -p function=spring --samples 5
+check curve-plus-sign 0 out "0.5,1.0365507873893438" curve spring -p damping=+5 --samples +3 --format csv
+check curve-huge-values-short 0 out "  0.500000   5.000000e+299" curve keyvalues -p values=0,1e300 --samples 3
+check curve-svg-axis-title 0 out '    <text class="axis-title x" x="340.00" y="392" text-anchor="middle">t (time)</text>' curve spring --format svg
+check curve-svg-round-ticks 0 out '    <text class="tick-label y" data-value="0.5" x="62" y="244.19" text-anchor="end">0.5</text>' curve spring -p damping=4 --format svg
+check curve-svg-min-above-axis 0 out '    <text class="extreme min" x="118.60" y="342.00" text-anchor="middle">min -1.2648</text>' curve spring -p velocity=-30 --format svg
 check curve-nan 1 err "quarnkit: curve: damping: expected a finite number, not \"nan\"" curve spring -p damping=nan
 check curve-no-key-values 1 err "quarnkit: curve: values: expected a finite number, not \"\"" curve keyvalues -p values=
 check curve-one-sample 2 err "--samples: expected a whole number from 2 to 100000, not \"1\"" curve spring --samples 1
