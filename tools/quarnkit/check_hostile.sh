@@ -113,6 +113,8 @@ echo '{"id": 1, "title": "t", "items": [{"id": 1, "type": "text", "key": "2", "i
 # An id the library reads as a 64-bit number, past 9.2e18.
 echo '{"id": 9.22e18, "title": "t", "items": [{"id": 1, "type": "text", "isRequired": false}]}' >big-id-form.json
 echo "[$(product w 2.99), $(product a 1), $(product b 2), $(product c 3), $(product d 4), $(product e 5)]" >six-products.json
+echo '[{"productIdentifier": "p", "price": "1e300000", "priceLocale": "en_US@currency=USD", "subscriptionPeriod": {"unit": "week", "numberOfUnits": 1}}]' >huge-price.json
+echo "[{\"productIdentifier\": \"p\", \"price\": \"$(printf '9%.0s' $(seq 1000))x\"}]" >long-price.json
 # 1 MiB of placeholders in one template.
 {
   printf '{"t": "'
@@ -273,6 +275,12 @@ WAIT=5
 check price-templates-linear 0 out '  "relativeProduct" : "w",' price six-products.json --templates many-placeholders.json --format json
 WAIT=10
 check price-locale-keeps-currency 0 out '  price                      $2.99' price usd-products.json --locale ja_JP
+# A price is refused by its magnitude before its exact value is built, and
+# messages quote at most 80 bytes of a price text.
+WAIT=2
+check price-huge-magnitude 0 err 'quarnkit: warning: [SKProductMetadataProvider] Product p has no usable price (1e+300000)' price huge-price.json
+WAIT=10
+check price-long-text-cut 1 err "quarnkit: long-price.json: [0]: Invalid price \"$(printf '9%.0s' $(seq 80))…\": expected decimal text like \"4.99\"" price long-price.json
 
 # form: answer keys made from ids clash with explicit ones; one rule for whole numbers.
 check form-lint-key-from-id-clash 0 out 'key-clash-form.json: items[1].id: warning: duplicate answer key "2" (first at items[0]); answers cannot tell the questions apart' form lint key-clash-form.json
