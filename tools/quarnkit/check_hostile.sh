@@ -2,9 +2,10 @@
 # Runs the quarnkit tool on hostile inputs, each built in a fresh temporary
 # directory: includes that try to leave their folder, devices, directories,
 # include fan-outs and cycles, numbers no double holds, control characters,
-# bad seeds, full devices and curves of unusable parameters. Each case names
-# the exit status the run must end with and one line its standard error (err)
-# or output (out) must hold.
+# bad seeds, full devices, curves of unusable parameters, huge prices and
+# the texts of a hostile server (one the script starts on 127.0.0.1, needing
+# python3). Each case names the exit status the run must end with and one
+# line its standard error (err) or output (out) must hold.
 # The runs start in the temporary directory, $D.
 #
 #   tools/quarnkit/check_hostile.sh [TOOL]
@@ -121,6 +122,53 @@ echo "[{\"productIdentifier\": \"p\", \"price\": \"$(printf '9%.0s' $(seq 1000))
   for _ in $(seq 1024); do printf '%%price%% %.0s' $(seq 128); done
   printf '"}\n'
 } >many-placeholders.json
+
+# --- a loopback server -----------------------------------------------------------
+# Answers with texts that would drive a terminal, as a hostile server might, on
+# a free port of 127.0.0.1, for the runs of page and preview --server.
+cat >server.py <<'PY'
+import http.server, json, os, sys
+
+TITLE = "T\u001b]0;pwned\u0007\u001b[2J"
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def reply(self, body, headers=()):
+        data = json.dumps(body).encode()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(data)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        if self.path.startswith("/header"):
+            self.reply([], [("X-Pagination-Total-Count", "7\u001b[2J")])
+        else:
+            self.reply([{"id": 1, "title": TITLE}])
+
+    def do_POST(self):
+        self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        key = "k\u001b[2J" if self.path.startswith("/unknown") else "c"
+        self.reply([{"key": key, "result": [{"class": "Card", "title": TITLE}]}])
+
+
+server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+with open(sys.argv[1] + ".part", "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(sys.argv[1] + ".part", sys.argv[1])
+server.serve_forever()
+PY
+python3 server.py port &
+server=$!
+trap 'kill "$server" 2>/dev/null; rm -rf "$D"' EXIT
+for _ in $(seq 50); do [ -s port ] && break; sleep 0.1; done
+web="http://127.0.0.1:$(cat port)"
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -259,6 +307,11 @@ check form-title-escaped 0 out 'T\u001b]0;pwned\u0007\u001b[2J' form ctl-form.js
 check form-c1-escaped 0 out '1. Q\u009b31m' form ctl-form.json
 check price-title-escaped 0 out 'p (P\u001b[2J)' price ctl-products.json
 check route-name-escaped 0 out 'app://a -> line 1 app://a (x\u001b[2J)' route ctl-routes.txt app://a
+# ... and so do those a server sends: items, headers, results, result keys.
+check page-item-escaped 0 out '    {"id":1,"title":"T\u001b]0;pwned\u0007\u001b[2J"}' page "$web/items"
+check page-header-escaped 0 out '  headers: X-Pagination-Current-Page: missing, X-Pagination-Page-Count: missing, X-Pagination-Per-Page: missing, X-Pagination-Total-Count: "7\u001b[2J" (not a number)' page "$web/header"
+check server-result-escaped 0 out '   - Card: title="T\u001b]0;pwned\u0007\u001b[2J"' preview card.json --no-defaults --server "$web/results"
+check server-key-escaped 0 err "quarnkit: warning: [CompositeListFetcher] Could not process the composite list result with key 'k\\u001b[2J'" preview card.json --no-defaults --server "$web/unknown"
 
 # route: standard input within the size limit, ties grouped, one reading of brackets.
 tool=bash
