@@ -14,6 +14,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 tool="$(realpath "${1:-build/default/tools/quarnkit/quarnkit}")"
+real="$tool"
 export TZ=UTC LANG=en_US.UTF-8
 unset QUARNKIT_LOG_LEVEL
 
@@ -89,6 +90,7 @@ echo '{"s": "'"$(printf 'a%.0s' $(seq 40))"'!"}' >regex-env.json
   printf ']}\n'
 } >long-form.json
 echo 'the previous complete file' >keep.orig
+echo mine >mine.txt
 # Texts that would drive a terminal: a title, a CSI in the C1 range.
 cat >ctl-form.json <<'JSON'
 {"id": 1, "title": "T\u001b]0;pwned\u0007\u001b[2J",
@@ -263,6 +265,11 @@ check download-to-a-file 1 err "quarnkit: http://127.0.0.1:1/a.bin: filesystem e
 check download-names-clash 1 err "quarnkit: http://127.0.0.1:1/b/x.bin: the local file $D/dl/x.bin is also that of http://127.0.0.1:1/a/x.bin" download http://127.0.0.1:1/a/x.bin http://127.0.0.1:1/b/x.bin --to dl --quiet
 check download-clear-here 1 err "quarnkit: $D/: holds the current directory; not removed" download --clear --to .
 check download-usage-of-nothing 0 out "0 B (0 bytes) in $D/none" download --usage --to none
+check download-clear-missing 1 err "quarnkit: $D/none: does not exist; nothing removed" download --clear --to none
+check download-clear-a-file 1 err "quarnkit: $D/mine.txt: not a directory; nothing removed" download --clear --to mine.txt
+tool=bash
+check download-clear-kept-the-file 1 out "mine" -c '"$0" "$@"; s=$?; cat mine.txt; exit $s' "$real" download --clear --to mine.txt
+tool="$real"
 check server-and-results 2 err "--results excludes --server" preview card.json --results card.json --server http://127.0.0.1/c
 check header-without-server 2 err "--header requires --server" preview card.json --header "A: b"
 check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full
@@ -282,7 +289,6 @@ check curve-unknown 2 err "NAME: bogus not in {linear,easeIn,easeOut,easeInOut,s
 check curve-output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" curve spring --format svg -o /dev/full
 check curve-one-key-value 0 out "1,7" curve keyvalues -p values=7 -p function=spring --format csv
 # Standard output on a full device.
-real="$tool"
 tool=bash
 check stdout-full 1 err "quarnkit: standard output: cannot write: No space left on device" \
   -c 'exec "$0" "$@" >/dev/full' "$real" explain card.json
