@@ -32,22 +32,41 @@ struct Amount {
 };
 
 // Store prices beyond this are input errors, not prices.
+constexpr std::int64_t kLargestPrice = 1'000'000'000'000'000;
 const ExactFraction& largestPrice() {
-  static const ExactFraction limit(1'000'000'000'000'000);
+  static const ExactFraction limit(kLargestPrice);
   return limit;
+}
+
+bool withinLargestPrice(const Decimal& price) {
+  return Decimal(-kLargestPrice) < price && price < Decimal(kLargestPrice);
+}
+
+// A price as a message shows it: plain digits within the range of prices,
+// exponent notation beyond it (1e300000 would be a line of 300,001 digits).
+std::string describedPrice(const Decimal& price) {
+  if (!platform::isFinite(price)) return "NaN";
+  if (withinLargestPrice(price)) return price.toString();
+  std::string text = price.backend().str(17, std::ios_base::scientific);
+  const auto e = text.find('e');
+  auto last = text.find_last_not_of('0', e - 1);
+  if (text[last] == '.') --last;
+  return text.erase(last + 1, e - last - 1);
 }
 
 std::optional<Amount> usablePrice(const Decimal& price, const std::string& productIdentifier) {
   std::optional<ExactFraction> exact;
   std::optional<FixedPointDecimal> fixed;
-  if (platform::isFinite(price)) {
+  // The magnitude first: the exact value of a price of 1e300000 has 300,001
+  // digits and takes seconds to build.
+  if (platform::isFinite(price) && withinLargestPrice(price)) {
     fixed = platform::FixedPointDecimal::of(price);
     exact = fixed ? ExactFraction::of(*fixed) : ExactFraction::of(price);
   }
   if (!exact || exact->sign() < 0 || !(*exact < largestPrice())) {
     defaultLogger().log(LogLevel::warning,
                         "[SKProductMetadataProvider] Product {} has no usable price ({})",
-                        productIdentifier, platform::isFinite(price) ? price.toString() : "NaN");
+                        productIdentifier, describedPrice(price));
     return std::nullopt;
   }
   return Amount{std::move(*exact), fixed, price};

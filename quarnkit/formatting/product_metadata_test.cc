@@ -248,6 +248,33 @@ TEST_F(ProductMetadataTest, UnusablePricesLeaveTheirTextsAbsent) {
   EXPECT_EQ(log.count("has no usable price"), 3u);
 }
 
+// Prices far beyond the largest are refused by their magnitude, before their
+// exact value (of hundreds of thousands of digits) is built, and the warning
+// shows them in exponent notation.
+TEST_F(ProductMetadataTest, HugePricesAreRefusedByMagnitude) {
+  testing::LogCapture log;
+  for (const char* price : {"1e300000", "-1.25e300000", "1e15", "123456789012345678901234567890"}) {
+    const auto meta =
+        provider_.metadata(product("big", price, SKProductSubscriptionPeriod{Unit::week, 1}), {});
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->localizedPrice(), std::nullopt);
+  }
+  EXPECT_EQ(log.texts(LogLevel::warning),
+            (std::vector<std::string>{
+                "[SKProductMetadataProvider] Product big has no usable price (1e+300000)",
+                "[SKProductMetadataProvider] Product big has no usable price (-1.25e+300000)",
+                "[SKProductMetadataProvider] Product big has no usable price (1e+15)",
+                "[SKProductMetadataProvider] Product big has no usable price "
+                "(1.23456789012345679e+29)"}));
+  // Just within: 15 nines.
+  EXPECT_EQ(provider_
+                .metadata(product("max", "999999999999999",
+                                  SKProductSubscriptionPeriod{Unit::week, 1}),
+                          {})
+                ->localizedPrice(),
+            "$999,999,999,999,999.00");
+}
+
 TEST_F(ProductMetadataTest, PriceTextsInSeveralLocales) {
   const auto yearly = product("y", "49.99", SKProductSubscriptionPeriod{Unit::year, 1}, "de_DE");
   const auto yen = product("j", "4800", SKProductSubscriptionPeriod{Unit::year, 1}, "ja_JP");
@@ -454,6 +481,19 @@ TEST(StoreProductDecodingTest, DecodesProductsAndReportsBadFields) {
                               "subscriptionPeriod": {"numberOfUnits": 1}})",
                           R"({"price": 1})"}) {
     EXPECT_THROW(decoder.decode<platform::SKProduct>(bad), DecodingError) << bad;
+  }
+}
+
+TEST(StoreProductDecodingTest, AnInvalidPriceIsQuotedInPart) {
+  const std::string price = "4." + std::string(1 << 20, '9') + "x";
+  try {
+    (void)JSONDecoder().decode<platform::SKProduct>(R"({"productIdentifier": "x", "price": ")" +
+                                                     price + "\"}");
+    ADD_FAILURE() << "decoded";
+  } catch (const DecodingError& e) {
+    EXPECT_EQ(e.context().debugDescription,
+              "Invalid price \"" + price.substr(0, 80) + "\u2026\": expected decimal text like "
+              "\"4.99\"");
   }
 }
 

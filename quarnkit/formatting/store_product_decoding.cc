@@ -2,6 +2,7 @@
 
 #include "quarnkit/core/decimal.h"
 #include "quarnkit/core/value.h"
+#include "quarnkit/formatting/text_helpers.h"
 #include "quarnkit/platform/locale.h"
 
 namespace quarn {
@@ -17,7 +18,8 @@ Decimal decodePrice(KeyedDecodingContainer& c, const char* key) {
   const auto text = c.decode<std::string>(key);
   if (auto price = Decimal::parse(text)) return *price;
   throw DecodingError::dataCorrupted(
-      {c.codingPath(), "Invalid price \"" + text + "\": expected decimal text like \"4.99\""});
+      {c.codingPath(),
+       "Invalid price \"" + excerpt(text) + "\": expected decimal text like \"4.99\""});
 }
 
 template <class Enum, std::size_t N>

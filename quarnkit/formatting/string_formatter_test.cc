@@ -189,5 +189,15 @@ TEST(TextHelpersTest, Base64AndLocalizedStrings) {
   setLocalizedStrings({});
 }
 
+TEST(TextHelpersTest, ExcerptsCutOnACharacterBoundary) {
+  EXPECT_EQ(excerpt("short"), "short");
+  EXPECT_EQ(excerpt(std::string(80, 'x')), std::string(80, 'x'));
+  EXPECT_EQ(excerpt(std::string(81, 'x')), std::string(80, 'x') + "\u2026");
+  // "ü" is two bytes: a cut through it drops it whole.
+  EXPECT_EQ(excerpt("abcü", 4), "abc\u2026");
+  EXPECT_EQ(excerpt("abcüd", 5), "abcü\u2026");
+  EXPECT_EQ(excerpt(std::string(1 << 20, '7'), 4), "7777\u2026");
+}
+
 }  // namespace
 }  // namespace quarn::StoreKitHelpers

@@ -53,4 +53,11 @@ std::optional<std::string> base64Decoded(std::string_view base64) {
   return text;
 }
 
+std::string excerpt(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return std::string(text);
+  std::size_t end = maxBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80) --end;
+  return std::string(text.substr(0, end)) + "\u2026";
+}
+
 }  // namespace quarn

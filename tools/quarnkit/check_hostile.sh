@@ -2,9 +2,10 @@
 # Runs the quarnkit tool on hostile inputs, each built in a fresh temporary
 # directory: includes that try to leave their folder, devices, directories,
 # include fan-outs and cycles, numbers no double holds, control characters,
-# bad seeds, full devices and curves of unusable parameters. Each case names
-# the exit status the run must end with and one line its standard error (err)
-# or output (out) must hold.
+# bad seeds, full devices, curves of unusable parameters, huge prices and
+# the texts of a hostile server (one the script starts on 127.0.0.1, needing
+# python3). Each case names the exit status the run must end with and one
+# line its standard error (err) or output (out) must hold.
 # The runs start in the temporary directory, $D.
 #
 #   tools/quarnkit/check_hostile.sh [TOOL]
@@ -13,6 +14,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 tool="$(realpath "${1:-build/default/tools/quarnkit/quarnkit}")"
+real="$tool"
 export TZ=UTC LANG=en_US.UTF-8
 unset QUARNKIT_LOG_LEVEL
 
@@ -88,6 +90,7 @@ echo '{"s": "'"$(printf 'a%.0s' $(seq 40))"'!"}' >regex-env.json
   printf ']}\n'
 } >long-form.json
 echo 'the previous complete file' >keep.orig
+echo mine >mine.txt
 # Texts that would drive a terminal: a title, a CSI in the C1 range.
 cat >ctl-form.json <<'JSON'
 {"id": 1, "title": "T\u001b]0;pwned\u0007\u001b[2J",
@@ -113,12 +116,61 @@ echo '{"id": 1, "title": "t", "items": [{"id": 1, "type": "text", "key": "2", "i
 # An id the library reads as a 64-bit number, past 9.2e18.
 echo '{"id": 9.22e18, "title": "t", "items": [{"id": 1, "type": "text", "isRequired": false}]}' >big-id-form.json
 echo "[$(product w 2.99), $(product a 1), $(product b 2), $(product c 3), $(product d 4), $(product e 5)]" >six-products.json
+echo '[{"productIdentifier": "p", "price": "1e300000", "priceLocale": "en_US@currency=USD", "subscriptionPeriod": {"unit": "week", "numberOfUnits": 1}}]' >huge-price.json
+echo "[{\"productIdentifier\": \"p\", \"price\": \"$(printf '9%.0s' $(seq 1000))x\"}]" >long-price.json
 # 1 MiB of placeholders in one template.
 {
   printf '{"t": "'
   for _ in $(seq 1024); do printf '%%price%% %.0s' $(seq 128); done
   printf '"}\n'
 } >many-placeholders.json
+
+# --- a loopback server -----------------------------------------------------------
+# Answers with texts that would drive a terminal, as a hostile server might, on
+# a free port of 127.0.0.1, for the runs of page and preview --server.
+cat >server.py <<'PY'
+import http.server, json, os, sys
+
+TITLE = "T\u001b]0;pwned\u0007\u001b[2J"
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def reply(self, body, headers=()):
+        data = json.dumps(body).encode()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(data)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        if self.path.startswith("/header"):
+            self.reply([], [("X-Pagination-Total-Count", "7\u001b[2J")])
+        else:
+            self.reply([{"id": 1, "title": TITLE}])
+
+    def do_POST(self):
+        self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        key = "k\u001b[2J" if self.path.startswith("/unknown") else "c"
+        self.reply([{"key": key, "result": [{"class": "Card", "title": TITLE}]}])
+
+
+server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+with open(sys.argv[1] + ".part", "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(sys.argv[1] + ".part", sys.argv[1])
+server.serve_forever()
+PY
+python3 server.py port &
+server=$!
+trap 'kill "$server" 2>/dev/null; rm -rf "$D"' EXIT
+for _ in $(seq 50); do [ -s port ] && break; sleep 0.1; done
+web="http://127.0.0.1:$(cat port)"
 
 # --- the table -----------------------------------------------------------------
 failures=0
@@ -213,11 +265,23 @@ check download-to-a-file 1 err "quarnkit: http://127.0.0.1:1/a.bin: filesystem e
 check download-names-clash 1 err "quarnkit: http://127.0.0.1:1/b/x.bin: the local file $D/dl/x.bin is also that of http://127.0.0.1:1/a/x.bin" download http://127.0.0.1:1/a/x.bin http://127.0.0.1:1/b/x.bin --to dl --quiet
 check download-clear-here 1 err "quarnkit: $D/: holds the current directory; not removed" download --clear --to .
 check download-usage-of-nothing 0 out "0 B (0 bytes) in $D/none" download --usage --to none
+check download-clear-missing 1 err "quarnkit: $D/none: does not exist; nothing removed" download --clear --to none
+check download-clear-a-file 1 err "quarnkit: $D/mine.txt: not a directory; nothing removed" download --clear --to mine.txt
+tool=bash
+check download-clear-kept-the-file 1 out "mine" -c '"$0" "$@"; s=$?; cat mine.txt; exit $s' "$real" download --clear --to mine.txt
+tool="$real"
 check server-and-results 2 err "--results excludes --server" preview card.json --results card.json --server http://127.0.0.1/c
 check header-without-server 2 err "--header requires --server" preview card.json --header "A: b"
 check output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" preview card.json -o /dev/full
-check curve-zero-damping 1 err "quarnkit: curve: Incorrect animation values: damping, mass and stiffness must be positive (damping 0, mass 1, stiffness 100)" curve spring -p damping=0
-check curve-overflowing-rates 1 err "quarnkit: curve: Incorrect animation values: damping / (2 mass) or stiffness / mass is too large (damping 10, mass 1e-320, stiffness 1e+308)" curve spring -p mass=1e-320 -p stiffness=1e308
+check curve-zero-damping 1 err "quarnkit: curve: damping: Incorrect animation values: damping, mass and stiffness must be positive (damping 0, mass 1, stiffness 100)" curve spring -p damping=0
+check curve-overflowing-rates 1 err "quarnkit: curve: mass: Incorrect animation values: the curve is not a finite number with these values (damping 10, mass 1e-320, stiffness 1e+308)" curve spring -p mass=1e-320 -p stiffness=1e308
+check curve-tiny-mass 1 err "quarnkit: curve: mass: Incorrect animation values: the curve is not a finite number with these values (damping 10, mass 1e-300, stiffness 100)" curve spring -p mass=1e-300
+check curve-key-values-overflow 1 err "quarnkit: curve: values: the curve is not a finite number at t = 0.5" curve keyvalues -p values=-1.7e308,1.7e308 -p function=spring --samples 5
+check curve-plus-sign 0 out "0.5,1.0365507873893438" curve spring -p damping=+5 --samples +3 --format csv
+check curve-huge-values-short 0 out "  0.500000   5.000000e+299" curve keyvalues -p values=0,1e300 --samples 3
+check curve-svg-axis-title 0 out '    <text class="axis-title x" x="340.00" y="392" text-anchor="middle">t (time)</text>' curve spring --format svg
+check curve-svg-round-ticks 0 out '    <text class="tick-label y" data-value="0.5" x="62" y="244.19" text-anchor="end">0.5</text>' curve spring -p damping=4 --format svg
+check curve-svg-min-above-axis 0 out '    <text class="extreme min" x="118.60" y="342.00" text-anchor="middle">min -1.2648</text>' curve spring -p velocity=-30 --format svg
 check curve-nan 1 err "quarnkit: curve: damping: expected a finite number, not \"nan\"" curve spring -p damping=nan
 check curve-no-key-values 1 err "quarnkit: curve: values: expected a finite number, not \"\"" curve keyvalues -p values=
 check curve-one-sample 2 err "--samples: expected a whole number from 2 to 100000, not \"1\"" curve spring --samples 1
@@ -225,7 +289,6 @@ check curve-unknown 2 err "NAME: bogus not in {linear,easeIn,easeOut,easeInOut,s
 check curve-output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" curve spring --format svg -o /dev/full
 check curve-one-key-value 0 out "1,7" curve keyvalues -p values=7 -p function=spring --format csv
 # Standard output on a full device.
-real="$tool"
 tool=bash
 check stdout-full 1 err "quarnkit: standard output: cannot write: No space left on device" \
   -c 'exec "$0" "$@" >/dev/full' "$real" explain card.json
@@ -250,6 +313,11 @@ check form-title-escaped 0 out 'T\u001b]0;pwned\u0007\u001b[2J' form ctl-form.js
 check form-c1-escaped 0 out '1. Q\u009b31m' form ctl-form.json
 check price-title-escaped 0 out 'p (P\u001b[2J)' price ctl-products.json
 check route-name-escaped 0 out 'app://a -> line 1 app://a (x\u001b[2J)' route ctl-routes.txt app://a
+# ... and so do those a server sends: items, headers, results, result keys.
+check page-item-escaped 0 out '    {"id":1,"title":"T\u001b]0;pwned\u0007\u001b[2J"}' page "$web/items"
+check page-header-escaped 0 out '  headers: X-Pagination-Current-Page: missing, X-Pagination-Page-Count: missing, X-Pagination-Per-Page: missing, X-Pagination-Total-Count: "7\u001b[2J" (not a number)' page "$web/header"
+check server-result-escaped 0 out '   - Card: title="T\u001b]0;pwned\u0007\u001b[2J"' preview card.json --no-defaults --server "$web/results"
+check server-key-escaped 0 err "quarnkit: warning: [CompositeListFetcher] Could not process the composite list result with key 'k\\u001b[2J'" preview card.json --no-defaults --server "$web/unknown"
 
 # route: standard input within the size limit, ties grouped, one reading of brackets.
 tool=bash
@@ -266,6 +334,12 @@ WAIT=5
 check price-templates-linear 0 out '  "relativeProduct" : "w",' price six-products.json --templates many-placeholders.json --format json
 WAIT=10
 check price-locale-keeps-currency 0 out '  price                      $2.99' price usd-products.json --locale ja_JP
+# A price is refused by its magnitude before its exact value is built, and
+# messages quote at most 80 bytes of a price text.
+WAIT=2
+check price-huge-magnitude 0 err 'quarnkit: warning: [SKProductMetadataProvider] Product p has no usable price (1e+300000)' price huge-price.json
+WAIT=10
+check price-long-text-cut 1 err "quarnkit: long-price.json: [0]: Invalid price \"$(printf '9%.0s' $(seq 80))…\": expected decimal text like \"4.99\"" price long-price.json
 
 # form: answer keys made from ids clash with explicit ones; one rule for whole numbers.
 check form-lint-key-from-id-clash 0 out 'key-clash-form.json: items[1].id: warning: duplicate answer key "2" (first at items[0]); answers cannot tell the questions apart' form lint key-clash-form.json

@@ -14,7 +14,6 @@
 // Exit status: 0 success, 1 bad input or lint errors, 2 bad usage.
 #include <CLI/CLI.hpp>
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -30,6 +29,7 @@
 #include "tools/quarnkit/common/http_options.h"
 #include "tools/quarnkit/common/input_file.h"
 #include "tools/quarnkit/common/log_lines.h"
+#include "tools/quarnkit/common/numbers.h"
 #include "tools/quarnkit/common/output.h"
 #include "tools/quarnkit/curve/curve.h"
 #include "tools/quarnkit/download/download.h"
@@ -71,23 +71,12 @@ constexpr std::uint64_t kMaxDepth = 1000;
 constexpr std::uint64_t kMaxItems = std::uint64_t{1} << 32;
 constexpr std::uint64_t kMaxSamples = 100000;
 
-// A whole number from 0 to `max` written in decimal digits only.
-std::optional<std::uint64_t> wholeNumber(const std::string& text, std::uint64_t max) {
-  std::uint64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || text.front() == '+' || error != std::errc() || stop != end || value > max) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 CLI::Option* addNumber(CLI::App& command, const std::string& name, std::string& slot,
                        const std::string& description, std::uint64_t min, std::uint64_t max) {
   return command.add_option(name, slot, description)
       ->type_name("N")
       ->check([min, max](const std::string& text) -> std::string {
-        const auto value = wholeNumber(text, max);
+        const auto value = readWholeNumber(text, max);
         if (value && *value >= min) return "";
         return "expected a whole number from " + std::to_string(min) + " to " +
                std::to_string(max) + ", not \"" + text + "\"";
@@ -162,17 +151,19 @@ HostOptions hostOptions(const SharedOptions& o, const CLI::App& command) {
   if (auto idiom = platform::userInterfaceIdiomFromString(o.device)) host.device = *idiom;
   if (!o.now.empty()) host.now = Date::parseISO8601(o.now);
   // The texts were checked while parsing.
-  if (given("--seed")) host.seed = wholeNumber(o.seed, kMaxSeed);
-  if (given("--predicate-budget")) host.predicateBudget = *wholeNumber(o.predicateBudget, kMaxSeed);
+  if (given("--seed")) host.seed = readWholeNumber(o.seed, kMaxSeed);
+  if (given("--predicate-budget")) {
+    host.predicateBudget = *readWholeNumber(o.predicateBudget, kMaxSeed);
+  }
   if (given("--max-file-size")) {
-    host.limits.maxFileSize = *wholeNumber(o.maxFileSize, kMaxFileSizeMiB) << 20;
+    host.limits.maxFileSize = *readWholeNumber(o.maxFileSize, kMaxFileSizeMiB) << 20;
   }
   if (given("--max-include-depth")) {
-    host.limits.maxIncludeDepth = static_cast<int>(*wholeNumber(o.maxIncludeDepth, kMaxDepth));
+    host.limits.maxIncludeDepth = static_cast<int>(*readWholeNumber(o.maxIncludeDepth, kMaxDepth));
   }
   if (given("--max-included-items")) {
     host.limits.maxIncludedItems =
-        static_cast<std::size_t>(*wholeNumber(o.maxIncludedItems, kMaxItems));
+        static_cast<std::size_t>(*readWholeNumber(o.maxIncludedItems, kMaxItems));
   }
   return o.noDefaults ? host : withSiblingFiles(std::move(host));
 }
@@ -427,12 +418,12 @@ int main(int argc, char** argv) {
     } else if (routeCommand->parsed()) {
       route.format = formatOf(routeFormat);
       if (!routeMaxFileSize.empty()) {
-        route.maxFileSize = *wholeNumber(routeMaxFileSize, kMaxFileSizeMiB) << 20;
+        route.maxFileSize = *readWholeNumber(routeMaxFileSize, kMaxFileSizeMiB) << 20;
       }
       status = runRoute(route);
     } else if (pageCommand->parsed()) {
-      page.perPage = static_cast<std::int64_t>(*wholeNumber(perPage, kMaxSeed));
-      page.pages = static_cast<std::int64_t>(*wholeNumber(pages, kMaxSeed));
+      page.perPage = static_cast<std::int64_t>(*readWholeNumber(perPage, kMaxSeed));
+      page.pages = static_cast<std::int64_t>(*readWholeNumber(pages, kMaxSeed));
       page.headers = headersOf(headers);
       page.maxTime = parseSecondsOption(maxTime);
       page.format = formatOf(shared.format);
@@ -441,7 +432,7 @@ int main(int argc, char** argv) {
       download.to = optionalText(downloadTo);
       download.name = nameOption->count() > 0 ? std::optional(downloadName) : std::nullopt;
       if (!downloadJobs.empty()) {
-        download.jobs = static_cast<std::size_t>(*wholeNumber(downloadJobs, kMaxDownloadJobs));
+        download.jobs = static_cast<std::size_t>(*readWholeNumber(downloadJobs, kMaxDownloadJobs));
       }
       if (downloadUsage) {
         writeOutput(std::nullopt, downloadCacheUsage(download.to));
@@ -452,7 +443,8 @@ int main(int argc, char** argv) {
       }
     } else if (curve->parsed()) {
       if (!curveSamples.empty()) {
-        curveOptions.samples = static_cast<std::size_t>(*wholeNumber(curveSamples, kMaxSamples));
+        curveOptions.samples =
+            static_cast<std::size_t>(*readWholeNumber(curveSamples, kMaxSamples));
       }
       curveOptions.format = curveFormat == "csv"   ? CurveFormat::csv
                             : curveFormat == "svg" ? CurveFormat::svg

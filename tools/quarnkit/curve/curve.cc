@@ -3,15 +3,18 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <charconv>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 #include "quarnkit/animation/basic_interpolation.h"
 #include "quarnkit/animation/interpolator.h"
 #include "quarnkit/animation/spring_interpolation.h"
+#include "tools/quarnkit/common/numbers.h"
 #include "tools/quarnkit/common/output.h"
 
 namespace quarn::tool {
@@ -30,13 +33,9 @@ const std::map<std::string, BasicInterpolation>& easings() {
 }
 
 double parseNumber(const std::string& key, const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
-    fail(fmt::format("{}: expected a finite number, not \"{}\"", key, text));
-  }
-  return value;
+  const auto value = readNumber(text);
+  if (!value) fail(fmt::format("{}: expected a finite number, not \"{}\"", key, text));
+  return *value;
 }
 
 // KEY=VALUE pairs, each key once and among `allowed`.
@@ -75,19 +74,46 @@ std::shared_ptr<SpringInterpolation> makeSpring(const std::map<std::string, std:
   const double mass = numberOr(p, "mass", defaults.mass());
   const double stiffness = numberOr(p, "stiffness", defaults.stiffness());
   const double velocity = numberOr(p, "velocity", defaults.velocity());
+  const std::string values =
+      fmt::format("(damping {}, mass {}, stiffness {})", damping, mass, stiffness);
   if (!SpringInterpolation::areValid(damping, mass, stiffness)) {
-    // Positive values can still be unusable: a tiny mass overflows the rates.
-    const bool positive = damping > 0 && mass > 0 && stiffness > 0;
-    fail(fmt::format("Incorrect animation values: {} (damping {}, mass {}, stiffness {})",
-                     positive ? "damping / (2 mass) or stiffness / mass is too large"
-                              : "damping, mass and stiffness must be positive",
-                     damping, mass, stiffness));
+    // Name what the user can change: the parameters that are not positive,
+    // or else those given whose default alone would make the spring usable
+    // (with the default damping, a mass of 1e-300 overflows its rates).
+    const std::array<const char*, 3> names{"damping", "mass", "stiffness"};
+    const std::array<double, 3> given{damping, mass, stiffness};
+    const std::array<double, 3> fallbacks{defaults.damping(), defaults.mass(),
+                                          defaults.stiffness()};
+    std::vector<std::string> culprits;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (!(given[i] > 0)) culprits.emplace_back(names[i]);
+    }
+    if (!culprits.empty()) {
+      fail(fmt::format(
+          "{}: Incorrect animation values: damping, mass and stiffness must be positive {}",
+          fmt::join(culprits, ", "), values));
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      std::array<double, 3> changed = given;
+      changed[i] = fallbacks[i];
+      if (p.count(names[i]) && SpringInterpolation::areValid(changed[0], changed[1], changed[2])) {
+        culprits.emplace_back(names[i]);
+      }
+    }
+    if (culprits.empty()) {  // only together: name all that were given
+      for (const char* name : names) {
+        if (p.count(name)) culprits.emplace_back(name);
+      }
+    }
+    fail(fmt::format(
+        "{}: Incorrect animation values: the curve is not a finite number with these values {}",
+        fmt::join(culprits, ", "), values));
   }
   auto spring = std::make_shared<SpringInterpolation>(damping, velocity, mass, stiffness);
   if (!spring->isValid()) {
     fail(
-        fmt::format("Incorrect animation values: the velocity carries the spring beyond the "
-                    "range of numbers (velocity {})",
+        fmt::format("velocity: Incorrect animation values: the velocity carries the spring beyond "
+                    "the range of numbers (velocity {})",
                     velocity));
   }
   title = fmt::format("spring damping={} mass={} stiffness={} velocity={}", damping, mass,
@@ -131,7 +157,7 @@ Curve makeKeyValues(const std::vector<std::string>& params) {
   auto interpolator = std::make_shared<Interpolator<double>>(keys, std::move(function));
   return {fmt::format("keyvalues values={} function={}", fmt::join(keys, ","), functionTitle),
           [interpolator](double t) { return interpolator->interpolateValue(t); }, keys.front(),
-          keys.back()};
+          keys.back(), "values"};
 }
 
 struct Extremes {
@@ -155,6 +181,72 @@ double overshoot(const Curve& curve, const Extremes& e) {
   return 0;
 }
 
+// Whether numbers up to `largest` in size read better in exponent notation:
+// from a million on they outgrow a column, below a thousandth six places
+// round them to nothing.
+bool needsExponent(double largest) { return largest >= 1e6 || (largest > 0 && largest < 1e-3); }
+
+std::string number(double v, int decimals, bool exponent) {
+  return exponent ? fmt::format("{:.{}e}", v, decimals) : fmt::format("{:.{}f}", v, decimals);
+}
+
+// A label's width in the plot's 12-pixel sans-serif font, a little more than
+// digits, signs and lower-case letters take.
+constexpr double kCharWidth = 7;
+double labelWidth(std::string_view text) { return kCharWidth * static_cast<double>(text.size()); }
+
+// An axis's ticks: the multiples of a round step (1, 2 or 5 times a power of
+// ten) from `low` to `high`, about `intervals` steps apart in all, each with
+// its label. The labels show the step's decimals, or exponent notation with
+// the digits that tell the ticks apart when that is shorter. No ticks (and a
+// step of 0) when no such step is a number.
+struct Tick {
+  double value = 0;
+  std::string label;
+};
+struct Axis {
+  double step = 0;
+  int stepDigit = 0;  // the power of ten of the step's leading digit
+  std::vector<Tick> ticks;
+
+  // A value between the ticks, to four more digits than the step's.
+  [[nodiscard]] std::string label(double v) const {
+    if (ticks.empty() || v == 0) return fmt::format("{:.6g}", v);
+    const int digits = static_cast<int>(std::floor(std::log10(std::fabs(v)))) - stepDigit + 4;
+    return fmt::format("{:.{}g}", v, std::clamp(digits, 1, 17));
+  }
+};
+
+Axis niceAxis(double low, double high, int intervals) {
+  // The span's logarithm, without forming the span (which may overflow).
+  const double rough = std::log10(high / 4 - low / 4) + std::log10(4.0 / intervals);
+  const double power = std::floor(rough);
+  const double fraction = std::pow(10.0, rough - power);
+  const double round = fraction < 1.5 ? 1 : fraction < 3 ? 2 : fraction < 7 ? 5 : 10;
+  const double step = round * std::pow(10.0, power);
+  if (!(step > 0) || !std::isfinite(step)) return {};
+  const double first = std::ceil(low / step - 1e-9), last = std::floor(high / step + 1e-9);
+  if (!(last >= first && last - first <= 4.0 * intervals)) return {};
+  Axis axis{step, static_cast<int>(std::floor(std::log10(step) + 1e-9)), {}};
+  double largest = 0;
+  for (double i = first; i <= last; ++i) {
+    const double value = i * step + 0.0;  // no -0
+    axis.ticks.push_back({value, ""});
+    largest = std::max(largest, std::fabs(value));
+  }
+  const int decimals = std::max(0, -axis.stepDigit);
+  const int digits =
+      std::clamp(static_cast<int>(std::floor(std::log10(largest) + 1e-9)) - axis.stepDigit, 0, 16);
+  const bool exponent = fmt::format("{:.{}e}", largest, digits).size() <
+                        fmt::format("{:.{}f}", largest, decimals).size();
+  for (Tick& tick : axis.ticks) {
+    tick.label = exponent && tick.value == 0
+                     ? "0"
+                     : number(tick.value, exponent ? digits : decimals, exponent);
+  }
+  return axis;
+}
+
 }  // namespace
 
 const std::vector<std::string>& curveNames() {
@@ -167,12 +259,12 @@ Curve makeCurve(const std::string& name, const std::vector<std::string>& params)
   if (auto easing = easings().find(name); easing != easings().end()) {
     parseParams(name, params, {});
     const BasicInterpolation f = easing->second;
-    return {name, [f](double t) { return f(t); }, 0, 1};
+    return {name, [f](double t) { return f(t); }, 0, 1, ""};
   }
   if (name == "spring") {
     std::string title;
     auto spring = makeSpring(parseParams(name, params, kSpringParams), title);
-    return {title, [spring](double t) { return (*spring)(t); }, 0, 1};
+    return {title, [spring](double t) { return (*spring)(t); }, 0, 1, ""};
   }
   if (name == "keyvalues") return makeKeyValues(params);
   fail(fmt::format("unknown curve \"{}\" (expected {})", name, fmt::join(curveNames(), ", ")));
@@ -186,7 +278,8 @@ std::vector<CurveSample> sampleCurve(const Curve& curve, std::size_t count) {
     const double t = static_cast<double>(i) / static_cast<double>(count - 1);
     const double value = curve.function(t);
     if (!std::isfinite(value)) {
-      fail(fmt::format("the curve is not a finite number at t = {}", t));
+      fail(fmt::format("{}{}the curve is not a finite number at t = {}", curve.scaledBy,
+                       curve.scaledBy.empty() ? "" : ": ", t));
     }
     samples.push_back({t, value});
   }
@@ -195,14 +288,20 @@ std::vector<CurveSample> sampleCurve(const Curve& curve, std::size_t count) {
 
 std::string renderCurveText(const Curve& curve, const std::vector<CurveSample>& samples) {
   const Extremes e = extremes(samples);
+  const bool exponent = needsExponent(std::max(std::fabs(e.min.value), std::fabs(e.max.value)));
   std::string out =
       fmt::format("{}\n{} samples from t = 0 to t = 1\n", curve.title, samples.size());
-  out += fmt::format("min {:.6f} at t = {:.6f}, max {:.6f} at t = {:.6f}", e.min.value, e.min.t,
-                     e.max.value, e.max.t);
+  out += fmt::format("min {} at t = {:.6f}, max {} at t = {:.6f}", number(e.min.value, 6, exponent),
+                     e.min.t, number(e.max.value, 6, exponent), e.max.t);
+  // As a percentage of the travel; a far one (a huge velocity) in times.
   const double over = overshoot(curve, e);
-  out += over > 0 ? fmt::format(", overshoot {:.2f}%\n\n", over * 100) : ", no overshoot\n\n";
+  out += over >= 1e4 ? fmt::format(", overshoot {:.2e} times the travel\n\n", over)
+         : over > 0  ? fmt::format(", overshoot {:.2f}%\n\n", over * 100)
+                     : ", no overshoot\n\n";
   out += fmt::format("{:>10}  {:>14}\n", "t", "value");
-  for (const auto& s : samples) out += fmt::format("{:>10.6f}  {:>14.6f}\n", s.t, s.value);
+  for (const auto& s : samples) {
+    out += fmt::format("{:>10.6f}  {:>14}\n", s.t, number(s.value, 6, exponent));
+  }
   return out;
 }
 
@@ -215,62 +314,118 @@ std::string renderCurveCSV(const std::vector<CurveSample>& samples) {
 // The title is made of curve and parameter names and numbers only, so it
 // needs no escaping.
 std::string renderCurveSVG(const Curve& curve, const std::vector<CurveSample>& samples) {
-  constexpr double kWidth = 640, kHeight = 400;
-  constexpr double kLeft = 70, kTop = 40, kPlotWidth = 540, kPlotHeight = 310;
+  constexpr double kWidth = 640, kHeight = 400, kTop = 40, kPlotHeight = 310;
+  constexpr double kBottom = kTop + kPlotHeight;
+  // Room between the frame and the highest and lowest values, for the max
+  // and min labels.
+  constexpr double kRoom = 24;
   const Extremes e = extremes(samples);
   double low = std::min({curve.start, curve.end, e.min.value});
   double high = std::max({curve.start, curve.end, e.max.value});
-  const double pad = high > low ? (high - low) * 0.05 : 0.5;
-  low -= pad;
-  high += pad;
-  auto x = [&](double t) { return kLeft + t * kPlotWidth; };
-  auto y = [&](double v) { return kTop + (high - v) / (high - low) * kPlotHeight; };
+  // Halves throughout: the difference of two finite numbers may not be one.
+  const double halfSpan = high / 2 - low / 2;
+  const double pad = halfSpan > 0 ? halfSpan * (2 * kRoom / (kPlotHeight - 2 * kRoom))
+                                  : std::max(0.5, std::fabs(high) * 0.05);
+  low = std::max(low - pad, std::numeric_limits<double>::lowest());
+  high = std::min(high + pad, std::numeric_limits<double>::max());
 
+  const Axis xAxis = niceAxis(0, 1, 5);
+  const Axis yAxis = niceAxis(low, high, 5);
+  std::vector<std::pair<double, std::string>> references{
+      {curve.start, fmt::format("{}", curve.start)}};
+  if (curve.end != curve.start) references.emplace_back(curve.end, fmt::format("{}", curve.end));
+  // The margins grow with the labels: the value axis's title, its tick
+  // labels, the plot, the labels of the start and end values.
+  double widest = 0;
+  for (const Tick& tick : yAxis.ticks) widest = std::max(widest, labelWidth(tick.label));
+  const double left = std::max(70.0, 34 + widest);
+  widest = 0;
+  for (const auto& reference : references) {
+    widest = std::max(widest, labelWidth(reference.second));
+  }
+  const double plotWidth = kWidth - left - std::max(30.0, 12 + widest);
+  auto x = [&](double t) { return left + t * plotWidth; };
+  auto y = [&](double v) { return kTop + (high / 2 - v / 2) / (high / 2 - low / 2) * kPlotHeight; };
+
+  // A heading wider than the canvas is cut; <title> keeps it whole.
+  std::string heading = curve.title;
+  const auto headingChars = static_cast<std::size_t>((kWidth - left - 20) / kCharWidth);
+  if (heading.size() > headingChars) heading = heading.substr(0, headingChars - 1) + "\u2026";
   std::string out = fmt::format(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" "
       "viewBox=\"0 0 {0} {1}\" font-family=\"sans-serif\" font-size=\"12\">\n"
       "  <title>{2}</title>\n"
       "  <rect class=\"background\" width=\"{0}\" height=\"{1}\" fill=\"white\"/>\n"
-      "  <text class=\"heading\" x=\"{3}\" y=\"24\">{2}</text>\n",
-      kWidth, kHeight, curve.title, kLeft);
+      "  <text class=\"heading\" x=\"{3}\" y=\"24\">{4}</text>\n",
+      kWidth, kHeight, curve.title, left, heading);
   out += fmt::format(
       "  <g class=\"plot\" data-left=\"{}\" data-top=\"{}\" data-width=\"{}\" data-height=\"{}\" "
       "data-t-min=\"0\" data-t-max=\"1\" data-value-min=\"{}\" data-value-max=\"{}\">\n",
-      kLeft, kTop, kPlotWidth, kPlotHeight, low, high);
-  // Axes along the bottom and the left of the plot, with ticks.
+      left, kTop, plotWidth, kPlotHeight, low, high);
+  // Faint lines at the value ticks, under everything else.
+  for (const Tick& tick : yAxis.ticks) {
+    out += fmt::format(
+        "    <line class=\"grid\" x1=\"{0}\" y1=\"{2:.2f}\" x2=\"{1}\" y2=\"{2:.2f}\" "
+        "stroke=\"#eee\"/>\n",
+        left, left + plotWidth, y(tick.value));
+  }
+  // Axes along the bottom and the left of the plot, with ticks and titles.
   out += fmt::format(
       "    <line class=\"axis x\" x1=\"{0}\" y1=\"{2}\" x2=\"{1}\" y2=\"{2}\" stroke=\"black\"/>\n"
       "    <line class=\"axis y\" x1=\"{0}\" y1=\"{3}\" x2=\"{0}\" y2=\"{2}\" stroke=\"black\"/>\n",
-      kLeft, kLeft + kPlotWidth, kTop + kPlotHeight, kTop);
-  for (const double t : {0.0, 0.25, 0.5, 0.75, 1.0}) {
+      left, left + plotWidth, kBottom, kTop);
+  for (const Tick& tick : xAxis.ticks) {
     out += fmt::format(
         "    <line class=\"tick x\" x1=\"{0:.2f}\" y1=\"{1}\" x2=\"{0:.2f}\" y2=\"{2}\" "
         "stroke=\"black\"/>\n"
         "    <text class=\"tick-label x\" x=\"{0:.2f}\" y=\"{3}\" "
         "text-anchor=\"middle\">{4}</text>\n",
-        x(t), kTop + kPlotHeight, kTop + kPlotHeight + 5, kTop + kPlotHeight + 20, t);
+        x(tick.value), kBottom, kBottom + 5, kBottom + 18, tick.label);
   }
-  // The start and end values, dashed: what the curve leaves and settles at.
-  for (const double v : {curve.start, curve.end}) {
+  for (const Tick& tick : yAxis.ticks) {
+    out += fmt::format(
+        "    <line class=\"tick y\" x1=\"{0}\" y1=\"{2:.2f}\" x2=\"{1}\" y2=\"{2:.2f}\" "
+        "stroke=\"black\"/>\n"
+        "    <text class=\"tick-label y\" data-value=\"{3}\" x=\"{4}\" y=\"{5:.2f}\" "
+        "text-anchor=\"end\">{6}</text>\n",
+        left - 5, left, y(tick.value), tick.value, left - 8, y(tick.value) + 4, tick.label);
+  }
+  out += fmt::format(
+      "    <text class=\"axis-title x\" x=\"{:.2f}\" y=\"{}\" text-anchor=\"middle\">t "
+      "(time)</text>\n"
+      "    <text class=\"axis-title y\" transform=\"rotate(-90)\" x=\"{:.2f}\" y=\"16\" "
+      "text-anchor=\"middle\">value</text>\n",
+      x(0.5), kHeight - 8, -(kTop + kPlotHeight / 2));
+  // The start and end values, dashed: what the curve leaves and settles at,
+  // labelled on the right, the labels a line apart however close the values.
+  std::vector<double> baselines;
+  for (const auto& reference : references) baselines.push_back(y(reference.first) + 4);
+  if (baselines.size() == 2 && std::fabs(baselines[0] - baselines[1]) < 13) {
+    const double middle = (baselines[0] + baselines[1]) / 2;
+    const double apart = references[0].first > references[1].first ? -6.5 : 6.5;
+    baselines = {middle + apart, middle - apart};
+  }
+  for (std::size_t i = 0; i < references.size(); ++i) {
+    const auto& [v, label] = references[i];
     out += fmt::format(
         "    <line class=\"reference\" data-value=\"{0}\" x1=\"{1}\" y1=\"{3:.2f}\" x2=\"{2}\" "
         "y2=\"{3:.2f}\" stroke=\"#888\" stroke-dasharray=\"4 4\"/>\n"
-        "    <text class=\"tick-label y\" x=\"{4}\" y=\"{5:.2f}\" text-anchor=\"end\">{0}</text>\n",
-        v, kLeft, kLeft + kPlotWidth, y(v), kLeft - 6, y(v) + 4);
+        "    <text class=\"reference-label\" x=\"{4}\" y=\"{5:.2f}\">{6}</text>\n",
+        v, left, left + plotWidth, y(v), left + plotWidth + 6, baselines[i], label);
   }
-  if (e.max.value > std::max(curve.start, curve.end)) {
+  // The extremes beyond the start and end values: "max" above its point,
+  // "min" below, both kept whole on the canvas.
+  auto extreme = [&](const char* kind, const CurveSample& s, double below) {
+    const std::string label = fmt::format("{} {}", kind, yAxis.label(s.value));
+    const double half = labelWidth(label) / 2;
     out += fmt::format(
-        "    <text class=\"extreme max\" x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\">max "
-        "{:.4f}</text>\n",
-        x(e.max.t), y(e.max.value) - 6, e.max.value);
-  }
-  if (e.min.value < std::min(curve.start, curve.end)) {
-    out += fmt::format(
-        "    <text class=\"extreme min\" x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\">min "
-        "{:.4f}</text>\n",
-        x(e.min.t), y(e.min.value) + 16, e.min.value);
-  }
+        "    <text class=\"extreme {}\" x=\"{:.2f}\" y=\"{:.2f}\" "
+        "text-anchor=\"middle\">{}</text>\n",
+        kind, std::clamp(x(s.t), half + 4, kWidth - half - 4), y(s.value) + below, label);
+  };
+  if (e.max.value > std::max(curve.start, curve.end)) extreme("max", e.max, -6);
+  if (e.min.value < std::min(curve.start, curve.end)) extreme("min", e.min, 16);
   out +=
       "    <polyline class=\"curve\" fill=\"none\" stroke=\"#c0392b\" stroke-width=\"2\" points=\"";
   for (std::size_t i = 0; i < samples.size(); ++i) {

@@ -41,12 +41,16 @@ struct Curve {
   std::function<double(double)> function;
   double start = 0;
   double end = 1;
+  /// The parameter whose numbers the values scale with ("values" for key
+  /// values), named when a value leaves the range of numbers.
+  std::string scaledBy;
 };
 
-/// The curve `name` with `params`; std::invalid_argument saying what is
-/// wrong with an unknown name or parameter, a malformed or repeated one, a
-/// number that is not finite, spring values that are not all positive, or
-/// missing key values.
+/// The curve `name` with `params` (numbers as readNumber() takes them);
+/// std::invalid_argument saying what is wrong with an unknown name or
+/// parameter, a malformed or repeated one, a number that is not finite,
+/// missing key values, or spring values the library refuses (naming the
+/// parameters to change).
 Curve makeCurve(const std::string& name, const std::vector<std::string>& params);
 
 struct CurveSample {
@@ -55,15 +59,20 @@ struct CurveSample {
 };
 
 /// `count` (at least 2) samples from t = 0 to t = 1; std::invalid_argument
-/// when a value is not a finite number.
+/// when a value is not a finite number (naming `scaledBy`).
 std::vector<CurveSample> sampleCurve(const Curve& curve, std::size_t count);
 
+/// The table: a summary line and one line per sample, values with six
+/// decimals or, for a curve of values from a million up or below a
+/// thousandth, in exponent notation, so no line outgrows the table.
 std::string renderCurveText(const Curve& curve, const std::vector<CurveSample>& samples);
 std::string renderCurveCSV(const std::vector<CurveSample>& samples);
-/// A 640 x 400 plot: axes with ticks, dashed lines at the start and end
-/// values, and the curve as one polyline, over a value range that takes in
-/// any overshoot. The plot group carries its frame and ranges as data-
-/// attributes.
+/// A 640 x 400 plot: axes with titles and round ticks (1, 2 or 5 times a
+/// power of ten), dashed lines at the start and end values, the extremes
+/// beyond them labelled, and the curve as one polyline, over a value range
+/// that takes in any overshoot. Margins grow with the labels, so every label
+/// stays on the canvas whatever the values. The plot group carries its frame
+/// and ranges as data- attributes.
 std::string renderCurveSVG(const Curve& curve, const std::vector<CurveSample>& samples);
 
 /// The document the options ask for.

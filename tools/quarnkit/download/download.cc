@@ -342,6 +342,10 @@ std::string clearDownloadCache(const std::optional<std::string>& to) {
   if (!std::filesystem::exists(std::filesystem::symlink_status(directory, ignored))) {
     throw InputError(directory, "", "does not exist; nothing removed");
   }
+  // A file (or a dangling link) named by mistake is the user's, not a cache.
+  if (!std::filesystem::is_directory(std::filesystem::status(directory, ignored))) {
+    throw InputError(directory, "", "not a directory; nothing removed");
+  }
   try {
     downloader->removeAllDownloadedFiles();
   } catch (...) {

@@ -1,6 +1,6 @@
 // quarnkit download interrupted and run again against a loopback server that
 // honours Range and counts the body bytes it sends; local paths printed as
-// one printable line; --clear of a directory that is not there; the
+// one printable line; --clear of what is not a directory; the
 // progress figures once a download has failed.
 #include <gtest/gtest.h>
 
@@ -129,14 +129,26 @@ TEST_F(DownloadResumeTest, PrintedPathsStayOnePrintableLine) {
   EXPECT_EQ(out.rfind(directory.path().string() + "/a", 0), 0u) << out;
 }
 
-TEST_F(DownloadResumeTest, ClearingADirectoryThatIsNotThereFails) {
-  const std::string missing = (directory.path() / "never-made").string();
-  try {
-    const std::string said = clearDownloadCache(missing);
-    ADD_FAILURE() << said;
-  } catch (const InputError& e) {
-    EXPECT_EQ(e.reason(), "does not exist; nothing removed");
+// --clear removes a directory; whatever else --to names is left as it was.
+TEST_F(DownloadResumeTest, ClearingWhatIsNotADirectoryFails) {
+  const std::string file = directory.write("notes.txt", "mine");
+  const std::filesystem::path dangling = directory.path() / "dangling";
+  std::filesystem::create_symlink(directory.path() / "gone", dangling);
+  const std::pair<std::string, std::string> cases[] = {
+      {(directory.path() / "never-made").string(), "does not exist; nothing removed"},
+      {file, "not a directory; nothing removed"},
+      {dangling.string(), "not a directory; nothing removed"},
+  };
+  for (const auto& [to, reason] : cases) {
+    try {
+      const std::string said = clearDownloadCache(to);
+      ADD_FAILURE() << said;
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.reason(), reason) << to;
+    }
   }
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_TRUE(std::filesystem::is_symlink(dangling));
 }
 
 TEST_F(DownloadResumeTest, AfterAFailureTheFiguresTellNoTotal) {

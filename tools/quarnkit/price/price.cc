@@ -11,6 +11,7 @@
 #include "quarnkit/formatting/product_metadata.h"
 #include "quarnkit/formatting/store_product_decoding.h"
 #include "quarnkit/formatting/string_formatter.h"
+#include "quarnkit/formatting/text_helpers.h"
 #include "quarnkit/platform/locale.h"
 #include "quarnkit/platform/runtime/clock.h"
 #include "tools/quarnkit/common/input_error.h"
@@ -68,14 +69,12 @@ std::vector<NamedTemplate> readTemplates(const PriceOptions& options) {
   return out;
 }
 
-// "..." around at most kExcerpt bytes of `text` (cut on a character boundary).
+// "..." around at most 80 bytes of `text`, cut with "…" and followed by its
+// size when longer.
 std::string quotedExcerpt(std::string_view text) {
   constexpr std::size_t kExcerpt = 80;
   if (text.size() <= kExcerpt) return "\"" + std::string(text) + "\"";
-  std::size_t end = kExcerpt;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80) --end;
-  return "\"" + std::string(text.substr(0, end)) + "\"... (" + std::to_string(text.size()) +
-         " bytes)";
+  return "\"" + excerpt(text, kExcerpt) + "\" (" + std::to_string(text.size()) + " bytes)";
 }
 
 // The locale a storefront of `given` shows an amount of `priceLocale` in:
@@ -131,8 +130,8 @@ Catalogue load(const PriceOptions& options) {
     }
     if (!c.relative) {
       throw InputError(options.productsFile, "",
-                       "no product \"" + *options.relativeProductIdentifier +
-                           "\" to measure against (--relative)");
+                       "no product " + quotedExcerpt(*options.relativeProductIdentifier) +
+                           " to measure against (--relative)");
     }
   } else {
     c.relative = SKProductMetadataProvider::getRelativeProduct(c.products);

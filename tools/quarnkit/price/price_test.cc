@@ -130,7 +130,7 @@ TEST(PriceCommandTest, ASecondProductOfAnIdentifierIsRefusedNamingBoth) {
                        .c_str());
   EXPECT_EQ(reason([&] { priceDocument(longOnes); }),
             longOnes.productsFile + ": [1].productIdentifier: the identifier \"" +
-                longId.substr(0, 80) + "\"... (300 bytes) is also that of [0]");
+                longId.substr(0, 80) + "\u2026\" (300 bytes) is also that of [0]");
 }
 
 }  // namespace
