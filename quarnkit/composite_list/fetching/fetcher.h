@@ -50,12 +50,12 @@
 #pragma once
 
 #include <concepts>
-#include <type_traits>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "quarnkit/composite_list/fetching/outcome.h"
