@@ -54,8 +54,11 @@ class BannerSections : public SectionDescription<bench::ProductBannerDescription
 class ListSections : public SectionDescription<bench::ProductListDescription,
                                                CompositeListEntity<bench::Product>> {};
 
+// The generator's registry with the product types' descriptions replaced by
+// these (a type takes one description, so they are registered instead).
 std::shared_ptr<CompositeListItemsRegistry> pipelineRegistry() {
-  auto registry = bench::makeRegistry();
+  auto registry = std::make_shared<CompositeListItemsRegistry>();
+  registry->registerEntityClasses(*bench::makeRegistry()->entityClassMap());
   registry->register_<RowsSections>();
   registry->register_<DividerSections>();
   registry->register_<TagsSections>();

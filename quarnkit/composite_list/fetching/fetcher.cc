@@ -260,6 +260,12 @@ struct CompositeListFetcher::Pipeline {
                                        DescriptionRef description,
                                        CompositeListResult::Item result);
   static Async<std::optional<RequestItem>> requestItem(Self self, AnyCompositeListItem item);
+  static std::optional<RequestItem> defaultRequestItem(const AnyCompositeListItem& item,
+                                                       const CompositeListItemDescriptionBase& d);
+  static bool buildsByDefault(const CompositeListFetcher& f,
+                              const AnyCompositeListItemDescription& entry, ItemWork work) {
+    return work == ItemWork::request && f.asksItemsByDefault_ && entry.buildsRequestsByDefault;
+  }
   static Async<void> update(Self self, Items items, std::vector<CompositeListResult::Item> results);
   static Async<void> deliver(std::shared_ptr<CompositeListFetcher> self,
                              std::function<void(Outcome<Items>)> completion);
@@ -497,9 +503,16 @@ Async<RequestItems> CompositeListFetcher::Pipeline::serialRequests(Self self, It
     const AnyCompositeListItemDescription* entry = f.registry_->description(item.type());
     const ItemWork work = itemWork(item, entry);
     if (work == ItemWork::none) continue;
-    if (auto request = co_await build(f, item, DescriptionRef(*entry), work)) {
-      out.push_back(std::move(*request));
+    // What requestParametersItem() would make, made here without its
+    // suspensions: neither the fetcher nor the description changes it.
+    // (Not a conditional expression: GCC miscompiles a co_await in one.)
+    std::optional<RequestItem> request;
+    if (buildsByDefault(f, *entry, work)) {
+      request = defaultRequestItem(item, *entry->base);
+    } else {
+      request = co_await build(f, item, DescriptionRef(*entry), work);
     }
+    if (request) out.push_back(std::move(*request));
   }
   co_return out;
 }
@@ -536,9 +549,13 @@ Async<std::vector<IndexedRequest>> CompositeListFetcher::Pipeline::buildInGroup(
     if (work == ItemWork::request) {
       // All of this item's work happens on the main context, where this loop
       // runs: a child would only hop back here to do it.
-      if (auto request = co_await build(f, item, DescriptionRef(*entry), work)) {
-        built.emplace_back(i, std::move(request));
+      std::optional<RequestItem> request;
+      if (buildsByDefault(f, *entry, work)) {
+        request = defaultRequestItem(item, *entry->base);
+      } else {
+        request = co_await build(f, item, DescriptionRef(*entry), work);
       }
+      if (request) built.emplace_back(i, std::move(request));
     } else {
       group.addTask(buildChild(f, i, item, DescriptionRef(*entry), work));
     }
@@ -657,11 +674,10 @@ Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::requestItem(
   }
   // Kept alive while the request is built.
   const std::shared_ptr<const CompositeListItemDescriptionBase> description = entry->base;
+  // The same request as the base class's members make, without suspending.
+  if (entry->buildsRequestsByDefault) co_return defaultRequestItem(item, *description);
   std::string error;
   try {
-    // The same request as the base class's members make, without suspending.
-    if (entry->buildsRequestsByDefault)
-      co_return description->defaultRequestParametersItem(*item.base());
     co_return co_await entry->makeRequestParametersItem(*item.base());
   } catch (...) {
     error = describeCurrentException();
@@ -671,6 +687,19 @@ Async<std::optional<RequestItem>> CompositeListFetcher::Pipeline::requestItem(
       "error: {}",
       item.type().rawValue, error);
   co_return std::nullopt;
+}
+
+std::optional<RequestItem> CompositeListFetcher::Pipeline::defaultRequestItem(
+    const AnyCompositeListItem& item, const CompositeListItemDescriptionBase& description) {
+  try {
+    return description.defaultRequestParametersItem(*item.base());
+  } catch (...) {
+    defaultLogger().error(
+        "[CompositeListFetcher] Failed to create CompositeListRequestParameters.Item from '{}' "
+        "with error: {}",
+        item.type().rawValue, describeCurrentException());
+  }
+  return std::nullopt;
 }
 
 Async<void> CompositeListFetcher::Pipeline::update(Self self, Items items,

@@ -55,6 +55,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "quarnkit/composite_list/fetching/outcome.h"
@@ -86,7 +87,9 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   template <class T = CompositeListFetcher, class... Args>
   requires std::derived_from<T, CompositeListFetcher>
   static std::shared_ptr<T> make(Args&&... args) {
-    return std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
+    auto fetcher = std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
+    static_cast<CompositeListFetcher&>(*fetcher).asksItemsByDefault_ = !kOverridesItemRequest<T>;
+    return fetcher;
   }
 
   /// Stores its arguments and makes a context whose generator is seeded with
@@ -184,6 +187,21 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
  private:
   // The bodies of the stages and their helpers (fetcher.cc).
   struct Pipeline;
+
+  /// Whether class T overrides (or hides) requestParametersItem(); when that
+  /// cannot be told, it is taken to.
+  template <class T>
+  static constexpr bool kOverridesItemRequest = [] {
+    if constexpr (requires { &T::requestParametersItem; }) {
+      return !std::is_same_v<decltype(&T::requestParametersItem),
+                             decltype(&CompositeListFetcher::requestParametersItem)>;
+    } else {
+      return true;
+    }
+  }();
+  // True when the fetcher's class keeps this class's requestParametersItem():
+  // request building may then call what it does without the call.
+  bool asksItemsByDefault_ = false;
 
   const Items templateItems_;
   const std::shared_ptr<CompositeListItemsRegistry> registry_;

@@ -414,6 +414,45 @@ TEST_F(FetcherTest, OverriddenRequestMembersAreAskedHoweverRegistered) {
   EXPECT_EQ(filtersAsked(), Value({{"sort", "mine"}}));
 }
 
+TEST_F(FetcherTest, AFetcherOverridingTheItemRequestIsAskedForEveryItem) {
+  // Counts what it is asked and marks what it answers.
+  class AskingFetcher : public TestFetcher {
+   public:
+    using TestFetcher::TestFetcher;
+    std::vector<std::string> asked;
+    Async<std::optional<RequestItem>> requestParametersItem(AnyCompositeListItem item) override {
+      asked.push_back(item.uniqueId());
+      auto request = co_await TestFetcher::requestParametersItem(std::move(item));
+      if (request) request->key += "!";
+      co_return request;
+    }
+  };
+  const std::string json = R"([
+    {"type":"banner","uniqueId":"b","data":{"maxItems":2},"filters":{"c":"x"}},
+    {"type":"rows","uniqueId":"r"},
+    {"type":"list","uniqueId":"l","entityIds":[1]}])";
+  for (const bool parallel : {false, true}) {
+    auto plain = fetcher(json);
+    auto asking = CompositeListFetcher::make<AskingFetcher>(registry_, decode(json), templates_,
+                                                            CompositeListFetchMode::automatic, 20);
+    plain->setParallelMode(parallel);
+    asking->setParallelMode(parallel);
+    fetch(*plain);
+    fetch(*asking);
+    EXPECT_EQ(asking->asked, (std::vector<std::string>{"b", "r", "l"})) << parallel;
+    const auto& mine = plain->requests.at(0).items;
+    const auto& theirs = asking->requests.at(0).items;
+    ASSERT_EQ(mine.size(), 3u);
+    ASSERT_EQ(theirs.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(theirs[i].key, mine[i].key + "!");
+      EXPECT_EQ(theirs[i].type, mine[i].type);
+      EXPECT_EQ(theirs[i].filters, mine[i].filters);
+    }
+    EXPECT_EQ(mine[0].filters, Value({{"limit", 2}, {"c", "x"}}));
+  }
+}
+
 TEST_F(FetcherTest, ParallelModeKeepsTemplateOrder) {
   const std::string json = R"([
     {"type":"direct","uniqueId":"none-0"},

@@ -12,12 +12,14 @@
 #include "quarnkit/composite_list/fetching/template_file_observer.h"
 #include "quarnkit/composite_list/fetching/template_providing.h"
 #include "quarnkit/composite_list/model/registry.h"
+#include "quarnkit/core/log.h"
 #include "quarnkit/platform/runtime/async.h"
 
 namespace quarn {
 namespace {
 
 using Items = std::vector<AnyCompositeListItem>;
+using Completion = CompositeListTemplateProviding::Completion;
 
 /// Answers through a callback the test chooses.
 class CallbackProvider : public CompositeListTemplateProviding {
@@ -71,6 +73,80 @@ TEST(CompositeListTemplateProvidingDeathTest, ASecondCompletionStopsWithTheConti
   provider.answer = [](const CompositeListTemplateSource&, auto completion) {
     completion(Outcome<Items>::success({}));
     completion(Outcome<Items>::success({}));
+  };
+  EXPECT_DEATH(runUntilComplete(provider.provideTemplate(CompositeListTemplateSource::key("x"))),
+               "provideTemplate\\(form:\\) tried to resume its continuation more than once");
+}
+
+TEST(CompositeListTemplateProvidingTest, AnAnswerInsideTheCallOrLaterEndsTheWaitOnce) {
+  CallbackProvider provider;
+  const auto key = CompositeListTemplateSource::key("k");
+  // Answered inside the call, then the provider throws: the answer stands.
+  provider.answer = [](const CompositeListTemplateSource&, auto completion) {
+    completion(Outcome<Items>::success(dividers(R"([{"type":"divider","uniqueId":"a"}])")));
+    throw std::runtime_error("late");
+  };
+  testing::LogCapture log;
+  Items items = runUntilComplete(provider.provideTemplate(key));
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].uniqueId(), "a");
+  EXPECT_EQ(log.count("threw after it completed; the error is dropped: late"), 1u);
+
+  // A failure answered inside the call is thrown.
+  provider.answer = [](const CompositeListTemplateSource&, auto completion) {
+    completion(Outcome<Items>::failure(std::make_exception_ptr(std::runtime_error("no"))));
+  };
+  EXPECT_THROW(runUntilComplete(provider.provideTemplate(key)), std::runtime_error);
+
+  // Thrown first: every later answer is logged and ignored.
+  Completion kept;
+  provider.answer = [&kept](const CompositeListTemplateSource&, auto completion) {
+    kept = std::move(completion);
+    throw std::runtime_error("down");
+  };
+  EXPECT_THROW(runUntilComplete(provider.provideTemplate(key)), std::runtime_error);
+  kept(Outcome<Items>::success({}));
+  kept(Outcome<Items>::success({}));
+  EXPECT_EQ(log.count("completed after it threw; the completion is ignored"), 2u);
+
+  // Kept and answered later on the main context.
+  provider.answer = [&kept](const CompositeListTemplateSource&, auto completion) {
+    kept = std::move(completion);
+    postToMain([&kept] {
+      kept(Outcome<Items>::success(dividers(R"([{"type":"divider","uniqueId":"b"}])")));
+    });
+  };
+  items = runUntilComplete(provider.provideTemplate(key));
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].uniqueId(), "b");
+}
+
+TEST(CompositeListTemplateProvidingTest, ACompletionDroppedUnansweredEndsTheWaitAsLeaked) {
+  CallbackProvider provider;
+  Completion kept;
+  provider.answer = [&kept](const CompositeListTemplateSource&, auto completion) {
+    kept = std::move(completion);
+    postToMain([&kept] { kept = nullptr; });
+  };
+  testing::LogCapture log;
+  EXPECT_ANY_THROW(
+      runUntilComplete(provider.provideTemplate(CompositeListTemplateSource::key("k"))));
+  EXPECT_EQ(log.count("provideTemplate(form:) leaked its continuation without resuming it"), 1u);
+
+  // Dropped inside the call.
+  provider.answer = [](const CompositeListTemplateSource&, auto) {};
+  EXPECT_ANY_THROW(
+      runUntilComplete(provider.provideTemplate(CompositeListTemplateSource::key("k"))));
+  EXPECT_EQ(log.count("leaked its continuation"), 2u);
+}
+
+TEST(CompositeListTemplateProvidingDeathTest, ASecondLaterCompletionStopsWithTheContinuationName) {
+  CallbackProvider provider;
+  provider.answer = [](const CompositeListTemplateSource&, auto completion) {
+    postToMain([completion] {
+      completion(Outcome<Items>::success({}));
+      completion(Outcome<Items>::success({}));
+    });
   };
   EXPECT_DEATH(runUntilComplete(provider.provideTemplate(CompositeListTemplateSource::key("x"))),
                "provideTemplate\\(form:\\) tried to resume its continuation more than once");

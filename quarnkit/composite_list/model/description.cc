@@ -13,9 +13,13 @@ std::string CompositeListItemDescriptionBase::descriptionTypeName() const {
 
 ValueDictionary CompositeListItemDescriptionBase::defaultRequestParametersFilters(
     const CompositeListItem& item) {
+  const bool limit = item.data() && item.data()->maxItems;
+  const std::optional<ValueObject>& own = item.filters();
+  // Sized once for both: a dictionary per item is made for every request.
   ValueDictionary filters;
-  if (item.data() && item.data()->maxItems) filters.set("limit", *item.data()->maxItems);
-  if (item.filters()) filters.merge(*item.filters());
+  filters.reserve((limit ? 1 : 0) + (own ? own->size() : 0));
+  if (limit) filters.set("limit", *item.data()->maxItems);
+  if (own) filters.merge(*own);
   return filters;
 }
 

@@ -57,6 +57,24 @@ void CompositeListItemsRegistry::register_(AnyCompositeListItemDescription descr
     }
   }
   entries_.push_back(std::move(description));
+  appendToIndexLocked(entries_.back());
+}
+
+void CompositeListItemsRegistry::appendToIndexLocked(const AnyCompositeListItemDescription& entry) {
+  const std::size_t count = indexCount_.load(std::memory_order_relaxed);
+  if (count == indexCapacity_) {
+    // Outgrown: the slots move to a block twice the size; the old one stays
+    // for whoever is reading it.
+    indexCapacity_ = std::max<std::size_t>(16, indexCapacity_ * 2);
+    auto block = std::make_unique<IndexSlot[]>(indexCapacity_);
+    std::copy_n(index_.load(std::memory_order_relaxed), count, block.get());
+    index_.store(block.get(), std::memory_order_release);
+    indexBlocks_.push_back(std::move(block));
+  }
+  const std::string& type = entry.type().rawValue;
+  index_.load(std::memory_order_relaxed)[count] =
+      IndexSlot{&entry, type.size(), type.empty() ? '\0' : type.front()};
+  indexCount_.store(count + 1, std::memory_order_release);
 }
 
 std::size_t CompositeListItemsRegistry::indexLocked(const CompositeListItemType& type) const {
@@ -81,8 +99,20 @@ const AnyCompositeListItemDescription* CompositeListItemsRegistry::findLocked(
 
 const AnyCompositeListItemDescription* CompositeListItemsRegistry::description(
     const CompositeListItemType& type) const {
-  std::shared_lock lock(mutex_);
-  return findLocked(type);
+  // Asked for every item at every stage: read without the lock. The count
+  // is read first: the slots it covers are filled in the block read after.
+  const std::size_t count = indexCount_.load(std::memory_order_acquire);
+  const IndexSlot* slots = index_.load(std::memory_order_acquire);
+  const std::string& wanted = type.rawValue;
+  const char first = wanted.empty() ? '\0' : wanted.front();
+  for (std::size_t i = count; i-- > 0;) {
+    const IndexSlot& slot = slots[i];
+    if (slot.size == wanted.size() && slot.first == first &&
+        slot.entry->type().rawValue == wanted) {
+      return slot.entry;
+    }
+  }
+  return nullptr;
 }
 
 std::vector<AnyCompositeListItemDescription> CompositeListItemsRegistry::descriptions() const {

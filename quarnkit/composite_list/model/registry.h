@@ -17,6 +17,7 @@
 // rule: a name maps to one type.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <shared_mutex>
@@ -113,10 +114,26 @@ class CompositeListItemsRegistry {
   [[nodiscard]] const AnyCompositeListItemDescription* findLocked(
       const CompositeListItemType& type) const;
 
+  /// What description() reads without the lock: a copy of entries_ as
+  /// pointers, with each type's length and first letter to rule it out
+  /// quickly. Appended only, like entries_.
+  struct IndexSlot {
+    const AnyCompositeListItemDescription* entry;
+    std::size_t size;
+    char first;
+  };
+  void appendToIndexLocked(const AnyCompositeListItemDescription& entry);
+
   mutable std::shared_mutex mutex_;
   // Appended only: a deque keeps every entry where it is. Look-ups search
   // from the back, so a built-in's replacement comes before the built-in.
   std::deque<AnyCompositeListItemDescription> entries_;
+  // The index: its slots, how many are filled (published after the slot),
+  // and every block it has had, kept for readers still on an outgrown one.
+  std::atomic<IndexSlot*> index_{nullptr};
+  std::atomic<std::size_t> indexCount_{0};
+  std::size_t indexCapacity_ = 0;
+  std::vector<std::unique_ptr<IndexSlot[]>> indexBlocks_;
   // The first entries are the built-ins.
   std::size_t builtIns_ = 0;
   std::shared_ptr<const CompositeListEntityClassMap> entityClassMap_;

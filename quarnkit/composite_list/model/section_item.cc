@@ -7,23 +7,45 @@
 
 namespace quarn {
 
-CompositeListSectionItemBase::CompositeListSectionItemBase()
-    : fields_(std::make_shared<CompositeListItemFields>()) {}
+CompositeListSectionItemBase::CompositeListSectionItemBase() = default;
 
 CompositeListSectionItemBase::CompositeListSectionItemBase(
     std::string uniqueId, CompositeListItemType type,
     std::optional<std::vector<std::int64_t>> entityIds, std::optional<CompositeListItemData> data) {
-  auto f = std::make_shared<CompositeListItemFields>();
-  f->uniqueId = std::move(uniqueId);
-  f->type = std::move(type);
-  f->entityIds = std::move(entityIds);
-  f->data = std::move(data);
-  fields_ = std::move(f);
+  ownFields_.uniqueId = std::move(uniqueId);
+  ownFields_.type = std::move(type);
+  ownFields_.entityIds = std::move(entityIds);
+  ownFields_.data = std::move(data);
+}
+
+std::shared_ptr<const CompositeListItemFields> CompositeListSectionItemBase::snapshotFields()
+    const {
+  if (fields_ != &ownFields_) return heldFields_;
+  // Shared with the record's ownership: the block lives as long as the record.
+  if (auto self = weak_from_this().lock()) {
+    ownFieldsShared_.store(true, std::memory_order_relaxed);
+    return {std::move(self), &ownFields_};
+  }
+  // A record no shared_ptr owns (yet): a copy of the fields.
+  return std::make_shared<const CompositeListItemFields>(ownFields_);
+}
+
+std::shared_ptr<const CompositeListItemFields> CompositeListSectionItemBase::fieldsHandle() const {
+  if (fields_ != &ownFields_) return heldFields_;
+  ownFieldsShared_.store(true, std::memory_order_relaxed);
+  return {std::shared_ptr<const void>(), &ownFields_};
 }
 
 CompositeListItemFields& CompositeListSectionItemBase::mutableFields() {
-  if (fields_.use_count() > 1) fields_ = std::make_shared<CompositeListItemFields>(*fields_);
-  return const_cast<CompositeListItemFields&>(*fields_);
+  if (fields_ == &ownFields_) {
+    if (!ownFieldsShared_.load(std::memory_order_relaxed)) return ownFields_;
+  } else if (heldFields_.use_count() == 1) {
+    return const_cast<CompositeListItemFields&>(*heldFields_);
+  }
+  auto copy = std::make_shared<CompositeListItemFields>(*fields_);
+  fields_ = copy.get();
+  heldFields_ = std::move(copy);
+  return const_cast<CompositeListItemFields&>(*heldFields_);
 }
 
 void CompositeListSectionItemBase::readMember(CompositeListItemFields& f, std::string_view key,

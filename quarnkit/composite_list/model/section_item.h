@@ -13,6 +13,7 @@
 // object), "items" (decoded with the registry), "fetchMode".
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -89,9 +90,9 @@ class CompositeListSectionItemBase
   void setSkipFetching(bool skip) { mutableFields().skipFetching = skip; }
   void setFetchMode(CompositeListFetchMode mode) { mutableFields().fetchMode = mode; }
 
-  [[nodiscard]] std::shared_ptr<const CompositeListItemFields> snapshotFields() const override {
-    return fields_;
-  }
+  /// The field block in force, shared: the record's own block is then never
+  /// written again (a change copies it).
+  [[nodiscard]] std::shared_ptr<const CompositeListItemFields> snapshotFields() const override;
   /// Templates the texts of `data` and, when it is a template element (rows, a
   /// list of rows, a nested item list), the entity, in place; returns this
   /// record (which must be owned by a shared_ptr). The texts are filled from
@@ -112,6 +113,10 @@ class CompositeListSectionItemBase
                                std::optional<std::vector<std::int64_t>> entityIds,
                                std::optional<CompositeListItemData> data);
   CompositeListSectionItemBase();
+  // A record's field block may be its own member: a copy would point into
+  // the record copied from.
+  CompositeListSectionItemBase(const CompositeListSectionItemBase&) = delete;
+  CompositeListSectionItemBase& operator=(const CompositeListSectionItemBase&) = delete;
 
   /// The fields for writing: the block itself when no snapshot shares it,
   /// else a fresh copy that replaces it.
@@ -142,10 +147,24 @@ class CompositeListSectionItemBase
   virtual std::function<void()> prepareEntityText(const ValueDictionary& values) = 0;
   void logEntityMismatch(const std::string& receivedType) const;
 
-  std::shared_ptr<const CompositeListItemFields> fields_;
+  /// The block in force as a shared handle (the own block's without owning
+  /// the record, for handles the record keeps itself).
+  [[nodiscard]] std::shared_ptr<const CompositeListItemFields> fieldsHandle() const;
+
+  // The fields in force: ownFields_ (made with the record, in its
+  // allocation) until a change is made after it was shared, then a block
+  // of their own in heldFields_.
+  const CompositeListItemFields* fields_ = &ownFields_;
+  std::shared_ptr<const CompositeListItemFields> heldFields_;
   // The field block whose data holds the template texts, once they were
   // filled (the block is shared, not copied).
   std::shared_ptr<const CompositeListItemFields> templateFields_;
+
+ private:
+  CompositeListItemFields ownFields_;
+  // Set once ownFields_ is shared (a snapshot or the template texts): it is
+  // read-only from then on.
+  mutable std::atomic<bool> ownFieldsShared_{false};
 };
 
 namespace detail {

@@ -202,5 +202,51 @@ TEST(AnyCompositeListItemTest, SnapshotIdentityAndEntityAccess) {
   EXPECT_EQ(record->entity(), (Product{2, "b"})) << "updates reach the shared record";
 }
 
+TEST(AnyCompositeListItemTest, SnapshotsKeepTheirFieldsWhateverTheRecordBecomes) {
+  auto record = std::make_shared<CompositeListSectionItem<Product>>(
+      "p", CompositeListItemType::banner, Product{1, "a"}, std::nullopt, false);
+  record->setPredicate("before");  // no snapshot yet: written in place
+  std::optional<AnyCompositeListItem> first(AnyCompositeListItem{record});
+  record->setPredicate("after");
+  record->setVars(Value(ValueObject{{"k", 1}}));
+  EXPECT_EQ(first->predicate(), "before") << "a change after a snapshot leaves it as it was";
+  EXPECT_FALSE(first->vars());
+  const AnyCompositeListItem second(record);
+  EXPECT_EQ(second.predicate(), "after");
+  record->setPredicate("third");
+  EXPECT_EQ(second.predicate(), "after");
+  EXPECT_EQ(record->predicate(), "third");
+
+  first.reset();
+
+  // A snapshot of a record's first fields keeps them alive when every other
+  // handle is gone.
+  auto fresh = std::make_shared<CompositeListSectionItem<Product>>(
+      "q", CompositeListItemType::banner, std::nullopt);
+  const std::weak_ptr<CompositeListSectionItem<Product>> watch = fresh;
+  const std::shared_ptr<const CompositeListItemFields> fields = fresh->snapshotFields();
+  fresh.reset();
+  EXPECT_FALSE(watch.expired());
+  EXPECT_EQ(fields->uniqueId, "q");
+
+  // A record no shared_ptr owns hands out a copy.
+  CompositeListSectionItem<Product> local("l", CompositeListItemType::banner, std::nullopt);
+  const auto copy = local.snapshotFields();
+  local.setPredicate("later");
+  EXPECT_FALSE(copy->predicate);
+  EXPECT_EQ(local.predicate(), "later");
+}
+
+TEST(AnyCompositeListItemTest, TemplatingAgainFillsFromTheTemplateTexts) {
+  auto items = decode(R"([{"type":"rows","uniqueId":"r","data":{"title":"Hi ${name}"}}])");
+  const AnyCompositeListItem before = items[0];
+  const auto once = templateText(items, ValueDictionary{{"name", "Ann"}});
+  const auto twice = templateText(once, ValueDictionary{{"name", "Bob"}});
+  EXPECT_EQ(before.data()->title, "Hi ${name}");
+  EXPECT_EQ(once[0].data()->title, "Hi Ann");
+  EXPECT_EQ(twice[0].data()->title, "Hi Bob");
+  EXPECT_EQ(twice[0].base()->data()->title, "Hi Bob");
+}
+
 }  // namespace
 }  // namespace quarn

@@ -95,8 +95,7 @@ PreparedTextTemplate CompositeListSectionItemBase::prepareTemplateText(
   // Data without placeholders would come back equal: a new field block is
   // made only when a text changes. The block with the template texts is kept
   // (shared) as the source of every later filling.
-  const std::shared_ptr<const CompositeListItemFields>& source =
-      templateFields_ ? templateFields_ : fields_;
+  const CompositeListItemFields* source = templateFields_ ? templateFields_.get() : fields_;
   std::shared_ptr<CompositeListItemFields> filled;
   if (source->data && source->data->hasTextPlaceholders()) {
     auto data = source->data->templateText(values);
@@ -129,8 +128,9 @@ PreparedTextTemplate CompositeListSectionItemBase::prepareTemplateText(
 
 void CompositeListSectionItemBase::putFields(
     std::shared_ptr<const CompositeListItemFields> filled) {
-  if (!templateFields_) templateFields_ = fields_;
-  fields_ = std::move(filled);
+  if (!templateFields_) templateFields_ = fieldsHandle();
+  fields_ = filled.get();
+  heldFields_ = std::move(filled);
 }
 
 std::optional<ValueDictionary> detail::valuesWithVars(const ValueDictionary& values,
