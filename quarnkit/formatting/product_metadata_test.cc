@@ -267,12 +267,12 @@ TEST_F(ProductMetadataTest, HugePricesAreRefusedByMagnitude) {
                 "[SKProductMetadataProvider] Product big has no usable price "
                 "(1.23456789012345679e+29)"}));
   // Just within: 15 nines.
-  EXPECT_EQ(provider_
-                .metadata(product("max", "999999999999999",
-                                  SKProductSubscriptionPeriod{Unit::week, 1}),
-                          {})
-                ->localizedPrice(),
-            "$999,999,999,999,999.00");
+  EXPECT_EQ(
+      provider_
+          .metadata(product("max", "999999999999999", SKProductSubscriptionPeriod{Unit::week, 1}),
+                    {})
+          ->localizedPrice(),
+      "$999,999,999,999,999.00");
 }
 
 TEST_F(ProductMetadataTest, PriceTextsInSeveralLocales) {
@@ -488,12 +488,12 @@ TEST(StoreProductDecodingTest, AnInvalidPriceIsQuotedInPart) {
   const std::string price = "4." + std::string(1 << 20, '9') + "x";
   try {
     (void)JSONDecoder().decode<platform::SKProduct>(R"({"productIdentifier": "x", "price": ")" +
-                                                     price + "\"}");
+                                                    price + "\"}");
     ADD_FAILURE() << "decoded";
   } catch (const DecodingError& e) {
-    EXPECT_EQ(e.context().debugDescription,
-              "Invalid price \"" + price.substr(0, 80) + "\u2026\": expected decimal text like "
-              "\"4.99\"");
+    EXPECT_EQ(e.context().debugDescription, "Invalid price \"" + price.substr(0, 80) +
+                                                "\u2026\": expected decimal text like "
+                                                "\"4.99\"");
   }
 }
 

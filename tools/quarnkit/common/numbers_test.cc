@@ -16,9 +16,8 @@ TEST(NumbersTest, ReadsFiniteNumbersWithAnOptionalPlus) {
   EXPECT_EQ(readNumber("+2.5e3"), 2500.0);
   EXPECT_EQ(readNumber("1e-300"), 1e-300);
   EXPECT_EQ(readNumber("1.7976931348623157e308"), std::numeric_limits<double>::max());
-  for (const char* refused :
-       {"", "+", "-", "++5", "+-5", "-+5", " 5", "5 ", "5x", "0x10", "inf", "+inf", "nan", "1e999",
-        "-1e999", "1,5"}) {
+  for (const char* refused : {"", "+", "-", "++5", "+-5", "-+5", " 5", "5 ", "5x", "0x10", "inf",
+                              "+inf", "nan", "1e999", "-1e999", "1,5"}) {
     EXPECT_EQ(readNumber(refused), std::nullopt) << refused;
   }
 }
