@@ -87,17 +87,29 @@ ExactFraction::ExactFraction(Integer numerator, Integer denominator)
 std::optional<ExactFraction> ExactFraction::of(const Decimal& value) {
   if (!isFinite(value)) return std::nullopt;
   const std::string text = value.toString();  // plain digits, no exponent
+  // Digits are taken eighteen at a time: one multiplication of the growing
+  // integer per group instead of per digit (a decimal may have thousands).
   Integer units = 0;
   int scale = 0;
   bool point = false;
+  std::uint64_t group = 0;
+  std::uint64_t groupScale = 1;
+  const auto flush = [&] {
+    units = units * groupScale + group;
+    group = 0;
+    groupScale = 1;
+  };
   for (const char c : text) {
     if (c == '.') {
       point = true;
     } else if (c >= '0' && c <= '9') {
-      units = units * 10 + (c - '0');
+      group = group * 10 + static_cast<std::uint64_t>(c - '0');
+      groupScale *= 10;
       if (point) ++scale;
+      if (groupScale == 1'000'000'000'000'000'000U) flush();
     }
   }
+  flush();
   if (!text.empty() && text[0] == '-') units = -units;
   return ExactFraction(units, powerOfTen(scale));
 }

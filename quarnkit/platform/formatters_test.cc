@@ -201,6 +201,25 @@ TEST(DecimalArithmeticTest, DivisionByZeroIsNotANumberAndRoundingIsExact) {
   EXPECT_EQ(week.rounded(2, RoundingMode::down), (FixedPointDecimal{499, 2}));
   EXPECT_FALSE(ExactFraction(1) / ExactFraction(0));
   EXPECT_DOUBLE_EQ(ExactFraction(-1, 4).toDouble(), -0.25);
+  // Long decimals are read whole, wherever the digit groups and the point fall.
+  using Integer = ExactFraction::Integer;
+  struct Long {
+    const char* text;
+    const char* units;
+    const char* denominator;
+  };
+  for (const Long& c :
+       {Long{"123456789012345678", "123456789012345678", "1"},
+        Long{"1234567890123456789", "1234567890123456789", "1"},
+        Long{"-98765432109876543210.5", "-987654321098765432105", "10"},
+        Long{"0.000000000000000000000000000000000001", "1",
+             "1000000000000000000000000000000000000"},
+        Long{"31415926535897932384626433832795028841.971693993751058209",
+             "31415926535897932384626433832795028841971693993751058209", "1000000000000000000"}}) {
+    EXPECT_EQ(ExactFraction::of(dec(c.text)),
+              ExactFraction(Integer(c.units), Integer(c.denominator)))
+        << c.text;
+  }
 }
 
 }  // namespace
