@@ -10,21 +10,14 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "tools/quarnkit/common/tool_test_support.h"
 
 namespace quarn::tool {
 namespace {
 
+using testing::contentsOf;
 using testing::ScratchDirectory;
-
-std::string contents(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::size_t entries(const std::filesystem::path& dir) {
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
@@ -35,7 +28,7 @@ TEST(OutputTest, ReplacesAFileWholeKeepingItsModeAndFollowingALink) {
   const std::string file = dir.write("out.txt", "a much longer previous document\n");
   ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
   writeOutput(file, "new\n");
-  EXPECT_EQ(contents(file), "new\n");
+  EXPECT_EQ(contentsOf(file), "new\n");
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -44,10 +37,10 @@ TEST(OutputTest, ReplacesAFileWholeKeepingItsModeAndFollowingALink) {
   std::filesystem::create_symlink("out.txt", link);
   writeOutput(link.string(), "through the link\n");
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(contents(file), "through the link\n");
+  EXPECT_EQ(contentsOf(file), "through the link\n");
 
   writeOutput((dir.path() / "fresh.txt").string(), "x");
-  EXPECT_EQ(contents((dir.path() / "fresh.txt").string()), "x");
+  EXPECT_EQ(contentsOf((dir.path() / "fresh.txt").string()), "x");
   EXPECT_EQ(entries(dir.path()), 3u);
 }
 
@@ -70,7 +63,7 @@ TEST(OutputTest, AFailedWriteLeavesThePreviousFileAndNoTemporary) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previousHandler);
   EXPECT_EQ(error, file + ": cannot write: File too large");
-  EXPECT_EQ(contents(file), "previous\n");
+  EXPECT_EQ(contentsOf(file), "previous\n");
   EXPECT_EQ(entries(dir.path()), 1u);
 
   // A directory that cannot take the temporary file names the target.

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "quarnkit/platform/runtime/clock.h"
@@ -45,6 +46,12 @@ class ScratchDirectory {
   }
   std::filesystem::path path_;
 };
+
+/// The bytes of a file ("" when it cannot be read).
+inline std::string contentsOf(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 inline constexpr Date kNow = Date(1714557600);  // 2024-05-01T10:00:00Z
 

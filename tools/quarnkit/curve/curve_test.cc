@@ -182,6 +182,28 @@ double attribute(const std::string& svg, const std::string& name) {
   return std::stod(m[1]);
 }
 
+struct Point {
+  double x;
+  double y;
+};
+
+// The points of the plot's one polyline, in order.
+std::vector<Point> polyline(const std::string& svg) {
+  std::smatch points;
+  if (!std::regex_search(svg, points, std::regex("class=\"curve\"[^>]*points=\"([^\"]+)\""))) {
+    ADD_FAILURE() << "no polyline";
+    return {};
+  }
+  const std::string list = points[1];
+  const std::regex pair("([-0-9.]+),([-0-9.]+)");
+  std::vector<Point> out;
+  for (auto it = std::sregex_iterator(list.begin(), list.end(), pair); it != std::sregex_iterator();
+       ++it) {
+    out.push_back({std::stod((*it)[1]), std::stod((*it)[2])});
+  }
+  return out;
+}
+
 TEST(CurveTest, SVGPlotsEverySampleOverARangeThatShowsTheOvershoot) {
   const Curve spring = makeCurve("spring", {"damping=6"});
   const auto samples = sampleCurve(spring, 51);
@@ -214,22 +236,14 @@ TEST(CurveTest, SVGPlotsEverySampleOverARangeThatShowsTheOvershoot) {
   EXPECT_GT(high, 1);
 
   // Every sample is a point of the one polyline, in order.
-  std::smatch points;
-  ASSERT_TRUE(
-      std::regex_search(svg, points, std::regex("class=\"curve\"[^>]*points=\"([^\"]+)\"")));
-  const std::string list = points[1];
-  const std::regex pair("([-0-9.]+),([-0-9.]+)");
-  std::size_t i = 0;
+  const std::vector<Point> points = polyline(svg);
+  ASSERT_EQ(points.size(), samples.size());
   double highest = INFINITY;
-  for (auto it = std::sregex_iterator(list.begin(), list.end(), pair); it != std::sregex_iterator();
-       ++it, ++i) {
-    ASSERT_LT(i, samples.size());
-    const double px = std::stod((*it)[1]), py = std::stod((*it)[2]);
-    EXPECT_NEAR((px - left) / width, samples[i].t, 0.01) << i;
-    EXPECT_NEAR(valueAt(py), samples[i].value, 0.01) << i;
-    highest = std::min(highest, py);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_NEAR((points[i].x - left) / width, samples[i].t, 0.01) << i;
+    EXPECT_NEAR(valueAt(points[i].y), samples[i].value, 0.01) << i;
+    highest = std::min(highest, points[i].y);
   }
-  EXPECT_EQ(i, samples.size());
   // The overshoot is drawn above the line of 1.
   EXPECT_LT(valueAt(highest), high);
   EXPECT_GT(valueAt(highest), 1.05);
@@ -359,15 +373,8 @@ TEST(CurveTest, SVGMinLabelClearsTheXAxis) {
   const double axis = attribute(svg, "data-top") + attribute(svg, "data-height");
   EXPECT_LT(min[0].y + 3, axis) << "the label's descenders reach the x axis";
   // Below its point: the lowest point of the polyline.
-  std::smatch points;
-  ASSERT_TRUE(std::regex_search(svg, points, std::regex("points=\"([^\"]+)\"")));
   double lowest = 0;
-  const std::string list = points[1];
-  const std::regex pair("[-0-9.]+,([-0-9.]+)");
-  for (auto it = std::sregex_iterator(list.begin(), list.end(), pair); it != std::sregex_iterator();
-       ++it) {
-    lowest = std::max(lowest, std::stod((*it)[1]));
-  }
+  for (const Point& p : polyline(svg)) lowest = std::max(lowest, p.y);
   EXPECT_GT(min[0].y - 9, lowest);
   expectOnCanvas(svg);
 }
@@ -405,16 +412,11 @@ TEST(CurveTest, SVGStaysOnTheCanvasWhateverTheValues) {
     }
     const double left = attribute(svg, "data-left"), top = attribute(svg, "data-top");
     const double width = attribute(svg, "data-width"), height = attribute(svg, "data-height");
-    std::smatch points;
-    ASSERT_TRUE(std::regex_search(svg, points, std::regex("points=\"([^\"]+)\"")));
-    const std::string list = points[1];
-    const std::regex pair("([-0-9.]+),([-0-9.]+)");
-    for (auto it = std::sregex_iterator(list.begin(), list.end(), pair);
-         it != std::sregex_iterator(); ++it) {
-      EXPECT_GE(std::stod((*it)[1]), left);
-      EXPECT_LE(std::stod((*it)[1]), left + width);
-      EXPECT_GE(std::stod((*it)[2]), top);
-      EXPECT_LE(std::stod((*it)[2]), top + height);
+    for (const Point& p : polyline(svg)) {
+      EXPECT_GE(p.x, left);
+      EXPECT_LE(p.x, left + width);
+      EXPECT_GE(p.y, top);
+      EXPECT_LE(p.y, top + height);
     }
     const auto yTicks = textsOf(all, "tick-label y");
     if (curve.start != curve.end) expectRoundTicks(yTicks, svg, "y");

@@ -8,7 +8,6 @@
 #include <csignal>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 
 #include "quarnkit/testing/loopback_server.h"
 #include "tools/quarnkit/common/input_error.h"
@@ -19,6 +18,7 @@ namespace quarn::tool {
 namespace {
 
 using quarn::testing::LoopbackServer;
+using quarn::tool::testing::contentsOf;
 using quarn::tool::testing::ScratchDirectory;
 
 constexpr std::size_t kSize = 512 * 1024;
@@ -27,13 +27,6 @@ std::string body() {
   std::string out(kSize, '\0');
   for (std::size_t i = 0; i < kSize; ++i) out[i] = static_cast<char>(i * 7 + 3);
   return out;
-}
-
-std::string contentsOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 class DownloadResumeTest : public ::testing::Test {

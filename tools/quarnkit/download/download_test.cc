@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "quarnkit/testing/loopback_server.h"
 #include "tools/quarnkit/common/input_error.h"
@@ -23,6 +22,7 @@ namespace quarn::tool {
 namespace {
 
 using quarn::testing::LoopbackServer;
+using quarn::tool::testing::contentsOf;
 using quarn::tool::testing::ScratchDirectory;
 
 // Partial downloads left in `directory` (hidden, beside the files).
@@ -32,13 +32,6 @@ std::size_t partialFiles(const std::filesystem::path& directory) {
     count += e.path().filename().string().starts_with(".quarnkit-partial-") ? 1 : 0;
   }
   return count;
-}
-
-std::string contentsOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 class DownloadTest : public ::testing::Test {
