@@ -16,8 +16,9 @@ endif()
 if(QUARNKIT_BUILD_TESTS)
   find_package(GTest REQUIRED)
 endif()
-if(QUARNKIT_BUILD_TESTS OR QUARNKIT_BUILD_BENCH)
-  # The loopback HTTP server of the tests and the HTTP benchmarks.
+if(QUARNKIT_BUILD_TOOLS OR QUARNKIT_BUILD_TESTS OR QUARNKIT_BUILD_BENCH)
+  # The tool's live preview server, the loopback HTTP server of the tests and
+  # the HTTP benchmarks.
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 endif()

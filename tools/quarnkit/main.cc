@@ -5,6 +5,7 @@
 //   quarnkit preview examples/home/template.json --results examples/home/results.json
 //   quarnkit explain examples/home/template.json --matrix premium=yes,no device=phone,tablet
 //   quarnkit lint examples/home/template.json --env examples/home/environment.json
+//   quarnkit serve examples/home/template.json --port 8080
 //   quarnkit route examples/routes/routes.txt myapp://profile/42 --explain
 //   quarnkit page https://api.example.com/items --per-page 20 --all
 //   quarnkit download https://cdn.example.com/a.mp4 https://cdn.example.com/b.mp4 --jobs 2
@@ -41,6 +42,7 @@
 #include "tools/quarnkit/preview/preview_command.h"
 #include "tools/quarnkit/price/price_command.h"
 #include "tools/quarnkit/route/route.h"
+#include "tools/quarnkit/serve/serve_command.h"
 
 #ifndef QUARNKIT_VERSION
 #define QUARNKIT_VERSION "0.0.0"
@@ -274,6 +276,16 @@ int main(int argc, char** argv) {
   addTemplate(*lint, shared);
   addEnvironment(*lint, shared);
 
+  std::string servePort;
+  CLI::App* serveCommand = app.add_subcommand(
+      "serve", "Preview a template live in the browser, rendering again on every change");
+  addTemplate(*serveCommand, shared);
+  addEnvironment(*serveCommand, shared);
+  serveCommand->add_option("--results", shared.resultsFile,
+                           "The answer to the combined request (a JSON array of results)");
+  addNumber(*serveCommand, "--port", servePort,
+            "The port of 127.0.0.1 to serve on (default 0: a free one)", 0, 65535);
+
   RouteOptions route;
   std::string routeFormat = "text";
   CLI::App* routeCommand = app.add_subcommand(
@@ -415,6 +427,11 @@ int main(int argc, char** argv) {
       status = runExplain(options);
     } else if (lint->parsed()) {
       status = runLint(hostOptions(shared, *lint));
+    } else if (serveCommand->parsed()) {
+      ServeOptions options;
+      options.host = hostOptions(shared, *serveCommand);
+      if (!servePort.empty()) options.port = static_cast<int>(*readWholeNumber(servePort, 65535));
+      status = runServe(options);
     } else if (routeCommand->parsed()) {
       route.format = formatOf(routeFormat);
       if (!routeMaxFileSize.empty()) {

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "quarnkit/core/date.h"
 #include "tools/quarnkit/preview/preview.h"
@@ -28,6 +29,11 @@ struct RenderContext {
 std::string renderText(const Preview& preview, const RenderContext& context);
 std::string renderJSON(const Preview& preview, const RenderContext& context);
 std::string renderHTML(const Preview& preview, const RenderContext& context);
+/// The phone of the html page alone (its element and what it holds), for a
+/// page that styles it with previewStyle() and swaps it in place.
+std::string renderHTMLScreen(const Preview& preview, const RenderContext& context);
+/// The style sheet of the phone.
+std::string_view previewStyle();
 
 /// A one-line summary of an entity for the outline: its class and its first
 /// few plain members.

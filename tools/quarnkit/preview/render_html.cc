@@ -106,15 +106,12 @@ void entityCards(std::string& out, const PreviewSection& s) {
 
 }  // namespace
 
-std::string renderHTML(const Preview& preview, const RenderContext& context) {
+std::string_view previewStyle() { return kStyle; }
+
+std::string renderHTMLScreen(const Preview& preview, const RenderContext& context) {
   std::string out;
   out.reserve(8192);
-  out += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
-  out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
-  out += "<title>" + escapeHTML(context.templateFile) + " — quarnkit preview</title>";
-  out += "<style>";
-  out += kStyle;
-  out += "</style></head><body>\n<div class=\"phone\"><div class=\"status\"><span>";
+  out += "<div class=\"phone\"><div class=\"status\"><span>";
   out += escapeHTML(context.now.iso8601String().substr(11, 5));
   out += "</span><span>" + escapeHTML(context.device) + "</span></div><div class=\"screen\">\n";
   out += "<div class=\"meta\" title=\"" + escapeHTML(context.inputs) + "\">" +
@@ -150,7 +147,19 @@ std::string renderHTML(const Preview& preview, const RenderContext& context) {
                                       : std::string("no request"));
     out += "</pre></details>\n";
   }
-  out += "</div></div>\n</body></html>\n";
+  out += "</div></div>\n";
+  return out;
+}
+
+std::string renderHTML(const Preview& preview, const RenderContext& context) {
+  std::string out = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
+  out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
+  out += "<title>" + escapeHTML(context.templateFile) + " — quarnkit preview</title>";
+  out += "<style>";
+  out += kStyle;
+  out += "</style></head><body>\n";
+  out += renderHTMLScreen(preview, context);
+  out += "</body></html>\n";
   return out;
 }
 
