@@ -8,3 +8,11 @@ add_test(NAME quarnkit.examples
 add_test(NAME quarnkit.hostile
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_hostile.sh $<TARGET_FILE:quarnkit_cli>
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+
+# The live preview in headless Chromium (Debian's chromium and
+# chromium-driver): the page changes in place on an edit, explains, shows the
+# lint findings of a broken template. Screenshots in artifacts/.
+add_test(NAME quarnkit.serve_browser
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/check_serve_browser.py $<TARGET_FILE:quarnkit_cli>
+          ${PROJECT_SOURCE_DIR}/examples ${CMAKE_BINARY_DIR}/artifacts)
+set_tests_properties(quarnkit.serve_browser PROPERTIES TIMEOUT 60)
