@@ -2,9 +2,10 @@
 # Runs the quarnkit tool on hostile inputs, each built in a fresh temporary
 # directory: includes that try to leave their folder, devices, directories,
 # include fan-outs and cycles, numbers no double holds, control characters,
-# bad seeds, full devices, curves of unusable parameters, huge prices and
-# the texts of a hostile server (one the script starts on 127.0.0.1, needing
-# python3). Each case names the exit status the run must end with and one
+# bad seeds, full devices, curves of unusable parameters, huge prices, the
+# texts of a hostile server (one the script starts on 127.0.0.1, needing
+# python3), and clients of serve that ask for files outside the template's
+# folder, grow the template without end or hold 100 event streams open. Each case names the exit status the run must end with and one
 # line its standard error (err) or output (out) must hold.
 # The runs start in the temporary directory, $D.
 #
@@ -172,6 +173,98 @@ trap 'kill "$server" 2>/dev/null; rm -rf "$D"' EXIT
 for _ in $(seq 50); do [ -s port ] && break; sleep 0.1; done
 web="http://127.0.0.1:$(cat port)"
 
+# --- a client of serve ------------------------------------------------------------
+# Starts `quarnkit serve` on a free port of 127.0.0.1, does one hostile thing
+# to it, prints what it saw, stops it with SIGINT and ends with status 1 when
+# the server misbehaved (did not answer, grew, did not stop).
+echo '[{"uniqueId": "c", "type": "card", "entity": {"title": "t"}}]' >grow.json
+cat >serve_client.py <<'PY'
+import os, re, signal, socket, subprocess, sys, time
+
+tool, mode, template = sys.argv[1:4]
+server = subprocess.Popen([tool, "serve", template, *sys.argv[4:]],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+port = int(re.search(r"127\.0\.0\.1:(\d+)/", server.stderr.readline()).group(1))
+ok = True
+
+
+def connect(target):
+    s = socket.create_connection(("127.0.0.1", port), timeout=10)
+    s.sendall(f"GET {target} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
+    return s
+
+
+def status(s):
+    head = b""
+    while b"\r\n" not in head:
+        chunk = s.recv(64)
+        if not chunk:
+            return 0
+        head += chunk
+    return int(head.split()[1])
+
+
+def get(target):
+    with connect(target) as s:
+        s.settimeout(10)
+        data = b""
+        while chunk := s.recv(65536):
+            data += chunk
+        return int(data.split()[1]), data.split(b"\r\n\r\n", 1)[1].decode()
+
+
+def peak_kib():
+    with open(f"/proc/{server.pid}/status") as f:
+        return int(re.search(r"VmHWM:\s+(\d+)", f.read()).group(1))
+
+
+try:
+    if mode == "paths":
+        targets = ["/files/../outside/secret.json", "/files/%2e%2e/outside/secret.json",
+                   "/files/..%2foutside%2fsecret.json", "/files/%252e%252e/outside/secret.json",
+                   "/files//etc/passwd", "/files/" + os.getcwd() + "/inc/ok.json",
+                   "/files/escape.json", "/files/sub/out/secret.json",
+                   "/../outside/secret.json", "/etc/passwd"]
+        print("outside:", " ".join(str(get(t)[0]) for t in targets))
+        print("inside:", get("/files/ok.json")[0])
+    elif mode == "grow":
+        # Grows the template without end (sparse: no disk is used) while the
+        # page asks for renders.
+        before = peak_kib()
+        with open(template, "r+b") as f:
+            for size in (1 << 20, 8 << 20, 64 << 20, 512 << 20, 4 << 30):
+                f.seek(size)
+                f.write(b" ")
+                f.flush()
+                time.sleep(0.3)
+                get("/render")
+        code, body = get("/render")
+        finding = re.search(r'<li class=\\"error\\">([^<]*)</li>', body)
+        print("finding:", finding.group(1) if finding else body[:300])
+        grown = peak_kib() - before
+        print("page:", get("/")[0], "peak memory grew by", "less than 64 MiB" if grown < 65536 else f"{grown} KiB")
+        ok = ok and grown < 65536
+    elif mode == "streams":
+        held = [connect("/events") for _ in range(100)]
+        codes = [status(s) for s in held]
+        start = time.monotonic()
+        page, render = get("/")[0], get("/render")[0]
+        quick = time.monotonic() - start < 5
+        print(f"streams: {codes.count(200)} open, {codes.count(503)} refused; page {page}, render {render}" + ("" if quick else ", slowly"))
+        ok = ok and quick
+        for s in held:
+            s.close()
+finally:
+    server.send_signal(signal.SIGINT)
+    try:
+        ok = server.wait(10) == 0 and ok
+    except subprocess.TimeoutExpired:
+        server.kill()
+        print("serve did not stop on SIGINT")
+        ok = False
+sys.exit(0 if ok else 1)
+PY
+
 # --- the table -----------------------------------------------------------------
 failures=0
 total=0
@@ -318,6 +411,19 @@ check page-item-escaped 0 out '    {"id":1,"title":"T\u001b]0;pwned\u0007\u001b[
 check page-header-escaped 0 out '  headers: X-Pagination-Current-Page: missing, X-Pagination-Page-Count: missing, X-Pagination-Per-Page: missing, X-Pagination-Total-Count: "7\u001b[2J" (not a number)' page "$web/header"
 check server-result-escaped 0 out '   - Card: title="T\u001b]0;pwned\u0007\u001b[2J"' preview card.json --no-defaults --server "$web/results"
 check server-key-escaped 0 err "quarnkit: warning: [CompositeListFetcher] Could not process the composite list result with key 'k\\u001b[2J'" preview card.json --no-defaults --server "$web/unknown"
+
+# serve: only the template folder's own files; a template growing without
+# end is refused by its size and the server stays small; event streams are
+# capped, and pages load while 100 are held open.
+tool=python3
+WAIT=40
+check serve-paths-outside 0 out "outside: 404 404 404 404 404 404 404 404 404 404" serve_client.py "$real" paths inc/ok.json --no-defaults
+check serve-path-inside 0 out "inside: 200" serve_client.py "$real" paths inc/ok.json --no-defaults
+check serve-grows-without-end 0 out "finding: grow.json: error: larger than the 1 MiB limit (--max-file-size)" serve_client.py "$real" grow grow.json --max-file-size 1 --no-defaults
+check serve-grows-memory-bounded 0 out "page: 200 peak memory grew by less than 64 MiB" serve_client.py "$real" grow grow.json --max-file-size 1 --no-defaults
+check serve-streams-capped 0 out "streams: 16 open, 84 refused; page 200, render 200" serve_client.py "$real" streams card.json --no-defaults
+WAIT=10
+tool="$real"
 
 # route: standard input within the size limit, ties grouped, one reading of brackets.
 tool=bash
