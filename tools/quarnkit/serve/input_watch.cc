@@ -46,11 +46,14 @@ struct InputWatch::State : std::enable_shared_from_this<InputWatch::State> {
 
   [[nodiscard]] std::set<fs::path> watchedFiles() const {
     std::set<fs::path> out(files.begin(), files.end());
+    // Every entry looked at counts, folders too: a poll's work is bounded
+    // however deep the folder is.
+    std::size_t looked = 0;
     for (const fs::path& folder : folders) {
       std::error_code error;
       auto it = fs::recursive_directory_iterator(folder, error);
       for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (out.size() >= files.size() + kMaxFolderFiles) break;
+        if (++looked > kMaxFolderEntries) return out;
         std::error_code ignored;
         if (it->is_regular_file(ignored)) out.insert(it->path());
       }
@@ -73,18 +76,27 @@ struct InputWatch::State : std::enable_shared_from_this<InputWatch::State> {
       it = same ? std::next(it) : watchers.erase(it);
     }
     stamps = std::move(now);
-    for (const auto& [file, stamp] : stamps) {
-      if (!stamp.exists || watchers.contains(file)) continue;
-      try {
-        auto watcher = std::make_unique<platform::FileWatcher>(file);
-        watcher->setOnFileGrew([weak = weak_from_this(), file] {
-          if (auto self = weak.lock()) self->grew(file);
-        });
-        watchers.emplace(file, std::move(watcher));
-      } catch (const std::system_error&) {  // gone again, or unreadable: the poll covers it
-      }
+    // Each watcher holds two descriptors: the named files first, then
+    // included ones up to a bound; the poll covers the rest.
+    for (const fs::path& file : files) watch(file);
+    for (const auto& entry : stamps) {
+      if (watchers.size() >= kMaxWatchers) break;
+      watch(entry.first);
     }
     if (changed && reportChanges && onChange) onChange();
+  }
+
+  void watch(const fs::path& file) {
+    const auto stamp = stamps.find(file);
+    if (stamp == stamps.end() || !stamp->second.exists || watchers.contains(file)) return;
+    try {
+      auto watcher = std::make_unique<platform::FileWatcher>(file);
+      watcher->setOnFileGrew([weak = weak_from_this(), file] {
+        if (auto self = weak.lock()) self->grew(file);
+      });
+      watchers.emplace(file, std::move(watcher));
+    } catch (const std::system_error&) {  // gone again, or unreadable: the poll covers it
+    }
   }
 
   // An append, reported at once; the poll then finds the file as it is now.

@@ -25,8 +25,8 @@ namespace quarn::tool {
 
 class InputWatch {
  public:
-  /// Watches `files` and the regular files under `folders` (at most
-  /// kMaxFolderFiles of them), checking every `poll`: the changes one poll
+  /// Watches `files` and the regular files under `folders` (among the
+  /// first kMaxFolderEntries entries found there), checking every `poll`: the changes one poll
   /// finds are reported once; an append is reported as it happens.
   InputWatch(std::vector<std::filesystem::path> files, std::vector<std::filesystem::path> folders,
              std::chrono::milliseconds poll, std::function<void()> onChange);
@@ -34,8 +34,10 @@ class InputWatch {
   InputWatch(const InputWatch&) = delete;
   InputWatch& operator=(const InputWatch&) = delete;
 
-  /// The files under the folders watched at most.
-  static constexpr std::size_t kMaxFolderFiles = 1000;
+  /// The entries (files and folders) under the folders looked at most.
+  static constexpr std::size_t kMaxFolderEntries = 2000;
+  /// Files watched for appends at most; the others are polled only.
+  static constexpr std::size_t kMaxWatchers = 32;
 
   struct State;
 

@@ -368,5 +368,22 @@ TEST(InputWatchTest, ReportsAppendsReplacementsAndNewIncludes) {
   EXPECT_EQ(reports.count, seen);
 }
 
+std::size_t openDescriptors() {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+TEST(InputWatchTest, ABigIncludesFolderIsPolledWithoutADescriptorPerFile) {
+  ScratchDirectory dir;
+  for (int i = 0; i < 200; ++i) dir.write("inc/f" + std::to_string(i) + ".json", "[]");
+  Reports reports;
+  const std::size_t before = openDescriptors();
+  const InputWatch watch({dir.write("t.json", "[]")}, {dir.path() / "inc"}, 20ms,
+                         [&] { ++reports.count; });
+  EXPECT_LE(openDescriptors() - before, 2 * InputWatch::kMaxWatchers + 4);
+  // A file past the watched ones still reports its changes, by the poll.
+  std::ofstream(dir.path() / "inc/f99.json", std::ios::app) << " ";
+  EXPECT_TRUE(reports.after(0));
+}
+
 }  // namespace
 }  // namespace quarn::tool
