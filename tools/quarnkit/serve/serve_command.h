@@ -1,6 +1,6 @@
 // The `serve` subcommand: a live preview in the browser. It serves the
 // page on 127.0.0.1 and renders the template again whenever one of its input
-// files changes, until SIGINT or SIGTERM.
+// files changes, until SIGINT or SIGTERM. ServeOptions is a value.
 #pragma once
 
 #include <chrono>
