@@ -4,7 +4,8 @@ chromedriver's WebDriver protocol (standard library only).
 
 It serves a copy of examples/home, checks the page shows the template, edits
 the template and waits for the page to change in place (a marker set in the
-page's script survives: no reload), shows the explanation layer, breaks the
+page's script survives: no reload), sets the device and a fact, shows the
+explanation layer, breaks the
 template and waits for the lint findings, then brings back the last good
 render. Screenshots go to ARTIFACTS/serve.png and serve-broken.png.
 
@@ -157,11 +158,25 @@ def check(tool, examples, artifacts, scratch):
             raise Failure("the page was reloaded: the marker is gone")
         print("ok   an edit shows in place, without a reload")
 
+        # The controls: a device and an edited fact render with those settings.
+        browser.run("const d = document.getElementById('device'); d.value = 'tablet';"
+                    "d.dispatchEvent(new Event('change'));")
+        wait_for("the page shows the tablet",
+                 lambda: "Try the two-column layout" in browser.text("#screen .phone"))
+        browser.run("const f = [...document.querySelectorAll('#facts label')]"
+                    ".find((l) => l.firstChild.textContent === 'country').lastChild;"
+                    "f.value = 'FR'; f.dispatchEvent(new Event('input'));"
+                    "f.dispatchEvent(new Event('change'));")
+        wait_for("the page renders with the edited fact",
+                 lambda: "Stores near you" not in browser.text("#screen .phone"))
+        print("ok   the device and the facts are set on the page")
+
         browser.click("#explain")
         layer = wait_for("the explanation shows the rule hiding an item",
-                         lambda: (lambda t: "is_pad == YES" in t and t)(browser.text("#explain-layer")))
-        if "not premium" not in layer:
-            raise Failure("the explanation lacks the premium rule: " + layer[:300])
+                         lambda: (lambda t: "the user is not premium" in t and t)(
+                             browser.text("#explain-layer")))
+        if "hidden: expired 2024-04-15T00:00:00Z" not in layer:
+            raise Failure("the explanation lacks the expiry rule: " + layer[:300])
         print("ok   the explanation marks hidden items with their rule")
         os.makedirs(artifacts, exist_ok=True)
         browser.screenshot(os.path.join(artifacts, "serve.png"))

@@ -270,6 +270,27 @@ TEST(PageRenderTest, RendersWithThePageSettings) {
   EXPECT_EQ(text(facts->ifArray()->at(1), "text"), "DE");
 }
 
+TEST(PageRenderTest, TextsFromTheTemplateAreEscapedInTheScreenAndTheExplanation) {
+  ScratchDirectory dir;
+  HostOptions options;
+  options.templateFile = dir.write("t.json", R"([
+    {"uniqueId": "<b>a</b>", "type": "rows", "data": {"title": "<script>x</script>"},
+     "entity": [{"text": "<img src=y>"}]},
+    {"uniqueId": "<i>h</i>", "type": "<u>card</u>", "visibility": "hidden"}])");
+  const PageRender render = renderWith(options, {{"explain", "1"}});
+  ASSERT_TRUE(render.ok) << text(render.document, "error");
+  for (const char* key : {"screen", "explain"}) {
+    const std::string html = text(render.document, key);
+    for (const char* raw : {"<b>", "<script>", "<img src=y", "<i>", "<u>"}) {
+      EXPECT_EQ(html.find(raw), std::string::npos) << key << " holds " << raw;
+    }
+  }
+  EXPECT_NE(text(render.document, "screen").find("&lt;script&gt;x&lt;/script&gt;"),
+            std::string::npos);
+  EXPECT_NE(text(render.document, "explain").find("<code>&lt;i&gt;h&lt;/i&gt;</code>"),
+            std::string::npos);
+}
+
 TEST(PageRenderTest, RefusesSettingsItDoesNotTake) {
   for (const auto& [name, value] :
        std::vector<std::pair<std::string, std::string>>{{"device", "watch"},
