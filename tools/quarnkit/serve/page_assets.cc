@@ -100,7 +100,11 @@ constexpr std::string_view kScript = R"js('use strict';
     error.textContent = broken.error;
     const findings = document.createElement('div');
     findings.innerHTML = broken.findings;
-    box.append(title, error, findings);
+    box.append(title);
+    // The failure line says again what an error finding says; it is shown
+    // only when lint found no error (a facts file that does not read, say).
+    if (findings.querySelector('li.error') === null) box.append(error);
+    box.append(findings);
     if (lastGood !== null) {
       const button = document.createElement('button');
       button.type = 'button';
