@@ -276,7 +276,7 @@ check() {
   shift 4
   total=$((total + 1))
   local actual
-  timeout --preserve-status -s INT "$WAIT" "$tool" "$@" >"$D/.out" 2>"$D/.err"
+  timeout --preserve-status -s INT "$((WAIT * ${QUARNKIT_TIME_SCALE:-1}))" "$tool" "$@" >"$D/.out" 2>"$D/.err"
   actual=$?
   if [ "$actual" != "$status" ]; then
     echo "FAIL $name: exit status $actual, expected $status"
