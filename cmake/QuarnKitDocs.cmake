@@ -33,10 +33,14 @@ set(QUARNKIT_DOCS_INPUT "\"${_mainpage}\" \\\n                         \"${QUARN
 set(QUARNKIT_DOCS_MAINPAGE "${_mainpage}")
 configure_file("${PROJECT_SOURCE_DIR}/docs/Doxyfile.in" "${QUARNKIT_DOCS_DIR}/Doxyfile" @ONLY)
 
+list(JOIN _docs_headers "\n" _headers_text)
+file(CONFIGURE OUTPUT "${QUARNKIT_DOCS_DIR}/headers.txt" CONTENT "${_headers_text}\n" @ONLY)
 add_custom_command(OUTPUT "${_mainpage}"
   COMMAND ${CMAKE_COMMAND} "-DREADME=${PROJECT_SOURCE_DIR}/README.md" "-DOUTPUT=${_mainpage}"
+          "-DHEADERS=${QUARNKIT_DOCS_DIR}/headers.txt"
           -P "${PROJECT_SOURCE_DIR}/cmake/docs_mainpage.cmake"
   DEPENDS "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/cmake/docs_mainpage.cmake"
+          "${QUARNKIT_DOCS_DIR}/headers.txt" ${_docs_headers}
   COMMENT "Taking the reference's main page from README.md"
   VERBATIM)
 add_custom_target(docs
