@@ -1,3 +1,7 @@
+/// @file
+/// Data: a byte buffer that is a value of its own (encoded as base64 text in JSON), distinct from a
+/// list of small integers.
+
 /// @struct quarn::Data
 /// A byte buffer that is a value of its own (encoded as base64 text in
 /// JSON), distinct from a list of small integers.

@@ -1,3 +1,7 @@
+/// @file
+/// Date: an instant, as seconds since 1970-01-01T00:00:00Z in a double, with internet date-time
+/// (RFC 3339 / ISO 8601) parsing and formatting.
+
 /// @class quarn::Date
 /// An instant, as seconds since 1970-01-01T00:00:00Z in a double, with
 /// internet date-time (RFC 3339 / ISO 8601) parsing and formatting.

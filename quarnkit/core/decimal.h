@@ -1,3 +1,7 @@
+/// @file
+/// Decimal: a base-10 number with 50 significant digits, for money and other values that must not
+/// pick up binary rounding (prices, discounts).
+
 /// @class quarn::Decimal
 /// A base-10 number with 50 significant digits, for money and other
 /// values that must not pick up binary rounding (prices, discounts).

@@ -1,3 +1,7 @@
+/// @file
+/// FunctionRef: a non-owning reference to a callable, for callbacks that run before the call that
+/// receives them returns (no allocation, no copy).
+
 /// @class quarn::FunctionRef
 /// A non-owning reference to a callable, for callbacks that run
 /// before the call that receives them returns (no allocation, no copy).

@@ -1,5 +1,5 @@
 /// @file
-/// hashCombine: folds one hash value into a running seed (order-dependent), the
+/// `hashCombine`: folds one hash value into a running seed (order-dependent), the
 /// way records combine the hashes of their fields.
 #pragma once
 

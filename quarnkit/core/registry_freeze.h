@@ -1,3 +1,7 @@
+/// @file
+/// RegistryFreeze: the set-up/use switch of a registry that a host fills at start-up (type
+/// adapters, question kinds).
+
 /// @class quarn::RegistryFreeze
 /// The set-up/use switch of a registry that a host fills at
 /// start-up (type adapters, question kinds). A registry is open until its

@@ -1,5 +1,5 @@
 /// @file
-/// typeName<T>(): the unqualified name of a type, as log lines and error
+/// `typeName<T>()`: the unqualified name of a type, as log lines and error
 /// messages print it ("CompositeListInclude", "Array<CompositeListRow>").
 ///
 /// Names come from the compiler's function signature with every namespace

@@ -1,3 +1,7 @@
+/// @file
+/// URL: a parsed URI reference (absolute or relative), as the platform's URL type is used by the
+/// library: parsed from text, compared by its text, asked for its parts.
+
 /// @class quarn::URL
 /// A parsed URI reference (absolute or relative), as the platform's URL
 /// type is used by the library: parsed from text, compared by its text, asked

@@ -1,3 +1,6 @@
+/// @file
+/// UUID: a 128-bit universally unique identifier as a value type.
+
 /// @class quarn::UUID
 /// A 128-bit universally unique identifier as a value type.
 ///

@@ -1,3 +1,7 @@
+/// @file
+/// Value: the loosely typed value of environment facts, predicate variables, template values,
+/// request filters, item `vars` and generic JSON.
+
 /// @class quarn::Value
 /// The loosely typed value of environment facts, predicate variables,
 /// template values, request filters, item `vars` and generic JSON.
