@@ -1,3 +1,8 @@
+/// @file
+/// EvaluationBudget: an allowance of work shared by many evaluations, such as every predicate of
+/// one fetch, so that a template full of costly predicates cannot hold the caller for long however
+/// each one is written.
+
 /// @class quarn::EvaluationBudget
 /// An allowance of work shared by many evaluations, such as
 /// every predicate of one fetch, so that a template full of costly predicates

@@ -1,3 +1,7 @@
+/// @file
+/// EvaluationContext: what an evaluation needs from outside its values: the current date for now(),
+/// a random source for random() and, optionally, a budget of work shared with other evaluations.
+
 /// @struct quarn::EvaluationContext
 /// What an evaluation needs from outside its values: the
 /// current date for now(), a random source for random() and, optionally, a

@@ -1,3 +1,7 @@
+/// @file
+/// KeyPath: a dotted path of keys into values ("user.address.city"), and its look-up over Value,
+/// shared by predicates, expressions and text templates.
+
 /// @class quarn::KeyPath
 /// A dotted path of keys into values ("user.address.city"), and its
 /// look-up over Value, shared by predicates, expressions and text templates.

@@ -1,3 +1,7 @@
+/// @file
+/// ParseCache: parsed predicates (or expressions) by their text, so that a text met again, for
+/// every element of a list or on every fetch, is parsed once.
+
 /// @class quarn::ParseCache
 /// Parsed predicates (or expressions) by their text, so that a text
 /// met again, for every element of a list or on every fetch, is parsed once.

@@ -38,8 +38,8 @@
 ///   `.@count > 0`); CAST(value, 'NSDate' | 'NSNumber' | 'NSString'): a number
 ///   as seconds since 2001-01-01T00:00:00Z, a string as a number, a value as
 ///   its text (detail/cast.h).
-/// Not supported (each a parse error saying so): format arguments (`%@`, `%K`,
-/// `%d`, ...), FUNCTION, FETCH, ANYKEY, assignments ($x := ...); % is not an
+/// Not supported (each a parse error saying so): format arguments ("%@", "%K",
+/// "%d", ...), FUNCTION, FETCH, ANYKEY, assignments ($x := ...); % is not an
 /// operator (modulus:by: is).
 ///
 /// Values compare as detail/value_compare.h says: numbers (integers, doubles and
