@@ -1,3 +1,6 @@
+/// @file
+/// SelectionState: the observable value holder of selection screens.
+
 /// @class quarn::SelectionState
 /// The observable value holder of selection screens. It holds
 /// the current value and sends every new value to its subscribers; a new

@@ -1,3 +1,7 @@
+/// @file
+/// SmartSearchMatcher: whether a text (a title, a name) matches what the user typed in a search
+/// field.
+
 /// @class quarn::SmartSearchMatcher
 /// Whether a text (a title, a name) matches what the user
 /// typed in a search field. Every typed word must be the beginning of a
