@@ -1,3 +1,7 @@
+/// @file
+/// ResourceDownloadBackgroundTask: a download run by the platform's background download service, as
+/// ResourceDownloader starts it.
+
 /// @class quarn::ResourceDownloadBackgroundTask
 /// A download run by the platform's background
 /// download service, as ResourceDownloader starts it. The service's callbacks

@@ -1,3 +1,7 @@
+/// @file
+/// ResourceDownloadTask: a download over the HTTP client — the download request, and the task that
+/// awaits its file URL (cancelling that task cancels the request).
+
 /// @class quarn::ResourceDownloadTask
 /// A download over the HTTP client — the download
 /// request, and the task that awaits its file URL (cancelling that task

@@ -1,3 +1,7 @@
+/// @file
+/// ResourceDownloader: fetches remote files into a local cache directory and hands back their local
+/// file URLs.
+
 /// @class quarn::ResourceDownloader
 /// Fetches remote files into a local cache directory and
 /// hands back their local file URLs. Overlapping calls for the same remote URL
@@ -19,8 +23,8 @@
 /// ```
 ///
 /// The local file is the destination directory joined with the caller's file
-/// name, or with the remote URL's last path component once every `%2F` in it
-/// (or `%2f`) has become "/" (`https://h/o/a%2Fb%2Fc.png` → "c.png"). Different remote
+/// name, or with the remote URL's last path component once every "%2F" in it
+/// (or "%2f") has become "/" ("https://h/o/a%2Fb%2Fc.png" → "c.png"). Different remote
 /// URLs with the same last component share one file (a warning is logged when
 /// one replaces another's). A name that would leave the destination directory
 /// is refused with ResourceDownloaderError::invalidFileName, and so is one

@@ -1,3 +1,7 @@
+/// @file
+/// ResourceDownloaderError: the failures of ResourceDownloader that are its own (the platform's and
+/// the HTTP client's errors pass through unchanged).
+
 /// @class quarn::ResourceDownloaderError
 /// The failures of ResourceDownloader that are its own
 /// (the platform's and the HTTP client's errors pass through unchanged).

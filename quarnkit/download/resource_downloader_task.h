@@ -1,3 +1,7 @@
+/// @file
+/// ResourceDownloaderTask: one running download of a ResourceDownloader, as its task map holds it:
+/// an identifier, the awaited local file URL and the progress of the transfer.
+
 /// @class quarn::ResourceDownloaderTask
 /// One running download of a ResourceDownloader, as
 /// its task map holds it: an identifier, the awaited local file URL and the
