@@ -1,3 +1,7 @@
+/// @file
+/// ActivityIndicatorManager: shows a busy indicator while one HTTP request runs, late enough that
+/// short requests never flash it and long enough that back-to-back requests do not make it flicker.
+
 /// @class quarn::ActivityIndicatorManager
 /// Shows a busy indicator while one HTTP request
 /// runs, late enough that short requests never flash it and long enough that

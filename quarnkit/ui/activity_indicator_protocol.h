@@ -1,3 +1,6 @@
+/// @file
+/// ActivityIndicatorProtocol: what ActivityIndicatorManager needs from a busy indicator.
+
 /// @class quarn::ActivityIndicatorProtocol
 /// What ActivityIndicatorManager needs from a busy
 /// indicator. ActivityIndicatorViewAdapter makes the headless toolkit's

@@ -1,3 +1,7 @@
+/// @file
+/// DismissDragInteraction: closes a presented screen when its content is dragged far enough
+/// vertically.
+
 /// @class quarn::DismissDragInteraction
 /// Closes a presented screen when its content is
 /// dragged far enough vertically. A shared object: made by make(), held by
