@@ -1,6 +1,6 @@
 /// @file
-/// Price templates: texts with placeholders such as `%price%` and
-/// `%price_per_week%` filled from a product's metadata, as plain text, as
+/// Price templates: texts with placeholders such as "%price%" and
+/// "%price_per_week%" filled from a product's metadata, as plain text, as
 /// attributed text parsed from inline markdown, or as attributed text whose
 /// substituted runs say which placeholder they came from.
 ///
@@ -55,7 +55,7 @@ class StringFormatter {
   static constexpr std::size_t kPlaceholderCount = 9;
   /// Every placeholder, in the order of the enumeration.
   static const std::array<VariablePlaceholder, kPlaceholderCount>& allCases();
-  /// `%price%`, `%price_per_year%`, ...
+  /// "%price%", "%price_per_year%", ...
   static std::string_view rawValue(VariablePlaceholder placeholder);
   /// The placeholder whose raw value is `raw`; nothing for any other text.
   static std::optional<VariablePlaceholder> placeholder(std::string_view raw);
@@ -82,7 +82,7 @@ class StringFormatter {
   /// placeholder replaced by its value marked with the placeholder.
   [[nodiscard]] platform::AttributedString mutableAttributedString(
       std::string_view template_) const;
-  /// The values present, keyed by the raw value without `%` ("price_per_week").
+  /// The values present, keyed by the raw value without "%" ("price_per_week").
   [[nodiscard]] Value::Object allValues() const;
 
  private:
@@ -114,8 +114,8 @@ struct StoreKitHelpersAttributes {
 struct PlaceholderIssue {
   /// What is wrong with the text.
   enum class Kind {
-    unknown,      ///< `"%price_per_day%"`: between "%" signs, not one of the nine
-    unterminated  ///< `"%price "`: a placeholder's name without its closing "%"
+    unknown,      ///< "%price_per_day%": between "%" signs, not one of the nine
+    unterminated  ///< "%price ": a placeholder's name without its closing "%"
   };
   /// What is wrong with it.
   Kind kind;
@@ -135,7 +135,7 @@ std::vector<PlaceholderIssue> placeholderIssues(std::string_view template_);
 
 namespace quarn {
 
-/// Decodes a placeholder from its raw value (`"%price%"`).
+/// Decodes a placeholder from its raw value ("%price%").
 template <>
 struct Decodable<StoreKitHelpers::VariablePlaceholder> {
   /// The placeholder of the decoder's string; throws DecodingError for any other text.
