@@ -1,3 +1,7 @@
+/// @file
+/// Navigator: routes URLs to screen factories and action handlers registered under URL patterns,
+/// and shows the screens by pushing or presenting them.
+
 /// @class quarn::Navigator
 /// Routes URLs to screen factories and action handlers registered
 /// under URL patterns, and shows the screens by pushing or presenting them.

@@ -1,3 +1,6 @@
+/// @file
+/// URLConvertible: anything that can act as a URL wherever the routing code expects one.
+
 /// @class quarn::URLConvertible
 /// Anything that can act as a URL wherever the routing code
 /// expects one. An interface with two built-in forms, text and a URL, which

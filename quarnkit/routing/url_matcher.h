@@ -1,3 +1,7 @@
+/// @file
+/// URLMatcher: which of a list of URL patterns a URL matches, with the typed values of the winning
+/// pattern's placeholders.
+
 /// @class quarn::URLMatcher
 /// Which of a list of URL patterns a URL matches, with the typed
 /// values of the winning pattern's placeholders. A unique object (not

@@ -1,3 +1,7 @@
+/// @file
+/// URLPatternSet: a routing table read once and indexed, for matching many URLs against the same
+/// patterns.
+
 /// @class quarn::URLPatternSet
 /// A routing table read once and indexed, for matching many
 /// URLs against the same patterns.
