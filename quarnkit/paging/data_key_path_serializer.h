@@ -1,3 +1,7 @@
+/// @file
+/// DataKeyPathSerializer<T>: the response serializer of the page fetcher; a value, like its error
+/// AlamofireDecodableError.
+
 /// @class quarn::DataKeyPathSerializer
 /// The response serializer of the page fetcher; a
 /// value, like its error AlamofireDecodableError. It decodes a T from the

@@ -1,3 +1,7 @@
+/// @file
+/// AlamofireDecodablePageFetcher<T>: the standard page fetcher; a shared object, made by make() or
+/// forScheme().
+
 /// @class quarn::AlamofireDecodablePageFetcher
 /// The standard page fetcher; a shared
 /// object, made by make() or forScheme(). The host's request builder makes the

@@ -1,3 +1,7 @@
+/// @file
+/// IDsPagination<ID>: a client-side split of a known list of ids into chunks, one chunk per
+/// request; a value (a copy is independent).
+
 /// @class quarn::IDsPagination
 /// A client-side split of a known list of ids into chunks,
 /// one chunk per request; a value (a copy is independent). Each id is sent in its ordinary textual

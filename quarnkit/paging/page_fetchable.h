@@ -1,3 +1,6 @@
+/// @file
+/// PageFetchable: what a paginated data source asks of its page fetcher.
+
 /// @concept quarn::PageFetchable
 /// What a paginated data source asks of its page fetcher.
 ///

@@ -1,3 +1,6 @@
+/// @file
+/// PaginatedDataSource<F>: the item list of one paged screen.
+
 /// @class quarn::PaginatedDataSource
 /// The item list of one paged screen. A shared object:
 /// it lives in a std::shared_ptr made by make() (fetches and notifications
@@ -98,7 +101,7 @@ class PaginatedDataSourceError : public Error {
 namespace detail {
 /// The logger of the data sources ("Velmora", "PaginatedDataSource").
 const Logger& paginatedDataSourceLog();
-/// The text of an error as `%@` prints it.
+/// The text of an error as "%@" prints it.
 std::string describeError(const std::exception_ptr& error);
 /// Seconds since 1970 on the current clock.
 double nowSince1970();

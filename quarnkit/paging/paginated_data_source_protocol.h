@@ -1,3 +1,7 @@
+/// @file
+/// PaginatedDataSourceProtocol<Item>: what a paged screen reads of its data source, whatever
+/// fetcher fills it: the items held so far.
+
 /// @class quarn::PaginatedDataSourceProtocol
 /// What a paged screen reads of its data
 /// source, whatever fetcher fills it: the items held so far. An interface

@@ -1,3 +1,6 @@
+/// @file
+/// Pagination: the interface of the five pagination schemes.
+
 /// @class quarn::Pagination
 /// The interface of the five pagination schemes. A scheme answers
 /// which parameters ask the server for the next page and whether another page

@@ -1,3 +1,6 @@
+/// @file
+/// ResponsePaginationInfo: the four pagination headers of a response, read as integers; a value.
+
 /// @struct quarn::ResponsePaginationInfo
 /// The four pagination headers of a response, read as
 /// integers; a value.

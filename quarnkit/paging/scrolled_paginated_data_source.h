@@ -1,3 +1,7 @@
+/// @file
+/// ScrolledPaginatedDataSource<F>: a paginated data source bound to a scrolling list; a shared
+/// object like its base (made by make()).
+
 /// @class quarn::ScrolledPaginatedDataSource
 /// A paginated data source bound to a
 /// scrolling list; a shared object like its base (made by make()). Scrolling
