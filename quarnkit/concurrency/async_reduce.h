@@ -1,5 +1,5 @@
 /// @file
-/// asyncReduce: reduce with an asynchronous, throwing combining step, applied
+/// `asyncReduce`: reduce with an asynchronous, throwing combining step, applied
 /// to the elements strictly in order, one at a time.
 ///
 /// ```

@@ -1,5 +1,5 @@
 /// @file
-/// syncTask: runs asynchronous work to completion from synchronous code,
+/// `syncTask`: runs asynchronous work to completion from synchronous code,
 /// blocking the calling thread until it is done. Storage is a value.
 ///
 /// ```

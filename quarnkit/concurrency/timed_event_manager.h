@@ -1,3 +1,8 @@
+/// @file
+/// TimedEventManager: a persisted history of when named events happened, and rules over it: run
+/// some work unless it already ran n times, at most once, or only when enough time passed since the
+/// last time.
+
 /// @class quarn::TimedEventManager
 /// A persisted history of when named events happened, and
 /// rules over it: run some work unless it already ran n times, at most once,

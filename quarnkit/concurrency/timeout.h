@@ -1,5 +1,5 @@
 /// @file
-/// withTimeout: races an asynchronous operation against a time limit; sleep:
+/// `withTimeout`: races an asynchronous operation against a time limit; sleep:
 /// suspends for a number of seconds. TimeoutHandlerError is a value.
 ///
 /// ```
