@@ -1,31 +1,37 @@
-// AnimationTimeline: one global progress dispatched to several time-boxed
-// sub-animations. A timeline is a shared object (make() it); its items are
-// values.
-//
-// Each item covers start < p <= end of the global progress and is called
-// with its local progress (p - start) / (end - start), clamped to 0...1. Its
-// fill mode extends it: backwards (and both) also before its start, with
-// local progress 0; forwards (and both) also after its end, with 1; removed
-// (any other mode) not at all.
-//
-//   auto timeline = AnimationTimeline::make(1.0);
-//   timeline->addUntil(0.2, 0.4, FillMode::both, [&](auto&, double, double local) {
-//     badge->setAlpha(local);
-//   });
-//   timeline->perform(0.3);   // local progress 0.5
-//
-// perform() calls the items in the order of their start (stable for equal
-// starts; an item whose start is not a number sorts last and contains no
-// progress). isRelative and the timeline's duration are kept for the
-// handlers; perform() does not scale by them.
-//
-// Handlers may call back into the timeline. perform() calls the items chosen
-// when it began: items added by a handler are called from the next perform(),
-// and a nested perform() makes a whole pass of its own. A handler that
-// releases the timeline (drops its last reference) ends the pass: the items
-// after it are not called. A handler that throws ends the pass too, and the
-// exception propagates out of perform(); the timeline keeps its items and
-// stays usable.
+/// @file
+/// AnimationTimeline: one global progress dispatched to several time-boxed sub-animations.
+
+/// @class quarn::AnimationTimeline
+/// One global progress dispatched to several time-boxed
+/// sub-animations. A timeline is a shared object (make() it); its items are
+/// values.
+///
+/// Each item covers start < p <= end of the global progress and is called
+/// with its local progress (p - start) / (end - start), clamped to 0...1. Its
+/// fill mode extends it: backwards (and both) also before its start, with
+/// local progress 0; forwards (and both) also after its end, with 1; removed
+/// (any other mode) not at all.
+///
+/// ```
+///   auto timeline = AnimationTimeline::make(1.0);
+///   timeline->addUntil(0.2, 0.4, FillMode::both, [&](auto&, double, double local) {
+///     badge->setAlpha(local);
+///   });
+///   timeline->perform(0.3);   // local progress 0.5
+/// ```
+///
+/// perform() calls the items in the order of their start (stable for equal
+/// starts; an item whose start is not a number sorts last and contains no
+/// progress). isRelative and the timeline's duration are kept for the
+/// handlers; perform() does not scale by them.
+///
+/// Handlers may call back into the timeline. perform() calls the items chosen
+/// when it began: items added by a handler are called from the next perform(),
+/// and a nested perform() makes a whole pass of its own. A handler that
+/// releases the timeline (drops its last reference) ends the pass: the items
+/// after it are not called. A handler that throws ends the pass too, and the
+/// exception propagates out of perform(); the timeline keeps its items and
+/// stays usable.
 #pragma once
 
 #include <cstddef>

@@ -1,57 +1,60 @@
-// ProgressAnimator and Animator<T>: frame-driven animations of a progress
-// 0...1 towards a target. Both are shared objects: make() them; they cannot be
-// built or copied otherwise, because their frames reach them weakly.
-//
-// Each display frame moves the progress by a fixed 1/(duration * 60) towards
-// the target (the step assumes 60 frames a second) and applies it; on reaching
-// the target the progress is set to it exactly, applied once more, and the
-// completion is called with true. Animator<T> applies a progress by
-// interpolating a value through its key values and handing it to a closure or
-// writing it into a member of a root object.
-//
-//   auto fade = Animator<double>::make(0.0, 1.0, BasicInterpolation::easeOut,
-//                                      [&](double alpha) { view->setAlpha(alpha); });
-//   fade->animate(1.0, 0.2, [](bool finished) { ... });   // 12 frames later: true
-//
-// The target is clamped to 0...1 when stored (not a number means the current
-// progress). A duration that is not a positive finite number, or one whose step
-// is too small to move the progress, jumps to the target at once and completes
-// with true: nothing ever steps forever. Animators run their frames through
-// platform::DisplayLink on the main context and are used from there.
-//
-// Every animate() call completes exactly once, unless invalidate() forgets its
-// completion first:
-// - with true when its animation reaches the target;
-// - with false when a later animate() interrupts it, when stopAnimation() stops
-//   it short of the target, or when the animator is released while it runs
-//   (its last reference dropped; from inside one of its own closures, the
-//   animation ends when the call that ran the closure, a frame or animate(),
-//   returns).
-// - An animate() called from the completion that a later animate() call is
-//   ending (a completion that retries when interrupted) is superseded by that
-//   later call: it does not run, and its completion is called with false after
-//   the later call's animation has ended (after that animation's own completion).
-//   So such a completion cannot interrupt the later call in turn, and a
-//   completion that restarts whenever it is interrupted restarts only then.
-//
-// The host's closures may call back into the animator:
-// - applyProgress may animate() again (the animation it belongs to completes
-//   with false and the new one runs) or stopAnimation(); the frame or the jump
-//   that called it then does nothing more. After invalidate() from it the
-//   animation goes on without closures. setProgress() from it moves the
-//   animation, which goes on from there, also when the target was being
-//   applied; a jump then completes with false (it has no frames to go on in).
-// - Completions may animate() again: from a completion called with true, or by
-//   stopAnimation(), the new animation runs; from an interrupted one it is
-//   superseded as above.
-// - A closure that throws: the animator first finishes what it was doing
-//   (steps, stops, calls the other completions that are due, starts the
-//   animation animate() was asked for), then the exception propagates, once,
-//   out of the call that ran the closure: animate(), stopAnimation(),
-//   setProgress(), or the display frame. A second exception in the same call
-//   is logged and dropped. A completion called because the animator is
-//   released cannot throw out of its destructor: its exception is logged and
-//   dropped. The animator stays usable either way.
+/// @file
+/// ProgressAnimator and Animator<T>: frame-driven animations of a progress
+/// 0...1 towards a target. Both are shared objects: make() them; they cannot be
+/// built or copied otherwise, because their frames reach them weakly.
+///
+/// Each display frame moves the progress by a fixed 1/(duration * 60) towards
+/// the target (the step assumes 60 frames a second) and applies it; on reaching
+/// the target the progress is set to it exactly, applied once more, and the
+/// completion is called with true. Animator<T> applies a progress by
+/// interpolating a value through its key values and handing it to a closure or
+/// writing it into a member of a root object.
+///
+/// ```
+///   auto fade = Animator<double>::make(0.0, 1.0, BasicInterpolation::easeOut,
+///                                      [&](double alpha) { view->setAlpha(alpha); });
+///   fade->animate(1.0, 0.2, [](bool finished) { ... });   // 12 frames later: true
+/// ```
+///
+/// The target is clamped to 0...1 when stored (not a number means the current
+/// progress). A duration that is not a positive finite number, or one whose step
+/// is too small to move the progress, jumps to the target at once and completes
+/// with true: nothing ever steps forever. Animators run their frames through
+/// platform::DisplayLink on the main context and are used from there.
+///
+/// Every animate() call completes exactly once, unless invalidate() forgets its
+/// completion first:
+/// - with true when its animation reaches the target;
+/// - with false when a later animate() interrupts it, when stopAnimation() stops
+///   it short of the target, or when the animator is released while it runs
+///   (its last reference dropped; from inside one of its own closures, the
+///   animation ends when the call that ran the closure, a frame or animate(),
+///   returns).
+/// - An animate() called from the completion that a later animate() call is
+///   ending (a completion that retries when interrupted) is superseded by that
+///   later call: it does not run, and its completion is called with false after
+///   the later call's animation has ended (after that animation's own completion).
+///   So such a completion cannot interrupt the later call in turn, and a
+///   completion that restarts whenever it is interrupted restarts only then.
+///
+/// The host's closures may call back into the animator:
+/// - applyProgress may animate() again (the animation it belongs to completes
+///   with false and the new one runs) or stopAnimation(); the frame or the jump
+///   that called it then does nothing more. After invalidate() from it the
+///   animation goes on without closures. setProgress() from it moves the
+///   animation, which goes on from there, also when the target was being
+///   applied; a jump then completes with false (it has no frames to go on in).
+/// - Completions may animate() again: from a completion called with true, or by
+///   stopAnimation(), the new animation runs; from an interrupted one it is
+///   superseded as above.
+/// - A closure that throws: the animator first finishes what it was doing
+///   (steps, stops, calls the other completions that are due, starts the
+///   animation animate() was asked for), then the exception propagates, once,
+///   out of the call that ran the closure: animate(), stopAnimation(),
+///   setProgress(), or the display frame. A second exception in the same call
+///   is logged and dropped. A completion called because the animator is
+///   released cannot throw out of its destructor: its exception is logged and
+///   dropped. The animator stays usable either way.
 #pragma once
 
 #include <cstdint>

@@ -1,16 +1,22 @@
-// BasicInterpolation: the four cubic timing functions, values.
-//
-//   BasicInterpolation::easeInOut(0.25);     // 4 * 0.25^3 = 0.0625
-//   TimingFunction f = BasicInterpolation::easeIn;
-//
-// | case      | f(t)                                         |
-// | linear    | t                                            |
-// | easeIn    | t^3                                          |
-// | easeOut   | (t - 1)^3 + 1                                |
-// | easeInOut | 4t^3 when t < 0.5, otherwise (2t - 2)^3/2 + 1 |
-//
-// Values are equal and hash by case. Inputs outside 0...1 follow the same
-// polynomials (beyond about 5e102 a cube overflows to infinity).
+/// @file
+/// BasicInterpolation: the four cubic timing functions, values.
+
+/// @class quarn::BasicInterpolation
+/// The four cubic timing functions, values.
+///
+/// ```
+///   BasicInterpolation::easeInOut(0.25);     // 4 * 0.25^3 = 0.0625
+///   TimingFunction f = BasicInterpolation::easeIn;
+/// ```
+///
+/// | case      | f(t)                                         |
+/// | linear    | t                                            |
+/// | easeIn    | t^3                                          |
+/// | easeOut   | (t - 1)^3 + 1                                |
+/// | easeInOut | 4t^3 when t < 0.5, otherwise (2t - 2)^3/2 + 1 |
+///
+/// Values are equal and hash by case. Inputs outside 0...1 follow the same
+/// polynomials (beyond about 5e102 a cube overflows to infinity).
 #pragma once
 
 #include <cstddef>

@@ -1,23 +1,26 @@
-// Geometry functions over the toolkit's points, sizes, rectangles and affine
-// transforms (all values): fitting images, dragging crop edges, turning
-// content with the device. Each is a formula over doubles; component-wise
-// arithmetic is in platform/ui/geometry_arithmetic.h.
-//
-//   aspectFit(Size{100, 50}, Size{300, 300});         // (300, 150)
-//   auto edges = edge(crop, touch, 22);               // RectEdges::top | RectEdges::left
-//   crop = shiftedEdge(crop, edges, drag, 1.0);       // keeps the crop square
-//
-// Rectangles are (x, y, width, height) with y growing downwards. The
-// rectangle functions read width and height as absolute values: minX = x,
-// maxX = x + |width|, midX = x + |width| / 2, and likewise for y.
-//
-// Degenerate input never divides by zero: the mean of no rectangles is the
-// zero rectangle, a size with a zero side has no proportions to fit or fill
-// (both give the zero size), an aspect-fit transform of a source without area
-// (or with a side that is not a finite number) is the identity, and an aspect
-// ratio that is not a positive finite number is no ratio. Finite input gives
-// finite results, unless the exact result itself lies beyond the largest
-// double; sums and squares on the way do not overflow early.
+/// @file
+/// Geometry functions over the toolkit's points, sizes, rectangles and affine
+/// transforms (all values): fitting images, dragging crop edges, turning
+/// content with the device. Each is a formula over doubles; component-wise
+/// arithmetic is in platform/ui/geometry_arithmetic.h.
+///
+/// ```
+///   aspectFit(Size{100, 50}, Size{300, 300});         // (300, 150)
+///   auto edges = edge(crop, touch, 22);               // RectEdges::top | RectEdges::left
+///   crop = shiftedEdge(crop, edges, drag, 1.0);       // keeps the crop square
+/// ```
+///
+/// Rectangles are (x, y, width, height) with y growing downwards. The
+/// rectangle functions read width and height as absolute values: minX = x,
+/// maxX = x + |width|, midX = x + |width| / 2, and likewise for y.
+///
+/// Degenerate input never divides by zero: the mean of no rectangles is the
+/// zero rectangle, a size with a zero side has no proportions to fit or fill
+/// (both give the zero size), an aspect-fit transform of a source without area
+/// (or with a side that is not a finite number) is the identity, and an aspect
+/// ratio that is not a positive finite number is no ratio. Finite input gives
+/// finite results, unless the exact result itself lies beyond the largest
+/// double; sums and squares on the way do not overflow early.
 #pragma once
 
 #include <optional>

@@ -1,26 +1,33 @@
-// Interpolatable<T>: how a value is flattened into a list of numbers and
-// rebuilt from one, so that the interpolator can blend any such value. The
-// types blended (and Vector3) are values.
-//
-// Provided for:
-// | double, float               | [value]                                      |
-// | signed integers             | [value]; rebuilt by truncating towards zero, |
-// |                             | saturating at the type's range (NaN gives 0) |
-// | platform::Point             | [x, y]                                       |
-// | platform::Size              | [width, height]                              |
-// | platform::Rect              | [x, y, |width|, |height|]                    |
-// | platform::AffineTransform   | [a, b, c, d, tx, ty]                         |
-// | platform::Transform3D       | [m11, m12, ..., m44], row by row             |
-// | Vector3<S>                  | [x, y, z] as doubles                         |
-//
-// A host type takes part by specialising the template:
-//
-//   template <> struct quarn::Interpolatable<Gauge> {
-//     static void vectorize(const Gauge& g, std::vector<double>& out) { out = {g.level}; }
-//     static Gauge from(std::span<const double> v) { return Gauge{v[0]}; }
-//   };
-//
-// from() is given exactly as many numbers as vectorize() writes (never none).
+/// @file
+/// Interpolatable<T>: how a value is flattened into a list of numbers and rebuilt from one, so that
+/// the interpolator can blend any such value.
+
+/// @struct quarn::Interpolatable
+/// How a value is flattened into a list of numbers and
+/// rebuilt from one, so that the interpolator can blend any such value. The
+/// types blended (and Vector3) are values.
+///
+/// Provided for:
+/// | double, float               | [value]                                      |
+/// | signed integers             | [value]; rebuilt by truncating towards zero, |
+/// |                             | saturating at the type's range (NaN gives 0) |
+/// | platform::Point             | [x, y]                                       |
+/// | platform::Size              | [width, height]                              |
+/// | platform::Rect              | [x, y, |width|, |height|]                    |
+/// | platform::AffineTransform   | [a, b, c, d, tx, ty]                         |
+/// | platform::Transform3D       | [m11, m12, ..., m44], row by row             |
+/// | Vector3<S>                  | [x, y, z] as doubles                         |
+///
+/// A host type takes part by specialising the template:
+///
+/// ```
+///   template <> struct quarn::Interpolatable<Gauge> {
+///     static void vectorize(const Gauge& g, std::vector<double>& out) { out = {g.level}; }
+///     static Gauge from(std::span<const double> v) { return Gauge{v[0]}; }
+///   };
+/// ```
+///
+/// from() is given exactly as many numbers as vectorize() writes (never none).
 #pragma once
 
 #include <array>

@@ -1,17 +1,20 @@
-// Timing functions: maps from linear progress 0...1 to eased progress.
-//
-// InterpolationFunction is the interface every timing function implements
-// (BasicInterpolation, SpringInterpolation, or the host's own); the
-// implementations are values. TimingFunction is a value too: a handle that
-// holds one of them by shared reference, so that an interpolator sees changes
-// made to a spring it was given; copies of the handle share that function,
-// which nothing changes through the handle. Any callable double(double)
-// converts too.
-//
-//   TimingFunction f = BasicInterpolation::easeOut;
-//   f(0.5);                                         // 0.875
-//   auto spring = std::make_shared<SpringInterpolation>();
-//   TimingFunction g = spring;                      // shares the spring
+/// @file
+/// Timing functions: maps from linear progress 0...1 to eased progress.
+///
+/// InterpolationFunction is the interface every timing function implements
+/// (BasicInterpolation, SpringInterpolation, or the host's own); the
+/// implementations are values. TimingFunction is a value too: a handle that
+/// holds one of them by shared reference, so that an interpolator sees changes
+/// made to a spring it was given; copies of the handle share that function,
+/// which nothing changes through the handle. Any callable double(double)
+/// converts too.
+///
+/// ```
+///   TimingFunction f = BasicInterpolation::easeOut;
+///   f(0.5);                                         // 0.875
+///   auto spring = std::make_shared<SpringInterpolation>();
+///   TimingFunction g = spring;                      // shares the spring
+/// ```
 #pragma once
 
 #include <concepts>

@@ -1,26 +1,32 @@
-// Interpolator<T>: blends a value through a sequence of key values.
-//
-// The key values are flattened into lists of numbers once (interpolatable.h);
-// interpolateValue(progress) clamps the progress to 0...1, eases it through the
-// timing function, picks the segment between two consecutive key values and
-// blends their numbers linearly, then rebuilds a T.
-//
-//   Interpolator<double> heights({0, 10, 30}, BasicInterpolation::linear);
-//   heights.interpolateValue(0.75);   // 20: halfway through the second segment
-//
-// With s segments, x = eased * s lies in segment max(ceil(x) - 1, 0), so
-// segments are half-open on the left (x = 1 ends segment 0). An eased value
-// below 0 extrapolates along the first segment and one above 1 (an
-// overshooting spring) along the last. One key value gives that value for any
-// progress. A progress that is not a number counts as 0. The end of a segment
-// is its key value exactly, and key values whose difference overflows (near
-// the largest doubles, of opposite signs) still blend to finite values.
-//
-// Construction throws std::invalid_argument for an empty list of key values,
-// key values that flatten to no numbers, or key values whose lists differ in
-// length. An interpolator is a unique object (not copyable; animators share
-// one through a std::shared_ptr); it reuses its working vector, so one
-// instance serves one thread at a time.
+/// @file
+/// Interpolator<T>: blends a value through a sequence of key values.
+
+/// @class quarn::Interpolator
+/// Blends a value through a sequence of key values.
+///
+/// The key values are flattened into lists of numbers once (interpolatable.h);
+/// interpolateValue(progress) clamps the progress to 0...1, eases it through the
+/// timing function, picks the segment between two consecutive key values and
+/// blends their numbers linearly, then rebuilds a T.
+///
+/// ```
+///   Interpolator<double> heights({0, 10, 30}, BasicInterpolation::linear);
+///   heights.interpolateValue(0.75);   // 20: halfway through the second segment
+/// ```
+///
+/// With s segments, x = eased * s lies in segment max(ceil(x) - 1, 0), so
+/// segments are half-open on the left (x = 1 ends segment 0). An eased value
+/// below 0 extrapolates along the first segment and one above 1 (an
+/// overshooting spring) along the last. One key value gives that value for any
+/// progress. A progress that is not a number counts as 0. The end of a segment
+/// is its key value exactly, and key values whose difference overflows (near
+/// the largest doubles, of opposite signs) still blend to finite values.
+///
+/// Construction throws std::invalid_argument for an empty list of key values,
+/// key values that flatten to no numbers, or key values whose lists differ in
+/// length. An interpolator is a unique object (not copyable; animators share
+/// one through a std::shared_ptr); it reuses its working vector, so one
+/// instance serves one thread at a time.
 #pragma once
 
 #include <cstddef>

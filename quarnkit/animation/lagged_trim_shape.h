@@ -1,16 +1,25 @@
-// LaggedTrimShape<S>: draws a moving segment of another shape's outline, a
-// head at `progress` trailed by a tail `lag` behind it (in fractions of the
-// outline). It and TrimRange are values. Near the end the tail catches up, so at progress 1 nothing
-// is drawn:
-//
-//   from = max(progress - lag, 0)     while progress <= 1 - lag
-//   from = max(2 progress - 1, 0)     beyond that
-//
-// S is any shape whose path(rect) gives a path with trimmedPath(from, to);
-// progress is the animatable value.
-//
-//   LaggedTrimShape<Circle> spinner{circle, 0.5, 0.2};
-//   spinner.trimRange();    // 0.3...0.5
+/// @file
+/// LaggedTrimShape<S>: draws a moving segment of another shape's outline, a head at `progress`
+/// trailed by a tail `lag` behind it (in fractions of the outline).
+
+/// @struct quarn::LaggedTrimShape
+/// Draws a moving segment of another shape's outline, a
+/// head at `progress` trailed by a tail `lag` behind it (in fractions of the
+/// outline). It and TrimRange are values. Near the end the tail catches up, so at progress 1
+/// nothing is drawn:
+///
+/// ```
+///   from = max(progress - lag, 0)     while progress <= 1 - lag
+///   from = max(2 progress - 1, 0)     beyond that
+/// ```
+///
+/// S is any shape whose path(rect) gives a path with trimmedPath(from, to);
+/// progress is the animatable value.
+///
+/// ```
+///   LaggedTrimShape<Circle> spinner{circle, 0.5, 0.2};
+///   spinner.trimRange();    // 0.3...0.5
+/// ```
 #pragma once
 
 #include <algorithm>
