@@ -1,16 +1,23 @@
-// AnyCastable: forgiving conversion of loosely typed values (already parsed
-// JSON, facts, variables) into typed values. A failed cast gives nothing.
-//
-//   quarn::cast<std::int64_t>(quarn::Value("+12"));   // 12
-//   quarn::cast<bool>(quarn::Value("YES"));           // true
-//   quarn::cast<quarn::Date>(quarn::Value("29.02.2024"));
-//   quarn::cast<std::vector<std::int64_t>>(list);     // elements that cast, in order
-//
-// The checks for each type run in a fixed order and the first that applies
-// decides. Booleans count as the numbers 1 and 0 for the numeric casts (the
-// platform's numbers do); a null value casts to nothing, even as text.
-// Records opt in by specialising AnyCastable<T> as DecodableAnyCastable<T>:
-// an object value is written as JSON and decoded into the record.
+/// @file
+/// AnyCastable: forgiving conversion of loosely typed values (already parsed JSON, facts,
+/// variables) into typed values.
+
+/// @struct quarn::AnyCastable
+/// Forgiving conversion of loosely typed values (already parsed
+/// JSON, facts, variables) into typed values. A failed cast gives nothing.
+///
+/// ```
+///   quarn::cast<std::int64_t>(quarn::Value("+12"));   // 12
+///   quarn::cast<bool>(quarn::Value("YES"));           // true
+///   quarn::cast<quarn::Date>(quarn::Value("29.02.2024"));
+///   quarn::cast<std::vector<std::int64_t>>(list);     // elements that cast, in order
+/// ```
+///
+/// The checks for each type run in a fixed order and the first that applies
+/// decides. Booleans count as the numbers 1 and 0 for the numeric casts (the
+/// platform's numbers do); a null value casts to nothing, even as text.
+/// Records opt in by specialising AnyCastable<T> as DecodableAnyCastable<T>:
+/// an object value is written as JSON and decoded into the record.
 #pragma once
 
 #include <cstdint>

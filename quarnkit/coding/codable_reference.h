@@ -1,30 +1,33 @@
-// Codable references: a field that refers to a shared object stored
-// elsewhere. In JSON the field is the object's id only; decoding resolves the
-// id to the object already held in a CodableReferenceStorage, which the
-// application puts in the decoder's settings under "codableReferenceStorage".
-//
-// Objects are grouped into containers, one per key type (a tag deriving from
-// CodableReferenceContainerKey), so ids of different families never collide.
-//
-//   struct TrackKey : quarn::CodableReferenceContainerKey {};
-//   struct Track { std::int64_t id; std::string title; };
-//   using TrackRef = quarn::CodableReference<Track, TrackKey>;
-//
-//   auto storage = std::make_shared<quarn::CodableReferenceStorage>();
-//   storage->container<TrackKey>().insert(std::make_shared<Track>(Track{7, "Intro"}));
-//   decoder.userInfo.set(std::string(quarn::kCodableReferenceStorageKey), storage);
-//   auto ref = decoder.decode<TrackRef>("7");  // ref.wrappedValue is that very Track
-//
-// An id with no object of the requested type in the key type's container is
-// dataCorrupted at the reference's coding path ("Couldn't find Track with id
-// 7"); so is every reference when the settings hold no storage (or an entry
-// of another kind). Decoding only reads the storage; fill it beforehand.
-//
-// Kinds: CodableReferenceStorage and CodableReferenceContainer are unique
-// objects (not copyable: a copy would silently share, or split, the objects
-// filed); coders share a storage through the shared_ptr in their settings. A
-// CodableReference is a value. A storage has no lock: fill it before the
-// decodes that read it start, not while one runs on another thread.
+/// @file
+/// Codable references: a field that refers to a shared object stored
+/// elsewhere. In JSON the field is the object's id only; decoding resolves the
+/// id to the object already held in a CodableReferenceStorage, which the
+/// application puts in the decoder's settings under "codableReferenceStorage".
+///
+/// Objects are grouped into containers, one per key type (a tag deriving from
+/// CodableReferenceContainerKey), so ids of different families never collide.
+///
+/// ```
+///   struct TrackKey : quarn::CodableReferenceContainerKey {};
+///   struct Track { std::int64_t id; std::string title; };
+///   using TrackRef = quarn::CodableReference<Track, TrackKey>;
+///
+///   auto storage = std::make_shared<quarn::CodableReferenceStorage>();
+///   storage->container<TrackKey>().insert(std::make_shared<Track>(Track{7, "Intro"}));
+///   decoder.userInfo.set(std::string(quarn::kCodableReferenceStorageKey), storage);
+///   auto ref = decoder.decode<TrackRef>("7");  // ref.wrappedValue is that very Track
+/// ```
+///
+/// An id with no object of the requested type in the key type's container is
+/// dataCorrupted at the reference's coding path ("Couldn't find Track with id
+/// 7"); so is every reference when the settings hold no storage (or an entry
+/// of another kind). Decoding only reads the storage; fill it beforehand.
+///
+/// Kinds: CodableReferenceStorage and CodableReferenceContainer are unique
+/// objects (not copyable: a copy would silently share, or split, the objects
+/// filed); coders share a storage through the shared_ptr in their settings. A
+/// CodableReference is a value. A storage has no lock: fill it before the
+/// decodes that read it start, not while one runs on another thread.
 #pragma once
 
 #include <concepts>

@@ -1,35 +1,38 @@
-// How a concrete type is named in data: CodableTypeSignature (the type's full
-// name) and CodableTypeAlias (a short name an application chooses).
-//
-// Signatures are stored in data, so they are never the compiler's names: a
-// host names each type it stores once, by specialising CodableTypeNameOf,
-// and the library composes the names of nested and generic types from the
-// names of their parts. The name of a type is the same with every compiler,
-// standard library and release.
-//
-//   // "Geometry.Circle"
-//   template <> struct quarn::CodableTypeNameOf<geo::Circle>
-//       : quarn::CodableTypeNamed<"Geometry", "Circle"> {};
-//   // "Geometry.Drawing.Layer"
-//   template <> struct quarn::CodableTypeNameOf<geo::Drawing::Layer>
-//       : quarn::CodableTypeNestedIn<geo::Drawing, "Layer"> {};
-//   // "Geometry.Box<Geometry.Circle>" for a Box<geo::Circle>
-//   template <class T> struct quarn::CodableTypeNameOf<geo::Box<T>>
-//       : quarn::CodableTypeNamed<"Geometry", "Box", T> {};
-//
-//   CodableTypeSignature::of<geo::Circle>().rawValue == "Geometry.Circle"
-//
-// The standard types have fixed names: String, Bool, Int, Int8 ... Int32,
-// UInt, UInt8 ... UInt32, Double, Float, URL, Date, UUID, Array<T>,
-// Optional<T> and Dictionary<String, T>. Using a type that has no name where
-// one is needed does not compile.
-//
-// A value's run-time type (an object reached through its family's base) is
-// named by the value itself when its type derives through TypePreserving
-// (type_preserving_coding_adapter.h), else through a process-wide table
-// that every type named with of<T>() enters, which registering it with an
-// adapter does: either way the name written for a value is the name its
-// type registers under.
+/// @file
+/// How a concrete type is named in data: CodableTypeSignature (the type's full
+/// name) and CodableTypeAlias (a short name an application chooses).
+///
+/// Signatures are stored in data, so they are never the compiler's names: a
+/// host names each type it stores once, by specialising CodableTypeNameOf,
+/// and the library composes the names of nested and generic types from the
+/// names of their parts. The name of a type is the same with every compiler,
+/// standard library and release.
+///
+/// ```
+///   // "Geometry.Circle"
+///   template <> struct quarn::CodableTypeNameOf<geo::Circle>
+///       : quarn::CodableTypeNamed<"Geometry", "Circle"> {};
+///   // "Geometry.Drawing.Layer"
+///   template <> struct quarn::CodableTypeNameOf<geo::Drawing::Layer>
+///       : quarn::CodableTypeNestedIn<geo::Drawing, "Layer"> {};
+///   // "Geometry.Box<Geometry.Circle>" for a Box<geo::Circle>
+///   template <class T> struct quarn::CodableTypeNameOf<geo::Box<T>>
+///       : quarn::CodableTypeNamed<"Geometry", "Box", T> {};
+///
+///   CodableTypeSignature::of<geo::Circle>().rawValue == "Geometry.Circle"
+/// ```
+///
+/// The standard types have fixed names: String, Bool, Int, Int8 ... Int32,
+/// UInt, UInt8 ... UInt32, Double, Float, URL, Date, UUID, Array<T>,
+/// Optional<T> and Dictionary<String, T>. Using a type that has no name where
+/// one is needed does not compile.
+///
+/// A value's run-time type (an object reached through its family's base) is
+/// named by the value itself when its type derives through TypePreserving
+/// (type_preserving_coding_adapter.h), else through a process-wide table
+/// that every type named with of<T>() enters, which registering it with an
+/// adapter does: either way the name written for a value is the name its
+/// type registers under.
 #pragma once
 
 #include <concepts>

@@ -1,6 +1,7 @@
-// DecodingError and EncodingError: what went wrong while coding, where (the
-// coding path) and why (a debug description saying what was expected and
-// what was found).
+/// @file
+/// DecodingError and EncodingError: what went wrong while coding, where (the
+/// coding path) and why (a debug description saying what was expected and
+/// what was found).
 #pragma once
 
 #include <optional>

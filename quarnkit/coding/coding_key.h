@@ -1,14 +1,15 @@
-// Coding keys: how members and list positions are named while decoding and
-// encoding.
-//
-// - CodingKeyRef: the key argument of container operations; a non-owning view
-//   made from a string ("title") or a position (CodingKeyRef::index(2)).
-// - RawCodingKey: an owning free-form key (any string, or a position), the
-//   element type of coding paths and of allKeys().
-// - CodingKeyType: the shape of a typed key set (a record's own keys), such
-//   as CodingKeys<"title", "subtitle">, which knows only its names.
-// - convertKey<To>(from): a key of one key type built from another (by its
-//   integer value when it has one, else by its string), or nothing.
+/// @file
+/// Coding keys: how members and list positions are named while decoding and
+/// encoding.
+///
+/// - CodingKeyRef: the key argument of container operations; a non-owning view
+///   made from a string ("title") or a position (CodingKeyRef::index(2)).
+/// - RawCodingKey: an owning free-form key (any string, or a position), the
+///   element type of coding paths and of allKeys().
+/// - CodingKeyType: the shape of a typed key set (a record's own keys), such
+///   as CodingKeys<"title", "subtitle">, which knows only its names.
+/// - convertKey<To>(from): a key of one key type built from another (by its
+///   integer value when it has one, else by its string), or nothing.
 #pragma once
 
 #include <algorithm>

@@ -1,7 +1,8 @@
-// How a JSON decoder reads dates and a JSON encoder writes them.
-//
-// The default, deferredToDate, is the platform's own date form: seconds since
-// 2001-01-01T00:00:00Z as a number.
+/// @file
+/// How a JSON decoder reads dates and a JSON encoder writes them.
+///
+/// The default, deferredToDate, is the platform's own date form: seconds since
+/// 2001-01-01T00:00:00Z as a number.
 #pragma once
 
 #include <functional>

@@ -1,36 +1,41 @@
-// The decoding side of the coding framework.
-//
-// A Decoder hands out containers over the data it holds: a keyed container
-// (an object), an unkeyed container (a list) or a single-value container.
-// Containers are interfaces, so wrappers (the device-variant decoder, type
-// adapters, references) can stand between a type and the JSON decoder, at
-// every depth, without the type knowing.
-//
-// A type T is decodable when quarn::Decodable<T> is specialised or it has a
-// static `T decode(quarn::Decoder&)`; the standard types of primitive.h are
-// read by the containers directly. Asking for a type with no decoded form does
-// not compile.
-//
-//   struct Banner {
-//     std::string title;
-//     std::optional<std::int64_t> maxItems;
-//     static Banner decode(quarn::Decoder& d) {
-//       auto c = d.container();
-//       return {c->decode<std::string>("title"), c->decodeIfPresent<std::int64_t>("maxItems")};
-//     }
-//   };
-//
-// A record with many optional members, of which few are present, reads the
-// present ones in one pass instead of asking for each by name:
-//
-//   c->forEachMember([&](std::string_view key, quarn::Decoder& v) {
-//     if (key == "title") banner.title = v.decode<std::string>();
-//     else if (key == "maxItems") banner.maxItems = v.decode<std::int64_t>();
-//   });
-//
-// Lifetimes: decoders and containers are unique objects that borrow the data
-// and their parents; they are valid while the decode call that produced them
-// runs.
+/// @file
+/// The decoding side of the coding framework.
+///
+/// A Decoder hands out containers over the data it holds: a keyed container
+/// (an object), an unkeyed container (a list) or a single-value container.
+/// Containers are interfaces, so wrappers (the device-variant decoder, type
+/// adapters, references) can stand between a type and the JSON decoder, at
+/// every depth, without the type knowing.
+///
+/// A type T is decodable when quarn::Decodable<T> is specialised or it has a
+/// static `T decode(quarn::Decoder&)`; the standard types of primitive.h are
+/// read by the containers directly. Asking for a type with no decoded form does
+/// not compile.
+///
+/// ```
+///   struct Banner {
+///     std::string title;
+///     std::optional<std::int64_t> maxItems;
+///     static Banner decode(quarn::Decoder& d) {
+///       auto c = d.container();
+///       return {c->decode<std::string>("title"), c->decodeIfPresent<std::int64_t>("maxItems")};
+///     }
+///   };
+/// ```
+///
+/// A record with many optional members, of which few are present, reads the
+/// present ones in one pass instead of asking for each by name:
+///
+/// ```
+///   c->forEachMember([&](std::string_view key, quarn::Decoder& v) {
+///     if (key == "title") banner.title = v.decode<std::string>();
+///     else if (key == "maxItems") banner.maxItems = v.decode<std::int64_t>();
+///   });
+/// ```
+///
+/// Lifetimes: decoders and containers are unique objects that borrow the data
+/// and their parents; they are valid while the decode call that produced them
+/// runs.
 #pragma once
 
 #include <map>

@@ -1,16 +1,19 @@
-// The encoding side of the coding framework, mirroring decoder.h.
-//
-// A type T is encodable when quarn::Encodable<T> is specialised or it has a
-// member `void encode(quarn::Encoder&) const`; the standard types of
-// primitive.h are written by the containers directly. Encoding a type with no
-// encoded form does not compile. Encoders and containers, like decoders, are
-// unique objects valid during the encode call that produced them.
-//
-//   void Banner::encode(quarn::Encoder& e) const {
-//     auto c = e.container();
-//     c->encode(title, "title");
-//     c->encodeIfPresent(maxItems, "maxItems");  // absent: nothing written
-//   }
+/// @file
+/// The encoding side of the coding framework, mirroring decoder.h.
+///
+/// A type T is encodable when quarn::Encodable<T> is specialised or it has a
+/// member `void encode(quarn::Encoder&) const`; the standard types of
+/// primitive.h are written by the containers directly. Encoding a type with no
+/// encoded form does not compile. Encoders and containers, like decoders, are
+/// unique objects valid during the encode call that produced them.
+///
+/// ```
+///   void Banner::encode(quarn::Encoder& e) const {
+///     auto c = e.container();
+///     c->encode(title, "title");
+///     c->encodeIfPresent(maxItems, "maxItems");  // absent: nothing written
+///   }
+/// ```
 #pragma once
 
 #include <map>

@@ -1,19 +1,22 @@
-// One-call conversions between codable records and JSON text or untyped maps,
-// reporting failures as an absent result plus a debug line on standard output
-// instead of an error.
-//
-//   struct Profile : quarn::CodableJSONConvertable<Profile> {
-//     std::string name;
-//     static Profile decode(quarn::Decoder&);
-//     void encode(quarn::Encoder&) const;
-//   };
-//   auto p = Profile::fromJsonString(R"({"name":"Ann"})");   // std::optional<Profile>
-//   quarn::ValueObject map = p->toJson();
-//
-// A record may define its own `static JSONDecoder jsonDecoder()` or
-// `static JSONEncoder jsonEncoder()` to change the coders used by default.
-// Failure lines: "‼️ failed init model <type> from <input>. Error <error>"
-// and "‼️ <error>", written in the platform's quoted debug form.
+/// @file
+/// One-call conversions between codable records and JSON text or untyped maps,
+/// reporting failures as an absent result plus a debug line on standard output
+/// instead of an error.
+///
+/// ```
+///   struct Profile : quarn::CodableJSONConvertable<Profile> {
+///     std::string name;
+///     static Profile decode(quarn::Decoder&);
+///     void encode(quarn::Encoder&) const;
+///   };
+///   auto p = Profile::fromJsonString(R"({"name":"Ann"})");   // std::optional<Profile>
+///   quarn::ValueObject map = p->toJson();
+/// ```
+///
+/// A record may define its own `static JSONDecoder jsonDecoder()` or
+/// `static JSONEncoder jsonEncoder()` to change the coders used by default.
+/// Failure lines: "‼️ failed init model <type> from <input>. Error <error>"
+/// and "‼️ <error>", written in the platform's quoted debug form.
 #pragma once
 
 #include <optional>

@@ -1,21 +1,27 @@
-// JSONDecoder: decodes JSON text into decodable types.
-//
-//   quarn::JSONDecoder decoder;
-//   decoder.dateDecodingStrategy = quarn::DateDecodingStrategy::iso8601();
-//   decoder.userInfo.set("compositeListContext", context);
-//   auto banners = decoder.decode<std::vector<Banner>>(text);
-//
-// Failures are DecodingError with the coding path of the failing value
-// ("[3].data.maxItems") and a description of what was expected and found.
-// Text that is not JSON, or nests deeper than kMaxDepth, is dataCorrupted at
-// the root. Integers are range-checked for the requested width; a floating
-// number decodes as an integer only when it is integral and in range.
-//
-// A value: a copy has its own strategy and settings (the shared objects in
-// the settings, such as registries, are shared on purpose). A decode reads
-// them as they are at each step, so the decoder must outlive its decode
-// calls; a custom date function may replace the strategy, itself included,
-// while it runs (dates after it are read with the new one).
+/// @file
+/// JSONDecoder: decodes JSON text into decodable types.
+
+/// @class quarn::JSONDecoder
+/// Decodes JSON text into decodable types.
+///
+/// ```
+///   quarn::JSONDecoder decoder;
+///   decoder.dateDecodingStrategy = quarn::DateDecodingStrategy::iso8601();
+///   decoder.userInfo.set("compositeListContext", context);
+///   auto banners = decoder.decode<std::vector<Banner>>(text);
+/// ```
+///
+/// Failures are DecodingError with the coding path of the failing value
+/// ("[3].data.maxItems") and a description of what was expected and found.
+/// Text that is not JSON, or nests deeper than kMaxDepth, is dataCorrupted at
+/// the root. Integers are range-checked for the requested width; a floating
+/// number decodes as an integer only when it is integral and in range.
+///
+/// A value: a copy has its own strategy and settings (the shared objects in
+/// the settings, such as registries, are shared on purpose). A decode reads
+/// them as they are at each step, so the decoder must outlive its decode
+/// calls; a custom date function may replace the strategy, itself included,
+/// while it runs (dates after it are read with the new one).
 #pragma once
 
 #include <optional>

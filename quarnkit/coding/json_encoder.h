@@ -1,14 +1,20 @@
-// JSONEncoder: encodes encodable types as JSON text.
-//
-//   quarn::JSONEncoder encoder;
-//   encoder.outputFormatting.prettyPrinted = true;  // two-space indent, "key" : value
-//   std::string body = encoder.encode(requestParameters);
-//
-// Object members are written in the order they were encoded unless
-// sortedKeys is set. Non-finite numbers fail with EncodingError.
-//
-// A value, as JSONDecoder is: the encoder must outlive its encode calls, and
-// a custom date function may replace the strategy while it runs.
+/// @file
+/// JSONEncoder: encodes encodable types as JSON text.
+
+/// @class quarn::JSONEncoder
+/// Encodes encodable types as JSON text.
+///
+/// ```
+///   quarn::JSONEncoder encoder;
+///   encoder.outputFormatting.prettyPrinted = true;  // two-space indent, "key" : value
+///   std::string body = encoder.encode(requestParameters);
+/// ```
+///
+/// Object members are written in the order they were encoded unless
+/// sortedKeys is set. Non-finite numbers fail with EncodingError.
+///
+/// A value, as JSONDecoder is: the encoder must outlive its encode calls, and
+/// a custom date function may replace the strategy while it runs.
 #pragma once
 
 #include <optional>

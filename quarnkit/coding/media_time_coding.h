@@ -1,13 +1,16 @@
-// The JSON shapes of media times and ranges (platform/media/media_time.h):
-//
-//   {"value": 3, "timescale": 2, "flags": 1, "epoch": 0}
-//   {"start": {...}, "duration": {...}}
-//
-// Every member is required, and each number must fit its width (value and
-// epoch 64-bit signed, timescale 32-bit signed, flags 32-bit unsigned); the
-// decoder's errors say which member failed. A time is read as written: one
-// marked valid with a timescale of 0 or below decodes, and the media-time
-// operations treat it as invalid.
+/// @file
+/// The JSON shapes of media times and ranges (platform/media/media_time.h):
+///
+/// ```
+///   {"value": 3, "timescale": 2, "flags": 1, "epoch": 0}
+///   {"start": {...}, "duration": {...}}
+/// ```
+///
+/// Every member is required, and each number must fit its width (value and
+/// epoch 64-bit signed, timescale 32-bit signed, flags 32-bit unsigned); the
+/// decoder's errors say which member failed. A time is read as written: one
+/// marked valid with a timescale of 0 or below decodes, and the media-time
+/// operations treat it as invalid.
 #pragma once
 
 #include "quarnkit/coding/decoder.h"

@@ -1,28 +1,31 @@
-// Device-specific member variants.
-//
-// Server JSON may carry a variant of a member next to the plain member: with
-// separator "_", "title_ipad" is read on tablets and "title_iphone" on every
-// other device, "title" being the fallback. A record opts in by reading its
-// members through platformContainer() instead of container(); with
-// `recursive` set, nested records, lists and the records inside them are read
-// the same way without any change to their own decoding code.
-//
-//   static Banner decode(quarn::Decoder& d) {
-//     auto c = quarn::platformContainer(d, "_", /*recursive=*/true);
-//     return {c->decode<std::string>("title")};   // "title_ipad" on a tablet
-//   }
-//
-// Layers stack: opened on a decoder that already resolves variants (a
-// template's "~" ones), a record's own layer tries each name's variant, as
-// the layers under it resolve that, before the name itself; without
-// `recursive` its nested records still get the layers under it. A layer
-// already in force is not added again.
-//
-// The wrappers never parse anything themselves and add no failures of their
-// own: every error is the wrapped decoder's, for the resolved key. The
-// standard types (primitive.h) are read by the wrapped containers directly;
-// every other type is read through a wrapping PlatformDecoder. The wrappers
-// are unique objects, valid while the decoder they wrap is.
+/// @file
+/// Device-specific member variants.
+///
+/// Server JSON may carry a variant of a member next to the plain member: with
+/// separator "_", "title_ipad" is read on tablets and "title_iphone" on every
+/// other device, "title" being the fallback. A record opts in by reading its
+/// members through platformContainer() instead of container(); with
+/// `recursive` set, nested records, lists and the records inside them are read
+/// the same way without any change to their own decoding code.
+///
+/// ```
+///   static Banner decode(quarn::Decoder& d) {
+///     auto c = quarn::platformContainer(d, "_", /*recursive=*/true);
+///     return {c->decode<std::string>("title")};   // "title_ipad" on a tablet
+///   }
+/// ```
+///
+/// Layers stack: opened on a decoder that already resolves variants (a
+/// template's "~" ones), a record's own layer tries each name's variant, as
+/// the layers under it resolve that, before the name itself; without
+/// `recursive` its nested records still get the layers under it. A layer
+/// already in force is not added again.
+///
+/// The wrappers never parse anything themselves and add no failures of their
+/// own: every error is the wrapped decoder's, for the resolved key. The
+/// standard types (primitive.h) are read by the wrapped containers directly;
+/// every other type is read through a wrapping PlatformDecoder. The wrappers
+/// are unique objects, valid while the decoder they wrap is.
 #pragma once
 
 #include <memory>

@@ -1,7 +1,8 @@
-// The standard types every container reads and writes directly: strings,
-// booleans, integers of every width, both floating widths, URL, Date, Data,
-// Decimal, UUID, and Value (the generic JSON value). Every other type is coded
-// through a nested decoder or encoder.
+/// @file
+/// The standard types every container reads and writes directly: strings,
+/// booleans, integers of every width, both floating widths, URL, Date, Data,
+/// Decimal, UUID, and Value (the generic JSON value). Every other type is coded
+/// through a nested decoder or encoder.
 #pragma once
 
 #include <cstdint>

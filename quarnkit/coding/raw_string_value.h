@@ -1,11 +1,19 @@
-// RawStringValue: the shape of open string values (item types, question
-// kinds, type signatures and aliases): a raw string compared and hashed by
-// value, decoded from and encoded as a bare JSON string.
-//
-//   struct Kind : quarn::RawStringValue<Kind> {
-//     using RawStringValue::RawStringValue;
-//   };
-//   std::unordered_set<Kind> kinds{Kind("text")};
+/// @file
+/// RawStringValue: the shape of open string values (item types, question kinds, type signatures and
+/// aliases): a raw string compared and hashed by value, decoded from and encoded as a bare JSON
+/// string.
+
+/// @struct quarn::RawStringValue
+/// The shape of open string values (item types, question
+/// kinds, type signatures and aliases): a raw string compared and hashed by
+/// value, decoded from and encoded as a bare JSON string.
+///
+/// ```
+///   struct Kind : quarn::RawStringValue<Kind> {
+///     using RawStringValue::RawStringValue;
+///   };
+///   std::unordered_set<Kind> kinds{Kind("text")};
+/// ```
 #pragma once
 
 #include <functional>

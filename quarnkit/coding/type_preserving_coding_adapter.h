@@ -1,40 +1,43 @@
-// Type-preserving coding: values whose concrete type is known only at run
-// time are written together with their type's name and read back as that
-// same type.
-//
-// A family of such values has a common base deriving from
-// TypePreservingCodable. A TypePreservingCodingAdapter is the family's
-// registry: its concrete types by signature, and the aliases the application
-// gave them. TypePreservingCodingAdapters maps each family (its provider
-// type, usually the base) to its adapter and travels in the coders' settings
-// under "typePreservingCodingAdapters".
-//
-//   auto shapes = std::make_shared<quarn::TypePreservingCodingAdapter>();
-//   shapes->register_<Circle>().register_<Square>("square");
-//   auto adapters = std::make_shared<quarn::TypePreservingCodingAdapters>();
-//   adapters->register_<Shape>(shapes);
-//   decoder.userInfo.set(std::string(quarn::kTypePreservingCodingAdaptersKey), adapters);
-//
-// Concrete types need a name in data (codable_type_signature.h), a decoded
-// form (static decode, or a shared_ptr-returning one) and encode(); deriving
-// them through TypePreserving<Self, Base> lets each value name its own type
-// wherever it is encoded. The wrappers and the container operations are in
-// type_preserving_coding.h.
-//
-// Kinds: TypePreservingCodingAdapter is a value (a copy shares nothing with
-// its source, so a template adapter can be copied and extended);
-// TypePreservingCodingAdapters is a unique object, shared with the coders
-// through a shared_ptr in their settings.
-//
-// Set-up, then use: both registries are filled before coding starts. The
-// first look-up (any coding that reaches it, or a find/metaCodable call)
-// freezes a registry; registering into a frozen one throws
-// TypePreservingCodingAdapterRegistrationError (registeredAfterFirstUse) and
-// changes nothing, so data already decoded and data decoded next are read
-// with the same names. Registration may come from any thread and is
-// serialised; look-ups after the freeze take no lock. A registry is never
-// re-pointed silently: a name that another type already holds is refused
-// with the same error, and registering the same type again changes nothing.
+/// @file
+/// Type-preserving coding: values whose concrete type is known only at run
+/// time are written together with their type's name and read back as that
+/// same type.
+///
+/// A family of such values has a common base deriving from
+/// TypePreservingCodable. A TypePreservingCodingAdapter is the family's
+/// registry: its concrete types by signature, and the aliases the application
+/// gave them. TypePreservingCodingAdapters maps each family (its provider
+/// type, usually the base) to its adapter and travels in the coders' settings
+/// under "typePreservingCodingAdapters".
+///
+/// ```
+///   auto shapes = std::make_shared<quarn::TypePreservingCodingAdapter>();
+///   shapes->register_<Circle>().register_<Square>("square");
+///   auto adapters = std::make_shared<quarn::TypePreservingCodingAdapters>();
+///   adapters->register_<Shape>(shapes);
+///   decoder.userInfo.set(std::string(quarn::kTypePreservingCodingAdaptersKey), adapters);
+/// ```
+///
+/// Concrete types need a name in data (codable_type_signature.h), a decoded
+/// form (static decode, or a shared_ptr-returning one) and encode(); deriving
+/// them through TypePreserving<Self, Base> lets each value name its own type
+/// wherever it is encoded. The wrappers and the container operations are in
+/// type_preserving_coding.h.
+///
+/// Kinds: TypePreservingCodingAdapter is a value (a copy shares nothing with
+/// its source, so a template adapter can be copied and extended);
+/// TypePreservingCodingAdapters is a unique object, shared with the coders
+/// through a shared_ptr in their settings.
+///
+/// Set-up, then use: both registries are filled before coding starts. The
+/// first look-up (any coding that reaches it, or a find/metaCodable call)
+/// freezes a registry; registering into a frozen one throws
+/// TypePreservingCodingAdapterRegistrationError (registeredAfterFirstUse) and
+/// changes nothing, so data already decoded and data decoded next are read
+/// with the same names. Registration may come from any thread and is
+/// serialised; look-ups after the freeze take no lock. A registry is never
+/// re-pointed silently: a name that another type already holds is refused
+/// with the same error, and registering the same type again changes nothing.
 #pragma once
 
 #include <concepts>

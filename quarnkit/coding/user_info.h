@@ -1,16 +1,24 @@
-// CodingUserInfo: the settings a decoder or encoder carries for the types it
-// codes (the item registry, the entity class map, the fetch context, type
-// adapters, reference storage), keyed by the settings' names.
-//
-//   JSONDecoder decoder;
-//   decoder.userInfo.set("compositeListItemsReqistry", registry);  // a shared_ptr
-//   ... later, inside a type's decode:
-//   auto* r = d.userInfo().get<std::shared_ptr<CompositeListItemsRegistry>>("...");
-//
-// get<T> answers only when the stored value has exactly type T.
-//
-// A value: copying copies the entries (an entry that is a shared_ptr still
-// names the same shared object).
+/// @file
+/// CodingUserInfo: the settings a decoder or encoder carries for the types it codes (the item
+/// registry, the entity class map, the fetch context, type adapters, reference storage), keyed by
+/// the settings' names.
+
+/// @class quarn::CodingUserInfo
+/// The settings a decoder or encoder carries for the types it
+/// codes (the item registry, the entity class map, the fetch context, type
+/// adapters, reference storage), keyed by the settings' names.
+///
+/// ```
+///   JSONDecoder decoder;
+///   decoder.userInfo.set("compositeListItemsReqistry", registry);  // a shared_ptr
+///   ... later, inside a type's decode:
+///   auto* r = d.userInfo().get<std::shared_ptr<CompositeListItemsRegistry>>("...");
+/// ```
+///
+/// get<T> answers only when the stored value has exactly type T.
+///
+/// A value: copying copies the entries (an entry that is a shared_ptr still
+/// names the same shared object).
 #pragma once
 
 #include <any>

@@ -1,24 +1,32 @@
-// Variations<Key, Value>: alternative values of one setting, keyed by a
-// host-defined variant key (a device class, a theme), with look-ups that
-// fall back to another key or walk a preference list.
-//
-//   enum class Idiom { phone, pad };
-//   template <> struct quarn::VariationsKeyTraits<Idiom> {
-//     static std::optional<Idiom> fromRawValue(std::string_view raw);  // "phone", "pad"
-//     static std::string rawValue(Idiom idiom);
-//     static Idiom defaultKey() { return Idiom::phone; }  // where a single value goes
-//   };
-//
-//   auto columns = decoder.decode<quarn::Variations<Idiom, std::int64_t>>(R"({"pad": 4})");
-//   columns.value(Idiom::phone, Idiom::pad);  // 4: phone has none, pad is the fallback
-//   columns.value({Idiom::phone, Idiom::pad});  // 4: the first key with a value
-//
-// In JSON a Variations is an object whose member names are the keys' raw
-// values; members that name no key are ignored and null members leave their
-// key out. For URL values a bare URL string is accepted too, filed under the
-// default key (then anything else fails as a URL would). Anything else, null
-// included, is dataCorrupted at the value's coding path.
-// Encoding writes the object with its members in raw-value order.
+/// @file
+/// Variations<Key, Value>: alternative values of one setting, keyed by a host-defined variant key
+/// (a device class, a theme), with look-ups that fall back to another key or walk a preference
+/// list.
+
+/// @class quarn::Variations
+/// Alternative values of one setting, keyed by a
+/// host-defined variant key (a device class, a theme), with look-ups that
+/// fall back to another key or walk a preference list.
+///
+/// ```
+///   enum class Idiom { phone, pad };
+///   template <> struct quarn::VariationsKeyTraits<Idiom> {
+///     static std::optional<Idiom> fromRawValue(std::string_view raw);  // "phone", "pad"
+///     static std::string rawValue(Idiom idiom);
+///     static Idiom defaultKey() { return Idiom::phone; }  // where a single value goes
+///   };
+///
+///   auto columns = decoder.decode<quarn::Variations<Idiom, std::int64_t>>(R"({"pad": 4})");
+///   columns.value(Idiom::phone, Idiom::pad);  // 4: phone has none, pad is the fallback
+///   columns.value({Idiom::phone, Idiom::pad});  // 4: the first key with a value
+/// ```
+///
+/// In JSON a Variations is an object whose member names are the keys' raw
+/// values; members that name no key are ignored and null members leave their
+/// key out. For URL values a bare URL string is accepted too, filed under the
+/// default key (then anything else fails as a URL would). Anything else, null
+/// included, is dataCorrupted at the value's coding path.
+/// Encoding writes the object with its members in raw-value order.
 #pragma once
 
 #include <algorithm>
