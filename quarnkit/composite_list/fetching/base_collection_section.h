@@ -1,19 +1,26 @@
-// BaseCollectionSection: the base of the composite list's display sections,
-// a unique object held by shared_ptr (see CollectionViewSection). It holds a title, a subtitle,
-// presentation flags and the section's rows, and derives from them the identities the list screen's
-// diffable data source needs.
-//
-//   auto section = std::make_shared<BaseCollectionSection>("Top picks", std::nullopt,
-//                                                          std::vector<Product>{a, b});
-//   section->snapshotItems();    // two rows, identified within this section
-//   section->showHeaderView();   // true: it has a title
-//
-// Rows are wrapped as UniqueWrapper: the row's entity plus an identifier made
-// from a hash of the whole row list, the title and the subtitle, so the same
-// entity shown in two sections is two different rows. A section must set its
-// rows when it is created; asking for the rows of one that never did is a
-// programming error. Identities use the process's hash, so they are stable
-// within one run only.
+/// @file
+/// BaseCollectionSection: the base of the composite list's display sections, a unique object held
+/// by shared_ptr (see CollectionViewSection).
+
+/// @class quarn::BaseCollectionSection
+/// The base of the composite list's display sections,
+/// a unique object held by shared_ptr (see CollectionViewSection). It holds a title, a subtitle,
+/// presentation flags and the section's rows, and derives from them the identities the list
+/// screen's diffable data source needs.
+///
+/// ```
+///   auto section = std::make_shared<BaseCollectionSection>("Top picks", std::nullopt,
+///                                                          std::vector<Product>{a, b});
+///   section->snapshotItems();    // two rows, identified within this section
+///   section->showHeaderView();   // true: it has a title
+/// ```
+///
+/// Rows are wrapped as UniqueWrapper: the row's entity plus an identifier made
+/// from a hash of the whole row list, the title and the subtitle, so the same
+/// entity shown in two sections is two different rows. A section must set its
+/// rows when it is created; asking for the rows of one that never did is a
+/// programming error. Identities use the process's hash, so they are stable
+/// within one run only.
 #pragma once
 
 #include <cstdint>

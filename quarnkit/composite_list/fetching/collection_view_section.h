@@ -1,16 +1,22 @@
-// CollectionViewSection: what a list screen asks of each of its display
-// sections: identities for the diffable data source, cell and header kinds,
-// a layout, cells and headers, and the handling of selection, display and
-// context menus. SectionProvider: whatever supplies a screen's sections.
-//
-// Sections are unique objects (not copyable: a copy of a polymorphic section
-// would be cut to its base), held by shared_ptr by the provider and screens
-// that show them.
-//
-// Identities are platform::AnyHashable values: a section's snapshotItems() are
-// its rows, snapshotSection() the section itself. Every operation but
-// snapshotItems(), register_() and cell() has a default that does nothing
-// (or offers nothing).
+/// @file
+/// CollectionViewSection: what a list screen asks of each of its display sections: identities for
+/// the diffable data source, cell and header kinds, a layout, cells and headers, and the handling
+/// of selection, display and context menus.
+
+/// @class quarn::CollectionViewSection
+/// What a list screen asks of each of its display
+/// sections: identities for the diffable data source, cell and header kinds,
+/// a layout, cells and headers, and the handling of selection, display and
+/// context menus. SectionProvider: whatever supplies a screen's sections.
+///
+/// Sections are unique objects (not copyable: a copy of a polymorphic section
+/// would be cut to its base), held by shared_ptr by the provider and screens
+/// that show them.
+///
+/// Identities are platform::AnyHashable values: a section's snapshotItems() are
+/// its rows, snapshotSection() the section itself. Every operation but
+/// snapshotItems(), register_() and cell() has a default that does nothing
+/// (or offers nothing).
 #pragma once
 
 #include <memory>

@@ -1,18 +1,25 @@
-// CompositionalLayoutViewController: a screen that shows the sections of a
-// SectionProvider in a collection view through a diffable data source. Each
-// section supplies its layout, cells and header, and hears the events that
-// happen at its rows (selection, display, context menus). A shared object:
-// made by make<T>() only, as its layout and data source reach it through
-// weak_from_this().
-//
-//   auto screen = CompositionalLayoutViewController::make();
-//   screen->setProvider(provider);
-//   screen->loadViewIfNeeded();
-//   screen->updateSections(/*animateWhenUpdate=*/false, nullptr);
-//
-// Applying sections appends each section's identity and its rows to one
-// snapshot; a row whose identity is already in the snapshot (in an earlier
-// section or earlier in the same one) is dropped rather than rejected.
+/// @file
+/// CompositionalLayoutViewController: a screen that shows the sections of a SectionProvider in a
+/// collection view through a diffable data source.
+
+/// @class quarn::CompositionalLayoutViewController
+/// A screen that shows the sections of a
+/// SectionProvider in a collection view through a diffable data source. Each
+/// section supplies its layout, cells and header, and hears the events that
+/// happen at its rows (selection, display, context menus). A shared object:
+/// made by make<T>() only, as its layout and data source reach it through
+/// weak_from_this().
+///
+/// ```
+///   auto screen = CompositionalLayoutViewController::make();
+///   screen->setProvider(provider);
+///   screen->loadViewIfNeeded();
+///   screen->updateSections(/*animateWhenUpdate=*/false, nullptr);
+/// ```
+///
+/// Applying sections appends each section's identity and its rows to one
+/// snapshot; a row whose identity is already in the snapshot (in an earlier
+/// section or earlier in the same one) is dropped rather than rejected.
 #pragma once
 
 #include <concepts>

@@ -1,52 +1,58 @@
-// CompositeListFetcher: the fetch pipeline of a composite list screen. A
-// shared object: made by make<T>() only, as every fetch holds it through
-// shared_from_this() until the fetch ends. It takes a template's items, drops those whose
-// visibility rules fail, expands includes into the items of other templates, works out the entities
-// the items need, obtains them (through one combined request the host performs, or directly through
-// descriptions that fetch for themselves), hands each result to the item that asked for it, fills
-// text placeholders and returns the finished items.
-//
-// The host subclasses it and overrides fetchCompositeListTask() to send the
-// combined request; every other stage is virtual too, so a host can replace
-// one and keep the rest:
-//
-//   class HomeFetcher : public CompositeListFetcher {
-//    public:
-//     using CompositeListFetcher::CompositeListFetcher;   // (Passkey, registry, ...)
-//     Async<Task<CompositeListResult>> fetchCompositeListTask(
-//         CompositeListRequestParameters parameters, std::int64_t limit) override {
-//       co_return Task<CompositeListResult>::spawn(api.post(std::move(parameters), limit));
-//     }
-//   };
-//   auto fetcher = CompositeListFetcher::make<HomeFetcher>(registry, items, templates,
-//                                                        CompositeListFetchMode::automatic, 20);
-//   fetcher->fetchCompositeList([](Outcome<std::vector<AnyCompositeListItem>> outcome) { ... });
-//
-// Stages run on the main context (each hops there when called elsewhere);
-// fetchers are read and configured on the main context. A stage under way
-// holds the fetcher, so the host may drop its last reference at any point,
-// from inside any callback: the fetch under way still ends as it would have
-// and hands its outcome on, and the fetcher goes away after it.
-//
-// What the host's code may do from inside the fetcher's calls into it:
-// - the completion of fetchCompositeList(completion) may fetch again (the
-//   new fetch starts after the completion returns) or drop the fetcher; an
-//   exception it throws is logged and goes no further (its caller has long
-//   returned), and the fetcher keeps working;
-// - fetchCompositeListTask() may fetch again (the fetches run side by side),
-//   call cancal() (the task it returns is cancelled as soon as it is
-//   returned) or throw (the fetch ends with that error, whatever
-//   ignoreNetworkErrors() says);
-// - a template provider or an entity-providing description may fetch again
-//   or throw: the fetch ends with the error thrown. In parallel mode the request items
-// are built by child tasks on the concurrent executor, which come back to the
-// main context to build an item's request, to run a nested fetch and to apply
-// a directly fetched result; the returned request items keep template order.
-//
-// Beyond the pipeline's own failures, a template that includes itself
-// (directly or through others) and a template-providing item whose sections
-// lead back to its own description end the fetch with
-// CompositeListFetcherError naming the cycle.
+/// @file
+/// CompositeListFetcher: the fetch pipeline of a composite list screen.
+
+/// @class quarn::CompositeListFetcher
+/// The fetch pipeline of a composite list screen. A
+/// shared object: made by make<T>() only, as every fetch holds it through
+/// shared_from_this() until the fetch ends. It takes a template's items, drops those whose
+/// visibility rules fail, expands includes into the items of other templates, works out the
+/// entities the items need, obtains them (through one combined request the host performs, or
+/// directly through descriptions that fetch for themselves), hands each result to the item that
+/// asked for it, fills text placeholders and returns the finished items.
+///
+/// The host subclasses it and overrides fetchCompositeListTask() to send the
+/// combined request; every other stage is virtual too, so a host can replace
+/// one and keep the rest:
+///
+/// ```
+///   class HomeFetcher : public CompositeListFetcher {
+///    public:
+///     using CompositeListFetcher::CompositeListFetcher;   // (Passkey, registry, ...)
+///     Async<Task<CompositeListResult>> fetchCompositeListTask(
+///         CompositeListRequestParameters parameters, std::int64_t limit) override {
+///       co_return Task<CompositeListResult>::spawn(api.post(std::move(parameters), limit));
+///     }
+///   };
+///   auto fetcher = CompositeListFetcher::make<HomeFetcher>(registry, items, templates,
+///                                                        CompositeListFetchMode::automatic, 20);
+///   fetcher->fetchCompositeList([](Outcome<std::vector<AnyCompositeListItem>> outcome) { ... });
+/// ```
+///
+/// Stages run on the main context (each hops there when called elsewhere);
+/// fetchers are read and configured on the main context. A stage under way
+/// holds the fetcher, so the host may drop its last reference at any point,
+/// from inside any callback: the fetch under way still ends as it would have
+/// and hands its outcome on, and the fetcher goes away after it.
+///
+/// What the host's code may do from inside the fetcher's calls into it:
+/// - the completion of fetchCompositeList(completion) may fetch again (the
+///   new fetch starts after the completion returns) or drop the fetcher; an
+///   exception it throws is logged and goes no further (its caller has long
+///   returned), and the fetcher keeps working;
+/// - fetchCompositeListTask() may fetch again (the fetches run side by side),
+///   call cancal() (the task it returns is cancelled as soon as it is
+///   returned) or throw (the fetch ends with that error, whatever
+///   ignoreNetworkErrors() says);
+/// - a template provider or an entity-providing description may fetch again
+///   or throw: the fetch ends with the error thrown. In parallel mode the request items
+/// are built by child tasks on the concurrent executor, which come back to the
+/// main context to build an item's request, to run a nested fetch and to apply
+/// a directly fetched result; the returned request items keep template order.
+///
+/// Beyond the pipeline's own failures, a template that includes itself
+/// (directly or through others) and a template-providing item whose sections
+/// lead back to its own description end the fetch with
+/// CompositeListFetcherError naming the cycle.
 #pragma once
 
 #include <concepts>

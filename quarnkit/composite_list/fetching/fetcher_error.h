@@ -1,8 +1,14 @@
-// CompositeListFetcherError: the fetch failures the fetcher itself detects:
-// a template that includes itself (directly or through other templates), and
-// a template-providing item whose sections lead back to an item of the same
-// description. Either would expand without end; the fetch ends with this
-// error instead, naming the cycle.
+/// @file
+/// CompositeListFetcherError: the fetch failures the fetcher itself detects: a template that
+/// includes itself (directly or through other templates), and a template-providing item whose
+/// sections lead back to an item of the same description.
+
+/// @class quarn::CompositeListFetcherError
+/// The fetch failures the fetcher itself detects:
+/// a template that includes itself (directly or through other templates), and
+/// a template-providing item whose sections lead back to an item of the same
+/// description. Either would expand without end; the fetch ends with this
+/// error instead, naming the cycle.
 #pragma once
 
 #include <string>

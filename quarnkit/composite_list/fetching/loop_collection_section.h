@@ -1,17 +1,24 @@
-// LoopCollectionSection: a section (a unique object held by shared_ptr, like
-// the section it wraps) that repeats another section's rows `multiplier` times, so a carousel can
-// scroll on endlessly. Virtual positions run over the repeated rows; each maps to the real row at
-// the same place in the wrapped section. A carousel starts at the middle repetition and, when it
-// scrolls near either end (within ten repetitions), jumps back to the middle at the same real row.
-//
-//   LoopCollectionSection loop(carousel, 100);   // carousel has 3 rows
-//   loop.virtualItemCount();                     // 300
-//   loop.middleVirtualIndex();                   // 150
-//   loop.realIndex(151);                         // 1
-//   loop.needsRecentering(29);                   // true
-//
-// Cells, selection, display, rows and context menus are the wrapped
-// section's, asked at the real position.
+/// @file
+/// LoopCollectionSection: a section (a unique object held by shared_ptr, like the section it wraps)
+/// that repeats another section's rows `multiplier` times, so a carousel can scroll on endlessly.
+
+/// @class quarn::LoopCollectionSection
+/// A section (a unique object held by shared_ptr, like
+/// the section it wraps) that repeats another section's rows `multiplier` times, so a carousel can
+/// scroll on endlessly. Virtual positions run over the repeated rows; each maps to the real row at
+/// the same place in the wrapped section. A carousel starts at the middle repetition and, when it
+/// scrolls near either end (within ten repetitions), jumps back to the middle at the same real row.
+///
+/// ```
+///   LoopCollectionSection loop(carousel, 100);   // carousel has 3 rows
+///   loop.virtualItemCount();                     // 300
+///   loop.middleVirtualIndex();                   // 150
+///   loop.realIndex(151);                         // 1
+///   loop.needsRecentering(29);                   // true
+/// ```
+///
+/// Cells, selection, display, rows and context menus are the wrapped
+/// section's, asked at the real position.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,15 @@
-// Outcome<T>: what callback-style work hands its completion: a value or the
-// error it failed with.
-//
-//   provider.provideTemplate(source, [](Outcome<Items> outcome) {
-//     if (outcome.isSuccess()) show(outcome.value()); else report(outcome.error());
-//   });
+/// @file
+/// Outcome<T>: what callback-style work hands its completion: a value or the error it failed with.
+
+/// @class quarn::Outcome
+/// What callback-style work hands its completion: a value or the
+/// error it failed with.
+///
+/// ```
+///   provider.provideTemplate(source, [](Outcome<Items> outcome) {
+///     if (outcome.isSuccess()) show(outcome.value()); else report(outcome.error());
+///   });
+/// ```
 #pragma once
 
 #include <exception>

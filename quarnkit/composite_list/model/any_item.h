@@ -1,17 +1,24 @@
-// AnyCompositeListItem: the type-erased item record passed between all
-// composite-list stages: a snapshot of a record's fields taken when it was
-// wrapped, plus the record itself. A value handle: copies share the record
-// (a shared object, see section_item.h) and nothing else.
-//
-// Equality and hashing are the record's alone (two snapshots of one record
-// are equal). update() changes the shared record, not the snapshot. The
-// snapshot is an immutable field block shared with the record (and between
-// copies) until one side changes a field, which then copies the block.
-//
-//   AnyCompositeListItem item(record);                 // from any CompositeListItem
-//   auto rows = item.getEntityArray<CompositeListRow>();   // a copy
-//   auto view = item.entities<CompositeListRow>();         // the record's own, no copy
-//   auto banner = item.base<Banner>();                 // the CompositeListSectionItem<Banner>
+/// @file
+/// AnyCompositeListItem: the type-erased item record passed between all composite-list stages: a
+/// snapshot of a record's fields taken when it was wrapped, plus the record itself.
+
+/// @class quarn::AnyCompositeListItem
+/// The type-erased item record passed between all
+/// composite-list stages: a snapshot of a record's fields taken when it was
+/// wrapped, plus the record itself. A value handle: copies share the record
+/// (a shared object, see section_item.h) and nothing else.
+///
+/// Equality and hashing are the record's alone (two snapshots of one record
+/// are equal). update() changes the shared record, not the snapshot. The
+/// snapshot is an immutable field block shared with the record (and between
+/// copies) until one side changes a field, which then copies the block.
+///
+/// ```
+///   AnyCompositeListItem item(record);                 // from any CompositeListItem
+///   auto rows = item.getEntityArray<CompositeListRow>();   // a copy
+///   auto view = item.entities<CompositeListRow>();         // the record's own, no copy
+///   auto banner = item.base<Banner>();                 // the CompositeListSectionItem<Banner>
+/// ```
 #pragma once
 
 #include <any>

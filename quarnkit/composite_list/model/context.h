@@ -1,14 +1,15 @@
-// CompositeListContext and the random number generators behind the random
-// selection of list entities. A context is a unique object (not copyable: a
-// copy would share its generator), held by shared_ptr by the fetcher that
-// passes it on; generators are values (a copy goes on from the same state on
-// its own).
-//
-// A context holds one generator for the life of a fetcher, so the same seed
-// gives the same shuffles: ArbitraryRandomNumberGenerator(seed) combines two
-// signed 32-bit outputs of a seeded Mersenne Twister source per 64-bit value.
-// shuffle() is the platform's algorithm (Fisher-Yates from the front, bounded
-// draws by multiply-and-reject), so a sequence of values gives one order.
+/// @file
+/// CompositeListContext and the random number generators behind the random
+/// selection of list entities. A context is a unique object (not copyable: a
+/// copy would share its generator), held by shared_ptr by the fetcher that
+/// passes it on; generators are values (a copy goes on from the same state on
+/// its own).
+///
+/// A context holds one generator for the life of a fetcher, so the same seed
+/// gives the same shuffles: ArbitraryRandomNumberGenerator(seed) combines two
+/// signed 32-bit outputs of a seeded Mersenne Twister source per 64-bit value.
+/// shuffle() is the platform's algorithm (Fisher-Yates from the front, bounded
+/// draws by multiply-and-reject), so a sequence of values gives one order.
 #pragma once
 
 #include <cstdint>

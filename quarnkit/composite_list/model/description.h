@@ -1,29 +1,32 @@
-// Item descriptions: everything the library needs to know about one item
-// type: what record and entity its JSON decodes into, whether its entity is
-// a list, how it asks the server for entities and how a result is applied.
-//
-// A description is a class derived from CompositeListItemDescription<Entity>
-// whose operations are virtual members; the registry holds one instance per
-// class (descriptionInstance<D>()), so a description behaves like a set of
-// class-level operations that a subclass can override. Descriptions are
-// immutable objects shared by shared_ptr<const>; a registry entry
-// (AnyCompositeListItemDescription) is a value that refers to one. A host extends the
-// system by registering its own descriptions and entity classes:
-//
-//   struct Promo { std::string title; /* decode, ==, std::hash */ };
-//
-//   class PromoBannerDescription : public BannerItemDescription<Promo> {
-//    public:
-//     CompositeListItemType type() const override { return "promo_banner"; }
-//   };
-//
-//   auto registry = CompositeListItemsRegistry::shared();
-//   registry->register_<PromoBannerDescription>();
-//   registry->registerEntityClass("Promo", CompositeListEntityClass::of<Promo>());
-//
-// Template items of type "promo_banner" then decode into
-// CompositeListSectionItem<Promo>, and results whose entities name the class
-// "Promo" are applied to them.
+/// @file
+/// Item descriptions: everything the library needs to know about one item
+/// type: what record and entity its JSON decodes into, whether its entity is
+/// a list, how it asks the server for entities and how a result is applied.
+///
+/// A description is a class derived from CompositeListItemDescription<Entity>
+/// whose operations are virtual members; the registry holds one instance per
+/// class (descriptionInstance<D>()), so a description behaves like a set of
+/// class-level operations that a subclass can override. Descriptions are
+/// immutable objects shared by shared_ptr<const>; a registry entry
+/// (AnyCompositeListItemDescription) is a value that refers to one. A host extends the
+/// system by registering its own descriptions and entity classes:
+///
+/// ```
+///   struct Promo { std::string title; /* decode, ==, std::hash */ };
+///
+///   class PromoBannerDescription : public BannerItemDescription<Promo> {
+///    public:
+///     CompositeListItemType type() const override { return "promo_banner"; }
+///   };
+///
+///   auto registry = CompositeListItemsRegistry::shared();
+///   registry->register_<PromoBannerDescription>();
+///   registry->registerEntityClass("Promo", CompositeListEntityClass::of<Promo>());
+/// ```
+///
+/// Template items of type "promo_banner" then decode into
+/// CompositeListSectionItem<Promo>, and results whose entities name the class
+/// "Promo" are applied to them.
 #pragma once
 
 #include <concepts>

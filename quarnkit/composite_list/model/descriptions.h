@@ -1,7 +1,8 @@
-// The descriptions the library provides. A new registry holds the first four
-// (divider, rows, tags, include); the host registers the others, usually
-// through subclasses that override type(), isDefault() or
-// provideTemplateSections().
+/// @file
+/// The descriptions the library provides. A new registry holds the first four
+/// (divider, rows, tags, include); the host registers the others, usually
+/// through subclasses that override type(), isDefault() or
+/// provideTemplateSections().
 #pragma once
 
 #include <typeinfo>

@@ -1,9 +1,16 @@
-// DictKeyPath: a dotted path into nested value dictionaries, and the write
-// through it that text templates use to mark the values being expanded.
-//
-//   ValueDictionary values{{"user", {{"name", "Ann"}}}};
-//   setValue(values, DictKeyPath("user.name"), "<recursion>");
-//   // values: {"user": {"name": "<recursion>"}}
+/// @file
+/// DictKeyPath: a dotted path into nested value dictionaries, and the write through it that text
+/// templates use to mark the values being expanded.
+
+/// @struct quarn::DictKeyPath
+/// A dotted path into nested value dictionaries, and the write
+/// through it that text templates use to mark the values being expanded.
+///
+/// ```
+///   ValueDictionary values{{"user", {{"name", "Ann"}}}};
+///   setValue(values, DictKeyPath("user.name"), "<recursion>");
+///   // values: {"user": {"name": "<recursion>"}}
+/// ```
 #pragma once
 
 #include <string>

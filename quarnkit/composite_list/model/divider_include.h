@@ -1,5 +1,6 @@
-// The two entities the library defines itself: the divider (no content) and
-// the include (a reference to another template whose items replace it).
+/// @file
+/// The two entities the library defines itself: the divider (no content) and
+/// the include (a reference to another template whose items replace it).
 #pragma once
 
 #include <cstdint>

@@ -1,15 +1,23 @@
-// CompositeListElement: the records that say when and for whom they are
-// shown (items, their type-erased wrappers and text rows) through five
-// optional fields: a visibility class, a start and an expiry date, a predicate
-// and the predicate's variables (`vars`).
-//
-// A type is an element when elementFields() gives its fields; the library
-// provides it for AnyCompositeListItem, the item records (CompositeListItem,
-// so every CompositeListSectionItem, also through a shared_ptr) and
-// CompositeListRow. A host makes its own type an element by declaring an
-// elementFields() overload next to it.
-//
-//   ValueDictionary vars = predicateVars(row);   // dates parsed, for $variables
+/// @file
+/// CompositeListElement: the records that say when and for whom they are shown (items, their
+/// type-erased wrappers and text rows) through five optional fields: a visibility class, a start
+/// and an expiry date, a predicate and the predicate's variables (`vars`).
+
+/// @concept quarn::CompositeListElement
+/// The records that say when and for whom they are
+/// shown (items, their type-erased wrappers and text rows) through five
+/// optional fields: a visibility class, a start and an expiry date, a predicate
+/// and the predicate's variables (`vars`).
+///
+/// A type is an element when elementFields() gives its fields; the library
+/// provides it for AnyCompositeListItem, the item records (CompositeListItem,
+/// so every CompositeListSectionItem, also through a shared_ptr) and
+/// CompositeListRow. A host makes its own type an element by declaring an
+/// elementFields() overload next to it.
+///
+/// ```
+///   ValueDictionary vars = predicateVars(row);   // dates parsed, for $variables
+/// ```
 #pragma once
 
 #include <concepts>

@@ -1,37 +1,40 @@
-// Element visibility: whether an element (a template item, a text row) is
-// shown now, to this user, on this device, and when it is not, which rule
-// hides it. The element filter keeps exactly the elements this check shows;
-// tools that explain a template use the reason.
-//
-//   const CompositeListElementVisibilityCheck check(std::nullopt, &environment);
-//   CompositeListElementVisibility v = check.visibility(elementFields(item));
-//   if (!v.isShown()) explain(v.reason, v.message);
-//
-// The rules, checked in this order; the first that applies decides:
-//   hiddenClass     its visibility is "hidden";
-//   premiumClass    the premium flag is true and its visibility is "free", or
-//                   the flag is false and its visibility is "pro";
-//   notStarted      its start date is not before now;
-//   expired         its expiry date is before now;
-//   predicateFalse  it has a non-empty predicate, there are facts, and the
-//                   predicate evaluates to false;
-//   predicateError  the same predicate does not parse or evaluate: the element
-//                   is shown (a broken predicate never hides anything) and
-//                   `message` says why it failed. A predicate left unevaluated
-//                   because the check's budget of work is spent is one too
-//                   (`budgetSpent`).
-// The premium flag is the argument, else the environment's
-// hasPremiumSubscription(), else unknown (then no premium rule applies). The
-// facts are the environment's resolvedValues(); without an environment no
-// predicate is evaluated. "Now" is read once, when the check is made.
-//
-// A budget (evaluation_budget.h), when given, is shared by every predicate
-// the check evaluates, so that a template of many costly predicates cannot
-// hold its caller for long; the caller reports the spent budget once.
-//
-// Evaluations log "Predicate evaluation: (<predicate>) -> true|false" at debug
-// level, failures "Predicate evaluation error: (<predicate>) <error>" at error
-// level (at debug level when the budget was spent: the caller sums them up).
+/// @file
+/// Element visibility: whether an element (a template item, a text row) is
+/// shown now, to this user, on this device, and when it is not, which rule
+/// hides it. The element filter keeps exactly the elements this check shows;
+/// tools that explain a template use the reason.
+///
+/// ```
+///   const CompositeListElementVisibilityCheck check(std::nullopt, &environment);
+///   CompositeListElementVisibility v = check.visibility(elementFields(item));
+///   if (!v.isShown()) explain(v.reason, v.message);
+/// ```
+///
+/// The rules, checked in this order; the first that applies decides:
+///   hiddenClass     its visibility is "hidden";
+///   premiumClass    the premium flag is true and its visibility is "free", or
+///                   the flag is false and its visibility is "pro";
+///   notStarted      its start date is not before now;
+///   expired         its expiry date is before now;
+///   predicateFalse  it has a non-empty predicate, there are facts, and the
+///                   predicate evaluates to false;
+///   predicateError  the same predicate does not parse or evaluate: the element
+///                   is shown (a broken predicate never hides anything) and
+///                   `message` says why it failed. A predicate left unevaluated
+///                   because the check's budget of work is spent is one too
+///                   (`budgetSpent`).
+/// The premium flag is the argument, else the environment's
+/// hasPremiumSubscription(), else unknown (then no premium rule applies). The
+/// facts are the environment's resolvedValues(); without an environment no
+/// predicate is evaluated. "Now" is read once, when the check is made.
+///
+/// A budget (evaluation_budget.h), when given, is shared by every predicate
+/// the check evaluates, so that a template of many costly predicates cannot
+/// hold its caller for long; the caller reports the spent budget once.
+///
+/// Evaluations log "Predicate evaluation: (<predicate>) -> true|false" at debug
+/// level, failures "Predicate evaluation error: (<predicate>) <error>" at error
+/// level (at debug level when the budget was spent: the caller sums them up).
 #pragma once
 
 #include <optional>

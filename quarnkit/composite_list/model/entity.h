@@ -1,13 +1,14 @@
-// Entities: the decoded host model objects a result carries, and how a
-// result entry's "class" name is turned into a host type.
-//
-// The host maps class names to types once:
-//   CompositeListEntityClassMap map;
-//   map.emplace("Product", CompositeListEntityClass::of<Product>());
-//   decoder.userInfo.set(std::string(kCompositeListEntityClassMapKey),
-//                        std::make_shared<const CompositeListEntityClassMap>(map));
-// and every entity object ({"class": "Product", ...}) then decodes as that
-// type, held in an AnyEntity.
+/// @file
+/// Entities: the decoded host model objects a result carries, and how a
+/// result entry's "class" name is turned into a host type.
+///
+/// The host maps class names to types once:
+///   CompositeListEntityClassMap map;
+///   map.emplace("Product", CompositeListEntityClass::of<Product>());
+///   decoder.userInfo.set(std::string(kCompositeListEntityClassMapKey),
+///                        std::make_shared<const CompositeListEntityClassMap>(map));
+/// and every entity object ({"class": "Product", ...}) then decodes as that
+/// type, held in an AnyEntity.
 #pragma once
 
 #include <functional>

@@ -1,6 +1,7 @@
-// CompositeListFetchMode: whether an item may obtain its entities by itself
-// (automatic, individual) or only through the combined request (compose,
-// skip, one). In JSON it is one of the raw strings; any other string fails.
+/// @file
+/// CompositeListFetchMode: whether an item may obtain its entities by itself
+/// (automatic, individual) or only through the combined request (compose,
+/// skip, one). In JSON it is one of the raw strings; any other string fails.
 #pragma once
 
 #include <functional>

@@ -1,9 +1,15 @@
-// CompositeListItem: what every item record of a template offers (its
-// identity, type, entity ids, presentation data, request filters, nested
-// items, fetch settings and visibility rules) and how a fetch result is
-// applied to it. The library's one concrete record is
-// CompositeListSectionItem<Entity>; lists of items pass around as
-// AnyCompositeListItem.
+/// @file
+/// CompositeListItem: what every item record of a template offers (its identity, type, entity ids,
+/// presentation data, request filters, nested items, fetch settings and visibility rules) and how a
+/// fetch result is applied to it.
+
+/// @class quarn::CompositeListItem
+/// What every item record of a template offers (its
+/// identity, type, entity ids, presentation data, request filters, nested
+/// items, fetch settings and visibility rules) and how a fetch result is
+/// applied to it. The library's one concrete record is
+/// CompositeListSectionItem<Entity>; lists of items pass around as
+/// AnyCompositeListItem.
 #pragma once
 
 #include <any>

@@ -1,7 +1,12 @@
-// CompositeListItemData: an item's presentation data (the item's "data"
-// object): texts, layout size, request limit, header action, footer, and
-// free-form extras. Every field is optional; unknown keys are ignored and a
-// present key of the wrong JSON type fails the item.
+/// @file
+/// CompositeListItemData: an item's presentation data (the item's "data" object): texts, layout
+/// size, request limit, header action, footer, and free-form extras.
+
+/// @struct quarn::CompositeListItemData
+/// An item's presentation data (the item's "data"
+/// object): texts, layout size, request limit, header action, footer, and
+/// free-form extras. Every field is optional; unknown keys are ignored and a
+/// present key of the wrong JSON type fails the item.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,14 @@
-// The open string values of a template: item types, visibility classes and
-// layout sizes. Any string is a valid value; the named constants are the ones
-// the library and hosts agree on. In JSON each is a bare string.
-//
-//   CompositeListItemType t("banner_small");
-//   t.isSubtypeOf(CompositeListItemType::banner);                          // true
-//   CompositeListItemType::listOf(CompositeListItemType::banner) ==
-//   CompositeListItemType::bannerList;
+/// @file
+/// The open string values of a template: item types, visibility classes and
+/// layout sizes. Any string is a valid value; the named constants are the ones
+/// the library and hosts agree on. In JSON each is a bare string.
+///
+/// ```
+///   CompositeListItemType t("banner_small");
+///   t.isSubtypeOf(CompositeListItemType::banner);                          // true
+///   CompositeListItemType::listOf(CompositeListItemType::banner) ==
+///   CompositeListItemType::bannerList;
+/// ```
 #pragma once
 
 #include <functional>

@@ -1,20 +1,25 @@
-// CompositeListItemsRegistry: the item descriptions by type, the entity class
-// map used to decode results, and the item types to drop from templates.
-//
-// A unique object (not copyable), usually held by shared_ptr by everything
-// that decodes or fetches with it. It is filled at start-up, but a host may
-// keep registering later (a type first seen in a template loaded at run
-// time), from any thread: every member takes the registry's lock, and
-// entries are never removed or moved, so an entry returned by description()
-// stays valid for the registry's life whatever is registered meanwhile.
-//
-// A type names one description. Registering a second, different description
-// for a type already registered throws CompositeListRegistryConflict and
-// leaves the registry as it was; registering the same description again
-// does nothing. The four built-ins are the one exception: a host may replace
-// each of them once, with its own description for that type (a subclass
-// that also makes display sections, say). Entity class names follow the same
-// rule: a name maps to one type.
+/// @file
+/// CompositeListItemsRegistry: the item descriptions by type, the entity class map used to decode
+/// results, and the item types to drop from templates.
+
+/// @class quarn::CompositeListItemsRegistry
+/// The item descriptions by type, the entity class
+/// map used to decode results, and the item types to drop from templates.
+///
+/// A unique object (not copyable), usually held by shared_ptr by everything
+/// that decodes or fetches with it. It is filled at start-up, but a host may
+/// keep registering later (a type first seen in a template loaded at run
+/// time), from any thread: every member takes the registry's lock, and
+/// entries are never removed or moved, so an entry returned by description()
+/// stays valid for the registry's life whatever is registered meanwhile.
+///
+/// A type names one description. Registering a second, different description
+/// for a type already registered throws CompositeListRegistryConflict and
+/// leaves the registry as it was; registering the same description again
+/// does nothing. The four built-ins are the one exception: a host may replace
+/// each of them once, with its own description for that type (a subclass
+/// that also makes display sections, say). Entity class names follow the same
+/// rule: a name maps to one type.
 #pragma once
 
 #include <atomic>

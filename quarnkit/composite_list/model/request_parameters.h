@@ -1,11 +1,16 @@
-// CompositeListRequestParameters: the one combined request of a fetch, which
-// the host sends as the body of one network request. Each Item asks for the
-// entities of one template item; the answer's result entry carries the same
-// key.
-//
-// The body is a bare JSON array of items; an item is an object with "key" and
-// "type" always, and "id", "filters", "items" only when present:
-//   [{"key":"rows_2","type":"rows","filters":{"limit":5}}]
+/// @file
+/// CompositeListRequestParameters: the one combined request of a fetch, which the host sends as the
+/// body of one network request.
+
+/// @struct quarn::CompositeListRequestParameters
+/// The one combined request of a fetch, which
+/// the host sends as the body of one network request. Each Item asks for the
+/// entities of one template item; the answer's result entry carries the same
+/// key.
+///
+/// The body is a bare JSON array of items; an item is an object with "key" and
+/// "type" always, and "id", "filters", "items" only when present:
+///   [{"key":"rows_2","type":"rows","filters":{"limit":5}}]
 #pragma once
 
 #include <cstdint>

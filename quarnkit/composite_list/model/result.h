@@ -1,10 +1,15 @@
-// CompositeListResult: the server's answer to a combined request: one entry
-// per request item, each a key (the item's uniqueId) and the decoded
-// entities. JSON: a bare array of {"key": ..., "result": [entity...] or
-// entity}, each entity naming its model "class".
-//
-// Decoding needs the entity class map in the decoder settings
-// (kCompositeListEntityClassMapKey); without it decoding stops the program.
+/// @file
+/// CompositeListResult: the server's answer to a combined request: one entry per request item, each
+/// a key (the item's uniqueId) and the decoded entities.
+
+/// @struct quarn::CompositeListResult
+/// The server's answer to a combined request: one entry
+/// per request item, each a key (the item's uniqueId) and the decoded
+/// entities. JSON: a bare array of {"key": ..., "result": [entity...] or
+/// entity}, each entity naming its model "class".
+///
+/// Decoding needs the entity class map in the decoder settings
+/// (kCompositeListEntityClassMapKey); without it decoding stops the program.
 #pragma once
 
 #include <string>

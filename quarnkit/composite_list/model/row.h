@@ -1,6 +1,11 @@
-// CompositeListRow: the entity of "rows" and "tags" items: one line of text
-// with optional details, image and link, and its own visibility rules (rows
-// are filtered like items).
+/// @file
+/// CompositeListRow: the entity of "rows" and "tags" items: one line of text with optional details,
+/// image and link, and its own visibility rules (rows are filtered like items).
+
+/// @struct quarn::CompositeListRow
+/// The entity of "rows" and "tags" items: one line of text
+/// with optional details, image and link, and its own visibility rules (rows
+/// are filtered like items).
 #pragma once
 
 #include <optional>

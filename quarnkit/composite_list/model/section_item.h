@@ -1,16 +1,22 @@
-// CompositeListSectionItem<Entity>: the item record every built-in
-// description decodes into: the template item's fields plus its entity
-// (a host model object, a list of them, a divider or an include).
-//
-// Records are shared objects (std::shared_ptr; every way into the pipeline,
-// AnyCompositeListItem and decode(), takes or makes one) and updated in
-// place: a fetch result applied to a record is seen by every list holding it. Two records are
-// equal when their uniqueId and type are equal.
-//
-// JSON keys: "uniqueId" (default: type + "_" + position in the array),
-// "type", "entityIds" (or "entityId"), "entity", "visibility", "start",
-// "expiry", "predicate", "vars", "data", "filters" (kept only when an
-// object), "items" (decoded with the registry), "fetchMode".
+/// @file
+/// CompositeListSectionItem<Entity>: the item record every built-in description decodes into: the
+/// template item's fields plus its entity (a host model object, a list of them, a divider or an
+/// include).
+
+/// @class quarn::CompositeListSectionItem
+/// The item record every built-in
+/// description decodes into: the template item's fields plus its entity
+/// (a host model object, a list of them, a divider or an include).
+///
+/// Records are shared objects (std::shared_ptr; every way into the pipeline,
+/// AnyCompositeListItem and decode(), takes or makes one) and updated in
+/// place: a fetch result applied to a record is seen by every list holding it. Two records are
+/// equal when their uniqueId and type are equal.
+///
+/// JSON keys: "uniqueId" (default: type + "_" + position in the array),
+/// "type", "entityIds" (or "entityId"), "entity", "visibility", "start",
+/// "expiry", "predicate", "vars", "data", "filters" (kept only when an
+/// object), "items" (decoded with the registry), "fetchMode".
 #pragma once
 
 #include <atomic>

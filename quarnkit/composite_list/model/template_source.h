@@ -1,6 +1,12 @@
-// CompositeListTemplateSource: where an included template comes from: a
-// document at a URL, a template the host registered under a key, or a key
-// that names another key (resolved by the host).
+/// @file
+/// CompositeListTemplateSource: where an included template comes from: a document at a URL, a
+/// template the host registered under a key, or a key that names another key (resolved by the
+/// host).
+
+/// @class quarn::CompositeListTemplateSource
+/// Where an included template comes from: a
+/// document at a URL, a template the host registered under a key, or a key
+/// that names another key (resolved by the host).
 #pragma once
 
 #include <functional>

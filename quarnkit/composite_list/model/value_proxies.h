@@ -1,28 +1,31 @@
-// The list and dictionary proxies through which text templates in scanner
-// mode read their values, and the variable resolution that wraps values in
-// them.
-//
-//   ValueDictionary v = resolveValuesForPredicateOrTemplate({{"items", Value::Array{"a", "b"}}});
-//   valueForKeyPath(v, "items.1");        // "b"
-//   valueForKeyPath(v, "items.[0]");      // "a"
-//   valueForKeyPath(v, "items.@random");  // "a" or "b"
-//
-// NSArrayProxy answers a key k, in this order:
-//   1. "<error>" or "<recursion>": nothing;
-//   2. a decimal integer (optional sign): the element at that index, or
-//      nothing outside 0 ..< count;
-//   3. three characters or more, not starting with "@": k without its "[" and
-//      "]" characters, when that is a decimal integer, as in 2 ("[2]");
-//   4. "@random" of a non-empty list: an element chosen uniformly with the
-//      system random source;
-//   5. otherwise the key look-up of k over the list (key_path.h): each
-//      element's value for k, or the collection operator k ("@count", "@sum",
-//      "@max", ...) applied to the elements. An operator receives only its
-//      own component here, so "@sum" sums the elements themselves; the
-//      operator forms that aggregate a further key ("items.@sum.price") work
-//      on plain lists (single-pass mode) but not through a proxy.
-// NSDictionaryProxy answers a key with the dictionary's value for it, else
-// with the value under "*", else nothing.
+/// @file
+/// The list and dictionary proxies through which text templates in scanner
+/// mode read their values, and the variable resolution that wraps values in
+/// them.
+///
+/// ```
+///   ValueDictionary v = resolveValuesForPredicateOrTemplate({{"items", Value::Array{"a", "b"}}});
+///   valueForKeyPath(v, "items.1");        // "b"
+///   valueForKeyPath(v, "items.[0]");      // "a"
+///   valueForKeyPath(v, "items.@random");  // "a" or "b"
+/// ```
+///
+/// NSArrayProxy answers a key k, in this order:
+///   1. "<error>" or "<recursion>": nothing;
+///   2. a decimal integer (optional sign): the element at that index, or
+///      nothing outside 0 ..< count;
+///   3. three characters or more, not starting with "@": k without its "[" and
+///      "]" characters, when that is a decimal integer, as in 2 ("[2]");
+///   4. "@random" of a non-empty list: an element chosen uniformly with the
+///      system random source;
+///   5. otherwise the key look-up of k over the list (key_path.h): each
+///      element's value for k, or the collection operator k ("@count", "@sum",
+///      "@max", ...) applied to the elements. An operator receives only its
+///      own component here, so "@sum" sums the elements themselves; the
+///      operator forms that aggregate a further key ("items.@sum.price") work
+///      on plain lists (single-pass mode) but not through a proxy.
+/// NSDictionaryProxy answers a key with the dictionary's value for it, else
+/// with the value under "*", else nothing.
 #pragma once
 
 #include <optional>
