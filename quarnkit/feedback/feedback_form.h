@@ -1,14 +1,20 @@
-// FeedbackForm: a server-defined questionnaire, its texts and its ordered
-// questions.
-//
-//   auto form = quarn::JSONDecoder().decode<quarn::FeedbackForm>(json);
-//   for (const auto& question : form.items) { ... }  // in the data's order
-//
-// Questions are decoded through FeedbackFormItemsRegistry::shared(): an
-// element without "type", or of a kind with no registered class, is dropped
-// silently; any other failure of a question fails the form with the coding
-// path of the failing member ("items[2].isRequired"). "refill" absent means
-// true. The form encodes back under the same keys.
+/// @file
+/// FeedbackForm: a server-defined questionnaire, its texts and its ordered questions.
+
+/// @struct quarn::FeedbackForm
+/// A server-defined questionnaire, its texts and its ordered
+/// questions.
+///
+/// ```
+///   auto form = quarn::JSONDecoder().decode<quarn::FeedbackForm>(json);
+///   for (const auto& question : form.items) { ... }  // in the data's order
+/// ```
+///
+/// Questions are decoded through FeedbackFormItemsRegistry::shared(): an
+/// element without "type", or of a kind with no registered class, is dropped
+/// silently; any other failure of a question fails the form with the coding
+/// path of the failing member ("items[2].isRequired"). "refill" absent means
+/// true. The form encodes back under the same keys.
 #pragma once
 
 #include <cstdint>

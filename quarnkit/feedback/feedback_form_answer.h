@@ -1,13 +1,20 @@
-// FeedbackFormAnswer: the answers a host collected for a form, encoded for
-// sending as a bare JSON array of {"key": ..., "answer": ...} objects (each
-// member written only when present).
-//
-//   quarn::FeedbackFormAnswer answer({
-//       quarn::FeedbackFormAnswer::item<std::string>("comment", "Works well"),
-//       quarn::FeedbackFormAnswer::item<std::int64_t>("often", 2),
-//       quarn::FeedbackFormAnswer::item<std::vector<std::int64_t>>("liked", {{1, 3}})});
-//   quarn::JSONEncoder().encode(answer);
-//   // [{"key":"comment","answer":"Works well"},{"key":"often","answer":2},...]
+/// @file
+/// FeedbackFormAnswer: the answers a host collected for a form, encoded for sending as a bare JSON
+/// array of {"key": ..., "answer": ...} objects (each member written only when present).
+
+/// @struct quarn::FeedbackFormAnswer
+/// The answers a host collected for a form, encoded for
+/// sending as a bare JSON array of {"key": ..., "answer": ...} objects (each
+/// member written only when present).
+///
+/// ```
+///   quarn::FeedbackFormAnswer answer({
+///       quarn::FeedbackFormAnswer::item<std::string>("comment", "Works well"),
+///       quarn::FeedbackFormAnswer::item<std::int64_t>("often", 2),
+///       quarn::FeedbackFormAnswer::item<std::vector<std::int64_t>>("liked", {{1, 3}})});
+///   quarn::JSONEncoder().encode(answer);
+///   // [{"key":"comment","answer":"Works well"},{"key":"often","answer":2},...]
+/// ```
 #pragma once
 
 #include <memory>

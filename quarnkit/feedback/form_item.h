@@ -1,16 +1,19 @@
-// The questions of a feedback form: FeedbackFormItem is the base every kind
-// shares (id, kind, answer key, whether it is required, question text), and
-// each kind adds its own members: a hint for free text, the options for the
-// choice kinds (text options or image options).
-//
-// Questions are shared objects decoded through the items registry
-// (form_items_registry.h), base members first, then the kind's own:
-//
-//   {"id": 3, "type": "single_choice", "isRequired": true, "text": "How often?",
-//    "items": [{"id": 1, "text": "Daily"}, {"id": 2, "text": "Weekly"}]}
-//
-// A question encodes back under the same keys, optional members only when
-// present.
+/// @file
+/// The questions of a feedback form: FeedbackFormItem is the base every kind
+/// shares (id, kind, answer key, whether it is required, question text), and
+/// each kind adds its own members: a hint for free text, the options for the
+/// choice kinds (text options or image options).
+///
+/// Questions are shared objects decoded through the items registry
+/// (form_items_registry.h), base members first, then the kind's own:
+///
+/// ```
+///   {"id": 3, "type": "single_choice", "isRequired": true, "text": "How often?",
+///    "items": [{"id": 1, "text": "Daily"}, {"id": 2, "text": "Weekly"}]}
+/// ```
+///
+/// A question encodes back under the same keys, optional members only when
+/// present.
 #pragma once
 
 #include <cstdint>

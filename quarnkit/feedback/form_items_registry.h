@@ -1,30 +1,36 @@
-// FeedbackFormItemsRegistry: which question class decodes each question
-// kind. Forms are decoded through the shared registry; a kind it has no
-// class for is dropped from the form.
-//
-//   auto registry = std::make_shared<quarn::FeedbackFormItemsRegistry>();
-//   registry->register_<RatingItem>(quarn::FeedbackFormItemType("rating"));
-//   quarn::FeedbackFormItemsRegistry::setShared(registry);
-//
-// A new registry knows the library's six kinds. A registry is a value: a
-// copy shares nothing with its source.
-//
-// Set-up, then use: a registry is filled before forms are decoded with it.
-// Its first look-up (a form decoded with it, itemClass(), itemClassMap())
-// freezes it; registering into a frozen registry throws
-// FeedbackFormItemsRegistryError (registeredAfterFirstUse) and changes
-// nothing. To change the kinds later, copy the registry (the copy is open),
-// change the copy and make it the shared one: forms being decoded keep the
-// registry they started with. Registration may come from any thread and is
-// serialised; look-ups after the freeze take no lock. A kind is never
-// re-pointed silently: registering another class for a kind that has one is
-// refused (kindRegisteredForAnotherClass) unless it is done with replace().
-//
-// A question class's decode is the host's code, called while a form is
-// decoded: it may decode further values and forms, and the host may replace
-// the shared registry meanwhile (the form finishes with the one it started
-// with); registering from inside it throws, as the registry is in use; an
-// exception it throws fails the form and propagates unchanged.
+/// @file
+/// FeedbackFormItemsRegistry: which question class decodes each question kind.
+
+/// @class quarn::FeedbackFormItemsRegistry
+/// Which question class decodes each question
+/// kind. Forms are decoded through the shared registry; a kind it has no
+/// class for is dropped from the form.
+///
+/// ```
+///   auto registry = std::make_shared<quarn::FeedbackFormItemsRegistry>();
+///   registry->register_<RatingItem>(quarn::FeedbackFormItemType("rating"));
+///   quarn::FeedbackFormItemsRegistry::setShared(registry);
+/// ```
+///
+/// A new registry knows the library's six kinds. A registry is a value: a
+/// copy shares nothing with its source.
+///
+/// Set-up, then use: a registry is filled before forms are decoded with it.
+/// Its first look-up (a form decoded with it, itemClass(), itemClassMap())
+/// freezes it; registering into a frozen registry throws
+/// FeedbackFormItemsRegistryError (registeredAfterFirstUse) and changes
+/// nothing. To change the kinds later, copy the registry (the copy is open),
+/// change the copy and make it the shared one: forms being decoded keep the
+/// registry they started with. Registration may come from any thread and is
+/// serialised; look-ups after the freeze take no lock. A kind is never
+/// re-pointed silently: registering another class for a kind that has one is
+/// refused (kindRegisteredForAnotherClass) unless it is done with replace().
+///
+/// A question class's decode is the host's code, called while a form is
+/// decoded: it may decode further values and forms, and the host may replace
+/// the shared registry meanwhile (the form finishes with the one it started
+/// with); registering from inside it throws, as the registry is in use; an
+/// exception it throws fails the form and propagates unchanged.
 #pragma once
 
 #include <concepts>
