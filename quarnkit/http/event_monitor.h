@@ -1,14 +1,20 @@
-// EventMonitor: told, on the main context, what the requests of a session do
-// with their tasks. The host's shared object: a session holds its monitors in
-// std::shared_ptr. A monitor that throws is logged (error) and the request
-// goes on; it may cancel requests, make new ones or drop the session. NotificationEventMonitor,
-// which sessions carry by default, turns three of those events into notifications of the platform
-// notification centre, with the request as the notification's object and
-// under "request" in its user info:
-//
-//   auto token = platform::NotificationCenter::current()->addObserver(
-//       std::string(kRequestDidResumeTaskNotification), nullptr,
-//       [](const platform::Notification& n) { started(requestOf(n)); });
+/// @file
+/// EventMonitor: told, on the main context, what the requests of a session do with their tasks.
+
+/// @class quarn::http::EventMonitor
+/// Told, on the main context, what the requests of a session do
+/// with their tasks. The host's shared object: a session holds its monitors in
+/// std::shared_ptr. A monitor that throws is logged (error) and the request
+/// goes on; it may cancel requests, make new ones or drop the session. NotificationEventMonitor,
+/// which sessions carry by default, turns three of those events into notifications of the platform
+/// notification centre, with the request as the notification's object and
+/// under "request" in its user info:
+///
+/// ```
+///   auto token = platform::NotificationCenter::current()->addObserver(
+///       std::string(kRequestDidResumeTaskNotification), nullptr,
+///       [](const platform::Notification& n) { started(requestOf(n)); });
+/// ```
 #pragma once
 
 #include <memory>

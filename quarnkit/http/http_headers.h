@@ -1,11 +1,14 @@
-// HTTPMethod and HTTPHeaders: the method and header fields of requests and
-// responses. Both are values.
-//
-//   HTTPHeaders headers{{"Authorization", "Bearer abc"}, {"Accept", "application/json"}};
-//   headers.value("accept");   // "application/json": names are compared ignoring case
-//
-// A header name may appear more than once; value() joins the fields of one
-// name with ", ", as HTTP allows a recipient to.
+/// @file
+/// HTTPMethod and HTTPHeaders: the method and header fields of requests and
+/// responses. Both are values.
+///
+/// ```
+///   HTTPHeaders headers{{"Authorization", "Bearer abc"}, {"Accept", "application/json"}};
+///   headers.value("accept");   // "application/json": names are compared ignoring case
+/// ```
+///
+/// A header name may appear more than once; value() joins the fields of one
+/// name with ", ", as HTTP allows a recipient to.
 #pragma once
 
 #include <initializer_list>

@@ -1,27 +1,33 @@
-// Request: one HTTP request of a Session, the common part of DataRequest and
-// DownloadRequest. A request is a shared object whose transfer runs on the
-// main context; its operations may be called from any thread.
-//
-// Life: initialized → resumed ⇄ suspended → finished, or cancelled from any
-// state before it finished. A request resumes by itself when its first
-// response handler is added (unless the session says otherwise). Each
-// response handler runs exactly once, on the executor it names: with the
-// outcome when the transfer ends, or with explicitlyCancelled after
-// cancel(); a handler added after the end runs at once (posted).
-//
-//   auto request = session.request(url);
-//   request->validate();                                  // 2xx only
-//   request->downloadProgress([](const TransferProgress& p) { bar(p.fractionCompleted()); });
-//   request->responseData([](DataResponse<std::string> r) { ... });
-//   request->cancel();                                    // the handler gets explicitlyCancelled
-//
-// What response and progress handlers may do: drop the request or its
-// session (the transfer holds the request until it ends; a session dropped
-// ends its unfinished requests with sessionDeinitialized), cancel, add
-// handlers (one added after the end runs, posted, with the same outcome) or
-// make more requests. What a handler throws leaves the run of the main
-// context (or of the executor it names) that called it; the request's other
-// handlers still run, and the session keeps working.
+/// @file
+/// Request: one HTTP request of a Session, the common part of DataRequest and DownloadRequest.
+
+/// @class quarn::http::Request
+/// One HTTP request of a Session, the common part of DataRequest and
+/// DownloadRequest. A request is a shared object whose transfer runs on the
+/// main context; its operations may be called from any thread.
+///
+/// Life: initialized → resumed ⇄ suspended → finished, or cancelled from any
+/// state before it finished. A request resumes by itself when its first
+/// response handler is added (unless the session says otherwise). Each
+/// response handler runs exactly once, on the executor it names: with the
+/// outcome when the transfer ends, or with explicitlyCancelled after
+/// cancel(); a handler added after the end runs at once (posted).
+///
+/// ```
+///   auto request = session.request(url);
+///   request->validate();                                  // 2xx only
+///   request->downloadProgress([](const TransferProgress& p) { bar(p.fractionCompleted()); });
+///   request->responseData([](DataResponse<std::string> r) { ... });
+///   request->cancel();                                    // the handler gets explicitlyCancelled
+/// ```
+///
+/// What response and progress handlers may do: drop the request or its
+/// session (the transfer holds the request until it ends; a session dropped
+/// ends its unfinished requests with sessionDeinitialized), cancel, add
+/// handlers (one added after the end runs, posted, with the same outcome) or
+/// make more requests. What a handler throws leaves the run of the main
+/// context (or of the executor it names) that called it; the request's other
+/// handlers still run, and the session keeps working.
 #pragma once
 
 #include <cstdint>

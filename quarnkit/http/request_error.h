@@ -1,14 +1,20 @@
-// RequestError: the HTTP client's one error type, a value. Every failure of a request
-// reaches its handlers as a RequestError naming the request's URL and the
-// reason: a transport failure (refused, reset, timed out), a status the
-// request's validation does not accept, a response its serializer could not
-// turn into a value (with the serializer's own error inside), a cancellation.
-//
-//   if (const RequestError* e = response.error()) {
-//     e->kind();          // RequestError::Kind::responseValidationFailed
-//     e->responseCode();  // 404
-//     e->description();   // "http://127.0.0.1:8080/items: the server answered with status 404"
-//   }
+/// @file
+/// RequestError: the HTTP client's one error type, a value.
+
+/// @class quarn::http::RequestError
+/// The HTTP client's one error type, a value. Every failure of a request
+/// reaches its handlers as a RequestError naming the request's URL and the
+/// reason: a transport failure (refused, reset, timed out), a status the
+/// request's validation does not accept, a response its serializer could not
+/// turn into a value (with the serializer's own error inside), a cancellation.
+///
+/// ```
+///   if (const RequestError* e = response.error()) {
+///     e->kind();          // RequestError::Kind::responseValidationFailed
+///     e->responseCode();  // 404
+///     e->description();   // "http://127.0.0.1:8080/items: the server answered with status 404"
+///   }
+/// ```
 #pragma once
 
 #include <exception>

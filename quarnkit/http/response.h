@@ -1,12 +1,15 @@
-// The records a request hands its response handlers: Result<T> (a value or
-// a RequestError), DataResponse<T> and DownloadResponse<T> (the request, the
-// HTTP response when one arrived, the body or file, and the result), and
-// TransferProgress. All are values.
-//
-//   request->responseData([](DataResponse<std::string> response) {
-//     if (const std::string* body = response.value()) show(*body);
-//     else report(response.error()->description());
-//   });
+/// @file
+/// The records a request hands its response handlers: Result<T> (a value or
+/// a RequestError), DataResponse<T> and DownloadResponse<T> (the request, the
+/// HTTP response when one arrived, the body or file, and the result), and
+/// TransferProgress. All are values.
+///
+/// ```
+///   request->responseData([](DataResponse<std::string> response) {
+///     if (const std::string* body = response.value()) show(*body);
+///     else report(response.error()->description());
+///   });
+/// ```
 #pragma once
 
 #include <cstdint>

@@ -1,18 +1,24 @@
-// Session: makes requests and runs their transfers, over libcurl, on the main
-// context. A unique object (neither copyable nor movable). A session carries its configuration (an
-// idle time-out, a limit of connections per host, headers for every request), an optional request
-// interceptor and event monitors (by default the notification event
-// monitor). Releasing a session ends its unfinished requests with
-// sessionDeinitialized.
-//
-//   http::Session session(http::SessionConfiguration::standard());
-//   auto request = session.request("https://api.example.com/items?page=1");
-//   request->validate();
-//   request->responseData([](http::DataResponse<std::string> r) { ... });
-//
-//   auto head = session.request(url, http::HTTPMethod::head);
-//   auto response = co_await head->serializingData(true);
-//   response.response->value("Content-Length");
+/// @file
+/// Session: makes requests and runs their transfers, over libcurl, on the main context.
+
+/// @class quarn::http::Session
+/// Makes requests and runs their transfers, over libcurl, on the main
+/// context. A unique object (neither copyable nor movable). A session carries its configuration (an
+/// idle time-out, a limit of connections per host, headers for every request), an optional request
+/// interceptor and event monitors (by default the notification event
+/// monitor). Releasing a session ends its unfinished requests with
+/// sessionDeinitialized.
+///
+/// ```
+///   http::Session session(http::SessionConfiguration::standard());
+///   auto request = session.request("https://api.example.com/items?page=1");
+///   request->validate();
+///   request->responseData([](http::DataResponse<std::string> r) { ... });
+///
+///   auto head = session.request(url, http::HTTPMethod::head);
+///   auto response = co_await head->serializingData(true);
+///   response.response->value("Content-Length");
+/// ```
 #pragma once
 
 #include <cstdint>

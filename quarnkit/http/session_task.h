@@ -1,8 +1,11 @@
-// SessionTask: the transfer underneath a request, made when the request
-// first resumes. A unique object (not copyable) that its request holds in a
-// std::shared_ptr and hands out to be compared. Its state can be read from any thread; the activity
-// indicator follows requests by comparing their tasks and reading whether
-// one is running.
+/// @file
+/// SessionTask: the transfer underneath a request, made when the request first resumes.
+
+/// @class quarn::http::SessionTask
+/// The transfer underneath a request, made when the request
+/// first resumes. A unique object (not copyable) that its request holds in a
+/// std::shared_ptr and hands out to be compared. Its state can be read from any thread; the
+/// activity indicator follows requests by comparing their tasks and reading whether one is running.
 #pragma once
 
 #include <atomic>

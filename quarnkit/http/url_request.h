@@ -1,14 +1,22 @@
-// URLRequest: what a request asks for (URL, method, header fields, body and
-// an optional idle limit of its own), and HTTPURLResponse: what came back
-// (the final URL after redirects, the status code and the header fields).
-// Both are values.
-//
-//   URLRequest request(*URL::parse("https://api.example.com/items"), HTTPMethod::post);
-//   request.headers.update("Content-Type", "application/json");
-//   request.body = R"({"page": 1})";
-//
-//   response.statusCode;                       // 200
-//   response.value("x-pagination-total-count");   // header names ignore case
+/// @file
+/// URLRequest: what a request asks for (URL, method, header fields, body and an optional idle limit
+/// of its own), and HTTPURLResponse: what came back (the final URL after redirects, the status code
+/// and the header fields).
+
+/// @struct quarn::http::URLRequest
+/// What a request asks for (URL, method, header fields, body and
+/// an optional idle limit of its own), and HTTPURLResponse: what came back
+/// (the final URL after redirects, the status code and the header fields).
+/// Both are values.
+///
+/// ```
+///   URLRequest request(*URL::parse("https://api.example.com/items"), HTTPMethod::post);
+///   request.headers.update("Content-Type", "application/json");
+///   request.body = R"({"page": 1})";
+///
+///   response.statusCode;                       // 200
+///   response.value("x-pagination-total-count");   // header names ignore case
+/// ```
 #pragma once
 
 #include <cstdint>
