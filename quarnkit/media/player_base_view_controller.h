@@ -1,50 +1,53 @@
-// PlayerBaseViewController (a shared object, made only by make<Screen>()):
-// the base of the library's video player screens. It owns the player being
-// controlled, a video surface and a controls overlay, and decides when the
-// overlay shows, when the busy indicator spins, and how playback follows the
-// screen appearing and disappearing and the application going to the
-// background and back.
-//
-// The player's observers, the overlay's timer and the application's
-// notifications reach the screen through weak references, hence make().
-// Hosts subclass it; a subclass inherits (or forwards) the constructor taking
-// the key that only make() gives:
-//
-//   class MoviePlayerScreen : public PlayerBaseViewController {
-//    public:
-//     using PlayerBaseViewController::PlayerBaseViewController;
-//   };
-//   auto screen = PlayerBaseViewController::make<MoviePlayerScreen>();
-//   screen->setLoopingEnabled(true);
-//   screen->setPlayer(SimulatedPlayer::make(item));
-//   window->setRootViewController(screen);                 // loads the view
-//   screen->play();
-//
-// The overlay's timing is a PlayerOverlayController's: while playing (with
-// hideOverlayViewIfPlaying) the overlay hides hideOverlayDelay seconds after
-// the last playback update, otherwise it shows at once. Every operation is
-// virtual so that host screens can refine it. The screen reads the player's
-// changes through its observer, and the application's through the current
-// NotificationCenter; the toolkit (or the host) calls viewWillAppear() and
-// viewWillDisappear(). Main context only.
-//
-// The screen calls into the host through its overridable hooks (the player's
-// status, time, buffering, item end, failure and logs, the overlay's
-// visibility, the application's events), presentationSizeDidChange and seek
-// completions. Inside any of them the host may:
-// - drop its last reference: the screen finishes the step under way, then
-//   goes and stops observing;
-// - call back in (play, pause, seek, stop, show or hide the overlay): the
-//   call takes effect at once, and the rest of the step works on the state
-//   it leaves;
-// - throw: the screen still finishes the step (a seek completes and calls its
-//   completion once, an item's end still pauses, stop() still empties the
-//   player), then the exception propagates to what triggered the hook: the
-//   host's call, the player's command, or the timer or notification firing.
-//
-// Diagnostics of the item's access and error logs go to the playback log
-// ("Velmora/Playback") at debug level, with the URI, the server address and
-// the session identifier written as "<private>".
+/// @file
+/// PlayerBaseViewController (a shared object, made only by make<Screen>()):
+/// the base of the library's video player screens. It owns the player being
+/// controlled, a video surface and a controls overlay, and decides when the
+/// overlay shows, when the busy indicator spins, and how playback follows the
+/// screen appearing and disappearing and the application going to the
+/// background and back.
+///
+/// The player's observers, the overlay's timer and the application's
+/// notifications reach the screen through weak references, hence make().
+/// Hosts subclass it; a subclass inherits (or forwards) the constructor taking
+/// the key that only make() gives:
+///
+/// ```
+///   class MoviePlayerScreen : public PlayerBaseViewController {
+///    public:
+///     using PlayerBaseViewController::PlayerBaseViewController;
+///   };
+///   auto screen = PlayerBaseViewController::make<MoviePlayerScreen>();
+///   screen->setLoopingEnabled(true);
+///   screen->setPlayer(SimulatedPlayer::make(item));
+///   window->setRootViewController(screen);                 // loads the view
+///   screen->play();
+/// ```
+///
+/// The overlay's timing is a PlayerOverlayController's: while playing (with
+/// hideOverlayViewIfPlaying) the overlay hides hideOverlayDelay seconds after
+/// the last playback update, otherwise it shows at once. Every operation is
+/// virtual so that host screens can refine it. The screen reads the player's
+/// changes through its observer, and the application's through the current
+/// NotificationCenter; the toolkit (or the host) calls viewWillAppear() and
+/// viewWillDisappear(). Main context only.
+///
+/// The screen calls into the host through its overridable hooks (the player's
+/// status, time, buffering, item end, failure and logs, the overlay's
+/// visibility, the application's events), presentationSizeDidChange and seek
+/// completions. Inside any of them the host may:
+/// - drop its last reference: the screen finishes the step under way, then
+///   goes and stops observing;
+/// - call back in (play, pause, seek, stop, show or hide the overlay): the
+///   call takes effect at once, and the rest of the step works on the state
+///   it leaves;
+/// - throw: the screen still finishes the step (a seek completes and calls its
+///   completion once, an item's end still pauses, stop() still empties the
+///   player), then the exception propagates to what triggered the hook: the
+///   host's call, the player's command, or the timer or notification firing.
+///
+/// Diagnostics of the item's access and error logs go to the playback log
+/// ("Velmora/Playback") at debug level, with the URI, the server address and
+/// the session identifier written as "<private>".
 #pragma once
 
 #include <concepts>

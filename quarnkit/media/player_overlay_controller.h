@@ -1,32 +1,39 @@
-// PlayerOverlayController (a shared object, made only by make(): its timer
-// reaches it through a weak reference; its State is a value): when a player's
-// controls overlay shows and hides. A visibility change can be delayed,
-// suspended while the user interacts, restarted, and can reverse itself after
-// a while:
-//
-//   auto overlay = PlayerOverlayController::make();
-//   overlay->changeOverlayVisibleHandler = [&](bool visible) { show(visible); };
-//   overlay->flash(2);                                    // show now, hide 2 s later
-//   overlay->setOverlayVisible(false, 3, false, 0);       // hide in 3 s
-//   overlay->suspend();                                   // ...not while touched
-//   overlay->resume();                                    // hide 3 s after this
-//
-// A requested state waits as nextState: a delayed one behind a one-shot
-// timer (of the current TimerScheduler), or, while suspended, until resume(),
-// which always waits 3 seconds. Applying a state sets isVisible and calls
-// changeOverlayVisibleHandler; an autoreversing state leaves its opposite
-// pending, applied after the delay that applied it (at once when that is
-// not positive). A delay that is not a number counts as none. Main context
-// only.
-//
-// Inside changeOverlayVisibleHandler the host may:
-// - drop its last reference: the change under way completes (an immediate
-//   reversal included), then the controller goes and its timer never fires;
-// - request again (flash, setOverlayVisible, suspend ...): the newer request
-//   supersedes the reversal of the state being applied;
-// - throw: the state stays applied and its reversal pending, then the
-//   exception propagates to the call that applied it (setOverlayVisible(),
-//   flash(), or the timer's firing for a delayed state).
+/// @file
+/// PlayerOverlayController (a shared object, made only by make(): its timer reaches it through a
+/// weak reference; its State is a value): when a player's controls overlay shows and hides.
+
+/// @class quarn::PlayerOverlayController
+/// Its timer
+/// reaches it through a weak reference; its State is a value): when a player's
+/// controls overlay shows and hides. A visibility change can be delayed,
+/// suspended while the user interacts, restarted, and can reverse itself after
+/// a while:
+///
+/// ```
+///   auto overlay = PlayerOverlayController::make();
+///   overlay->changeOverlayVisibleHandler = [&](bool visible) { show(visible); };
+///   overlay->flash(2);                                    // show now, hide 2 s later
+///   overlay->setOverlayVisible(false, 3, false, 0);       // hide in 3 s
+///   overlay->suspend();                                   // ...not while touched
+///   overlay->resume();                                    // hide 3 s after this
+/// ```
+///
+/// A requested state waits as nextState: a delayed one behind a one-shot
+/// timer (of the current TimerScheduler), or, while suspended, until resume(),
+/// which always waits 3 seconds. Applying a state sets isVisible and calls
+/// changeOverlayVisibleHandler; an autoreversing state leaves its opposite
+/// pending, applied after the delay that applied it (at once when that is
+/// not positive). A delay that is not a number counts as none. Main context
+/// only.
+///
+/// Inside changeOverlayVisibleHandler the host may:
+/// - drop its last reference: the change under way completes (an immediate
+///   reversal included), then the controller goes and its timer never fires;
+/// - request again (flash, setOverlayVisible, suspend ...): the newer request
+///   supersedes the reversal of the state being applied;
+/// - throw: the state stays applied and its reversal pending, then the
+///   exception propagates to the call that applied it (setOverlayVisible(),
+///   flash(), or the timer's firing for a delayed state).
 #pragma once
 
 #include <cstddef>

@@ -1,15 +1,18 @@
-// PlayerView and PlayerOverlayView (shared objects, like every view: made
-// only by make()): the video surface of a player screen and the controls
-// drawn over it.
-//
-// The surface shows whatever player is attached to it (none while the
-// application is in the background). The overlay holds a controls view (play
-// and mute buttons, the seek bar, the time and duration labels), which inline
-// screens toggle alone, and a busy indicator that spins while playback
-// waits for data.
-//
-//   auto overlay = PlayerOverlayView::make({{0, 0}, {320, 180}});
-//   overlay->busyIndicator()->startAnimating();
+/// @file
+/// PlayerView and PlayerOverlayView (shared objects, like every view: made
+/// only by make()): the video surface of a player screen and the controls
+/// drawn over it.
+///
+/// The surface shows whatever player is attached to it (none while the
+/// application is in the background). The overlay holds a controls view (play
+/// and mute buttons, the seek bar, the time and duration labels), which inline
+/// screens toggle alone, and a busy indicator that spins while playback
+/// waits for data.
+///
+/// ```
+///   auto overlay = PlayerOverlayView::make({{0, 0}, {320, 180}});
+///   overlay->busyIndicator()->startAnimating();
+/// ```
 #pragma once
 
 #include <memory>
