@@ -1,5 +1,6 @@
-// The application's life-cycle notifications, posted on the current
-// NotificationCenter under the platform's names.
+/// @file
+/// The application's life-cycle notifications, posted on the current
+/// NotificationCenter under the platform's names.
 #pragma once
 
 namespace quarn::platform {

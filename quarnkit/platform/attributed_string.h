@@ -1,17 +1,23 @@
-// AttributedString: text whose runs carry attributes, the platform's
-// attributed text. Attributes are named values; the names of the platform's
-// own inline styles are constants here, and other components add theirs
-// (formatting marks the runs it substituted).
-//
-// Kinds: all values.
-//
-//   AttributedString s("Only $4.99");
-//   s.setAttribute(*s.range("$4.99"), kInlinePresentationIntentAttribute,
-//                  Value(std::int64_t{InlinePresentationIntent::stronglyEmphasized}));
-//   s.runs().size();  // 2: "Only " and "$4.99"
-//
-// Ranges are byte offsets into the UTF-8 text. Runs cover the whole text,
-// none is empty, and neighbours differ in their attributes.
+/// @file
+/// AttributedString: text whose runs carry attributes, the platform's attributed text.
+
+/// @class quarn::platform::AttributedString
+/// Text whose runs carry attributes, the platform's
+/// attributed text. Attributes are named values; the names of the platform's
+/// own inline styles are constants here, and other components add theirs
+/// (formatting marks the runs it substituted).
+///
+/// Kinds: all values.
+///
+/// ```
+///   AttributedString s("Only $4.99");
+///   s.setAttribute(*s.range("$4.99"), kInlinePresentationIntentAttribute,
+///                  Value(std::int64_t{InlinePresentationIntent::stronglyEmphasized}));
+///   s.runs().size();  // 2: "Only " and "$4.99"
+/// ```
+///
+/// Ranges are byte offsets into the UTF-8 text. Runs cover the whole text,
+/// none is empty, and neighbours differ in their attributes.
 #pragma once
 
 #include <cstddef>

@@ -1,23 +1,30 @@
-// BackgroundDownloadService: the platform's service that downloads files for
-// an application group outside the application's own transfers, and tells a
-// delegate about them on threads of its own.
-//
-// Kinds: BackgroundDownload, AuthenticationChallenge, URLCredential and the
-// error are values; services and their exclusive-control sections are unique
-// objects (not copyable); a delegate is a shared object (held weakly).
-//
-//   auto service = platform::BackgroundDownloadService::current();
-//   if (service->isAvailable()) {
-//     service->setDelegate(myDelegate);                 // held weakly
-//     auto control = co_await service->exclusiveControl();
-//     for (const auto& d : service->currentDownloads()) ...;
-//     service->startForeground(download);
-//   }                                                   // control released here
-//
-// The default service is unavailable: every operation throws
-// BackgroundDownloadUnavailable, so hosts without one use plain HTTP
-// downloads. Operations may be called from any thread; delegate callbacks
-// arrive on the service's threads, never on the main context.
+/// @file
+/// BackgroundDownloadService: the platform's service that downloads files for an application group
+/// outside the application's own transfers, and tells a delegate about them on threads of its own.
+
+/// @class quarn::platform::BackgroundDownloadService
+/// The platform's service that downloads files for
+/// an application group outside the application's own transfers, and tells a
+/// delegate about them on threads of its own.
+///
+/// Kinds: BackgroundDownload, AuthenticationChallenge, URLCredential and the
+/// error are values; services and their exclusive-control sections are unique
+/// objects (not copyable); a delegate is a shared object (held weakly).
+///
+/// ```
+///   auto service = platform::BackgroundDownloadService::current();
+///   if (service->isAvailable()) {
+///     service->setDelegate(myDelegate);                 // held weakly
+///     auto control = co_await service->exclusiveControl();
+///     for (const auto& d : service->currentDownloads()) ...;
+///     service->startForeground(download);
+///   }                                                   // control released here
+/// ```
+///
+/// The default service is unavailable: every operation throws
+/// BackgroundDownloadUnavailable, so hosts without one use plain HTTP
+/// downloads. Operations may be called from any thread; delegate callbacks
+/// arrive on the service's threads, never on the main context.
 #pragma once
 
 #include <cstdint>

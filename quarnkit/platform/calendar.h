@@ -1,19 +1,26 @@
-// Calendar: the platform's calendar service: the components of a date (year,
-// month, day, weekday, hour, minute, second) in the current calendar and time
-// zone.
-//
-// Kinds: DateComponents and CalendarComponents are values; calendars are
-// unique objects (not copyable), installed as services.
-//
-// The default follows the Locale service: it uses the calendar of the current
-// locale (Gregorian for "en_US", Buddhist for "th_TH", whatever an
-// "@calendar=..." keyword names) in the device's time zone, through ICU, and
-// picks up a replaced Locale service on its next use. Tests install a
-// FixedTimeZoneCalendar.
-//
-//   auto c = platform::Calendar::current()->components(Date(1706695200));
-//   c->year;     // 2024 (in a time zone where it is still January 31st)
-//   c->weekday;  // 4: Wednesday, with 1 = Sunday in the Gregorian calendar
+/// @file
+/// Calendar: the platform's calendar service: the components of a date (year, month, day, weekday,
+/// hour, minute, second) in the current calendar and time zone.
+
+/// @class quarn::platform::Calendar
+/// The platform's calendar service: the components of a date (year,
+/// month, day, weekday, hour, minute, second) in the current calendar and time
+/// zone.
+///
+/// Kinds: DateComponents and CalendarComponents are values; calendars are
+/// unique objects (not copyable), installed as services.
+///
+/// The default follows the Locale service: it uses the calendar of the current
+/// locale (Gregorian for "en_US", Buddhist for "th_TH", whatever an
+/// "@calendar=..." keyword names) in the device's time zone, through ICU, and
+/// picks up a replaced Locale service on its next use. Tests install a
+/// FixedTimeZoneCalendar.
+///
+/// ```
+///   auto c = platform::Calendar::current()->components(Date(1706695200));
+///   c->year;     // 2024 (in a time zone where it is still January 31st)
+///   c->weekday;  // 4: Wednesday, with 1 = Sunday in the Gregorian calendar
+/// ```
 #pragma once
 
 #include <cstdint>

@@ -1,19 +1,25 @@
-// CurrencyFormatter: the platform's number formatter in currency style, over
-// ICU. Its locale can be changed; the currency is the one the locale names
-// ("en_US@currency=EUR") or else the one of its region, and amounts are
-// rounded half-even to the currency's own digits (two for EUR, none for JPY).
-//
-// Kinds: values (a copy is an independent formatter; copies share only the
-// immutable style of their locale).
-//
-//   platform::CurrencyFormatter f("de_DE");
-//   f.string(*Decimal::parse("1234.5"));             // "1.234,50 €"
-//   f.setLocaleIdentifier("ja_JP");
-//   f.string(platform::FixedPointDecimal{499, 2});   // "￥5"
-//
-// An identifier ICU does not know formats as the root locale (logged once).
-// Formatting never throws: a value that is not a finite number, or a locale
-// whose currency code is malformed, gives nothing.
+/// @file
+/// CurrencyFormatter: the platform's number formatter in currency style, over ICU.
+
+/// @class quarn::platform::CurrencyFormatter
+/// The platform's number formatter in currency style, over
+/// ICU. Its locale can be changed; the currency is the one the locale names
+/// ("en_US@currency=EUR") or else the one of its region, and amounts are
+/// rounded half-even to the currency's own digits (two for EUR, none for JPY).
+///
+/// Kinds: values (a copy is an independent formatter; copies share only the
+/// immutable style of their locale).
+///
+/// ```
+///   platform::CurrencyFormatter f("de_DE");
+///   f.string(*Decimal::parse("1234.5"));             // "1.234,50 €"
+///   f.setLocaleIdentifier("ja_JP");
+///   f.string(platform::FixedPointDecimal{499, 2});   // "￥5"
+/// ```
+///
+/// An identifier ICU does not know formats as the root locale (logged once).
+/// Formatting never throws: a value that is not a finite number, or a locale
+/// whose currency code is malformed, gives nothing.
 #pragma once
 
 #include <cstdint>

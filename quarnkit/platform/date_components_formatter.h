@@ -1,18 +1,25 @@
-// DateComponentsFormatter: the platform's formatter of amounts of calendar
-// time ("1 week", "12 Monate", "3日間"), over ICU's measure formatting with
-// the locale's plural rules.
-//
-// Kind: a value (a copy is an independent formatter; copies may share a
-// thread-safe cache of the texts already made, which nothing can observe).
-//
-//   platform::DateComponentsFormatter f;   // day, week, month; full names
-//   f.setLocaleIdentifier("de_DE");
-//   f.string({.weekOfMonth = 1});          // "1 Woche"
-//   f.string({.year = 1});                 // "12 Monate": years are not allowed
-//
-// A component whose unit is not allowed is expressed in an allowed unit when
-// that is exact (a year is 12 months, a week 7 days); otherwise, and for an
-// empty set, the formatter gives nothing.
+/// @file
+/// DateComponentsFormatter: the platform's formatter of amounts of calendar time ("1 week", "12
+/// Monate", "3日間"), over ICU's measure formatting with the locale's plural rules.
+
+/// @class quarn::platform::DateComponentsFormatter
+/// The platform's formatter of amounts of calendar
+/// time ("1 week", "12 Monate", "3日間"), over ICU's measure formatting with
+/// the locale's plural rules.
+///
+/// Kind: a value (a copy is an independent formatter; copies may share a
+/// thread-safe cache of the texts already made, which nothing can observe).
+///
+/// ```
+///   platform::DateComponentsFormatter f;   // day, week, month; full names
+///   f.setLocaleIdentifier("de_DE");
+///   f.string({.weekOfMonth = 1});          // "1 Woche"
+///   f.string({.year = 1});                 // "12 Monate": years are not allowed
+/// ```
+///
+/// A component whose unit is not allowed is expressed in an allowed unit when
+/// that is exact (a year is 12 months, a week 7 days); otherwise, and for an
+/// empty set, the formatter gives nothing.
 #pragma once
 
 #include <memory>

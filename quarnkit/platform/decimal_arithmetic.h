@@ -1,18 +1,21 @@
-// Decimal arithmetic with a rounding behaviour, as the platform's decimal
-// numbers do it: division that gives not-a-number (never infinity, never an
-// exception) for a zero divisor, rounding to a scale with a chosen mode, and
-// exact fractions for amounts that must be rounded once, at the end.
-//
-// Kinds: values.
-//
-//   const platform::DecimalRoundingBehavior down{platform::RoundingMode::down, 2};
-//   platform::dividing(*Decimal::parse("49.99"), Decimal(52), down);   // 0.96
-//   platform::dividing(Decimal(1), Decimal(0), down);                  // NaN
-//
-//   // 4.99 × 7 ÷ 7, exactly: 4.99 (an inexact 1 ÷ 7 first would give 4.98)
-//   auto week = *platform::ExactFraction::of(*Decimal::parse("4.99")) *
-//               platform::ExactFraction(7, 7);
-//   week.rounded(2, platform::RoundingMode::down);                     // {499, 2}
+/// @file
+/// Decimal arithmetic with a rounding behaviour, as the platform's decimal
+/// numbers do it: division that gives not-a-number (never infinity, never an
+/// exception) for a zero divisor, rounding to a scale with a chosen mode, and
+/// exact fractions for amounts that must be rounded once, at the end.
+///
+/// Kinds: values.
+///
+/// ```
+///   const platform::DecimalRoundingBehavior down{platform::RoundingMode::down, 2};
+///   platform::dividing(*Decimal::parse("49.99"), Decimal(52), down);   // 0.96
+///   platform::dividing(Decimal(1), Decimal(0), down);                  // NaN
+///
+///   // 4.99 × 7 ÷ 7, exactly: 4.99 (an inexact 1 ÷ 7 first would give 4.98)
+///   auto week = *platform::ExactFraction::of(*Decimal::parse("4.99")) *
+///               platform::ExactFraction(7, 7);
+///   week.rounded(2, platform::RoundingMode::down);                     // {499, 2}
+/// ```
 #pragma once
 
 #include <boost/multiprecision/cpp_int.hpp>

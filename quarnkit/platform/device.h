@@ -1,11 +1,15 @@
-// Device: the platform's device service (the user-interface idiom).
-//
-// Kind: devices are unique objects (not copyable), installed as services.
-//
-// The default reports the idiom named by the QUARNKIT_DEVICE_IDIOM environment
-// variable ("phone", "tablet", "desktop", "tv"), else desktop: a Linux build
-// runs on a desktop. Hosts and tests install another with setCurrent() or
-// ScopedService<Device>.
+/// @file
+/// Device: the platform's device service (the user-interface idiom).
+
+/// @class quarn::platform::Device
+/// The platform's device service (the user-interface idiom).
+///
+/// Kind: devices are unique objects (not copyable), installed as services.
+///
+/// The default reports the idiom named by the QUARNKIT_DEVICE_IDIOM environment
+/// variable ("phone", "tablet", "desktop", "tv"), else desktop: a Linux build
+/// runs on a desktop. Hosts and tests install another with setCurrent() or
+/// ScopedService<Device>.
 #pragma once
 
 #include <memory>

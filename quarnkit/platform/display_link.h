@@ -1,31 +1,38 @@
-// DisplayLink: a callback called once per display frame on the main context,
-// the clock that frame-driven animations step by.
-//
-// Kinds: DisplayLink is a shared object (made only by its scheduler); frame
-// schedulers are unique objects (not copyable), installed as services.
-//
-// Links come from the current FrameScheduler: by default a repeating 1/60 s
-// timer of the current TimerScheduler per link; in tests a
-// ManualFrameScheduler, whose step() runs exactly one frame, so that frame
-// counts never depend on adding up 1/60 s in floating point:
-//
-//   auto frames = std::make_shared<ManualFrameScheduler>();
-//   ScopedService<FrameScheduler> installed(frames);
-//   auto link = DisplayLink::add([&](DisplayLink&) { ++count; });
-//   frames->step(3);      // count == 3
-//   link->invalidate();   // no more calls
-//
-// A link is called from the first frame after it was added until it is
-// invalidated (it may invalidate itself, or add other links, from its own
-// callback). The scheduler keeps a link alive while it is valid. Links are
-// used on the main context only.
-//
-// A callback may drop
-// the last reference to its link or to a manual scheduler (its call
-// completes; a dropped scheduler runs no more frames). A callback that throws:
-// with timer frames the exception propagates out of the main context's run
-// and the link goes on; in a manual step() the frame still reaches every
-// link, then the exception propagates out of step().
+/// @file
+/// DisplayLink: a callback called once per display frame on the main context, the clock that
+/// frame-driven animations step by.
+
+/// @class quarn::platform::DisplayLink
+/// A callback called once per display frame on the main context,
+/// the clock that frame-driven animations step by.
+///
+/// Kinds: DisplayLink is a shared object (made only by its scheduler); frame
+/// schedulers are unique objects (not copyable), installed as services.
+///
+/// Links come from the current FrameScheduler: by default a repeating 1/60 s
+/// timer of the current TimerScheduler per link; in tests a
+/// ManualFrameScheduler, whose step() runs exactly one frame, so that frame
+/// counts never depend on adding up 1/60 s in floating point:
+///
+/// ```
+///   auto frames = std::make_shared<ManualFrameScheduler>();
+///   ScopedService<FrameScheduler> installed(frames);
+///   auto link = DisplayLink::add([&](DisplayLink&) { ++count; });
+///   frames->step(3);      // count == 3
+///   link->invalidate();   // no more calls
+/// ```
+///
+/// A link is called from the first frame after it was added until it is
+/// invalidated (it may invalidate itself, or add other links, from its own
+/// callback). The scheduler keeps a link alive while it is valid. Links are
+/// used on the main context only.
+///
+/// A callback may drop
+/// the last reference to its link or to a manual scheduler (its call
+/// completes; a dropped scheduler runs no more frames). A callback that throws:
+/// with timer frames the exception propagates out of the main context's run
+/// and the link goes on; in a manual step() the frame still reaches every
+/// link, then the exception propagates out of step().
 #pragma once
 
 #include <cstddef>

@@ -1,20 +1,28 @@
-// FileManager: the file-system operations of the library's download cache —
-// the user caches directory, directories with intermediates, moves that also
-// work across file systems, scratch directories beside a destination,
-// recursive enumeration with file sizes, and removal.
-//
-// Kinds: managers are unique objects (not copyable), installed as services;
-// Item is a value.
-//
-//   auto files = platform::FileManager::defaultManager();
-//   std::filesystem::path caches = files->userCachesDirectory();  // ~/.cache, made if missing
-//   files->createDirectory(caches / "a/b", true);
-//   files->moveItem(downloaded, caches / "a/b/file.bin");
-//
-// Failures throw std::filesystem::filesystem_error (a std::system_error)
-// naming the paths; the queries (fileExists, contentsOfDirectory) report
-// through their result instead. The default manager is stateless and may be
-// used from any thread; hosts and tests may install another.
+/// @file
+/// FileManager: the file-system operations of the library's download cache — the user caches
+/// directory, directories with intermediates, moves that also work across file systems, scratch
+/// directories beside a destination, recursive enumeration with file sizes, and removal.
+
+/// @class quarn::platform::FileManager
+/// The file-system operations of the library's download cache —
+/// the user caches directory, directories with intermediates, moves that also
+/// work across file systems, scratch directories beside a destination,
+/// recursive enumeration with file sizes, and removal.
+///
+/// Kinds: managers are unique objects (not copyable), installed as services;
+/// Item is a value.
+///
+/// ```
+///   auto files = platform::FileManager::defaultManager();
+///   std::filesystem::path caches = files->userCachesDirectory();  // ~/.cache, made if missing
+///   files->createDirectory(caches / "a/b", true);
+///   files->moveItem(downloaded, caches / "a/b/file.bin");
+/// ```
+///
+/// Failures throw std::filesystem::filesystem_error (a std::system_error)
+/// naming the paths; the queries (fileExists, contentsOfDirectory) report
+/// through their result instead. The default manager is stateless and may be
+/// used from any thread; hosts and tests may install another.
 #pragma once
 
 #include <cstdint>

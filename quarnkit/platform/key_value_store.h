@@ -1,19 +1,25 @@
-// KeyValueStore: the platform's small persistent store of values by key.
-//
-// Kind: stores are unique objects (not copyable), installed as services.
-//
-//   auto store = KeyValueStore::standard();
-//   store->set("timedEvents", KeyValueStore::Data(bytes.begin(), bytes.end()));
-//   if (auto data = store->data("timedEvents")) decode(*data);
-//
-// A stored value is binary data or a Value. The standard store is in memory
-// until the host installs another (a FileKeyValueStore). A FileKeyValueStore
-// keeps the store in one file that any number of threads and processes may
-// share: every change is a read-modify-write of the whole file under a lock,
-// written atomically (a temporary file of its own, flushed, renamed over the
-// file, the directory flushed), so a reader sees the whole old or the whole
-// new file and no writer drops another's keys. A file that cannot be parsed
-// reads as empty and the next write replaces it.
+/// @file
+/// KeyValueStore: the platform's small persistent store of values by key.
+
+/// @class quarn::platform::KeyValueStore
+/// The platform's small persistent store of values by key.
+///
+/// Kind: stores are unique objects (not copyable), installed as services.
+///
+/// ```
+///   auto store = KeyValueStore::standard();
+///   store->set("timedEvents", KeyValueStore::Data(bytes.begin(), bytes.end()));
+///   if (auto data = store->data("timedEvents")) decode(*data);
+/// ```
+///
+/// A stored value is binary data or a Value. The standard store is in memory
+/// until the host installs another (a FileKeyValueStore). A FileKeyValueStore
+/// keeps the store in one file that any number of threads and processes may
+/// share: every change is a read-modify-write of the whole file under a lock,
+/// written atomically (a temporary file of its own, flushed, renamed over the
+/// file, the directory flushed), so a reader sees the whole old or the whole
+/// new file and no writer drops another's keys. A file that cannot be parsed
+/// reads as empty and the next write replaces it.
 #pragma once
 
 #include <cstdint>

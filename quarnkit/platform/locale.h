@@ -1,11 +1,16 @@
-// Locale: the platform's locale service: the current locale, the user's
-// preferred languages and the device's time zone, by identifier (ICU names).
-//
-// Kind: locale services are unique objects (not copyable), installed as
-// services.
-//
-// The default reads ICU's defaults (which follow LANG and TZ). Calendar
-// arithmetic and formatting use these identifiers with ICU.
+/// @file
+/// Locale: the platform's locale service: the current locale, the user's preferred languages and
+/// the device's time zone, by identifier (ICU names).
+
+/// @class quarn::platform::Locale
+/// The platform's locale service: the current locale, the user's
+/// preferred languages and the device's time zone, by identifier (ICU names).
+///
+/// Kind: locale services are unique objects (not copyable), installed as
+/// services.
+///
+/// The default reads ICU's defaults (which follow LANG and TZ). Calendar
+/// arithmetic and formatting use these identifiers with ICU.
 #pragma once
 
 #include <memory>

@@ -1,27 +1,34 @@
-// NotificationCenter: named notifications carrying an object, delivered
-// synchronously on the posting thread; WeakObserverSet: a multicast set of
-// observers held weakly.
-//
-// Kinds: NotificationCenter and WeakObserverSet are unique objects (not
-// copyable); Notification and ObserverToken are values (a copied token names
-// the same registration).
-//
-//   auto token = NotificationCenter::current()->addObserver(
-//       "RequestDidResume", nullptr, [](const Notification& n) { count(n.object); });
-//   NotificationCenter::current()->post({"RequestDidResume", request});
-//   NotificationCenter::current()->removeObserver(token);
-//
-// An observer with a sender filter receives only notifications whose object is
-// that sender (compared by identity); the sender is not kept alive, and once it
-// is gone the observer receives nothing more. Both types are thread-safe.
-//
-// Inside an observer the host may drop the last reference to the centre or
-// the set (the delivery under way completes), remove any observer (it is not
-// called again), add one (it is called from the next delivery on) or post
-// again: a post from an observer is delivered at once, before the outer post
-// goes on. An exception an observer throws propagates at once to post() or
-// invoke(): the observers after it miss that delivery, and the next one
-// reaches every observer.
+/// @file
+/// NotificationCenter: named notifications carrying an object, delivered synchronously on the
+/// posting thread; WeakObserverSet: a multicast set of observers held weakly.
+
+/// @class quarn::platform::NotificationCenter
+/// Named notifications carrying an object, delivered
+/// synchronously on the posting thread; WeakObserverSet: a multicast set of
+/// observers held weakly.
+///
+/// Kinds: NotificationCenter and WeakObserverSet are unique objects (not
+/// copyable); Notification and ObserverToken are values (a copied token names
+/// the same registration).
+///
+/// ```
+///   auto token = NotificationCenter::current()->addObserver(
+///       "RequestDidResume", nullptr, [](const Notification& n) { count(n.object); });
+///   NotificationCenter::current()->post({"RequestDidResume", request});
+///   NotificationCenter::current()->removeObserver(token);
+/// ```
+///
+/// An observer with a sender filter receives only notifications whose object is
+/// that sender (compared by identity); the sender is not kept alive, and once it
+/// is gone the observer receives nothing more. Both types are thread-safe.
+///
+/// Inside an observer the host may drop the last reference to the centre or
+/// the set (the delivery under way completes), remove any observer (it is not
+/// called again), add one (it is called from the next delivery on) or post
+/// again: a post from an observer is delivered at once, before the outer post
+/// goes on. An exception an observer throws propagates at once to post() or
+/// invoke(): the observers after it miss that delivery, and the next one
+/// reaches every observer.
 #pragma once
 
 #include <any>

@@ -1,35 +1,41 @@
-// Progress: how far a piece of work has come, as a tree of shared objects.
-//
-// Kind: a shared object, made only by make() (a ProgressProxy by its own).
-//
-// A progress counts units: completedUnitCount of totalUnitCount. A child added
-// with a pending unit count stands for that many of its parent's units, so the
-// parent's fraction is weighted by it; a finished child counts its pending
-// units as completed and leaves the tree. Cancelling, pausing and resuming run
-// the matching handler and reach every child.
-//
-//   auto overall = Progress::make(2);
-//   auto first = Progress::make(100);
-//   overall->addChild(first, 1);
-//   first->setCompletedUnitCount(50);        // overall->fractionCompleted() == 0.25
-//   AnyCancellable c = overall->fractionCompletedPublisher().sink(
-//       [](double f) { draw(f); });           // 0.25 at once, then every change
-//
-// Every operation may be called from any thread. Handlers run on the thread
-// that made the change. Observers of one progress are called one change at a
-// time and in order, by the thread that made the change or by one that is
-// still delivering an earlier change. Neither runs under the progress's lock,
-// so both may call back into it.
-//
-// Inside a handler or an observer the host may drop its last reference (the
-// change under way completes), change, cancel, pause or resume the progress
-// (a change an observer makes is delivered after the one under way; cancel()
-// from the cancellation handler changes nothing), or cancel its own
-// subscription. A handler or observer that throws does not stop the change:
-// the parent, the handler, the children and the observers of the other
-// values still get it (observers of the same value after the throwing one
-// miss it, as with any publisher), then the first exception propagates to the
-// caller of the change (setCompletedUnitCount(), cancel(), addChild() ...).
+/// @file
+/// Progress: how far a piece of work has come, as a tree of shared objects.
+
+/// @class quarn::platform::Progress
+/// How far a piece of work has come, as a tree of shared objects.
+///
+/// Kind: a shared object, made only by make() (a ProgressProxy by its own).
+///
+/// A progress counts units: completedUnitCount of totalUnitCount. A child added
+/// with a pending unit count stands for that many of its parent's units, so the
+/// parent's fraction is weighted by it; a finished child counts its pending
+/// units as completed and leaves the tree. Cancelling, pausing and resuming run
+/// the matching handler and reach every child.
+///
+/// ```
+///   auto overall = Progress::make(2);
+///   auto first = Progress::make(100);
+///   overall->addChild(first, 1);
+///   first->setCompletedUnitCount(50);        // overall->fractionCompleted() == 0.25
+///   AnyCancellable c = overall->fractionCompletedPublisher().sink(
+///       [](double f) { draw(f); });           // 0.25 at once, then every change
+/// ```
+///
+/// Every operation may be called from any thread. Handlers run on the thread
+/// that made the change. Observers of one progress are called one change at a
+/// time and in order, by the thread that made the change or by one that is
+/// still delivering an earlier change. Neither runs under the progress's lock,
+/// so both may call back into it.
+///
+/// Inside a handler or an observer the host may drop its last reference (the
+/// change under way completes), change, cancel, pause or resume the progress
+/// (a change an observer makes is delivered after the one under way; cancel()
+/// from the cancellation handler changes nothing), or cancel its own
+/// subscription. A handler or observer that throws does not stop the change:
+/// the parent, the handler, the children and the observers of the other
+/// values still get it (observers of the same value after the throwing one
+/// miss it, as with any publisher), then the first exception propagates to the
+/// caller of the change (setCompletedUnitCount(), cancel(), addChild() ...).
 #pragma once
 
 #include <cstdint>

@@ -1,13 +1,19 @@
-// ServiceSlot: the process-wide, replaceable instance of one platform service.
-//
-// Kinds: both are unique objects (not copyable).
-//
-// Every platform stand-in is an interface with a default implementation made
-// on first use; the host (or a test) replaces it with set(). Readers get a
-// shared_ptr, so a replacement never pulls an instance from under a caller.
-//
-//   std::shared_ptr<const Device> d = Device::current();
-//   Device::setCurrent(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+/// @file
+/// ServiceSlot: the process-wide, replaceable instance of one platform service.
+
+/// @class quarn::platform::ServiceSlot
+/// The process-wide, replaceable instance of one platform service.
+///
+/// Kinds: both are unique objects (not copyable).
+///
+/// Every platform stand-in is an interface with a default implementation made
+/// on first use; the host (or a test) replaces it with set(). Readers get a
+/// shared_ptr, so a replacement never pulls an instance from under a caller.
+///
+/// ```
+///   std::shared_ptr<const Device> d = Device::current();
+///   Device::setCurrent(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+/// ```
 #pragma once
 
 #include <functional>

@@ -1,15 +1,18 @@
-// Small platform services: bundle info, random UUIDs, random sources and URL
-// opening. Bundle info and the URL opener are replaceable through their
-// setters (or ScopedService in tests). UUIDs themselves are quarn::UUID
-// (quarnkit/core/uuid.h); making a random one is the platform's part.
-//
-// Kinds: BundleInfo is a value, and so is a MersenneTwisterRandomSource (a
-// copy goes on with the same sequence, independently); the system random
-// source and URL openers are unique objects (not copyable).
-//
-//   std::string id = platform::randomUUID().uuidString();      // "E621E1F8-C36C-495A-..."
-//   platform::MersenneTwisterRandomSource mt(42);
-//   std::int32_t n = mt.nextInt();                             // signed 32-bit output
+/// @file
+/// Small platform services: bundle info, random UUIDs, random sources and URL
+/// opening. Bundle info and the URL opener are replaceable through their
+/// setters (or ScopedService in tests). UUIDs themselves are quarn::UUID
+/// (quarnkit/core/uuid.h); making a random one is the platform's part.
+///
+/// Kinds: BundleInfo is a value, and so is a MersenneTwisterRandomSource (a
+/// copy goes on with the same sequence, independently); the system random
+/// source and URL openers are unique objects (not copyable).
+///
+/// ```
+///   std::string id = platform::randomUUID().uuidString();      // "E621E1F8-C36C-495A-..."
+///   platform::MersenneTwisterRandomSource mt(42);
+///   std::int32_t n = mt.nextInt();                             // signed 32-bit output
+/// ```
 #pragma once
 
 #include <cstdint>

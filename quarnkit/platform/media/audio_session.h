@@ -1,15 +1,18 @@
-// AudioSession (a unique object: not copyable; the current one is installed
-// and read through a shared_ptr, as every platform service is): the
-// application's audio session, which a player sets up before it plays.
-// Either call may be refused: it then throws the platform's error
-// (std::system_error here).
-//
-// The default is a SimulatedAudioSession that accepts everything; a test
-// installs one that refuses:
-//
-//   auto session = std::make_shared<SimulatedAudioSession>();
-//   session->setRefusal("Another app holds the audio route");
-//   ScopedService<AudioSession> installed(session);
+/// @file
+/// AudioSession (a unique object: not copyable; the current one is installed
+/// and read through a shared_ptr, as every platform service is): the
+/// application's audio session, which a player sets up before it plays.
+/// Either call may be refused: it then throws the platform's error
+/// (std::system_error here).
+///
+/// The default is a SimulatedAudioSession that accepts everything; a test
+/// installs one that refuses:
+///
+/// ```
+///   auto session = std::make_shared<SimulatedAudioSession>();
+///   session->setRefusal("Another app holds the audio route");
+///   ScopedService<AudioSession> installed(session);
+/// ```
 #pragma once
 
 #include <memory>

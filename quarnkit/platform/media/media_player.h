@@ -1,23 +1,26 @@
-// MediaPlayer and MediaPlayerItem (interfaces of shared objects, held by
-// shared_ptr and never copied; the log events are values): what the library
-// needs of the platform's media player: playback state and waiting reasons,
-// the item's status, duration, current time and buffer, access and error
-// logs, rate, seeking and what happens at the item's end.
-//
-// Observers receive every change as a MediaPlayerEvent, on the main context:
-//
-//   auto id = player->addObserver([](MediaPlayerEvent e, const auto& item) {
-//     if (e == MediaPlayerEvent::timeControlStatusDidChange) refresh();
-//   });
-//   player->removeObserver(id);
-//
-// SimulatedPlayer (simulated_player.h) implements the interface on the
-// injectable clock, for tests and for hosts without a media stack.
-//
-// Every observer hears every event, even when an earlier one throws; the
-// first exception then propagates to the command that caused the event. An
-// observer may drop the last reference to the player: an implementation
-// keeps itself alive while it notifies.
+/// @file
+/// MediaPlayer and MediaPlayerItem (interfaces of shared objects, held by
+/// shared_ptr and never copied; the log events are values): what the library
+/// needs of the platform's media player: playback state and waiting reasons,
+/// the item's status, duration, current time and buffer, access and error
+/// logs, rate, seeking and what happens at the item's end.
+///
+/// Observers receive every change as a MediaPlayerEvent, on the main context:
+///
+/// ```
+///   auto id = player->addObserver([](MediaPlayerEvent e, const auto& item) {
+///     if (e == MediaPlayerEvent::timeControlStatusDidChange) refresh();
+///   });
+///   player->removeObserver(id);
+/// ```
+///
+/// SimulatedPlayer (simulated_player.h) implements the interface on the
+/// injectable clock, for tests and for hosts without a media stack.
+///
+/// Every observer hears every event, even when an earlier one throws; the
+/// first exception then propagates to the command that caused the event. An
+/// observer may drop the last reference to the player: an implementation
+/// keeps itself alive while it notifies.
 #pragma once
 
 #include <cstdint>

@@ -1,22 +1,25 @@
-// MediaTime and MediaTimeRange (values): positions and spans of media as
-// exact rational times (value / timescale seconds) with flags and an epoch,
-// the way the media player stand-in and stored playback data express them.
-//
-//   auto start = platform::MediaTime::make(3, 2);           // 1.5 s
-//   auto range = platform::MediaTimeRange{start, platform::MediaTime::make(2, 1)};
-//   range.containsTime(platform::MediaTime::make(7, 2));    // false: the end is excluded
-//   range.formattedDescription();                           // "1.50 - 3.50" in English
-//
-// A time is numeric (valid, finite and definite), invalid, indefinite, or
-// positive or negative infinity. A time whose valid flag is set but whose
-// timescale is 0 or below has no meaning as a number: it is kept as it was
-// read, but every operation treats it as invalid.
-//
-// Comparison is exact for numeric times of any timescales and orders the
-// others: negative infinity < numeric < indefinite < positive infinity <
-// invalid. Addition and subtraction are exact too; a result that does not fit
-// (a value beyond 64 bits, a common timescale beyond 32 bits that cannot be
-// reduced) throws std::overflow_error rather than wrapping.
+/// @file
+/// MediaTime and MediaTimeRange (values): positions and spans of media as
+/// exact rational times (value / timescale seconds) with flags and an epoch,
+/// the way the media player stand-in and stored playback data express them.
+///
+/// ```
+///   auto start = platform::MediaTime::make(3, 2);           // 1.5 s
+///   auto range = platform::MediaTimeRange{start, platform::MediaTime::make(2, 1)};
+///   range.containsTime(platform::MediaTime::make(7, 2));    // false: the end is excluded
+///   range.formattedDescription();                           // "1.50 - 3.50" in English
+/// ```
+///
+/// A time is numeric (valid, finite and definite), invalid, indefinite, or
+/// positive or negative infinity. A time whose valid flag is set but whose
+/// timescale is 0 or below has no meaning as a number: it is kept as it was
+/// read, but every operation treats it as invalid.
+///
+/// Comparison is exact for numeric times of any timescales and orders the
+/// others: negative infinity < numeric < indefinite < positive infinity <
+/// invalid. Addition and subtraction are exact too; a result that does not fit
+/// (a value beyond 64 bits, a common timescale beyond 32 bits that cannot be
+/// reduced) throws std::overflow_error rather than wrapping.
 #pragma once
 
 #include <compare>

@@ -1,29 +1,32 @@
-// Clock and TimerScheduler: the library's only sources of "now" and of
-// delayed work, so that tests can drive time by hand.
-//
-// Kinds: clocks and schedulers are unique objects (not copyable), installed
-// as services; Timer is a shared object, made only by a scheduler.
-//
-// Components read the time through Clock::current() and schedule through
-// TimerScheduler::current(). The defaults are the system clock and timers on
-// the main context. A test installs a ManualClock as both and moves time on:
-//
-//   auto clock = std::make_shared<ManualClock>();
-//   ScopedService<Clock> c(clock);
-//   ScopedService<TimerScheduler> s(clock);
-//   manager.start();          // schedules a 1 s timer
-//   clock->advance(1.0);      // the timer fires, on the main context
-//
-// Timers fire on the main context, in fire-date order; a repeating timer
-// fires again every `timeInterval` seconds until it is invalidated. Awaiting
-// TimerScheduler::sleep() needs async.h; this header includes no Asio.
-//
-// An action may drop the last handle to its timer or to the manual clock (the firing completes; a
-// dropped clock fires nothing more), schedule timers (with the manual clock,
-// one due within the advance() under way fires in it, at its own date), and
-// move or invalidate its own timer. An exception an action throws propagates
-// out of the main context's run (for the manual clock, out of advance(),
-// which then stands at that firing); a repeating timer goes on firing.
+/// @file
+/// Clock and TimerScheduler: the library's only sources of "now" and of
+/// delayed work, so that tests can drive time by hand.
+///
+/// Kinds: clocks and schedulers are unique objects (not copyable), installed
+/// as services; Timer is a shared object, made only by a scheduler.
+///
+/// Components read the time through Clock::current() and schedule through
+/// TimerScheduler::current(). The defaults are the system clock and timers on
+/// the main context. A test installs a ManualClock as both and moves time on:
+///
+/// ```
+///   auto clock = std::make_shared<ManualClock>();
+///   ScopedService<Clock> c(clock);
+///   ScopedService<TimerScheduler> s(clock);
+///   manager.start();          // schedules a 1 s timer
+///   clock->advance(1.0);      // the timer fires, on the main context
+/// ```
+///
+/// Timers fire on the main context, in fire-date order; a repeating timer
+/// fires again every `timeInterval` seconds until it is invalidated. Awaiting
+/// TimerScheduler::sleep() needs async.h; this header includes no Asio.
+///
+/// An action may drop the last handle to its timer or to the manual clock (the firing completes; a
+/// dropped clock fires nothing more), schedule timers (with the manual clock,
+/// one due within the advance() under way fires in it, at its own date), and
+/// move or invalidate its own timer. An exception an action throws propagates
+/// out of the main context's run (for the manual clock, out of advance(),
+/// which then stands at that firing); a repeating timer goes on firing.
 #pragma once
 
 #include <any>

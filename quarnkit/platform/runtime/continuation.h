@@ -1,23 +1,29 @@
-// CheckedContinuation<T>: wraps callback-style work into an awaitable one.
-//
-// Kind: CheckedContinuation is a handle: its copies resume the same caller,
-// once between them.
-//
-// withCheckedThrowingContinuation() parks the caller and hands the body a
-// continuation; the callback resumes it once, with a value or an error, from
-// any thread. The caller then resumes on its own executor.
-//
-//   Async<Items> provideTemplate(const Source& source) {
-//     return withCheckedThrowingContinuation<Items>(
-//         "provideTemplate(form:)", [&](CheckedContinuation<Items> c) {
-//           provider.provideTemplate(source, [c](Result<Items> r) { c.resume(std::move(r)); });
-//         });
-//   }
-//
-// The check: resuming a continuation a second time is a programming error that
-// stops the process with a message naming the continuation. A continuation
-// whose every copy is dropped without resuming it is logged as leaked, and the
-// caller gets the cancellation error instead of waiting forever.
+/// @file
+/// CheckedContinuation<T>: wraps callback-style work into an awaitable one.
+
+/// @class quarn::CheckedContinuation
+/// Wraps callback-style work into an awaitable one.
+///
+/// Kind: CheckedContinuation is a handle: its copies resume the same caller,
+/// once between them.
+///
+/// withCheckedThrowingContinuation() parks the caller and hands the body a
+/// continuation; the callback resumes it once, with a value or an error, from
+/// any thread. The caller then resumes on its own executor.
+///
+/// ```
+///   Async<Items> provideTemplate(const Source& source) {
+///     return withCheckedThrowingContinuation<Items>(
+///         "provideTemplate(form:)", [&](CheckedContinuation<Items> c) {
+///           provider.provideTemplate(source, [c](Result<Items> r) { c.resume(std::move(r)); });
+///         });
+///   }
+/// ```
+///
+/// The check: resuming a continuation a second time is a programming error that
+/// stops the process with a message naming the continuation. A continuation
+/// whose every copy is dropped without resuming it is logged as leaked, and the
+/// caller gets the cancellation error instead of waiting forever.
 #pragma once
 
 #include <atomic>

@@ -1,33 +1,36 @@
-// Publishers: a small push-based layer for the few places that observe a
-// stream of values (progress, selection state, request events).
-//
-// Kinds: Completion, Subscriber and AnyPublisher are values (a publisher is a
-// recipe: every subscribe() makes a subscription of its own). Subjects,
-// futures and AnyCancellable are handles: a copy is another handle to the same
-// shared state, which lives while a handle or a subscription needs it.
-//
-//   CurrentValueSubject<double> fraction(0.0);
-//   AnyCancellable c = fraction.eraseToAnyPublisher()
-//                          .filter([](double f) { return f >= 1.0; })
-//                          .sink([](double) { done(); });
-//   fraction.send(1.0);
-//
-// A publisher has an Output and a Failure type: Never for publishers that
-// cannot fail, std::exception_ptr for those that can. Values and completions
-// are delivered synchronously on the thread that sends them. A subscription
-// lives as long as some copy of its AnyCancellable does; cancel() or dropping
-// the last copy ends it.
-//
-// Inside a subscriber the host may drop the last handle (the delivery under
-// way completes), cancel any subscription (it receives nothing more),
-// subscribe, or send again. A value or completion sent to a subject from one
-// of its own subscribers, on the delivering thread, is delivered once the one
-// under way has reached every subscriber, so each subscriber sees them in the
-// order they were sent. An exception a subscriber throws on a value
-// propagates at once to the outermost send() (or to whoever fulfilled the
-// future's promise): the subscribers after it miss that value, but values
-// already queued are still delivered, the end of the stream reaches every
-// subscriber (a future's too), and the subject keeps working.
+/// @file
+/// Publishers: a small push-based layer for the few places that observe a
+/// stream of values (progress, selection state, request events).
+///
+/// Kinds: Completion, Subscriber and AnyPublisher are values (a publisher is a
+/// recipe: every subscribe() makes a subscription of its own). Subjects,
+/// futures and AnyCancellable are handles: a copy is another handle to the same
+/// shared state, which lives while a handle or a subscription needs it.
+///
+/// ```
+///   CurrentValueSubject<double> fraction(0.0);
+///   AnyCancellable c = fraction.eraseToAnyPublisher()
+///                          .filter([](double f) { return f >= 1.0; })
+///                          .sink([](double) { done(); });
+///   fraction.send(1.0);
+/// ```
+///
+/// A publisher has an Output and a Failure type: Never for publishers that
+/// cannot fail, std::exception_ptr for those that can. Values and completions
+/// are delivered synchronously on the thread that sends them. A subscription
+/// lives as long as some copy of its AnyCancellable does; cancel() or dropping
+/// the last copy ends it.
+///
+/// Inside a subscriber the host may drop the last handle (the delivery under
+/// way completes), cancel any subscription (it receives nothing more),
+/// subscribe, or send again. A value or completion sent to a subject from one
+/// of its own subscribers, on the delivering thread, is delivered once the one
+/// under way has reached every subscriber, so each subscriber sees them in the
+/// order they were sent. An exception a subscriber throws on a value
+/// propagates at once to the outermost send() (or to whoever fulfilled the
+/// future's promise): the subscribers after it miss that value, but values
+/// already queued are still delivered, the end of the stream reaches every
+/// subscriber (a future's too), and the subject keeps working.
 #pragma once
 
 #include <algorithm>

@@ -1,34 +1,43 @@
-// Task<T>: a handle to unstructured asynchronous work; TaskGroup<T>: children
-// that run concurrently and are collected as they complete.
-//
-// Kinds: Task and TaskGroup are handles: a copy refers to the same task or
-// group.
-//
-// A task starts at once on its executor and runs whether or not anyone keeps
-// its handle. Awaiting value() gives its result or rethrows its error.
-// cancel() ends the task for everyone awaiting it, at once and for good: they
-// get the cancellation error, and the body is cancelled at its next
-// suspension (its result, if it still produces one, is dropped).
-//
-//   Task<Result> request = Task<Result>::spawn(sendRequest(parameters));
-//   currentTask = request;                         // someone may cancel it
-//   Result result = co_await request.value();      // or the cancellation error
-//
-// A task group runs its children on the concurrent executor. next() returns
-// their results in completion order; the first failure cancels the other
-// children, waits until they have ended and is then rethrown.
-//
-//   auto pairs = co_await withThrowingTaskGroup<Pair>(
-//       [&](TaskGroup<Pair>& group) -> Async<std::vector<Pair>> {
-//         for (std::size_t i = 0; i < items.size(); ++i) group.addTask(build(i, items[i]));
-//         std::vector<Pair> out;
-//         while (auto pair = co_await group.next()) out.push_back(std::move(*pair));
-//         co_return out;
-//       });
-//
-// Children and spawned tasks inherit the task-local values of the code that
-// starts them (detached tasks do not). A body started on the concurrent
-// executor runs on a strand of its own, so it never runs on two threads at once.
+/// @file
+/// Task<T>: a handle to unstructured asynchronous work; TaskGroup<T>: children that run
+/// concurrently and are collected as they complete.
+
+/// @class quarn::Task
+/// A handle to unstructured asynchronous work; TaskGroup<T>: children
+/// that run concurrently and are collected as they complete.
+///
+/// Kinds: Task and TaskGroup are handles: a copy refers to the same task or
+/// group.
+///
+/// A task starts at once on its executor and runs whether or not anyone keeps
+/// its handle. Awaiting value() gives its result or rethrows its error.
+/// cancel() ends the task for everyone awaiting it, at once and for good: they
+/// get the cancellation error, and the body is cancelled at its next
+/// suspension (its result, if it still produces one, is dropped).
+///
+/// ```
+///   Task<Result> request = Task<Result>::spawn(sendRequest(parameters));
+///   currentTask = request;                         // someone may cancel it
+///   Result result = co_await request.value();      // or the cancellation error
+/// ```
+///
+/// A task group runs its children on the concurrent executor. next() returns
+/// their results in completion order; the first failure cancels the other
+/// children, waits until they have ended and is then rethrown.
+///
+/// ```
+///   auto pairs = co_await withThrowingTaskGroup<Pair>(
+///       [&](TaskGroup<Pair>& group) -> Async<std::vector<Pair>> {
+///         for (std::size_t i = 0; i < items.size(); ++i) group.addTask(build(i, items[i]));
+///         std::vector<Pair> out;
+///         while (auto pair = co_await group.next()) out.push_back(std::move(*pair));
+///         co_return out;
+///       });
+/// ```
+///
+/// Children and spawned tasks inherit the task-local values of the code that
+/// starts them (detached tasks do not). A body started on the concurrent
+/// executor runs on a strand of its own, so it never runs on two threads at once.
 #pragma once
 
 #include <atomic>

@@ -1,18 +1,21 @@
-// Store product records: what the host hands the library about the products
-// of the store catalogue it loaded (identifier, price, price locale,
-// subscription period, introductory offer, discounts). The library only reads
-// them; formatting turns them into display texts.
-//
-// Kinds: values.
-//
-//   platform::SKProduct weekly;
-//   weekly.productIdentifier = "com.example.weekly";
-//   weekly.price = *Decimal::parse("4.99");
-//   weekly.priceLocale = "en_US@currency=USD";
-//   weekly.subscriptionPeriod = {platform::SKProductPeriodUnit::week, 1};
-//
-// A price locale is an ICU locale identifier; its currency is the one the
-// identifier names ("@currency=EUR") or else the one of its region.
+/// @file
+/// Store product records: what the host hands the library about the products
+/// of the store catalogue it loaded (identifier, price, price locale,
+/// subscription period, introductory offer, discounts). The library only reads
+/// them; formatting turns them into display texts.
+///
+/// Kinds: values.
+///
+/// ```
+///   platform::SKProduct weekly;
+///   weekly.productIdentifier = "com.example.weekly";
+///   weekly.price = *Decimal::parse("4.99");
+///   weekly.priceLocale = "en_US@currency=USD";
+///   weekly.subscriptionPeriod = {platform::SKProductPeriodUnit::week, 1};
+/// ```
+///
+/// A price locale is an ICU locale identifier; its currency is the one the
+/// identifier names ("@currency=EUR") or else the one of its region.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,17 @@
-// ActivityIndicatorView: the spinning busy indicator of the headless toolkit,
-// in a medium or large size. It hides itself while stopped unless told
-// otherwise. A view: a shared object held by shared_ptr.
-//
-//   auto spinner = std::make_shared<ActivityIndicatorView>(ActivityIndicatorView::Style::medium);
-//   spinner->startAnimating();   // shown and spinning
-//   spinner->stopAnimating();    // hidden again
+/// @file
+/// ActivityIndicatorView: the spinning busy indicator of the headless toolkit, in a medium or large
+/// size.
+
+/// @class quarn::platform::ActivityIndicatorView
+/// The spinning busy indicator of the headless toolkit,
+/// in a medium or large size. It hides itself while stopped unless told
+/// otherwise. A view: a shared object held by shared_ptr.
+///
+/// ```
+///   auto spinner = std::make_shared<ActivityIndicatorView>(ActivityIndicatorView::Style::medium);
+///   spinner->startAnimating();   // shown and spinning
+///   spinner->stopAnimating();    // hidden again
+/// ```
 #pragma once
 
 #include "quarnkit/platform/ui/view.h"

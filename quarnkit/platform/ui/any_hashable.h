@@ -1,15 +1,22 @@
-// AnyHashable: a type-erased hashable value, the identifier type of diffable
-// snapshots whose rows are of many kinds (wrapped entities, loop positions,
-// plain numbers and strings). A value: copies share only the immutable
-// wrapped value.
-//
-//   AnyHashable a = AnyHashable(std::string("row"));
-//   AnyHashable b = AnyHashable(std::int64_t{7});
-//   a == b;                       // false: different types are never equal
-//   b.get<std::int64_t>();        // pointer to 7
-//
-// Two values are equal when they hold the same type and compare equal with
-// that type's ==. The hash is computed once, when the value is wrapped.
+/// @file
+/// AnyHashable: a type-erased hashable value, the identifier type of diffable snapshots whose rows
+/// are of many kinds (wrapped entities, loop positions, plain numbers and strings).
+
+/// @class quarn::platform::AnyHashable
+/// A type-erased hashable value, the identifier type of diffable
+/// snapshots whose rows are of many kinds (wrapped entities, loop positions,
+/// plain numbers and strings). A value: copies share only the immutable
+/// wrapped value.
+///
+/// ```
+///   AnyHashable a = AnyHashable(std::string("row"));
+///   AnyHashable b = AnyHashable(std::int64_t{7});
+///   a == b;                       // false: different types are never equal
+///   b.get<std::int64_t>();        // pointer to 7
+/// ```
+///
+/// Two values are equal when they hold the same type and compare equal with
+/// that type's ==. The hash is computed once, when the value is wrapped.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,8 @@
-// Records of the collection view's compositional layout: what a section asks
-// for (insets, spacing, scrolling, header kinds) given the layout environment.
-// The headless toolkit lays nothing out; it keeps what sections ask for so
-// screens and tools can read it. All values.
+/// @file
+/// Records of the collection view's compositional layout: what a section asks
+/// for (insets, spacing, scrolling, header kinds) given the layout environment.
+/// The headless toolkit lays nothing out; it keeps what sections ask for so
+/// screens and tools can read it. All values.
 #pragma once
 
 #include <cstdint>

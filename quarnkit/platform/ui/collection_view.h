@@ -1,29 +1,34 @@
-// CollectionView: a scrolling list of sections of items, filled by a data
-// source and reporting user events to a delegate.
-//
-// Cells and supplementary views (section headers) are registered by reuse
-// identifier and dequeued by the data source; dequeuing an identifier nobody
-// registered is a programming error. The headless collection view has no
-// viewport: a cell is realised when cellForItem() asks for it, which is also
-// when the delegate hears willDisplayCell. Applied updates (see
-// diffable_data_source.h) are recorded in updates() and drop realised cells.
-//
-// It is a ScrolledList (quarnkit/platform/scrolled_list.h): a scrolled
-// paginated data source reloads it after each page.
-//
-// User events are simulated by selectItem(), highlightItem(),
-// unhighlightItem() and the context-menu calls; each goes to the delegate as
-// the user's gesture would.
-//
-// The collection view and its cells are views: shared objects held by
-// shared_ptr. Calls into the data source, the delegate and content observers
-// keep the view alive until they return, so any of them may drop it. A data
-// source that changes the content while it makes a cell (applies a snapshot,
-// reloads) still hands the cell out, but the view neither keeps it nor tells
-// the delegate it displays: the position may hold another item now. An
-// exception from the data source leaves the call with nothing realised (the
-// next request asks again); one from the delegate leaves it after the cell
-// was kept.
+/// @file
+/// CollectionView: a scrolling list of sections of items, filled by a data source and reporting
+/// user events to a delegate.
+
+/// @class quarn::platform::CollectionView
+/// A scrolling list of sections of items, filled by a data
+/// source and reporting user events to a delegate.
+///
+/// Cells and supplementary views (section headers) are registered by reuse
+/// identifier and dequeued by the data source; dequeuing an identifier nobody
+/// registered is a programming error. The headless collection view has no
+/// viewport: a cell is realised when cellForItem() asks for it, which is also
+/// when the delegate hears willDisplayCell. Applied updates (see
+/// diffable_data_source.h) are recorded in updates() and drop realised cells.
+///
+/// It is a ScrolledList (quarnkit/platform/scrolled_list.h): a scrolled
+/// paginated data source reloads it after each page.
+///
+/// User events are simulated by selectItem(), highlightItem(),
+/// unhighlightItem() and the context-menu calls; each goes to the delegate as
+/// the user's gesture would.
+///
+/// The collection view and its cells are views: shared objects held by
+/// shared_ptr. Calls into the data source, the delegate and content observers
+/// keep the view alive until they return, so any of them may drop it. A data
+/// source that changes the content while it makes a cell (applies a snapshot,
+/// reloads) still hands the cell out, but the view neither keeps it nor tells
+/// the delegate it displays: the position may hold another item now. An
+/// exception from the data source leaves the call with nothing realised (the
+/// next request asks again); one from the delegate leaves it after the cell
+/// was kept.
 #pragma once
 
 #include <cstddef>

@@ -1,18 +1,21 @@
-// Diffable data source: a collection view's content as snapshots of section
-// and item identifiers, applied as a whole. Snapshots and their differences
-// are values; the data source is a unique object.
-//
-//   DiffableDataSourceSnapshot<AnyHashable, AnyHashable> snapshot;
-//   snapshot.appendSections({AnyHashable(1)});
-//   snapshot.appendItems({AnyHashable(std::string("a")), AnyHashable(std::string("b"))});
-//   dataSource->apply(snapshot, /*animatingDifferences=*/true);
-//   dataSource->lastDifference();   // what was inserted, deleted, moved and reloaded
-//
-// Identifiers are unique within a snapshot: appending a section or an item
-// that is already there is a programming error, as is naming one that is not
-// (to append to, delete or reload). Applying a snapshot computes the
-// difference from the current one (identifiers added, removed, moved, and
-// those marked for reload), records it, and tells the collection view.
+/// @file
+/// Diffable data source: a collection view's content as snapshots of section
+/// and item identifiers, applied as a whole. Snapshots and their differences
+/// are values; the data source is a unique object.
+///
+/// ```
+///   DiffableDataSourceSnapshot<AnyHashable, AnyHashable> snapshot;
+///   snapshot.appendSections({AnyHashable(1)});
+///   snapshot.appendItems({AnyHashable(std::string("a")), AnyHashable(std::string("b"))});
+///   dataSource->apply(snapshot, /*animatingDifferences=*/true);
+///   dataSource->lastDifference();   // what was inserted, deleted, moved and reloaded
+/// ```
+///
+/// Identifiers are unique within a snapshot: appending a section or an item
+/// that is already there is a programming error, as is naming one that is not
+/// (to append to, delete or reload). Applying a snapshot computes the
+/// difference from the current one (identifiers added, removed, moved, and
+/// those marked for reload), records it, and tells the collection view.
 #pragma once
 
 #include <algorithm>

@@ -1,16 +1,23 @@
-// EmptyStateManager: shows an empty-state view behind a collection view
-// whenever it has no items, with a retry action the user can trigger.
-//
-//   auto manager = std::make_shared<EmptyStateManager>(collectionView);
-//   manager->retryAction = [weak] { if (auto s = weak.lock()) s->reload(); };
-//   ... after an update that leaves no items: manager->isShowingEmptyState() == true
-//   manager->retry();   // the user tapped "Try again"
-//
-// A unique object (it registers itself with the view). The manager watches
-// the collection view's content changes; it holds the view weakly and stops
-// watching when destroyed. The retry action may destroy the manager (the
-// empty view then retries nothing) or replace itself (the next retry runs the
-// replacement); its exception leaves retry() and the empty state stays.
+/// @file
+/// EmptyStateManager: shows an empty-state view behind a collection view whenever it has no items,
+/// with a retry action the user can trigger.
+
+/// @class quarn::platform::EmptyStateManager
+/// Shows an empty-state view behind a collection view
+/// whenever it has no items, with a retry action the user can trigger.
+///
+/// ```
+///   auto manager = std::make_shared<EmptyStateManager>(collectionView);
+///   manager->retryAction = [weak] { if (auto s = weak.lock()) s->reload(); };
+///   ... after an update that leaves no items: manager->isShowingEmptyState() == true
+///   manager->retry();   // the user tapped "Try again"
+/// ```
+///
+/// A unique object (it registers itself with the view). The manager watches
+/// the collection view's content changes; it holds the view weakly and stops
+/// watching when destroyed. The retry action may destroy the manager (the
+/// empty view then retries nothing) or replace itself (the next retry runs the
+/// replacement); its exception leaves retry() and the empty state stays.
 #pragma once
 
 #include <cstddef>

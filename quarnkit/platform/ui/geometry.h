@@ -1,5 +1,6 @@
-// Geometry and colour records of the headless toolkit: points, sizes,
-// rectangles, edge insets and RGBA colours, in points. All values.
+/// @file
+/// Geometry and colour records of the headless toolkit: points, sizes,
+/// rectangles, edge insets and RGBA colours, in points. All values.
 #pragma once
 
 namespace quarn::platform {

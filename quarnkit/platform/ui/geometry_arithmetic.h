@@ -1,9 +1,12 @@
-// Component-wise arithmetic on points and sizes: between points, between a
-// point and a size, between sizes, and with a scalar; and ceil/floor of each
-// component. Functions on the geometry values.
-//
-//   Point p = origin + Size{10, 20} * 0.5;   // (origin.x + 5, origin.y + 10)
-//   Point q = floor(p / 2.0);
+/// @file
+/// Component-wise arithmetic on points and sizes: between points, between a
+/// point and a size, between sizes, and with a scalar; and ceil/floor of each
+/// component. Functions on the geometry values.
+///
+/// ```
+///   Point p = origin + Size{10, 20} * 0.5;   // (origin.x + 5, origin.y + 10)
+///   Point q = floor(p / 2.0);
+/// ```
 #pragma once
 
 #include <cmath>

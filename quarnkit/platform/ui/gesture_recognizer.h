@@ -1,29 +1,32 @@
-// GestureRecognizer and PanGestureRecognizer: touch gestures of the headless
-// toolkit, with target actions and a delegate.
-//
-// A recognizer is attached to a view (View::addGestureRecognizer). The
-// headless toolkit has no touch screen: the host or a test feeds touches in
-// window coordinates, and a pan goes through began, changed... and ended or
-// cancelled, calling its targets' actions at each step:
-//
-//   auto pan = PanGestureRecognizer::make();
-//   pan->addTarget(owner, [](GestureRecognizer& g) { follow(g.state()); });
-//   view->addGestureRecognizer(pan);
-//   pan->beginTouch({10, 10});   // began, if the delegate agrees
-//   pan->moveTouch({10, 60});    // changed
-//   pan->endTouch({10, 80});     // ended
-//
-// Targets and the delegate are held weakly; an action whose target is gone is
-// skipped. A recognizer that is disabled or attached to no view ignores
-// touches. Used on the main context only.
-//
-// Recognizers are shared objects (made by make(), held by shared_ptr): a touch
-// call keeps its recognizer alive until it returns, so an action may detach
-// it from its view and drop it. An action may feed touches itself: a touch
-// begun from the action of a lift starts the next gesture, which goes on after
-// the lift returns. An action's exception leaves the touch call; the actions
-// after it are not called for that step, and a lift or cancel still leaves the
-// recognizer ready for the next gesture.
+/// @file
+/// GestureRecognizer and PanGestureRecognizer: touch gestures of the headless
+/// toolkit, with target actions and a delegate.
+///
+/// A recognizer is attached to a view (View::addGestureRecognizer). The
+/// headless toolkit has no touch screen: the host or a test feeds touches in
+/// window coordinates, and a pan goes through began, changed... and ended or
+/// cancelled, calling its targets' actions at each step:
+///
+/// ```
+///   auto pan = PanGestureRecognizer::make();
+///   pan->addTarget(owner, [](GestureRecognizer& g) { follow(g.state()); });
+///   view->addGestureRecognizer(pan);
+///   pan->beginTouch({10, 10});   // began, if the delegate agrees
+///   pan->moveTouch({10, 60});    // changed
+///   pan->endTouch({10, 80});     // ended
+/// ```
+///
+/// Targets and the delegate are held weakly; an action whose target is gone is
+/// skipped. A recognizer that is disabled or attached to no view ignores
+/// touches. Used on the main context only.
+///
+/// Recognizers are shared objects (made by make(), held by shared_ptr): a touch
+/// call keeps its recognizer alive until it returns, so an action may detach
+/// it from its view and drop it. An action may feed touches itself: a touch
+/// begun from the action of a lift starts the next gesture, which goes on after
+/// the lift returns. An action's exception leaves the touch call; the actions
+/// after it are not called for that step, and a lift or cancel still leaves the
+/// recognizer ready for the next gesture.
 #pragma once
 
 #include <functional>

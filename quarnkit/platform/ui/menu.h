@@ -1,7 +1,8 @@
-// Menu and MenuAction: a pull-down menu of the headless toolkit: a title, an
-// icon named by a system symbol, and actions of which some are shown as
-// chosen. Choosing an action calls its handler. Context menus
-// (collection_view.h) offer the same actions. Both are values.
+/// @file
+/// Menu and MenuAction: a pull-down menu of the headless toolkit: a title, an
+/// icon named by a system symbol, and actions of which some are shown as
+/// chosen. Choosing an action calls its handler. Context menus
+/// (collection_view.h) offer the same actions. Both are values.
 #pragma once
 
 #include <functional>

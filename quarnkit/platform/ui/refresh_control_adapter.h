@@ -1,15 +1,22 @@
-// RefreshControlProtocol: the pull-to-refresh control as a paged list uses
-// it, and RefreshControlAdapter, its implementation over the toolkit's
-// RefreshControl. The type of control to make is passed as a
-// RefreshControlType (its static addTo):
-//
-//   RefreshControlType type = refreshControlType<RefreshControlAdapter>();
-//   auto control = type(scrollView, [] { reload(); });   // null on a desktop
-//   control->setEnabled(false, *scrollView);              // detached
-//
-// On a desktop-class device there is no pull-to-refresh: addTo makes
-// nothing and setEnabled does nothing. The adapter is a shared object, made
-// only by addTo and held by shared_ptr.
+/// @file
+/// RefreshControlProtocol: the pull-to-refresh control as a paged list uses it, and
+/// RefreshControlAdapter, its implementation over the toolkit's RefreshControl.
+
+/// @class quarn::platform::RefreshControlProtocol
+/// The pull-to-refresh control as a paged list uses
+/// it, and RefreshControlAdapter, its implementation over the toolkit's
+/// RefreshControl. The type of control to make is passed as a
+/// RefreshControlType (its static addTo):
+///
+/// ```
+///   RefreshControlType type = refreshControlType<RefreshControlAdapter>();
+///   auto control = type(scrollView, [] { reload(); });   // null on a desktop
+///   control->setEnabled(false, *scrollView);              // detached
+/// ```
+///
+/// On a desktop-class device there is no pull-to-refresh: addTo makes
+/// nothing and setEnabled does nothing. The adapter is a shared object, made
+/// only by addTo and held by shared_ptr.
 #pragma once
 
 #include <functional>

@@ -1,6 +1,11 @@
-// ScrollView: a view whose content can be larger than its bounds, with
-// content insets, bouncing, an optional pull-to-refresh control and infinite
-// scrolling (infinite_scroll.h). A view: a shared object held by shared_ptr.
+/// @file
+/// ScrollView: a view whose content can be larger than its bounds, with content insets, bouncing,
+/// an optional pull-to-refresh control and infinite scrolling (infinite_scroll.h).
+
+/// @class quarn::platform::ScrollView
+/// A view whose content can be larger than its bounds, with
+/// content insets, bouncing, an optional pull-to-refresh control and infinite
+/// scrolling (infinite_scroll.h). A view: a shared object held by shared_ptr.
 #pragma once
 
 #include <memory>

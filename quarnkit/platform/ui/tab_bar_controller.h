@@ -1,9 +1,15 @@
-// TabBarController: screens side by side, one of them selected and shown. A
-// view controller: a shared object held by shared_ptr.
-//
-//   auto tabs = std::make_shared<TabBarController>();
-//   tabs->setViewControllers({home, search}, false);   // home is selected
-//   tabs->setSelectedIndex(1);                         // search is shown
+/// @file
+/// TabBarController: screens side by side, one of them selected and shown.
+
+/// @class quarn::platform::TabBarController
+/// Screens side by side, one of them selected and shown. A
+/// view controller: a shared object held by shared_ptr.
+///
+/// ```
+///   auto tabs = std::make_shared<TabBarController>();
+///   tabs->setViewControllers({home, search}, false);   // home is selected
+///   tabs->setSelectedIndex(1);                         // search is shown
+/// ```
 #pragma once
 
 #include <cstddef>

@@ -1,11 +1,14 @@
-// Transforms of the headless toolkit: the 2-D affine transform views and
-// layers use, and the 4x4 transform of layers. Both are values.
-//
-// AffineTransform (a, b, c, d, tx, ty) maps (x, y) to
-// (a x + c y + tx, b x + d y + ty); the default is the identity.
-//
-//   auto t = AffineTransform::rotation(std::numbers::pi / 2);
-//   t.apply({1, 0});   // (0, 1), up to rounding
+/// @file
+/// Transforms of the headless toolkit: the 2-D affine transform views and
+/// layers use, and the 4x4 transform of layers. Both are values.
+///
+/// AffineTransform (a, b, c, d, tx, ty) maps (x, y) to
+/// (a x + c y + tx, b x + d y + ty); the default is the identity.
+///
+/// ```
+///   auto t = AffineTransform::rotation(std::numbers::pi / 2);
+///   t.apply({1, 0});   // (0, 1), up to rounding
+/// ```
 #pragma once
 
 #include <cmath>

@@ -1,20 +1,23 @@
-// View and Window: the view hierarchy of the headless toolkit.
-//
-// Views form a tree: a view has at most one superview and keeps its subviews
-// alive; a view is in a window when the root of its tree is a Window. A view
-// controller's root view knows its controller, so code holding a view can find
-// the screen that shows it (enclosingViewController<T>()).
-//
-//   auto window = std::make_shared<Window>();
-//   window->setRootViewController(screen);      // loads the screen's view
-//   screen->view()->window() == window;         // true
-//
-// Views live on the main context, like everything in the toolkit. They are
-// shared objects, held by shared_ptr (std::make_shared): their links to one
-// another (a subview's superview, a recognizer's view, a screen's view) are
-// weak references to them. The constructors stay public for the many view
-// classes built on View; linking a view that no shared_ptr holds stops with a
-// message instead of leaving it silently out of its tree.
+/// @file
+/// View and Window: the view hierarchy of the headless toolkit.
+///
+/// Views form a tree: a view has at most one superview and keeps its subviews
+/// alive; a view is in a window when the root of its tree is a Window. A view
+/// controller's root view knows its controller, so code holding a view can find
+/// the screen that shows it (enclosingViewController<T>()).
+///
+/// ```
+///   auto window = std::make_shared<Window>();
+///   window->setRootViewController(screen);      // loads the screen's view
+///   screen->view()->window() == window;         // true
+/// ```
+///
+/// Views live on the main context, like everything in the toolkit. They are
+/// shared objects, held by shared_ptr (std::make_shared): their links to one
+/// another (a subview's superview, a recognizer's view, a screen's view) are
+/// weak references to them. The constructors stay public for the many view
+/// classes built on View; linking a view that no shared_ptr holds stops with a
+/// message instead of leaving it silently out of its tree.
 #pragma once
 
 #include <memory>

@@ -1,33 +1,36 @@
-// ViewController and NavigationController: screens of the headless toolkit.
-//
-// A controller loads its root view on first access to view(): loadView()
-// makes it (a plain View unless overridden), then viewDidLoad() sets it up.
-// Controllers nest as parent and children (a navigation controller's stack is
-// its children) and present one another modally. Transitions are immediate:
-// completion callbacks run before present() or dismiss() returns.
-//
-//   auto nav = NavigationController::make(home);
-//   nav->pushViewController(details, true);
-//   details->navigationController() == nav;      // true
-//   home->present(sheet, true);
-//   sheet->presentingViewController() == home;   // true
-//
-// Controllers are shared objects, held by shared_ptr (std::make_shared), and
-// live on the main context. Their views, children and presented controllers
-// refer back to them weakly; the constructors stay public for the many screen
-// classes built on ViewController, and loading the view of, adding a child
-// to, or presenting from a controller that no shared_ptr holds stops with a
-// message.
-//
-// They implement the navigation interfaces (quarnkit/platform/navigation.h):
-// a ViewController is a UIViewControllerType and a NavigationController also
-// a UINavigationControllerType, so the Navigator routes to them as to any
-// host's screens. They present and push only controllers of this toolkit.
-//
-// present() and dismiss() call their completion last and touch nothing
-// afterwards: it may drop either controller, present or dismiss again (a
-// second present on a controller that presents one is refused, as always),
-// or throw, which leaves the call with the transition done.
+/// @file
+/// ViewController and NavigationController: screens of the headless toolkit.
+///
+/// A controller loads its root view on first access to view(): loadView()
+/// makes it (a plain View unless overridden), then viewDidLoad() sets it up.
+/// Controllers nest as parent and children (a navigation controller's stack is
+/// its children) and present one another modally. Transitions are immediate:
+/// completion callbacks run before present() or dismiss() returns.
+///
+/// ```
+///   auto nav = NavigationController::make(home);
+///   nav->pushViewController(details, true);
+///   details->navigationController() == nav;      // true
+///   home->present(sheet, true);
+///   sheet->presentingViewController() == home;   // true
+/// ```
+///
+/// Controllers are shared objects, held by shared_ptr (std::make_shared), and
+/// live on the main context. Their views, children and presented controllers
+/// refer back to them weakly; the constructors stay public for the many screen
+/// classes built on ViewController, and loading the view of, adding a child
+/// to, or presenting from a controller that no shared_ptr holds stops with a
+/// message.
+///
+/// They implement the navigation interfaces (quarnkit/platform/navigation.h):
+/// a ViewController is a UIViewControllerType and a NavigationController also
+/// a UINavigationControllerType, so the Navigator routes to them as to any
+/// host's screens. They present and push only controllers of this toolkit.
+///
+/// present() and dismiss() call their completion last and touch nothing
+/// afterwards: it may drop either controller, present or dismiss again (a
+/// second present on a controller that presents one is refused, as always),
+/// or throw, which leaves the call with the transition done.
 #pragma once
 
 #include <functional>

@@ -1,10 +1,15 @@
-// ViewInteraction: behaviour attached to a view (View::addInteraction), told
-// before and after it moves to a view or away from one.
-//
-// Adding calls willMove(view) then didMove(view); removing calls
-// willMove(nullptr) then didMove(nullptr). The view keeps its interactions
-// alive; an interaction should hold its view weakly. An interface: the
-// implementations are shared objects, attached by shared_ptr.
+/// @file
+/// ViewInteraction: behaviour attached to a view (View::addInteraction), told before and after it
+/// moves to a view or away from one.
+
+/// @class quarn::platform::ViewInteraction
+/// Behaviour attached to a view (View::addInteraction), told
+/// before and after it moves to a view or away from one.
+///
+/// Adding calls willMove(view) then didMove(view); removing calls
+/// willMove(nullptr) then didMove(nullptr). The view keeps its interactions
+/// alive; an interaction should hold its view weakly. An interface: the
+/// implementations are shared objects, attached by shared_ptr.
 #pragma once
 
 #include <memory>
