@@ -24,8 +24,6 @@
 
 namespace quarn {
 
-/// What ActivityIndicatorManager needs of a busy indicator: its state and the
-/// two calls that change it, made on the main context. Implemented by the host.
 class ActivityIndicatorProtocol {
  public:
   virtual ~ActivityIndicatorProtocol() = default;
