@@ -36,9 +36,13 @@ class DataRequest final : public Request {
  public:
   /// What the transfer produced, as the serializers see it.
   struct Outcome {
+    /// The request as sent (adapted by the interceptor).
     URLRequest request;
+    /// The response, when the server answered.
     std::optional<HTTPURLResponse> response;
+    /// The body, when one was received.
     std::optional<std::string> data;
+    /// The failure, when the transfer failed.
     std::optional<RequestError> error;
   };
 

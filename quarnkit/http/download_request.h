@@ -54,6 +54,7 @@ class Session;
 
 class DownloadRequest final : public Request {
  public:
+  /// How the downloaded file is moved to its destination.
   struct Options {
     /// Remove what is at the destination before moving the file there
     /// (otherwise an existing file fails the move).
@@ -61,8 +62,11 @@ class DownloadRequest final : public Request {
     /// Create the destination's missing directories.
     bool createIntermediateDirectories = false;
   };
+  /// Where a download goes, and how it is moved there.
   struct DestinationResult {
+    /// The destination file.
     URL fileURL;
+    /// How the file is moved there.
     Options options;
   };
   /// Chooses the destination from the temporary file and the response; runs

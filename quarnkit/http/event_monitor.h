@@ -48,7 +48,9 @@ std::shared_ptr<Request> requestOf(const platform::Notification& notification);
 class EventMonitor {
  public:
   virtual ~EventMonitor() = default;
+  /// The request's task started or resumed.
   virtual void requestDidResumeTask(const std::shared_ptr<Request>&, const SessionTask&) {}
+  /// The request's task was suspended.
   virtual void requestDidSuspendTask(const std::shared_ptr<Request>&, const SessionTask&) {}
   /// `error` is the task's failure, or null when the transfer succeeded.
   virtual void requestDidCompleteTask(const std::shared_ptr<Request>&, const SessionTask&,
@@ -57,9 +59,13 @@ class EventMonitor {
   virtual void requestDidFinish(const std::shared_ptr<Request>&) {}
 };
 
+/// Posts each task event as the matching request notification on the current notification centre
+/// (the ones ActivityIndicatorManager follows).
 class NotificationEventMonitor final : public EventMonitor {
  public:
+  /// Posts kRequestDidResumeTaskNotification.
   void requestDidResumeTask(const std::shared_ptr<Request>& request, const SessionTask&) override;
+  /// Posts kRequestDidSuspendTaskNotification.
   void requestDidSuspendTask(const std::shared_ptr<Request>& request, const SessionTask&) override;
   void requestDidCompleteTask(const std::shared_ptr<Request>& request, const SessionTask&,
                               const RequestError* error) override;

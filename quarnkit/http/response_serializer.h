@@ -36,6 +36,7 @@ namespace quarn::http {
 template <class T>
 class ResponseSerializer {
  public:
+  /// The type the serializer makes.
   using SerializedObject = T;
   virtual ~ResponseSerializer() = default;
   /// `response`, `error` and the body may each be absent.
