@@ -26,15 +26,18 @@ namespace quarn {
 
 /// One rendition: the name shown for it and its language.
 struct MediaSelectionOption {
+  /// The name shown for it.
   std::string displayName;
   /// A language tag ("en", "pt-BR"); may be empty.
   std::string extendedLanguageTag;
 
+  /// Equal when name and language are.
   friend bool operator==(const MediaSelectionOption&, const MediaSelectionOption&) = default;
 };
 
 /// The renditions of one kind and the current choice among them.
 struct MediaSelectionGroup {
+  /// The renditions, in the order offered.
   std::vector<MediaSelectionOption> options;
   /// Whether none may be chosen (subtitles off).
   bool allowsEmptySelection = true;

@@ -3,9 +3,9 @@
 /// weak reference; its State is a value): when a player's controls overlay shows and hides.
 
 /// @class quarn::PlayerOverlayController
-/// Its timer
-/// reaches it through a weak reference; its State is a value): when a player's
-/// controls overlay shows and hides. A visibility change can be delayed,
+/// When a player's controls overlay shows and hides. A shared object, made
+/// only by make() (its timer reaches it through a weak reference); its State
+/// is a value. A visibility change can be delayed,
 /// suspended while the user interacts, restarted, and can reverse itself after
 /// a while:
 ///
@@ -56,10 +56,15 @@ class PlayerOverlayController final : public std::enable_shared_from_this<Player
   };
 
  public:
+  /// A visibility to apply: whether shown, and whether it reverses itself after a delay. A value.
   struct State {
+    /// Shown or hidden.
     bool isVisible = false;
+    /// Whether the opposite state follows.
     bool autoreverse = false;
+    /// Seconds before the opposite state follows.
     double autoreverseDelay = 0;
+    /// Equal when every field is.
     friend bool operator==(const State&, const State&) = default;
   };
   /// The delay resume() gives a pending state, seconds.
@@ -67,6 +72,7 @@ class PlayerOverlayController final : public std::enable_shared_from_this<Player
 
   /// A visible controller with nothing pending.
   static std::shared_ptr<PlayerOverlayController> make();
+  /// For std::make_shared only: the key is private, so hosts call make().
   explicit PlayerOverlayController(Key /*key*/) {}
   ~PlayerOverlayController();
   PlayerOverlayController(const PlayerOverlayController&) = delete;
@@ -75,13 +81,19 @@ class PlayerOverlayController final : public std::enable_shared_from_this<Player
   /// Receives every applied visibility.
   std::function<void(bool visible)> changeOverlayVisibleHandler;
 
+  /// Whether the overlay is shown (the last state applied).
   [[nodiscard]] bool isVisible() const { return isVisible_; }
+  /// Whether suspend() holds the pending state.
   [[nodiscard]] bool isSuspended() const { return isSuspended_; }
+  /// The state waiting to be applied, or nothing.
   [[nodiscard]] const std::optional<State>& nextState() const { return nextState_; }
   /// The interval of the running countdown.
   [[nodiscard]] std::optional<double> timeInterval() const { return timeInterval_; }
+  /// The running countdown's timer, or null.
   [[nodiscard]] const std::shared_ptr<platform::Timer>& timer() const { return timer_; }
 
+  /// Shows or hides the overlay after `delay` seconds (at once for 0 or less), then, with
+  /// `autoreverse`, the opposite after `autoreverseDelay` seconds; replaces any pending state.
   void setOverlayVisible(bool visible, double delay, bool autoreverse, double autoreverseDelay);
   /// Shows now and hides `duration` seconds later.
   void flash(double duration);
@@ -109,7 +121,9 @@ class PlayerOverlayController final : public std::enable_shared_from_this<Player
 
 }  // namespace quarn
 
+/// Hashes an overlay state by its fields.
 template <>
 struct std::hash<quarn::PlayerOverlayController::State> {
+  /// The hash of the three fields.
   std::size_t operator()(const quarn::PlayerOverlayController::State& state) const noexcept;
 };
