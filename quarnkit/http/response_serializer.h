@@ -4,13 +4,12 @@
 /// throws.
 
 /// @class quarn::http::ResponseSerializer
-/// Turns
-/// what a data request produced (the request, the
-/// HTTP response, the body bytes and the transfer's error) into a T, or
-/// throws. The client runs it once the request has finished and hands the
-/// result to the response handler; what it throws becomes the result's
-/// error (a RequestError as it is, anything else wrapped as a
-/// customSerializationFailed response-serialization failure).
+/// Turns what a data request produced (the request, the HTTP response, the
+/// body bytes and the transfer's error) into a T, or throws. A shared object,
+/// const: held as std::shared_ptr<const>. The client runs it once the request has finished and
+/// hands the result to the response handler; what it throws becomes the result's error (a
+/// RequestError as it is, anything else wrapped as a customSerializationFailed
+/// response-serialization failure).
 ///
 /// ```
 ///   class Lines final : public ResponseSerializer<std::vector<std::string>> {
