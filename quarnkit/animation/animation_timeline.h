@@ -46,15 +46,24 @@ enum class FillMode { removed, forwards, backwards, both };
 
 class AnimationTimeline : public std::enable_shared_from_this<AnimationTimeline> {
  public:
+  /// One time-boxed sub-animation of the timeline. A value.
   struct Item {
+    /// Called with the item, the global progress and the item's local progress.
     using Handler = std::function<void(const Item& item, double progress, double localProgress)>;
 
+    /// Where the item starts, in global progress.
     double start = 0;
+    /// How long it runs, in global progress.
     double duration = 0;
+    /// Whether start and duration are relative to the timeline's duration (kept for handlers;
+    /// perform() does not scale).
     bool isRelative = false;
+    /// How the item extends beyond its span.
     FillMode fillMode = FillMode::removed;
+    /// Called with the progress.
     Handler handler;
 
+    /// start + duration.
     [[nodiscard]] double end() const { return start + duration; }
     /// Whether the item is called for global progress `p`.
     [[nodiscard]] bool contains(double p) const;
@@ -64,17 +73,23 @@ class AnimationTimeline : public std::enable_shared_from_this<AnimationTimeline>
     }
   };
 
+  /// An empty timeline of `duration`.
   static std::shared_ptr<AnimationTimeline> make(double duration);
   AnimationTimeline(const AnimationTimeline&) = delete;
   AnimationTimeline& operator=(const AnimationTimeline&) = delete;
 
+  /// The duration given at creation.
   [[nodiscard]] double duration() const { return duration_; }
+  /// The items, in the order added.
   [[nodiscard]] const std::vector<Item>& items() const { return items_; }
 
+  /// Adds an item covering `start` to `start + duration`.
   void add(double start, double duration, FillMode fillMode, Item::Handler handler);
   /// add() with duration = end - start.
   void addUntil(double start, double end, FillMode fillMode, Item::Handler handler);
+  /// add() with isRelative set.
   void addRelative(double start, double duration, FillMode fillMode, Item::Handler handler);
+  /// addUntil() with isRelative set.
   void addRelativeUntil(double start, double end, FillMode fillMode, Item::Handler handler);
 
   /// Calls the items that contain `progress`.
@@ -89,7 +104,9 @@ class AnimationTimeline : public std::enable_shared_from_this<AnimationTimeline>
 
 }  // namespace quarn
 
+/// Hashes an item by start, duration and isRelative, as == compares.
 template <>
 struct std::hash<quarn::AnimationTimeline::Item> {
+  /// The hash of the three fields.
   std::size_t operator()(const quarn::AnimationTimeline::Item& item) const noexcept;
 };

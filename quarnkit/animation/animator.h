@@ -72,10 +72,12 @@ namespace quarn {
 template <InterpolatableValue T>
 class Animator;
 
+/// Animates a progress from 0 to 1 (or any target between) one display frame at a time, handing
+/// each value to applyProgress (see the file's description). A shared object: made by make().
 class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
  protected:
-  // Only the make() functions can build one, so every animator lives in a
-  // std::shared_ptr.
+  /// Only the make() functions can build one, so every animator lives in a
+  /// std::shared_ptr.
   class Passkey {
     explicit Passkey() = default;
     friend class ProgressAnimator;
@@ -84,10 +86,14 @@ class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
   };
 
  public:
+  /// Receives each new progress.
   using Apply = std::function<void(double progress)>;
+  /// Receives whether the animation reached its target (false: interrupted or stopped).
   using Completion = std::function<void(bool finished)>;
 
+  /// An animator at progress 0 that hands each progress to `apply`.
   static std::shared_ptr<ProgressAnimator> make(Apply apply);
+  /// For std::make_shared only: the passkey is protected, so hosts call make().
   ProgressAnimator(Passkey, Apply apply);
   /// A running animation completes with false.
   virtual ~ProgressAnimator();
@@ -99,17 +105,20 @@ class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
   /// The running animation's completion; cleared once called.
   Completion animationCompletion;
 
+  /// The current progress, 0...1.
   [[nodiscard]] double progress() const { return progress_; }
   /// Clamps to 0...1 (not a number counts as 0) and applies at once; a
   /// running animation goes on from there.
   void setProgress(double progress);
   /// The duration of the last animation, seconds (initially 0.2).
   [[nodiscard]] double duration() const { return duration_; }
+  /// The progress the running (or last) animation goes to.
   [[nodiscard]] double targetProgress() const { return targetProgress_; }
   /// The frame callback of the running animation, or null.
   [[nodiscard]] const std::shared_ptr<platform::DisplayLink>& displayLink() const {
     return displayLink_;
   }
+  /// Whether an animation is running.
   [[nodiscard]] bool isAnimating() const { return displayLink_ != nullptr; }
 
   /// Animates from the current progress to `target` over `duration` seconds,
@@ -140,9 +149,12 @@ class ProgressAnimator : public std::enable_shared_from_this<ProgressAnimator> {
   std::shared_ptr<platform::DisplayLink> displayLink_;
 };
 
+/// Animates a value of type T through key values, handing each interpolated value to a closure or
+/// writing it into a member of a root object. A shared object: made by make().
 template <InterpolatableValue T>
 class Animator final : public ProgressAnimator {
  public:
+  /// An animator through `values` (at least two) with `function`, handing each value to `apply`.
   static std::shared_ptr<Animator> make(const std::vector<T>& values, TimingFunction function,
                                         std::function<void(T)> apply) {
     auto interpolator = std::make_shared<Interpolator<T>>(values, std::move(function));
@@ -151,6 +163,7 @@ class Animator final : public ProgressAnimator {
     };
     return std::make_shared<Animator>(Passkey{}, std::move(interpolator), std::move(onProgress));
   }
+  /// An animator from `from` to `to` with `function`, handing each value to `apply`.
   static std::shared_ptr<Animator> make(const T& from, const T& to, TimingFunction function,
                                         std::function<void(T)> apply) {
     return make(std::vector<T>{from, to}, std::move(function), std::move(apply));
@@ -166,6 +179,8 @@ class Animator final : public ProgressAnimator {
       if (auto r = weakRoot.lock()) (*r).*keyPath = std::move(value);
     });
   }
+  /// An animator from `from` to `to` writing each value into `root->*keyPath` (the root held
+  /// weakly).
   template <class Root>
   static std::shared_ptr<Animator> make(const T& from, const T& to,
                                         const std::shared_ptr<Root>& root, T Root::*keyPath,
@@ -173,9 +188,11 @@ class Animator final : public ProgressAnimator {
     return make(std::vector<T>{from, to}, root, keyPath, std::move(function));
   }
 
+  /// For std::make_shared only: the passkey is protected, so hosts call make().
   Animator(Passkey key, std::shared_ptr<Interpolator<T>> interpolator, Apply apply)
       : ProgressAnimator(key, std::move(apply)), interpolator_(std::move(interpolator)) {}
 
+  /// The interpolator that turns a progress into a value.
   [[nodiscard]] const std::shared_ptr<Interpolator<T>>& interpolator() const {
     return interpolator_;
   }

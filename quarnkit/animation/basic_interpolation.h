@@ -28,20 +28,29 @@ namespace quarn {
 
 class BasicInterpolation final : public InterpolationFunction {
  public:
+  /// The four easing curves.
   enum class Case { linear, easeIn, easeOut, easeInOut };
 
+  /// t.
   static const BasicInterpolation linear;
+  /// t³: slow start.
   static const BasicInterpolation easeIn;
+  /// (t - 1)³ + 1: slow end.
   static const BasicInterpolation easeOut;
+  /// 4t³ for t below 0.5, else ((2t - 2)³) / 2 + 1: slow start and end.
   static const BasicInterpolation easeInOut;
   /// The cases in declaration order.
   static const BasicInterpolation allCases[4];
 
+  /// The curve `c`.
   explicit BasicInterpolation(Case c) : case_(c) {}
 
+  /// Which curve it is.
   [[nodiscard]] Case kind() const { return case_; }
+  /// evaluate() of this curve.
   double operator()(double t) const override { return evaluate(case_, t); }
 
+  /// Curve `c` at `t` (0...1; other values are extrapolated by the formula).
   static double evaluate(Case c, double t) {
     switch (c) {
       case Case::linear:
@@ -61,6 +70,7 @@ class BasicInterpolation final : public InterpolationFunction {
     return t;
   }
 
+  /// Equal when the curves are.
   friend bool operator==(const BasicInterpolation& a, const BasicInterpolation& b) {
     return a.case_ == b.case_;
   }
@@ -79,8 +89,10 @@ inline const BasicInterpolation BasicInterpolation::allCases[4] = {
 
 }  // namespace quarn
 
+/// Hashes a curve by its case.
 template <>
 struct std::hash<quarn::BasicInterpolation> {
+  /// The hash of the case.
   std::size_t operator()(const quarn::BasicInterpolation& f) const noexcept {
     return std::hash<int>()(static_cast<int>(f.kind()));
   }

@@ -41,9 +41,11 @@ using platform::Size;
 /// A set of rectangle edges.
 enum class RectEdges : unsigned { none = 0, top = 1, left = 2, bottom = 4, right = 8, all = 15 };
 
+/// The edges in either set.
 constexpr RectEdges operator|(RectEdges a, RectEdges b) {
   return static_cast<RectEdges>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }
+/// The edges in both sets.
 constexpr RectEdges operator&(RectEdges a, RectEdges b) {
   return static_cast<RectEdges>(static_cast<unsigned>(a) & static_cast<unsigned>(b));
 }
@@ -54,6 +56,7 @@ constexpr bool contains(RectEdges set, RectEdges edges) { return (set & edges) =
 
 /// The point halfway between `p1` and `p2`.
 Point middle(Point p1, Point p2);
+/// The straight-line distance between the two points.
 double distance(Point from, Point to);
 /// `from` moved towards `to` by `factor` of the way (0 stays, 1 arrives).
 Point going(Point from, Point to, double factor);
@@ -82,10 +85,13 @@ Size fittedSizeToContain(Size innerSize, double aspectRatio);
 
 /// The rectangle of `size` centred on `center`.
 Rect rectWithCenter(Point center, Size size);
+/// The centre of the rectangle.
 Point centerPoint(const Rect& rect);
 /// Moves the origin so that the centre is `center`.
 void setCenterPoint(Rect& rect, Point center);
+/// The shorter side's length.
 double minSide(const Rect& rect);
+/// The longer side's length.
 double maxSide(const Rect& rect);
 /// aspectFit of the sizes, centred in `target`.
 Rect aspectFit(const Rect& rect, const Rect& target);
@@ -93,6 +99,7 @@ Rect aspectFit(const Rect& rect, const Rect& target);
 Rect aspectFill(const Rect& rect, const Rect& target);
 /// The size scaled by (sx, sy) about the unchanged centre.
 Rect scaledFromCenterPoint(const Rect& rect, double sx, double sy);
+/// The size scaled by `scale` both ways about the unchanged centre.
 Rect scaledFromCenterPoint(const Rect& rect, double scale);
 /// For rectangles in the unit square: (x, 1 - y - height, width, height).
 Rect normalizedFlippedVertically(const Rect& rect);
@@ -102,6 +109,7 @@ Rect clamped(const Rect& rect, Size size);
 /// right when p.y lies beside the rectangle's height (widened by the vertical
 /// tolerance) and p.x is near minX or maxX; top and bottom likewise.
 RectEdges edge(const Rect& rect, Point p, Size tolerance);
+/// edge() with the same tolerance both ways.
 RectEdges edge(const Rect& rect, Point p, double tolerance);
 /// The crop rectangle after dragging `edges` by `translation`: all edges
 /// leave it as it is; bottom and right together with a ratio grow it from its

@@ -24,16 +24,21 @@
 
 namespace quarn {
 
+/// A timing function: maps the progress of an animation (0...1) to the progress of its value.
+/// Implemented by the library's curves and by the host's.
 class InterpolationFunction {
  public:
   virtual ~InterpolationFunction() = default;
+  /// The value's progress at animation progress `t`.
   [[nodiscard]] virtual double operator()(double t) const = 0;
   /// The same as calling the function.
   [[nodiscard]] double apply(double t) const { return (*this)(t); }
 
  protected:
   InterpolationFunction() = default;
+  /// Copied as a value, by subclasses.
   InterpolationFunction(const InterpolationFunction&) = default;
+  /// Copied as a value, by subclasses.
   InterpolationFunction& operator=(const InterpolationFunction&) = default;
 };
 
@@ -62,7 +67,9 @@ class TimingFunction {
       : function_(
             std::make_shared<const Callable<std::remove_cvref_t<F>>>(std::forward<F>(function))) {}
 
+  /// The function at `t`.
   double operator()(double t) const { return (*function_)(t); }
+  /// The function shared.
   [[nodiscard]] const std::shared_ptr<const InterpolationFunction>& function() const {
     return function_;
   }

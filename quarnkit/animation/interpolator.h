@@ -81,19 +81,25 @@ void checkKeyValueCount(std::size_t count);
 template <InterpolatableValue T>
 class Interpolator {
  public:
+  /// Blends through `values` (at least two, each flattening to the same count of numbers; else
+  /// std::invalid_argument) with `function`.
   Interpolator(const std::vector<T>& values, TimingFunction function)
       : core_(detail::makeInterpolatorCore(values, std::move(function))) {}
+  /// Blends from `from` to `to` with `function`.
   Interpolator(const T& from, const T& to, TimingFunction function)
       : Interpolator(std::vector<T>{from, to}, std::move(function)) {}
   Interpolator(const Interpolator&) = delete;
   Interpolator& operator=(const Interpolator&) = delete;
 
+  /// The value at `progress`: the timing function applied, then the two key values around it
+  /// blended.
   T interpolateValue(double progress) {
     return Interpolatable<T>::from(core_.interpolate(progress));
   }
 
   /// The timing function; assignable.
   TimingFunction& function() { return core_.function; }
+  /// The timing function.
   [[nodiscard]] const TimingFunction& function() const { return core_.function; }
   /// The number of key values.
   [[nodiscard]] std::size_t count() const { return core_.count(); }
@@ -110,6 +116,7 @@ class Interpolator {
   detail::InterpolatorCore core_;
 };
 
+/// @cond INTERNAL
 template <class T>
 detail::InterpolatorCore detail::makeInterpolatorCore(const std::vector<T>& values,
                                                       TimingFunction function) {
@@ -126,5 +133,6 @@ detail::InterpolatorCore detail::makeInterpolatorCore(const std::vector<T>& valu
   }
   return InterpolatorCore(std::move(flat), values.size(), width, std::move(function));
 }
+/// @endcond
 
 }  // namespace quarn

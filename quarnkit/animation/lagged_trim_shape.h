@@ -1,5 +1,5 @@
 /// @file
-/// LaggedTrimShape<S>: draws a moving segment of another shape's outline, a head at `progress`
+/// `LaggedTrimShape<S>`: draws a moving segment of another shape's outline, a head at `progress`
 /// trailed by a tail `lag` behind it (in fractions of the outline).
 
 /// @struct quarn::LaggedTrimShape
@@ -30,8 +30,11 @@ namespace quarn {
 
 /// The fractions of an outline that are drawn.
 struct TrimRange {
+  /// Where the drawn part starts.
   double from = 0;
+  /// Where the drawn part ends.
   double to = 0;
+  /// Equal when both ends are.
   friend bool operator==(const TrimRange&, const TrimRange&) = default;
 };
 
@@ -46,13 +49,19 @@ inline std::optional<TrimRange> laggedTrimRange(double progress, double lag) {
 
 template <class S>
 struct LaggedTrimShape {
+  /// The shape whose outline is trimmed.
   S shape;
+  /// Where the head is, 0...1.
   double progress = 0;
+  /// How far the tail trails the head.
   double lag = 0;
 
+  /// The animated value: progress.
   [[nodiscard]] double animatableData() const { return progress; }
+  /// Sets the progress (the animated value).
   void setAnimatableData(double value) { progress = value; }
 
+  /// The part drawn now, or nothing.
   [[nodiscard]] std::optional<TrimRange> trimRange() const {
     return laggedTrimRange(progress, lag);
   }

@@ -39,16 +39,24 @@ namespace quarn {
 class SpringInterpolation final : public InterpolationFunction {
  public:
   SpringInterpolation() { update(); }
+  /// A spring of these parameters.
   SpringInterpolation(double damping, double velocity, double mass, double stiffness);
 
+  /// The damping.
   [[nodiscard]] double damping() const { return damping_; }
+  /// Sets the damping.
   void setDamping(double damping);
+  /// The mass.
   [[nodiscard]] double mass() const { return mass_; }
+  /// Sets the mass.
   void setMass(double mass);
+  /// The stiffness.
   [[nodiscard]] double stiffness() const { return stiffness_; }
+  /// Sets the stiffness.
   void setStiffness(double stiffness);
   /// The initial velocity.
   [[nodiscard]] double velocity() const { return velocity_; }
+  /// Sets the initial velocity.
   void setVelocity(double velocity);
 
   /// Whether a spring of these parameters and no initial velocity is valid.
@@ -56,6 +64,7 @@ class SpringInterpolation final : public InterpolationFunction {
   /// Whether this spring, with its velocity, is valid.
   [[nodiscard]] bool isValid() const { return motion_.branch != Branch::invalid; }
 
+  /// The spring's position at time `t`; a spring that is not valid stops (a programming error).
   double operator()(double t) const override;
 
  private:
