@@ -169,6 +169,7 @@ class CodableReferenceContainer {
     const CodableReferenceId<Value> id = object->id;
     set(id, std::move(object));
   }
+  /// The number of objects stored, of every id type.
   [[nodiscard]] std::size_t size() const {
     std::size_t n = 0;
     for (const auto& entry : byIdType_) n += entry.second->size();
@@ -235,15 +236,19 @@ namespace detail {
 /// container of Key.
 template <CodableReferenceable Value, CodableReferenceKeyType Key>
 struct CodableReference {
+  /// The referenced type's id type.
   using Id = CodableReferenceId<Value>;
 
   /// The referenced object (never null).
   std::shared_ptr<Value> wrappedValue;
 
+  /// A reference to `object`, which must not be null (a programming error).
   explicit CodableReference(std::shared_ptr<Value> object) : wrappedValue(std::move(object)) {
     if (!wrappedValue) fatalError("CodableReference: the referenced object is null");
   }
 
+  /// Reads an id and resolves it through the container of Key in the decoder's settings; throws
+  /// DecodingError when it is not found.
   static CodableReference decode(Decoder& d) {
     const Id id = d.decode<Id>();
     if (const CodableReferenceStorage* storage = codableReferenceStorage(d)) {
@@ -254,6 +259,7 @@ struct CodableReference {
     detail::throwReferenceNotFound(d.codingPath(), typeName<Value>(),
                                    detail::referenceIdDescription(id));
   }
+  /// Writes the object's id.
   void encode(Encoder& e) const { e.encode(wrappedValue->id); }
 
   /// References are equal when their objects' ids are.
@@ -266,9 +272,12 @@ struct CodableReference {
 /// ids that are standard values are read in place.
 template <CodableReferenceable Value, CodableReferenceKeyType Key>
 struct Decodable<std::vector<CodableReference<Value, Key>>> {
+  /// The reference type.
   using Reference = CodableReference<Value, Key>;
+  /// The referenced type's id type.
   using Id = typename Reference::Id;
 
+  /// The references, resolved in order; throws DecodingError at the first id not found.
   static std::vector<Reference> decode(Decoder& d) {
     auto list = d.unkeyedContainer();
     std::vector<Reference> out;
@@ -299,8 +308,10 @@ struct Decodable<std::vector<CodableReference<Value, Key>>> {
 
 }  // namespace quarn
 
+/// Hashes a reference by its object's id, as == compares.
 template <class Value, class Key>
 struct std::hash<quarn::CodableReference<Value, Key>> {
+  /// The hash of the id.
   std::size_t operator()(const quarn::CodableReference<Value, Key>& r) const noexcept {
     return std::hash<quarn::CodableReferenceId<Value>>()(r.wrappedValue->id);
   }

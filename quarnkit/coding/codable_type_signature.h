@@ -55,6 +55,7 @@ class UUID;
 
 /// The full name of a concrete type in data: "Geometry.Circle".
 struct CodableTypeSignature : RawStringValue<CodableTypeSignature> {
+  /// Made from its raw text, as any raw string value is.
   using RawStringValue::RawStringValue;
 
   /// The signature of T (which enters the run-time table).
@@ -72,6 +73,7 @@ struct CodableTypeSignature : RawStringValue<CodableTypeSignature> {
 
 /// A short name an application gives a type in data: "circle".
 struct CodableTypeAlias : RawStringValue<CodableTypeAlias> {
+  /// Made from its raw text, as any raw string value is.
   using RawStringValue::RawStringValue;
 };
 
@@ -100,6 +102,7 @@ std::string enterCodableTypeName(const std::type_info& type, std::string name);
 /// arguments when there are any ("Module.Name<A, B>").
 template <KeyName Module, KeyName Name, CodableTypeNamedType... Arguments>
 struct CodableTypeNamed {
+  /// "Module.Name", with the generic arguments' names in angle brackets.
   static std::string name() {
     return std::string(Module.view()) + "." + std::string(Name.view()) +
            detail::genericArguments({&codableTypeName<Arguments>()...});
@@ -110,6 +113,7 @@ struct CodableTypeNamed {
 /// arguments as above.
 template <CodableTypeNamedType Scope, KeyName Name, CodableTypeNamedType... Arguments>
 struct CodableTypeNestedIn {
+  /// The scope's name, ".", the name, and the generic arguments' names.
   static std::string name() {
     return codableTypeName<Scope>() + "." + std::string(Name.view()) +
            detail::genericArguments({&codableTypeName<Arguments>()...});
@@ -119,6 +123,7 @@ struct CodableTypeNestedIn {
 /// A fixed name (the standard types').
 template <KeyName Name>
 struct CodableTypeFixedName {
+  /// The fixed name.
   static std::string name() { return std::string(Name.view()); }
 };
 
@@ -140,16 +145,22 @@ template <> struct CodableTypeNameOf<Date> : CodableTypeFixedName<"Date"> {};
 template <> struct CodableTypeNameOf<UUID> : CodableTypeFixedName<"UUID"> {};
 // clang-format on
 
+/// Names `std::vector<T>` in data.
 template <CodableTypeNamedType T>
 struct CodableTypeNameOf<std::vector<T>> {
+  /// "Array<" and the element type's name and ">".
   static std::string name() { return "Array<" + codableTypeName<T>() + ">"; }
 };
+/// Names `std::optional<T>` in data.
 template <CodableTypeNamedType T>
 struct CodableTypeNameOf<std::optional<T>> {
+  /// "Optional<" and the wrapped type's name and ">".
   static std::string name() { return "Optional<" + codableTypeName<T>() + ">"; }
 };
+/// Names `std::map<std::string, T>` in data.
 template <CodableTypeNamedType T>
 struct CodableTypeNameOf<std::map<std::string, T>> {
+  /// "Dictionary<String, " and the value type's name and ">".
   static std::string name() { return "Dictionary<String, " + codableTypeName<T>() + ">"; }
 };
 

@@ -42,9 +42,13 @@ class JSONDecoder {
   /// The deepest nesting of arrays and objects accepted.
   static constexpr int kMaxDepth = 256;
 
+  /// How dates are read.
   DateDecodingStrategy dateDecodingStrategy;
+  /// Values handed to every decode call (adapters, reference storage).
   CodingUserInfo userInfo;
 
+  /// Parses `json` and decodes its root value as a T; throws DecodingError
+  /// (dataCorrupted for text that is not JSON).
   template <DecodableType T>
   T decode(std::string_view json) const {
     std::optional<T> out;
@@ -55,8 +59,9 @@ class JSONDecoder {
   /// Parses `json` and calls `fn` with a decoder for its root value.
   void decode(std::string_view json, DecodeFn fn) const;
 
-  // Text given as a C string or std::string is text, also where a
-  // Boost.JSON value could be made from it.
+  ///@{
+  /// Text given as a C string or std::string is text, also where a
+  /// Boost.JSON value could be made from it.
   template <DecodableType T>
   T decode(const char* json) const {
     return decode<T>(std::string_view(json));
@@ -67,10 +72,12 @@ class JSONDecoder {
   }
   void decode(const char* json, DecodeFn fn) const { decode(std::string_view(json), fn); }
   void decode(const std::string& json, DecodeFn fn) const { decode(std::string_view(json), fn); }
+  ///@}
 
   /// Decodes from a document already parsed with Boost.JSON (include
   /// <boost/json.hpp> to call it). Nesting beyond kMaxDepth is rejected.
   void decode(const boost::json::value& document, DecodeFn fn) const;
+  /// Decodes a parsed document's root value as a T.
   template <DecodableType T>
   T decode(const boost::json::value& document) const {
     std::optional<T> out;

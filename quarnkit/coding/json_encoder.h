@@ -25,17 +25,22 @@
 
 namespace quarn {
 
+/// How JSON text is laid out. A value.
 struct JSONOutputFormatting {
-  bool prettyPrinted = false;
-  bool sortedKeys = false;
+  bool prettyPrinted = false;  ///< Indented, one member or element a line.
+  bool sortedKeys = false;     ///< Members in the order of their keys.
 };
 
 class JSONEncoder {
  public:
+  /// How the text is laid out.
   JSONOutputFormatting outputFormatting;
+  /// How dates are written.
   DateEncodingStrategy dateEncodingStrategy;
+  /// Values handed to every encode call (adapters).
   CodingUserInfo userInfo;
 
+  /// `value` as JSON text; throws EncodingError.
   template <EncodableType T>
   std::string encode(const T& value) const {
     return encode([&](Encoder& e) { e.encode(value); });

@@ -19,20 +19,28 @@
 
 namespace quarn {
 
+/// Decodes a media time from its record (see the file's description).
 template <>
 struct Decodable<platform::MediaTime> {
+  /// The time the decoder's record describes; throws DecodingError.
   static platform::MediaTime decode(Decoder& d);
 };
+/// Encodes a media time as its record.
 template <>
 struct Encodable<platform::MediaTime> {
+  /// Writes the time's record.
   static void encode(const platform::MediaTime& time, Encoder& e);
 };
+/// Decodes a media time range from its record.
 template <>
 struct Decodable<platform::MediaTimeRange> {
+  /// The range the decoder's record describes; throws DecodingError.
   static platform::MediaTimeRange decode(Decoder& d);
 };
+/// Encodes a media time range as its record.
 template <>
 struct Encodable<platform::MediaTimeRange> {
+  /// Writes the range's record.
   static void encode(const platform::MediaTimeRange& range, Encoder& e);
 };
 

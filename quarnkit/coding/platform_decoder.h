@@ -39,19 +39,27 @@ namespace quarn {
 /// "ipad" on a tablet, "iphone" on every other device (from platform::Device).
 std::string_view currentDeviceSuffix();
 
+/// A decoder whose containers resolve device variants of member names (see the file's description).
+/// A unique object, valid while the decoder it wraps is.
 class PlatformDecoder final : public Decoder {
  public:
   /// Wraps a decoder it does not own (valid for the wrapper's lifetime).
   PlatformDecoder(Decoder& base, std::string separator, bool recursive);
+  /// Wraps and owns `base`.
   PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive);
   /// With a given device suffix (copied) instead of the current device's.
   PlatformDecoder(Decoder& base, std::string separator, bool recursive, std::string_view suffix);
+  /// Wraps and owns `base`, with a given device suffix.
   PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive,
                   std::string_view suffix);
 
+  /// The wrapped decoder.
   [[nodiscard]] Decoder& base() const { return *base_; }
+  /// What joins a name and its device suffix ("_").
   [[nodiscard]] const std::string& separator() const { return separator_; }
+  /// Whether nested values are read through the same layer.
   [[nodiscard]] bool recursive() const { return recursive_; }
+  /// The device suffix variants are looked up with ("ipad").
   [[nodiscard]] std::string_view suffix() const { return suffix_; }
 
   [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
@@ -77,11 +85,16 @@ class PlatformDecoder final : public Decoder {
 /// Positional (integer) keys are never suffixed.
 class PlatformContainerBase : public KeyedDecodingContainer {
  public:
+  /// Wraps `base`, resolving names with `separator` and `suffix`; `recursive` reads nested values
+  /// the same way.
   PlatformContainerBase(std::unique_ptr<KeyedDecodingContainer> base, std::string separator,
                         bool recursive, std::string_view suffix);
 
+  /// The wrapped container.
   [[nodiscard]] KeyedDecodingContainer& base() const { return *base_; }
+  /// What joins a name and its device suffix.
   [[nodiscard]] const std::string& separator() const { return separator_; }
+  /// Whether nested values are read through the same layer.
   [[nodiscard]] bool recursive() const { return recursive_; }
 
   [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
@@ -106,10 +119,15 @@ class PlatformContainerBase : public KeyedDecodingContainer {
   /// resolve to themselves without a look-up. Computed on first use.
   [[nodiscard]] bool mayHaveVariants() const;
 
+  /// The wrapped container.
   std::unique_ptr<KeyedDecodingContainer> base_;
+  /// Whether some key may be a variant: -1 not yet known, 0 no, 1 yes.
   mutable signed char mayHaveVariants_ = -1;
+  /// What joins a name and its device suffix.
   std::string separator_;
+  /// Whether nested values are read through the same layer.
   bool recursive_;
+  /// The device suffix.
   std::string suffix_;
 };
 
@@ -118,6 +136,7 @@ class PlatformContainerBase : public KeyedDecodingContainer {
 template <class Key = RawCodingKey>
 class PlatformContainer final : public PlatformContainerBase {
  public:
+  /// Wraps a container, as PlatformContainerBase does.
   using PlatformContainerBase::PlatformContainerBase;
 
   [[nodiscard]] std::vector<RawCodingKey> allKeys() const override {
@@ -135,8 +154,12 @@ class PlatformContainer final : public PlatformContainerBase {
   }
 };
 
+/// A list whose elements are read through the device-variant layer. A unique object, valid while
+/// the container it wraps is.
 class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer {
  public:
+  /// Wraps `base`; elements are read with `separator`, `recursive` and `suffix` as a
+  /// PlatformDecoder would.
   PlatformUnkeyedContainer(std::unique_ptr<UnkeyedDecodingContainer> base, std::string separator,
                            bool recursive, std::string_view suffix);
 

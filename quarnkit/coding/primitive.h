@@ -32,6 +32,7 @@ using PrimitiveCRef =
                  const std::uint16_t*, const std::uint32_t*, const std::uint64_t*, const URL*,
                  const Date*, const Data*, const Decimal*, const UUID*, const Value*>;
 
+/// Whether T is one of Ts.
 template <class T, class... Ts>
 inline constexpr bool kIsOneOf = (std::is_same_v<T, Ts> || ...);
 

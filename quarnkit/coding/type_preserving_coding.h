@@ -54,6 +54,7 @@ namespace quarn {
 
 /// The JSON members a wrapper adds.
 inline constexpr std::string_view kPreservedTypeKey = "__preserved_type";
+/// The JSON member holding the strategy's number.
 inline constexpr std::string_view kTypePreservingStrategyKey = "__type_preserving_strategy";
 
 namespace detail {
@@ -134,9 +135,12 @@ std::shared_ptr<X> decodeTypePreservedAs(Decoder& d, AdapterCache* cache = nullp
 /// wrapper without a value fails with EncodingError.
 template <class P>
 struct TypePreservingEncodeWrapper {
+  /// The value to write.
   std::shared_ptr<const TypePreservingCodable> wrapped;
+  /// How its type is named.
   CodableTypeStrategy strategy = CodableTypeStrategy::auto_;
 
+  /// Writes the value with its type's name; throws EncodingError without a value.
   void encode(Encoder& e) const {
     if (!wrapped) detail::throwEmptyWrapper(e);
     detail::encodeTypePreserved(e, *wrapped, strategy, &detail::providerAdapter<P>);
@@ -146,9 +150,13 @@ struct TypePreservingEncodeWrapper {
 /// Decodes a value of the type its data names, with the strategy read.
 template <class P>
 struct TypePreservingDecodeWrapper {
+  /// The value read, of the type its data named.
   std::shared_ptr<TypePreservingCodable> wrapped;
+  /// The strategy the data was written with.
   CodableTypeStrategy strategy = CodableTypeStrategy::auto_;
 
+  /// Reads the named type and decodes its value; throws DecodingError (or
+  /// TypePreservingCodingAdapterError) when the type is not registered.
   static TypePreservingDecodeWrapper decode(Decoder& d) {
     TypePreservingDecodeWrapper out;
     out.wrapped = detail::decodeTypePreserved(d, &detail::providerAdapter<P>, &out.strategy);
