@@ -11,7 +11,7 @@ endif()
 
 # The subsystem folders whose public headers are documented throughout; a
 # folder joins the reference once every declaration of its headers is.
-set(QUARNKIT_DOCS_FOLDERS core coding http media feedback animation search predicate download ui formatting routing paging concurrency)
+set(QUARNKIT_DOCS_FOLDERS core coding composite_list http media feedback animation search predicate download ui formatting routing paging concurrency)
 list(JOIN QUARNKIT_DOCS_FOLDERS "|" _docs_folders)
 
 get_property(_quarnkit_libs GLOBAL PROPERTY QUARNKIT_LIBRARIES)

@@ -54,6 +54,8 @@ namespace quarn {
 
 class BaseCompositeListViewController : public CompositionalLayoutViewController {
  public:
+  /// For make(): the passkey comes only from it. The screen shows the sections of
+  /// `sectionsProvider`.
   BaseCompositeListViewController(Passkey key,
                                   std::shared_ptr<CompositeListSectionsProvider> sectionsProvider);
 
@@ -69,11 +71,13 @@ class BaseCompositeListViewController : public CompositionalLayoutViewController
 
   /// The fetched content.
   std::vector<AnyCompositeListItem> items;
+  /// The provider that makes the screen's sections.
   [[nodiscard]] const std::shared_ptr<CompositeListSectionsProvider>& sectionsProvider() const {
     return sectionsProvider_;
   }
   /// The empty-state manager of the collection view, made on first use.
   const std::shared_ptr<platform::EmptyStateManager>& emptyDataSetManager();
+  /// The observer of the template file, or null.
   [[nodiscard]] const std::shared_ptr<CompositeListTemplateFileObserver>& templateFileObserver()
       const {
     return templateFileObserver_;
@@ -97,6 +101,8 @@ class BaseCompositeListViewController : public CompositionalLayoutViewController
   void reloadSections(bool animateWhenUpdate, std::function<void()> completion) override;
 
  protected:
+  /// Sets the collection view up: a refresh control (except on desktops),
+  /// insets, bouncing and the empty-state retry.
   void viewDidLoad() override;
 
  private:

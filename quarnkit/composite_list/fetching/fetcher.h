@@ -77,8 +77,11 @@ namespace quarn {
 
 class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFetcher> {
  public:
+  /// The items of a template.
   using Items = std::vector<AnyCompositeListItem>;
+  /// One item's request.
   using RequestItem = CompositeListRequestParameters::Item;
+  /// The requests of several items.
   using RequestItems = std::vector<RequestItem>;
 
   /// What only make() can give: every constructor of a fetcher, a host's
@@ -108,7 +111,9 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   CompositeListFetcher(const CompositeListFetcher&) = delete;
   CompositeListFetcher& operator=(const CompositeListFetcher&) = delete;
 
+  /// The template's items, as given.
   [[nodiscard]] const Items& templateItems() const { return templateItems_; }
+  /// The registry the items' descriptions come from.
   [[nodiscard]] const std::shared_ptr<CompositeListItemsRegistry>& registry() const {
     return registry_;
   }
@@ -118,6 +123,7 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   [[nodiscard]] const std::shared_ptr<CompositeListTemplateProviding>& templateProvider() const {
     return templateProvider_;
   }
+  /// Sets the template provider (null: includes are dropped).
   void setTemplateProvider(std::shared_ptr<CompositeListTemplateProviding> provider) {
     templateProvider_ = std::move(provider);
   }
@@ -125,29 +131,36 @@ class CompositeListFetcher : public std::enable_shared_from_this<CompositeListFe
   [[nodiscard]] const std::shared_ptr<const CompositeListEnvironment>& environment() const {
     return environment_;
   }
+  /// Sets the environment.
   void setEnvironment(std::shared_ptr<const CompositeListEnvironment> environment) {
     environment_ = std::move(environment);
   }
   /// The default mode, for the request override; items decide by their own.
   [[nodiscard]] CompositeListFetchMode fetchMode() const { return fetchMode_; }
+  /// Sets the default fetch mode.
   void setFetchMode(CompositeListFetchMode mode) { fetchMode_ = mode; }
   /// Builds request items concurrently, one child task per item.
   [[nodiscard]] bool parallelMode() const { return parallelMode_; }
+  /// Sets whether request items are built concurrently.
   void setParallelMode(bool parallel) { parallelMode_ = parallel; }
   /// A failed request gives the items without results instead of the error.
   [[nodiscard]] bool ignoreNetworkErrors() const { return ignoreNetworkErrors_; }
+  /// Sets whether a failed request gives the items without results.
   void setIgnoreNetworkErrors(bool ignore) { ignoreNetworkErrors_ = ignore; }
   /// The steps all visibility predicates of one fetch may take together
   /// (included templates and nested fetches share them); once spent, the
   /// remaining predicates count as broken ones, which hide nothing, and the
   /// fetch logs one line saying how many. Default: kEvaluationBudgetPerFetch.
   [[nodiscard]] std::uint64_t predicateBudget() const { return predicateBudget_; }
+  /// Sets the predicates' budget of steps.
   void setPredicateBudget(std::uint64_t steps) { predicateBudget_ = steps; }
   /// Becomes the request parameters' key.
   [[nodiscard]] const std::optional<std::string>& templateKey() const { return templateKey_; }
+  /// Sets the request parameters' key.
   void setTemplateKey(std::optional<std::string> key) { templateKey_ = std::move(key); }
   /// Passed to every item update; the same for every fetch.
   [[nodiscard]] const std::shared_ptr<CompositeListContext>& context() const { return context_; }
+  /// Replaces the context.
   void setContext(std::shared_ptr<CompositeListContext> context) { context_ = std::move(context); }
   /// The network task while it is awaited.
   [[nodiscard]] const std::optional<Task<CompositeListResult>>& currentTask() const {

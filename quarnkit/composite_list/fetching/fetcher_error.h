@@ -21,8 +21,10 @@ namespace quarn {
 
 class CompositeListFetcherError : public Error {
  public:
+  /// What repeated: an include or a nested template.
   enum class Kind { includeCycle, templateCycle };
 
+  /// The cycle of kind `k` through `steps`.
   CompositeListFetcherError(Kind k, std::vector<std::string> steps)
       : kind(k), cycle(std::move(steps)) {}
 
@@ -30,6 +32,7 @@ class CompositeListFetcherError : public Error {
   /// "Template cycle: template -> template".
   [[nodiscard]] std::string description() const override;
 
+  /// What repeated.
   Kind kind;
   /// The steps of the cycle, the repeated one at both ends.
   std::vector<std::string> cycle;

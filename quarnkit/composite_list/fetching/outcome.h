@@ -21,16 +21,19 @@ namespace quarn {
 template <class T>
 class Outcome {
  public:
+  /// A success holding `value`.
   static Outcome success(T value) { return Outcome(std::move(value)); }
   /// A failure; a null error stands for an unknown one.
   static Outcome failure(std::exception_ptr error) { return Outcome(std::move(error)); }
 
+  /// Whether it is a success.
   [[nodiscard]] bool isSuccess() const { return state_.index() == 0; }
   /// The value of a success; rethrows the error of a failure.
   [[nodiscard]] const T& value() const& {
     rethrowIfFailure();
     return std::get<0>(state_);
   }
+  /// The value of a success, moved out; rethrows the error of a failure.
   [[nodiscard]] T&& value() && {
     rethrowIfFailure();
     return std::get<0>(std::move(state_));

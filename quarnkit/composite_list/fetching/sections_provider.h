@@ -86,6 +86,7 @@ class CompositeListSectionsProvider
       public CompositeListSectionContext,
       public std::enable_shared_from_this<CompositeListSectionsProvider> {
  public:
+  /// Called with a section's index and the section.
   using SectionDidUpdate =
       std::function<void(std::size_t, const std::shared_ptr<CollectionViewSection>&)>;
 
@@ -104,11 +105,14 @@ class CompositeListSectionsProvider
     return std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
   }
 
+  /// For make(): the passkey comes only from it. Sections are made with the descriptions of
+  /// `registry`.
   CompositeListSectionsProvider(Passkey key, std::shared_ptr<CompositeListItemsRegistry> registry);
 
   [[nodiscard]] std::shared_ptr<BaseCompositeListViewController> viewController() const override {
     return viewController_.lock();
   }
+  /// Sets the screen the sections are shown in, held weakly.
   void setViewController(const std::shared_ptr<BaseCompositeListViewController>& controller) {
     viewController_ = controller;
   }
@@ -117,7 +121,9 @@ class CompositeListSectionsProvider
 
   /// Called for every section, with its index, after each update.
   SectionDidUpdate sectionDidUpdate;
+  /// Hide the separator of the first section's header.
   bool hideFirstTopSeparator = true;
+  /// The registry whose descriptions make the sections.
   std::shared_ptr<CompositeListItemsRegistry> registry;
 
   [[nodiscard]] const std::vector<std::shared_ptr<CollectionViewSection>>& sections()

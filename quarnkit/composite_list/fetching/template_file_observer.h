@@ -40,10 +40,12 @@ class CompositeListTemplateFileObserver {
   CompositeListTemplateFileObserver(const CompositeListTemplateFileObserver&) = delete;
   CompositeListTemplateFileObserver& operator=(const CompositeListTemplateFileObserver&) = delete;
 
+  /// The file watched.
   [[nodiscard]] const URL& url() const { return url_; }
   /// The watcher that holds the open file and delivers its events.
   [[nodiscard]] const platform::FileWatcher& source() const { return *source_; }
 
+  /// The callback told every change.
   [[nodiscard]] const std::function<void()>& onFileChanged() const { return *onFileChanged_; }
   /// Called on every change; nothing silences the observer without stopping it.
   void setOnFileChanged(std::function<void()> callback) { *onFileChanged_ = std::move(callback); }

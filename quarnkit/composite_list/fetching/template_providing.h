@@ -48,7 +48,9 @@ namespace quarn {
 
 class CompositeListTemplateProviding {
  public:
+  /// The items of a template.
   using Items = std::vector<AnyCompositeListItem>;
+  /// Receives the decoded items, or the failure.
   using Completion = std::function<void(Outcome<Items>)>;
 
   virtual ~CompositeListTemplateProviding() = default;

@@ -21,15 +21,20 @@
 
 namespace quarn {
 
+/// A dotted path of keys into nested dictionaries ("a.b.c"). A value.
 struct DictKeyPath {
+  /// The keys, outermost first.
   std::vector<std::string> segments;
 
   /// Splits `literal` at every "." ("a.b.c" gives three segments, "" one
   /// empty segment).
   DictKeyPath(std::string_view literal);  // NOLINT(google-explicit-constructor)
+  /// Splits `literal` at every ".".
   DictKeyPath(const char* literal) : DictKeyPath(std::string_view(literal)) {}  // NOLINT
+  /// The path of `parts`.
   explicit DictKeyPath(std::vector<std::string> parts) : segments(std::move(parts)) {}
 
+  /// Equal when the segments are.
   friend bool operator==(const DictKeyPath&, const DictKeyPath&) = default;
 };
 

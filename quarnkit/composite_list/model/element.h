@@ -35,21 +35,31 @@ namespace quarn {
 
 /// The element fields of a record, by reference (valid while the record is).
 struct CompositeListElementFields {
+  /// The visibility class.
   const std::optional<CompositeListItemVisibility>& visibility;
+  /// The start date.
   const std::optional<Date>& startDate;
+  /// The expiry date.
   const std::optional<Date>& expiryDate;
+  /// The visibility predicate.
   const std::optional<std::string>& predicate;
+  /// The values the predicate reads as variables.
   const std::optional<Value>& vars;
 };
 
+/// The element fields of a wrapped item.
 CompositeListElementFields elementFields(const AnyCompositeListItem& item);
+/// The element fields of an item record.
 CompositeListElementFields elementFields(const CompositeListItem& record);
+/// The element fields of a text row.
 CompositeListElementFields elementFields(const CompositeListRow& row);
+/// The element fields of a shared record.
 template <std::derived_from<CompositeListItem> Record>
 CompositeListElementFields elementFields(const std::shared_ptr<Record>& record) {
   return elementFields(static_cast<const CompositeListItem&>(*record));
 }
 
+/// A type whose values have element fields (an elementFields() overload).
 template <class T>
 concept CompositeListElement = requires(const T& element) {
   { elementFields(element) } -> std::same_as<CompositeListElementFields>;
@@ -65,6 +75,7 @@ std::optional<Date> parsePredicateDate(std::string_view text);
 /// every such string of a list of strings (other strings stay strings); every
 /// other value stays as it is.
 ValueDictionary predicateVars(const CompositeListElementFields& element);
+/// The same, for any element.
 template <CompositeListElement T>
 ValueDictionary predicateVars(const T& element) {
   return predicateVars(elementFields(element));

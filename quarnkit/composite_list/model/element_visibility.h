@@ -11,18 +11,18 @@
 /// ```
 ///
 /// The rules, checked in this order; the first that applies decides:
-///   hiddenClass     its visibility is "hidden";
-///   premiumClass    the premium flag is true and its visibility is "free", or
-///                   the flag is false and its visibility is "pro";
-///   notStarted      its start date is not before now;
-///   expired         its expiry date is before now;
-///   predicateFalse  it has a non-empty predicate, there are facts, and the
-///                   predicate evaluates to false;
-///   predicateError  the same predicate does not parse or evaluate: the element
-///                   is shown (a broken predicate never hides anything) and
-///                   `message` says why it failed. A predicate left unevaluated
-///                   because the check's budget of work is spent is one too
-///                   (`budgetSpent`).
+/// - hiddenClass: its visibility is "hidden";
+/// - premiumClass: the premium flag is true and its visibility is "free", or
+///   the flag is false and its visibility is "pro";
+/// - notStarted: its start date is not before now;
+/// - expired: its expiry date is before now;
+/// - predicateFalse: it has a non-empty predicate, there are facts, and the
+///   predicate evaluates to false;
+/// - predicateError: the same predicate does not parse or evaluate: the
+///   element is shown (a broken predicate never hides anything) and `message`
+///   says why it failed. A predicate left unevaluated because the check's
+///   budget of work is spent is one too (`budgetSpent`).
+///
 /// The premium flag is the argument, else the environment's
 /// hasPremiumSubscription(), else unknown (then no premium rule applies). The
 /// facts are the environment's resolvedValues(); without an environment no
@@ -49,17 +49,18 @@ namespace quarn {
 
 /// Which rule decided an element's visibility.
 enum class CompositeListVisibilityReason {
-  shown,
-  hiddenClass,
-  premiumClass,
-  notStarted,
-  expired,
-  predicateFalse,
-  predicateError,  // shown: the predicate could not be evaluated
+  shown,           ///< No rule hides it.
+  hiddenClass,     ///< Its visibility is "hidden".
+  premiumClass,    ///< Its visibility class does not match the premium flag.
+  notStarted,      ///< Its start date is not before now.
+  expired,         ///< Its expiry date is before now.
+  predicateFalse,  ///< Its predicate evaluates to false.
+  predicateError,  ///< Shown: the predicate could not be evaluated.
 };
 
 /// The decision for one element.
 struct CompositeListElementVisibility {
+  /// The rule that decided.
   CompositeListVisibilityReason reason = CompositeListVisibilityReason::shown;
   /// The error of a predicate that could not be evaluated; empty otherwise.
   std::string message;
@@ -67,10 +68,12 @@ struct CompositeListElementVisibility {
   /// given to the check is spent.
   bool budgetSpent = false;
 
+  /// Whether the element is shown (no rule hid it, or its predicate failed).
   [[nodiscard]] bool isShown() const {
     return reason == CompositeListVisibilityReason::shown ||
            reason == CompositeListVisibilityReason::predicateError;
   }
+  /// Equal when every field is.
   friend bool operator==(const CompositeListElementVisibility&,
                          const CompositeListElementVisibility&) = default;
 };
@@ -86,13 +89,17 @@ class CompositeListElementVisibilityCheck {
   /// The decision for one element (see the file comment).
   [[nodiscard]] CompositeListElementVisibility visibility(
       const CompositeListElementFields& element) const;
+  /// The same, for any element.
   template <CompositeListElement T>
   [[nodiscard]] CompositeListElementVisibility visibility(const T& element) const {
     return visibility(elementFields(element));
   }
 
+  /// The premium flag the check applies, or nothing.
   [[nodiscard]] std::optional<bool> premium() const { return premium_; }
+  /// The facts predicates are evaluated against, or nothing.
   [[nodiscard]] const std::optional<ValueDictionary>& facts() const { return facts_; }
+  /// The time the check was made.
   [[nodiscard]] Date now() const { return now_; }
 
  private:

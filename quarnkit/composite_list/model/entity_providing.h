@@ -47,8 +47,10 @@ class EntityProvidingCompositeListItemDescription {
 template <class Entity>
 class CompositeListEntityProviding {
  public:
+  /// The entity type supplied.
   using EntityType = Entity;
   virtual ~CompositeListEntityProviding() = default;
+  /// The entity for `request`, or nothing to fall back to the combined request.
   virtual Async<std::optional<Entity>> provideEntity(
       const CompositeListRequestParameters::Item& request) = 0;
 };
@@ -57,8 +59,10 @@ class CompositeListEntityProviding {
 template <class Provider>
 class CompositeListEntityProvidingBuilder {
  public:
+  /// The provider type built.
   using ProviderType = Provider;
   virtual ~CompositeListEntityProvidingBuilder() = default;
+  /// The provider for `request`, or null to fall back to the combined request.
   virtual std::shared_ptr<Provider> makeProvider(
       const CompositeListRequestParameters::Item& request) const = 0;
 };

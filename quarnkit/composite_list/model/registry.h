@@ -40,18 +40,23 @@ namespace quarn {
 /// that something else already holds.
 class CompositeListRegistryConflict : public Error {
  public:
+  /// What was registered: an item type or an entity class name.
   enum class Kind { itemType, entityClass };
 
+  /// The conflict of kind `k` over `name_`, held by `held_`, offered `offered_`.
   CompositeListRegistryConflict(Kind k, std::string name_, std::string held_, std::string offered_)
       : kind(k), name(std::move(name_)), held(std::move(held_)), offered(std::move(offered_)) {}
   /// "The item type \"rows\" is held by RowsSections; OtherRows cannot take it
   /// over", and the same with "entity class" for a class name.
   [[nodiscard]] std::string description() const override;
 
+  /// What was registered.
   Kind kind;
+  /// The item type or class name.
   std::string name;
-  /// What holds the name, and what was offered for it (type names).
+  /// The type name that holds the name.
   std::string held;
+  /// The type name offered.
   std::string offered;
 };
 
@@ -64,11 +69,13 @@ class CompositeListItemsRegistry {
 
   /// The process-wide registry, created on first use; replaceable.
   static std::shared_ptr<CompositeListItemsRegistry> shared();
+  /// Replaces the process-wide registry (null: the next shared() makes a new one).
   static void setShared(std::shared_ptr<CompositeListItemsRegistry> registry);
 
   /// Adds a description for its type. Throws CompositeListRegistryConflict
   /// when another description holds the type (see the file comment).
   void register_(AnyCompositeListItemDescription description);
+  /// The same for a description held as its base.
   void register_(const std::shared_ptr<const CompositeListItemDescriptionBase>& description) {
     register_(AnyCompositeListItemDescription(description));
   }
@@ -111,6 +118,7 @@ class CompositeListItemsRegistry {
   /// The item types dropped while decoding templates; replaceable at any time
   /// (a decoding under way keeps the list it started with).
   [[nodiscard]] std::vector<CompositeListItemType> ignoreItemTypes() const;
+  /// Replaces the ignored item types.
   void setIgnoreItemTypes(std::vector<CompositeListItemType> types);
 
  private:
@@ -151,7 +159,9 @@ class CompositeListItemsRegistry {
 /// recursive); elements without "type", of an ignored type or of a type
 /// without description are skipped; any other failure fails the array.
 struct CompositeListItemDecoder {
+  /// The items decoded, in template order.
   std::vector<AnyCompositeListItem> items;
+  /// Decodes the template array (see above); throws DecodingError.
   static CompositeListItemDecoder decode(Decoder& d);
 };
 

@@ -21,8 +21,11 @@
 namespace quarn {
 
 struct CompositeListResult {
+  /// One item's result: the key of its request and the entities that came back.
   struct Item {
+    /// The key of the request answered.
     std::string key;
+    /// The entities, in order.
     std::vector<AnyEntity> results;
 
     /// Entities of unknown classes in a "result" array are logged and
@@ -31,8 +34,10 @@ struct CompositeListResult {
     static Item decode(Decoder& d);
   };
 
+  /// The results, in order.
   std::vector<Item> items;
 
+  /// Decodes the bare array of results; throws DecodingError.
   static CompositeListResult decode(Decoder& d) { return {d.decode<std::vector<Item>>()}; }
 };
 

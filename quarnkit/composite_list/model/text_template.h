@@ -83,8 +83,11 @@ inline constexpr std::size_t kTextTemplateMaxLength = std::size_t{64} * 1024;
 /// The bounds of one templating call. Calls use the defaults; tests and the
 /// fuzz target pass smaller ones to reach the bounds with little work.
 struct TextTemplateLimits {
+  /// The deepest nesting of values expanded.
   std::size_t maxDepth = kTextTemplateMaxDepth;
+  /// The most placeholders replaced.
   std::size_t maxReplacements = kTextTemplateMaxReplacements;
+  /// The longest text built, in bytes.
   std::size_t maxLength = kTextTemplateMaxLength;
 };
 
@@ -97,6 +100,7 @@ inline constexpr std::string_view kErrorMarker = "<error>";
 /// evaluator failed; the message is the failure's description.
 class ExpressionEvaluationError : public Error {
  public:
+  /// The failure, described by `message`.
   explicit ExpressionEvaluationError(std::string message) : message_(std::move(message)) {}
   [[nodiscard]] std::string description() const override { return message_; }
 
@@ -108,9 +112,12 @@ class ExpressionEvaluationError : public Error {
 /// -1, "Invalid expression result", for an expression that gives no value.
 class ExpressionError : public Error {
  public:
+  /// The error domain.
   static constexpr std::string_view kDomain = "ExpressionError";
+  /// The error `code` with `description`.
   ExpressionError(int code, std::string description)
       : code_(code), description_(std::move(description)) {}
+  /// The error code.
   [[nodiscard]] int code() const { return code_; }
   [[nodiscard]] std::string description() const override { return description_; }
 

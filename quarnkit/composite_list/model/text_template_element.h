@@ -120,6 +120,7 @@ bool mayChangeByTextTemplate(const T& element) {
     return true;
   }
 }
+/// Whether any of `elements` may change by text templating.
 template <class T>
 bool mayChangeByTextTemplate(const std::vector<T>& elements) {
   for (const T& element : elements) {

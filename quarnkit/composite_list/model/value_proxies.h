@@ -36,10 +36,14 @@
 
 namespace quarn {
 
+/// A list inside a Value, answering key look-ups with the platform's list rules (collection
+/// operators). A value.
 class NSArrayProxy final : public OpaqueValue {
  public:
+  /// A proxy over `elements`.
   explicit NSArrayProxy(Value::Array elements) : list_(std::move(elements)) {}
 
+  /// The elements.
   [[nodiscard]] const Value::Array& elements() const { return *list_.ifArray(); }
 
   /// Throws PredicateEvaluationError for a collection operator the key
@@ -54,10 +58,13 @@ class NSArrayProxy final : public OpaqueValue {
   Value list_;  // always an array
 };
 
+/// A dictionary inside a Value, answering key look-ups with its entries. A value.
 class NSDictionaryProxy final : public OpaqueValue {
  public:
+  /// A proxy over `entries`.
   explicit NSDictionaryProxy(ValueDictionary entries) : entries_(std::move(entries)) {}
 
+  /// The entries.
   [[nodiscard]] const ValueDictionary& entries() const { return entries_; }
 
   [[nodiscard]] std::optional<Value> valueForKey(std::string_view key) const override;
@@ -72,6 +79,7 @@ class NSDictionaryProxy final : public OpaqueValue {
 
 /// The proxy inside `value`, when it holds one.
 const NSArrayProxy* asListProxy(const Value& value);
+/// The dictionary proxy inside `value`, when it holds one.
 const NSDictionaryProxy* asDictionaryProxy(const Value& value);
 
 /// Variable resolution of one value: a list has its elements resolved and is
