@@ -38,14 +38,22 @@ namespace quarn::platform {
 /// start at 1; weekday follows the calendar's numbering (1 = Sunday ... 7 =
 /// Saturday in the Gregorian calendar); year is the year of the era.
 struct DateComponents {
+  /// The year of the era.
   int year = 0;
+  /// The month, from 1.
   int month = 0;
+  /// The day of the month, from 1.
   int day = 0;
+  /// The weekday (1 = Sunday in the Gregorian calendar).
   int weekday = 0;
+  /// The hour, 0 to 23.
   int hour = 0;
+  /// The minute.
   int minute = 0;
+  /// The second.
   int second = 0;
 
+  /// Equal when every component is.
   friend bool operator==(const DateComponents&, const DateComponents&) = default;
 };
 
@@ -55,15 +63,23 @@ enum class CalendarComponent { day, weekOfMonth, month, year };
 /// A set of calendar components, each set or not: an amount of calendar time
 /// ("1 month", "2 weeks and 3 days") to add to a date or to format.
 struct CalendarComponents {
+  /// Years.
   std::optional<std::int64_t> year{};
+  /// Months.
   std::optional<std::int64_t> month{};
+  /// Weeks.
   std::optional<std::int64_t> weekOfMonth{};
+  /// Days.
   std::optional<std::int64_t> day{};
 
+  /// Whether no component is set.
   [[nodiscard]] bool isEmpty() const { return !year && !month && !weekOfMonth && !day; }
+  /// The component `component`.
   [[nodiscard]] std::optional<std::int64_t>& operator[](CalendarComponent component);
+  /// The component `component`.
   [[nodiscard]] const std::optional<std::int64_t>& operator[](CalendarComponent component) const;
 
+  /// Equal when every component is.
   friend bool operator==(const CalendarComponents&, const CalendarComponents&) = default;
 };
 
@@ -109,6 +125,7 @@ class Calendar {
 /// time zone identifier (an unknown one reads as GMT). Thread-safe.
 class ICUCalendar final : public Calendar {
  public:
+  /// The calendar of `localeIdentifier` in the time zone `timeZoneIdentifier`.
   ICUCalendar(const std::string& localeIdentifier, const std::string& timeZoneIdentifier);
   ~ICUCalendar() override;
   ICUCalendar(const ICUCalendar&) = delete;
@@ -127,6 +144,7 @@ class ICUCalendar final : public Calendar {
 /// GMT, computed without ICU.
 class FixedTimeZoneCalendar final : public Calendar {
  public:
+  /// The Gregorian calendar `secondsFromGMT` seconds ahead of GMT.
   explicit FixedTimeZoneCalendar(int secondsFromGMT = 0) : secondsFromGMT_(secondsFromGMT) {}
 
   [[nodiscard]] std::string identifier() const override { return "gregorian"; }

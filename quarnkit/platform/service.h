@@ -21,6 +21,10 @@
 #include <mutex>
 #include <utility>
 
+/// The platform services the library runs on: the runtime (main context,
+/// tasks, timers, publishers), device, locale and calendar, files and stores,
+/// and the headless UI and media stand-ins. Each service has a default
+/// implementation for Linux and can be replaced by the host or a test.
 namespace quarn::platform {
 
 template <class Interface>

@@ -55,6 +55,8 @@ namespace detail {
 class FirstError;
 }
 
+/// The headless toolkit's media item: a test drives its readiness, loading,
+/// failure and logs. A shared object, made by make().
 class SimulatedPlayerItem final : public MediaPlayerItem {
   // Lets make() use std::make_shared while nobody else can construct one.
   class Key {
@@ -66,6 +68,7 @@ class SimulatedPlayerItem final : public MediaPlayerItem {
   /// An item `duration` seconds long (absent or not a finite number: a
   /// stream without an end; negative: 0), not ready, with nothing loaded.
   static std::shared_ptr<SimulatedPlayerItem> make(std::optional<double> duration);
+  /// For std::make_shared only: the key is private, so hosts call make().
   SimulatedPlayerItem(Key /*key*/, std::optional<double> duration);
 
   [[nodiscard]] MediaStatus status() const override { return status_; }
@@ -79,19 +82,24 @@ class SimulatedPlayerItem final : public MediaPlayerItem {
   [[nodiscard]] std::vector<MediaAccessLogEvent> accessLog() const override { return accessLog_; }
   [[nodiscard]] std::vector<MediaErrorLogEvent> errorLog() const override { return errorLog_; }
 
-  // Commands.
+  /// Makes the item ready to play.
   void becomeReady();
+  /// Makes the item fail with `error`.
   void fail(std::string error);
   /// Seconds from the start that are loaded (negative counts as 0; not a
   /// number is ignored).
   void setLoadedDuration(double seconds);
   /// Loads the whole item.
   void loadAll();
+  /// Seconds from the start that are loaded.
   [[nodiscard]] double loadedDuration() const { return loaded_; }
   /// Whether the network delivers fast enough (initially true).
   void setLikelyToKeepUp(bool likely);
+  /// Sets the video's size (the player tells its observers).
   void setPresentationSize(Size size);
+  /// Adds an access-log entry (the player tells its observers).
   void addAccessLogEvent(MediaAccessLogEvent event);
+  /// Adds an error-log entry (the player tells its observers).
   void addErrorLogEvent(MediaErrorLogEvent event);
 
  private:
@@ -114,6 +122,8 @@ class SimulatedPlayerItem final : public MediaPlayerItem {
   std::vector<MediaErrorLogEvent> errorLog_;
 };
 
+/// The headless toolkit's player: plays a SimulatedPlayerItem as time passes
+/// on the current clock. A shared object, made by make().
 class SimulatedPlayer final : public MediaPlayer,
                               public std::enable_shared_from_this<SimulatedPlayer> {
   class Key {
@@ -122,7 +132,9 @@ class SimulatedPlayer final : public MediaPlayer,
   };
 
  public:
+  /// A paused player of `item` (or none).
   static std::shared_ptr<SimulatedPlayer> make(std::shared_ptr<SimulatedPlayerItem> item = nullptr);
+  /// For std::make_shared only: the key is private, so hosts call make().
   explicit SimulatedPlayer(Key /*key*/) {}
   ~SimulatedPlayer() override;
 
