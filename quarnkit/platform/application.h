@@ -9,8 +9,10 @@ inline constexpr const char* kApplicationDidEnterBackgroundNotification =
     "UIApplicationDidEnterBackgroundNotification";
 inline constexpr const char* kApplicationWillEnterForegroundNotification =
     "UIApplicationWillEnterForegroundNotification";
+/// Posted when the application becomes active.
 inline constexpr const char* kApplicationDidBecomeActiveNotification =
     "UIApplicationDidBecomeActiveNotification";
+/// Posted when the application is about to stop being active.
 inline constexpr const char* kApplicationWillResignActiveNotification =
     "UIApplicationWillResignActiveNotification";
 

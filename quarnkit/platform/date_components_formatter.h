@@ -39,6 +39,7 @@ struct MeasureTexts;
 /// several threads at once (each formatter keeps the texts it made).
 class DateComponentsFormatter {
  public:
+  /// How unit names are written: "1 wk", "1w", "1 week".
   enum class UnitsStyle { abbreviated, short_, full };
   /// A set of CalendarComponent values.
   enum AllowedUnits : unsigned {
@@ -50,16 +51,24 @@ class DateComponentsFormatter {
 
   /// Day, week and month; full unit names; the current locale.
   DateComponentsFormatter();
+  /// A formatter of `allowedUnits` (AllowedUnits bits) in `unitsStyle` for `localeIdentifier`.
   DateComponentsFormatter(unsigned allowedUnits, UnitsStyle unitsStyle,
                           std::string_view localeIdentifier);
 
+  /// The units shown (AllowedUnits bits).
   [[nodiscard]] unsigned allowedUnits() const { return allowedUnits_; }
+  /// Sets the units shown.
   void setAllowedUnits(unsigned allowedUnits);
+  /// How unit names are written.
   [[nodiscard]] UnitsStyle unitsStyle() const { return unitsStyle_; }
+  /// Sets how unit names are written.
   void setUnitsStyle(UnitsStyle style);
+  /// The locale texts are made in.
   [[nodiscard]] const std::string& localeIdentifier() const { return localeIdentifier_; }
+  /// Makes texts in `localeIdentifier` from now on.
   void setLocaleIdentifier(std::string_view localeIdentifier);
 
+  /// The components as text ("1 week"); nothing when none of them is allowed and set.
   [[nodiscard]] std::optional<std::string> string(const CalendarComponents& components) const;
 
  private:

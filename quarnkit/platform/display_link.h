@@ -45,6 +45,7 @@ namespace quarn::platform {
 
 class DisplayLink {
  public:
+  /// Called with the link at each frame.
   using Callback = std::function<void(DisplayLink&)>;
   /// Seconds between frames.
   static constexpr double kFrameInterval = 1.0 / 60;
@@ -54,6 +55,7 @@ class DisplayLink {
   DisplayLink& operator=(const DisplayLink&) = delete;
   /// Stops the calls for good.
   virtual void invalidate() = 0;
+  /// Whether it still calls back.
   [[nodiscard]] virtual bool isValid() const = 0;
 
   /// A link of the current FrameScheduler.
@@ -63,21 +65,27 @@ class DisplayLink {
   DisplayLink() = default;
 };
 
+/// Makes display links (an interface; TimerFrameScheduler by default, ManualFrameScheduler in
+/// tests). A unique object, installed as a service.
 class FrameScheduler {
  public:
   FrameScheduler() = default;
   virtual ~FrameScheduler() = default;
   FrameScheduler(const FrameScheduler&) = delete;
   FrameScheduler& operator=(const FrameScheduler&) = delete;
+  /// A link calling `callback` once per frame.
   virtual std::shared_ptr<DisplayLink> addDisplayLink(DisplayLink::Callback callback) const = 0;
 
+  /// The scheduler of this process.
   static std::shared_ptr<const FrameScheduler> current();
+  /// Replaces the scheduler of this process (null: the default).
   static void setCurrent(std::shared_ptr<const FrameScheduler> scheduler);
 };
 
 /// Frames from repeating timers of TimerScheduler::current(): the default.
 class TimerFrameScheduler final : public FrameScheduler {
  public:
+  /// A link driven by a repeating timer of the current TimerScheduler.
   std::shared_ptr<DisplayLink> addDisplayLink(DisplayLink::Callback callback) const override;
 };
 
@@ -87,6 +95,7 @@ class ManualFrameScheduler final : public FrameScheduler {
   ManualFrameScheduler();
   ~ManualFrameScheduler() override;
 
+  /// A link called at each step().
   std::shared_ptr<DisplayLink> addDisplayLink(DisplayLink::Callback callback) const override;
   /// Runs `frames` frames: each calls, in the order they were added, the
   /// links that were valid when the frame began and still are.

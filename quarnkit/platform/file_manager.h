@@ -42,6 +42,7 @@ class FileManager {
 
   /// The process-wide manager; setDefaultManager(nullptr) restores the default.
   static std::shared_ptr<FileManager> defaultManager();
+  /// Replaces the process-wide manager (null: the default).
   static void setDefaultManager(std::shared_ptr<FileManager> manager);
 
   /// The user's caches directory: $XDG_CACHE_HOME when it is an absolute
@@ -76,7 +77,9 @@ class FileManager {
   /// One item of an enumeration: its path, and its size in bytes when it is
   /// a regular file.
   struct Item {
+    /// The item's path.
     std::filesystem::path path;
+    /// Its size in bytes, for a regular file.
     std::optional<std::int64_t> totalFileSize;
   };
   /// Everything below `directory`, recursively (symbolic links are listed,

@@ -29,6 +29,7 @@ namespace quarn::platform {
 
 class FileWatcher {
  public:
+  /// Opens and watches the file at `path`; throws std::system_error when it cannot be opened.
   explicit FileWatcher(const std::filesystem::path& path);
   ~FileWatcher();
   FileWatcher(const FileWatcher&) = delete;

@@ -34,13 +34,16 @@ class Locale {
   /// The device's time zone identifier ("Europe/Berlin").
   [[nodiscard]] virtual std::string timeZoneIdentifier() const = 0;
 
+  /// The locale service of this process.
   static std::shared_ptr<const Locale> current();
+  /// Replaces the locale service of this process (null: the system's).
   static void setCurrent(std::shared_ptr<const Locale> locale);
 };
 
 /// A locale service with fixed answers: the test double.
 class FixedLocale final : public Locale {
  public:
+  /// A locale with these answers.
   FixedLocale(std::string localeIdentifier, std::vector<std::string> preferredLanguages,
               std::string timeZoneIdentifier)
       : locale_(std::move(localeIdentifier)),

@@ -35,6 +35,8 @@ namespace quarn {
 
 class UINavigationControllerType;
 
+/// A screen that can present another one and knows its navigation stack (an
+/// interface the host implements; see the file's description).
 class UIViewControllerType {
  public:
   virtual ~UIViewControllerType() = default;
@@ -50,6 +52,8 @@ class UIViewControllerType {
   [[nodiscard]] virtual std::shared_ptr<UINavigationControllerType> navigationStack() const = 0;
 };
 
+/// A navigation stack screens are pushed on (an interface the host
+/// implements; see the file's description).
 class UINavigationControllerType {
  public:
   virtual ~UINavigationControllerType() = default;

@@ -41,10 +41,13 @@
 
 namespace quarn::platform {
 
+/// A posted notification: its name, its object and extra information. A value.
 struct Notification {
+  /// The notification's name.
   std::string name;
   /// The sender or subject of the notification, if any.
   std::shared_ptr<void> object;
+  /// Extra information by key.
   std::map<std::string, std::any> userInfo;
 };
 
@@ -52,15 +55,20 @@ struct Notification {
 class ObserverToken {
  public:
   ObserverToken() = default;
+  /// The token of a registration kept alive by `connection`.
   explicit ObserverToken(std::shared_ptr<void> connection) : connection_(std::move(connection)) {}
+  /// What keeps the registration.
   [[nodiscard]] const std::shared_ptr<void>& connection() const { return connection_; }
 
  private:
   std::shared_ptr<void> connection_;
 };
 
+/// Delivers posted notifications to the observers registered for them. A unique object; the current
+/// one is installed as a service.
 class NotificationCenter {
  public:
+  /// Receives a notification.
   using Block = std::function<void(const Notification&)>;
 
   NotificationCenter();
@@ -73,11 +81,14 @@ class NotificationCenter {
   /// delivery, so registering twice means two calls per notification.
   ObserverToken addObserver(std::optional<std::string> name, const std::shared_ptr<void>& sender,
                             Block block);
+  /// Removes the registration of `token`; an unknown token changes nothing.
   void removeObserver(const ObserverToken& token);
   /// Calls the matching observers, in registration order, on this thread.
   void post(const Notification& notification) const;
 
+  /// The centre of this process.
   static std::shared_ptr<NotificationCenter> current();
+  /// Replaces the centre of this process (null: a new one).
   static void setCurrent(std::shared_ptr<NotificationCenter> center);
 
  private:
@@ -111,8 +122,11 @@ class WeakMulticast {
 template <class Observer>
 class WeakObserverSet {
  public:
+  /// Adds `observer`, held weakly.
   void add(const std::shared_ptr<Observer>& observer) { core_.add(observer); }
+  /// Removes `observer`.
   void remove(const Observer* observer) { core_.remove(observer); }
+  /// Calls `call` with each live observer, in the order added.
   void invoke(const std::function<void(Observer&)>& call) const {
     core_.invoke([&](void* o) { call(*static_cast<Observer*>(o)); });
   }

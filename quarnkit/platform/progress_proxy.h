@@ -39,9 +39,11 @@ class ProgressProxy final : public Progress {
   /// without a base is not a thing).
   static std::shared_ptr<ProgressProxy> make(std::shared_ptr<Progress> progress);
 
+  /// For make() and subclasses: the token is not the host's.
   ProgressProxy(ProxyToken, std::shared_ptr<Progress> progress);
   ~ProgressProxy() override;
 
+  /// The progress this proxy stands for.
   [[nodiscard]] const std::shared_ptr<Progress>& baseProgress() const { return baseProgress_; }
 
   void cancel() override;

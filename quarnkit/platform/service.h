@@ -30,9 +30,11 @@ namespace quarn::platform {
 template <class Interface>
 class ServiceSlot {
  public:
+  /// A slot that makes its instance with `makeDefault` on first use.
   explicit ServiceSlot(std::function<std::shared_ptr<Interface>()> makeDefault)
       : makeDefault_(std::move(makeDefault)) {}
 
+  /// The instance, made on first use.
   std::shared_ptr<Interface> get() {
     std::lock_guard lock(mutex_);
     if (!current_) current_ = makeDefault_();
@@ -55,6 +57,7 @@ class ServiceSlot {
 template <class Service>
 class ScopedService {
  public:
+  /// Installs `service` until this object is destroyed.
   explicit ScopedService(std::shared_ptr<const Service> service) : previous_(Service::current()) {
     Service::setCurrent(std::move(service));
   }

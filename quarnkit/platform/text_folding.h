@@ -20,6 +20,7 @@
 
 namespace quarn::platform {
 
+/// What folding removes: letter case, diacritics.
 enum FoldingOptions : unsigned {
   kFoldCase = 1u << 0,
   kFoldDiacritics = 1u << 1,

@@ -59,6 +59,7 @@ static_assert(std::is_same_v<Executor, boost::asio::awaitable<int>::executor_typ
 
 /// The main context. The host runs it (mainContext().run()) on its UI thread.
 boost::asio::io_context& mainContext();
+/// The executor of the main context.
 Executor mainExecutor();
 /// Whether the calling thread is running a handler of the main context.
 bool isOnMainContext();
@@ -70,8 +71,11 @@ void postToMain(std::function<void()> work);
 
 /// The cancellation error (operation_aborted), ready to be thrown or stored.
 std::exception_ptr cancellationError();
+/// Throws the cancellation error.
 [[noreturn]] void throwCancellation();
+/// Whether `error` is the cancellation error.
 bool isCancellation(const std::exception_ptr& error);
+/// Whether `error` is the cancellation error.
 bool isCancellation(const std::exception& error);
 
 /// Whether the calling coroutine has been cancelled.

@@ -66,6 +66,7 @@ class CheckedContinuation {
   using Box = std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>;
 
  public:
+  /// For withCheckedContinuation(): a continuation over `core` and its value box.
   CheckedContinuation(std::shared_ptr<detail::ContinuationCore> core, std::shared_ptr<Box> box)
       : core_(std::move(core)), box_(std::move(box)) {}
 
@@ -93,6 +94,7 @@ class CheckedContinuation {
   requires std::is_base_of_v<std::exception, E>
   void resumeThrowing(E error) const { resume(std::make_exception_ptr(std::move(error))); }
 
+  /// The name given at creation, for messages about misuse.
   [[nodiscard]] const std::string& name() const { return core_->name(); }
 
  private:

@@ -199,8 +199,11 @@ class Task {
  public:
   /// No task: only assigning one makes it usable.
   Task() = default;
+  /// Another handle to the same task.
   Task(const Task& other) noexcept : state_(other.state_) { retain(); }
+  /// Takes the handle over.
   Task(Task&& other) noexcept = default;
+  /// Makes this a handle to `other`'s task.
   Task& operator=(const Task& other) noexcept {
     if (this != &other) {
       release();
@@ -209,6 +212,7 @@ class Task {
     }
     return *this;
   }
+  /// Takes `other`'s handle over.
   Task& operator=(Task&& other) noexcept {
     if (this != &other) {
       release();
@@ -245,10 +249,12 @@ class Task {
   /// Ends the task with the cancellation error and cancels its body. Does
   /// nothing once it has ended.
   void cancel() const { detail::cancelTask(state_); }
+  /// Whether cancel() was called.
   [[nodiscard]] bool isCancelled() const { return state_->isCancelled(); }
   /// Whether the task has ended (with a value, an error or by cancellation).
   [[nodiscard]] bool isFinished() const { return state_->isFinished(); }
 
+  /// Equal when both handle the same task.
   friend bool operator==(const Task& a, const Task& b) { return a.state_ == b.state_; }
 
  private:
@@ -303,11 +309,13 @@ class Task {
 template <class T>
 class TaskGroup {
  public:
+  /// For withThrowingTaskGroup(): a group over `core`.
   explicit TaskGroup(std::shared_ptr<detail::TaskGroupCore> core) : core_(std::move(core)) {}
 
   /// Starts a child on the concurrent executor. A child added to a cancelled
   /// group starts cancelled.
   void addTask(Async<T> child) { addTask(concurrentExecutor(), std::move(child)); }
+  /// Starts a child on `executor`. A child added to a cancelled group starts cancelled.
   void addTask(const Executor& executor, Async<T> child) {
     if constexpr (std::is_void_v<T>) {
       detail::addGroupTask(core_, executor, std::move(child), nullptr);
@@ -326,10 +334,12 @@ class TaskGroup {
 
   /// Cancels every child still running.
   void cancelAll() { detail::cancelGroup(*core_); }
+  /// Whether cancelAll() was called (or the group's task was cancelled).
   [[nodiscard]] bool isCancelled() const { return detail::groupIsCancelled(*core_); }
   /// Whether no child is running and no result is waiting to be collected.
   [[nodiscard]] bool isEmpty() const { return detail::groupIsEmpty(*core_); }
 
+  /// The group's shared state.
   std::shared_ptr<detail::TaskGroupCore> core() const { return core_; }
 
  private:

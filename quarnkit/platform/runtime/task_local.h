@@ -44,6 +44,7 @@ template <class T>
 class TaskLocal {
  public:
   TaskLocal() = default;
+  /// A task-local value whose default is `defaultValue`.
   explicit TaskLocal(T defaultValue) : default_(std::move(defaultValue)) {}
   TaskLocal(const TaskLocal&) = delete;
   TaskLocal& operator=(const TaskLocal&) = delete;

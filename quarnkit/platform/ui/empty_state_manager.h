@@ -33,8 +33,11 @@ namespace quarn::platform {
 /// retry button.
 class EmptyStateView : public View {
  public:
+  /// The title shown.
   std::string title;
+  /// The message shown.
   std::string message;
+  /// The retry button's title.
   std::string retryButtonTitle;
   /// What the retry button does.
   std::function<void()> onRetry;
@@ -42,17 +45,22 @@ class EmptyStateView : public View {
 
 class EmptyStateManager {
  public:
+  /// A manager of `collectionView`'s empty state (held weakly).
   explicit EmptyStateManager(const std::shared_ptr<CollectionView>& collectionView);
   ~EmptyStateManager();
   EmptyStateManager(const EmptyStateManager&) = delete;
   EmptyStateManager& operator=(const EmptyStateManager&) = delete;
 
+  /// The title of the empty state.
   std::string title = "Nothing here yet";
+  /// The message of the empty state.
   std::string message = "There is nothing to show right now.";
+  /// The retry button's title.
   std::string retryButtonTitle = "Try again";
   /// What the retry button does; without one the button is not offered.
   std::function<void()> retryAction;
 
+  /// Whether the empty state is shown.
   [[nodiscard]] bool isShowingEmptyState() const { return showing_ != nullptr; }
   /// The empty-state view while it is shown.
   [[nodiscard]] const std::shared_ptr<EmptyStateView>& emptyStateView() const { return showing_; }

@@ -32,9 +32,12 @@ class View;
 
 class InfiniteScroll {
  public:
+  /// Called when the end of the content is reached.
   using Handler = std::function<void(ScrollView&)>;
+  /// Whether the control shows.
   using ShowPredicate = std::function<bool(ScrollView&)>;
 
+  /// The control of `owner`.
   explicit InfiniteScroll(ScrollView& owner) : owner_(&owner) {}
   InfiniteScroll(const InfiniteScroll&) = delete;
   InfiniteScroll& operator=(const InfiniteScroll&) = delete;
@@ -51,10 +54,12 @@ class InfiniteScroll {
   void setInfiniteScrollIndicatorView(std::shared_ptr<View> indicator) {
     indicator_ = std::move(indicator);
   }
+  /// The view shown while more loads.
   [[nodiscard]] const std::shared_ptr<View>& infiniteScrollIndicatorView() const {
     return indicator_;
   }
 
+  /// Whether the indicator is animating.
   [[nodiscard]] bool isAnimatingInfiniteScroll() const { return animating_; }
   /// Whether the control would show now (a handler is installed and the
   /// predicate allows it).

@@ -26,10 +26,14 @@ namespace quarn::platform {
 
 class RefreshControl : public View {
  public:
+  /// Called with the control on every value change.
   using Action = std::function<void(RefreshControl&)>;
 
+  /// Whether it shows the refreshing state.
   [[nodiscard]] bool isRefreshing() const { return isRefreshing_; }
+  /// Shows the refreshing state.
   void beginRefreshing() { isRefreshing_ = true; }
+  /// Ends the refreshing state.
   void endRefreshing() { isRefreshing_ = false; }
 
   /// Adds an action called on every value change.

@@ -42,6 +42,7 @@ class RefreshControlProtocol {
 using RefreshControlType = std::function<std::shared_ptr<RefreshControlProtocol>(
     const std::shared_ptr<ScrollView>& scrollView, std::function<void()> actionHandler)>;
 
+/// The control type of a class T with a static addTo().
 template <class T>
 RefreshControlType refreshControlType() {
   return [](const std::shared_ptr<ScrollView>& scrollView, std::function<void()> actionHandler) {
@@ -49,6 +50,8 @@ RefreshControlType refreshControlType() {
   };
 }
 
+/// The headless toolkit's RefreshControl as a RefreshControlProtocol. A unique object (not
+/// copyable), held by shared_ptr.
 class RefreshControlAdapter final : public RefreshControlProtocol {
  public:
   /// A RefreshControl attached to `scrollView` whose user pull runs
@@ -62,6 +65,7 @@ class RefreshControlAdapter final : public RefreshControlProtocol {
   void setEnabled(bool enabled, ScrollView& scrollView) override;
   void endRefreshing() override { control_->endRefreshing(); }
 
+  /// The adapted control.
   [[nodiscard]] const std::shared_ptr<RefreshControl>& control() const { return control_; }
 
  private:

@@ -18,13 +18,19 @@ namespace quarn::platform {
 
 class ScrollView : public View {
  public:
+  /// Scroll views are made like any view.
   using View::View;
 
+  /// Insets around the content.
   EdgeInsets contentInset;
+  /// How far the content is scrolled.
   Point contentOffset;
+  /// Whether it bounces vertically even when the content fits.
   bool alwaysBounceVertical = false;
+  /// Whether it bounces horizontally even when the content fits.
   bool alwaysBounceHorizontal = false;
 
+  /// The refresh control, or null.
   [[nodiscard]] const std::shared_ptr<RefreshControl>& refreshControl() const {
     return refreshControl_;
   }

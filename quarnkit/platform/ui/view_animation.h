@@ -38,7 +38,9 @@ class ViewAnimationRecorder {
   ViewAnimationRecorder(const ViewAnimationRecorder&) = delete;
   ViewAnimationRecorder& operator=(const ViewAnimationRecorder&) = delete;
 
+  /// The durations recorded, in order.
   [[nodiscard]] std::vector<double> durations() const;
+  /// Records an animation of `duration` seconds (called by ViewAnimation).
   void record(double duration);
 
  private:

@@ -23,7 +23,9 @@ class ViewInteraction {
   virtual ~ViewInteraction() = default;
   /// The view the interaction is attached to, or null.
   [[nodiscard]] virtual std::shared_ptr<View> view() const = 0;
+  /// The interaction is about to move to `view` (null: it is being removed).
   virtual void willMove(const std::shared_ptr<View>& view) = 0;
+  /// The interaction moved to `view` (null: it was removed).
   virtual void didMove(const std::shared_ptr<View>& view) = 0;
 };
 
