@@ -9,17 +9,11 @@ if(NOT DOXYGEN_FOUND)
   return()
 endif()
 
-# The subsystem folders whose public headers are documented throughout; a
-# folder joins the reference once every declaration of its headers is.
-set(QUARNKIT_DOCS_FOLDERS core coding composite_list http media feedback animation search predicate download ui formatting routing paging concurrency)
-list(JOIN QUARNKIT_DOCS_FOLDERS "|" _docs_folders)
-
 get_property(_quarnkit_libs GLOBAL PROPERTY QUARNKIT_LIBRARIES)
 set(_docs_headers "")
 foreach(target IN LISTS _quarnkit_libs)
   get_target_property(_headers ${target} HEADER_SET)
   if(_headers)
-    list(FILTER _headers INCLUDE REGEX "^${PROJECT_SOURCE_DIR}/quarnkit/(${_docs_folders})/")
     list(APPEND _docs_headers ${_headers})
   endif()
 endforeach()
