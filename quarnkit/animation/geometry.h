@@ -1,23 +1,26 @@
-// Geometry functions over the toolkit's points, sizes, rectangles and affine
-// transforms (all values): fitting images, dragging crop edges, turning
-// content with the device. Each is a formula over doubles; component-wise
-// arithmetic is in platform/ui/geometry_arithmetic.h.
-//
-//   aspectFit(Size{100, 50}, Size{300, 300});         // (300, 150)
-//   auto edges = edge(crop, touch, 22);               // RectEdges::top | RectEdges::left
-//   crop = shiftedEdge(crop, edges, drag, 1.0);       // keeps the crop square
-//
-// Rectangles are (x, y, width, height) with y growing downwards. The
-// rectangle functions read width and height as absolute values: minX = x,
-// maxX = x + |width|, midX = x + |width| / 2, and likewise for y.
-//
-// Degenerate input never divides by zero: the mean of no rectangles is the
-// zero rectangle, a size with a zero side has no proportions to fit or fill
-// (both give the zero size), an aspect-fit transform of a source without area
-// (or with a side that is not a finite number) is the identity, and an aspect
-// ratio that is not a positive finite number is no ratio. Finite input gives
-// finite results, unless the exact result itself lies beyond the largest
-// double; sums and squares on the way do not overflow early.
+/// @file
+/// Geometry functions over the toolkit's points, sizes, rectangles and affine
+/// transforms (all values): fitting images, dragging crop edges, turning
+/// content with the device. Each is a formula over doubles; component-wise
+/// arithmetic is in platform/ui/geometry_arithmetic.h.
+///
+/// ```
+///   aspectFit(Size{100, 50}, Size{300, 300});         // (300, 150)
+///   auto edges = edge(crop, touch, 22);               // RectEdges::top | RectEdges::left
+///   crop = shiftedEdge(crop, edges, drag, 1.0);       // keeps the crop square
+/// ```
+///
+/// Rectangles are (x, y, width, height) with y growing downwards. The
+/// rectangle functions read width and height as absolute values: minX = x,
+/// maxX = x + |width|, midX = x + |width| / 2, and likewise for y.
+///
+/// Degenerate input never divides by zero: the mean of no rectangles is the
+/// zero rectangle, a size with a zero side has no proportions to fit or fill
+/// (both give the zero size), an aspect-fit transform of a source without area
+/// (or with a side that is not a finite number) is the identity, and an aspect
+/// ratio that is not a positive finite number is no ratio. Finite input gives
+/// finite results, unless the exact result itself lies beyond the largest
+/// double; sums and squares on the way do not overflow early.
 #pragma once
 
 #include <optional>
@@ -38,9 +41,11 @@ using platform::Size;
 /// A set of rectangle edges.
 enum class RectEdges : unsigned { none = 0, top = 1, left = 2, bottom = 4, right = 8, all = 15 };
 
+/// The edges in either set.
 constexpr RectEdges operator|(RectEdges a, RectEdges b) {
   return static_cast<RectEdges>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }
+/// The edges in both sets.
 constexpr RectEdges operator&(RectEdges a, RectEdges b) {
   return static_cast<RectEdges>(static_cast<unsigned>(a) & static_cast<unsigned>(b));
 }
@@ -51,6 +56,7 @@ constexpr bool contains(RectEdges set, RectEdges edges) { return (set & edges) =
 
 /// The point halfway between `p1` and `p2`.
 Point middle(Point p1, Point p2);
+/// The straight-line distance between the two points.
 double distance(Point from, Point to);
 /// `from` moved towards `to` by `factor` of the way (0 stays, 1 arrives).
 Point going(Point from, Point to, double factor);
@@ -79,10 +85,13 @@ Size fittedSizeToContain(Size innerSize, double aspectRatio);
 
 /// The rectangle of `size` centred on `center`.
 Rect rectWithCenter(Point center, Size size);
+/// The centre of the rectangle.
 Point centerPoint(const Rect& rect);
 /// Moves the origin so that the centre is `center`.
 void setCenterPoint(Rect& rect, Point center);
+/// The shorter side's length.
 double minSide(const Rect& rect);
+/// The longer side's length.
 double maxSide(const Rect& rect);
 /// aspectFit of the sizes, centred in `target`.
 Rect aspectFit(const Rect& rect, const Rect& target);
@@ -90,6 +99,7 @@ Rect aspectFit(const Rect& rect, const Rect& target);
 Rect aspectFill(const Rect& rect, const Rect& target);
 /// The size scaled by (sx, sy) about the unchanged centre.
 Rect scaledFromCenterPoint(const Rect& rect, double sx, double sy);
+/// The size scaled by `scale` both ways about the unchanged centre.
 Rect scaledFromCenterPoint(const Rect& rect, double scale);
 /// For rectangles in the unit square: (x, 1 - y - height, width, height).
 Rect normalizedFlippedVertically(const Rect& rect);
@@ -99,6 +109,7 @@ Rect clamped(const Rect& rect, Size size);
 /// right when p.y lies beside the rectangle's height (widened by the vertical
 /// tolerance) and p.x is near minX or maxX; top and bottom likewise.
 RectEdges edge(const Rect& rect, Point p, Size tolerance);
+/// edge() with the same tolerance both ways.
 RectEdges edge(const Rect& rect, Point p, double tolerance);
 /// The crop rectangle after dragging `edges` by `translation`: all edges
 /// leave it as it is; bottom and right together with a ratio grow it from its

@@ -1,17 +1,20 @@
-// Timing functions: maps from linear progress 0...1 to eased progress.
-//
-// InterpolationFunction is the interface every timing function implements
-// (BasicInterpolation, SpringInterpolation, or the host's own); the
-// implementations are values. TimingFunction is a value too: a handle that
-// holds one of them by shared reference, so that an interpolator sees changes
-// made to a spring it was given; copies of the handle share that function,
-// which nothing changes through the handle. Any callable double(double)
-// converts too.
-//
-//   TimingFunction f = BasicInterpolation::easeOut;
-//   f(0.5);                                         // 0.875
-//   auto spring = std::make_shared<SpringInterpolation>();
-//   TimingFunction g = spring;                      // shares the spring
+/// @file
+/// Timing functions: maps from linear progress 0...1 to eased progress.
+///
+/// InterpolationFunction is the interface every timing function implements
+/// (BasicInterpolation, SpringInterpolation, or the host's own); the
+/// implementations are values. TimingFunction is a value too: a handle that
+/// holds one of them by shared reference, so that an interpolator sees changes
+/// made to a spring it was given; copies of the handle share that function,
+/// which nothing changes through the handle. Any callable double(double)
+/// converts too.
+///
+/// ```
+///   TimingFunction f = BasicInterpolation::easeOut;
+///   f(0.5);                                         // 0.875
+///   auto spring = std::make_shared<SpringInterpolation>();
+///   TimingFunction g = spring;                      // shares the spring
+/// ```
 #pragma once
 
 #include <concepts>
@@ -21,16 +24,21 @@
 
 namespace quarn {
 
+/// A timing function: maps the progress of an animation (0...1) to the progress of its value.
+/// Implemented by the library's curves and by the host's.
 class InterpolationFunction {
  public:
   virtual ~InterpolationFunction() = default;
+  /// The value's progress at animation progress `t`.
   [[nodiscard]] virtual double operator()(double t) const = 0;
   /// The same as calling the function.
   [[nodiscard]] double apply(double t) const { return (*this)(t); }
 
  protected:
   InterpolationFunction() = default;
+  /// Copied as a value, by subclasses.
   InterpolationFunction(const InterpolationFunction&) = default;
+  /// Copied as a value, by subclasses.
   InterpolationFunction& operator=(const InterpolationFunction&) = default;
 };
 
@@ -59,7 +67,9 @@ class TimingFunction {
       : function_(
             std::make_shared<const Callable<std::remove_cvref_t<F>>>(std::forward<F>(function))) {}
 
+  /// The function at `t`.
   double operator()(double t) const { return (*function_)(t); }
+  /// The function shared.
   [[nodiscard]] const std::shared_ptr<const InterpolationFunction>& function() const {
     return function_;
   }

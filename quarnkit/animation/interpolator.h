@@ -1,26 +1,32 @@
-// Interpolator<T>: blends a value through a sequence of key values.
-//
-// The key values are flattened into lists of numbers once (interpolatable.h);
-// interpolateValue(progress) clamps the progress to 0...1, eases it through the
-// timing function, picks the segment between two consecutive key values and
-// blends their numbers linearly, then rebuilds a T.
-//
-//   Interpolator<double> heights({0, 10, 30}, BasicInterpolation::linear);
-//   heights.interpolateValue(0.75);   // 20: halfway through the second segment
-//
-// With s segments, x = eased * s lies in segment max(ceil(x) - 1, 0), so
-// segments are half-open on the left (x = 1 ends segment 0). An eased value
-// below 0 extrapolates along the first segment and one above 1 (an
-// overshooting spring) along the last. One key value gives that value for any
-// progress. A progress that is not a number counts as 0. The end of a segment
-// is its key value exactly, and key values whose difference overflows (near
-// the largest doubles, of opposite signs) still blend to finite values.
-//
-// Construction throws std::invalid_argument for an empty list of key values,
-// key values that flatten to no numbers, or key values whose lists differ in
-// length. An interpolator is a unique object (not copyable; animators share
-// one through a std::shared_ptr); it reuses its working vector, so one
-// instance serves one thread at a time.
+/// @file
+/// Interpolator<T>: blends a value through a sequence of key values.
+
+/// @class quarn::Interpolator
+/// Blends a value through a sequence of key values.
+///
+/// The key values are flattened into lists of numbers once (interpolatable.h);
+/// interpolateValue(progress) clamps the progress to 0...1, eases it through the
+/// timing function, picks the segment between two consecutive key values and
+/// blends their numbers linearly, then rebuilds a T.
+///
+/// ```
+///   Interpolator<double> heights({0, 10, 30}, BasicInterpolation::linear);
+///   heights.interpolateValue(0.75);   // 20: halfway through the second segment
+/// ```
+///
+/// With s segments, x = eased * s lies in segment max(ceil(x) - 1, 0), so
+/// segments are half-open on the left (x = 1 ends segment 0). An eased value
+/// below 0 extrapolates along the first segment and one above 1 (an
+/// overshooting spring) along the last. One key value gives that value for any
+/// progress. A progress that is not a number counts as 0. The end of a segment
+/// is its key value exactly, and key values whose difference overflows (near
+/// the largest doubles, of opposite signs) still blend to finite values.
+///
+/// Construction throws std::invalid_argument for an empty list of key values,
+/// key values that flatten to no numbers, or key values whose lists differ in
+/// length. An interpolator is a unique object (not copyable; animators share
+/// one through a std::shared_ptr); it reuses its working vector, so one
+/// instance serves one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -75,19 +81,25 @@ void checkKeyValueCount(std::size_t count);
 template <InterpolatableValue T>
 class Interpolator {
  public:
+  /// Blends through `values` (at least two, each flattening to the same count of numbers; else
+  /// std::invalid_argument) with `function`.
   Interpolator(const std::vector<T>& values, TimingFunction function)
       : core_(detail::makeInterpolatorCore(values, std::move(function))) {}
+  /// Blends from `from` to `to` with `function`.
   Interpolator(const T& from, const T& to, TimingFunction function)
       : Interpolator(std::vector<T>{from, to}, std::move(function)) {}
   Interpolator(const Interpolator&) = delete;
   Interpolator& operator=(const Interpolator&) = delete;
 
+  /// The value at `progress`: the timing function applied, then the two key values around it
+  /// blended.
   T interpolateValue(double progress) {
     return Interpolatable<T>::from(core_.interpolate(progress));
   }
 
   /// The timing function; assignable.
   TimingFunction& function() { return core_.function; }
+  /// The timing function.
   [[nodiscard]] const TimingFunction& function() const { return core_.function; }
   /// The number of key values.
   [[nodiscard]] std::size_t count() const { return core_.count(); }
@@ -104,6 +116,7 @@ class Interpolator {
   detail::InterpolatorCore core_;
 };
 
+/// @cond INTERNAL
 template <class T>
 detail::InterpolatorCore detail::makeInterpolatorCore(const std::vector<T>& values,
                                                       TimingFunction function) {
@@ -120,5 +133,6 @@ detail::InterpolatorCore detail::makeInterpolatorCore(const std::vector<T>& valu
   }
   return InterpolatorCore(std::move(flat), values.size(), width, std::move(function));
 }
+/// @endcond
 
 }  // namespace quarn

@@ -1,30 +1,33 @@
-// Codable references: a field that refers to a shared object stored
-// elsewhere. In JSON the field is the object's id only; decoding resolves the
-// id to the object already held in a CodableReferenceStorage, which the
-// application puts in the decoder's settings under "codableReferenceStorage".
-//
-// Objects are grouped into containers, one per key type (a tag deriving from
-// CodableReferenceContainerKey), so ids of different families never collide.
-//
-//   struct TrackKey : quarn::CodableReferenceContainerKey {};
-//   struct Track { std::int64_t id; std::string title; };
-//   using TrackRef = quarn::CodableReference<Track, TrackKey>;
-//
-//   auto storage = std::make_shared<quarn::CodableReferenceStorage>();
-//   storage->container<TrackKey>().insert(std::make_shared<Track>(Track{7, "Intro"}));
-//   decoder.userInfo.set(std::string(quarn::kCodableReferenceStorageKey), storage);
-//   auto ref = decoder.decode<TrackRef>("7");  // ref.wrappedValue is that very Track
-//
-// An id with no object of the requested type in the key type's container is
-// dataCorrupted at the reference's coding path ("Couldn't find Track with id
-// 7"); so is every reference when the settings hold no storage (or an entry
-// of another kind). Decoding only reads the storage; fill it beforehand.
-//
-// Kinds: CodableReferenceStorage and CodableReferenceContainer are unique
-// objects (not copyable: a copy would silently share, or split, the objects
-// filed); coders share a storage through the shared_ptr in their settings. A
-// CodableReference is a value. A storage has no lock: fill it before the
-// decodes that read it start, not while one runs on another thread.
+/// @file
+/// Codable references: a field that refers to a shared object stored
+/// elsewhere. In JSON the field is the object's id only; decoding resolves the
+/// id to the object already held in a CodableReferenceStorage, which the
+/// application puts in the decoder's settings under "codableReferenceStorage".
+///
+/// Objects are grouped into containers, one per key type (a tag deriving from
+/// CodableReferenceContainerKey), so ids of different families never collide.
+///
+/// ```
+///   struct TrackKey : quarn::CodableReferenceContainerKey {};
+///   struct Track { std::int64_t id; std::string title; };
+///   using TrackRef = quarn::CodableReference<Track, TrackKey>;
+///
+///   auto storage = std::make_shared<quarn::CodableReferenceStorage>();
+///   storage->container<TrackKey>().insert(std::make_shared<Track>(Track{7, "Intro"}));
+///   decoder.userInfo.set(std::string(quarn::kCodableReferenceStorageKey), storage);
+///   auto ref = decoder.decode<TrackRef>("7");  // ref.wrappedValue is that very Track
+/// ```
+///
+/// An id with no object of the requested type in the key type's container is
+/// dataCorrupted at the reference's coding path ("Couldn't find Track with id
+/// 7"); so is every reference when the settings hold no storage (or an entry
+/// of another kind). Decoding only reads the storage; fill it beforehand.
+///
+/// Kinds: CodableReferenceStorage and CodableReferenceContainer are unique
+/// objects (not copyable: a copy would silently share, or split, the objects
+/// filed); coders share a storage through the shared_ptr in their settings. A
+/// CodableReference is a value. A storage has no lock: fill it before the
+/// decodes that read it start, not while one runs on another thread.
 #pragma once
 
 #include <concepts>
@@ -166,6 +169,7 @@ class CodableReferenceContainer {
     const CodableReferenceId<Value> id = object->id;
     set(id, std::move(object));
   }
+  /// The number of objects stored, of every id type.
   [[nodiscard]] std::size_t size() const {
     std::size_t n = 0;
     for (const auto& entry : byIdType_) n += entry.second->size();
@@ -232,15 +236,19 @@ namespace detail {
 /// container of Key.
 template <CodableReferenceable Value, CodableReferenceKeyType Key>
 struct CodableReference {
+  /// The referenced type's id type.
   using Id = CodableReferenceId<Value>;
 
   /// The referenced object (never null).
   std::shared_ptr<Value> wrappedValue;
 
+  /// A reference to `object`, which must not be null (a programming error).
   explicit CodableReference(std::shared_ptr<Value> object) : wrappedValue(std::move(object)) {
     if (!wrappedValue) fatalError("CodableReference: the referenced object is null");
   }
 
+  /// Reads an id and resolves it through the container of Key in the decoder's settings; throws
+  /// DecodingError when it is not found.
   static CodableReference decode(Decoder& d) {
     const Id id = d.decode<Id>();
     if (const CodableReferenceStorage* storage = codableReferenceStorage(d)) {
@@ -251,6 +259,7 @@ struct CodableReference {
     detail::throwReferenceNotFound(d.codingPath(), typeName<Value>(),
                                    detail::referenceIdDescription(id));
   }
+  /// Writes the object's id.
   void encode(Encoder& e) const { e.encode(wrappedValue->id); }
 
   /// References are equal when their objects' ids are.
@@ -263,9 +272,12 @@ struct CodableReference {
 /// ids that are standard values are read in place.
 template <CodableReferenceable Value, CodableReferenceKeyType Key>
 struct Decodable<std::vector<CodableReference<Value, Key>>> {
+  /// The reference type.
   using Reference = CodableReference<Value, Key>;
+  /// The referenced type's id type.
   using Id = typename Reference::Id;
 
+  /// The references, resolved in order; throws DecodingError at the first id not found.
   static std::vector<Reference> decode(Decoder& d) {
     auto list = d.unkeyedContainer();
     std::vector<Reference> out;
@@ -296,8 +308,10 @@ struct Decodable<std::vector<CodableReference<Value, Key>>> {
 
 }  // namespace quarn
 
+/// Hashes a reference by its object's id, as == compares.
 template <class Value, class Key>
 struct std::hash<quarn::CodableReference<Value, Key>> {
+  /// The hash of the id.
   std::size_t operator()(const quarn::CodableReference<Value, Key>& r) const noexcept {
     return std::hash<quarn::CodableReferenceId<Value>>()(r.wrappedValue->id);
   }

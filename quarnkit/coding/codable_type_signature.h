@@ -1,35 +1,38 @@
-// How a concrete type is named in data: CodableTypeSignature (the type's full
-// name) and CodableTypeAlias (a short name an application chooses).
-//
-// Signatures are stored in data, so they are never the compiler's names: a
-// host names each type it stores once, by specialising CodableTypeNameOf,
-// and the library composes the names of nested and generic types from the
-// names of their parts. The name of a type is the same with every compiler,
-// standard library and release.
-//
-//   // "Geometry.Circle"
-//   template <> struct quarn::CodableTypeNameOf<geo::Circle>
-//       : quarn::CodableTypeNamed<"Geometry", "Circle"> {};
-//   // "Geometry.Drawing.Layer"
-//   template <> struct quarn::CodableTypeNameOf<geo::Drawing::Layer>
-//       : quarn::CodableTypeNestedIn<geo::Drawing, "Layer"> {};
-//   // "Geometry.Box<Geometry.Circle>" for a Box<geo::Circle>
-//   template <class T> struct quarn::CodableTypeNameOf<geo::Box<T>>
-//       : quarn::CodableTypeNamed<"Geometry", "Box", T> {};
-//
-//   CodableTypeSignature::of<geo::Circle>().rawValue == "Geometry.Circle"
-//
-// The standard types have fixed names: String, Bool, Int, Int8 ... Int32,
-// UInt, UInt8 ... UInt32, Double, Float, URL, Date, UUID, Array<T>,
-// Optional<T> and Dictionary<String, T>. Using a type that has no name where
-// one is needed does not compile.
-//
-// A value's run-time type (an object reached through its family's base) is
-// named by the value itself when its type derives through TypePreserving
-// (type_preserving_coding_adapter.h), else through a process-wide table
-// that every type named with of<T>() enters, which registering it with an
-// adapter does: either way the name written for a value is the name its
-// type registers under.
+/// @file
+/// How a concrete type is named in data: CodableTypeSignature (the type's full
+/// name) and CodableTypeAlias (a short name an application chooses).
+///
+/// Signatures are stored in data, so they are never the compiler's names: a
+/// host names each type it stores once, by specialising CodableTypeNameOf,
+/// and the library composes the names of nested and generic types from the
+/// names of their parts. The name of a type is the same with every compiler,
+/// standard library and release.
+///
+/// ```
+///   // "Geometry.Circle"
+///   template <> struct quarn::CodableTypeNameOf<geo::Circle>
+///       : quarn::CodableTypeNamed<"Geometry", "Circle"> {};
+///   // "Geometry.Drawing.Layer"
+///   template <> struct quarn::CodableTypeNameOf<geo::Drawing::Layer>
+///       : quarn::CodableTypeNestedIn<geo::Drawing, "Layer"> {};
+///   // "Geometry.Box<Geometry.Circle>" for a Box<geo::Circle>
+///   template <class T> struct quarn::CodableTypeNameOf<geo::Box<T>>
+///       : quarn::CodableTypeNamed<"Geometry", "Box", T> {};
+///
+///   CodableTypeSignature::of<geo::Circle>().rawValue == "Geometry.Circle"
+/// ```
+///
+/// The standard types have fixed names: String, Bool, Int, Int8 ... Int32,
+/// UInt, UInt8 ... UInt32, Double, Float, URL, Date, UUID, Array<T>,
+/// Optional<T> and Dictionary<String, T>. Using a type that has no name where
+/// one is needed does not compile.
+///
+/// A value's run-time type (an object reached through its family's base) is
+/// named by the value itself when its type derives through TypePreserving
+/// (type_preserving_coding_adapter.h), else through a process-wide table
+/// that every type named with of<T>() enters, which registering it with an
+/// adapter does: either way the name written for a value is the name its
+/// type registers under.
 #pragma once
 
 #include <concepts>
@@ -52,6 +55,7 @@ class UUID;
 
 /// The full name of a concrete type in data: "Geometry.Circle".
 struct CodableTypeSignature : RawStringValue<CodableTypeSignature> {
+  /// Made from its raw text, as any raw string value is.
   using RawStringValue::RawStringValue;
 
   /// The signature of T (which enters the run-time table).
@@ -69,6 +73,7 @@ struct CodableTypeSignature : RawStringValue<CodableTypeSignature> {
 
 /// A short name an application gives a type in data: "circle".
 struct CodableTypeAlias : RawStringValue<CodableTypeAlias> {
+  /// Made from its raw text, as any raw string value is.
   using RawStringValue::RawStringValue;
 };
 
@@ -97,6 +102,7 @@ std::string enterCodableTypeName(const std::type_info& type, std::string name);
 /// arguments when there are any ("Module.Name<A, B>").
 template <KeyName Module, KeyName Name, CodableTypeNamedType... Arguments>
 struct CodableTypeNamed {
+  /// "Module.Name", with the generic arguments' names in angle brackets.
   static std::string name() {
     return std::string(Module.view()) + "." + std::string(Name.view()) +
            detail::genericArguments({&codableTypeName<Arguments>()...});
@@ -107,6 +113,7 @@ struct CodableTypeNamed {
 /// arguments as above.
 template <CodableTypeNamedType Scope, KeyName Name, CodableTypeNamedType... Arguments>
 struct CodableTypeNestedIn {
+  /// The scope's name, ".", the name, and the generic arguments' names.
   static std::string name() {
     return codableTypeName<Scope>() + "." + std::string(Name.view()) +
            detail::genericArguments({&codableTypeName<Arguments>()...});
@@ -116,6 +123,7 @@ struct CodableTypeNestedIn {
 /// A fixed name (the standard types').
 template <KeyName Name>
 struct CodableTypeFixedName {
+  /// The fixed name.
   static std::string name() { return std::string(Name.view()); }
 };
 
@@ -137,16 +145,22 @@ template <> struct CodableTypeNameOf<Date> : CodableTypeFixedName<"Date"> {};
 template <> struct CodableTypeNameOf<UUID> : CodableTypeFixedName<"UUID"> {};
 // clang-format on
 
+/// Names `std::vector<T>` in data.
 template <CodableTypeNamedType T>
 struct CodableTypeNameOf<std::vector<T>> {
+  /// "Array<" and the element type's name and ">".
   static std::string name() { return "Array<" + codableTypeName<T>() + ">"; }
 };
+/// Names `std::optional<T>` in data.
 template <CodableTypeNamedType T>
 struct CodableTypeNameOf<std::optional<T>> {
+  /// "Optional<" and the wrapped type's name and ">".
   static std::string name() { return "Optional<" + codableTypeName<T>() + ">"; }
 };
+/// Names `std::map<std::string, T>` in data.
 template <CodableTypeNamedType T>
 struct CodableTypeNameOf<std::map<std::string, T>> {
+  /// "Dictionary<String, " and the value type's name and ">".
   static std::string name() { return "Dictionary<String, " + codableTypeName<T>() + ">"; }
 };
 

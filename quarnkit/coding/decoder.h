@@ -1,36 +1,41 @@
-// The decoding side of the coding framework.
-//
-// A Decoder hands out containers over the data it holds: a keyed container
-// (an object), an unkeyed container (a list) or a single-value container.
-// Containers are interfaces, so wrappers (the device-variant decoder, type
-// adapters, references) can stand between a type and the JSON decoder, at
-// every depth, without the type knowing.
-//
-// A type T is decodable when quarn::Decodable<T> is specialised or it has a
-// static `T decode(quarn::Decoder&)`; the standard types of primitive.h are
-// read by the containers directly. Asking for a type with no decoded form does
-// not compile.
-//
-//   struct Banner {
-//     std::string title;
-//     std::optional<std::int64_t> maxItems;
-//     static Banner decode(quarn::Decoder& d) {
-//       auto c = d.container();
-//       return {c->decode<std::string>("title"), c->decodeIfPresent<std::int64_t>("maxItems")};
-//     }
-//   };
-//
-// A record with many optional members, of which few are present, reads the
-// present ones in one pass instead of asking for each by name:
-//
-//   c->forEachMember([&](std::string_view key, quarn::Decoder& v) {
-//     if (key == "title") banner.title = v.decode<std::string>();
-//     else if (key == "maxItems") banner.maxItems = v.decode<std::int64_t>();
-//   });
-//
-// Lifetimes: decoders and containers are unique objects that borrow the data
-// and their parents; they are valid while the decode call that produced them
-// runs.
+/// @file
+/// The decoding side of the coding framework.
+///
+/// A Decoder hands out containers over the data it holds: a keyed container
+/// (an object), an unkeyed container (a list) or a single-value container.
+/// Containers are interfaces, so wrappers (the device-variant decoder, type
+/// adapters, references) can stand between a type and the JSON decoder, at
+/// every depth, without the type knowing.
+///
+/// A type T is decodable when quarn::Decodable<T> is specialised or it has a
+/// static `T decode(quarn::Decoder&)`; the standard types of primitive.h are
+/// read by the containers directly. Asking for a type with no decoded form does
+/// not compile.
+///
+/// ```
+///   struct Banner {
+///     std::string title;
+///     std::optional<std::int64_t> maxItems;
+///     static Banner decode(quarn::Decoder& d) {
+///       auto c = d.container();
+///       return {c->decode<std::string>("title"), c->decodeIfPresent<std::int64_t>("maxItems")};
+///     }
+///   };
+/// ```
+///
+/// A record with many optional members, of which few are present, reads the
+/// present ones in one pass instead of asking for each by name:
+///
+/// ```
+///   c->forEachMember([&](std::string_view key, quarn::Decoder& v) {
+///     if (key == "title") banner.title = v.decode<std::string>();
+///     else if (key == "maxItems") banner.maxItems = v.decode<std::int64_t>();
+///   });
+/// ```
+///
+/// Lifetimes: decoders and containers are unique objects that borrow the data
+/// and their parents; they are valid while the decode call that produced them
+/// runs.
 #pragma once
 
 #include <map>
@@ -59,11 +64,13 @@ class SingleValueDecodingContainer;
 template <class T>
 struct Decodable;
 
+/// Types with a static `T decode(Decoder&)` are decodable through it.
 template <class T>
 requires requires(Decoder& d) {
   { T::decode(d) } -> std::convertible_to<T>;
 }
 struct Decodable<T> {
+  /// T::decode(d).
   static T decode(Decoder& d) { return T::decode(d); }
 };
 
@@ -104,11 +111,14 @@ class DecodedSlot {
 };
 }  // namespace detail
 
+/// Reads one value of the data: hands out containers over it (an interface; the JSON decoder and
+/// the wrappers implement it). A unique object, valid while the decode call that made it runs.
 class Decoder {
  public:
   virtual ~Decoder() = default;
   /// The keys from the root to this decoder's value (built on request).
   [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  /// Values the caller handed to the decoding (options, registries).
   [[nodiscard]] virtual const CodingUserInfo& userInfo() const = 0;
   /// The integer value of the last key of the coding path (the position of
   /// a list element), without building the path.
@@ -120,6 +130,7 @@ class Decoder {
   virtual std::unique_ptr<KeyedDecodingContainer> container() = 0;
   /// The value as a list; fails when it is not one.
   virtual std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() = 0;
+  /// The value as a single value.
   virtual std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() = 0;
   /// Reads this decoder's value as a standard value, as its single-value
   /// container would; decoders override it to skip making the container.
@@ -132,15 +143,20 @@ class Decoder {
   T decode();
 };
 
+/// The members of an object, read by key (an interface). A unique object, valid while the decode
+/// call that made it runs.
 class KeyedDecodingContainer {
  public:
   virtual ~KeyedDecodingContainer() = default;
+  /// The keys from the root to this object.
   [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  /// The keys of the object's members, in the data's order.
   [[nodiscard]] virtual std::vector<RawCodingKey> allKeys() const = 0;
   /// Calls `fn` with each key's name, without building a key list.
   virtual void forEachKey(FunctionRef<void(std::string_view)> fn) const {
     for (const auto& k : allKeys()) fn(k.stringValue());
   }
+  /// Whether the object has a member `key` (null counts).
   [[nodiscard]] virtual bool contains(CodingKeyRef key) const = 0;
   /// Calls `fn` once per member that is not null, in the data's order, with
   /// the key the member answers to and a decoder for its value. A member
@@ -161,13 +177,16 @@ class KeyedDecodingContainer {
   virtual void decodeNested(CodingKeyRef key, DecodeFn fn) = 0;
   /// As decodeNested, but a missing or null member gives false (fn not called).
   virtual bool decodeNestedIfPresent(CodingKeyRef key, DecodeFn fn) = 0;
+  /// The member as an object; fails when it is missing or not one.
   virtual std::unique_ptr<KeyedDecodingContainer> nestedContainer(CodingKeyRef key) = 0;
+  /// The member as a list; fails when it is missing or not one.
   virtual std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer(CodingKeyRef key) = 0;
   /// A decoder for the member "super".
   virtual std::unique_ptr<Decoder> superDecoder() = 0;
   /// A decoder for the member (a decoder of null when it is missing).
   virtual std::unique_ptr<Decoder> superDecoder(CodingKeyRef key) = 0;
 
+  /// Decodes the member `key` as a T; throws DecodingError when it is missing, null or not a T.
   template <DecodableType T>
   T decode(CodingKeyRef key) {
     if constexpr (CodingPrimitive<T>) {
@@ -182,6 +201,8 @@ class KeyedDecodingContainer {
     }
   }
 
+  /// Decodes the member `key` as a T, or nothing when it is missing or null; throws DecodingError
+  /// when it is not a T.
   template <DecodableType T>
   std::optional<T> decodeIfPresent(CodingKeyRef key) {
     if constexpr (CodingPrimitive<T>) {
@@ -196,25 +217,39 @@ class KeyedDecodingContainer {
   }
 };
 
+/// The elements of a list, read in order (an interface). A unique object, valid while the decode
+/// call that made it runs.
 class UnkeyedDecodingContainer {
  public:
   virtual ~UnkeyedDecodingContainer() = default;
+  /// The keys from the root to this list.
   [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  /// The number of elements, when known.
   [[nodiscard]] virtual std::optional<int> count() const = 0;
+  /// Whether every element was read.
   [[nodiscard]] virtual bool isAtEnd() const = 0;
+  /// The position of the next element.
   [[nodiscard]] virtual int currentIndex() const = 0;
   /// True (and advances) when the next element is null.
   virtual bool decodeNil() = 0;
+  /// Reads the next element as a standard value (advances); fails when it is null or of another
+  /// kind.
   virtual void decodePrimitive(PrimitiveRef out) = 0;
   /// False at the end or for a null element (which is consumed).
   virtual bool decodePrimitiveIfPresent(PrimitiveRef out) = 0;
+  /// Calls `fn` with a decoder for the next element (advances).
   virtual void decodeNested(DecodeFn fn) = 0;
+  /// As decodeNested, but a null element gives false (fn not called; advances); false at the end.
   virtual bool decodeNestedIfPresent(DecodeFn fn) = 0;
+  /// The next element as an object (advances).
   virtual std::unique_ptr<KeyedDecodingContainer> nestedContainer() = 0;
+  /// The next element as a list (advances).
   virtual std::unique_ptr<UnkeyedDecodingContainer> nestedUnkeyedContainer() = 0;
   /// A decoder for the next element (advances).
   virtual std::unique_ptr<Decoder> superDecoder() = 0;
 
+  /// Decodes the next element as a T (advances); throws DecodingError at the end or when it is not
+  /// a T.
   template <DecodableType T>
   T decode() {
     if constexpr (CodingPrimitive<T>) {
@@ -228,6 +263,8 @@ class UnkeyedDecodingContainer {
     }
   }
 
+  /// Decodes the next element as a T, or nothing when it is null (advances); throws DecodingError
+  /// when it is not a T.
   template <DecodableType T>
   std::optional<T> decodeIfPresent() {
     if constexpr (CodingPrimitive<T>) {
@@ -242,15 +279,21 @@ class UnkeyedDecodingContainer {
   }
 };
 
+/// One value, read as a whole (an interface). A unique object, valid while the decode call that
+/// made it runs.
 class SingleValueDecodingContainer {
  public:
   virtual ~SingleValueDecodingContainer() = default;
+  /// The keys from the root to this value.
   [[nodiscard]] virtual CodingPath codingPath() const = 0;
+  /// Whether the value is null.
   virtual bool decodeNil() = 0;
+  /// Reads the value as a standard value; fails when it is null or of another kind.
   virtual void decodePrimitive(PrimitiveRef out) = 0;
   /// Calls `fn` with the decoder this container reads from.
   virtual void decodeNested(DecodeFn fn) = 0;
 
+  /// Decodes the value as a T; throws DecodingError when it is not one.
   template <DecodableType T>
   T decode() {
     if constexpr (CodingPrimitive<T>) {
@@ -271,11 +314,14 @@ class SingleValueDecodingContainer {
 /// opening it again. Every other call goes to `base`.
 class ReopenedDecoder final : public Decoder {
  public:
+  /// A decoder over the value of `base` whose first container() is `opened`.
   ReopenedDecoder(Decoder& base, std::unique_ptr<KeyedDecodingContainer> opened)
       : base_(&base), opened_(std::move(opened)) {}
 
+  /// The decoder calls go to.
   [[nodiscard]] Decoder& base() const { return *base_; }
   [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
+  /// The base decoder's.
   [[nodiscard]] const CodingUserInfo& userInfo() const override { return base_->userInfo(); }
   [[nodiscard]] std::optional<int> lastCodingIndex() const override {
     return base_->lastCodingIndex();
@@ -287,6 +333,7 @@ class ReopenedDecoder final : public Decoder {
   std::unique_ptr<UnkeyedDecodingContainer> unkeyedContainer() override {
     return base_->unkeyedContainer();
   }
+  /// The base decoder's.
   std::unique_ptr<SingleValueDecodingContainer> singleValueContainer() override {
     return base_->singleValueContainer();
   }
@@ -327,16 +374,20 @@ inline void KeyedDecodingContainer::forEachMember(
 
 // ----- Standard decodable types --------------------------------------------
 
+/// Decodes null as nothing, else a T.
 template <DecodableType T>
 struct Decodable<std::optional<T>> {
+  /// Nothing for null, else the value decoded as a T.
   static std::optional<T> decode(Decoder& d) {
     if (d.decodeNil()) return std::nullopt;
     return d.decode<T>();
   }
 };
 
+/// Decodes a list of T.
 template <DecodableType T>
 struct Decodable<std::vector<T>> {
+  /// Each element decoded as a T, in order.
   static std::vector<T> decode(Decoder& d) {
     auto c = d.unkeyedContainer();
     std::vector<T> out;
@@ -353,8 +404,10 @@ struct Decodable<std::vector<T>> {
   }
 };
 
+/// Decodes an object of T values by their keys.
 template <DecodableType T>
 struct Decodable<std::map<std::string, T>> {
+  /// Each member decoded as a T.
   static std::map<std::string, T> decode(Decoder& d) {
     auto c = d.container();
     std::map<std::string, T> out;
@@ -363,8 +416,10 @@ struct Decodable<std::map<std::string, T>> {
   }
 };
 
+/// Decodes an object of T values by their keys.
 template <DecodableType T>
 struct Decodable<std::unordered_map<std::string, T>> {
+  /// Each member decoded as a T.
   static std::unordered_map<std::string, T> decode(Decoder& d) {
     auto c = d.container();
     std::unordered_map<std::string, T> out;
@@ -379,6 +434,7 @@ template <class T>
 requires(DecodableType<T> || requires(Decoder & d) {
   { T::decode(d) } -> std::convertible_to<std::shared_ptr<T>>;
 }) struct Decodable<std::shared_ptr<T>> {
+  /// The record, shared.
   static std::shared_ptr<T> decode(Decoder& d) {
     if constexpr (requires {
                     { T::decode(d) } -> std::convertible_to<std::shared_ptr<T>>;

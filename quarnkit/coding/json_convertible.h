@@ -1,19 +1,22 @@
-// One-call conversions between codable records and JSON text or untyped maps,
-// reporting failures as an absent result plus a debug line on standard output
-// instead of an error.
-//
-//   struct Profile : quarn::CodableJSONConvertable<Profile> {
-//     std::string name;
-//     static Profile decode(quarn::Decoder&);
-//     void encode(quarn::Encoder&) const;
-//   };
-//   auto p = Profile::fromJsonString(R"({"name":"Ann"})");   // std::optional<Profile>
-//   quarn::ValueObject map = p->toJson();
-//
-// A record may define its own `static JSONDecoder jsonDecoder()` or
-// `static JSONEncoder jsonEncoder()` to change the coders used by default.
-// Failure lines: "‼️ failed init model <type> from <input>. Error <error>"
-// and "‼️ <error>", written in the platform's quoted debug form.
+/// @file
+/// One-call conversions between codable records and JSON text or untyped maps,
+/// reporting failures as an absent result plus a debug line on standard output
+/// instead of an error.
+///
+/// ```
+///   struct Profile : quarn::CodableJSONConvertable<Profile> {
+///     std::string name;
+///     static Profile decode(quarn::Decoder&);
+///     void encode(quarn::Encoder&) const;
+///   };
+///   auto p = Profile::fromJsonString(R"({"name":"Ann"})");   // std::optional<Profile>
+///   quarn::ValueObject map = p->toJson();
+/// ```
+///
+/// A record may define its own `static JSONDecoder jsonDecoder()` or
+/// `static JSONEncoder jsonEncoder()` to change the coders used by default.
+/// Failure lines: "‼️ failed init model <type> from <input>. Error <error>"
+/// and "‼️ <error>", written in the platform's quoted debug form.
 #pragma once
 
 #include <optional>
@@ -67,14 +70,19 @@ concept JSONConvertable = FromJSONConvertable<T> && ToJSONConvertable<T>;
 /// Mixin for decodable records: creation from JSON text or a map.
 template <class Derived>
 struct DecodableFromJSONConvertable {
+  /// The decoder the record is read with; a record hides it to choose another.
   static JSONDecoder jsonDecoder() { return JSONDecoder(); }
 
+  /// The record decoded from JSON text, or nothing (the failure is logged).
   static std::optional<Derived> fromJsonString(std::string_view jsonString) {
     return fromJsonString(jsonString, Derived::jsonDecoder());
   }
+  /// The record decoded from a map, or nothing (the failure is logged).
   static std::optional<Derived> fromJson(const ValueObject& json) {
     return fromJson(json, Derived::jsonDecoder());
   }
+  /// The record decoded from JSON text with `decoder`, or nothing for text
+  /// that is not valid UTF-8 or does not decode (the failure is logged).
   static std::optional<Derived> fromJsonString(std::string_view jsonString,
                                                const JSONDecoder& decoder) {
     if (!detail::isValidUTF8Text(jsonString)) return std::nullopt;
@@ -86,6 +94,7 @@ struct DecodableFromJSONConvertable {
       return std::nullopt;
     }
   }
+  /// The record decoded from a map with `decoder`, or nothing (the failure is logged).
   static std::optional<Derived> fromJson(const ValueObject& json, const JSONDecoder& decoder) {
     try {
       return decoder.decode<Derived>(serializeJSON(Value(json)));
@@ -100,9 +109,13 @@ struct DecodableFromJSONConvertable {
 /// Mixin for encodable records: conversion to a map or JSON text.
 template <class Derived>
 struct EncodableToJSONConvertable {
+  /// The encoder the record is written with; a record hides it to choose another.
   static JSONEncoder jsonEncoder() { return JSONEncoder(); }
 
+  /// The record as a map (see the form taking an encoder).
   [[nodiscard]] ValueObject toJson() const { return toJson(Derived::jsonEncoder()); }
+  /// The record as JSON text, indented when `prettyPrint`; nothing when it
+  /// does not encode (the failure is logged).
   [[nodiscard]] std::optional<std::string> toJsonString(bool prettyPrint = false) const {
     JSONEncoder encoder = Derived::jsonEncoder();
     if (prettyPrint) encoder.outputFormatting.prettyPrinted = true;
@@ -117,6 +130,8 @@ struct EncodableToJSONConvertable {
     if (auto* o = v.ifObject()) return std::move(*o);
     return {};
   }
+  /// The record as JSON text written with `encoder`; nothing when it does not
+  /// encode (the failure is logged).
   [[nodiscard]] std::optional<std::string> toJsonString(const JSONEncoder& encoder) const {
     try {
       return encoder.encode(static_cast<const Derived&>(*this));
@@ -133,6 +148,7 @@ struct CodableJSONConvertable : DecodableFromJSONConvertable<Derived>,
 
 // ----- Lists of convertible records ----------------------------------------
 
+/// Records decoded from a JSON array, or nothing (the failure is logged).
 template <class T>
 std::optional<std::vector<T>> arrayFromJsonString(std::string_view jsonString) {
   if (!detail::isValidUTF8Text(jsonString)) return std::nullopt;
@@ -145,6 +161,7 @@ std::optional<std::vector<T>> arrayFromJsonString(std::string_view jsonString) {
   }
 }
 
+/// Records decoded from maps, or nothing (the failure is logged).
 template <class T>
 std::optional<std::vector<T>> arrayFromJson(const std::vector<ValueObject>& json) {
   Value::Array list(json.begin(), json.end());
@@ -157,6 +174,8 @@ std::optional<std::vector<T>> arrayFromJson(const std::vector<ValueObject>& json
   }
 }
 
+/// Records as a JSON array, indented when `prettyPrint`; nothing when one
+/// does not encode (the failure is logged).
 template <class T>
 std::optional<std::string> toJsonString(const std::vector<T>& records, bool prettyPrint = false) {
   JSONEncoder encoder = T::jsonEncoder();

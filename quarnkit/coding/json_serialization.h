@@ -1,8 +1,11 @@
-// JSON text and Value: the untyped side of JSON, as the platform's JSON
-// serialization offers it (maps, lists, numbers, strings, booleans, null).
-//
-//   quarn::Value v = quarn::parseJSON(R"({"a": [1, 2.5, "x"]})");
-//   std::string text = quarn::serializeJSON(v, {.sortedKeys = true});
+/// @file
+/// JSON text and Value: the untyped side of JSON, as the platform's JSON
+/// serialization offers it (maps, lists, numbers, strings, booleans, null).
+///
+/// ```
+///   quarn::Value v = quarn::parseJSON(R"({"a": [1, 2.5, "x"]})");
+///   std::string text = quarn::serializeJSON(v, {.sortedKeys = true});
+/// ```
 #pragma once
 
 #include <string>

@@ -1,28 +1,31 @@
-// Device-specific member variants.
-//
-// Server JSON may carry a variant of a member next to the plain member: with
-// separator "_", "title_ipad" is read on tablets and "title_iphone" on every
-// other device, "title" being the fallback. A record opts in by reading its
-// members through platformContainer() instead of container(); with
-// `recursive` set, nested records, lists and the records inside them are read
-// the same way without any change to their own decoding code.
-//
-//   static Banner decode(quarn::Decoder& d) {
-//     auto c = quarn::platformContainer(d, "_", /*recursive=*/true);
-//     return {c->decode<std::string>("title")};   // "title_ipad" on a tablet
-//   }
-//
-// Layers stack: opened on a decoder that already resolves variants (a
-// template's "~" ones), a record's own layer tries each name's variant, as
-// the layers under it resolve that, before the name itself; without
-// `recursive` its nested records still get the layers under it. A layer
-// already in force is not added again.
-//
-// The wrappers never parse anything themselves and add no failures of their
-// own: every error is the wrapped decoder's, for the resolved key. The
-// standard types (primitive.h) are read by the wrapped containers directly;
-// every other type is read through a wrapping PlatformDecoder. The wrappers
-// are unique objects, valid while the decoder they wrap is.
+/// @file
+/// Device-specific member variants.
+///
+/// Server JSON may carry a variant of a member next to the plain member: with
+/// separator "_", "title_ipad" is read on tablets and "title_iphone" on every
+/// other device, "title" being the fallback. A record opts in by reading its
+/// members through platformContainer() instead of container(); with
+/// `recursive` set, nested records, lists and the records inside them are read
+/// the same way without any change to their own decoding code.
+///
+/// ```
+///   static Banner decode(quarn::Decoder& d) {
+///     auto c = quarn::platformContainer(d, "_", /*recursive=*/true);
+///     return {c->decode<std::string>("title")};   // "title_ipad" on a tablet
+///   }
+/// ```
+///
+/// Layers stack: opened on a decoder that already resolves variants (a
+/// template's "~" ones), a record's own layer tries each name's variant, as
+/// the layers under it resolve that, before the name itself; without
+/// `recursive` its nested records still get the layers under it. A layer
+/// already in force is not added again.
+///
+/// The wrappers never parse anything themselves and add no failures of their
+/// own: every error is the wrapped decoder's, for the resolved key. The
+/// standard types (primitive.h) are read by the wrapped containers directly;
+/// every other type is read through a wrapping PlatformDecoder. The wrappers
+/// are unique objects, valid while the decoder they wrap is.
 #pragma once
 
 #include <memory>
@@ -36,19 +39,27 @@ namespace quarn {
 /// "ipad" on a tablet, "iphone" on every other device (from platform::Device).
 std::string_view currentDeviceSuffix();
 
+/// A decoder whose containers resolve device variants of member names (see the file's description).
+/// A unique object, valid while the decoder it wraps is.
 class PlatformDecoder final : public Decoder {
  public:
   /// Wraps a decoder it does not own (valid for the wrapper's lifetime).
   PlatformDecoder(Decoder& base, std::string separator, bool recursive);
+  /// Wraps and owns `base`.
   PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive);
   /// With a given device suffix (copied) instead of the current device's.
   PlatformDecoder(Decoder& base, std::string separator, bool recursive, std::string_view suffix);
+  /// Wraps and owns `base`, with a given device suffix.
   PlatformDecoder(std::unique_ptr<Decoder> base, std::string separator, bool recursive,
                   std::string_view suffix);
 
+  /// The wrapped decoder.
   [[nodiscard]] Decoder& base() const { return *base_; }
+  /// What joins a name and its device suffix ("_").
   [[nodiscard]] const std::string& separator() const { return separator_; }
+  /// Whether nested values are read through the same layer.
   [[nodiscard]] bool recursive() const { return recursive_; }
+  /// The device suffix variants are looked up with ("ipad").
   [[nodiscard]] std::string_view suffix() const { return suffix_; }
 
   [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
@@ -74,11 +85,16 @@ class PlatformDecoder final : public Decoder {
 /// Positional (integer) keys are never suffixed.
 class PlatformContainerBase : public KeyedDecodingContainer {
  public:
+  /// Wraps `base`, resolving names with `separator` and `suffix`; `recursive` reads nested values
+  /// the same way.
   PlatformContainerBase(std::unique_ptr<KeyedDecodingContainer> base, std::string separator,
                         bool recursive, std::string_view suffix);
 
+  /// The wrapped container.
   [[nodiscard]] KeyedDecodingContainer& base() const { return *base_; }
+  /// What joins a name and its device suffix.
   [[nodiscard]] const std::string& separator() const { return separator_; }
+  /// Whether nested values are read through the same layer.
   [[nodiscard]] bool recursive() const { return recursive_; }
 
   [[nodiscard]] CodingPath codingPath() const override { return base_->codingPath(); }
@@ -103,10 +119,15 @@ class PlatformContainerBase : public KeyedDecodingContainer {
   /// resolve to themselves without a look-up. Computed on first use.
   [[nodiscard]] bool mayHaveVariants() const;
 
+  /// The wrapped container.
   std::unique_ptr<KeyedDecodingContainer> base_;
+  /// Whether some key may be a variant: -1 not yet known, 0 no, 1 yes.
   mutable signed char mayHaveVariants_ = -1;
+  /// What joins a name and its device suffix.
   std::string separator_;
+  /// Whether nested values are read through the same layer.
   bool recursive_;
+  /// The device suffix.
   std::string suffix_;
 };
 
@@ -115,6 +136,7 @@ class PlatformContainerBase : public KeyedDecodingContainer {
 template <class Key = RawCodingKey>
 class PlatformContainer final : public PlatformContainerBase {
  public:
+  /// Wraps a container, as PlatformContainerBase does.
   using PlatformContainerBase::PlatformContainerBase;
 
   [[nodiscard]] std::vector<RawCodingKey> allKeys() const override {
@@ -132,8 +154,12 @@ class PlatformContainer final : public PlatformContainerBase {
   }
 };
 
+/// A list whose elements are read through the device-variant layer. A unique object, valid while
+/// the container it wraps is.
 class PlatformUnkeyedContainer final : public UnkeyedDecodingContainer {
  public:
+  /// Wraps `base`; elements are read with `separator`, `recursive` and `suffix` as a
+  /// PlatformDecoder would.
   PlatformUnkeyedContainer(std::unique_ptr<UnkeyedDecodingContainer> base, std::string separator,
                            bool recursive, std::string_view suffix);
 

@@ -1,7 +1,8 @@
-// The standard types every container reads and writes directly: strings,
-// booleans, integers of every width, both floating widths, URL, Date, Data,
-// Decimal, UUID, and Value (the generic JSON value). Every other type is coded
-// through a nested decoder or encoder.
+/// @file
+/// The standard types every container reads and writes directly: strings,
+/// booleans, integers of every width, both floating widths, URL, Date, Data,
+/// Decimal, UUID, and Value (the generic JSON value). Every other type is coded
+/// through a nested decoder or encoder.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ using PrimitiveCRef =
                  const std::uint16_t*, const std::uint32_t*, const std::uint64_t*, const URL*,
                  const Date*, const Data*, const Decimal*, const UUID*, const Value*>;
 
+/// Whether T is one of Ts.
 template <class T, class... Ts>
 inline constexpr bool kIsOneOf = (std::is_same_v<T, Ts> || ...);
 

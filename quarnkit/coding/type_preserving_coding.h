@@ -1,39 +1,44 @@
-// Writing and reading type-preserved values (see
-// type_preserving_coding_adapter.h for families and adapters).
-//
-// A wrapped value is the value's own JSON object with two members added:
-// "__preserved_type" (its signature or alias) and
-// "__type_preserving_strategy" (1 for a signature, 2 for an alias):
-//
-//   {"__preserved_type": "Geometry.Circle", "__type_preserving_strategy": 1, "radius": 2}
-//
-// Inside a record's encode and decode, the container operations write and
-// read one value or a list of values of a family P:
-//
-//   quarn::encodeTypePreserved<Shape>(*c, shapes, "shapes");  // strategy auto_
-//   auto shapes =
-//       quarn::decodeTypePreserved<std::vector<std::shared_ptr<Shape>>, Shape>(*c, "shapes");
-//
-// Decoding needs the adapters in the decoder's settings, whatever the data's
-// strategy. Data naming a registered type that is not the requested one
-// (another member of the family) is a typeMismatch at the value's coding
-// path; an unknown name is a TypePreservingCodingAdapterError, and a
-// missing member or a strategy number other than 0, 1, 2 the decoder's own
-// error. Encoding auto_ writes the alias when the encoder's adapters have one
-// for the type, else the signature; alias fails without an adapter or alias.
-// A value whose run-time type has no name in data, that does not encode as
-// an object, or that writes one of the two members itself (they are the
-// wrapper's: such a value is refused, never allowed to rename its type), is
-// an EncodingError: nothing is written that could not be read back.
-//
-// A registered type's decode and a value's encode are the host's code, called
-// while the wrapper is being read or written. They may code further values
-// with the same coders (nested values of the family included); they may not
-// register into the adapters, which are frozen by then (the registration
-// throws and changes nothing); an exception they throw propagates unchanged
-// to the caller of the decode or encode, and the adapters stay usable. The
-// decoding holds the family's adapter for its whole length, so the host may
-// drop its own references (and the coder's setting) meanwhile.
+/// @file
+/// Writing and reading type-preserved values (see
+/// type_preserving_coding_adapter.h for families and adapters).
+///
+/// A wrapped value is the value's own JSON object with two members added:
+/// "__preserved_type" (its signature or alias) and
+/// "__type_preserving_strategy" (1 for a signature, 2 for an alias):
+///
+/// ```
+///   {"__preserved_type": "Geometry.Circle", "__type_preserving_strategy": 1, "radius": 2}
+/// ```
+///
+/// Inside a record's encode and decode, the container operations write and
+/// read one value or a list of values of a family P:
+///
+/// ```
+///   quarn::encodeTypePreserved<Shape>(*c, shapes, "shapes");  // strategy auto_
+///   auto shapes =
+///       quarn::decodeTypePreserved<std::vector<std::shared_ptr<Shape>>, Shape>(*c, "shapes");
+/// ```
+///
+/// Decoding needs the adapters in the decoder's settings, whatever the data's
+/// strategy. Data naming a registered type that is not the requested one
+/// (another member of the family) is a typeMismatch at the value's coding
+/// path; an unknown name is a TypePreservingCodingAdapterError, and a
+/// missing member or a strategy number other than 0, 1, 2 the decoder's own
+/// error. Encoding auto_ writes the alias when the encoder's adapters have one
+/// for the type, else the signature; alias fails without an adapter or alias.
+/// A value whose run-time type has no name in data, that does not encode as
+/// an object, or that writes one of the two members itself (they are the
+/// wrapper's: such a value is refused, never allowed to rename its type), is
+/// an EncodingError: nothing is written that could not be read back.
+///
+/// A registered type's decode and a value's encode are the host's code, called
+/// while the wrapper is being read or written. They may code further values
+/// with the same coders (nested values of the family included); they may not
+/// register into the adapters, which are frozen by then (the registration
+/// throws and changes nothing); an exception they throw propagates unchanged
+/// to the caller of the decode or encode, and the adapters stay usable. The
+/// decoding holds the family's adapter for its whole length, so the host may
+/// drop its own references (and the coder's setting) meanwhile.
 #pragma once
 
 #include <memory>
@@ -49,6 +54,7 @@ namespace quarn {
 
 /// The JSON members a wrapper adds.
 inline constexpr std::string_view kPreservedTypeKey = "__preserved_type";
+/// The JSON member holding the strategy's number.
 inline constexpr std::string_view kTypePreservingStrategyKey = "__type_preserving_strategy";
 
 namespace detail {
@@ -129,9 +135,12 @@ std::shared_ptr<X> decodeTypePreservedAs(Decoder& d, AdapterCache* cache = nullp
 /// wrapper without a value fails with EncodingError.
 template <class P>
 struct TypePreservingEncodeWrapper {
+  /// The value to write.
   std::shared_ptr<const TypePreservingCodable> wrapped;
+  /// How its type is named.
   CodableTypeStrategy strategy = CodableTypeStrategy::auto_;
 
+  /// Writes the value with its type's name; throws EncodingError without a value.
   void encode(Encoder& e) const {
     if (!wrapped) detail::throwEmptyWrapper(e);
     detail::encodeTypePreserved(e, *wrapped, strategy, &detail::providerAdapter<P>);
@@ -141,9 +150,13 @@ struct TypePreservingEncodeWrapper {
 /// Decodes a value of the type its data names, with the strategy read.
 template <class P>
 struct TypePreservingDecodeWrapper {
+  /// The value read, of the type its data named.
   std::shared_ptr<TypePreservingCodable> wrapped;
+  /// The strategy the data was written with.
   CodableTypeStrategy strategy = CodableTypeStrategy::auto_;
 
+  /// Reads the named type and decodes its value; throws DecodingError (or
+  /// TypePreservingCodingAdapterError) when the type is not registered.
   static TypePreservingDecodeWrapper decode(Decoder& d) {
     TypePreservingDecodeWrapper out;
     out.wrapped = detail::decodeTypePreserved(d, &detail::providerAdapter<P>, &out.strategy);

@@ -1,40 +1,43 @@
-// Type-preserving coding: values whose concrete type is known only at run
-// time are written together with their type's name and read back as that
-// same type.
-//
-// A family of such values has a common base deriving from
-// TypePreservingCodable. A TypePreservingCodingAdapter is the family's
-// registry: its concrete types by signature, and the aliases the application
-// gave them. TypePreservingCodingAdapters maps each family (its provider
-// type, usually the base) to its adapter and travels in the coders' settings
-// under "typePreservingCodingAdapters".
-//
-//   auto shapes = std::make_shared<quarn::TypePreservingCodingAdapter>();
-//   shapes->register_<Circle>().register_<Square>("square");
-//   auto adapters = std::make_shared<quarn::TypePreservingCodingAdapters>();
-//   adapters->register_<Shape>(shapes);
-//   decoder.userInfo.set(std::string(quarn::kTypePreservingCodingAdaptersKey), adapters);
-//
-// Concrete types need a name in data (codable_type_signature.h), a decoded
-// form (static decode, or a shared_ptr-returning one) and encode(); deriving
-// them through TypePreserving<Self, Base> lets each value name its own type
-// wherever it is encoded. The wrappers and the container operations are in
-// type_preserving_coding.h.
-//
-// Kinds: TypePreservingCodingAdapter is a value (a copy shares nothing with
-// its source, so a template adapter can be copied and extended);
-// TypePreservingCodingAdapters is a unique object, shared with the coders
-// through a shared_ptr in their settings.
-//
-// Set-up, then use: both registries are filled before coding starts. The
-// first look-up (any coding that reaches it, or a find/metaCodable call)
-// freezes a registry; registering into a frozen one throws
-// TypePreservingCodingAdapterRegistrationError (registeredAfterFirstUse) and
-// changes nothing, so data already decoded and data decoded next are read
-// with the same names. Registration may come from any thread and is
-// serialised; look-ups after the freeze take no lock. A registry is never
-// re-pointed silently: a name that another type already holds is refused
-// with the same error, and registering the same type again changes nothing.
+/// @file
+/// Type-preserving coding: values whose concrete type is known only at run
+/// time are written together with their type's name and read back as that
+/// same type.
+///
+/// A family of such values has a common base deriving from
+/// TypePreservingCodable. A TypePreservingCodingAdapter is the family's
+/// registry: its concrete types by signature, and the aliases the application
+/// gave them. TypePreservingCodingAdapters maps each family (its provider
+/// type, usually the base) to its adapter and travels in the coders' settings
+/// under "typePreservingCodingAdapters".
+///
+/// ```
+///   auto shapes = std::make_shared<quarn::TypePreservingCodingAdapter>();
+///   shapes->register_<Circle>().register_<Square>("square");
+///   auto adapters = std::make_shared<quarn::TypePreservingCodingAdapters>();
+///   adapters->register_<Shape>(shapes);
+///   decoder.userInfo.set(std::string(quarn::kTypePreservingCodingAdaptersKey), adapters);
+/// ```
+///
+/// Concrete types need a name in data (codable_type_signature.h), a decoded
+/// form (static decode, or a shared_ptr-returning one) and encode(); deriving
+/// them through TypePreserving<Self, Base> lets each value name its own type
+/// wherever it is encoded. The wrappers and the container operations are in
+/// type_preserving_coding.h.
+///
+/// Kinds: TypePreservingCodingAdapter is a value (a copy shares nothing with
+/// its source, so a template adapter can be copied and extended);
+/// TypePreservingCodingAdapters is a unique object, shared with the coders
+/// through a shared_ptr in their settings.
+///
+/// Set-up, then use: both registries are filled before coding starts. The
+/// first look-up (any coding that reaches it, or a find/metaCodable call)
+/// freezes a registry; registering into a frozen one throws
+/// TypePreservingCodingAdapterRegistrationError (registeredAfterFirstUse) and
+/// changes nothing, so data already decoded and data decoded next are read
+/// with the same names. Registration may come from any thread and is
+/// serialised; look-ups after the freeze take no lock. A registry is never
+/// re-pointed silently: a name that another type already holds is refused
+/// with the same error, and registering the same type again changes nothing.
 #pragma once
 
 #include <concepts>
@@ -75,7 +78,9 @@ class TypePreservingCodable {
 
  protected:
   TypePreservingCodable() = default;
+  /// Copied as a value, by subclasses.
   TypePreservingCodable(const TypePreservingCodable&) = default;
+  /// Copied as a value, by subclasses.
   TypePreservingCodable& operator=(const TypePreservingCodable&) = default;
 };
 
@@ -83,7 +88,9 @@ class TypePreservingCodable {
 /// values are written with their signature even in a process that never
 /// registered the type (one that only encodes):
 ///
+/// ```
 ///   struct Circle : quarn::TypePreserving<Circle, Shape> { ... };
+/// ```
 ///
 /// A subclass without a TypePreserving of its own is not given Self's name.
 template <class Self, class Base = TypePreservingCodable>
@@ -105,6 +112,7 @@ enum class CodableTypeStrategy : std::uint8_t {
   alias = 2,
 };
 
+/// Decodes a strategy from its number.
 template <>
 struct Decodable<CodableTypeStrategy> {
   /// A number other than 0, 1, 2 is dataCorrupted.
@@ -112,8 +120,10 @@ struct Decodable<CodableTypeStrategy> {
 };
 /// The debug description of a strategy number other than 0, 1, 2.
 std::string invalidStrategyDescription(std::uint64_t number);
+/// Encodes a strategy as its number.
 template <>
 struct Encodable<CodableTypeStrategy> {
+  /// Writes the strategy's number.
   static void encode(CodableTypeStrategy strategy, Encoder& e);
 };
 
@@ -122,6 +132,7 @@ struct Encodable<CodableTypeStrategy> {
 /// decoding is one; encoding raises the same cases.
 class TypePreservingCodingAdapterError final : public DecodingError {
  public:
+  /// Which type could not be found or named.
   enum class Case {
     noDecodableRegisteredForSignature,
     noSignatureRegisteredForAlias,
@@ -129,14 +140,19 @@ class TypePreservingCodingAdapterError final : public DecodingError {
     adapterWasNotProvided,
   };
 
+  /// No type is registered under `signature` (at `path`).
   static TypePreservingCodingAdapterError noDecodableRegisteredForSignature(
       CodableTypeSignature signature, CodingPath path = {});
+  /// No signature is registered for `alias` (at `path`).
   static TypePreservingCodingAdapterError noSignatureRegisteredForAlias(CodableTypeAlias alias,
                                                                         CodingPath path = {});
+  /// No alias is registered for `signature`, which the alias strategy needs (at `path`).
   static TypePreservingCodingAdapterError noAliasRegisteredForSignature(
       CodableTypeSignature signature, CodingPath path = {});
+  /// The coder's settings hold no adapter for the family (at `path`).
   static TypePreservingCodingAdapterError adapterWasNotProvided(CodingPath path = {});
 
+  /// Which type could not be found or named.
   [[nodiscard]] Case errorCase() const { return case_; }
   /// The payload of the signature cases.
   [[nodiscard]] const std::optional<CodableTypeSignature>& signature() const { return signature_; }
@@ -159,6 +175,7 @@ class TypePreservingCodingAdapterError final : public DecodingError {
 /// host's mistakes; the registry is left as it was.
 class TypePreservingCodingAdapterRegistrationError final : public Error {
  public:
+  /// Why the registration was refused.
   enum class Case {
     /// The signature is registered for another C++ type.
     signatureRegisteredForAnotherType,
@@ -171,8 +188,10 @@ class TypePreservingCodingAdapterRegistrationError final : public Error {
     registeredAfterFirstUse,
   };
 
+  /// The refusal `c` of registering `subject`, held by `holder`.
   TypePreservingCodingAdapterRegistrationError(Case c, std::string subject, std::string holder);
 
+  /// Why the registration was refused.
   [[nodiscard]] Case errorCase() const { return case_; }
   /// What was being registered: the alias, the signature or the family.
   [[nodiscard]] const std::string& subject() const { return subject_; }
@@ -191,8 +210,11 @@ class TypePreservingCodingAdapterRegistrationError final : public Error {
 /// A registered concrete type: its signature, its C++ type and how an
 /// instance is decoded.
 struct MetaCodable {
+  /// The type's name in data.
   CodableTypeSignature signature;
+  /// The C++ type.
   const std::type_info* type = nullptr;
+  /// Decodes an instance of the type, shared.
   std::shared_ptr<TypePreservingCodable> (*decode)(Decoder&) = nullptr;
 };
 
@@ -214,7 +236,9 @@ std::shared_ptr<TypePreservingCodable> decodeTypePreservedInstance(Decoder& d) {
 class TypePreservingCodingAdapter {
  public:
   TypePreservingCodingAdapter() = default;
+  /// An open copy of `other`'s registrations.
   TypePreservingCodingAdapter(const TypePreservingCodingAdapter& other);
+  /// Takes `other`'s registrations; refused (registeredAfterFirstUse) once this adapter is frozen.
   TypePreservingCodingAdapter& operator=(const TypePreservingCodingAdapter& other);
   ~TypePreservingCodingAdapter() = default;
 
@@ -255,10 +279,12 @@ class TypePreservingCodingAdapter {
 
   /// The look-ups without failing (nothing when missing).
   [[nodiscard]] const MetaCodable* findMetaCodable(std::string_view signature) const;
+  /// The signature an alias names, or null.
   [[nodiscard]] const CodableTypeSignature* findSignature(std::string_view alias) const;
   /// The type an alias names, in one look-up (null when the alias is not
   /// registered).
   [[nodiscard]] const MetaCodable* findMetaCodableByAlias(std::string_view alias) const;
+  /// The alias filed for a signature, or null.
   [[nodiscard]] const CodableTypeAlias* findAlias(std::string_view signature) const;
 
  private:
@@ -310,6 +336,7 @@ class TypePreservingCodingAdapters {
     return find(typeid(P));
   }
 
+  /// Whether the adapters have been used and take no more registrations.
   [[nodiscard]] bool isFrozen() const { return freeze_.frozen(); }
 
  private:
@@ -326,6 +353,7 @@ class TypePreservingCodingAdapters {
 /// adapter filed for P. Specialise to choose another.
 template <class P>
 struct TypePreservingCodingAdapterProvider {
+  /// The adapter filed for P, or null.
   static std::shared_ptr<const TypePreservingCodingAdapter> adapter(
       const TypePreservingCodingAdapters& adapters) {
     return adapters.template adapter<P>();
@@ -345,6 +373,7 @@ std::shared_ptr<const TypePreservingCodingAdapter> typePreservingCodingAdapter(c
   if (!adapter) throw TypePreservingCodingAdapterError::adapterWasNotProvided(d.codingPath());
   return adapter;
 }
+/// The adapter of the family P for encoding; adapterWasNotProvided when there is none.
 template <class P>
 std::shared_ptr<const TypePreservingCodingAdapter> typePreservingCodingAdapter(const Encoder& e) {
   const TypePreservingCodingAdapters* adapters = typePreservingCodingAdapters(e);

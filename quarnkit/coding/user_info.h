@@ -1,16 +1,24 @@
-// CodingUserInfo: the settings a decoder or encoder carries for the types it
-// codes (the item registry, the entity class map, the fetch context, type
-// adapters, reference storage), keyed by the settings' names.
-//
-//   JSONDecoder decoder;
-//   decoder.userInfo.set("compositeListItemsReqistry", registry);  // a shared_ptr
-//   ... later, inside a type's decode:
-//   auto* r = d.userInfo().get<std::shared_ptr<CompositeListItemsRegistry>>("...");
-//
-// get<T> answers only when the stored value has exactly type T.
-//
-// A value: copying copies the entries (an entry that is a shared_ptr still
-// names the same shared object).
+/// @file
+/// CodingUserInfo: the settings a decoder or encoder carries for the types it codes (the item
+/// registry, the entity class map, the fetch context, type adapters, reference storage), keyed by
+/// the settings' names.
+
+/// @class quarn::CodingUserInfo
+/// The settings a decoder or encoder carries for the types it
+/// codes (the item registry, the entity class map, the fetch context, type
+/// adapters, reference storage), keyed by the settings' names.
+///
+/// ```
+///   JSONDecoder decoder;
+///   decoder.userInfo.set("compositeListItemsReqistry", registry);  // a shared_ptr
+///   ... later, inside a type's decode:
+///   auto* r = d.userInfo().get<std::shared_ptr<CompositeListItemsRegistry>>("...");
+/// ```
+///
+/// get<T> answers only when the stored value has exactly type T.
+///
+/// A value: copying copies the entries (an entry that is a shared_ptr still
+/// names the same shared object).
 #pragma once
 
 #include <any>
@@ -23,6 +31,7 @@ namespace quarn {
 
 class CodingUserInfo {
  public:
+  /// Stores `value` under `key`, replacing what was there.
   template <class T>
   void set(std::string key, T value) {
     for (auto& [k, v] : entries_) {
@@ -34,6 +43,7 @@ class CodingUserInfo {
     entries_.emplace_back(std::move(key), std::any(std::move(value)));
   }
 
+  /// The entry of `key`, or null.
   [[nodiscard]] const std::any* find(std::string_view key) const {
     for (const auto& [k, v] : entries_) {
       if (k == key) return &v;
@@ -41,13 +51,16 @@ class CodingUserInfo {
     return nullptr;
   }
 
+  /// The entry of `key` as a T, or null when it is missing or of another type.
   template <class T>
   [[nodiscard]] const T* get(std::string_view key) const {
     const std::any* v = find(key);
     return v ? std::any_cast<T>(v) : nullptr;
   }
 
+  /// Whether there is an entry for `key`.
   [[nodiscard]] bool contains(std::string_view key) const { return find(key) != nullptr; }
+  /// Removes the entry of `key`.
   void erase(std::string_view key) {
     std::erase_if(entries_, [&](const auto& e) { return e.first == key; });
   }

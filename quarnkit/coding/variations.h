@@ -1,24 +1,32 @@
-// Variations<Key, Value>: alternative values of one setting, keyed by a
-// host-defined variant key (a device class, a theme), with look-ups that
-// fall back to another key or walk a preference list.
-//
-//   enum class Idiom { phone, pad };
-//   template <> struct quarn::VariationsKeyTraits<Idiom> {
-//     static std::optional<Idiom> fromRawValue(std::string_view raw);  // "phone", "pad"
-//     static std::string rawValue(Idiom idiom);
-//     static Idiom defaultKey() { return Idiom::phone; }  // where a single value goes
-//   };
-//
-//   auto columns = decoder.decode<quarn::Variations<Idiom, std::int64_t>>(R"({"pad": 4})");
-//   columns.value(Idiom::phone, Idiom::pad);  // 4: phone has none, pad is the fallback
-//   columns.value({Idiom::phone, Idiom::pad});  // 4: the first key with a value
-//
-// In JSON a Variations is an object whose member names are the keys' raw
-// values; members that name no key are ignored and null members leave their
-// key out. For URL values a bare URL string is accepted too, filed under the
-// default key (then anything else fails as a URL would). Anything else, null
-// included, is dataCorrupted at the value's coding path.
-// Encoding writes the object with its members in raw-value order.
+/// @file
+/// Variations<Key, Value>: alternative values of one setting, keyed by a host-defined variant key
+/// (a device class, a theme), with look-ups that fall back to another key or walk a preference
+/// list.
+
+/// @class quarn::Variations
+/// Alternative values of one setting, keyed by a
+/// host-defined variant key (a device class, a theme), with look-ups that
+/// fall back to another key or walk a preference list.
+///
+/// ```
+///   enum class Idiom { phone, pad };
+///   template <> struct quarn::VariationsKeyTraits<Idiom> {
+///     static std::optional<Idiom> fromRawValue(std::string_view raw);  // "phone", "pad"
+///     static std::string rawValue(Idiom idiom);
+///     static Idiom defaultKey() { return Idiom::phone; }  // where a single value goes
+///   };
+///
+///   auto columns = decoder.decode<quarn::Variations<Idiom, std::int64_t>>(R"({"pad": 4})");
+///   columns.value(Idiom::phone, Idiom::pad);  // 4: phone has none, pad is the fallback
+///   columns.value({Idiom::phone, Idiom::pad});  // 4: the first key with a value
+/// ```
+///
+/// In JSON a Variations is an object whose member names are the keys' raw
+/// values; members that name no key are ignored and null members leave their
+/// key out. For URL values a bare URL string is accepted too, filed under the
+/// default key (then anything else fails as a URL would). Anything else, null
+/// included, is dataCorrupted at the value's coding path.
+/// Encoding writes the object with its members in raw-value order.
 #pragma once
 
 #include <algorithm>
@@ -47,8 +55,11 @@ namespace quarn {
 /// defaultKey()`. Specialise for key types that cannot (enumerations).
 template <class K>
 struct VariationsKeyTraits {
+  /// The key named `raw` in data, or nothing.
   static std::optional<K> fromRawValue(std::string_view raw) { return K::fromRawValue(raw); }
+  /// The key's name in data.
   static std::string rawValue(const K& key) { return std::string(key.rawValue); }
+  /// The key an unkeyed value is stored under.
   static K defaultKey() { return K::defaultKey(); }
 };
 
@@ -64,6 +75,7 @@ concept VariationsKey = std::equality_comparable<K> && requires(const K& k, std:
 template <VariationsKey Key, class Value>
 class Variations {
  public:
+  /// The variants by key.
   using Map = std::unordered_map<Key, Value>;
 
   Variations() = default;
@@ -100,6 +112,7 @@ class Variations {
   [[nodiscard]] std::optional<Value> value(std::initializer_list<Key> keys) const {
     return firstValue(keys.begin(), keys.end());
   }
+  /// The value of the first key in `keys` that has one, else nothing.
   [[nodiscard]] std::optional<Value> value(const std::vector<Key>& keys) const {
     return firstValue(keys.begin(), keys.end());
   }
@@ -112,6 +125,8 @@ class Variations {
     }
   }
 
+  /// Reads an object of variants (members with unknown keys or null values left out) or, for URL
+  /// values, a bare URL as the default key's; throws DecodingError for anything else.
   static Variations decode(Decoder& d) requires DecodableType<Value> {
     std::unique_ptr<KeyedDecodingContainer> object;
     try {
@@ -142,6 +157,7 @@ class Variations {
     }
   }
 
+  /// Writes an object of the variants, members in the order of their names.
   void encode(Encoder& e) const requires EncodableType<Value> {
     std::vector<std::pair<std::string, const Value*>> members;
     members.reserve(rawValue.size());
@@ -154,6 +170,7 @@ class Variations {
     for (const auto& [name, value] : members) c->encode(*value, name);
   }
 
+  /// Equal when the variants are.
   friend bool operator==(const Variations& a, const Variations& b) {
     return a.rawValue == b.rawValue;
   }
@@ -174,6 +191,7 @@ class Variations {
 template <class Key, class Value>
 requires requires(const Value& v) { std::hash<Value>()(v); }
 struct std::hash<quarn::Variations<Key, Value>> {
+  /// The sum of each key's and value's combined hash.
   std::size_t operator()(const quarn::Variations<Key, Value>& v) const noexcept {
     std::size_t sum = 0;
     for (const auto& [key, value] : v.rawValue) {

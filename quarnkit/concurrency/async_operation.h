@@ -1,32 +1,35 @@
-// Operations and an operation queue, and AsyncOperation: an operation whose
-// end is signalled explicitly, for wrapping callback-based work.
-//
-//   OperationQueue queue;
-//   queue.addAsyncOperation([](AsyncBlockOperation&, std::function<void()> finish) {
-//     upload(file, [finish](auto) { finish(); });   // the queue waits for finish()
-//   });
-//
-// Operations announce every change of their "isReady", "isExecuting",
-// "isFinished" and "isCancelled" values to their observers (the queue among
-// them), before and after the change, synchronously on the thread that makes
-// the change. An operation is ready once every dependency has finished. The
-// queue starts each ready operation on the concurrent executor and keeps it
-// until it reports finished; an operation cancelled before it started is
-// dropped without being started.
-//
-// Operations are shared objects (held in a std::shared_ptr; dependencies and
-// the queue reach them weakly); an AsyncBlockOperation can only be made so.
-// The queue is a unique object (not copyable). What the host's code may do:
-// - an observer, main() or a block may drop the last reference to the
-//   operation: it lives until the call that runs them returns;
-// - an observer may add or remove observers (the current announcement goes
-//   to the observers there were when it began) and may change the operation;
-//   a block may call finish() at once, start() (ignored: it is executing) or
-//   cancel() (it finishes);
-// - an observer that throws is logged (error) and the change goes on, every
-//   other observer told; main() or a block that throws finishes the
-//   operation and the exception leaves start(); the queue, which starts
-//   operations itself, logs it and moves on.
+/// @file
+/// Operations and an operation queue, and AsyncOperation: an operation whose
+/// end is signalled explicitly, for wrapping callback-based work.
+///
+/// ```
+///   OperationQueue queue;
+///   queue.addAsyncOperation([](AsyncBlockOperation&, std::function<void()> finish) {
+///     upload(file, [finish](auto) { finish(); });   // the queue waits for finish()
+///   });
+/// ```
+///
+/// Operations announce every change of their "isReady", "isExecuting",
+/// "isFinished" and "isCancelled" values to their observers (the queue among
+/// them), before and after the change, synchronously on the thread that makes
+/// the change. An operation is ready once every dependency has finished. The
+/// queue starts each ready operation on the concurrent executor and keeps it
+/// until it reports finished; an operation cancelled before it started is
+/// dropped without being started.
+///
+/// Operations are shared objects (held in a std::shared_ptr; dependencies and
+/// the queue reach them weakly); an AsyncBlockOperation can only be made so.
+/// The queue is a unique object (not copyable). What the host's code may do:
+/// - an observer, main() or a block may drop the last reference to the
+///   operation: it lives until the call that runs them returns;
+/// - an observer may add or remove observers (the current announcement goes
+///   to the observers there were when it began) and may change the operation;
+///   a block may call finish() at once, start() (ignored: it is executing) or
+///   cancel() (it finishes);
+/// - an observer that throws is logged (error) and the change goes on, every
+///   other observer told; main() or a block that throws finishes the
+///   operation and the exception leaves start(); the queue, which starts
+///   operations itself, logs it and moves on.
 #pragma once
 
 #include <atomic>
@@ -40,6 +43,8 @@
 
 namespace quarn {
 
+/// A unit of work that announces its state to observers and waits for its dependencies (see the
+/// file's description). A shared object: subclasses are made with std::make_shared.
 class Operation : public std::enable_shared_from_this<Operation> {
  public:
   /// Called with a key ("isFinished") and whether the change is about to
@@ -52,9 +57,13 @@ class Operation : public std::enable_shared_from_this<Operation> {
 
   /// Ready when every dependency has finished (or it was cancelled).
   [[nodiscard]] virtual bool isReady() const;
+  /// Whether the operation is running.
   [[nodiscard]] virtual bool isExecuting() const;
+  /// Whether the operation has ended (run, or cancelled and finished).
   [[nodiscard]] virtual bool isFinished() const;
+  /// Whether cancel() was called.
   [[nodiscard]] bool isCancelled() const { return cancelled_.load(); }
+  /// Whether the operation stays executing after start() returns (false: it ends with start()).
   [[nodiscard]] virtual bool isAsynchronous() const { return false; }
 
   /// Runs main() unless cancelled; a synchronous operation is finished when
@@ -67,16 +76,22 @@ class Operation : public std::enable_shared_from_this<Operation> {
 
   /// `dependency` must finish before this operation is ready.
   void addDependency(const std::shared_ptr<Operation>& dependency);
+  /// The operations this one waits for.
   [[nodiscard]] std::vector<std::shared_ptr<Operation>> dependencies() const;
 
+  /// Adds `observer`, told every announced change (see Observer); returns a token for
+  /// removeObserver().
   std::size_t addObserver(Observer observer);
+  /// Removes the observer added with `token`; an unknown token changes nothing.
   void removeObserver(std::size_t token);
 
  protected:
   /// Subclasses are made with std::make_shared.
   Operation() = default;
 
+  /// Announces that the value of `key` is about to change.
   void willChangeValue(std::string_view key);
+  /// Announces that the value of `key` has changed.
   void didChangeValue(std::string_view key);
 
  private:
@@ -101,12 +116,14 @@ class Operation : public std::enable_shared_from_this<Operation> {
 /// changes it.
 class AsyncOperation : public Operation {
  public:
+  /// Where the operation is in its life.
   enum class State { ready, executing, finished };
   /// "ready", "executing", "finished".
   static std::string_view rawValue(State state);
   /// "isReady", "isExecuting", "isFinished": "is" and the capitalised raw value.
   static std::string keyPath(State state);
 
+  /// Where the operation is in its life.
   [[nodiscard]] State state() const { return state_.load(); }
   /// Stores `state`, announcing the new state's key, then the old one's,
   /// before the change and the old one's, then the new one's, after it.
@@ -142,9 +159,13 @@ class AsyncBlockOperation final : public AsyncOperation {
   };
 
  public:
+  /// The work: it receives the operation and the callback that finishes it, which may be called on
+  /// any thread, at once or later.
   using Block = std::function<void(AsyncBlockOperation& operation, std::function<void()> finish)>;
 
+  /// An operation that runs `block` when started.
   static std::shared_ptr<AsyncBlockOperation> make(Block block);
+  /// For std::make_shared only: the key is private, so hosts call make().
   AsyncBlockOperation(Key /*key*/, Block block) : block_(std::move(block)) {}
 
   /// Calls the block; its finish callback sets the state to finished (again
@@ -163,6 +184,7 @@ class OperationQueue {
   OperationQueue(const OperationQueue&) = delete;
   OperationQueue& operator=(const OperationQueue&) = delete;
 
+  /// Adds `operation` (a shared object); it starts once ready.
   void addOperation(std::shared_ptr<Operation> operation);
   /// Adds a synchronous operation running `block`.
   void addOperation(std::function<void()> block);
@@ -173,6 +195,7 @@ class OperationQueue {
   [[nodiscard]] std::size_t operationCount() const;
   /// Blocks the calling thread until every operation has finished.
   void waitUntilAllOperationsAreFinished() const;
+  /// Cancels every operation added and not yet finished.
   void cancelAllOperations();
 
   struct State;

@@ -1,9 +1,12 @@
-// asyncReduce: reduce with an asynchronous, throwing combining step, applied
-// to the elements strictly in order, one at a time.
-//
-//   int total = co_await asyncReduce(urls, 0, [](int sum, const URL& u) -> Async<int> {
-//     co_return sum + co_await sizeOf(u);
-//   });
+/// @file
+/// `asyncReduce`: reduce with an asynchronous, throwing combining step, applied
+/// to the elements strictly in order, one at a time.
+///
+/// ```
+///   int total = co_await asyncReduce(urls, 0, [](int sum, const URL& u) -> Async<int> {
+///     co_return sum + co_await sizeOf(u);
+///   });
+/// ```
 #pragma once
 
 #include <utility>

@@ -1,16 +1,19 @@
-// Progress operations: the progress the running task reports into, running
-// work with a progress bound to it, and waiting for a progress to get far
-// enough. Free functions over the shared platform::Progress.
-//
-//   auto overall = platform::Progress::make(1);
-//   auto file = co_await performAsCurrent(overall, downloader.downloadFile(url));
-//   // inside downloadFile(): if (auto p = currentProgress()) p->addChild(task, 1);
-//
-//   co_await wait(overall, 0.5);   // returns once half done; throws if cancelled
-//
-// The current progress is a task-local value: it is seen by everything the
-// body runs, including the tasks and group children it starts (see
-// platform/runtime/task_local.h).
+/// @file
+/// Progress operations: the progress the running task reports into, running
+/// work with a progress bound to it, and waiting for a progress to get far
+/// enough. Free functions over the shared platform::Progress.
+///
+/// ```
+///   auto overall = platform::Progress::make(1);
+///   auto file = co_await performAsCurrent(overall, downloader.downloadFile(url));
+///   // inside downloadFile(): if (auto p = currentProgress()) p->addChild(task, 1);
+///
+///   co_await wait(overall, 0.5);   // returns once half done; throws if cancelled
+/// ```
+///
+/// The current progress is a task-local value: it is seen by everything the
+/// body runs, including the tasks and group children it starts (see
+/// platform/runtime/task_local.h).
 #pragma once
 
 #include <functional>

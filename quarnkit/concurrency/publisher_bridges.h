@@ -1,12 +1,15 @@
-// Bridges between publishers and asynchronous code, and a few publisher
-// utilities. AsyncError is a value.
-//
-//   double f = co_await async(progressPublisher.firstWhere(reached));  // first value
-//   AnyCancellable c = assign(titles, &Screen::title, screen);           // weak target
-//   auto pairs = withPrevious(values);  // (previous, current), previous absent at first
-//
-// Future(asyncFunc) and Future::async(asyncFunc), which fulfil a future from an
-// asynchronous function, live with Future in platform/runtime/publisher.h.
+/// @file
+/// Bridges between publishers and asynchronous code, and a few publisher
+/// utilities. AsyncError is a value.
+///
+/// ```
+///   double f = co_await async(progressPublisher.firstWhere(reached));  // first value
+///   AnyCancellable c = assign(titles, &Screen::title, screen);           // weak target
+///   auto pairs = withPrevious(values);  // (previous, current), previous absent at first
+/// ```
+///
+/// Future(asyncFunc) and Future::async(asyncFunc), which fulfil a future from an
+/// asynchronous function, live with Future in platform/runtime/publisher.h.
 #pragma once
 
 #include <exception>
@@ -23,12 +26,18 @@
 
 namespace quarn {
 
+/// The failure of awaiting a publisher that finished without sending a value. A value.
 class AsyncError : public Error {
  public:
+  /// Which failure it is.
   enum class Kind { finishedWithoutValue };
+  /// An error of kind `k`.
   explicit AsyncError(Kind k = Kind::finishedWithoutValue) : kind(k) {}
+  /// The publisher finished without a value.
   static AsyncError finishedWithoutValue() { return AsyncError(Kind::finishedWithoutValue); }
+  /// "finishedWithoutValue".
   [[nodiscard]] std::string description() const override { return "finishedWithoutValue"; }
+  /// Which failure it is.
   Kind kind;
 };
 

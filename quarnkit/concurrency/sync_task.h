@@ -1,11 +1,14 @@
-// syncTask: runs asynchronous work to completion from synchronous code,
-// blocking the calling thread until it is done. Storage is a value.
-//
-//   Config config = syncTask([&] { return loadConfig(path); });
-//
-// The work runs as a task on the concurrent executor. Never call syncTask from
-// a thread the work needs (the main context's thread when the work hops to the
-// main context): that call never returns.
+/// @file
+/// `syncTask`: runs asynchronous work to completion from synchronous code,
+/// blocking the calling thread until it is done. Storage is a value.
+///
+/// ```
+///   Config config = syncTask([&] { return loadConfig(path); });
+/// ```
+///
+/// The work runs as a task on the concurrent executor. Never call syncTask from
+/// a thread the work needs (the main context's thread when the work hops to the
+/// main context): that call never returns.
 #pragma once
 
 #include <exception>
@@ -23,7 +26,9 @@ namespace quarn {
 /// Where syncTask keeps the outcome: a value (none for void work) or an error.
 template <class T>
 struct Storage {
+  /// The value kept: T, or std::monostate for void work.
   using Value = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
+  /// The outcome once the work has ended; none before.
   std::optional<std::variant<Value, std::exception_ptr>> result;
 };
 

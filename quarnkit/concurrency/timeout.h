@@ -1,25 +1,28 @@
-// withTimeout: races an asynchronous operation against a time limit; sleep:
-// suspends for a number of seconds. TimeoutHandlerError is a value.
-//
-//   auto page = co_await withTimeout(std::chrono::seconds(5), [&] { return fetchPage(url); });
-//
-// Exactly one outcome reaches the caller: the operation's value or error if it
-// ends first, TimeoutHandlerError::timeoutOccured when the limit passes first.
-// On time-out the caller is answered at once and the operation is cancelled;
-// it may run on until it notices, and its result is dropped. When the
-// operation wins, the timer runs out its sleep and then does nothing.
-// Cancelling the caller cancels both; the caller then gets the operation's
-// resulting error (normally the cancellation error). A caller cancelled before
-// the call fails at once and starts nothing.
-//
-// The operation and the timer run as tasks on the concurrent executor; the
-// caller resumes on its own executor. Sleeps go through the current
-// TimerScheduler, so tests drive them with a ManualClock.
-//
-// The operation may drop the caller's task handle (the race still ends and
-// no continuation is leaked), run a time limit of its own (the inner
-// time-out reaches the caller as the operation's error) or throw (the caller
-// gets the exception; the timer runs out and does nothing).
+/// @file
+/// `withTimeout`: races an asynchronous operation against a time limit; sleep:
+/// suspends for a number of seconds. TimeoutHandlerError is a value.
+///
+/// ```
+///   auto page = co_await withTimeout(std::chrono::seconds(5), [&] { return fetchPage(url); });
+/// ```
+///
+/// Exactly one outcome reaches the caller: the operation's value or error if it
+/// ends first, TimeoutHandlerError::timeoutOccured when the limit passes first.
+/// On time-out the caller is answered at once and the operation is cancelled;
+/// it may run on until it notices, and its result is dropped. When the
+/// operation wins, the timer runs out its sleep and then does nothing.
+/// Cancelling the caller cancels both; the caller then gets the operation's
+/// resulting error (normally the cancellation error). A caller cancelled before
+/// the call fails at once and starts nothing.
+///
+/// The operation and the timer run as tasks on the concurrent executor; the
+/// caller resumes on its own executor. Sleeps go through the current
+/// TimerScheduler, so tests drive them with a ManualClock.
+///
+/// The operation may drop the caller's task handle (the race still ends and
+/// no continuation is leaked), run a time limit of its own (the inner
+/// time-out reaches the caller as the operation's error) or throw (the caller
+/// gets the exception; the timer runs out and does nothing).
 #pragma once
 
 #include <atomic>
@@ -41,12 +44,18 @@
 
 namespace quarn {
 
+/// The failure of withTimeout when the time limit passes first. A value.
 class TimeoutHandlerError : public Error {
  public:
+  /// Which failure it is.
   enum class Kind { timeoutOccured };
+  /// An error of kind `k`.
   explicit TimeoutHandlerError(Kind k = Kind::timeoutOccured) : kind(k) {}
+  /// The time limit passed first.
   static TimeoutHandlerError timeoutOccured() { return TimeoutHandlerError(Kind::timeoutOccured); }
+  /// "timeoutOccured".
   [[nodiscard]] std::string description() const override { return "timeoutOccured"; }
+  /// Which failure it is.
   Kind kind;
 };
 

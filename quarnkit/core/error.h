@@ -1,12 +1,13 @@
-// The library's error conventions.
-//
-// - A "throwing" operation throws. Each error enumeration of the library is an
-//   exception type derived from quarn::Error with a `kind` (its case) and its
-//   payload as fields; `description()` is its text form.
-// - Errors of the platform stand-ins pass through as they come
-//   (std::system_error, the HTTP client's error type).
-// - A programming error (a broken precondition the caller must never cause)
-//   calls fatalError(), which writes the message to standard error and aborts.
+/// @file
+/// The library's error conventions.
+///
+/// - A "throwing" operation throws. Each error enumeration of the library is an
+///   exception type derived from quarn::Error with a `kind` (its case) and its
+///   payload as fields; `description()` is its text form.
+/// - Errors of the platform stand-ins pass through as they come
+///   (std::system_error, the HTTP client's error type).
+/// - A programming error (a broken precondition the caller must never cause)
+///   calls fatalError(), which writes the message to standard error and aborts.
 #pragma once
 
 #include <exception>
@@ -20,6 +21,7 @@ class Error : public std::exception {
  public:
   /// The error's text form, used in log lines ("%@" of an error).
   [[nodiscard]] virtual std::string description() const = 0;
+  /// description(), kept for the exception's life.
   [[nodiscard]] const char* what() const noexcept override;
 
  private:

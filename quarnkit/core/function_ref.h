@@ -1,5 +1,10 @@
-// FunctionRef: a non-owning reference to a callable, for callbacks that run
-// before the call that receives them returns (no allocation, no copy).
+/// @file
+/// FunctionRef: a non-owning reference to a callable, for callbacks that run before the call that
+/// receives them returns (no allocation, no copy).
+
+/// @class quarn::FunctionRef
+/// A non-owning reference to a callable, for callbacks that run
+/// before the call that receives them returns (no allocation, no copy).
 #pragma once
 
 #include <memory>
@@ -17,9 +22,12 @@ concept RefCallable =
     !std::is_same_v<std::remove_cvref_t<F>, Self> && std::is_invocable_r_v<R, F&, Args...>;
 }  // namespace detail
 
+/// A reference to a callable taking `Args...` and returning `R`. A value
+/// that must not outlive the callable it refers to.
 template <class R, class... Args>
 class FunctionRef<R(Args...)> {
  public:
+  /// Refers to `f`, which must outlive this reference.
   template <detail::RefCallable<FunctionRef, R, Args...> F>
   // NOLINTNEXTLINE(google-explicit-constructor,bugprone-forwarding-reference-overload)
   FunctionRef(F&& f) noexcept
@@ -28,6 +36,7 @@ class FunctionRef<R(Args...)> {
           return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);
         }) {}
 
+  /// Calls the callable referred to.
   R operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }
 
  private:

@@ -1,13 +1,16 @@
-// Logging: named loggers writing leveled lines through spdlog, a capture for
-// tests, and the few debug lines that go to standard output.
-//
-//   static const quarn::Logger log("Velmora", "Pagination");
-//   log.debug("[CompositeListFetcher] Fetch finished, {}", seconds);
-//
-// Lines are formatted only when some sink wants their level, so debug lines on
-// hot paths cost a branch. Standard error receives lines at or above the level
-// set by setLogLevel() (initially from the QUARNKIT_LOG_LEVEL environment
-// variable: trace, debug, info, warn, error or off; default warn).
+/// @file
+/// Logging: named loggers writing leveled lines through spdlog, a capture for
+/// tests, and the few debug lines that go to standard output.
+///
+/// ```
+///   static const quarn::Logger log("Velmora", "Pagination");
+///   log.debug("[CompositeListFetcher] Fetch finished, {}", seconds);
+/// ```
+///
+/// Lines are formatted only when some sink wants their level, so debug lines on
+/// hot paths cost a branch. Standard error receives lines at or above the level
+/// set by setLogLevel() (initially from the QUARNKIT_LOG_LEVEL environment
+/// variable: trace, debug, info, warn, error or off; default warn).
 #pragma once
 
 #include <fmt/core.h>
@@ -22,6 +25,7 @@
 
 namespace quarn {
 
+/// How important a line is; `off` as a sink's level lets no line through.
 enum class LogLevel { trace = 0, debug, info, warning, error, off };
 
 /// Sets the level of the standard-error sink.
@@ -36,13 +40,20 @@ bool logEnabled(LogLevel level) noexcept;
 class Logger {
  public:
   Logger() = default;
+  /// The logger named "subsystem/category".
   Logger(std::string subsystem, std::string category);
 
   /// "subsystem/category", or "default".
   [[nodiscard]] const std::string& name() const { return name_; }
 
+  /// Whether some sink wants lines of `level`.
   [[nodiscard]] static bool enabled(LogLevel level) noexcept { return detail::logEnabled(level); }
+  /// Writes `text` at `level` to every sink that wants it.
   void write(LogLevel level, std::string_view text) const;
+
+  ///@{
+  /// Formats the arguments into the line (fmt syntax) and writes it, only
+  /// when some sink wants the level.
 
   template <class... A>
   void log(LogLevel level, fmt::format_string<A...> f, A&&... args) const {
@@ -60,6 +71,7 @@ class Logger {
   void error(fmt::format_string<A...> f, A&&... args) const {
     log(LogLevel::error, f, std::forward<A>(args)...);
   }
+  ///@}
 
  private:
   std::string name_ = "default";
@@ -76,6 +88,7 @@ void debugPrint(std::string_view line);
 /// returned object is destroyed. Nested redirections stack.
 class StdoutRedirect {
  public:
+  /// Redirects to `sink`, called with each line on the thread that prints it.
   explicit StdoutRedirect(std::function<void(std::string_view)> sink);
   ~StdoutRedirect();
   StdoutRedirect(const StdoutRedirect&) = delete;
@@ -85,13 +98,16 @@ class StdoutRedirect {
   std::function<void(std::string_view)> previous_;
 };
 
+/// Helpers for the tests of code that uses the library: captured log lines
+/// and standard-output lines.
 namespace testing {
 
 /// One captured log line.
 struct LogLine {
-  std::string logger;
-  LogLevel level;
-  std::string text;
+  std::string logger;  ///< The logger's name().
+  LogLevel level;      ///< The line's level.
+  std::string text;    ///< The formatted text.
+  /// Equal when logger, level and text are.
   friend bool operator==(const LogLine&, const LogLine&) = default;
 };
 
@@ -104,13 +120,16 @@ class LogCapture {
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
+  /// The lines recorded, in order.
   [[nodiscard]] std::vector<LogLine> lines() const;
   /// The texts of the lines at `level`.
   [[nodiscard]] std::vector<std::string> texts(LogLevel level) const;
   /// How many lines contain `fragment`.
   [[nodiscard]] std::size_t count(std::string_view fragment) const;
+  /// Forgets the lines recorded so far.
   void clear();
 
+  /// Records `line`; called by the loggers.
   void record(LogLine line);
 
  private:
@@ -122,6 +141,7 @@ class LogCapture {
 class StdoutCapture {
  public:
   StdoutCapture();
+  /// The lines printed so far, in order.
   [[nodiscard]] std::vector<std::string> lines() const;
 
  private:

@@ -1,13 +1,20 @@
-// URL: a parsed URI reference (absolute or relative), as the platform's URL
-// type is used by the library: parsed from text, compared by its text, asked
-// for its parts.
-//
-//   auto u = quarn::URL::parse("https://example.com/a/b.json?x=1");
-//   u->host();               // "example.com"
-//   u->lastPathComponent();  // "b.json"
-//
-// Parsing follows RFC 3986 (Boost.URL): text with characters a URI may not
-// contain (spaces, for instance) or an empty text gives nothing.
+/// @file
+/// URL: a parsed URI reference (absolute or relative), as the platform's URL type is used by the
+/// library: parsed from text, compared by its text, asked for its parts.
+
+/// @class quarn::URL
+/// A parsed URI reference (absolute or relative), as the platform's URL
+/// type is used by the library: parsed from text, compared by its text, asked
+/// for its parts.
+///
+/// ```
+///   auto u = quarn::URL::parse("https://example.com/a/b.json?x=1");
+///   u->host();               // "example.com"
+///   u->lastPathComponent();  // "b.json"
+/// ```
+///
+/// Parsing follows RFC 3986 (Boost.URL): text with characters a URI may not
+/// contain (spaces, for instance) or an empty text gives nothing.
 #pragma once
 
 #include <filesystem>
@@ -39,31 +46,41 @@ class URL {
 
   /// One item of a query: its decoded name and, after a "=", its decoded value.
   struct QueryItem {
-    std::string name;
-    std::optional<std::string> value;
+    std::string name;                  ///< The decoded name.
+    std::optional<std::string> value;  ///< The decoded value; none without a "=".
+    /// Equal when name and value are.
     friend bool operator==(const QueryItem&, const QueryItem&) = default;
   };
 
+  /// The URL's text, as parsed.
   [[nodiscard]] const std::string& absoluteString() const { return text_; }
+  /// The scheme ("https"); empty for a relative reference.
   [[nodiscard]] std::string scheme() const;
+  /// The host, or nothing without an authority.
   [[nodiscard]] std::optional<std::string> host() const;
+  /// The port, or nothing when none is written.
   [[nodiscard]] std::optional<int> port() const;
   /// The decoded path ("/a/b c" for "/a/b%20c").
   [[nodiscard]] std::string path() const;
   /// "/" followed by each decoded segment, as the platform lists them.
   [[nodiscard]] std::vector<std::string> pathComponents() const;
+  /// The last of pathComponents() ("b.json"); "/" for the root, empty without a path.
   [[nodiscard]] std::string lastPathComponent() const;
+  /// The query as written (still percent-encoded), or nothing without a "?".
   [[nodiscard]] std::optional<std::string> query() const;
   /// The query split at "&" into items ("+" stays a plus sign); nothing
   /// without a query, no items for an empty one.
   [[nodiscard]] std::optional<std::vector<QueryItem>> queryItems() const;
+  /// The fragment as written, or nothing without a "#".
   [[nodiscard]] std::optional<std::string> fragment() const;
+  /// Whether the scheme is "file".
   [[nodiscard]] bool isFileURL() const;
   /// The local path of a file URL.
   [[nodiscard]] std::filesystem::path filePath() const;
   /// This URL with one more path segment (percent-encoded as needed).
   [[nodiscard]] URL appendingPathComponent(std::string_view component) const;
 
+  /// Equal when the texts are.
   friend bool operator==(const URL&, const URL&) = default;
 
  private:
@@ -73,8 +90,10 @@ class URL {
 
 }  // namespace quarn
 
+/// Hashes a URL by its text.
 template <>
 struct std::hash<quarn::URL> {
+  /// The hash of absoluteString().
   size_t operator()(const quarn::URL& u) const noexcept {
     return std::hash<std::string>()(u.absoluteString());
   }

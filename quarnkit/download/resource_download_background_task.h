@@ -1,18 +1,25 @@
-// ResourceDownloadBackgroundTask: a download run by the platform's background
-// download service, as ResourceDownloader starts it. The service's callbacks
-// finish it (on the main context); whoever awaits value() gets the result.
-//
-// Kind: a shared object, made only by make() (the service's callbacks and the
-// awaiting readers reach it weakly).
-//
-//   auto task = co_await downloader->startResourceDownloadBackgroundTask(remote, local);
-//   URL file = co_await task->value();     // local, once the service has delivered it
-//
-// The first result counts and is kept: a reader that comes after it gets it at
-// once, and a later finish() (a second callback for the same download) is
-// ignored. Two tasks are equal when their identifiers are. A cancel handler
-// may drop the last reference to the task; the completion it is given may be
-// called from any thread.
+/// @file
+/// ResourceDownloadBackgroundTask: a download run by the platform's background download service, as
+/// ResourceDownloader starts it.
+
+/// @class quarn::ResourceDownloadBackgroundTask
+/// A download run by the platform's background
+/// download service, as ResourceDownloader starts it. The service's callbacks
+/// finish it (on the main context); whoever awaits value() gets the result.
+///
+/// Kind: a shared object, made only by make() (the service's callbacks and the
+/// awaiting readers reach it weakly).
+///
+/// ```
+///   auto task = co_await downloader->startResourceDownloadBackgroundTask(remote, local);
+///   URL file = co_await task->value();     // local, once the service has delivered it
+/// ```
+///
+/// The first result counts and is kept: a reader that comes after it gets it at
+/// once, and a later finish() (a second callback for the same download) is
+/// ignored. Two tasks are equal when their identifiers are. A cancel handler
+/// may drop the last reference to the task; the completion it is given may be
+/// called from any thread.
 #pragma once
 
 #include <atomic>
@@ -46,6 +53,7 @@ class ResourceDownloadBackgroundTask final
   static std::shared_ptr<ResourceDownloadBackgroundTask> make(std::string identifier, URL url,
                                                               URL destinationUrl,
                                                               std::int64_t contentLength);
+  /// For std::make_shared only: the token is private, so hosts call make().
   ResourceDownloadBackgroundTask(Token, std::string identifier, URL url, URL destinationUrl,
                                  std::int64_t contentLength);
   ~ResourceDownloadBackgroundTask() override;
@@ -58,6 +66,7 @@ class ResourceDownloadBackgroundTask final
   [[nodiscard]] const URL& url() const { return url_; }
   /// Where the finished file is moved.
   [[nodiscard]] const URL& destinationUrl() const { return destinationUrl_; }
+  /// The expected size in bytes (0: unknown).
   [[nodiscard]] std::int64_t contentLength() const { return contentLength_; }
   [[nodiscard]] std::shared_ptr<platform::Progress> progress() const override { return progress_; }
 
@@ -70,6 +79,7 @@ class ResourceDownloadBackgroundTask final
   /// Sets the progress from the service's byte counts. Main context.
   void updateProgress(std::int64_t totalBytesWritten, std::int64_t totalExpectedBytes);
 
+  /// Sets what cancel() asks the service to do.
   void setCancelHandler(CancelHandler handler) { cancelHandler_ = std::move(handler); }
   /// Ends the download with `error`, or with destinationUrl when it is null.
   /// Only the first call counts. Call on the main context.
@@ -77,6 +87,7 @@ class ResourceDownloadBackgroundTask final
   /// Whether finish() has been called: the result is settled.
   [[nodiscard]] bool isFinished() const { return finished_; }
 
+  /// Tasks are equal when their identifiers are.
   friend bool operator==(const ResourceDownloadBackgroundTask& a,
                          const ResourceDownloadBackgroundTask& b) {
     return a.identifier_ == b.identifier_;

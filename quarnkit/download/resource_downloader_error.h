@@ -1,10 +1,17 @@
-// ResourceDownloaderError: the failures of ResourceDownloader that are its own
-// (the platform's and the HTTP client's errors pass through unchanged).
-//
-// Kind: a value.
-//
-//   try { co_await downloader->downloadFile(url); }
-//   catch (const ResourceDownloaderError& e) { if (e.kind() == Kind::invalidFileName) ...; }
+/// @file
+/// ResourceDownloaderError: the failures of ResourceDownloader that are its own (the platform's and
+/// the HTTP client's errors pass through unchanged).
+
+/// @class quarn::ResourceDownloaderError
+/// The failures of ResourceDownloader that are its own
+/// (the platform's and the HTTP client's errors pass through unchanged).
+///
+/// Kind: a value.
+///
+/// ```
+///   try { co_await downloader->downloadFile(url); }
+///   catch (const ResourceDownloaderError& e) { if (e.kind() == Kind::invalidFileName) ...; }
+/// ```
 #pragma once
 
 #include <string>
@@ -15,6 +22,7 @@ namespace quarn {
 
 class ResourceDownloaderError : public Error {
  public:
+  /// Which failure it is.
   enum class Kind {
     /// The destination is not a local directory (not a file URL).
     missingDestinationUrl,
@@ -27,9 +35,11 @@ class ResourceDownloaderError : public Error {
     invalidFileName,
   };
 
+  /// An error of `kind`; `fileName` is the refused name, for invalidFileName.
   explicit ResourceDownloaderError(Kind kind, std::string fileName = {})
       : kind_(kind), fileName_(std::move(fileName)) {}
 
+  /// Which failure it is.
   [[nodiscard]] Kind kind() const { return kind_; }
   /// The refused name, for invalidFileName.
   [[nodiscard]] const std::string& fileName() const { return fileName_; }

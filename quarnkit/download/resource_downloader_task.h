@@ -1,13 +1,20 @@
-// ResourceDownloaderTask: one running download of a ResourceDownloader, as
-// its task map holds it: an identifier, the awaited local file URL and the
-// progress of the transfer.
-//
-// Kind: tasks are shared objects, made by their make().
-//
-//   if (auto task = downloader->downloadTask(remoteURL)) {
-//     show(task->progress());
-//     URL local = co_await task->value();
-//   }
+/// @file
+/// ResourceDownloaderTask: one running download of a ResourceDownloader, as its task map holds it:
+/// an identifier, the awaited local file URL and the progress of the transfer.
+
+/// @class quarn::ResourceDownloaderTask
+/// One running download of a ResourceDownloader, as
+/// its task map holds it: an identifier, the awaited local file URL and the
+/// progress of the transfer.
+///
+/// Kind: tasks are shared objects, made by their make().
+///
+/// ```
+///   if (auto task = downloader->downloadTask(remoteURL)) {
+///     show(task->progress());
+///     URL local = co_await task->value();
+///   }
+/// ```
 #pragma once
 
 #include <memory>

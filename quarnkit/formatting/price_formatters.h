@@ -1,19 +1,22 @@
-// The formatters product metadata shows its texts with: a price formatter
-// (an amount in currency style, in a locale the provider sets) and a period
-// formatter (an amount of calendar time such as "1 week"). A host that shows
-// prices its own way implements these two; the built-in ones format with the
-// platform's currency and date-components formatters.
-//
-// Kinds: PriceFormatter and PeriodFormatter are interfaces the host
-// implements (held by the provider in a std::shared_ptr);
-// CurrencyPriceFormatter and DateComponentsPeriodFormatter are values.
-//
-//   class MyPrices final : public quarn::PriceFormatter { ... };
-//   SKProductMetadataProvider provider(std::make_shared<MyPeriods>(),
-//                                      std::make_shared<MyPrices>());
-//
-// A formatter that cannot format a value returns nothing: only that text of
-// the metadata is then absent.
+/// @file
+/// The formatters product metadata shows its texts with: a price formatter
+/// (an amount in currency style, in a locale the provider sets) and a period
+/// formatter (an amount of calendar time such as "1 week"). A host that shows
+/// prices its own way implements these two; the built-in ones format with the
+/// platform's currency and date-components formatters.
+///
+/// Kinds: PriceFormatter and PeriodFormatter are interfaces the host
+/// implements (held by the provider in a std::shared_ptr);
+/// CurrencyPriceFormatter and DateComponentsPeriodFormatter are values.
+///
+/// ```
+///   class MyPrices final : public quarn::PriceFormatter { ... };
+///   SKProductMetadataProvider provider(std::make_shared<MyPeriods>(),
+///                                      std::make_shared<MyPrices>());
+/// ```
+///
+/// A formatter that cannot format a value returns nothing: only that text of
+/// the metadata is then absent.
 #pragma once
 
 #include <memory>
@@ -39,6 +42,7 @@ class PriceFormatter {
   /// An independent formatter with the same settings.
   [[nodiscard]] virtual std::unique_ptr<PriceFormatter> clone() const = 0;
 
+  /// The locale the next amounts are formatted in ("en_US").
   [[nodiscard]] virtual std::string localeIdentifier() const = 0;
   /// The locale (and with it the currency) of the amounts formatted next.
   virtual void setLocaleIdentifier(std::string_view localeIdentifier) = 0;
@@ -77,9 +81,11 @@ class CurrencyPriceFormatter final : public PriceFormatter {
  public:
   /// Currency style in the current locale.
   CurrencyPriceFormatter() = default;
+  /// Formats with `formatter`, whose settings stay as they are.
   explicit CurrencyPriceFormatter(platform::CurrencyFormatter formatter)
       : formatter_(std::move(formatter)) {}
 
+  /// The platform formatter used.
   [[nodiscard]] const platform::CurrencyFormatter& formatter() const { return formatter_; }
 
   [[nodiscard]] std::unique_ptr<PriceFormatter> clone() const override;
@@ -100,9 +106,11 @@ class DateComponentsPeriodFormatter final : public PeriodFormatter {
   /// Days, weeks and months (not years) with full unit names in the current
   /// locale.
   DateComponentsPeriodFormatter() = default;
+  /// Formats with `formatter`, whose settings stay as they are.
   explicit DateComponentsPeriodFormatter(platform::DateComponentsFormatter formatter)
       : formatter_(std::move(formatter)) {}
 
+  /// The platform formatter used.
   [[nodiscard]] const platform::DateComponentsFormatter& formatter() const { return formatter_; }
 
   [[nodiscard]] std::optional<std::string> string(

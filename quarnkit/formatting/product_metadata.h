@@ -1,34 +1,37 @@
-// Store product metadata: every display text of a subscription product
-// (its price, the price per year, month and week, the price measured against
-// a reference product, the period, the introductory offer, the discount).
-//
-//   SKProductMetadataProvider provider;   // platform formatters, current locale
-//   std::vector<SKProductMeta> metas = provider.productsMetadata(products);
-//   metas[0].localizedPricePerWeek();   // "$0.99" for a year at $49.99
-//   metas[0].discountPercentage();      // 80.8 against the weekly product at $4.99
-//
-// A host shows prices its own way by handing in its own PriceFormatter and
-// PeriodFormatter (price_formatters.h); the calendar and the clock the
-// relative count reads are injectable too (by default the current ones).
-//
-// The reference ("relative") product is given, or else the list's weekly
-// product, or else its monthly one. A product is measured against it by how
-// many whole units of the reference's period its own period holds from now
-// in the calendar: a month holds 4 weeks, a year 12 months. With
-// RelativePeriodCount::exactLength it is measured by exact lengths instead
-// (a month is 365 ÷ 12 ÷ 7 weeks). A product whose period is shorter than
-// one reference unit, a reference without a usable period, or a reference
-// priced at 0 leave the relative texts and the discount absent.
-//
-// SKProductMeta and SKProductMetadataProvider are values (the product a
-// meta names is shared and immutable; a provider's formatters, calendar and
-// clock are shared and only read). A provider's operations are const and
-// may run on several threads at once: each call formats with its own clones
-// of the price formatter. Clones are kept between calls (creating one costs
-// more than a paywall's formatting) and a clone serves one call at a time.
-// So are relative counts, for the second of the clock they were counted in,
-// when the calendar's arithmetic is the library's own (a paywall asks once
-// per product, many times a second; calendar arithmetic is slow).
+/// @file
+/// Store product metadata: every display text of a subscription product
+/// (its price, the price per year, month and week, the price measured against
+/// a reference product, the period, the introductory offer, the discount).
+///
+/// ```
+///   SKProductMetadataProvider provider;   // platform formatters, current locale
+///   std::vector<SKProductMeta> metas = provider.productsMetadata(products);
+///   metas[0].localizedPricePerWeek();   // "$0.99" for a year at $49.99
+///   metas[0].discountPercentage();      // 80.8 against the weekly product at $4.99
+/// ```
+///
+/// A host shows prices its own way by handing in its own PriceFormatter and
+/// PeriodFormatter (price_formatters.h); the calendar and the clock the
+/// relative count reads are injectable too (by default the current ones).
+///
+/// The reference ("relative") product is given, or else the list's weekly
+/// product, or else its monthly one. A product is measured against it by how
+/// many whole units of the reference's period its own period holds from now
+/// in the calendar: a month holds 4 weeks, a year 12 months. With
+/// RelativePeriodCount::exactLength it is measured by exact lengths instead
+/// (a month is 365 ÷ 12 ÷ 7 weeks). A product whose period is shorter than
+/// one reference unit, a reference without a usable period, or a reference
+/// priced at 0 leave the relative texts and the discount absent.
+///
+/// SKProductMeta and SKProductMetadataProvider are values (the product a
+/// meta names is shared and immutable; a provider's formatters, calendar and
+/// clock are shared and only read). A provider's operations are const and
+/// may run on several threads at once: each call formats with its own clones
+/// of the price formatter. Clones are kept between calls (creating one costs
+/// more than a paywall's formatting) and a clone serves one call at a time.
+/// So are relative counts, for the second of the clock they were counted in,
+/// when the calendar's arithmetic is the library's own (a paywall asks once
+/// per product, many times a second; calendar arithmetic is slow).
 #pragma once
 
 #include <cstdint>
@@ -54,60 +57,79 @@ namespace quarn {
 /// changed after creation.
 class SKProductMeta {
  public:
+  /// The texts a provider computed, handed over at creation (each absent when
+  /// its formatter could not make it).
   struct Fields {
-    std::shared_ptr<const platform::SKProduct> product;
-    std::optional<std::string> localizedPrice;
-    std::optional<std::string> localizedPricePerYear;
-    std::optional<std::string> localizedPricePerMonth;
-    std::optional<std::string> localizedPricePerWeek;
-    std::optional<std::string> localizedPricePerRelativePeriod;
-    std::optional<std::string> localizedRelativePrice;
-    std::optional<std::string> localizedPeriod;
-    std::optional<std::string> localizedIntroductoryPrice;
-    std::optional<std::string> localizedIntroductoryPeriod;
+    std::shared_ptr<const platform::SKProduct> product;  ///< The product described.
+    std::optional<std::string> localizedPrice;           ///< Its price ("$49.99").
+    std::optional<std::string> localizedPricePerYear;    ///< Its price for a year.
+    std::optional<std::string> localizedPricePerMonth;   ///< Its price for a month.
+    std::optional<std::string> localizedPricePerWeek;    ///< Its price for a week.
+    std::optional<std::string>
+        localizedPricePerRelativePeriod;  ///< Its price for one period of the relative product.
+    std::optional<std::string>
+        localizedRelativePrice;  ///< The relative product's price for the same length of time.
+    std::optional<std::string> localizedPeriod;              ///< Its period ("1 year").
+    std::optional<std::string> localizedIntroductoryPrice;   ///< The introductory offer's price.
+    std::optional<std::string> localizedIntroductoryPeriod;  ///< The introductory offer's period.
     /// Saving against the relative product, in percent.
     std::optional<float> discountPercentage;
   };
 
+  /// The metadata of the product `productIdentifier`.
   SKProductMeta(std::string productIdentifier, Fields fields)
       : productIdentifier_(std::move(productIdentifier)), f_(std::move(fields)) {}
 
+  /// The store's identifier of the product.
   [[nodiscard]] const std::string& productIdentifier() const { return productIdentifier_; }
+  /// See Fields::product.
   [[nodiscard]] const std::shared_ptr<const platform::SKProduct>& product() const {
     return f_.product;
   }
+  /// See Fields::localizedPrice.
   [[nodiscard]] const std::optional<std::string>& localizedPrice() const {
     return f_.localizedPrice;
   }
+  /// See Fields::localizedPricePerYear.
   [[nodiscard]] const std::optional<std::string>& localizedPricePerYear() const {
     return f_.localizedPricePerYear;
   }
+  /// See Fields::localizedPricePerMonth.
   [[nodiscard]] const std::optional<std::string>& localizedPricePerMonth() const {
     return f_.localizedPricePerMonth;
   }
+  /// See Fields::localizedPricePerWeek.
   [[nodiscard]] const std::optional<std::string>& localizedPricePerWeek() const {
     return f_.localizedPricePerWeek;
   }
+  /// See Fields::localizedPricePerRelativePeriod.
   [[nodiscard]] const std::optional<std::string>& localizedPricePerRelativePeriod() const {
     return f_.localizedPricePerRelativePeriod;
   }
+  /// See Fields::localizedRelativePrice.
   [[nodiscard]] const std::optional<std::string>& localizedRelativePrice() const {
     return f_.localizedRelativePrice;
   }
+  /// See Fields::localizedPeriod.
   [[nodiscard]] const std::optional<std::string>& localizedPeriod() const {
     return f_.localizedPeriod;
   }
+  /// See Fields::localizedIntroductoryPrice.
   [[nodiscard]] const std::optional<std::string>& localizedIntroductoryPrice() const {
     return f_.localizedIntroductoryPrice;
   }
+  /// See Fields::localizedIntroductoryPeriod.
   [[nodiscard]] const std::optional<std::string>& localizedIntroductoryPeriod() const {
     return f_.localizedIntroductoryPeriod;
   }
+  /// See Fields::discountPercentage.
   [[nodiscard]] std::optional<float> discountPercentage() const { return f_.discountPercentage; }
 
+  /// Replaces the introductory offer's price text.
   void setLocalizedIntroductoryPrice(std::optional<std::string> text) {
     f_.localizedIntroductoryPrice = std::move(text);
   }
+  /// Replaces the introductory offer's period text.
   void setLocalizedIntroductoryPeriod(std::optional<std::string> text) {
     f_.localizedIntroductoryPeriod = std::move(text);
   }
@@ -117,8 +139,12 @@ class SKProductMeta {
   Fields f_;
 };
 
+/// A store product as the provider takes it: shared and immutable.
 using SKProductRef = std::shared_ptr<const platform::SKProduct>;
 
+/// Computes the display texts of store products, each against a relative
+/// product (see the file's description). A value; its operations are const
+/// and may run on several threads at once.
 class SKProductMetadataProvider {
  public:
   /// How a product's period is counted in units of the relative product's
@@ -144,6 +170,7 @@ class SKProductMetadataProvider {
   SKProductMetadataProvider(platform::DateComponentsFormatter dateComponentsFormatter,
                             platform::CurrencyFormatter priceFormatter);
 
+  /// The formatter of periods.
   [[nodiscard]] const PeriodFormatter& dateComponentsFormatter() const {
     return *dateComponentsFormatter_;
   }

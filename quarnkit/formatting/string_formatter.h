@@ -1,18 +1,21 @@
-// Price templates: texts with placeholders such as "%price%" and
-// "%price_per_week%" filled from a product's metadata, as plain text, as
-// attributed text parsed from inline markdown, or as attributed text whose
-// substituted runs say which placeholder they came from.
-//
-//   StoreKitHelpers::StringFormatter f(meta);
-//   f.string("%price% / %period%");                 // "$4.99 / 1 week"
-//   f.validate("Save %discount%%");                  // false: no discount
-//   f.attributedString("**%price%** a week");        // "$4.99" bold, marked %price%
-//
-// A placeholder without a value is replaced by nothing; validate() says
-// whether that would happen. placeholderIssues() finds placeholders that are
-// misspelt or not closed, which validate() cannot see.
-//
-// A StringFormatter is a value.
+/// @file
+/// Price templates: texts with placeholders such as "%price%" and
+/// "%price_per_week%" filled from a product's metadata, as plain text, as
+/// attributed text parsed from inline markdown, or as attributed text whose
+/// substituted runs say which placeholder they came from.
+///
+/// ```
+///   StoreKitHelpers::StringFormatter f(meta);
+///   f.string("%price% / %period%");                 // "$4.99 / 1 week"
+///   f.validate("Save %discount%%");                  // false: no discount
+///   f.attributedString("**%price%** a week");        // "$4.99" bold, marked %price%
+/// ```
+///
+/// A placeholder without a value is replaced by nothing; validate() says
+/// whether that would happen. placeholderIssues() finds placeholders that are
+/// misspelt or not closed, which validate() cannot see.
+///
+/// A StringFormatter is a value.
 #pragma once
 
 #include <array>
@@ -29,8 +32,11 @@
 #include "quarnkit/formatting/product_metadata.h"
 #include "quarnkit/platform/attributed_string.h"
 
+/// Price templates over store product metadata: the formatter, its
+/// placeholders and the attribute that marks substituted runs.
 namespace quarn::StoreKitHelpers {
 
+/// Fills the placeholders of price templates from one product's metadata. A value.
 class StringFormatter {
  public:
   /// The placeholders, in the order every operation visits them.
@@ -45,7 +51,9 @@ class StringFormatter {
     discountPercentage,
     localizedTrialPeriod,
   };
+  /// The number of placeholders.
   static constexpr std::size_t kPlaceholderCount = 9;
+  /// Every placeholder, in the order of the enumeration.
   static const std::array<VariablePlaceholder, kPlaceholderCount>& allCases();
   /// "%price%", "%price_per_year%", ...
   static std::string_view rawValue(VariablePlaceholder placeholder);
@@ -53,9 +61,11 @@ class StringFormatter {
   static std::optional<VariablePlaceholder> placeholder(std::string_view raw);
 
   StringFormatter() = default;
+  /// A formatter over `productMeta` (none: every placeholder has no value).
   explicit StringFormatter(std::optional<SKProductMeta> productMeta)
       : meta(std::move(productMeta)) {}
 
+  /// The metadata the values come from.
   std::optional<SKProductMeta> meta;
 
   /// False when a placeholder that occurs in `template_` has no value.
@@ -81,32 +91,40 @@ class StringFormatter {
   [[nodiscard]] Values values() const;
 };
 
+/// The placeholders, by their short name.
 using VariablePlaceholder = StringFormatter::VariablePlaceholder;
 
 /// The attribute marking a substituted run; its value is the placeholder's
 /// raw text. The name ("StringFormatter.VariablePlaceholder") can be changed.
 struct VariablePlaceholderAttribute {
+  /// The attribute's current name.
   static std::string name();
+  /// Renames the attribute; set it at start-up, before texts are formatted.
   static void setName(std::string name);
 };
 
 /// The attributes of this namespace, read from a run's attributes.
 struct StoreKitHelpersAttributes {
+  /// The placeholder a run was substituted from, if any.
   static std::optional<VariablePlaceholder> variablePlaceholder(
       const platform::AttributeContainer& attributes);
 };
 
 /// A placeholder-like text that is no placeholder.
 struct PlaceholderIssue {
+  /// What is wrong with the text.
   enum class Kind {
-    unknown,      // "%price_per_day%": between "%" signs, not one of the nine
-    unterminated  // "%price " : a placeholder's name without its closing "%"
+    unknown,      ///< "%price_per_day%": between "%" signs, not one of the nine
+    unterminated  ///< "%price ": a placeholder's name without its closing "%"
   };
+  /// What is wrong with it.
   Kind kind;
+  /// The text found.
   std::string text;
   /// Byte offset in the template.
   std::size_t offset = 0;
 
+  /// Issues are equal when kind, text and offset are.
   friend bool operator==(const PlaceholderIssue&, const PlaceholderIssue&) = default;
 };
 
@@ -117,13 +135,17 @@ std::vector<PlaceholderIssue> placeholderIssues(std::string_view template_);
 
 namespace quarn {
 
+/// Decodes a placeholder from its raw value ("%price%").
 template <>
 struct Decodable<StoreKitHelpers::VariablePlaceholder> {
+  /// The placeholder of the decoder's string; throws DecodingError for any other text.
   static StoreKitHelpers::VariablePlaceholder decode(Decoder& decoder);
 };
 
+/// Encodes a placeholder as its raw value.
 template <>
 struct Encodable<StoreKitHelpers::VariablePlaceholder> {
+  /// Writes the raw value of `value`.
   static void encode(const StoreKitHelpers::VariablePlaceholder& value, Encoder& encoder);
 };
 

@@ -1,17 +1,20 @@
-// Subscription-period arithmetic: a store period as calendar components, its
-// normal forms, and the price per week, month and year of a price paid once
-// per period.
-//
-//   const platform::SKProductSubscriptionPeriod month{platform::SKProductPeriodUnit::month, 1};
-//   pricePerYear(month, *Decimal::parse("9.99")).toString();   // "119.88"
-//   pricePerWeek(month, *Decimal::parse("9.99")).toString();   // "2.29"
-//   normalized({platform::SKProductPeriodUnit::month, 24});     // 2 years
-//
-// A period converts with 7 days a week, 30 days a month (for daily prices),
-// 365 days a year and 12 months a year; a month is 365 ÷ 12 ÷ 7 weeks. Each
-// per-period price is computed exactly and then truncated once to cents
-// (toward negative infinity). A period that cannot be priced (a unit other
-// than the four, or a count below 1) gives not-a-number.
+/// @file
+/// Subscription-period arithmetic: a store period as calendar components, its
+/// normal forms, and the price per week, month and year of a price paid once
+/// per period.
+///
+/// ```
+///   const platform::SKProductSubscriptionPeriod month{platform::SKProductPeriodUnit::month, 1};
+///   pricePerYear(month, *Decimal::parse("9.99")).toString();   // "119.88"
+///   pricePerWeek(month, *Decimal::parse("9.99")).toString();   // "2.29"
+///   normalized({platform::SKProductPeriodUnit::month, 24});     // 2 years
+/// ```
+///
+/// A period converts with 7 days a week, 30 days a month (for daily prices),
+/// 365 days a year and 12 months a year; a month is 365 ÷ 12 ÷ 7 weeks. Each
+/// per-period price is computed exactly and then truncated once to cents
+/// (toward negative infinity). A period that cannot be priced (a unit other
+/// than the four, or a count below 1) gives not-a-number.
 #pragma once
 
 #include <cstdint>
@@ -44,10 +47,18 @@ platform::SKProductSubscriptionPeriod normalized(
 /// least 1.
 bool isPriceable(const platform::SKProductSubscriptionPeriod& period);
 
+/// `totalPrice` spread over the weeks of `period` (a month holds 365/84,
+/// a day 1/7), rounded down to cents; not a number for a period that cannot
+/// be priced.
 Decimal pricePerWeek(const platform::SKProductSubscriptionPeriod& period,
                      const Decimal& totalPrice);
+/// `totalPrice` spread over the months of `period` (a year holds 12, a week
+/// 84/365), rounded down to cents; not a number for a period that cannot be
+/// priced.
 Decimal pricePerMonth(const platform::SKProductSubscriptionPeriod& period,
                       const Decimal& totalPrice);
+/// `totalPrice` spread over the years of `period` (a week is 7/365 of one),
+/// rounded down to cents; not a number for a period that cannot be priced.
 Decimal pricePerYear(const platform::SKProductSubscriptionPeriod& period,
                      const Decimal& totalPrice);
 

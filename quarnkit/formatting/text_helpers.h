@@ -1,9 +1,12 @@
-// Text helpers of the formatting subsystem: the library's localized strings,
-// Base64 text, and excerpts of input for messages. Free functions.
-//
-//   base64Encoded("Grüße");                 // "R3LDvMOfZQ=="
-//   base64Decoded("R3LD vMOfZQ==");         // "Grüße" (the space is ignored)
-//   excerpt(std::string(500, '7'), 4);      // "7777…"
+/// @file
+/// Text helpers of the formatting subsystem: the library's localized strings,
+/// Base64 text, and excerpts of input for messages. Free functions.
+///
+/// ```
+///   base64Encoded("Grüße");                 // "R3LDvMOfZQ=="
+///   base64Decoded("R3LD vMOfZQ==");         // "Grüße" (the space is ignored)
+///   excerpt(std::string(500, '7'), 4);      // "7777…"
+/// ```
 #pragma once
 
 #include <cstddef>

@@ -1,14 +1,21 @@
-// DataRequest: a request whose body is kept in memory and handed to response
-// serializers; a shared object made by Session::request().
-//
-//   auto request = session.request("https://api.example.com/items");
-//   request->validate();
-//   request->response<std::vector<Item>>(serializer, [](DataResponse<std::vector<Item>> r) {
-//     ...                                     // on the main context
-//   });
-//
-//   DataResponse<std::string> r = co_await request->serializingData(true);
-//   // cancelling the awaiting coroutine cancels the request
+/// @file
+/// DataRequest: a request whose body is kept in memory and handed to response serializers; a shared
+/// object made by Session::request().
+
+/// @class quarn::http::DataRequest
+/// A request whose body is kept in memory and handed to response
+/// serializers; a shared object made by Session::request().
+///
+/// ```
+///   auto request = session.request("https://api.example.com/items");
+///   request->validate();
+///   request->response<std::vector<Item>>(serializer, [](DataResponse<std::vector<Item>> r) {
+///     ...                                     // on the main context
+///   });
+///
+///   DataResponse<std::string> r = co_await request->serializingData(true);
+///   // cancelling the awaiting coroutine cancels the request
+/// ```
 #pragma once
 
 #include <functional>
@@ -29,9 +36,13 @@ class DataRequest final : public Request {
  public:
   /// What the transfer produced, as the serializers see it.
   struct Outcome {
+    /// The request as sent (adapted by the interceptor).
     URLRequest request;
+    /// The response, when the server answered.
     std::optional<HTTPURLResponse> response;
+    /// The body, when one was received.
     std::optional<std::string> data;
+    /// The failure, when the transfer failed.
     std::optional<RequestError> error;
   };
 

@@ -1,34 +1,41 @@
-// DownloadRequest: a request whose body goes to a file; a shared object made
-// by Session::download(). The body is written
-// to a temporary file while it arrives; once the response is complete (and
-// accepted by the request's validation) the destination closure chooses
-// where the file goes, and it is moved there. A cancelled or failed download
-// never leaves a file, partial or not, at the destination: the temporary
-// file is removed.
-//
-// A resumable download (Session::download() with a partial file) writes its
-// body to that file instead, ideally beside the destination so that placing
-// it is a rename. The file is created with the mode the process's umask
-// gives (the temporary file of a plain download is the owner's only). When
-// the transfer fails or is cancelled the partial file stays, with the
-// response's validator (its ETag, else its Last-Modified) in the file
-// "<partial>.validator"; the next download with the same partial file asks
-// only for the rest (Range and If-Range), appends a 206 answer and starts
-// over on a 200. A partial file without a validator is discarded. Bytes
-// already held count as received in the progress. An answer outside 2xx
-// leaves the partial file untouched.
-//
-// Whenever the response gave the body's length, the file placed at the
-// destination has exactly that length: otherwise the request fails with
-// "the body was cut short" and nothing is placed.
-//
-//   auto download = session.download(URLRequest(url), [dir](const URL&, const HTTPURLResponse&) {
-//     return DownloadRequest::DestinationResult{
-//         URL::fileURL(dir / "movie.mp4"), {.removePreviousFile = true,
-//                                           .createIntermediateDirectories = true}};
-//   });
-//   download->validate();
-//   URL file = co_await download->serializingDownloadedFileURL(true);
+/// @file
+/// DownloadRequest: a request whose body goes to a file; a shared object made by
+/// Session::download().
+
+/// @class quarn::http::DownloadRequest
+/// A request whose body goes to a file; a shared object made
+/// by Session::download(). The body is written
+/// to a temporary file while it arrives; once the response is complete (and
+/// accepted by the request's validation) the destination closure chooses
+/// where the file goes, and it is moved there. A cancelled or failed download
+/// never leaves a file, partial or not, at the destination: the temporary
+/// file is removed.
+///
+/// A resumable download (Session::download() with a partial file) writes its
+/// body to that file instead, ideally beside the destination so that placing
+/// it is a rename. The file is created with the mode the process's umask
+/// gives (the temporary file of a plain download is the owner's only). When
+/// the transfer fails or is cancelled the partial file stays, with the
+/// response's validator (its ETag, else its Last-Modified) in the file
+/// "<partial>.validator"; the next download with the same partial file asks
+/// only for the rest (Range and If-Range), appends a 206 answer and starts
+/// over on a 200. A partial file without a validator is discarded. Bytes
+/// already held count as received in the progress. An answer outside 2xx
+/// leaves the partial file untouched.
+///
+/// Whenever the response gave the body's length, the file placed at the
+/// destination has exactly that length: otherwise the request fails with
+/// "the body was cut short" and nothing is placed.
+///
+/// ```
+///   auto download = session.download(URLRequest(url), [dir](const URL&, const HTTPURLResponse&) {
+///     return DownloadRequest::DestinationResult{
+///         URL::fileURL(dir / "movie.mp4"), {.removePreviousFile = true,
+///                                           .createIntermediateDirectories = true}};
+///   });
+///   download->validate();
+///   URL file = co_await download->serializingDownloadedFileURL(true);
+/// ```
 #pragma once
 
 #include <cstdint>
@@ -47,6 +54,7 @@ class Session;
 
 class DownloadRequest final : public Request {
  public:
+  /// How the downloaded file is moved to its destination.
   struct Options {
     /// Remove what is at the destination before moving the file there
     /// (otherwise an existing file fails the move).
@@ -54,8 +62,11 @@ class DownloadRequest final : public Request {
     /// Create the destination's missing directories.
     bool createIntermediateDirectories = false;
   };
+  /// Where a download goes, and how it is moved there.
   struct DestinationResult {
+    /// The destination file.
     URL fileURL;
+    /// How the file is moved there.
     Options options;
   };
   /// Chooses the destination from the temporary file and the response; runs

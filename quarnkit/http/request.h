@@ -1,27 +1,33 @@
-// Request: one HTTP request of a Session, the common part of DataRequest and
-// DownloadRequest. A request is a shared object whose transfer runs on the
-// main context; its operations may be called from any thread.
-//
-// Life: initialized → resumed ⇄ suspended → finished, or cancelled from any
-// state before it finished. A request resumes by itself when its first
-// response handler is added (unless the session says otherwise). Each
-// response handler runs exactly once, on the executor it names: with the
-// outcome when the transfer ends, or with explicitlyCancelled after
-// cancel(); a handler added after the end runs at once (posted).
-//
-//   auto request = session.request(url);
-//   request->validate();                                  // 2xx only
-//   request->downloadProgress([](const TransferProgress& p) { bar(p.fractionCompleted()); });
-//   request->responseData([](DataResponse<std::string> r) { ... });
-//   request->cancel();                                    // the handler gets explicitlyCancelled
-//
-// What response and progress handlers may do: drop the request or its
-// session (the transfer holds the request until it ends; a session dropped
-// ends its unfinished requests with sessionDeinitialized), cancel, add
-// handlers (one added after the end runs, posted, with the same outcome) or
-// make more requests. What a handler throws leaves the run of the main
-// context (or of the executor it names) that called it; the request's other
-// handlers still run, and the session keeps working.
+/// @file
+/// Request: one HTTP request of a Session, the common part of DataRequest and DownloadRequest.
+
+/// @class quarn::http::Request
+/// One HTTP request of a Session, the common part of DataRequest and
+/// DownloadRequest. A request is a shared object whose transfer runs on the
+/// main context; its operations may be called from any thread.
+///
+/// Life: initialized → resumed ⇄ suspended → finished, or cancelled from any
+/// state before it finished. A request resumes by itself when its first
+/// response handler is added (unless the session says otherwise). Each
+/// response handler runs exactly once, on the executor it names: with the
+/// outcome when the transfer ends, or with explicitlyCancelled after
+/// cancel(); a handler added after the end runs at once (posted).
+///
+/// ```
+///   auto request = session.request(url);
+///   request->validate();                                  // 2xx only
+///   request->downloadProgress([](const TransferProgress& p) { bar(p.fractionCompleted()); });
+///   request->responseData([](DataResponse<std::string> r) { ... });
+///   request->cancel();                                    // the handler gets explicitlyCancelled
+/// ```
+///
+/// What response and progress handlers may do: drop the request or its
+/// session (the transfer holds the request until it ends; a session dropped
+/// ends its unfinished requests with sessionDeinitialized), cancel, add
+/// handlers (one added after the end runs, posted, with the same outcome) or
+/// make more requests. What a handler throws leaves the run of the main
+/// context (or of the executor it names) that called it; the request's other
+/// handlers still run, and the session keeps working.
 #pragma once
 
 #include <cstdint>
@@ -69,7 +75,9 @@ void postTo(const Executor& executor, std::function<void()> work);
 
 class Request : public std::enable_shared_from_this<Request> {
  public:
+  /// Where the request is in its life.
   enum class State { initialized, resumed, suspended, cancelled, finished };
+  /// Receives the transfer's progress.
   using ProgressHandler = std::function<void(const TransferProgress&)>;
 
   virtual ~Request();
@@ -81,8 +89,11 @@ class Request : public std::enable_shared_from_this<Request> {
   /// The request as given; once its task exists, as sent (the session's
   /// headers added and its interceptor applied).
   [[nodiscard]] URLRequest request() const;
+  /// Where the request is in its life.
   [[nodiscard]] State state() const;
+  /// Whether cancel() ended the request.
   [[nodiscard]] bool isCancelled() const { return state() == State::cancelled; }
+  /// Whether the request has its outcome.
   [[nodiscard]] bool isFinished() const { return state() == State::finished; }
   /// The task under the request, from its first resume on; null before.
   [[nodiscard]] std::shared_ptr<SessionTask> task() const;
@@ -112,6 +123,7 @@ class Request : public std::enable_shared_from_this<Request> {
   void validate(int from, int to);
 
  protected:
+  /// Starts in the initialized state; a request with `initialError` fails as soon as it is resumed.
   Request(URLRequest request, detail::RequestContext context,
           std::optional<RequestError> initialError);
 
@@ -119,6 +131,7 @@ class Request : public std::enable_shared_from_this<Request> {
   /// when it has); resumes the request when the session starts requests
   /// immediately.
   void onFinish(const Executor& queue, std::function<void()> work);
+  /// The session's settings and services the request runs with.
   [[nodiscard]] const detail::RequestContext& context() const { return context_; }
   /// Records why receive() refused bytes; the request fails with it.
   void failReceiving(TransportError error);
@@ -138,6 +151,8 @@ class Request : public std::enable_shared_from_this<Request> {
   virtual void finishBody(const std::optional<HTTPURLResponse>& response,
                           std::optional<RequestError>& error) = 0;
 
+  /// Guards the state the transfer thread and the main context share; subclasses take it for
+  /// theirs.
   mutable std::mutex mutex_;
 
  private:

@@ -1,14 +1,20 @@
-// RequestError: the HTTP client's one error type, a value. Every failure of a request
-// reaches its handlers as a RequestError naming the request's URL and the
-// reason: a transport failure (refused, reset, timed out), a status the
-// request's validation does not accept, a response its serializer could not
-// turn into a value (with the serializer's own error inside), a cancellation.
-//
-//   if (const RequestError* e = response.error()) {
-//     e->kind();          // RequestError::Kind::responseValidationFailed
-//     e->responseCode();  // 404
-//     e->description();   // "http://127.0.0.1:8080/items: the server answered with status 404"
-//   }
+/// @file
+/// RequestError: the HTTP client's one error type, a value.
+
+/// @class quarn::http::RequestError
+/// The HTTP client's one error type, a value. Every failure of a request
+/// reaches its handlers as a RequestError naming the request's URL and the
+/// reason: a transport failure (refused, reset, timed out), a status the
+/// request's validation does not accept, a response its serializer could not
+/// turn into a value (with the serializer's own error inside), a cancellation.
+///
+/// ```
+///   if (const RequestError* e = response.error()) {
+///     e->kind();          // RequestError::Kind::responseValidationFailed
+///     e->responseCode();  // 404
+///     e->description();   // "http://127.0.0.1:8080/items: the server answered with status 404"
+///   }
+/// ```
 #pragma once
 
 #include <exception>
@@ -21,6 +27,7 @@ namespace quarn::http {
 
 /// A failure below HTTP: the connection, the wire, the local file.
 struct TransportError {
+  /// What kind of transport failure it was.
   enum class Code {
     cannotConnectToHost,
     cannotFindHost,
@@ -35,6 +42,7 @@ struct TransportError {
     responseHeadersTooLarge,
     unknown,
   };
+  /// What kind of transport failure it was.
   Code code = Code::unknown;
   /// The transport's own words, when it gave any.
   std::string detail;
@@ -45,6 +53,7 @@ struct TransportError {
 
 class RequestError : public Error {
  public:
+  /// What failed.
   enum class Kind {
     explicitlyCancelled,
     invalidURL,
@@ -55,6 +64,7 @@ class RequestError : public Error {
     downloadedFileMoveFailed,
     sessionDeinitialized,
   };
+  /// Why a serializer failed.
   enum class SerializationFailureReason {
     /// The response had no body where one was needed.
     inputDataNilOrZeroLength,
@@ -68,26 +78,36 @@ class RequestError : public Error {
     customSerializationFailed,
   };
 
+  /// The request was cancelled.
   static RequestError explicitlyCancelled();
+  /// `text` is not a URL the client can request.
   static RequestError invalidURL(std::string text);
+  /// The interceptor failed with `error`.
   static RequestError requestAdaptationFailed(std::exception_ptr error);
+  /// The transfer failed with `error`.
   static RequestError sessionTaskFailed(TransportError error);
+  /// The server answered with status `code`, which validation refused.
   static RequestError unacceptableStatusCode(int code);
   /// `detail` completes the reason where there is no underlying error (the
   /// type name of invalidEmptyResponse).
   static RequestError responseSerializationFailed(SerializationFailureReason reason,
                                                   std::exception_ptr underlying = nullptr,
                                                   std::string detail = {});
+  /// The downloaded file could not be moved from `source` to `destination`.
   static RequestError downloadedFileMoveFailed(std::exception_ptr error, std::string source,
                                                std::string destination);
+  /// The session was destroyed before the request ended.
   static RequestError sessionDeinitialized();
 
+  /// What failed.
   [[nodiscard]] Kind kind() const { return kind_; }
+  /// Whether the request was cancelled.
   [[nodiscard]] bool isExplicitlyCancelled() const { return kind_ == Kind::explicitlyCancelled; }
   /// The transport failure of sessionTaskFailed.
   [[nodiscard]] const std::optional<TransportError>& transportError() const { return transport_; }
   /// The refused status of responseValidationFailed.
   [[nodiscard]] std::optional<int> responseCode() const { return code_; }
+  /// Why the serializer failed, for responseSerializationFailed.
   [[nodiscard]] std::optional<SerializationFailureReason> serializationFailureReason() const {
     return reason_;
   }
@@ -97,6 +117,7 @@ class RequestError : public Error {
 
   /// The URL of the failed request (empty until the request reports it).
   [[nodiscard]] const std::string& url() const { return url_; }
+  /// The same error, naming `url` as the failed request's.
   [[nodiscard]] RequestError withURL(std::string url) const;
 
   /// What went wrong, without the URL.

@@ -1,19 +1,26 @@
-// ResponseSerializer<T> (shared, const: held as std::shared_ptr<const>): turns
-// what a data request produced (the request, the
-// HTTP response, the body bytes and the transfer's error) into a T, or
-// throws. The client runs it once the request has finished and hands the
-// result to the response handler; what it throws becomes the result's
-// error (a RequestError as it is, anything else wrapped as a
-// customSerializationFailed response-serialization failure).
-//
-//   class Lines final : public ResponseSerializer<std::vector<std::string>> {
-//     std::vector<std::string> serialize(const URLRequest* request,
-//                                        const HTTPURLResponse* response,
-//                                        const std::optional<std::string>& data,
-//                                        const RequestError* error) const override {
-//       return splitLines(defaultBody(request, response, data, error));
-//     }
-//   };
+/// @file
+/// ResponseSerializer<T> (shared, const: held as std::shared_ptr<const>): turns what a data request
+/// produced (the request, the HTTP response, the body bytes and the transfer's error) into a T, or
+/// throws.
+
+/// @class quarn::http::ResponseSerializer
+/// Turns what a data request produced (the request, the HTTP response, the
+/// body bytes and the transfer's error) into a T, or throws. A shared object,
+/// const: held as std::shared_ptr<const>. The client runs it once the request has finished and
+/// hands the result to the response handler; what it throws becomes the result's error (a
+/// RequestError as it is, anything else wrapped as a customSerializationFailed
+/// response-serialization failure).
+///
+/// ```
+///   class Lines final : public ResponseSerializer<std::vector<std::string>> {
+///     std::vector<std::string> serialize(const URLRequest* request,
+///                                        const HTTPURLResponse* response,
+///                                        const std::optional<std::string>& data,
+///                                        const RequestError* error) const override {
+///       return splitLines(defaultBody(request, response, data, error));
+///     }
+///   };
+/// ```
 #pragma once
 
 #include <optional>
@@ -28,6 +35,7 @@ namespace quarn::http {
 template <class T>
 class ResponseSerializer {
  public:
+  /// The type the serializer makes.
   using SerializedObject = T;
   virtual ~ResponseSerializer() = default;
   /// `response`, `error` and the body may each be absent.

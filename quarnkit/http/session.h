@@ -1,18 +1,24 @@
-// Session: makes requests and runs their transfers, over libcurl, on the main
-// context. A unique object (neither copyable nor movable). A session carries its configuration (an
-// idle time-out, a limit of connections per host, headers for every request), an optional request
-// interceptor and event monitors (by default the notification event
-// monitor). Releasing a session ends its unfinished requests with
-// sessionDeinitialized.
-//
-//   http::Session session(http::SessionConfiguration::standard());
-//   auto request = session.request("https://api.example.com/items?page=1");
-//   request->validate();
-//   request->responseData([](http::DataResponse<std::string> r) { ... });
-//
-//   auto head = session.request(url, http::HTTPMethod::head);
-//   auto response = co_await head->serializingData(true);
-//   response.response->value("Content-Length");
+/// @file
+/// Session: makes requests and runs their transfers, over libcurl, on the main context.
+
+/// @class quarn::http::Session
+/// Makes requests and runs their transfers, over libcurl, on the main
+/// context. A unique object (neither copyable nor movable). A session carries its configuration (an
+/// idle time-out, a limit of connections per host, headers for every request), an optional request
+/// interceptor and event monitors (by default the notification event
+/// monitor). Releasing a session ends its unfinished requests with
+/// sessionDeinitialized.
+///
+/// ```
+///   http::Session session(http::SessionConfiguration::standard());
+///   auto request = session.request("https://api.example.com/items?page=1");
+///   request->validate();
+///   request->responseData([](http::DataResponse<std::string> r) { ... });
+///
+///   auto head = session.request(url, http::HTTPMethod::head);
+///   auto response = co_await head->serializingData(true);
+///   response.response->value("Content-Length");
+/// ```
 #pragma once
 
 #include <cstdint>
@@ -28,8 +34,11 @@
 #include "quarnkit/http/event_monitor.h"
 #include "quarnkit/http/request_interceptor.h"
 
+/// The library's HTTP client: sessions, requests and their responses,
+/// interceptors, event monitors and response serializers.
 namespace quarn::http {
 
+/// How a session's requests behave: time limits, connections, headers, sizes. A value.
 struct SessionConfiguration {
   /// Seconds a request may wait for its connection, and then for the next
   /// byte in either direction: an idle limit, not a bound on a whole
@@ -68,6 +77,8 @@ struct SessionConfiguration {
 
 class Session {
  public:
+  /// A session with `configuration`, adapting every request through `interceptor` (none: as given)
+  /// and telling `eventMonitors` of every request (by default, the notification monitor).
   explicit Session(SessionConfiguration configuration = {},
                    std::shared_ptr<const RequestInterceptor> interceptor = nullptr,
                    std::vector<std::shared_ptr<EventMonitor>> eventMonitors = {
@@ -76,9 +87,13 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  /// The configuration the session was made with.
   [[nodiscard]] const SessionConfiguration& configuration() const { return configuration_; }
 
+  /// A data request for `request`; it starts when its first handler is added (see
+  /// SessionConfiguration::startRequestsImmediately).
   std::shared_ptr<DataRequest> request(URLRequest request);
+  /// A data request for `url` with `method` and `headers`.
   std::shared_ptr<DataRequest> request(URL url, const HTTPMethod& method = HTTPMethod::get,
                                        HTTPHeaders headers = {});
   /// A request for the URL `url`; a text that is not a URL makes a request
@@ -86,6 +101,8 @@ class Session {
   std::shared_ptr<DataRequest> request(std::string_view url,
                                        const HTTPMethod& method = HTTPMethod::get,
                                        HTTPHeaders headers = {});
+  /// A download of `request`, moved to where `destination` says once it has finished (nowhere: it
+  /// stays at its temporary URL).
   std::shared_ptr<DownloadRequest> download(URLRequest request,
                                             DownloadRequest::Destination destination = nullptr);
   /// A resumable download whose body goes to `partialFile` (see
@@ -93,6 +110,8 @@ class Session {
   std::shared_ptr<DownloadRequest> download(URLRequest request,
                                             DownloadRequest::Destination destination,
                                             const std::filesystem::path& partialFile);
+  /// A download of the URL `url`; a text that is not a URL makes a request that fails with
+  /// invalidURL.
   std::shared_ptr<DownloadRequest> download(std::string_view url,
                                             DownloadRequest::Destination destination = nullptr);
 

@@ -1,23 +1,30 @@
-// DataKeyPathSerializer<T>: the response serializer of the page fetcher; a
-// value, like its error AlamofireDecodableError. It decodes a T from the
-// whole JSON body, or from the value at a dotted key path inside it
-// ("data.items": the member "items" of the member "data").
-//
-//   auto serializer = std::make_shared<DataKeyPathSerializer<std::vector<Article>>>(
-//       "data.items", JSONDecoder());
-//   responseDecodableObject<std::vector<Article>>(*request, mainExecutor(), "data.items",
-//                                                 decoder, [](DataResponse<...> r) { ... });
-//
-// Failures, all as the client's response-serialization failure:
-// - an empty key path: emptyKeyPath ("KeyPath can not be empty.");
-// - a body that is not JSON: jsonSerializationFailed, with the parser's error;
-// - a path that names nothing (a member missing, or a step into something
-//   that is not an object): invalidKeyPath;
-// - a path that names a number, string, boolean or null: invalidJSON;
-// - a value that does not decode as T: decodingFailed, with the decoder's
-//   error (its coding path counted from the document's root).
-// A transfer error passes through as it is; then an empty key path is
-// refused; then an empty body follows the client's default rules.
+/// @file
+/// DataKeyPathSerializer<T>: the response serializer of the page fetcher; a value, like its error
+/// AlamofireDecodableError.
+
+/// @class quarn::DataKeyPathSerializer
+/// The response serializer of the page fetcher; a
+/// value, like its error AlamofireDecodableError. It decodes a T from the
+/// whole JSON body, or from the value at a dotted key path inside it
+/// ("data.items": the member "items" of the member "data").
+///
+/// ```
+///   auto serializer = std::make_shared<DataKeyPathSerializer<std::vector<Article>>>(
+///       "data.items", JSONDecoder());
+///   responseDecodableObject<std::vector<Article>>(*request, mainExecutor(), "data.items",
+///                                                 decoder, [](DataResponse<...> r) { ... });
+/// ```
+///
+/// Failures, all as the client's response-serialization failure:
+/// - an empty key path: emptyKeyPath ("KeyPath can not be empty.");
+/// - a body that is not JSON: jsonSerializationFailed, with the parser's error;
+/// - a path that names nothing (a member missing, or a step into something
+///   that is not an object): invalidKeyPath;
+/// - a path that names a number, string, boolean or null: invalidJSON;
+/// - a value that does not decode as T: decodingFailed, with the decoder's
+///   error (its coding path counted from the document's root).
+/// A transfer error passes through as it is; then an empty key path is
+/// refused; then an empty body follows the client's default rules.
 #pragma once
 
 #include <optional>
@@ -32,10 +39,14 @@
 
 namespace quarn {
 
+/// The paging subsystem's own decoding failures (see DataKeyPathSerializer). A value.
 class AlamofireDecodableError : public Error {
  public:
+  /// Which failure it is.
   enum class Kind { invalidKeyPath, emptyKeyPath, invalidJSON };
+  /// An error of `kind`.
   explicit AlamofireDecodableError(Kind kind) : kind_(kind) {}
+  /// Which failure it is.
   [[nodiscard]] Kind kind() const { return kind_; }
   /// "Nested object doesn't exist by this keyPath.", "KeyPath can not be
   /// empty.", "Invalid nested json."
@@ -55,12 +66,16 @@ void decodeAtKeyPath(std::string_view body, const std::optional<std::string>& ke
 template <DecodableType T>
 class DataKeyPathSerializer final : public http::ResponseSerializer<T> {
  public:
+  /// A serializer decoding at `path` (none: the whole body) with `jsonDecoder`.
   DataKeyPathSerializer(std::optional<std::string> path, JSONDecoder jsonDecoder)
       : keyPath(std::move(path)), decoder(std::move(jsonDecoder)) {}
 
+  /// The dotted key path of the value to decode; none for the whole body.
   std::optional<std::string> keyPath;
+  /// The decoder the value is decoded with.
   JSONDecoder decoder;
 
+  /// The T in the response, or throws the failures above (a transfer error as it came).
   T serialize(const http::URLRequest* request, const http::HTTPURLResponse* response,
               const std::optional<std::string>& data,
               const http::RequestError* error) const override {

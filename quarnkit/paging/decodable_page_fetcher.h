@@ -1,27 +1,34 @@
-// AlamofireDecodablePageFetcher<T>: the standard page fetcher; a shared
-// object, made by make() or forScheme(). The host's request builder makes the
-// HTTP request for a pagination; the fetcher runs it, decodes a JSON array of
-// T (at responseKeyPath inside the response, when set) and reads the
-// pagination headers.
-//
-//   auto fetcher = AlamofireDecodablePageFetcher<Article>::make(
-//       JSONDecoder(), [&session](const Pagination* p) {
-//         return session.request(articlesURL(p ? p->parameters() : Value::Object{}));
-//       });
-//   fetcher->responseKeyPath = "data.items";
-//
-// Only a 2xx response is a page: any other status reaches the completion as
-// responseValidationFailed, however its body looks. Releasing the fetcher
-// cancels its request.
-//
-// The host's code: the request builder runs inside fetch(), which keeps the
-// fetcher alive meanwhile; the builder may call cancel() (the request before
-// is cancelled and the new one still starts), and what it throws propagates
-// out of fetch() with nothing started. The preprocessor and the completion
-// run on the main context and touch nothing of the fetcher, so either may
-// release it or fetch again; an exception of the preprocessor reaches the
-// completion as the page's error, and one of the completion propagates to
-// whoever runs the main context.
+/// @file
+/// AlamofireDecodablePageFetcher<T>: the standard page fetcher; a shared object, made by make() or
+/// forScheme().
+
+/// @class quarn::AlamofireDecodablePageFetcher
+/// The standard page fetcher; a shared
+/// object, made by make() or forScheme(). The host's request builder makes the
+/// HTTP request for a pagination; the fetcher runs it, decodes a JSON array of
+/// T (at responseKeyPath inside the response, when set) and reads the
+/// pagination headers.
+///
+/// ```
+///   auto fetcher = AlamofireDecodablePageFetcher<Article>::make(
+///       JSONDecoder(), [&session](const Pagination* p) {
+///         return session.request(articlesURL(p ? p->parameters() : Value::Object{}));
+///       });
+///   fetcher->responseKeyPath = "data.items";
+/// ```
+///
+/// Only a 2xx response is a page: any other status reaches the completion as
+/// responseValidationFailed, however its body looks. Releasing the fetcher
+/// cancels its request.
+///
+/// The host's code: the request builder runs inside fetch(), which keeps the
+/// fetcher alive meanwhile; the builder may call cancel() (the request before
+/// is cancelled and the new one still starts), and what it throws propagates
+/// out of fetch() with nothing started. The preprocessor and the completion
+/// run on the main context and touch nothing of the fetcher, so either may
+/// release it or fetch again; an exception of the preprocessor reaches the
+/// completion as the page's error, and one of the completion propagates to
+/// whoever runs the main context.
 #pragma once
 
 #include <functional>
@@ -40,6 +47,7 @@ template <DecodableType T>
 class AlamofireDecodablePageFetcher
     : public std::enable_shared_from_this<AlamofireDecodablePageFetcher<T>> {
  public:
+  /// The item type of the pages.
   using ResultType = T;
   /// The request for a pagination (none when there is nothing to fetch).
   using RequestBuilder = std::function<std::shared_ptr<http::DataRequest>(const Pagination*)>;
@@ -47,6 +55,7 @@ class AlamofireDecodablePageFetcher
   using Preprocessor =
       std::function<http::DataResponse<std::vector<T>>(http::DataResponse<std::vector<T>>)>;
 
+  /// A fetcher building its requests with `builder` and decoding with `jsonDecoder`.
   static std::shared_ptr<AlamofireDecodablePageFetcher> make(
       JSONDecoder jsonDecoder, RequestBuilder builder,
       Preprocessor responsePreprocessor = nullptr) {
@@ -72,8 +81,11 @@ class AlamofireDecodablePageFetcher
   AlamofireDecodablePageFetcher(const AlamofireDecodablePageFetcher&) = delete;
   AlamofireDecodablePageFetcher& operator=(const AlamofireDecodablePageFetcher&) = delete;
 
+  /// The decoder pages are decoded with.
   JSONDecoder decoder;
+  /// Makes the request of each page.
   RequestBuilder requestBuilder;
+  /// Sees each response before it is reported; may be empty.
   Preprocessor preprocessor;
   /// Dotted path of the item array in the response (none: the whole body).
   std::optional<std::string> responseKeyPath;

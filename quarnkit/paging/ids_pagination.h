@@ -1,17 +1,24 @@
-// IDsPagination<ID>: a client-side split of a known list of ids into chunks,
-// one chunk per request; a value (a copy is independent). Each id is sent in its ordinary textual
-// form (an integer as its decimal digits), the chunk joined with ",".
-//
-//   IDsPagination<std::int64_t> scheme({1, 2, 3, 4, 5}, 2, 1,
-//                                      {.ids = "ids", .perPage = "per-page", .page = "page"});
-//   scheme.parameters();    // {"ids": "1,2", "per-page": 2, "page": 1}
-//   scheme.update(2, 2, std::nullopt);
-//   scheme.parameters();    // {"ids": "3,4", "per-page": 2, "page": 1}
-//
-// The page parameter is always 1: the ids choose the items. Each update
-// moves to the chunk after the one asked for, so ids the server lacks never
-// hold back the later chunks. The control hides when no chunk is left or
-// when every id's item is held.
+/// @file
+/// IDsPagination<ID>: a client-side split of a known list of ids into chunks, one chunk per
+/// request; a value (a copy is independent).
+
+/// @class quarn::IDsPagination
+/// A client-side split of a known list of ids into chunks,
+/// one chunk per request; a value (a copy is independent). Each id is sent in its ordinary textual
+/// form (an integer as its decimal digits), the chunk joined with ",".
+///
+/// ```
+///   IDsPagination<std::int64_t> scheme({1, 2, 3, 4, 5}, 2, 1,
+///                                      {.ids = "ids", .perPage = "per-page", .page = "page"});
+///   scheme.parameters();    // {"ids": "1,2", "per-page": 2, "page": 1}
+///   scheme.update(2, 2, std::nullopt);
+///   scheme.parameters();    // {"ids": "3,4", "per-page": 2, "page": 1}
+/// ```
+///
+/// The page parameter is always 1: the ids choose the items. Each update
+/// moves to the chunk after the one asked for, so ids the server lacks never
+/// hold back the later chunks. The control hides when no chunk is left or
+/// when every id's item is held.
 #pragma once
 
 #include <fmt/format.h>
@@ -34,8 +41,11 @@ class IDsPagination final : public EncodablePagination {
  public:
   /// The names of the three parameters; there are no default names.
   struct Keys {
+    /// The parameter of the ids, joined by commas.
     std::string ids;
+    /// The parameter of the chunk size.
     std::string perPage;
+    /// The parameter of the chunk number.
     std::string page;
   };
 
@@ -50,9 +60,13 @@ class IDsPagination final : public EncodablePagination {
     detail::requirePositivePageSize("IDsPagination", perPage);
   }
 
+  /// Ids in each chunk.
   [[nodiscard]] std::int64_t perPage() const { return perPage_; }
+  /// The chunk the next request asks for (1-based).
   [[nodiscard]] std::int64_t nextPage() const { return nextPage_; }
+  /// All the ids, in order.
   [[nodiscard]] const std::vector<ID>& allIDs() const { return allIDs_; }
+  /// The names of the parameters.
   [[nodiscard]] const Keys& parameterNames() const { return keys_; }
 
   /// The ids of the next request: chunk nextPage() (1-based), or none once

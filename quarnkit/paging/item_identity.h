@@ -1,17 +1,20 @@
-// The stable identity the duplicate filter of a paginated data source
-// compares items by: an `id` member (a field or a function) of a hashable
-// type, or a specialisation of ItemIdentity for types that keep it
-// elsewhere. Items without an identity are never filtered.
-//
-//   struct Article { std::int64_t id; std::string title; };   // identified by id
-//
-//   template <>
-//   struct quarn::ItemIdentity<Photo> {
-//     static std::optional<std::string> id(const Photo& p) { return p.url; }
-//   };
-//
-// A generic JSON item (quarn::Value) is identified by its "id" member, when
-// it has one.
+/// @file
+/// The stable identity the duplicate filter of a paginated data source
+/// compares items by: an `id` member (a field or a function) of a hashable
+/// type, or a specialisation of ItemIdentity for types that keep it
+/// elsewhere. Items without an identity are never filtered.
+///
+/// ```
+///   struct Article { std::int64_t id; std::string title; };   // identified by id
+///
+///   template <>
+///   struct quarn::ItemIdentity<Photo> {
+///     static std::optional<std::string> id(const Photo& p) { return p.url; }
+///   };
+/// ```
+///
+/// A generic JSON item (quarn::Value) is identified by its "id" member, when
+/// it has one.
 #pragma once
 
 #include <memory>
@@ -28,8 +31,10 @@ namespace quarn {
 template <class T>
 struct ItemIdentity;
 
+/// Generic JSON items are identified by their "id" member.
 template <>
 struct ItemIdentity<Value> {
+  /// The item's "id" member, or nothing without one.
   static std::optional<Value> id(const Value& item) {
     if (const Value* v = item.find("id")) return *v;
     return std::nullopt;

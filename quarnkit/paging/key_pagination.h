@@ -1,17 +1,20 @@
-// PrimaryKeyPagination and FromIDPagination: the schemes that ask for the
-// page after a key, which a callback of the creator supplies (usually the id
-// of the last item held). Both are shared objects, made by make(): the
-// creator and the data source see the same state.
-//
-//   auto scheme = FromIDPagination::make(20, 0, [&] { return lastItemId(); });
-//   scheme->parameters();     // {"per-page": 20, "page-from-id": 0}
-//
-// The key callback runs inside update(), which the data source calls while
-// it merges a page and holding the scheme: it may replace or drop the data
-// source's scheme, and what it throws propagates (the key then stays).
-//
-// The key starts at 0, not at the initial key (reset() moves it there); the
-// first request is therefore the first page only when the initial key is 0.
+/// @file
+/// PrimaryKeyPagination and FromIDPagination: the schemes that ask for the
+/// page after a key, which a callback of the creator supplies (usually the id
+/// of the last item held). Both are shared objects, made by make(): the
+/// creator and the data source see the same state.
+///
+/// ```
+///   auto scheme = FromIDPagination::make(20, 0, [&] { return lastItemId(); });
+///   scheme->parameters();     // {"per-page": 20, "page-from-id": 0}
+/// ```
+///
+/// The key callback runs inside update(), which the data source calls while
+/// it merges a page and holding the scheme: it may replace or drop the data
+/// source's scheme, and what it throws propagates (the key then stays).
+///
+/// The key starts at 0, not at the initial key (reset() moves it there); the
+/// first request is therefore the first page only when the initial key is 0.
 #pragma once
 
 #include <functional>
@@ -63,6 +66,7 @@ class PrimaryKeyPagination final : public detail::KeyPagination {
       std::int64_t perPage, std::int64_t initialPrimaryKey,
       std::function<std::int64_t()> primaryKeyClosure);
 
+  /// The key the first request asks from.
   [[nodiscard]] std::int64_t initialPrimaryId() const { return initial_; }
 
   /// With a total: the control hides when the page holds exactly `total`
@@ -85,6 +89,7 @@ class FromIDPagination final : public detail::KeyPagination {
   static std::shared_ptr<FromIDPagination> make(std::int64_t perPage, std::int64_t initialId,
                                                 std::function<std::int64_t()> idClosure);
 
+  /// The id the first request asks from.
   [[nodiscard]] std::int64_t initialId() const { return initial_; }
 
   /// The id always moves on; the control hides when a page arrives empty.

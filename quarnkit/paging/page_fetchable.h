@@ -1,14 +1,20 @@
-// PageFetchable: what a paginated data source asks of its page fetcher.
-//
-//   class Fetcher {
-//    public:
-//     using ResultType = Article;
-//     /// True when a request started; the completion then runs once, on the
-//     /// main context. False when none could be built (no completion).
-//     bool fetch(const Pagination* pagination, PageCompletion<Article> completion);
-//     /// Abandons the running request, if any.
-//     void cancel();
-//   };
+/// @file
+/// PageFetchable: what a paginated data source asks of its page fetcher.
+
+/// @concept quarn::PageFetchable
+/// What a paginated data source asks of its page fetcher.
+///
+/// ```
+///   class Fetcher {
+///    public:
+///     using ResultType = Article;
+///     /// True when a request started; the completion then runs once, on the
+///     /// main context. False when none could be built (no completion).
+///     bool fetch(const Pagination* pagination, PageCompletion<Article> completion);
+///     /// Abandons the running request, if any.
+///     void cancel();
+///   };
+/// ```
 #pragma once
 
 #include <concepts>

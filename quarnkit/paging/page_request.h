@@ -1,9 +1,12 @@
-// Page URLs: a URL with a scheme's parameters set as its query items, the
-// usual way a request builder asks for a page.
-//
-//   urlWithParameters(*URL::parse("https://api.example.com/items?sort=new"),
-//                     scheme.parameters());
-//   // https://api.example.com/items?sort=new&page=2&per-page=20
+/// @file
+/// Page URLs: a URL with a scheme's parameters set as its query items, the
+/// usual way a request builder asks for a page.
+///
+/// ```
+///   urlWithParameters(*URL::parse("https://api.example.com/items?sort=new"),
+///                     scheme.parameters());
+///   // https://api.example.com/items?sort=new&page=2&per-page=20
+/// ```
 #pragma once
 
 #include "quarnkit/core/url.h"

@@ -1,43 +1,49 @@
-// PaginatedDataSource<F>: the item list of one paged screen. A shared object:
-// it lives in a std::shared_ptr made by make() (fetches and notifications
-// reach it weakly). It asks its page fetcher F for the next page as its
-// pagination scheme says, merges the page into its items (appended or
-// prepended, optionally reversed, shuffled and filtered of duplicates),
-// advances the scheme, remembers errors and the time of the last page,
-// reloads on demand, and tells a callback, its observers and the caller.
-//
-//   auto source = PaginatedDataSource<ArticleFetcher>::make(
-//       fetcher, PerPagePagination(20, 1, {.perPage = "per-page", .page = "page"}));
-//   source->fetchNextPage([](auto items, std::exception_ptr error) { ... });
-//   std::vector<Article> page = co_await source->fetchNextPage();   // the awaiting form
-//
-// Everything runs on the main context: the fetcher delivers pages there, and
-// the data source has no locks; isLoading() is what keeps requests from
-// overlapping. Each fetch is numbered: a fetch superseded by forceReload()
-// (or abandoned by a cancelled await, or by releasing the data source) never
-// touches the data source again, and its completion runs once, posted, with
-// the cancellation error. Log lines go to "Velmora/PaginatedDataSource".
-//
-// The host's callbacks (didCompletionFetch, the observers, willFetch, the
-// caller's completion, the fetcher and the scheme):
-// - may release the data source: it stays alive until its own call returns,
-//   and the rest of that delivery still runs;
-// - may call back into it: a page's callbacks run once it is no longer
-//   loading, so a fetch, reload or forceReload from there starts the next
-//   request; inside fetch() or willFetch a page is loading, so a fetch or
-//   reload is refused, forceReload abandons the running fetch as above, and
-//   cancelFetch lets the fetcher end it with its cancellation error;
-// - may throw: every other callback of that delivery still runs (the caller's
-//   completion always does), then the first exception propagates to whoever
-//   delivered the page; the data source is idle and keeps working. A fetcher
-//   whose fetch() throws started nothing: the data source is idle, the
-//   completion never runs and the exception propagates out of the call (the
-//   awaiting form ends with it). willFetch throwing propagates the same way,
-//   but the request it announced goes on and completes as usual.
-//
-// A subclass is a shared object too (it lives in a std::shared_ptr); one
-// overriding one fetchNextPage() or reload() adds
-// `using PaginatedDataSource::fetchNextPage;` to keep the other form.
+/// @file
+/// PaginatedDataSource<F>: the item list of one paged screen.
+
+/// @class quarn::PaginatedDataSource
+/// The item list of one paged screen. A shared object:
+/// it lives in a std::shared_ptr made by make() (fetches and notifications
+/// reach it weakly). It asks its page fetcher F for the next page as its
+/// pagination scheme says, merges the page into its items (appended or
+/// prepended, optionally reversed, shuffled and filtered of duplicates),
+/// advances the scheme, remembers errors and the time of the last page,
+/// reloads on demand, and tells a callback, its observers and the caller.
+///
+/// ```
+///   auto source = PaginatedDataSource<ArticleFetcher>::make(
+///       fetcher, PerPagePagination(20, 1, {.perPage = "per-page", .page = "page"}));
+///   source->fetchNextPage([](auto items, std::exception_ptr error) { ... });
+///   std::vector<Article> page = co_await source->fetchNextPage();   // the awaiting form
+/// ```
+///
+/// Everything runs on the main context: the fetcher delivers pages there, and
+/// the data source has no locks; isLoading() is what keeps requests from
+/// overlapping. Each fetch is numbered: a fetch superseded by forceReload()
+/// (or abandoned by a cancelled await, or by releasing the data source) never
+/// touches the data source again, and its completion runs once, posted, with
+/// the cancellation error. Log lines go to "Velmora/PaginatedDataSource".
+///
+/// The host's callbacks (didCompletionFetch, the observers, willFetch, the
+/// caller's completion, the fetcher and the scheme):
+/// - may release the data source: it stays alive until its own call returns,
+///   and the rest of that delivery still runs;
+/// - may call back into it: a page's callbacks run once it is no longer
+///   loading, so a fetch, reload or forceReload from there starts the next
+///   request; inside fetch() or willFetch a page is loading, so a fetch or
+///   reload is refused, forceReload abandons the running fetch as above, and
+///   cancelFetch lets the fetcher end it with its cancellation error;
+/// - may throw: every other callback of that delivery still runs (the caller's
+///   completion always does), then the first exception propagates to whoever
+///   delivered the page; the data source is idle and keeps working. A fetcher
+///   whose fetch() throws started nothing: the data source is idle, the
+///   completion never runs and the exception propagates out of the call (the
+///   awaiting form ends with it). willFetch throwing propagates the same way,
+///   but the request it announced goes on and completes as usual.
+///
+/// A subclass is a shared object too (it lives in a std::shared_ptr); one
+/// overriding one fetchNextPage() or reload() adds
+/// `using PaginatedDataSource::fetchNextPage;` to keep the other form.
 #pragma once
 
 #include <algorithm>
@@ -71,6 +77,7 @@ namespace quarn {
 class PaginatedDataSourceObserver {
  public:
   virtual ~PaginatedDataSourceObserver() = default;
+  /// The data source merged a page or ended a fetch without error; called on the main context.
   virtual void paginatedDataSourceDidUpdate() = 0;
 };
 
@@ -78,8 +85,11 @@ class PaginatedDataSourceObserver {
 /// value.
 class PaginatedDataSourceError : public Error {
  public:
+  /// Which failure it is.
   enum class Kind { alreadyLoading };
+  /// An error of `kind`.
   explicit PaginatedDataSourceError(Kind kind) : kind_(kind) {}
+  /// Which failure it is.
   [[nodiscard]] Kind kind() const { return kind_; }
   /// "A page is already loading."
   [[nodiscard]] std::string description() const override;
@@ -110,7 +120,9 @@ template <PageFetchable F>
 class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::ResultType>,
                             public std::enable_shared_from_this<PaginatedDataSource<F>> {
  public:
+  /// The item type of the pages.
   using Item = typename F::ResultType;
+  /// The items held.
   using Items = std::vector<Item>;
   /// Receives the page's items (after reversal and shuffling, before the
   /// duplicate filter) or the error.
@@ -165,23 +177,29 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
   std::shared_ptr<platform::RandomSource> randomSource{std::shared_ptr<platform::RandomSource>(),
                                                        &platform::SystemRandomSource::shared()};
 
+  /// The page fetcher.
   [[nodiscard]] const std::shared_ptr<F>& fetcher() const { return fetcher_; }
+  /// The pagination scheme, or null.
   [[nodiscard]] const std::shared_ptr<Pagination>& pagination() const { return pagination_; }
+  /// Replaces the pagination scheme (null: requests carry no page parameters).
   void setPagination(std::shared_ptr<Pagination> pagination) {
     pagination_ = std::move(pagination);
   }
   [[nodiscard]] const Items& items() const override { return items_; }
+  /// Replaces the items held (the duplicate filter then compares against these).
   void setItems(Items items) {
     items_ = std::move(items);
     held_.invalidate();
   }
   /// The error of the last failed page.
   [[nodiscard]] const std::exception_ptr& lastError() const { return lastError_; }
+  /// Whether a page is being fetched.
   [[nodiscard]] bool isLoading() const { return isLoading_; }
   /// Seconds since 1970 of the last received page (0: none yet).
   [[nodiscard]] double lastReloadTimestamp() const { return lastReloadTimestamp_; }
   /// Page numbers delivered while randomising.
   [[nodiscard]] const std::set<std::int64_t>& loadedPages() const { return loadedPages_; }
+  /// The scheme's current page (0 without a scheme).
   [[nodiscard]] std::int64_t numberOfPages() const {
     return pagination_ ? pagination_->currentPage() : 0;
   }
@@ -192,6 +210,7 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
     fetcher_->cancel();
   }
 
+  /// Makes the next reloadIfNeeded() reload.
   virtual void setNeedsReload() {
     isNeedsReload_ = true;
     lastReloadTimestamp_ = 0;
@@ -355,15 +374,18 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
     if (thrown) std::rethrow_exception(thrown);
   }
 
+  /// Adds `items` at the end.
   virtual void append(Items items) {
     held_.invalidate();
     items_.insert(items_.end(), std::make_move_iterator(items.begin()),
                   std::make_move_iterator(items.end()));
   }
+  /// Removes the item at `index` (below items().size()).
   virtual void remove(std::size_t index) {
     held_.invalidate();
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
   }
+  /// Inserts `items` before position `index` (at most items().size()).
   virtual void insert(Items items, std::size_t index) {
     held_.invalidate();
     items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index),
@@ -397,6 +419,7 @@ class PaginatedDataSource : public PaginatedDataSourceProtocol<typename F::Resul
       }
     });
   }
+  /// With a copy of a value scheme, for subclasses.
   template <class P>
   requires(std::derived_from<P, Pagination>&& std::copy_constructible<P>)
       PaginatedDataSource(std::shared_ptr<F> fetcher, P pagination)

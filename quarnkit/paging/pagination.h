@@ -1,20 +1,26 @@
-// Pagination: the interface of the five pagination schemes. A scheme answers
-// which parameters ask the server for the next page and whether another page
-// should be asked for at all; the paged data source feeds it each page it
-// receives through update().
-//
-//   PerPagePagination scheme(20, 1, {.perPage = "per-page", .page = "page"});
-//   scheme.parameters();              // {"page": 1, "per-page": 20}
-//   scheme.update(20, 20, 45);        // 20 items held, 20 new, 45 in all
-//   scheme.parameters();              // {"page": 2, "per-page": 20}
-//   scheme.shouldHidePaginationControl();   // false: 25 more to come
-//
-// Pagination itself is an interface. The page-number, offset and ids schemes
-// are values (a copy is independent); the primary-key and from-id schemes are
-// shared objects, made by their make(), that the code that made them and the
-// data source both see. Every scheme needs a positive page size: creating one
-// with 0 or less throws std::invalid_argument. Debug lines go to the
-// "Velmora/Pagination" log.
+/// @file
+/// Pagination: the interface of the five pagination schemes.
+
+/// @class quarn::Pagination
+/// The interface of the five pagination schemes. A scheme answers
+/// which parameters ask the server for the next page and whether another page
+/// should be asked for at all; the paged data source feeds it each page it
+/// receives through update().
+///
+/// ```
+///   PerPagePagination scheme(20, 1, {.perPage = "per-page", .page = "page"});
+///   scheme.parameters();              // {"page": 1, "per-page": 20}
+///   scheme.update(20, 20, 45);        // 20 items held, 20 new, 45 in all
+///   scheme.parameters();              // {"page": 2, "per-page": 20}
+///   scheme.shouldHidePaginationControl();   // false: 25 more to come
+/// ```
+///
+/// Pagination itself is an interface. The page-number, offset and ids schemes
+/// are values (a copy is independent); the primary-key and from-id schemes are
+/// shared objects, made by their make(), that the code that made them and the
+/// data source both see. Every scheme needs a positive page size: creating one
+/// with 0 or less throws std::invalid_argument. Debug lines go to the
+/// "Velmora/Pagination" log.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +72,7 @@ class Pagination {
 /// A scheme that encodes as its parameters (one JSON object).
 class EncodablePagination : public Pagination {
  public:
+  /// Writes parameters() as one JSON object.
   void encode(Encoder& encoder) const;
 };
 

@@ -1,19 +1,25 @@
-// ResponsePaginationInfo: the four pagination headers of a response, read as
-// integers; a value.
-//
-//   X-Pagination-Total-Count: 45       → totalCount 45
-//   X-Pagination-Current-Page: 1       → currentPage 1
-//   X-Pagination-Page-Count: 3         → pageCount 3
-//   X-Pagination-Per-Page: 20          → perPage 20
-//
-// A header is looked up ignoring letter case; a missing, empty or malformed
-// one leaves its field at 0. Whether the total was actually reported is kept
-// apart (hasTotalCount): a missing total is unknown, not zero, and a scheme
-// told "0 items in all" would stop or never stop for the wrong reason.
-//
-// A host with its own network layer reads its response through a header
-// look-up; the forms taking the built-in client's response are defined with
-// that client's fetcher (link QuarnKit::paging to use them).
+/// @file
+/// ResponsePaginationInfo: the four pagination headers of a response, read as integers; a value.
+
+/// @struct quarn::ResponsePaginationInfo
+/// The four pagination headers of a response, read as
+/// integers; a value.
+///
+/// ```
+///   X-Pagination-Total-Count: 45       → totalCount 45
+///   X-Pagination-Current-Page: 1       → currentPage 1
+///   X-Pagination-Page-Count: 3         → pageCount 3
+///   X-Pagination-Per-Page: 20          → perPage 20
+/// ```
+///
+/// A header is looked up ignoring letter case; a missing, empty or malformed
+/// one leaves its field at 0. Whether the total was actually reported is kept
+/// apart (hasTotalCount): a missing total is unknown, not zero, and a scheme
+/// told "0 items in all" would stop or never stop for the wrong reason.
+///
+/// A host with its own network layer reads its response through a header
+/// look-up; the forms taking the built-in client's response are defined with
+/// that client's fetcher (link QuarnKit::paging to use them).
 #pragma once
 
 #include <cstdint>
@@ -34,7 +40,9 @@ class HTTPURLResponse;
 std::optional<std::int64_t> parsePaginationHeaderInteger(std::string_view text);
 
 struct ResponsePaginationInfo {
+  /// The four headers.
   enum class Key { currentPage, pageCount, perPage, totalCount };
+  /// A header name for each of the four.
   using Keys = std::map<Key, std::string>;
 
   /// Each key's header name ("X-Pagination-Current-Page", ...).
@@ -61,9 +69,13 @@ struct ResponsePaginationInfo {
   explicit ResponsePaginationInfo(const http::HTTPURLResponse& response,
                                   const Keys& keys = defaultKeys());
 
+  /// The "X-Pagination-Current-Page" header.
   std::int64_t currentPage = 0;
+  /// The "X-Pagination-Page-Count" header.
   std::int64_t pageCount = 0;
+  /// The "X-Pagination-Per-Page" header.
   std::int64_t perPage = 0;
+  /// The "X-Pagination-Total-Count" header (see hasTotalCount).
   std::int64_t totalCount = 0;
   /// The total-count header was present and a valid integer.
   bool hasTotalCount = false;
@@ -73,6 +85,7 @@ struct ResponsePaginationInfo {
     return hasTotalCount ? std::optional<std::int64_t>(totalCount) : std::nullopt;
   }
 
+  /// Equal when every field is.
   friend bool operator==(const ResponsePaginationInfo&, const ResponsePaginationInfo&) = default;
 };
 

@@ -1,29 +1,36 @@
-// ScrolledPaginatedDataSource<F>: a paginated data source bound to a
-// scrolling list; a shared object like its base (made by make()). Scrolling
-// to the end loads the next page (while the scheme has more), an optional
-// pull-to-refresh control reloads from the first page, and the list is
-// reloaded after each delivery so that it shows items() as they are.
-//
-//   auto source = ScrolledPaginatedDataSource<ArticleFetcher>::make(
-//       collectionView, fetcher, PerPagePagination(20, 1, {"per-page", "page"}),
-//       /*refreshControlEnable=*/true,
-//       platform::refreshControlType<platform::RefreshControlAdapter>());
-//
-// The list is a scroll view (for its infinite scrolling and refresh control)
-// that is also a ScrolledList (quarnkit/platform/scrolled_list.h), which is
-// all the data source asks of it besides scrolling: reloadData() after every
-// page, failed page, or fetch that had nothing to request, before the
-// didCompletionFetch callback and the observers hear of it. The data source
-// holds the list strongly.
-//
-// The handlers hold the data source weakly and do nothing once it is gone.
-// A refresh ends its animation 0.25 seconds after the reload completes (on
-// the current TimerScheduler); a pull while a page loads, which cannot
-// reload, ends it at once. Likewise an end-of-list scroll that cannot start
-// a fetch finishes its animation at once. A data source released while its
-// page or reload runs (from the host's callbacks too) still ends the
-// animations that page started; a scroll or pull whose fetch throws before
-// starting ends its animation and lets the exception propagate.
+/// @file
+/// ScrolledPaginatedDataSource<F>: a paginated data source bound to a scrolling list; a shared
+/// object like its base (made by make()).
+
+/// @class quarn::ScrolledPaginatedDataSource
+/// A paginated data source bound to a
+/// scrolling list; a shared object like its base (made by make()). Scrolling
+/// to the end loads the next page (while the scheme has more), an optional
+/// pull-to-refresh control reloads from the first page, and the list is
+/// reloaded after each delivery so that it shows items() as they are.
+///
+/// ```
+///   auto source = ScrolledPaginatedDataSource<ArticleFetcher>::make(
+///       collectionView, fetcher, PerPagePagination(20, 1, {"per-page", "page"}),
+///       /*refreshControlEnable=*/true,
+///       platform::refreshControlType<platform::RefreshControlAdapter>());
+/// ```
+///
+/// The list is a scroll view (for its infinite scrolling and refresh control)
+/// that is also a ScrolledList (quarnkit/platform/scrolled_list.h), which is
+/// all the data source asks of it besides scrolling: reloadData() after every
+/// page, failed page, or fetch that had nothing to request, before the
+/// didCompletionFetch callback and the observers hear of it. The data source
+/// holds the list strongly.
+///
+/// The handlers hold the data source weakly and do nothing once it is gone.
+/// A refresh ends its animation 0.25 seconds after the reload completes (on
+/// the current TimerScheduler); a pull while a page loads, which cannot
+/// reload, ends it at once. Likewise an end-of-list scroll that cannot start
+/// a fetch finishes its animation at once. A data source released while its
+/// page or reload runs (from the host's callbacks too) still ends the
+/// animations that page started; a scroll or pull whose fetch throws before
+/// starting ends its animation and lets the exception propagate.
 #pragma once
 
 #include "quarnkit/paging/paginated_data_source.h"
@@ -66,15 +73,19 @@ class ScrolledPaginatedDataSource : public PaginatedDataSource<F> {
                 refreshControlEnable, refreshControl);
   }
 
+  /// The scrolled view whose end loads the next page.
   [[nodiscard]] const std::shared_ptr<platform::ScrollView>& scrollView() const {
     return scrollView_;
   }
   /// The same view as scrollView(), as the list to reload.
   [[nodiscard]] const std::shared_ptr<ScrolledList>& list() const { return list_; }
+  /// The pull-to-refresh control, or null.
   [[nodiscard]] const std::shared_ptr<platform::RefreshControlProtocol>& refreshControl() const {
     return refreshControl_;
   }
+  /// Whether the refresh control is attached.
   [[nodiscard]] bool refreshControlEnable() const { return refreshControlEnable_; }
+  /// Attaches (true) or detaches the refresh control.
   void setRefreshControlEnable(bool enable) {
     refreshControlEnable_ = enable;
     updateRefreshControlState();

@@ -1,11 +1,14 @@
-// The application's life-cycle notifications. The host posts them from its
-// own life-cycle callbacks (on the main context); library components
-// observe them through the current notification centre (a paged data
-// source reloads on returning to the foreground, a player pauses in the
-// background).
-//
-//   // in the host's foreground callback:
-//   platform::postApplicationWillEnterForeground();
+/// @file
+/// The application's life-cycle notifications. The host posts them from its
+/// own life-cycle callbacks (on the main context); library components
+/// observe them through the current notification centre (a paged data
+/// source reloads on returning to the foreground, a player pauses in the
+/// background).
+///
+/// ```
+///   // in the host's foreground callback:
+///   platform::postApplicationWillEnterForeground();
+/// ```
 #pragma once
 
 #include <string_view>

@@ -1,17 +1,23 @@
-// AttributedString: text whose runs carry attributes, the platform's
-// attributed text. Attributes are named values; the names of the platform's
-// own inline styles are constants here, and other components add theirs
-// (formatting marks the runs it substituted).
-//
-// Kinds: all values.
-//
-//   AttributedString s("Only $4.99");
-//   s.setAttribute(*s.range("$4.99"), kInlinePresentationIntentAttribute,
-//                  Value(std::int64_t{InlinePresentationIntent::stronglyEmphasized}));
-//   s.runs().size();  // 2: "Only " and "$4.99"
-//
-// Ranges are byte offsets into the UTF-8 text. Runs cover the whole text,
-// none is empty, and neighbours differ in their attributes.
+/// @file
+/// AttributedString: text whose runs carry attributes, the platform's attributed text.
+
+/// @class quarn::platform::AttributedString
+/// Text whose runs carry attributes, the platform's
+/// attributed text. Attributes are named values; the names of the platform's
+/// own inline styles are constants here, and other components add theirs
+/// (formatting marks the runs it substituted).
+///
+/// Kinds: all values.
+///
+/// ```
+///   AttributedString s("Only $4.99");
+///   s.setAttribute(*s.range("$4.99"), kInlinePresentationIntentAttribute,
+///                  Value(std::int64_t{InlinePresentationIntent::stronglyEmphasized}));
+///   s.runs().size();  // 2: "Only " and "$4.99"
+/// ```
+///
+/// Ranges are byte offsets into the UTF-8 text. Runs cover the whole text,
+/// none is empty, and neighbours differ in their attributes.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +40,7 @@ enum InlinePresentationIntent : std::int64_t {
   strikethrough = 32,
 };
 
+/// The attribute holding a run's InlinePresentationIntent flags, as an integer.
 inline constexpr std::string_view kInlinePresentationIntentAttribute = "NSInlinePresentationIntent";
 /// A link's target, as text.
 inline constexpr std::string_view kLinkAttribute = "NSLink";
@@ -41,16 +48,22 @@ inline constexpr std::string_view kLinkAttribute = "NSLink";
 /// Named attribute values, in the order they were set.
 class AttributeContainer {
  public:
+  /// The value of attribute `name`, or null.
   [[nodiscard]] const Value* find(std::string_view name) const;
+  /// Sets attribute `name` (in place when present, else last).
   void set(std::string_view name, Value value);
+  /// Removes attribute `name`.
   void remove(std::string_view name);
   /// Sets every attribute of `other` here.
   void merge(const AttributeContainer& other);
+  /// Whether there is no attribute.
   [[nodiscard]] bool isEmpty() const { return entries_.empty(); }
+  /// The attributes in the order they were set.
   [[nodiscard]] const std::vector<std::pair<std::string, Value>>& entries() const {
     return entries_;
   }
 
+  /// Equal when they hold the same attributes with equal values.
   friend bool operator==(const AttributeContainer& a, const AttributeContainer& b);
 
  private:
@@ -59,28 +72,40 @@ class AttributeContainer {
 
 /// A byte range [begin, end) of a text.
 struct TextRange {
+  /// The first byte.
   std::size_t begin = 0;
+  /// Past the last byte.
   std::size_t end = 0;
+  /// Equal when both ends are.
   friend bool operator==(const TextRange&, const TextRange&) = default;
 };
 
 class AttributedString {
  public:
+  /// A range of the text and its attributes.
   struct Run {
+    /// The bytes the run covers.
     TextRange range;
+    /// The run's attributes.
     AttributeContainer attributes;
   };
 
   AttributedString() = default;
+  /// `text` with `attributes` over all of it.
   explicit AttributedString(std::string text, AttributeContainer attributes = {});
 
+  /// The plain text.
   [[nodiscard]] const std::string& string() const { return text_; }
+  /// Whether the text is empty.
   [[nodiscard]] bool isEmpty() const { return text_.empty(); }
+  /// The runs, in order, covering the text.
   [[nodiscard]] const std::vector<Run>& runs() const { return runs_; }
   /// The attributes at byte `offset` (empty past the end).
   [[nodiscard]] const AttributeContainer& attributes(std::size_t offset) const;
 
+  /// Appends `text` with `attributes`.
   void append(std::string_view text, const AttributeContainer& attributes = {});
+  /// Appends `other` with its attributes.
   void append(const AttributedString& other);
 
   /// The first occurrence of `text`, compared literally; nothing when absent
@@ -96,6 +121,7 @@ class AttributedString {
   [[nodiscard]] AttributedString replacingStronglyEmphasizedAttributes(
       const AttributeContainer& attributes) const;
 
+  /// Equal when text and runs are.
   friend bool operator==(const AttributedString& a, const AttributedString& b);
 
  private:

@@ -1,23 +1,30 @@
-// BackgroundDownloadService: the platform's service that downloads files for
-// an application group outside the application's own transfers, and tells a
-// delegate about them on threads of its own.
-//
-// Kinds: BackgroundDownload, AuthenticationChallenge, URLCredential and the
-// error are values; services and their exclusive-control sections are unique
-// objects (not copyable); a delegate is a shared object (held weakly).
-//
-//   auto service = platform::BackgroundDownloadService::current();
-//   if (service->isAvailable()) {
-//     service->setDelegate(myDelegate);                 // held weakly
-//     auto control = co_await service->exclusiveControl();
-//     for (const auto& d : service->currentDownloads()) ...;
-//     service->startForeground(download);
-//   }                                                   // control released here
-//
-// The default service is unavailable: every operation throws
-// BackgroundDownloadUnavailable, so hosts without one use plain HTTP
-// downloads. Operations may be called from any thread; delegate callbacks
-// arrive on the service's threads, never on the main context.
+/// @file
+/// BackgroundDownloadService: the platform's service that downloads files for an application group
+/// outside the application's own transfers, and tells a delegate about them on threads of its own.
+
+/// @class quarn::platform::BackgroundDownloadService
+/// The platform's service that downloads files for
+/// an application group outside the application's own transfers, and tells a
+/// delegate about them on threads of its own.
+///
+/// Kinds: BackgroundDownload, AuthenticationChallenge, URLCredential and the
+/// error are values; services and their exclusive-control sections are unique
+/// objects (not copyable); a delegate is a shared object (held weakly).
+///
+/// ```
+///   auto service = platform::BackgroundDownloadService::current();
+///   if (service->isAvailable()) {
+///     service->setDelegate(myDelegate);                 // held weakly
+///     auto control = co_await service->exclusiveControl();
+///     for (const auto& d : service->currentDownloads()) ...;
+///     service->startForeground(download);
+///   }                                                   // control released here
+/// ```
+///
+/// The default service is unavailable: every operation throws
+/// BackgroundDownloadUnavailable, so hosts without one use plain HTTP
+/// downloads. Operations may be called from any thread; delegate callbacks
+/// arrive on the service's threads, never on the main context.
 #pragma once
 
 #include <cstdint>
@@ -36,10 +43,12 @@ namespace quarn::platform {
 
 /// One download of the service.
 struct BackgroundDownload {
+  /// What is downloaded.
   enum class Kind {
-    url,    // a file at a URL
-    other,  // a kind this library does not start (the service may report it)
+    url,    ///< A file at a URL.
+    other,  ///< A kind this library does not start (the service may report it).
   };
+  /// What is downloaded.
   Kind kind = Kind::url;
   /// The identifier the starter gave it.
   std::string identifier;
@@ -51,7 +60,9 @@ struct BackgroundDownload {
   bool essential = false;
   /// The expected size in bytes (0: unknown).
   std::int64_t fileSize = 0;
+  /// The application group the download belongs to.
   std::string applicationGroupIdentifier;
+  /// The download's priority among the service's.
   std::int64_t priority = 0;
 };
 
@@ -64,13 +75,15 @@ class BackgroundDownloadUnavailable : public std::runtime_error {
 
 /// An authentication challenge of a download, and how it is answered.
 struct AuthenticationChallenge {
-  std::string host;
-  std::string authenticationMethod;
+  std::string host;                  ///< The host asking.
+  std::string authenticationMethod;  ///< How it asks (basic, a server trust, ...).
 };
+/// How a challenge is answered.
 enum class AuthChallengeDisposition { useCredential, performDefaultHandling, cancel, reject };
+/// A user name and password answering a challenge.
 struct URLCredential {
-  std::string user;
-  std::string password;
+  std::string user;      ///< The user name.
+  std::string password;  ///< The password.
 };
 
 /// What the service tells about its downloads; called on its own threads.
@@ -80,17 +93,24 @@ class BackgroundDownloadDelegate {
   virtual ~BackgroundDownloadDelegate() = default;
   BackgroundDownloadDelegate(const BackgroundDownloadDelegate&) = delete;
   BackgroundDownloadDelegate& operator=(const BackgroundDownloadDelegate&) = delete;
+  /// `bytesWritten` more bytes of `download` arrived: `totalBytesWritten` of
+  /// `totalExpectedBytesToWrite` in all.
   virtual void didWriteBytes(const BackgroundDownload& download, std::int64_t bytesWritten,
                              std::int64_t totalBytesWritten,
                              std::int64_t totalExpectedBytesToWrite) = 0;
   /// The file is the delegate's only until this returns: move it away first.
   virtual void finishedWithFileURL(const BackgroundDownload& download, const URL& fileURL) = 0;
+  /// `download` failed with `error`.
   virtual void failedWithError(const BackgroundDownload& download, std::exception_ptr error) = 0;
+  /// `download` meets an authentication challenge; `completion` answers it.
   virtual void didReceive(
       const BackgroundDownload& download, const AuthenticationChallenge& challenge,
       std::function<void(AuthChallengeDisposition, std::optional<URLCredential>)> completion) = 0;
 };
 
+/// Runs downloads outside the application's own process, so that they go on
+/// while it is suspended (an interface; the default one is unavailable on
+/// Linux). A unique object, current through current().
 class BackgroundDownloadService {
  public:
   BackgroundDownloadService() = default;
@@ -100,6 +120,7 @@ class BackgroundDownloadService {
 
   /// The service of this process; setCurrent(nullptr) restores the default.
   static std::shared_ptr<BackgroundDownloadService> current();
+  /// Replaces the service of this process (null: the default).
   static void setCurrent(std::shared_ptr<BackgroundDownloadService> service);
 
   /// Held while some caller is inside the exclusive-control section; the

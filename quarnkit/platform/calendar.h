@@ -1,19 +1,26 @@
-// Calendar: the platform's calendar service: the components of a date (year,
-// month, day, weekday, hour, minute, second) in the current calendar and time
-// zone.
-//
-// Kinds: DateComponents and CalendarComponents are values; calendars are
-// unique objects (not copyable), installed as services.
-//
-// The default follows the Locale service: it uses the calendar of the current
-// locale (Gregorian for "en_US", Buddhist for "th_TH", whatever an
-// "@calendar=..." keyword names) in the device's time zone, through ICU, and
-// picks up a replaced Locale service on its next use. Tests install a
-// FixedTimeZoneCalendar.
-//
-//   auto c = platform::Calendar::current()->components(Date(1706695200));
-//   c->year;     // 2024 (in a time zone where it is still January 31st)
-//   c->weekday;  // 4: Wednesday, with 1 = Sunday in the Gregorian calendar
+/// @file
+/// Calendar: the platform's calendar service: the components of a date (year, month, day, weekday,
+/// hour, minute, second) in the current calendar and time zone.
+
+/// @class quarn::platform::Calendar
+/// The platform's calendar service: the components of a date (year,
+/// month, day, weekday, hour, minute, second) in the current calendar and time
+/// zone.
+///
+/// Kinds: DateComponents and CalendarComponents are values; calendars are
+/// unique objects (not copyable), installed as services.
+///
+/// The default follows the Locale service: it uses the calendar of the current
+/// locale (Gregorian for "en_US", Buddhist for "th_TH", whatever an
+/// "@calendar=..." keyword names) in the device's time zone, through ICU, and
+/// picks up a replaced Locale service on its next use. Tests install a
+/// FixedTimeZoneCalendar.
+///
+/// ```
+///   auto c = platform::Calendar::current()->components(Date(1706695200));
+///   c->year;     // 2024 (in a time zone where it is still January 31st)
+///   c->weekday;  // 4: Wednesday, with 1 = Sunday in the Gregorian calendar
+/// ```
 #pragma once
 
 #include <cstdint>
@@ -31,14 +38,22 @@ namespace quarn::platform {
 /// start at 1; weekday follows the calendar's numbering (1 = Sunday ... 7 =
 /// Saturday in the Gregorian calendar); year is the year of the era.
 struct DateComponents {
+  /// The year of the era.
   int year = 0;
+  /// The month, from 1.
   int month = 0;
+  /// The day of the month, from 1.
   int day = 0;
+  /// The weekday (1 = Sunday in the Gregorian calendar).
   int weekday = 0;
+  /// The hour, 0 to 23.
   int hour = 0;
+  /// The minute.
   int minute = 0;
+  /// The second.
   int second = 0;
 
+  /// Equal when every component is.
   friend bool operator==(const DateComponents&, const DateComponents&) = default;
 };
 
@@ -48,15 +63,23 @@ enum class CalendarComponent { day, weekOfMonth, month, year };
 /// A set of calendar components, each set or not: an amount of calendar time
 /// ("1 month", "2 weeks and 3 days") to add to a date or to format.
 struct CalendarComponents {
+  /// Years.
   std::optional<std::int64_t> year{};
+  /// Months.
   std::optional<std::int64_t> month{};
+  /// Weeks.
   std::optional<std::int64_t> weekOfMonth{};
+  /// Days.
   std::optional<std::int64_t> day{};
 
+  /// Whether no component is set.
   [[nodiscard]] bool isEmpty() const { return !year && !month && !weekOfMonth && !day; }
+  /// The component `component`.
   [[nodiscard]] std::optional<std::int64_t>& operator[](CalendarComponent component);
+  /// The component `component`.
   [[nodiscard]] const std::optional<std::int64_t>& operator[](CalendarComponent component) const;
 
+  /// Equal when every component is.
   friend bool operator==(const CalendarComponents&, const CalendarComponents&) = default;
 };
 
@@ -102,6 +125,7 @@ class Calendar {
 /// time zone identifier (an unknown one reads as GMT). Thread-safe.
 class ICUCalendar final : public Calendar {
  public:
+  /// The calendar of `localeIdentifier` in the time zone `timeZoneIdentifier`.
   ICUCalendar(const std::string& localeIdentifier, const std::string& timeZoneIdentifier);
   ~ICUCalendar() override;
   ICUCalendar(const ICUCalendar&) = delete;
@@ -120,6 +144,7 @@ class ICUCalendar final : public Calendar {
 /// GMT, computed without ICU.
 class FixedTimeZoneCalendar final : public Calendar {
  public:
+  /// The Gregorian calendar `secondsFromGMT` seconds ahead of GMT.
   explicit FixedTimeZoneCalendar(int secondsFromGMT = 0) : secondsFromGMT_(secondsFromGMT) {}
 
   [[nodiscard]] std::string identifier() const override { return "gregorian"; }

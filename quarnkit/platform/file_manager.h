@@ -1,20 +1,28 @@
-// FileManager: the file-system operations of the library's download cache —
-// the user caches directory, directories with intermediates, moves that also
-// work across file systems, scratch directories beside a destination,
-// recursive enumeration with file sizes, and removal.
-//
-// Kinds: managers are unique objects (not copyable), installed as services;
-// Item is a value.
-//
-//   auto files = platform::FileManager::defaultManager();
-//   std::filesystem::path caches = files->userCachesDirectory();  // ~/.cache, made if missing
-//   files->createDirectory(caches / "a/b", true);
-//   files->moveItem(downloaded, caches / "a/b/file.bin");
-//
-// Failures throw std::filesystem::filesystem_error (a std::system_error)
-// naming the paths; the queries (fileExists, contentsOfDirectory) report
-// through their result instead. The default manager is stateless and may be
-// used from any thread; hosts and tests may install another.
+/// @file
+/// FileManager: the file-system operations of the library's download cache — the user caches
+/// directory, directories with intermediates, moves that also work across file systems, scratch
+/// directories beside a destination, recursive enumeration with file sizes, and removal.
+
+/// @class quarn::platform::FileManager
+/// The file-system operations of the library's download cache —
+/// the user caches directory, directories with intermediates, moves that also
+/// work across file systems, scratch directories beside a destination,
+/// recursive enumeration with file sizes, and removal.
+///
+/// Kinds: managers are unique objects (not copyable), installed as services;
+/// Item is a value.
+///
+/// ```
+///   auto files = platform::FileManager::defaultManager();
+///   std::filesystem::path caches = files->userCachesDirectory();  // ~/.cache, made if missing
+///   files->createDirectory(caches / "a/b", true);
+///   files->moveItem(downloaded, caches / "a/b/file.bin");
+/// ```
+///
+/// Failures throw std::filesystem::filesystem_error (a std::system_error)
+/// naming the paths; the queries (fileExists, contentsOfDirectory) report
+/// through their result instead. The default manager is stateless and may be
+/// used from any thread; hosts and tests may install another.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +42,7 @@ class FileManager {
 
   /// The process-wide manager; setDefaultManager(nullptr) restores the default.
   static std::shared_ptr<FileManager> defaultManager();
+  /// Replaces the process-wide manager (null: the default).
   static void setDefaultManager(std::shared_ptr<FileManager> manager);
 
   /// The user's caches directory: $XDG_CACHE_HOME when it is an absolute
@@ -68,7 +77,9 @@ class FileManager {
   /// One item of an enumeration: its path, and its size in bytes when it is
   /// a regular file.
   struct Item {
+    /// The item's path.
     std::filesystem::path path;
+    /// Its size in bytes, for a regular file.
     std::optional<std::int64_t> totalFileSize;
   };
   /// Everything below `directory`, recursively (symbolic links are listed,

@@ -1,19 +1,25 @@
-// KeyValueStore: the platform's small persistent store of values by key.
-//
-// Kind: stores are unique objects (not copyable), installed as services.
-//
-//   auto store = KeyValueStore::standard();
-//   store->set("timedEvents", KeyValueStore::Data(bytes.begin(), bytes.end()));
-//   if (auto data = store->data("timedEvents")) decode(*data);
-//
-// A stored value is binary data or a Value. The standard store is in memory
-// until the host installs another (a FileKeyValueStore). A FileKeyValueStore
-// keeps the store in one file that any number of threads and processes may
-// share: every change is a read-modify-write of the whole file under a lock,
-// written atomically (a temporary file of its own, flushed, renamed over the
-// file, the directory flushed), so a reader sees the whole old or the whole
-// new file and no writer drops another's keys. A file that cannot be parsed
-// reads as empty and the next write replaces it.
+/// @file
+/// KeyValueStore: the platform's small persistent store of values by key.
+
+/// @class quarn::platform::KeyValueStore
+/// The platform's small persistent store of values by key.
+///
+/// Kind: stores are unique objects (not copyable), installed as services.
+///
+/// ```
+///   auto store = KeyValueStore::standard();
+///   store->set("timedEvents", KeyValueStore::Data(bytes.begin(), bytes.end()));
+///   if (auto data = store->data("timedEvents")) decode(*data);
+/// ```
+///
+/// A stored value is binary data or a Value. The standard store is in memory
+/// until the host installs another (a FileKeyValueStore). A FileKeyValueStore
+/// keeps the store in one file that any number of threads and processes may
+/// share: every change is a read-modify-write of the whole file under a lock,
+/// written atomically (a temporary file of its own, flushed, renamed over the
+/// file, the directory flushed), so a reader sees the whole old or the whole
+/// new file and no writer drops another's keys. A file that cannot be parsed
+/// reads as empty and the next write replaces it.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +39,13 @@ namespace quarn::platform {
 
 class KeyValueStore {
  public:
+  /// Binary data.
   using Data = std::vector<std::uint8_t>;
+  /// What a store holds: binary data or a JSON-like value.
   using Stored = std::variant<Data, Value>;
 
   virtual ~KeyValueStore() = default;
+  /// The value under `key`, or nothing.
   [[nodiscard]] virtual std::optional<Stored> object(const std::string& key) const = 0;
   /// Stores `value` under `key`. False when the change could not be made
   /// (written); the store then keeps what it held.
@@ -61,13 +70,16 @@ class KeyValueStore {
   /// The value under `key` when it is binary data; nothing otherwise.
   [[nodiscard]] std::optional<Data> data(const std::string& key) const;
 
+  /// The store the library uses by default (in memory until the host sets one).
   static std::shared_ptr<KeyValueStore> standard();
+  /// Replaces the standard store (null: a new in-memory one).
   static void setStandard(std::shared_ptr<KeyValueStore> store);
 
  private:
   std::mutex updateMutex_;
 };
 
+/// A store kept in memory; thread-safe. The default standard store.
 class InMemoryKeyValueStore : public KeyValueStore {
  public:
   [[nodiscard]] std::optional<Stored> object(const std::string& key) const override;
@@ -76,7 +88,9 @@ class InMemoryKeyValueStore : public KeyValueStore {
   bool update(const std::string& key, const Change& change) override;
 
  protected:
+  /// Guards the values.
   mutable std::mutex mutex_;
+  /// The values by key.
   std::map<std::string, Stored> values_;
 };
 
@@ -90,6 +104,7 @@ class InMemoryKeyValueStore : public KeyValueStore {
 /// power loss); that is logged every time.
 class FileKeyValueStore final : public KeyValueStore {
  public:
+  /// A store kept in the JSON file at `path` (created on first write).
   explicit FileKeyValueStore(std::filesystem::path path);
   ~FileKeyValueStore() override;
   FileKeyValueStore(const FileKeyValueStore&) = delete;

@@ -1,11 +1,16 @@
-// Locale: the platform's locale service: the current locale, the user's
-// preferred languages and the device's time zone, by identifier (ICU names).
-//
-// Kind: locale services are unique objects (not copyable), installed as
-// services.
-//
-// The default reads ICU's defaults (which follow LANG and TZ). Calendar
-// arithmetic and formatting use these identifiers with ICU.
+/// @file
+/// Locale: the platform's locale service: the current locale, the user's preferred languages and
+/// the device's time zone, by identifier (ICU names).
+
+/// @class quarn::platform::Locale
+/// The platform's locale service: the current locale, the user's
+/// preferred languages and the device's time zone, by identifier (ICU names).
+///
+/// Kind: locale services are unique objects (not copyable), installed as
+/// services.
+///
+/// The default reads ICU's defaults (which follow LANG and TZ). Calendar
+/// arithmetic and formatting use these identifiers with ICU.
 #pragma once
 
 #include <memory>
@@ -29,13 +34,16 @@ class Locale {
   /// The device's time zone identifier ("Europe/Berlin").
   [[nodiscard]] virtual std::string timeZoneIdentifier() const = 0;
 
+  /// The locale service of this process.
   static std::shared_ptr<const Locale> current();
+  /// Replaces the locale service of this process (null: the system's).
   static void setCurrent(std::shared_ptr<const Locale> locale);
 };
 
 /// A locale service with fixed answers: the test double.
 class FixedLocale final : public Locale {
  public:
+  /// A locale with these answers.
   FixedLocale(std::string localeIdentifier, std::vector<std::string> preferredLanguages,
               std::string timeZoneIdentifier)
       : locale_(std::move(localeIdentifier)),

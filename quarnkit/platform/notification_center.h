@@ -1,27 +1,34 @@
-// NotificationCenter: named notifications carrying an object, delivered
-// synchronously on the posting thread; WeakObserverSet: a multicast set of
-// observers held weakly.
-//
-// Kinds: NotificationCenter and WeakObserverSet are unique objects (not
-// copyable); Notification and ObserverToken are values (a copied token names
-// the same registration).
-//
-//   auto token = NotificationCenter::current()->addObserver(
-//       "RequestDidResume", nullptr, [](const Notification& n) { count(n.object); });
-//   NotificationCenter::current()->post({"RequestDidResume", request});
-//   NotificationCenter::current()->removeObserver(token);
-//
-// An observer with a sender filter receives only notifications whose object is
-// that sender (compared by identity); the sender is not kept alive, and once it
-// is gone the observer receives nothing more. Both types are thread-safe.
-//
-// Inside an observer the host may drop the last reference to the centre or
-// the set (the delivery under way completes), remove any observer (it is not
-// called again), add one (it is called from the next delivery on) or post
-// again: a post from an observer is delivered at once, before the outer post
-// goes on. An exception an observer throws propagates at once to post() or
-// invoke(): the observers after it miss that delivery, and the next one
-// reaches every observer.
+/// @file
+/// NotificationCenter: named notifications carrying an object, delivered synchronously on the
+/// posting thread; WeakObserverSet: a multicast set of observers held weakly.
+
+/// @class quarn::platform::NotificationCenter
+/// Named notifications carrying an object, delivered
+/// synchronously on the posting thread; WeakObserverSet: a multicast set of
+/// observers held weakly.
+///
+/// Kinds: NotificationCenter and WeakObserverSet are unique objects (not
+/// copyable); Notification and ObserverToken are values (a copied token names
+/// the same registration).
+///
+/// ```
+///   auto token = NotificationCenter::current()->addObserver(
+///       "RequestDidResume", nullptr, [](const Notification& n) { count(n.object); });
+///   NotificationCenter::current()->post({"RequestDidResume", request});
+///   NotificationCenter::current()->removeObserver(token);
+/// ```
+///
+/// An observer with a sender filter receives only notifications whose object is
+/// that sender (compared by identity); the sender is not kept alive, and once it
+/// is gone the observer receives nothing more. Both types are thread-safe.
+///
+/// Inside an observer the host may drop the last reference to the centre or
+/// the set (the delivery under way completes), remove any observer (it is not
+/// called again), add one (it is called from the next delivery on) or post
+/// again: a post from an observer is delivered at once, before the outer post
+/// goes on. An exception an observer throws propagates at once to post() or
+/// invoke(): the observers after it miss that delivery, and the next one
+/// reaches every observer.
 #pragma once
 
 #include <any>
@@ -34,10 +41,13 @@
 
 namespace quarn::platform {
 
+/// A posted notification: its name, its object and extra information. A value.
 struct Notification {
+  /// The notification's name.
   std::string name;
   /// The sender or subject of the notification, if any.
   std::shared_ptr<void> object;
+  /// Extra information by key.
   std::map<std::string, std::any> userInfo;
 };
 
@@ -45,15 +55,20 @@ struct Notification {
 class ObserverToken {
  public:
   ObserverToken() = default;
+  /// The token of a registration kept alive by `connection`.
   explicit ObserverToken(std::shared_ptr<void> connection) : connection_(std::move(connection)) {}
+  /// What keeps the registration.
   [[nodiscard]] const std::shared_ptr<void>& connection() const { return connection_; }
 
  private:
   std::shared_ptr<void> connection_;
 };
 
+/// Delivers posted notifications to the observers registered for them. A unique object; the current
+/// one is installed as a service.
 class NotificationCenter {
  public:
+  /// Receives a notification.
   using Block = std::function<void(const Notification&)>;
 
   NotificationCenter();
@@ -66,11 +81,14 @@ class NotificationCenter {
   /// delivery, so registering twice means two calls per notification.
   ObserverToken addObserver(std::optional<std::string> name, const std::shared_ptr<void>& sender,
                             Block block);
+  /// Removes the registration of `token`; an unknown token changes nothing.
   void removeObserver(const ObserverToken& token);
   /// Calls the matching observers, in registration order, on this thread.
   void post(const Notification& notification) const;
 
+  /// The centre of this process.
   static std::shared_ptr<NotificationCenter> current();
+  /// Replaces the centre of this process (null: a new one).
   static void setCurrent(std::shared_ptr<NotificationCenter> center);
 
  private:
@@ -104,8 +122,11 @@ class WeakMulticast {
 template <class Observer>
 class WeakObserverSet {
  public:
+  /// Adds `observer`, held weakly.
   void add(const std::shared_ptr<Observer>& observer) { core_.add(observer); }
+  /// Removes `observer`.
   void remove(const Observer* observer) { core_.remove(observer); }
+  /// Calls `call` with each live observer, in the order added.
   void invoke(const std::function<void(Observer&)>& call) const {
     core_.invoke([&](void* o) { call(*static_cast<Observer*>(o)); });
   }

@@ -1,35 +1,41 @@
-// Progress: how far a piece of work has come, as a tree of shared objects.
-//
-// Kind: a shared object, made only by make() (a ProgressProxy by its own).
-//
-// A progress counts units: completedUnitCount of totalUnitCount. A child added
-// with a pending unit count stands for that many of its parent's units, so the
-// parent's fraction is weighted by it; a finished child counts its pending
-// units as completed and leaves the tree. Cancelling, pausing and resuming run
-// the matching handler and reach every child.
-//
-//   auto overall = Progress::make(2);
-//   auto first = Progress::make(100);
-//   overall->addChild(first, 1);
-//   first->setCompletedUnitCount(50);        // overall->fractionCompleted() == 0.25
-//   AnyCancellable c = overall->fractionCompletedPublisher().sink(
-//       [](double f) { draw(f); });           // 0.25 at once, then every change
-//
-// Every operation may be called from any thread. Handlers run on the thread
-// that made the change. Observers of one progress are called one change at a
-// time and in order, by the thread that made the change or by one that is
-// still delivering an earlier change. Neither runs under the progress's lock,
-// so both may call back into it.
-//
-// Inside a handler or an observer the host may drop its last reference (the
-// change under way completes), change, cancel, pause or resume the progress
-// (a change an observer makes is delivered after the one under way; cancel()
-// from the cancellation handler changes nothing), or cancel its own
-// subscription. A handler or observer that throws does not stop the change:
-// the parent, the handler, the children and the observers of the other
-// values still get it (observers of the same value after the throwing one
-// miss it, as with any publisher), then the first exception propagates to the
-// caller of the change (setCompletedUnitCount(), cancel(), addChild() ...).
+/// @file
+/// Progress: how far a piece of work has come, as a tree of shared objects.
+
+/// @class quarn::platform::Progress
+/// How far a piece of work has come, as a tree of shared objects.
+///
+/// Kind: a shared object, made only by make() (a ProgressProxy by its own).
+///
+/// A progress counts units: completedUnitCount of totalUnitCount. A child added
+/// with a pending unit count stands for that many of its parent's units, so the
+/// parent's fraction is weighted by it; a finished child counts its pending
+/// units as completed and leaves the tree. Cancelling, pausing and resuming run
+/// the matching handler and reach every child.
+///
+/// ```
+///   auto overall = Progress::make(2);
+///   auto first = Progress::make(100);
+///   overall->addChild(first, 1);
+///   first->setCompletedUnitCount(50);        // overall->fractionCompleted() == 0.25
+///   AnyCancellable c = overall->fractionCompletedPublisher().sink(
+///       [](double f) { draw(f); });           // 0.25 at once, then every change
+/// ```
+///
+/// Every operation may be called from any thread. Handlers run on the thread
+/// that made the change. Observers of one progress are called one change at a
+/// time and in order, by the thread that made the change or by one that is
+/// still delivering an earlier change. Neither runs under the progress's lock,
+/// so both may call back into it.
+///
+/// Inside a handler or an observer the host may drop its last reference (the
+/// change under way completes), change, cancel, pause or resume the progress
+/// (a change an observer makes is delivered after the one under way; cancel()
+/// from the cancellation handler changes nothing), or cancel its own
+/// subscription. A handler or observer that throws does not stop the change:
+/// the parent, the handler, the children and the observers of the other
+/// values still get it (observers of the same value after the throwing one
+/// miss it, as with any publisher), then the first exception propagates to the
+/// caller of the change (setCompletedUnitCount(), cancel(), addChild() ...).
 #pragma once
 
 #include <cstdint>
@@ -47,18 +53,21 @@ namespace quarn::platform {
 
 class Progress : public std::enable_shared_from_this<Progress> {
  protected:
-  // Limits construction to make() and to subtypes (which must be shared too).
+  /// Limits construction to make() and to subtypes (which must be shared too).
   struct Token {
     explicit Token() = default;
   };
 
  public:
+  /// Free-form entries describing the work.
   using UserInfo = ValueObject;
+  /// A cancellation, pausing or resuming handler.
   using Handler = std::function<void()>;
 
   /// A progress without parent. The counts start at 0 of `totalUnitCount`.
   static std::shared_ptr<Progress> make(std::int64_t totalUnitCount = 0, UserInfo userInfo = {});
 
+  /// For make() and subtypes: the token is protected.
   Progress(Token, std::int64_t totalUnitCount, UserInfo userInfo);
   virtual ~Progress();
   Progress(const Progress&) = delete;
@@ -66,9 +75,13 @@ class Progress : public std::enable_shared_from_this<Progress> {
 
   // --- Unit counts -------------------------------------------------------
 
+  /// The units the work has in all (negative: unknown).
   [[nodiscard]] std::int64_t totalUnitCount() const;
+  /// Sets the total.
   void setTotalUnitCount(std::int64_t count);
+  /// The units done.
   [[nodiscard]] std::int64_t completedUnitCount() const;
+  /// Sets the units done.
   void setCompletedUnitCount(std::int64_t count);
   /// Sets both counts as one change (observers never see a mix of old and new).
   void setUnitCounts(std::int64_t total, std::int64_t completed);
@@ -100,22 +113,28 @@ class Progress : public std::enable_shared_from_this<Progress> {
   virtual void pause();
   /// Clears the paused mark, runs the resuming handler and resumes the children.
   virtual void resume();
+  /// Whether cancel() was called.
   [[nodiscard]] virtual bool isCancelled() const;
+  /// Whether the progress is paused.
   [[nodiscard]] virtual bool isPaused() const;
   /// True by default.
   [[nodiscard]] bool isCancellable() const;
+  /// Sets whether a user interface should offer cancelling.
   void setCancellable(bool cancellable);
   /// False by default.
   [[nodiscard]] bool isPausable() const;
+  /// Sets whether a user interface should offer pausing.
   void setPausable(bool pausable);
   /// A handler set on a progress that is already cancelled runs at once.
   void setCancellationHandler(Handler handler);
   /// A handler set on a progress that is already paused runs at once.
   void setPausingHandler(Handler handler);
+  /// Sets what runs on resume().
   void setResumingHandler(Handler handler);
 
   // --- Descriptions ------------------------------------------------------
 
+  /// The free-form entries.
   [[nodiscard]] virtual UserInfo userInfo() const;
   /// Sets the entry for `key`; an absent value removes it.
   virtual void setUserInfoObject(std::optional<Value> value, const std::string& key);
@@ -125,22 +144,27 @@ class Progress : public std::enable_shared_from_this<Progress> {
   void setLocalizedDescription(std::optional<std::string> text);
   /// The text set last, or "completed of total" (empty while total <= 0).
   [[nodiscard]] std::string localizedAdditionalDescription() const;
+  /// Sets the additional text; an absent one restores the default.
   void setLocalizedAdditionalDescription(std::optional<std::string> text);
   /// What the units are (an open text such as "file"); none by default.
   [[nodiscard]] std::optional<std::string> kind() const;
+  /// Sets what the units are.
   void setKind(std::optional<std::string> kind);
   /// For file work: what is done to the file ("downloading", ...).
   [[nodiscard]] std::optional<std::string> fileOperationKind() const;
+  /// Sets what is done to the file.
   void setFileOperationKind(std::optional<std::string> kind);
   /// For file work: the file.
   [[nodiscard]] std::optional<URL> fileURL() const;
+  /// Sets the file.
   void setFileURL(std::optional<URL> url);
 
   // --- Observation ---------------------------------------------------------
-  // Each publisher gives the current value at once, then every change. The
-  // fraction is also sent when the unit counts change and the fraction does
-  // not (so an observer of the fraction can read consistent counts).
 
+  ///@{
+  /// Each publisher gives the current value at once, then every change. The
+  /// fraction is also sent when the unit counts change and the fraction does
+  /// not (so an observer of the fraction can read consistent counts).
   [[nodiscard]] AnyPublisher<double, Never> fractionCompletedPublisher() const;
   [[nodiscard]] AnyPublisher<std::int64_t, Never> totalUnitCountPublisher() const;
   [[nodiscard]] AnyPublisher<std::int64_t, Never> completedUnitCountPublisher() const;
@@ -153,6 +177,7 @@ class Progress : public std::enable_shared_from_this<Progress> {
   [[nodiscard]] AnyPublisher<std::optional<std::string>, Never> kindPublisher() const;
   [[nodiscard]] AnyPublisher<std::optional<std::string>, Never> fileOperationKindPublisher() const;
   [[nodiscard]] AnyPublisher<std::optional<URL>, Never> fileURLPublisher() const;
+  ///@}
 
  private:
   struct Impl;

@@ -1,17 +1,24 @@
-// ProgressProxy: a second progress object that mirrors a base progress, so
-// that one piece of work can be shown in several progress trees (a progress
-// has one parent only).
-//
-//   auto proxy = ProgressProxy::make(task->progress());   // already in a tree
-//   callerProgress->addChild(proxy, 1);
-//
-// The proxy's unit counts follow the base's fraction: for a base with fewer
-// than 2 units it counts 1000 units (fraction × 1000, truncated), otherwise it
-// copies the base's counts. Its descriptions, cancellable and pausable flags,
-// kind, file operation kind and file URL follow the base's; its cancelled,
-// paused, indeterminate and finished states and its user info are the base's.
-// Cancelling, pausing or resuming the proxy does so to the base. The base does
-// not keep the proxy alive.
+/// @file
+/// ProgressProxy: a second progress object that mirrors a base progress, so that one piece of work
+/// can be shown in several progress trees (a progress has one parent only).
+
+/// @class quarn::platform::ProgressProxy
+/// A second progress object that mirrors a base progress, so
+/// that one piece of work can be shown in several progress trees (a progress
+/// has one parent only).
+///
+/// ```
+///   auto proxy = ProgressProxy::make(task->progress());   // already in a tree
+///   callerProgress->addChild(proxy, 1);
+/// ```
+///
+/// The proxy's unit counts follow the base's fraction: for a base with fewer
+/// than 2 units it counts 1000 units (fraction × 1000, truncated), otherwise it
+/// copies the base's counts. Its descriptions, cancellable and pausable flags,
+/// kind, file operation kind and file URL follow the base's; its cancelled,
+/// paused, indeterminate and finished states and its user info are the base's.
+/// Cancelling, pausing or resuming the proxy does so to the base. The base does
+/// not keep the proxy alive.
 #pragma once
 
 #include <memory>
@@ -32,9 +39,11 @@ class ProgressProxy final : public Progress {
   /// without a base is not a thing).
   static std::shared_ptr<ProgressProxy> make(std::shared_ptr<Progress> progress);
 
+  /// For make() and subclasses: the token is not the host's.
   ProgressProxy(ProxyToken, std::shared_ptr<Progress> progress);
   ~ProgressProxy() override;
 
+  /// The progress this proxy stands for.
   [[nodiscard]] const std::shared_ptr<Progress>& baseProgress() const { return baseProgress_; }
 
   void cancel() override;

@@ -1,13 +1,19 @@
-// ServiceSlot: the process-wide, replaceable instance of one platform service.
-//
-// Kinds: both are unique objects (not copyable).
-//
-// Every platform stand-in is an interface with a default implementation made
-// on first use; the host (or a test) replaces it with set(). Readers get a
-// shared_ptr, so a replacement never pulls an instance from under a caller.
-//
-//   std::shared_ptr<const Device> d = Device::current();
-//   Device::setCurrent(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+/// @file
+/// ServiceSlot: the process-wide, replaceable instance of one platform service.
+
+/// @class quarn::platform::ServiceSlot
+/// The process-wide, replaceable instance of one platform service.
+///
+/// Kinds: both are unique objects (not copyable).
+///
+/// Every platform stand-in is an interface with a default implementation made
+/// on first use; the host (or a test) replaces it with set(). Readers get a
+/// shared_ptr, so a replacement never pulls an instance from under a caller.
+///
+/// ```
+///   std::shared_ptr<const Device> d = Device::current();
+///   Device::setCurrent(std::make_shared<FixedDevice>(UserInterfaceIdiom::tablet));
+/// ```
 #pragma once
 
 #include <functional>
@@ -15,14 +21,20 @@
 #include <mutex>
 #include <utility>
 
+/// The platform services the library runs on: the runtime (main context,
+/// tasks, timers, publishers), device, locale and calendar, files and stores,
+/// and the headless UI and media stand-ins. Each service has a default
+/// implementation for Linux and can be replaced by the host or a test.
 namespace quarn::platform {
 
 template <class Interface>
 class ServiceSlot {
  public:
+  /// A slot that makes its instance with `makeDefault` on first use.
   explicit ServiceSlot(std::function<std::shared_ptr<Interface>()> makeDefault)
       : makeDefault_(std::move(makeDefault)) {}
 
+  /// The instance, made on first use.
   std::shared_ptr<Interface> get() {
     std::lock_guard lock(mutex_);
     if (!current_) current_ = makeDefault_();
@@ -45,6 +57,7 @@ class ServiceSlot {
 template <class Service>
 class ScopedService {
  public:
+  /// Installs `service` until this object is destroyed.
   explicit ScopedService(std::shared_ptr<const Service> service) : previous_(Service::current()) {
     Service::setCurrent(std::move(service));
   }

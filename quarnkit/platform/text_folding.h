@@ -1,15 +1,18 @@
-// Text folding for comparisons that ignore letter case and/or diacritics, the
-// way the platform's locale-independent comparison options do: case folded
-// with Unicode's full case folding, diacritics (non-spacing marks after
-// canonical decomposition) removed, the result in composed form, so that two
-// folded texts compare byte-wise.
-//
-//   platform::foldedForComparison("Café", platform::kFoldCase | platform::kFoldDiacritics);
-//   // "cafe"
-//   platform::foldedTextStartsWith("Straße", "STRASS", platform::kFoldCase);  // false:
-//   // the prefix must be folded too ("strass"), and it ends inside "ß" → "ss"
-//
-// Invalid UTF-8 reads as U+FFFD. Thread-safe.
+/// @file
+/// Text folding for comparisons that ignore letter case and/or diacritics, the
+/// way the platform's locale-independent comparison options do: case folded
+/// with Unicode's full case folding, diacritics (non-spacing marks after
+/// canonical decomposition) removed, the result in composed form, so that two
+/// folded texts compare byte-wise.
+///
+/// ```
+///   platform::foldedForComparison("Café", platform::kFoldCase | platform::kFoldDiacritics);
+///   // "cafe"
+///   platform::foldedTextStartsWith("Straße", "STRASS", platform::kFoldCase);  // false:
+///   // the prefix must be folded too ("strass"), and it ends inside "ß" → "ss"
+/// ```
+///
+/// Invalid UTF-8 reads as U+FFFD. Thread-safe.
 #pragma once
 
 #include <string>
@@ -17,6 +20,7 @@
 
 namespace quarn::platform {
 
+/// What folding removes: letter case, diacritics.
 enum FoldingOptions : unsigned {
   kFoldCase = 1u << 0,
   kFoldDiacritics = 1u << 1,

@@ -1,7 +1,12 @@
-// EvaluationContext: what an evaluation needs from outside its values: the
-// current date for now(), a random source for random() and, optionally, a
-// budget of work shared with other evaluations. The evaluator never reads a
-// clock or the system's randomness itself, so results are repeatable.
+/// @file
+/// EvaluationContext: what an evaluation needs from outside its values: the current date for now(),
+/// a random source for random() and, optionally, a budget of work shared with other evaluations.
+
+/// @struct quarn::EvaluationContext
+/// What an evaluation needs from outside its values: the
+/// current date for now(), a random source for random() and, optionally, a
+/// budget of work shared with other evaluations. The evaluator never reads a
+/// clock or the system's randomness itself, so results are repeatable.
 #pragma once
 
 #include <functional>

@@ -1,6 +1,7 @@
-// Bounds on the work one predicate, expression or key path may cause. Texts
-// and values come from servers; these keep any of them from exhausting the
-// stack, the memory or the processor.
+/// @file
+/// Bounds on the work one predicate, expression or key path may cause. Texts
+/// and values come from servers; these keep any of them from exhausting the
+/// stack, the memory or the processor.
 #pragma once
 
 #include <cstddef>
@@ -35,13 +36,16 @@ inline constexpr std::uint64_t kEvaluationBudgetPerFetch = 50'000'000;
 /// in the text ('a*', '[a-z]+@.*') matches texts of any length; one that
 /// backtracks ('(a+)+$') stops here.
 inline constexpr std::int64_t kRegexBaseTicks = 100;
+/// UTF-16 units of the text matched for each tick beyond kRegexBaseTicks.
 inline constexpr std::int64_t kRegexCharactersPerTick = 100;
 
 /// Memory bound of one match for backtracking, in bytes: kRegexBaseStack plus
 /// kRegexStackPerCharacter for each UTF-16 unit of the text, at most
 /// kRegexMaxStack.
 inline constexpr std::int64_t kRegexBaseStack = std::int64_t{1} << 20;
+/// Bytes of backtracking stack for each UTF-16 unit of the text.
 inline constexpr std::int64_t kRegexStackPerCharacter = 64;
+/// The most backtracking stack any one match may use.
 inline constexpr std::int64_t kRegexMaxStack = std::int64_t{64} << 20;
 
 /// Steps a regular expression takes from an evaluation for each tick of its

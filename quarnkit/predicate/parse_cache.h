@@ -1,10 +1,17 @@
-// ParseCache: parsed predicates (or expressions) by their text, so that a text
-// met again, for every element of a list or on every fetch, is parsed once.
-// A unique object (not copyable). Thread-safe; hits take a shared lock only.
-// Bounded: when full, an arbitrary entry makes room. Texts that fail to parse
-// are remembered with their error.
-//
-//   quarn::Predicate p = quarn::PredicateCache::shared().get(element.predicate);
+/// @file
+/// ParseCache: parsed predicates (or expressions) by their text, so that a text met again, for
+/// every element of a list or on every fetch, is parsed once.
+
+/// @class quarn::ParseCache
+/// Parsed predicates (or expressions) by their text, so that a text
+/// met again, for every element of a list or on every fetch, is parsed once.
+/// A unique object (not copyable). Thread-safe; hits take a shared lock only.
+/// Bounded: when full, an arbitrary entry makes room. Texts that fail to parse
+/// are remembered with their error.
+///
+/// ```
+///   quarn::Predicate p = quarn::PredicateCache::shared().get(element.predicate);
+/// ```
 #pragma once
 
 #include <cstddef>
@@ -24,8 +31,10 @@ namespace quarn {
 template <class Parsed>
 class ParseCache {
  public:
+  /// The entries a cache holds when no capacity is given.
   static constexpr std::size_t kDefaultCapacity = 1024;
 
+  /// An empty cache holding at most `capacity` texts (at least one).
   explicit ParseCache(std::size_t capacity = kDefaultCapacity)
       : capacity_(capacity == 0 ? 1 : capacity) {}
   ParseCache(const ParseCache&) = delete;
@@ -53,11 +62,13 @@ class ParseCache {
     return entry.result();
   }
 
+  /// The number of texts held, failed ones included.
   [[nodiscard]] std::size_t size() const {
     std::shared_lock lock(mutex_);
     return entries_.size();
   }
 
+  /// Forgets every text; the next request of each parses it again.
   void clear() {
     std::unique_lock lock(mutex_);
     entries_.clear();
@@ -88,7 +99,9 @@ class ParseCache {
   std::unordered_map<std::string, Entry, TextHash, std::equal_to<>> entries_;
 };
 
+/// The cache of parsed predicates (PredicateCache::shared() is the process-wide one).
 using PredicateCache = ParseCache<Predicate>;
+/// The cache of parsed expressions.
 using ExpressionCache = ParseCache<Expression>;
 
 }  // namespace quarn

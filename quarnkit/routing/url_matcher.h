@@ -1,36 +1,43 @@
-// URLMatcher: which of a list of URL patterns a URL matches, with the typed
-// values of the winning pattern's placeholders. A unique object (not
-// copyable): it owns its registry of value converters.
-//
-//   URLMatcher matcher;
-//   const std::vector<std::string> routes{"myapp://profile/<int:id>", "myapp://profile/me"};
-//   auto result = matcher.match("myapp://profile/42?tab=posts", routes);
-//   result->pattern;                                     // "myapp://profile/<int:id>"
-//   std::any_cast<std::int64_t>(result->values["id"]);   // 42
-//
-// A pattern is written like a URL. A component in angle brackets is a
-// placeholder: <key>, or <type:key> with a type naming a value converter
-// (url_value_converters.h; a type no converter has matches any text, as
-// text). "*" matches any one component. Anything else, "<a:b:c>" and
-// unbalanced brackets included, is literal text matched exactly.
-//
-// Both sides are normalised first (query and fragment dropped, runs of
-// slashes collapsed, a trailing slash dropped; see detail/url_text.h), then
-// split at "/" into components, the host being the first. A URL with a
-// scheme matches only patterns of the same scheme (compared exactly), one
-// without a scheme only patterns without one. Components are compared one
-// by one; the counts must be equal, except that a pattern with a <path:...>
-// placeholder may be shorter than the URL. Of several matching patterns the
-// one with the most literal components ("*" counting as literal) wins, and
-// of those the earliest in the list.
-//
-// Nothing of the matcher's throws: a failure is the absence of a match; what
-// a host's converter throws leaves match() as it came and changes nothing.
-// valueConverters may be changed at any time from any thread (it has its own
-// lock); a match uses the converters as they were when it began, and touches
-// nothing of the matcher after its first converter call, so a converter may
-// even destroy the matcher. To match many URLs against one table, give it a
-// URLPatternSet, which indexes the patterns.
+/// @file
+/// URLMatcher: which of a list of URL patterns a URL matches, with the typed values of the winning
+/// pattern's placeholders.
+
+/// @class quarn::URLMatcher
+/// Which of a list of URL patterns a URL matches, with the typed
+/// values of the winning pattern's placeholders. A unique object (not
+/// copyable): it owns its registry of value converters.
+///
+/// ```
+///   URLMatcher matcher;
+///   const std::vector<std::string> routes{"myapp://profile/<int:id>", "myapp://profile/me"};
+///   auto result = matcher.match("myapp://profile/42?tab=posts", routes);
+///   result->pattern;                                     // "myapp://profile/<int:id>"
+///   std::any_cast<std::int64_t>(result->values["id"]);   // 42
+/// ```
+///
+/// A pattern is written like a URL. A component in angle brackets is a
+/// placeholder: `<key>`, or `<type:key>` with a type naming a value converter
+/// (url_value_converters.h; a type no converter has matches any text, as
+/// text). "*" matches any one component. Anything else, `<a:b:c>` and
+/// unbalanced brackets included, is literal text matched exactly.
+///
+/// Both sides are normalised first (query and fragment dropped, runs of
+/// slashes collapsed, a trailing slash dropped; see detail/url_text.h), then
+/// split at "/" into components, the host being the first. A URL with a
+/// scheme matches only patterns of the same scheme (compared exactly), one
+/// without a scheme only patterns without one. Components are compared one
+/// by one; the counts must be equal, except that a pattern with a <path:...>
+/// placeholder may be shorter than the URL. Of several matching patterns the
+/// one with the most literal components ("*" counting as literal) wins, and
+/// of those the earliest in the list.
+///
+/// Nothing of the matcher's throws: a failure is the absence of a match; what
+/// a host's converter throws leaves match() as it came and changes nothing.
+/// valueConverters may be changed at any time from any thread (it has its own
+/// lock); a match uses the converters as they were when it began, and touches
+/// nothing of the matcher after its first converter call, so a converter may
+/// even destroy the matcher. To match many URLs against one table, give it a
+/// URLPatternSet, which indexes the patterns.
 #pragma once
 
 #include <any>
@@ -55,29 +62,38 @@ class URLPatternSet;
 /// One component of a pattern: literal text, or a placeholder with an
 /// optional type and a key.
 struct URLPathComponent {
+  /// Literal text or a placeholder.
   enum class Kind : std::uint8_t { plain, placeholder };
+  /// Which of the two it is.
   Kind kind = Kind::plain;
   /// The literal text, or the placeholder's key.
   std::string text;
   /// The placeholder's type name, when one is written.
   std::optional<std::string> type;
 
+  /// A literal component.
   static URLPathComponent plain(std::string text) { return {Kind::plain, std::move(text), {}}; }
+  /// A placeholder named `key`, of `type` when one is written.
   static URLPathComponent placeholder(std::optional<std::string> type, std::string key) {
     return {Kind::placeholder, std::move(key), std::move(type)};
   }
+  /// Whether it is literal text.
   [[nodiscard]] bool isPlain() const { return kind == Kind::plain; }
+  /// Whether it is a placeholder.
   [[nodiscard]] bool isPlaceholder() const { return kind == Kind::placeholder; }
   /// A placeholder of the "path" type: it lets the pattern be shorter than the URL.
   [[nodiscard]] bool isPathPlaceholder() const { return isPlaceholder() && type == "path"; }
 
+  /// Components are equal when kind, text and type are.
   friend bool operator==(const URLPathComponent&, const URLPathComponent&) = default;
 };
 
 /// How one pattern component matched a URL component: whether it did and,
 /// for a placeholder, its key and value.
 struct URLPathComponentMatchResult {
+  /// Whether the component matched.
   bool matches = false;
+  /// The placeholder's key and converted value, for a matching placeholder.
   std::optional<std::pair<std::string, std::any>> value;
 };
 
@@ -86,13 +102,17 @@ using URLMatchValues = std::map<std::string, std::any, std::less<>>;
 
 /// A match: the pattern exactly as given and its placeholders' values.
 struct URLMatchResult {
+  /// The pattern, exactly as registered.
   std::string pattern;
+  /// The values of its placeholders.
   URLMatchValues values;
 };
 
 /// Why a candidate pattern matched a URL or did not.
 struct URLMatchOutcome {
+  /// What decided the outcome.
   enum class Reason : std::uint8_t {
+    /// The pattern matched.
     matched,
     /// The URL has a scheme and the pattern another or none, or the reverse.
     scheme,
@@ -103,6 +123,7 @@ struct URLMatchOutcome {
     /// A typed placeholder's converter gave no value for the URL's component.
     value,
   };
+  /// Why it matched or did not.
   Reason reason = Reason::matched;
   /// The component that failed (literal, value).
   std::size_t component = 0;

@@ -1,28 +1,31 @@
-// URL value converters: how a typed placeholder of a URL pattern turns the
-// URL's component into a value, and URLValueConverters, the registry of them
-// that a URLMatcher holds.
-//
-// URLValueConverters is a unique object (not copyable, not movable): a host
-// fills it at start-up and may change it later, from any thread. Each change
-// publishes a new table under a lock; a match takes the table once, when it
-// begins, and keeps it to the end, so a converter that changes the registry
-// while it runs changes the next match, not the running one.
-//
-//   matcher.valueConverters.add("hex", [](std::span<const std::string> components,
-//                                         std::size_t index) -> std::any {
-//     return parseHex(components[index]);  // an empty std::any: no match
-//   });
-//
-// A name stands for one converter. Adding a name that another converter
-// holds throws URLValueConverterError (conflict) and keeps the one there;
-// adding the same converter again (the same function, or a lambda of the same
-// capture-less type) changes nothing. A converter with state cannot be told
-// apart from another, so adding one under a held name is a conflict too.
-// replace() re-points a name on purpose.
-//
-// A converter gets all of the URL's components and the index of the one
-// being matched (always within them), and returns the value or, when the
-// component is not of its type, an empty std::any.
+/// @file
+/// URL value converters: how a typed placeholder of a URL pattern turns the
+/// URL's component into a value, and URLValueConverters, the registry of them
+/// that a URLMatcher holds.
+///
+/// URLValueConverters is a unique object (not copyable, not movable): a host
+/// fills it at start-up and may change it later, from any thread. Each change
+/// publishes a new table under a lock; a match takes the table once, when it
+/// begins, and keeps it to the end, so a converter that changes the registry
+/// while it runs changes the next match, not the running one.
+///
+/// ```
+///   matcher.valueConverters.add("hex", [](std::span<const std::string> components,
+///                                         std::size_t index) -> std::any {
+///     return parseHex(components[index]);  // an empty std::any: no match
+///   });
+/// ```
+///
+/// A name stands for one converter. Adding a name that another converter
+/// holds throws URLValueConverterError (conflict) and keeps the one there;
+/// adding the same converter again (the same function, or a lambda of the same
+/// capture-less type) changes nothing. A converter with state cannot be told
+/// apart from another, so adding one under a held name is a conflict too.
+/// replace() re-points a name on purpose.
+///
+/// A converter gets all of the URL's components and the index of the one
+/// being matched (always within them), and returns the value or, when the
+/// component is not of its type, an empty std::any.
 #pragma once
 
 #include <any>
@@ -43,6 +46,8 @@
 
 namespace quarn {
 
+/// Converts component `index` of a URL's `components` for a typed placeholder: the value, or an
+/// empty std::any when the component is not of the type.
 using URLValueConverter =
     std::function<std::any(std::span<const std::string> components, std::size_t index)>;
 /// Converters by type name, as one match sees them.
@@ -51,33 +56,45 @@ using URLValueConverterTable = std::map<std::string, URLValueConverter, std::les
 /// A registry refused a change.
 class URLValueConverterError : public Error {
  public:
+  /// Which change was refused.
   enum class Kind {
     /// The name is held by another converter.
     conflict,
   };
+  /// An error of kind `k` about the converter named `converterName`.
   URLValueConverterError(Kind k, std::string converterName)
       : kind(k), name(std::move(converterName)) {}
+  /// The conflict over `name`.
   static URLValueConverterError conflict(std::string name) {
     return {Kind::conflict, std::move(name)};
   }
+  /// Names the converter and why the change was refused.
   [[nodiscard]] std::string description() const override;
 
+  /// Which change was refused.
   Kind kind;
+  /// The converter's type name.
   std::string name;
 };
 
+/// The value converters by type name (see the file's description).
 class URLValueConverters {
  public:
   /// What tells two converters apart when it can be told: the callable's
   /// type and, for a plain function, its address.
   struct Identity {
+    /// A plain function's type.
     using Function = std::any (*)(std::span<const std::string>, std::size_t);
+    /// The callable's type.
     std::type_index type;
+    /// The function's address, for a plain function.
     Function function = nullptr;
+    /// Identities are equal when type and address are.
     friend bool operator==(const Identity&, const Identity&) = default;
   };
 
   URLValueConverters() : table_(std::make_shared<const URLValueConverterTable>()) {}
+  /// A registry holding `table`.
   explicit URLValueConverters(const URLValueConverterTable& table);
   URLValueConverters(const URLValueConverters&) = delete;
   URLValueConverters& operator=(const URLValueConverters&) = delete;
@@ -104,6 +121,7 @@ class URLValueConverters {
   /// Forgets the converter of `name`; whether there was one.
   bool remove(std::string_view name);
 
+  /// Whether a converter is registered under `name`.
   [[nodiscard]] bool contains(std::string_view name) const;
   /// The converters as they stand: a table no later change touches.
   [[nodiscard]] std::shared_ptr<const URLValueConverterTable> table() const;

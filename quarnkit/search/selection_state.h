@@ -1,25 +1,31 @@
-// SelectionState: the observable value holder of selection screens. It holds
-// the current value and sends every new value to its subscribers; a new
-// subscriber receives the current value first.
-//
-//   SelectionState<int> selected(0);
-//   auto c = selected.projectedValue().sink([](const int& v) { show(v); });  // shows 0
-//   selected.setWrappedValue(3);                                            // shows 3
-//   selected.modify([](int& v) { ++v; });                                   // shows 4
-//
-// A unique object: not copyable; like the screens that use it, it belongs to
-// one thread (the main context).
-//
-// Subscribers are the host's code, called while a value is sent:
-// - a value set from inside a subscriber is sent once the send in progress
-//   has reached every subscriber, so each subscriber sees the values in the
-//   order they were set and ends with the latest;
-// - the state may be destroyed from inside a subscriber: the value in flight
-//   still reaches the remaining subscribers, and nothing of the state is
-//   touched afterwards;
-// - an exception a subscriber throws propagates to the caller of
-//   setWrappedValue (or modify); the value stays set, the subscribers after
-//   the throwing one miss it, and later values are sent as usual.
+/// @file
+/// SelectionState: the observable value holder of selection screens.
+
+/// @class quarn::SelectionState
+/// The observable value holder of selection screens. It holds
+/// the current value and sends every new value to its subscribers; a new
+/// subscriber receives the current value first.
+///
+/// ```
+///   SelectionState<int> selected(0);
+///   auto c = selected.projectedValue().sink([](const int& v) { show(v); });  // shows 0
+///   selected.setWrappedValue(3);                                            // shows 3
+///   selected.modify([](int& v) { ++v; });                                   // shows 4
+/// ```
+///
+/// A unique object: not copyable; like the screens that use it, it belongs to
+/// one thread (the main context).
+///
+/// Subscribers are the host's code, called while a value is sent:
+/// - a value set from inside a subscriber is sent once the send in progress
+///   has reached every subscriber, so each subscriber sees the values in the
+///   order they were set and ends with the latest;
+/// - the state may be destroyed from inside a subscriber: the value in flight
+///   still reaches the remaining subscribers, and nothing of the state is
+///   touched afterwards;
+/// - an exception a subscriber throws propagates to the caller of
+///   setWrappedValue (or modify); the value stays set, the subscribers after
+///   the throwing one miss it, and later values are sent as usual.
 #pragma once
 
 #include <memory>
@@ -32,11 +38,13 @@ namespace quarn {
 template <class Value>
 class SelectionState {
  public:
+  /// Holds `wrappedValue` as the current value; nothing is sent until a subscriber comes.
   explicit SelectionState(Value wrappedValue)
       : wrappedValue_(std::move(wrappedValue)), subject_(wrappedValue_) {}
   SelectionState(const SelectionState&) = delete;
   SelectionState& operator=(const SelectionState&) = delete;
 
+  /// The current value.
   [[nodiscard]] const Value& wrappedValue() const { return wrappedValue_; }
   /// Stores `value`, then sends it.
   void setWrappedValue(Value value) {
@@ -50,6 +58,7 @@ class SelectionState {
     publish();
   }
 
+  /// The subject that sends the values; subscribe through projectedValue().
   [[nodiscard]] const CurrentValueSubject<Value>& subject() const { return subject_; }
   /// The values as a publisher that never fails.
   [[nodiscard]] AnyPublisher<Value, Never> projectedValue() const {

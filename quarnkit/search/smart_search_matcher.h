@@ -1,19 +1,26 @@
-// SmartSearchMatcher: whether a text (a title, a name) matches what the user
-// typed in a search field. Every typed word must be the beginning of a
-// different word of the text, ignoring letter case and diacritics, in any
-// order; longer typed words choose their word first.
-//
-//   SmartSearchMatcher matcher("an anna");
-//   matcher.matches("Anna Andersen");   // true: "anna" takes Anna, "an" Andersen
-//   matcher.matches("Anna");            // false: one word cannot serve both
-//   SmartSearchMatcher("cafe").matches("Café Central");   // true
-//
-// Words are separated by Unicode whitespace (line breaks included); a text
-// in a script written without spaces is one word. A list makes one matcher
-// per query and asks it about each row: the query is folded once, and a
-// text's words are folded only as far as the comparison needs. Invalid UTF-8
-// reads as U+FFFD. A matcher is a value; matches() may be called from several
-// threads at once.
+/// @file
+/// SmartSearchMatcher: whether a text (a title, a name) matches what the user typed in a search
+/// field.
+
+/// @class quarn::SmartSearchMatcher
+/// Whether a text (a title, a name) matches what the user
+/// typed in a search field. Every typed word must be the beginning of a
+/// different word of the text, ignoring letter case and diacritics, in any
+/// order; longer typed words choose their word first.
+///
+/// ```
+///   SmartSearchMatcher matcher("an anna");
+///   matcher.matches("Anna Andersen");   // true: "anna" takes Anna, "an" Andersen
+///   matcher.matches("Anna");            // false: one word cannot serve both
+///   SmartSearchMatcher("cafe").matches("Café Central");   // true
+/// ```
+///
+/// Words are separated by Unicode whitespace (line breaks included); a text
+/// in a script written without spaces is one word. A list makes one matcher
+/// per query and asks it about each row: the query is folded once, and a
+/// text's words are folded only as far as the comparison needs. Invalid UTF-8
+/// reads as U+FFFD. A matcher is a value; matches() may be called from several
+/// threads at once.
 #pragma once
 
 #include <string>
@@ -24,6 +31,7 @@ namespace quarn {
 
 class SmartSearchMatcher {
  public:
+  /// Splits and folds the query `searchString` once, for every later matches().
   explicit SmartSearchMatcher(std::string_view searchString);
 
   /// The words of the query, longest first (in user-perceived characters);

@@ -1,14 +1,20 @@
-// ActivityIndicatorProtocol: what ActivityIndicatorManager needs from a busy
-// indicator. ActivityIndicatorViewAdapter makes the headless toolkit's
-// spinning view one:
-//
-//   auto spinner = std::make_shared<platform::ActivityIndicatorView>();
-//   auto indicator = std::make_shared<ActivityIndicatorViewAdapter>(spinner);
-//   ActivityIndicatorManager manager(indicator, request);
-//
-// The manager calls these on the main context only. The adapter is a unique
-// object (not copied: copies would share the one view), usually held by
-// shared_ptr as the manager's indicator.
+/// @file
+/// ActivityIndicatorProtocol: what ActivityIndicatorManager needs from a busy indicator.
+
+/// @class quarn::ActivityIndicatorProtocol
+/// What ActivityIndicatorManager needs from a busy
+/// indicator. ActivityIndicatorViewAdapter makes the headless toolkit's
+/// spinning view one:
+///
+/// ```
+///   auto spinner = std::make_shared<platform::ActivityIndicatorView>();
+///   auto indicator = std::make_shared<ActivityIndicatorViewAdapter>(spinner);
+///   ActivityIndicatorManager manager(indicator, request);
+/// ```
+///
+/// The manager calls these on the main context only. The adapter is a unique
+/// object (not copied: copies would share the one view), usually held by
+/// shared_ptr as the manager's indicator.
 #pragma once
 
 #include <memory>
@@ -21,19 +27,24 @@ namespace quarn {
 class ActivityIndicatorProtocol {
  public:
   virtual ~ActivityIndicatorProtocol() = default;
+  /// Whether the indicator is spinning.
   [[nodiscard]] virtual bool isAnimating() const = 0;
+  /// Shows the indicator spinning.
   virtual void startAnimating() = 0;
+  /// Stops and hides the indicator.
   virtual void stopAnimating() = 0;
 };
 
 /// A platform::ActivityIndicatorView seen as an ActivityIndicatorProtocol.
 class ActivityIndicatorViewAdapter final : public ActivityIndicatorProtocol {
  public:
+  /// An adapter over `view`, which it keeps alive.
   explicit ActivityIndicatorViewAdapter(std::shared_ptr<platform::ActivityIndicatorView> view)
       : view_(std::move(view)) {}
   ActivityIndicatorViewAdapter(const ActivityIndicatorViewAdapter&) = delete;
   ActivityIndicatorViewAdapter& operator=(const ActivityIndicatorViewAdapter&) = delete;
 
+  /// The adapted view.
   [[nodiscard]] const std::shared_ptr<platform::ActivityIndicatorView>& view() const {
     return view_;
   }

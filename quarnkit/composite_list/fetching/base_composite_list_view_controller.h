@@ -1,33 +1,39 @@
-// BaseCompositeListViewController: the composite list screen. It holds the
-// fetched items, turns them into sections with its sections provider and
-// shows them; pull-to-refresh, the empty state's retry and edits of a watched
-// template file all reload it.
-//
-// A shared object: a concrete screen supplies reloadData(): fetch, store
-// `items`, call reloadSections(). Screens are made with make<T>() only (their
-// constructors take the Passkey it passes), which runs commonInit() once the
-// screen is fully built:
-//
-//   class HomeScreen : public BaseCompositeListViewController {
-//    public:
-//     using BaseCompositeListViewController::BaseCompositeListViewController;  // (Passkey,
-//     provider) void reloadData(std::function<void()> completion) override {
-//       fetcher->fetchCompositeList([weak = weakSelf(), completion](auto outcome) { ... });
-//     }
-//   };
-//   auto home = BaseCompositeListViewController::make<HomeScreen>(provider);
-//
-// When its view loads the screen adds pull-to-refresh (except on desktops),
-// lets the collection view keep its superview's margins, bounce vertically
-// and inset its content by 20 points at the top and bottom, lets cells
-// re-size when their constraints change, sets the empty state's retry action,
-// and performs a first, empty section rebuild.
-//
-// reloadData() may drop the screen (it lives on until the call that made it
-// reload returns) or reload again. When it throws from a pull-to-refresh,
-// the pull's refreshing ends and the exception goes on to whoever pulled;
-// the retry action and a template file change let it go on the same way
-// (the file observer logs it).
+/// @file
+/// BaseCompositeListViewController: the composite list screen.
+
+/// @class quarn::BaseCompositeListViewController
+/// The composite list screen. It holds the
+/// fetched items, turns them into sections with its sections provider and
+/// shows them; pull-to-refresh, the empty state's retry and edits of a watched
+/// template file all reload it.
+///
+/// A shared object: a concrete screen supplies reloadData(): fetch, store
+/// `items`, call reloadSections(). Screens are made with make<T>() only (their
+/// constructors take the Passkey it passes), which runs commonInit() once the
+/// screen is fully built:
+///
+/// ```
+///   class HomeScreen : public BaseCompositeListViewController {
+///    public:
+///     using BaseCompositeListViewController::BaseCompositeListViewController;  // (Passkey,
+///     provider) void reloadData(std::function<void()> completion) override {
+///       fetcher->fetchCompositeList([weak = weakSelf(), completion](auto outcome) { ... });
+///     }
+///   };
+///   auto home = BaseCompositeListViewController::make<HomeScreen>(provider);
+/// ```
+///
+/// When its view loads the screen adds pull-to-refresh (except on desktops),
+/// lets the collection view keep its superview's margins, bounce vertically
+/// and inset its content by 20 points at the top and bottom, lets cells
+/// re-size when their constraints change, sets the empty state's retry action,
+/// and performs a first, empty section rebuild.
+///
+/// reloadData() may drop the screen (it lives on until the call that made it
+/// reload returns) or reload again. When it throws from a pull-to-refresh,
+/// the pull's refreshing ends and the exception goes on to whoever pulled;
+/// the retry action and a template file change let it go on the same way
+/// (the file observer logs it).
 #pragma once
 
 #include <functional>
@@ -48,6 +54,8 @@ namespace quarn {
 
 class BaseCompositeListViewController : public CompositionalLayoutViewController {
  public:
+  /// For make(): the passkey comes only from it. The screen shows the sections of
+  /// `sectionsProvider`.
   BaseCompositeListViewController(Passkey key,
                                   std::shared_ptr<CompositeListSectionsProvider> sectionsProvider);
 
@@ -63,11 +71,13 @@ class BaseCompositeListViewController : public CompositionalLayoutViewController
 
   /// The fetched content.
   std::vector<AnyCompositeListItem> items;
+  /// The provider that makes the screen's sections.
   [[nodiscard]] const std::shared_ptr<CompositeListSectionsProvider>& sectionsProvider() const {
     return sectionsProvider_;
   }
   /// The empty-state manager of the collection view, made on first use.
   const std::shared_ptr<platform::EmptyStateManager>& emptyDataSetManager();
+  /// The observer of the template file, or null.
   [[nodiscard]] const std::shared_ptr<CompositeListTemplateFileObserver>& templateFileObserver()
       const {
     return templateFileObserver_;
@@ -91,6 +101,8 @@ class BaseCompositeListViewController : public CompositionalLayoutViewController
   void reloadSections(bool animateWhenUpdate, std::function<void()> completion) override;
 
  protected:
+  /// Sets the collection view up: a refresh control (except on desktops),
+  /// insets, bouncing and the empty-state retry.
   void viewDidLoad() override;
 
  private:

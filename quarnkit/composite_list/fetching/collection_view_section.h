@@ -1,16 +1,22 @@
-// CollectionViewSection: what a list screen asks of each of its display
-// sections: identities for the diffable data source, cell and header kinds,
-// a layout, cells and headers, and the handling of selection, display and
-// context menus. SectionProvider: whatever supplies a screen's sections.
-//
-// Sections are unique objects (not copyable: a copy of a polymorphic section
-// would be cut to its base), held by shared_ptr by the provider and screens
-// that show them.
-//
-// Identities are platform::AnyHashable values: a section's snapshotItems() are
-// its rows, snapshotSection() the section itself. Every operation but
-// snapshotItems(), register_() and cell() has a default that does nothing
-// (or offers nothing).
+/// @file
+/// CollectionViewSection: what a list screen asks of each of its display sections: identities for
+/// the diffable data source, cell and header kinds, a layout, cells and headers, and the handling
+/// of selection, display and context menus.
+
+/// @class quarn::CollectionViewSection
+/// What a list screen asks of each of its display
+/// sections: identities for the diffable data source, cell and header kinds,
+/// a layout, cells and headers, and the handling of selection, display and
+/// context menus. SectionProvider: whatever supplies a screen's sections.
+///
+/// Sections are unique objects (not copyable: a copy of a polymorphic section
+/// would be cut to its base), held by shared_ptr by the provider and screens
+/// that show them.
+///
+/// Identities are platform::AnyHashable values: a section's snapshotItems() are
+/// its rows, snapshotSection() the section itself. Every operation but
+/// snapshotItems(), register_() and cell() has a default that does nothing
+/// (or offers nothing).
 #pragma once
 
 #include <memory>
@@ -27,7 +33,9 @@ namespace quarn {
 /// What sections receive with their calls: the collection view showing them
 /// and the screen at the root of it.
 struct CollectionViewSectionContext {
+  /// The collection view showing the section.
   std::shared_ptr<platform::CollectionView> collectionView;
+  /// The screen at the root of it.
   std::shared_ptr<platform::ViewController> rootViewController;
 };
 
@@ -58,11 +66,14 @@ class CollectionViewSection {
   virtual std::shared_ptr<platform::CollectionReusableView> supplementaryView(
       const CollectionViewSectionContext& context, const std::string& kind,
       const platform::IndexPath& indexPath);
+  /// Sets up a supplementary view the collection view reuses; does nothing by default.
   virtual void configureSupplementaryView(platform::CollectionReusableView& view,
                                           const platform::IndexPath& indexPath);
 
+  /// The user selected a row; does nothing by default.
   virtual void didSelectItem(const platform::IndexPath& indexPath,
                              const CollectionViewSectionContext& context);
+  /// A row's cell is about to show; does nothing by default.
   virtual void willDisplayCell(platform::CollectionViewCell& cell,
                                const platform::IndexPath& indexPath);
 
@@ -74,9 +85,11 @@ class CollectionViewSection {
   virtual std::optional<platform::ContextMenuConfiguration> contextMenuConfiguration(
       const std::vector<platform::IndexPath>& indexPaths, platform::Point location,
       const CollectionViewSectionContext& context);
+  /// The view a row's context menu lifts; nothing by default (the cell).
   virtual std::optional<platform::TargetedPreview> previewForHighlightingContextMenu(
       const platform::ContextMenuConfiguration& configuration,
       const CollectionViewSectionContext& context);
+  /// The view a dismissed context menu returns to; nothing by default (the cell).
   virtual std::optional<platform::TargetedPreview> previewForDismissingContextMenu(
       const platform::ContextMenuConfiguration& configuration,
       const CollectionViewSectionContext& context);
@@ -90,6 +103,7 @@ class CollectionViewSection {
 class SectionProvider {
  public:
   virtual ~SectionProvider() = default;
+  /// The sections, in screen order.
   [[nodiscard]] virtual const std::vector<std::shared_ptr<CollectionViewSection>>& sections()
       const = 0;
 };

@@ -1,18 +1,25 @@
-// CompositionalLayoutViewController: a screen that shows the sections of a
-// SectionProvider in a collection view through a diffable data source. Each
-// section supplies its layout, cells and header, and hears the events that
-// happen at its rows (selection, display, context menus). A shared object:
-// made by make<T>() only, as its layout and data source reach it through
-// weak_from_this().
-//
-//   auto screen = CompositionalLayoutViewController::make();
-//   screen->setProvider(provider);
-//   screen->loadViewIfNeeded();
-//   screen->updateSections(/*animateWhenUpdate=*/false, nullptr);
-//
-// Applying sections appends each section's identity and its rows to one
-// snapshot; a row whose identity is already in the snapshot (in an earlier
-// section or earlier in the same one) is dropped rather than rejected.
+/// @file
+/// CompositionalLayoutViewController: a screen that shows the sections of a SectionProvider in a
+/// collection view through a diffable data source.
+
+/// @class quarn::CompositionalLayoutViewController
+/// A screen that shows the sections of a
+/// SectionProvider in a collection view through a diffable data source. Each
+/// section supplies its layout, cells and header, and hears the events that
+/// happen at its rows (selection, display, context menus). A shared object:
+/// made by make<T>() only, as its layout and data source reach it through
+/// weak_from_this().
+///
+/// ```
+///   auto screen = CompositionalLayoutViewController::make();
+///   screen->setProvider(provider);
+///   screen->loadViewIfNeeded();
+///   screen->updateSections(/*animateWhenUpdate=*/false, nullptr);
+/// ```
+///
+/// Applying sections appends each section's identity and its rows to one
+/// snapshot; a row whose identity is already in the snapshot (in an earlier
+/// section or earlier in the same one) is dropped rather than rejected.
 #pragma once
 
 #include <concepts>
@@ -30,9 +37,12 @@ namespace quarn {
 class CompositionalLayoutViewController : public platform::ViewController,
                                           public platform::CollectionViewDelegate {
  public:
+  /// The diffable data source of sections and rows, both identified by hashable values.
   using DataSource =
       platform::CollectionViewDiffableDataSource<platform::AnyHashable, platform::AnyHashable>;
+  /// A snapshot of the data source.
   using Snapshot = DataSource::Snapshot;
+  /// The sections of the screen, in order.
   using Sections = std::vector<std::shared_ptr<CollectionViewSection>>;
 
   /// What only make() can give: every constructor of a screen, a host's
@@ -50,6 +60,7 @@ class CompositionalLayoutViewController : public platform::ViewController,
     return std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
   }
 
+  /// For make(): the passkey comes only from it.
   explicit CompositionalLayoutViewController(Passkey /*key*/) {}
   ~CompositionalLayoutViewController() override;
 
@@ -60,7 +71,9 @@ class CompositionalLayoutViewController : public platform::ViewController,
   /// The collection view (loads the view).
   const std::shared_ptr<platform::CollectionView>& collectionView();
 
+  /// The provider of the sections, held weakly; null when it is gone.
   [[nodiscard]] std::shared_ptr<SectionProvider> provider() const { return provider_.lock(); }
+  /// Sets the provider of the sections, held weakly.
   void setProvider(const std::shared_ptr<SectionProvider>& provider) { provider_ = provider; }
 
   /// Applies the provider's sections (nothing happens without a provider).
@@ -77,7 +90,8 @@ class CompositionalLayoutViewController : public platform::ViewController,
   virtual void updateDataSource(const Sections& sections, bool animateWhenUpdate,
                                 std::function<void()> completion);
 
-  // Collection view events, forwarded to the section at the event's position.
+  ///@{
+  /// Collection view events, forwarded to the section at the event's position.
   void didSelectItem(platform::CollectionView& view, const platform::IndexPath& indexPath) override;
   void didHighlightItem(platform::CollectionView& view,
                         const platform::IndexPath& indexPath) override;
@@ -97,12 +111,16 @@ class CompositionalLayoutViewController : public platform::ViewController,
   void willPerformPreviewAction(platform::CollectionView& view,
                                 const platform::ContextMenuConfiguration& configuration,
                                 platform::ContextMenuCommitAnimator& animator) override;
+  ///@}
 
  protected:
+  /// A root view holding the collection view, whose compositional layout asks
+  /// each section for its own layout.
   std::shared_ptr<platform::View> loadView() override;
   /// Creates the diffable data source and wires the collection view to the
   /// sections.
   void viewDidLoad() override;
+  /// The context handed to the sections: the collection view and this screen.
   [[nodiscard]] CollectionViewSectionContext sectionContext();
 
  private:

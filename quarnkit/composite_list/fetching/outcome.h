@@ -1,9 +1,15 @@
-// Outcome<T>: what callback-style work hands its completion: a value or the
-// error it failed with.
-//
-//   provider.provideTemplate(source, [](Outcome<Items> outcome) {
-//     if (outcome.isSuccess()) show(outcome.value()); else report(outcome.error());
-//   });
+/// @file
+/// Outcome<T>: what callback-style work hands its completion: a value or the error it failed with.
+
+/// @class quarn::Outcome
+/// What callback-style work hands its completion: a value or the
+/// error it failed with.
+///
+/// ```
+///   provider.provideTemplate(source, [](Outcome<Items> outcome) {
+///     if (outcome.isSuccess()) show(outcome.value()); else report(outcome.error());
+///   });
+/// ```
 #pragma once
 
 #include <exception>
@@ -15,16 +21,19 @@ namespace quarn {
 template <class T>
 class Outcome {
  public:
+  /// A success holding `value`.
   static Outcome success(T value) { return Outcome(std::move(value)); }
   /// A failure; a null error stands for an unknown one.
   static Outcome failure(std::exception_ptr error) { return Outcome(std::move(error)); }
 
+  /// Whether it is a success.
   [[nodiscard]] bool isSuccess() const { return state_.index() == 0; }
   /// The value of a success; rethrows the error of a failure.
   [[nodiscard]] const T& value() const& {
     rethrowIfFailure();
     return std::get<0>(state_);
   }
+  /// The value of a success, moved out; rethrows the error of a failure.
   [[nodiscard]] T&& value() && {
     rethrowIfFailure();
     return std::get<0>(std::move(state_));

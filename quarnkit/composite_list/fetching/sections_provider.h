@@ -1,38 +1,47 @@
-// CompositeListSectionsProvider: a shared object (made by make<T>() only, as
-// its header handlers reach it through weak_from_this()) that turns a
-// fetched item list into the display sections of a list screen: one section per item whose
-// description can make one, separators after divider items, header taps, no empty sections and no
-// two sections of the same identity.
-//
-//   class BannerDescription : public BannerItemDescription<Promo>,
-//                             public CompositeListSectionProviding {
-//     std::shared_ptr<BaseCollectionSection> section(
-//         const AnyCompositeListItem& item, const CompositeListSectionContext&) const override {
-//       return std::make_shared<PromoSection>(item);
-//     }
-//   };
-//
-//   auto provider = CompositeListSectionsProvider::make(registry);
-//   provider->update(items);
-//   provider->sections();
-//
-// Separators: the section of the item at position i >= 1 shows one exactly
-// when the item before it is a divider, except that with
-// hideFirstTopSeparator the item at position 1 and the first section show
-// none. Positions count every item, including those that get no section.
-//
-// Header taps: a data.headerAction link opens its URL (when the platform can)
-// and tells the screen; the default adds telling the screen to a handler the
-// section already has; "none" removes the handler. Handlers hold the
-// provider weakly. Providers live on the main context.
-//
-// Calls into the host during update() (the descriptions' section makers,
-// updateSection(), sectionDidUpdate) may drop the provider, which lives on
-// until update() returns. sectionDidUpdate may call update() again: the
-// sections of the inner update are the ones kept, and the outer update
-// reports none of its own after that. An exception from any of them leaves
-// update() to its caller; sectionDidUpdate is then not called for the
-// remaining sections, which are kept all the same.
+/// @file
+/// CompositeListSectionsProvider: a shared object (made by make<T>() only, as its header handlers
+/// reach it through weak_from_this()) that turns a fetched item list into the display sections of a
+/// list screen: one section per item whose description can make one, separators after divider
+/// items, header taps, no empty sections and no two sections of the same identity.
+
+/// @class quarn::CompositeListSectionsProvider
+/// A shared object (made by make<T>() only, as
+/// its header handlers reach it through weak_from_this()) that turns a
+/// fetched item list into the display sections of a list screen: one section per item whose
+/// description can make one, separators after divider items, header taps, no empty sections and no
+/// two sections of the same identity.
+///
+/// ```
+///   class BannerDescription : public BannerItemDescription<Promo>,
+///                             public CompositeListSectionProviding {
+///     std::shared_ptr<BaseCollectionSection> section(
+///         const AnyCompositeListItem& item, const CompositeListSectionContext&) const override {
+///       return std::make_shared<PromoSection>(item);
+///     }
+///   };
+///
+///   auto provider = CompositeListSectionsProvider::make(registry);
+///   provider->update(items);
+///   provider->sections();
+/// ```
+///
+/// Separators: the section of the item at position i >= 1 shows one exactly
+/// when the item before it is a divider, except that with
+/// hideFirstTopSeparator the item at position 1 and the first section show
+/// none. Positions count every item, including those that get no section.
+///
+/// Header taps: a data.headerAction link opens its URL (when the platform can)
+/// and tells the screen; the default adds telling the screen to a handler the
+/// section already has; "none" removes the handler. Handlers hold the
+/// provider weakly. Providers live on the main context.
+///
+/// Calls into the host during update() (the descriptions' section makers,
+/// updateSection(), sectionDidUpdate) may drop the provider, which lives on
+/// until update() returns. sectionDidUpdate may call update() again: the
+/// sections of the inner update are the ones kept, and the outer update
+/// reports none of its own after that. An exception from any of them leaves
+/// update() to its caller; sectionDidUpdate is then not called for the
+/// remaining sections, which are kept all the same.
 #pragma once
 
 #include <concepts>
@@ -77,6 +86,7 @@ class CompositeListSectionsProvider
       public CompositeListSectionContext,
       public std::enable_shared_from_this<CompositeListSectionsProvider> {
  public:
+  /// Called with a section's index and the section.
   using SectionDidUpdate =
       std::function<void(std::size_t, const std::shared_ptr<CollectionViewSection>&)>;
 
@@ -95,11 +105,14 @@ class CompositeListSectionsProvider
     return std::make_shared<T>(Passkey(), std::forward<Args>(args)...);
   }
 
+  /// For make(): the passkey comes only from it. Sections are made with the descriptions of
+  /// `registry`.
   CompositeListSectionsProvider(Passkey key, std::shared_ptr<CompositeListItemsRegistry> registry);
 
   [[nodiscard]] std::shared_ptr<BaseCompositeListViewController> viewController() const override {
     return viewController_.lock();
   }
+  /// Sets the screen the sections are shown in, held weakly.
   void setViewController(const std::shared_ptr<BaseCompositeListViewController>& controller) {
     viewController_ = controller;
   }
@@ -108,7 +121,9 @@ class CompositeListSectionsProvider
 
   /// Called for every section, with its index, after each update.
   SectionDidUpdate sectionDidUpdate;
+  /// Hide the separator of the first section's header.
   bool hideFirstTopSeparator = true;
+  /// The registry whose descriptions make the sections.
   std::shared_ptr<CompositeListItemsRegistry> registry;
 
   [[nodiscard]] const std::vector<std::shared_ptr<CollectionViewSection>>& sections()

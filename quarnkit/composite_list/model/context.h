@@ -1,14 +1,15 @@
-// CompositeListContext and the random number generators behind the random
-// selection of list entities. A context is a unique object (not copyable: a
-// copy would share its generator), held by shared_ptr by the fetcher that
-// passes it on; generators are values (a copy goes on from the same state on
-// its own).
-//
-// A context holds one generator for the life of a fetcher, so the same seed
-// gives the same shuffles: ArbitraryRandomNumberGenerator(seed) combines two
-// signed 32-bit outputs of a seeded Mersenne Twister source per 64-bit value.
-// shuffle() is the platform's algorithm (Fisher-Yates from the front, bounded
-// draws by multiply-and-reject), so a sequence of values gives one order.
+/// @file
+/// CompositeListContext and the random number generators behind the random
+/// selection of list entities. A context is a unique object (not copyable: a
+/// copy would share its generator), held by shared_ptr by the fetcher that
+/// passes it on; generators are values (a copy goes on from the same state on
+/// its own).
+///
+/// A context holds one generator for the life of a fetcher, so the same seed
+/// gives the same shuffles: ArbitraryRandomNumberGenerator(seed) combines two
+/// signed 32-bit outputs of a seeded Mersenne Twister source per 64-bit value.
+/// shuffle() is the platform's algorithm (Fisher-Yates from the front, bounded
+/// draws by multiply-and-reject), so a sequence of values gives one order.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,7 @@ namespace quarn {
 class RandomNumberGenerator {
  public:
   virtual ~RandomNumberGenerator() = default;
+  /// The next value, uniform over all 64-bit values.
   virtual std::uint64_t next() = 0;
   /// A uniform value in [0, upperBound); upperBound > 0.
   std::uint64_t next(std::uint64_t upperBound);
@@ -32,6 +34,7 @@ class RandomNumberGenerator {
 /// The system's random source.
 class SystemRandomNumberGenerator final : public RandomNumberGenerator {
  public:
+  /// The next value of the system's random source.
   std::uint64_t next() override;
 };
 
@@ -40,8 +43,11 @@ class SystemRandomNumberGenerator final : public RandomNumberGenerator {
 /// sign-extended to 64 bits.
 class ArbitraryRandomNumberGenerator final : public RandomNumberGenerator {
  public:
+  /// A generator seeded with `seed`: the same seed gives the same values.
   explicit ArbitraryRandomNumberGenerator(std::uint64_t seed) : source_(seed) {}
+  /// The next value of the seeded sequence.
   std::uint64_t next() override;
+  /// The seed it was made with.
   [[nodiscard]] std::uint64_t seed() const { return source_.seed(); }
 
  private:
@@ -67,15 +73,19 @@ void shuffle(std::vector<T>& items, RandomNumberGenerator& generator) {
 /// decoding: the random generator. Not thread-safe.
 class CompositeListContext {
  public:
+  /// A context drawing on `randomGenerator`.
   explicit CompositeListContext(std::shared_ptr<RandomNumberGenerator> randomGenerator)
       : randomGenerator_(std::move(randomGenerator)) {}
   CompositeListContext(const CompositeListContext&) = delete;
   CompositeListContext& operator=(const CompositeListContext&) = delete;
 
+  /// The random generator of the fetch.
   [[nodiscard]] RandomNumberGenerator& randomGenerator() const { return *randomGenerator_; }
+  /// The random generator, shared.
   [[nodiscard]] const std::shared_ptr<RandomNumberGenerator>& randomGeneratorPointer() const {
     return randomGenerator_;
   }
+  /// Replaces the random generator.
   void setRandomGenerator(std::shared_ptr<RandomNumberGenerator> generator) {
     randomGenerator_ = std::move(generator);
   }

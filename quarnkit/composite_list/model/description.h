@@ -1,29 +1,32 @@
-// Item descriptions: everything the library needs to know about one item
-// type: what record and entity its JSON decodes into, whether its entity is
-// a list, how it asks the server for entities and how a result is applied.
-//
-// A description is a class derived from CompositeListItemDescription<Entity>
-// whose operations are virtual members; the registry holds one instance per
-// class (descriptionInstance<D>()), so a description behaves like a set of
-// class-level operations that a subclass can override. Descriptions are
-// immutable objects shared by shared_ptr<const>; a registry entry
-// (AnyCompositeListItemDescription) is a value that refers to one. A host extends the
-// system by registering its own descriptions and entity classes:
-//
-//   struct Promo { std::string title; /* decode, ==, std::hash */ };
-//
-//   class PromoBannerDescription : public BannerItemDescription<Promo> {
-//    public:
-//     CompositeListItemType type() const override { return "promo_banner"; }
-//   };
-//
-//   auto registry = CompositeListItemsRegistry::shared();
-//   registry->register_<PromoBannerDescription>();
-//   registry->registerEntityClass("Promo", CompositeListEntityClass::of<Promo>());
-//
-// Template items of type "promo_banner" then decode into
-// CompositeListSectionItem<Promo>, and results whose entities name the class
-// "Promo" are applied to them.
+/// @file
+/// Item descriptions: everything the library needs to know about one item
+/// type: what record and entity its JSON decodes into, whether its entity is
+/// a list, how it asks the server for entities and how a result is applied.
+///
+/// A description is a class derived from CompositeListItemDescription<Entity>
+/// whose operations are virtual members; the registry holds one instance per
+/// class (descriptionInstance<D>()), so a description behaves like a set of
+/// class-level operations that a subclass can override. Descriptions are
+/// immutable objects shared by shared_ptr<const>; a registry entry
+/// (AnyCompositeListItemDescription) is a value that refers to one. A host extends the
+/// system by registering its own descriptions and entity classes:
+///
+/// ```
+///   struct Promo { std::string title; /* decode, ==, std::hash */ };
+///
+///   class PromoBannerDescription : public BannerItemDescription<Promo> {
+///    public:
+///     CompositeListItemType type() const override { return "promo_banner"; }
+///   };
+///
+///   auto registry = CompositeListItemsRegistry::shared();
+///   registry->register_<PromoBannerDescription>();
+///   registry->registerEntityClass("Promo", CompositeListEntityClass::of<Promo>());
+/// ```
+///
+/// Template items of type "promo_banner" then decode into
+/// CompositeListSectionItem<Promo>, and results whose entities name the class
+/// "Promo" are applied to them.
 #pragma once
 
 #include <concepts>
@@ -68,6 +71,7 @@ class CompositeListItemDescriptionBase {
 
   /// The item type this description handles.
   [[nodiscard]] virtual CompositeListItemType type() const = 0;
+  /// Whether this is the description of items whose type has no description of its own.
   [[nodiscard]] virtual bool isDefault() const { return false; }
   /// True when the entity is a list.
   [[nodiscard]] virtual bool isList() const = 0;
@@ -124,9 +128,12 @@ inline constexpr bool kOverridesRequestMembers = [] {
 template <class Entity>
 class CompositeListItemDescription : public CompositeListItemDescriptionBase {
  public:
+  /// The entity the records hold.
   using EntityType = Entity;
+  /// The record type of the items.
   using Record = CompositeListSectionItem<Entity>;
 
+  /// Whether Entity is a list.
   [[nodiscard]] bool isList() const override { return kIsVector<Entity>; }
 
   /// Decodes a record (a CompositeListSectionItem<Entity> or a subclass).
@@ -137,7 +144,9 @@ class CompositeListItemDescription : public CompositeListItemDescriptionBase {
     item.update(result, context);
   }
 
+  /// Decodes a record with decode() and wraps it.
   AnyCompositeListItem decodeAny(Decoder& d) const final { return AnyCompositeListItem(decode(d)); }
+  /// Applies a result with update(); an item of another entity type is a programming error.
   void updateAny(const AnyCompositeListItem& item, const CompositeListResult::Item& result,
                  CompositeListContext& context) const final {
     auto record = item.template base<Entity>();
@@ -146,6 +155,7 @@ class CompositeListItemDescription : public CompositeListItemDescriptionBase {
   }
 
  protected:
+  /// Stops with a message naming both entity types (a programming error).
   [[noreturn]] void failTypeMismatch(const std::string& entityTypeName) const;
 };
 
@@ -160,6 +170,7 @@ const std::shared_ptr<const D>& descriptionInstance() {
 /// its operations bound at construction.
 class AnyCompositeListItemDescription {
  public:
+  /// The entry of `description`, its operations bound.
   explicit AnyCompositeListItemDescription(
       const std::shared_ptr<const CompositeListItemDescriptionBase>& description);
   /// The entry of a description known by its class: whether it builds
@@ -173,26 +184,34 @@ class AnyCompositeListItemDescription {
     return entry;
   }
 
+  /// The item type of the description.
   [[nodiscard]] const CompositeListItemType& type() const { return type_; }
+  /// Copied from the description.
   bool isDefault;
+  /// Copied from the description.
   bool isList;
   /// The description itself, for typed look-ups.
   std::shared_ptr<const CompositeListItemDescriptionBase> base;
   /// The roles the description plays besides decoding, found once here
   /// rather than by a cast for every item: null when it does not play them.
   /// (CompositeListSectionProviding::of() gives the first as what it is.)
+  /// This one: the section-providing role.
   const CompositeListSectionProvidingRole* sectionProviding = nullptr;
+  /// The entity-providing role, or null.
   const EntityProvidingCompositeListItemDescription* entityProviding = nullptr;
+  /// The template-providing role, or null.
   const TemplateProvidingItemDescription* templateProviding = nullptr;
   /// True when the description is known to override neither request member:
   /// its requests are then made by defaultRequestParametersItem(), without
   /// the asynchronous calls. False when not known.
   bool buildsRequestsByDefault = false;
 
+  /// Decodes an item with the bound description.
   [[nodiscard]] AnyCompositeListItem decode(Decoder& d) const { return decode_(d); }
   /// Asks the bound description for the request of an item's record.
   [[nodiscard]] Async<std::optional<CompositeListRequestParameters::Item>>
   makeRequestParametersItem(const CompositeListItem& item) const;
+  /// Applies a result to an item with the bound description.
   void update(const AnyCompositeListItem& item, const CompositeListResult::Item& result,
               CompositeListContext& context) const {
     update_(item, result, context);

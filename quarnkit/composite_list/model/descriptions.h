@@ -1,7 +1,8 @@
-// The descriptions the library provides. A new registry holds the first four
-// (divider, rows, tags, include); the host registers the others, usually
-// through subclasses that override type(), isDefault() or
-// provideTemplateSections().
+/// @file
+/// The descriptions the library provides. A new registry holds the first four
+/// (divider, rows, tags, include); the host registers the others, usually
+/// through subclasses that override type(), isDefault() or
+/// provideTemplateSections().
 #pragma once
 
 #include <typeinfo>
@@ -14,6 +15,7 @@
 
 namespace quarn {
 
+/// Divider items ("divider"): a separator between sections, with no entity.
 class DividerItemDesctiption : public CompositeListItemDescription<CompositeListDivider> {
  public:
   [[nodiscard]] CompositeListItemType type() const override {
@@ -21,16 +23,19 @@ class DividerItemDesctiption : public CompositeListItemDescription<CompositeList
   }
 };
 
+/// Rows items ("rows"): a list of text rows.
 class RowsItemDescription : public CompositeListItemDescription<std::vector<CompositeListRow>> {
  public:
   [[nodiscard]] CompositeListItemType type() const override { return CompositeListItemType::rows; }
 };
 
+/// Tags items ("tags"): a list of text rows shown as tags.
 class TagsItemDescription : public CompositeListItemDescription<std::vector<CompositeListRow>> {
  public:
   [[nodiscard]] CompositeListItemType type() const override { return CompositeListItemType::tags; }
 };
 
+/// Include items ("include"): another template whose items take this one's place.
 class IncludeItemDescription : public CompositeListItemDescription<CompositeListInclude> {
  public:
   [[nodiscard]] CompositeListItemType type() const override {
@@ -48,6 +53,7 @@ class TemplateProvidingItemDescription
   [[nodiscard]] CompositeListItemType type() const override {
     return CompositeListItemType::template_;
   }
+  /// The items of the nested template; nothing here.
   virtual Async<std::vector<AnyCompositeListItem>> provideTemplateSections() const;
 };
 
@@ -60,6 +66,7 @@ class BannerItemDescription : public CompositeListItemDescription<T> {
   }
 };
 
+/// Small banners of a host entity type T.
 template <class T>
 class SmallBannerItemDescription : public BannerItemDescription<T> {
  public:
@@ -81,9 +88,11 @@ template <HashableType T>
 class ListItemDescription
     : public CompositeListItemDescription<std::vector<CompositeListEntity<T>>> {
  public:
+  /// The typed description the list is.
   using Base = CompositeListItemDescription<std::vector<CompositeListEntity<T>>>;
 
   [[nodiscard]] CompositeListItemType type() const override { return CompositeListItemType::list; }
+  /// True: a list item type without a description of its own is shown as a list.
   [[nodiscard]] bool isDefault() const override { return true; }
 
   void update(typename Base::Record& item, const CompositeListResult::Item& result,
@@ -123,6 +132,7 @@ class ListItemDescriptionOf
   [[nodiscard]] CompositeListItemType type() const override {
     return CompositeListItemType::listOf(descriptionInstance<D>()->type());
   }
+  /// D's.
   [[nodiscard]] bool isDefault() const override { return descriptionInstance<D>()->isDefault(); }
 };
 

@@ -1,9 +1,16 @@
-// DictKeyPath: a dotted path into nested value dictionaries, and the write
-// through it that text templates use to mark the values being expanded.
-//
-//   ValueDictionary values{{"user", {{"name", "Ann"}}}};
-//   setValue(values, DictKeyPath("user.name"), "<recursion>");
-//   // values: {"user": {"name": "<recursion>"}}
+/// @file
+/// DictKeyPath: a dotted path into nested value dictionaries, and the write through it that text
+/// templates use to mark the values being expanded.
+
+/// @struct quarn::DictKeyPath
+/// A dotted path into nested value dictionaries, and the write
+/// through it that text templates use to mark the values being expanded.
+///
+/// ```
+///   ValueDictionary values{{"user", {{"name", "Ann"}}}};
+///   setValue(values, DictKeyPath("user.name"), "<recursion>");
+///   // values: {"user": {"name": "<recursion>"}}
+/// ```
 #pragma once
 
 #include <string>
@@ -14,15 +21,20 @@
 
 namespace quarn {
 
+/// A dotted path of keys into nested dictionaries ("a.b.c"). A value.
 struct DictKeyPath {
+  /// The keys, outermost first.
   std::vector<std::string> segments;
 
   /// Splits `literal` at every "." ("a.b.c" gives three segments, "" one
   /// empty segment).
   DictKeyPath(std::string_view literal);  // NOLINT(google-explicit-constructor)
+  /// Splits `literal` at every ".".
   DictKeyPath(const char* literal) : DictKeyPath(std::string_view(literal)) {}  // NOLINT
+  /// The path of `parts`.
   explicit DictKeyPath(std::vector<std::string> parts) : segments(std::move(parts)) {}
 
+  /// Equal when the segments are.
   friend bool operator==(const DictKeyPath&, const DictKeyPath&) = default;
 };
 

@@ -1,13 +1,14 @@
-// Entities: the decoded host model objects a result carries, and how a
-// result entry's "class" name is turned into a host type.
-//
-// The host maps class names to types once:
-//   CompositeListEntityClassMap map;
-//   map.emplace("Product", CompositeListEntityClass::of<Product>());
-//   decoder.userInfo.set(std::string(kCompositeListEntityClassMapKey),
-//                        std::make_shared<const CompositeListEntityClassMap>(map));
-// and every entity object ({"class": "Product", ...}) then decodes as that
-// type, held in an AnyEntity.
+/// @file
+/// Entities: the decoded host model objects a result carries, and how a
+/// result entry's "class" name is turned into a host type.
+///
+/// The host maps class names to types once:
+///   CompositeListEntityClassMap map;
+///   map.emplace("Product", CompositeListEntityClass::of<Product>());
+///   decoder.userInfo.set(std::string(kCompositeListEntityClassMapKey),
+///                        std::make_shared<const CompositeListEntityClassMap>(map));
+/// and every entity object ({"class": "Product", ...}) then decodes as that
+/// type, held in an AnyEntity.
 #pragma once
 
 #include <functional>
@@ -26,7 +27,9 @@ namespace quarn {
 
 /// Decoder settings keys of the composite list.
 inline constexpr std::string_view kCompositeListItemsReqistryKey = "compositeListItemsReqistry";
+/// The entry holding the entity class map.
 inline constexpr std::string_view kCompositeListEntityClassMapKey = "compositeListEntityClassMap";
+/// The entry holding the fetch's CompositeListContext.
 inline constexpr std::string_view kCompositeListContextKey = "compositeListContext";
 
 namespace detail {
@@ -42,6 +45,7 @@ const std::string& cachedTypeName() {
 /// and so can the records and rows made from it (shared()).
 class AnyEntity {
  public:
+  /// Holds `value` (converts implicitly), shared from now on.
   template <class T>
   requires(!std::is_same_v<std::decay_t<T>, AnyEntity>)
       AnyEntity(T value)  // NOLINT(google-explicit-constructor)
@@ -57,6 +61,7 @@ class AnyEntity {
     const T* value = get<T>();
     return value ? std::shared_ptr<const T>(value_, value) : nullptr;
   }
+  /// The unqualified name of the entity's type.
   [[nodiscard]] const std::string& typeName() const { return *typeName_; }
 
  private:
@@ -71,15 +76,19 @@ class AnyEntity {
 
 /// How a class name decodes: the host type's name and its decoding.
 struct CompositeListEntityClass {
+  /// The host type's name.
   std::string typeName;
+  /// Decodes an entity of the type.
   std::function<AnyEntity(Decoder&)> decode;
 
+  /// The class of T: decoded with its Decodable, named by its type name.
   template <DecodableType T>
   static CompositeListEntityClass of() {
     return {quarn::typeName<T>(), [](Decoder& d) { return AnyEntity(d.decode<T>()); }};
   }
 };
 
+/// Entity classes by their "class" name in data.
 using CompositeListEntityClassMap = std::unordered_map<std::string, CompositeListEntityClass>;
 
 /// The class map in the decoder settings, or nothing when missing or of
@@ -92,6 +101,7 @@ const CompositeListEntityClassMap* entityClassMap(const Decoder& d);
 std::optional<AnyEntity> decodeEntityByClassName(Decoder& d, const CompositeListEntityClassMap& map,
                                                  std::string* unknownClass = nullptr);
 
+/// A type with std::hash and ==.
 template <class T>
 concept HashableType = requires(const T& a, const T& b) {
   { std::hash<T>()(a) } -> std::convertible_to<std::size_t>;
@@ -109,20 +119,27 @@ concept HashableType = requires(const T& a, const T& b) {
 template <HashableType T>
 class CompositeListEntity {
  public:
+  /// Wraps `base`.
   explicit CompositeListEntity(T base)
       : CompositeListEntity(std::make_shared<const T>(std::move(base))) {}
   /// Wraps an entity held elsewhere too (not null).
   explicit CompositeListEntity(std::shared_ptr<const T> base)
       : base_(std::move(base)), hash_(std::hash<T>()(*base_)) {}
 
+  /// The entity.
   [[nodiscard]] const T& base() const { return *base_; }
+  /// The entity's hash, computed once.
   [[nodiscard]] std::size_t hashable() const { return hash_; }
 
+  /// Equal when the entities are.
   friend bool operator==(const CompositeListEntity& a, const CompositeListEntity& b) {
     return a.hash_ == b.hash_ && (a.base_ == b.base_ || *a.base_ == *b.base_);
   }
 
+  /// Decodes an entity by its "class" name; throws DecodingError when it is not a T (or the decoder
+  /// has no class map).
   static CompositeListEntity decode(Decoder& d);
+  /// Writes the entity itself, or an empty object when T is not encodable.
   void encode(Encoder& e) const {
     if constexpr (EncodableType<T>) {
       e.encode(*base_);
@@ -152,8 +169,10 @@ CompositeListEntity<T> CompositeListEntity<T>::decode(Decoder& d) {
 
 }  // namespace quarn
 
+/// Hashes an entity wrapper by its entity's hash.
 template <class T>
 struct std::hash<quarn::CompositeListEntity<T>> {
+  /// CompositeListEntity::hashable().
   std::size_t operator()(const quarn::CompositeListEntity<T>& e) const noexcept {
     return e.hashable();
   }

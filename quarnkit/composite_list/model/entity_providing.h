@@ -1,24 +1,27 @@
-// Descriptions that obtain their own entities without the combined request.
-// Interfaces the host implements: providers are held by shared_ptr for the
-// length of the fetch that made them.
-//
-// The fetcher asks a description that is an
-// EntityProvidingCompositeListItemDescription for an item's entities first
-// (when the item's fetch mode allows it); a result it returns is applied at
-// once and the item leaves the combined request.
-//
-// The usual way is a provider built per request:
-//
-//   class WeatherProvider : public CompositeListEntityProviding<Weather> {
-//     Async<std::optional<Weather>> provideEntity(const Request& r) override;
-//   };
-//   class WeatherDescription
-//       : public EntityProvidingItemDescription<BannerItemDescription<Weather>, WeatherProvider> {
-//     CompositeListItemType type() const override { return "weather"; }
-//     std::shared_ptr<WeatherProvider> makeProvider(const Request&) const override {
-//       return std::make_shared<WeatherProvider>();
-//     }
-//   };
+/// @file
+/// Descriptions that obtain their own entities without the combined request.
+/// Interfaces the host implements: providers are held by shared_ptr for the
+/// length of the fetch that made them.
+///
+/// The fetcher asks a description that is an
+/// EntityProvidingCompositeListItemDescription for an item's entities first
+/// (when the item's fetch mode allows it); a result it returns is applied at
+/// once and the item leaves the combined request.
+///
+/// The usual way is a provider built per request:
+///
+/// ```
+///   class WeatherProvider : public CompositeListEntityProviding<Weather> {
+///     Async<std::optional<Weather>> provideEntity(const Request& r) override;
+///   };
+///   class WeatherDescription
+///       : public EntityProvidingItemDescription<BannerItemDescription<Weather>, WeatherProvider> {
+///     CompositeListItemType type() const override { return "weather"; }
+///     std::shared_ptr<WeatherProvider> makeProvider(const Request&) const override {
+///       return std::make_shared<WeatherProvider>();
+///     }
+///   };
+/// ```
 #pragma once
 
 #include <memory>
@@ -44,8 +47,10 @@ class EntityProvidingCompositeListItemDescription {
 template <class Entity>
 class CompositeListEntityProviding {
  public:
+  /// The entity type supplied.
   using EntityType = Entity;
   virtual ~CompositeListEntityProviding() = default;
+  /// The entity for `request`, or nothing to fall back to the combined request.
   virtual Async<std::optional<Entity>> provideEntity(
       const CompositeListRequestParameters::Item& request) = 0;
 };
@@ -54,8 +59,10 @@ class CompositeListEntityProviding {
 template <class Provider>
 class CompositeListEntityProvidingBuilder {
  public:
+  /// The provider type built.
   using ProviderType = Provider;
   virtual ~CompositeListEntityProvidingBuilder() = default;
+  /// The provider for `request`, or null to fall back to the combined request.
   virtual std::shared_ptr<Provider> makeProvider(
       const CompositeListRequestParameters::Item& request) const = 0;
 };

@@ -1,25 +1,32 @@
-// CompositeListEnvironment: the facts about the device, the app and the user
-// that predicates test and text templates print. The host implements
-// environmentValues() with its own facts; resolvedValues() puts them over the
-// built-in ones. An interface; fetchers hold implementations by
-// shared_ptr<const>.
-//
-//   class Environment : public CompositeListEnvironment {
-//     ValueDictionary environmentValues() const override { return {{"is_premium", true}}; }
-//   };
-//   Environment().resolvedValues();   // {"os": "iOS", "date": ..., "is_premium": true, ...}
-//
-// Built-in facts, read from the platform services at each call:
-//   "os"                   "iOS"
-//   "date"                 now (Clock)
-//   "locale"               the current locale, an auto-updating LocaleValue object
-//   "preferred_languages"  the preferred language codes (Locale), a list of strings
-//   "is_pad"               whether the device is a tablet (Device)
-//   "app.version"          the bundle's short version string, when it has one
-//   "app.build"            the bundle's build number as an integer, when it is one
-//                          (an optional sign, then decimal digits, no overflow)
-//   "date.year", "date.month", "date.day", "date.weekday", "date.hour",
-//   "date.minute", "date.second"   the components of the same now (Calendar)
+/// @file
+/// CompositeListEnvironment: the facts about the device, the app and the user that predicates test
+/// and text templates print.
+
+/// @class quarn::CompositeListEnvironment
+/// The facts about the device, the app and the user
+/// that predicates test and text templates print. The host implements
+/// environmentValues() with its own facts; resolvedValues() puts them over the
+/// built-in ones. An interface; fetchers hold implementations by
+/// shared_ptr<const>.
+///
+/// ```
+///   class Environment : public CompositeListEnvironment {
+///     ValueDictionary environmentValues() const override { return {{"is_premium", true}}; }
+///   };
+///   Environment().resolvedValues();   // {"os": "iOS", "date": ..., "is_premium": true, ...}
+/// ```
+///
+/// Built-in facts, read from the platform services at each call:
+///   "os"                   "iOS"
+///   "date"                 now (Clock)
+///   "locale"               the current locale, an auto-updating LocaleValue object
+///   "preferred_languages"  the preferred language codes (Locale), a list of strings
+///   "is_pad"               whether the device is a tablet (Device)
+///   "app.version"          the bundle's short version string, when it has one
+///   "app.build"            the bundle's build number as an integer, when it is one
+///                          (an optional sign, then decimal digits, no overflow)
+///   "date.year", "date.month", "date.day", "date.weekday", "date.hour",
+///   "date.minute", "date.second"   the components of the same now (Calendar)
 #pragma once
 
 #include <optional>

@@ -1,9 +1,15 @@
-// CompositeListItem: what every item record of a template offers (its
-// identity, type, entity ids, presentation data, request filters, nested
-// items, fetch settings and visibility rules) and how a fetch result is
-// applied to it. The library's one concrete record is
-// CompositeListSectionItem<Entity>; lists of items pass around as
-// AnyCompositeListItem.
+/// @file
+/// CompositeListItem: what every item record of a template offers (its identity, type, entity ids,
+/// presentation data, request filters, nested items, fetch settings and visibility rules) and how a
+/// fetch result is applied to it.
+
+/// @class quarn::CompositeListItem
+/// What every item record of a template offers (its
+/// identity, type, entity ids, presentation data, request filters, nested
+/// items, fetch settings and visibility rules) and how a fetch result is
+/// applied to it. The library's one concrete record is
+/// CompositeListSectionItem<Entity>; lists of items pass around as
+/// AnyCompositeListItem.
 #pragma once
 
 #include <any>
@@ -39,12 +45,14 @@ class PreparedTextTemplate {
   /// Nothing left to make: `record` has its texts filled.
   explicit PreparedTextTemplate(std::shared_ptr<CompositeListItem> record)
       : record_(std::move(record)) {}
+  /// `change` still to be made in `record` by `apply`.
   PreparedTextTemplate(std::shared_ptr<CompositeListItem> record, std::shared_ptr<void> change,
                        Apply apply)
       : record_(std::move(record)), change_(std::move(change)), apply_(apply) {}
 
   /// Whether make() has anything left to do.
   [[nodiscard]] bool pending() const { return apply_ != nullptr; }
+  /// Makes the change and gives the record with its texts filled.
   std::shared_ptr<CompositeListItem> make() && {
     return apply_ != nullptr ? apply_(std::move(record_), std::move(change_)) : std::move(record_);
   }
@@ -59,23 +67,36 @@ class CompositeListItem {
  public:
   virtual ~CompositeListItem() = default;
 
-  // The element fields read by the visibility filter.
+  /// The item's visibility class ("hidden", a premium class).
   [[nodiscard]] virtual const std::optional<CompositeListItemVisibility>& visibility() const = 0;
+  /// Until this date the item is hidden.
   [[nodiscard]] virtual const std::optional<Date>& startDate() const = 0;
+  /// From this date on the item is hidden.
   [[nodiscard]] virtual const std::optional<Date>& expiryDate() const = 0;
+  /// The visibility predicate: the item shows only while it holds.
   [[nodiscard]] virtual const std::optional<std::string>& predicate() const = 0;
+  /// Values the predicate and the text templates read as variables.
   [[nodiscard]] virtual const std::optional<Value>& vars() const = 0;
 
+  /// The item's identifier, unique in its template.
   [[nodiscard]] virtual const std::string& uniqueId() const = 0;
+  /// The item type, which chooses the item's description.
   [[nodiscard]] virtual const CompositeListItemType& type() const = 0;
+  /// The ids of the entities to ask for, when the template names them.
   [[nodiscard]] virtual const std::optional<std::vector<std::int64_t>>& entityIds() const = 0;
+  /// How the item is shown: title, layout, header, footer.
   [[nodiscard]] virtual const std::optional<CompositeListItemData>& data() const = 0;
+  /// The filters the item adds to its request.
   [[nodiscard]] virtual const std::optional<ValueObject>& filters() const = 0;
+  /// The items nested in this one.
   [[nodiscard]] virtual const std::optional<std::vector<AnyCompositeListItem>>& items() const = 0;
   /// The host's own value; never set by decoding.
   [[nodiscard]] virtual const std::any& userData() const = 0;
+  /// Sets the host's own value.
   virtual void setUserData(std::any value) = 0;
+  /// Whether the item is left out of the combined request.
   [[nodiscard]] virtual bool skipFetching() const = 0;
+  /// How the item obtains its entities.
   [[nodiscard]] virtual CompositeListFetchMode fetchMode() const = 0;
 
   /// Applies a fetch result to the record in place.
@@ -105,6 +126,7 @@ class CompositeListItem {
   /// Record identity: equal records have the same concrete type and compare
   /// equal by the record's own rule.
   [[nodiscard]] virtual bool isEqual(const CompositeListItem& other) const = 0;
+  /// A hash that agrees with isEqual().
   [[nodiscard]] virtual std::size_t hashValue() const = 0;
 };
 

@@ -1,7 +1,12 @@
-// CompositeListItemData: an item's presentation data (the item's "data"
-// object): texts, layout size, request limit, header action, footer, and
-// free-form extras. Every field is optional; unknown keys are ignored and a
-// present key of the wrong JSON type fails the item.
+/// @file
+/// CompositeListItemData: an item's presentation data (the item's "data" object): texts, layout
+/// size, request limit, header action, footer, and free-form extras.
+
+/// @struct quarn::CompositeListItemData
+/// An item's presentation data (the item's "data"
+/// object): texts, layout size, request limit, header action, footer, and
+/// free-form extras. Every field is optional; unknown keys are ignored and a
+/// present key of the wrong JSON type fails the item.
 #pragma once
 
 #include <cstdint>
@@ -22,16 +27,23 @@ struct CompositeListItemData {
   /// gives default). It has no encoded form.
   class Action {
    public:
+    /// What the header does.
     enum class Kind { link, default_, disabled };
+    /// Opens `url`.
     static Action link(URL url) { return Action(Kind::link, std::move(url)); }
+    /// The screen's default header action.
     static Action default_() { return Action(Kind::default_, std::nullopt); }
+    /// The header does nothing.
     static Action disabled() { return Action(Kind::disabled, std::nullopt); }
 
+    /// What the header does.
     [[nodiscard]] Kind kind() const { return kind_; }
     /// The URL of a link.
     [[nodiscard]] const std::optional<URL>& url() const { return url_; }
 
+    /// Decodes an action from its JSON text (see above).
     static Action decode(Decoder& d);
+    /// Equal when kind and URL are.
     friend bool operator==(const Action&, const Action&) = default;
 
    private:
@@ -44,17 +56,29 @@ struct CompositeListItemData {
   /// other text is default. It has no encoded form.
   enum class FooterMode { default_, disabled, expand };
 
+  /// The section's title.
   std::optional<std::string> title;
+  /// The text under the title.
   std::optional<std::string> description;
+  /// The layout size name for the host's layout.
   std::optional<CompositeListItemLayoutSize> layoutSize;
+  /// The most entities the item's request asks for ("limit").
   std::optional<std::int64_t> maxItems;
+  /// Whether list entities are shuffled.
   std::optional<bool> random;
+  /// What tapping the header does.
   std::optional<Action> headerAction;
+  /// How the footer behaves.
   std::optional<FooterMode> footerMode;
+  /// The footer's text.
   std::optional<std::string> footerText;
+  /// Whether the section scrolls vertically.
   std::optional<bool> isVertical;
+  /// The host's style name.
   std::optional<std::string> style;
+  /// Whether the section offers "view more".
   std::optional<bool> viewMore;
+  /// The members of "data" the library does not read, for the host.
   std::optional<ValueObject> others;
 
   /// The data with `title`, `description` and `footerText`, where present,
@@ -64,16 +88,20 @@ struct CompositeListItemData {
   /// templating keeps the data).
   [[nodiscard]] bool hasTextPlaceholders() const;
 
+  /// Decodes the "data" object (see the struct's description); throws DecodingError.
   static CompositeListItemData decode(Decoder& d);
   /// Writes the present fields under their keys. The header action and footer
   /// mode have no encoded form: present, they fail with EncodingError.
   void encode(Encoder& e) const;
 
+  /// Equal when every field is.
   friend bool operator==(const CompositeListItemData&, const CompositeListItemData&) = default;
 };
 
+/// Decodes a footer mode from its JSON text (see FooterMode).
 template <>
 struct Decodable<CompositeListItemData::FooterMode> {
+  /// The mode of the decoder's string.
   static CompositeListItemData::FooterMode decode(Decoder& d);
 };
 

@@ -1,11 +1,14 @@
-// The open string values of a template: item types, visibility classes and
-// layout sizes. Any string is a valid value; the named constants are the ones
-// the library and hosts agree on. In JSON each is a bare string.
-//
-//   CompositeListItemType t("banner_small");
-//   t.isSubtypeOf(CompositeListItemType::banner);                          // true
-//   CompositeListItemType::listOf(CompositeListItemType::banner) ==
-//   CompositeListItemType::bannerList;
+/// @file
+/// The open string values of a template: item types, visibility classes and
+/// layout sizes. Any string is a valid value; the named constants are the ones
+/// the library and hosts agree on. In JSON each is a bare string.
+///
+/// ```
+///   CompositeListItemType t("banner_small");
+///   t.isSubtypeOf(CompositeListItemType::banner);                          // true
+///   CompositeListItemType::listOf(CompositeListItemType::banner) ==
+///   CompositeListItemType::bannerList;
+/// ```
 #pragma once
 
 #include <functional>
@@ -19,19 +22,22 @@
 
 namespace quarn {
 
+/// An item type: chooses the description that decodes an item and the
+/// section it makes ("banner", "rows", a host's own). A value.
 struct CompositeListItemType : RawStringValue<CompositeListItemType> {
+  /// Made from its raw text, as any raw string value is.
   using RawStringValue::RawStringValue;
 
-  static const CompositeListItemType list;
-  static const CompositeListItemType template_;
-  static const CompositeListItemType banner;
-  static const CompositeListItemType bannerSmall;
-  static const CompositeListItemType bannerList;
-  static const CompositeListItemType rows;
-  static const CompositeListItemType tags;
-  static const CompositeListItemType ad;
-  static const CompositeListItemType include;
-  static const CompositeListItemType divider;
+  static const CompositeListItemType list;         ///< "list"
+  static const CompositeListItemType template_;    ///< "template"
+  static const CompositeListItemType banner;       ///< "banner"
+  static const CompositeListItemType bannerSmall;  ///< "banner_small"
+  static const CompositeListItemType bannerList;   ///< "banner_list"
+  static const CompositeListItemType rows;         ///< "rows"
+  static const CompositeListItemType tags;         ///< "tags"
+  static const CompositeListItemType ad;           ///< "ad"
+  static const CompositeListItemType include;      ///< "include"
+  static const CompositeListItemType divider;      ///< "divider"
 
   /// The type whose raw value is `type`'s followed by "_list".
   static CompositeListItemType listOf(const CompositeListItemType& type) {
@@ -59,10 +65,11 @@ inline const CompositeListItemType CompositeListItemType::divider{"divider"};
 /// Who sees an item: "hidden" never shows, "free" only without a premium
 /// subscription, "pro" only with one; other values hide nothing.
 struct CompositeListItemVisibility : RawStringValue<CompositeListItemVisibility> {
+  /// Made from its raw text, as any raw string value is.
   using RawStringValue::RawStringValue;
-  static const CompositeListItemVisibility hidden;
-  static const CompositeListItemVisibility free;
-  static const CompositeListItemVisibility pro;
+  static const CompositeListItemVisibility hidden;  ///< "hidden"
+  static const CompositeListItemVisibility free;    ///< "free"
+  static const CompositeListItemVisibility pro;     ///< "pro"
 };
 
 inline const CompositeListItemVisibility CompositeListItemVisibility::hidden{"hidden"};
@@ -71,13 +78,14 @@ inline const CompositeListItemVisibility CompositeListItemVisibility::pro{"pro"}
 
 /// A layout size name for the host's layouts; the library attaches no meaning.
 struct CompositeListItemLayoutSize : RawStringValue<CompositeListItemLayoutSize> {
+  /// Made from its raw text, as any raw string value is.
   using RawStringValue::RawStringValue;
-  static const CompositeListItemLayoutSize default_;
-  static const CompositeListItemLayoutSize compact;
-  static const CompositeListItemLayoutSize normal;
-  static const CompositeListItemLayoutSize large;
-  static const CompositeListItemLayoutSize dynamic;
-  static const CompositeListItemLayoutSize auto_;
+  static const CompositeListItemLayoutSize default_;  ///< "default"
+  static const CompositeListItemLayoutSize compact;   ///< "compact"
+  static const CompositeListItemLayoutSize normal;    ///< "normal"
+  static const CompositeListItemLayoutSize large;     ///< "large"
+  static const CompositeListItemLayoutSize dynamic;   ///< "dynamic"
+  static const CompositeListItemLayoutSize auto_;     ///< "auto"
 };
 
 inline const CompositeListItemLayoutSize CompositeListItemLayoutSize::default_{"default"};

@@ -1,20 +1,25 @@
-// CompositeListItemsRegistry: the item descriptions by type, the entity class
-// map used to decode results, and the item types to drop from templates.
-//
-// A unique object (not copyable), usually held by shared_ptr by everything
-// that decodes or fetches with it. It is filled at start-up, but a host may
-// keep registering later (a type first seen in a template loaded at run
-// time), from any thread: every member takes the registry's lock, and
-// entries are never removed or moved, so an entry returned by description()
-// stays valid for the registry's life whatever is registered meanwhile.
-//
-// A type names one description. Registering a second, different description
-// for a type already registered throws CompositeListRegistryConflict and
-// leaves the registry as it was; registering the same description again
-// does nothing. The four built-ins are the one exception: a host may replace
-// each of them once, with its own description for that type (a subclass
-// that also makes display sections, say). Entity class names follow the same
-// rule: a name maps to one type.
+/// @file
+/// CompositeListItemsRegistry: the item descriptions by type, the entity class map used to decode
+/// results, and the item types to drop from templates.
+
+/// @class quarn::CompositeListItemsRegistry
+/// The item descriptions by type, the entity class
+/// map used to decode results, and the item types to drop from templates.
+///
+/// A unique object (not copyable), usually held by shared_ptr by everything
+/// that decodes or fetches with it. It is filled at start-up, but a host may
+/// keep registering later (a type first seen in a template loaded at run
+/// time), from any thread: every member takes the registry's lock, and
+/// entries are never removed or moved, so an entry returned by description()
+/// stays valid for the registry's life whatever is registered meanwhile.
+///
+/// A type names one description. Registering a second, different description
+/// for a type already registered throws CompositeListRegistryConflict and
+/// leaves the registry as it was; registering the same description again
+/// does nothing. The four built-ins are the one exception: a host may replace
+/// each of them once, with its own description for that type (a subclass
+/// that also makes display sections, say). Entity class names follow the same
+/// rule: a name maps to one type.
 #pragma once
 
 #include <atomic>
@@ -35,18 +40,23 @@ namespace quarn {
 /// that something else already holds.
 class CompositeListRegistryConflict : public Error {
  public:
+  /// What was registered: an item type or an entity class name.
   enum class Kind { itemType, entityClass };
 
+  /// The conflict of kind `k` over `name_`, held by `held_`, offered `offered_`.
   CompositeListRegistryConflict(Kind k, std::string name_, std::string held_, std::string offered_)
       : kind(k), name(std::move(name_)), held(std::move(held_)), offered(std::move(offered_)) {}
   /// "The item type \"rows\" is held by RowsSections; OtherRows cannot take it
   /// over", and the same with "entity class" for a class name.
   [[nodiscard]] std::string description() const override;
 
+  /// What was registered.
   Kind kind;
+  /// The item type or class name.
   std::string name;
-  /// What holds the name, and what was offered for it (type names).
+  /// The type name that holds the name.
   std::string held;
+  /// The type name offered.
   std::string offered;
 };
 
@@ -59,11 +69,13 @@ class CompositeListItemsRegistry {
 
   /// The process-wide registry, created on first use; replaceable.
   static std::shared_ptr<CompositeListItemsRegistry> shared();
+  /// Replaces the process-wide registry (null: the next shared() makes a new one).
   static void setShared(std::shared_ptr<CompositeListItemsRegistry> registry);
 
   /// Adds a description for its type. Throws CompositeListRegistryConflict
   /// when another description holds the type (see the file comment).
   void register_(AnyCompositeListItemDescription description);
+  /// The same for a description held as its base.
   void register_(const std::shared_ptr<const CompositeListItemDescriptionBase>& description) {
     register_(AnyCompositeListItemDescription(description));
   }
@@ -106,6 +118,7 @@ class CompositeListItemsRegistry {
   /// The item types dropped while decoding templates; replaceable at any time
   /// (a decoding under way keeps the list it started with).
   [[nodiscard]] std::vector<CompositeListItemType> ignoreItemTypes() const;
+  /// Replaces the ignored item types.
   void setIgnoreItemTypes(std::vector<CompositeListItemType> types);
 
  private:
@@ -146,7 +159,9 @@ class CompositeListItemsRegistry {
 /// recursive); elements without "type", of an ignored type or of a type
 /// without description are skipped; any other failure fails the array.
 struct CompositeListItemDecoder {
+  /// The items decoded, in template order.
   std::vector<AnyCompositeListItem> items;
+  /// Decodes the template array (see above); throws DecodingError.
   static CompositeListItemDecoder decode(Decoder& d);
 };
 

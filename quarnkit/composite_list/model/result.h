@@ -1,10 +1,15 @@
-// CompositeListResult: the server's answer to a combined request: one entry
-// per request item, each a key (the item's uniqueId) and the decoded
-// entities. JSON: a bare array of {"key": ..., "result": [entity...] or
-// entity}, each entity naming its model "class".
-//
-// Decoding needs the entity class map in the decoder settings
-// (kCompositeListEntityClassMapKey); without it decoding stops the program.
+/// @file
+/// CompositeListResult: the server's answer to a combined request: one entry per request item, each
+/// a key (the item's uniqueId) and the decoded entities.
+
+/// @struct quarn::CompositeListResult
+/// The server's answer to a combined request: one entry
+/// per request item, each a key (the item's uniqueId) and the decoded
+/// entities. JSON: a bare array of {"key": ..., "result": [entity...] or
+/// entity}, each entity naming its model "class".
+///
+/// Decoding needs the entity class map in the decoder settings
+/// (kCompositeListEntityClassMapKey); without it decoding stops the program.
 #pragma once
 
 #include <string>
@@ -16,8 +21,11 @@
 namespace quarn {
 
 struct CompositeListResult {
+  /// One item's result: the key of its request and the entities that came back.
   struct Item {
+    /// The key of the request answered.
     std::string key;
+    /// The entities, in order.
     std::vector<AnyEntity> results;
 
     /// Entities of unknown classes in a "result" array are logged and
@@ -26,8 +34,10 @@ struct CompositeListResult {
     static Item decode(Decoder& d);
   };
 
+  /// The results, in order.
   std::vector<Item> items;
 
+  /// Decodes the bare array of results; throws DecodingError.
   static CompositeListResult decode(Decoder& d) { return {d.decode<std::vector<Item>>()}; }
 };
 

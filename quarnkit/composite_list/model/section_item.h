@@ -1,16 +1,22 @@
-// CompositeListSectionItem<Entity>: the item record every built-in
-// description decodes into: the template item's fields plus its entity
-// (a host model object, a list of them, a divider or an include).
-//
-// Records are shared objects (std::shared_ptr; every way into the pipeline,
-// AnyCompositeListItem and decode(), takes or makes one) and updated in
-// place: a fetch result applied to a record is seen by every list holding it. Two records are
-// equal when their uniqueId and type are equal.
-//
-// JSON keys: "uniqueId" (default: type + "_" + position in the array),
-// "type", "entityIds" (or "entityId"), "entity", "visibility", "start",
-// "expiry", "predicate", "vars", "data", "filters" (kept only when an
-// object), "items" (decoded with the registry), "fetchMode".
+/// @file
+/// CompositeListSectionItem<Entity>: the item record every built-in description decodes into: the
+/// template item's fields plus its entity (a host model object, a list of them, a divider or an
+/// include).
+
+/// @class quarn::CompositeListSectionItem
+/// The item record every built-in
+/// description decodes into: the template item's fields plus its entity
+/// (a host model object, a list of them, a divider or an include).
+///
+/// Records are shared objects (std::shared_ptr; every way into the pipeline,
+/// AnyCompositeListItem and decode(), takes or makes one) and updated in
+/// place: a fetch result applied to a record is seen by every list holding it. Two records are
+/// equal when their uniqueId and type are equal.
+///
+/// JSON keys: "uniqueId" (default: type + "_" + position in the array),
+/// "type", "entityIds" (or "entityId"), "entity", "visibility", "start",
+/// "expiry", "predicate", "vars", "data", "filters" (kept only when an
+/// object), "items" (decoded with the registry), "fetchMode".
 #pragma once
 
 #include <atomic>
@@ -30,10 +36,13 @@
 
 namespace quarn {
 
+/// Whether T is a std::vector.
 template <class T>
 inline constexpr bool kIsVector = false;
+/// @cond INTERNAL
 template <class T>
 inline constexpr bool kIsVector<std::vector<T>> = true;
+/// @endcond
 
 /// The fields and behaviour shared by every CompositeListSectionItem. The
 /// fields live in one immutable block shared with the snapshots of
@@ -72,6 +81,8 @@ class CompositeListSectionItemBase
   [[nodiscard]] bool skipFetching() const override { return fields_->skipFetching; }
   [[nodiscard]] CompositeListFetchMode fetchMode() const override { return fields_->fetchMode; }
 
+  ///@{
+  /// Sets the field (copying the field block first when a snapshot shares it).
   void setVisibility(std::optional<CompositeListItemVisibility> v) {
     mutableFields().visibility = std::move(v);
   }
@@ -89,6 +100,7 @@ class CompositeListSectionItemBase
   }
   void setSkipFetching(bool skip) { mutableFields().skipFetching = skip; }
   void setFetchMode(CompositeListFetchMode mode) { mutableFields().fetchMode = mode; }
+  ///@}
 
   /// The field block in force, shared: the record's own block is then never
   /// written again (a change copies it).
@@ -109,6 +121,7 @@ class CompositeListSectionItemBase
   [[nodiscard]] std::size_t hashValue() const override;
 
  protected:
+  /// A record of these fields, visible to everyone, without entity.
   CompositeListSectionItemBase(std::string uniqueId, CompositeListItemType type,
                                std::optional<std::vector<std::int64_t>> entityIds,
                                std::optional<CompositeListItemData> data);
@@ -124,11 +137,11 @@ class CompositeListSectionItemBase
 
   /// What decoding a record saw besides its fields.
   struct SeenMembers {
-    bool uniqueId = false;
-    bool type = false;
-    bool entityId = false;
-    bool items = false;
-    bool entity = false;
+    bool uniqueId = false;  ///< "uniqueId" was present.
+    bool type = false;      ///< "type" was present.
+    bool entityId = false;  ///< "entityId" was present.
+    bool items = false;     ///< "items" was present.
+    bool entity = false;    ///< "entity" was present.
   };
   /// Reads one member other than "entity" into `f` (unknown keys are ignored).
   static void readMember(CompositeListItemFields& f, std::string_view key, Decoder& value,
@@ -145,19 +158,21 @@ class CompositeListSectionItemBase
   /// The entity's texts filled when it is a template element: calling the
   /// result puts them in place; empty when there is nothing to fill.
   virtual std::function<void()> prepareEntityText(const ValueDictionary& values) = 0;
+  /// Logs a result entity of `receivedType` that does not fit the record.
   void logEntityMismatch(const std::string& receivedType) const;
 
   /// The block in force as a shared handle (the own block's without owning
   /// the record, for handles the record keeps itself).
   [[nodiscard]] std::shared_ptr<const CompositeListItemFields> fieldsHandle() const;
 
-  // The fields in force: ownFields_ (made with the record, in its
-  // allocation) until a change is made after it was shared, then a block
-  // of their own in heldFields_.
+  /// The fields in force: ownFields_ (made with the record, in its
+  /// allocation) until a change is made after it was shared, then a block
+  /// of their own in heldFields_.
   const CompositeListItemFields* fields_ = &ownFields_;
+  /// The block of fields_ once it is no longer the record's own.
   std::shared_ptr<const CompositeListItemFields> heldFields_;
-  // The field block whose data holds the template texts, once they were
-  // filled (the block is shared, not copied).
+  /// The field block whose data holds the template texts, once they were
+  /// filled (the block is shared, not copied).
   std::shared_ptr<const CompositeListItemFields> templateFields_;
 
  private:
@@ -185,8 +200,8 @@ void shuffleForDecoding(std::vector<T>& list, const Decoder& d) {
 template <class Entity>
 class CompositeListSectionItem : public CompositeListSectionItemBase {
  public:
-  using EntityType = Entity;
-  static constexpr bool kIsList = kIsVector<Entity>;
+  using EntityType = Entity;                          ///< The entity the record holds.
+  static constexpr bool kIsList = kIsVector<Entity>;  ///< Whether the entity is a list.
 
   /// A record for an item with an optional single entity id.
   CompositeListSectionItem(std::string uniqueId, CompositeListItemType type,
@@ -212,7 +227,9 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
     setSkipFetching(skipFetching);
   }
 
+  /// The entity, once it was decoded or fetched.
   [[nodiscard]] const std::optional<Entity>& entity() const { return entity_; }
+  /// Replaces the entity; the new one is the template of later templating.
   void setEntity(std::optional<Entity> e) {
     entityTemplate_.reset();
     entity_ = std::move(e);
@@ -270,6 +287,7 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
   }
 
  protected:
+  /// Reads the record's members, and its entity, from `d`.
   void decodeFrom(Decoder& d) {
     auto c = d.container();
     CompositeListItemFields* f = &mutableFields();
@@ -328,8 +346,9 @@ class CompositeListSectionItem : public CompositeListSectionItemBase {
     }
   }
 
+  /// The entity.
   std::optional<Entity> entity_;
-  // The entity with its template texts, once they were filled.
+  /// The entity with its template texts, once they were filled.
   std::optional<Entity> entityTemplate_;
 };
 

@@ -1,21 +1,28 @@
-// CompositeListTextTemplateElement: the records that fill the placeholders of
-// their texts from a dictionary of values (text_template.h, single-pass mode,
-// expressions and recursion off).
-//
-// - CompositeListItemData: title, description, footerText, where present;
-// - CompositeListRow: text, and details where present;
-// - AnyCompositeListItem: its record's templateText(), wrapped anew;
-// - CompositeListSectionItem (through CompositeListItem::templateText): its
-//   data, and its entity when that is a template element (rows, lists of
-//   them, nested item lists), in place;
-// - a list of template elements: each element in order; an element that is a
-//   CompositeListElement whose vars is an object gets the values with that
-//   object's entries merged over them. A list of item records changes all
-//   or none of them (nested lists included): when one fails, none changes.
-//
-//   auto rows = templateText(item.getEntityArray<CompositeListRow>().value(), values);
-//
-// A placeholder whose key look-up fails throws ExpressionEvaluationError.
+/// @file
+/// CompositeListTextTemplateElement: the records that fill the placeholders of their texts from a
+/// dictionary of values (text_template.h, single-pass mode, expressions and recursion off).
+
+/// @concept quarn::CompositeListTextTemplateElement
+/// The records that fill the placeholders of
+/// their texts from a dictionary of values (text_template.h, single-pass mode,
+/// expressions and recursion off).
+///
+/// - CompositeListItemData: title, description, footerText, where present;
+/// - CompositeListRow: text, and details where present;
+/// - AnyCompositeListItem: its record's templateText(), wrapped anew;
+/// - CompositeListSectionItem (through CompositeListItem::templateText): its
+///   data, and its entity when that is a template element (rows, lists of
+///   them, nested item lists), in place;
+/// - a list of template elements: each element in order; an element that is a
+///   CompositeListElement whose vars is an object gets the values with that
+///   object's entries merged over them. A list of item records changes all
+///   or none of them (nested lists included): when one fails, none changes.
+///
+/// ```
+///   auto rows = templateText(item.getEntityArray<CompositeListRow>().value(), values);
+/// ```
+///
+/// A placeholder whose key look-up fails throws ExpressionEvaluationError.
 #pragma once
 
 #include <concepts>
@@ -113,6 +120,7 @@ bool mayChangeByTextTemplate(const T& element) {
     return true;
   }
 }
+/// Whether any of `elements` may change by text templating.
 template <class T>
 bool mayChangeByTextTemplate(const std::vector<T>& elements) {
   for (const T& element : elements) {

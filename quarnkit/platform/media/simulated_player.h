@@ -1,40 +1,43 @@
-// SimulatedPlayer and SimulatedPlayerItem (shared objects, made only by
-// make()): a media player without a media stack, driven by the injectable
-// clock and timer scheduler. It buffers,
-// plays, stalls and ends on command, so that tests (and hosts without a
-// player) see the states a real player goes through:
-//
-//   auto item = SimulatedPlayerItem::make(10.0);   // 10 s long
-//   auto player = SimulatedPlayer::make(item);
-//   player->play();            // waiting: the item is not ready yet
-//   item->becomeReady();
-//   item->setLoadedDuration(4);// 4 s buffered: playing
-//   clock->advance(4);         // stalls at 4 s, waiting to minimise stalls
-//   item->loadAll();           // plays on; at 10 s it ends
-//
-// Playback model:
-// - time moves at the rate while playing, from the clock; a timer fires when
-//   it reaches the end of what is loaded (a stall) or the item's end;
-// - the buffer is empty when nothing is loaded beyond the current time, full
-//   when the whole item is loaded, and likely to keep up when it is full or
-//   not empty while the network keeps up (setLikelyToKeepUp);
-// - setRate()/play() wait until playback is likely to keep up;
-//   playImmediately() plays as soon as anything is loaded; after a stall
-//   playback resumes once it is likely to keep up again;
-// - at the item's end the player pauses (actionAtItemEnd pause or advance)
-//   or stays playing at the end (none) until a seek moves it, then posts
-//   itemDidPlayToEndTime;
-// - seeks clamp to 0...duration and complete at once (a time that is not a
-//   number, or no item, completes with false);
-// - rates that are not positive finite numbers pause; an item that fails
-//   pauses the player.
-// The player's status is its item's (unknown without one). Main context only.
-//
-// The player's timers reach it through weak references, and an item refers
-// back to the player playing it, hence make(). A command keeps the player alive while its observers
-// hear of it, and every observer hears every event before an observer's exception propagates to the
-// command (for a timer's event, out of the timer's firing). A periodic time observer that throws is
-// still called at its next period.
+/// @file
+/// SimulatedPlayer and SimulatedPlayerItem (shared objects, made only by
+/// make()): a media player without a media stack, driven by the injectable
+/// clock and timer scheduler. It buffers,
+/// plays, stalls and ends on command, so that tests (and hosts without a
+/// player) see the states a real player goes through:
+///
+/// ```
+///   auto item = SimulatedPlayerItem::make(10.0);   // 10 s long
+///   auto player = SimulatedPlayer::make(item);
+///   player->play();            // waiting: the item is not ready yet
+///   item->becomeReady();
+///   item->setLoadedDuration(4);// 4 s buffered: playing
+///   clock->advance(4);         // stalls at 4 s, waiting to minimise stalls
+///   item->loadAll();           // plays on; at 10 s it ends
+/// ```
+///
+/// Playback model:
+/// - time moves at the rate while playing, from the clock; a timer fires when
+///   it reaches the end of what is loaded (a stall) or the item's end;
+/// - the buffer is empty when nothing is loaded beyond the current time, full
+///   when the whole item is loaded, and likely to keep up when it is full or
+///   not empty while the network keeps up (setLikelyToKeepUp);
+/// - setRate()/play() wait until playback is likely to keep up;
+///   playImmediately() plays as soon as anything is loaded; after a stall
+///   playback resumes once it is likely to keep up again;
+/// - at the item's end the player pauses (actionAtItemEnd pause or advance)
+///   or stays playing at the end (none) until a seek moves it, then posts
+///   itemDidPlayToEndTime;
+/// - seeks clamp to 0...duration and complete at once (a time that is not a
+///   number, or no item, completes with false);
+/// - rates that are not positive finite numbers pause; an item that fails
+///   pauses the player.
+/// The player's status is its item's (unknown without one). Main context only.
+///
+/// The player's timers reach it through weak references, and an item refers
+/// back to the player playing it, hence make(). A command keeps the player alive while its
+/// observers hear of it, and every observer hears every event before an observer's exception
+/// propagates to the command (for a timer's event, out of the timer's firing). A periodic time
+/// observer that throws is still called at its next period.
 #pragma once
 
 #include <memory>
@@ -52,6 +55,8 @@ namespace detail {
 class FirstError;
 }
 
+/// The headless toolkit's media item: a test drives its readiness, loading,
+/// failure and logs. A shared object, made by make().
 class SimulatedPlayerItem final : public MediaPlayerItem {
   // Lets make() use std::make_shared while nobody else can construct one.
   class Key {
@@ -63,6 +68,7 @@ class SimulatedPlayerItem final : public MediaPlayerItem {
   /// An item `duration` seconds long (absent or not a finite number: a
   /// stream without an end; negative: 0), not ready, with nothing loaded.
   static std::shared_ptr<SimulatedPlayerItem> make(std::optional<double> duration);
+  /// For std::make_shared only: the key is private, so hosts call make().
   SimulatedPlayerItem(Key /*key*/, std::optional<double> duration);
 
   [[nodiscard]] MediaStatus status() const override { return status_; }
@@ -76,19 +82,24 @@ class SimulatedPlayerItem final : public MediaPlayerItem {
   [[nodiscard]] std::vector<MediaAccessLogEvent> accessLog() const override { return accessLog_; }
   [[nodiscard]] std::vector<MediaErrorLogEvent> errorLog() const override { return errorLog_; }
 
-  // Commands.
+  /// Makes the item ready to play.
   void becomeReady();
+  /// Makes the item fail with `error`.
   void fail(std::string error);
   /// Seconds from the start that are loaded (negative counts as 0; not a
   /// number is ignored).
   void setLoadedDuration(double seconds);
   /// Loads the whole item.
   void loadAll();
+  /// Seconds from the start that are loaded.
   [[nodiscard]] double loadedDuration() const { return loaded_; }
   /// Whether the network delivers fast enough (initially true).
   void setLikelyToKeepUp(bool likely);
+  /// Sets the video's size (the player tells its observers).
   void setPresentationSize(Size size);
+  /// Adds an access-log entry (the player tells its observers).
   void addAccessLogEvent(MediaAccessLogEvent event);
+  /// Adds an error-log entry (the player tells its observers).
   void addErrorLogEvent(MediaErrorLogEvent event);
 
  private:
@@ -111,6 +122,8 @@ class SimulatedPlayerItem final : public MediaPlayerItem {
   std::vector<MediaErrorLogEvent> errorLog_;
 };
 
+/// The headless toolkit's player: plays a SimulatedPlayerItem as time passes
+/// on the current clock. A shared object, made by make().
 class SimulatedPlayer final : public MediaPlayer,
                               public std::enable_shared_from_this<SimulatedPlayer> {
   class Key {
@@ -119,7 +132,9 @@ class SimulatedPlayer final : public MediaPlayer,
   };
 
  public:
+  /// A paused player of `item` (or none).
   static std::shared_ptr<SimulatedPlayer> make(std::shared_ptr<SimulatedPlayerItem> item = nullptr);
+  /// For std::make_shared only: the key is private, so hosts call make().
   explicit SimulatedPlayer(Key /*key*/) {}
   ~SimulatedPlayer() override;
 

@@ -1,35 +1,42 @@
-// Async<T>, the library's two execution contexts, and the helpers that move
-// work between them.
-//
-// An operation that may suspend returns Async<T> (an Asio coroutine) and
-// throws on failure. Two contexts run them:
-// - the main context: an io_context the host runs on its UI thread. State the
-//   library confines to the main context is touched only by its handlers, one
-//   at a time.
-// - the concurrent executor: a shared thread pool for child tasks.
-//
-// A coroutine stays on the executor it was started on. To run a piece of work
-// elsewhere, await runOn(): the work runs there and the caller resumes at home.
-//
-//   Async<Items> Screen::reload() {                 // started on the main context
-//     auto parsed = co_await runOn(concurrentExecutor(), parse(bytes));
-//     co_return present(parsed);                     // back on the main context
-//   }
-//
-// Tests and the tool run the main context on their own thread:
-//
-//   Items items = runUntilComplete(screen.reload());
-//
-// A compiler caveat: GCC 12 destroys twice a lambda (or aggregate) temporary
-// with captures created inside a co_await expression. Bind such arguments to a
-// named local first:
-//
-//   std::function<void(Reply)> onReply = [self](Reply r) { ... };
-//   co_await send(request, std::move(onReply));   // not send(request, [self]...)
-//
-// Cancellation is Asio's: once a coroutine is cancelled its next co_await
-// throws boost::system::system_error(error::operation_aborted). That is "the
-// cancellation error" throughout the library; isCancellation() recognises it.
+/// @file
+/// Async<T>, the library's two execution contexts, and the helpers that move
+/// work between them.
+///
+/// An operation that may suspend returns Async<T> (an Asio coroutine) and
+/// throws on failure. Two contexts run them:
+/// - the main context: an io_context the host runs on its UI thread. State the
+///   library confines to the main context is touched only by its handlers, one
+///   at a time.
+/// - the concurrent executor: a shared thread pool for child tasks.
+///
+/// A coroutine stays on the executor it was started on. To run a piece of work
+/// elsewhere, await runOn(): the work runs there and the caller resumes at home.
+///
+/// ```
+///   Async<Items> Screen::reload() {                 // started on the main context
+///     auto parsed = co_await runOn(concurrentExecutor(), parse(bytes));
+///     co_return present(parsed);                     // back on the main context
+///   }
+/// ```
+///
+/// Tests and the tool run the main context on their own thread:
+///
+/// ```
+///   Items items = runUntilComplete(screen.reload());
+/// ```
+///
+/// A compiler caveat: GCC 12 destroys twice a lambda (or aggregate) temporary
+/// with captures created inside a co_await expression. Bind such arguments to a
+/// named local first:
+///
+/// ```
+///   std::function<void(Reply)> onReply = [self](Reply r) { ... };
+///   co_await send(request, std::move(onReply));   // not send(request, [self]...)
+/// ```
+///
+/// Cancellation is Asio's: once a coroutine is cancelled its next co_await
+/// throws boost::system::system_error(error::operation_aborted). That is "the
+/// cancellation error" throughout the library; isCancellation() recognises it.
 #pragma once
 
 #include <boost/asio/awaitable.hpp>
@@ -52,6 +59,7 @@ static_assert(std::is_same_v<Executor, boost::asio::awaitable<int>::executor_typ
 
 /// The main context. The host runs it (mainContext().run()) on its UI thread.
 boost::asio::io_context& mainContext();
+/// The executor of the main context.
 Executor mainExecutor();
 /// Whether the calling thread is running a handler of the main context.
 bool isOnMainContext();
@@ -63,8 +71,11 @@ void postToMain(std::function<void()> work);
 
 /// The cancellation error (operation_aborted), ready to be thrown or stored.
 std::exception_ptr cancellationError();
+/// Throws the cancellation error.
 [[noreturn]] void throwCancellation();
+/// Whether `error` is the cancellation error.
 bool isCancellation(const std::exception_ptr& error);
+/// Whether `error` is the cancellation error.
 bool isCancellation(const std::exception& error);
 
 /// Whether the calling coroutine has been cancelled.

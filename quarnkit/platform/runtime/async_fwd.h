@@ -1,13 +1,16 @@
-// Async<T> and Executor by name only, for headers that merely declare
-// operations returning Async<T> (clocks, item descriptions, providers).
-//
-// Including Asio costs every translation unit hundreds of headers; this one
-// includes none. A declaration such as
-//
-//   virtual Async<void> sleep(std::chrono::nanoseconds duration) const = 0;
-//
-// needs only this header. Defining, calling or awaiting the operation needs
-// the complete type: include async.h in the source that does.
+/// @file
+/// Async<T> and Executor by name only, for headers that merely declare
+/// operations returning Async<T> (clocks, item descriptions, providers).
+///
+/// Including Asio costs every translation unit hundreds of headers; this one
+/// includes none. A declaration such as
+///
+/// ```
+///   virtual Async<void> sleep(std::chrono::nanoseconds duration) const = 0;
+/// ```
+///
+/// needs only this header. Defining, calling or awaiting the operation needs
+/// the complete type: include async.h in the source that does.
 #pragma once
 
 // Async<T> is awaitable<T> with Asio's default executor; that default must be

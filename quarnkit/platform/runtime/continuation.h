@@ -1,23 +1,29 @@
-// CheckedContinuation<T>: wraps callback-style work into an awaitable one.
-//
-// Kind: CheckedContinuation is a handle: its copies resume the same caller,
-// once between them.
-//
-// withCheckedThrowingContinuation() parks the caller and hands the body a
-// continuation; the callback resumes it once, with a value or an error, from
-// any thread. The caller then resumes on its own executor.
-//
-//   Async<Items> provideTemplate(const Source& source) {
-//     return withCheckedThrowingContinuation<Items>(
-//         "provideTemplate(form:)", [&](CheckedContinuation<Items> c) {
-//           provider.provideTemplate(source, [c](Result<Items> r) { c.resume(std::move(r)); });
-//         });
-//   }
-//
-// The check: resuming a continuation a second time is a programming error that
-// stops the process with a message naming the continuation. A continuation
-// whose every copy is dropped without resuming it is logged as leaked, and the
-// caller gets the cancellation error instead of waiting forever.
+/// @file
+/// CheckedContinuation<T>: wraps callback-style work into an awaitable one.
+
+/// @class quarn::CheckedContinuation
+/// Wraps callback-style work into an awaitable one.
+///
+/// Kind: CheckedContinuation is a handle: its copies resume the same caller,
+/// once between them.
+///
+/// withCheckedThrowingContinuation() parks the caller and hands the body a
+/// continuation; the callback resumes it once, with a value or an error, from
+/// any thread. The caller then resumes on its own executor.
+///
+/// ```
+///   Async<Items> provideTemplate(const Source& source) {
+///     return withCheckedThrowingContinuation<Items>(
+///         "provideTemplate(form:)", [&](CheckedContinuation<Items> c) {
+///           provider.provideTemplate(source, [c](Result<Items> r) { c.resume(std::move(r)); });
+///         });
+///   }
+/// ```
+///
+/// The check: resuming a continuation a second time is a programming error that
+/// stops the process with a message naming the continuation. A continuation
+/// whose every copy is dropped without resuming it is logged as leaked, and the
+/// caller gets the cancellation error instead of waiting forever.
 #pragma once
 
 #include <atomic>
@@ -60,6 +66,7 @@ class CheckedContinuation {
   using Box = std::optional<std::conditional_t<std::is_void_v<T>, bool, T>>;
 
  public:
+  /// For withCheckedContinuation(): a continuation over `core` and its value box.
   CheckedContinuation(std::shared_ptr<detail::ContinuationCore> core, std::shared_ptr<Box> box)
       : core_(std::move(core)), box_(std::move(box)) {}
 
@@ -87,6 +94,7 @@ class CheckedContinuation {
   requires std::is_base_of_v<std::exception, E>
   void resumeThrowing(E error) const { resume(std::make_exception_ptr(std::move(error))); }
 
+  /// The name given at creation, for messages about misuse.
   [[nodiscard]] const std::string& name() const { return core_->name(); }
 
  private:

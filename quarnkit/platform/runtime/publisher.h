@@ -1,33 +1,36 @@
-// Publishers: a small push-based layer for the few places that observe a
-// stream of values (progress, selection state, request events).
-//
-// Kinds: Completion, Subscriber and AnyPublisher are values (a publisher is a
-// recipe: every subscribe() makes a subscription of its own). Subjects,
-// futures and AnyCancellable are handles: a copy is another handle to the same
-// shared state, which lives while a handle or a subscription needs it.
-//
-//   CurrentValueSubject<double> fraction(0.0);
-//   AnyCancellable c = fraction.eraseToAnyPublisher()
-//                          .filter([](double f) { return f >= 1.0; })
-//                          .sink([](double) { done(); });
-//   fraction.send(1.0);
-//
-// A publisher has an Output and a Failure type: Never for publishers that
-// cannot fail, std::exception_ptr for those that can. Values and completions
-// are delivered synchronously on the thread that sends them. A subscription
-// lives as long as some copy of its AnyCancellable does; cancel() or dropping
-// the last copy ends it.
-//
-// Inside a subscriber the host may drop the last handle (the delivery under
-// way completes), cancel any subscription (it receives nothing more),
-// subscribe, or send again. A value or completion sent to a subject from one
-// of its own subscribers, on the delivering thread, is delivered once the one
-// under way has reached every subscriber, so each subscriber sees them in the
-// order they were sent. An exception a subscriber throws on a value
-// propagates at once to the outermost send() (or to whoever fulfilled the
-// future's promise): the subscribers after it miss that value, but values
-// already queued are still delivered, the end of the stream reaches every
-// subscriber (a future's too), and the subject keeps working.
+/// @file
+/// Publishers: a small push-based layer for the few places that observe a
+/// stream of values (progress, selection state, request events).
+///
+/// Kinds: Completion, Subscriber and AnyPublisher are values (a publisher is a
+/// recipe: every subscribe() makes a subscription of its own). Subjects,
+/// futures and AnyCancellable are handles: a copy is another handle to the same
+/// shared state, which lives while a handle or a subscription needs it.
+///
+/// ```
+///   CurrentValueSubject<double> fraction(0.0);
+///   AnyCancellable c = fraction.eraseToAnyPublisher()
+///                          .filter([](double f) { return f >= 1.0; })
+///                          .sink([](double) { done(); });
+///   fraction.send(1.0);
+/// ```
+///
+/// A publisher has an Output and a Failure type: Never for publishers that
+/// cannot fail, std::exception_ptr for those that can. Values and completions
+/// are delivered synchronously on the thread that sends them. A subscription
+/// lives as long as some copy of its AnyCancellable does; cancel() or dropping
+/// the last copy ends it.
+///
+/// Inside a subscriber the host may drop the last handle (the delivery under
+/// way completes), cancel any subscription (it receives nothing more),
+/// subscribe, or send again. A value or completion sent to a subject from one
+/// of its own subscribers, on the delivering thread, is delivered once the one
+/// under way has reached every subscriber, so each subscriber sees them in the
+/// order they were sent. An exception a subscriber throws on a value
+/// propagates at once to the outermost send() (or to whoever fulfilled the
+/// future's promise): the subscribers after it miss that value, but values
+/// already queued are still delivered, the end of the stream reaches every
+/// subscriber (a future's too), and the subject keeps working.
 #pragma once
 
 #include <algorithm>
@@ -54,9 +57,13 @@ struct Never {};
 /// The end of a stream: finished, or failed with a Failure.
 template <class Failure>
 struct Completion {
+  /// The failure, for a failed stream.
   std::optional<Failure> failure;
+  /// A finished stream.
   static Completion finished() { return {}; }
+  /// A stream failed with `f`.
   static Completion failed(Failure f) { return {std::move(f)}; }
+  /// Whether the stream finished without failing.
   [[nodiscard]] bool isFinished() const { return !failure.has_value(); }
 };
 
@@ -64,18 +71,22 @@ struct Completion {
 class AnyCancellable {
  public:
   AnyCancellable() = default;
+  /// A subscription that `cancel` ends.
   explicit AnyCancellable(std::function<void()> cancel)
       : state_(std::make_shared<State>(std::move(cancel))) {}
 
+  /// Ends the subscription now (at most once); later calls do nothing.
   void cancel() const {
     if (state_) state_->cancel();
   }
   /// Keeps this subscription alive in `set`.
   void store(std::set<AnyCancellable>& set) const { set.insert(*this); }
 
+  /// Equal when they are copies of the same subscription.
   friend bool operator==(const AnyCancellable& a, const AnyCancellable& b) {
     return a.state_ == b.state_;
   }
+  /// An arbitrary order, for sets.
   friend bool operator<(const AnyCancellable& a, const AnyCancellable& b) {
     return a.state_ < b.state_;
   }
@@ -99,11 +110,15 @@ class AnyCancellable {
   std::shared_ptr<State> state_;
 };
 
+/// Subscriptions kept alive together.
 using CancellableSet = std::set<AnyCancellable>;
 
+/// What receives a stream: its values, then at most one completion.
 template <class Output, class Failure>
 struct Subscriber {
+  /// Told each value.
   std::function<void(const Output&)> receiveValue;
+  /// Told the end of the stream.
   std::function<void(const Completion<Failure>&)> receiveCompletion;
 };
 
@@ -252,17 +267,24 @@ struct SubjectCore : std::enable_shared_from_this<SubjectCore<Output, Failure>> 
 template <class Output, class Failure = Never>
 class AnyPublisher {
  public:
+  /// The values' type.
   using OutputType = Output;
+  /// The failure's type.
   using FailureType = Failure;
+  /// Subscribes a subscriber.
   using SubscribeFn = std::function<AnyCancellable(Subscriber<Output, Failure>)>;
 
+  /// A publisher that subscribes through `subscribe`.
   explicit AnyPublisher(SubscribeFn subscribe) : subscribe_(std::move(subscribe)) {}
 
+  /// Subscribes `subscriber`; the subscription ends when the result is cancelled or dropped.
   AnyCancellable subscribe(Subscriber<Output, Failure> subscriber) const {
     return subscribe_(std::move(subscriber));
   }
+  /// Itself.
   AnyPublisher eraseToAnyPublisher() const { return *this; }
 
+  /// Subscribes the two callbacks.
   AnyCancellable sink(std::function<void(const Completion<Failure>&)> receiveCompletion,
                       std::function<void(const Output&)> receiveValue) const {
     return subscribe({std::move(receiveValue), std::move(receiveCompletion)});
@@ -273,6 +295,7 @@ class AnyPublisher {
   sink(std::function<void(const Output&)> receiveValue)
   const { return subscribe({std::move(receiveValue), nullptr}); }
 
+  /// The values mapped by `transform`.
   template <class Transform, class R = std::invoke_result_t<Transform&, const Output&>>
   AnyPublisher<R, Failure> map(Transform transform) const {
     auto upstream = *this;
@@ -282,6 +305,7 @@ class AnyPublisher {
     });
   }
 
+  /// The values for which `predicate` holds.
   template <class Predicate>
   AnyPublisher filter(Predicate predicate) const {
     auto upstream = *this;
@@ -359,6 +383,7 @@ class AnyPublisher {
       return AnyCancellable([inner] { inner->cancel(); });
     });
   }
+  /// The first value, then the end of the stream.
   AnyPublisher first() const {
     return firstWhere([](const Output&) { return true; });
   }
@@ -443,9 +468,13 @@ AnyPublisher<std::pair<A, B>, Failure> combineLatest(const AnyPublisher<A, Failu
 template <class Output, class Failure = Never>
 class PassthroughSubject {
  public:
+  /// A subject with no subscribers.
   PassthroughSubject() : core_(std::make_shared<detail::SubjectCore<Output, Failure>>()) {}
+  /// Sends `value` to every subscriber.
   void send(const Output& value) const { core_->send(value, false); }
+  /// Ends the stream for every subscriber.
   void send(const Completion<Failure>& completion) const { core_->complete(completion); }
+  /// The subject's values as a publisher.
   AnyPublisher<Output, Failure> eraseToAnyPublisher() const {
     auto core = core_;
     return AnyPublisher<Output, Failure>(
@@ -461,16 +490,21 @@ class PassthroughSubject {
 template <class Output, class Failure = Never>
 class CurrentValueSubject {
  public:
+  /// A subject holding `initial`.
   explicit CurrentValueSubject(Output initial)
       : core_(std::make_shared<detail::SubjectCore<Output, Failure>>()) {
     core_->current = std::move(initial);
   }
+  /// The current value.
   [[nodiscard]] Output value() const {
     std::lock_guard lock(core_->mutex);
     return *core_->current;
   }
+  /// Stores `value` and sends it to every subscriber.
   void send(const Output& value) const { core_->send(value, true); }
+  /// Ends the stream for every subscriber.
   void send(const Completion<Failure>& completion) const { core_->complete(completion); }
+  /// The subject's values as a publisher, starting with the current one.
   AnyPublisher<Output, Failure> eraseToAnyPublisher() const {
     auto core = core_;
     return AnyPublisher<Output, Failure>(
@@ -487,7 +521,9 @@ class CurrentValueSubject {
 template <class Output, class Failure = Never>
 class Future {
  public:
+  /// A value or a failure.
   using Result = std::variant<Output, Failure>;
+  /// Fulfils the future; only the first call counts.
   using Promise = std::function<void(Result)>;
 
   /// Runs `asyncFunc` (a callable returning Async<Output>) as a task on the
@@ -508,6 +544,7 @@ class Future {
     return Future(std::move(asyncFunc));
   }
 
+  /// Runs `attempt` now with the promise that fulfils the future.
   explicit Future(std::function<void(Promise)> attempt)
       : core_(std::make_shared<detail::SubjectCore<Output, Failure>>()) {
     auto core = core_;
@@ -534,12 +571,14 @@ class Future {
     });
   }
 
+  /// The future as a publisher.
   AnyPublisher<Output, Failure> eraseToAnyPublisher() const {
     auto core = core_;
     return AnyPublisher<Output, Failure>([core](Subscriber<Output, Failure> s) {
       return core->subscribe(std::move(s), true, true);
     });
   }
+  /// Subscribes `s`: it receives the outcome (once there is one) and the end.
   AnyCancellable subscribe(Subscriber<Output, Failure> s) const {
     return eraseToAnyPublisher().subscribe(std::move(s));
   }

@@ -1,9 +1,10 @@
-// The one low-level way the runtime parks a coroutine until something outside
-// it (another thread, a timer, a callback) wakes it. Continuations, task
-// handles, task groups and the manual clock are built on it; library code
-// normally uses those instead.
-//
-// Kind: a Resumption is a shared object, made only by suspend().
+/// @file
+/// The one low-level way the runtime parks a coroutine until something outside
+/// it (another thread, a timer, a callback) wakes it. Continuations, task
+/// handles, task groups and the manual clock are built on it; library code
+/// normally uses those instead.
+///
+/// Kind: a Resumption is a shared object, made only by suspend().
 #pragma once
 
 #include <exception>

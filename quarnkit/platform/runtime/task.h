@@ -1,34 +1,43 @@
-// Task<T>: a handle to unstructured asynchronous work; TaskGroup<T>: children
-// that run concurrently and are collected as they complete.
-//
-// Kinds: Task and TaskGroup are handles: a copy refers to the same task or
-// group.
-//
-// A task starts at once on its executor and runs whether or not anyone keeps
-// its handle. Awaiting value() gives its result or rethrows its error.
-// cancel() ends the task for everyone awaiting it, at once and for good: they
-// get the cancellation error, and the body is cancelled at its next
-// suspension (its result, if it still produces one, is dropped).
-//
-//   Task<Result> request = Task<Result>::spawn(sendRequest(parameters));
-//   currentTask = request;                         // someone may cancel it
-//   Result result = co_await request.value();      // or the cancellation error
-//
-// A task group runs its children on the concurrent executor. next() returns
-// their results in completion order; the first failure cancels the other
-// children, waits until they have ended and is then rethrown.
-//
-//   auto pairs = co_await withThrowingTaskGroup<Pair>(
-//       [&](TaskGroup<Pair>& group) -> Async<std::vector<Pair>> {
-//         for (std::size_t i = 0; i < items.size(); ++i) group.addTask(build(i, items[i]));
-//         std::vector<Pair> out;
-//         while (auto pair = co_await group.next()) out.push_back(std::move(*pair));
-//         co_return out;
-//       });
-//
-// Children and spawned tasks inherit the task-local values of the code that
-// starts them (detached tasks do not). A body started on the concurrent
-// executor runs on a strand of its own, so it never runs on two threads at once.
+/// @file
+/// Task<T>: a handle to unstructured asynchronous work; TaskGroup<T>: children that run
+/// concurrently and are collected as they complete.
+
+/// @class quarn::Task
+/// A handle to unstructured asynchronous work; TaskGroup<T>: children
+/// that run concurrently and are collected as they complete.
+///
+/// Kinds: Task and TaskGroup are handles: a copy refers to the same task or
+/// group.
+///
+/// A task starts at once on its executor and runs whether or not anyone keeps
+/// its handle. Awaiting value() gives its result or rethrows its error.
+/// cancel() ends the task for everyone awaiting it, at once and for good: they
+/// get the cancellation error, and the body is cancelled at its next
+/// suspension (its result, if it still produces one, is dropped).
+///
+/// ```
+///   Task<Result> request = Task<Result>::spawn(sendRequest(parameters));
+///   currentTask = request;                         // someone may cancel it
+///   Result result = co_await request.value();      // or the cancellation error
+/// ```
+///
+/// A task group runs its children on the concurrent executor. next() returns
+/// their results in completion order; the first failure cancels the other
+/// children, waits until they have ended and is then rethrown.
+///
+/// ```
+///   auto pairs = co_await withThrowingTaskGroup<Pair>(
+///       [&](TaskGroup<Pair>& group) -> Async<std::vector<Pair>> {
+///         for (std::size_t i = 0; i < items.size(); ++i) group.addTask(build(i, items[i]));
+///         std::vector<Pair> out;
+///         while (auto pair = co_await group.next()) out.push_back(std::move(*pair));
+///         co_return out;
+///       });
+/// ```
+///
+/// Children and spawned tasks inherit the task-local values of the code that
+/// starts them (detached tasks do not). A body started on the concurrent
+/// executor runs on a strand of its own, so it never runs on two threads at once.
 #pragma once
 
 #include <atomic>
@@ -190,8 +199,11 @@ class Task {
  public:
   /// No task: only assigning one makes it usable.
   Task() = default;
+  /// Another handle to the same task.
   Task(const Task& other) noexcept : state_(other.state_) { retain(); }
+  /// Takes the handle over.
   Task(Task&& other) noexcept = default;
+  /// Makes this a handle to `other`'s task.
   Task& operator=(const Task& other) noexcept {
     if (this != &other) {
       release();
@@ -200,6 +212,7 @@ class Task {
     }
     return *this;
   }
+  /// Takes `other`'s handle over.
   Task& operator=(Task&& other) noexcept {
     if (this != &other) {
       release();
@@ -236,10 +249,12 @@ class Task {
   /// Ends the task with the cancellation error and cancels its body. Does
   /// nothing once it has ended.
   void cancel() const { detail::cancelTask(state_); }
+  /// Whether cancel() was called.
   [[nodiscard]] bool isCancelled() const { return state_->isCancelled(); }
   /// Whether the task has ended (with a value, an error or by cancellation).
   [[nodiscard]] bool isFinished() const { return state_->isFinished(); }
 
+  /// Equal when both handle the same task.
   friend bool operator==(const Task& a, const Task& b) { return a.state_ == b.state_; }
 
  private:
@@ -294,11 +309,13 @@ class Task {
 template <class T>
 class TaskGroup {
  public:
+  /// For withThrowingTaskGroup(): a group over `core`.
   explicit TaskGroup(std::shared_ptr<detail::TaskGroupCore> core) : core_(std::move(core)) {}
 
   /// Starts a child on the concurrent executor. A child added to a cancelled
   /// group starts cancelled.
   void addTask(Async<T> child) { addTask(concurrentExecutor(), std::move(child)); }
+  /// Starts a child on `executor`. A child added to a cancelled group starts cancelled.
   void addTask(const Executor& executor, Async<T> child) {
     if constexpr (std::is_void_v<T>) {
       detail::addGroupTask(core_, executor, std::move(child), nullptr);
@@ -317,10 +334,12 @@ class TaskGroup {
 
   /// Cancels every child still running.
   void cancelAll() { detail::cancelGroup(*core_); }
+  /// Whether cancelAll() was called (or the group's task was cancelled).
   [[nodiscard]] bool isCancelled() const { return detail::groupIsCancelled(*core_); }
   /// Whether no child is running and no result is waiting to be collected.
   [[nodiscard]] bool isEmpty() const { return detail::groupIsEmpty(*core_); }
 
+  /// The group's shared state.
   std::shared_ptr<detail::TaskGroupCore> core() const { return core_; }
 
  private:

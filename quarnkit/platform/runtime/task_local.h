@@ -1,21 +1,28 @@
-// TaskLocal<T>: a value bound for the duration of an asynchronous operation
-// and visible to everything that operation runs, including the tasks and
-// group children it starts.
-//
-// Kind: a unique object (not copyable), usually a global.
-//
-//   inline TaskLocal<std::shared_ptr<Progress>> currentProgress;
-//
-//   co_await currentProgress.withValue(progress, download(url));
-//   ...
-//   // anywhere inside download(), on any executor it hops to:
-//   if (auto p = currentProgress.get()) p->addChild(child, 1);
-//
-// Bindings travel with the coroutine's executor: withValue() runs its body on
-// an executor that carries the binding, and runOn(), Task::spawn() and task
-// groups pass the bindings of their caller on. get() outside any binding gives
-// the default value. Work started with raw Asio calls (co_spawn on another
-// executor) does not see the caller's bindings.
+/// @file
+/// TaskLocal<T>: a value bound for the duration of an asynchronous operation and visible to
+/// everything that operation runs, including the tasks and group children it starts.
+
+/// @class quarn::TaskLocal
+/// A value bound for the duration of an asynchronous operation
+/// and visible to everything that operation runs, including the tasks and
+/// group children it starts.
+///
+/// Kind: a unique object (not copyable), usually a global.
+///
+/// ```
+///   inline TaskLocal<std::shared_ptr<Progress>> currentProgress;
+///
+///   co_await currentProgress.withValue(progress, download(url));
+///   ...
+///   // anywhere inside download(), on any executor it hops to:
+///   if (auto p = currentProgress.get()) p->addChild(child, 1);
+/// ```
+///
+/// Bindings travel with the coroutine's executor: withValue() runs its body on
+/// an executor that carries the binding, and runOn(), Task::spawn() and task
+/// groups pass the bindings of their caller on. get() outside any binding gives
+/// the default value. Work started with raw Asio calls (co_spawn on another
+/// executor) does not see the caller's bindings.
 #pragma once
 
 #include <any>
@@ -37,6 +44,7 @@ template <class T>
 class TaskLocal {
  public:
   TaskLocal() = default;
+  /// A task-local value whose default is `defaultValue`.
   explicit TaskLocal(T defaultValue) : default_(std::move(defaultValue)) {}
   TaskLocal(const TaskLocal&) = delete;
   TaskLocal& operator=(const TaskLocal&) = delete;

@@ -1,15 +1,22 @@
-// AnyHashable: a type-erased hashable value, the identifier type of diffable
-// snapshots whose rows are of many kinds (wrapped entities, loop positions,
-// plain numbers and strings). A value: copies share only the immutable
-// wrapped value.
-//
-//   AnyHashable a = AnyHashable(std::string("row"));
-//   AnyHashable b = AnyHashable(std::int64_t{7});
-//   a == b;                       // false: different types are never equal
-//   b.get<std::int64_t>();        // pointer to 7
-//
-// Two values are equal when they hold the same type and compare equal with
-// that type's ==. The hash is computed once, when the value is wrapped.
+/// @file
+/// AnyHashable: a type-erased hashable value, the identifier type of diffable snapshots whose rows
+/// are of many kinds (wrapped entities, loop positions, plain numbers and strings).
+
+/// @class quarn::platform::AnyHashable
+/// A type-erased hashable value, the identifier type of diffable
+/// snapshots whose rows are of many kinds (wrapped entities, loop positions,
+/// plain numbers and strings). A value: copies share only the immutable
+/// wrapped value.
+///
+/// ```
+///   AnyHashable a = AnyHashable(std::string("row"));
+///   AnyHashable b = AnyHashable(std::int64_t{7});
+///   a == b;                       // false: different types are never equal
+///   b.get<std::int64_t>();        // pointer to 7
+/// ```
+///
+/// Two values are equal when they hold the same type and compare equal with
+/// that type's ==. The hash is computed once, when the value is wrapped.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +41,7 @@ class AnyHashable {
  public:
   // AnyHashable itself is excluded, so copies and moves are not taken over.
   // NOLINTBEGIN(bugprone-forwarding-reference-overload)
+  /// Wraps a copy of `value`.
   template <class T>
   requires(Hashable<std::decay_t<T>> &&
            !std::is_same_v<std::decay_t<T>, AnyHashable>) explicit AnyHashable(T&& value)
@@ -94,9 +102,12 @@ class AnyHashable {
       return &static_cast<const Model<T>&>(*box_).value;
     }
   }
+  /// The wrapped value's type.
   [[nodiscard]] const std::type_info& type() const { return box_->type(); }
+  /// The wrapped value's std::hash, computed once.
   [[nodiscard]] std::size_t hash() const { return hash_; }
 
+  /// Equal when both wrap values of the same type that compare equal.
   friend bool operator==(const AnyHashable& a, const AnyHashable& b) {
     if (a.hash_ != b.hash_) return false;
     // Boxed values leave the inline bytes zero; inline values of one type
@@ -171,8 +182,10 @@ class AnyHashable {
 
 }  // namespace quarn::platform
 
+/// Hashes a wrapped value as AnyHashable::hash() does.
 template <>
 struct std::hash<quarn::platform::AnyHashable> {
+  /// AnyHashable::hash().
   std::size_t operator()(const quarn::platform::AnyHashable& v) const noexcept { return v.hash(); }
 };
 

@@ -1,14 +1,21 @@
-// Application: the application's windows, the key window, and the screen on
-// top of everything, which is where new screens are pushed or presented
-// from when no other place is given. There is one Application
-// (Application::shared()), never made or copied elsewhere.
-//
-//   window->setRootViewController(tabs);
-//   window->makeKeyAndVisible();             // now Application::shared().keyWindow()
-//   auto top = topMostViewController();      // the selected tab's visible screen
-//
-// Windows join the application when they are made key and visible; the
-// application holds them weakly. Main context only, like the whole toolkit.
+/// @file
+/// Application: the application's windows, the key window, and the screen on top of everything,
+/// which is where new screens are pushed or presented from when no other place is given.
+
+/// @class quarn::platform::Application
+/// The application's windows, the key window, and the screen on
+/// top of everything, which is where new screens are pushed or presented
+/// from when no other place is given. There is one Application
+/// (Application::shared()), never made or copied elsewhere.
+///
+/// ```
+///   window->setRootViewController(tabs);
+///   window->makeKeyAndVisible();             // now Application::shared().keyWindow()
+///   auto top = topMostViewController();      // the selected tab's visible screen
+/// ```
+///
+/// Windows join the application when they are made key and visible; the
+/// application holds them weakly. Main context only, like the whole toolkit.
 #pragma once
 
 #include <memory>

@@ -1,18 +1,21 @@
-// Diffable data source: a collection view's content as snapshots of section
-// and item identifiers, applied as a whole. Snapshots and their differences
-// are values; the data source is a unique object.
-//
-//   DiffableDataSourceSnapshot<AnyHashable, AnyHashable> snapshot;
-//   snapshot.appendSections({AnyHashable(1)});
-//   snapshot.appendItems({AnyHashable(std::string("a")), AnyHashable(std::string("b"))});
-//   dataSource->apply(snapshot, /*animatingDifferences=*/true);
-//   dataSource->lastDifference();   // what was inserted, deleted, moved and reloaded
-//
-// Identifiers are unique within a snapshot: appending a section or an item
-// that is already there is a programming error, as is naming one that is not
-// (to append to, delete or reload). Applying a snapshot computes the
-// difference from the current one (identifiers added, removed, moved, and
-// those marked for reload), records it, and tells the collection view.
+/// @file
+/// Diffable data source: a collection view's content as snapshots of section
+/// and item identifiers, applied as a whole. Snapshots and their differences
+/// are values; the data source is a unique object.
+///
+/// ```
+///   DiffableDataSourceSnapshot<AnyHashable, AnyHashable> snapshot;
+///   snapshot.appendSections({AnyHashable(1)});
+///   snapshot.appendItems({AnyHashable(std::string("a")), AnyHashable(std::string("b"))});
+///   dataSource->apply(snapshot, /*animatingDifferences=*/true);
+///   dataSource->lastDifference();   // what was inserted, deleted, moved and reloaded
+/// ```
+///
+/// Identifiers are unique within a snapshot: appending a section or an item
+/// that is already there is a programming error, as is naming one that is not
+/// (to append to, delete or reload). Applying a snapshot computes the
+/// difference from the current one (identifiers added, removed, moved, and
+/// those marked for reload), records it, and tells the collection view.
 #pragma once
 
 #include <algorithm>
@@ -30,18 +33,24 @@
 
 namespace quarn::platform {
 
+/// The content of a collection view as identities: sections in order, each with its items in order;
+/// every identity appears once. A value.
 template <class SectionID, class ItemID>
 class DiffableDataSourceSnapshot {
  public:
+  /// The number of sections.
   [[nodiscard]] std::int64_t numberOfSections() const {
     return static_cast<std::int64_t>(sections_.size());
   }
+  /// The number of items of all sections.
   [[nodiscard]] std::int64_t numberOfItems() const {
     return static_cast<std::int64_t>(itemSection_.size());
   }
+  /// The number of items in `section`.
   [[nodiscard]] std::int64_t numberOfItems(const SectionID& section) const {
     return static_cast<std::int64_t>(itemIdentifiers(section).size());
   }
+  /// The sections, in order.
   [[nodiscard]] const std::vector<SectionID>& sectionIdentifiers() const { return sections_; }
   /// Every item, section after section.
   [[nodiscard]] std::vector<ItemID> itemIdentifiers() const {
@@ -50,18 +59,23 @@ class DiffableDataSourceSnapshot {
     for (const auto& items : items_) all.insert(all.end(), items.begin(), items.end());
     return all;
   }
+  /// The items of `section`, in order.
   [[nodiscard]] const std::vector<ItemID>& itemIdentifiers(const SectionID& section) const {
     return items_[requireSection(section)];
   }
+  /// Whether `section` is in the snapshot.
   [[nodiscard]] bool containsSection(const SectionID& section) const {
     return sectionIndex_.contains(section);
   }
+  /// Whether `item` is in the snapshot.
   [[nodiscard]] bool containsItem(const ItemID& item) const { return itemSection_.contains(item); }
+  /// The position of `section`, or nothing.
   [[nodiscard]] std::optional<std::int64_t> indexOfSection(const SectionID& section) const {
     auto it = sectionIndex_.find(section);
     if (it == sectionIndex_.end()) return std::nullopt;
     return static_cast<std::int64_t>(it->second);
   }
+  /// The section holding `item`, or nothing.
   [[nodiscard]] std::optional<SectionID> sectionIdentifier(const ItemID& item) const {
     auto it = itemSection_.find(item);
     if (it == itemSection_.end()) return std::nullopt;
@@ -84,6 +98,7 @@ class DiffableDataSourceSnapshot {
     sectionIndex_.reserve(sectionIndex_.size() + sections);
     itemSection_.reserve(itemSection_.size() + items);
   }
+  /// Appends sections; one already present is a programming error.
   void appendSections(const std::vector<SectionID>& sections) {
     for (const auto& s : sections) {
       if (!sectionIndex_.emplace(s, sections_.size()).second) {
@@ -98,6 +113,7 @@ class DiffableDataSourceSnapshot {
     if (sections_.empty()) fatalError("There are currently no sections in the data source.");
     appendItems(items, sections_.back());
   }
+  /// Appends items to `section`; an item already present is a programming error.
   void appendItems(const std::vector<ItemID>& items, const SectionID& section) {
     appendItems(std::vector<ItemID>(items), section);
   }
@@ -117,6 +133,7 @@ class DiffableDataSourceSnapshot {
                   std::make_move_iterator(items.end()));
     }
   }
+  /// Removes the items.
   void deleteItems(const std::vector<ItemID>& items) {
     for (const auto& item : items) {
       auto it = itemSection_.find(item);
@@ -126,6 +143,7 @@ class DiffableDataSourceSnapshot {
       std::erase(reloadedItems_, item);
     }
   }
+  /// Removes the sections with their items.
   void deleteSections(const std::vector<SectionID>& sections) {
     for (const auto& s : sections) {
       auto it = sectionIndex_.find(s);
@@ -141,8 +159,10 @@ class DiffableDataSourceSnapshot {
       reindex();
     }
   }
+  /// Removes everything.
   void deleteAllItems() { *this = DiffableDataSourceSnapshot(); }
 
+  ///@{
   /// Marks sections or items for reloading when the snapshot is applied.
   void reloadSections(const std::vector<SectionID>& sections) {
     for (const auto& s : sections) {
@@ -163,12 +183,16 @@ class DiffableDataSourceSnapshot {
       }
     }
   }
+  ///@}
+  /// The sections marked for reloading.
   [[nodiscard]] const std::vector<SectionID>& reloadedSectionIdentifiers() const {
     return reloadedSections_;
   }
+  /// The items marked for reloading.
   [[nodiscard]] const std::vector<ItemID>& reloadedItemIdentifiers() const {
     return reloadedItems_;
   }
+  /// Forgets the reload marks.
   void clearReloadMarks() {
     reloadedSections_.clear();
     reloadedItems_.clear();
@@ -205,10 +229,18 @@ std::vector<std::size_t> longestIncreasingSubsequence(const std::vector<std::siz
 /// What applying one snapshot over another changed.
 template <class SectionID, class ItemID>
 struct SnapshotDifference {
+  /// Whether the change was animated.
   bool animated = false;
+  ///@{
+  /// The sections inserted, deleted, moved and reloaded.
   std::vector<SectionID> insertedSections, deletedSections, movedSections, reloadedSections;
+  ///@}
+  ///@{
+  /// The items inserted, deleted, moved and reloaded.
   std::vector<ItemID> insertedItems, deletedItems, movedItems, reloadedItems;
+  ///@}
 
+  /// The change in counts, as the collection view records it.
   [[nodiscard]] CollectionViewUpdate counts() const {
     return {animated,
             insertedSections.size(),
@@ -304,13 +336,19 @@ struct SnapshotDifference {
 template <class SectionID, class ItemID>
 class CollectionViewDiffableDataSource final : public CollectionViewDataSource {
  public:
+  /// The content, as identities.
   using Snapshot = DiffableDataSourceSnapshot<SectionID, ItemID>;
+  /// What an apply changed.
   using Difference = SnapshotDifference<SectionID, ItemID>;
+  /// Makes the cell of an item.
   using CellProvider = std::function<std::shared_ptr<CollectionViewCell>(
       CollectionView&, const IndexPath&, const ItemID&)>;
+  /// Makes the supplementary view of a kind at an index path.
   using SupplementaryViewProvider = std::function<std::shared_ptr<CollectionReusableView>(
       CollectionView&, const std::string&, const IndexPath&)>;
 
+  /// A data source for `view` whose cells `cellProvider` makes; it installs itself as the view's
+  /// data source.
   CollectionViewDiffableDataSource(const std::shared_ptr<CollectionView>& view,
                                    CellProvider cellProvider)
       : view_(view), cellProvider_(std::move(cellProvider)) {
@@ -322,6 +360,7 @@ class CollectionViewDiffableDataSource final : public CollectionViewDataSource {
   CollectionViewDiffableDataSource(const CollectionViewDiffableDataSource&) = delete;
   CollectionViewDiffableDataSource& operator=(const CollectionViewDiffableDataSource&) = delete;
 
+  /// Makes supplementary views; none without it.
   SupplementaryViewProvider supplementaryViewProvider;
 
   /// A copy of the current content.
@@ -341,6 +380,7 @@ class CollectionViewDiffableDataSource final : public CollectionViewDataSource {
   /// The difference the last apply() recorded.
   [[nodiscard]] const std::optional<Difference>& lastDifference() const { return lastDifference_; }
 
+  /// The item at `indexPath`, or nothing.
   [[nodiscard]] std::optional<ItemID> itemIdentifier(const IndexPath& indexPath) const {
     if (indexPath.section < 0 || indexPath.section >= current_.numberOfSections()) {
       return std::nullopt;
@@ -352,11 +392,13 @@ class CollectionViewDiffableDataSource final : public CollectionViewDataSource {
     }
     return items[static_cast<std::size_t>(indexPath.item)];
   }
+  /// The position of `item`, or nothing.
   [[nodiscard]] std::optional<IndexPath> indexPath(const ItemID& item) const {
     auto p = current_.position(item);
     if (!p) return std::nullopt;
     return IndexPath{p->first, p->second};
   }
+  /// The section at `index`, or nothing.
   [[nodiscard]] std::optional<SectionID> sectionIdentifier(std::int64_t index) const {
     if (index < 0 || index >= current_.numberOfSections()) return std::nullopt;
     return current_.sectionIdentifiers()[static_cast<std::size_t>(index)];

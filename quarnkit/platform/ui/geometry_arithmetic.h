@@ -1,9 +1,12 @@
-// Component-wise arithmetic on points and sizes: between points, between a
-// point and a size, between sizes, and with a scalar; and ceil/floor of each
-// component. Functions on the geometry values.
-//
-//   Point p = origin + Size{10, 20} * 0.5;   // (origin.x + 5, origin.y + 10)
-//   Point q = floor(p / 2.0);
+/// @file
+/// Component-wise arithmetic on points and sizes: between points, between a
+/// point and a size, between sizes, and with a scalar; and ceil/floor of each
+/// component. Functions on the geometry values.
+///
+/// ```
+///   Point p = origin + Size{10, 20} * 0.5;   // (origin.x + 5, origin.y + 10)
+///   Point q = floor(p / 2.0);
+/// ```
 #pragma once
 
 #include <cmath>
@@ -27,7 +30,9 @@ inline constexpr auto kMultiply = [](double a, double b) { return a * b; };
 inline constexpr auto kDivide = [](double a, double b) { return a / b; };
 }  // namespace detail
 
-// Point with point, point with size, point with scalar.
+///@{
+/// Component-wise arithmetic: point with point, point with size, point with
+/// scalar, size with size, size with scalar.
 constexpr Point operator+(Point a, Point b) {
   return detail::componentwise(a, b.x, b.y, detail::kAdd);
 }
@@ -67,7 +72,6 @@ constexpr Point operator/(Point a, double s) {
 }
 constexpr Point operator-(Point a) { return {-a.x, -a.y}; }
 
-// Size with size, size with scalar.
 constexpr Size operator+(Size a, Size b) {
   return detail::componentwise(a, b.width, b.height, detail::kAdd);
 }
@@ -91,10 +95,14 @@ constexpr Size operator*(double s, Size a) { return a * s; }
 constexpr Size operator/(Size a, double s) {
   return detail::componentwise(a, s, s, detail::kDivide);
 }
+///@}
 
+///@{
+/// Each coordinate rounded up or down.
 inline Point ceil(Point p) { return {std::ceil(p.x), std::ceil(p.y)}; }
 inline Point floor(Point p) { return {std::floor(p.x), std::floor(p.y)}; }
 inline Size ceil(Size s) { return {std::ceil(s.width), std::ceil(s.height)}; }
 inline Size floor(Size s) { return {std::floor(s.width), std::floor(s.height)}; }
+///@}
 
 }  // namespace quarn::platform

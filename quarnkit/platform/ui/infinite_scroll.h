@@ -1,19 +1,25 @@
-// InfiniteScroll: the infinite scrolling of a scroll view. When the user
-// scrolls to the end, the scroll view shows its indicator and calls the
-// end-reached handler, which loads more and then calls
-// finishInfiniteScroll(); a show predicate can keep the control away (no
-// more to load).
-//
-//   scrollView->infiniteScroll().addInfiniteScroll([](ScrollView&) { loadMore(); });
-//   scrollView->infiniteScroll().setShouldShowInfiniteScrollHandler(
-//       [](ScrollView&) { return hasMore(); });
-//   scrollView->infiniteScroll().scrollToEnd();   // what the user's scroll does
-//
-// A unique object, part of its scroll view. scrollToEnd() keeps the scroll
-// view alive while the predicate and the handler run: either may drop it. The
-// handler may finish at once and scroll to the end again (it is called once
-// more, inside). An exception from the handler leaves scrollToEnd() with the
-// animation finished, so that the next scroll to the end loads again.
+/// @file
+/// InfiniteScroll: the infinite scrolling of a scroll view.
+
+/// @class quarn::platform::InfiniteScroll
+/// The infinite scrolling of a scroll view. When the user
+/// scrolls to the end, the scroll view shows its indicator and calls the
+/// end-reached handler, which loads more and then calls
+/// finishInfiniteScroll(); a show predicate can keep the control away (no
+/// more to load).
+///
+/// ```
+///   scrollView->infiniteScroll().addInfiniteScroll([](ScrollView&) { loadMore(); });
+///   scrollView->infiniteScroll().setShouldShowInfiniteScrollHandler(
+///       [](ScrollView&) { return hasMore(); });
+///   scrollView->infiniteScroll().scrollToEnd();   // what the user's scroll does
+/// ```
+///
+/// A unique object, part of its scroll view. scrollToEnd() keeps the scroll
+/// view alive while the predicate and the handler run: either may drop it. The
+/// handler may finish at once and scroll to the end again (it is called once
+/// more, inside). An exception from the handler leaves scrollToEnd() with the
+/// animation finished, so that the next scroll to the end loads again.
 #pragma once
 
 #include <functional>
@@ -26,9 +32,12 @@ class View;
 
 class InfiniteScroll {
  public:
+  /// Called when the end of the content is reached.
   using Handler = std::function<void(ScrollView&)>;
+  /// Whether the control shows.
   using ShowPredicate = std::function<bool(ScrollView&)>;
 
+  /// The control of `owner`.
   explicit InfiniteScroll(ScrollView& owner) : owner_(&owner) {}
   InfiniteScroll(const InfiniteScroll&) = delete;
   InfiniteScroll& operator=(const InfiniteScroll&) = delete;
@@ -45,10 +54,12 @@ class InfiniteScroll {
   void setInfiniteScrollIndicatorView(std::shared_ptr<View> indicator) {
     indicator_ = std::move(indicator);
   }
+  /// The view shown while more loads.
   [[nodiscard]] const std::shared_ptr<View>& infiniteScrollIndicatorView() const {
     return indicator_;
   }
 
+  /// Whether the indicator is animating.
   [[nodiscard]] bool isAnimatingInfiniteScroll() const { return animating_; }
   /// Whether the control would show now (a handler is installed and the
   /// predicate allows it).

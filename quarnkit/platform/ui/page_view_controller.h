@@ -1,9 +1,16 @@
-// PageViewController: shows one page at a time (two, side by side, where the
-// host lays out a spread) out of content the host supplies page by page. A
-// view controller: a shared object held by shared_ptr.
-//
-//   auto pages = std::make_shared<PageViewController>();
-//   pages->setViewControllers({firstPage}, false);
+/// @file
+/// PageViewController: shows one page at a time (two, side by side, where the host lays out a
+/// spread) out of content the host supplies page by page.
+
+/// @class quarn::platform::PageViewController
+/// Shows one page at a time (two, side by side, where the
+/// host lays out a spread) out of content the host supplies page by page. A
+/// view controller: a shared object held by shared_ptr.
+///
+/// ```
+///   auto pages = std::make_shared<PageViewController>();
+///   pages->setViewControllers({firstPage}, false);
+/// ```
 #pragma once
 
 #include <memory>

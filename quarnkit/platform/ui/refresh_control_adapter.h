@@ -1,15 +1,22 @@
-// RefreshControlProtocol: the pull-to-refresh control as a paged list uses
-// it, and RefreshControlAdapter, its implementation over the toolkit's
-// RefreshControl. The type of control to make is passed as a
-// RefreshControlType (its static addTo):
-//
-//   RefreshControlType type = refreshControlType<RefreshControlAdapter>();
-//   auto control = type(scrollView, [] { reload(); });   // null on a desktop
-//   control->setEnabled(false, *scrollView);              // detached
-//
-// On a desktop-class device there is no pull-to-refresh: addTo makes
-// nothing and setEnabled does nothing. The adapter is a shared object, made
-// only by addTo and held by shared_ptr.
+/// @file
+/// RefreshControlProtocol: the pull-to-refresh control as a paged list uses it, and
+/// RefreshControlAdapter, its implementation over the toolkit's RefreshControl.
+
+/// @class quarn::platform::RefreshControlProtocol
+/// The pull-to-refresh control as a paged list uses
+/// it, and RefreshControlAdapter, its implementation over the toolkit's
+/// RefreshControl. The type of control to make is passed as a
+/// RefreshControlType (its static addTo):
+///
+/// ```
+///   RefreshControlType type = refreshControlType<RefreshControlAdapter>();
+///   auto control = type(scrollView, [] { reload(); });   // null on a desktop
+///   control->setEnabled(false, *scrollView);              // detached
+/// ```
+///
+/// On a desktop-class device there is no pull-to-refresh: addTo makes
+/// nothing and setEnabled does nothing. The adapter is a shared object, made
+/// only by addTo and held by shared_ptr.
 #pragma once
 
 #include <functional>
@@ -35,6 +42,7 @@ class RefreshControlProtocol {
 using RefreshControlType = std::function<std::shared_ptr<RefreshControlProtocol>(
     const std::shared_ptr<ScrollView>& scrollView, std::function<void()> actionHandler)>;
 
+/// The control type of a class T with a static addTo().
 template <class T>
 RefreshControlType refreshControlType() {
   return [](const std::shared_ptr<ScrollView>& scrollView, std::function<void()> actionHandler) {
@@ -42,6 +50,8 @@ RefreshControlType refreshControlType() {
   };
 }
 
+/// The headless toolkit's RefreshControl as a RefreshControlProtocol. A unique object (not
+/// copyable), held by shared_ptr.
 class RefreshControlAdapter final : public RefreshControlProtocol {
  public:
   /// A RefreshControl attached to `scrollView` whose user pull runs
@@ -55,6 +65,7 @@ class RefreshControlAdapter final : public RefreshControlProtocol {
   void setEnabled(bool enabled, ScrollView& scrollView) override;
   void endRefreshing() override { control_->endRefreshing(); }
 
+  /// The adapted control.
   [[nodiscard]] const std::shared_ptr<RefreshControl>& control() const { return control_; }
 
  private:

@@ -1,6 +1,11 @@
-// ScrollView: a view whose content can be larger than its bounds, with
-// content insets, bouncing, an optional pull-to-refresh control and infinite
-// scrolling (infinite_scroll.h). A view: a shared object held by shared_ptr.
+/// @file
+/// ScrollView: a view whose content can be larger than its bounds, with content insets, bouncing,
+/// an optional pull-to-refresh control and infinite scrolling (infinite_scroll.h).
+
+/// @class quarn::platform::ScrollView
+/// A view whose content can be larger than its bounds, with
+/// content insets, bouncing, an optional pull-to-refresh control and infinite
+/// scrolling (infinite_scroll.h). A view: a shared object held by shared_ptr.
 #pragma once
 
 #include <memory>
@@ -13,13 +18,19 @@ namespace quarn::platform {
 
 class ScrollView : public View {
  public:
+  /// Scroll views are made like any view.
   using View::View;
 
+  /// Insets around the content.
   EdgeInsets contentInset;
+  /// How far the content is scrolled.
   Point contentOffset;
+  /// Whether it bounces vertically even when the content fits.
   bool alwaysBounceVertical = false;
+  /// Whether it bounces horizontally even when the content fits.
   bool alwaysBounceHorizontal = false;
 
+  /// The refresh control, or null.
   [[nodiscard]] const std::shared_ptr<RefreshControl>& refreshControl() const {
     return refreshControl_;
   }
