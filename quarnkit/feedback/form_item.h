@@ -21,6 +21,7 @@
 
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/coding/encoder.h"
+#include "quarnkit/coding/json_schema.h"
 #include "quarnkit/coding/raw_string_value.h"
 #include "quarnkit/core/url.h"
 
@@ -68,6 +69,10 @@ class FeedbackFormItem {
     return item;
   }
   void encode(Encoder& e) const;
+  /// The members decodeMembers() reads, for the form's JSON Schema; a
+  /// subclass that reads more hides this with a list that starts with its
+  /// base's.
+  static std::vector<json_schema::Member> jsonSchemaMembers();
 
  protected:
   FeedbackFormItem() = default;
@@ -87,6 +92,7 @@ class FeedbackFormTextItem : public FeedbackFormItem {
   static std::shared_ptr<FeedbackFormTextItem> decode(Decoder& d) {
     return decodeAs<FeedbackFormTextItem>(d);
   }
+  static std::vector<json_schema::Member> jsonSchemaMembers();
 
  protected:
   void decodeMembers(KeyedDecodingContainer& c) override;
@@ -99,6 +105,8 @@ struct FeedbackFormChoiceTextElement {
   std::optional<std::string> text;
 
   static FeedbackFormChoiceTextElement decode(Decoder& d);
+  /// The JSON Schema of an option as decode() reads it.
+  static Value jsonSchema();
   void encode(Encoder& e) const;
   friend bool operator==(const FeedbackFormChoiceTextElement&,
                          const FeedbackFormChoiceTextElement&) = default;
@@ -114,6 +122,8 @@ struct FeedbackFormChoiceImageElement {
   std::optional<std::string> entityType;
 
   static FeedbackFormChoiceImageElement decode(Decoder& d);
+  /// The JSON Schema of an option as decode() reads it.
+  static Value jsonSchema();
   void encode(Encoder& e) const;
   friend bool operator==(const FeedbackFormChoiceImageElement&,
                          const FeedbackFormChoiceImageElement&) = default;
@@ -133,6 +143,16 @@ class FeedbackFormChoiceItem : public FeedbackFormItem {
 
   static std::shared_ptr<FeedbackFormChoiceItem> decode(Decoder& d) {
     return decodeAs<FeedbackFormChoiceItem>(d);
+  }
+  static std::vector<json_schema::Member> jsonSchemaMembers() {
+    auto members = FeedbackFormItem::jsonSchemaMembers();
+    // The decoder takes an empty list; a choice question without options
+    // cannot be answered, so the schema asks for one.
+    Value options = json_schema::array(Element::jsonSchema(), "The options, in the order shown.");
+    options.ifObject()->set("minItems", 1);
+    members.push_back({"items", std::move(options), true});
+    members.push_back({"hint", json_schema::string("A hint shown with the options.")});
+    return members;
   }
 
  protected:

@@ -41,12 +41,16 @@ namespace quarn {
 /// A question class: how a question of it is decoded.
 struct FeedbackFormItemClass {
   std::shared_ptr<FeedbackFormItem> (*decode)(Decoder&) = nullptr;
+  /// The members `decode` reads (T's jsonSchemaMembers()), for the form's
+  /// JSON Schema; null when not known.
+  std::vector<json_schema::Member> (*members)() = nullptr;
 
   template <std::derived_from<FeedbackFormItem> T>
   static FeedbackFormItemClass of() {
     return {[](Decoder& d) -> std::shared_ptr<FeedbackFormItem> {
-      return FeedbackFormItem::decodeAs<T>(d);
-    }};
+              return FeedbackFormItem::decodeAs<T>(d);
+            },
+            &T::jsonSchemaMembers};
   }
   friend bool operator==(const FeedbackFormItemClass&, const FeedbackFormItemClass&) = default;
 };

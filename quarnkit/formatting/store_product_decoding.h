@@ -11,7 +11,10 @@
 // product's to the current locale.
 #pragma once
 
+#include <string>
+
 #include "quarnkit/coding/decoder.h"
+#include "quarnkit/core/value.h"
 #include "quarnkit/platform/store/store_product.h"
 
 namespace quarn {
@@ -30,5 +33,9 @@ template <>
 struct Decodable<platform::SKProduct> {
   static platform::SKProduct decode(Decoder& decoder);
 };
+
+/// The JSON Schema document (json_schema.h) of a list of store products as
+/// the decoders above read it.
+Value storeProductsSchema(const std::string& id);
 
 }  // namespace quarn

@@ -9,6 +9,7 @@
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/coding/encoder.h"
 #include "quarnkit/composite_list/model/template_source.h"
+#include "quarnkit/core/value.h"
 
 namespace quarn {
 
@@ -16,6 +17,8 @@ namespace quarn {
 /// dividers are equal. Encodes as an empty object.
 struct CompositeListDivider {
   static CompositeListDivider decode(Decoder&) { return {}; }
+  /// Any JSON, as decode() reads nothing.
+  static Value jsonSchema();
   void encode(Encoder& e) const { e.container(); }
   friend bool operator==(const CompositeListDivider&, const CompositeListDivider&) { return true; }
 };
@@ -38,6 +41,8 @@ struct CompositeListInclude {
   std::optional<ClosedRange> range;
 
   static CompositeListInclude decode(Decoder& d);
+  /// The JSON Schema of an include entity as decode() reads it.
+  static Value jsonSchema();
   friend bool operator==(const CompositeListInclude&, const CompositeListInclude&) = default;
 };
 

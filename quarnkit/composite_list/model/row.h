@@ -45,6 +45,8 @@ struct CompositeListRow {
   [[nodiscard]] bool hasTextPlaceholders() const;
 
   static CompositeListRow decode(Decoder& d);
+  /// The JSON Schema of a row as decode() reads it (json_schema.h).
+  static Value jsonSchema();
   void encode(Encoder& e) const;
 
   friend bool operator==(const CompositeListRow&, const CompositeListRow&) = default;
