@@ -38,6 +38,7 @@ Value enumeration(std::vector<std::string> values, std::string description);
 Value integer64(std::string description);
 /// Any number.
 Value number(std::string description);
+/// true or false.
 Value boolean(std::string description);
 /// An internet date-time string (kDateTimePattern).
 Value dateTime(std::string description);

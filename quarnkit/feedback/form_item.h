@@ -92,6 +92,7 @@ class FeedbackFormTextItem : public FeedbackFormItem {
   static std::shared_ptr<FeedbackFormTextItem> decode(Decoder& d) {
     return decodeAs<FeedbackFormTextItem>(d);
   }
+  /// The base members and "hint".
   static std::vector<json_schema::Member> jsonSchemaMembers();
 
  protected:
@@ -144,6 +145,7 @@ class FeedbackFormChoiceItem : public FeedbackFormItem {
   static std::shared_ptr<FeedbackFormChoiceItem> decode(Decoder& d) {
     return decodeAs<FeedbackFormChoiceItem>(d);
   }
+  /// The base members, "items" (the options) and "hint".
   static std::vector<json_schema::Member> jsonSchemaMembers() {
     auto members = FeedbackFormItem::jsonSchemaMembers();
     // The decoder takes an empty list; a choice question without options

@@ -17,6 +17,7 @@
 #include "quarnkit/composite_list/model/descriptions.h"
 #include "quarnkit/composite_list/model/registry.h"
 #include "quarnkit/feedback/feedback_form.h"
+#include "quarnkit/feedback/form_items_registry.h"
 #include "quarnkit/formatting/store_product_decoding.h"
 #include "tools/quarnkit/common/tool_test_support.h"
 #include "tools/quarnkit/host/host_descriptions.h"
@@ -377,6 +378,52 @@ TEST(TemplateSchemaTest, EntitiesAndVariantsAreCheckedByTypeAndDevice) {
     EXPECT_EQ(valid[i], cases[i].valid) << cases[i].document;
     EXPECT_EQ(templateDecodes(documents[i]), cases[i].valid) << cases[i].document;
   }
+}
+
+// A host's own question kind, with a member of its own.
+class RatingItem : public FeedbackFormItem {
+ public:
+  std::int64_t stars = 0;
+  static std::vector<json_schema::Member> jsonSchemaMembers() {
+    auto members = FeedbackFormItem::jsonSchemaMembers();
+    members.push_back({"stars", json_schema::integer64("How many stars."), true});
+    return members;
+  }
+
+ protected:
+  void decodeMembers(KeyedDecodingContainer& c) override {
+    FeedbackFormItem::decodeMembers(c);
+    stars = c.decode<std::int64_t>("stars");
+  }
+};
+
+TEST(FormSchemaTest, AHostsOwnQuestionKindGetsItsMembers) {
+  auto registry = std::make_shared<FeedbackFormItemsRegistry>();
+  registry->register_<RatingItem>(FeedbackFormItemType("rating"));
+  const Value schema = feedbackFormSchema(*registry, "forms");
+  const std::vector<std::pair<const char*, bool>> cases = {
+      {R"({"id": 1, "items": [{"id": 1, "type": "rating", "isRequired": true, "stars": 3}]})",
+       true},
+      {R"({"id": 1, "items": [{"id": 1, "type": "rating", "isRequired": true}]})", false},
+      {R"({"id": 1, "items": [{"id": 1, "type": "rating", "isRequired": true, "stars": "x"}]})",
+       false},
+      {R"({"id": 1, "items": [{"id": 1, "type": "text", "isRequired": true, "stars": "x"}]})",
+       true},
+      // Kinds nobody registered are dropped, whatever they hold.
+      {R"({"id": 1, "items": [{"type": "slider", "stars": "x"}, {"text": 1}]})", true},
+      {R"({"id": 1, "items": [{"type": null}]})", false},
+  };
+  std::vector<Value> documents;
+  for (const auto& [text, valid] : cases) documents.push_back(parseJSON(text));
+  const std::vector<bool> valid = validate(schema, documents);
+  ASSERT_EQ(valid.size(), cases.size());
+  const auto previous = FeedbackFormItemsRegistry::shared();
+  FeedbackFormItemsRegistry::setShared(registry);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(valid[i], cases[i].second) << cases[i].first;
+    EXPECT_EQ(formDecodes(documents[i]), cases[i].second) << cases[i].first;
+  }
+  FeedbackFormItemsRegistry::setShared(previous);
 }
 
 TEST(SchemaCommandTest, EveryKindIsAValidDraft202012SchemaWithTitlesAndDescriptions) {
