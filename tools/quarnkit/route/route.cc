@@ -494,8 +494,8 @@ Value routeTableSchema(const std::string& id) {
       "then the earlier one.");
   // Every "<" closed by a ">" before the next "<"; no placeholder without a
   // key, none with two ":" (a whole component: it would be literal text).
-  pattern.ifObject()->set("pattern",
-                          "^(?!.*<>)(?!(.*/)?<[^<>/]*:[^<>/]*:[^<>/]*>(/|$))[^<>]*(<[^<>]*>[^<>]*)*$");
+  pattern.ifObject()->set(
+      "pattern", "^(?!.*<>)(?!(.*/)?<[^<>/]*:[^<>/]*:[^<>/]*>(/|$))[^<>]*(<[^<>]*>[^<>]*)*$");
   pattern.ifObject()->set("minLength", 1);
   pattern.ifObject()->set("examples", Value::Array{Value("myapp://profile/<int:id>")});
   Value entry = Value::Object{

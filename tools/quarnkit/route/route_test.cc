@@ -74,20 +74,21 @@ TEST(RouteTableTest, OneErrorLineForEachBadLine) {
 
 TEST(RouteTableTest, TheJSONFormNumbersEntriesByTheLineTheyStartOn) {
   ScratchDirectory dir;
-  const std::string file = dir.write("r.json",
-                                     "\xef\xbb\xbf  {\n"
-                                     "  \"$schema\": \"routes.schema.json\",\n"
-                                     "  \"routes\": [\n"
-                                     "    {\"pattern\": \"app://a/<int:id\", \"name\": \"a\"},\n"
-                                     "    \"app://b/<x:y:z>\", {\"pattern\": \"app://c\",\n"
-                                     "      \"name\": \"a\"},\n"
-                                     "    {\"pattern\": \"app://d\", \"name\": [\"d\"]},\n"
-                                     "    {\"name\": \"no pattern, [\\\"quoted\\\"] {}\"},\n"
-                                     "    42, \"\", null,\n"
-                                     "    {\"pattern\": \"app://fine/<int:id>\", \"name\": \"fine\"},\n"
-                                     "    \"app://p/<x>\", {\"pattern\": \"app://n\", \"name\": null}\n"
-                                     "  ]\n"
-                                     "}\n");
+  const std::string file =
+      dir.write("r.json",
+                "\xef\xbb\xbf  {\n"
+                "  \"$schema\": \"routes.schema.json\",\n"
+                "  \"routes\": [\n"
+                "    {\"pattern\": \"app://a/<int:id\", \"name\": \"a\"},\n"
+                "    \"app://b/<x:y:z>\", {\"pattern\": \"app://c\",\n"
+                "      \"name\": \"a\"},\n"
+                "    {\"pattern\": \"app://d\", \"name\": [\"d\"]},\n"
+                "    {\"name\": \"no pattern, [\\\"quoted\\\"] {}\"},\n"
+                "    42, \"\", null,\n"
+                "    {\"pattern\": \"app://fine/<int:id>\", \"name\": \"fine\"},\n"
+                "    \"app://p/<x>\", {\"pattern\": \"app://n\", \"name\": null}\n"
+                "  ]\n"
+                "}\n");
   const RouteTable table = readRouteTable(file);
   const std::string shape = "expected a pattern, or an object with a \"pattern\" and a \"name\"";
   const std::vector<std::string> expected{
@@ -108,9 +109,10 @@ TEST(RouteTableTest, TheJSONFormNumbersEntriesByTheLineTheyStartOn) {
   EXPECT_EQ(table.routes[2].label(), "line 11 app://n");
 
   // A bare array, and its routes matched as the text form's are.
-  const std::string bare = dir.write("bare.json", "\n[\"app://profile/<int:id>\",\n"
-                                                  " {\"pattern\": \"app://profile/me\", "
-                                                  "\"name\": \"me\"}]\n");
+  const std::string bare = dir.write("bare.json",
+                                     "\n[\"app://profile/<int:id>\",\n"
+                                     " {\"pattern\": \"app://profile/me\", "
+                                     "\"name\": \"me\"}]\n");
   const RouteReport report = run(bare, {"app://profile/me", "app://profile/7"});
   EXPECT_EQ(report.status, 0) << report.errors;
   EXPECT_NE(report.output.find("line 3"), std::string::npos) << report.output;
