@@ -59,4 +59,12 @@ struct FeedbackForm {
   void encode(Encoder& e) const;
 };
 
+class FeedbackFormItemsRegistry;
+
+/// The JSON Schema document (json_schema.h) of a form as FeedbackForm::decode
+/// reads it with `registry` as the shared one: each kind of the registry
+/// with its class's members, dates as internet date-times. Looks the kinds
+/// up, so it freezes the registry.
+Value feedbackFormSchema(const FeedbackFormItemsRegistry& registry, const std::string& id);
+
 }  // namespace quarn

@@ -23,6 +23,21 @@ void FeedbackFormItem::encodeMembers(KeyedEncodingContainer& c) const {
   c.encodeIfPresent(text, "text");
 }
 
+std::vector<json_schema::Member> FeedbackFormItem::jsonSchemaMembers() {
+  namespace s = json_schema;
+  return {{"id", s::integer64("The question's identifier."), true},
+          {"type", s::string("The question's kind."), true},
+          {"key", s::string("The key its answer is sent under.")},
+          {"isRequired", s::boolean("Whether the question must be answered."), true},
+          {"text", s::string("The question.")}};
+}
+
+std::vector<json_schema::Member> FeedbackFormTextItem::jsonSchemaMembers() {
+  auto members = FeedbackFormItem::jsonSchemaMembers();
+  members.push_back({"hint", json_schema::string("A hint shown in the empty text field.")});
+  return members;
+}
+
 void FeedbackFormTextItem::decodeMembers(KeyedDecodingContainer& c) {
   FeedbackFormItem::decodeMembers(c);
   hint = c.decodeIfPresent<std::string>("hint");
@@ -31,6 +46,24 @@ void FeedbackFormTextItem::decodeMembers(KeyedDecodingContainer& c) {
 void FeedbackFormTextItem::encodeMembers(KeyedEncodingContainer& c) const {
   FeedbackFormItem::encodeMembers(c);
   c.encodeIfPresent(hint, "hint");
+}
+
+Value FeedbackFormChoiceTextElement::jsonSchema() {
+  namespace s = json_schema;
+  return s::object("Option", "An option with a text.",
+                   {{"id", s::integer64("The option's identifier: what an answer sends."), true},
+                    {"text", s::string("The option's text.")}});
+}
+
+Value FeedbackFormChoiceImageElement::jsonSchema() {
+  namespace s = json_schema;
+  return s::object("Image option", "An option shown as an image.",
+                   {{"id", s::integer64("The option's identifier: what an answer sends."), true},
+                    {"caption", s::string("The text under the image.")},
+                    {"imageUrl", s::url("The image.")},
+                    {"link", s::url("A URL the option links to.")},
+                    {"entityId", s::integer64("An entity the option stands for.")},
+                    {"entityType", s::string("The kind of that entity.")}});
 }
 
 FeedbackFormChoiceTextElement FeedbackFormChoiceTextElement::decode(Decoder& d) {

@@ -24,6 +24,7 @@
 
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/coding/encoder.h"
+#include "quarnkit/coding/json_schema.h"
 #include "quarnkit/coding/raw_string_value.h"
 #include "quarnkit/core/url.h"
 
@@ -82,6 +83,10 @@ class FeedbackFormItem {
   }
   /// Writes the question as an object: the base members, then its class's.
   void encode(Encoder& e) const;
+  /// The members decodeMembers() reads, for the form's JSON Schema; a
+  /// subclass that reads more hides this with a list that starts with its
+  /// base's.
+  static std::vector<json_schema::Member> jsonSchemaMembers();
 
  protected:
   FeedbackFormItem() = default;
@@ -106,6 +111,8 @@ class FeedbackFormTextItem : public FeedbackFormItem {
   static std::shared_ptr<FeedbackFormTextItem> decode(Decoder& d) {
     return decodeAs<FeedbackFormTextItem>(d);
   }
+  /// The base members and "hint".
+  static std::vector<json_schema::Member> jsonSchemaMembers();
 
  protected:
   void decodeMembers(KeyedDecodingContainer& c) override;
@@ -122,6 +129,8 @@ struct FeedbackFormChoiceTextElement {
 
   /// Decodes an option; throws DecodingError.
   static FeedbackFormChoiceTextElement decode(Decoder& d);
+  /// The JSON Schema of an option as decode() reads it.
+  static Value jsonSchema();
   /// Writes the option as an object.
   void encode(Encoder& e) const;
   /// Equal when every field is.
@@ -146,6 +155,8 @@ struct FeedbackFormChoiceImageElement {
 
   /// Decodes an option; throws DecodingError.
   static FeedbackFormChoiceImageElement decode(Decoder& d);
+  /// The JSON Schema of an option as decode() reads it.
+  static Value jsonSchema();
   /// Writes the option as an object.
   void encode(Encoder& e) const;
   /// Equal when every field is.
@@ -171,6 +182,17 @@ class FeedbackFormChoiceItem : public FeedbackFormItem {
   /// Decodes a choice question; throws DecodingError.
   static std::shared_ptr<FeedbackFormChoiceItem> decode(Decoder& d) {
     return decodeAs<FeedbackFormChoiceItem>(d);
+  }
+  /// The base members, "items" (the options) and "hint".
+  static std::vector<json_schema::Member> jsonSchemaMembers() {
+    auto members = FeedbackFormItem::jsonSchemaMembers();
+    // The decoder takes an empty list; a choice question without options
+    // cannot be answered, so the schema asks for one.
+    Value options = json_schema::array(Element::jsonSchema(), "The options, in the order shown.");
+    options.ifObject()->set("minItems", 1);
+    members.push_back({"items", std::move(options), true});
+    members.push_back({"hint", json_schema::string("A hint shown with the options.")});
+    return members;
   }
 
  protected:

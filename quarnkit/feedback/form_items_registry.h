@@ -48,13 +48,17 @@ namespace quarn {
 struct FeedbackFormItemClass {
   /// Decodes a question of the class; throws DecodingError.
   std::shared_ptr<FeedbackFormItem> (*decode)(Decoder&) = nullptr;
+  /// The members `decode` reads (T's jsonSchemaMembers()), for the form's
+  /// JSON Schema; null when not known.
+  std::vector<json_schema::Member> (*members)() = nullptr;
 
   /// The class of T: questions decoded as a T (base members, then T's).
   template <std::derived_from<FeedbackFormItem> T>
   static FeedbackFormItemClass of() {
     return {[](Decoder& d) -> std::shared_ptr<FeedbackFormItem> {
-      return FeedbackFormItem::decodeAs<T>(d);
-    }};
+              return FeedbackFormItem::decodeAs<T>(d);
+            },
+            &T::jsonSchemaMembers};
   }
   /// Equal when they decode with the same function.
   friend bool operator==(const FeedbackFormItemClass&, const FeedbackFormItemClass&) = default;

@@ -1,5 +1,6 @@
 #include "quarnkit/formatting/store_product_decoding.h"
 
+#include "quarnkit/coding/json_schema.h"
 #include "quarnkit/core/decimal.h"
 #include "quarnkit/core/value.h"
 #include "quarnkit/formatting/text_helpers.h"
@@ -86,6 +87,72 @@ platform::SKProduct Decodable<platform::SKProduct>::decode(Decoder& decoder) {
     if (offer.priceLocale.empty()) offer.priceLocale = p.priceLocale;
   }
   return p;
+}
+
+namespace {
+
+namespace s = json_schema;
+
+// A name of `names`, or its position as a number.
+Value namedSchema(std::vector<std::string> names, const std::string& description) {
+  const auto count = static_cast<std::int64_t>(names.size());
+  Value::Object byPosition{{"type", "integer"}, {"minimum", 0}, {"maximum", count - 1}};
+  return Value::Object{
+      {"description", description},
+      {"anyOf", Value::Array{s::enumeration(std::move(names), ""), std::move(byPosition)}}};
+}
+
+Value priceSchema(const std::string& description) {
+  Value text = s::string("");
+  text.ifObject()->set("pattern", "^-?[0-9]+(\\.[0-9]+)?$");
+  return Value::Object{{"description", description},
+                       {"anyOf", Value::Array{s::number(""), std::move(text)}},
+                       {"examples", Value::Array{Value("4.99")}}};
+}
+
+Value periodSchema() {
+  return s::object(
+      "Subscription period", "A billing period: a count of a unit.",
+      {{"unit", namedSchema({"day", "week", "month", "year"}, "The unit: its name or 0 to 3."),
+        true},
+       {"numberOfUnits", s::integer64("How many units."), true}});
+}
+
+Value offerSchema() {
+  return s::object(
+      "Offer", "An introductory or promotional offer.",
+      {{"identifier", s::string("The offer's identifier.")},
+       {"price", priceSchema("The offer's price: a number or decimal text (\"0.99\")."), true},
+       {"priceLocale", s::string("The locale of the price (default: the product's).")},
+       {"subscriptionPeriod", s::ref("period", "How long one period of the offer lasts."), true},
+       {"numberOfPeriods", s::integer64("How many periods the offer lasts (default 1).")},
+       {"paymentMode",
+        namedSchema({"payAsYouGo", "payUpFront", "freeTrial"}, "How the offer is paid."), false,
+        true},
+       {"type", namedSchema({"introductory", "subscription"}, "The kind of offer."), false, true}});
+}
+
+}  // namespace
+
+Value storeProductsSchema(const std::string& id) {
+  Value product = s::object(
+      "Store product", "A product of the store catalogue, as the store describes it.",
+      {{"productIdentifier", s::string("The product's identifier."), true},
+       {"localizedTitle", s::string("The product's title.")},
+       {"localizedDescription", s::string("The product's description.")},
+       {"price", priceSchema("The price: a number or decimal text (\"4.99\")."), true},
+       {"priceLocale",
+        s::string("The locale of the price, with its currency (en_US@currency=USD); default: "
+                  "the current locale.")},
+       {"subscriptionPeriod",
+        s::ref("period", "The billing period; a product without one has no price texts.")},
+       {"introductoryPrice", s::ref("offer", "The introductory offer.")},
+       {"discounts", s::array(s::ref("offer"), "Further offers.")}});
+  return s::document(
+      id, "Store products", "The store products a paywall shows, in order.",
+      s::array(s::ref("product"), ""),
+      ValueObject{
+          {"product", std::move(product)}, {"period", periodSchema()}, {"offer", offerSchema()}});
 }
 
 }  // namespace quarn

@@ -14,7 +14,10 @@
 /// product's to the current locale.
 #pragma once
 
+#include <string>
+
 #include "quarnkit/coding/decoder.h"
+#include "quarnkit/core/value.h"
 #include "quarnkit/platform/store/store_product.h"
 
 namespace quarn {
@@ -39,5 +42,9 @@ struct Decodable<platform::SKProduct> {
   /// The product the decoder's object describes; throws DecodingError.
   static platform::SKProduct decode(Decoder& decoder);
 };
+
+/// The JSON Schema document (json_schema.h) of a list of store products as
+/// the decoders above read it.
+Value storeProductsSchema(const std::string& id);
 
 }  // namespace quarn

@@ -92,6 +92,11 @@ check routes_explain 0 out examples/routes/expected/explain.txt \
   route "$routes" myapp://orders/7/items/3 --explain
 check routes_faulty 1 err examples/routes/expected/faulty.txt \
   route examples/routes/faulty.txt myapp://x
+# The JSON form numbers its entries by their lines, which here are those of the text form.
+check routes_json_match 1 out examples/routes/expected/match.txt \
+  route examples/routes/routes.json "${route_urls[@]}"
+check routes_json_faulty 1 err examples/routes/expected/faulty-json.txt \
+  route examples/routes/faulty.json myapp://x
 
 prices=(examples/prices/products.json --templates examples/prices/templates.json
         --now 2024-05-01T10:00:00Z)

@@ -380,6 +380,7 @@ check curve-no-key-values 1 err "quarnkit: curve: values: expected a finite numb
 check curve-one-sample 2 err "--samples: expected a whole number from 2 to 100000, not \"1\"" curve spring --samples 1
 check curve-unknown 2 err "NAME: bogus not in {linear,easeIn,easeOut,easeInOut,spring,keyvalues}" curve bogus
 check curve-output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" curve spring --format svg -o /dev/full
+check schema-output-full 1 err "quarnkit: /dev/full: cannot write: No space left on device" schema template -o /dev/full
 check curve-one-key-value 0 out "1,7" curve keyvalues -p values=7 -p function=spring --format csv
 # Standard output on a full device.
 tool=bash

@@ -21,3 +21,11 @@ add_test(NAME quarnkit.serve_browser
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/check_serve_browser.py $<TARGET_FILE:quarnkit_cli>
           ${PROJECT_SOURCE_DIR}/examples ${CMAKE_BINARY_DIR}/artifacts)
 set_tests_properties(quarnkit.serve_browser PROPERTIES TIMEOUT 60)
+
+# The committed JSON Schemas: equal to what the tool writes now, valid draft
+# 2020-12 schemas, every example valid against its own, and the faulty
+# examples invalid exactly where lint reports errors.
+add_test(NAME quarnkit.schemas
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/schema/check_schemas.py
+          $<TARGET_FILE:quarnkit_cli>
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})

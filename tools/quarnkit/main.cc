@@ -11,6 +11,7 @@
 //   quarnkit download https://cdn.example.com/a.mp4 https://cdn.example.com/b.mp4 --jobs 2
 //   quarnkit form examples/forms/onboarding.json --answers examples/forms/answers.json
 //   quarnkit curve spring --param damping=8 --format svg --output spring.svg
+//   quarnkit schema template -o template.schema.json
 //
 // Exit status: 0 success, 1 bad input or lint errors, 2 bad usage.
 #include <CLI/CLI.hpp>
@@ -42,6 +43,7 @@
 #include "tools/quarnkit/preview/preview_command.h"
 #include "tools/quarnkit/price/price_command.h"
 #include "tools/quarnkit/route/route.h"
+#include "tools/quarnkit/schema/schema_command.h"
 #include "tools/quarnkit/serve/serve_command.h"
 
 #ifndef QUARNKIT_VERSION
@@ -392,6 +394,8 @@ int main(int argc, char** argv) {
   CLI::App* price = addPriceCommand(app, priceArguments);
   FormArguments formArguments;
   CLI::App* form = addFormCommand(app, formArguments);
+  SchemaArguments schemaArguments;
+  CLI::App* schema = addSchemaCommand(app, schemaArguments);
 
   try {
     app.parse(argc, argv);
@@ -472,6 +476,8 @@ int main(int argc, char** argv) {
       status = runPrice(priceArguments.parsed());
     } else if (form->parsed()) {
       status = formArguments.run();
+    } else if (schema->parsed()) {
+      status = runSchema(schemaArguments.parsed());
     }
     logLines.flush();
     // What is still buffered for standard output is written on closing it.

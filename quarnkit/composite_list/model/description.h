@@ -80,6 +80,11 @@ class CompositeListItemDescriptionBase {
 
   /// Decodes an item of this type and wraps the record.
   virtual AnyCompositeListItem decodeAny(Decoder& d) const = 0;
+  /// The JSON Schema (json_schema.h) of the "entity" member as decodeAny()
+  /// reads it, for editors and the tool's schema command; nothing when it is
+  /// not known. The typed description gives its entity's static jsonSchema()
+  /// (of each element for a list) when the entity has one.
+  [[nodiscard]] virtual std::optional<Value> entitySchema() const { return std::nullopt; }
   /// Applies a result to an item this description decoded; any other item is
   /// a programming error.
   virtual void updateAny(const AnyCompositeListItem& item, const CompositeListResult::Item& result,
@@ -135,6 +140,18 @@ class CompositeListItemDescription : public CompositeListItemDescriptionBase {
 
   /// Whether Entity is a list.
   [[nodiscard]] bool isList() const override { return kIsVector<Entity>; }
+  [[nodiscard]] std::optional<Value> entitySchema() const override {
+    if constexpr (requires { Entity::jsonSchema(); }) {
+      return Value(Entity::jsonSchema());
+    } else if constexpr (kIsVector<Entity>) {
+      using Element = typename Entity::value_type;
+      if constexpr (requires { Element::jsonSchema(); }) {
+        Value::Object list{{"type", "array"}, {"items", Element::jsonSchema()}};
+        return Value(std::move(list));
+      }
+    }
+    return std::nullopt;
+  }
 
   /// Decodes a record (a CompositeListSectionItem<Entity> or a subclass).
   virtual std::shared_ptr<Record> decode(Decoder& d) const { return Record::decode(d); }

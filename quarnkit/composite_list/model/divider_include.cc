@@ -1,5 +1,6 @@
 #include "quarnkit/composite_list/model/divider_include.h"
 
+#include "quarnkit/coding/json_schema.h"
 #include "quarnkit/core/hash.h"
 
 namespace quarn {
@@ -15,6 +16,38 @@ std::optional<T> lenient(KeyedDecodingContainer& c, CodingKeyRef key) {
   }
 }
 }  // namespace
+
+Value CompositeListDivider::jsonSchema() {
+  return json_schema::any("A divider reads nothing from its entity.");
+}
+
+Value CompositeListInclude::jsonSchema() {
+  namespace s = json_schema;
+  Value schema = s::object(
+      "Include",
+      "Another template whose items take this item's place: named by \"url\", else "
+      "\"reference\", else \"key\" (the first of them present as a string).",
+      {{"url", s::url("The template at this URL (a file or a remote document).")},
+       {"reference", s::string("A key naming the key of the template (resolved by the host).")},
+       {"key", s::string("The key the host registered the template under.")},
+       {"uniqueId", s::string("The include's own identifier.")},
+       {"range",
+        s::describe(s::array(s::integer64(""), ""),
+                    "Only the included items from position lower to upper: [lower, upper].")},
+       {"index",
+        s::integer64("Only the included item at this position (when there is no range).")}});
+  if (auto* range = s::propertiesOf(schema)->find("range")) {
+    range->ifObject()->set("minItems", 2);
+    range->ifObject()->set("maxItems", 2);
+  }
+  Value::Array sources;
+  for (const char* key : {"url", "reference", "key"}) {
+    sources.push_back(Value::Object{{"required", Value::Array{Value(key)}},
+                                    {"properties", Value::Object{{key, s::string("")}}}});
+  }
+  schema.ifObject()->set("anyOf", std::move(sources));
+  return schema;
+}
 
 CompositeListInclude CompositeListInclude::decode(Decoder& d) {
   auto c = d.container();

@@ -10,6 +10,7 @@
 #include "quarnkit/coding/decoder.h"
 #include "quarnkit/coding/encoder.h"
 #include "quarnkit/composite_list/model/template_source.h"
+#include "quarnkit/core/value.h"
 
 namespace quarn {
 
@@ -18,6 +19,8 @@ namespace quarn {
 struct CompositeListDivider {
   /// A divider; reads nothing.
   static CompositeListDivider decode(Decoder&) { return {}; }
+  /// Any JSON, as decode() reads nothing.
+  static Value jsonSchema();
   /// Writes an empty object.
   void encode(Encoder& e) const { e.container(); }
   /// All dividers are equal.
@@ -49,6 +52,8 @@ struct CompositeListInclude {
 
   /// Decodes an include entity (see above); throws DecodingError.
   static CompositeListInclude decode(Decoder& d);
+  /// The JSON Schema of an include entity as decode() reads it.
+  static Value jsonSchema();
   /// Equal when source and selection are.
   friend bool operator==(const CompositeListInclude&, const CompositeListInclude&) = default;
 };

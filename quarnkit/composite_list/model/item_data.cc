@@ -1,5 +1,7 @@
 #include "quarnkit/composite_list/model/item_data.h"
 
+#include "quarnkit/coding/json_schema.h"
+
 namespace quarn {
 
 CompositeListItemData::Action CompositeListItemData::Action::decode(Decoder& d) {
@@ -55,6 +57,33 @@ CompositeListItemData CompositeListItemData::decode(Decoder& d) {
     }
   });
   return data;
+}
+
+Value CompositeListItemData::jsonSchema() {
+  namespace s = json_schema;
+  return s::object(
+      "Item data", "Presentation data of the item. Unknown members are ignored.",
+      {{"title", s::string("The item's title; ${...} placeholders are filled from the facts and "
+                           "the item's vars.")},
+       {"description", s::string("The item's subtitle; ${...} placeholders are filled.")},
+       {"layoutSize",
+        s::describe(s::string("How large the host lays the item out: default, compact, normal, "
+                              "large, dynamic, auto, or a name of the host's own."),
+                    "How large the host lays the item out: default, compact, normal, large, "
+                    "dynamic, auto, or a name of the host's own.")},
+       {"maxItems", s::integer64("The most entities the item shows: sent as the request's "
+                                 "\"limit\", and the cut after a random selection.")},
+       {"random", s::boolean("Shuffle the inline list entity when the template is decoded (then "
+                             "keep the first maxItems).")},
+       {"headerAction", s::string("\"default\", \"none\" (no action), or a URL the header opens.")},
+       {"footerMode", s::string("\"none\" (no footer), \"expand\", or anything else for the "
+                                "default footer.")},
+       {"footerText", s::string("The footer's text; ${...} placeholders are filled.")},
+       {"isVertical", s::boolean("Lay the entities out vertically.")},
+       {"style", s::string("A style name for the host.")},
+       {"viewMore", s::boolean("Offer a \"view more\" action.")},
+       {"others", s::anyObject("Free-form extras for the host.")}},
+      {.deviceVariants = true});
 }
 
 void CompositeListItemData::encode(Encoder& e) const {

@@ -90,6 +90,8 @@ struct CompositeListItemData {
 
   /// Decodes the "data" object (see the struct's description); throws DecodingError.
   static CompositeListItemData decode(Decoder& d);
+  /// The JSON Schema of "data" as decode() reads it (json_schema.h).
+  static Value jsonSchema();
   /// Writes the present fields under their keys. The header action and footer
   /// mode have no encoded form: present, they fail with EncodingError.
   void encode(Encoder& e) const;

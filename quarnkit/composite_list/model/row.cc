@@ -1,8 +1,24 @@
 #include "quarnkit/composite_list/model/row.h"
 
+#include "quarnkit/composite_list/model/template_schema.h"
 #include "quarnkit/core/hash.h"
 
 namespace quarn {
+
+Value CompositeListRow::jsonSchema() {
+  namespace s = json_schema;
+  std::vector<s::Member> members = {
+      {"id", s::string("The row's identifier.")},
+      {"text", s::string("The row's text; ${...} placeholders are filled."), true},
+      {"details", s::string("A second line; ${...} placeholders are filled.")},
+      {"imageUrl", s::url("The image shown beside the row.")},
+      {"actionLink", s::url("The URL the row opens.")}};
+  for (auto& m : compositeListElementMembers()) members.push_back(std::move(m));
+  return s::object("Row",
+                   "One line of text with optional details, image and link; shown or hidden "
+                   "like an item.",
+                   members, {.deviceVariants = true});
+}
 
 CompositeListRow CompositeListRow::decode(Decoder& d) {
   auto c = d.container();

@@ -52,6 +52,8 @@ struct CompositeListRow {
 
   /// Decodes a row object; throws DecodingError.
   static CompositeListRow decode(Decoder& d);
+  /// The JSON Schema of a row as decode() reads it (json_schema.h).
+  static Value jsonSchema();
   /// Writes the row object, leaving out what is absent.
   void encode(Encoder& e) const;
 

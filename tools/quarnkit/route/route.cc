@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "quarnkit/coding/json_schema.h"
 #include "quarnkit/coding/json_serialization.h"
 #include "quarnkit/core/detail/utf8.h"
 #include "quarnkit/core/uuid.h"
@@ -320,6 +321,126 @@ std::optional<std::string> patternProblem(const std::string& pattern) {
   return std::nullopt;
 }
 
+namespace {
+
+// The line each element of a JSON routes document's entry list starts on:
+// of the top-level array, or of the "routes" array of a top-level object.
+// `text` is known to be JSON.
+std::vector<std::size_t> entryLines(std::string_view text) {
+  struct Open {
+    char kind;
+    std::string key;
+    bool expectKey = false;
+  };
+  std::vector<Open> open;
+  std::vector<std::size_t> lines;
+  std::size_t line = 1;
+  bool inValue = false;  // inside a number or a literal
+  auto atEntries = [&] {
+    return (open.size() == 1 && open[0].kind == '[') ||
+           (open.size() == 2 && open[0].kind == '{' && open[0].key == "routes" &&
+            open[1].kind == '[');
+  };
+  auto valueStarts = [&] {
+    if (atEntries()) lines.push_back(line);
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') ++line;
+    if (c == '"') {
+      std::string s;
+      for (++i; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\') ++i;
+        if (i < text.size()) s += text[i];
+      }
+      if (!open.empty() && open.back().kind == '{' && open.back().expectKey) {
+        open.back().key = std::move(s);
+        open.back().expectKey = false;
+      } else {
+        valueStarts();
+      }
+      inValue = false;
+      continue;
+    }
+    if (c == '{' || c == '[') {
+      valueStarts();
+      open.push_back({c, {}, c == '{'});
+      inValue = false;
+    } else if (c == '}' || c == ']') {
+      if (!open.empty()) open.pop_back();
+      inValue = false;
+    } else if (c == ',') {
+      if (!open.empty() && open.back().kind == '{') open.back().expectKey = true;
+      inValue = false;
+    } else if (c == ':' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      inValue = false;
+    } else if (!inValue) {
+      valueStarts();
+      inValue = true;
+    }
+  }
+  return lines;
+}
+
+bool isJSONRoutes(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  return first != std::string_view::npos && (text[first] == '[' || text[first] == '{');
+}
+
+// The JSON form: entries numbered by the line they start on.
+void readJSONRoutes(RouteTable& table, std::string_view text) {
+  const std::string& file = table.file;
+  const Value document = parseInputJSON(file, text);
+  const Value* entries = &document;
+  if (const auto* object = document.ifObject()) {
+    entries = object->find("routes");
+    if (entries == nullptr || !entries->isArray()) {
+      table.errors.push_back(file + ": error: expected a \"routes\" array of entries");
+      return;
+    }
+  }
+  const std::vector<std::size_t> lines = entryLines(text);
+  std::map<std::string, std::size_t> names;
+  std::size_t index = 0;
+  for (const Value& entry : *entries->ifArray()) {
+    const std::size_t number = index < lines.size() ? lines[index] : 0;
+    ++index;
+    const std::string where = file + ":" + std::to_string(number) + ": error: ";
+    Route route{number, {}, std::nullopt};
+    const Value* pattern = &entry;
+    if (const auto* object = entry.ifObject()) {
+      pattern = object->find("pattern");
+      if (const Value* name = object->find("name"); name != nullptr && !name->isNull()) {
+        if (!name->isString()) {
+          table.errors.push_back(where + "the name is not a string");
+          continue;
+        }
+        route.name = *name->ifString();
+      }
+    }
+    if (pattern == nullptr || !pattern->isString() || pattern->ifString()->empty()) {
+      table.errors.push_back(where +
+                             "expected a pattern, or an object with a \"pattern\" and a \"name\"");
+      continue;
+    }
+    route.pattern = *pattern->ifString();
+    if (route.name) {
+      if (auto [it, added] = names.try_emplace(*route.name, number); !added) {
+        table.errors.push_back(where + "the name " + inQuotes(*route.name) + " is used on line " +
+                               std::to_string(it->second) + " already");
+        continue;
+      }
+    }
+    if (auto problem = patternProblem(route.pattern)) {
+      table.errors.push_back(where + *problem);
+      continue;
+    }
+    table.routes.push_back(std::move(route));
+  }
+}
+
+}  // namespace
+
 RouteTable readRouteTable(const std::string& file, std::uint64_t maxBytes) {
   RouteTable table;
   table.file = file;
@@ -328,6 +449,10 @@ RouteTable readRouteTable(const std::string& file, std::uint64_t maxBytes) {
   std::string text = readInputFile(file, maxBytes);
   // Editors that save a byte-order mark would otherwise make it part of the first pattern.
   if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
+  if (isJSONRoutes(text)) {
+    readJSONRoutes(table, text);
+    return table;
+  }
   for (const std::string_view line : linesOf(text)) {
     ++number;
     const std::string where = file + ":" + std::to_string(number) + ": error: ";
@@ -358,6 +483,37 @@ RouteTable readRouteTable(const std::string& file, std::uint64_t maxBytes) {
     table.routes.push_back(std::move(route));
   }
   return table;
+}
+
+Value routeTableSchema(const std::string& id) {
+  namespace s = json_schema;
+  Value pattern = s::string(
+      "A URL pattern: literal components, * (any one component) and placeholders <key> or "
+      "<type:key>, type one of string, int, float, uuid, path (the rest of the URL) or the "
+      "host's own. Of several matching patterns the one with the most literal components wins, "
+      "then the earlier one.");
+  // Every "<" closed by a ">" before the next "<"; no placeholder without a
+  // key, none with two ":" (a whole component: it would be literal text).
+  pattern.ifObject()->set(
+      "pattern", "^(?!.*<>)(?!(.*/)?<[^<>/]*:[^<>/]*:[^<>/]*>(/|$))[^<>]*(<[^<>]*>[^<>]*)*$");
+  pattern.ifObject()->set("minLength", 1);
+  pattern.ifObject()->set("examples", Value::Array{Value("myapp://profile/<int:id>")});
+  Value entry = Value::Object{
+      {"title", "Route"},
+      {"description", "A pattern, alone or with the name of the screen it opens."},
+      {"anyOf", Value::Array{s::ref("pattern"),
+                             s::object("", "",
+                                       {{"pattern", s::ref("pattern"), true},
+                                        {"name", s::string("The route's name (unique).")}})}}};
+  Value entries = s::array(s::ref("entry"), "The routes, in the order the app lists them.");
+  Value root = Value::Object{
+      {"anyOf",
+       Value::Array{s::ref("entries"), s::object("", "", {{"routes", s::ref("entries"), true}})}}};
+  return s::document(id, "Routes", "An app's routing table: URL patterns in order, with names.",
+                     std::move(root),
+                     ValueObject{{"entries", std::move(entries)},
+                                 {"entry", std::move(entry)},
+                                 {"pattern", std::move(pattern)}});
 }
 
 RouteReport routeReport(const RouteOptions& options) {

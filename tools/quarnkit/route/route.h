@@ -7,7 +7,11 @@
 //   quarnkit route examples/routes/routes.txt --check
 //
 // A routes file holds one pattern a line, optionally followed by white space
-// and a name; blank lines and lines starting with "#" are skipped. A URL
+// and a name; blank lines and lines starting with "#" are skipped. A file
+// whose first non-blank byte is "[" or "{" is the JSON form: an array of
+// entries, or an object whose "routes" member is one (and which may name its
+// "$schema"); an entry is a pattern string or {"pattern", "name"}. Its
+// routes are numbered by the line each entry starts on. A URL
 // argument "-" reads URLs from standard input, one a line.
 // Exit status: 0 when every URL matched (or the check found nothing), 1 for
 // a URL without a match, a finding, or errors in the inputs.
@@ -19,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "quarnkit/core/value.h"
 #include "tools/quarnkit/common/format.h"
 #include "tools/quarnkit/common/input_file.h"
 
@@ -49,6 +54,8 @@ std::string countOf(std::size_t n, const char* noun);
 /// InputError when it cannot be read or holds more than `maxBytes`.
 RouteTable readRouteTable(const std::string& file,
                           std::uint64_t maxBytes = InputLimits{}.maxFileSize);
+/// The JSON Schema document of the JSON form of a routes file.
+Value routeTableSchema(const std::string& id);
 /// What is wrong with a pattern, or nothing.
 std::optional<std::string> patternProblem(const std::string& pattern);
 

@@ -72,6 +72,58 @@ TEST(RouteTableTest, OneErrorLineForEachBadLine) {
   EXPECT_THROW(readRouteTable(dir.path().string() + "/missing.txt"), InputError);
 }
 
+TEST(RouteTableTest, TheJSONFormNumbersEntriesByTheLineTheyStartOn) {
+  ScratchDirectory dir;
+  const std::string file =
+      dir.write("r.json",
+                "\xef\xbb\xbf  {\n"
+                "  \"$schema\": \"routes.schema.json\",\n"
+                "  \"routes\": [\n"
+                "    {\"pattern\": \"app://a/<int:id\", \"name\": \"a\"},\n"
+                "    \"app://b/<x:y:z>\", {\"pattern\": \"app://c\",\n"
+                "      \"name\": \"a\"},\n"
+                "    {\"pattern\": \"app://d\", \"name\": [\"d\"]},\n"
+                "    {\"name\": \"no pattern, [\\\"quoted\\\"] {}\"},\n"
+                "    42, \"\", null,\n"
+                "    {\"pattern\": \"app://fine/<int:id>\", \"name\": \"fine\"},\n"
+                "    \"app://p/<x>\", {\"pattern\": \"app://n\", \"name\": null}\n"
+                "  ]\n"
+                "}\n");
+  const RouteTable table = readRouteTable(file);
+  const std::string shape = "expected a pattern, or an object with a \"pattern\" and a \"name\"";
+  const std::vector<std::string> expected{
+      file + ":4: error: component 2 \"<int:id\" has an unbalanced \"<\" or \">\"",
+      file +
+          ":5: error: component 2 \"<x:y:z>\" has more than one \":\"; it would match only itself",
+      file + ":5: error: the name \"a\" is used on line 4 already",
+      file + ":7: error: the name is not a string",
+      file + ":8: error: " + shape,
+      file + ":9: error: " + shape,
+      file + ":9: error: " + shape,
+      file + ":9: error: " + shape,
+  };
+  EXPECT_EQ(table.errors, expected);
+  ASSERT_EQ(table.routes.size(), 3U);
+  EXPECT_EQ(table.routes[0].label(), "line 10 app://fine/<int:id> (fine)");
+  EXPECT_EQ(table.routes[1].label(), "line 11 app://p/<x>");
+  EXPECT_EQ(table.routes[2].label(), "line 11 app://n");
+
+  // A bare array, and its routes matched as the text form's are.
+  const std::string bare = dir.write("bare.json",
+                                     "\n[\"app://profile/<int:id>\",\n"
+                                     " {\"pattern\": \"app://profile/me\", "
+                                     "\"name\": \"me\"}]\n");
+  const RouteReport report = run(bare, {"app://profile/me", "app://profile/7"});
+  EXPECT_EQ(report.status, 0) << report.errors;
+  EXPECT_NE(report.output.find("line 3"), std::string::npos) << report.output;
+  EXPECT_NE(report.output.find("id = 7"), std::string::npos) << report.output;
+
+  EXPECT_EQ(readRouteTable(dir.write("o.json", "{\"paths\": []}")).errors,
+            std::vector<std::string>{dir.path().string() +
+                                     "/o.json: error: expected a \"routes\" array of entries"});
+  EXPECT_THROW(readRouteTable(dir.write("broken.json", "[\"app://a\",")), InputError);
+}
+
 class RouteCommandTest : public ::testing::Test {
  protected:
   ScratchDirectory dir_;
