@@ -59,9 +59,13 @@ Value describe(Value schema, std::string description);
 /// A member that need not be present may also be null (decoders read null
 /// as absent) unless `notNull` says the decoder refuses null.
 struct Member {
+  /// The member's key in the JSON object.
   std::string key;
+  /// What its value must be.
   Value schema;
+  /// Whether the decoder fails without it.
   bool required = false;
+  /// Whether the decoder refuses null for it (otherwise null reads as absent).
   bool notNull = false;
 };
 

@@ -140,6 +140,8 @@ class CompositeListItemDescription : public CompositeListItemDescriptionBase {
 
   /// Whether Entity is a list.
   [[nodiscard]] bool isList() const override { return kIsVector<Entity>; }
+  /// The schema Entity (or its element, for a list) gives through a static
+  /// jsonSchema(); none when it has no such function.
   [[nodiscard]] std::optional<Value> entitySchema() const override {
     if constexpr (requires { Entity::jsonSchema(); }) {
       return Value(Entity::jsonSchema());
