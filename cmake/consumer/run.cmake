@@ -1,7 +1,9 @@
 # ctest driver: install the build tree into a fresh prefix, check that only
 # public headers landed there, then configure, build and run the consumer
 # against it, with the compiler and flags of the build tree (a sanitized
-# library needs a sanitized consumer).
+# library needs a sanitized consumer). TOOLCHAIN_FILE and EMULATOR (one
+# command line) are a cross build's: the consumer is built with the one and
+# run through the other.
 #
 # EXECUTABLE names the program the consumer project builds (default
 # "consumer"), ARGS its arguments (a list); with EXPECTED, its standard
@@ -36,8 +38,14 @@ foreach(header IN LISTS installed)
   endforeach()
 endforeach()
 
+set(toolchain "")
+if(TOOLCHAIN_FILE)
+  set(toolchain "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE}")
+endif()
+separate_arguments(emulator UNIX_COMMAND "${EMULATOR}")
 execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${WORK_DIR}/build" -G Ninja
                         "-DCMAKE_PREFIX_PATH=${prefix}" -DCMAKE_BUILD_TYPE=Release
+                        ${toolchain}
                         "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
                         "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
                 RESULT_VARIABLE rc)
@@ -48,7 +56,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --build "${WORK_DIR}/build" RESULT_VARI
 if(rc)
   message(FATAL_ERROR "build failed")
 endif()
-execute_process(COMMAND "${WORK_DIR}/build/${EXECUTABLE}" ${ARGS} RESULT_VARIABLE rc
+execute_process(COMMAND ${emulator} "${WORK_DIR}/build/${EXECUTABLE}" ${ARGS} RESULT_VARIABLE rc
                 OUTPUT_VARIABLE output)
 message("${output}")
 if(rc)
