@@ -24,7 +24,6 @@ namespace {
 
 constexpr const char* kKey = "timedEvents";
 constexpr const char* kCorruptKey = "timedEvents.corrupt";
-constexpr std::int64_t kUnbounded = std::numeric_limits<std::int64_t>::max();
 
 const Logger& log() {
   static const Logger logger("Velmora", "TimedEventManager");
