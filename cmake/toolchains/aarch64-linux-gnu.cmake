@@ -8,10 +8,13 @@ set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 
-# A test binary under emulation cannot re-execute itself (gtest's
-# "threadsafe" death tests do), so its death tests fork instead.
+# A test binary under emulation cannot start an ARM executable by itself: its
+# death tests fork instead of re-executing it (gtest's "threadsafe" style),
+# and tests that start it again as a child process go through the emulator.
 find_program(QUARNKIT_QEMU_AARCH64 NAMES qemu-aarch64-static qemu-aarch64 REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR env GTEST_DEATH_TEST_STYLE=fast "${QUARNKIT_QEMU_AARCH64}")
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    env GTEST_DEATH_TEST_STYLE=fast "QUARNKIT_TEST_EMULATOR=${QUARNKIT_QEMU_AARCH64}"
+    "${QUARNKIT_QEMU_AARCH64}")
 
 # Multiarch: the arm64 libraries live beside the host's under /usr, in their
 # own lib/aarch64-linux-gnu folders; only the host's build tools are programs.

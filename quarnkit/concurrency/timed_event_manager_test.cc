@@ -3,9 +3,7 @@
 // and processes over one file store.
 #include "quarnkit/concurrency/timed_event_manager.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,8 +15,7 @@
 #include "quarnkit/core/log.h"
 #include "quarnkit/platform/runtime/clock.h"
 #include "quarnkit/platform/services.h"
-
-extern char** environ;  // NOLINT(readability-redundant-declaration)
+#include "quarnkit/testing/child_process.h"
 
 namespace quarn {
 namespace {
@@ -332,27 +329,14 @@ TEST(TimedEventFileHelper, DISABLED_RegistersEvents) {
 }
 
 TEST_F(TimedEventFileTest, WritersInProcessesLoseNoEvents) {
-  const std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::string filter = "--gtest_filter=TimedEventFileHelper.*";
-  std::string also = "--gtest_also_run_disabled_tests";
-  std::string program = self;
-  std::vector<char*> argv{program.data(), also.data(), filter.data(), nullptr};
-  std::vector<std::string> environment{std::string(kHelperVariable) + "=" + path_.string()};
-  for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-  std::vector<char*> envp;
-  envp.reserve(environment.size() + 1);
-  for (auto& e : environment) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   std::vector<pid_t> helpers;
   for (int p = 0; p < 2; ++p) {
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    const pid_t pid = quarn::testing::spawnThisExecutable(
+        {"--gtest_also_run_disabled_tests", "--gtest_filter=TimedEventFileHelper.*"},
+        {std::string(kHelperVariable) + "=" + path_.string()});
+    ASSERT_NE(pid, -1);
     helpers.push_back(pid);
   }
-  posix_spawn_file_actions_destroy(&actions);
   for (pid_t pid : helpers) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);

@@ -1,8 +1,6 @@
 #include "quarnkit/platform/key_value_store.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,8 +18,7 @@
 #include "quarnkit/platform/detail/file_calls.h"
 #include "quarnkit/platform/detail/key_value_file.h"
 #include "quarnkit/platform/services.h"
-
-extern char** environ;  // NOLINT(readability-redundant-declaration)
+#include "quarnkit/testing/child_process.h"
 
 namespace quarn::platform {
 namespace {
@@ -385,29 +382,11 @@ TEST(FileKeyValueStoreHelper, DISABLED_SetsKeysAndReadsTheFile) {
 }
 
 pid_t spawnHelper(const fs::path& path, const std::string& writer) {
-  const std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::vector<std::string> arguments{self, "--gtest_also_run_disabled_tests",
-                                     "--gtest_filter=FileKeyValueStoreHelper.*"};
-  std::vector<std::string> environment{std::string(kHelperVariable) + "=" + path.string() + "|" +
-                                       writer};
-  for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-  auto pointers = [](std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    out.reserve(strings.size() + 1);
-    for (auto& s : strings) out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-  };
-  auto argv = pointers(arguments);
-  auto envp = pointers(environment);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int error = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  EXPECT_EQ(error, 0);
-  return error == 0 ? pid : -1;
+  const pid_t pid = quarn::testing::spawnThisExecutable(
+      {"--gtest_also_run_disabled_tests", "--gtest_filter=FileKeyValueStoreHelper.*"},
+      {std::string(kHelperVariable) + "=" + path.string() + "|" + writer});
+  EXPECT_NE(pid, -1);
+  return pid;
 }
 
 TEST_F(FileKeyValueStoreTest, ConcurrentProcessesNeverTearTheFileNorLoseKeys) {
