@@ -55,7 +55,7 @@ Value ref(const std::string& definition, std::string description = {});
 /// `schema` with a "description" (replacing one it has).
 Value describe(Value schema, std::string description);
 
-/// A member of an object: its key, its schema, whether it must be present.
+/// A member of an object (a value): its key, schema, whether it must be present.
 /// A member that need not be present may also be null (decoders read null
 /// as absent) unless `notNull` says the decoder refuses null.
 struct Member {
@@ -72,7 +72,7 @@ struct Member {
 /// `schema` that also allows null.
 Value nullable(Value schema);
 
-/// How an object treats members beyond those it lists.
+/// How an object treats members beyond those it lists (a value).
 struct ObjectOptions {
   /// Each member may also come as a device variant, "title~ipad" and
   /// "title~iphone", with the same schema (templates are read so).

@@ -74,17 +74,22 @@ constexpr std::string_view kScript = R"js('use strict';
     $('facts-panel').hidden = list.length === 0;
   }
 
+  // A button that switches between the last good render and the findings.
+  function button(id, text, onClick) {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.id = id;
+    b.textContent = text;
+    b.addEventListener('click', onClick);
+    return b;
+  }
+
   function showLastGood() {
     screen.dataset.state = 'last-good';
     const note = document.createElement('div');
     note.className = 'note';
     note.textContent = 'The last good render; the template does not render now. ';
-    const back = document.createElement('button');
-    back.type = 'button';
-    back.id = 'show-findings';
-    back.textContent = 'Show the findings';
-    back.addEventListener('click', showBroken);
-    note.append(back);
+    note.append(button('show-findings', 'Show the findings', showBroken));
     screen.innerHTML = lastGood;
     screen.prepend(note);
   }
@@ -106,12 +111,7 @@ constexpr std::string_view kScript = R"js('use strict';
     if (findings.querySelector('li.error') === null) box.append(error);
     box.append(findings);
     if (lastGood !== null) {
-      const button = document.createElement('button');
-      button.type = 'button';
-      button.id = 'last-good';
-      button.textContent = 'Show the last good render';
-      button.addEventListener('click', showLastGood);
-      box.append(button);
+      box.append(button('last-good', 'Show the last good render', showLastGood));
     }
     screen.replaceChildren(box);
   }
