@@ -26,7 +26,9 @@ import urllib.request
 
 CHROMIUM = os.environ.get("QUARNKIT_CHROMIUM", "/usr/bin/chromium")
 CHROMEDRIVER = os.environ.get("QUARNKIT_CHROMEDRIVER", "/usr/bin/chromedriver")
-WAIT = 10.0  # seconds any one expected change may take
+# Seconds any one expected change may take; a slower build (sanitized, or
+# under emulation) sets QUARNKIT_TIME_SCALE.
+WAIT = 10.0 * float(os.environ.get("QUARNKIT_TIME_SCALE", "1"))
 
 
 class Failure(Exception):

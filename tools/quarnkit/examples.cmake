@@ -26,6 +26,7 @@ add_test(NAME quarnkit.hostile
 if(CMAKE_CXX_FLAGS MATCHES "sanitize" OR CMAKE_BUILD_TYPE STREQUAL "Debug"
    OR CMAKE_CROSSCOMPILING_EMULATOR)
   set_tests_properties(quarnkit.hostile PROPERTIES ENVIRONMENT "QUARNKIT_TIME_SCALE=6")
+  set(quarnkit_slow_build TRUE)
 endif()
 
 # The live preview in headless Chromium (Debian's chromium and
@@ -35,6 +36,10 @@ add_test(NAME quarnkit.serve_browser
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/check_serve_browser.py ${quarnkit_tool}
           ${PROJECT_SOURCE_DIR}/examples ${CMAKE_BINARY_DIR}/artifacts)
 set_tests_properties(quarnkit.serve_browser PROPERTIES TIMEOUT 60)
+if(quarnkit_slow_build)
+  set_tests_properties(quarnkit.serve_browser PROPERTIES TIMEOUT 300
+                       ENVIRONMENT "QUARNKIT_TIME_SCALE=6")
+endif()
 
 # The committed JSON Schemas: equal to what the tool writes now, valid draft
 # 2020-12 schemas, every example valid against its own, and the faulty
