@@ -53,8 +53,10 @@ TEST(FeedbackFormTest, DecodesEveryKindAndDropsWhatItCannotPlace) {
   EXPECT_EQ(text.hint, "Anything");
   EXPECT_EQ(text.key, "comment");
   // The two single-choice kinds share a class.
-  EXPECT_EQ(typeid(*form.items[1]), typeid(TextChoice));
-  EXPECT_EQ(typeid(*form.items[2]), typeid(TextChoice));
+  const FeedbackFormItem& second = *form.items[1];
+  const FeedbackFormItem& third = *form.items[2];
+  EXPECT_EQ(typeid(second), typeid(TextChoice));
+  EXPECT_EQ(typeid(third), typeid(TextChoice));
   const auto& often = dynamic_cast<const TextChoice&>(*form.items[1]);
   EXPECT_EQ(often.items, (std::vector<FeedbackFormChoiceTextElement>{{1, "Daily"}, {2, {}}}));
   EXPECT_FALSE(often.multipleChoice());
@@ -132,7 +134,8 @@ TEST(FeedbackFormTest, RegisteredKindsAreDecodedWithTheSharedRegistry) {
   FeedbackFormItemsRegistry::setShared(saved);
 
   ASSERT_EQ(form.items.size(), 7U);
-  EXPECT_EQ(typeid(*form.items[1]), typeid(TextMultiChoice));
+  const FeedbackFormItem& second = *form.items[1];
+  EXPECT_EQ(typeid(second), typeid(TextMultiChoice));
   EXPECT_EQ(dynamic_cast<const RatingItem&>(*form.items[2]).stars, 5);
   EXPECT_EQ(FeedbackFormItemsRegistry().itemClassMap().size(), 6U);
 }

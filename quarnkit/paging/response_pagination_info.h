@@ -32,7 +32,7 @@
 namespace quarn {
 
 namespace http {
-class HTTPURLResponse;
+struct HTTPURLResponse;
 }
 
 /// A header value as a decimal signed 64-bit integer: an optional single "+"

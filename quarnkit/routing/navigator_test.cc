@@ -96,9 +96,9 @@ struct FakeHost {
   }
   static std::size_t depth(const std::shared_ptr<Stack>& stack) { return stack->screens.size(); }
   static NavigationControllerType wrapType() {
-    return [](const std::shared_ptr<UIViewControllerType>& root) {
+    return [](const std::shared_ptr<UIViewControllerType>& first) {
       auto stack = std::make_shared<Stack>();
-      stack->screens.push_back(root);
+      stack->screens.push_back(first);
       return std::static_pointer_cast<UIViewControllerType>(stack);
     };
   }

@@ -291,7 +291,6 @@ struct Promo {
                                {{"title", json_schema::string("The promotion's title."), true},
                                 {"level", json_schema::integer64("How loud it is.")}});
   }
-  friend bool operator==(const Promo&, const Promo&) = default;
 };
 
 }  // namespace
